@@ -1,0 +1,102 @@
+#include "bridge/WHPluginResult.h"
+
+#include <array>
+#include <atomic>
+
+#include "bridge/WHBase64.h"
+#include "bridge/WHJSONSerializing.h"
+
+namespace penwick {
+namespace {
+std::atomic<bool> s_verbose { false };
+
+} // namespace
+
+Value arrayBufferMarker(const Bytes& bytes)
+{
+    return Value { { "WHType", "ArrayBuffer" }, { "data", WHBase64::base64EncodedString(bytes) } };
+}
+
+WHPluginResult::WHPluginResult() = default;
+
+WHPluginResult::WHPluginResult(std::int32_t status, std::optional<Value> message)
+    : m_status(status)
+    , m_message(std::move(message))
+{
+}
+
+const std::string& WHPluginResult::statusMessage(std::int32_t status)
+{
+    static const std::array<std::string, 10> messages { "No result", "OK", "Class not found", "Illegal access",
+        "Instantiation error", "Malformed url", "IO error", "Invalid action", "JSON error", "Error" };
+    static const std::string none;
+    return status >= 0 && status < 10 ? messages[static_cast<size_t>(status)] : none;
+}
+
+WHPluginResult WHPluginResult::resultWithStatus(CommandStatus status)
+{
+    return { static_cast<std::int32_t>(status), std::nullopt };
+}
+
+WHPluginResult WHPluginResult::resultWithStatus(CommandStatus status, std::string text)
+{
+    return { static_cast<std::int32_t>(status), Value(std::move(text)) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsArray(CommandStatus status, ValueArray array)
+{
+    return { static_cast<std::int32_t>(status), Value(std::move(array)) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsInt(CommandStatus status, std::int32_t value)
+{
+    return { static_cast<std::int32_t>(status), Value(value) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus status, double value)
+{
+    return { static_cast<std::int32_t>(status), Value(value) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsBool(CommandStatus status, bool value)
+{
+    return { static_cast<std::int32_t>(status), Value(value) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus status, ValueObject object)
+{
+    return { static_cast<std::int32_t>(status), Value(std::move(object)) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& bytes)
+{
+    return { static_cast<std::int32_t>(status), arrayBufferMarker(bytes) };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages)
+{
+    Value converted = Value::array();
+    for (const auto& m : messages)
+        converted.push_back(m.is_binary() ? arrayBufferMarker(m.get_binary()) : m);
+    return { static_cast<std::int32_t>(status), Value { { "WHType", "MultiPart" }, { "messages", std::move(converted) } } };
+}
+
+WHPluginResult WHPluginResult::resultWithStatusMessageToErrorObject(CommandStatus status, std::int32_t errorCode)
+{
+    return { static_cast<std::int32_t>(status), Value { { "code", errorCode } } };
+}
+
+std::optional<std::string> WHPluginResult::argumentsAsJSON() const
+{
+    ValueArray wrapped;
+    wrapped.push_back(m_message ? *m_message : Value(nullptr));
+    auto text = WHJSONSerializing::JSONString(wrapped);
+    if (!text || text->size() < 2)
+        return std::nullopt;
+    return text->substr(1, text->size() - 2);
+}
+
+void WHPluginResult::setVerbose(bool verbose) { s_verbose = verbose; }
+bool WHPluginResult::isVerbose() { return s_verbose; }
+
+} // namespace penwick

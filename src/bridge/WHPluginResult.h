@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/Value.h"
+
+namespace penwick {
+
+enum class CommandStatus : std::int32_t {
+    NoResult = 0,
+    OK = 1,
+    ClassNotFoundException = 2,
+    IllegalAccessException = 3,
+    InstantiationException = 4,
+    MalformedUrlException = 5,
+    IOException = 6,
+    InvalidAction = 7,
+    JSONException = 8,
+    Error = 9,
+};
+
+enum class KeepCallback { No, Yes };
+
+// One answer of a plugin action to the page. A plain value: plugins build it on the main thread or
+// on the work queue and hand it to the command delegate from either.
+class WHPluginResult {
+public:
+    WHPluginResult(); // status 0, no message
+    WHPluginResult(std::int32_t status, std::optional<Value> message);
+
+    static WHPluginResult resultWithStatus(CommandStatus status);
+    static WHPluginResult resultWithStatus(CommandStatus status, std::string message); // messageAsString
+    static WHPluginResult resultWithStatusMessageAsArray(CommandStatus status, ValueArray message);
+    static WHPluginResult resultWithStatusMessageAsInt(CommandStatus status, std::int32_t message);
+    static WHPluginResult resultWithStatusMessageAsDouble(CommandStatus status, double message);
+    static WHPluginResult resultWithStatusMessageAsBool(CommandStatus status, bool message);
+    static WHPluginResult resultWithStatusMessageAsDictionary(CommandStatus status, ValueObject message);
+    static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& message);
+    static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
+    static WHPluginResult resultWithStatusMessageToErrorObject(CommandStatus status, std::int32_t errorCode);
+
+    // The ten status messages, indexed by status value.
+    static const std::string& statusMessage(std::int32_t status);
+
+    std::int32_t status() const { return m_status; }
+    const std::optional<Value>& message() const { return m_message; }
+    bool keepCallback() const { return m_keepCallback; }
+    void setKeepCallbackAsBool(bool keep) { m_keepCallback = keep; }
+    void setKeepCallback(KeepCallback keep) { m_keepCallback = keep == KeepCallback::Yes; }
+
+    // Held as long as the result lives; never sent to the page.
+    const std::shared_ptr<const void>& associatedObject() const { return m_associatedObject; }
+    void setAssociatedObject(std::shared_ptr<const void> object) { m_associatedObject = std::move(object); }
+
+    // The message as JSON for the native-callback expression: the pretty-printed one-element array
+    // without its brackets (surrounding white space kept). Nothing when it cannot be written.
+    std::optional<std::string> argumentsAsJSON() const;
+
+    static void setVerbose(bool verbose);
+    static bool isVerbose();
+
+private:
+    std::int32_t m_status = 0;
+    std::optional<Value> m_message;
+    bool m_keepCallback = false;
+    std::shared_ptr<const void> m_associatedObject;
+};
+
+// The ArrayBuffer marker for bytes: {"WHType": "ArrayBuffer", "data": Base64}.
+Value arrayBufferMarker(const Bytes& bytes);
+
+} // namespace penwick

@@ -1,0 +1,242 @@
+#include "host/WHViewController.h"
+
+#include <cctype>
+
+#include "bridge/WHCommandDelegateImpl.h"
+#include "bridge/WHCommandQueue.h"
+#include "bridge/WHPlugin.h"
+#include "host/WHConfigParser.h"
+#include "host/WHResourceLookup.h"
+#include "host/WHSettingsConversions.h"
+#include "platform/Format.h"
+#include "platform/GRef.h"
+#include "platform/Log.h"
+
+namespace penwick {
+namespace {
+std::string lowercase(std::string s)
+{
+    for (auto& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+const std::string* setting(const Settings& settings, const char* key)
+{
+    auto it = settings.find(key);
+    return it == settings.end() ? nullptr : &it->second;
+}
+} // namespace
+
+WHViewController::WHViewController(platform::Platform& platform)
+    : m_platform(platform)
+{
+    __init();
+}
+
+WHViewController::~WHViewController() = default;
+
+void WHViewController::__init()
+{
+    if (m_initialized)
+        return;
+    m_commandQueue = std::make_unique<WHCommandQueue>(*this);
+    m_commandDelegate = std::make_unique<WHCommandDelegateImpl>(*this);
+    // Will-finish-launching reaches onAppDidFinishLaunching() through the application delegate,
+    // which holds the controller for the life of the process.
+    m_initialized = true;
+    loadSettings();
+}
+
+WHCommandDelegate* WHViewController::commandDelegate() const { return m_commandDelegate.get(); }
+
+void WHViewController::loadSettings()
+{
+    WHConfigParser parser;
+    auto path = m_platform.environment.pathForResource("config", "xml", "");
+    if (!path)
+        return;
+    if (!parser.parseFile(*path)) {
+        log::message("Failed to initialize XML parser.");
+        return;
+    }
+    m_pluginsMap = std::move(parser.pluginsDict);
+    m_startupPluginNames = std::move(parser.startupPluginNames);
+    m_settings = std::move(parser.settings);
+    m_wwwFolderName = "www";
+    m_startPage = parser.startPage.value_or("index.html");
+    m_pluginObjects.emplace();
+}
+
+std::optional<std::string> WHViewController::resolveStartURL() const
+{
+    if (!m_startPage || !m_wwwFolderName)
+        return std::nullopt;
+    if (m_startPage->find("://") != std::string::npos)
+        return *m_startPage;
+    if (m_wwwFolderName->find("://") != std::string::npos)
+        return *m_wwwFolderName + "/" + *m_startPage;
+    auto path = WHResourceLookup::pathForResource(m_platform.environment, *m_wwwFolderName, *m_startPage);
+    if (!path)
+        return std::nullopt;
+    GUnique<char> uri(g_filename_to_uri(path->c_str(), nullptr, nullptr));
+    return uri ? std::optional<std::string>(uri.get()) : std::nullopt;
+}
+
+std::string WHViewController::startPageNotFoundMessage() const
+{
+    return format("ERROR: Start Page at '%@/%@' was not found.", m_wwwFolderName.value_or("(null)"),
+        m_startPage.value_or("(null)"));
+}
+
+void WHViewController::awakeFromNib()
+{
+    WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+    // Without a configuration there is no start page to resolve; the window shows the black
+    // background and the web view stays empty.
+    if (m_startPage && m_wwwFolderName) {
+        if (auto url = resolveStartURL()) {
+            m_webView->loadRequest(*url, std::chrono::seconds(20));
+        } else {
+            std::string message = startPageNotFoundMessage();
+            log::message(message);
+            m_loadFromString = true;
+            m_webView->loadHTMLString(format("<html><body> %@ </body></html>", message));
+        }
+    }
+
+    for (const auto& name : std::vector<std::string>(m_startupPluginNames))
+        (void)getCommandInstance(name);
+
+    platform::WebPreferences prefs = m_webView->preferences();
+    prefs.autosaves = true;
+    configureWebGL(prefs);
+    configureLocalStorage(prefs);
+    configureWindowSize();
+    configureHideMousePointer();
+    m_webView->setPreferences(prefs);
+    m_webView->acceptAllCookies();
+}
+
+void WHViewController::configureWebGL(platform::WebPreferences& prefs)
+{
+    if (auto* value = setting(m_settings, "EnableWebGL"); value && WHSettingsConversions::boolValue(*value))
+        prefs.webGLEnabled = true;
+}
+
+void WHViewController::configureLocalStorage(platform::WebPreferences& prefs)
+{
+    std::string path;
+    if (auto* value = setting(m_settings, "OSXLocalStoragePath")) {
+        path = *value;
+    } else {
+        auto support = m_platform.environment.applicationSupportDirectory();
+        if (!support) {
+            log::message(format("error finding app support directory %@", support.error().message));
+            path = format("~/Library/Application Support/%@", m_platform.environment.bundleIdentifier());
+        } else {
+            path = *support + "/" + m_platform.environment.bundleIdentifier();
+        }
+    }
+    prefs.localStorageDatabasePath = path;
+    prefs.localStorageEnabled = true;
+    log::message(format("WebStoragePath is '%@', modify in config.xml.", path));
+}
+
+void WHViewController::configureWindowSize()
+{
+    m_cfgWindowSize = {};
+    m_cfgFullScreen = false;
+    auto* value = setting(m_settings, "WindowSize");
+    if (!value)
+        return;
+    if (*value == "fullscreen") {
+        m_cfgFullScreen = true;
+        return;
+    }
+    if (auto size = WHSettingsConversions::windowSize(*value))
+        m_cfgWindowSize = *size;
+}
+
+void WHViewController::configureHideMousePointer()
+{
+    // The pointer auto-hide service arrives with the display subsystem; the timeout is read here
+    // so that it starts from this point.
+    if (auto* value = setting(m_settings, "HideMousePointer"))
+        m_hideMousePointerTimeout = WHSettingsConversions::integerValue(*value);
+}
+
+void WHViewController::onAppDidFinishLaunching()
+{
+    WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+    // Full screen and fixed sizes are applied by the display subsystem (cfgFullScreen,
+    // cfgWindowSize); until then the window keeps its layout size.
+    if (m_window) {
+        m_window->setBackgroundColor({ 0, 0, 0, 1 });
+        m_webView->setDrawsBackground(platform::DrawsBackground::No);
+        m_window->showAndMakeKey();
+        m_window->activateApplication();
+    }
+}
+
+void WHViewController::onFullscreen() { }
+
+WHPlugin* WHViewController::pluginObject(const std::string& className) const
+{
+    if (!m_pluginObjects)
+        return nullptr;
+    auto it = m_pluginObjects->find(className);
+    return it == m_pluginObjects->end() ? nullptr : it->second.get();
+}
+
+void WHViewController::storePlugin(const std::string& className, std::unique_ptr<WHPlugin> plugin)
+{
+    if (!m_pluginObjects)
+        m_pluginObjects.emplace();
+    auto& slot = (*m_pluginObjects)[className];
+    // A replaced instance may still be running (it can be replaced from inside its own action),
+    // and plugins are never released while the host runs: keep it alive.
+    if (slot)
+        m_replacedPlugins.push_back(std::move(slot));
+    slot = std::move(plugin);
+}
+
+WHPlugin* WHViewController::getCommandInstance(const std::string& pluginName)
+{
+    auto mapped = m_pluginsMap.find(lowercase(pluginName));
+    if (mapped == m_pluginsMap.end())
+        return nullptr;
+    const std::string className = mapped->second;
+    if (auto* existing = pluginObject(className))
+        return existing;
+    auto plugin = WHPluginFactory::create(className, m_webView);
+    if (!plugin) {
+        log::message(format("WHPlugin class %@ (pluginName: %@) does not exist.", className, pluginName));
+        return nullptr;
+    }
+    WHPlugin* raw = plugin.get();
+    registerPluginWithClassName(std::move(plugin), className);
+    return raw;
+}
+
+void WHViewController::registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className)
+{
+    WHPlugin* raw = plugin.get();
+    raw->setViewController(this);
+    raw->setCommandDelegate(m_commandDelegate.get());
+    storePlugin(className, std::move(plugin));
+    raw->pluginInitialize();
+}
+
+void WHViewController::registerPluginWithPluginName(std::unique_ptr<WHPlugin> plugin, const std::string& pluginName)
+{
+    WHPlugin* raw = plugin.get();
+    raw->setViewController(this);
+    raw->setCommandDelegate(m_commandDelegate.get());
+    std::string className = raw->className();
+    storePlugin(className, std::move(plugin));
+    m_pluginsMap[lowercase(pluginName)] = className;
+    raw->pluginInitialize();
+}
+
+} // namespace penwick

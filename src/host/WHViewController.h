@@ -1,0 +1,116 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/WHCommandDelegate.h"
+#include "platform/Platform.h"
+#include "platform/WebView.h"
+#include "platform/Window.h"
+
+namespace penwick {
+
+class WHCommandDelegateImpl;
+class WHCommandQueue;
+class WHPlugin;
+class WHWebViewDelegate;
+
+struct WindowSize {
+    double width = 0;
+    double height = 0;
+};
+
+// The centre of the host: owns the settings, the plugin registry, the command queue and the
+// command delegate; loads the start page, applies the settings and shows the window.
+// Everything here runs on the main thread.
+class WHViewController {
+public:
+    explicit WHViewController(platform::Platform& platform);
+    virtual ~WHViewController();
+    WHViewController(const WHViewController&) = delete;
+    WHViewController& operator=(const WHViewController&) = delete;
+
+    // One-time initialisation: command queue, command delegate, configuration. Run by the
+    // constructor; a second call does nothing.
+    void __init();
+    // Reads config.xml from the resources.
+    void loadSettings();
+    // After the window, web view and web view delegate are connected: start page, start-up
+    // plugins, web view settings.
+    virtual void awakeFromNib();
+    void configureWebGL(platform::WebPreferences& prefs);
+    void configureLocalStorage(platform::WebPreferences& prefs);
+    void configureWindowSize();
+    void configureHideMousePointer();
+    // Will-finish-launching: size and show the window.
+    void onAppDidFinishLaunching();
+    void windowResized() { }
+    void onFullscreen();
+    void onPreferences() { }
+
+    // The plugin registry.
+    WHPlugin* getCommandInstance(const std::string& pluginName);
+    void registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className);
+    void registerPluginWithPluginName(std::unique_ptr<WHPlugin> plugin, const std::string& pluginName);
+
+    // Connections the window layout makes.
+    void setWindow(platform::Window* window) { m_window = window; }
+    void setWebView(platform::WebView* webView) { m_webView = webView; }
+    void setWebViewDelegate(WHWebViewDelegate* d) { m_webViewDelegate = d; }
+    platform::Window* window() const { return m_window; }
+    platform::WebView* webView() const { return m_webView; }
+    WHWebViewDelegate* webViewDelegate() const { return m_webViewDelegate; }
+
+    platform::Platform& platform() const { return m_platform; }
+    WHCommandDelegate* commandDelegate() const;
+    WHCommandQueue* commandQueue() const { return m_commandQueue.get(); }
+
+    bool loadFromString() const { return m_loadFromString; }
+    bool initialized() const { return m_initialized; }
+    bool cfgFullScreen() const { return m_cfgFullScreen; }
+    WindowSize cfgWindowSize() const { return m_cfgWindowSize; }
+    // False until the configuration file was read.
+    bool hasPluginObjects() const { return m_pluginObjects.has_value(); }
+    WHPlugin* pluginObject(const std::string& className) const;
+    const std::map<std::string, std::string>& pluginsMap() const { return m_pluginsMap; }
+    const std::vector<std::string>& startupPluginNames() const { return m_startupPluginNames; }
+    const Settings& settings() const { return m_settings; }
+    Settings& settings() { return m_settings; }
+    const std::optional<std::string>& wwwFolderName() const { return m_wwwFolderName; }
+    const std::optional<std::string>& startPage() const { return m_startPage; }
+
+    // The start URL step B resolves, or nothing when the start page is missing.
+    std::optional<std::string> resolveStartURL() const;
+    // The message of the error page for a missing start page.
+    std::string startPageNotFoundMessage() const;
+
+    // The HideMousePointer timeout in seconds, when the setting is present.
+    std::optional<long long> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
+
+private:
+    void storePlugin(const std::string& className, std::unique_ptr<WHPlugin> plugin);
+
+    platform::Platform& m_platform;
+    std::unique_ptr<WHCommandQueue> m_commandQueue;
+    std::unique_ptr<WHCommandDelegateImpl> m_commandDelegate;
+    bool m_loadFromString = false;
+    bool m_initialized = false;
+    bool m_cfgFullScreen = false;
+    platform::WebView* m_webView = nullptr;
+    platform::Window* m_window = nullptr;
+    std::optional<std::map<std::string, std::unique_ptr<WHPlugin>>> m_pluginObjects;
+    std::map<std::string, std::string> m_pluginsMap;
+    std::vector<std::string> m_startupPluginNames;
+    Settings m_settings;
+    std::optional<std::string> m_wwwFolderName;
+    std::optional<std::string> m_startPage;
+    WHWebViewDelegate* m_webViewDelegate = nullptr;
+    WindowSize m_cfgWindowSize;
+    std::optional<long long> m_hideMousePointerTimeout;
+    std::vector<std::unique_ptr<WHPlugin>> m_replacedPlugins;
+};
+
+} // namespace penwick

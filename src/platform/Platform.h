@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/AppEnvironment.h"
+#include "platform/Scheduler.h"
+#include "platform/UserDefaults.h"
+#include "platform/WorkQueue.h"
+
+namespace penwick::platform {
+
+// The process-wide platform services the host's classes use. The GTK implementation provides the
+// real ones; unit tests hand in recording stand-ins. They outlive the controller.
+struct Platform {
+    Scheduler& scheduler;
+    WorkQueue& workQueue;
+    AppEnvironment& environment;
+    UserDefaults& userDefaults;
+};
+
+} // namespace penwick::platform

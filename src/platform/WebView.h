@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace penwick::platform {
+
+// Web view preferences as the controller edits them. The real web view applies them when they
+// are handed back with setPreferences(); anything that must be fixed before the engine creates
+// its view (the local-storage folder) is in force for the first page load.
+struct WebPreferences {
+    bool autosaves = false;
+    bool webGLEnabled = false;
+    std::string localStorageDatabasePath;
+    bool localStorageEnabled = false;
+};
+
+enum class DrawsBackground { No, Yes };
+
+class WebView {
+public:
+    virtual ~WebView() = default;
+    // Loads start on a later turn of the main loop.
+    virtual void loadRequest(const std::string& url, std::chrono::seconds timeout) = 0;
+    virtual void loadHTMLString(const std::string& html) = 0;
+    // Evaluates script in the main frame; the value is discarded.
+    virtual void evaluateScript(const std::string& script) = 0;
+    virtual WebPreferences preferences() const = 0;
+    virtual void setPreferences(const WebPreferences& prefs) = 0;
+    virtual void setDrawsBackground(DrawsBackground draws) = 0;
+    // Makes the process's cookie store accept every cookie.
+    virtual void acceptAllCookies() = 0;
+};
+
+} // namespace penwick::platform

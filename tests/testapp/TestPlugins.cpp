@@ -1,0 +1,1 @@
+// Test-only plugins, registered by the test build of the app.
