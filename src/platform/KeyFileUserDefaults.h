@@ -1,0 +1,30 @@
+#pragma once
+
+#include <glib.h>
+#include <string>
+
+#include "platform/GRef.h"
+#include "platform/UserDefaults.h"
+
+namespace penwick::platform {
+
+// User defaults in one key file per application ("<config dir>/<app id>/user-defaults.ini"),
+// rewritten atomically on every change. Main thread only.
+class KeyFileUserDefaults final : public UserDefaults {
+public:
+    explicit KeyFileUserDefaults(std::string path);
+    static std::string defaultPath(const std::string& applicationId);
+
+    bool boolForKey(const std::string& key) const override;
+    std::optional<std::string> stringForKey(const std::string& key) const override;
+    Result<void> setString(const std::string& key, const std::string& value) override;
+    Result<void> setBool(const std::string& key, bool value) override;
+
+private:
+    Result<void> flush();
+
+    std::string m_path;
+    GUnique<GKeyFile> m_keyFile;
+};
+
+} // namespace penwick::platform

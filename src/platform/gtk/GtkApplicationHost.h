@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace penwick::platform {
+
+// Process entry on GTK: parses the command line, runs the GtkApplication, builds the main window
+// layout (window, web view, controller) and drives start-up in the host's order.
+class GtkApplicationHost {
+public:
+    struct Options {
+        std::string resourcePath;
+        std::optional<std::string> screenshotPath;
+        std::optional<std::string> dumpDomPath;
+    };
+
+    static int run(int argc, char** argv);
+
+    // Where the web-process extension lives: the build tree when run from it, else installed.
+    static std::string webExtensionDirectory();
+    // The resource folder used when --resources is not given.
+    static std::string defaultResourcePath();
+};
+
+} // namespace penwick::platform

@@ -1,0 +1,54 @@
+#include "platform/gtk/GtkMainWindow.h"
+
+#include <cstdio>
+
+namespace penwick::platform {
+
+GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& title, int width, int height)
+{
+    m_window = GTK_WINDOW(gtk_application_window_new(application));
+    g_object_ref(m_window);
+    gtk_window_set_title(m_window, title.c_str());
+    gtk_window_set_default_size(m_window, width, height);
+    gtk_widget_set_name(GTK_WIDGET(m_window), "penwick-main-window");
+    // The window can always become the key window, also without a title bar.
+    gtk_window_set_accept_focus(m_window, TRUE);
+    m_content = gtk_frame_new(nullptr);
+    gtk_frame_set_shadow_type(GTK_FRAME(m_content), GTK_SHADOW_NONE);
+    gtk_container_add(GTK_CONTAINER(m_window), m_content);
+    gtk_widget_show(m_content);
+}
+
+GtkMainWindow::~GtkMainWindow()
+{
+    if (m_css)
+        g_object_unref(m_css);
+    gtk_widget_destroy(GTK_WIDGET(m_window));
+    g_object_unref(m_window);
+}
+
+void GtkMainWindow::setBackgroundColor(Rgba color)
+{
+    if (!m_css) {
+        m_css = gtk_css_provider_new();
+        gtk_style_context_add_provider(gtk_widget_get_style_context(GTK_WIDGET(m_window)),
+            GTK_STYLE_PROVIDER(m_css), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
+    char css[160];
+    std::snprintf(css, sizeof css, "#penwick-main-window { background-color: rgba(%d,%d,%d,%.3f); }",
+        static_cast<int>(color.r * 255), static_cast<int>(color.g * 255), static_cast<int>(color.b * 255), color.a);
+    gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
+}
+
+void GtkMainWindow::showAndMakeKey()
+{
+    gtk_widget_show(GTK_WIDGET(m_window));
+    gtk_window_present(m_window);
+}
+
+void GtkMainWindow::activateApplication()
+{
+    gtk_window_present_with_time(m_window, GDK_CURRENT_TIME);
+}
+
+} // namespace penwick::platform

@@ -1,0 +1,44 @@
+#include "platform/gtk/GtkScheduler.h"
+
+#include <glib.h>
+
+namespace penwick::platform {
+
+GtkScheduler::GtkScheduler() : m_mainThread(std::this_thread::get_id()) { }
+
+GtkScheduler::~GtkScheduler()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_sourceId)
+        g_source_remove(m_sourceId);
+}
+
+void GtkScheduler::post(std::function<void()> task)
+{
+    std::lock_guard lock(m_mutex);
+    m_tasks.push_back(std::move(task));
+    if (!m_sourceId) {
+        GSource* source = g_idle_source_new();
+        g_source_set_priority(source, G_PRIORITY_DEFAULT);
+        g_source_set_callback(source, &GtkScheduler::dispatch, this, nullptr);
+        m_sourceId = g_source_attach(source, g_main_context_default());
+        g_source_unref(source);
+    }
+}
+
+int GtkScheduler::dispatch(void* data)
+{
+    auto* self = static_cast<GtkScheduler*>(data);
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard lock(self->m_mutex);
+        batch.swap(self->m_tasks);
+        self->m_sourceId = 0;
+    }
+    // Tasks posted while this batch runs go to a later turn.
+    for (auto& task : batch)
+        task();
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace penwick::platform
