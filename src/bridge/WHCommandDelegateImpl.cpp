@@ -1,23 +1,185 @@
 #include "bridge/WHCommandDelegateImpl.h"
 
+#include "bridge/WHCommandQueue.h"
+#include "bridge/WHInvokedUrlCommand.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHViewController.h"
+#include "platform/Format.h"
+#include "platform/Log.h"
+#include "platform/WebView.h"
 
 namespace penwick {
+namespace {
+// Length of the well-formed UTF-8 sequence at the start of `s`, or 0 when it is malformed.
+size_t utf8SequenceLength(std::string_view s)
+{
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    auto cont = [&](size_t i) { return i < s.size() && (byte(i) & 0xC0) == 0x80; };
+    unsigned char b0 = byte(0);
+    if (b0 < 0x80)
+        return 1;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        return cont(1) ? 2 : 0;
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (!cont(1) || !cont(2))
+            return 0;
+        if ((b0 == 0xE0 && byte(1) < 0xA0) || (b0 == 0xED && byte(1) > 0x9F))
+            return 0; // overlong, or a surrogate
+        return 3;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (!cont(1) || !cont(2) || !cont(3))
+            return 0;
+        if ((b0 == 0xF0 && byte(1) < 0x90) || (b0 == 0xF4 && byte(1) > 0x8F))
+            return 0;
+        return 4;
+    }
+    return 0;
+}
+} // namespace
 
-WHCommandDelegateImpl::WHCommandDelegateImpl(WHViewController& viewController) : m_viewController(viewController) { }
+WHCommandDelegateImpl::WHCommandDelegateImpl(WHViewController& viewController)
+    : m_viewController(&viewController)
+    , m_commandQueue(viewController.commandQueue())
+{
+}
+
+WHCommandDelegateImpl::~WHCommandDelegateImpl() = default;
 
 std::optional<std::string> WHCommandDelegateImpl::pathForResource(const std::string& path) const
 {
-    return WHResourceLookup::pathForResource(m_viewController.platform().environment,
-        m_viewController.wwwFolderName().value_or(""), path);
+    return WHResourceLookup::pathForResource(m_viewController->platform().environment,
+        m_viewController->wwwFolderName().value_or(""), path);
 }
 
 WHPlugin* WHCommandDelegateImpl::getCommandInstance(const std::string& pluginName)
 {
-    return m_viewController.getCommandInstance(pluginName);
+    return m_viewController->getCommandInstance(pluginName);
 }
 
-const Settings& WHCommandDelegateImpl::settings() const { return m_viewController.settings(); }
+const Settings& WHCommandDelegateImpl::settings() const { return std::as_const(*m_viewController).settings(); }
+
+std::string WHCommandDelegateImpl::escapeForSingleQuotedLiteral(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\'' && c != '\\') {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        switch (c) {
+        case '\'':
+            out += "\\'";
+            ++i;
+            continue;
+        case '\\':
+            out += "\\\\";
+            ++i;
+            continue;
+        case '\n':
+            out += "\\n";
+            ++i;
+            continue;
+        case '\r':
+            out += "\\r";
+            ++i;
+            continue;
+        case '\t':
+            out += "\\t";
+            ++i;
+            continue;
+        default:
+            break;
+        }
+        if (c < 0x80) { // other control characters and DEL
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            ++i;
+            continue;
+        }
+        size_t n = utf8SequenceLength(text.substr(i));
+        if (n == 0) {
+            out += "\\uFFFD";
+            ++i;
+            continue;
+        }
+        std::string_view seq = text.substr(i, n);
+        // Line and paragraph separators end a line in older script engines.
+        if (seq == "\xE2\x80\xA8")
+            out += "\\u2028";
+        else if (seq == "\xE2\x80\xA9")
+            out += "\\u2029";
+        else
+            out += seq;
+        i += n;
+    }
+    return out;
+}
+
+std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId)
+{
+    auto json = result.argumentsAsJSON();
+    if (!json) {
+        // The message cannot be written as JSON: the callback still hears the status, with null.
+        log::message(format("result for callback %@ has no JSON form; sending null", callbackId));
+    }
+    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), result.status(),
+        json ? std::string_view(*json) : std::string_view("null"), result.keepCallback() ? 1 : 0);
+}
+
+void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& callbackId)
+{
+    if (callbackId == kNoAnswerCallbackId)
+        return;
+    evalJsHelper(nativeCallbackExpression(result, callbackId));
+}
+
+void WHCommandDelegateImpl::evalJs(const std::string& js) { evalJs(js, Schedule::OnRunLoop); }
+
+void WHCommandDelegateImpl::evalJs(const std::string& js, Schedule schedule)
+{
+    std::string wrapped = format(kEvalWrapperFormat, js);
+    if (schedule == Schedule::OnRunLoop)
+        evalJsHelper(std::move(wrapped));
+    else
+        evalJsHelper2(wrapped);
+}
+
+void WHCommandDelegateImpl::evalJsHelper(std::string js)
+{
+    auto& scheduler = m_viewController->platform().scheduler;
+    if (scheduler.isMainThread() && m_commandQueue && m_commandQueue->currentlyExecuting()) {
+        evalJsHelper2(js);
+        return;
+    }
+    // The controller and this delegate live on the main thread; the task runs there, so checking
+    // the handle there is enough.
+    scheduler.post([alive = std::weak_ptr<Alive>(m_alive), self = this, js = std::move(js)] {
+        if (alive.lock())
+            self->evalJsHelper2(js);
+    });
+}
+
+void WHCommandDelegateImpl::evalJsHelper2(const std::string& js)
+{
+    if (auto* webView = m_viewController->webView())
+        webView->evaluateScript(js);
+}
+
+bool WHCommandDelegateImpl::execute(const WHInvokedUrlCommand& command)
+{
+    return m_commandQueue && m_commandQueue->execute(command);
+}
+
+void WHCommandDelegateImpl::runInBackground(std::function<void()> block)
+{
+    m_viewController->platform().workQueue.submit(std::move(block));
+}
 
 } // namespace penwick

@@ -1,26 +1,56 @@
 #pragma once
 
+#include <memory>
+
 #include "bridge/WHCommandDelegate.h"
 
 namespace penwick {
+class WHCommandQueue;
+class WHInvokedUrlCommand;
 class WHViewController;
 
-// (Skeleton; the bridge core brings the implementation.)
+// The host's command delegate. Results and script reach the page through the controller's web
+// view on the main thread; from other threads, or while the command queue is idle, evaluation is
+// scheduled on the main loop, in the order asked for.
 class WHCommandDelegateImpl : public WHCommandDelegate {
 public:
+    // Takes the controller's command queue, which the controller creates first.
     explicit WHCommandDelegateImpl(WHViewController& viewController);
+    ~WHCommandDelegateImpl() override;
+
     std::optional<std::string> pathForResource(const std::string& path) const override;
     WHPlugin* getCommandInstance(const std::string& pluginName) override;
-    void sendPluginResult(const WHPluginResult&, const std::string&) override { }
-    void evalJs(const std::string&) override { }
-    void evalJs(const std::string&, Schedule) override { }
-    void runInBackground(std::function<void()>) override { }
+    void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) override;
+    void evalJs(const std::string& js) override;
+    void evalJs(const std::string& js, Schedule schedule) override;
+    void runInBackground(std::function<void()> block) override;
     std::optional<std::string> userAgent() const override { return std::nullopt; }
     bool URLIsWhitelisted(const std::string&) const override { return false; }
     const Settings& settings() const override;
 
+    // Evaluates at once when called on the main thread while the queue runs a batch; otherwise
+    // schedules the evaluation on the main loop.
+    void evalJsHelper(std::string js);
+    // Evaluates in the controller's web view on the calling thread (the main thread).
+    void evalJsHelper2(const std::string& js);
+    bool execute(const WHInvokedUrlCommand& command);
+
+    // The native-callback expression for a result.
+    static std::string nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId);
+    // `text` written so that it can stand between single quotes of a script string literal: quote,
+    // backslash, line terminators and control characters escaped; malformed UTF-8 replaced.
+    static std::string escapeForSingleQuotedLiteral(std::string_view text);
+
+    static constexpr const char* kNativeCallbackFormat = "webhost.require('webhost/exec').nativeCallback('%@',%d,%@,%d)";
+    static constexpr const char* kEvalWrapperFormat = "webhost.require('webhost/exec').nativeEvalAndFetch(function(){%@})";
+    static constexpr const char* kNoAnswerCallbackId = "INVALID";
+
 private:
-    WHViewController& m_viewController;
+    WHViewController* m_viewController;
+    WHCommandQueue* m_commandQueue;
+    // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.
+    struct Alive { };
+    std::shared_ptr<Alive> m_alive = std::make_shared<Alive>();
 };
 
 } // namespace penwick

@@ -1,9 +1,31 @@
 #include "bridge/WHPlugin.h"
 
+#include <mutex>
+
 namespace penwick {
 
-WHPlugin::WHPlugin(platform::WebView* webView) : m_webView(webView) { }
-WHPlugin::~WHPlugin() = default;
+const WHPlugin::Action* WHPlugin::ActionTable::find(std::string_view name) const
+{
+    auto it = m_actions.find(name);
+    return it == m_actions.end() ? nullptr : &it->second;
+}
+
+WHPlugin::WHPlugin(platform::WebView* webView)
+{
+    auto& center = WHNotificationCenter::defaultCenter();
+    m_openURLObserver = center.addObserver(std::string(WHPluginHandleOpenURLNotification), nullptr,
+        [this](const WHNotification& n) { handleOpenURL(n); });
+    m_resetObserver = center.addObserver(std::string(WHPluginResetNotification), webView,
+        [this](const WHNotification&) { onReset(); });
+    m_webView = webView;
+}
+
+WHPlugin::~WHPlugin()
+{
+    auto& center = WHNotificationCenter::defaultCenter();
+    center.removeObserver(m_openURLObserver);
+    center.removeObserver(m_resetObserver);
+}
 
 void WHPlugin::dispose()
 {
@@ -12,23 +34,61 @@ void WHPlugin::dispose()
     m_webView = nullptr;
 }
 
-namespace {
-std::map<std::string, WHPluginFactory::Create>& factories()
+const WHPlugin::ActionTable& WHPlugin::actions() const
 {
-    static std::map<std::string, WHPluginFactory::Create> s_factories;
-    return s_factories;
+    static const ActionTable s_none;
+    return s_none;
+}
+
+bool WHPlugin::invokeAction(std::string_view name, const WHInvokedUrlCommand& command)
+{
+    const Action* action = actions().find(name);
+    if (!action)
+        return false;
+    (*action)(*this, command);
+    return true;
+}
+
+namespace {
+// Filled at start-up, read afterwards; the lock only guards registrations made from static
+// initialisers of different libraries.
+struct FactoryTable {
+    std::mutex mutex;
+    std::map<std::string, WHPluginFactory::Create> factories;
+};
+FactoryTable& factoryTable()
+{
+    static FactoryTable s_table;
+    return s_table;
 }
 } // namespace
 
 void WHPluginFactory::registerClass(const std::string& className, Create create)
 {
-    factories()[className] = std::move(create);
+    auto& table = factoryTable();
+    std::lock_guard lock(table.mutex);
+    table.factories[className] = std::move(create);
+}
+
+bool WHPluginFactory::hasClass(const std::string& className)
+{
+    auto& table = factoryTable();
+    std::lock_guard lock(table.mutex);
+    return table.factories.contains(className);
 }
 
 std::unique_ptr<WHPlugin> WHPluginFactory::create(const std::string& className, platform::WebView* webView)
 {
-    auto it = factories().find(className);
-    return it == factories().end() ? nullptr : it->second(webView);
+    Create create;
+    {
+        auto& table = factoryTable();
+        std::lock_guard lock(table.mutex);
+        auto it = table.factories.find(className);
+        if (it == table.factories.end())
+            return nullptr;
+        create = it->second;
+    }
+    return create(webView);
 }
 
 } // namespace penwick

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+
+#include "bridge/WHNotificationCenter.h"
 
 namespace penwick {
 namespace platform {
@@ -15,24 +19,66 @@ class WHCommandDelegate;
 class WHInvokedUrlCommand;
 class WHViewController;
 
-// Base of every native plugin: links to the host, life-cycle hooks, and a table of actions
-// found by name ("name:" with the colon).
-// (Skeleton; the bridge core fills in notifications and the action table.)
+// The plugin notifications; each constant's text is its own name. The base plugin observes the
+// open-URL one from any sender and the reset one from its own web view. The host posts none.
+inline constexpr std::string_view WHPageDidLoadNotification = "WHPageDidLoadNotification";
+inline constexpr std::string_view WHPluginHandleOpenURLNotification = "WHPluginHandleOpenURLNotification";
+inline constexpr std::string_view WHPluginResetNotification = "WHPluginResetNotification";
+inline constexpr std::string_view WHLocalNotification = "WHLocalNotification";
+
+// Base of every native plugin: links to the host, life-cycle hooks, and the actions the page can
+// call, found by name ("name:" with the colon) in a table each plugin class fills.
+// Created, used and destroyed on the main thread.
 class WHPlugin {
 public:
+    using Action = std::function<void(WHPlugin&, const WHInvokedUrlCommand&)>;
+
+    // A plugin class's actions by name. A class fills one table once and answers it from
+    // actions(); a derived class may start from its base class's table.
+    class ActionTable {
+    public:
+        ActionTable() = default;
+        template<typename Plugin>
+        ActionTable& add(std::string name, void (Plugin::*action)(const WHInvokedUrlCommand&))
+        {
+            static_assert(std::is_base_of_v<WHPlugin, Plugin>, "actions belong to plugin classes");
+            m_actions[std::move(name)] = [action](WHPlugin& plugin, const WHInvokedUrlCommand& command) {
+                (static_cast<Plugin&>(plugin).*action)(command);
+            };
+            return *this;
+        }
+        // Nothing for a name the class does not offer.
+        const Action* find(std::string_view name) const;
+        size_t size() const { return m_actions.size(); }
+
+    private:
+        std::map<std::string, Action, std::less<>> m_actions;
+    };
+
+    // Observes the two plugin notifications; does not call pluginInitialize (the registry does,
+    // once the links are set).
     explicit WHPlugin(platform::WebView* webView);
     virtual ~WHPlugin();
     WHPlugin(const WHPlugin&) = delete;
     WHPlugin& operator=(const WHPlugin&) = delete;
 
-    // The plugin's class name, as config.xml's package params name it.
+    // The plugin's class name, as the configuration's plugin map names it.
     virtual const std::string& className() const = 0;
 
     virtual void pluginInitialize() { }
     virtual void dispose();
+    virtual void handleOpenURL(const WHNotification&) { }
     virtual void onAppTerminate() { }
     virtual void onMemoryWarning() { }
     virtual void onReset() { }
+
+    // Action names include the trailing colon.
+    bool hasAction(std::string_view name) const { return actions().find(name) != nullptr; }
+    // Calls the action synchronously; false (nothing called) for an unknown name.
+    bool invokeAction(std::string_view name, const WHInvokedUrlCommand& command);
+
+    bool hasPendingOperation() const { return m_hasPendingOperation.load(); }
+    void setHasPendingOperation(bool pending) { m_hasPendingOperation.store(pending); }
 
     platform::WebView* webView() const { return m_webView; }
     WHViewController* viewController() const { return m_viewController; }
@@ -40,17 +86,32 @@ public:
     WHCommandDelegate* commandDelegate() const { return m_commandDelegate; }
     void setCommandDelegate(WHCommandDelegate* d) { m_commandDelegate = d; }
 
+protected:
+    // The class's action table; the base class offers none.
+    virtual const ActionTable& actions() const;
+
 private:
+    std::atomic<bool> m_hasPendingOperation { false };
     platform::WebView* m_webView = nullptr;
     WHViewController* m_viewController = nullptr;
     WHCommandDelegate* m_commandDelegate = nullptr;
+    WHNotificationCenter::ObserverId m_openURLObserver = 0;
+    WHNotificationCenter::ObserverId m_resetObserver = 0;
 };
 
-// Plugin classes by name. Each plugin class registers a factory; an unknown name makes nothing.
+// Plugin classes by name. Each plugin class registers a factory (at start-up, before the
+// registry first needs it); an unknown name makes nothing.
 class WHPluginFactory {
 public:
     using Create = std::function<std::unique_ptr<WHPlugin>(platform::WebView*)>;
     static void registerClass(const std::string& className, Create create);
+    template<typename Plugin>
+    static void registerClass(const std::string& className)
+    {
+        static_assert(std::is_base_of_v<WHPlugin, Plugin>, "only plugin classes are made by name");
+        registerClass(className, [](platform::WebView* webView) { return std::make_unique<Plugin>(webView); });
+    }
+    static bool hasClass(const std::string& className);
     static std::unique_ptr<WHPlugin> create(const std::string& className, platform::WebView* webView);
 };
 

@@ -1,0 +1,41 @@
+#include "support/InMemoryUserDefaults.h"
+
+namespace penwick::test {
+
+bool InMemoryUserDefaults::boolForKey(const std::string& key) const
+{
+    auto it = m_values.find(key);
+    if (it == m_values.end())
+        return false;
+    const bool* value = std::get_if<bool>(&it->second);
+    return value && *value;
+}
+
+std::optional<std::string> InMemoryUserDefaults::stringForKey(const std::string& key) const
+{
+    auto it = m_values.find(key);
+    if (it == m_values.end())
+        return std::nullopt;
+    const std::string* value = std::get_if<std::string>(&it->second);
+    return value ? std::optional<std::string>(*value) : std::nullopt;
+}
+
+Result<void> InMemoryUserDefaults::setString(const std::string& key, const std::string& value)
+{
+    if (m_writeFailure)
+        return *m_writeFailure;
+    m_values[key] = value;
+    ++m_writes;
+    return {};
+}
+
+Result<void> InMemoryUserDefaults::setBool(const std::string& key, bool value)
+{
+    if (m_writeFailure)
+        return *m_writeFailure;
+    m_values[key] = value;
+    ++m_writes;
+    return {};
+}
+
+} // namespace penwick::test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "support/FakeAppEnvironment.h"
+#include "support/InMemoryUserDefaults.h"
+#include "support/RecordingScheduler.h"
+#include "support/RecordingWorkQueue.h"
+
+namespace penwick::test {
+
+// The platform services as unit tests use them: a hand-turned main loop and background queue,
+// an environment over a temporary folder and in-memory user defaults. Tests that need real
+// threads build their own platform::Platform from MainLoopScheduler and ThreadPoolWorkQueue.
+struct TestPlatform {
+    RecordingScheduler scheduler;
+    RecordingWorkQueue workQueue;
+    FakeAppEnvironment environment;
+    InMemoryUserDefaults userDefaults;
+    platform::Platform platform { scheduler, workQueue, environment, userDefaults };
+};
+
+} // namespace penwick::test
