@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "bridge/Value.h"
+#include "bridge/WHPluginResult.h"
+#include "plugins/file/WHFileError.h"
+#include "plugins/file/WHFilesystemURL.h"
+
+namespace penwick {
+
+enum class EntryKind { File, Directory };
+enum class WriteMode { Replace, Append };
+enum class TransferMode { Copy, Move };
+
+// Completions of the asynchronous operations. Each is called exactly once, either before the
+// operation returns on the caller's thread or later on another thread; callers handle both.
+using ResultCallback = std::function<void(WHPluginResult)>;
+// Bytes (none on failure), the MIME type, and NoError or the file error.
+using ReadCallback = std::function<void(std::optional<Bytes>, std::string mimeType, FileError)>;
+// Rewrites the "file://" native URL of every entry a file system makes.
+using URLTransformer = std::function<std::string(const std::string& url)>;
+
+// A named file system as the file plugin and the whfile URL scheme use it. Its operations may run
+// on the main thread and on background threads at the same time; name and URL transformer are set
+// before the file system is registered and only read afterwards.
+class WHFileSystem {
+public:
+    virtual ~WHFileSystem() = default;
+
+    virtual WHPluginResult entryForLocalURI(const WHFilesystemURL& url) = 0;
+    // options: a JSON object with the boolean keys "create", "exclusive", "getDir", or null.
+    virtual WHPluginResult getFileForURL(const WHFilesystemURL& directoryURL,
+        const std::optional<std::string>& requestedPath, const Value& options) = 0;
+    virtual WHPluginResult getParentForURL(const WHFilesystemURL& url) = 0;
+    virtual WHPluginResult setMetadataForURL(const WHFilesystemURL& url, const Value& metadata) = 0;
+    virtual WHPluginResult removeFileAtURL(const WHFilesystemURL& url) = 0;
+    virtual WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) = 0;
+    virtual WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) = 0;
+    virtual WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) = 0;
+    virtual WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) = 0;
+    // The source file system must outlive the call (file systems live as long as the process).
+    virtual void copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,
+        WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode,
+        ResultCallback callback) = 0;
+    // end is exclusive; a negative end reads to the end of the file.
+    virtual void readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end,
+        ReadCallback callback) = 0;
+    virtual void getFileMetadataForURL(const WHFilesystemURL& url, ResultCallback callback) = 0;
+    virtual std::optional<ValueObject> makeEntryForLocalURL(const WHFilesystemURL& url) = 0;
+    virtual ValueObject makeEntryForPath(const std::string& fullPath, EntryKind kind) = 0;
+
+    virtual const std::string& name() const = 0;
+    virtual void setName(std::string name) = 0;
+    virtual const URLTransformer& urlTransformer() const = 0;
+    virtual void setUrlTransformer(URLTransformer transformer) = 0;
+
+    // Optional operations: only file systems over local directories offer them. Callers ask
+    // offersFilesystemPaths() before calling; the defaults answer none.
+    virtual bool offersFilesystemPaths() const { return false; }
+    virtual std::optional<std::string> filesystemPathForURL(const WHFilesystemURL&) { return std::nullopt; }
+    virtual std::optional<WHFilesystemURL> URLforFilesystemPath(const std::string&) { return std::nullopt; }
+};
+
+} // namespace penwick

@@ -1,0 +1,636 @@
+#include "plugins/file/WHLocalFilesystem.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <exception>
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Format.h"
+#include "platform/GRef.h"
+#include "platform/Log.h"
+#include "plugins/file/LocalDisk.h"
+
+namespace penwick {
+namespace {
+
+WHPluginResult fileError(CommandStatus status, FileError error)
+{
+    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
+}
+
+bool hasDotDotComponent(std::string_view path)
+{
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t next = path.find('/', i);
+        if (next == std::string_view::npos)
+            next = path.size();
+        if (path.substr(i, next - i) == "..")
+            return true;
+        i = next + 1;
+    }
+    return false;
+}
+
+// The last component, ignoring trailing "/"; "/" for "/", "" for "".
+std::string lastPathComponent(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path == "/")
+        return path;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Joins as path components: one "/" between the two, runs of "/" collapsed, no trailing "/".
+std::string appendPathComponent(const std::string& base, const std::string& component)
+{
+    std::string joined = base.empty() ? component : base + "/" + component;
+    std::string out;
+    out.reserve(joined.size());
+    for (char c : joined) {
+        if (c == '/' && !out.empty() && out.back() == '/')
+            continue;
+        out += c;
+    }
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+std::string joinLocalPath(const std::string& directory, const std::string& name)
+{
+    if (!directory.empty() && directory.back() == '/')
+        return directory + name;
+    return directory + "/" + name;
+}
+
+bool boolOption(const Value& options, const std::string& key)
+{
+    if (!WHLocalFilesystem::valueForKeyIsNumber(options, key))
+        return false;
+    const Value& v = options.at(key);
+    if (v.is_boolean())
+        return v.get<bool>();
+    return v.get<double>() != 0;
+}
+
+bool sameItem(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::optional<std::string> canonicalPath(const std::string& path)
+{
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    std::string out(resolved);
+    free(resolved);
+    return out;
+}
+
+FileError transferFailure(int err)
+{
+    switch (platformFileErrorFromErrno(err)) {
+    case PlatformFileError::ReadUnknown:
+    case PlatformFileError::ReadTooLarge:
+        return FileError::NOT_READABLE_ERR;
+    case PlatformFileError::WriteOutOfSpace:
+        return FileError::QUOTA_EXCEEDED_ERR;
+    case PlatformFileError::WriteNoPermission:
+        return FileError::NO_MODIFICATION_ALLOWED_ERR;
+    default:
+        return FileError::INVALID_MODIFICATION_ERR;
+    }
+}
+
+} // namespace
+
+WHLocalFilesystem::WHLocalFilesystem(std::string name, std::string root)
+    : m_name(std::move(name))
+    , m_fsRoot(std::move(root))
+{
+}
+
+// MARK: Paths and URLs
+
+std::string WHLocalFilesystem::stripQueryParametersFromPath(const std::string& path)
+{
+    size_t question = path.find('?');
+    return question == std::string::npos ? path : path.substr(0, question);
+}
+
+std::optional<std::string> WHLocalFilesystem::filesystemPathForFullPath(const std::string& fullPath) const
+{
+    // An empty root would make every full path a path from "/" of the disk.
+    if (m_fsRoot.empty())
+        return std::nullopt;
+    std::string path = stripQueryParametersFromPath(fullPath);
+    // ".." is refused rather than resolved: raw or decoded from "%2e%2e" / "..%2f", it could climb
+    // out of the root.
+    if (hasDotDotComponent(path))
+        return std::nullopt;
+    std::string local = m_fsRoot;
+    // A full path without its leading "/" (as listings of the root "/" give) must still land below
+    // the root, not beside it.
+    if (!path.empty() && path.front() != '/' && local.back() != '/')
+        local += '/';
+    local += path;
+    if (local.size() >= 2 && local.back() == '/')
+        local.pop_back();
+    return local;
+}
+
+std::optional<std::string> WHLocalFilesystem::filesystemPathForURL(const WHFilesystemURL& url)
+{
+    if (!url.fullPath())
+        return std::nullopt;
+    return filesystemPathForFullPath(*url.fullPath());
+}
+
+std::optional<std::string> WHLocalFilesystem::fullPathForFileSystemPath(const std::string& localPath) const
+{
+    if (m_fsRoot.empty() || localPath.compare(0, m_fsRoot.size(), m_fsRoot) != 0)
+        return std::nullopt;
+    // "/data/t" owns "/data/t" and "/data/t/...", never "/data/tx/...".
+    if (localPath.size() > m_fsRoot.size() && m_fsRoot.back() != '/' && localPath[m_fsRoot.size()] != '/')
+        return std::nullopt;
+    std::string rest = localPath.substr(m_fsRoot.size());
+    if (hasDotDotComponent(rest))
+        return std::nullopt;
+    return rest;
+}
+
+std::optional<WHFilesystemURL> WHLocalFilesystem::URLforFullPath(const std::optional<std::string>& fullPath) const
+{
+    if (!fullPath)
+        return std::nullopt;
+    std::string escaped = WHURL::percentEscape(*fullPath, WHURL::EscapeSet::Path);
+    std::string string = !fullPath->empty() && fullPath->front() == '/'
+        ? format("%@://localhost/%@%@", "whfile", m_name, escaped)
+        : format("%@://localhost/%@/%@", "whfile", m_name, escaped);
+    return WHFilesystemURL::fileSystemURLWithString(string);
+}
+
+std::optional<WHFilesystemURL> WHLocalFilesystem::URLforFilesystemPath(const std::string& localPath)
+{
+    auto fullPath = fullPathForFileSystemPath(localPath);
+    if (!fullPath)
+        return std::nullopt;
+    return URLforFullPath(fullPath);
+}
+
+std::string WHLocalFilesystem::normalizePath(const std::string& path)
+{
+    bool absolute = !path.empty() && path.front() == '/';
+    std::vector<std::string> components;
+    size_t i = absolute ? 1 : 0;
+    while (i < path.size()) {
+        size_t next = path.find('/', i);
+        if (next == std::string::npos)
+            next = path.size();
+        if (next > i)
+            components.push_back(path.substr(i, next - i));
+        i = next + 1;
+    }
+    size_t index = 0;
+    while (index < components.size()) {
+        if (components[index] == "..") {
+            components.erase(components.begin() + static_cast<std::ptrdiff_t>(index));
+            if (index > 0) {
+                components.erase(components.begin() + static_cast<std::ptrdiff_t>(index - 1));
+                --index;
+            }
+        } else {
+            ++index;
+        }
+    }
+    std::string out = absolute ? "/" : "";
+    for (size_t k = 0; k < components.size(); ++k) {
+        if (k)
+            out += '/';
+        out += components[k];
+    }
+    return out;
+}
+
+bool WHLocalFilesystem::valueForKeyIsNumber(const Value& dictionary, const std::string& key)
+{
+    if (!dictionary.is_object())
+        return false;
+    auto it = dictionary.find(key);
+    return it != dictionary.end() && (it->is_number() || it->is_boolean());
+}
+
+// MARK: Entries and lookups
+
+ValueObject WHLocalFilesystem::makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const
+{
+    bool isDirectory = kind == EntryKind::Directory;
+    std::string path = fullPath;
+    if (isDirectory && (path.empty() || path.back() != '/'))
+        path += '/';
+
+    std::string nativeURL;
+    if (auto local = filesystemPathForFullPath(path)) {
+        bool existingDirectory = onDisk == OnDisk::Directory || (onDisk == OnDisk::Unknown && disk::probe(*local).isDirectory);
+        nativeURL = WHURL::fileURLStringWithPath(*local, existingDirectory ? WHURL::Directory::Yes : WHURL::Directory::No);
+        if (m_urlTransformer)
+            nativeURL = m_urlTransformer(nativeURL);
+    }
+
+    ValueObject entry;
+    entry["isFile"] = !isDirectory;
+    entry["isDirectory"] = isDirectory;
+    entry["name"] = lastPathComponent(stripQueryParametersFromPath(fullPath));
+    entry["fullPath"] = std::move(path);
+    entry["filesystemName"] = m_name;
+    entry["nativeURL"] = std::move(nativeURL);
+    return entry;
+}
+
+ValueObject WHLocalFilesystem::makeEntryForPath(const std::string& fullPath, EntryKind kind)
+{
+    return makeEntry(fullPath, kind, OnDisk::Unknown);
+}
+
+std::optional<ValueObject> WHLocalFilesystem::makeEntryForLocalURL(const WHFilesystemURL& url)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local)
+        return std::nullopt;
+    auto info = disk::probe(*local);
+    if (!info.exists)
+        return std::nullopt;
+    return makeEntry(*url.fullPath(), info.isDirectory ? EntryKind::Directory : EntryKind::File,
+        info.isDirectory ? OnDisk::Directory : OnDisk::NotDirectory);
+}
+
+WHPluginResult WHLocalFilesystem::entryForLocalURI(const WHFilesystemURL& url)
+{
+    if (auto entry = makeEntryForLocalURL(url))
+        return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(*entry));
+    return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+}
+
+WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directoryURL,
+    const std::optional<std::string>& requestedPath, const Value& options)
+{
+    bool create = boolOption(options, "create");
+    bool exclusive = boolOption(options, "exclusive");
+    bool getDir = boolOption(options, "getDir");
+
+    if (!requestedPath || requestedPath->find(':') != std::string::npos)
+        return fileError(CommandStatus::IOException, FileError::ENCODING_ERR);
+    if (!filesystemPathForURL(directoryURL))
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+
+    // ".." in the requested path is resolved here, never above the root of the file system.
+    std::string path = normalizePath(appendPathComponent(*directoryURL.fullPath(), *requestedPath));
+    auto url = URLforFullPath(path);
+    if (!url || !url->fullPath())
+        return fileError(CommandStatus::IOException, FileError::ENCODING_ERR);
+    auto local = filesystemPathForURL(*url);
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+
+    auto info = disk::probe(*local);
+    if (!create && info.exists && info.isDirectory != getDir)
+        return fileError(CommandStatus::IOException, FileError::TYPE_MISMATCH_ERR);
+    if (!create && !info.exists)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    if (exclusive && create && info.exists)
+        return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
+    if (create && !info.exists) {
+        if (getDir) {
+            if (mkdir(local->c_str(), 0777) != 0) {
+                log::message(format("error creating directory: %@", g_strerror(errno)));
+                return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
+            }
+        } else {
+            // No O_TRUNC: a file that appeared since the check above keeps its contents.
+            int fd = ::open(local->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+            if (fd < 0)
+                return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
+            ::close(fd);
+        }
+    }
+    return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
+        makeEntryForPath(*url->fullPath(), getDir ? EntryKind::Directory : EntryKind::File));
+}
+
+WHPluginResult WHLocalFilesystem::getParentForURL(const WHFilesystemURL& url)
+{
+    if (!filesystemPathForURL(url))
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    WHFilesystemURL parent = url.fullPath()->empty()
+        ? url
+        : WHFilesystemURL::fileSystemURLWithURL(url.url()->URLByDeletingLastPathComponent());
+    auto local = filesystemPathForURL(parent);
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    auto info = disk::probe(*local);
+    if (!info.exists)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
+        makeEntry(*parent.fullPath(), info.isDirectory ? EntryKind::Directory : EntryKind::File,
+            info.isDirectory ? OnDisk::Directory : OnDisk::NotDirectory));
+}
+
+// MARK: File operations
+
+WHPluginResult WHLocalFilesystem::setMetadataForURL(const WHFilesystemURL&, const Value&)
+{
+    return WHPluginResult::resultWithStatus(CommandStatus::Error);
+}
+
+WHPluginResult WHLocalFilesystem::doRemove(const std::string& localPath)
+{
+    // "/", "/." and the like all name the root, which must survive any removal.
+    if (sameItem(localPath, m_fsRoot))
+        return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
+    try {
+        auto removed = disk::removeTree(localPath);
+        if (removed)
+            return WHPluginResult::resultWithStatus(CommandStatus::OK);
+        log::message(format("error removing filesystem entry at %@: %@", localPath, removed.error().message));
+        switch (platformFileErrorFromErrno(removed.error().code)) {
+        case PlatformFileError::NoSuchFile:
+            return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+        case PlatformFileError::WriteNoPermission:
+            return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
+        default:
+            return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
+        }
+    } catch (const std::exception&) {
+        return fileError(CommandStatus::Error, FileError::SYNTAX_ERR);
+    }
+}
+
+WHPluginResult WHLocalFilesystem::removeFileAtURL(const WHFilesystemURL& url)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    auto info = disk::probe(*local);
+    if (!info.exists)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    if (info.isDirectory && disk::directoryHasEntries(*local))
+        return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+    return doRemove(*local);
+}
+
+WHPluginResult WHLocalFilesystem::recursiveRemoveFileAtURL(const WHFilesystemURL& url)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    return doRemove(*local);
+}
+
+WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    auto names = disk::listDirectory(*local);
+    if (!names)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    ValueArray entries;
+    entries.reserve(names->size());
+    for (const auto& child : *names) {
+        std::string childPath = joinLocalPath(*local, child.name);
+        bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory
+            || (child.kind == disk::DirectoryName::Kind::Unknown && disk::probe(childPath).isDirectory);
+        auto fullPath = fullPathForFileSystemPath(childPath);
+        if (!fullPath)
+            continue;
+        entries.emplace_back(makeEntry(*fullPath, isDirectory ? EntryKind::Directory : EntryKind::File,
+            isDirectory ? OnDisk::Directory : OnDisk::NotDirectory));
+    }
+    return WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(entries));
+}
+
+std::uint64_t WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position)
+{
+    return disk::truncateTo(localPath, position);
+}
+
+WHPluginResult WHLocalFilesystem::truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position)
+{
+    auto local = filesystemPathForURL(url);
+    std::uint64_t offset = local ? truncateFile(*local, position) : 0;
+    return WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, static_cast<std::int32_t>(offset));
+}
+
+WHPluginResult WHLocalFilesystem::writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local)
+        return fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR);
+    // Nothing to write: the file is neither created nor emptied.
+    if (data.empty())
+        return WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus::OK, 0);
+    auto written = disk::writeAll(*local, data, mode == WriteMode::Append ? disk::Append::Yes : disk::Append::No);
+    // Every byte reached the file or the write failed: a short count is never a success.
+    if (!written)
+        return fileError(CommandStatus::Error, FileError::INVALID_MODIFICATION_ERR);
+    if (data.size() <= static_cast<size_t>(INT32_MAX))
+        return WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, static_cast<std::int32_t>(data.size()));
+    return WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), Value(static_cast<std::uint64_t>(data.size())));
+}
+
+bool WHLocalFilesystem::canCopyMoveSrc(const std::string& source, const std::string& destination)
+{
+    if (source.empty())
+        return true;
+    size_t found = destination.find(source);
+    if (found == std::string::npos)
+        return true;
+    size_t windowStart = source.size() - 1;
+    size_t windowLength = destination.size() - source.size();
+    return destination.substr(windowStart, windowLength).find('/') == std::string::npos;
+}
+
+void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,
+    WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode, ResultCallback callback)
+{
+    // A name is one or more components below the destination directory; ".." would climb out of it.
+    if (hasDotDotComponent(newName)) {
+        callback(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
+        return;
+    }
+    auto directory = filesystemPathForURL(destinationDirectory);
+    if (!directory || !disk::probe(*directory).exists) {
+        callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        return;
+    }
+
+    auto* localSource = dynamic_cast<WHLocalFilesystem*>(&sourceFileSystem);
+    if (!localSource) {
+        std::string newPath = joinLocalPath(*directory, newName);
+        auto newFullPath = fullPathForFileSystemPath(newPath);
+        if (!newFullPath) {
+            callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+            return;
+        }
+        // Made now so that the completion, which may run later on another thread, needs nothing of this object.
+        ValueObject entry = makeEntry(*newFullPath, EntryKind::File, OnDisk::NotDirectory);
+        sourceFileSystem.readFileAtURL(sourceURL, 0, -1,
+            [newPath, entry = std::move(entry), callback = std::move(callback)](std::optional<Bytes> bytes, std::string, FileError error) mutable {
+                if (!bytes) {
+                    callback(fileError(CommandStatus::IOException, error));
+                    return;
+                }
+                if (!disk::writeAtomically(newPath, *bytes)) {
+                    callback(fileError(CommandStatus::IOException, FileError::ABORT_ERR));
+                    return;
+                }
+                callback(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(entry)));
+            });
+        return;
+    }
+
+    auto sourcePath = localSource->filesystemPathForURL(sourceURL);
+    if (!sourcePath) {
+        callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        return;
+    }
+    callback(copyOrMove(destinationDirectory, newName, *sourcePath, mode));
+}
+
+WHPluginResult WHLocalFilesystem::copyOrMove(const WHFilesystemURL& destinationDirectory, const std::string& newName,
+    const std::string& sourcePath, TransferMode mode)
+{
+    std::string newPath = joinLocalPath(*filesystemPathForURL(destinationDirectory), newName);
+    auto newFullPath = fullPathForFileSystemPath(newPath);
+    if (!newFullPath)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    auto target = disk::probe(newPath);
+    auto source = disk::probe(sourcePath);
+    if (!source.exists)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+
+    // The same item under another spelling ("/./", "//", a link) counts as "onto itself": a move
+    // would otherwise remove the source as the item in the way.
+    if (newPath == sourcePath || (target.exists && sameItem(newPath, sourcePath)))
+        return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+    if (source.isDirectory && target.exists && !target.isDirectory)
+        return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+
+    // The string test misses spellings such as "//" and links; the resolved paths catch those.
+    auto intoItself = [&] {
+        if (!canCopyMoveSrc(sourcePath, newPath))
+            return true;
+        auto canonicalSource = canonicalPath(sourcePath);
+        auto canonicalDirectory = canonicalPath(*filesystemPathForURL(destinationDirectory));
+        if (!canonicalSource || !canonicalDirectory)
+            return false;
+        std::string below = *canonicalSource == "/" ? "/" : *canonicalSource + "/";
+        return *canonicalDirectory == *canonicalSource || canonicalDirectory->compare(0, below.size(), below) == 0;
+    };
+
+    Result<void> outcome;
+    if (mode == TransferMode::Copy) {
+        if (source.isDirectory && intoItself())
+            return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+        if (target.exists)
+            return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
+        outcome = disk::copyTree(sourcePath, newPath);
+    } else {
+        if (sameItem(sourcePath, m_fsRoot))
+            return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
+        if (!source.isDirectory && target.exists && target.isDirectory)
+            return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+        if (source.isDirectory && intoItself())
+            return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+        if (target.exists && target.isDirectory && disk::directoryHasEntries(newPath))
+            return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+        if (target.exists && !disk::removeTree(newPath))
+            return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+        outcome = disk::moveItem(sourcePath, newPath);
+    }
+    if (!outcome)
+        return fileError(CommandStatus::IOException, transferFailure(outcome.error().code));
+    return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
+        makeEntryForPath(*newFullPath, source.isDirectory ? EntryKind::Directory : EntryKind::File));
+}
+
+std::optional<std::string> WHLocalFilesystem::getMimeTypeFromPath(const std::optional<std::string>& path)
+{
+    if (!path)
+        return std::nullopt;
+    std::string name = lastPathComponent(*path);
+    size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+
+    // The registry is asked about the extension alone, so whole-name patterns ("Makefile") don't count.
+    std::string contentType;
+    if (!extension.empty()) {
+        std::string probeName = "x." + extension;
+        GUnique<char> guessed(g_content_type_guess(probeName.c_str(), nullptr, 0, nullptr));
+        if (guessed && !g_content_type_is_unknown(guessed.get())) {
+            contentType = guessed.get();
+            GUnique<char> mime(g_content_type_get_mime_type(guessed.get()));
+            if (mime)
+                return std::string(mime.get());
+        }
+    }
+    if (contentType.find("m4a") != std::string::npos)
+        return std::string("audio/mp4");
+    if (extension.find("wav") != std::string::npos)
+        return std::string("audio/wav");
+    if (extension.find("css") != std::string::npos)
+        return std::string("text/css");
+    return std::nullopt;
+}
+
+void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, ReadCallback callback)
+{
+    auto local = filesystemPathForURL(url);
+    std::string mimeType = getMimeTypeFromPath(local).value_or("*/*");
+    if (!local) {
+        callback(std::nullopt, std::move(mimeType), FileError::NOT_FOUND_ERR);
+        return;
+    }
+    auto bytes = disk::readRange(*local, start, end);
+    if (!bytes) {
+        callback(std::nullopt, std::move(mimeType), FileError::NOT_FOUND_ERR);
+        return;
+    }
+    callback(std::move(*bytes), std::move(mimeType), FileError::NoError);
+}
+
+void WHLocalFilesystem::getFileMetadataForURL(const WHFilesystemURL& url, ResultCallback callback)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local) {
+        callback(fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
+        return;
+    }
+    struct stat st;
+    if (lstat(local->c_str(), &st) != 0) {
+        int err = errno;
+        log::message(format("error getting metadata: %@", g_strerror(err)));
+        callback(fileError(CommandStatus::Error,
+            platformFileErrorFromErrno(err) == PlatformFileError::NoSuchFile ? FileError::NOT_FOUND_ERR : FileError::ABORT_ERR));
+        return;
+    }
+    ValueObject metadata;
+    metadata["fullPath"] = *url.fullPath();
+    metadata["type"] = "";
+    metadata["name"] = lastPathComponent(*local);
+    metadata["size"] = static_cast<std::uint64_t>(S_ISREG(st.st_mode) ? st.st_size : 0);
+    metadata["lastModifiedDate"] = static_cast<double>(st.st_mtim.tv_sec) * 1000.0 + static_cast<double>(st.st_mtim.tv_nsec) / 1e6;
+    callback(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(metadata)));
+}
+
+} // namespace penwick

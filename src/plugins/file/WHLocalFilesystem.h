@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "plugins/file/WHFileSystem.h"
+
+namespace penwick {
+
+// A named file system over one local directory, its root. Entries are named three ways: the full
+// path inside the file system ("/notes/today.txt", "" or "/" for the root, maybe with a "?query"),
+// the local path on disk (root + full path without its query) and the whfile URL.
+//
+// Confinement: no operation touches a path outside the root. A full path with a ".." component
+// has no local path, and a local path belongs to the root only when the root is followed by "/"
+// or ends there; an empty root has no local paths at all.
+//
+// Holds no mutable state once registered; operations may run on several threads at once. All
+// completions are called before the operation returns, on the calling thread, except for a copy
+// from another kind of file system, whose completion follows that file system's read.
+class WHLocalFilesystem final : public WHFileSystem {
+public:
+    WHLocalFilesystem(std::string name, std::string root); // initWithName:root:
+
+    const std::string& name() const override { return m_name; }
+    void setName(std::string name) override { m_name = std::move(name); }
+    const std::string& fsRoot() const { return m_fsRoot; }
+    void setFsRoot(std::string root) { m_fsRoot = std::move(root); }
+    const URLTransformer& urlTransformer() const override { return m_urlTransformer; }
+    void setUrlTransformer(URLTransformer transformer) override { m_urlTransformer = std::move(transformer); }
+
+    // Paths and URLs.
+    static std::string stripQueryParametersFromPath(const std::string& path);
+    std::optional<std::string> filesystemPathForFullPath(const std::string& fullPath) const;
+    bool offersFilesystemPaths() const override { return true; }
+    std::optional<std::string> filesystemPathForURL(const WHFilesystemURL& url) override;
+    std::optional<std::string> fullPathForFileSystemPath(const std::string& localPath) const;
+    std::optional<WHFilesystemURL> URLforFullPath(const std::optional<std::string>& fullPath) const;
+    std::optional<WHFilesystemURL> URLforFilesystemPath(const std::string& localPath) override;
+    static std::string normalizePath(const std::string& path);
+    static bool valueForKeyIsNumber(const Value& dictionary, const std::string& key);
+
+    // Entries and lookups.
+    ValueObject makeEntryForPath(const std::string& fullPath, EntryKind kind) override;
+    std::optional<ValueObject> makeEntryForLocalURL(const WHFilesystemURL& url) override;
+    WHPluginResult entryForLocalURI(const WHFilesystemURL& url) override;
+    WHPluginResult getFileForURL(const WHFilesystemURL& directoryURL, const std::optional<std::string>& requestedPath,
+        const Value& options) override;
+    WHPluginResult getParentForURL(const WHFilesystemURL& url) override;
+
+    // File operations.
+    WHPluginResult setMetadataForURL(const WHFilesystemURL& url, const Value& metadata) override;
+    WHPluginResult doRemove(const std::string& localPath);
+    WHPluginResult removeFileAtURL(const WHFilesystemURL& url) override;
+    WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) override;
+    WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) override;
+    static std::uint64_t truncateFile(const std::string& localPath, std::uint64_t position);
+    WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) override;
+    WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) override;
+    static bool canCopyMoveSrc(const std::string& source, const std::string& destination);
+    void copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,
+        WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode,
+        ResultCallback callback) override;
+    static std::optional<std::string> getMimeTypeFromPath(const std::optional<std::string>& path);
+    void readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, ReadCallback callback) override;
+    void getFileMetadataForURL(const WHFilesystemURL& url, ResultCallback callback) override;
+
+private:
+    enum class OnDisk { Unknown, Directory, NotDirectory };
+    ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const;
+    WHPluginResult copyOrMove(const WHFilesystemURL& destinationDirectory, const std::string& newName,
+        const std::string& sourcePath, TransferMode mode);
+
+    std::string m_name;
+    std::string m_fsRoot;
+    URLTransformer m_urlTransformer;
+};
+
+} // namespace penwick
