@@ -1,0 +1,239 @@
+#include "e2e/AppRunner.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <glib.h>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+namespace penwick::e2e {
+namespace {
+void makeDirs(const std::string& path)
+{
+    if (g_mkdir_with_parents(path.c_str(), 0700) != 0)
+        throw std::runtime_error("cannot create " + path);
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    char* dir = g_path_get_dirname(path.c_str());
+    makeDirs(dir);
+    g_free(dir);
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+} // namespace
+
+AppRunner::AppRunner(Binary binary) : m_binary(binary)
+{
+    char* dir = g_dir_make_tmp("penwick-e2e-XXXXXX", nullptr);
+    if (!dir)
+        throw std::runtime_error("cannot make a temporary folder");
+    m_root = dir;
+    g_free(dir);
+    for (const char* sub : { "home", "config", "data", "cache", "resources/www", "tmp" })
+        makeDirs(m_root + "/" + sub);
+}
+
+AppRunner::~AppRunner()
+{
+    kill();
+    if (!g_getenv("PENWICK_E2E_KEEP")) {
+        std::string cmd = "rm -rf '" + m_root + "'";
+        if (std::system(cmd.c_str()) != 0) { }
+    }
+}
+
+void AppRunner::writeResource(const std::string& relativePath, const std::string& content) const
+{
+    writeFile(resourcesDir() + "/" + relativePath, content);
+}
+
+void AppRunner::writeUserDefault(const std::string& key, const std::string& value) const
+{
+    std::string path = configHome() + "/" + PENWICK_APP_ID + "/user-defaults.ini";
+    std::string existing = fileExists(path) ? readFile(path) : "[Defaults]\n";
+    writeFile(path, existing + key + "=" + value + "\n");
+}
+
+void AppRunner::start(const std::vector<std::string>& args)
+{
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    std::string exe = m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP;
+    std::vector<std::string> argv { exe, "--resources", resourcesDir() };
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        for (const char* drop : { "HOME=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "XDG_CACHE_HOME=", "TMPDIR=", "G_MESSAGES_DEBUG=" }) {
+            if (entry.rfind(drop, 0) == 0)
+                entry.clear();
+        }
+        if (!entry.empty())
+            env.push_back(entry);
+    }
+    env.push_back("HOME=" + m_root + "/home");
+    env.push_back("XDG_CONFIG_HOME=" + configHome());
+    env.push_back("XDG_DATA_HOME=" + dataHome());
+    env.push_back("XDG_CACHE_HOME=" + m_root + "/cache");
+    env.push_back("TMPDIR=" + m_root + "/tmp");
+
+    pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(pipeFds[1], STDERR_FILENO);
+        dup2(pipeFds[1], STDOUT_FILENO);
+        std::vector<char*> cargv, cenv;
+        for (auto& a : argv)
+            cargv.push_back(a.data());
+        cargv.push_back(nullptr);
+        for (auto& e : env)
+            cenv.push_back(e.data());
+        cenv.push_back(nullptr);
+        execve(cargv[0], cargv.data(), cenv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    m_pid = pid;
+    m_reader = std::thread([this, fd = pipeFds[0]] { readLoop(fd); });
+}
+
+void AppRunner::readLoop(int fd)
+{
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        std::lock_guard lock(m_mutex);
+        m_partial.append(buffer, static_cast<size_t>(n));
+        size_t nl;
+        while ((nl = m_partial.find('\n')) != std::string::npos) {
+            m_lines.push_back(m_partial.substr(0, nl));
+            m_partial.erase(0, nl + 1);
+        }
+        m_changed.notify_all();
+    }
+    close(fd);
+    std::lock_guard lock(m_mutex);
+    if (!m_partial.empty())
+        m_lines.push_back(std::exchange(m_partial, {}));
+    m_changed.notify_all();
+}
+
+std::optional<int> AppRunner::waitForExit(std::chrono::milliseconds timeout)
+{
+    if (m_pid < 0)
+        return std::nullopt;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) {
+            m_pid = -1;
+            if (m_reader.joinable())
+                m_reader.join();
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill();
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::optional<int> AppRunner::run(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
+{
+    start(args);
+    return waitForExit(timeout);
+}
+
+bool AppRunner::waitForLine(const std::string& text, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] {
+        for (const auto& l : m_lines) {
+            if (l.find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    });
+}
+
+int AppRunner::countLines(const std::string& text) const
+{
+    std::lock_guard lock(m_mutex);
+    int n = 0;
+    for (const auto& l : m_lines)
+        n += l.find(text) != std::string::npos;
+    return n;
+}
+
+bool AppRunner::hasLogLine(const std::string& message) const
+{
+    // GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
+    std::lock_guard lock(m_mutex);
+    for (const auto& l : m_lines) {
+        if (l.rfind("penwick-", 0) != 0)
+            continue;
+        auto sep = l.find(": ", l.find(": ") + 2);
+        if (sep != std::string::npos && l.substr(sep + 2) == message)
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> AppRunner::lines() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+std::string AppRunner::output() const
+{
+    std::string all;
+    for (const auto& l : lines())
+        all += l + "\n";
+    return all;
+}
+
+void AppRunner::kill()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        int status;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    }
+    if (m_reader.joinable())
+        m_reader.join();
+}
+
+std::string AppRunner::readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool AppRunner::fileExists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+} // namespace penwick::e2e

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace penwick::e2e {
+
+// Runs the real app under the current X display in a sandbox of temporary folders: its own HOME,
+// XDG config/data/cache folders and a resources folder the test fills with config.xml and www/.
+// stderr is collected line by line so tests can wait for and assert exact log lines.
+class AppRunner {
+public:
+    enum class Binary { App, TestApp };
+    explicit AppRunner(Binary binary = Binary::App);
+    ~AppRunner();
+    AppRunner(const AppRunner&) = delete;
+    AppRunner& operator=(const AppRunner&) = delete;
+
+    // Files of the app's resources, relative to the resources folder ("config.xml", "www/a.html").
+    void writeResource(const std::string& relativePath, const std::string& content) const;
+    void writeConfig(const std::string& xml) const { writeResource("config.xml", xml); }
+    // A user default the app reads at start.
+    void writeUserDefault(const std::string& key, const std::string& value) const;
+
+    // Starts the app with --resources and the extra arguments.
+    void start(const std::vector<std::string>& args = {});
+    // Waits for the process to exit; the exit status, or nothing on time-out (the app is killed).
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    // start() + waitForExit().
+    std::optional<int> run(const std::vector<std::string>& args, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+    // Waits until a stderr line contains `text`.
+    bool waitForLine(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Number of stderr lines containing `text` so far.
+    int countLines(const std::string& text) const;
+    // True when a stderr line ends with exactly `message` after the log prefix.
+    bool hasLogLine(const std::string& message) const;
+    std::vector<std::string> lines() const;
+    std::string output() const;
+    void kill();
+    int pid() const { return m_pid; }
+
+    const std::string& root() const { return m_root; }
+    std::string resourcesDir() const { return m_root + "/resources"; }
+    std::string dataHome() const { return m_root + "/data"; }
+    std::string configHome() const { return m_root + "/config"; }
+    std::string path(const std::string& relative) const { return m_root + "/" + relative; }
+
+    static std::string readFile(const std::string& path);
+    static bool fileExists(const std::string& path);
+
+private:
+    void readLoop(int fd);
+
+    Binary m_binary;
+    std::string m_root;
+    int m_pid = -1;
+    std::thread m_reader;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_lines;
+    std::string m_partial;
+};
+
+} // namespace penwick::e2e
