@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (or $BUILD_DIR). Extra arguments go to CMake's configure step.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@"
+cmake --build "$BUILD_DIR" -j"$(nproc)"

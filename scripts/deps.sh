@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the host needs to build, run and test (once; a no-op after).
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  libwebkit2gtk-4.1-dev libgtk-3-dev libexpat1-dev nlohmann-json3-dev libxfixes-dev libxi-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
