@@ -2,6 +2,7 @@
 
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/Utf8.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHViewController.h"
 #include "platform/Format.h"
@@ -10,34 +11,29 @@
 
 namespace penwick {
 namespace {
-// Length of the well-formed UTF-8 sequence at the start of `s`, or 0 when it is malformed.
-size_t utf8SequenceLength(std::string_view s)
+// Fills the "%@"/"%d" placeholders of `pattern` with ready-made texts, in one allocation: the
+// message of a result can be tens of megabytes, and growing the text piece by piece would copy
+// it several times.
+std::string fillPattern(std::string_view pattern, std::initializer_list<std::string_view> args)
 {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    auto cont = [&](size_t i) { return i < s.size() && (byte(i) & 0xC0) == 0x80; };
-    unsigned char b0 = byte(0);
-    if (b0 < 0x80)
-        return 1;
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        return cont(1) ? 2 : 0;
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (!cont(1) || !cont(2))
-            return 0;
-        if ((b0 == 0xE0 && byte(1) < 0xA0) || (b0 == 0xED && byte(1) > 0x9F))
-            return 0; // overlong, or a surrogate
-        return 3;
+    size_t size = pattern.size();
+    for (auto a : args)
+        size += a.size();
+    std::string out;
+    out.reserve(size);
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == '@' || pattern[i + 1] == 'd')
+            && next != args.end()) {
+            out += *next++;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
     }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3))
-            return 0;
-        if ((b0 == 0xF0 && byte(1) < 0x90) || (b0 == 0xF4 && byte(1) > 0x8F))
-            return 0;
-        return 4;
-    }
-    return 0;
+    return out;
 }
 } // namespace
-
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHViewController& viewController)
     : m_viewController(&viewController)
     , m_commandQueue(viewController.commandQueue())
@@ -129,8 +125,9 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
         // The message cannot be written as JSON: the callback still hears the status, with null.
         log::message(format("result for callback %@ has no JSON form; sending null", callbackId));
     }
-    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), result.status(),
-        json ? std::string_view(*json) : std::string_view("null"), result.keepCallback() ? 1 : 0);
+    std::string status = std::to_string(result.status());
+    return fillPattern(kNativeCallbackFormat, { escapeForSingleQuotedLiteral(callbackId), status,
+        json ? std::string_view(*json) : std::string_view("null"), result.keepCallback() ? "1" : "0" });
 }
 
 void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& callbackId)
@@ -144,7 +141,7 @@ void WHCommandDelegateImpl::evalJs(const std::string& js) { evalJs(js, Schedule:
 
 void WHCommandDelegateImpl::evalJs(const std::string& js, Schedule schedule)
 {
-    std::string wrapped = format(kEvalWrapperFormat, js);
+    std::string wrapped = fillPattern(kEvalWrapperFormat, { js });
     if (schedule == Schedule::OnRunLoop)
         evalJsHelper(std::move(wrapped));
     else

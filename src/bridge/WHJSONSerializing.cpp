@@ -1,29 +1,257 @@
 #include "bridge/WHJSONSerializing.h"
 
+#include <array>
+#include <charconv>
+#include <cstring>
+
+#include "bridge/Utf8.h"
+#include "bridge/WHBase64.h"
 #include "platform/Format.h"
 #include "platform/Log.h"
 
 namespace penwick::WHJSONSerializing {
 namespace {
-std::optional<std::string> dumpPretty(const Value& value, const char* errorLine)
+// Results can carry many megabytes of text (Base64 of file contents), so strings are copied in
+// runs of bytes that need no escaping, found eight at a time.
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+
+inline bool hasZeroByte(std::uint64_t w) { return ((w - kOnes) & ~w & kHighs) != 0; }
+
+// True when one of the eight bytes is a control character, '"', '\\' or not ASCII.
+inline bool needsAttention(std::uint64_t w)
 {
-    try {
-        return value.dump(2);
-    } catch (const nlohmann::json::exception& e) {
-        log::message(format(errorLine, e.what()));
-        return std::nullopt;
+    bool control = ((w - kOnes * 0x20) & ~w & kHighs) != 0;
+    return control || (w & kHighs) || hasZeroByte(w ^ (kOnes * '"')) || hasZeroByte(w ^ (kOnes * '\\'));
+}
+
+inline bool plainByte(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
+
+bool appendQuoted(std::string& out, std::string_view s)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    const char* p = s.data();
+    const size_t n = s.size();
+    out += '"';
+    size_t i = 0;
+    while (i < n) {
+        size_t start = i;
+        while (i + 8 <= n) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            if (needsAttention(w))
+                break;
+            i += 8;
+        }
+        while (i < n && plainByte(static_cast<unsigned char>(p[i])))
+            ++i;
+        out.append(p + start, i - start);
+        if (i == n)
+            break;
+        unsigned char c = static_cast<unsigned char>(p[i]);
+        if (c >= 0x80) {
+            size_t len = utf8SequenceLength(s.substr(i));
+            if (len == 0)
+                return false;
+            out.append(p + i, len);
+            i += len;
+            continue;
+        }
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        ++i;
+    }
+    out += '"';
+    return true;
+}
+
+const char* const kBadText = "invalid UTF-8 in a text";
+const char* const kTooDeep = "containers nested too deeply";
+// Deeper nesting than any plugin answer needs; the writer recurses, so it stops well before the stack does.
+constexpr int kMaxDepth = 1000;
+
+// About the length of the pretty text, so that a large answer is written into one allocation.
+size_t estimatedSize(const Value& value, int depth)
+{
+    if (depth >= kMaxDepth)
+        return 0;
+    switch (value.type()) {
+    case Value::value_t::string:
+        return value.get_ref<const std::string&>().size() + 2;
+    case Value::value_t::binary:
+        return value.get_binary().size() / 3 * 4 + 64 + static_cast<size_t>(depth) * 4;
+    case Value::value_t::array: {
+        size_t n = 2;
+        for (const auto& v : value.get_ref<const ValueArray&>())
+            n += estimatedSize(v, depth + 1) + static_cast<size_t>(depth) * 2 + 4;
+        return n;
+    }
+    case Value::value_t::object: {
+        size_t n = 2;
+        for (const auto& [key, v] : value.get_ref<const ValueObject&>())
+            n += key.size() + estimatedSize(v, depth + 1) + static_cast<size_t>(depth) * 2 + 6;
+        return n;
+    }
+    default:
+        return 24;
     }
 }
+
+void appendIndent(std::string& out, int depth) { out.append(static_cast<size_t>(depth) * 2, ' '); }
+
+
+std::optional<std::string> appendValue(std::string& out, const Value& value, int depth)
+{
+    switch (value.type()) {
+    case Value::value_t::null:
+    case Value::value_t::discarded:
+        out += "null";
+        return std::nullopt;
+    case Value::value_t::boolean:
+        out += value.get<bool>() ? "true" : "false";
+        return std::nullopt;
+    case Value::value_t::number_integer:
+    case Value::value_t::number_unsigned: {
+        char buf[24];
+        auto r = value.is_number_integer() ? std::to_chars(buf, buf + sizeof buf, value.get<std::int64_t>())
+                                           : std::to_chars(buf, buf + sizeof buf, value.get<std::uint64_t>());
+        out.append(buf, r.ptr);
+        return std::nullopt;
+    }
+    case Value::value_t::number_float:
+        // Shortest round-trip form; non-finite numbers become null.
+        out += value.dump();
+        return std::nullopt;
+    case Value::value_t::string:
+        if (!appendQuoted(out, value.get_ref<const std::string&>()))
+            return kBadText;
+        return std::nullopt;
+    case Value::value_t::binary: {
+        // A byte buffer reaches the page as the marker it travels in.
+        const auto& bytes = value.get_binary();
+        Value marker { { "WHType", "ArrayBuffer" }, { "data", WHBase64::base64EncodedString(bytes.data(), bytes.size()) } };
+        return appendValue(out, marker, depth);
+    }
+    case Value::value_t::array: {
+        if (depth >= kMaxDepth)
+            return kTooDeep;
+        const auto& array = value.get_ref<const ValueArray&>();
+        if (array.empty()) {
+            out += "[]";
+            return std::nullopt;
+        }
+        out += "[\n";
+        for (size_t i = 0; i < array.size(); ++i) {
+            appendIndent(out, depth + 1);
+            if (auto error = appendValue(out, array[i], depth + 1))
+                return error;
+            out += i + 1 < array.size() ? ",\n" : "\n";
+        }
+        appendIndent(out, depth);
+        out += ']';
+        return std::nullopt;
+    }
+    case Value::value_t::object: {
+        if (depth >= kMaxDepth)
+            return kTooDeep;
+        const auto& object = value.get_ref<const ValueObject&>();
+        if (object.empty()) {
+            out += "{}";
+            return std::nullopt;
+        }
+        out += "{\n";
+        size_t i = 0;
+        for (const auto& [key, member] : object) {
+            appendIndent(out, depth + 1);
+            if (!appendQuoted(out, key))
+                return kBadText;
+            out += ": ";
+            if (auto error = appendValue(out, member, depth + 1))
+                return error;
+            out += ++i < object.size() ? ",\n" : "\n";
+        }
+        appendIndent(out, depth);
+        out += '}';
+        return std::nullopt;
+    }
+    }
+    out += "null";
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth)
+{
+    out.reserve(out.size() + estimatedSize(value, depth) + 16);
+    return appendValue(out, value, depth);
+}
 
 std::optional<std::string> JSONString(const ValueArray& array)
 {
-    return dumpPretty(Value(array), "NSArray JSONString error: %@");
+    // Values are written through a view of the caller's array: no copy of large texts.
+    std::string out;
+    std::optional<std::string> error;
+    size_t estimate = 4;
+    for (const auto& v : array)
+        estimate += estimatedSize(v, 1) + 4;
+    out.reserve(estimate);
+    if (array.empty()) {
+        out = "[]";
+    } else {
+        out += "[\n";
+        for (size_t i = 0; i < array.size() && !error; ++i) {
+            appendIndent(out, 1);
+            error = appendValue(out, array[i], 1);
+            out += i + 1 < array.size() ? ",\n" : "\n";
+        }
+        out += ']';
+    }
+    if (error) {
+        log::message(format("NSArray JSONString error: %@", *error));
+        return std::nullopt;
+    }
+    return out;
 }
 
 std::optional<std::string> JSONString(const ValueObject& object)
 {
-    return dumpPretty(Value(object), "NSDictionary JSONString error: %@");
+    std::string out;
+    std::optional<std::string> error;
+    if (object.empty()) {
+        out = "{}";
+    } else {
+        out += "{\n";
+        size_t i = 0;
+        for (const auto& [key, member] : object) {
+            appendIndent(out, 1);
+            if (!appendQuoted(out, key)) {
+                error = kBadText;
+                break;
+            }
+            out += ": ";
+            if ((error = appendValue(out, member, 1)))
+                break;
+            out += ++i < object.size() ? ",\n" : "\n";
+        }
+        out += '}';
+    }
+    if (error) {
+        log::message(format("NSDictionary JSONString error: %@", *error));
+        return std::nullopt;
+    }
+    return out;
 }
 
 std::optional<Value> JSONObject(std::string_view text)
@@ -31,7 +259,7 @@ std::optional<Value> JSONObject(std::string_view text)
     try {
         Value v = Value::parse(text);
         if (!v.is_array() && !v.is_object()) {
-            log::message(format("NSString JSONObject error: %@", "top-level value is not an array or an object"));
+            log::message(format("NSString JSONObject error: %@", "the top-level value is not an array or an object"));
             return std::nullopt;
         }
         return v;

@@ -8,10 +8,16 @@
 
 namespace penwick::WHJSONSerializing {
 
-// Pretty-printed JSON of an array / an object; logs the fixed error line and answers nothing on
-// failure (text that is not UTF-8, a value JSON cannot hold).
+// Pretty-printed JSON of an array / an object (two-space indentation, one member per line, keys
+// in order, text as UTF-8). Logs the fixed error line and answers nothing when a text is not
+// well-formed UTF-8. Byte buffers are written as their ArrayBuffer markers.
 std::optional<std::string> JSONString(const ValueArray& array);
 std::optional<std::string> JSONString(const ValueObject& object);
+
+// Appends `value` pretty-printed as the layout above puts it `depth` levels deep (its inner lines
+// indented by 2 * (depth + 1) spaces, its closing bracket by 2 * depth). Answers the error
+// description when a text is not well-formed UTF-8; `out` then holds a partial text.
+std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth);
 
 // Parses text whose top level is an array or an object; logs and answers nothing otherwise.
 std::optional<Value> JSONObject(std::string_view text);

@@ -5,6 +5,8 @@
 
 #include "bridge/WHBase64.h"
 #include "bridge/WHJSONSerializing.h"
+#include "platform/Format.h"
+#include "platform/Log.h"
 
 namespace penwick {
 namespace {
@@ -14,7 +16,11 @@ std::atomic<bool> s_verbose { false };
 
 Value arrayBufferMarker(const Bytes& bytes)
 {
-    return Value { { "WHType", "ArrayBuffer" }, { "data", WHBase64::base64EncodedString(bytes) } };
+    // Built member by member: an initializer list would copy the (possibly huge) text.
+    Value marker = Value::object();
+    marker["WHType"] = "ArrayBuffer";
+    marker["data"] = WHBase64::base64EncodedString(bytes);
+    return marker;
 }
 
 WHPluginResult::WHPluginResult() = default;
@@ -88,12 +94,16 @@ WHPluginResult WHPluginResult::resultWithStatusMessageToErrorObject(CommandStatu
 
 std::optional<std::string> WHPluginResult::argumentsAsJSON() const
 {
-    ValueArray wrapped;
-    wrapped.push_back(m_message ? *m_message : Value(nullptr));
-    auto text = WHJSONSerializing::JSONString(wrapped);
-    if (!text || text->size() < 2)
+    // The pretty-printed one-element array [message] without its brackets, written directly so
+    // that a large message is not copied into an array first.
+    static const Value s_null;
+    std::string out = "\n  ";
+    if (auto error = WHJSONSerializing::appendPrettyJSON(out, m_message ? *m_message : s_null, 1)) {
+        log::message(format("NSArray JSONString error: %@", *error));
         return std::nullopt;
-    return text->substr(1, text->size() - 2);
+    }
+    out += '\n';
+    return out;
 }
 
 void WHPluginResult::setVerbose(bool verbose) { s_verbose = verbose; }

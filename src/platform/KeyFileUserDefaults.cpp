@@ -15,7 +15,7 @@ KeyFileUserDefaults::KeyFileUserDefaults(std::string path)
 {
     GUnique<GError> error;
     if (!g_key_file_load_from_file(m_keyFile.get(), m_path.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error.outPtr())
-        && !g_error_matches(error.get(), G_FILE_ERROR, G_FILE_ERROR_NOENT)) {
+        && g_file_test(m_path.c_str(), G_FILE_TEST_IS_REGULAR)) {
         // Keep the unreadable file for the user instead of overwriting it on the next write.
         std::string aside = m_path + ".unreadable";
         log::warning("user defaults at " + m_path + " unreadable (" + error->message + "); kept as " + aside);
