@@ -504,11 +504,11 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
         callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
-    callback(copyOrMove(destinationDirectory, newName, *sourcePath, mode));
+    callback(copyOrMove(destinationDirectory, newName, *sourcePath, localSource->fsRoot(), mode));
 }
 
 WHPluginResult WHLocalFilesystem::copyOrMove(const WHFilesystemURL& destinationDirectory, const std::string& newName,
-    const std::string& sourcePath, TransferMode mode)
+    const std::string& sourcePath, const std::string& sourceRoot, TransferMode mode)
 {
     std::string newPath = joinLocalPath(*filesystemPathForURL(destinationDirectory), newName);
     auto newFullPath = fullPathForFileSystemPath(newPath);
@@ -546,7 +546,8 @@ WHPluginResult WHLocalFilesystem::copyOrMove(const WHFilesystemURL& destinationD
             return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
         outcome = disk::copyTree(sourcePath, newPath);
     } else {
-        if (sameItem(sourcePath, m_fsRoot))
+        // A file system's root stays where it is, like it stays on removal.
+        if (sameItem(sourcePath, sourceRoot))
             return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
         if (!source.isDirectory && target.exists && target.isDirectory)
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);

@@ -70,7 +70,7 @@ private:
     enum class OnDisk { Unknown, Directory, NotDirectory };
     ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const;
     WHPluginResult copyOrMove(const WHFilesystemURL& destinationDirectory, const std::string& newName,
-        const std::string& sourcePath, TransferMode mode);
+        const std::string& sourcePath, const std::string& sourceRoot, TransferMode mode);
 
     std::string m_name;
     std::string m_fsRoot;

@@ -1,0 +1,127 @@
+#include "FileTestSupport.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+
+namespace penwick::test {
+namespace {
+
+// Platform failures are produced for real on small tmpfs volumes mounted inside the test's
+// temporary directory: a read-only one (write permission denied even to root, where chmod would
+// not stop anyone) and a 64 KiB one that fills up. Mounting needs CAP_SYS_ADMIN; without it these
+// tests are reported as skipped with the reason.
+class MountedVolume {
+public:
+    MountedVolume(const std::string& path, const std::string& options)
+        : m_path(path)
+    {
+        std::filesystem::create_directories(path);
+        if (mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0)
+            m_mounted = true;
+        else
+            m_error = std::strerror(errno);
+    }
+    ~MountedVolume()
+    {
+        if (m_mounted)
+            umount2(m_path.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    const std::string& error() const { return m_error; }
+    bool makeReadOnly()
+    {
+        return mount(nullptr, m_path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    std::string m_path;
+    bool m_mounted = false;
+    std::string m_error;
+};
+
+#define REQUIRE_MOUNT(volume)                                                                          \
+    if (!(volume).mounted())                                                                           \
+    GTEST_SKIP() << "cannot mount a tmpfs here (" << (volume).error() << "); errno mapping not exercised"
+
+using ErrnoMapping = LocalFilesystemTest;
+
+TEST_F(ErrnoMapping, ReadOnlyVolumeDeniesModification)
+{
+    MountedVolume volume(local("ro"), "size=1m");
+    REQUIRE_MOUNT(volume);
+    std::filesystem::create_directories(local("ro/dir"));
+    writeFile(local("ro/dir/f.txt"), "stays");
+    writeFile(local("src.txt"), "s");
+    ASSERT_TRUE(volume.makeReadOnly());
+
+    log::setSinkForTesting([](std::string_view) { });
+    auto removed = m_fs->removeFileAtURL(url("/ro/dir/f.txt"));
+    auto removedTree = m_fs->recursiveRemoveFileAtURL(url("/ro/dir"));
+    log::setSinkForTesting(nullptr);
+    EXPECT_EQ(removed.status(), 6);
+    EXPECT_EQ(errorOf(removed), fileErrorCode(FileError::NO_MODIFICATION_ALLOWED_ERR));
+    EXPECT_EQ(errorOf(removedTree), fileErrorCode(FileError::NO_MODIFICATION_ALLOWED_ERR));
+
+    EXPECT_EQ(errorOf(copy("/ro/dir", "copy.txt", "/src.txt", TransferMode::Copy)),
+        fileErrorCode(FileError::NO_MODIFICATION_ALLOWED_ERR));
+    // Across volumes a move becomes copy and remove; the copy is refused and the source stays.
+    EXPECT_EQ(errorOf(copy("/ro/dir", "moved.txt", "/src.txt", TransferMode::Move)),
+        fileErrorCode(FileError::NO_MODIFICATION_ALLOWED_ERR));
+    EXPECT_EQ(readFile(local("src.txt")), "s");
+
+    auto created = m_fs->getFileForURL(url("/ro/dir"), "new.txt", { { "create", true } });
+    EXPECT_EQ(errorOf(created), fileErrorCode(FileError::ABORT_ERR));
+    auto written = m_fs->writeToFileAtURL(url("/ro/dir/f.txt"), bytesOf("x"), WriteMode::Replace);
+    EXPECT_EQ(written.status(), 9);
+    EXPECT_EQ(errorOf(written), fileErrorCode(FileError::INVALID_MODIFICATION_ERR));
+    EXPECT_EQ(readFile(local("ro/dir/f.txt")), "stays");
+}
+
+TEST_F(ErrnoMapping, FullVolumeIsQuotaExceeded)
+{
+    MountedVolume volume(local("small"), "size=64k");
+    REQUIRE_MOUNT(volume);
+    std::string big(256 * 1024, 'x');
+    writeFile(local("big.bin"), big);
+
+    auto copied = copy("/small", "big.bin", "/big.bin", TransferMode::Copy);
+    EXPECT_EQ(copied.status(), 6);
+    EXPECT_EQ(errorOf(copied), fileErrorCode(FileError::QUOTA_EXCEEDED_ERR));
+    EXPECT_FALSE(exists(local("small/big.bin"))) << "a failed copy leaves no partial file";
+
+    auto moved = copy("/small", "big.bin", "/big.bin", TransferMode::Move);
+    EXPECT_EQ(errorOf(moved), fileErrorCode(FileError::QUOTA_EXCEEDED_ERR));
+    EXPECT_EQ(readFile(local("big.bin")), big);
+}
+
+TEST_F(ErrnoMapping, ShortWriteOnAFullVolumeIsAFailure)
+{
+    MountedVolume volume(local("small"), "size=64k");
+    REQUIRE_MOUNT(volume);
+    writeFile(local("small/log.txt"), "before;");
+
+    // The kernel writes what fits and then refuses; the write must answer an error, not the
+    // smaller count, and leave the file as it was.
+    auto appended = m_fs->writeToFileAtURL(url("/small/log.txt"), Bytes(256 * 1024, 'y'), WriteMode::Append);
+    EXPECT_EQ(appended.status(), 9);
+    EXPECT_EQ(errorOf(appended), fileErrorCode(FileError::INVALID_MODIFICATION_ERR));
+    EXPECT_EQ(readFile(local("small/log.txt")), "before;");
+
+    auto replaced = m_fs->writeToFileAtURL(url("/small/new.txt"), Bytes(256 * 1024, 'z'), WriteMode::Replace);
+    EXPECT_EQ(replaced.status(), 9);
+    EXPECT_EQ(std::filesystem::file_size(local("small/new.txt")), 0u);
+}
+
+TEST(PlatformFileErrors, ErrnoClasses)
+{
+    EXPECT_EQ(platformFileErrorFromErrno(ENOENT), PlatformFileError::NoSuchFile);
+    EXPECT_EQ(platformFileErrorFromErrno(EIO), PlatformFileError::ReadUnknown);
+    EXPECT_EQ(platformFileErrorFromErrno(EFBIG), PlatformFileError::ReadTooLarge);
+    EXPECT_EQ(platformFileErrorFromErrno(EROFS), PlatformFileError::WriteNoPermission);
+    EXPECT_EQ(platformFileErrorFromErrno(EDQUOT), PlatformFileError::WriteOutOfSpace);
+    EXPECT_EQ(platformFileErrorFromErrno(EBUSY), PlatformFileError::Other);
+}
+
+} // namespace
+} // namespace penwick::test
