@@ -292,17 +292,18 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
 
 Result<void> writeAll(const std::string& path, const Bytes& data, Append append)
 {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append == Append::Yes ? O_APPEND : O_TRUNC);
+    // O_NONBLOCK: a FIFO without a reader must not hold the writer forever; only regular files
+    // are written.
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append == Append::Yes ? O_APPEND : O_TRUNC);
     FileDescriptor fd(::open(path.c_str(), flags, 0666));
     if (!fd)
         return errnoError(errno);
-    off_t originalLength = 0;
-    if (append == Append::Yes) {
-        struct stat st;
-        if (fstat(fd.get(), &st) != 0)
-            return errnoError(errno);
-        originalLength = st.st_size;
-    }
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0)
+        return errnoError(errno);
+    if (!S_ISREG(st.st_mode))
+        return errnoError(EINVAL);
+    off_t originalLength = append == Append::Yes ? st.st_size : 0;
     auto result = writeLoop(fd.get(), data.data(), data.size());
     if (!result) {
         // Give back what the failed write took: the file is as it was before the write began.

@@ -125,6 +125,9 @@ TEST_F(TruncateWrite, Write)
     EXPECT_EQ(failed.status(), 9);
     EXPECT_EQ(errorOf(failed), fileErrorCode(FileError::INVALID_MODIFICATION_ERR));
     EXPECT_EQ(errorOf(m_fs->writeToFileAtURL(url("/nodir/x"), bytesOf("x"), WriteMode::Replace)), 9);
+    // A FIFO without a reader fails at once instead of holding the writer.
+    ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(errorOf(m_fs->writeToFileAtURL(url("/fifo"), bytesOf("x"), WriteMode::Append)), 9);
 }
 
 TEST(LocalFilesystemStatic, DirectoryIntoItselfTest)
