@@ -113,15 +113,5 @@ TEST_F(ErrnoMapping, ShortWriteOnAFullVolumeIsAFailure)
     EXPECT_EQ(std::filesystem::file_size(local("small/new.txt")), 0u);
 }
 
-TEST(PlatformFileErrors, ErrnoClasses)
-{
-    EXPECT_EQ(platformFileErrorFromErrno(ENOENT), PlatformFileError::NoSuchFile);
-    EXPECT_EQ(platformFileErrorFromErrno(EIO), PlatformFileError::ReadUnknown);
-    EXPECT_EQ(platformFileErrorFromErrno(EFBIG), PlatformFileError::ReadTooLarge);
-    EXPECT_EQ(platformFileErrorFromErrno(EROFS), PlatformFileError::WriteNoPermission);
-    EXPECT_EQ(platformFileErrorFromErrno(EDQUOT), PlatformFileError::WriteOutOfSpace);
-    EXPECT_EQ(platformFileErrorFromErrno(EBUSY), PlatformFileError::Other);
-}
-
 } // namespace
 } // namespace penwick::test

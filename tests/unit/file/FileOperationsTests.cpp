@@ -130,14 +130,6 @@ TEST_F(TruncateWrite, Write)
     EXPECT_EQ(errorOf(m_fs->writeToFileAtURL(url("/fifo"), bytesOf("x"), WriteMode::Append)), 9);
 }
 
-TEST(LocalFilesystemStatic, DirectoryIntoItselfTest)
-{
-    EXPECT_FALSE(WHLocalFilesystem::canCopyMoveSrc("/d/photos", "/d/photos/2019"));
-    EXPECT_TRUE(WHLocalFilesystem::canCopyMoveSrc("/d/photos", "/d/photos-old"));
-    EXPECT_TRUE(WHLocalFilesystem::canCopyMoveSrc("/d/photos", "/e/x"));
-    EXPECT_TRUE(WHLocalFilesystem::canCopyMoveSrc("/d/photos/2019", "/d/photos"));
-}
-
 using CopyMove = LocalFilesystemTest;
 
 TEST_F(CopyMove, CopyRefusals)

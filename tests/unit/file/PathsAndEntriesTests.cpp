@@ -70,17 +70,6 @@ TEST(LocalFilesystemStatic, NormalizeResolvesDotDotWithoutClimbingAboveTheStart)
     EXPECT_EQ(WHLocalFilesystem::stripQueryParametersFromPath("/a?b?c"), "/a");
 }
 
-TEST(LocalFilesystemStatic, OnlyNumbersAndBooleansCountAsNumbers)
-{
-    Value options = { { "create", true }, { "n", 0 }, { "s", "true" }, { "null", nullptr } };
-    EXPECT_TRUE(WHLocalFilesystem::valueForKeyIsNumber(options, "create"));
-    EXPECT_TRUE(WHLocalFilesystem::valueForKeyIsNumber(options, "n"));
-    EXPECT_FALSE(WHLocalFilesystem::valueForKeyIsNumber(options, "s"));
-    EXPECT_FALSE(WHLocalFilesystem::valueForKeyIsNumber(options, "null"));
-    EXPECT_FALSE(WHLocalFilesystem::valueForKeyIsNumber(options, "missing"));
-    EXPECT_FALSE(WHLocalFilesystem::valueForKeyIsNumber(Value::array({ 1 }), "create"));
-}
-
 using Entries = LocalFilesystemTest;
 
 TEST_F(Entries, DictionaryDescribesTheAssertedKind)

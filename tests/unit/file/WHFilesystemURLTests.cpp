@@ -114,13 +114,5 @@ TEST(WHURL, EscapingRoundTripsThroughParsing)
     EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::FilePath), "/a%3Fb");
 }
 
-TEST(WHURL, FileURLsOfPaths)
-{
-    EXPECT_EQ(WHURL::fileURLStringWithPath("/tmp/a b.txt", WHURL::Directory::No), "file:///tmp/a%20b.txt");
-    EXPECT_EQ(WHURL::fileURLStringWithPath("/tmp/d", WHURL::Directory::Yes), "file:///tmp/d/");
-    EXPECT_EQ(WHURL::fileURLStringWithPath("//etc", WHURL::Directory::Yes), "file:///etc/");
-    EXPECT_EQ(WHURL::fileURLStringWithPath("/", WHURL::Directory::Yes), "file:///");
-}
-
 } // namespace
 } // namespace penwick
