@@ -19,12 +19,13 @@ std::int64_t requestIdValue(const Value& id)
 {
     constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
     constexpr auto kMin = std::numeric_limits<std::int64_t>::min();
-    if (id.is_number_integer())
-        return id.get<std::int64_t>();
+    // Unsigned first: is_number_integer() holds for unsigned numbers too.
     if (id.is_number_unsigned()) {
         auto v = id.get<std::uint64_t>();
         return v > static_cast<std::uint64_t>(kMax) ? kMax : static_cast<std::int64_t>(v);
     }
+    if (id.is_number_integer())
+        return id.get<std::int64_t>();
     if (id.is_number_float()) {
         double d = id.get<double>();
         if (std::isnan(d))

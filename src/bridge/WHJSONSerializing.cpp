@@ -124,8 +124,10 @@ std::optional<std::string> appendValue(std::string& out, const Value& value, int
     case Value::value_t::number_integer:
     case Value::value_t::number_unsigned: {
         char buf[24];
-        auto r = value.is_number_integer() ? std::to_chars(buf, buf + sizeof buf, value.get<std::int64_t>())
-                                           : std::to_chars(buf, buf + sizeof buf, value.get<std::uint64_t>());
+        // (is_number_integer() holds for unsigned numbers too: ask the type itself.)
+        auto r = value.type() == Value::value_t::number_unsigned
+            ? std::to_chars(buf, buf + sizeof buf, value.get<std::uint64_t>())
+            : std::to_chars(buf, buf + sizeof buf, value.get<std::int64_t>());
         out.append(buf, r.ptr);
         return std::nullopt;
     }

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "BridgeTestSupport.h"
+#include "bridge/WHCommandDelegateImpl.h"
+#include "bridge/WHCommandQueue.h"
+
+using namespace penwick;
+using namespace penwick::test;
+
+namespace {
+const char* const kNotFound =
+    "ERROR: Plugin 'Nobody' not found, or is not a WHPlugin. Check your plugin mapping in config.xml.";
+} // namespace
+
+using CommandQueueTest = BridgeTest;
+
+TEST_F(CommandQueueTest, EmptyBatchIsIgnored)
+{
+    auto vc = makeController();
+    auto& queue = *vc->commandQueue();
+    queue.enqueCommandBatch("");
+    EXPECT_EQ(queue.pendingBatchCount(), 0u);
+    EXPECT_TRUE(m_log.lines().empty());
+}
+
+TEST_F(CommandQueueTest, FailingCommandsAreLoggedAndTheBatchGoesOn)
+{
+    auto vc = makeController();
+    auto& plugin = filePlugin(*vc);
+    vc->commandQueue()->enqueCommandBatch(R"([
+        ["c1", "Nobody", "echo", []],
+        ["c2", "File", "nosuch", []],
+        ["c3", null, "echo", []],
+        ["c4", "File"],
+        ["c5", "Ghost", "echo", []],
+        ["c6", "file", "echo", [1]]
+    ])");
+    EXPECT_EQ(plugin.calls, std::vector<std::string> { "c6" });
+    EXPECT_EQ(m_log.lines(), (std::vector<std::string> {
+                                 kNotFound,
+                                 "ERROR: Method 'nosuch:' not defined in Plugin 'File'",
+                                 "ERROR: Classname and/or methodName not found for command.",
+                                 "ERROR: Classname and/or methodName not found for command.",
+                                 "WHPlugin class NoSuchClass (pluginName: Ghost) does not exist.",
+                                 "ERROR: Plugin 'Ghost' not found, or is not a WHPlugin. Check your plugin mapping in config.xml.",
+                             }));
+    EXPECT_FALSE(vc->commandQueue()->currentlyExecuting());
+    EXPECT_EQ(vc->commandQueue()->pendingBatchCount(), 0u);
+}
+
+TEST_F(CommandQueueTest, ExecuteAnswersWhetherAnActionWasCalled)
+{
+    auto vc = makeController();
+    auto* delegate = static_cast<WHCommandDelegateImpl*>(vc->commandDelegate());
+    EXPECT_TRUE(delegate->execute(WHInvokedUrlCommand(ValueArray {}, "c", "File", "echo")));
+    EXPECT_FALSE(delegate->execute(WHInvokedUrlCommand(ValueArray {}, "c", "File", std::nullopt)));
+    EXPECT_FALSE(vc->commandQueue()->execute(WHInvokedUrlCommand(ValueArray {}, "c", "Nobody", "echo")));
+    EXPECT_EQ(m_log.count(kNotFound), 1u);
+}
+
+TEST_F(CommandQueueTest, BatchQueuedByAnActionRunsInTheSameRunAfterTheRestOfTheFirst)
+{
+    auto vc = makeController();
+    auto& plugin = filePlugin(*vc);
+    auto& queue = *vc->commandQueue();
+    std::vector<bool> runningSeen;
+    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
+        runningSeen.push_back(queue.currentlyExecuting());
+        if (command.callbackId() == "a2")
+            queue.enqueCommandBatch(R"([["b1", "File", "echo", []]])");
+    };
+    queue.enqueCommandBatch(R"([["a1", "File", "echo", []], ["a2", "File", "echo", []], ["a3", "File", "echo", []]])");
+    EXPECT_EQ(plugin.calls, (std::vector<std::string> { "a1", "a2", "a3", "b1" }));
+    EXPECT_EQ(runningSeen, std::vector<bool>(4, true));
+    EXPECT_EQ(queue.pendingBatchCount(), 0u);
+    EXPECT_FALSE(queue.currentlyExecuting());
+}
+
+TEST_F(CommandQueueTest, UnparsableBatchGivesNoCommandsAndTheNextStillRuns)
+{
+    auto vc = makeController();
+    auto& plugin = filePlugin(*vc);
+    auto& queue = *vc->commandQueue();
+    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
+        if (command.callbackId() == "first") {
+            queue.enqueCommandBatch("[[\"x\", ");
+            queue.enqueCommandBatch(R"({"not": "an array"})");
+            queue.enqueCommandBatch(R"([["last", "File", "echo", []]])");
+        }
+    };
+    queue.enqueCommandBatch(R"([["first", "File", "echo", []]])");
+    EXPECT_EQ(plugin.calls, (std::vector<std::string> { "first", "last" }));
+    EXPECT_EQ(m_log.lines().size(), 1u); // the parse error line
+}
+
+TEST_F(CommandQueueTest, ActionErrorLeavesEveryBatchQueuedForTheNextRun)
+{
+    auto vc = makeController();
+    auto& plugin = filePlugin(*vc);
+    auto& queue = *vc->commandQueue();
+    bool fail = true;
+    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
+        if (command.callbackId() == "boom" && fail)
+            throw std::runtime_error("action failed");
+    };
+    EXPECT_THROW(queue.enqueCommandBatch(R"([["ok", "File", "echo", []], ["boom", "File", "echo", []]])"),
+        std::runtime_error);
+    EXPECT_FALSE(queue.currentlyExecuting());
+    EXPECT_EQ(queue.pendingBatchCount(), 1u);
+
+    fail = false;
+    queue.executePending();
+    EXPECT_EQ(plugin.calls, (std::vector<std::string> { "ok", "boom", "ok", "boom" }));
+    EXPECT_EQ(queue.pendingBatchCount(), 0u);
+}
+
+TEST_F(CommandQueueTest, FlushRequestIdsOnlyGoUpUntilReset)
+{
+    auto vc = makeController();
+    auto& queue = *vc->commandQueue();
+    queue.maybeFetchCommandsFromJs(3);
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 3);
+    queue.maybeFetchCommandsFromJs(2);
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 3);
+    queue.maybeFetchCommandsFromJs("5");
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 5);
+    queue.maybeFetchCommandsFromJs("not a number");
+    queue.maybeFetchCommandsFromJs(4.9);
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 5);
+    queue.maybeFetchCommandsFromJs(Value::parse("18446744073709551615")); // above the signed range
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), INT64_MAX);
+    queue.resetRequestId();
+    queue.maybeFetchCommandsFromJs(" 9223372036854775807000");
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), INT64_MAX);
+    queue.resetRequestId();
+    queue.maybeFetchCommandsFromJs(1);
+    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 1);
+}
+
+TEST_F(CommandQueueTest, DisposedQueueFindsNoPlugins)
+{
+    auto vc = makeController();
+    auto& plugin = filePlugin(*vc);
+    vc->commandQueue()->dispose();
+    vc->commandQueue()->enqueCommandBatch(R"([["c", "File", "echo", []]])");
+    EXPECT_TRUE(plugin.calls.empty());
+    EXPECT_EQ(m_log.count("ERROR: Plugin 'File' not found, or is not a WHPlugin. Check your plugin mapping in config.xml."), 1u);
+}
