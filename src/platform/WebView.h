@@ -17,6 +17,9 @@ struct WebPreferences {
 };
 
 enum class DrawsBackground { No, Yes };
+enum class DeveloperExtras { Off, On };
+
+class WebViewClient;
 
 class WebView {
 public:
@@ -31,6 +34,11 @@ public:
     virtual void setDrawsBackground(DrawsBackground draws) = 0;
     // Makes the process's cookie store accept every cookie.
     virtual void acceptAllCookies() = 0;
+    // The object that sets up each new script context and answers the page's questions; a web
+    // view without one gives its pages no bridge. Not owned.
+    virtual void setClient(WebViewClient*) { }
+    // The engine's inspector and console tools.
+    virtual void setDeveloperExtras(DeveloperExtras) { }
 };
 
 } // namespace penwick::platform

@@ -6,10 +6,13 @@
 
 #include "BuildConfig.h"
 #include "app/AppDelegate.h"
+#include "host/WHWebViewDelegate.h"
 #include "platform/GRef.h"
 #include "platform/KeyFileUserDefaults.h"
 #include "platform/Log.h"
 #include "platform/gtk/GtkAppEnvironment.h"
+#include "platform/gtk/GtkChannelServer.h"
+#include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkScheduler.h"
 #include "platform/gtk/GtkWebView.h"
@@ -41,6 +44,8 @@ struct HostState {
     std::unique_ptr<KeyFileUserDefaults> userDefaults;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<penwick::AppDelegate> appDelegate;
+    std::unique_ptr<Dialogs> dialogs;
+    std::unique_ptr<penwick::WHWebViewDelegate> webViewDelegate;
     GtkWebView* webView = nullptr;
     GtkMainWindow* window = nullptr;
     GRef<GCancellable> captureCancellable;
@@ -137,8 +142,17 @@ void onStartup(GApplication* app, gpointer data)
     auto controller = std::make_unique<penwick::MainViewController>(*state.platform);
     state.window = window.get();
     state.webView = webView.get();
+    if (!state.dialogs)
+        state.dialogs = std::make_unique<GtkDialogs>(window->window());
+    state.webViewDelegate = std::make_unique<penwick::WHWebViewDelegate>(*state.dialogs);
     controller->setWindow(window.get());
     controller->setWebView(webView.get());
+    controller->setWebViewDelegate(state.webViewDelegate.get());
+    state.webViewDelegate->setViewController(controller.get());
+    webView->setClient(state.webViewDelegate.get());
+    webView->setDeveloperExtras(state.userDefaults->boolForKey(penwick::WHWebViewDelegate::kDeveloperExtrasKey)
+            ? DeveloperExtras::On
+            : DeveloperExtras::Off);
     state.appDelegate->setWindow(std::move(window));
     state.appDelegate->setWebView(std::move(webView));
     state.appDelegate->setViewController(std::move(controller));
@@ -194,9 +208,17 @@ std::string GtkApplicationHost::defaultResourcePath()
     return runningFromBuildTree() ? build::kSourceDir : build::kDataDir;
 }
 
+static HostState& hostState()
+{
+    static HostState s_state;
+    return s_state;
+}
+
+void GtkApplicationHost::setDialogsForTesting(std::unique_ptr<Dialogs> dialogs) { hostState().dialogs = std::move(dialogs); }
+
 int GtkApplicationHost::run(int argc, char** argv)
 {
-    static HostState state;
+    HostState& state = hostState();
     char* resources = nullptr;
     char* screenshot = nullptr;
     char* dumpDom = nullptr;
@@ -246,6 +268,7 @@ int GtkApplicationHost::run(int argc, char** argv)
     int status = g_application_run(G_APPLICATION(app.get()), 1, appArgv);
     if (state.captureCancellable)
         g_cancellable_cancel(state.captureCancellable.get());
+    GtkChannelServer::shared().shutdown();
     // The host has no shutdown work: the controller, its plugins and the window live until the
     // process ends, so they are not torn down after the main loop.
     (void)state.appDelegate.release();

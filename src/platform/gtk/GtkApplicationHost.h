@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/Dialogs.h"
 
 namespace penwick::platform {
 
@@ -21,6 +24,9 @@ public:
     static std::string webExtensionDirectory();
     // The resource folder used when --resources is not given.
     static std::string defaultResourcePath();
+    // Builds of the app for end-to-end tests answer the page's questions from a script instead of
+    // real dialogs. Call before run().
+    static void setDialogsForTesting(std::unique_ptr<Dialogs> dialogs);
 };
 
 } // namespace penwick::platform

@@ -1,13 +1,28 @@
 #include "platform/gtk/GtkWebView.h"
 
+#include <exception>
+#include <nlohmann/json.hpp>
+
+#include "platform/Format.h"
 #include "platform/Log.h"
+#include "platform/gtk/GtkApplicationHost.h"
+#include "platform/gtk/GtkChannelConnection.h"
+#include "platform/gtk/GtkChannelServer.h"
+#include "webext/ChannelProtocol.h"
 
 namespace penwick::platform {
+namespace {
+// Window objects whose objects are kept per page; older ones are let go first.
+constexpr size_t kMaxScriptContexts = 512;
+// A web process that dies again this soon after an automatic reload is not restarted again.
+constexpr auto kAutomaticReloadInterval = std::chrono::seconds(10);
+} // namespace
 
-GtkWebView::GtkWebView(GtkWidget* container) : m_container(container) { }
+GtkWebView::GtkWebView(GtkWidget* container) : m_container(container) { GtkChannelServer::shared().registerView(this); }
 
 GtkWebView::~GtkWebView()
 {
+    GtkChannelServer::shared().unregisterView(this);
     if (m_creationSource)
         g_source_remove(m_creationSource);
 }
@@ -37,11 +52,19 @@ void GtkWebView::ensureView()
     const char* storage = m_prefs.localStorageDatabasePath.empty() ? nullptr : m_prefs.localStorageDatabasePath.c_str();
     m_dataManager = adopt(webkit_website_data_manager_new("local-storage-directory", storage, nullptr));
     m_context = adopt(webkit_web_context_new_with_website_data_manager(m_dataManager.get()));
+    // Before the context starts its first web process: the extension and the channel's address.
+    (void)GtkChannelServer::shared().attach(m_context.get(), GtkApplicationHost::webExtensionDirectory());
     m_view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(m_context.get()));
 
     m_loadChanged = SignalConnection(m_view,
         g_signal_connect(m_view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
             auto* self = static_cast<GtkWebView*>(data);
+            if (event == WEBKIT_LOAD_FINISHED && self->m_client && !self->m_extensionSeen && !self->m_extensionMissingLogged) {
+                self->m_extensionMissingLogged = true;
+                log::warning(format("the page loaded without the host's web-process extension (looked in %@); "
+                                    "it has no hostbridge",
+                    GtkApplicationHost::webExtensionDirectory()));
+            }
             if (event == WEBKIT_LOAD_FINISHED && self->m_loadFinished)
                 self->m_loadFinished(true);
         }),
@@ -55,13 +78,12 @@ void GtkWebView::ensureView()
             this));
     m_processTerminated = SignalConnection(m_view,
         g_signal_connect(m_view, "web-process-terminated",
-            G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer) {
-                const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
-                    : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
-                                                                           : "was terminated";
-                log::warning(std::string("web process ") + why + "; reload the page to continue");
+            G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
+                static_cast<GtkWebView*>(data)->webProcessTerminated(reason);
             }),
             this));
+
+    connectClientSignals();
 
     gtk_container_add(GTK_CONTAINER(m_container), GTK_WIDGET(m_view));
     gtk_widget_show(GTK_WIDGET(m_view));
@@ -86,6 +108,7 @@ void GtkWebView::applySettings()
     WebKitSettings* settings = webkit_web_view_get_settings(m_view);
     if (m_prefs.webGLEnabled)
         webkit_settings_set_enable_webgl(settings, TRUE);
+    webkit_settings_set_enable_developer_extras(settings, m_developerExtras);
     webkit_settings_set_enable_html5_local_storage(settings, m_prefs.localStorageEnabled);
     if (!m_drawsBackground) {
         GdkRGBA transparent { 0, 0, 0, 0 };
@@ -135,6 +158,12 @@ void GtkWebView::evaluateScript(const std::string& script)
         scheduleCreation();
         return;
     }
+    // Through the extension of the process that shows the main frame when there is one: one hop,
+    // and in order with the answers to the page's calls. The engine's own path otherwise.
+    if (auto connection = m_mainConnection.lock(); connection && connection->isOpen()) {
+        connection->send(channel::FrameKind::Evaluate, pageId(), 0, script);
+        return;
+    }
     webkit_web_view_evaluate_javascript(m_view, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
         nullptr, nullptr, nullptr);
 }
@@ -155,11 +184,203 @@ void GtkWebView::setDrawsBackground(DrawsBackground draws)
         applySettings();
 }
 
+void GtkWebView::setDeveloperExtras(DeveloperExtras extras)
+{
+    m_developerExtras = extras == DeveloperExtras::On;
+    if (m_view)
+        applySettings();
+}
+
 void GtkWebView::acceptAllCookies()
 {
     m_acceptAllCookies = true;
     if (m_view)
         applySettings();
+}
+
+void GtkWebView::connectClientSignals()
+{
+    m_decidePolicy = SignalConnection(m_view,
+        g_signal_connect(m_view, "decide-policy",
+            G_CALLBACK(+[](WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type, gpointer data) -> gboolean {
+                auto* self = static_cast<GtkWebView*>(data);
+                if (!self->m_client || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION)
+                    return FALSE;
+                WebKitNavigationAction* action
+                    = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+                const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+                if (self->m_client->decidePolicyForNavigation(uri ? uri : "") == PolicyDecision::Use)
+                    webkit_policy_decision_use(decision);
+                else
+                    webkit_policy_decision_ignore(decision);
+                return TRUE;
+            }),
+            this));
+    m_scriptDialog = SignalConnection(m_view,
+        g_signal_connect(m_view, "script-dialog", G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            if (!self->m_client)
+                return FALSE;
+            const char* text = webkit_script_dialog_get_message(dialog);
+            std::string message = text ? text : "";
+            switch (webkit_script_dialog_get_dialog_type(dialog)) {
+            case WEBKIT_SCRIPT_DIALOG_ALERT:
+                self->m_client->runJavaScriptAlertPanel(message);
+                break;
+            case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+                webkit_script_dialog_confirm_set_confirmed(dialog, self->m_client->runJavaScriptConfirmPanel(message));
+                break;
+            case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+                webkit_script_dialog_confirm_set_confirmed(dialog, self->m_client->runBeforeUnloadConfirmPanel(message));
+                break;
+            case WEBKIT_SCRIPT_DIALOG_PROMPT: {
+                const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
+                // Left unset, the page's prompt() answers null.
+                if (auto answer = self->m_client->runJavaScriptTextInputPanel(message, defaultText ? defaultText : ""))
+                    webkit_script_dialog_prompt_set_text(dialog, answer->c_str());
+                break;
+            }
+            }
+            return TRUE;
+        }),
+            this));
+    m_fileChooser = SignalConnection(m_view,
+        g_signal_connect(m_view, "run-file-chooser",
+            G_CALLBACK(+[](WebKitWebView*, WebKitFileChooserRequest* request, gpointer data) -> gboolean {
+                auto* self = static_cast<GtkWebView*>(data);
+                if (!self->m_client)
+                    return FALSE;
+                auto multiple = webkit_file_chooser_request_get_select_multiple(request) ? AllowMultipleFiles::Yes : AllowMultipleFiles::No;
+                auto chosen = self->m_client->runOpenPanel(multiple);
+                if (!chosen || chosen->empty()) {
+                    webkit_file_chooser_request_cancel(request);
+                    return TRUE;
+                }
+                std::vector<const char*> paths;
+                for (const auto& path : *chosen)
+                    paths.push_back(path.c_str());
+                paths.push_back(nullptr);
+                webkit_file_chooser_request_select_files(request, paths.data());
+                return TRUE;
+            }),
+            this));
+}
+
+void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
+{
+    const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
+        : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
+                                                               : "was terminated";
+    m_mainConnection.reset();
+    m_scriptContexts.clear();
+    if (!m_extensionSeen && m_context && webkit_web_context_get_sandbox_enabled(m_context.get())) {
+        log::warning(std::string("web process ") + why
+            + " before showing any page: its sandbox needs unprivileged user namespaces, which this system may not allow");
+        return;
+    }
+    if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) {
+        log::warning(std::string("web process ") + why + "; reload the page to continue");
+        return;
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (m_lastAutomaticReload != std::chrono::steady_clock::time_point {} && now - m_lastAutomaticReload < kAutomaticReloadInterval) {
+        log::warning(std::string("web process ") + why + " again right after a reload; reload the page to continue");
+        return;
+    }
+    m_lastAutomaticReload = now;
+    log::warning(std::string("web process ") + why + "; reloading the page");
+    webkit_web_view_reload(m_view);
+}
+
+std::string GtkWebView::didCreateScriptContext(std::shared_ptr<GtkChannelConnection> connection, std::uint64_t contextId,
+    std::string_view notice)
+{
+    m_extensionSeen = true;
+    nlohmann::json info = nlohmann::json::parse(notice, nullptr, false);
+    WindowObject window;
+    window.contextId = contextId;
+    if (info.is_object()) {
+        window.mainFrame = info.value("main", false);
+        window.url = info.value("url", std::string());
+    }
+    if (window.mainFrame)
+        m_mainConnection = connection;
+    if (!m_client)
+        return "{}";
+    m_client->didClearWindowObject(window);
+    if (window.hostbridge || window.console) {
+        m_scriptContexts[contextId] = ScriptContext { window.hostbridge, window.console };
+        while (m_scriptContexts.size() > kMaxScriptContexts)
+            m_scriptContexts.erase(m_scriptContexts.begin());
+    }
+    nlohmann::json setup { { "bridge", static_cast<bool>(window.hostbridge) }, { "console", static_cast<bool>(window.console) },
+        { "setup", window.scripts }, { "load", window.loadScript ? nlohmann::json(*window.loadScript) : nlohmann::json() } };
+    return setup.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void GtkWebView::execInContext(std::uint64_t contextId, std::string_view call)
+{
+    auto it = m_scriptContexts.find(contextId);
+    if (it == m_scriptContexts.end() || !it->second.hostbridge) {
+        log::message("ERROR: hostbridge.exec was called from a window the host no longer serves; the call was dropped.");
+        return;
+    }
+    // The action may set up other windows meanwhile; this bridge stays alive for the call.
+    std::shared_ptr<ScriptBridgeObject> bridge = it->second.hostbridge;
+    nlohmann::json args = nlohmann::json::parse(call, nullptr, false);
+    if (!args.is_array() || args.size() != 4) {
+        log::message("ERROR: a page call arrived in a form the host cannot read; the call was dropped.");
+        return;
+    }
+    try {
+        bridge->exec(args[0], args[1], args[2], args[3]);
+    } catch (const std::exception& e) {
+        // A failing action must not take the host down with it; the page goes on.
+        log::message(format("ERROR: the action of a page call failed: %@", e.what()));
+    }
+}
+
+void GtkWebView::consoleInContext(std::uint64_t contextId, std::string_view call)
+{
+    auto it = m_scriptContexts.find(contextId);
+    if (it == m_scriptContexts.end() || !it->second.console)
+        return;
+    nlohmann::json args = nlohmann::json::parse(call, nullptr, false);
+    if (!args.is_array() || args.empty() || !args[0].is_string())
+        return;
+    static constexpr ConsoleLevel kLevels[] = { ConsoleLevel::Log, ConsoleLevel::Trace, ConsoleLevel::Debug,
+        ConsoleLevel::Info, ConsoleLevel::Warn, ConsoleLevel::Error };
+    const std::string& name = args[0].get_ref<const std::string&>();
+    for (size_t i = 0; i < std::size(kLevels); ++i) {
+        if (name == channel::kConsoleLevels[i]) {
+            std::shared_ptr<ScriptConsoleObject> console = it->second.console;
+            console->call(kLevels[i], args.size() > 1 ? std::optional<Value>(std::move(args[1])) : std::nullopt);
+            return;
+        }
+    }
+}
+
+void GtkWebView::engineConsoleMessage(std::string_view message)
+{
+    if (!m_client)
+        return;
+    nlohmann::json info = nlohmann::json::parse(message, nullptr, false);
+    if (!info.is_object())
+        return;
+    ConsoleMessage m;
+    m.sourceURL = info.value("source", std::string());
+    m.lineNumber = info.value("line", 0L);
+    m.message = info.value("message", std::string());
+    m_client->addMessageToConsole(m);
+}
+
+bool GtkWebView::connectionClosed(const GtkChannelConnection& connection)
+{
+    auto main = m_mainConnection.lock();
+    if (main.get() != &connection)
+        return false;
+    m_mainConnection.reset();
+    return true;
 }
 
 } // namespace penwick::platform

@@ -1,0 +1,58 @@
+#include "bridge/WHBridge.h"
+
+#include "bridge/WHCommandDelegate.h"
+#include "bridge/WHCommandQueue.h"
+#include "bridge/WHInvokedUrlCommand.h"
+#include "host/WHViewController.h"
+#include "platform/Format.h"
+#include "platform/Log.h"
+
+namespace penwick {
+namespace {
+std::optional<std::string> nameOf(const Value& v)
+{
+    if (v.is_string())
+        return v.get<std::string>();
+    return std::nullopt;
+}
+
+// A callback id as the page's script library may give it: a string, or a number used as one.
+std::optional<std::string> callbackIdOf(const Value& v)
+{
+    if (v.is_string())
+        return v.get<std::string>();
+    if (v.is_number())
+        return v.dump();
+    return std::nullopt;
+}
+} // namespace
+
+WHBridge::WHBridge(platform::WebView* webView, WHViewController* viewController, platform::WindowObject& window)
+    : m_webView(webView)
+    , m_viewController(viewController)
+{
+    registerJavaScriptHelpers(window);
+}
+
+void WHBridge::registerJavaScriptHelpers(platform::WindowObject& window)
+{
+    for (const char* script : kHelperScripts)
+        window.scripts.emplace_back(script);
+}
+
+void WHBridge::exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments)
+{
+    if (!arguments.is_array()) {
+        log::message(format(kArgumentsNotArrayError, nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)")));
+        return;
+    }
+    WHInvokedUrlCommand command(arguments.get<ValueArray>(), callbackIdOf(callbackId), nameOf(service), nameOf(action));
+    WHViewController* controller = m_viewController;
+    // The same three checks, lines and lookup as the command queue.
+    (void)WHCommandQueue::dispatch(command, [controller](const std::string& name) -> WHPlugin* {
+        WHCommandDelegate* delegate = controller ? controller->commandDelegate() : nullptr;
+        return delegate ? delegate->getCommandInstance(name) : nullptr;
+    });
+}
+
+} // namespace penwick

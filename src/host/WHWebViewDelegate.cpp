@@ -1,0 +1,75 @@
+#include "host/WHWebViewDelegate.h"
+
+#include "bridge/WHBridge.h"
+#include "host/WHConsole.h"
+#include "host/WHViewController.h"
+#include "platform/Format.h"
+#include "platform/Log.h"
+
+namespace penwick {
+
+WHWebViewDelegate::WHWebViewDelegate(platform::Dialogs& dialogs) : m_dialogs(dialogs) { }
+
+WHWebViewDelegate::~WHWebViewDelegate() = default;
+
+void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
+{
+    initConsole(window);
+    // Each window object keeps the bridge set on it; the delegate remembers the latest.
+    m_bridge = std::make_shared<WHBridge>(m_viewController ? m_viewController->webView() : nullptr, m_viewController, window);
+    window.hostbridge = m_bridge;
+    // The native-ready notice once this frame has loaded (the delegate's load-finished step).
+    window.loadScript = kNativeReadyScript;
+}
+
+void WHWebViewDelegate::initConsole(platform::WindowObject& window)
+{
+    bool developerExtras = m_viewController && m_viewController->platform().userDefaults.boolForKey(kDeveloperExtrasKey);
+    if (developerExtras)
+        return;
+    if (!m_console)
+        m_console = std::make_shared<WHConsole>();
+    window.console = m_console;
+}
+
+std::string WHWebViewDelegate::lastPathComponent(const std::string& url)
+{
+    size_t end = url.size();
+    while (end > 1 && url[end - 1] == '/')
+        --end;
+    if (end == 1 && url[0] == '/')
+        return "/";
+    size_t slash = url.rfind('/', end ? end - 1 : 0);
+    if (slash == std::string::npos || end == 0)
+        return url.substr(0, end);
+    return url.substr(slash + 1, end - slash - 1);
+}
+
+void WHWebViewDelegate::addMessageToConsole(const platform::ConsoleMessage& message)
+{
+    log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(message.sourceURL), message.lineNumber, message.message));
+}
+
+platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std::string& url)
+{
+    log::message(format("navigating to %@", url));
+    return platform::PolicyDecision::Use;
+}
+
+bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message) { return runJavaScriptConfirmPanel(message); }
+
+std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple)
+{
+    return m_dialogs.runOpenPanel(multiple);
+}
+
+void WHWebViewDelegate::runJavaScriptAlertPanel(const std::string& message) { m_dialogs.runAlert(message); }
+
+bool WHWebViewDelegate::runJavaScriptConfirmPanel(const std::string& message) { return m_dialogs.runConfirm(message); }
+
+std::optional<std::string> WHWebViewDelegate::runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText)
+{
+    return m_dialogs.runPrompt(prompt, defaultText);
+}
+
+} // namespace penwick

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Dialogs.h"
+#include "platform/WebViewClient.h"
+
+namespace penwick {
+
+class WHBridge;
+class WHConsole;
+class WHViewController;
+
+// The host web view's delegate: sets up every new script context (console, bridge, the
+// native-ready notice), logs the engine's console messages and every navigation, and answers the
+// page's alerts, confirmations, prompts, leave-page questions and file inputs with modal dialogs.
+// Main thread only.
+class WHWebViewDelegate final : public platform::WebViewClient {
+public:
+    explicit WHWebViewDelegate(platform::Dialogs& dialogs);
+    ~WHWebViewDelegate() override;
+    WHWebViewDelegate(const WHWebViewDelegate&) = delete;
+    WHWebViewDelegate& operator=(const WHWebViewDelegate&) = delete;
+
+    void didClearWindowObject(platform::WindowObject& window) override;
+    void addMessageToConsole(const platform::ConsoleMessage& message) override;
+    // Installs the host's console in `window` unless the user default "WebKitDeveloperExtras" is
+    // set, in which case the page keeps the engine's console.
+    void initConsole(platform::WindowObject& window);
+    platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    bool runBeforeUnloadConfirmPanel(const std::string& message) override;
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
+    std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No); }
+    void runJavaScriptAlertPanel(const std::string& message) override;
+    bool runJavaScriptConfirmPanel(const std::string& message) override;
+    std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
+
+    const std::shared_ptr<WHConsole>& console() const { return m_console; }
+    const std::shared_ptr<WHBridge>& bridge() const { return m_bridge; }
+    WHViewController* viewController() const { return m_viewController; }
+    void setViewController(WHViewController* viewController) { m_viewController = viewController; }
+
+    // Evaluated in each frame when it has finished loading, sub-frames included.
+    static constexpr const char* kNativeReadyScript =
+        "try{webhost.require('webhost/channel').onNativeReady.fire();}catch(e){window._nativeReady = true;}";
+    static constexpr const char* kDeveloperExtrasKey = "WebKitDeveloperExtras";
+
+    // The last path component of a URL's text ("file:///a/b/page.html" gives "page.html").
+    static std::string lastPathComponent(const std::string& url);
+
+private:
+    platform::Dialogs& m_dialogs;
+    std::shared_ptr<WHConsole> m_console;
+    std::shared_ptr<WHBridge> m_bridge;
+    WHViewController* m_viewController = nullptr;
+};
+
+} // namespace penwick

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace penwick::platform {
+
+enum class AllowMultipleFiles { No, Yes };
+
+// The modal questions a page can ask: alerts, confirmations, text prompts and file choices. Each
+// call returns once the user has answered; page script waits meanwhile. Button titles are "OK"
+// and "Cancel"; the first is the confirming one.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void runAlert(const std::string& message) = 0;
+    // True when the first button ("OK") was pressed.
+    virtual bool runConfirm(const std::string& message) = 0;
+    // The field's text when confirmed (possibly empty), nothing when cancelled.
+    virtual std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText) = 0;
+    // Full paths of the chosen files or folders in the order chosen, nothing when cancelled.
+    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple) = 0;
+};
+
+} // namespace penwick::platform

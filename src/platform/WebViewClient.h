@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/Value.h"
+#include "platform/Dialogs.h"
+
+namespace penwick::platform {
+
+// A native object that page script calls as `hostbridge.exec(callbackId, service, action, args)`.
+// The four values arrive as the page passed them, converted to values; the call runs on the main
+// thread while the page waits, and the page goes on when it returns.
+class ScriptBridgeObject {
+public:
+    virtual ~ScriptBridgeObject() = default;
+    virtual void exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments) = 0;
+};
+
+// The console functions page script can call on a console object the host installed.
+enum class ConsoleLevel { Log, Trace, Debug, Info, Warn, Error };
+
+class ScriptConsoleObject {
+public:
+    virtual ~ScriptConsoleObject() = default;
+    // `value` is nothing when the page passed undefined (or nothing).
+    virtual void call(ConsoleLevel level, const std::optional<Value>& value) = 0;
+};
+
+// A frame's fresh window object, as the web view offers it to its client before any of the
+// frame's own script runs. The client fills in what the window gets.
+struct WindowObject {
+    std::uint64_t contextId = 0;
+    bool mainFrame = false;
+    std::string url;
+
+    // Set as the window's `console`, replacing the engine's own.
+    std::shared_ptr<ScriptConsoleObject> console;
+    // Set as the window's `hostbridge` (with its one function, exec).
+    std::shared_ptr<ScriptBridgeObject> hostbridge;
+    // Evaluated in the window, in order, right after the objects above are set.
+    std::vector<std::string> scripts;
+    // Evaluated in the window when the frame has finished loading; the value is discarded.
+    std::optional<std::string> loadScript;
+};
+
+// A message of the engine's own console (script errors among them).
+struct ConsoleMessage {
+    std::string sourceURL;
+    long lineNumber = 0;
+    std::string message;
+};
+
+enum class PolicyDecision { Use, Ignore };
+
+// What the web view asks of the host while it shows pages: frame set-up, console, navigation
+// policy and the page's modal questions. Called on the main thread.
+class WebViewClient {
+public:
+    virtual ~WebViewClient() = default;
+    virtual void didClearWindowObject(WindowObject& window) = 0;
+    virtual void addMessageToConsole(const ConsoleMessage& message) = 0;
+    virtual PolicyDecision decidePolicyForNavigation(const std::string& url) = 0;
+    virtual void runJavaScriptAlertPanel(const std::string& message) = 0;
+    virtual bool runJavaScriptConfirmPanel(const std::string& message) = 0;
+    virtual bool runBeforeUnloadConfirmPanel(const std::string& message) = 0;
+    virtual std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) = 0;
+    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple) = 0;
+};
+
+} // namespace penwick::platform

@@ -1,0 +1,143 @@
+#include "platform/gtk/GtkChannelConnection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <glib-unix.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace penwick::platform {
+
+GtkChannelConnection::GtkChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
+    : m_fd(fd)
+    , m_onFrame(std::move(onFrame))
+    , m_onClose(std::move(onClose))
+{
+}
+
+GtkChannelConnection::~GtkChannelConnection()
+{
+    m_onClose = nullptr;
+    close({});
+}
+
+void GtkChannelConnection::start()
+{
+    m_readWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+        &GtkChannelConnection::onReadable, this);
+}
+
+gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
+{
+    auto* self = static_cast<GtkChannelConnection*>(data);
+    // Frame handlers may close the connection and drop the last reference to it.
+    auto keep = self->shared_from_this();
+    char buffer[64 * 1024];
+    bool closed = false;
+    for (;;) {
+        ssize_t n = recv(self->m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0) {
+            self->m_reader.feed(buffer, static_cast<size_t>(n));
+            if (static_cast<size_t>(n) < sizeof buffer)
+                break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        closed = true;
+        break;
+    }
+    channel::Frame frame;
+    for (;;) {
+        if (self->m_fd < 0)
+            return G_SOURCE_REMOVE;
+        auto status = self->m_reader.next(frame);
+        if (status == channel::FrameReader::Status::NeedMore)
+            break;
+        if (status == channel::FrameReader::Status::Broken) {
+            self->m_readWatch = 0;
+            self->close("the web process sent a frame the host does not understand");
+            return G_SOURCE_REMOVE;
+        }
+        self->m_onFrame(*self, frame);
+    }
+    if (closed && self->m_fd >= 0) {
+        self->m_readWatch = 0;
+        self->close("the web process closed the channel");
+        return G_SOURCE_REMOVE;
+    }
+    return self->m_fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void GtkChannelConnection::send(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+{
+    if (m_fd < 0)
+        return;
+    if (m_outOffset == m_out.size()) {
+        m_out.clear();
+        m_outOffset = 0;
+    }
+    channel::appendFrame(m_out, kind, page, context, payload);
+    if (!m_writeWatch)
+        flush();
+}
+
+void GtkChannelConnection::flush()
+{
+    while (m_outOffset < m_out.size()) {
+        ssize_t n = ::send(m_fd, m_out.data() + m_outOffset, m_out.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            m_outOffset += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The web process is busy; finish when the socket can take more.
+            if (!m_writeWatch) {
+                m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
+                    &GtkChannelConnection::onWritable, this);
+            }
+            return;
+        }
+        close(std::string("cannot write to the web process: ") + std::strerror(errno));
+        return;
+    }
+    m_out.clear();
+    m_outOffset = 0;
+    if (m_writeWatch) {
+        g_source_remove(m_writeWatch);
+        m_writeWatch = 0;
+    }
+}
+
+gboolean GtkChannelConnection::onWritable(gint, GIOCondition, gpointer data)
+{
+    auto* self = static_cast<GtkChannelConnection*>(data);
+    auto keep = self->shared_from_this();
+    self->m_writeWatch = 0;
+    // flush() makes a new watch if it still cannot finish; this one is done either way.
+    self->flush();
+    return G_SOURCE_REMOVE;
+}
+
+void GtkChannelConnection::close(const std::string& why)
+{
+    if (m_fd < 0)
+        return;
+    if (m_readWatch)
+        g_source_remove(m_readWatch);
+    if (m_writeWatch)
+        g_source_remove(m_writeWatch);
+    m_readWatch = m_writeWatch = 0;
+    ::close(m_fd);
+    m_fd = -1;
+    m_out.clear();
+    m_outOffset = 0;
+    if (auto handler = std::move(m_onClose))
+        handler(*this, why);
+}
+
+} // namespace penwick::platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "platform/Dialogs.h"
+
+namespace penwick::platform {
+
+// The page's questions as modal GTK dialogs over the host window. Each dialog has a window role
+// ("penwick-alert", "penwick-confirm", "penwick-prompt", "penwick-open") so that tools driving the
+// desktop can find it.
+class GtkDialogs final : public Dialogs {
+public:
+    explicit GtkDialogs(GtkWindow* parent) : m_parent(parent) { }
+
+    void runAlert(const std::string& message) override;
+    bool runConfirm(const std::string& message) override;
+    std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText) override;
+    std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple) override;
+
+private:
+    GtkWindow* m_parent;
+};
+
+} // namespace penwick::platform

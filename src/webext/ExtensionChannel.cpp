@@ -1,0 +1,198 @@
+#include "webext/ExtensionChannel.h"
+
+#include <cerrno>
+#include <cstring>
+#include <glib-unix.h>
+#include <glib.h>
+#include <nlohmann/json.hpp>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace penwick::webext {
+
+using channel::Frame;
+using channel::FrameKind;
+
+ExtensionChannel::~ExtensionChannel() { close(nullptr); }
+
+bool ExtensionChannel::open(const std::string& socketPath, const std::string& token, std::string& error)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path) {
+        error = "socket path too long";
+        return false;
+    }
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    nlohmann::json hello { { "version", channel::kVersion }, { "token", token }, { "pid", static_cast<long>(getpid()) } };
+    post(FrameKind::Hello, 0, 0, hello.dump());
+    if (m_fd < 0) {
+        error = "the host closed the channel";
+        return false;
+    }
+    m_watch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+        +[](int, GIOCondition, gpointer data) -> gboolean {
+            auto* self = static_cast<ExtensionChannel*>(data);
+            if (!self->fill(Wait::No)) {
+                self->m_watch = 0;
+                // The host went away (it logs broken channels itself).
+                self->close(nullptr);
+                return G_SOURCE_REMOVE;
+            }
+            self->drain();
+            return G_SOURCE_CONTINUE;
+        },
+        this);
+    return true;
+}
+
+void ExtensionChannel::close(const char* why)
+{
+    if (m_fd < 0)
+        return;
+    if (why)
+        g_printerr("penwick web process %d: %s; pages in this process lose the bridge\n", static_cast<int>(getpid()), why);
+    if (m_watch)
+        g_source_remove(m_watch);
+    m_watch = 0;
+    if (m_drainSource)
+        g_source_remove(m_drainSource);
+    m_drainSource = 0;
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+bool ExtensionChannel::writeAll(const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+{
+    if (m_fd < 0)
+        return;
+    std::string bytes;
+    bytes.reserve(sizeof(channel::FrameHeader) + payload.size());
+    channel::appendFrame(bytes, kind, page, context, payload);
+    if (!writeAll(bytes))
+        close("cannot write to the host");
+}
+
+bool ExtensionChannel::fill(Wait wait)
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n = recv(m_fd, buffer, sizeof buffer, wait == Wait::Yes ? 0 : MSG_DONTWAIT);
+        if (n > 0) {
+            m_reader.feed(buffer, static_cast<size_t>(n));
+            if (static_cast<size_t>(n) < sizeof buffer)
+                return true;
+            wait = Wait::No; // more may be waiting; take it without blocking
+            continue;
+        }
+        if (n == 0)
+            return false;
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, std::uint64_t context,
+    std::string_view payload, FrameKind answer)
+{
+    post(kind, page, context, payload);
+    ++m_callDepth;
+    std::optional<Frame> result;
+    while (m_fd >= 0 && !result) {
+        Frame frame;
+        auto status = m_reader.next(frame);
+        if (status == channel::FrameReader::Status::Frame) {
+            if (frame.kind == answer)
+                result = std::move(frame);
+            else
+                keepOrDrop(std::move(frame));
+            continue;
+        }
+        if (status == channel::FrameReader::Status::Broken) {
+            close("the host sent a frame this extension does not understand");
+            break;
+        }
+        if (!fill(Wait::Yes))
+            close("the host closed the channel during a call");
+    }
+    --m_callDepth;
+    if (!m_pending.empty())
+        scheduleDrain();
+    return result;
+}
+
+void ExtensionChannel::keepOrDrop(Frame&& frame)
+{
+    // Only scripts to run travel unasked; anything else out of turn is stale and dropped.
+    if (frame.kind == FrameKind::Evaluate)
+        m_pending.push_back(std::move(frame));
+}
+
+void ExtensionChannel::scheduleDrain()
+{
+    if (m_drainSource)
+        return;
+    m_drainSource = g_idle_add_full(G_PRIORITY_DEFAULT,
+        +[](gpointer data) -> gboolean {
+            auto* self = static_cast<ExtensionChannel*>(data);
+            self->m_drainSource = 0;
+            self->drain();
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
+}
+
+void ExtensionChannel::drain()
+{
+    // Scripts run one by one; one of them may call the host again, which may bring more.
+    for (;;) {
+        if (m_pending.empty()) {
+            Frame frame;
+            auto status = m_reader.next(frame);
+            if (status == channel::FrameReader::Status::Broken) {
+                close("the host sent a frame this extension does not understand");
+                return;
+            }
+            if (status != channel::FrameReader::Status::Frame)
+                return;
+            keepOrDrop(std::move(frame));
+            continue;
+        }
+        Frame next = std::move(m_pending.front());
+        m_pending.pop_front();
+        if (m_evaluator)
+            m_evaluator(next.page, next.payload);
+        if (m_fd < 0)
+            return;
+    }
+}
+
+} // namespace penwick::webext

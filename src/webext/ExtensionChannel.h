@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "webext/ChannelProtocol.h"
+
+namespace penwick::webext {
+
+// The web process's end of the channel to the host. Everything runs on the web process's main
+// thread. Calls that need an answer block until it arrives; Evaluate frames that arrive while
+// waiting are kept and handed to the evaluator from the main loop afterwards, in arrival order,
+// so a result never runs inside the page call that produced it.
+class ExtensionChannel {
+public:
+    using Evaluator = std::function<void(std::uint64_t page, std::string_view script)>;
+
+    ExtensionChannel() = default;
+    ~ExtensionChannel();
+    ExtensionChannel(const ExtensionChannel&) = delete;
+    ExtensionChannel& operator=(const ExtensionChannel&) = delete;
+
+    // Connects to the host's socket and introduces itself. False (with `error` filled) when the
+    // host cannot be reached; the channel then stays closed.
+    bool open(const std::string& socketPath, const std::string& token, std::string& error);
+    void setEvaluator(Evaluator evaluator) { m_evaluator = std::move(evaluator); }
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Sends one frame without waiting for an answer.
+    void post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
+    // Sends one frame and blocks until a frame of kind `answer` arrives. Nothing when the channel
+    // broke meanwhile.
+    std::optional<channel::Frame> call(channel::FrameKind kind, std::uint64_t page, std::uint64_t context,
+        std::string_view payload, channel::FrameKind answer);
+
+private:
+    bool writeAll(const std::string& bytes);
+    // Reads what the socket has; with `wait`, blocks until at least something arrives.
+    enum class Wait { No, Yes };
+    bool fill(Wait wait);
+    void keepOrDrop(channel::Frame&& frame);
+    void scheduleDrain();
+    void drain();
+    void close(const char* why);
+
+    int m_fd = -1;
+    unsigned m_watch = 0;
+    unsigned m_drainSource = 0;
+    channel::FrameReader m_reader;
+    std::deque<channel::Frame> m_pending;
+    Evaluator m_evaluator;
+    int m_callDepth = 0;
+};
+
+} // namespace penwick::webext

@@ -1,0 +1,230 @@
+// The host's code inside each web process. It holds no host state: for every new script context
+// it asks the host what to install, and it forwards page calls, console lines and engine console
+// messages to the host over the channel, in order.
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <webkit2/webkit-web-extension.h>
+
+#include "platform/GRef.h"
+#include "webext/ChannelProtocol.h"
+#include "webext/ExtensionChannel.h"
+
+namespace penwick::webext {
+namespace {
+
+using channel::FrameKind;
+
+struct ExtensionState {
+    WebKitWebExtension* extension = nullptr;
+    ExtensionChannel channel;
+};
+
+ExtensionState& state()
+{
+    // Lives as long as the web process; never destroyed, so no teardown ordering with WebKit.
+    static auto* s_state = new ExtensionState;
+    return *s_state;
+}
+
+// What a native function installed in a context needs to know about where it lives.
+struct ContextRef {
+    std::uint64_t page = 0;
+    std::uint64_t context = 0;
+    int level = 0; // console functions only
+};
+
+std::string jsonOf(JSCValue* value)
+{
+    if (!value || jsc_value_is_undefined(value))
+        return "null";
+    GUnique<char> json(jsc_value_to_json(value, 0));
+    if (!json) {
+        // Not representable (a function, a cycle): the host sees null and logs what it can.
+        JSCContext* context = jsc_value_get_context(value);
+        jsc_context_clear_exception(context);
+        return "null";
+    }
+    return json.get();
+}
+
+void execCall(GPtrArray* args, gpointer data)
+{
+    auto* ref = static_cast<ContextRef*>(data);
+    std::string call = "[";
+    for (guint i = 0; i < 4; ++i) {
+        if (i)
+            call += ',';
+        call += jsonOf(i < args->len ? static_cast<JSCValue*>(g_ptr_array_index(args, i)) : nullptr);
+    }
+    call += ']';
+    // Blocks until the host's action has returned.
+    (void)state().channel.call(FrameKind::Exec, ref->page, ref->context, call, FrameKind::ExecDone);
+}
+
+void consoleCall(GPtrArray* args, gpointer data)
+{
+    auto* ref = static_cast<ContextRef*>(data);
+    JSCValue* value = args->len ? static_cast<JSCValue*>(g_ptr_array_index(args, 0)) : nullptr;
+    std::string payload = std::string("[\"") + channel::kConsoleLevels[ref->level] + "\"";
+    if (value && jsc_value_is_string(value)) {
+        GUnique<char> text(jsc_value_to_string(value));
+        payload += ',' + nlohmann::json(std::string(text ? text.get() : "")).dump(-1, ' ', false,
+                             nlohmann::json::error_handler_t::replace);
+    } else if (value && !jsc_value_is_undefined(value)) {
+        payload += ',' + jsonOf(value);
+    }
+    payload += ']';
+    state().channel.post(FrameKind::Console, ref->page, ref->context, payload);
+}
+
+GRef<JSCValue> nativeFunction(JSCContext* context, const char* name, GCallback callback, const ContextRef& ref)
+{
+    return adopt(jsc_value_new_function_variadic(context, name, callback, new ContextRef(ref),
+        +[](gpointer p) { delete static_cast<ContextRef*>(p); }, G_TYPE_NONE));
+}
+
+void evaluateIgnoringResult(JSCContext* context, const std::string& script)
+{
+    GRef<JSCValue> result = adopt(jsc_context_evaluate(context, script.data(), static_cast<gssize>(script.size())));
+    jsc_context_clear_exception(context);
+}
+
+// Runs `script` in the context when its window has finished loading.
+void addLoadListener(JSCContext* context, const std::string& script)
+{
+    GRef<JSCValue> window = adopt(jsc_context_get_global_object(context));
+    GRef<JSCValue> addEventListener = adopt(jsc_value_object_get_property(window.get(), "addEventListener"));
+    if (!jsc_value_is_function(addEventListener.get()))
+        return;
+    auto* text = new std::string(script);
+    GRef<JSCValue> listener = adopt(jsc_value_new_function_variadic(context, nullptr,
+        G_CALLBACK(+[](GPtrArray*, gpointer data) {
+            JSCContext* current = jsc_context_get_current();
+            if (current)
+                evaluateIgnoringResult(current, *static_cast<std::string*>(data));
+        }),
+        text, +[](gpointer p) { delete static_cast<std::string*>(p); }, G_TYPE_NONE));
+    GRef<JSCValue> type = adopt(jsc_value_new_string(context, "load"));
+    // Called on the window itself, as `window.addEventListener('load', ...)` would be.
+    GRef<JSCValue> added = adopt(jsc_value_object_invoke_method(window.get(), "addEventListener", JSC_TYPE_VALUE,
+        type.get(), JSC_TYPE_VALUE, listener.get(), G_TYPE_NONE));
+    jsc_context_clear_exception(context);
+}
+
+void installInContext(JSCContext* context, const ContextRef& ref, const nlohmann::json& setup)
+{
+    GRef<JSCValue> window = adopt(jsc_context_get_global_object(context));
+    if (setup.value("console", false)) {
+        GRef<JSCValue> console = adopt(jsc_value_new_object(context, nullptr, nullptr));
+        for (int level = 0; level < 6; ++level) {
+            ContextRef levelRef = ref;
+            levelRef.level = level;
+            GRef<JSCValue> fn = nativeFunction(context, channel::kConsoleLevels[level], G_CALLBACK(consoleCall), levelRef);
+            jsc_value_object_set_property(console.get(), channel::kConsoleLevels[level], fn.get());
+        }
+        jsc_value_object_set_property(window.get(), "console", console.get());
+    }
+    if (setup.value("bridge", false)) {
+        // The page reaches exactly one member: exec.
+        GRef<JSCValue> bridge = adopt(jsc_value_new_object(context, nullptr, nullptr));
+        GRef<JSCValue> exec = nativeFunction(context, "exec", G_CALLBACK(execCall), ref);
+        jsc_value_object_define_property_data(bridge.get(), "exec", JSC_VALUE_PROPERTY_ENUMERABLE, exec.get());
+        jsc_value_object_set_property(window.get(), "hostbridge", bridge.get());
+    }
+    if (auto it = setup.find("setup"); it != setup.end() && it->is_array()) {
+        for (const auto& script : *it) {
+            if (script.is_string())
+                evaluateIgnoringResult(context, script.get<std::string>());
+        }
+    }
+    if (auto it = setup.find("load"); it != setup.end() && it->is_string())
+        addLoadListener(context, it->get<std::string>());
+}
+
+void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer)
+{
+    auto& s = state();
+    if (!s.channel.isOpen())
+        return;
+    ContextRef ref;
+    ref.page = webkit_web_page_get_id(page);
+    const char* uri = webkit_frame_get_uri(frame);
+    nlohmann::json notice { { "frame", webkit_frame_get_id(frame) }, { "main", static_cast<bool>(webkit_frame_is_main_frame(frame)) },
+        { "url", uri ? uri : "" } };
+    auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0,
+        notice.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), FrameKind::ContextSetup);
+    if (!answer || answer->context == 0)
+        return;
+    ref.context = answer->context;
+    nlohmann::json setup = nlohmann::json::parse(answer->payload, nullptr, false);
+    if (!setup.is_object())
+        return;
+    GRef<JSCContext> context = adopt(webkit_frame_get_js_context_for_script_world(frame, world));
+    if (context)
+        installInContext(context.get(), ref, setup);
+}
+
+void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpointer)
+{
+    const char* source = webkit_console_message_get_source_id(message);
+    const char* text = webkit_console_message_get_text(message);
+    nlohmann::json payload { { "source", source ? source : "" }, { "line", webkit_console_message_get_line(message) },
+        { "message", text ? text : "" } };
+    state().channel.post(FrameKind::EngineConsole, webkit_web_page_get_id(page), 0,
+        payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+}
+
+void evaluateInMainFrame(std::uint64_t pageId, std::string_view script)
+{
+    WebKitWebPage* page = webkit_web_extension_get_page(state().extension, pageId);
+    if (!page)
+        return;
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    WebKitFrame* frame = webkit_web_page_get_main_frame(page);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    if (!frame)
+        return;
+    GRef<JSCContext> context = adopt(webkit_frame_get_js_context(frame));
+    if (!context)
+        return;
+    GRef<JSCValue> result = adopt(jsc_context_evaluate(context.get(), script.data(), static_cast<gssize>(script.size())));
+    jsc_context_clear_exception(context.get());
+}
+
+} // namespace
+} // namespace penwick::webext
+
+extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
+    const GVariant* userData)
+{
+    using namespace penwick::webext;
+    auto& s = state();
+    s.extension = extension;
+    guint32 version = 0;
+    const char* path = nullptr;
+    const char* token = nullptr;
+    if (!userData || !g_variant_is_of_type(const_cast<GVariant*>(userData), G_VARIANT_TYPE(penwick::channel::kInitDataType))) {
+        g_printerr("penwick web process: started without the host's channel address; pages get no bridge\n");
+        return;
+    }
+    g_variant_get(const_cast<GVariant*>(userData), penwick::channel::kInitDataType, &version, &path, &token);
+    std::unique_ptr<char, decltype(&g_free)> pathOwner(const_cast<char*>(path), g_free), tokenOwner(const_cast<char*>(token), g_free);
+    if (version != penwick::channel::kVersion) {
+        g_printerr("penwick web process: the host speaks channel version %u, this extension %u; pages get no bridge\n",
+            version, penwick::channel::kVersion);
+        return;
+    }
+    std::string error;
+    if (!s.channel.open(path, token, error)) {
+        g_printerr("penwick web process: cannot reach the host at %s: %s; pages get no bridge\n", path, error.c_str());
+        return;
+    }
+    s.channel.setEvaluator(evaluateInMainFrame);
+    g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onWindowObjectCleared), nullptr);
+    g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
+        g_signal_connect(page, "console-message-sent", G_CALLBACK(onConsoleMessage), nullptr);
+    }),
+        nullptr);
+}

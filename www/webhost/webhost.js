@@ -1,0 +1,199 @@
+/*
+ * The page side of the host bridge.
+ *
+ *   var exec = webhost.require('webhost/exec');
+ *   exec(onSuccess, onFailure, 'Service', 'action', [args...]);
+ *   exec.promise('Service', 'action', [args...]).then(...);
+ *   webhost.require('webhost/channel').onNativeReady.subscribe(function () { ... });
+ *
+ * Calls go to `hostbridge.exec` with a fresh callback id; the host answers later by evaluating
+ * `nativeCallback(id, status, message, keepCallback)`. Byte buffers travel as ArrayBuffer markers
+ * ({WHType: 'ArrayBuffer', data: base64}) both ways; several values come back as a MultiPart.
+ */
+(function (global) {
+  'use strict';
+  if (global.webhost && global.webhost.require) return;
+
+  var modules = {};
+  var factories = {};
+
+  function define(name, factory) {
+    if (factories[name]) throw new Error('webhost: module ' + name + ' is already defined');
+    factories[name] = factory;
+  }
+
+  function require(name) {
+    if (Object.prototype.hasOwnProperty.call(modules, name)) return modules[name].exports;
+    var factory = factories[name];
+    if (!factory) throw new Error('webhost: no module ' + name);
+    var module = { exports: {} };
+    modules[name] = module;
+    factory(require, module.exports, module);
+    return module.exports;
+  }
+
+  // ---- base64 of byte buffers -------------------------------------------------------------
+  define('webhost/base64', function (require, exports) {
+    var alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
+    var lookup = new Uint8Array(256);
+    for (var i = 0; i < alphabet.length; i++) lookup[alphabet.charCodeAt(i)] = i;
+
+    exports.fromArrayBuffer = function (buffer) {
+      var bytes = buffer instanceof Uint8Array ? buffer : new Uint8Array(buffer);
+      var out = '';
+      var n = bytes.length;
+      for (var i = 0; i + 2 < n; i += 3) {
+        var v = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        out += alphabet[v >> 18] + alphabet[(v >> 12) & 63] + alphabet[(v >> 6) & 63] + alphabet[v & 63];
+      }
+      var rest = n % 3;
+      if (rest === 1) {
+        var a = bytes[n - 1];
+        out += alphabet[a >> 2] + alphabet[(a & 3) << 4] + '==';
+      } else if (rest === 2) {
+        var b = (bytes[n - 2] << 8) | bytes[n - 1];
+        out += alphabet[b >> 10] + alphabet[(b >> 4) & 63] + alphabet[(b & 15) << 2] + '=';
+      }
+      return out;
+    };
+
+    exports.toArrayBuffer = function (text) {
+      var clean = String(text).replace(/[^A-Za-z0-9+/]/g, '');
+      var n = clean.length;
+      var bytes = new Uint8Array(Math.floor(n * 3 / 4));
+      var o = 0;
+      for (var i = 0; i < n; i += 4) {
+        var c0 = lookup[clean.charCodeAt(i)], c1 = lookup[clean.charCodeAt(i + 1)];
+        var c2 = i + 2 < n ? lookup[clean.charCodeAt(i + 2)] : 0, c3 = i + 3 < n ? lookup[clean.charCodeAt(i + 3)] : 0;
+        if (i + 1 < n) bytes[o++] = (c0 << 2) | (c1 >> 4);
+        if (i + 2 < n) bytes[o++] = ((c1 & 15) << 4) | (c2 >> 2);
+        if (i + 3 < n) bytes[o++] = ((c2 & 3) << 6) | c3;
+      }
+      return bytes.buffer.slice(0, o);
+    };
+  });
+
+  // ---- a sticky event: once fired, late subscribers run at once ----------------------------
+  define('webhost/event', function (require, exports) {
+    exports.sticky = function (name) {
+      var handlers = [];
+      var fired = false;
+      return {
+        name: name,
+        get fired() { return fired; },
+        subscribe: function (fn) {
+          if (typeof fn !== 'function') return;
+          if (fired) { fn(); return; }
+          handlers.push(fn);
+        },
+        unsubscribe: function (fn) {
+          var i = handlers.indexOf(fn);
+          if (i >= 0) handlers.splice(i, 1);
+        },
+        fire: function () {
+          if (fired) return;
+          fired = true;
+          var list = handlers;
+          handlers = [];
+          for (var i = 0; i < list.length; i++) {
+            try { list[i](); } catch (e) { setTimeout(function () { throw e; }); }
+          }
+        }
+      };
+    };
+  });
+
+  // ---- native readiness ----------------------------------------------------------------------
+  define('webhost/channel', function (require, exports) {
+    var event = require('webhost/event');
+    exports.onNativeReady = event.sticky('onNativeReady');
+    // The host may have said so before this library loaded.
+    if (global._nativeReady) exports.onNativeReady.fire();
+  });
+
+  // ---- calls to the host and their answers ---------------------------------------------------
+  define('webhost/exec', function (require, exports, module) {
+    var base64 = require('webhost/base64');
+    var callbacks = {};
+    var nextId = Math.floor(Math.random() * 1000000000);
+
+    // Status values of plugin results.
+    var STATUS = { NO_RESULT: 0, OK: 1 };
+
+    function isBytes(value) {
+      return value instanceof ArrayBuffer || (ArrayBuffer.isView && ArrayBuffer.isView(value));
+    }
+
+    function toMarker(value) {
+      var bytes = value instanceof ArrayBuffer ? new Uint8Array(value)
+        : new Uint8Array(value.buffer, value.byteOffset, value.byteLength);
+      return { WHType: 'ArrayBuffer', data: base64.fromArrayBuffer(bytes) };
+    }
+
+    function encodeArgs(args) {
+      var out = [];
+      for (var i = 0; i < args.length; i++) out.push(isBytes(args[i]) ? toMarker(args[i]) : args[i]);
+      return out;
+    }
+
+    function decodeMessage(message) {
+      if (message && typeof message === 'object') {
+        if (message.WHType === 'ArrayBuffer') return base64.toArrayBuffer(message.data);
+        if (message.WHType === 'MultiPart') return (message.messages || []).map(decodeMessage);
+      }
+      return message;
+    }
+
+    function exec(success, fail, service, action, args) {
+      args = Array.isArray(args) ? args : (args === undefined ? [] : [args]);
+      var callbackId = 'INVALID';
+      if (success || fail) {
+        callbackId = service + (nextId++);
+        callbacks[callbackId] = { success: success, fail: fail };
+      }
+      if (!global.hostbridge || typeof global.hostbridge.exec !== 'function') {
+        delete callbacks[callbackId];
+        if (fail) fail('webhost: no host bridge in this page');
+        return;
+      }
+      try {
+        global.hostbridge.exec(callbackId, service, action, encodeArgs(args));
+      } catch (e) {
+        delete callbacks[callbackId];
+        if (fail) fail(e);
+      }
+    }
+
+    // The same call, answered by a promise: resolved with the message of an OK result, rejected
+    // with the message of a failure.
+    exec.promise = function (service, action, args) {
+      return new Promise(function (resolve, reject) {
+        exec(resolve, reject, service, action, args);
+      });
+    };
+
+    // Evaluated by the host for every plugin result.
+    exec.nativeCallback = function (callbackId, status, message, keepCallback) {
+      var callback = callbacks[callbackId];
+      if (!callback) return;
+      if (!keepCallback) delete callbacks[callbackId];
+      var value = decodeMessage(message);
+      if (status === STATUS.OK) {
+        if (callback.success) callback.success(value);
+      } else if (status !== STATUS.NO_RESULT) {
+        if (callback.fail) callback.fail(value);
+      }
+    };
+
+    // Evaluated by the host for script it sends to the page.
+    exec.nativeEvalAndFetch = function (fn) {
+      try { fn(); } catch (e) { if (global.console && console.error) console.error(String(e)); }
+    };
+
+    exec.pendingCallbacks = function () { return Object.keys(callbacks).length; };
+
+    module.exports = exec;
+  });
+
+  global.webhost = { define: define, require: require };
+})(window);
