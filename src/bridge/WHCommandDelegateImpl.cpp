@@ -165,6 +165,8 @@ void WHCommandDelegateImpl::evalJsHelper(std::string js)
 
 void WHCommandDelegateImpl::evalJsHelper2(const std::string& js)
 {
+    // The web view is the main thread's alone.
+    WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
     if (auto* webView = m_viewController->webView())
         webView->evaluateScript(js);
 }

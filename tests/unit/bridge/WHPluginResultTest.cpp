@@ -86,7 +86,7 @@ TEST(WHPluginResult, MalformedTextGivesNoArguments)
     EXPECT_FALSE(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string("\xC0\xAF")).argumentsAsJSON());
 }
 
-TEST(WHPluginResult, KeepCallbackAssociatedObjectAndVerboseFlag)
+TEST(WHPluginResult, KeepCallbackAndAssociatedObject)
 {
     auto result = WHPluginResult::resultWithStatus(CommandStatus::OK, "x");
     EXPECT_FALSE(result.keepCallback());
@@ -104,9 +104,4 @@ TEST(WHPluginResult, KeepCallbackAssociatedObjectAndVerboseFlag)
         EXPECT_EQ(Value::parse(*copy.argumentsAsJSON()), "x"); // never sent to the page
     }
     EXPECT_TRUE(watch.expired());
-
-    EXPECT_FALSE(WHPluginResult::isVerbose());
-    WHPluginResult::setVerbose(true);
-    EXPECT_TRUE(WHPluginResult::isVerbose());
-    WHPluginResult::setVerbose(false);
 }
