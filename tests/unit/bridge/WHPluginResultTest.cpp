@@ -2,6 +2,7 @@
 
 #include "bridge/WHJSONSerializing.h"
 #include "bridge/WHPluginResult.h"
+#include "support/LogCapture.h"
 
 using namespace penwick;
 
@@ -83,7 +84,9 @@ TEST(WHPluginResult, ArgumentsAreTheBracketlessOneElementArray)
 
 TEST(WHPluginResult, MalformedTextGivesNoArguments)
 {
+    test::LogCapture log;
     EXPECT_FALSE(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string("\xC0\xAF")).argumentsAsJSON());
+    EXPECT_EQ(log.count("NSArray JSONString error: invalid UTF-8 in a text"), 1u);
 }
 
 TEST(WHPluginResult, KeepCallbackAndAssociatedObject)
