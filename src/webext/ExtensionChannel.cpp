@@ -144,7 +144,8 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
             close("the host closed the channel during a call");
     }
     --m_callDepth;
-    if (!m_pending.empty())
+    // Frames that came with the answer sit in the reader; the socket will not wake us for them.
+    if (!m_pending.empty() || !m_reader.empty())
         scheduleDrain();
     return result;
 }
@@ -179,10 +180,10 @@ void ExtensionChannel::drain()
             auto status = m_reader.next(frame);
             if (status == channel::FrameReader::Status::Broken) {
                 close("the host sent a frame this extension does not understand");
-                return;
+                break;
             }
             if (status != channel::FrameReader::Status::Frame)
-                return;
+                break;
             keepOrDrop(std::move(frame));
             continue;
         }
@@ -191,7 +192,7 @@ void ExtensionChannel::drain()
         if (m_evaluator)
             m_evaluator(next.page, next.payload);
         if (m_fd < 0)
-            return;
+            break;
     }
 }
 

@@ -190,6 +190,7 @@ void evaluateInMainFrame(std::uint64_t pageId, std::string_view script)
     if (!context)
         return;
     GRef<JSCValue> result = adopt(jsc_context_evaluate(context.get(), script.data(), static_cast<gssize>(script.size())));
+    // Promise reactions the script queued run as the engine releases its lock, right here.
     jsc_context_clear_exception(context.get());
 }
 
