@@ -198,10 +198,10 @@ TEST(Dialogs, RealDialogsAreAnsweredWithTheKeyboard)
     app.start();
     ASSERT_TRUE(app.waitForLine(": asking", 20s)) << app.output();
     // Return presses the default button, OK.
-    ASSERT_TRUE(xdotool("search --sync --role penwick-confirm windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(xdotool("search --sync --onlyvisible --name '^Confirm$' windowfocus --sync %1 key --clearmodifiers Return"));
     ASSERT_TRUE(app.waitForLine("confirm answered", 10s)) << app.output();
-    ASSERT_TRUE(xdotool("search --sync --role penwick-prompt windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
-    ASSERT_TRUE(xdotool("search --role penwick-prompt windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(xdotool("search --sync --onlyvisible --name '^Prompt$' windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
+    ASSERT_TRUE(xdotool("search --onlyvisible --name '^Prompt$' windowfocus --sync %1 key --clearmodifiers Return"));
     bool done = app.waitForLine(": DONE", 10s);
     app.kill();
     ASSERT_TRUE(done) << app.output();

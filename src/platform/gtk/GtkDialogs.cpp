@@ -8,12 +8,12 @@ namespace {
 constexpr int kFirstButton = 1000;
 constexpr int kSecondButton = 1001;
 
-GtkWidget* messageDialog(GtkWindow* parent, const std::string& message, const char* role, bool withCancel)
+GtkWidget* messageDialog(GtkWindow* parent, const std::string& message, const char* role, const char* title, bool withCancel)
 {
     GtkWidget* dialog = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         withCancel ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO, GTK_BUTTONS_NONE, "%s", message.c_str());
     gtk_window_set_role(GTK_WINDOW(dialog), role);
-    gtk_window_set_title(GTK_WINDOW(dialog), g_get_application_name() ? g_get_application_name() : "");
+    gtk_window_set_title(GTK_WINDOW(dialog), title);
     gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", kFirstButton);
     if (withCancel)
         gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", kSecondButton);
@@ -32,17 +32,17 @@ int runAndDestroy(GtkWidget* dialog)
 
 void GtkDialogs::runAlert(const std::string& message)
 {
-    (void)runAndDestroy(messageDialog(m_parent, message, "penwick-alert", false));
+    (void)runAndDestroy(messageDialog(m_parent, message, "penwick-alert", "Message", false));
 }
 
 bool GtkDialogs::runConfirm(const std::string& message)
 {
-    return runAndDestroy(messageDialog(m_parent, message, "penwick-confirm", true)) == kFirstButton;
+    return runAndDestroy(messageDialog(m_parent, message, "penwick-confirm", "Confirm", true)) == kFirstButton;
 }
 
 std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, const std::string& defaultText)
 {
-    GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", true);
+    GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", "Prompt", true);
     GtkWidget* entry = gtk_entry_new();
     gtk_widget_set_size_request(entry, 300, 24);
     gtk_entry_set_text(GTK_ENTRY(entry), defaultText.c_str());
@@ -62,7 +62,7 @@ std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFi
 {
     // A chooser in open mode that accepts folders as well as files: its confirming button has a
     // response of its own, so a selected folder is answered rather than entered.
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(nullptr, m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, "Cancel",
+    GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, "Cancel",
         GTK_RESPONSE_CANCEL, "Open", kFirstButton, nullptr);
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-open");
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);

@@ -6,9 +6,9 @@
 
 namespace penwick::platform {
 
-// The page's questions as modal GTK dialogs over the host window. Each dialog has a window role
-// ("penwick-alert", "penwick-confirm", "penwick-prompt", "penwick-open") so that tools driving the
-// desktop can find it.
+// The page's questions as modal GTK dialogs over the host window, titled "Message", "Confirm",
+// "Prompt" and "Open" (and with window roles "penwick-alert", "penwick-confirm", "penwick-prompt",
+// "penwick-open") so that people and tools driving the desktop can tell them apart.
 class GtkDialogs final : public Dialogs {
 public:
     explicit GtkDialogs(GtkWindow* parent) : m_parent(parent) { }
