@@ -48,6 +48,13 @@ public:
         answer(command, WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), arg));
     }
 
+    // For measuring: does nothing, or answers its first argument, without logging.
+    void noop(const WHInvokedUrlCommand&) { }
+    void ping(const WHInvokedUrlCommand& command)
+    {
+        answer(command, WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), command.argumentAtIndex(0, Value())));
+    }
+
     // Counts calls; the count is the answer and is logged inside the call.
     void count(const WHInvokedUrlCommand& command)
     {
@@ -103,6 +110,8 @@ protected:
         static const ActionTable s_actions = ActionTable()
                                                  .add("echo:", &WHTestEcho::echo)
                                                  .add("count:", &WHTestEcho::count)
+                                                 .add("noop:", &WHTestEcho::noop)
+                                                 .add("ping:", &WHTestEcho::ping)
                                                  .add("sleep:", &WHTestEcho::sleep)
                                                  .add("repeat:", &WHTestEcho::repeat)
                                                  .add("multipart:", &WHTestEcho::multipart)

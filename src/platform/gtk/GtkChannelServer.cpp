@@ -80,8 +80,10 @@ bool GtkChannelServer::attach(WebKitWebContext* context, const std::string& exte
     webkit_web_context_set_web_extensions_directory(context, extensionDirectory.c_str());
     webkit_web_context_set_web_extensions_initialization_user_data(context,
         g_variant_new(channel::kInitDataType, channel::kVersion, m_socketPath.c_str(), m_token.c_str()));
-    // A sandboxed web process must still reach the socket.
-    webkit_web_context_add_path_to_sandbox(context, m_directory.c_str(), FALSE);
+    // A sandboxed web process must still reach the socket. (Only then: the engine's call reads the
+    // home folder and fails when there is none.)
+    if (webkit_web_context_get_sandbox_enabled(context))
+        webkit_web_context_add_path_to_sandbox(context, m_directory.c_str(), FALSE);
     return true;
 }
 
