@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "webext/ChannelProtocol.h"
 
@@ -17,7 +18,8 @@ namespace penwick::webext {
 // so a result never runs inside the page call that produced it.
 class ExtensionChannel {
 public:
-    using Evaluator = std::function<void(std::uint64_t page, std::string_view script)>;
+    // Runs scripts for a page, in order. Consecutive scripts for one page come together.
+    using Evaluator = std::function<void(std::uint64_t page, const std::vector<std::string>& scripts)>;
 
     ExtensionChannel() = default;
     ~ExtensionChannel();
@@ -42,6 +44,10 @@ private:
     // Reads what the socket has; with `wait`, blocks until at least something arrives.
     enum class Wait { No, Yes };
     bool fill(Wait wait);
+    // Returns when the socket has data (or failed), spinning briefly before fill() sleeps.
+    bool awaitData();
+    static constexpr long kSpinMicros = 100;
+    static constexpr size_t kMaxBatchBytes = 4 * 1024 * 1024;
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
     void drain();

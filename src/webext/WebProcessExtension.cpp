@@ -49,19 +49,28 @@ std::string jsonOf(JSCValue* value)
     return json.get();
 }
 
-void execCall(GPtrArray* args, gpointer data)
+void execCall(const char* call, gpointer data)
 {
     auto* ref = static_cast<ContextRef*>(data);
-    std::string call = "[";
-    for (guint i = 0; i < 4; ++i) {
-        if (i)
-            call += ',';
-        call += jsonOf(i < args->len ? static_cast<JSCValue*>(g_ptr_array_index(args, i)) : nullptr);
-    }
-    call += ']';
     // Blocks until the host's action has returned.
-    (void)state().channel.call(FrameKind::Exec, ref->page, ref->context, call, FrameKind::ExecDone);
+    (void)state().channel.call(FrameKind::Exec, ref->page, ref->context, call ? call : "null", FrameKind::ExecDone);
 }
+
+// `exec` as the page sees it: the four arguments become one JSON text in the page's own engine
+// (far cheaper than handing each value to native code), then go to the host. The native sender and
+// the JSON writer are captured when the context is set up, so the page can neither reach nor
+// replace them. Arguments that cannot be written (cycles) travel as null and are refused there.
+constexpr const char* kExecFactory = "(function (send, stringify) {"
+                                     "  return function exec(callbackId, service, action, args) {"
+                                     "    var call;"
+                                     "    try { call = stringify([callbackId, service, action, args]); }"
+                                     "    catch (e) {"
+                                     "      try { call = stringify([callbackId, service, action, null]); }"
+                                     "      catch (e2) { call = '[null,null,null,null]'; }"
+                                     "    }"
+                                     "    send(call);"
+                                     "  };"
+                                     "})";
 
 void consoleCall(GPtrArray* args, gpointer data)
 {
@@ -129,9 +138,18 @@ void installInContext(JSCContext* context, const ContextRef& ref, const nlohmann
     if (setup.value("bridge", false)) {
         // The page reaches exactly one member: exec.
         GRef<JSCValue> bridge = adopt(jsc_value_new_object(context, nullptr, nullptr));
-        GRef<JSCValue> exec = nativeFunction(context, "exec", G_CALLBACK(execCall), ref);
-        jsc_value_object_define_property_data(bridge.get(), "exec", JSC_VALUE_PROPERTY_ENUMERABLE, exec.get());
-        jsc_value_object_set_property(window.get(), "hostbridge", bridge.get());
+        GRef<JSCValue> send = adopt(jsc_value_new_function(context, nullptr, G_CALLBACK(execCall), new ContextRef(ref),
+            +[](gpointer p) { delete static_cast<ContextRef*>(p); }, G_TYPE_NONE, 1, G_TYPE_STRING));
+        GRef<JSCValue> json = adopt(jsc_value_object_get_property(window.get(), "JSON"));
+        GRef<JSCValue> stringify = adopt(jsc_value_object_get_property(json.get(), "stringify"));
+        GRef<JSCValue> factory = adopt(jsc_context_evaluate(context, kExecFactory, -1));
+        GRef<JSCValue> exec = adopt(jsc_value_function_call(factory.get(), JSC_TYPE_VALUE, send.get(), JSC_TYPE_VALUE,
+            stringify.get(), G_TYPE_NONE));
+        jsc_context_clear_exception(context);
+        if (exec && jsc_value_is_function(exec.get())) {
+            jsc_value_object_define_property_data(bridge.get(), "exec", JSC_VALUE_PROPERTY_ENUMERABLE, exec.get());
+            jsc_value_object_set_property(window.get(), "hostbridge", bridge.get());
+        }
     }
     if (auto it = setup.find("setup"); it != setup.end() && it->is_array()) {
         for (const auto& script : *it) {
@@ -176,7 +194,17 @@ void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpoint
         payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
-void evaluateInMainFrame(std::uint64_t pageId, std::string_view script)
+void evaluateOne(JSCContext* context, const std::string& script)
+{
+    GRef<JSCValue> result = adopt(jsc_context_evaluate(context, script.data(), static_cast<gssize>(script.size())));
+    jsc_context_clear_exception(context);
+}
+
+// Runs the host's scripts in the page's main frame, in order, as independently as separate
+// evaluations would: one script's error does not stop the next. A run of scripts is evaluated as
+// one text, each in its own try block, which saves the engine's per-evaluation cost; if that text
+// does not parse (one script is malformed), nothing of it has run and each goes alone instead.
+void evaluateInMainFrame(std::uint64_t pageId, const std::vector<std::string>& scripts)
 {
     WebKitWebPage* page = webkit_web_extension_get_page(state().extension, pageId);
     if (!page)
@@ -189,9 +217,29 @@ void evaluateInMainFrame(std::uint64_t pageId, std::string_view script)
     GRef<JSCContext> context = adopt(webkit_frame_get_js_context(frame));
     if (!context)
         return;
-    GRef<JSCValue> result = adopt(jsc_context_evaluate(context.get(), script.data(), static_cast<gssize>(script.size())));
-    // Promise reactions the script queued run as the engine releases its lock, right here.
+    // Promise reactions the scripts queue run as the engine releases its lock, right here.
+    if (scripts.size() == 1) {
+        evaluateOne(context.get(), scripts.front());
+        return;
+    }
+    std::string batch;
+    size_t size = 0;
+    for (const auto& script : scripts)
+        size += script.size() + 16;
+    batch.reserve(size);
+    for (const auto& script : scripts) {
+        batch += "try{\n";
+        batch += script;
+        batch += "\n}catch(e){}\n";
+    }
+    GRef<JSCValue> result = adopt(jsc_context_evaluate(context.get(), batch.data(), static_cast<gssize>(batch.size())));
+    JSCException* exception = jsc_context_get_exception(context.get());
+    bool unparsable = exception && g_strcmp0(jsc_exception_get_name(exception), "SyntaxError") == 0;
     jsc_context_clear_exception(context.get());
+    if (unparsable) {
+        for (const auto& script : scripts)
+            evaluateOne(context.get(), script);
+    }
 }
 
 } // namespace

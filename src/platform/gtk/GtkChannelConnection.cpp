@@ -25,6 +25,11 @@ void GtkChannelConnection::start()
 {
     m_readWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
         &GtkChannelConnection::onReadable, this);
+    // A source that may not recurse is taken out of the poll set and put back around every
+    // dispatch, which wakes the main loop twice per frame. onReadable() guards against re-entry
+    // itself (an action may run a nested main loop).
+    if (GSource* source = g_main_context_find_source_by_id(nullptr, m_readWatch))
+        g_source_set_can_recurse(source, TRUE);
 }
 
 gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
@@ -34,6 +39,25 @@ gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
     auto keep = self->shared_from_this();
     char buffer[64 * 1024];
     bool closed = false;
+    if (self->m_dispatching) {
+        // Re-entered from a nested main loop inside a frame handler: buffer what came (the outer
+        // call handles it) so that the readable socket does not spin the nested loop.
+        for (;;) {
+            ssize_t n = recv(self->m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                self->m_reader.feed(buffer, static_cast<size_t>(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return G_SOURCE_CONTINUE;
+            // Gone: stop watching; the outer call closes the connection.
+            self->m_peerGone = true;
+            self->m_readWatch = 0;
+            return G_SOURCE_REMOVE;
+        }
+    }
     for (;;) {
         ssize_t n = recv(self->m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
@@ -50,6 +74,11 @@ gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         break;
     }
     channel::Frame frame;
+    self->m_dispatching = true;
+    struct Done {
+        GtkChannelConnection* self;
+        ~Done() { self->m_dispatching = false; }
+    } done { self };
     for (;;) {
         if (self->m_fd < 0)
             return G_SOURCE_REMOVE;
@@ -63,7 +92,7 @@ gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         }
         self->m_onFrame(*self, frame);
     }
-    if (closed && self->m_fd >= 0) {
+    if ((closed || self->m_peerGone) && self->m_fd >= 0) {
         self->m_readWatch = 0;
         self->close("the web process closed the channel");
         return G_SOURCE_REMOVE;

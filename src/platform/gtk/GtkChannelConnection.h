@@ -51,6 +51,8 @@ private:
     FrameHandler m_onFrame;
     CloseHandler m_onClose;
     bool m_introduced = false;
+    bool m_dispatching = false;
+    bool m_peerGone = false;
     long m_pid = 0;
 };
 
