@@ -98,6 +98,14 @@ TEST(Bridge, CallsReachTheActionInsideThePageCallAndAnswersComeAfterItReturned)
     EXPECT_TRUE(app.hasLogLine("count is 2")) << app.output();
 }
 
+TEST(Bridge, ManyAnswersArriveInOrderAndOneBadScriptCostsOnlyItself)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    preparePage(app, "results.html");
+    runUntilDone(app);
+    EXPECT_TRUE(app.hasLogLine("answers in order: true 201")) << app.output();
+}
+
 TEST(Bridge, ByteBuffersTravelAsArrayBuffersBothWays)
 {
     AppRunner app(AppRunner::Binary::TestApp);

@@ -89,6 +89,13 @@ public:
         answer(command, WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus::OK, parts));
     }
 
+    // Has the page evaluate a script that does not parse, then answers.
+    void evalBroken(const WHInvokedUrlCommand& command)
+    {
+        commandDelegate()->evalJs("this is not ) script");
+        answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, "after broken"));
+    }
+
     void fail(const WHInvokedUrlCommand& command)
     {
         answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "boom"));
@@ -116,6 +123,7 @@ protected:
                                                  .add("repeat:", &WHTestEcho::repeat)
                                                  .add("multipart:", &WHTestEcho::multipart)
                                                  .add("fail:", &WHTestEcho::fail)
+                                                 .add("evalBroken:", &WHTestEcho::evalBroken)
                                                  .add("background:", &WHTestEcho::background);
         return s_actions;
     }
