@@ -206,15 +206,35 @@ TEST(Dialogs, RealDialogsAreAnsweredWithTheKeyboard)
     app.start();
     ASSERT_TRUE(app.waitForLine(": asking", 20s)) << app.output();
     // Return presses the default button, OK.
-    ASSERT_TRUE(xdotool("search --sync --onlyvisible --name '^Confirm$' windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(xdotool("search --sync --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Confirm$' windowfocus --sync %1 key --clearmodifiers Return"));
     ASSERT_TRUE(app.waitForLine("confirm answered", 10s)) << app.output();
-    ASSERT_TRUE(xdotool("search --sync --onlyvisible --name '^Prompt$' windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
-    ASSERT_TRUE(xdotool("search --onlyvisible --name '^Prompt$' windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(xdotool("search --sync --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Prompt$' windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
+    ASSERT_TRUE(xdotool("search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Prompt$' windowfocus --sync %1 key --clearmodifiers Return"));
     bool done = app.waitForLine(": DONE", 10s);
     app.kill();
     ASSERT_TRUE(done) << app.output();
     EXPECT_TRUE(app.hasLogLine("confirm answered: true")) << app.output();
     EXPECT_TRUE(app.hasLogLine("prompt answered: \"xyz\"")) << app.output();
+}
+
+TEST(Dialogs, AFileInputGetsTheChosenFilesThroughTheOpenPanel)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    preparePage(app, "files.html");
+    std::string a = app.path("picked/a.txt"), b = app.path("picked/b.txt");
+    app.writeResource("../picked/a.txt", "a");
+    app.writeResource("../picked/b.txt", "b");
+    setenv("PENWICK_TEST_DIALOGS", ("files:" + a + "|" + b).c_str(), 1);
+    app.start();
+    unsetenv("PENWICK_TEST_DIALOGS");
+    ASSERT_TRUE(app.waitForLine(": ready to pick", 20s)) << app.output();
+    // A file input opens only on a user's click.
+    ASSERT_TRUE(xdotool("search --sync --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Penwick$' mousemove --window %1 100 100 click 1"));
+    bool done = app.waitForLine(": DONE", 10s);
+    app.kill();
+    ASSERT_TRUE(done) << app.output();
+    EXPECT_TRUE(app.hasLogLine("dialog open: multiple yes")) << app.output();
+    EXPECT_TRUE(app.hasLogLine("chosen: a.txt,b.txt")) << app.output();
 }
 
 TEST(Recovery, AKilledWebProcessIsReplacedAndTheBridgeWorksAgain)
