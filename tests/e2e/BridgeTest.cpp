@@ -237,6 +237,27 @@ TEST(Dialogs, AFileInputGetsTheChosenFilesThroughTheOpenPanel)
     EXPECT_TRUE(app.hasLogLine("chosen: a.txt,b.txt")) << app.output();
 }
 
+// The page asks whether to leave; the first answer stays, the second leaves.
+TEST(Dialogs, TheLeavePageQuestionDecidesWhetherThePageIsLeft)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    preparePage(app, "leave.html", { "left.html" });
+    setenv("PENWICK_TEST_DIALOGS", "cancel;ok", 1);
+    app.start();
+    unsetenv("PENWICK_TEST_DIALOGS");
+    ASSERT_TRUE(app.waitForLine(": ready to leave", 20s)) << app.output();
+    const std::string click = "search --sync --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Penwick$' mousemove --window %1 100 100 click 1";
+    ASSERT_TRUE(xdotool(click));
+    ASSERT_TRUE(app.waitForLine(": still here", 10s)) << app.output();
+    EXPECT_EQ(app.countLines("left the page"), 0) << app.output();
+    ASSERT_TRUE(xdotool(click));
+    bool done = app.waitForLine(": DONE", 10s);
+    app.kill();
+    ASSERT_TRUE(done) << app.output();
+    EXPECT_EQ(app.countLines("dialog confirm: "), 2) << app.output();
+    EXPECT_TRUE(app.hasLogLine("left the page")) << app.output();
+}
+
 TEST(Recovery, AKilledWebProcessIsReplacedAndTheBridgeWorksAgain)
 {
     AppRunner app(AppRunner::Binary::TestApp);
