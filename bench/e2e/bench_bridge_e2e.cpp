@@ -183,6 +183,12 @@ int main()
     std::printf("measuring: script-message-handler floor...\n");
     std::fflush(stdout);
     auto floor = runUntilReport({ PENWICK_FLOOR, "file://" + dir + "/resources/www/index.html" }, env);
+    // Wake-up costs drift on shared and virtual machines: the floor is the better of two
+    // measurements, one before and one after the others.
+    double pingPongAfter = pingPongFloor(20000);
+    std::printf("ping-pong floor: %.2f us before, %.2f us after\n", pingPong, pingPongAfter);
+    if (pingPongAfter > 0 && pingPongAfter < pingPong)
+        pingPong = pingPongAfter;
     std::system(("rm -rf '" + dir + "'").c_str());
     if (!host || !host->is_object() || !floor || !floor->is_object() || pingPong <= 0) {
         std::fprintf(stderr, "a measurement did not finish (host %s, floor %s, ping-pong %.2f)\n",
