@@ -258,6 +258,20 @@ TEST(Dialogs, TheLeavePageQuestionDecidesWhetherThePageIsLeft)
     EXPECT_TRUE(app.hasLogLine("left the page")) << app.output();
 }
 
+TEST(Recovery, WithoutTheExtensionThePageStillLoadsAndTheHostSaysWhy)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    preparePage(app, "reload.html");
+    setenv("PENWICK_WEB_EXTENSION_DIR", app.path("nowhere").c_str(), 1);
+    app.start();
+    unsetenv("PENWICK_WEB_EXTENSION_DIR");
+    bool said = app.waitForLine("the page loaded without the host's web-process extension (looked in " + app.path("nowhere")
+            + "); it has no hostbridge",
+        20s);
+    app.kill();
+    EXPECT_TRUE(said) << app.output();
+}
+
 TEST(Recovery, AKilledWebProcessIsReplacedAndTheBridgeWorksAgain)
 {
     AppRunner app(AppRunner::Binary::TestApp);
