@@ -2,8 +2,13 @@
 // the native-ready notice and recovery from a lost web process.
 #include <chrono>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <dirent.h>
+#include <glib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -256,6 +261,63 @@ TEST(Dialogs, TheLeavePageQuestionDecidesWhetherThePageIsLeft)
     ASSERT_TRUE(done) << app.output();
     EXPECT_EQ(app.countLines("dialog confirm: "), 2) << app.output();
     EXPECT_TRUE(app.hasLogLine("left the page")) << app.output();
+}
+
+// Connects to the app's page channel (in its temporary folder) and writes `bytes`.
+bool writeToChannel(const AppRunner& app, const std::string& bytes)
+{
+    std::string tmp = app.path("tmp");
+    GDir* dir = g_dir_open(tmp.c_str(), 0, nullptr);
+    if (!dir)
+        return false;
+    std::string socketPath;
+    while (const char* name = g_dir_read_name(dir)) {
+        if (std::string(name).rfind("penwick-", 0) == 0)
+            socketPath = tmp + "/" + name + "/bridge";
+    }
+    g_dir_close(dir);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    if (fd >= 0) {
+        char c;
+        // The host closes the connection.
+        ok = ok && read(fd, &c, 1) == 0;
+        close(fd);
+    }
+    return ok;
+}
+
+TEST(Recovery, StrangersOnThePageChannelAreTurnedAwayAndThePageGoesOn)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    preparePage(app, "reload.html");
+    app.start();
+    ASSERT_TRUE(app.waitForLine(": READY 1", 20s)) << app.output();
+    // No token, then a header no version of the channel writes.
+    std::string hello;
+    const char wrongHello[] = "{\"version\":1,\"token\":\"guess\",\"pid\":1}";
+    std::uint32_t header[6] = { static_cast<std::uint32_t>(sizeof wrongHello - 1), 1, 0, 0, 0, 0 };
+    hello.append(reinterpret_cast<const char*>(header), sizeof header);
+    hello.append(wrongHello, sizeof wrongHello - 1);
+    EXPECT_TRUE(writeToChannel(app, hello));
+    std::uint32_t garbage[6] = { 0xffffffffu, 77, 0, 0, 0, 0 };
+    EXPECT_TRUE(writeToChannel(app, std::string(reinterpret_cast<const char*>(garbage), sizeof garbage)));
+    // The page's own channel still works: a reload brings the bridge back as before.
+    ASSERT_TRUE(app.waitForLine("refused a connection to the page channel: a process without the host's token", 5s))
+        << app.output();
+    EXPECT_TRUE(app.waitForLine("refused a connection to the page channel: the web process sent a frame the host does not understand", 5s))
+        << app.output();
+    for (pid_t pid : webProcessesOf(app.pid()))
+        ::kill(pid, SIGKILL);
+    bool again = app.waitForLine(": READY 2", 20s);
+    app.kill();
+    EXPECT_TRUE(again) << app.output();
 }
 
 TEST(Recovery, WithoutTheExtensionThePageStillLoadsAndTheHostSaysWhy)

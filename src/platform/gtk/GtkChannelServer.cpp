@@ -173,7 +173,9 @@ void GtkChannelServer::connectionClosed(GtkChannelConnection& connection, const 
     bool hadPages = false;
     for (GtkWebView* view : m_views)
         hadPages |= view->connectionClosed(connection);
-    if ((hadPages || !connection.introduced()) && !why.empty())
+    if (!connection.introduced() && !why.empty())
+        log::warning(format("refused a connection to the page channel: %@", why));
+    else if (hadPages && !why.empty())
         log::warning(format("page channel of web process %@ closed: %@", connection.pid(), why));
     g_idle_add_full(G_PRIORITY_DEFAULT, +[](gpointer p) -> gboolean {
         delete static_cast<std::shared_ptr<GtkChannelConnection>*>(p);
