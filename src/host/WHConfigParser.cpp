@@ -1,19 +1,13 @@
 #include "host/WHConfigParser.h"
 
-#include <cctype>
 #include <cstdio>
 #include <expat.h>
 #include <memory>
 
+#include "platform/AsciiCase.h"
+
 namespace penwick {
 namespace {
-std::string lowercase(std::string s)
-{
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 const std::string* attribute(const WHConfigParser::Attributes& attributes, const char* name)
 {
     auto it = attributes.find(name);
@@ -65,20 +59,20 @@ void WHConfigParser::didStartElement(const std::string& elementName, const Attri
     } else if (elementName == "feature") {
         const std::string* name = attribute(attributes, "name");
         if (name)
-            m_featureName = lowercase(*name);
+            m_featureName = asciiLowercase(*name);
         else
             m_featureName.reset();
     } else if (elementName == "param") {
         if (!m_featureName)
             return;
         const std::string* rawName = attribute(attributes, "name");
-        std::string name = rawName ? lowercase(*rawName) : std::string();
+        std::string name = rawName ? asciiLowercase(*rawName) : std::string();
         const std::string* value = attribute(attributes, "value");
         if ((name == "ios-package" || name == "osx-package") && value)
             pluginsDict[*m_featureName] = *value;
         const std::string* onload = attribute(attributes, "onload");
         bool onloadParam = name == "onload" && value && *value == "true";
-        bool onloadAttribute = onload && lowercase(*onload) == "true";
+        bool onloadAttribute = onload && asciiLowercase(*onload) == "true";
         if (onloadParam || onloadAttribute)
             startupPluginNames.push_back(*m_featureName);
     } else if (elementName == "access") {

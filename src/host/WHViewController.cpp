@@ -1,26 +1,18 @@
 #include "host/WHViewController.h"
 
-#include <cctype>
-
 #include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHPlugin.h"
 #include "host/WHConfigParser.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHSettingsConversions.h"
+#include "platform/AsciiCase.h"
 #include "platform/Format.h"
 #include "platform/GRef.h"
 #include "platform/Log.h"
 
 namespace penwick {
 namespace {
-std::string lowercase(std::string s)
-{
-    for (auto& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 const std::string* setting(const Settings& settings, const char* key)
 {
     auto it = settings.find(key);
@@ -203,7 +195,7 @@ void WHViewController::storePlugin(const std::string& className, std::unique_ptr
 
 WHPlugin* WHViewController::getCommandInstance(const std::string& pluginName)
 {
-    auto mapped = m_pluginsMap.find(lowercase(pluginName));
+    auto mapped = m_pluginsMap.find(asciiLowercase(pluginName));
     if (mapped == m_pluginsMap.end())
         return nullptr;
     const std::string className = mapped->second;
@@ -235,7 +227,7 @@ void WHViewController::registerPluginWithPluginName(std::unique_ptr<WHPlugin> pl
     raw->setCommandDelegate(m_commandDelegate.get());
     std::string className = raw->className();
     storePlugin(className, std::move(plugin));
-    m_pluginsMap[lowercase(pluginName)] = className;
+    m_pluginsMap[asciiLowercase(pluginName)] = className;
     raw->pluginInitialize();
 }
 
