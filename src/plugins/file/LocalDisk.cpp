@@ -1,6 +1,7 @@
 #include "plugins/file/LocalDisk.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
@@ -292,6 +293,23 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
 
 Result<void> writeAll(const std::string& path, const Bytes& data, Append append)
 {
+    if (append == Append::No) {
+        struct stat existing;
+        if (::stat(path.c_str(), &existing) == 0) {
+            if (!S_ISREG(existing.st_mode))
+                return errnoError(EINVAL);
+            // Replacing in place would empty the file before the new bytes are safe: a full volume
+            // would then lose the old content. Write beside it and rename over it instead (through
+            // a symbolic link to its target, keeping its permissions).
+            std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+            if (target) {
+                auto replaced = writeAtomically(target.get(), data, existing.st_mode & 07777);
+                // A folder we may not add to, holding a file we may write: replace in place.
+                if (replaced || (replaced.error().code != EACCES && replaced.error().code != EPERM))
+                    return replaced;
+            }
+        }
+    }
     // O_NONBLOCK: a FIFO without a reader must not hold the writer forever; only regular files
     // are written.
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append == Append::Yes ? O_APPEND : O_TRUNC);
@@ -315,7 +333,7 @@ Result<void> writeAll(const std::string& path, const Bytes& data, Append append)
     return {};
 }
 
-Result<void> writeAtomically(const std::string& path, const Bytes& data)
+Result<void> writeAtomically(const std::string& path, const Bytes& data, std::optional<unsigned> mode)
 {
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
@@ -333,7 +351,11 @@ Result<void> writeAtomically(const std::string& path, const Bytes& data)
     FileDescriptor fd(rawFd);
     if (!fd)
         return errnoError(EEXIST);
-    auto result = writeLoop(fd.get(), data.data(), data.size());
+    Result<void> result;
+    if (mode && fchmod(fd.get(), static_cast<mode_t>(*mode)) != 0)
+        result = errnoError(errno);
+    if (result)
+        result = writeLoop(fd.get(), data.data(), data.size());
     if (result && fd.close() != 0)
         result = errnoError(errno);
     if (result && ::rename(temporary.c_str(), path.c_str()) != 0)

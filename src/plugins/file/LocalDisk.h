@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,13 @@ Result<std::vector<DirectoryName>> listDirectory(const std::string& path);
 Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_t end);
 
 enum class Append { No, Yes };
-// Writes every byte, retrying short writes. On failure the file is cut back to its length before
-// the call, so no partial data stays behind.
+// Writes every byte, retrying short writes. On failure the file is as it was before the call: an
+// append is cut back, and an existing file being replaced keeps its old content (the new bytes
+// go to a temporary file renamed over it).
 Result<void> writeAll(const std::string& path, const Bytes& data, Append append);
-// Writes into a temporary file next to the target and renames it over the target.
-Result<void> writeAtomically(const std::string& path, const Bytes& data);
+// Writes into a temporary file next to the target and renames it over the target; `mode` sets
+// the new file's permissions (else 0666 less the umask).
+Result<void> writeAtomically(const std::string& path, const Bytes& data, std::optional<unsigned> mode = std::nullopt);
 
 // The file's new length, or 0 when the file can't be opened for writing or cut.
 std::uint64_t truncateTo(const std::string& path, std::uint64_t position);

@@ -111,6 +111,15 @@ TEST_F(ErrnoMapping, ShortWriteOnAFullVolumeIsAFailure)
     auto replaced = m_fs->writeToFileAtURL(url("/small/new.txt"), Bytes(256 * 1024, 'z'), WriteMode::Replace);
     EXPECT_EQ(replaced.status(), 9);
     EXPECT_EQ(std::filesystem::file_size(local("small/new.txt")), 0u);
+
+    // Replacing an existing file that way keeps its old content, and no temporary file is left.
+    auto kept = m_fs->writeToFileAtURL(url("/small/log.txt"), Bytes(256 * 1024, 'w'), WriteMode::Replace);
+    EXPECT_EQ(errorOf(kept), fileErrorCode(FileError::INVALID_MODIFICATION_ERR));
+    EXPECT_EQ(readFile(local("small/log.txt")), "before;");
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(local("small")))
+        ++entries;
+    EXPECT_EQ(entries, 2u);
 }
 
 } // namespace

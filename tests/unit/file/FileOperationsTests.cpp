@@ -128,6 +128,21 @@ TEST_F(TruncateWrite, Write)
     // A FIFO without a reader fails at once instead of holding the writer.
     ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
     EXPECT_EQ(errorOf(m_fs->writeToFileAtURL(url("/fifo"), bytesOf("x"), WriteMode::Append)), 9);
+    EXPECT_EQ(errorOf(m_fs->writeToFileAtURL(url("/fifo"), bytesOf("x"), WriteMode::Replace)), 9);
+}
+
+TEST_F(TruncateWrite, ReplacingKeepsPermissionsAndLinks)
+{
+    namespace fs = std::filesystem;
+    writeFile(local("private.txt"), "old");
+    fs::permissions(local("private.txt"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("private.txt", local("link.txt"));
+
+    EXPECT_EQ(m_fs->writeToFileAtURL(url("/link.txt"), bytesOf("new"), WriteMode::Replace).status(), 1);
+    EXPECT_TRUE(fs::is_symlink(local("link.txt")));
+    EXPECT_EQ(readFile(local("private.txt")), "new");
+    EXPECT_EQ(fs::status(local("private.txt")).permissions() & fs::perms::all,
+        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 using CopyMove = LocalFilesystemTest;
