@@ -200,3 +200,14 @@ std::optional<Bytes> decodeStrict(std::string_view text)
 }
 
 } // namespace penwick::WHBase64
+
+namespace penwick {
+Value arrayBufferMarker(const Bytes& bytes)
+{
+    // Built member by member: an initializer list would copy the (possibly huge) text.
+    Value marker = Value::object();
+    marker["WHType"] = "ArrayBuffer";
+    marker["data"] = WHBase64::base64EncodedString(bytes);
+    return marker;
+}
+} // namespace penwick

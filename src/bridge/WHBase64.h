@@ -25,3 +25,9 @@ Bytes dataFromBase64String(std::string_view text);
 std::optional<Bytes> decodeStrict(std::string_view text);
 
 } // namespace penwick::WHBase64
+
+namespace penwick {
+// The ArrayBuffer marker by which bytes travel to and from the page:
+// {"WHType": "ArrayBuffer", "data": Base64 of the bytes}.
+Value arrayBufferMarker(const Bytes& bytes);
+} // namespace penwick

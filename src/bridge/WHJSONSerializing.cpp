@@ -141,9 +141,7 @@ std::optional<std::string> appendValue(std::string& out, const Value& value, int
         return std::nullopt;
     case Value::value_t::binary: {
         // A byte buffer reaches the page as the marker it travels in.
-        const auto& bytes = value.get_binary();
-        Value marker { { "WHType", "ArrayBuffer" }, { "data", WHBase64::base64EncodedString(bytes.data(), bytes.size()) } };
-        return appendValue(out, marker, depth);
+        return appendValue(out, arrayBufferMarker(value.get_binary()), depth);
     }
     case Value::value_t::array: {
         if (depth >= kMaxDepth)

@@ -14,15 +14,6 @@ std::atomic<bool> s_verbose { false };
 
 } // namespace
 
-Value arrayBufferMarker(const Bytes& bytes)
-{
-    // Built member by member: an initializer list would copy the (possibly huge) text.
-    Value marker = Value::object();
-    marker["WHType"] = "ArrayBuffer";
-    marker["data"] = WHBase64::base64EncodedString(bytes);
-    return marker;
-}
-
 WHPluginResult::WHPluginResult() = default;
 
 WHPluginResult::WHPluginResult(std::int32_t status, std::optional<Value> message)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bridge/Value.h"
+#include "bridge/WHBase64.h"
 
 namespace penwick {
 
@@ -69,7 +70,5 @@ private:
     std::shared_ptr<const void> m_associatedObject;
 };
 
-// The ArrayBuffer marker for bytes: {"WHType": "ArrayBuffer", "data": Base64}.
-Value arrayBufferMarker(const Bytes& bytes);
 
 } // namespace penwick
