@@ -10,30 +10,6 @@
 #include "platform/WebView.h"
 
 namespace penwick {
-namespace {
-// Fills the "%@"/"%d" placeholders of `pattern` with ready-made texts, in one allocation: the
-// message of a result can be tens of megabytes, and growing the text piece by piece would copy
-// it several times.
-std::string fillPattern(std::string_view pattern, std::initializer_list<std::string_view> args)
-{
-    size_t size = pattern.size();
-    for (auto a : args)
-        size += a.size();
-    std::string out;
-    out.reserve(size);
-    auto next = args.begin();
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && (pattern[i + 1] == '@' || pattern[i + 1] == 'd')
-            && next != args.end()) {
-            out += *next++;
-            ++i;
-        } else {
-            out += pattern[i];
-        }
-    }
-    return out;
-}
-} // namespace
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHViewController& viewController)
     : m_viewController(&viewController)
     , m_commandQueue(viewController.commandQueue())
@@ -126,8 +102,8 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
         log::message(format("result for callback %@ has no JSON form; sending null", callbackId));
     }
     std::string status = std::to_string(result.status());
-    return fillPattern(kNativeCallbackFormat, { escapeForSingleQuotedLiteral(callbackId), status,
-        json ? std::string_view(*json) : std::string_view("null"), result.keepCallback() ? "1" : "0" });
+    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), status,
+        json ? std::string_view(*json) : std::string_view("null"), std::string_view(result.keepCallback() ? "1" : "0"));
 }
 
 void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& callbackId)
@@ -141,7 +117,7 @@ void WHCommandDelegateImpl::evalJs(const std::string& js) { evalJs(js, Schedule:
 
 void WHCommandDelegateImpl::evalJs(const std::string& js, Schedule schedule)
 {
-    std::string wrapped = fillPattern(kEvalWrapperFormat, { js });
+    std::string wrapped = format(kEvalWrapperFormat, js);
     if (schedule == Schedule::OnRunLoop)
         evalJsHelper(std::move(wrapped));
     else

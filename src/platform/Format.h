@@ -20,6 +20,12 @@ void appendArg(std::string& out, const T& v)
     s << v;
     out += s.str();
 }
+// Room an argument needs, so that a text is allocated once even when an argument is megabytes long.
+inline size_t sizeHint(const std::string& v) { return v.size(); }
+inline size_t sizeHint(std::string_view v) { return v.size(); }
+template<typename T>
+size_t sizeHint(const T&) { return 24; }
+
 inline void formatInto(std::string& out, std::string_view pattern)
 {
     for (size_t i = 0; i < pattern.size(); ++i) {
@@ -57,7 +63,7 @@ template<typename... Args>
 std::string format(std::string_view pattern, const Args&... args)
 {
     std::string out;
-    out.reserve(pattern.size() + 32);
+    out.reserve(pattern.size() + (size_t { 0 } + ... + detail::sizeHint(args)));
     detail::formatInto(out, pattern, args...);
     return out;
 }
