@@ -312,12 +312,20 @@ TEST(Recovery, StrangersOnThePageChannelAreTurnedAwayAndThePageGoesOn)
     hello.append(reinterpret_cast<const char*>(header), sizeof header);
     hello.append(wrongHello, sizeof wrongHello - 1);
     EXPECT_TRUE(writeToChannel(app, hello));
+    // A well-formed frame whose JSON has the wrong types.
+    const char oddHello[] = "{\"version\":\"one\",\"token\":5}";
+    std::uint32_t oddHeader[6] = { static_cast<std::uint32_t>(sizeof oddHello - 1), 1, 0, 0, 0, 0 };
+    std::string odd(reinterpret_cast<const char*>(oddHeader), sizeof oddHeader);
+    odd.append(oddHello, sizeof oddHello - 1);
+    EXPECT_TRUE(writeToChannel(app, odd));
     std::uint32_t garbage[6] = { 0xffffffffu, 77, 0, 0, 0, 0 };
     EXPECT_TRUE(writeToChannel(app, std::string(reinterpret_cast<const char*>(garbage), sizeof garbage)));
     // The page's own channel still works: a reload brings the bridge back as before.
     ASSERT_TRUE(app.waitForLine("refused a connection to the page channel: a process without the host's token", 5s))
         << app.output();
     EXPECT_TRUE(app.waitForLine("refused a connection to the page channel: the web process sent a frame the host does not understand", 5s))
+        << app.output();
+    EXPECT_TRUE(app.waitForLine("refused a connection to the page channel: the web process sent a frame the host cannot read", 5s))
         << app.output();
     for (pid_t pid : webProcessesOf(app.pid()))
         ::kill(pid, SIGKILL);

@@ -97,7 +97,14 @@ void GtkChannelServer::accept()
             return;
         }
         auto connection = std::make_shared<GtkChannelConnection>(fd,
-            [this](GtkChannelConnection& c, channel::Frame& frame) { handleFrame(c, frame); },
+            [this](GtkChannelConnection& c, channel::Frame& frame) {
+                // A frame whose JSON has the wrong shape ends that connection, never the host.
+                try {
+                    handleFrame(c, frame);
+                } catch (const nlohmann::json::exception& e) {
+                    c.close(format("the web process sent a frame the host cannot read (%@)", e.what()));
+                }
+            },
             [this](GtkChannelConnection& c, const std::string& why) { connectionClosed(c, why); });
         m_connections[connection.get()] = connection;
         connection->start();
