@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   libwebkit2gtk-4.1-dev libgtk-3-dev libexpat1-dev nlohmann-json3-dev libxfixes-dev libxi-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool fonts-dejavu-core

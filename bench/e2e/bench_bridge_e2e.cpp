@@ -20,7 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "webext/ChannelProtocol.h"
+#include "channel/ChannelProtocol.h"
 
 namespace {
 

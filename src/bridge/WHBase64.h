@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 
 // Base64 of byte buffers: standard alphabet (RFC 4648), "=" padding, one line, no line breaks at
 // any length. All functions are stateless and safe on any thread.

@@ -4,8 +4,8 @@
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "host/WHViewController.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 namespace {

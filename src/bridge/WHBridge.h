@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 #include "platform/WebViewClient.h"
 
 namespace penwick {

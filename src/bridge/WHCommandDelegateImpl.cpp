@@ -2,11 +2,11 @@
 
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
-#include "bridge/Utf8.h"
+#include "base/Utf8.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHViewController.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 #include "platform/WebView.h"
 
 namespace penwick {

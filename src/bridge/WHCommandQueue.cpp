@@ -8,8 +8,8 @@
 #include "bridge/WHJSONSerializing.h"
 #include "bridge/WHPlugin.h"
 #include "host/WHViewController.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 namespace {

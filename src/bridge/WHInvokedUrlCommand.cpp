@@ -1,8 +1,8 @@
 #include "bridge/WHInvokedUrlCommand.h"
 
 #include "bridge/WHBase64.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 
 namespace penwick {
 

@@ -4,10 +4,10 @@
 #include <charconv>
 #include <cstring>
 
-#include "bridge/Utf8.h"
+#include "base/Utf8.h"
 #include "bridge/WHBase64.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick::WHJSONSerializing {
 namespace {

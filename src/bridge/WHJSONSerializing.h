@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 
 namespace penwick::WHJSONSerializing {
 

@@ -5,8 +5,8 @@
 
 #include "bridge/WHBase64.h"
 #include "bridge/WHJSONSerializing.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 #include "bridge/WHBase64.h"
 
 namespace penwick {

@@ -4,7 +4,7 @@
 #include <expat.h>
 #include <memory>
 
-#include "platform/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 namespace penwick {
 namespace {

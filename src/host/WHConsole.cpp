@@ -1,7 +1,7 @@
 #include "host/WHConsole.h"
 
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 #include "platform/WebViewClient.h"
 
 namespace penwick {

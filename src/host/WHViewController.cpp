@@ -6,10 +6,10 @@
 #include "host/WHConfigParser.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHSettingsConversions.h"
-#include "platform/AsciiCase.h"
-#include "platform/Format.h"
-#include "platform/GRef.h"
-#include "platform/Log.h"
+#include "base/AsciiCase.h"
+#include "base/Format.h"
+#include "base/GRef.h"
+#include "base/Log.h"
 
 namespace penwick {
 namespace {

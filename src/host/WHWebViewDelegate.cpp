@@ -3,8 +3,8 @@
 #include "bridge/WHBridge.h"
 #include "host/WHConsole.h"
 #include "host/WHViewController.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 

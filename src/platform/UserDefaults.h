@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Result.h"
+#include "base/Result.h"
 
 namespace penwick::platform {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 #include "platform/Dialogs.h"
 
 namespace penwick::platform {

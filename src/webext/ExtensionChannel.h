@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "webext/ChannelProtocol.h"
+#include "channel/ChannelProtocol.h"
 
 namespace penwick::webext {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <webkit2/webkit-web-extension.h>
 
-#include "platform/GRef.h"
-#include "webext/ChannelProtocol.h"
+#include "base/GRef.h"
+#include "channel/ChannelProtocol.h"
 #include "webext/ExtensionChannel.h"
 
 namespace penwick::webext {

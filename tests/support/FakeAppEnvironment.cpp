@@ -5,7 +5,7 @@
 #include <glib.h>
 #include <stdexcept>
 
-#include "platform/GRef.h"
+#include "base/GRef.h"
 
 namespace penwick::test {
 namespace fs = std::filesystem;

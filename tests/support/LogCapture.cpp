@@ -1,6 +1,6 @@
 #include "support/LogCapture.h"
 
-#include "platform/Log.h"
+#include "base/Log.h"
 
 namespace penwick::test {
 

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick::testapp {
 

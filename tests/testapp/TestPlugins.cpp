@@ -8,8 +8,8 @@
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHPlugin.h"
 #include "bridge/WHPluginResult.h"
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 #include "platform/gtk/GtkApplicationHost.h"
 #include "ScriptedDialogs.h"
 

@@ -7,16 +7,16 @@
 #include "BuildConfig.h"
 #include "app/AppDelegate.h"
 #include "host/WHWebViewDelegate.h"
-#include "platform/GRef.h"
-#include "platform/KeyFileUserDefaults.h"
-#include "platform/Log.h"
-#include "platform/gtk/GtkAppEnvironment.h"
+#include "base/GRef.h"
+#include "platform/glib/KeyFileUserDefaults.h"
+#include "base/Log.h"
+#include "platform/glib/GLibAppEnvironment.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
-#include "platform/gtk/GtkScheduler.h"
+#include "platform/glib/GLibScheduler.h"
 #include "platform/gtk/GtkWebView.h"
-#include "platform/gtk/GtkWorkQueue.h"
+#include "platform/glib/GLibWorkQueue.h"
 
 namespace penwick::platform {
 namespace {
@@ -38,9 +38,9 @@ bool runningFromBuildTree()
 // Everything the process keeps until it ends.
 struct HostState {
     GtkApplicationHost::Options options;
-    std::unique_ptr<GtkScheduler> scheduler;
-    std::unique_ptr<GtkWorkQueue> workQueue;
-    std::unique_ptr<GtkAppEnvironment> environment;
+    std::unique_ptr<GLibScheduler> scheduler;
+    std::unique_ptr<GLibWorkQueue> workQueue;
+    std::unique_ptr<GLibAppEnvironment> environment;
     std::unique_ptr<KeyFileUserDefaults> userDefaults;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<penwick::AppDelegate> appDelegate;
@@ -127,9 +127,9 @@ void onStartup(GApplication* app, gpointer data)
     g_object_set_data(G_OBJECT(app), "penwick-state", &state);
     log::message(std::string("resources at ") + state.options.resourcePath);
 
-    state.scheduler = std::make_unique<GtkScheduler>();
-    state.workQueue = std::make_unique<GtkWorkQueue>();
-    state.environment = std::make_unique<GtkAppEnvironment>(build::kAppId, state.options.resourcePath);
+    state.scheduler = std::make_unique<GLibScheduler>();
+    state.workQueue = std::make_unique<GLibWorkQueue>();
+    state.environment = std::make_unique<GLibAppEnvironment>(build::kAppId, state.options.resourcePath);
     state.userDefaults = std::make_unique<KeyFileUserDefaults>(KeyFileUserDefaults::defaultPath(build::kAppId));
     state.platform = std::make_unique<Platform>(Platform { *state.scheduler, *state.workQueue, *state.environment, *state.userDefaults });
 

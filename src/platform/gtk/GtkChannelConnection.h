@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "webext/ChannelProtocol.h"
+#include "channel/ChannelProtocol.h"
 
 namespace penwick::platform {
 

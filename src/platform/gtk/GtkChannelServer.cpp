@@ -9,9 +9,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/Format.h"
-#include "platform/GRef.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/GRef.h"
+#include "base/Log.h"
 #include "platform/gtk/GtkChannelConnection.h"
 #include "platform/gtk/GtkWebView.h"
 

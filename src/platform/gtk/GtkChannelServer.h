@@ -7,7 +7,7 @@
 #include <string>
 #include <webkit2/webkit2.h>
 
-#include "webext/ChannelProtocol.h"
+#include "channel/ChannelProtocol.h"
 
 namespace penwick::platform {
 

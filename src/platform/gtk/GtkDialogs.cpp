@@ -1,6 +1,6 @@
 #include "platform/gtk/GtkDialogs.h"
 
-#include "platform/GRef.h"
+#include "base/GRef.h"
 
 namespace penwick::platform {
 namespace {

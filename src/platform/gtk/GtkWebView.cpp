@@ -3,12 +3,12 @@
 #include <exception>
 #include <nlohmann/json.hpp>
 
-#include "platform/Format.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/Log.h"
 #include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkChannelConnection.h"
 #include "platform/gtk/GtkChannelServer.h"
-#include "webext/ChannelProtocol.h"
+#include "channel/ChannelProtocol.h"
 
 namespace penwick::platform {
 namespace {

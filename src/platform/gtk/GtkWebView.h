@@ -10,7 +10,7 @@
 #include <vector>
 #include <webkit2/webkit2.h>
 
-#include "platform/GRef.h"
+#include "base/GRef.h"
 #include "platform/WebView.h"
 #include "platform/WebViewClient.h"
 

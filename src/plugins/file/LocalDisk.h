@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/Value.h"
-#include "platform/Result.h"
+#include "base/Value.h"
+#include "base/Result.h"
 
 // Plain POSIX work on local paths for the local file system. Every function closes what it opens
 // before it returns, and failures come back as Error with the errno in `code` and its description

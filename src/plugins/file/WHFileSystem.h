@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/Value.h"
+#include "base/Value.h"
 #include "bridge/WHPluginResult.h"
 #include "plugins/file/WHFileError.h"
 #include "plugins/file/WHFilesystemURL.h"

@@ -1,6 +1,6 @@
 #include "plugins/file/WHFilesystemURL.h"
 
-#include "platform/Format.h"
+#include "base/Format.h"
 
 namespace penwick {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "plugins/file/WHURL.h"
+#include "base/WHURL.h"
 
 namespace penwick {
 

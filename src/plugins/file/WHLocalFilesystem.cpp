@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/Format.h"
-#include "platform/GRef.h"
-#include "platform/Log.h"
+#include "base/Format.h"
+#include "base/GRef.h"
+#include "base/Log.h"
 #include "plugins/file/LocalDisk.h"
 
 namespace penwick {

@@ -9,7 +9,7 @@
 #include <stdlib.h>
 #include <string>
 
-#include "platform/Log.h"
+#include "base/Log.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
 namespace penwick::test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "plugins/file/WHFilesystemURL.h"
-#include "plugins/file/WHURL.h"
+#include "base/WHURL.h"
 
 namespace penwick {
 namespace {

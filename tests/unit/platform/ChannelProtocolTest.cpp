@@ -2,7 +2,7 @@
 // channel writes are refused.
 #include <gtest/gtest.h>
 
-#include "webext/ChannelProtocol.h"
+#include "channel/ChannelProtocol.h"
 
 using namespace penwick::channel;
 

@@ -3,7 +3,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
-#include "platform/KeyFileUserDefaults.h"
+#include "platform/glib/KeyFileUserDefaults.h"
 #include "support/LogCapture.h"
 
 using penwick::platform::KeyFileUserDefaults;

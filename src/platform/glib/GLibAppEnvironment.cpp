@@ -1,4 +1,4 @@
-#include "platform/gtk/GtkAppEnvironment.h"
+#include "platform/glib/GLibAppEnvironment.h"
 
 #include <cerrno>
 #include <cstring>
@@ -19,13 +19,13 @@ Result<std::string> ensureDirectory(const char* path)
 }
 } // namespace
 
-GtkAppEnvironment::GtkAppEnvironment(std::string bundleIdentifier, std::string resourcePath)
+GLibAppEnvironment::GLibAppEnvironment(std::string bundleIdentifier, std::string resourcePath)
     : m_bundleIdentifier(std::move(bundleIdentifier))
     , m_resourcePath(std::move(resourcePath))
 {
 }
 
-std::optional<std::string> GtkAppEnvironment::pathForResource(const std::string& name, const std::string& type,
+std::optional<std::string> GLibAppEnvironment::pathForResource(const std::string& name, const std::string& type,
     const std::string& subdirectory) const
 {
     if (name.empty())
@@ -41,17 +41,17 @@ std::optional<std::string> GtkAppEnvironment::pathForResource(const std::string&
     return path;
 }
 
-Result<std::string> GtkAppEnvironment::applicationSupportDirectory() const
+Result<std::string> GLibAppEnvironment::applicationSupportDirectory() const
 {
     return ensureDirectory(g_get_user_data_dir());
 }
 
-Result<std::string> GtkAppEnvironment::cachesDirectory() const
+Result<std::string> GLibAppEnvironment::cachesDirectory() const
 {
     return ensureDirectory(g_get_user_cache_dir());
 }
 
-std::string GtkAppEnvironment::documentsDirectory() const
+std::string GLibAppEnvironment::documentsDirectory() const
 {
     const char* documents = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
     if (documents && *documents)
@@ -59,6 +59,6 @@ std::string GtkAppEnvironment::documentsDirectory() const
     return std::string(g_get_home_dir()) + "/Documents";
 }
 
-std::string GtkAppEnvironment::temporaryDirectory() const { return g_get_tmp_dir(); }
+std::string GLibAppEnvironment::temporaryDirectory() const { return g_get_tmp_dir(); }
 
 } // namespace penwick::platform

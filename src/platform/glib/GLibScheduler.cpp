@@ -1,34 +1,34 @@
-#include "platform/gtk/GtkScheduler.h"
+#include "platform/glib/GLibScheduler.h"
 
 #include <glib.h>
 
 namespace penwick::platform {
 
-GtkScheduler::GtkScheduler() : m_mainThread(std::this_thread::get_id()) { }
+GLibScheduler::GLibScheduler() : m_mainThread(std::this_thread::get_id()) { }
 
-GtkScheduler::~GtkScheduler()
+GLibScheduler::~GLibScheduler()
 {
     std::lock_guard lock(m_mutex);
     if (m_sourceId)
         g_source_remove(m_sourceId);
 }
 
-void GtkScheduler::post(std::function<void()> task)
+void GLibScheduler::post(std::function<void()> task)
 {
     std::lock_guard lock(m_mutex);
     m_tasks.push_back(std::move(task));
     if (!m_sourceId) {
         GSource* source = g_idle_source_new();
         g_source_set_priority(source, G_PRIORITY_DEFAULT);
-        g_source_set_callback(source, &GtkScheduler::dispatch, this, nullptr);
+        g_source_set_callback(source, &GLibScheduler::dispatch, this, nullptr);
         m_sourceId = g_source_attach(source, g_main_context_default());
         g_source_unref(source);
     }
 }
 
-int GtkScheduler::dispatch(void* data)
+int GLibScheduler::dispatch(void* data)
 {
-    auto* self = static_cast<GtkScheduler*>(data);
+    auto* self = static_cast<GLibScheduler*>(data);
     std::deque<std::function<void()>> batch;
     {
         std::lock_guard lock(self->m_mutex);

@@ -4,7 +4,7 @@
 #include <glib-object.h>
 #include <utility>
 
-#include "platform/Result.h"
+#include "base/Result.h"
 
 // RAII holders for GLib objects. GRef<T> holds a reference on a GObject (ref on copy, unref on
 // destruction); adopt() takes over a transfer-full reference. GUnique<T> owns plain GLib

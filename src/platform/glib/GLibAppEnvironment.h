@@ -5,9 +5,9 @@
 namespace penwick::platform {
 
 // Application id, resource folder and the XDG folders.
-class GtkAppEnvironment final : public AppEnvironment {
+class GLibAppEnvironment final : public AppEnvironment {
 public:
-    GtkAppEnvironment(std::string bundleIdentifier, std::string resourcePath);
+    GLibAppEnvironment(std::string bundleIdentifier, std::string resourcePath);
 
     std::string bundleIdentifier() const override { return m_bundleIdentifier; }
     std::string resourcePath() const override { return m_resourcePath; }

@@ -1,8 +1,8 @@
-#include "platform/KeyFileUserDefaults.h"
+#include "platform/glib/KeyFileUserDefaults.h"
 
 #include <glib/gstdio.h>
 
-#include "platform/Log.h"
+#include "base/Log.h"
 
 namespace penwick::platform {
 namespace {

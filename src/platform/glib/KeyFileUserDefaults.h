@@ -3,7 +3,7 @@
 #include <glib.h>
 #include <string>
 
-#include "platform/GRef.h"
+#include "base/GRef.h"
 #include "platform/UserDefaults.h"
 
 namespace penwick::platform {

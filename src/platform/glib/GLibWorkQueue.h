@@ -2,16 +2,16 @@
 
 #include <glib.h>
 
-#include "platform/GRef.h"
+#include "base/GRef.h"
 #include "platform/WorkQueue.h"
 
 namespace penwick::platform {
 
 // The host's background queue: a GLib thread pool, one worker per core.
-class GtkWorkQueue final : public WorkQueue {
+class GLibWorkQueue final : public WorkQueue {
 public:
-    GtkWorkQueue();
-    ~GtkWorkQueue() override;
+    GLibWorkQueue();
+    ~GLibWorkQueue() override;
     void submit(std::function<void()> task) override;
 
 private:

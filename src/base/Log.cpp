@@ -1,4 +1,4 @@
-#include "platform/Log.h"
+#include "base/Log.h"
 
 #include <glib.h>
 

@@ -11,10 +11,10 @@ namespace penwick::platform {
 
 // Runs posted tasks on the default main context, first in first out, each batch on a later turn
 // of the loop than the one that posted it.
-class GtkScheduler final : public Scheduler {
+class GLibScheduler final : public Scheduler {
 public:
-    GtkScheduler();
-    ~GtkScheduler() override;
+    GLibScheduler();
+    ~GLibScheduler() override;
     void post(std::function<void()> task) override;
     bool isMainThread() const override { return std::this_thread::get_id() == m_mainThread; }
 

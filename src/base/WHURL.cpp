@@ -1,4 +1,4 @@
-#include "plugins/file/WHURL.h"
+#include "base/WHURL.h"
 
 #include <glib.h>
 

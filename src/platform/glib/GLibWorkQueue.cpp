@@ -1,8 +1,8 @@
-#include "platform/gtk/GtkWorkQueue.h"
+#include "platform/glib/GLibWorkQueue.h"
 
 #include <memory>
 
-#include "platform/Log.h"
+#include "base/Log.h"
 
 namespace penwick::platform {
 namespace {
@@ -13,15 +13,15 @@ void runTask(gpointer data, gpointer)
 }
 } // namespace
 
-GtkWorkQueue::GtkWorkQueue()
+GLibWorkQueue::GLibWorkQueue()
 {
     int threads = std::max(2, static_cast<int>(g_get_num_processors()));
     m_pool.reset(g_thread_pool_new(runTask, nullptr, threads, FALSE, nullptr));
 }
 
-GtkWorkQueue::~GtkWorkQueue() = default;
+GLibWorkQueue::~GLibWorkQueue() = default;
 
-void GtkWorkQueue::submit(std::function<void()> task)
+void GLibWorkQueue::submit(std::function<void()> task)
 {
     auto* heapTask = new std::function<void()>(std::move(task));
     GUnique<GError> error;
