@@ -1,9 +1,8 @@
 #include "bridge/WHBridge.h"
 
-#include "bridge/WHCommandDelegate.h"
+#include "bridge/WHControllerInterface.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
-#include "host/WHViewController.h"
 #include "base/Format.h"
 #include "base/Log.h"
 
@@ -27,7 +26,7 @@ std::optional<std::string> callbackIdOf(const Value& v)
 }
 } // namespace
 
-WHBridge::WHBridge(platform::WebView* webView, WHViewController* viewController, platform::WindowObject& window)
+WHBridge::WHBridge(platform::WebView* webView, WHControllerInterface* viewController, platform::WindowObject& window)
     : m_webView(webView)
     , m_viewController(viewController)
 {
@@ -47,12 +46,8 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
         return;
     }
     WHInvokedUrlCommand command(arguments.get<ValueArray>(), callbackIdOf(callbackId), nameOf(service), nameOf(action));
-    WHViewController* controller = m_viewController;
-    // The same three checks, lines and lookup as the command queue.
-    (void)WHCommandQueue::dispatch(command, [controller](const std::string& name) -> WHPlugin* {
-        WHCommandDelegate* delegate = controller ? controller->commandDelegate() : nullptr;
-        return delegate ? delegate->getCommandInstance(name) : nullptr;
-    });
+    // The same three checks, lines and look-up as the command queue.
+    (void)WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
 }
 
 } // namespace penwick

@@ -7,7 +7,7 @@ namespace penwick {
 namespace platform {
 class WebView;
 }
-class WHViewController;
+class WHControllerInterface;
 
 // The native object page script calls: `hostbridge.exec(callbackId, service, action, args)`.
 // One is made for every new script context; it turns each call into a command and calls the
@@ -16,7 +16,7 @@ class WHViewController;
 class WHBridge final : public platform::ScriptBridgeObject {
 public:
     // Sets the links, then registers the page helpers in `window`.
-    WHBridge(platform::WebView* webView, WHViewController* viewController, platform::WindowObject& window);
+    WHBridge(platform::WebView* webView, WHControllerInterface* viewController, platform::WindowObject& window);
 
     // Adds the two helper scripts (HostBridgeUtil.getDictionaryKeys) to what `window` evaluates.
     void registerJavaScriptHelpers(platform::WindowObject& window);
@@ -24,7 +24,7 @@ public:
     void exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments) override;
 
     platform::WebView* webView() const { return m_webView; }
-    WHViewController* viewController() const { return m_viewController; }
+    WHControllerInterface* viewController() const { return m_viewController; }
 
     static constexpr const char* kHelperScripts[] = {
         "var HostBridgeUtil = {};",
@@ -36,7 +36,7 @@ public:
 
 private:
     platform::WebView* m_webView;
-    WHViewController* m_viewController;
+    WHControllerInterface* m_viewController;
 };
 
 } // namespace penwick

@@ -1,16 +1,15 @@
 #include "bridge/WHCommandDelegateImpl.h"
 
 #include "bridge/WHCommandQueue.h"
+#include "bridge/WHControllerInterface.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "base/Utf8.h"
-#include "host/WHResourceLookup.h"
-#include "host/WHViewController.h"
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/WebView.h"
 
 namespace penwick {
-WHCommandDelegateImpl::WHCommandDelegateImpl(WHViewController& viewController)
+WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewController)
     : m_viewController(&viewController)
     , m_commandQueue(viewController.commandQueue())
 {
@@ -20,8 +19,7 @@ WHCommandDelegateImpl::~WHCommandDelegateImpl() = default;
 
 std::optional<std::string> WHCommandDelegateImpl::pathForResource(const std::string& path) const
 {
-    return WHResourceLookup::pathForResource(m_viewController->platform().environment,
-        m_viewController->wwwFolderName().value_or(""), path);
+    return m_viewController->pathForWebResource(path);
 }
 
 WHPlugin* WHCommandDelegateImpl::getCommandInstance(const std::string& pluginName)
@@ -29,7 +27,7 @@ WHPlugin* WHCommandDelegateImpl::getCommandInstance(const std::string& pluginNam
     return m_viewController->getCommandInstance(pluginName);
 }
 
-const Settings& WHCommandDelegateImpl::settings() const { return std::as_const(*m_viewController).settings(); }
+const Settings& WHCommandDelegateImpl::settings() const { return m_viewController->settings(); }
 
 std::string WHCommandDelegateImpl::escapeForSingleQuotedLiteral(std::string_view text)
 {

@@ -7,7 +7,7 @@
 namespace penwick {
 class WHCommandQueue;
 class WHInvokedUrlCommand;
-class WHViewController;
+class WHControllerInterface;
 
 // The host's command delegate. Results and script reach the page through the controller's web
 // view on the main thread; from other threads, or while the command queue is idle, evaluation is
@@ -15,7 +15,7 @@ class WHViewController;
 class WHCommandDelegateImpl : public WHCommandDelegate {
 public:
     // Takes the controller's command queue, which the controller creates first.
-    explicit WHCommandDelegateImpl(WHViewController& viewController);
+    explicit WHCommandDelegateImpl(WHControllerInterface& viewController);
     ~WHCommandDelegateImpl() override;
 
     std::optional<std::string> pathForResource(const std::string& path) const override;
@@ -46,7 +46,7 @@ public:
     static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:
-    WHViewController* m_viewController;
+    WHControllerInterface* m_viewController;
     WHCommandQueue* m_commandQueue;
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.
     struct Alive { };

@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <limits>
 
+#include "bridge/WHCommandDelegate.h"
+#include "bridge/WHControllerInterface.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHJSONSerializing.h"
 #include "bridge/WHPlugin.h"
-#include "host/WHViewController.h"
 #include "base/Format.h"
 #include "base/Log.h"
 
@@ -47,7 +48,7 @@ std::int64_t requestIdValue(const Value& id)
 }
 } // namespace
 
-WHCommandQueue::WHCommandQueue(WHViewController& viewController) : m_viewController(&viewController) { }
+WHCommandQueue::WHCommandQueue(WHControllerInterface& viewController) : m_viewController(&viewController) { }
 
 WHCommandQueue::~WHCommandQueue() = default;
 
@@ -96,20 +97,17 @@ void WHCommandQueue::executePending()
 
 bool WHCommandQueue::execute(const WHInvokedUrlCommand& command)
 {
-    WHViewController* controller = m_viewController;
-    return dispatch(command, [controller](const std::string& service) -> WHPlugin* {
-        return controller ? controller->getCommandInstance(service) : nullptr;
-    });
+    return dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
 }
 
-bool WHCommandQueue::dispatch(const WHInvokedUrlCommand& command, const PluginLookup& lookup)
+bool WHCommandQueue::dispatch(const WHInvokedUrlCommand& command, WHCommandDelegate* commandDelegate)
 {
     if (!command.cmdClassName() || !command.methodName()) {
         log::message(kNamesMissingError);
         return false;
     }
     const std::string& service = *command.cmdClassName();
-    WHPlugin* plugin = lookup(service);
+    WHPlugin* plugin = commandDelegate ? commandDelegate->getCommandInstance(service) : nullptr;
     if (!plugin) {
         log::message(format(kPluginNotFoundError, service));
         return false;

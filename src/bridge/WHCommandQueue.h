@@ -1,22 +1,21 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/Value.h"
 
 namespace penwick {
+class WHCommandDelegate;
+class WHControllerInterface;
 class WHInvokedUrlCommand;
-class WHPlugin;
-class WHViewController;
 
 // Batches of commands in JSON form, run in order against the plugins, and the one way a single
 // command becomes a call of a plugin action. Main thread only; re-entrant from plugin actions.
 class WHCommandQueue {
 public:
-    explicit WHCommandQueue(WHViewController& viewController);
+    explicit WHCommandQueue(WHControllerInterface& viewController);
     virtual ~WHCommandQueue();
     WHCommandQueue(const WHCommandQueue&) = delete;
     WHCommandQueue& operator=(const WHCommandQueue&) = delete;
@@ -42,10 +41,10 @@ public:
     size_t pendingBatchCount() const { return m_queue.size(); }
 
     // The dispatch rules shared with the page's bridge object: checks the names, finds the plugin
-    // through `lookup` (which may create it), finds the action "name:" and calls it. Each failure
-    // is logged with its fixed "ERROR: " line and answers false.
-    using PluginLookup = std::function<WHPlugin*(const std::string& service)>;
-    static bool dispatch(const WHInvokedUrlCommand& command, const PluginLookup& lookup);
+    // through the command delegate's registry (which may create it), finds the action "name:" and
+    // calls it. Each failure is logged with its fixed "ERROR: " line and answers false; without a
+    // delegate no plugin is found.
+    static bool dispatch(const WHInvokedUrlCommand& command, WHCommandDelegate* commandDelegate);
 
     // The texts of the three dispatch failures.
     static constexpr const char* kNamesMissingError = "ERROR: Classname and/or methodName not found for command.";
@@ -55,7 +54,7 @@ public:
 
 private:
     std::int64_t m_lastCommandQueueFlushRequestId = 0;
-    WHViewController* m_viewController;
+    WHControllerInterface* m_viewController;
     std::vector<std::string> m_queue;
     bool m_currentlyExecuting = false;
 };

@@ -10,8 +10,10 @@ const WHPlugin::Action* WHPlugin::ActionTable::find(std::string_view name) const
     return it == m_actions.end() ? nullptr : &it->second;
 }
 
-WHPlugin::WHPlugin(platform::WebView* webView)
+WHPlugin::WHPlugin(const WHPluginContext& context)
+    : m_context(context)
 {
+    platform::WebView* webView = context.webView();
     auto& center = WHNotificationCenter::defaultCenter();
     m_openURLObserver = center.addObserver(std::string(WHPluginHandleOpenURLNotification), nullptr,
         [this](const WHNotification& n) { handleOpenURL(n); });
@@ -70,14 +72,7 @@ void WHPluginFactory::registerClass(const std::string& className, Create create)
     table.factories[className] = std::move(create);
 }
 
-bool WHPluginFactory::hasClass(const std::string& className)
-{
-    auto& table = factoryTable();
-    std::lock_guard lock(table.mutex);
-    return table.factories.contains(className);
-}
-
-std::unique_ptr<WHPlugin> WHPluginFactory::create(const std::string& className, platform::WebView* webView)
+std::unique_ptr<WHPlugin> WHPluginFactory::create(const std::string& className, const WHPluginContext& context)
 {
     Create create;
     {
@@ -88,7 +83,7 @@ std::unique_ptr<WHPlugin> WHPluginFactory::create(const std::string& className, 
             return nullptr;
         create = it->second;
     }
-    return create(webView);
+    return create(context);
 }
 
 } // namespace penwick

@@ -9,15 +9,12 @@
 #include <type_traits>
 
 #include "bridge/WHNotificationCenter.h"
+#include "bridge/WHPluginContext.h"
 
 namespace penwick {
-namespace platform {
-class WebView;
-}
 
-class WHCommandDelegate;
+class WHControllerInterface;
 class WHInvokedUrlCommand;
-class WHViewController;
 
 // The plugin notifications; each constant's text is its own name. The base plugin observes the
 // open-URL one from any sender and the reset one from its own web view. The host posts none.
@@ -55,9 +52,9 @@ public:
         std::map<std::string, Action, std::less<>> m_actions;
     };
 
-    // Observes the two plugin notifications; does not call pluginInitialize (the registry does,
-    // once the links are set).
-    explicit WHPlugin(platform::WebView* webView);
+    // Takes the context's web view and observes the two plugin notifications; does not call
+    // pluginInitialize (the registry does, once the links are set).
+    explicit WHPlugin(const WHPluginContext& context);
     virtual ~WHPlugin();
     WHPlugin(const WHPlugin&) = delete;
     WHPlugin& operator=(const WHPlugin&) = delete;
@@ -80,9 +77,11 @@ public:
     bool hasPendingOperation() const { return m_hasPendingOperation.load(); }
     void setHasPendingOperation(bool pending) { m_hasPendingOperation.store(pending); }
 
+    // The host's services as the plugin was created with them.
+    const WHPluginContext& context() const { return m_context; }
     platform::WebView* webView() const { return m_webView; }
-    WHViewController* viewController() const { return m_viewController; }
-    void setViewController(WHViewController* vc) { m_viewController = vc; }
+    WHControllerInterface* viewController() const { return m_viewController; }
+    void setViewController(WHControllerInterface* vc) { m_viewController = vc; }
     WHCommandDelegate* commandDelegate() const { return m_commandDelegate; }
     void setCommandDelegate(WHCommandDelegate* d) { m_commandDelegate = d; }
 
@@ -92,8 +91,9 @@ protected:
 
 private:
     std::atomic<bool> m_hasPendingOperation { false };
+    WHPluginContext m_context;
     platform::WebView* m_webView = nullptr;
-    WHViewController* m_viewController = nullptr;
+    WHControllerInterface* m_viewController = nullptr;
     WHCommandDelegate* m_commandDelegate = nullptr;
     WHNotificationCenter::ObserverId m_openURLObserver = 0;
     WHNotificationCenter::ObserverId m_resetObserver = 0;
@@ -103,16 +103,15 @@ private:
 // registry first needs it); an unknown name makes nothing.
 class WHPluginFactory {
 public:
-    using Create = std::function<std::unique_ptr<WHPlugin>(platform::WebView*)>;
+    using Create = std::function<std::unique_ptr<WHPlugin>(const WHPluginContext&)>;
     static void registerClass(const std::string& className, Create create);
     template<typename Plugin>
     static void registerClass(const std::string& className)
     {
         static_assert(std::is_base_of_v<WHPlugin, Plugin>, "only plugin classes are made by name");
-        registerClass(className, [](platform::WebView* webView) { return std::make_unique<Plugin>(webView); });
+        registerClass(className, [](const WHPluginContext& context) { return std::make_unique<Plugin>(context); });
     }
-    static bool hasClass(const std::string& className);
-    static std::unique_ptr<WHPlugin> create(const std::string& className, platform::WebView* webView);
+    static std::unique_ptr<WHPlugin> create(const std::string& className, const WHPluginContext& context);
 };
 
 } // namespace penwick

@@ -6,7 +6,6 @@
 #include "host/WHConfigParser.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHSettingsConversions.h"
-#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
@@ -52,12 +51,16 @@ void WHViewController::loadSettings()
         log::message("Failed to initialize XML parser.");
         return;
     }
-    m_pluginsMap = std::move(parser.pluginsDict);
+    m_registry.load(std::move(parser.pluginsDict));
     m_startupPluginNames = std::move(parser.startupPluginNames);
     m_settings = std::move(parser.settings);
     m_wwwFolderName = "www";
     m_startPage = parser.startPage.value_or("index.html");
-    m_pluginObjects.emplace();
+}
+
+std::optional<std::string> WHViewController::pathForWebResource(const std::string& path) const
+{
+    return WHResourceLookup::pathForResource(m_platform.environment, m_wwwFolderName.value_or(""), path);
 }
 
 std::optional<std::string> WHViewController::resolveStartURL() const
@@ -173,62 +176,14 @@ void WHViewController::onAppDidFinishLaunching()
 
 void WHViewController::onFullscreen() { }
 
-WHPlugin* WHViewController::pluginObject(const std::string& className) const
-{
-    if (!m_pluginObjects)
-        return nullptr;
-    auto it = m_pluginObjects->find(className);
-    return it == m_pluginObjects->end() ? nullptr : it->second.get();
-}
-
-void WHViewController::storePlugin(const std::string& className, std::unique_ptr<WHPlugin> plugin)
-{
-    if (!m_pluginObjects)
-        m_pluginObjects.emplace();
-    auto& slot = (*m_pluginObjects)[className];
-    // A replaced instance may still be running (it can be replaced from inside its own action),
-    // and plugins are never released while the host runs: keep it alive.
-    if (slot)
-        m_replacedPlugins.push_back(std::move(slot));
-    slot = std::move(plugin);
-}
-
-WHPlugin* WHViewController::getCommandInstance(const std::string& pluginName)
-{
-    auto mapped = m_pluginsMap.find(asciiLowercase(pluginName));
-    if (mapped == m_pluginsMap.end())
-        return nullptr;
-    const std::string className = mapped->second;
-    if (auto* existing = pluginObject(className))
-        return existing;
-    auto plugin = WHPluginFactory::create(className, m_webView);
-    if (!plugin) {
-        log::message(format("WHPlugin class %@ (pluginName: %@) does not exist.", className, pluginName));
-        return nullptr;
-    }
-    WHPlugin* raw = plugin.get();
-    registerPluginWithClassName(std::move(plugin), className);
-    return raw;
-}
-
 void WHViewController::registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className)
 {
-    WHPlugin* raw = plugin.get();
-    raw->setViewController(this);
-    raw->setCommandDelegate(m_commandDelegate.get());
-    storePlugin(className, std::move(plugin));
-    raw->pluginInitialize();
+    m_registry.registerPluginWithClassName(std::move(plugin), className);
 }
 
 void WHViewController::registerPluginWithPluginName(std::unique_ptr<WHPlugin> plugin, const std::string& pluginName)
 {
-    WHPlugin* raw = plugin.get();
-    raw->setViewController(this);
-    raw->setCommandDelegate(m_commandDelegate.get());
-    std::string className = raw->className();
-    storePlugin(className, std::move(plugin));
-    m_pluginsMap[asciiLowercase(pluginName)] = className;
-    raw->pluginInitialize();
+    m_registry.registerPluginWithPluginName(std::move(plugin), pluginName);
 }
 
 } // namespace penwick

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bridge/WHCommandDelegate.h"
+#include "bridge/WHControllerInterface.h"
+#include "bridge/WHPluginRegistry.h"
 #include "platform/Platform.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
@@ -26,10 +27,10 @@ struct WindowSize {
 // The centre of the host: owns the settings, the plugin registry, the command queue and the
 // command delegate; loads the start page, applies the settings and shows the window.
 // Everything here runs on the main thread.
-class WHViewController {
+class WHViewController : public WHControllerInterface {
 public:
     explicit WHViewController(platform::Platform& platform);
-    virtual ~WHViewController();
+    ~WHViewController() override;
     WHViewController(const WHViewController&) = delete;
     WHViewController& operator=(const WHViewController&) = delete;
 
@@ -51,33 +52,32 @@ public:
     void onFullscreen();
     void onPreferences() { }
 
-    // The plugin registry.
-    WHPlugin* getCommandInstance(const std::string& pluginName);
+    // The plugin registry's operations under the system's names.
+    WHPlugin* getCommandInstance(const std::string& pluginName) override { return m_registry.getCommandInstance(pluginName); }
     void registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className);
     void registerPluginWithPluginName(std::unique_ptr<WHPlugin> plugin, const std::string& pluginName);
+    WHPluginRegistry& pluginRegistry() { return m_registry; }
+    const WHPluginRegistry& pluginRegistry() const { return m_registry; }
 
     // Connections the window layout makes.
     void setWindow(platform::Window* window) { m_window = window; }
     void setWebView(platform::WebView* webView) { m_webView = webView; }
     void setWebViewDelegate(WHWebViewDelegate* d) { m_webViewDelegate = d; }
     platform::Window* window() const { return m_window; }
-    platform::WebView* webView() const { return m_webView; }
+    platform::WebView* webView() const override { return m_webView; }
     WHWebViewDelegate* webViewDelegate() const { return m_webViewDelegate; }
 
-    platform::Platform& platform() const { return m_platform; }
-    WHCommandDelegate* commandDelegate() const;
-    WHCommandQueue* commandQueue() const { return m_commandQueue.get(); }
+    platform::Platform& platform() const override { return m_platform; }
+    WHCommandDelegate* commandDelegate() const override;
+    WHCommandQueue* commandQueue() const override { return m_commandQueue.get(); }
+    std::optional<std::string> pathForWebResource(const std::string& path) const override;
 
     bool loadFromString() const { return m_loadFromString; }
     bool initialized() const { return m_initialized; }
     bool cfgFullScreen() const { return m_cfgFullScreen; }
     WindowSize cfgWindowSize() const { return m_cfgWindowSize; }
-    // False until the configuration file was read.
-    bool hasPluginObjects() const { return m_pluginObjects.has_value(); }
-    WHPlugin* pluginObject(const std::string& className) const;
-    const std::map<std::string, std::string>& pluginsMap() const { return m_pluginsMap; }
     const std::vector<std::string>& startupPluginNames() const { return m_startupPluginNames; }
-    const Settings& settings() const { return m_settings; }
+    const Settings& settings() const override { return m_settings; }
     Settings& settings() { return m_settings; }
     const std::optional<std::string>& wwwFolderName() const { return m_wwwFolderName; }
     const std::optional<std::string>& startPage() const { return m_startPage; }
@@ -91,8 +91,6 @@ public:
     std::optional<long long> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
 
 private:
-    void storePlugin(const std::string& className, std::unique_ptr<WHPlugin> plugin);
-
     platform::Platform& m_platform;
     std::unique_ptr<WHCommandQueue> m_commandQueue;
     std::unique_ptr<WHCommandDelegateImpl> m_commandDelegate;
@@ -101,8 +99,6 @@ private:
     bool m_cfgFullScreen = false;
     platform::WebView* m_webView = nullptr;
     platform::Window* m_window = nullptr;
-    std::optional<std::map<std::string, std::unique_ptr<WHPlugin>>> m_pluginObjects;
-    std::map<std::string, std::string> m_pluginsMap;
     std::vector<std::string> m_startupPluginNames;
     Settings m_settings;
     std::optional<std::string> m_wwwFolderName;
@@ -110,7 +106,8 @@ private:
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
     std::optional<long long> m_hideMousePointerTimeout;
-    std::vector<std::unique_ptr<WHPlugin>> m_replacedPlugins;
+    // Last, so that plugins go before everything they were handed.
+    WHPluginRegistry m_registry { *this };
 };
 
 } // namespace penwick

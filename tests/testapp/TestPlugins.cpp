@@ -1,16 +1,18 @@
 // Test-only plugins and the scripted dialogs of the end-to-end test build of the app.
+#include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <future>
 #include <memory>
 #include <thread>
 
+#include "app/Application.h"
 #include "bridge/WHCommandDelegate.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHPlugin.h"
 #include "bridge/WHPluginResult.h"
 #include "base/Format.h"
 #include "base/Log.h"
-#include "platform/gtk/GtkApplicationHost.h"
+#include "platform/Dialogs.h"
 #include "ScriptedDialogs.h"
 
 namespace penwick::testapp {
@@ -111,6 +113,42 @@ public:
         });
     }
 
+    // Asks "Confirm" with the first argument as a real modal question while the page waits inside
+    // this call. Meanwhile background work answers the call every 20 ms (kept answers 1, 2, ...)
+    // and counts the main loop's turns; after the question the answer is "ok" or "cancel", last.
+    void modal(const WHInvokedUrlCommand& command)
+    {
+        auto* dialogs = context().service<platform::Dialogs>();
+        if (!dialogs) {
+            answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "no dialogs"));
+            return;
+        }
+        auto id = command.callbackId().value_or("INVALID");
+        auto* delegate = commandDelegate();
+        auto& scheduler = context().scheduler();
+        auto stop = std::make_shared<std::atomic<bool>>(false);
+        auto turns = std::make_shared<int>(0); // main thread only
+        auto ticker = std::make_shared<std::promise<int>>();
+        auto ticks = ticker->get_future();
+        delegate->runInBackground([delegate, &scheduler, id, stop, turns, ticker] {
+            int tick = 0;
+            while (!stop->load()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                auto result = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, ++tick);
+                result.setKeepCallback(KeepCallback::Yes);
+                delegate->sendPluginResult(result, id);
+                scheduler.post([turns] { ++*turns; });
+            }
+            ticker->set_value(tick);
+        });
+        log::message("modal: asking");
+        bool ok = dialogs->runConfirm(command.argumentAtIndex(0, Value("")).get<std::string>());
+        stop->store(true);
+        int tickCount = ticks.get();
+        log::message(format("modal: %@ after %@ ticks, %@ main loop turns", ok ? "ok" : "cancel", tickCount, *turns));
+        answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, ok ? "ok" : "cancel"));
+    }
+
 protected:
     const ActionTable& actions() const override
     {
@@ -124,7 +162,8 @@ protected:
                                                  .add("multipart:", &WHTestEcho::multipart)
                                                  .add("fail:", &WHTestEcho::fail)
                                                  .add("evalBroken:", &WHTestEcho::evalBroken)
-                                                 .add("background:", &WHTestEcho::background);
+                                                 .add("background:", &WHTestEcho::background)
+                                                 .add("modal:", &WHTestEcho::modal);
         return s_actions;
     }
 
@@ -139,11 +178,11 @@ private:
 
 } // namespace
 
-void registerTestPlugins()
+void registerTestPlugins(Application& application)
 {
     WHPluginFactory::registerClass<WHTestEcho>("WHTestEcho");
     if (auto dialogs = ScriptedDialogs::fromEnvironment())
-        platform::GtkApplicationHost::setDialogsForTesting(std::move(dialogs));
+        application.setDialogsForTesting(std::move(dialogs));
 }
 
 } // namespace penwick::testapp

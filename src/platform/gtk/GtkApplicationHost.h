@@ -4,29 +4,44 @@
 #include <optional>
 #include <string>
 
-#include "platform/Dialogs.h"
+#include "platform/ApplicationHost.h"
 
 namespace penwick::platform {
 
-// Process entry on GTK: parses the command line, runs the GtkApplication, builds the main window
-// layout (window, web view, controller) and drives start-up in the host's order.
-class GtkApplicationHost {
+// The application host on GTK: the command line, the GtkApplication and its lifecycle, the main
+// window, web view and dialogs on GTK and WebKitGTK, and the captures of the test options. This
+// header includes no GTK header, so that the process entry can use it.
+class GtkApplicationHost final : public ApplicationHost {
 public:
-    struct Options {
-        std::string resourcePath;
-        std::optional<std::string> screenshotPath;
-        std::optional<std::string> dumpDomPath;
-    };
+    GtkApplicationHost();
+    ~GtkApplicationHost() override;
+    GtkApplicationHost(const GtkApplicationHost&) = delete;
+    GtkApplicationHost& operator=(const GtkApplicationHost&) = delete;
 
-    static int run(int argc, char** argv);
+    // The options, or the exit status when the command line asked for no run (--version, --help)
+    // or was wrong (2, with a message on stderr).
+    struct CommandLine {
+        std::optional<LaunchOptions> options;
+        int exitStatus = 0;
+    };
+    static CommandLine parseCommandLine(int argc, char** argv);
+
+    int run(ApplicationLifecycle& lifecycle) override;
+    void quit(int exitCode) override;
+    std::unique_ptr<Window> createMainWindow(const std::string& title, int width, int height) override;
+    std::unique_ptr<WebView> createWebView(Window& window) override;
+    std::unique_ptr<Dialogs> createDialogs(Window& parent) override;
+    void present(Window& window) override;
+    void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
 
     // Where the web-process extension lives: the build tree when run from it, else installed.
     static std::string webExtensionDirectory();
     // The resource folder used when --resources is not given.
     static std::string defaultResourcePath();
-    // Builds of the app for end-to-end tests answer the page's questions from a script instead of
-    // real dialogs. Call before run().
-    static void setDialogsForTesting(std::unique_ptr<Dialogs> dialogs);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 } // namespace penwick::platform

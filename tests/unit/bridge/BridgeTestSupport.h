@@ -92,6 +92,13 @@ protected:
         return vc;
     }
 
+    // A plugin made the way the registry makes them, not yet registered.
+    template<typename Plugin>
+    std::unique_ptr<Plugin> makePlugin(WHViewController& vc)
+    {
+        return std::make_unique<Plugin>(vc.pluginRegistry().context());
+    }
+
     RecordingPlugin& filePlugin(WHViewController& vc)
     {
         auto* plugin = dynamic_cast<RecordingPlugin*>(vc.getCommandInstance("File"));

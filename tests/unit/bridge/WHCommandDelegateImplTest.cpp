@@ -142,8 +142,7 @@ TEST_F(CommandDelegateTest, ResultsSentDuringABatchAreEvaluatedAtOnce)
     EXPECT_EQ(m_platform.scheduler.pendingCount(), 0u);
 
     // Outside a batch (the way the page's calls arrive) the answer waits for a later turn.
-    WHCommandQueue::dispatch(WHInvokedUrlCommand(ValueArray {}, "p1", "File", "echo"),
-        [&](const std::string& s) { return vc->getCommandInstance(s); });
+    WHCommandQueue::dispatch(WHInvokedUrlCommand(ValueArray {}, "p1", "File", "echo"), vc->commandDelegate());
     EXPECT_EQ(evaluatedWhenReturned.back(), 2u);
     m_platform.scheduler.runPending();
     EXPECT_EQ(m_webView.scripts().size(), 3u);

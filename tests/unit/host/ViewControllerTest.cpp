@@ -88,7 +88,7 @@ TEST_F(ViewControllerTest, NoConfigurationLeavesEverythingUnset)
     auto vc = start();
     EXPECT_FALSE(vc->startPage());
     EXPECT_FALSE(vc->wwwFolderName());
-    EXPECT_FALSE(vc->hasPluginObjects());
+    EXPECT_FALSE(vc->pluginRegistry().hasPluginObjects());
     EXPECT_TRUE(m_webView.loads().empty());
     EXPECT_TRUE(m_webView.htmlStrings().empty());
     EXPECT_FALSE(m_log.contains("Failed to initialize XML parser."));
@@ -100,7 +100,7 @@ TEST_F(ViewControllerTest, DefaultsWhenTheFileNamesNoStartPage)
     auto vc = start();
     EXPECT_EQ(vc->startPage(), "index.html");
     EXPECT_EQ(vc->wwwFolderName(), "www");
-    EXPECT_TRUE(vc->hasPluginObjects());
+    EXPECT_TRUE(vc->pluginRegistry().hasPluginObjects());
     EXPECT_EQ(vc->settings().at("A"), "b");
 }
 

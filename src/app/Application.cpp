@@ -1,0 +1,92 @@
+#include "app/Application.h"
+
+#include <cstdio>
+
+#include "BuildConfig.h"
+#include "app/AppDelegate.h"
+#include "base/Log.h"
+#include "host/WHWebViewDelegate.h"
+#include "platform/glib/GLibAppEnvironment.h"
+#include "platform/glib/GLibScheduler.h"
+#include "platform/glib/GLibWorkQueue.h"
+#include "platform/glib/KeyFileUserDefaults.h"
+
+namespace penwick {
+namespace {
+constexpr const char* kWindowTitle = "Penwick";
+constexpr int kLayoutWidth = 1024;
+constexpr int kLayoutHeight = 768;
+} // namespace
+
+Application::Application(platform::ApplicationHost& host, platform::LaunchOptions options)
+    : m_host(host)
+    , m_options(std::move(options))
+{
+}
+
+Application::~Application() = default;
+
+int Application::run()
+{
+    int status = m_host.run(*this);
+    // The host has no shutdown work: the controller, its plugins and the window live until the
+    // process ends, so they are not torn down after the main loop.
+    (void)m_appDelegate.release();
+    return status;
+}
+
+void Application::startup()
+{
+    log::message(std::string("resources at ") + m_options.resourcePath);
+
+    m_scheduler = std::make_unique<platform::GLibScheduler>();
+    m_workQueue = std::make_unique<platform::GLibWorkQueue>();
+    m_environment = std::make_unique<platform::GLibAppEnvironment>(build::kAppId, m_options.resourcePath);
+    m_userDefaults = std::make_unique<platform::KeyFileUserDefaults>(platform::KeyFileUserDefaults::defaultPath(build::kAppId));
+    m_platform = std::make_unique<platform::Platform>(*m_scheduler, *m_workQueue, *m_environment, *m_userDefaults);
+
+    // The main window layout: application delegate, window with a web view filling it,
+    // controller, web view delegate; then the connections.
+    m_appDelegate = std::make_unique<AppDelegate>();
+    auto window = m_host.createMainWindow(kWindowTitle, kLayoutWidth, kLayoutHeight);
+    auto webView = m_host.createWebView(*window);
+    if (!m_dialogs)
+        m_dialogs = m_host.createDialogs(*window);
+    m_platform->services.provide<platform::Dialogs>(*m_dialogs);
+    auto controller = std::make_unique<MainViewController>(*m_platform);
+    m_webViewDelegate = std::make_unique<WHWebViewDelegate>(*m_dialogs);
+    controller->setWindow(window.get());
+    controller->setWebView(webView.get());
+    controller->setWebViewDelegate(m_webViewDelegate.get());
+    m_webViewDelegate->setViewController(controller.get());
+    webView->setClient(m_webViewDelegate.get());
+    webView->setDeveloperExtras(m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey)
+            ? platform::DeveloperExtras::On
+            : platform::DeveloperExtras::Off);
+    m_host.captureWhenLoaded(*webView, m_options);
+    m_appDelegate->setWindow(std::move(window));
+    m_appDelegate->setWebView(std::move(webView));
+    m_appDelegate->setViewController(std::move(controller));
+
+    m_appDelegate->viewController()->awakeFromNib();
+    // Without a configuration nothing will load; a capture has nothing to wait for.
+    if (!m_appDelegate->viewController()->startPage() && m_options.capturing()) {
+        std::fprintf(stderr, "penwick: no config.xml in %s\n", m_options.resourcePath.c_str());
+        m_nothingToCapture = true;
+    }
+}
+
+void Application::activate()
+{
+    if (m_launched) {
+        if (auto* window = m_appDelegate->window())
+            m_host.present(*window);
+        return;
+    }
+    m_launched = true;
+    m_appDelegate->applicationWillFinishLaunching();
+    if (m_nothingToCapture)
+        m_host.quit(1);
+}
+
+} // namespace penwick

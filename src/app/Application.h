@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/ApplicationHost.h"
+#include "platform/Platform.h"
+
+namespace penwick {
+
+class AppDelegate;
+class WHWebViewDelegate;
+
+// The composition root: which objects the application has and who owns whom. It builds the
+// platform services, the main window layout (window, web view filling it, controller, web view
+// delegate, dialogs) and drives start-up in the host's order through the platform's lifecycle.
+class Application final : public platform::ApplicationLifecycle {
+public:
+    Application(platform::ApplicationHost& host, platform::LaunchOptions options);
+    ~Application() override;
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Builds of the app for end-to-end tests answer the page's questions from a script instead of
+    // real dialogs. Call before run().
+    void setDialogsForTesting(std::unique_ptr<platform::Dialogs> dialogs) { m_dialogs = std::move(dialogs); }
+
+    // Runs the application until it quits; the process's exit status.
+    int run();
+
+    void startup() override;
+    void activate() override;
+
+private:
+    platform::ApplicationHost& m_host;
+    platform::LaunchOptions m_options;
+    std::unique_ptr<platform::Scheduler> m_scheduler;
+    std::unique_ptr<platform::WorkQueue> m_workQueue;
+    std::unique_ptr<platform::AppEnvironment> m_environment;
+    std::unique_ptr<platform::UserDefaults> m_userDefaults;
+    std::unique_ptr<platform::Platform> m_platform;
+    std::unique_ptr<platform::Dialogs> m_dialogs;
+    std::unique_ptr<WHWebViewDelegate> m_webViewDelegate;
+    std::unique_ptr<AppDelegate> m_appDelegate;
+    bool m_launched = false;
+    // Set when a capture was asked for but nothing can load.
+    bool m_nothingToCapture = false;
+};
+
+} // namespace penwick

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Dialogs.h"
+#include "platform/WebView.h"
+#include "platform/Window.h"
+
+namespace penwick::platform {
+
+// What the command line asked for.
+struct LaunchOptions {
+    std::string resourcePath;
+    // Load the start page, write a PNG of it and/or its HTML, and exit.
+    std::optional<std::string> screenshotPath;
+    std::optional<std::string> dumpDomPath;
+    bool capturing() const { return screenshotPath || dumpDomPath; }
+};
+
+// The application's side of the lifecycle, called on the main loop.
+class ApplicationLifecycle {
+public:
+    virtual ~ApplicationLifecycle() = default;
+    // Once, before the first activation: build the windows and the host.
+    virtual void startup() = 0;
+    // On every activation; the first one is the end of launching.
+    virtual void activate() = 0;
+};
+
+// The desktop as the application sees it: its lifecycle, and the factories of its main window,
+// web view and dialogs. Main thread only.
+class ApplicationHost {
+public:
+    virtual ~ApplicationHost() = default;
+    // Runs the main loop, calling `lifecycle`, until quit(); the process's exit status.
+    virtual int run(ApplicationLifecycle& lifecycle) = 0;
+    // Ends the main loop; run() then answers `exitCode` (unless the loop itself failed).
+    virtual void quit(int exitCode) = 0;
+
+    virtual std::unique_ptr<Window> createMainWindow(const std::string& title, int width, int height) = 0;
+    // A web view filling `window`, which must come from createMainWindow().
+    virtual std::unique_ptr<WebView> createWebView(Window& window) = 0;
+    // Modal dialogs over `parent`.
+    virtual std::unique_ptr<Dialogs> createDialogs(Window& parent) = 0;
+    // Brings a window that is already shown to the front again.
+    virtual void present(Window& window) = 0;
+    // When `webView` (from createWebView()) has loaded its main frame, writes what `options` ask
+    // for and quits: with 0 when all was written, 1 when something failed or the page did not
+    // load in time.
+    virtual void captureWhenLoaded(WebView& webView, const LaunchOptions& options) = 0;
+};
+
+} // namespace penwick::platform
