@@ -70,9 +70,11 @@ std::vector<std::thread::id> RecordingWebView::evaluatedOnThreads() const
     return m_scriptThreads;
 }
 
-void RecordingWebView::clearScripts()
+void RecordingWebView::clear()
 {
     std::lock_guard lock(m_mutex);
+    m_loads.clear();
+    m_html.clear();
     m_scripts.clear();
     m_scriptThreads.clear();
 }

@@ -33,7 +33,8 @@ public:
     std::vector<std::string> htmlStrings() const;
     std::vector<std::string> scripts() const;
     std::vector<std::thread::id> evaluatedOnThreads() const;
-    void clearScripts();
+    // Forgets what was loaded and evaluated.
+    void clear();
     int setPreferencesCount() const;
     std::optional<platform::DrawsBackground> drawsBackground() const;
     int acceptAllCookiesCount() const;

@@ -39,33 +39,26 @@ protected:
     LogCapture m_log;
 };
 
-TEST_F(ViewControllerTest, StartPageResolvesToAFileUrlWithATwentySecondTimeout)
+TEST_F(ViewControllerTest, StartPagesResolveToEscapedFileUrlsOrWebAddressesWithATwentySecondTimeout)
 {
-    writeConfig("");
-    std::string page = env().writeResource("www/index.html", "<html></html>");
-    auto vc = start();
-    ASSERT_EQ(m_webView.loads().size(), 1u);
-    EXPECT_EQ(m_webView.loads()[0].url, "file://" + page);
-    EXPECT_EQ(m_webView.loads()[0].timeout, std::chrono::seconds(20));
-    EXPECT_FALSE(vc->loadFromString());
-    EXPECT_TRUE(m_webView.htmlStrings().empty());
-}
-
-TEST_F(ViewControllerTest, StartPageFileUrlIsEscaped)
-{
-    writeConfig(R"(<content src="a page#1.html"/>)");
-    env().writeResource("www/a page#1.html", "<html></html>");
-    auto vc = start();
-    ASSERT_EQ(m_webView.loads().size(), 1u);
-    EXPECT_EQ(m_webView.loads()[0].url, "file://" + env().resourcePath() + "/www/a%20page%231.html");
-}
-
-TEST_F(ViewControllerTest, WebAddressesAreLoadedAsGiven)
-{
-    writeConfig(R"(<content src="https://example.org/app?x=1"/>)");
-    auto vc = start();
-    ASSERT_EQ(m_webView.loads().size(), 1u);
-    EXPECT_EQ(m_webView.loads()[0].url, "https://example.org/app?x=1");
+    env().writeResource("www/index.html", "");
+    env().writeResource("www/a page#1.html", "");
+    const std::string www = "file://" + env().resourcePath() + "/www/";
+    const std::pair<std::string, std::string> cases[] = {
+        { "", www + "index.html" },
+        { R"(<content src="a page#1.html"/>)", www + "a%20page%231.html" },
+        { R"(<content src="https://example.org/app?x=1"/>)", "https://example.org/app?x=1" },
+    };
+    for (const auto& [config, url] : cases) {
+        writeConfig(config);
+        m_webView.clear();
+        auto vc = start();
+        ASSERT_EQ(m_webView.loads().size(), 1u) << config;
+        EXPECT_EQ(m_webView.loads()[0].url, url);
+        EXPECT_EQ(m_webView.loads()[0].timeout, std::chrono::seconds(20));
+        EXPECT_FALSE(vc->loadFromString());
+        EXPECT_TRUE(m_webView.htmlStrings().empty());
+    }
 }
 
 TEST_F(ViewControllerTest, MissingStartPageLoadsTheErrorPageAndGoesOn)

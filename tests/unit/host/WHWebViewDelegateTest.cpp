@@ -41,30 +41,12 @@ protected:
     }
 };
 
-class ScriptedDialogs final : public platform::Dialogs {
+class NoDialogs final : public platform::Dialogs {
 public:
-    std::vector<std::string> asked;
-    bool confirmAnswer = false;
-    std::optional<std::string> promptAnswer;
-    std::optional<std::vector<std::string>> files;
-    std::optional<platform::AllowMultipleFiles> lastMultiple;
-
-    void runAlert(const std::string& m) override { asked.push_back("alert " + m); }
-    bool runConfirm(const std::string& m) override
-    {
-        asked.push_back("confirm " + m);
-        return confirmAnswer;
-    }
-    std::optional<std::string> runPrompt(const std::string& m, const std::string& d) override
-    {
-        asked.push_back("prompt " + m + " " + d);
-        return promptAnswer;
-    }
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override
-    {
-        lastMultiple = multiple;
-        return files;
-    }
+    void runAlert(const std::string&) override { }
+    bool runConfirm(const std::string&) override { return false; }
+    std::optional<std::string> runPrompt(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles) override { return std::nullopt; }
 };
 
 class WebViewDelegateTest : public ::testing::Test {
@@ -91,7 +73,7 @@ protected:
     test::TestPlatform m_platform;
     test::RecordingWebView m_webView;
     std::unique_ptr<WHViewController> m_controller;
-    ScriptedDialogs m_dialogs;
+    NoDialogs m_dialogs;
     WHWebViewDelegate m_delegate { m_dialogs };
     LogCapture m_log;
 };
@@ -178,44 +160,17 @@ TEST_F(WebViewDelegateTest, BridgeCallsThatCannotBeDispatchedAreLoggedAndRunNoth
         }));
 }
 
-TEST_F(WebViewDelegateTest, EngineConsoleMessagesAndNavigationsAreLogged)
+TEST_F(WebViewDelegateTest, EngineConsoleMessagesNameTheSourceFileAndNavigationsAreLogged)
 {
-    m_delegate.addMessageToConsole({ "file:///app/www/js/main.js", 12, "TypeError: x is undefined" });
-    m_delegate.addMessageToConsole({ "", 0, "no source" });
+    const std::pair<const char*, const char*> sources[] = { { "file:///app/www/js/main.js", "main.js" },
+        { "http://host/dir/", "dir" }, { "page.html", "page.html" }, { "/", "/" }, { "", "" } };
+    for (const auto& [url, file] : sources) {
+        m_log.clear();
+        m_delegate.addMessageToConsole({ url, 12, "boom" });
+        EXPECT_EQ(m_log.lines(), std::vector<std::string> { std::string("JavaScript error: ") + file + ":12: boom" }) << url;
+    }
     EXPECT_EQ(m_delegate.decidePolicyForNavigation("https://example.org/other"), platform::PolicyDecision::Use);
-    EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "JavaScript error: main.js:12: TypeError: x is undefined",
-                                 "JavaScript error: :0: no source", "navigating to https://example.org/other" }));
-}
-
-TEST_F(WebViewDelegateTest, LastPathComponentOfUrls)
-{
-    EXPECT_EQ(WHWebViewDelegate::lastPathComponent("file:///a/b/page.html"), "page.html");
-    EXPECT_EQ(WHWebViewDelegate::lastPathComponent("http://host/dir/"), "dir");
-    EXPECT_EQ(WHWebViewDelegate::lastPathComponent("page.html"), "page.html");
-    EXPECT_EQ(WHWebViewDelegate::lastPathComponent("/"), "/");
-    EXPECT_EQ(WHWebViewDelegate::lastPathComponent(""), "");
-}
-
-TEST_F(WebViewDelegateTest, QuestionsAreAnsweredThroughTheDialogs)
-{
-    m_delegate.runJavaScriptAlertPanel("hello");
-    m_dialogs.confirmAnswer = true;
-    EXPECT_TRUE(m_delegate.runJavaScriptConfirmPanel("sure?"));
-    EXPECT_TRUE(m_delegate.runBeforeUnloadConfirmPanel("leave?"));
-    m_dialogs.confirmAnswer = false;
-    EXPECT_FALSE(m_delegate.runJavaScriptConfirmPanel("sure?"));
-    m_dialogs.promptAnswer = "";
-    EXPECT_EQ(m_delegate.runJavaScriptTextInputPanel("name?", "def"), std::optional<std::string>(""));
-    m_dialogs.promptAnswer.reset();
-    EXPECT_EQ(m_delegate.runJavaScriptTextInputPanel("name?", "def"), std::nullopt);
-    EXPECT_EQ(m_dialogs.asked, (std::vector<std::string> { "alert hello", "confirm sure?", "confirm leave?",
-                                   "confirm sure?", "prompt name? def", "prompt name? def" }));
-
-    m_dialogs.files = std::vector<std::string> { "/home/u/a.txt", "/home/u/folder" };
-    EXPECT_EQ(m_delegate.runOpenPanel(platform::AllowMultipleFiles::Yes), m_dialogs.files);
-    EXPECT_EQ(m_dialogs.lastMultiple, platform::AllowMultipleFiles::Yes);
-    (void)m_delegate.runOpenPanel();
-    EXPECT_EQ(m_dialogs.lastMultiple, platform::AllowMultipleFiles::No);
+    EXPECT_EQ(m_log.lines().back(), "navigating to https://example.org/other");
 }
 
 } // namespace
