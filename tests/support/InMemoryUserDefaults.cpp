@@ -22,19 +22,13 @@ std::optional<std::string> InMemoryUserDefaults::stringForKey(const std::string&
 
 Result<void> InMemoryUserDefaults::setString(const std::string& key, const std::string& value)
 {
-    if (m_writeFailure)
-        return *m_writeFailure;
     m_values[key] = value;
-    ++m_writes;
     return {};
 }
 
 Result<void> InMemoryUserDefaults::setBool(const std::string& key, bool value)
 {
-    if (m_writeFailure)
-        return *m_writeFailure;
     m_values[key] = value;
-    ++m_writes;
     return {};
 }
 

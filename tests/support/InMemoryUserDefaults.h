@@ -9,7 +9,7 @@
 
 namespace penwick::test {
 
-// User defaults held in memory; writes can be made to fail.
+// User defaults held in memory.
 class InMemoryUserDefaults : public platform::UserDefaults {
 public:
     bool boolForKey(const std::string& key) const override;
@@ -17,14 +17,8 @@ public:
     Result<void> setString(const std::string& key, const std::string& value) override;
     Result<void> setBool(const std::string& key, bool value) override;
 
-    void setWriteFailure(std::optional<Error> error) { m_writeFailure = std::move(error); }
-    int writeCount() const { return m_writes; }
-    bool contains(const std::string& key) const { return m_values.contains(key); }
-
 private:
     std::map<std::string, std::variant<bool, std::string>> m_values;
-    std::optional<Error> m_writeFailure;
-    int m_writes = 0;
 };
 
 } // namespace penwick::test
