@@ -25,19 +25,11 @@ constexpr int kLayoutWidth = 1024;
 constexpr int kLayoutHeight = 768;
 constexpr unsigned kCaptureTimeoutSeconds = 60;
 
-bool runningFromBuildTree()
-{
-    GUnique<char> exe(g_file_read_link("/proc/self/exe", nullptr));
-    if (!exe)
-        return false;
-    std::string path(exe.get());
-    std::string buildDir = std::string(build::kBinaryDir) + "/";
-    return path.rfind(buildDir, 0) == 0;
-}
-
 // Everything the process keeps until it ends.
 struct HostState {
     GtkApplicationHost::Options options;
+    AppIdentity identity;
+    std::optional<InstallLayout> layout;
     std::unique_ptr<GLibScheduler> scheduler;
     std::unique_ptr<GLibWorkQueue> workQueue;
     std::unique_ptr<GLibAppEnvironment> environment;
@@ -129,8 +121,8 @@ void onStartup(GApplication* app, gpointer data)
 
     state.scheduler = std::make_unique<GLibScheduler>();
     state.workQueue = std::make_unique<GLibWorkQueue>();
-    state.environment = std::make_unique<GLibAppEnvironment>(build::kAppId, state.options.resourcePath);
-    state.userDefaults = std::make_unique<KeyFileUserDefaults>(KeyFileUserDefaults::defaultPath(build::kAppId));
+    state.environment = std::make_unique<GLibAppEnvironment>(state.identity.id, state.options.resourcePath);
+    state.userDefaults = std::make_unique<KeyFileUserDefaults>(KeyFileUserDefaults::defaultPath(state.identity.id));
     state.platform = std::make_unique<Platform>(Platform { *state.scheduler, *state.workQueue, *state.environment, *state.userDefaults });
 
     // The main window layout: application delegate, window with a web view filling it,
@@ -196,29 +188,36 @@ void onActivate(GApplication* app, gpointer data)
 
 } // namespace
 
-std::string GtkApplicationHost::webExtensionDirectory()
-{
-    if (const char* dir = g_getenv("PENWICK_WEB_EXTENSION_DIR"))
-        return dir;
-    return runningFromBuildTree() ? build::kBuildWebExtensionDir : build::kWebExtensionDir;
-}
-
-std::string GtkApplicationHost::defaultResourcePath()
-{
-    return runningFromBuildTree() ? build::kSourceDir : build::kDataDir;
-}
-
 static HostState& hostState()
 {
     static HostState s_state;
     return s_state;
 }
 
-void GtkApplicationHost::setDialogsForTesting(std::unique_ptr<Dialogs> dialogs) { hostState().dialogs = std::move(dialogs); }
-
-int GtkApplicationHost::run(int argc, char** argv)
+static const InstallLayout& installLayout()
 {
     HostState& state = hostState();
+    if (!state.layout) {
+        state.layout.emplace(InstallLayout::currentExecutable(),
+            InstallLayout::Locations { state.identity.dataDir, state.identity.webExtensionDir, build::kBinaryDir,
+                state.identity.buildResourceDir, build::kBuildWebExtensionDir });
+    }
+    return *state.layout;
+}
+
+std::string GtkApplicationHost::webExtensionDirectory()
+{
+    return installLayout().webExtensionDirectory(g_getenv("PENWICK_WEB_EXTENSION_DIR"));
+}
+
+std::string GtkApplicationHost::defaultResourcePath() { return installLayout().resourcePath(); }
+
+void GtkApplicationHost::setDialogsForTesting(std::unique_ptr<Dialogs> dialogs) { hostState().dialogs = std::move(dialogs); }
+
+int GtkApplicationHost::run(int argc, char** argv, const AppIdentity& identity)
+{
+    HostState& state = hostState();
+    state.identity = identity;
     char* resources = nullptr;
     char* screenshot = nullptr;
     char* dumpDom = nullptr;
@@ -227,7 +226,7 @@ int GtkApplicationHost::run(int argc, char** argv)
         { "resources", 0, 0, G_OPTION_ARG_FILENAME, &resources, "Folder holding config.xml and www/", "DIR" },
         { "screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot, "Load the start page, write a PNG of it and exit", "FILE.png" },
         { "dump-dom", 0, 0, G_OPTION_ARG_FILENAME, &dumpDom, "Load the start page, write its HTML and exit", "FILE" },
-        { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the version and exit", nullptr },
+        { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the application's and the host's version and exit", nullptr },
         { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
     };
     GOptionContext* context = g_option_context_new("- host a packaged web application");
@@ -242,7 +241,7 @@ int GtkApplicationHost::run(int argc, char** argv)
         return 2;
     }
     if (version) {
-        std::printf("penwick %s\n", build::kVersion);
+        std::printf("%s %s\nPenwick host %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
         return 0;
     }
     if (argc > 1) {
@@ -259,9 +258,9 @@ int GtkApplicationHost::run(int argc, char** argv)
         return 2;
     }
 
-    g_set_application_name("Penwick");
+    g_set_application_name(identity.name.c_str());
     // Several instances may run at once, each with its own resources.
-    GRef<GtkApplication> app = adopt(gtk_application_new(build::kAppId, G_APPLICATION_NON_UNIQUE));
+    GRef<GtkApplication> app = adopt(gtk_application_new(identity.id.c_str(), G_APPLICATION_NON_UNIQUE));
     g_signal_connect(app.get(), "startup", G_CALLBACK(onStartup), &state);
     g_signal_connect(app.get(), "activate", G_CALLBACK(onActivate), &state);
     char* appArgv[] = { argv[0], nullptr };

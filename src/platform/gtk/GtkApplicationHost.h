@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Dialogs.h"
+#include "platform/glib/InstallLayout.h"
 
 namespace penwick::platform {
 
@@ -18,9 +19,9 @@ public:
         std::optional<std::string> dumpDomPath;
     };
 
-    static int run(int argc, char** argv);
+    static int run(int argc, char** argv, const AppIdentity& identity);
 
-    // Where the web-process extension lives: the build tree when run from it, else installed.
+    // Where the web-process extension lives: installed beside the executable, else the build tree.
     static std::string webExtensionDirectory();
     // The resource folder used when --resources is not given.
     static std::string defaultResourcePath();
