@@ -208,8 +208,16 @@ TEST_F(Installed, SecondAppKeepsItsStorageAndDefaultsUnderItsOwnId)
     };
     runTiny(1, true);
     runTiny(2, true);
-    EXPECT_TRUE(exists(data + "/" + PENWICK_TINY_ID));
-    EXPECT_FALSE(exists(data + "/" + PENWICK_APP_ID));
+    // Everything the app keeps in the data folder is under its id.
+    {
+        GDir* dir = g_dir_open(data.c_str(), 0, nullptr);
+        ASSERT_NE(dir, nullptr);
+        std::vector<std::string> names;
+        while (const char* name = g_dir_read_name(dir))
+            names.push_back(name);
+        g_dir_close(dir);
+        EXPECT_EQ(names, std::vector<std::string> { PENWICK_TINY_ID });
+    }
     writeFile(config + "/" + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
     runTiny(3, true);
     writeFile(config + "/" + std::string(PENWICK_TINY_ID) + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");

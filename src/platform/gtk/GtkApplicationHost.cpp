@@ -259,6 +259,9 @@ int GtkApplicationHost::run(int argc, char** argv, const AppIdentity& identity)
     }
 
     g_set_application_name(identity.name.c_str());
+    // The engine keeps its other website data under the program name, and desktops match windows
+    // to their desktop entry by it: both belong to the application id, not the executable's name.
+    g_set_prgname(identity.id.c_str());
     // Several instances may run at once, each with its own resources.
     GRef<GtkApplication> app = adopt(gtk_application_new(identity.id.c_str(), G_APPLICATION_NON_UNIQUE));
     g_signal_connect(app.get(), "startup", G_CALLBACK(onStartup), &state);
