@@ -176,7 +176,7 @@ TEST_F(Installed, CommandLineNamesTheAppAndTheHost)
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        { PENWICK_TINY_EXE, { "--version" }, { "Tiny 0.0.1\n", "Penwick host " } },
+        { PENWICK_TINY_EXE, { "--version" }, { "Tiny 0.0.1\nhost: penwick " } },
         { PENWICK_APP_EXE, { "--help" }, { "--resources=DIR", "--screenshot=FILE.png", "--dump-dom=FILE", "--version" } },
     };
     for (const auto& c : cases) {

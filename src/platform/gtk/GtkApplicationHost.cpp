@@ -241,7 +241,7 @@ int GtkApplicationHost::run(int argc, char** argv, const AppIdentity& identity)
         return 2;
     }
     if (version) {
-        std::printf("%s %s\nPenwick host %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
+        std::printf("%s %s\nhost: penwick %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
         return 0;
     }
     if (argc > 1) {
