@@ -20,9 +20,10 @@
 #   penwick_package_app(<target> [MAINTAINER "Name <mail>"])
 # makes `cpack -G DEB` package that application alone.
 
-set(PENWICK_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
-get_filename_component(PENWICK_HOST_SOURCE_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
-set(PENWICK_HOST_VERSION ${PROJECT_VERSION})
+# Cached so that the functions also work when called from a project that added the host.
+get_filename_component(_penwick_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+set(PENWICK_HOST_SOURCE_DIR ${_penwick_dir} CACHE INTERNAL "")
+set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
 
 function(_penwick_xml_escape out text)
   string(REPLACE "&" "&amp;" text "${text}")
@@ -51,7 +52,9 @@ function(penwick_set_app_identity target)
   if(NOT EXISTS "${resources}/config.xml" OR NOT IS_DIRECTORY "${resources}/www")
     message(FATAL_ERROR "penwick app ${target}: ${resources} must hold config.xml and www/")
   endif()
-  # Installed folders relative to bin/, whatever the prefix and libdir.
+  # Installed folders relative to bin/, whatever the prefix and libdir. GNUInstallDirs sets some
+  # of its variables only in the scope that includes it, so the caller's may lack them.
+  include(GNUInstallDirs)
   file(RELATIVE_PATH data_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/${APP_ID}")
   file(RELATIVE_PATH webext_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions")
   target_compile_definitions(${target} PRIVATE
@@ -97,8 +100,10 @@ function(penwick_add_app target)
     set(APP_OUTPUT_NAME ${target})
   endif()
 
+  include(GNUInstallDirs)
   add_executable(${target} ${PENWICK_HOST_SOURCE_DIR}/src/app/main.cpp ${APP_SOURCES})
   target_link_libraries(${target} PRIVATE wh_core wh_gtk)
+  target_compile_features(${target} PRIVATE cxx_std_20)
   add_dependencies(${target} penwick-webext)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${APP_OUTPUT_NAME})
   penwick_set_app_identity(${target} ID "${APP_ID}" NAME "${APP_NAME}" VERSION "${APP_VERSION}"
