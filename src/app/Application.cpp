@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "BuildConfig.h"
 #include "app/AppDelegate.h"
 #include "base/Log.h"
 #include "host/WHWebViewDelegate.h"
@@ -13,13 +12,13 @@
 
 namespace penwick {
 namespace {
-constexpr const char* kWindowTitle = "Penwick";
 constexpr int kLayoutWidth = 1024;
 constexpr int kLayoutHeight = 768;
 } // namespace
 
-Application::Application(platform::ApplicationHost& host, platform::LaunchOptions options)
+Application::Application(platform::ApplicationHost& host, platform::AppIdentity identity, platform::LaunchOptions options)
     : m_host(host)
+    , m_identity(std::move(identity))
     , m_options(std::move(options))
 {
 }
@@ -41,14 +40,14 @@ void Application::startup()
 
     m_scheduler = std::make_unique<platform::GLibScheduler>();
     m_workQueue = std::make_unique<platform::GLibWorkQueue>();
-    m_environment = std::make_unique<platform::GLibAppEnvironment>(build::kAppId, m_options.resourcePath);
-    m_userDefaults = std::make_unique<platform::KeyFileUserDefaults>(platform::KeyFileUserDefaults::defaultPath(build::kAppId));
+    m_environment = std::make_unique<platform::GLibAppEnvironment>(m_identity.id, m_options.resourcePath);
+    m_userDefaults = std::make_unique<platform::KeyFileUserDefaults>(platform::KeyFileUserDefaults::defaultPath(m_identity.id));
     m_platform = std::make_unique<platform::Platform>(*m_scheduler, *m_workQueue, *m_environment, *m_userDefaults);
 
     // The main window layout: application delegate, window with a web view filling it,
     // controller, web view delegate; then the connections.
     m_appDelegate = std::make_unique<AppDelegate>();
-    auto window = m_host.createMainWindow(kWindowTitle, kLayoutWidth, kLayoutHeight);
+    auto window = m_host.createMainWindow(m_identity.name, kLayoutWidth, kLayoutHeight);
     auto webView = m_host.createWebView(*window);
     if (!m_dialogs)
         m_dialogs = m_host.createDialogs(*window);

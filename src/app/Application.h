@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/ApplicationHost.h"
+#include "platform/glib/InstallLayout.h"
 #include "platform/Platform.h"
 
 namespace penwick {
@@ -15,7 +16,7 @@ class WHWebViewDelegate;
 // delegate, dialogs) and drives start-up in the host's order through the platform's lifecycle.
 class Application final : public platform::ApplicationLifecycle {
 public:
-    Application(platform::ApplicationHost& host, platform::LaunchOptions options);
+    Application(platform::ApplicationHost& host, platform::AppIdentity identity, platform::LaunchOptions options);
     ~Application() override;
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -32,6 +33,7 @@ public:
 
 private:
     platform::ApplicationHost& m_host;
+    platform::AppIdentity m_identity;
     platform::LaunchOptions m_options;
     std::unique_ptr<platform::Scheduler> m_scheduler;
     std::unique_ptr<platform::WorkQueue> m_workQueue;

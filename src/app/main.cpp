@@ -9,11 +9,20 @@ void registerTestPlugins(penwick::Application& application);
 
 int main(int argc, char** argv)
 {
-    auto commandLine = penwick::platform::GtkApplicationHost::parseCommandLine(argc, argv);
+    // The application's identity comes from its build target (cmake/PenwickApp.cmake).
+    const penwick::platform::AppIdentity identity {
+        .id = PENWICK_APP_ID,
+        .name = PENWICK_APP_NAME,
+        .version = PENWICK_APP_VERSION,
+        .dataDir = PENWICK_APP_DATA_DIR,
+        .webExtensionDir = PENWICK_APP_WEBEXT_DIR,
+        .buildResourceDir = PENWICK_APP_BUILD_RESOURCES,
+    };
+    auto commandLine = penwick::platform::GtkApplicationHost::parseCommandLine(argc, argv, identity);
     if (!commandLine.options)
         return commandLine.exitStatus;
-    penwick::platform::GtkApplicationHost host;
-    penwick::Application application(host, std::move(*commandLine.options));
+    penwick::platform::GtkApplicationHost host(identity);
+    penwick::Application application(host, identity, std::move(*commandLine.options));
 #ifdef PENWICK_TEST_PLUGINS
     penwick::testapp::registerTestPlugins(application);
 #endif

@@ -15,14 +15,12 @@ namespace {
 
 constexpr unsigned kCaptureTimeoutSeconds = 60;
 
-bool runningFromBuildTree()
+// Where this executable finds its resources and the extension; set once, from the command line's
+// parse, before anything reads it.
+std::optional<InstallLayout>& installLayout()
 {
-    GUnique<char> exe(g_file_read_link("/proc/self/exe", nullptr));
-    if (!exe)
-        return false;
-    std::string path(exe.get());
-    std::string buildDir = std::string(build::kBinaryDir) + "/";
-    return path.rfind(buildDir, 0) == 0;
+    static std::optional<InstallLayout> s_layout;
+    return s_layout;
 }
 
 } // namespace
@@ -122,12 +120,19 @@ void GtkApplicationHost::State::writeCaptures()
     }
 }
 
-GtkApplicationHost::GtkApplicationHost() : m_state(std::make_unique<State>()) { }
+GtkApplicationHost::GtkApplicationHost(AppIdentity identity)
+    : m_identity(std::move(identity))
+    , m_state(std::make_unique<State>())
+{
+}
 
 GtkApplicationHost::~GtkApplicationHost() = default;
 
-GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, char** argv)
+GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, char** argv, const AppIdentity& identity)
 {
+    installLayout().emplace(InstallLayout::currentExecutable(),
+        InstallLayout::Locations { identity.dataDir, identity.webExtensionDir, build::kBinaryDir,
+            identity.buildResourceDir, build::kBuildWebExtensionDir });
     char* resources = nullptr;
     char* screenshot = nullptr;
     char* dumpDom = nullptr;
@@ -136,7 +141,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         { "resources", 0, 0, G_OPTION_ARG_FILENAME, &resources, "Folder holding config.xml and www/", "DIR" },
         { "screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot, "Load the start page, write a PNG of it and exit", "FILE.png" },
         { "dump-dom", 0, 0, G_OPTION_ARG_FILENAME, &dumpDom, "Load the start page, write its HTML and exit", "FILE" },
-        { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the version and exit", nullptr },
+        { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the application's and the host's version and exit", nullptr },
         { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
     };
     GOptionContext* context = g_option_context_new("- host a packaged web application");
@@ -151,7 +156,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         return { std::nullopt, 2 };
     }
     if (version) {
-        std::printf("penwick %s\n", build::kVersion);
+        std::printf("%s %s\nhost: penwick %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
         return { std::nullopt, 0 };
     }
     if (argc > 1) {
@@ -175,9 +180,12 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle)
 {
     State& state = *m_state;
     state.lifecycle = &lifecycle;
-    g_set_application_name("Penwick");
+    g_set_application_name(m_identity.name.c_str());
+    // The engine keeps its other website data under the program name, and desktops match windows
+    // to their desktop entry by it: both belong to the application id, not the executable's name.
+    g_set_prgname(m_identity.id.c_str());
     // Several instances may run at once, each with its own resources.
-    state.app = adopt(gtk_application_new(build::kAppId, G_APPLICATION_NON_UNIQUE));
+    state.app = adopt(gtk_application_new(m_identity.id.c_str(), G_APPLICATION_NON_UNIQUE));
     g_signal_connect(state.app.get(), "startup", G_CALLBACK(+[](GApplication*, gpointer data) {
         auto& state = *static_cast<State*>(data);
         state.started = true;
@@ -236,14 +244,12 @@ void GtkApplicationHost::captureWhenLoaded(WebView& webView, const LaunchOptions
 
 std::string GtkApplicationHost::webExtensionDirectory()
 {
-    if (const char* dir = g_getenv("PENWICK_WEB_EXTENSION_DIR"))
-        return dir;
-    return runningFromBuildTree() ? build::kBuildWebExtensionDir : build::kWebExtensionDir;
+    const char* overrideDir = g_getenv("PENWICK_WEB_EXTENSION_DIR");
+    if (!installLayout())
+        return overrideDir && *overrideDir ? overrideDir : build::kBuildWebExtensionDir;
+    return installLayout()->webExtensionDirectory(overrideDir);
 }
 
-std::string GtkApplicationHost::defaultResourcePath()
-{
-    return runningFromBuildTree() ? build::kSourceDir : build::kDataDir;
-}
+std::string GtkApplicationHost::defaultResourcePath() { return installLayout() ? installLayout()->resourcePath() : std::string(); }
 
 } // namespace penwick::platform

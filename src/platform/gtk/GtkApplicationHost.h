@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ApplicationHost.h"
+#include "platform/glib/InstallLayout.h"
 
 namespace penwick::platform {
 
@@ -13,7 +14,7 @@ namespace penwick::platform {
 // header includes no GTK header, so that the process entry can use it.
 class GtkApplicationHost final : public ApplicationHost {
 public:
-    GtkApplicationHost();
+    explicit GtkApplicationHost(AppIdentity identity);
     ~GtkApplicationHost() override;
     GtkApplicationHost(const GtkApplicationHost&) = delete;
     GtkApplicationHost& operator=(const GtkApplicationHost&) = delete;
@@ -24,7 +25,8 @@ public:
         std::optional<LaunchOptions> options;
         int exitStatus = 0;
     };
-    static CommandLine parseCommandLine(int argc, char** argv);
+    // Also fixes where this executable's resources and extension are found (`identity`).
+    static CommandLine parseCommandLine(int argc, char** argv, const AppIdentity& identity);
 
     int run(ApplicationLifecycle& lifecycle) override;
     void quit(int exitCode) override;
@@ -34,13 +36,14 @@ public:
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
 
-    // Where the web-process extension lives: the build tree when run from it, else installed.
+    // Where the web-process extension lives: installed beside the executable, else the build tree.
     static std::string webExtensionDirectory();
     // The resource folder used when --resources is not given.
     static std::string defaultResourcePath();
 
 private:
     struct State;
+    AppIdentity m_identity;
     std::unique_ptr<State> m_state;
 };
 

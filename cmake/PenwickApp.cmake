@@ -1,0 +1,170 @@
+# Building a web application into a desktop application with the Penwick host.
+#
+#   penwick_add_app(<target>
+#     ID <reverse-DNS id>            e.g. com.example.Notes; names the data, config and install folders
+#     NAME <display name>
+#     RESOURCES <folder>             holds config.xml and www/
+#     [VERSION <version>]            default: the host's version
+#     [ICON <file.svg>]              default: the host's icon
+#     [SUMMARY <one line>] [DESCRIPTION <paragraph>] [HOMEPAGE <url>]
+#     [LICENSE <SPDX id>] [CATEGORIES <Desktop;Categories;>]
+#     [OUTPUT_NAME <executable name>]  default: <target>
+#     [SOURCES <extra sources>...]
+#     [EXCLUDE_FROM_ALL])            installed only when its component (<target>) is asked for
+#
+# Install layout (prefix-relative): bin/<executable>, <libdir>/<id>/web-extensions/,
+# share/<id>/{config.xml,www/}, share/applications/<id>.desktop,
+# share/metainfo/<id>.metainfo.xml, share/icons/hicolor/scalable/apps/<id>.svg. The executable
+# finds the rest relative to itself, so the tree can be unpacked anywhere.
+#
+#   penwick_package_app(<target> [MAINTAINER "Name <mail>"])
+# makes `cpack -G DEB` package that application alone.
+
+# Cached so that the functions also work when called from a project that added the host.
+get_filename_component(_penwick_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+set(PENWICK_HOST_SOURCE_DIR ${_penwick_dir} CACHE INTERNAL "")
+set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
+
+function(_penwick_xml_escape out text)
+  string(REPLACE "&" "&amp;" text "${text}")
+  string(REPLACE "<" "&lt;" text "${text}")
+  string(REPLACE ">" "&gt;" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The identity compiled into an executable built from src/app/main.cpp.
+function(penwick_set_app_identity target)
+  cmake_parse_arguments(PARSE_ARGV 1 APP "" "ID;NAME;VERSION;RESOURCES" "")
+  foreach(required ID NAME VERSION RESOURCES)
+    if(NOT APP_${required})
+      message(FATAL_ERROR "penwick app ${target}: ${required} is required")
+    endif()
+  endforeach()
+  if(NOT APP_ID MATCHES "^[A-Za-z][A-Za-z0-9_-]*(\\.[A-Za-z][A-Za-z0-9_-]*)+$")
+    message(FATAL_ERROR "penwick app ${target}: ID '${APP_ID}' is not a reverse-DNS id like com.example.App")
+  endif()
+  foreach(text "${APP_NAME}" "${APP_VERSION}" "${APP_RESOURCES}")
+    if(text MATCHES "[\"\\\\]")
+      message(FATAL_ERROR "penwick app ${target}: '${text}' must not contain quotes or backslashes")
+    endif()
+  endforeach()
+  get_filename_component(resources "${APP_RESOURCES}" ABSOLUTE)
+  if(NOT EXISTS "${resources}/config.xml" OR NOT IS_DIRECTORY "${resources}/www")
+    message(FATAL_ERROR "penwick app ${target}: ${resources} must hold config.xml and www/")
+  endif()
+  # Installed folders relative to bin/, whatever the prefix and libdir. GNUInstallDirs sets some
+  # of its variables only in the scope that includes it, so the caller's may lack them.
+  include(GNUInstallDirs)
+  file(RELATIVE_PATH data_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/${APP_ID}")
+  file(RELATIVE_PATH webext_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions")
+  target_compile_definitions(${target} PRIVATE
+    PENWICK_APP_ID="${APP_ID}"
+    PENWICK_APP_NAME="${APP_NAME}"
+    PENWICK_APP_VERSION="${APP_VERSION}"
+    PENWICK_APP_DATA_DIR="${data_rel}"
+    PENWICK_APP_WEBEXT_DIR="${webext_rel}"
+    PENWICK_APP_BUILD_RESOURCES="${resources}")
+  set_target_properties(${target} PROPERTIES
+    PENWICK_APP_ID "${APP_ID}" PENWICK_APP_NAME "${APP_NAME}" PENWICK_APP_VERSION "${APP_VERSION}"
+    PENWICK_APP_RESOURCES "${resources}")
+endfunction()
+
+function(penwick_add_app target)
+  cmake_parse_arguments(PARSE_ARGV 1 APP "EXCLUDE_FROM_ALL"
+    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;CATEGORIES;OUTPUT_NAME" "SOURCES")
+  if(APP_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "penwick_add_app(${target}): unknown arguments ${APP_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT APP_VERSION)
+    set(APP_VERSION ${PENWICK_HOST_VERSION})
+  endif()
+  if(NOT APP_ICON)
+    set(APP_ICON ${PENWICK_HOST_SOURCE_DIR}/packaging/icons/penwick.svg)
+  endif()
+  if(NOT APP_SUMMARY)
+    set(APP_SUMMARY "${APP_NAME} as a desktop application")
+  endif()
+  if(NOT APP_DESCRIPTION)
+    set(APP_DESCRIPTION "${APP_SUMMARY}.")
+  endif()
+  if(NOT APP_HOMEPAGE)
+    set(APP_HOMEPAGE "https://example.org/")
+  endif()
+  if(NOT APP_LICENSE)
+    set(APP_LICENSE "LicenseRef-proprietary")
+  endif()
+  if(NOT APP_CATEGORIES)
+    set(APP_CATEGORIES "Utility;")
+  endif()
+  if(NOT APP_OUTPUT_NAME)
+    set(APP_OUTPUT_NAME ${target})
+  endif()
+
+  include(GNUInstallDirs)
+  add_executable(${target} ${PENWICK_HOST_SOURCE_DIR}/src/app/main.cpp ${APP_SOURCES})
+  target_link_libraries(${target} PRIVATE wh_core wh_gtk)
+  target_compile_features(${target} PRIVATE cxx_std_20)
+  add_dependencies(${target} penwick-webext)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${APP_OUTPUT_NAME})
+  penwick_set_app_identity(${target} ID "${APP_ID}" NAME "${APP_NAME}" VERSION "${APP_VERSION}"
+    RESOURCES "${APP_RESOURCES}")
+  get_target_property(resources ${target} PENWICK_APP_RESOURCES)
+  set_target_properties(${target} PROPERTIES PENWICK_APP_SUMMARY "${APP_SUMMARY}")
+
+  # Desktop entry and AppStream metainfo, filled from the identity.
+  string(TIMESTAMP APP_RELEASE_DATE "%Y-%m-%d" UTC)
+  foreach(field NAME SUMMARY DESCRIPTION HOMEPAGE)
+    _penwick_xml_escape(APP_XML_${field} "${APP_${field}}")
+  endforeach()
+  set(generated ${CMAKE_CURRENT_BINARY_DIR}/${target}-packaging)
+  configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.desktop.in ${generated}/${APP_ID}.desktop @ONLY)
+  configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.metainfo.xml.in ${generated}/${APP_ID}.metainfo.xml @ONLY)
+  set_target_properties(${target} PROPERTIES PENWICK_APP_DESKTOP_ENTRY ${generated}/${APP_ID}.desktop
+    PENWICK_APP_METAINFO ${generated}/${APP_ID}.metainfo.xml)
+
+  set(opts COMPONENT ${target})
+  if(APP_EXCLUDE_FROM_ALL)
+    list(APPEND opts EXCLUDE_FROM_ALL)
+  endif()
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${opts})
+  install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  install(FILES ${resources}/config.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  install(FILES ${generated}/${APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${opts})
+  install(FILES ${generated}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo ${opts})
+  get_filename_component(icon_ext "${APP_ICON}" LAST_EXT)
+  if(icon_ext STREQUAL ".svg")
+    set(icon_dir scalable)
+  else()
+    set(icon_dir 128x128)
+  endif()
+  install(FILES ${APP_ICON} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${icon_dir}/apps
+    RENAME ${APP_ID}${icon_ext} ${opts})
+endfunction()
+
+# One application per package: `cpack -G DEB` installs only its component, and dpkg-shlibdeps
+# computes the runtime dependencies from the binaries.
+macro(penwick_package_app target)
+  cmake_parse_arguments(PENWICK_PKG "" "MAINTAINER" "" ${ARGN})
+  if(NOT PENWICK_PKG_MAINTAINER)
+    set(PENWICK_PKG_MAINTAINER "Penwick app author <author@example.org>")
+  endif()
+  get_target_property(_penwick_pkg_exe ${target} OUTPUT_NAME)
+  get_target_property(_penwick_pkg_version ${target} PENWICK_APP_VERSION)
+  get_target_property(_penwick_pkg_summary ${target} PENWICK_APP_SUMMARY)
+  string(TOLOWER "${_penwick_pkg_exe}" _penwick_pkg_name)
+  string(REGEX REPLACE "[^a-z0-9.+-]" "-" _penwick_pkg_name "${_penwick_pkg_name}")
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGE_NAME ${_penwick_pkg_name})
+  set(CPACK_PACKAGE_VERSION ${_penwick_pkg_version})
+  set(CPACK_PACKAGE_CONTACT "${PENWICK_PKG_MAINTAINER}")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${_penwick_pkg_summary}")
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};${target};/")
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PENWICK_PKG_MAINTAINER}")
+  include(CPack)
+endmacro()

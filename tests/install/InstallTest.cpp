@@ -1,0 +1,257 @@
+// The application as users get it: installed into a staging folder and moved elsewhere, a second
+// app built through the same CMake function, and the Debian package unpacked into a clean root.
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/Image.h"
+
+using penwick::e2e::Image;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string output; // stdout, then stderr
+    bool has(const std::string& text) const { return output.find(text) != std::string::npos; }
+};
+
+using Environ = std::unique_ptr<char*, decltype(&g_strfreev)>;
+
+// Runs a program with its own HOME and XDG folders under `sandbox` and none of the variables
+// that could point the host at the build tree.
+Outcome runIn(const std::string& sandbox, const std::vector<std::string>& args, const std::string& cwd = {})
+{
+    Environ env(g_get_environ(), &g_strfreev);
+    for (const char* drop : { "PENWICK_WEB_EXTENSION_DIR", "DESTDIR", "G_MESSAGES_DEBUG", "LD_LIBRARY_PATH" })
+        env.reset(g_environ_unsetenv(env.release(), drop));
+    const std::pair<const char*, const char*> folders[] = { { "HOME", "home" }, { "XDG_CONFIG_HOME", "config" },
+        { "XDG_DATA_HOME", "data" }, { "XDG_CACHE_HOME", "cache" }, { "TMPDIR", "tmp" } };
+    for (const auto& [name, sub] : folders) {
+        std::string dir = sandbox + "/" + sub;
+        g_mkdir_with_parents(dir.c_str(), 0700);
+        env.reset(g_environ_setenv(env.release(), name, dir.c_str(), TRUE));
+    }
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    char* out = nullptr;
+    char* err = nullptr;
+    int wait = 0;
+    GError* error = nullptr;
+    Outcome outcome;
+    if (!g_spawn_sync(cwd.empty() ? nullptr : cwd.c_str(), argv.data(), env.get(), G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+            &out, &err, &wait, &error)) {
+        outcome.output = std::string("cannot run ") + args[0] + ": " + error->message;
+        g_error_free(error);
+        return outcome;
+    }
+    outcome.output = std::string(out ? out : "") + (err ? err : "");
+    g_free(out);
+    g_free(err);
+    outcome.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait);
+    return outcome;
+}
+
+std::string makeTempDir(const char* pattern)
+{
+    char* dir = g_dir_make_tmp(pattern, nullptr);
+    std::string path = dir ? dir : "";
+    g_free(dir);
+    return path;
+}
+
+bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    char* dir = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(dir, 0700);
+    g_free(dir);
+    ASSERT_TRUE(g_file_set_contents(path.c_str(), content.c_str(), -1, nullptr)) << path;
+}
+
+std::string readFile(const std::string& path)
+{
+    char* text = nullptr;
+    if (!g_file_get_contents(path.c_str(), &text, nullptr, nullptr))
+        return {};
+    std::string s(text);
+    g_free(text);
+    return s;
+}
+
+void expectPageRendered(const std::string& png)
+{
+    auto image = Image::loadPng(png);
+    ASSERT_TRUE(image) << "no PNG at " << png;
+    EXPECT_GT(image->width(), 100);
+    EXPECT_GT(image->distinctColours(), 50u);
+}
+
+// Both applications installed once into a staging DESTDIR, then moved: the tree must not depend
+// on where it was installed, nor on the build tree.
+class Installed : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_root = makeTempDir("penwick-install-XXXXXX");
+        ASSERT_FALSE(s_root.empty());
+        std::string stage = s_root + "/stage";
+        for (const char* component : { "penwick", "penwick-tiny" }) {
+            Outcome install = runIn(s_root + "/sandbox",
+                { "env", "DESTDIR=" + stage, PENWICK_CMAKE, "--install", PENWICK_BINARY_DIR, "--prefix", "/usr",
+                    "--component", component });
+            ASSERT_EQ(install.status, 0) << install.output;
+        }
+        s_prefix = s_root + "/moved/usr";
+        g_mkdir_with_parents((s_root + "/moved").c_str(), 0700);
+        ASSERT_EQ(g_rename((stage + "/usr").c_str(), s_prefix.c_str()), 0);
+    }
+    static void TearDownTestSuite()
+    {
+        if (!s_root.empty() && !g_getenv("PENWICK_E2E_KEEP"))
+            (void)std::system(("rm -rf '" + s_root + "'").c_str());
+    }
+    void SetUp() override
+    {
+        ASSERT_FALSE(s_prefix.empty());
+        m_sandbox = makeTempDir("penwick-run-XXXXXX");
+    }
+    void TearDown() override
+    {
+        if (!g_getenv("PENWICK_E2E_KEEP"))
+            (void)std::system(("rm -rf '" + m_sandbox + "'").c_str());
+    }
+    static std::string installed(const std::string& relative) { return s_prefix + "/" + relative; }
+    std::string exe(const char* name) const { return installed(std::string(PENWICK_BINDIR) + "/" + name); }
+
+    static inline std::string s_root;
+    static inline std::string s_prefix;
+    std::string m_sandbox;
+};
+
+TEST_F(Installed, TreeHoldsEachAppUnderItsIdAndItsMetadataValidates)
+{
+    for (const char* id : { PENWICK_APP_ID, PENWICK_TINY_ID }) {
+        SCOPED_TRACE(id);
+        const std::string share = PENWICK_DATADIR;
+        for (const std::string& file : { share + "/" + id + "/config.xml", share + "/" + id + "/www/index.html",
+                 std::string(PENWICK_LIBDIR) + "/" + id + "/web-extensions/libpenwick-webext.so",
+                 share + "/icons/hicolor/scalable/apps/" + id + ".svg" })
+            EXPECT_TRUE(exists(installed(file))) << file;
+        Outcome desktop = runIn(m_sandbox, { "desktop-file-validate", installed(share + "/applications/" + id + ".desktop") });
+        EXPECT_EQ(desktop.status, 0) << desktop.output;
+        Outcome metainfo = runIn(m_sandbox,
+            { "appstreamcli", "validate", "--no-net", installed(share + "/metainfo/" + id + ".metainfo.xml") });
+        EXPECT_EQ(metainfo.status, 0) << metainfo.output;
+    }
+}
+
+TEST_F(Installed, DemoRunsFromTheMovedTreeWithItsExtension)
+{
+    std::string shot = m_sandbox + "/shot.png";
+    std::string dom = m_sandbox + "/dom.html";
+    Outcome run = runIn(m_sandbox, { exe(PENWICK_APP_EXE), "--screenshot", shot, "--dump-dom", dom });
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(run.has("resources at " + installed(std::string(PENWICK_DATADIR) + "/" + PENWICK_APP_ID + "\n")))
+        << run.output;
+    EXPECT_FALSE(run.has("without the host's web-process extension")) << run.output;
+    EXPECT_FALSE(run.has(PENWICK_BINARY_DIR)) << run.output;
+    EXPECT_FALSE(run.has(PENWICK_SOURCE_DIR)) << run.output;
+    EXPECT_NE(readFile(dom).find("<span id=\"bridge-state\">present</span>"), std::string::npos) << readFile(dom);
+    expectPageRendered(shot);
+}
+
+TEST_F(Installed, CommandLineNamesTheAppAndTheHost)
+{
+    struct Case {
+        const char* exe;
+        std::vector<std::string> args;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        { PENWICK_TINY_EXE, { "--version" }, { "Tiny 0.0.1\nhost: penwick " } },
+        { PENWICK_APP_EXE, { "--help" }, { "--resources=DIR", "--screenshot=FILE.png", "--dump-dom=FILE", "--version" } },
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv { exe(c.exe) };
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Outcome run = runIn(m_sandbox, argv);
+        EXPECT_EQ(run.status, 0) << run.output;
+        for (const auto& text : c.expected)
+            EXPECT_TRUE(run.has(text)) << c.exe << " lacks " << text << ":\n" << run.output;
+    }
+}
+
+TEST_F(Installed, SecondAppKeepsItsStorageAndDefaultsUnderItsOwnId)
+{
+    const std::string data = m_sandbox + "/data";
+    const std::string config = m_sandbox + "/config";
+    auto runTiny = [&](int visit, bool hostConsole) {
+        SCOPED_TRACE("visit " + std::to_string(visit));
+        std::string dom = m_sandbox + "/dom.html";
+        Outcome run = runIn(m_sandbox, { exe(PENWICK_TINY_EXE), "--dump-dom", dom });
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_TRUE(run.has("WebStoragePath is '" + data + "/" + PENWICK_TINY_ID + "', modify in config.xml."))
+            << run.output;
+        EXPECT_NE(readFile(dom).find("visit " + std::to_string(visit)), std::string::npos) << readFile(dom);
+        // The host's console is left out when the user defaults turn the engine's own on; the
+        // engine's console then reports the line with its source position.
+        EXPECT_TRUE(run.has("tiny visit " + std::to_string(visit))) << run.output;
+        EXPECT_EQ(run.has("index.html:13: tiny visit " + std::to_string(visit)), !hostConsole) << run.output;
+    };
+    runTiny(1, true);
+    runTiny(2, true);
+    // Everything the app keeps in the data folder is under its id.
+    {
+        GDir* dir = g_dir_open(data.c_str(), 0, nullptr);
+        ASSERT_NE(dir, nullptr);
+        std::vector<std::string> names;
+        while (const char* name = g_dir_read_name(dir))
+            names.push_back(name);
+        g_dir_close(dir);
+        EXPECT_EQ(names, std::vector<std::string> { PENWICK_TINY_ID });
+    }
+    writeFile(config + "/" + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
+    runTiny(3, true);
+    writeFile(config + "/" + std::string(PENWICK_TINY_ID) + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
+    runTiny(4, false);
+}
+
+TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
+{
+    std::string root = makeTempDir("penwick-deb-XXXXXX");
+    ASSERT_FALSE(root.empty());
+    Outcome package = runIn(root + "/sandbox",
+        { "env", "BUILD_DIR=" + std::string(PENWICK_BINARY_DIR), "PACKAGE_DIR=" + root + "/out",
+            std::string(PENWICK_SOURCE_DIR) + "/scripts/package.sh" });
+    ASSERT_EQ(package.status, 0) << package.output;
+    std::string deb = package.output.substr(0, package.output.find_last_not_of('\n') + 1);
+    deb = deb.substr(deb.find_last_of('\n') + 1);
+    ASSERT_TRUE(g_str_has_suffix(deb.c_str(), ".deb")) << package.output;
+
+    Outcome info = runIn(root + "/sandbox", { "dpkg-deb", "--info", deb });
+    ASSERT_EQ(info.status, 0) << info.output;
+    EXPECT_TRUE(info.has("Depends: ")) << info.output;
+    EXPECT_TRUE(info.has("libwebkit2gtk-4.1-0")) << info.output;
+    EXPECT_TRUE(info.has("libc6")) << info.output;
+
+    ASSERT_EQ(runIn(root + "/sandbox", { "dpkg-deb", "-x", deb, root + "/clean" }).status, 0);
+    std::string shot = root + "/shot.png";
+    Outcome run = runIn(root + "/sandbox",
+        { root + "/clean/usr/" + PENWICK_BINDIR + "/" + PENWICK_APP_EXE, "--screenshot", shot });
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(run.has("resources at " + root + "/clean/usr/" + PENWICK_DATADIR + "/" + PENWICK_APP_ID)) << run.output;
+    EXPECT_FALSE(run.has("without the host's web-process extension")) << run.output;
+    expectPageRendered(shot);
+    if (!g_getenv("PENWICK_E2E_KEEP"))
+        (void)std::system(("rm -rf '" + root + "'").c_str());
+}
+
+} // namespace

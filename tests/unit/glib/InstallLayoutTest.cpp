@@ -1,0 +1,83 @@
+// Finding resources and the web-process extension from the executable's place, over fake trees.
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <string>
+
+#include "platform/glib/InstallLayout.h"
+
+using penwick::platform::InstallLayout;
+
+namespace {
+
+class InstallLayoutTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char* dir = g_dir_make_tmp("penwick-layout-XXXXXX", nullptr);
+        ASSERT_NE(dir, nullptr);
+        m_root = dir;
+        g_free(dir);
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + m_root + "'";
+        (void)std::system(cmd.c_str());
+    }
+    void mkdir(const std::string& relative) const { ASSERT_EQ(g_mkdir_with_parents((m_root + "/" + relative).c_str(), 0700), 0); }
+    std::string at(const std::string& relative) const { return m_root + "/" + relative; }
+
+    InstallLayout::Locations locations() const
+    {
+        return { "../share/org.example.App", "../lib/x86_64-linux-gnu/org.example.App/web-extensions", at("build"),
+            at("src/app"), at("build/webext") };
+    }
+
+    std::string m_root;
+};
+
+TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree)
+{
+    struct Case {
+        const char* name;
+        const char* executable;
+        const char* installedData;   // created when not empty
+        const char* installedWebExt; // created when not empty
+        const char* expectedResources;
+        const char* expectedWebExt;
+    };
+    const Case cases[] = {
+        { "unpacked anywhere", "opt/x/usr/bin/app", "opt/x/usr/share/org.example.App",
+            "opt/x/usr/lib/x86_64-linux-gnu/org.example.App/web-extensions", "opt/x/usr/share/org.example.App",
+            "opt/x/usr/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+        { "build tree", "build/src/app", "", "", "src/app", "build/webext" },
+        { "staged inside the build tree", "build/stage/usr/bin/app", "build/stage/usr/share/org.example.App",
+            "build/stage/usr/lib/x86_64-linux-gnu/org.example.App/web-extensions", "build/stage/usr/share/org.example.App",
+            "build/stage/usr/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+        // Outside the build tree with nothing installed: the complaint names where files belong.
+        { "incomplete install", "home/bin/app", "", "", "home/share/org.example.App",
+            "home/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+        // A folder next to the build folder whose name merely starts the same is not inside it.
+        { "look-alike of the build folder", "build2/bin/app", "", "", "build2/share/org.example.App",
+            "build2/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (*c.installedData)
+            mkdir(c.installedData);
+        if (*c.installedWebExt)
+            mkdir(c.installedWebExt);
+        InstallLayout layout(at(c.executable), locations());
+        EXPECT_EQ(layout.resourcePath(), at(c.expectedResources));
+        EXPECT_EQ(layout.webExtensionDirectory(nullptr), at(c.expectedWebExt));
+    }
+}
+
+TEST_F(InstallLayoutTest, EnvironmentOverridesTheExtensionFolderUnlessEmpty)
+{
+    InstallLayout layout(at("build/src/app"), locations());
+    EXPECT_EQ(layout.webExtensionDirectory("/elsewhere"), "/elsewhere");
+    EXPECT_EQ(layout.webExtensionDirectory(""), at("build/webext"));
+}
+
+} // namespace
