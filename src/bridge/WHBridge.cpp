@@ -3,6 +3,7 @@
 #include "bridge/WHCommandDelegate.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHPluginResult.h"
 #include "host/WHViewController.h"
 #include "base/Format.h"
 #include "base/Log.h"
@@ -53,6 +54,13 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
         WHCommandDelegate* delegate = controller ? controller->commandDelegate() : nullptr;
         return delegate ? delegate->getCommandInstance(name) : nullptr;
     });
+}
+
+void WHBridge::execRefused(const Value& callbackId, const std::string& why)
+{
+    WHCommandDelegate* delegate = m_viewController ? m_viewController->commandDelegate() : nullptr;
+    if (auto id = callbackIdOf(callbackId); id && delegate)
+        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(CommandStatus::Error), Value(why)), *id);
 }
 
 } // namespace penwick

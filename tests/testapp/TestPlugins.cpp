@@ -1,6 +1,7 @@
 // Test-only plugins and the scripted dialogs of the end-to-end test build of the app.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkApplicationHost.h"
+#include "platform/gtk/GtkChannelServer.h"
 #include "ScriptedDialogs.h"
 
 namespace penwick::testapp {
@@ -142,6 +144,9 @@ private:
 void registerTestPlugins()
 {
     WHPluginFactory::registerClass<WHTestEcho>("WHTestEcho");
+    // Lets end-to-end tests reach the page channel's size limit without moving 256 MiB.
+    if (const char* limit = g_getenv("PENWICK_TEST_CHANNEL_LIMIT"))
+        platform::GtkChannelServer::shared().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));
     if (auto dialogs = ScriptedDialogs::fromEnvironment())
         platform::GtkApplicationHost::setDialogsForTesting(std::move(dialogs));
 }
