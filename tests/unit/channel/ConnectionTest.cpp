@@ -23,7 +23,6 @@ struct Pair {
         host->start();
     }
     ~Pair() { ::close(peer); }
-    // Everything the peer can read, as frames.
     std::vector<Frame> drainPeer()
     {
         char buffer[65536];
