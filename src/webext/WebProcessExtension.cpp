@@ -135,15 +135,17 @@ void consoleCall(GPtrArray* args, gpointer data)
 {
     auto* ref = static_cast<ContextRef*>(data);
     JSCValue* value = args->len ? static_cast<JSCValue*>(g_ptr_array_index(args, 0)) : nullptr;
-    std::string payload = std::string("[\"") + channel::kConsoleLevels[ref->level] + "\"";
+    penwick::channel::ConsoleCall line { static_cast<std::size_t>(ref->level), std::nullopt };
     if (value && jsc_value_is_string(value)) {
         GUnique<char> text(jsc_value_to_string(value));
-        payload += ',' + nlohmann::json(std::string(text ? text.get() : "")).dump(-1, ' ', false,
-                             nlohmann::json::error_handler_t::replace);
+        line.value = nlohmann::json(std::string(text ? text.get() : ""));
     } else if (value && !jsc_value_is_undefined(value)) {
-        payload += ',' + jsonOf(value);
+        // The engine writes the value as JSON; what it cannot write travels as null.
+        line.value = nlohmann::json::parse(jsonOf(value), nullptr, false);
+        if (line.value->is_discarded())
+            line.value = nullptr;
     }
-    payload += ']';
+    std::string payload = penwick::channel::encode(line);
     auto& channel = state().channel;
     if (!penwick::channel::frameLength(payload.size(), channel.maxPayload())) {
         payload = penwick::channel::encode(penwick::channel::ConsoleCall { static_cast<std::size_t>(ref->level),
