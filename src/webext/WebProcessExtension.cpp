@@ -3,10 +3,10 @@
 // messages to the host over the channel, in order.
 
 #include <memory>
-#include <unistd.h>
-#include <vector>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <unistd.h>
+#include <vector>
 #include <webkit2/webkit-web-extension.h>
 
 #include "base/GRef.h"
