@@ -3,7 +3,6 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 #include "channel/ChannelConnection.h"
