@@ -3,6 +3,7 @@
 #include "bridge/WHControllerInterface.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHPluginResult.h"
 #include "base/Format.h"
 #include "base/Log.h"
 
@@ -48,6 +49,13 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
     WHInvokedUrlCommand command(arguments.get<ValueArray>(), callbackIdOf(callbackId), nameOf(service), nameOf(action));
     // The same three checks, lines and look-up as the command queue.
     (void)WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
+}
+
+void WHBridge::execRefused(const Value& callbackId, const std::string& why)
+{
+    WHCommandDelegate* delegate = m_viewController ? m_viewController->commandDelegate() : nullptr;
+    if (auto id = callbackIdOf(callbackId); id && delegate)
+        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(CommandStatus::Error), Value(why)), *id);
 }
 
 } // namespace penwick

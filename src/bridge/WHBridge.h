@@ -22,6 +22,7 @@ public:
     void registerJavaScriptHelpers(platform::WindowObject& window);
 
     void exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments) override;
+    void execRefused(const Value& callbackId, const std::string& why) override;
 
     platform::WebView* webView() const { return m_webView; }
     WHControllerInterface* viewController() const { return m_viewController; }

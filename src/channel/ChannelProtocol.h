@@ -1,8 +1,8 @@
 #pragma once
 
 // The private channel between the host (UI process) and its web-process extension: one Unix
-// stream socket per web process, opened by the extension. This header is the one description of
-// it; both sides include it, so it holds only plain C++.
+// stream socket per web process, opened by the extension. This header describes the frames;
+// ChannelMessages.h declares their payloads. Both sides include both, so they hold only plain C++.
 //
 // Every frame is a fixed header followed by `length` payload bytes:
 //
@@ -12,52 +12,68 @@
 //   offset 16  u64 context  the script context the frame is about (host-assigned id), 0 for none
 //
 // Integers are in the byte order of the machine (both ends run on it). Payloads are UTF-8 text:
-// JSON where the kind says so, raw script text for Evaluate.
+// JSON where the kind says so, raw script text for Evaluate and EvaluatePiece.
 //
-// Who waits: only the web process. It sends NewContext and Exec and then blocks until the matching
-// answer (ContextSetup, ExecDone) arrives; Evaluate frames that come in meanwhile are kept and run
-// once the page's call has returned. The host never blocks on the socket: it reads and writes it
-// from its main loop without waiting and queues what the socket cannot take yet.
+// Who waits: only the web process. It sends NewContext, Exec and ExecTooLarge and then blocks
+// until the matching answer (ContextSetup, ExecDone) arrives; Evaluate frames that come in
+// meanwhile are kept and run once the page's call has returned. The host never blocks on the
+// socket: it reads and writes it from its main loop without waiting and queues what the socket
+// cannot take yet.
+//
+// Size: no sender writes a payload over the limit the host announced (at most kMaxPayload). A page
+// call too large for one frame is replaced by ExecTooLarge, which the host answers with an error
+// result for that call; a script too large for one frame travels as EvaluatePiece frames ended by
+// an Evaluate frame.
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
+
 namespace penwick::channel {
 
 // Raised whenever a frame's layout or meaning changes; both ends must agree.
-inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kVersion = 2;
 
-// A frame larger than this is refused and the connection is closed: a broken or hostile peer.
+// No frame is larger than this; a reader that sees a larger length closes the connection (a broken
+// or hostile peer). Senders check against the announced limit, which may only be lower.
 inline constexpr std::uint32_t kMaxPayload = 256u * 1024u * 1024u;
 
 enum class FrameKind : std::uint32_t {
-    // web process -> host, first frame: {"version": kVersion, "token": "...", "pid": n}.
+    // web process -> host, first frame: Hello.
     Hello = 1,
     // web process -> host, answered with ContextSetup: a frame's window object was cleared.
-    // page = the page id; payload {"frame": id, "main": bool, "url": "..."}.
+    // page = the page id; payload NewContext.
     NewContext = 2,
     // host -> web process: what to install in the new context. context = the id the host gave
-    // it; payload {"bridge": bool, "console": bool, "setup": [script...], "load": script|null}.
+    // it (0: nothing); payload ContextSetup.
     ContextSetup = 3,
-    // web process -> host, answered with ExecDone: `hostbridge.exec` was called.
-    // payload = JSON of the call's four arguments, [callbackId, service, action, arguments].
+    // web process -> host, answered with ExecDone: `hostbridge.exec` was called. payload ExecCall.
     Exec = 4,
-    // host -> web process: the action of the last Exec has returned. No payload.
+    // host -> web process: the action of the last Exec or ExecTooLarge has returned. No payload.
     ExecDone = 5,
-    // web process -> host: a call of the host's console object. payload ["level", text].
+    // web process -> host: a call of the host's console object. payload ConsoleCall.
     Console = 6,
-    // web process -> host: a message of the engine's own console (script errors among them).
-    // payload {"source": url, "line": n, "message": "..."}.
+    // web process -> host: a message of the engine's own console. payload EngineConsole.
     EngineConsole = 7,
-    // host -> web process: run this script in the page's main frame. payload = the script.
+    // host -> web process: run this script in the page's main frame. payload = the script (the end
+    // of it when EvaluatePiece frames came before).
     Evaluate = 8,
+    // web process -> host, answered with ExecDone: a page call whose arguments exceed the limit.
+    // payload ExecTooLarge.
+    ExecTooLarge = 9,
+    // web process -> host: a frame of the page went away with its script context. payload FrameGone.
+    FrameGone = 10,
+    // host -> web process: the next piece of a script too large for one frame.
+    EvaluatePiece = 11,
 };
+inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::EvaluatePiece);
 
-// The console levels, as the Console frame names them.
-inline constexpr const char* kConsoleLevels[] = { "log", "trace", "debug", "info", "warn", "error" };
+const char* frameKindName(FrameKind kind);
 
 struct FrameHeader {
     std::uint32_t length = 0;
@@ -74,14 +90,20 @@ struct Frame {
     std::string payload;
 };
 
-// Appends one encoded frame to `out`.
-inline void appendFrame(std::string& out, FrameKind kind, std::uint64_t page, std::uint64_t context,
-    std::string_view payload)
+// The header's length for a payload of `size` bytes, or nothing when it exceeds `limit` (never
+// more than kMaxPayload, so the value always fits the header's u32).
+inline std::optional<std::uint32_t> frameLength(std::size_t size, std::size_t limit = kMaxPayload)
 {
-    FrameHeader header { static_cast<std::uint32_t>(payload.size()), static_cast<std::uint32_t>(kind), page, context };
-    out.append(reinterpret_cast<const char*>(&header), sizeof header);
-    out.append(payload.data(), payload.size());
+    if (limit > kMaxPayload)
+        limit = kMaxPayload;
+    if (size > limit)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(size);
 }
+
+// Appends one encoded frame to `out`; refused (nothing appended) when the payload exceeds `limit`.
+[[nodiscard]] Result<void> appendFrame(std::string& out, FrameKind kind, std::uint64_t page, std::uint64_t context,
+    std::string_view payload, std::size_t limit = kMaxPayload);
 
 // Splits a byte stream into frames. Feed it what the socket gave; take frames while there are.
 class FrameReader {
@@ -91,42 +113,18 @@ public:
     enum class Status { Frame, NeedMore, Broken };
     // Takes the next complete frame out of the buffer. Broken: the peer sent a header no version
     // of this protocol writes; the connection must be closed.
-    Status next(Frame& frame)
-    {
-        if (m_buffer.size() - m_offset < sizeof(FrameHeader))
-            return compact(), Status::NeedMore;
-        FrameHeader header;
-        std::memcpy(&header, m_buffer.data() + m_offset, sizeof header);
-        if (header.length > kMaxPayload || header.kind < static_cast<std::uint32_t>(FrameKind::Hello)
-            || header.kind > static_cast<std::uint32_t>(FrameKind::Evaluate))
-            return Status::Broken;
-        if (m_buffer.size() - m_offset - sizeof header < header.length)
-            return compact(), Status::NeedMore;
-        frame.kind = static_cast<FrameKind>(header.kind);
-        frame.page = header.page;
-        frame.context = header.context;
-        frame.payload.assign(m_buffer, m_offset + sizeof header, header.length);
-        m_offset += sizeof header + header.length;
-        return Status::Frame;
-    }
-
+    Status next(Frame& frame);
     bool empty() const { return m_buffer.size() == m_offset; }
 
 private:
-    void compact()
-    {
-        if (m_offset) {
-            m_buffer.erase(0, m_offset);
-            m_offset = 0;
-        }
-    }
+    void compact();
 
     std::string m_buffer;
     std::size_t m_offset = 0;
 };
 
 // How the host tells each web process where the channel is: the extensions' initialisation data,
-// a GVariant of this type: (version, socket path, token).
-inline constexpr const char* kInitDataType = "(uss)";
+// a GVariant of this type: (version, socket path, token, payload limit).
+inline constexpr const char* kInitDataType = "(ussu)";
 
 } // namespace penwick::channel

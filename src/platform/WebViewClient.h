@@ -18,6 +18,9 @@ class ScriptBridgeObject {
 public:
     virtual ~ScriptBridgeObject() = default;
     virtual void exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments) = 0;
+    // A call that never reached the host whole (its arguments exceed what the page channel
+    // carries): answers `callbackId` with an error result saying `why`, as a plugin would.
+    virtual void execRefused(const Value& callbackId, const std::string& why) = 0;
 };
 
 // The console functions page script can call on a console object the host installed.

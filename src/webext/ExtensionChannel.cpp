@@ -4,10 +4,11 @@
 #include <cstring>
 #include <glib-unix.h>
 #include <glib.h>
-#include <nlohmann/json.hpp>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include "channel/ChannelMessages.h"
 
 namespace penwick::webext {
 
@@ -36,8 +37,7 @@ bool ExtensionChannel::open(const std::string& socketPath, const std::string& to
         return false;
     }
     m_fd = fd;
-    nlohmann::json hello { { "version", channel::kVersion }, { "token", token }, { "pid", static_cast<long>(getpid()) } };
-    post(FrameKind::Hello, 0, 0, hello.dump());
+    (void)post(FrameKind::Hello, 0, 0, channel::encode(channel::Hello { channel::kVersion, token, getpid() }));
     if (m_fd < 0) {
         error = "the host closed the channel";
         return false;
@@ -89,15 +89,24 @@ bool ExtensionChannel::writeAll(const std::string& bytes)
     return true;
 }
 
-void ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+bool ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
 {
     if (m_fd < 0)
-        return;
+        return false;
     std::string bytes;
+    if (!channel::frameLength(payload.size(), m_maxPayload)) {
+        g_printerr("penwick web process %d: a %s frame of %zu bytes exceeds the page channel's limit of %zu bytes; "
+                   "it was not sent\n",
+            static_cast<int>(getpid()), channel::frameKindName(kind), payload.size(), m_maxPayload);
+        return false;
+    }
     bytes.reserve(sizeof(channel::FrameHeader) + payload.size());
-    channel::appendFrame(bytes, kind, page, context, payload);
-    if (!writeAll(bytes))
+    (void)channel::appendFrame(bytes, kind, page, context, payload, m_maxPayload);
+    if (!writeAll(bytes)) {
         close("cannot write to the host");
+        return false;
+    }
+    return true;
 }
 
 bool ExtensionChannel::fill(Wait wait)
@@ -142,7 +151,8 @@ bool ExtensionChannel::awaitData()
 std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, std::uint64_t context,
     std::string_view payload, FrameKind answer)
 {
-    post(kind, page, context, payload);
+    if (!post(kind, page, context, payload))
+        return std::nullopt;
     ++m_callDepth;
     std::optional<Frame> result;
     while (m_fd >= 0 && !result) {
@@ -172,8 +182,18 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
 void ExtensionChannel::keepOrDrop(Frame&& frame)
 {
     // Only scripts to run travel unasked; anything else out of turn is stale and dropped.
-    if (frame.kind == FrameKind::Evaluate)
-        m_pending.push_back(std::move(frame));
+    if (frame.kind == FrameKind::EvaluatePiece) {
+        m_scriptPieces += frame.payload;
+        return;
+    }
+    if (frame.kind != FrameKind::Evaluate)
+        return;
+    if (!m_scriptPieces.empty()) {
+        m_scriptPieces += frame.payload;
+        frame.payload = std::move(m_scriptPieces);
+        m_scriptPieces.clear();
+    }
+    m_pending.push_back(std::move(frame));
 }
 
 void ExtensionChannel::scheduleDrain()

@@ -32,8 +32,12 @@ public:
     void setEvaluator(Evaluator evaluator) { m_evaluator = std::move(evaluator); }
     bool isOpen() const { return m_fd >= 0; }
 
-    // Sends one frame without waiting for an answer.
-    void post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
+    // The largest payload the host takes (it says so in the initialisation data).
+    void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
+    std::size_t maxPayload() const { return m_maxPayload; }
+    // Sends one frame without waiting for an answer. False when it could not be sent (too large
+    // for a frame, or the channel is closed).
+    bool post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
     // Sends one frame and blocks until a frame of kind `answer` arrives. Nothing when the channel
     // broke meanwhile.
     std::optional<channel::Frame> call(channel::FrameKind kind, std::uint64_t page, std::uint64_t context,
@@ -58,6 +62,9 @@ private:
     unsigned m_drainSource = 0;
     channel::FrameReader m_reader;
     std::deque<channel::Frame> m_pending;
+    // The pieces of a script too large for one frame, until its last piece comes.
+    std::string m_scriptPieces;
+    std::size_t m_maxPayload = channel::kMaxPayload;
     Evaluator m_evaluator;
     int m_callDepth = 0;
 };

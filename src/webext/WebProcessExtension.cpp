@@ -5,9 +5,12 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <unistd.h>
+#include <vector>
 #include <webkit2/webkit-web-extension.h>
 
 #include "base/GRef.h"
+#include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 #include "webext/ExtensionChannel.h"
 
@@ -49,11 +52,67 @@ std::string jsonOf(JSCValue* value)
     return json.get();
 }
 
+// Reads the first three elements of a page call's JSON (callback id, service, action) and stops:
+// enough to answer a call too large to send without parsing all of it. Elements that are not
+// plain values read as null.
+class CallHeadReader : public nlohmann::json::json_sax_t {
+public:
+    std::vector<nlohmann::json> head;
+
+    bool null() override { return value(nullptr); }
+    bool boolean(bool v) override { return value(v); }
+    bool number_integer(number_integer_t v) override { return value(v); }
+    bool number_unsigned(number_unsigned_t v) override { return value(v); }
+    bool number_float(number_float_t v, const string_t&) override { return value(v); }
+    bool string(string_t& v) override { return value(v); }
+    bool binary(binary_t&) override { return value(nullptr); }
+    bool start_object(std::size_t) override { return open(); }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    bool value(nlohmann::json v)
+    {
+        if (m_depth == 1)
+            head.push_back(std::move(v));
+        return head.size() < 3;
+    }
+    bool open()
+    {
+        if (m_depth++ == 1)
+            head.emplace_back(nullptr);
+        return true;
+    }
+    bool close()
+    {
+        --m_depth;
+        return head.size() < 3 || m_depth > 1;
+    }
+    int m_depth = 0;
+};
+
 void execCall(const char* call, gpointer data)
 {
     auto* ref = static_cast<ContextRef*>(data);
+    std::string_view text = call ? call : "null";
+    auto& channel = state().channel;
+    if (!penwick::channel::frameLength(text.size(), channel.maxPayload())) {
+        // No frame carries it: the host answers the call with an error instead, and the page goes on.
+        CallHeadReader reader;
+        try {
+            (void)nlohmann::json::sax_parse(text, &reader);
+        } catch (const std::exception&) {
+        }
+        reader.head.resize(3);
+        penwick::channel::ExecTooLarge tooLarge { reader.head[0], reader.head[1], reader.head[2], text.size() };
+        (void)channel.call(FrameKind::ExecTooLarge, ref->page, ref->context, penwick::channel::encode(tooLarge), FrameKind::ExecDone);
+        return;
+    }
     // Blocks until the host's action has returned.
-    (void)state().channel.call(FrameKind::Exec, ref->page, ref->context, call ? call : "null", FrameKind::ExecDone);
+    (void)channel.call(FrameKind::Exec, ref->page, ref->context, text, FrameKind::ExecDone);
 }
 
 // `exec` as the page sees it: the four arguments become one JSON text in the page's own engine
@@ -76,16 +135,23 @@ void consoleCall(GPtrArray* args, gpointer data)
 {
     auto* ref = static_cast<ContextRef*>(data);
     JSCValue* value = args->len ? static_cast<JSCValue*>(g_ptr_array_index(args, 0)) : nullptr;
-    std::string payload = std::string("[\"") + channel::kConsoleLevels[ref->level] + "\"";
+    penwick::channel::ConsoleCall line { static_cast<std::size_t>(ref->level), std::nullopt };
     if (value && jsc_value_is_string(value)) {
         GUnique<char> text(jsc_value_to_string(value));
-        payload += ',' + nlohmann::json(std::string(text ? text.get() : "")).dump(-1, ' ', false,
-                             nlohmann::json::error_handler_t::replace);
+        line.value = nlohmann::json(std::string(text ? text.get() : ""));
     } else if (value && !jsc_value_is_undefined(value)) {
-        payload += ',' + jsonOf(value);
+        // The engine writes the value as JSON; what it cannot write travels as null.
+        line.value = nlohmann::json::parse(jsonOf(value), nullptr, false);
+        if (line.value->is_discarded())
+            line.value = nullptr;
     }
-    payload += ']';
-    state().channel.post(FrameKind::Console, ref->page, ref->context, payload);
+    std::string payload = penwick::channel::encode(line);
+    auto& channel = state().channel;
+    if (!penwick::channel::frameLength(payload.size(), channel.maxPayload())) {
+        payload = penwick::channel::encode(penwick::channel::ConsoleCall { static_cast<std::size_t>(ref->level),
+            nlohmann::json(std::to_string(payload.size()) + " bytes of console output, more than the page channel carries") });
+    }
+    (void)channel.post(FrameKind::Console, ref->page, ref->context, payload);
 }
 
 GRef<JSCValue> nativeFunction(JSCContext* context, const char* name, GCallback callback, const ContextRef& ref)
@@ -122,10 +188,10 @@ void addLoadListener(JSCContext* context, const std::string& script)
     jsc_context_clear_exception(context);
 }
 
-void installInContext(JSCContext* context, const ContextRef& ref, const nlohmann::json& setup)
+void installInContext(JSCContext* context, const ContextRef& ref, const penwick::channel::ContextSetup& setup)
 {
     GRef<JSCValue> window = adopt(jsc_context_get_global_object(context));
-    if (setup.value("console", false)) {
+    if (setup.console) {
         GRef<JSCValue> console = adopt(jsc_value_new_object(context, nullptr, nullptr));
         for (int level = 0; level < 6; ++level) {
             ContextRef levelRef = ref;
@@ -135,7 +201,7 @@ void installInContext(JSCContext* context, const ContextRef& ref, const nlohmann
         }
         jsc_value_object_set_property(window.get(), "console", console.get());
     }
-    if (setup.value("bridge", false)) {
+    if (setup.bridge) {
         // The page reaches exactly one member: exec.
         GRef<JSCValue> bridge = adopt(jsc_value_new_object(context, nullptr, nullptr));
         GRef<JSCValue> send = adopt(jsc_value_new_function(context, nullptr, G_CALLBACK(execCall), new ContextRef(ref),
@@ -151,14 +217,31 @@ void installInContext(JSCContext* context, const ContextRef& ref, const nlohmann
             jsc_value_object_set_property(window.get(), "hostbridge", bridge.get());
         }
     }
-    if (auto it = setup.find("setup"); it != setup.end() && it->is_array()) {
-        for (const auto& script : *it) {
-            if (script.is_string())
-                evaluateIgnoringResult(context, script.get<std::string>());
-        }
-    }
-    if (auto it = setup.find("load"); it != setup.end() && it->is_string())
-        addLoadListener(context, it->get<std::string>());
+    for (const auto& script : setup.setup)
+        evaluateIgnoringResult(context, script);
+    if (setup.load)
+        addLoadListener(context, *setup.load);
+}
+
+// Tells the host when a frame goes away (the engine releases a frame's wrapper with the frame), so
+// that it forgets the frame's script context. Once per frame.
+void watchFrame(WebKitFrame* frame, std::uint64_t pageId)
+{
+    static GQuark s_watched = g_quark_from_static_string("penwick-watched");
+    if (g_object_get_qdata(G_OBJECT(frame), s_watched))
+        return;
+    g_object_set_qdata(G_OBJECT(frame), s_watched, GINT_TO_POINTER(1));
+    struct Gone {
+        std::uint64_t page;
+        std::uint64_t frame;
+    };
+    g_object_weak_ref(G_OBJECT(frame),
+        +[](gpointer data, GObject*) {
+            std::unique_ptr<Gone> gone(static_cast<Gone*>(data));
+            (void)state().channel.post(FrameKind::FrameGone, gone->page, 0,
+                penwick::channel::encode(penwick::channel::FrameGone { gone->frame }));
+        },
+        new Gone { pageId, webkit_frame_get_id(frame) });
 }
 
 void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer)
@@ -169,29 +252,29 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     ContextRef ref;
     ref.page = webkit_web_page_get_id(page);
     const char* uri = webkit_frame_get_uri(frame);
-    nlohmann::json notice { { "frame", webkit_frame_get_id(frame) }, { "main", static_cast<bool>(webkit_frame_is_main_frame(frame)) },
-        { "url", uri ? uri : "" } };
-    auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0,
-        notice.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), FrameKind::ContextSetup);
+    penwick::channel::NewContext notice { webkit_frame_get_id(frame), static_cast<bool>(webkit_frame_is_main_frame(frame)),
+        uri ? uri : "" };
+    watchFrame(frame, ref.page);
+    auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0, penwick::channel::encode(notice), FrameKind::ContextSetup);
     if (!answer || answer->context == 0)
         return;
     ref.context = answer->context;
-    nlohmann::json setup = nlohmann::json::parse(answer->payload, nullptr, false);
-    if (!setup.is_object())
+    auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
+    if (!setup) {
+        g_printerr("penwick web process %d: %s; the frame gets no bridge\n", static_cast<int>(getpid()), setup.error().message.c_str());
         return;
+    }
     GRef<JSCContext> context = adopt(webkit_frame_get_js_context_for_script_world(frame, world));
     if (context)
-        installInContext(context.get(), ref, setup);
+        installInContext(context.get(), ref, *setup);
 }
 
 void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpointer)
 {
     const char* source = webkit_console_message_get_source_id(message);
     const char* text = webkit_console_message_get_text(message);
-    nlohmann::json payload { { "source", source ? source : "" }, { "line", webkit_console_message_get_line(message) },
-        { "message", text ? text : "" } };
-    state().channel.post(FrameKind::EngineConsole, webkit_web_page_get_id(page), 0,
-        payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    penwick::channel::EngineConsole payload { source ? source : "", webkit_console_message_get_line(message), text ? text : "" };
+    (void)state().channel.post(FrameKind::EngineConsole, webkit_web_page_get_id(page), 0, penwick::channel::encode(payload));
 }
 
 void evaluateOne(JSCContext* context, const std::string& script)
@@ -252,19 +335,21 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     auto& s = state();
     s.extension = extension;
     guint32 version = 0;
+    guint32 maxPayload = 0;
     const char* path = nullptr;
     const char* token = nullptr;
     if (!userData || !g_variant_is_of_type(const_cast<GVariant*>(userData), G_VARIANT_TYPE(penwick::channel::kInitDataType))) {
         g_printerr("penwick web process: started without the host's channel address; pages get no bridge\n");
         return;
     }
-    g_variant_get(const_cast<GVariant*>(userData), penwick::channel::kInitDataType, &version, &path, &token);
+    g_variant_get(const_cast<GVariant*>(userData), penwick::channel::kInitDataType, &version, &path, &token, &maxPayload);
     std::unique_ptr<char, decltype(&g_free)> pathOwner(const_cast<char*>(path), g_free), tokenOwner(const_cast<char*>(token), g_free);
     if (version != penwick::channel::kVersion) {
         g_printerr("penwick web process: the host speaks channel version %u, this extension %u; pages get no bridge\n",
             version, penwick::channel::kVersion);
         return;
     }
+    s.channel.setMaxPayload(maxPayload);
     std::string error;
     if (!s.channel.open(path, token, error)) {
         g_printerr("penwick web process: cannot reach the host at %s: %s; pages get no bridge\n", path, error.c_str());

@@ -2,6 +2,8 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -13,6 +15,7 @@
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/Dialogs.h"
+#include "platform/gtk/GtkChannelServer.h"
 #include "ScriptedDialogs.h"
 
 namespace penwick::testapp {
@@ -181,6 +184,9 @@ private:
 void registerTestPlugins(Application& application)
 {
     WHPluginFactory::registerClass<WHTestEcho>("WHTestEcho");
+    // Lets end-to-end tests reach the page channel's size limit without moving 256 MiB.
+    if (const char* limit = g_getenv("PENWICK_TEST_CHANNEL_LIMIT"))
+        platform::GtkChannelServer::shared().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));
     if (auto dialogs = ScriptedDialogs::fromEnvironment())
         application.setDialogsForTesting(std::move(dialogs));
 }

@@ -1,10 +1,11 @@
 #include "platform/gtk/GtkChannelServer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <glib-unix.h>
 #include <glib/gstdio.h>
-#include <nlohmann/json.hpp>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -12,12 +13,39 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
-#include "platform/gtk/GtkChannelConnection.h"
+#include "channel/ChannelMessages.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {
 
+using channel::ChannelConnection;
 using channel::FrameKind;
+
+namespace {
+
+// 128 bits from the kernel's cryptographic source, as hex.
+Result<std::string> randomToken()
+{
+    unsigned char bytes[16];
+    std::size_t done = 0;
+    while (done < sizeof bytes) {
+        ssize_t n = getrandom(bytes + done, sizeof bytes - done, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Error { errno, std::strerror(errno) };
+        done += static_cast<std::size_t>(n);
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string token;
+    for (unsigned char b : bytes) {
+        token += kHex[b >> 4];
+        token += kHex[b & 15];
+    }
+    return token;
+}
+
+} // namespace
 
 GtkChannelServer& GtkChannelServer::shared()
 {
@@ -28,6 +56,11 @@ GtkChannelServer& GtkChannelServer::shared()
 
 GtkChannelServer::~GtkChannelServer() { shutdown(); }
 
+void GtkChannelServer::setMaxPayloadForTesting(std::size_t limit)
+{
+    m_maxPayload = std::clamp<std::size_t>(limit, 1024, channel::kMaxPayload);
+}
+
 bool GtkChannelServer::listen()
 {
     if (m_listenFd >= 0)
@@ -35,6 +68,11 @@ bool GtkChannelServer::listen()
     if (m_failed)
         return false;
     m_failed = true;
+    auto token = randomToken();
+    if (!token) {
+        log::warning(format("cannot make the page channel's token: %@; pages get no bridge", token.error().message));
+        return false;
+    }
     GUnique<GError> error;
     GUnique<char> dir(g_dir_make_tmp("penwick-XXXXXX", &error.outPtr()));
     if (!dir) {
@@ -59,10 +97,7 @@ bool GtkChannelServer::listen()
     }
     m_listenFd = fd;
     // Only this user can reach the folder; the token guards against a stale or foreign peer too.
-    char token[33];
-    for (int i = 0; i < 4; ++i)
-        g_snprintf(token + i * 8, 9, "%08x", g_random_int());
-    m_token = token;
+    m_token = std::move(*token);
     m_listenWatch = g_unix_fd_add(m_listenFd, G_IO_IN,
         +[](gint, GIOCondition, gpointer data) -> gboolean {
             static_cast<GtkChannelServer*>(data)->accept();
@@ -79,7 +114,8 @@ bool GtkChannelServer::attach(WebKitWebContext* context, const std::string& exte
         return false;
     webkit_web_context_set_web_extensions_directory(context, extensionDirectory.c_str());
     webkit_web_context_set_web_extensions_initialization_user_data(context,
-        g_variant_new(channel::kInitDataType, channel::kVersion, m_socketPath.c_str(), m_token.c_str()));
+        g_variant_new(channel::kInitDataType, channel::kVersion, m_socketPath.c_str(), m_token.c_str(),
+            static_cast<guint32>(m_maxPayload)));
     // A sandboxed web process must still reach the socket. (Only then: the engine's call reads the
     // home folder and fails when there is none.)
     if (webkit_web_context_get_sandbox_enabled(context))
@@ -96,16 +132,10 @@ void GtkChannelServer::accept()
                 continue;
             return;
         }
-        auto connection = std::make_shared<GtkChannelConnection>(fd,
-            [this](GtkChannelConnection& c, channel::Frame& frame) {
-                // A frame whose JSON has the wrong shape ends that connection, never the host.
-                try {
-                    handleFrame(c, frame);
-                } catch (const nlohmann::json::exception& e) {
-                    c.close(format("the web process sent a frame the host cannot read (%@)", e.what()));
-                }
-            },
-            [this](GtkChannelConnection& c, const std::string& why) { connectionClosed(c, why); });
+        auto connection = std::make_shared<ChannelConnection>(fd,
+            [this](ChannelConnection& c, channel::Frame& frame) { handleFrame(c, frame); },
+            [this](ChannelConnection& c, const std::string& why) { connectionClosed(c, why); });
+        connection->setMaxPayload(m_maxPayload);
         m_connections[connection.get()] = connection;
         connection->start();
     }
@@ -120,48 +150,95 @@ GtkWebView* GtkChannelServer::viewForPage(std::uint64_t page) const
     return nullptr;
 }
 
-void GtkChannelServer::handleFrame(GtkChannelConnection& connection, channel::Frame& frame)
+void GtkChannelServer::introduce(ChannelConnection& connection, const channel::Frame& frame)
 {
-    if (!connection.introduced()) {
-        nlohmann::json hello = frame.kind == FrameKind::Hello ? nlohmann::json::parse(frame.payload, nullptr, false) : nlohmann::json();
-        if (!hello.is_object() || hello.value("token", std::string()) != m_token) {
-            connection.close("a process without the host's token tried the page channel");
-            return;
-        }
-        if (hello.value("version", 0u) != channel::kVersion) {
-            connection.close(format("the web-process extension speaks channel version %@, the host %@",
-                hello.value("version", 0u), channel::kVersion));
-            return;
-        }
-        connection.setIntroduced(hello.value("pid", 0L));
+    if (frame.kind != FrameKind::Hello) {
+        connection.close("a process without the host's token tried the page channel");
         return;
     }
+    auto hello = channel::decode<channel::Hello>(frame.payload);
+    if (!hello) {
+        connection.close(format("the web process sent a frame the host cannot read (%@)", hello.error().message));
+        return;
+    }
+    if (hello->token != m_token) {
+        connection.close("a process without the host's token tried the page channel");
+        return;
+    }
+    if (hello->version != channel::kVersion) {
+        connection.close(format("the web-process extension speaks channel version %@, the host %@", hello->version, channel::kVersion));
+        return;
+    }
+    connection.setIntroduced(static_cast<long>(hello->pid));
+}
+
+void GtkChannelServer::handleFrame(ChannelConnection& connection, channel::Frame& frame)
+{
+    if (!connection.introduced()) {
+        introduce(connection, frame);
+        return;
+    }
+    // Every payload of the wrong shape ends up here, with one line; a frame the web process waits
+    // on is still answered.
+    auto refused = [&](const Error& error) {
+        log::warning(format("ERROR: web process %@ sent a frame the host cannot read (%@); it was dropped.", connection.pid(),
+            error.message));
+    };
     GtkWebView* view = viewForPage(frame.page);
     switch (frame.kind) {
     case FrameKind::NewContext: {
         std::uint64_t contextId = 0;
-        std::string setup = "{}";
-        if (view) {
+        channel::ContextSetup setup;
+        auto notice = channel::decode<channel::NewContext>(frame.payload);
+        if (!notice) {
+            refused(notice.error());
+        } else if (view) {
             contextId = m_nextContextId++;
-            setup = view->didCreateScriptContext(connection.shared_from_this(), contextId, frame.payload);
+            setup = view->didCreateScriptContext(connection.shared_from_this(), contextId, *notice);
         }
         // Always answered: the web process waits for it.
-        connection.send(FrameKind::ContextSetup, frame.page, contextId, setup);
+        if (auto sent = connection.send(FrameKind::ContextSetup, frame.page, contextId, channel::encode(setup)); !sent) {
+            log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
+            (void)connection.send(FrameKind::ContextSetup, frame.page, 0, channel::encode(channel::ContextSetup {}));
+        }
         break;
     }
-    case FrameKind::Exec:
-        if (view)
-            view->execInContext(frame.context, frame.payload);
+    case FrameKind::Exec: {
+        auto call = channel::decode<channel::ExecCall>(frame.payload);
+        if (!call)
+            refused(call.error());
+        else if (view)
+            view->execInContext(frame.context, std::move(*call));
         // Always answered, whatever the action did: the page waits for it.
-        connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
+        (void)connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
         break;
+    }
+    case FrameKind::ExecTooLarge: {
+        auto call = channel::decode<channel::ExecTooLarge>(frame.payload);
+        if (!call)
+            refused(call.error());
+        else if (view)
+            view->execTooLarge(frame.context, *call, connection.maxPayload());
+        (void)connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
+        break;
+    }
     case FrameKind::Console:
-        if (view)
-            view->consoleInContext(frame.context, frame.payload);
+        if (auto call = channel::decode<channel::ConsoleCall>(frame.payload); !call)
+            refused(call.error());
+        else if (view)
+            view->consoleInContext(frame.context, std::move(*call));
         break;
     case FrameKind::EngineConsole:
-        if (view)
-            view->engineConsoleMessage(frame.payload);
+        if (auto message = channel::decode<channel::EngineConsole>(frame.payload); !message)
+            refused(message.error());
+        else if (view)
+            view->engineConsoleMessage(*message);
+        break;
+    case FrameKind::FrameGone:
+        if (auto gone = channel::decode<channel::FrameGone>(frame.payload); !gone)
+            refused(gone.error());
+        else if (view)
+            view->frameGone(gone->frame);
         break;
     default:
         // Frames only the host sends, or a second introduction: ignored.
@@ -169,7 +246,7 @@ void GtkChannelServer::handleFrame(GtkChannelConnection& connection, channel::Fr
     }
 }
 
-void GtkChannelServer::connectionClosed(GtkChannelConnection& connection, const std::string& why)
+void GtkChannelServer::connectionClosed(ChannelConnection& connection, const std::string& why)
 {
     auto it = m_connections.find(&connection);
     if (it == m_connections.end())
@@ -185,9 +262,9 @@ void GtkChannelServer::connectionClosed(GtkChannelConnection& connection, const 
     else if (hadPages && !why.empty())
         log::warning(format("page channel of web process %@ closed: %@", connection.pid(), why));
     g_idle_add_full(G_PRIORITY_DEFAULT, +[](gpointer p) -> gboolean {
-        delete static_cast<std::shared_ptr<GtkChannelConnection>*>(p);
+        delete static_cast<std::shared_ptr<ChannelConnection>*>(p);
         return G_SOURCE_REMOVE;
-    }, new std::shared_ptr<GtkChannelConnection>(std::move(keep)), nullptr);
+    }, new std::shared_ptr<ChannelConnection>(std::move(keep)), nullptr);
 }
 
 void GtkChannelServer::shutdown()

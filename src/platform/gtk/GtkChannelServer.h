@@ -7,16 +7,17 @@
 #include <string>
 #include <webkit2/webkit2.h>
 
+#include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
 
 namespace penwick::platform {
 
-class GtkChannelConnection;
 class GtkWebView;
 
 // The host's side of the channel to the web-process extension: a private Unix socket that every
-// web process of the host's web contexts connects to, served from the main loop. Frames are routed
-// to the web view whose page they name. The host never waits on a web process here.
+// web process of the host's engine context connects to, served from the main loop. Frames are
+// decoded here, in one place, and routed to the web view whose page they name. The host never
+// waits on a web process here.
 class GtkChannelServer {
 public:
     static GtkChannelServer& shared();
@@ -31,6 +32,11 @@ public:
     void registerView(GtkWebView* view) { m_views.insert(view); }
     void unregisterView(GtkWebView* view) { m_views.erase(view); }
 
+    // The largest payload either side sends (kMaxPayload unless lowered). Test builds lower it to
+    // reach the limit cheaply; call before attach().
+    std::size_t maxPayload() const { return m_maxPayload; }
+    void setMaxPayloadForTesting(std::size_t limit);
+
     // Removes the socket from disk; the process is ending.
     void shutdown();
 
@@ -38,8 +44,9 @@ private:
     GtkChannelServer() = default;
     bool listen();
     void accept();
-    void handleFrame(GtkChannelConnection& connection, channel::Frame& frame);
-    void connectionClosed(GtkChannelConnection& connection, const std::string& why);
+    void handleFrame(channel::ChannelConnection& connection, channel::Frame& frame);
+    void introduce(channel::ChannelConnection& connection, const channel::Frame& frame);
+    void connectionClosed(channel::ChannelConnection& connection, const std::string& why);
     GtkWebView* viewForPage(std::uint64_t page) const;
 
     std::string m_directory;
@@ -48,7 +55,8 @@ private:
     int m_listenFd = -1;
     unsigned m_listenWatch = 0;
     bool m_failed = false;
-    std::map<GtkChannelConnection*, std::shared_ptr<GtkChannelConnection>> m_connections;
+    std::size_t m_maxPayload = channel::kMaxPayload;
+    std::map<channel::ChannelConnection*, std::shared_ptr<channel::ChannelConnection>> m_connections;
     std::set<GtkWebView*> m_views;
     std::uint64_t m_nextContextId = 1;
 };

@@ -1,24 +1,31 @@
 #include "platform/gtk/GtkWebView.h"
 
 #include <exception>
-#include <nlohmann/json.hpp>
 
 #include "base/Format.h"
 #include "base/Log.h"
+#include "channel/ChannelConnection.h"
 #include "platform/gtk/GtkApplicationHost.h"
-#include "platform/gtk/GtkChannelConnection.h"
 #include "platform/gtk/GtkChannelServer.h"
-#include "channel/ChannelProtocol.h"
+#include "platform/gtk/GtkEngineContext.h"
 
 namespace penwick::platform {
 namespace {
-// Window objects whose objects are kept per page; older ones are let go first.
-constexpr size_t kMaxScriptContexts = 512;
+// A page with this many live script contexts (and each doubling beyond) is worth a log line: frames
+// are being made faster than they go away.
+constexpr size_t kManyScriptContexts = 64;
 // A web process that dies again this soon after an automatic reload is not restarted again.
 constexpr auto kAutomaticReloadInterval = std::chrono::seconds(10);
 } // namespace
 
-GtkWebView::GtkWebView(GtkWidget* container) : m_container(container) { GtkChannelServer::shared().registerView(this); }
+GtkWebView::GtkWebView(GtkWidget* container) : GtkWebView(container, GtkEngineContext::shared()) { }
+
+GtkWebView::GtkWebView(GtkWidget* container, GtkEngineContext& engine)
+    : m_container(container)
+    , m_engine(engine)
+{
+    GtkChannelServer::shared().registerView(this);
+}
 
 GtkWebView::~GtkWebView()
 {
@@ -49,12 +56,8 @@ void GtkWebView::ensureView()
         g_source_remove(m_creationSource);
         m_creationSource = 0;
     }
-    const char* storage = m_prefs.localStorageDatabasePath.empty() ? nullptr : m_prefs.localStorageDatabasePath.c_str();
-    m_dataManager = adopt(webkit_website_data_manager_new("local-storage-directory", storage, nullptr));
-    m_context = adopt(webkit_web_context_new_with_website_data_manager(m_dataManager.get()));
-    // Before the context starts its first web process: the extension and the channel's address.
-    (void)GtkChannelServer::shared().attach(m_context.get(), GtkApplicationHost::webExtensionDirectory());
-    m_view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(m_context.get()));
+    WebKitWebContext* engineContext = m_engine.context(m_prefs.localStorageDatabasePath);
+    m_view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(engineContext));
 
     m_loadChanged = SignalConnection(m_view,
         g_signal_connect(m_view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -89,7 +92,7 @@ void GtkWebView::ensureView()
     gtk_widget_show(GTK_WIDGET(m_view));
     applySettings();
     for (auto& hook : m_createdHooks)
-        hook(m_view, m_context.get());
+        hook(m_view, engineContext);
     runPendingLoad();
     for (auto& script : m_pendingScripts)
         evaluateScript(script);
@@ -99,7 +102,7 @@ void GtkWebView::ensureView()
 void GtkWebView::whenCreated(CreatedHook hook)
 {
     if (m_view)
-        hook(m_view, m_context.get());
+        hook(m_view, context());
     m_createdHooks.push_back(std::move(hook));
 }
 
@@ -114,10 +117,8 @@ void GtkWebView::applySettings()
         GdkRGBA transparent { 0, 0, 0, 0 };
         webkit_web_view_set_background_color(m_view, &transparent);
     }
-    if (m_acceptAllCookies) {
-        webkit_cookie_manager_set_accept_policy(webkit_website_data_manager_get_cookie_manager(m_dataManager.get()),
-            WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
-    }
+    if (m_acceptAllCookies)
+        m_engine.acceptAllCookies();
 }
 
 void GtkWebView::runPendingLoad()
@@ -161,7 +162,7 @@ void GtkWebView::evaluateScript(const std::string& script)
     // Through the extension of the process that shows the main frame when there is one: one hop,
     // and in order with the answers to the page's calls. The engine's own path otherwise.
     if (auto connection = m_mainConnection.lock(); connection && connection->isOpen()) {
-        connection->send(channel::FrameKind::Evaluate, pageId(), 0, script);
+        connection->sendScript(pageId(), script);
         return;
     }
     webkit_web_view_evaluate_javascript(m_view, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr,
@@ -273,7 +274,8 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
                                                                : "was terminated";
     m_mainConnection.reset();
     m_scriptContexts.clear();
-    if (!m_extensionSeen && m_context && webkit_web_context_get_sandbox_enabled(m_context.get())) {
+    m_frameContexts.clear();
+    if (!m_extensionSeen && context() && webkit_web_context_get_sandbox_enabled(context())) {
         log::warning(std::string("web process ") + why
             + " before showing any page: its sandbox needs unprivileged user namespaces, which this system may not allow");
         return;
@@ -292,33 +294,44 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
     webkit_web_view_reload(m_view);
 }
 
-std::string GtkWebView::didCreateScriptContext(std::shared_ptr<GtkChannelConnection> connection, std::uint64_t contextId,
-    std::string_view notice)
+channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
+    std::uint64_t contextId, const channel::NewContext& notice)
 {
     m_extensionSeen = true;
-    nlohmann::json info = nlohmann::json::parse(notice, nullptr, false);
+    forgetFrame(notice.frame);
     WindowObject window;
     window.contextId = contextId;
-    if (info.is_object()) {
-        window.mainFrame = info.value("main", false);
-        window.url = info.value("url", std::string());
-    }
+    window.mainFrame = notice.main;
+    window.url = notice.url;
     if (window.mainFrame)
         m_mainConnection = connection;
     if (!m_client)
-        return "{}";
+        return {};
     m_client->didClearWindowObject(window);
     if (window.hostbridge || window.console) {
-        m_scriptContexts[contextId] = ScriptContext { window.hostbridge, window.console };
-        while (m_scriptContexts.size() > kMaxScriptContexts)
-            m_scriptContexts.erase(m_scriptContexts.begin());
+        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console };
+        m_frameContexts[notice.frame] = contextId;
+        if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
+            m_contextsReported = m_scriptContexts.size();
+            log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
+        }
     }
-    nlohmann::json setup { { "bridge", static_cast<bool>(window.hostbridge) }, { "console", static_cast<bool>(window.console) },
-        { "setup", window.scripts }, { "load", window.loadScript ? nlohmann::json(*window.loadScript) : nlohmann::json() } };
-    return setup.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return channel::ContextSetup { static_cast<bool>(window.hostbridge), static_cast<bool>(window.console),
+        std::move(window.scripts), std::move(window.loadScript) };
 }
 
-void GtkWebView::execInContext(std::uint64_t contextId, std::string_view call)
+void GtkWebView::forgetFrame(std::uint64_t frame)
+{
+    auto it = m_frameContexts.find(frame);
+    if (it == m_frameContexts.end())
+        return;
+    m_scriptContexts.erase(it->second);
+    m_frameContexts.erase(it);
+}
+
+void GtkWebView::frameGone(std::uint64_t frame) { forgetFrame(frame); }
+
+void GtkWebView::execInContext(std::uint64_t contextId, channel::ExecCall&& call)
 {
     auto it = m_scriptContexts.find(contextId);
     if (it == m_scriptContexts.end() || !it->second.hostbridge) {
@@ -327,54 +340,51 @@ void GtkWebView::execInContext(std::uint64_t contextId, std::string_view call)
     }
     // The action may set up other windows meanwhile; this bridge stays alive for the call.
     std::shared_ptr<ScriptBridgeObject> bridge = it->second.hostbridge;
-    nlohmann::json args = nlohmann::json::parse(call, nullptr, false);
-    if (!args.is_array() || args.size() != 4) {
-        log::message("ERROR: a page call arrived in a form the host cannot read; the call was dropped.");
-        return;
-    }
     try {
-        bridge->exec(args[0], args[1], args[2], args[3]);
+        bridge->exec(call.callbackId, call.service, call.action, call.arguments);
     } catch (const std::exception& e) {
         // A failing action must not take the host down with it; the page goes on.
         log::message(format("ERROR: the action of a page call failed: %@", e.what()));
     }
 }
 
-void GtkWebView::consoleInContext(std::uint64_t contextId, std::string_view call)
+void GtkWebView::execTooLarge(std::uint64_t contextId, const channel::ExecTooLarge& call, std::size_t limit)
 {
+    auto name = [](const Value& v) { return v.is_string() ? v.get<std::string>() : std::string("(null)"); };
+    log::message(format("ERROR: a call to %@.%@ carried %@ bytes, more than the page channel's limit of %@ bytes; it was refused.",
+        name(call.service), name(call.action), call.size, limit));
     auto it = m_scriptContexts.find(contextId);
-    if (it == m_scriptContexts.end() || !it->second.console)
+    if (it == m_scriptContexts.end() || !it->second.hostbridge)
         return;
-    nlohmann::json args = nlohmann::json::parse(call, nullptr, false);
-    if (!args.is_array() || args.empty() || !args[0].is_string())
-        return;
-    static constexpr ConsoleLevel kLevels[] = { ConsoleLevel::Log, ConsoleLevel::Trace, ConsoleLevel::Debug,
-        ConsoleLevel::Info, ConsoleLevel::Warn, ConsoleLevel::Error };
-    const std::string& name = args[0].get_ref<const std::string&>();
-    for (size_t i = 0; i < std::size(kLevels); ++i) {
-        if (name == channel::kConsoleLevels[i]) {
-            std::shared_ptr<ScriptConsoleObject> console = it->second.console;
-            console->call(kLevels[i], args.size() > 1 ? std::optional<Value>(std::move(args[1])) : std::nullopt);
-            return;
-        }
-    }
+    std::shared_ptr<ScriptBridgeObject> bridge = it->second.hostbridge;
+    bridge->execRefused(call.callbackId,
+        format("the call's arguments (%@ bytes) exceed the limit of %@ bytes of the host's page channel", call.size, limit));
 }
 
-void GtkWebView::engineConsoleMessage(std::string_view message)
+void GtkWebView::consoleInContext(std::uint64_t contextId, channel::ConsoleCall&& call)
+{
+    static constexpr ConsoleLevel kLevels[] = { ConsoleLevel::Log, ConsoleLevel::Trace, ConsoleLevel::Debug,
+        ConsoleLevel::Info, ConsoleLevel::Warn, ConsoleLevel::Error };
+    static_assert(std::size(kLevels) == std::size(channel::kConsoleLevels));
+    auto it = m_scriptContexts.find(contextId);
+    if (it == m_scriptContexts.end() || !it->second.console || call.level >= std::size(kLevels))
+        return;
+    std::shared_ptr<ScriptConsoleObject> console = it->second.console;
+    console->call(kLevels[call.level], call.value);
+}
+
+void GtkWebView::engineConsoleMessage(const channel::EngineConsole& message)
 {
     if (!m_client)
         return;
-    nlohmann::json info = nlohmann::json::parse(message, nullptr, false);
-    if (!info.is_object())
-        return;
     ConsoleMessage m;
-    m.sourceURL = info.value("source", std::string());
-    m.lineNumber = info.value("line", 0L);
-    m.message = info.value("message", std::string());
+    m.sourceURL = message.source;
+    m.lineNumber = static_cast<long>(message.line);
+    m.message = message.message;
     m_client->addMessageToConsole(m);
 }
 
-bool GtkWebView::connectionClosed(const GtkChannelConnection& connection)
+bool GtkWebView::connectionClosed(const channel::ChannelConnection& connection)
 {
     auto main = m_mainConnection.lock();
     if (main.get() != &connection)

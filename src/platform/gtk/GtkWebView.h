@@ -11,20 +11,26 @@
 #include <webkit2/webkit2.h>
 
 #include "base/GRef.h"
+#include "channel/ChannelConnection.h"
+#include "channel/ChannelMessages.h"
 #include "platform/WebView.h"
 #include "platform/WebViewClient.h"
 
 namespace penwick::platform {
 
-class GtkChannelConnection;
+class GtkEngineContext;
 
 // The host's web view on WebKitGTK. The engine's view is created on first need (the first
 // setPreferences() or the first turn of the main loop after a load request), because the
-// local-storage folder of its website data manager can only be given at creation.
+// local-storage folder of the shared engine context can only be given when that is made. Every
+// web view of the application uses the same engine context; each gets the bridge only through its
+// own client.
 class GtkWebView final : public WebView {
 public:
     // `container` is the widget the web view fills (a GtkBin); it is kept alive by its window.
+    // The application's shared engine context serves it.
     explicit GtkWebView(GtkWidget* container);
+    GtkWebView(GtkWidget* container, GtkEngineContext& engine);
     ~GtkWebView() override;
 
     void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
@@ -45,25 +51,32 @@ public:
     void setLoadFinishedHandler(std::function<void(bool)> handler) { m_loadFinished = std::move(handler); }
 
     WebKitWebView* view() const { return m_view; }
-    WebKitWebContext* context() const { return m_context.get(); }
+    WebKitWebContext* context() const { return m_view ? webkit_web_view_get_context(m_view) : nullptr; }
 
     // The channel to the web-process extension routes here (GtkChannelServer).
     std::uint64_t pageId() const { return m_view ? webkit_web_view_get_page_id(m_view) : 0; }
     // A frame of this page has a fresh window object: asks the client what it gets and answers
-    // the set-up for the extension (JSON).
-    std::string didCreateScriptContext(std::shared_ptr<GtkChannelConnection> connection, std::uint64_t contextId,
-        std::string_view notice);
-    void execInContext(std::uint64_t contextId, std::string_view call);
-    void consoleInContext(std::uint64_t contextId, std::string_view call);
-    void engineConsoleMessage(std::string_view message);
+    // the set-up for the extension. It replaces the frame's previous context.
+    channel::ContextSetup didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
+        std::uint64_t contextId, const channel::NewContext& notice);
+    void execInContext(std::uint64_t contextId, channel::ExecCall&& call);
+    // A call too large for the channel: logged, and answered with an error result.
+    void execTooLarge(std::uint64_t contextId, const channel::ExecTooLarge& call, std::size_t limit);
+    void consoleInContext(std::uint64_t contextId, channel::ConsoleCall&& call);
+    void engineConsoleMessage(const channel::EngineConsole& message);
+    // The frame went away; its context is forgotten.
+    void frameGone(std::uint64_t frame);
     // True when the closed connection served this page.
-    bool connectionClosed(const GtkChannelConnection& connection);
+    bool connectionClosed(const channel::ChannelConnection& connection);
+    std::size_t scriptContextCount() const { return m_scriptContexts.size(); }
 
 private:
     struct ScriptContext {
+        std::uint64_t frame = 0;
         std::shared_ptr<ScriptBridgeObject> hostbridge;
         std::shared_ptr<ScriptConsoleObject> console;
     };
+    void forgetFrame(std::uint64_t frame);
 
     void connectClientSignals();
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
@@ -74,9 +87,8 @@ private:
     void runPendingLoad();
 
     GtkWidget* m_container = nullptr;
+    GtkEngineContext& m_engine;
     WebKitWebView* m_view = nullptr; // owned by the container
-    GRef<WebKitWebContext> m_context;
-    GRef<WebKitWebsiteDataManager> m_dataManager;
     WebPreferences m_prefs;
     bool m_prefsApplied = false;
     bool m_drawsBackground = true;
@@ -96,11 +108,15 @@ private:
 
     WebViewClient* m_client = nullptr;
     bool m_developerExtras = false;
-    // The objects set on each window object, by context id; old ones are let go past a bound
-    // (a page in the back-forward cache may still call its bridge, and then finds none).
+    // The objects set on each live frame's window object, by context id, and each frame's one
+    // context. A frame's new context replaces its old one; a frame that goes away takes its context
+    // with it. (A page restored from the back-forward cache keeps a bridge the host no longer
+    // serves; its calls are refused with a log line.)
     std::map<std::uint64_t, ScriptContext> m_scriptContexts;
+    std::map<std::uint64_t, std::uint64_t> m_frameContexts;
+    std::size_t m_contextsReported = 0;
     // The web process that shows this page's main frame; results travel to it.
-    std::weak_ptr<GtkChannelConnection> m_mainConnection;
+    std::weak_ptr<channel::ChannelConnection> m_mainConnection;
     bool m_extensionSeen = false;
     bool m_extensionMissingLogged = false;
     std::chrono::steady_clock::time_point m_lastAutomaticReload {};

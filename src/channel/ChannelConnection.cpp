@@ -1,30 +1,31 @@
-#include "platform/gtk/GtkChannelConnection.h"
+#include "channel/ChannelConnection.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <glib-unix.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace penwick::platform {
+namespace penwick::channel {
 
-GtkChannelConnection::GtkChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
+ChannelConnection::ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
     : m_fd(fd)
     , m_onFrame(std::move(onFrame))
     , m_onClose(std::move(onClose))
 {
 }
 
-GtkChannelConnection::~GtkChannelConnection()
+ChannelConnection::~ChannelConnection()
 {
     m_onClose = nullptr;
     close({});
 }
 
-void GtkChannelConnection::start()
+void ChannelConnection::start()
 {
     m_readWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-        &GtkChannelConnection::onReadable, this);
+        &ChannelConnection::onReadable, this);
     // A source that may not recurse is taken out of the poll set and put back around every
     // dispatch, which wakes the main loop twice per frame. onReadable() guards against re-entry
     // itself (an action may run a nested main loop).
@@ -32,9 +33,9 @@ void GtkChannelConnection::start()
         g_source_set_can_recurse(source, TRUE);
 }
 
-gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
+gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
 {
-    auto* self = static_cast<GtkChannelConnection*>(data);
+    auto* self = static_cast<ChannelConnection*>(data);
     // Frame handlers may close the connection and drop the last reference to it.
     auto keep = self->shared_from_this();
     char buffer[64 * 1024];
@@ -73,19 +74,19 @@ gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         closed = true;
         break;
     }
-    channel::Frame frame;
+    Frame frame;
     self->m_dispatching = true;
     struct Done {
-        GtkChannelConnection* self;
+        ChannelConnection* self;
         ~Done() { self->m_dispatching = false; }
     } done { self };
     for (;;) {
         if (self->m_fd < 0)
             return G_SOURCE_REMOVE;
         auto status = self->m_reader.next(frame);
-        if (status == channel::FrameReader::Status::NeedMore)
+        if (status == FrameReader::Status::NeedMore)
             break;
-        if (status == channel::FrameReader::Status::Broken) {
+        if (status == FrameReader::Status::Broken) {
             self->m_readWatch = 0;
             self->close("the web process sent a frame the host does not understand");
             return G_SOURCE_REMOVE;
@@ -100,20 +101,34 @@ gboolean GtkChannelConnection::onReadable(gint, GIOCondition, gpointer data)
     return self->m_fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
-void GtkChannelConnection::send(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
 {
     if (m_fd < 0)
-        return;
+        return Error { EPIPE, "the page channel is closed" };
     if (m_outOffset == m_out.size()) {
         m_out.clear();
         m_outOffset = 0;
     }
-    channel::appendFrame(m_out, kind, page, context, payload);
+    auto appended = appendFrame(m_out, kind, page, context, payload, m_maxPayload);
+    if (!appended)
+        return appended;
     if (!m_writeWatch)
         flush();
+    return {};
 }
 
-void GtkChannelConnection::flush()
+void ChannelConnection::sendScript(std::uint64_t page, std::string_view script)
+{
+    const std::size_t piece = std::max<std::size_t>(1, std::min<std::size_t>(m_maxPayload, kMaxPayload));
+    while (script.size() > piece) {
+        if (!send(FrameKind::EvaluatePiece, page, 0, script.substr(0, piece)))
+            return;
+        script.remove_prefix(piece);
+    }
+    (void)send(FrameKind::Evaluate, page, 0, script);
+}
+
+void ChannelConnection::flush()
 {
     while (m_outOffset < m_out.size()) {
         ssize_t n = ::send(m_fd, m_out.data() + m_outOffset, m_out.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -127,7 +142,7 @@ void GtkChannelConnection::flush()
             // The web process is busy; finish when the socket can take more.
             if (!m_writeWatch) {
                 m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
-                    &GtkChannelConnection::onWritable, this);
+                    &ChannelConnection::onWritable, this);
             }
             return;
         }
@@ -142,9 +157,9 @@ void GtkChannelConnection::flush()
     }
 }
 
-gboolean GtkChannelConnection::onWritable(gint, GIOCondition, gpointer data)
+gboolean ChannelConnection::onWritable(gint, GIOCondition, gpointer data)
 {
-    auto* self = static_cast<GtkChannelConnection*>(data);
+    auto* self = static_cast<ChannelConnection*>(data);
     auto keep = self->shared_from_this();
     self->m_writeWatch = 0;
     // flush() makes a new watch if it still cannot finish; this one is done either way.
@@ -152,7 +167,7 @@ gboolean GtkChannelConnection::onWritable(gint, GIOCondition, gpointer data)
     return G_SOURCE_REMOVE;
 }
 
-void GtkChannelConnection::close(const std::string& why)
+void ChannelConnection::close(const std::string& why)
 {
     if (m_fd < 0)
         return;
@@ -169,4 +184,4 @@ void GtkChannelConnection::close(const std::string& why)
         handler(*this, why);
 }
 
-} // namespace penwick::platform
+} // namespace penwick::channel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <glib.h>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "channel/ChannelProtocol.h"
+
+namespace penwick::channel {
+
+// The host's end of one web process's channel (GLib only, so it is tested without a web process). It is served from the main loop and never waits:
+// reads take what the socket has, writes that the socket cannot take yet are queued and finished
+// when it can.
+class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
+public:
+    using FrameHandler = std::function<void(ChannelConnection&, Frame&)>;
+    using CloseHandler = std::function<void(ChannelConnection&, const std::string& why)>;
+
+    // Takes over `fd` (a connected, non-blocking stream socket).
+    ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose);
+    ~ChannelConnection();
+    ChannelConnection(const ChannelConnection&) = delete;
+    ChannelConnection& operator=(const ChannelConnection&) = delete;
+
+    // Starts serving the socket from the main loop.
+    void start();
+    // Queues one frame. Refused (nothing sent, the connection stays open) when the payload exceeds
+    // the limit.
+    [[nodiscard]] Result<void> send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
+    // Queues a script to run in a page: one Evaluate frame, or EvaluatePiece frames ended by an
+    // Evaluate frame when it is larger than the limit.
+    void sendScript(std::uint64_t page, std::string_view script);
+    void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
+    std::size_t maxPayload() const { return m_maxPayload; }
+    // Bytes queued that the socket has not taken yet.
+    std::size_t queuedBytes() const { return m_out.size() - m_outOffset; }
+    // Closes the socket; the close handler runs (once) with `why`.
+    void close(const std::string& why);
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Set once the peer has introduced itself.
+    bool introduced() const { return m_introduced; }
+    void setIntroduced(long pid) { m_introduced = true; m_pid = pid; }
+    long pid() const { return m_pid; }
+
+private:
+    static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
+    static gboolean onWritable(gint fd, GIOCondition condition, gpointer data);
+    void flush();
+
+    int m_fd = -1;
+    unsigned m_readWatch = 0;
+    unsigned m_writeWatch = 0;
+    FrameReader m_reader;
+    std::string m_out;
+    size_t m_outOffset = 0;
+    FrameHandler m_onFrame;
+    CloseHandler m_onClose;
+    bool m_introduced = false;
+    bool m_dispatching = false;
+    bool m_peerGone = false;
+    long m_pid = 0;
+    std::size_t m_maxPayload = kMaxPayload;
+};
+
+} // namespace penwick::channel

@@ -1,0 +1,101 @@
+#pragma once
+
+// The payload of every JSON frame of the page channel, declared once. Each message has one
+// encoder and one decoder, used by both processes; a decoder never throws: a payload of the wrong
+// shape comes back as an error naming the frame kind and what was wrong.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/Result.h"
+#include "base/Value.h"
+#include "channel/ChannelProtocol.h"
+
+namespace penwick::channel {
+
+// The console levels, as the Console frame names them, in ConsoleCall::level order.
+inline constexpr const char* kConsoleLevels[] = { "log", "trace", "debug", "info", "warn", "error" };
+
+// {"version": n, "token": "...", "pid": n}
+struct Hello {
+    static constexpr FrameKind kKind = FrameKind::Hello;
+    std::uint32_t version = kVersion;
+    std::string token;
+    std::int64_t pid = 0;
+};
+
+// {"frame": id, "main": bool, "url": "..."}
+struct NewContext {
+    static constexpr FrameKind kKind = FrameKind::NewContext;
+    std::uint64_t frame = 0;
+    bool main = false;
+    std::string url;
+};
+
+// {"bridge": bool, "console": bool, "setup": [script...], "load": script|null}
+struct ContextSetup {
+    static constexpr FrameKind kKind = FrameKind::ContextSetup;
+    bool bridge = false;
+    bool console = false;
+    std::vector<std::string> setup;
+    std::optional<std::string> load;
+};
+
+// [callbackId, service, action, arguments]: the page's four arguments as it passed them. The
+// extension writes this text in the page's own engine (see the web-process extension).
+struct ExecCall {
+    static constexpr FrameKind kKind = FrameKind::Exec;
+    Value callbackId;
+    Value service;
+    Value action;
+    Value arguments;
+};
+
+// {"callbackId": v, "service": v, "action": v, "size": n}: a page call of `size` bytes that no
+// frame can carry.
+struct ExecTooLarge {
+    static constexpr FrameKind kKind = FrameKind::ExecTooLarge;
+    Value callbackId;
+    Value service;
+    Value action;
+    std::uint64_t size = 0;
+};
+
+// ["level"] or ["level", value]
+struct ConsoleCall {
+    static constexpr FrameKind kKind = FrameKind::Console;
+    std::size_t level = 0; // index into kConsoleLevels
+    std::optional<Value> value;
+};
+
+// {"source": url, "line": n, "message": "..."}
+struct EngineConsole {
+    static constexpr FrameKind kKind = FrameKind::EngineConsole;
+    std::string source;
+    std::int64_t line = 0;
+    std::string message;
+};
+
+// {"frame": id}
+struct FrameGone {
+    static constexpr FrameKind kKind = FrameKind::FrameGone;
+    std::uint64_t frame = 0;
+};
+
+std::string encode(const Hello& message);
+std::string encode(const NewContext& message);
+std::string encode(const ContextSetup& message);
+std::string encode(const ExecCall& message);
+std::string encode(const ExecTooLarge& message);
+std::string encode(const ConsoleCall& message);
+std::string encode(const EngineConsole& message);
+std::string encode(const FrameGone& message);
+
+// decode<Hello>(payload), decode<NewContext>(payload), ...
+template<typename Message>
+Result<Message> decode(std::string_view payload);
+
+} // namespace penwick::channel

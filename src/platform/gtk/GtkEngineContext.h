@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <webkit2/webkit2.h>
+
+#include "base/GRef.h"
+
+namespace penwick::platform {
+
+// The one engine context of the application, shared by all its web views: the website data
+// manager (cookies, storage), the URI schemes, their security-manager registrations, the
+// web-process extension folder and the page channel. It is made when the first web view needs it,
+// because the local-storage folder (known once config.xml is read) can only be given then.
+class GtkEngineContext {
+public:
+    static GtkEngineContext& shared();
+    GtkEngineContext() = default;
+    GtkEngineContext(const GtkEngineContext&) = delete;
+    GtkEngineContext& operator=(const GtkEngineContext&) = delete;
+
+    // The context, made on the first call with `localStorageDirectory` (empty: the engine's
+    // default). Later calls asking for another folder keep the first one (logged).
+    WebKitWebContext* context(const std::string& localStorageDirectory);
+    bool created() const { return static_cast<bool>(m_context); }
+    WebKitWebsiteDataManager* dataManager() const { return m_dataManager.get(); }
+
+    // Serves `scheme` with `handler` in every web view, and lets pages use its URLs like secure
+    // ones with CORS (without that the engine does not hand requests to the handler). Register
+    // before the first load; registering a scheme again replaces nothing (logged).
+    using SchemeHandler = std::function<void(WebKitURISchemeRequest*)>;
+    void registerURIScheme(const std::string& scheme, SchemeHandler handler);
+
+    // Makes the shared cookie store accept every cookie.
+    void acceptAllCookies();
+
+private:
+    void registerWithEngine(const std::string& scheme, SchemeHandler* handler);
+
+    GRef<WebKitWebsiteDataManager> m_dataManager;
+    GRef<WebKitWebContext> m_context;
+    std::string m_localStorageDirectory;
+    bool m_acceptAllCookies = false;
+    bool m_lateFolderLogged = false;
+    std::map<std::string, std::unique_ptr<SchemeHandler>> m_schemes;
+};
+
+} // namespace penwick::platform

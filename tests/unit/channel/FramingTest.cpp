@@ -1,0 +1,168 @@
+// The page channel's framing and payloads: frames survive being cut anywhere, no length is written
+// or read past the limit, and no payload of the wrong shape escapes its decoder.
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <limits>
+
+#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
+
+using namespace penwick::channel;
+
+namespace {
+
+std::vector<Frame> readAll(FrameReader& reader)
+{
+    std::vector<Frame> frames;
+    Frame frame;
+    while (reader.next(frame) == FrameReader::Status::Frame)
+        frames.push_back(frame);
+    return frames;
+}
+
+TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
+{
+    std::string stream;
+    ASSERT_TRUE(appendFrame(stream, FrameKind::Exec, 7, 9, R"(["cb","Svc","act",[1]])"));
+    ASSERT_TRUE(appendFrame(stream, FrameKind::ExecDone, 7, 9, ""));
+    ASSERT_TRUE(appendFrame(stream, FrameKind::Evaluate, 7, 0, std::string(3000, 'x')));
+    for (size_t cut = 0; cut <= stream.size(); ++cut) {
+        FrameReader reader;
+        reader.feed(stream.data(), cut);
+        auto frames = readAll(reader);
+        reader.feed(stream.data() + cut, stream.size() - cut);
+        for (auto& frame : readAll(reader))
+            frames.push_back(frame);
+        ASSERT_EQ(frames.size(), 3u) << "cut at " << cut;
+        EXPECT_EQ(frames[0].kind, FrameKind::Exec);
+        EXPECT_EQ(frames[0].page + frames[0].context, 16u);
+        EXPECT_EQ(frames[0].payload, R"(["cb","Svc","act",[1]])");
+        EXPECT_EQ(frames[1].kind, FrameKind::ExecDone);
+        EXPECT_TRUE(frames[1].payload.empty());
+        EXPECT_EQ(frames[2].payload, std::string(3000, 'x'));
+        EXPECT_TRUE(reader.empty());
+    }
+}
+
+TEST(Framing, HeadersNoSenderWritesBreakTheStream)
+{
+    const FrameHeader headers[] = {
+        { 0, 0, 1, 1 },
+        { 0, kLastFrameKind + 1, 1, 1 },
+        { kMaxPayload + 1, 4, 1, 1 },
+        { 0xffffffffu, 4, 1, 1 },
+    };
+    for (const auto& header : headers) {
+        FrameReader reader;
+        reader.feed(reinterpret_cast<const char*>(&header), sizeof header);
+        Frame frame;
+        EXPECT_EQ(reader.next(frame), FrameReader::Status::Broken) << header.length << " " << header.kind;
+    }
+}
+
+TEST(Framing, LengthsAreCheckedBeforeTheyBecomeAHeaderField)
+{
+    constexpr std::size_t kU32 = std::numeric_limits<std::uint32_t>::max();
+    struct Case {
+        std::size_t size, limit;
+        bool fits;
+    } cases[] = {
+        { 0, kMaxPayload, true },
+        { kMaxPayload, kMaxPayload, true },
+        { kMaxPayload + 1ull, kMaxPayload, false },
+        { kU32, kMaxPayload, false },
+        { kU32 + 1, kMaxPayload, false }, // would wrap to 0 if cast unchecked
+        { std::numeric_limits<std::size_t>::max(), kMaxPayload, false },
+        { kU32 + 1, std::numeric_limits<std::size_t>::max(), false }, // no limit lifts the ceiling
+        { 1024, 1024, true },
+        { 1025, 1024, false },
+    };
+    for (const auto& c : cases) {
+        auto length = frameLength(c.size, c.limit);
+        ASSERT_EQ(length.has_value(), c.fits) << c.size << " under " << c.limit;
+        if (length) {
+            EXPECT_EQ(*length, c.size);
+        }
+    }
+    std::string out = "kept";
+    auto refused = appendFrame(out, FrameKind::Console, 1, 1, std::string(1025, 'x'), 1024);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(out, "kept");
+    EXPECT_NE(refused.error().message.find("limit of 1024 bytes"), std::string::npos) << refused.error().message;
+}
+
+template<typename Message>
+bool decodes(std::string_view payload) { return static_cast<bool>(decode<Message>(payload)); }
+
+bool decodesAs(FrameKind kind, std::string_view payload)
+{
+    switch (kind) {
+    case FrameKind::Hello: return decodes<Hello>(payload);
+    case FrameKind::NewContext: return decodes<NewContext>(payload);
+    case FrameKind::ContextSetup: return decodes<ContextSetup>(payload);
+    case FrameKind::Exec: return decodes<ExecCall>(payload);
+    case FrameKind::ExecTooLarge: return decodes<ExecTooLarge>(payload);
+    case FrameKind::Console: return decodes<ConsoleCall>(payload);
+    case FrameKind::EngineConsole: return decodes<EngineConsole>(payload);
+    case FrameKind::FrameGone: return decodes<FrameGone>(payload);
+    default: ADD_FAILURE() << "no payload for kind " << static_cast<int>(kind); return false;
+    }
+}
+
+TEST(Messages, WhatTheEncodersWriteTheDecodersRead)
+{
+    struct Case {
+        FrameKind kind;
+        std::string payload;
+    } cases[] = {
+        { FrameKind::Hello, encode(Hello { kVersion, "t0k3n", 42 }) },
+        { FrameKind::NewContext, encode(NewContext { 18446744073709551615ull, true, "file:///a b\xff.html" }) },
+        { FrameKind::ContextSetup, encode(ContextSetup { true, false, { "a();", "b();" }, "c();" }) },
+        { FrameKind::Exec, encode(ExecCall { "cb1", "Svc", "act", penwick::Value::array({ 1, "two" }) }) },
+        { FrameKind::ExecTooLarge, encode(ExecTooLarge { 5, "Svc", nullptr, 300000000 }) },
+        { FrameKind::Console, encode(ConsoleCall { 5, penwick::Value("boom") }) },
+        { FrameKind::EngineConsole, encode(EngineConsole { "file:///x.js", 12, "ReferenceError" }) },
+        { FrameKind::FrameGone, encode(FrameGone { 77 }) },
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(decodesAs(c.kind, c.payload)) << frameKindName(c.kind) << ": " << c.payload;
+    auto setup = decode<ContextSetup>(cases[2].payload);
+    ASSERT_TRUE(setup);
+    EXPECT_EQ(setup->load, "c();");
+}
+
+TEST(Messages, PayloadsOfTheWrongShapeAreRefusedNotThrown)
+{
+    const struct {
+        FrameKind kind;
+        const char* payload;
+    } cases[] = {
+        { FrameKind::Hello, "" },
+        { FrameKind::Hello, "[2,\"t\",1]" },
+        { FrameKind::Hello, R"({"version":2,"token":5,"pid":1})" }, // a numeric token once ended the host
+        { FrameKind::Hello, R"({"version":"2","token":"t","pid":1})" },
+        { FrameKind::Hello, R"({"token":"t","pid":1})" },
+        { FrameKind::NewContext, R"({"frame":-1,"main":true,"url":""})" },
+        { FrameKind::NewContext, R"({"frame":1,"main":1,"url":""})" },
+        { FrameKind::NewContext, R"({"frame":1,"main":true,"url":null})" },
+        { FrameKind::ContextSetup, R"({"bridge":true,"console":true,"setup":"a();","load":null})" },
+        { FrameKind::ContextSetup, R"({"bridge":true,"console":true,"setup":[1],"load":null})" },
+        { FrameKind::ContextSetup, R"({"bridge":true,"console":true,"setup":[],"load":5})" },
+        { FrameKind::Exec, "null" },
+        { FrameKind::Exec, R"(["cb","Svc","act"])" },
+        { FrameKind::Exec, R"(["cb","Svc","act",[],5])" },
+        { FrameKind::ExecTooLarge, R"({"callbackId":"cb","service":"S","action":"a","size":"big"})" },
+        { FrameKind::Console, "[]" },
+        { FrameKind::Console, R"(["shout","x"])" },
+        { FrameKind::Console, R"(["log","x","y"])" },
+        { FrameKind::EngineConsole, R"({"source":"s","line":"12","message":"m"})" },
+        { FrameKind::FrameGone, R"({"frame":"1"})" },
+    };
+    for (const auto& c : cases)
+        EXPECT_FALSE(decodesAs(c.kind, c.payload)) << frameKindName(c.kind) << ": " << c.payload;
+    auto refused = decode<Hello>(R"({"version":2,"token":5,"pid":1})");
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;
+}
+
+} // namespace
