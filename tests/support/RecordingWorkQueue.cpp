@@ -25,10 +25,4 @@ size_t RecordingWorkQueue::runAll()
     }
 }
 
-size_t RecordingWorkQueue::pendingCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_tasks.size();
-}
-
 } // namespace penwick::test

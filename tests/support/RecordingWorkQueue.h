@@ -14,10 +14,9 @@ class RecordingWorkQueue : public platform::WorkQueue {
 public:
     void submit(std::function<void()> task) override;
     size_t runAll();
-    size_t pendingCount() const;
 
 private:
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::deque<std::function<void()>> m_tasks;
 };
 
