@@ -8,7 +8,7 @@
 #include "BridgeTestSupport.h"
 #include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHCommandQueue.h"
-#include "support/ThreadPoolWorkQueue.h"
+#include "support/ThreadedWorkQueue.h"
 
 using namespace penwick;
 using namespace penwick::test;
@@ -109,7 +109,7 @@ TEST_F(CommandDelegateTest, ScheduledEvaluationAfterTheDelegateHasGoneDoesNothin
 // on the main thread, each sender's in the order it sent them.
 TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadInOrder)
 {
-    ThreadPoolWorkQueue workQueue(4);
+    ThreadedWorkQueue workQueue;
     platform::Platform platform { m_platform.scheduler, workQueue, m_platform.environment, m_platform.userDefaults };
     m_platform.environment.writeResource("config.xml", "<widget/>");
     WHViewController vc(platform);

@@ -1,10 +1,8 @@
 // The web view delegate, the console and the bridge object, driven the way the web view drives
-// them: new window objects, page calls, console calls and the page's questions.
+// them: new window objects, console calls and engine console messages.
 #include <gtest/gtest.h>
 
 #include "bridge/WHBridge.h"
-#include "bridge/WHInvokedUrlCommand.h"
-#include "bridge/WHPlugin.h"
 #include "host/WHConsole.h"
 #include "host/WHViewController.h"
 #include "host/WHWebViewDelegate.h"
@@ -16,30 +14,6 @@ using namespace penwick;
 using penwick::test::LogCapture;
 
 namespace {
-
-// Remembers the commands that reached it.
-class RecordingPlugin final : public WHPlugin {
-public:
-    using WHPlugin::WHPlugin;
-    static std::vector<WHInvokedUrlCommand>& received()
-    {
-        static std::vector<WHInvokedUrlCommand> s_received;
-        return s_received;
-    }
-    const std::string& className() const override
-    {
-        static const std::string s_name = "RecordingPlugin";
-        return s_name;
-    }
-    void take(const WHInvokedUrlCommand& command) { received().push_back(command); }
-
-protected:
-    const ActionTable& actions() const override
-    {
-        static const ActionTable s_actions = ActionTable().add("take:", &RecordingPlugin::take);
-        return s_actions;
-    }
-};
 
 class NoDialogs final : public platform::Dialogs {
 public:
@@ -53,11 +27,6 @@ class WebViewDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WHPluginFactory::registerClass<RecordingPlugin>("RecordingPlugin");
-        RecordingPlugin::received().clear();
-        m_platform.environment.writeResource("config.xml",
-            "<?xml version=\"1.0\"?><widget><feature name=\"Rec\"><param name=\"osx-package\" value=\"RecordingPlugin\"/>"
-            "</feature></widget>");
         m_controller = std::make_unique<WHViewController>(m_platform.platform);
         m_controller->setWebView(&m_webView);
         m_delegate.setViewController(m_controller.get());
@@ -109,25 +78,6 @@ TEST_F(WebViewDelegateTest, ConsoleLinesCarryTheirKindAndTheTextFormOfTheValue)
     console.log(std::nullopt);
     EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "plain", "trace: 1", "debug: 2.5", "info: 1", "warn: x",
                                  "error: <null>", "{\"a\":[1,\"b\"]}", "undefined" }));
-}
-
-TEST_F(WebViewDelegateTest, BridgeCallsReachTheActionWithConvertedArgumentsAndCallbackIds)
-{
-    auto window = newWindow();
-    auto args = Value::parse(R"([{"WHType":"ArrayBuffer","data":"AAEC"}, {"k":1}, null, "s"])");
-    window.hostbridge->exec(Value("cb1"), Value("rec"), Value("take"), args);
-    window.hostbridge->exec(Value(7), Value("Rec"), Value("take"), Value::array());
-    window.hostbridge->exec(Value(nullptr), Value("Rec"), Value("take"), Value::array());
-    auto& got = RecordingPlugin::received();
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].callbackId(), "cb1");
-    EXPECT_EQ(got[0].cmdClassName(), "rec");
-    ASSERT_TRUE(got[0].arguments()[0].is_binary());
-    EXPECT_EQ(got[0].arguments()[0].get_binary(), (Bytes { 0, 1, 2 }));
-    EXPECT_EQ(got[0].arguments()[1], Value::parse(R"({"k":1})"));
-    EXPECT_EQ(got[1].callbackId(), "7");
-    EXPECT_FALSE(got[2].callbackId().has_value());
-    EXPECT_TRUE(m_log.lines().empty());
 }
 
 TEST_F(WebViewDelegateTest, EngineConsoleMessagesNameTheSourceFile)
