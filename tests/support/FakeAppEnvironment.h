@@ -29,7 +29,6 @@ public:
     std::string documentsDirectory() const override { return m_root + "/documents"; }
     std::string temporaryDirectory() const override { return m_root + "/tmp"; }
 
-    const std::string& root() const { return m_root; }
     // Writes a file below the resources folder (folders made as needed); answers its path.
     std::string writeResource(const std::string& relativePath, const std::string& contents);
     // Makes the two fallible directory lookups fail with `error` (or succeed again with nothing).

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/Log.h"
 
 namespace penwick::test {
 
@@ -11,16 +14,34 @@ namespace penwick::test {
 // main thread while no other thread logs.
 class LogCapture {
 public:
-    LogCapture();
-    ~LogCapture();
+    LogCapture()
+    {
+        log::setSinkForTesting([this](std::string_view line) {
+            std::lock_guard lock(m_mutex);
+            m_lines.emplace_back(line);
+        });
+    }
+    ~LogCapture() { log::setSinkForTesting(nullptr); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<std::string> lines() const;
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
     // How many captured lines are exactly `line`.
-    size_t count(std::string_view line) const;
+    size_t count(std::string_view line) const
+    {
+        auto all = lines();
+        return std::count(all.begin(), all.end(), line);
+    }
     bool contains(std::string_view line) const { return count(line) > 0; }
-    void clear();
+    void clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.clear();
+    }
 
 private:
     mutable std::mutex m_mutex;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -9,8 +11,9 @@
 
 namespace penwick::test {
 
-// A main loop the test turns by hand: post() queues (from any thread), runPending() runs the
+// The main loop of a test: post() queues from any thread; runPending() and runUntil() run the
 // queued tasks in order on the calling thread. The thread that made it is the main thread.
+// Standard primitives only, so that ThreadSanitizer sees every hand-over.
 class RecordingScheduler : public platform::Scheduler {
 public:
     RecordingScheduler();
@@ -19,13 +22,17 @@ public:
 
     // Runs queued tasks, including those they post, until none is left. Answers how many ran.
     size_t runPending();
-    // Runs the oldest queued task, if any.
-    bool runOne();
     size_t pendingCount() const;
+    // Runs tasks as other threads post them until `done` holds or ten seconds have passed.
+    // Answers whether `done` held.
+    bool runUntil(const std::function<bool()>& done);
 
 private:
+    std::function<void()> take(std::chrono::milliseconds wait);
+
     std::thread::id m_mainThread;
     mutable std::mutex m_mutex;
+    std::condition_variable m_posted;
     std::deque<std::function<void()>> m_tasks;
 };
 

@@ -11,9 +11,8 @@
 
 namespace penwick::test {
 
-// A web view that records what the host asks of it. Safe to read from the test thread while
-// other threads call it (they should not: evaluation belongs on the main thread, and
-// evaluatedOnThreads() lets a test check that).
+// A web view that records what the host asks of it. Evaluation is recorded under a lock with
+// the calling thread, so a test can check that no script was evaluated off the main thread.
 class RecordingWebView : public platform::WebView {
 public:
     struct Load {
@@ -21,34 +20,40 @@ public:
         std::chrono::seconds timeout;
     };
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
-    void loadHTMLString(const std::string& html) override;
-    void evaluateScript(const std::string& script) override;
-    platform::WebPreferences preferences() const override;
-    void setPreferences(const platform::WebPreferences& prefs) override;
-    void setDrawsBackground(platform::DrawsBackground draws) override;
-    void acceptAllCookies() override;
+    void loadRequest(const std::string& url, std::chrono::seconds timeout) override { loads.push_back({ url, timeout }); }
+    void loadHTMLString(const std::string& html) override { htmlStrings.push_back(html); }
+    void evaluateScript(const std::string& script) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_scripts.push_back(script);
+        m_threads.push_back(std::this_thread::get_id());
+    }
+    platform::WebPreferences preferences() const override { return prefs; }
+    void setPreferences(const platform::WebPreferences& preferences) override { prefs = preferences; }
+    void setDrawsBackground(platform::DrawsBackground draws) override { drawsBackground = draws; }
+    void acceptAllCookies() override { }
 
-    std::vector<Load> loads() const;
-    std::vector<std::string> htmlStrings() const;
-    std::vector<std::string> scripts() const;
-    std::vector<std::thread::id> evaluatedOnThreads() const;
-    // Forgets what was loaded and evaluated.
-    void clear();
-    int setPreferencesCount() const;
-    std::optional<platform::DrawsBackground> drawsBackground() const;
-    int acceptAllCookiesCount() const;
+    std::vector<std::string> scripts() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_scripts;
+    }
+    std::vector<std::thread::id> evaluatedOnThreads() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_threads;
+    }
+
+    // Main-thread records, read and reset by the test directly.
+    std::vector<Load> loads;
+    std::vector<std::string> htmlStrings;
+    platform::WebPreferences prefs;
+    std::optional<platform::DrawsBackground> drawsBackground;
 
 private:
     mutable std::mutex m_mutex;
-    std::vector<Load> m_loads;
-    std::vector<std::string> m_html;
     std::vector<std::string> m_scripts;
-    std::vector<std::thread::id> m_scriptThreads;
-    platform::WebPreferences m_prefs;
-    int m_setPreferencesCount = 0;
-    std::optional<platform::DrawsBackground> m_drawsBackground;
-    int m_acceptAllCookies = 0;
+    std::vector<std::thread::id> m_threads;
 };
 
 } // namespace penwick::test

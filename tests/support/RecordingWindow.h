@@ -10,7 +10,11 @@ namespace penwick::test {
 class RecordingWindow : public platform::Window {
 public:
     enum class Call { SetBackground, ShowAndMakeKey, ActivateApplication };
-    void setBackgroundColor(platform::Rgba color) override;
+    void setBackgroundColor(platform::Rgba color) override
+    {
+        m_background = color;
+        m_calls.push_back(Call::SetBackground);
+    }
     void showAndMakeKey() override { m_calls.push_back(Call::ShowAndMakeKey); }
     void activateApplication() override { m_calls.push_back(Call::ActivateApplication); }
 

@@ -1,24 +1,20 @@
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <vector>
 
 #include "platform/WorkQueue.h"
 
 namespace penwick::test {
 
-// A background queue the test drains by hand: submit() queues, runAll() runs the tasks in order
-// on the calling thread. For real parallelism use ThreadPoolWorkQueue.
+// A background queue that only holds what is submitted: the unit tests over it run no
+// background work. For real threads use ThreadedWorkQueue.
 class RecordingWorkQueue : public platform::WorkQueue {
 public:
-    void submit(std::function<void()> task) override;
-    size_t runAll();
-    size_t pendingCount() const;
+    void submit(std::function<void()> task) override { m_tasks.push_back(std::move(task)); }
 
 private:
-    mutable std::mutex m_mutex;
-    std::deque<std::function<void()>> m_tasks;
+    std::vector<std::function<void()>> m_tasks;
 };
 
 } // namespace penwick::test

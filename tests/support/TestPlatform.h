@@ -10,7 +10,7 @@ namespace penwick::test {
 
 // The platform services as unit tests use them: a hand-turned main loop and background queue,
 // an environment over a temporary folder and in-memory user defaults. Tests that need real
-// threads build their own platform::Platform from MainLoopScheduler and ThreadPoolWorkQueue.
+// threads build their own platform::Platform around a ThreadedWorkQueue.
 struct TestPlatform {
     RecordingScheduler scheduler;
     RecordingWorkQueue workQueue;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <future>
 #include <map>
 #include <thread>
@@ -8,8 +8,7 @@
 #include "BridgeTestSupport.h"
 #include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHCommandQueue.h"
-#include "support/MainLoopScheduler.h"
-#include "support/ThreadPoolWorkQueue.h"
+#include "support/ThreadedWorkQueue.h"
 
 using namespace penwick;
 using namespace penwick::test;
@@ -20,39 +19,11 @@ std::string expression(const std::string& id, int status, const std::string& jso
     return "webhost.require('webhost/exec').nativeCallback('" + id + "'," + std::to_string(status) + "," + json + ","
         + std::to_string(keep) + ")";
 }
-
-// The callback id as the page's script engine would read the literal back (enough of the escape
-// rules for the escapes we write).
-std::string unescapeLiteral(std::string_view body)
-{
-    std::string out;
-    for (size_t i = 0; i < body.size(); ++i) {
-        if (body[i] != '\\') {
-            out += body[i];
-            continue;
-        }
-        char e = body[++i];
-        switch (e) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'x': out += static_cast<char>(std::stoi(std::string(body.substr(i + 1, 2)), nullptr, 16)); i += 2; break;
-        case 'u': {
-            auto cp = std::stoi(std::string(body.substr(i + 1, 4)), nullptr, 16);
-            out += cp == 0x2028 ? "\u2028" : cp == 0x2029 ? "\u2029" : "\uFFFD";
-            i += 4;
-            break;
-        }
-        default: out += e;
-        }
-    }
-    return out;
-}
 } // namespace
 
 using CommandDelegateTest = BridgeTest;
 
-TEST_F(CommandDelegateTest, ResultBecomesTheNativeCallbackExpressionOnALaterTurn)
+TEST_F(CommandDelegateTest, ResultsBecomeNativeCallbackExpressionsOnALaterTurn)
 {
     auto vc = makeController();
     auto* delegate = vc->commandDelegate();
@@ -60,49 +31,32 @@ TEST_F(CommandDelegateTest, ResultBecomesTheNativeCallbackExpressionOnALaterTurn
     delegate->sendPluginResult(result, "File123");
     result.setKeepCallbackAsBool(true);
     delegate->sendPluginResult(result, "File124");
+    delegate->sendPluginResult(result, "INVALID"); // the page wants no answer
+    delegate->sendPluginResult(WHPluginResult(9, Value(std::string("\xFF"))), "cb"); // no JSON form
     EXPECT_TRUE(m_webView.scripts().empty());
 
-    EXPECT_EQ(m_platform.scheduler.runPending(), 2u);
+    EXPECT_EQ(m_platform.scheduler.runPending(), 3u);
     EXPECT_EQ(m_webView.scripts(), (std::vector<std::string> {
                                        expression("File123", 1, "\n  \"ok\"\n", 0),
                                        expression("File124", 1, "\n  \"ok\"\n", 1),
+                                       expression("cb", 9, "null", 0),
                                    }));
-}
-
-TEST_F(CommandDelegateTest, InvalidCallbackIdIsDroppedAndAResultWithoutJsonFormSendsNull)
-{
-    auto vc = makeController();
-    vc->commandDelegate()->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "INVALID");
-    EXPECT_EQ(m_platform.scheduler.pendingCount(), 0u);
-    vc->commandDelegate()->sendPluginResult(WHPluginResult(9, Value(std::string("\xFF"))), "cb");
-    m_platform.scheduler.runPending();
-    EXPECT_EQ(m_webView.scripts(), std::vector<std::string> { expression("cb", 9, "null", 0) });
 }
 
 TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
 {
-    // Ordinary ids are written as they stand.
-    for (const char* id : { "File123", "Device0", "cb-1_2.3:4/5@x#y", "a b(c)[d]{e}$%&*+,;=?~|^!\"<>" })
-        EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), id);
-
-    const std::string awkward[] = { "x');alert(1);//", "back\\slash", "line\nbreak\r", "sep\u2028para\u2029",
-        std::string("ctl\x01\x7F", 5), "é😀" };
-    for (const auto& id : awkward) {
-        auto body = WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id);
-        // No bare quote, backslash pair broken up, or line terminator left inside the literal.
-        for (size_t i = 0; i < body.size(); ++i) {
-            if (body[i] == '\\') {
-                ++i;
-                continue;
-            }
-            EXPECT_NE(body[i], '\'') << body;
-        }
-        EXPECT_EQ(body.find_first_of("\n\r"), std::string::npos);
-        EXPECT_EQ(body.find("\u2028"), std::string::npos);
-        EXPECT_EQ(unescapeLiteral(body), id) << body;
-    }
-    EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral("bad\xC3"), "bad\\uFFFD");
-
+    const std::pair<std::string, std::string> cases[] = {
+        { "cb-1_2.3:4/5@x#y a(b)[c]{d}$%&*+,;=?~|^!\"<>", "cb-1_2.3:4/5@x#y a(b)[c]{d}$%&*+,;=?~|^!\"<>" },
+        { "x');alert(1);//", "x\\');alert(1);//" },
+        { "back\\slash", "back\\\\slash" },
+        { "line\nbreak\r\t", "line\\nbreak\\r\\t" },
+        { "sep\u2028para\u2029", "sep\\u2028para\\u2029" },
+        { std::string("ctl\x01\x7F\0", 6), "ctl\\x01\\x7F\\x00" },
+        { "é😀", "é😀" },
+        { "bad\xC3", "bad\\uFFFD" },
+    };
+    for (const auto& [id, literal] : cases)
+        EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), literal) << literal;
     auto js = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult(1, std::nullopt), "x');alert(1);//");
     EXPECT_EQ(js, expression("x\\');alert(1);//", 1, "\n  null\n", 0));
 }
@@ -114,10 +68,11 @@ TEST_F(CommandDelegateTest, EvalJsWrapsTheScriptAndSchedulesOrRunsAtOnce)
     delegate->evalJs("a()");
     EXPECT_TRUE(m_webView.scripts().empty());
     delegate->evalJs("b()", WHCommandDelegate::Schedule::OnCallingThread);
-    EXPECT_EQ(m_webView.scripts(),
-        std::vector<std::string> { "webhost.require('webhost/exec').nativeEvalAndFetch(function(){b()})" });
     m_platform.scheduler.runPending();
-    EXPECT_EQ(m_webView.scripts().back(), "webhost.require('webhost/exec').nativeEvalAndFetch(function(){a()})");
+    EXPECT_EQ(m_webView.scripts(), (std::vector<std::string> {
+                                       "webhost.require('webhost/exec').nativeEvalAndFetch(function(){b()})",
+                                       "webhost.require('webhost/exec').nativeEvalAndFetch(function(){a()})",
+                                   }));
 }
 
 TEST_F(CommandDelegateTest, ResultsSentDuringABatchAreEvaluatedAtOnce)
@@ -150,46 +105,24 @@ TEST_F(CommandDelegateTest, ScheduledEvaluationAfterTheDelegateHasGoneDoesNothin
     EXPECT_TRUE(m_webView.scripts().empty());
 }
 
-TEST_F(CommandDelegateTest, SettingsResourcesAndBackgroundWork)
-{
-    auto vc = makeController("<preference name=\"EnableWebGL\" value=\"true\"/>");
-    std::string nested = m_platform.environment.writeResource("www/img/logo.png", "x");
-    auto* delegate = vc->commandDelegate();
-    EXPECT_EQ(delegate->settings().at("EnableWebGL"), "true");
-    EXPECT_EQ(delegate->pathForResource("img/logo.png"), nested);
-    EXPECT_FALSE(delegate->pathForResource("missing.png"));
-
-    bool ran = false;
-    delegate->runInBackground([&] { ran = true; });
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(m_platform.workQueue.runAll(), 1u);
-    EXPECT_TRUE(ran);
-}
-
 // Real threads: results sent from background blocks and from the main thread are all evaluated
 // on the main thread, each sender's in the order it sent them.
-TEST(CommandDelegateThreads, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadInOrder)
+TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadInOrder)
 {
-    registerTestPluginClasses();
-    MainLoopScheduler scheduler;
-    ThreadPoolWorkQueue workQueue(4);
-    FakeAppEnvironment environment;
-    InMemoryUserDefaults defaults;
-    platform::Platform platform { scheduler, workQueue, environment, defaults };
-    environment.writeResource("config.xml", "<widget/>");
-    RecordingWebView webView;
+    ThreadedWorkQueue workQueue;
+    platform::Platform platform { m_platform.scheduler, workQueue, m_platform.environment, m_platform.userDefaults };
+    m_platform.environment.writeResource("config.xml", "<widget/>");
     WHViewController vc(platform);
-    vc.setWebView(&webView);
+    vc.setWebView(&m_webView);
     auto* delegate = vc.commandDelegate();
 
     constexpr int kBlocks = 8;
     constexpr int kPerBlock = 200;
     for (int b = 0; b < kBlocks; ++b) {
         delegate->runInBackground([delegate, b] {
-            for (int k = 0; k < kPerBlock; ++k) {
-                auto result = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k);
-                delegate->sendPluginResult(result, "t" + std::to_string(b));
-            }
+            for (int k = 0; k < kPerBlock; ++k)
+                delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k),
+                    "t" + std::to_string(b));
         });
     }
     // One send that happens-after a background send must be evaluated after it.
@@ -202,29 +135,23 @@ TEST(CommandDelegateThreads, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadIn
     delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "after");
 
     const size_t expected = kBlocks * kPerBlock + 2;
-    ASSERT_TRUE(scheduler.runUntil([&] { return webView.scripts().size() == expected; }));
-    workQueue.waitUntilIdle();
+    ASSERT_TRUE(m_platform.scheduler.runUntil([&] { return m_webView.scripts().size() == expected; }));
+    workQueue.finish();
 
-    const auto threads = webView.evaluatedOnThreads();
-    for (auto id : threads)
+    for (auto id : m_webView.evaluatedOnThreads())
         ASSERT_EQ(id, std::this_thread::get_id());
-
     std::map<std::string, int> next;
     std::vector<std::string> order;
-    for (const auto& js : webView.scripts()) {
+    for (const auto& js : m_webView.scripts()) {
         auto open = js.find("nativeCallback('") + 16;
-        std::string id = js.substr(open, js.find('\'', open) - open);
-        order.push_back(id);
-        if (id[0] != 't')
-            continue;
-        auto comma = js.find(",1,") + 3;
-        int k = std::stoi(js.substr(comma));
-        EXPECT_EQ(k, next[id]++) << id;
+        order.push_back(js.substr(open, js.find('\'', open) - open));
+        if (order.back()[0] == 't') {
+            EXPECT_EQ(std::stoi(js.substr(js.find(",1,") + 3)), next[order.back()]++) << order.back();
+        }
     }
     for (int b = 0; b < kBlocks; ++b)
         EXPECT_EQ(next["t" + std::to_string(b)], kPerBlock);
-    auto before = std::find(order.begin(), order.end(), "before");
     auto after = std::find(order.begin(), order.end(), "after");
     ASSERT_NE(after, order.end());
-    EXPECT_LT(before, after);
+    EXPECT_LT(std::find(order.begin(), order.end(), "before"), after);
 }

@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "BridgeTestSupport.h"
-#include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHCommandQueue.h"
 
 using namespace penwick;
@@ -42,17 +41,7 @@ TEST_F(CommandQueueTest, FailingCommandsAreLoggedAndTheBatchGoesOn)
     EXPECT_EQ(vc->commandQueue()->pendingBatchCount(), 0u);
 }
 
-TEST_F(CommandQueueTest, ExecuteAnswersWhetherAnActionWasCalled)
-{
-    auto vc = makeController();
-    auto* delegate = static_cast<WHCommandDelegateImpl*>(vc->commandDelegate());
-    EXPECT_TRUE(delegate->execute(WHInvokedUrlCommand(ValueArray {}, "c", "File", "echo")));
-    EXPECT_FALSE(delegate->execute(WHInvokedUrlCommand(ValueArray {}, "c", "File", std::nullopt)));
-    EXPECT_FALSE(vc->commandQueue()->execute(WHInvokedUrlCommand(ValueArray {}, "c", "Nobody", "echo")));
-    EXPECT_EQ(m_log.count(kNotFound), 1u);
-}
-
-TEST_F(CommandQueueTest, BatchQueuedByAnActionRunsInTheSameRunAfterTheRestOfTheFirst)
+TEST_F(CommandQueueTest, BatchesQueuedByAnActionRunInTheSameRunAfterTheRestOfTheFirst)
 {
     auto vc = makeController();
     auto& plugin = filePlugin(*vc);
@@ -60,30 +49,17 @@ TEST_F(CommandQueueTest, BatchQueuedByAnActionRunsInTheSameRunAfterTheRestOfTheF
     std::vector<bool> runningSeen;
     plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
         runningSeen.push_back(queue.currentlyExecuting());
-        if (command.callbackId() == "a2")
+        if (command.callbackId() == "a2") {
+            queue.enqueCommandBatch("[[\"x\", "); // unparsable: no commands, the next still runs
+            queue.enqueCommandBatch(R"({"not": "an array"})");
             queue.enqueCommandBatch(R"([["b1", "File", "echo", []]])");
+        }
     };
     queue.enqueCommandBatch(R"([["a1", "File", "echo", []], ["a2", "File", "echo", []], ["a3", "File", "echo", []]])");
     EXPECT_EQ(plugin.calls, (std::vector<std::string> { "a1", "a2", "a3", "b1" }));
     EXPECT_EQ(runningSeen, std::vector<bool>(4, true));
     EXPECT_EQ(queue.pendingBatchCount(), 0u);
     EXPECT_FALSE(queue.currentlyExecuting());
-}
-
-TEST_F(CommandQueueTest, UnparsableBatchGivesNoCommandsAndTheNextStillRuns)
-{
-    auto vc = makeController();
-    auto& plugin = filePlugin(*vc);
-    auto& queue = *vc->commandQueue();
-    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
-        if (command.callbackId() == "first") {
-            queue.enqueCommandBatch("[[\"x\", ");
-            queue.enqueCommandBatch(R"({"not": "an array"})");
-            queue.enqueCommandBatch(R"([["last", "File", "echo", []]])");
-        }
-    };
-    queue.enqueCommandBatch(R"([["first", "File", "echo", []]])");
-    EXPECT_EQ(plugin.calls, (std::vector<std::string> { "first", "last" }));
     EXPECT_EQ(m_log.lines().size(), 1u); // the parse error line
 }
 
@@ -112,23 +88,21 @@ TEST_F(CommandQueueTest, FlushRequestIdsOnlyGoUpUntilReset)
 {
     auto vc = makeController();
     auto& queue = *vc->commandQueue();
-    queue.maybeFetchCommandsFromJs(3);
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 3);
-    queue.maybeFetchCommandsFromJs(2);
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 3);
-    queue.maybeFetchCommandsFromJs("5");
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 5);
-    queue.maybeFetchCommandsFromJs("not a number");
-    queue.maybeFetchCommandsFromJs(4.9);
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 5);
-    queue.maybeFetchCommandsFromJs(Value::parse("18446744073709551615")); // above the signed range
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), INT64_MAX);
-    queue.resetRequestId();
-    queue.maybeFetchCommandsFromJs(" 9223372036854775807000");
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), INT64_MAX);
-    queue.resetRequestId();
-    queue.maybeFetchCommandsFromJs(1);
-    EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), 1);
+    const struct {
+        Value id;
+        bool resetFirst;
+        int64_t expected;
+    } steps[] = {
+        { 3, false, 3 }, { 2, false, 3 }, { "5", false, 5 }, { "not a number", false, 5 }, { 4.9, false, 5 },
+        { Value::parse("18446744073709551615"), false, INT64_MAX }, // above the signed range
+        { " 9223372036854775807000", true, INT64_MAX }, { 1, true, 1 },
+    };
+    for (const auto& step : steps) {
+        if (step.resetFirst)
+            queue.resetRequestId();
+        queue.maybeFetchCommandsFromJs(step.id);
+        EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), step.expected) << step.id.dump();
+    }
 }
 
 TEST_F(CommandQueueTest, DisposedQueueFindsNoPlugins)

@@ -39,144 +39,98 @@ protected:
     LogCapture m_log;
 };
 
-TEST_F(ViewControllerTest, StartPagesResolveToEscapedFileUrlsOrWebAddressesWithATwentySecondTimeout)
+TEST_F(ViewControllerTest, StartPagesResolveToEscapedFileUrlsWebAddressesOrTheErrorPage)
 {
     env().writeResource("www/index.html", "");
     env().writeResource("www/a page#1.html", "");
     const std::string www = "file://" + env().resourcePath() + "/www/";
-    const std::pair<std::string, std::string> cases[] = {
+    const std::string missing = "ERROR: Start Page at 'www/gone.html' was not found.";
+    const struct {
+        std::string config;
+        std::string url; // empty: the error page is shown instead
+    } cases[] = {
         { "", www + "index.html" },
         { R"(<content src="a page#1.html"/>)", www + "a%20page%231.html" },
         { R"(<content src="https://example.org/app?x=1"/>)", "https://example.org/app?x=1" },
+        { R"(<content src="gone.html"/>)", "" },
     };
-    for (const auto& [config, url] : cases) {
-        writeConfig(config);
-        m_webView.clear();
+    for (const auto& c : cases) {
+        writeConfig(c.config);
+        m_webView.loads.clear();
+        m_webView.htmlStrings.clear();
+        m_webView.prefs = {};
         auto vc = start();
-        ASSERT_EQ(m_webView.loads().size(), 1u) << config;
-        EXPECT_EQ(m_webView.loads()[0].url, url);
-        EXPECT_EQ(m_webView.loads()[0].timeout, std::chrono::seconds(20));
-        EXPECT_FALSE(vc->loadFromString());
-        EXPECT_TRUE(m_webView.htmlStrings().empty());
+        EXPECT_EQ(vc->loadFromString(), c.url.empty()) << c.config;
+        if (c.url.empty()) {
+            EXPECT_TRUE(m_webView.loads.empty());
+            EXPECT_EQ(m_webView.htmlStrings, std::vector<std::string> { "<html><body> " + missing + " </body></html>" });
+            continue;
+        }
+        ASSERT_EQ(m_webView.loads.size(), 1u) << c.config;
+        EXPECT_EQ(m_webView.loads[0].url, c.url);
+        EXPECT_EQ(m_webView.loads[0].timeout, std::chrono::seconds(20));
+        EXPECT_TRUE(m_webView.htmlStrings.empty());
     }
+    // Settings are applied after a missing start page all the same.
+    EXPECT_TRUE(m_webView.prefs.autosaves);
 }
 
-TEST_F(ViewControllerTest, MissingStartPageLoadsTheErrorPageAndGoesOn)
-{
-    writeConfig(R"(<content src="gone.html"/><preference name="WindowSize" value="fullscreen"/>)");
-    auto vc = start();
-    const std::string message = "ERROR: Start Page at 'www/gone.html' was not found.";
-    EXPECT_TRUE(m_log.contains(message));
-    EXPECT_TRUE(vc->loadFromString());
-    ASSERT_EQ(m_webView.htmlStrings().size(), 1u);
-    EXPECT_EQ(m_webView.htmlStrings()[0], "<html><body> " + message + " </body></html>");
-    EXPECT_TRUE(m_webView.loads().empty());
-    // Settings are applied all the same.
-    EXPECT_TRUE(vc->cfgFullScreen());
-    EXPECT_EQ(m_webView.setPreferencesCount(), 1);
-}
-
-TEST_F(ViewControllerTest, NoConfigurationLeavesEverythingUnset)
+TEST_F(ViewControllerTest, NoConfigurationLoadsNothing)
 {
     auto vc = start();
-    EXPECT_FALSE(vc->startPage());
-    EXPECT_FALSE(vc->wwwFolderName());
-    EXPECT_FALSE(vc->pluginRegistry().hasPluginObjects());
-    EXPECT_TRUE(m_webView.loads().empty());
-    EXPECT_TRUE(m_webView.htmlStrings().empty());
+    EXPECT_TRUE(m_webView.loads.empty() && m_webView.htmlStrings.empty());
     EXPECT_FALSE(m_log.contains("Failed to initialize XML parser."));
 }
 
-TEST_F(ViewControllerTest, DefaultsWhenTheFileNamesNoStartPage)
+TEST_F(ViewControllerTest, PreferencesReachTheWebViewUnderTheirExactKeys)
 {
-    writeConfig(R"(<preference name="A" value="b"/>)");
+    writeConfig(R"(<preference name="EnableWebGL" value="YES"/><preference name="OSXLocalStoragePath" value="/x/ls"/>)"
+                R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="5"/>)");
     auto vc = start();
-    EXPECT_EQ(vc->startPage(), "index.html");
-    EXPECT_EQ(vc->wwwFolderName(), "www");
-    EXPECT_TRUE(vc->pluginRegistry().hasPluginObjects());
-    EXPECT_EQ(vc->settings().at("A"), "b");
-}
-
-TEST_F(ViewControllerTest, WebViewSettings)
-{
-    writeConfig(R"(<preference name="EnableWebGL" value="YES"/><preference name="OSXLocalStoragePath" value="/x/ls"/>)");
-    auto vc = start();
-    auto prefs = m_webView.preferences();
-    EXPECT_TRUE(prefs.webGLEnabled);
-    EXPECT_TRUE(prefs.autosaves);
-    EXPECT_TRUE(prefs.localStorageEnabled);
-    EXPECT_EQ(prefs.localStorageDatabasePath, "/x/ls");
-    EXPECT_TRUE(m_log.contains("WebStoragePath is '/x/ls', modify in config.xml."));
-    EXPECT_EQ(m_webView.acceptAllCookiesCount(), 1);
-}
-
-TEST_F(ViewControllerTest, LowerCaseKeysAreOtherSettings)
-{
-    writeConfig(R"(<preference name="enablewebgl" value="true"/>)");
-    auto vc = start();
-    EXPECT_FALSE(m_webView.preferences().webGLEnabled);
-}
-
-TEST_F(ViewControllerTest, LocalStorageFallsBackToApplicationSupport)
-{
-    writeConfig("");
-    {
-        auto vc = start();
-        std::string expected = env().root() + "/data/org.penwick.Test";
-        EXPECT_EQ(m_webView.preferences().localStorageDatabasePath, expected);
-        EXPECT_TRUE(m_log.contains("WebStoragePath is '" + expected + "', modify in config.xml."));
-    }
-    env().setDirectoryFailure(Error { 13, "Permission denied" });
-    m_log.clear();
-    auto vc = start();
-    EXPECT_TRUE(m_log.contains("error finding app support directory Permission denied"));
-    EXPECT_EQ(m_webView.preferences().localStorageDatabasePath, "~/Library/Application Support/org.penwick.Test");
-}
-
-TEST_F(ViewControllerTest, WindowSizeAndPointerSettingsAreReadAndStored)
-{
-    writeConfig(R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="5"/>)");
-    auto vc = start();
-    EXPECT_FALSE(vc->cfgFullScreen());
+    EXPECT_TRUE(m_webView.prefs.webGLEnabled);
+    EXPECT_TRUE(m_webView.prefs.localStorageEnabled);
+    EXPECT_EQ(m_webView.prefs.localStorageDatabasePath, "/x/ls");
     EXPECT_EQ(vc->cfgWindowSize().width, 800);
-    EXPECT_EQ(vc->cfgWindowSize().height, 600);
     EXPECT_EQ(vc->hideMousePointerTimeout(), 5);
 
-    writeConfig(R"(<preference name="WindowSize" value="big"/><preference name="HideMousePointer" value="soon"/>)");
+    writeConfig(R"(<preference name="enablewebgl" value="true"/>)"); // keys are case-sensitive
+    m_webView.prefs = {};
     auto other = start();
-    EXPECT_EQ(other->cfgWindowSize().width, 0);
-    EXPECT_EQ(other->cfgWindowSize().height, 0);
-    EXPECT_EQ(other->hideMousePointerTimeout(), 0);
+    EXPECT_FALSE(m_webView.prefs.webGLEnabled);
 }
 
-TEST_F(ViewControllerTest, InitRunsOnceAndShowingUsesABlackBackground)
+TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavailable)
 {
-    writeConfig(R"(<preference name="A" value="1"/>)");
+    writeConfig("");
+    env().setDirectoryFailure(Error { 13, "Permission denied" });
     auto vc = start();
-    vc->settings()["A"] = "changed";
-    vc->__init();
-    EXPECT_EQ(vc->settings().at("A"), "changed");
+    EXPECT_TRUE(m_log.contains("error finding app support directory Permission denied"));
+    EXPECT_EQ(m_webView.prefs.localStorageDatabasePath, "~/Library/Application Support/org.penwick.Test");
+}
 
+TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShown)
+{
+    auto vc = start();
     vc->onAppDidFinishLaunching();
     EXPECT_EQ(m_window.background().r, 0);
     EXPECT_EQ(m_window.background().a, 1);
-    EXPECT_EQ(m_webView.drawsBackground(), platform::DrawsBackground::No);
-    EXPECT_EQ(m_window.calls().back(), RecordingWindow::Call::ActivateApplication);
+    EXPECT_EQ(m_webView.drawsBackground, platform::DrawsBackground::No);
+    EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
+                                    RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
 }
 
 TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
 {
     env().writeResource("www/index.html", "");
     env().writeResource("www/css/app.css", "");
-    env().writeResource("www/README", "");
-    auto lookup = [&](const std::string& p) { return WHResourceLookup::pathForResource(env(), "www", p); };
-    EXPECT_EQ(lookup("index.html"), env().resourcePath() + "/www/index.html");
-    EXPECT_EQ(lookup("css/app.css"), env().resourcePath() + "/www/css/app.css");
-    EXPECT_EQ(lookup("/index.html"), env().resourcePath() + "/www/index.html");
-    EXPECT_EQ(lookup("README"), env().resourcePath() + "/www/README");
-    EXPECT_FALSE(lookup("index.html?x=1"));
-    EXPECT_FALSE(lookup("index"));
-    EXPECT_FALSE(lookup("css/"));
+    const std::string www = env().resourcePath() + "/www/";
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        { "index.html", www + "index.html" }, { "/index.html", www + "index.html" },
+        { "css/app.css", www + "css/app.css" }, { "index.html?x=1", std::nullopt }, { "index", std::nullopt },
+        { "css/", std::nullopt },
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
 
 } // namespace
