@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AppEnvironment.h"
+#include "platform/Display.h"
 #include "platform/Scheduler.h"
 #include "platform/UserDefaults.h"
 #include "platform/WorkQueue.h"
@@ -14,6 +15,9 @@ struct Platform {
     WorkQueue& workQueue;
     AppEnvironment& environment;
     UserDefaults& userDefaults;
+    // Screens, pointer and clock of the window-and-display subsystem; without them the window
+    // keeps its layout size and the pointer is left alone.
+    Display* display = nullptr;
 };
 
 } // namespace penwick::platform

@@ -9,17 +9,30 @@ namespace penwick::test {
 // A window that records what the host asks of it, in order.
 class RecordingWindow : public platform::Window {
 public:
-    enum class Call { SetBackground, ShowAndMakeKey, ActivateApplication };
+    enum class Call { SetBackground, ShowAndMakeKey, ActivateApplication, SetTitleBar, SetLevel, SetHidesOnDeactivate, SetFrame };
     void setBackgroundColor(platform::Rgba color) override;
     void showAndMakeKey() override { m_calls.push_back(Call::ShowAndMakeKey); }
     void activateApplication() override { m_calls.push_back(Call::ActivateApplication); }
 
+    platform::TitleBar titleBar() const override { return m_titleBar; }
+    void setTitleBar(platform::TitleBar titleBar) override;
+    void setLevel(platform::WindowLevel level) override;
+    void setHidesOnDeactivate(platform::HidesOnDeactivate hides) override;
+    platform::Rect frame() const override { return m_frame; }
+    void setFrame(platform::Rect frame) override;
+
     const std::vector<Call>& calls() const { return m_calls; }
     platform::Rgba background() const { return m_background; }
+    platform::WindowLevel level() const { return m_level; }
+    platform::HidesOnDeactivate hidesOnDeactivate() const { return m_hides; }
 
 private:
     std::vector<Call> m_calls;
     platform::Rgba m_background { -1, -1, -1, -1 };
+    platform::TitleBar m_titleBar = platform::TitleBar::Shown;
+    platform::WindowLevel m_level = platform::WindowLevel::Normal;
+    platform::HidesOnDeactivate m_hides = platform::HidesOnDeactivate::Off;
+    platform::Rect m_frame { 100, 200, 1024, 768 };
 };
 
 } // namespace penwick::test
