@@ -30,7 +30,7 @@ void WHWindowSizeCommand::makeFullScreen(platform::Window& window, const platfor
     log::message(formatSize("Full screen resolution: %.1f x %.1f", rect.width, rect.height));
     window.setTitleBar(platform::TitleBar::Hidden);
     window.setHidesOnDeactivate(platform::HidesOnDeactivate::On);
-    window.setLevel(platform::WindowLevel::Status);
+    window.setLevel(platform::WindowLevel::StatusWindow);
     savedFrameStorage() = window.frame();
     window.setFrame(rect);
 }

@@ -11,7 +11,7 @@ struct Rgba {
 // Whether the window has its title bar (and the rest of the decorations).
 enum class TitleBar { Shown, Hidden };
 // Normal windows, or kept above other windows (the status-window level).
-enum class WindowLevel { Normal, Status };
+enum class WindowLevel { Normal, StatusWindow };
 // Whether the window goes out of sight while the application is not active.
 enum class HidesOnDeactivate { Off, On };
 

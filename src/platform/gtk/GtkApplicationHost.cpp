@@ -14,6 +14,9 @@
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkPointer.h"
+#include "platform/gtk/GtkScreens.h"
+#include "platform/glib/GLibClock.h"
 #include "platform/glib/GLibScheduler.h"
 #include "platform/gtk/GtkWebView.h"
 #include "platform/glib/GLibWorkQueue.h"
@@ -43,6 +46,10 @@ struct HostState {
     std::unique_ptr<GLibAppEnvironment> environment;
     std::unique_ptr<KeyFileUserDefaults> userDefaults;
     std::unique_ptr<Platform> platform;
+    GtkScreens screens;
+    GtkPointer pointer;
+    GLibClock clock;
+    std::unique_ptr<Display> display;
     std::unique_ptr<penwick::AppDelegate> appDelegate;
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<penwick::WHWebViewDelegate> webViewDelegate;
@@ -132,6 +139,8 @@ void onStartup(GApplication* app, gpointer data)
     state.environment = std::make_unique<GLibAppEnvironment>(build::kAppId, state.options.resourcePath);
     state.userDefaults = std::make_unique<KeyFileUserDefaults>(KeyFileUserDefaults::defaultPath(build::kAppId));
     state.platform = std::make_unique<Platform>(Platform { *state.scheduler, *state.workQueue, *state.environment, *state.userDefaults });
+    state.display = std::make_unique<Display>(Display { state.screens, state.pointer, state.clock });
+    state.platform->display = state.display.get();
 
     // The main window layout: application delegate, window with a web view filling it,
     // controller; then the connections.
@@ -167,6 +176,17 @@ void onStartup(GApplication* app, gpointer data)
             return G_SOURCE_REMOVE;
         }, app);
     }
+
+    // Full screen on and off: F11 (or a menu entry bound to app.fullscreen).
+    GRef<GSimpleAction> fullscreen = adopt(g_simple_action_new("fullscreen", nullptr));
+    g_signal_connect(fullscreen.get(), "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
+        auto& state = *static_cast<HostState*>(data);
+        if (state.appDelegate && state.appDelegate->viewController())
+            state.appDelegate->viewController()->onFullscreen();
+    }), &state);
+    g_action_map_add_action(G_ACTION_MAP(app), G_ACTION(fullscreen.get()));
+    const char* fullscreenAccels[] = { "F11", nullptr };
+    gtk_application_set_accels_for_action(GTK_APPLICATION(app), "app.fullscreen", fullscreenAccels);
 
     state.appDelegate->viewController()->awakeFromNib();
     if (!state.appDelegate->viewController()->startPage()) {

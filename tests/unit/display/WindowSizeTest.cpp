@@ -71,7 +71,7 @@ TEST_F(WindowSizeCommandTest, ToggleTwiceEntersFullScreenThenRestoresFrameAndTit
     WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
     EXPECT_TRUE(m_log.contains("Full screen resolution: 3200.0 x 1080.0"));
     EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Hidden);
-    EXPECT_EQ(m_window.level(), platform::WindowLevel::Status);
+    EXPECT_EQ(m_window.level(), platform::WindowLevel::StatusWindow);
     EXPECT_EQ(m_window.hidesOnDeactivate(), platform::HidesOnDeactivate::On);
     EXPECT_EQ(m_window.frame(), (Rect { 0, 0, 3200, 1080 }));
     EXPECT_EQ(WHWindowSizeCommand::savedFrame(), before);
