@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkPointer.h"
 
 #include <gdk/gdkx.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <vector>
 #include <X11/extensions/XInput2.h>
@@ -15,11 +16,21 @@ namespace penwick::platform {
 struct GtkPointer::X11State {
     ::Display* display = nullptr;
     ::Window root = 0;
-    bool xfixes = false;
+    // Raw motion arrives on a connection of its own, so that GDK's event selections on the root
+    // window and ours cannot overwrite each other.
+    ::Display* rawDisplay = nullptr;
     int xiOpcode = -1;
-    bool rawMotionSelected = false;
+    unsigned rawSource = 0;
     // Buttons held, from raw button events: movement with any but the first does not count.
     unsigned heldButtons = 0;
+
+    ~X11State()
+    {
+        if (rawSource)
+            g_source_remove(rawSource);
+        if (rawDisplay)
+            XCloseDisplay(rawDisplay);
+    }
 };
 
 namespace {
@@ -73,20 +84,17 @@ void GtkPointer::detectMode()
         int event = 0, error = 0;
         int major = 0, minor = 0;
         // Hide and show arrived with version 4 of the extension.
-        state->xfixes = XFixesQueryExtension(state->display, &event, &error) && XFixesQueryVersion(state->display, &major, &minor)
+        bool xfixes = XFixesQueryExtension(state->display, &event, &error) && XFixesQueryVersion(state->display, &major, &minor)
             && major >= 4;
+        state->rawDisplay = XOpenDisplay(DisplayString(state->display));
         int opcode = 0;
-        if (XQueryExtension(state->display, "XInputExtension", &opcode, &event, &error)) {
-            // Raw events reach root-window listeners whoever has the focus since version 2.1;
-            // GTK has already agreed on at least 2.2 where it uses XInput2.
-            int xiMajor = 2, xiMinor = 3;
-            gdk_x11_display_error_trap_push(display);
-            int status = XIQueryVersion(state->display, &xiMajor, &xiMinor);
-            gdk_x11_display_error_trap_pop_ignored(display);
-            if (status == Success && (xiMajor > 2 || (xiMajor == 2 && xiMinor >= 1)))
+        if (state->rawDisplay && XQueryExtension(state->rawDisplay, "XInputExtension", &opcode, &event, &error)) {
+            // Raw events reach root-window listeners whoever has the focus since version 2.1.
+            int xiMajor = 2, xiMinor = 1;
+            if (XIQueryVersion(state->rawDisplay, &xiMajor, &xiMinor) == Success && (xiMajor > 2 || xiMinor >= 1))
                 state->xiOpcode = opcode;
         }
-        if (state->xfixes)
+        if (xfixes)
             m_x11 = std::move(state);
     }
     if (m_x11 && m_x11->xiOpcode >= 0) {
@@ -172,49 +180,61 @@ std::unique_ptr<Registration> GtkPointer::observeDidBecomeActive(std::function<v
 
 void GtkPointer::startRawMotion()
 {
-    if (m_x11->rawMotionSelected)
+    if (m_x11->rawSource)
         return;
-    m_x11->rawMotionSelected = true;
+    ::Display* raw = m_x11->rawDisplay;
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(bits, XI_RawMotion);
     XISetMask(bits, XI_RawButtonPress);
     XISetMask(bits, XI_RawButtonRelease);
     XIEventMask mask { XIAllMasterDevices, sizeof bits, bits };
-    XISelectEvents(m_x11->display, m_x11->root, &mask, 1);
-    XFlush(m_x11->display);
-    // GDK fetches the generic event's data before filters run; the filter only reads it.
-    gdk_window_add_filter(nullptr, +[](GdkXEvent* xevent, GdkEvent*, gpointer data) -> GdkFilterReturn {
-        auto* self = static_cast<GtkPointer*>(data);
-        auto* event = static_cast<XEvent*>(xevent);
-        if (event->type != GenericEvent || event->xcookie.extension != self->m_x11->xiOpcode || !event->xcookie.data)
-            return GDK_FILTER_CONTINUE;
-        auto* raw = static_cast<XIRawEvent*>(event->xcookie.data);
-        unsigned bit = raw->detail > 0 && raw->detail < 32 ? 1u << raw->detail : 0;
-        switch (event->xcookie.evtype) {
+    XISelectEvents(raw, DefaultRootWindow(raw), &mask, 1);
+    XFlush(raw);
+    m_x11->rawSource = g_unix_fd_add(ConnectionNumber(raw), G_IO_IN, +[](int, GIOCondition, gpointer data) -> gboolean {
+        static_cast<GtkPointer*>(data)->readRawEvents();
+        return G_SOURCE_CONTINUE;
+    }, this);
+}
+
+void GtkPointer::readRawEvents()
+{
+    ::Display* raw = m_x11->rawDisplay;
+    bool moved = false;
+    while (XPending(raw)) {
+        XEvent event;
+        XNextEvent(raw, &event);
+        XGenericEventCookie* cookie = &event.xcookie;
+        if (cookie->type != GenericEvent || cookie->extension != m_x11->xiOpcode || !XGetEventData(raw, cookie))
+            continue;
+        auto* rawEvent = static_cast<XIRawEvent*>(cookie->data);
+        unsigned bit = rawEvent->detail > 0 && rawEvent->detail < 32 ? 1u << rawEvent->detail : 0;
+        switch (cookie->evtype) {
         case XI_RawButtonPress:
-            self->m_x11->heldButtons |= bit;
+            m_x11->heldButtons |= bit;
             break;
         case XI_RawButtonRelease:
-            self->m_x11->heldButtons &= ~bit;
+            m_x11->heldButtons &= ~bit;
             break;
         case XI_RawMotion: {
             // Scrolling moves scroll axes only; the pointer moves on the first two.
-            const auto& valuators = raw->valuators;
-            bool moved = valuators.mask_len > 0 && (XIMaskIsSet(valuators.mask, 0) || XIMaskIsSet(valuators.mask, 1));
-            if (moved && !(self->m_x11->heldButtons & ~(1u << 1))) {
-                std::vector<MovementHandler> toRun;
-                for (const auto& [id, handler] : *self->m_globalHandlers)
-                    toRun.push_back(handler);
-                for (auto& handler : toRun)
-                    handler();
-            }
+            const auto& valuators = rawEvent->valuators;
+            bool pointerMoved = valuators.mask_len > 0 && (XIMaskIsSet(valuators.mask, 0) || XIMaskIsSet(valuators.mask, 1));
+            moved |= pointerMoved && !(m_x11->heldButtons & ~(1u << 1));
             break;
         }
         default:
             break;
         }
-        return GDK_FILTER_CONTINUE;
-    }, this);
+        XFreeEventData(raw, cookie);
+    }
+    // A burst of events read at once is one movement.
+    if (!moved)
+        return;
+    std::vector<MovementHandler> toRun;
+    for (const auto& [id, handler] : *m_globalHandlers)
+        toRun.push_back(handler);
+    for (auto& handler : toRun)
+        handler();
 }
 
 } // namespace penwick::platform

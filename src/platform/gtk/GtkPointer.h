@@ -28,6 +28,7 @@ private:
     void detectMode();
     void setWindowCursorsHidden(bool hidden);
     void startRawMotion();
+    void readRawEvents();
 
     bool m_detected = false;
     bool m_hidden = false;
