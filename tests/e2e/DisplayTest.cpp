@@ -250,6 +250,32 @@ TEST(Display, UnderAWindowManagerFixedSizeIsTheOuterFrameAndTogglingTwiceRestore
     EXPECT_TRUE(frameBecomes(app, *fixed, true));
 }
 
+TEST(Display, UnderAWindowManagerFullScreenGoesWhileAnotherApplicationIsActive)
+{
+    WindowManager wm;
+    if (!wm.running())
+        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+    Frame screen = screenFrame();
+    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+    ASSERT_TRUE(frameBecomes(app, screen, false));
+    const std::string id = appWindow(app);
+
+    pid_t other = fork();
+    if (other == 0) {
+        execlp("xmessage", "xmessage", "-geometry", "+100+100", "another application", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    EXPECT_TRUE(waitUntil([&] { return appWindow(app).empty(); }, 8s)) << "the window stayed in sight";
+    // Brought back (task list, window switcher): the whole full-screen rectangle again.
+    EXPECT_TRUE(xdotool("windowactivate --sync " + id));
+    EXPECT_TRUE(frameBecomes(app, screen, false));
+    ::kill(other, SIGTERM);
+    int status;
+    waitpid(other, &status, 0);
+}
+
 class PointerTest : public ::testing::Test {
 protected:
     void SetUp() override
