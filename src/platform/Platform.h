@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/AppEnvironment.h"
-#include "platform/Display.h"
+#include "platform/DisplayServices.h"
 #include "platform/Scheduler.h"
 #include "platform/UserDefaults.h"
 #include "platform/WorkQueue.h"
@@ -17,7 +17,7 @@ struct Platform {
     UserDefaults& userDefaults;
     // Screens, pointer and clock of the window-and-display subsystem; without them the window
     // keeps its layout size and the pointer is left alone.
-    Display* display = nullptr;
+    DisplayServices* display = nullptr;
 };
 
 } // namespace penwick::platform

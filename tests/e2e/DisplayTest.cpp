@@ -5,6 +5,9 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <poll.h>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -274,6 +277,124 @@ TEST(Display, UnderAWindowManagerFullScreenGoesWhileAnotherApplicationIsActive)
     ::kill(other, SIGTERM);
     int status;
     waitpid(other, &status, 0);
+}
+
+// A second X server for the length of a test: Xorg with the dummy driver, whose outputs RandR
+// lines up as monitors, which GTK sees as such (Xvfb and Xephyr show it one monitor only).
+// DISPLAY points at it meanwhile, for the app and the X tools alike.
+class DummyMonitors {
+public:
+    DummyMonitors()
+    {
+        if (access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0 || capture("command -v Xorg").empty())
+            return;
+        char dir[] = "/tmp/penwick-xorg-XXXXXX";
+        if (!mkdtemp(dir))
+            return;
+        m_dir = dir;
+        std::string conf = m_dir + "/xorg.conf";
+        std::ofstream(conf) << "Section \"ServerFlags\"\n  Option \"DontVTSwitch\" \"true\"\n  Option \"AutoAddDevices\" \"false\"\nEndSection\n"
+                               "Section \"Device\"\n  Identifier \"d\"\n  Driver \"dummy\"\n  VideoRam 256000\nEndSection\n"
+                               "Section \"Monitor\"\n  Identifier \"m\"\n  HorizSync 5.0-1000.0\n  VertRefresh 5.0-200.0\nEndSection\n"
+                               "Section \"Screen\"\n  Identifier \"s\"\n  Device \"d\"\n  Monitor \"m\"\n  DefaultDepth 24\n"
+                               "  SubSection \"Display\"\n    Depth 24\n    Virtual 2560 1024\n  EndSubSection\nEndSection\n";
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(fds[0]);
+            int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, STDOUT_FILENO);
+            dup2(devnull, STDERR_FILENO);
+            std::string fd = std::to_string(fds[1]), log = m_dir + "/xorg.log";
+            execlp("Xorg", "Xorg", "-displayfd", fd.c_str(), "-config", conf.c_str(), "-logfile", log.c_str(), "-noreset", "-nolisten", "tcp",
+                "-novtswitch", "-sharevts", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd wait { fds[0], POLLIN, 0 };
+        char c;
+        while (poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty())
+            return;
+        if (const char* old = getenv("DISPLAY"))
+            m_oldDisplay = old;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        m_running = true;
+    }
+    ~DummyMonitors()
+    {
+        if (m_running) {
+            if (m_oldDisplay)
+                setenv("DISPLAY", m_oldDisplay->c_str(), 1);
+            else
+                unsetenv("DISPLAY");
+        }
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status;
+            waitpid(m_pid, &status, 0);
+        }
+        if (!m_dir.empty())
+            (void)std::system(("rm -rf '" + m_dir + "'").c_str());
+    }
+    bool running() const { return m_running; }
+    // The dummy outputs report their new state only after a probe, which a plain query makes.
+    bool xrandr(const std::string& args) const
+    {
+        return std::system(("xrandr " + args + " >/dev/null 2>&1 && xrandr -q >/dev/null 2>&1").c_str()) == 0;
+    }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_dir;
+    std::optional<std::string> m_oldDisplay;
+    bool m_running = false;
+};
+
+TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
+{
+    DummyMonitors monitors;
+    if (!monitors.running())
+        GTEST_SKIP() << "needs Xorg with the dummy driver (xserver-xorg-video-dummy), run as root";
+    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x1024"));
+    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x800"));
+    // The main screen is the primary monitor while no window has the focus yet.
+    struct Layout {
+        const char* name;
+        const char* right;
+        const char* primary;
+        Frame expected;
+    };
+    for (const Layout& layout : {
+             Layout { "two equal, main on the left", "--mode 1280x1024 --pos 1280x0", "DUMMY0", { 0, 0, 2560, 1024 } },
+             Layout { "two equal, main on the right", "--mode 1280x1024 --pos 1280x0", "DUMMY1", { 1280, 0, 1280, 1024 } },
+             Layout { "right one shorter, same top", "--mode 1280x800 --pos 1280x0", "DUMMY0", { 0, 0, 2560, 1024 } },
+             Layout { "right one with a lower top edge", "--mode 1280x800 --pos 1280x224", "DUMMY0", { 0, 0, 1280, 1024 } },
+         }) {
+        SCOPED_TRACE(layout.name);
+        ASSERT_TRUE(monitors.xrandr(std::string("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --output DUMMY1 ") + layout.right));
+        ASSERT_TRUE(monitors.xrandr(std::string("--output ") + layout.primary + " --primary"));
+        AppRunner app;
+        startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(layout.expected.width) + ".0 x "
+            + std::to_string(layout.expected.height) + ".0")) << app.output();
+        EXPECT_TRUE(frameBecomes(app, layout.expected, false));
+    }
+
+    // A window manager lets the undecorated window span both monitors too.
+    ASSERT_TRUE(monitors.xrandr("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --primary --output DUMMY1 --mode 1280x1024 --pos 1280x0"));
+    WindowManager wm;
+    ASSERT_TRUE(wm.running());
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+    ASSERT_TRUE(app.waitForLine("Full screen resolution: 2560.0 x 1024.0", 20s)) << app.output();
+    EXPECT_TRUE(frameBecomes(app, { 0, 0, 2560, 1024 }, false));
 }
 
 class PointerTest : public ::testing::Test {

@@ -49,7 +49,7 @@ struct HostState {
     GtkScreens screens;
     GtkPointer pointer;
     GLibClock clock;
-    std::unique_ptr<Display> display;
+    std::unique_ptr<DisplayServices> display;
     std::unique_ptr<penwick::AppDelegate> appDelegate;
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<penwick::WHWebViewDelegate> webViewDelegate;
@@ -139,7 +139,7 @@ void onStartup(GApplication* app, gpointer data)
     state.environment = std::make_unique<GLibAppEnvironment>(build::kAppId, state.options.resourcePath);
     state.userDefaults = std::make_unique<KeyFileUserDefaults>(KeyFileUserDefaults::defaultPath(build::kAppId));
     state.platform = std::make_unique<Platform>(Platform { *state.scheduler, *state.workQueue, *state.environment, *state.userDefaults });
-    state.display = std::make_unique<Display>(Display { state.screens, state.pointer, state.clock });
+    state.display = std::make_unique<DisplayServices>(DisplayServices { state.screens, state.pointer, state.clock });
     state.platform->display = state.display.get();
 
     // The main window layout: application delegate, window with a web view filling it,

@@ -37,7 +37,7 @@ protected:
     test::FakeScreens m_screens { { { 0, 0, 1280, 1024 } }, 0 };
     test::RecordingPointer m_pointer;
     test::FakeClock m_clock;
-    platform::Display m_display { m_screens, m_pointer, m_clock };
+    platform::DisplayServices m_display { m_screens, m_pointer, m_clock };
     test::RecordingWebView m_webView;
     test::RecordingWindow m_window;
     test::LogCapture m_log;

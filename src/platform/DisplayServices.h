@@ -7,7 +7,7 @@
 namespace penwick::platform {
 
 // The display services of the window-and-display subsystem.
-struct Display {
+struct DisplayServices {
     Screens& screens;
     Pointer& pointer;
     Clock& clock;
