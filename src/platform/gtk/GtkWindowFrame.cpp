@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kMaxAttempts = 4;
 constexpr unsigned kSettleMilliseconds = 60;
+constexpr unsigned kReleaseMilliseconds = 400;
 
 bool sameRect(const GdkRectangle& a, const GdkRectangle& b)
 {
@@ -29,6 +30,8 @@ GtkWindowFrame::GtkWindowFrame(GtkWindow* window)
     };
     m_configure = SignalConnection(m_window, g_signal_connect(m_window, "configure-event", G_CALLBACK(onChange), this));
     m_map = SignalConnection(m_window, g_signal_connect(m_window, "map-event", G_CALLBACK(onChange), this));
+    // The window manager announces new decorations through a property of the window.
+    m_property = SignalConnection(m_window, g_signal_connect(m_window, "property-notify-event", G_CALLBACK(onChange), this));
 }
 
 GtkWindowFrame::~GtkWindowFrame()
@@ -128,6 +131,11 @@ void GtkWindowFrame::apply()
     Extents e = extents();
     gtk_window_move(m_window, want.x, want.y);
     gtk_window_resize(m_window, std::max(1, want.width - e.left - e.right), std::max(1, want.height - e.top - e.bottom));
+    // GTK sends no move when it believes the window is already there, which it does after a
+    // window manager has put decorations back around a window that stayed in place.
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
+    if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(m_window)))
+        gdk_window_move(gdkWindow, want.x, want.y);
 }
 
 void GtkWindowFrame::scheduleCheck()
@@ -149,11 +157,22 @@ void GtkWindowFrame::check()
 {
     if (!m_requested || !gtk_widget_get_mapped(GTK_WIDGET(m_window)))
         return;
-    if (sameRect(outerFrame(), *m_requested) || m_attempts >= kMaxAttempts) {
+    if (m_attempts >= kMaxAttempts) {
         m_requested.reset();
         return;
     }
-    apply();
+    if (!sameRect(outerFrame(), *m_requested)) {
+        apply();
+        return;
+    }
+    // Decorations may still come back around a window that already has the right frame and
+    // push it out of place: keep watching a little longer before letting go.
+    m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
+        auto* frame = static_cast<GtkWindowFrame*>(self);
+        frame->m_checkSource = 0;
+        frame->m_requested.reset();
+        return G_SOURCE_REMOVE;
+    }, this);
 }
 
 void GtkWindowFrame::applyFullscreenMonitors(const GdkRectangle& rect)

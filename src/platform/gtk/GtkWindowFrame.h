@@ -51,6 +51,7 @@ private:
     bool m_spanning = false;
     SignalConnection m_configure;
     SignalConnection m_map;
+    SignalConnection m_property;
     std::unique_ptr<Registration> m_resign;
     std::unique_ptr<Registration> m_become;
 };
