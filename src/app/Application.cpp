@@ -52,6 +52,7 @@ void Application::startup()
     if (!m_dialogs)
         m_dialogs = m_host.createDialogs(*window);
     m_platform->services.provide<platform::Dialogs>(*m_dialogs);
+    m_platform->services.provide<platform::DisplayServices>(m_host.displayServices());
     auto controller = std::make_unique<MainViewController>(*m_platform);
     m_webViewDelegate = std::make_unique<WHWebViewDelegate>(*m_dialogs);
     controller->setWindow(window.get());
@@ -66,6 +67,12 @@ void Application::startup()
     m_appDelegate->setWindow(std::move(window));
     m_appDelegate->setWebView(std::move(webView));
     m_appDelegate->setViewController(std::move(controller));
+
+    // Full screen on and off: F11, or a menu entry naming app.fullscreen.
+    m_host.addAction("fullscreen", "F11", [this] {
+        if (auto* controller = m_appDelegate->viewController())
+            controller->onFullscreen();
+    });
 
     m_appDelegate->viewController()->awakeFromNib();
     // Without a configuration nothing will load; a capture has nothing to wait for.

@@ -3,6 +3,9 @@
 #include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHPlugin.h"
+#include "display/WHCursorMonitorService.h"
+#include "display/WHWindowSizeCommand.h"
+#include "platform/DisplayServices.h"
 #include "host/WHConfigParser.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHSettingsConversions.h"
@@ -155,18 +158,23 @@ void WHViewController::configureWindowSize()
 
 void WHViewController::configureHideMousePointer()
 {
-    // The pointer auto-hide service arrives with the display subsystem; the timeout is read here
-    // so that it starts from this point.
-    if (auto* value = setting(m_settings, "HideMousePointer"))
-        m_hideMousePointerTimeout = WHSettingsConversions::integerValue(*value);
+    auto* value = setting(m_settings, "HideMousePointer");
+    if (!value)
+        return;
+    m_hideMousePointerTimeout = WHSettingsConversions::integerValue(*value);
+    if (auto* display = m_platform.services.find<platform::DisplayServices>())
+        WHCursorMonitorService::service(display->pointer, display->clock).startWithTimeout(static_cast<double>(*m_hideMousePointerTimeout));
 }
 
 void WHViewController::onAppDidFinishLaunching()
 {
     WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
-    // Full screen and fixed sizes are applied by the display subsystem (cfgFullScreen,
-    // cfgWindowSize); until then the window keeps its layout size.
     if (m_window) {
+        auto* display = m_platform.services.find<platform::DisplayServices>();
+        if (m_cfgFullScreen && display)
+            WHWindowSizeCommand::makeFullScreen(*m_window, display->screens);
+        else if (m_cfgWindowSize.height > 0 && m_cfgWindowSize.width > 0)
+            WHWindowSizeCommand::setSizeOfWindow(*m_window, { m_cfgWindowSize.width, m_cfgWindowSize.height });
         m_window->setBackgroundColor({ 0, 0, 0, 1 });
         m_webView->setDrawsBackground(platform::DrawsBackground::No);
         m_window->showAndMakeKey();
@@ -174,7 +182,12 @@ void WHViewController::onAppDidFinishLaunching()
     }
 }
 
-void WHViewController::onFullscreen() { }
+void WHViewController::onFullscreen()
+{
+    auto* display = m_platform.services.find<platform::DisplayServices>();
+    if (m_window && display)
+        WHWindowSizeCommand::toggleFullScreen(*m_window, display->screens);
+}
 
 void WHViewController::registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className)
 {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/Dialogs.h"
+#include "platform/DisplayServices.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
 
@@ -44,6 +46,11 @@ public:
     virtual std::unique_ptr<WebView> createWebView(Window& window) = 0;
     // Modal dialogs over `parent`.
     virtual std::unique_ptr<Dialogs> createDialogs(Window& parent) = 0;
+    // The screens, pointer and clock of this desktop; they live as long as the host.
+    virtual DisplayServices& displayServices() = 0;
+    // An application action, run on the main loop when `accelerator` (e.g. "F11") is pressed in
+    // one of the application's windows or a menu entry names it.
+    virtual void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) = 0;
     // Brings a window that is already shown to the front again.
     virtual void present(Window& window) = 0;
     // When `webView` (from createWebView()) has loaded its main frame, writes what `options` ask

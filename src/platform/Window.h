@@ -1,12 +1,21 @@
 #pragma once
 
+#include "platform/Geometry.h"
+
 namespace penwick::platform {
 
 struct Rgba {
     double r = 0, g = 0, b = 0, a = 1;
 };
 
-// The host window. Geometry and full screen are added by the display subsystem.
+// Whether the window has its title bar (and the rest of the decorations).
+enum class TitleBar { Shown, Hidden };
+// Normal windows, or kept above other windows (the status-window level).
+enum class WindowLevel { Normal, StatusWindow };
+// Whether the window goes out of sight while the application is not active.
+enum class HidesOnDeactivate { Off, On };
+
+// The host window.
 class Window {
 public:
     virtual ~Window() = default;
@@ -15,6 +24,17 @@ public:
     virtual void showAndMakeKey() = 0;
     // Activates the application, ignoring other applications.
     virtual void activateApplication() = 0;
+
+    virtual TitleBar titleBar() const = 0;
+    virtual void setTitleBar(TitleBar titleBar) = 0;
+    virtual void setLevel(WindowLevel level) = 0;
+    // When on, the window leaves the screen while the application is inactive and comes back to
+    // its frame when the application is activated again.
+    virtual void setHidesOnDeactivate(HidesOnDeactivate hides) = 0;
+    // The outer frame (title bar included), y up.
+    virtual Rect frame() const = 0;
+    // Sets the outer frame and redraws at once.
+    virtual void setFrame(Rect frame) = 0;
 };
 
 } // namespace penwick::platform

@@ -9,21 +9,37 @@ namespace penwick::test {
 // A window that records what the host asks of it, in order.
 class RecordingWindow : public platform::Window {
 public:
-    enum class Call { SetBackground, ShowAndMakeKey, ActivateApplication };
-    void setBackgroundColor(platform::Rgba color) override
-    {
-        m_background = color;
-        m_calls.push_back(Call::SetBackground);
-    }
+    enum class Call { SetBackground, ShowAndMakeKey, ActivateApplication, SetTitleBar, SetLevel, SetHidesOnDeactivate, SetFrame };
+    void setBackgroundColor(platform::Rgba color) override { record(Call::SetBackground, m_background, color); }
     void showAndMakeKey() override { m_calls.push_back(Call::ShowAndMakeKey); }
     void activateApplication() override { m_calls.push_back(Call::ActivateApplication); }
 
+    platform::TitleBar titleBar() const override { return m_titleBar; }
+    void setTitleBar(platform::TitleBar titleBar) override { record(Call::SetTitleBar, m_titleBar, titleBar); }
+    void setLevel(platform::WindowLevel level) override { record(Call::SetLevel, m_level, level); }
+    void setHidesOnDeactivate(platform::HidesOnDeactivate hides) override { record(Call::SetHidesOnDeactivate, m_hides, hides); }
+    platform::Rect frame() const override { return m_frame; }
+    void setFrame(platform::Rect frame) override { record(Call::SetFrame, m_frame, frame); }
+
     const std::vector<Call>& calls() const { return m_calls; }
     platform::Rgba background() const { return m_background; }
+    platform::WindowLevel level() const { return m_level; }
+    platform::HidesOnDeactivate hidesOnDeactivate() const { return m_hides; }
 
 private:
+    template<typename T>
+    void record(Call call, T& field, T value)
+    {
+        field = value;
+        m_calls.push_back(call);
+    }
+
     std::vector<Call> m_calls;
     platform::Rgba m_background { -1, -1, -1, -1 };
+    platform::TitleBar m_titleBar = platform::TitleBar::Shown;
+    platform::WindowLevel m_level = platform::WindowLevel::Normal;
+    platform::HidesOnDeactivate m_hides = platform::HidesOnDeactivate::Off;
+    platform::Rect m_frame { 100, 200, 1024, 768 };
 };
 
 } // namespace penwick::test

@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkApplicationHost.h"
 
 #include <cstdio>
+#include <vector>
 #include <gtk/gtk.h>
 
 #include "BuildConfig.h"
@@ -8,6 +9,9 @@
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkPointer.h"
+#include "platform/gtk/GtkScreens.h"
+#include "platform/glib/GLibClock.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {
@@ -28,6 +32,12 @@ std::optional<InstallLayout>& installLayout()
 struct GtkApplicationHost::State {
     GRef<GtkApplication> app;
     ApplicationLifecycle* lifecycle = nullptr;
+    GtkScreens screens;
+    GtkPointer pointer;
+    GLibClock clock;
+    DisplayServices display { screens, pointer, clock };
+    // Handlers of the application's actions, for as long as the application lives.
+    std::vector<std::unique_ptr<std::function<void()>>> actions;
     bool started = false;
     int exitCode = 0;
 
@@ -220,6 +230,22 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
 std::unique_ptr<Dialogs> GtkApplicationHost::createDialogs(Window& parent)
 {
     return std::make_unique<GtkDialogs>(static_cast<GtkMainWindow&>(parent).window());
+}
+
+DisplayServices& GtkApplicationHost::displayServices() { return m_state->display; }
+
+void GtkApplicationHost::addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler)
+{
+    State& state = *m_state;
+    auto& stored = state.actions.emplace_back(std::make_unique<std::function<void()>>(std::move(handler)));
+    GRef<GSimpleAction> action = adopt(g_simple_action_new(name.c_str(), nullptr));
+    g_signal_connect(action.get(), "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
+        (*static_cast<std::function<void()>*>(data))();
+    }), stored.get());
+    g_action_map_add_action(G_ACTION_MAP(state.app.get()), G_ACTION(action.get()));
+    std::string detailed = "app." + name;
+    const char* accels[] = { accelerator.c_str(), nullptr };
+    gtk_application_set_accels_for_action(state.app.get(), detailed.c_str(), accels);
 }
 
 void GtkApplicationHost::present(Window& window) { gtk_window_present(static_cast<GtkMainWindow&>(window).window()); }

@@ -33,6 +33,8 @@ public:
     std::unique_ptr<Window> createMainWindow(const std::string& title, int width, int height) override;
     std::unique_ptr<WebView> createWebView(Window& window) override;
     std::unique_ptr<Dialogs> createDialogs(Window& parent) override;
+    DisplayServices& displayServices() override;
+    void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) override;
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
 

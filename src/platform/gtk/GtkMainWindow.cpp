@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/gtk/GtkWindowFrame.h"
+
 namespace penwick::platform {
 
 GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& title, int width, int height)
@@ -17,10 +19,12 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& tit
     gtk_frame_set_shadow_type(GTK_FRAME(m_content), GTK_SHADOW_NONE);
     gtk_container_add(GTK_CONTAINER(m_window), m_content);
     gtk_widget_show(m_content);
+    m_frame = std::make_unique<GtkWindowFrame>(m_window);
 }
 
 GtkMainWindow::~GtkMainWindow()
 {
+    m_frame.reset();
     if (m_css)
         g_object_unref(m_css);
     gtk_widget_destroy(GTK_WIDGET(m_window));
@@ -50,5 +54,12 @@ void GtkMainWindow::activateApplication()
 {
     gtk_window_present_with_time(m_window, GDK_CURRENT_TIME);
 }
+
+TitleBar GtkMainWindow::titleBar() const { return m_frame->titleBar(); }
+void GtkMainWindow::setTitleBar(TitleBar titleBar) { m_frame->setTitleBar(titleBar); }
+void GtkMainWindow::setLevel(WindowLevel level) { m_frame->setLevel(level); }
+void GtkMainWindow::setHidesOnDeactivate(HidesOnDeactivate hides) { m_frame->setHidesOnDeactivate(hides); }
+Rect GtkMainWindow::frame() const { return m_frame->frame(); }
+void GtkMainWindow::setFrame(Rect frame) { m_frame->setFrame(frame); }
 
 } // namespace penwick::platform

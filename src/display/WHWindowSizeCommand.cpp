@@ -1,0 +1,70 @@
+#include "display/WHWindowSizeCommand.h"
+
+#include <cstdio>
+#include <string>
+
+#include "base/Log.h"
+#include "display/ScreenUtils.h"
+
+namespace penwick {
+namespace {
+
+platform::Rect& savedFrameStorage()
+{
+    static platform::Rect s_savedFrame;
+    return s_savedFrame;
+}
+
+std::string formatSize(const char* format, double width, double height)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, format, width, height);
+    return line;
+}
+
+} // namespace
+
+void WHWindowSizeCommand::makeFullScreen(platform::Window& window, const platform::Screens& screens)
+{
+    platform::Rect rect = ScreenUtils::fullScreenRect(screens);
+    log::message(formatSize("Full screen resolution: %.1f x %.1f", rect.width, rect.height));
+    window.setTitleBar(platform::TitleBar::Hidden);
+    window.setHidesOnDeactivate(platform::HidesOnDeactivate::On);
+    window.setLevel(platform::WindowLevel::StatusWindow);
+    savedFrameStorage() = window.frame();
+    window.setFrame(rect);
+}
+
+void WHWindowSizeCommand::removeFullScreen(platform::Window& window)
+{
+    window.setTitleBar(platform::TitleBar::Shown);
+    window.setHidesOnDeactivate(platform::HidesOnDeactivate::Off);
+    window.setLevel(platform::WindowLevel::Normal);
+    // Before any makeFullScreen there is no frame to return to: the window keeps its own rather
+    // than collapsing to nothing.
+    if (!savedFrameStorage().isEmpty())
+        window.setFrame(savedFrameStorage());
+}
+
+void WHWindowSizeCommand::toggleFullScreen(platform::Window& window, const platform::Screens& screens)
+{
+    if (window.titleBar() == platform::TitleBar::Hidden)
+        removeFullScreen(window);
+    else
+        makeFullScreen(window, screens);
+}
+
+void WHWindowSizeCommand::setSizeOfWindow(platform::Window& window, platform::Size size)
+{
+    log::message(formatSize("Set window size to %.1f x %.1f", size.width, size.height));
+    platform::Rect frame = window.frame();
+    frame.width = size.width;
+    frame.height = size.height;
+    window.setFrame(frame);
+}
+
+platform::Rect WHWindowSizeCommand::savedFrame() { return savedFrameStorage(); }
+
+void WHWindowSizeCommand::setSavedFrameForTesting(platform::Rect frame) { savedFrameStorage() = frame; }
+
+} // namespace penwick

@@ -1,0 +1,244 @@
+#include "platform/gtk/GtkWindowFrame.h"
+
+#include <algorithm>
+#include <gdk/gdkx.h>
+#include <vector>
+
+#include "platform/gtk/GtkAppEvents.h"
+#include "platform/gtk/GtkScreens.h"
+
+namespace penwick::platform {
+namespace {
+
+constexpr int kMaxAttempts = 4;
+constexpr unsigned kSettleMilliseconds = 60;
+constexpr unsigned kReleaseMilliseconds = 400;
+
+bool sameRect(const GdkRectangle& a, const GdkRectangle& b)
+{
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+} // namespace
+
+GtkWindowFrame::GtkWindowFrame(GtkWindow* window)
+    : m_window(window)
+{
+    auto onChange = +[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+        static_cast<GtkWindowFrame*>(self)->scheduleCheck();
+        return FALSE;
+    };
+    m_configure = SignalConnection(m_window, g_signal_connect(m_window, "configure-event", G_CALLBACK(onChange), this));
+    m_map = SignalConnection(m_window, g_signal_connect(m_window, "map-event", G_CALLBACK(onChange), this));
+    // The window manager announces new decorations through a property of the window.
+    m_property = SignalConnection(m_window, g_signal_connect(m_window, "property-notify-event", G_CALLBACK(onChange), this));
+}
+
+GtkWindowFrame::~GtkWindowFrame()
+{
+    if (m_checkSource)
+        g_source_remove(m_checkSource);
+}
+
+TitleBar GtkWindowFrame::titleBar() const { return gtk_window_get_decorated(m_window) ? TitleBar::Shown : TitleBar::Hidden; }
+
+void GtkWindowFrame::setTitleBar(TitleBar titleBar) { gtk_window_set_decorated(m_window, titleBar == TitleBar::Shown); }
+
+void GtkWindowFrame::setLevel(WindowLevel level) { gtk_window_set_keep_above(m_window, level == WindowLevel::StatusWindow); }
+
+void GtkWindowFrame::setHidesOnDeactivate(HidesOnDeactivate hides)
+{
+    if (hides == HidesOnDeactivate::Off) {
+        m_resign.reset();
+        m_become.reset();
+        return;
+    }
+    if (m_resign)
+        return;
+    // A window without a dock icon could not be brought back if it were hidden: iconified, the
+    // window manager's task list still reaches it.
+    auto& events = GtkAppEvents::shared();
+    m_resign = events.onDidResignActive([this] { resignActive(); });
+    m_become = events.onDidBecomeActive([this] { becomeActive(); });
+}
+
+void GtkWindowFrame::resignActive() { gtk_window_iconify(m_window); }
+
+void GtkWindowFrame::becomeActive()
+{
+    gtk_window_deiconify(m_window);
+    if (m_lastSet) {
+        m_requested = m_lastSet;
+        m_attempts = 0;
+        apply();
+    }
+}
+
+GdkRectangle GtkWindowFrame::outerFrame() const
+{
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
+    if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(m_window))) {
+        GdkRectangle r;
+        gdk_window_get_frame_extents(gdkWindow, &r);
+        return r;
+    }
+    GdkRectangle r;
+    gtk_window_get_position(m_window, &r.x, &r.y);
+    gtk_window_get_size(m_window, &r.width, &r.height);
+    return r;
+}
+
+GtkWindowFrame::Extents GtkWindowFrame::extents() const
+{
+    Extents e;
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
+    if (!gdkWindow || !gtk_widget_get_mapped(GTK_WIDGET(m_window)))
+        return e;
+    GdkRectangle frame;
+    gdk_window_get_frame_extents(gdkWindow, &frame);
+    int x = 0, y = 0;
+    gdk_window_get_origin(gdkWindow, &x, &y);
+    e.left = x - frame.x;
+    e.top = y - frame.y;
+    e.right = frame.width - gdk_window_get_width(gdkWindow) - e.left;
+    e.bottom = frame.height - gdk_window_get_height(gdkWindow) - e.top;
+    return e;
+}
+
+Rect GtkWindowFrame::frame() const
+{
+    return GtkScreens::fromGdk(m_requested ? *m_requested : outerFrame());
+}
+
+void GtkWindowFrame::setFrame(Rect frame)
+{
+    m_requested = GtkScreens::toGdk(frame);
+    m_lastSet = m_requested;
+    m_attempts = 0;
+    apply();
+    gtk_widget_queue_draw(GTK_WIDGET(m_window));
+}
+
+void GtkWindowFrame::apply()
+{
+    if (!m_requested)
+        return;
+    ++m_attempts;
+    const GdkRectangle want = *m_requested;
+    applyFullscreenMonitors(want);
+    if (m_spanning)
+        return;
+    Extents e = extents();
+    gtk_window_move(m_window, want.x, want.y);
+    gtk_window_resize(m_window, std::max(1, want.width - e.left - e.right), std::max(1, want.height - e.top - e.bottom));
+    // GTK sends no move when it believes the window is already there, which it does after a
+    // window manager has put decorations back around a window that stayed in place.
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
+    if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(m_window)))
+        gdk_window_move(gdkWindow, want.x, want.y);
+}
+
+void GtkWindowFrame::scheduleCheck()
+{
+    if (!m_requested)
+        return;
+    if (m_checkSource)
+        g_source_remove(m_checkSource);
+    // Configure events come in bursts while the window manager frames and places the window.
+    m_checkSource = g_timeout_add(kSettleMilliseconds, +[](gpointer self) -> gboolean {
+        auto* frame = static_cast<GtkWindowFrame*>(self);
+        frame->m_checkSource = 0;
+        frame->check();
+        return G_SOURCE_REMOVE;
+    }, this);
+}
+
+void GtkWindowFrame::check()
+{
+    if (!m_requested || !gtk_widget_get_mapped(GTK_WIDGET(m_window)))
+        return;
+    if (m_attempts >= kMaxAttempts) {
+        m_requested.reset();
+        return;
+    }
+    if (!sameRect(outerFrame(), *m_requested)) {
+        apply();
+        return;
+    }
+    // Decorations may still come back around a window that already has the right frame and
+    // push it out of place: keep watching a little longer before letting go.
+    m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
+        auto* frame = static_cast<GtkWindowFrame*>(self);
+        frame->m_checkSource = 0;
+        frame->m_requested.reset();
+        return G_SOURCE_REMOVE;
+    }, this);
+}
+
+void GtkWindowFrame::applyFullscreenMonitors(const GdkRectangle& rect)
+{
+    // Window managers that keep undecorated windows on one monitor still let a full-screen
+    // window span the monitors it is told to cover.
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(m_window));
+    GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
+    std::vector<int> covered;
+    if (GDK_IS_X11_DISPLAY(display) && titleBar() == TitleBar::Hidden) {
+        for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+            GdkRectangle m;
+            gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &m);
+            GdkRectangle overlap;
+            if (gdk_rectangle_intersect(&m, &rect, &overlap) && sameRect(overlap, m))
+                covered.push_back(i);
+        }
+    }
+    bool span = covered.size() > 1 && gdkWindow
+        && gdk_x11_screen_supports_net_wm_hint(gdk_display_get_default_screen(display),
+            gdk_atom_intern_static_string("_NET_WM_FULLSCREEN_MONITORS"));
+    if (span) {
+        GdkRectangle united {};
+        int top = covered[0], bottom = covered[0], left = covered[0], right = covered[0];
+        auto geometry = [&](int i) {
+            GdkRectangle m;
+            gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &m);
+            return m;
+        };
+        united = geometry(covered[0]);
+        for (int i : covered) {
+            GdkRectangle m = geometry(i);
+            gdk_rectangle_union(&united, &m, &united);
+            if (m.y < geometry(top).y)
+                top = i;
+            if (m.y + m.height > geometry(bottom).y + geometry(bottom).height)
+                bottom = i;
+            if (m.x < geometry(left).x)
+                left = i;
+            if (m.x + m.width > geometry(right).x + geometry(right).width)
+                right = i;
+        }
+        span = sameRect(united, rect);
+        if (span) {
+            ::Display* xdisplay = GDK_DISPLAY_XDISPLAY(display);
+            XEvent event {};
+            event.xclient.type = ClientMessage;
+            event.xclient.window = GDK_WINDOW_XID(gdkWindow);
+            event.xclient.message_type = gdk_x11_get_xatom_by_name_for_display(display, "_NET_WM_FULLSCREEN_MONITORS");
+            event.xclient.format = 32;
+            event.xclient.data.l[0] = top;
+            event.xclient.data.l[1] = bottom;
+            event.xclient.data.l[2] = left;
+            event.xclient.data.l[3] = right;
+            event.xclient.data.l[4] = 1;
+            XSendEvent(xdisplay, GDK_WINDOW_XID(gdk_get_default_root_window()), False,
+                SubstructureRedirectMask | SubstructureNotifyMask, &event);
+            gtk_window_fullscreen(m_window);
+            m_spanning = true;
+            return;
+        }
+    }
+    if (m_spanning) {
+        gtk_window_unfullscreen(m_window);
+        m_spanning = false;
+    }
+}
+
+} // namespace penwick::platform

@@ -1,0 +1,489 @@
+// Window size, full screen and the pointer auto-hide of the real app on a virtual X server,
+// with and without a window manager.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <poll.h>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "e2e/AppRunner.h"
+
+using penwick::e2e::AppRunner;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char* kHide = "penwick-test: XFixesHideCursor";
+constexpr const char* kShow = "penwick-test: XFixesShowCursor";
+
+std::string capture(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+bool xdotool(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    auto deadline = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+// The outer frame of the app's visible top-level window, decorations included, X coordinates.
+struct Frame {
+    int x = 0, y = 0, width = 0, height = 0;
+    int decorationTop = 0;
+    bool operator==(const Frame& o) const { return x == o.x && y == o.y && width == o.width && height == o.height; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Frame& f)
+{
+    return os << f.width << "x" << f.height << "+" << f.x << "+" << f.y << " (title " << f.decorationTop << ")";
+}
+
+int field(const std::string& text, const std::string& label)
+{
+    auto at = text.find(label);
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
+}
+
+std::string appWindow(const AppRunner& app)
+{
+    std::istringstream ids(capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Penwick$'"));
+    std::string id;
+    std::getline(ids, id);
+    return id;
+}
+
+std::optional<Frame> outerFrame(const AppRunner& app)
+{
+    std::string id = appWindow(app);
+    if (id.empty())
+        return std::nullopt;
+    std::string info = capture("xwininfo -id " + id);
+    Frame f { field(info, "Absolute upper-left X:"), field(info, "Absolute upper-left Y:"), field(info, "Width:"), field(info, "Height:") };
+    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom" when a window manager framed it.
+    std::string extents = capture("xprop -id " + id + " _NET_FRAME_EXTENTS");
+    int l = 0, r = 0, t = 0, b = 0;
+    auto eq = extents.find(" = ");
+    if (eq != std::string::npos && std::sscanf(extents.c_str() + eq + 3, "%d, %d, %d, %d", &l, &r, &t, &b) == 4) {
+        f.x -= l;
+        f.y -= t;
+        f.width += l + r;
+        f.height += t + b;
+        f.decorationTop = t;
+    }
+    return f;
+}
+
+// Waits until the window's outer frame is `want` (and its title bar shown or not); the last
+// frame seen otherwise.
+testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, bool titled, std::chrono::milliseconds timeout = 8s)
+{
+    std::optional<Frame> last;
+    bool ok = waitUntil([&] {
+        last = outerFrame(app);
+        return last && *last == want && (last->decorationTop > 0) == titled;
+    }, timeout);
+    if (ok)
+        return testing::AssertionSuccess();
+    std::ostringstream os;
+    os << "want " << want << (titled ? " titled" : " untitled") << ", have ";
+    if (last)
+        os << *last;
+    else
+        os << "no window";
+    return testing::AssertionFailure() << os.str();
+}
+
+// Openbox on the test's display for the life of the object.
+class WindowManager {
+public:
+    WindowManager()
+    {
+        m_installed = !capture("command -v openbox").empty();
+        if (!m_installed)
+            return;
+        char dir[] = "/tmp/penwick-wm-XXXXXX";
+        if (!mkdtemp(dir))
+            return;
+        m_home = dir;
+        m_pid = fork();
+        if (m_pid == 0) {
+            setenv("HOME", m_home.c_str(), 1);
+            setenv("XDG_CONFIG_HOME", m_home.c_str(), 1);
+            int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, STDOUT_FILENO);
+            dup2(devnull, STDERR_FILENO);
+            execlp("openbox", "openbox", "--sm-disable", "--replace", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        m_running = waitUntil([] { return capture("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; }, 10s);
+    }
+    ~WindowManager()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status;
+            waitpid(m_pid, &status, 0);
+            // The next test must not find this one's supporting-window property on the root.
+            (void)waitUntil([] { return capture("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") == std::string::npos; }, 3s);
+        }
+        if (!m_home.empty())
+            (void)std::system(("rm -rf '" + m_home + "'").c_str());
+    }
+    bool installed() const { return m_installed; }
+    bool running() const { return m_running; }
+
+private:
+    bool m_installed = false;
+    pid_t m_pid = -1;
+    std::string m_home;
+    bool m_running = false;
+};
+
+std::string config(const std::string& preferences)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">" + preferences + "</widget>\n";
+}
+
+void startApp(AppRunner& app, const std::string& preferences)
+{
+    app.writeConfig(config(preferences));
+    app.writeResource("www/index.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/display/index.html"));
+    app.start();
+}
+
+void pressF11(const AppRunner& app)
+{
+    std::string id = appWindow(app);
+    ASSERT_FALSE(id.empty());
+    ASSERT_TRUE(xdotool("windowactivate --sync " + id + " key --clearmodifiers F11") || xdotool("windowfocus --sync " + id + " key --clearmodifiers F11"));
+}
+
+// The screen of the test's X server ("-screen 0 1280x1024x24").
+Frame screenFrame()
+{
+    std::string info = capture("xwininfo -root");
+    return { 0, 0, field(info, "Width:"), field(info, "Height:") };
+}
+
+TEST(Display, FixedSizeGivesTheOuterFrameThatSize)
+{
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="800x600"/>)");
+    ASSERT_TRUE(app.waitForLine("Set window size to", 20s)) << app.output();
+    EXPECT_TRUE(app.hasLogLine("Set window size to 800.0 x 600.0")) << app.output();
+    // Laid out at the top-left as 1024x768: the bottom edge stays at 768, the top moves down.
+    EXPECT_TRUE(frameBecomes(app, { 0, 768 - 600, 800, 600 }, false));
+}
+
+TEST(Display, FullScreenCoversTheScreenWithoutDecorations)
+{
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+    Frame screen = screenFrame();
+    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+    EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(screen.width) + ".0 x " + std::to_string(screen.height) + ".0"))
+        << app.output();
+    EXPECT_TRUE(frameBecomes(app, screen, false));
+    std::string motif = capture("xprop -id " + appWindow(app) + " _MOTIF_WM_HINTS");
+    EXPECT_NE(motif.find("= 0x2, 0x0, 0x0"), std::string::npos) << motif; // decorations: none
+}
+
+TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndRestoresTheLaidOutFrame)
+{
+    WindowManager wm;
+    if (!wm.installed())
+        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(wm.running()) << "openbox did not start";
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+    Frame screen = screenFrame();
+    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+    EXPECT_TRUE(frameBecomes(app, screen, false));
+
+    // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
+    // now with the window manager's title bar inside it.
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, true));
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, screen, false));
+    EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, true));
+}
+
+TEST(Display, UnderAWindowManagerFixedSizeIsTheOuterFrameAndTogglingTwiceRestoresIt)
+{
+    WindowManager wm;
+    if (!wm.installed())
+        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(wm.running()) << "openbox did not start";
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="800x600"/>)");
+    ASSERT_TRUE(app.waitForLine("Set window size to 800.0 x 600.0", 20s)) << app.output();
+    std::optional<Frame> fixed;
+    ASSERT_TRUE(waitUntil([&] {
+        fixed = outerFrame(app);
+        return fixed && fixed->width == 800 && fixed->height == 600 && fixed->decorationTop > 0;
+    }, 8s)) << (fixed ? (std::ostringstream() << *fixed).str() : "no window");
+
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, screenFrame(), false));
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, *fixed, true));
+}
+
+TEST(Display, UnderAWindowManagerFullScreenGoesWhileAnotherApplicationIsActive)
+{
+    WindowManager wm;
+    if (!wm.installed())
+        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(wm.running()) << "openbox did not start";
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+    Frame screen = screenFrame();
+    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+    ASSERT_TRUE(frameBecomes(app, screen, false));
+    const std::string id = appWindow(app);
+
+    pid_t other = fork();
+    if (other == 0) {
+        execlp("xmessage", "xmessage", "-geometry", "+100+100", "another application", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    EXPECT_TRUE(waitUntil([&] { return appWindow(app).empty(); }, 8s)) << "the window stayed in sight";
+    // Brought back (task list, window switcher): the whole full-screen rectangle again.
+    EXPECT_TRUE(xdotool("windowactivate --sync " + id));
+    EXPECT_TRUE(frameBecomes(app, screen, false));
+    ::kill(other, SIGTERM);
+    int status;
+    waitpid(other, &status, 0);
+}
+
+// A second X server for the length of a test: Xorg with the dummy driver, whose outputs RandR
+// lines up as monitors, which GTK sees as such (Xvfb and Xephyr show it one monitor only).
+// DISPLAY points at it meanwhile, for the app and the X tools alike.
+class DummyMonitors {
+public:
+    DummyMonitors()
+    {
+        if (access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0 || capture("command -v Xorg").empty())
+            return;
+        char dir[] = "/tmp/penwick-xorg-XXXXXX";
+        if (!mkdtemp(dir))
+            return;
+        m_dir = dir;
+        std::string conf = m_dir + "/xorg.conf";
+        std::ofstream(conf) << "Section \"ServerFlags\"\n  Option \"DontVTSwitch\" \"true\"\n  Option \"AutoAddDevices\" \"false\"\nEndSection\n"
+                               "Section \"Device\"\n  Identifier \"d\"\n  Driver \"dummy\"\n  VideoRam 256000\nEndSection\n"
+                               "Section \"Monitor\"\n  Identifier \"m\"\n  HorizSync 5.0-1000.0\n  VertRefresh 5.0-200.0\nEndSection\n"
+                               "Section \"Screen\"\n  Identifier \"s\"\n  Device \"d\"\n  Monitor \"m\"\n  DefaultDepth 24\n"
+                               "  SubSection \"Display\"\n    Depth 24\n    Virtual 2560 1024\n  EndSubSection\nEndSection\n";
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(fds[0]);
+            int devnull = open("/dev/null", O_WRONLY);
+            dup2(devnull, STDOUT_FILENO);
+            dup2(devnull, STDERR_FILENO);
+            std::string fd = std::to_string(fds[1]), log = m_dir + "/xorg.log";
+            execlp("Xorg", "Xorg", "-displayfd", fd.c_str(), "-config", conf.c_str(), "-logfile", log.c_str(), "-noreset", "-nolisten", "tcp",
+                "-novtswitch", "-sharevts", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd wait { fds[0], POLLIN, 0 };
+        char c;
+        while (poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        close(fds[0]);
+        if (number.empty())
+            return;
+        if (const char* old = getenv("DISPLAY"))
+            m_oldDisplay = old;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        m_running = true;
+    }
+    ~DummyMonitors()
+    {
+        if (m_running) {
+            if (m_oldDisplay)
+                setenv("DISPLAY", m_oldDisplay->c_str(), 1);
+            else
+                unsetenv("DISPLAY");
+        }
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status;
+            waitpid(m_pid, &status, 0);
+        }
+        if (!m_dir.empty())
+            (void)std::system(("rm -rf '" + m_dir + "'").c_str());
+    }
+    bool running() const { return m_running; }
+    // The dummy outputs report their new state only after a probe, which a plain query makes.
+    bool xrandr(const std::string& args) const
+    {
+        return std::system(("xrandr " + args + " >/dev/null 2>&1 && xrandr -q >/dev/null 2>&1").c_str()) == 0;
+    }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_dir;
+    std::optional<std::string> m_oldDisplay;
+    bool m_running = false;
+};
+
+TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
+{
+    DummyMonitors monitors;
+    if (!monitors.running())
+        GTEST_SKIP() << "needs Xorg with the dummy driver (xserver-xorg-video-dummy), run as root";
+    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x1024"));
+    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x800"));
+    // The main screen is the primary monitor while no window has the focus yet.
+    struct Layout {
+        const char* name;
+        const char* right;
+        const char* primary;
+        Frame expected;
+    };
+    for (const Layout& layout : {
+             Layout { "two equal, main on the left", "--mode 1280x1024 --pos 1280x0", "DUMMY0", { 0, 0, 2560, 1024 } },
+             Layout { "two equal, main on the right", "--mode 1280x1024 --pos 1280x0", "DUMMY1", { 1280, 0, 1280, 1024 } },
+             Layout { "right one shorter, same top", "--mode 1280x800 --pos 1280x0", "DUMMY0", { 0, 0, 2560, 1024 } },
+             Layout { "right one with a lower top edge", "--mode 1280x800 --pos 1280x224", "DUMMY0", { 0, 0, 1280, 1024 } },
+         }) {
+        SCOPED_TRACE(layout.name);
+        ASSERT_TRUE(monitors.xrandr(std::string("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --output DUMMY1 ") + layout.right));
+        ASSERT_TRUE(monitors.xrandr(std::string("--output ") + layout.primary + " --primary"));
+        AppRunner app;
+        startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(layout.expected.width) + ".0 x "
+            + std::to_string(layout.expected.height) + ".0")) << app.output();
+        EXPECT_TRUE(frameBecomes(app, layout.expected, false));
+    }
+
+    // A window manager lets the undecorated window span both monitors too.
+    ASSERT_TRUE(monitors.xrandr("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --primary --output DUMMY1 --mode 1280x1024 --pos 1280x0"));
+    WindowManager wm;
+    ASSERT_TRUE(wm.running());
+    AppRunner app;
+    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
+    ASSERT_TRUE(app.waitForLine("Full screen resolution: 2560.0 x 1024.0", 20s)) << app.output();
+    EXPECT_TRUE(frameBecomes(app, { 0, 0, 2560, 1024 }, false));
+}
+
+class PointerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Only the app gets the recorder; the tools the test runs do not.
+        setenv("LD_PRELOAD", PENWICK_XFIXES_RECORDER, 1);
+    }
+    void start(const std::string& timeout)
+    {
+        startApp(m_app, "<preference name=\"WindowSize\" value=\"800x600\"/><preference name=\"HideMousePointer\" value=\"" + timeout + "\"/>");
+        unsetenv("LD_PRELOAD");
+        ASSERT_TRUE(m_app.waitForLine("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion", 20s))
+            << m_app.output();
+        ASSERT_TRUE(m_app.waitForLine("Set window size to", 20s)) << m_app.output();
+        ASSERT_TRUE(waitUntil([&] { return !appWindow(m_app).empty(); }, 10s));
+    }
+    void TearDown() override { unsetenv("LD_PRELOAD"); }
+    // Waits until `line` has been seen `count` times; the moment it was.
+    std::optional<Clock::time_point> waitForCount(const char* line, int count, std::chrono::milliseconds timeout)
+    {
+        if (!waitUntil([&] { return m_app.countLines(line) >= count; }, timeout))
+            return std::nullopt;
+        return Clock::now();
+    }
+
+    AppRunner m_app;
+};
+
+TEST_F(PointerTest, HidesAfterTheTimeoutAndRealMovementShowsIt)
+{
+    // The window is at 0,168 800x600: 1000,50 is over no window of the app's.
+    ASSERT_TRUE(xdotool("mousemove 400 400"));
+    start("2");
+    ASSERT_TRUE(waitForCount(kHide, 1, 6s)) << m_app.output();
+    EXPECT_EQ(m_app.countLines(kShow), 0);
+
+    // Clicks and keys are not movement.
+    ASSERT_TRUE(xdotool("click 1 key a"));
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(m_app.countLines(kShow), 0) << m_app.output();
+
+    // Movement over the app's window (GTK's motion events), then over no window of the app's
+    // (raw motion, as a mouse makes it; a warp to an absolute position makes none): each shows
+    // the pointer, and it goes again between 2 and 3 seconds after the last movement.
+    struct Move {
+        const char* where;
+        const char* args;
+    };
+    for (const Move& move : { Move { "over the app", "mousemove 300 300" }, Move { "elsewhere", "mousemove_relative 5 5" } }) {
+        SCOPED_TRACE(move.where);
+        if (std::string(move.where) == "elsewhere") {
+            ASSERT_TRUE(xdotool("mousemove 1000 50"));
+            std::this_thread::sleep_for(3500ms);
+        }
+        int shows = m_app.countLines(kShow), hides = m_app.countLines(kHide);
+        ASSERT_TRUE(xdotool(move.args));
+        auto shown = waitForCount(kShow, shows + 1, 1s);
+        ASSERT_TRUE(shown) << m_app.output();
+        auto hidden = waitForCount(kHide, hides + 1, 5s);
+        ASSERT_TRUE(hidden) << m_app.output();
+        auto idle = std::chrono::duration<double>(*hidden - *shown).count();
+        EXPECT_GE(idle, 1.8);
+        EXPECT_LE(idle, 3.5);
+    }
+    // The server keeps one outstanding hide at most: requests alternate.
+    std::vector<std::string> requests;
+    for (const auto& l : m_app.lines()) {
+        if (l == kHide || l == kShow)
+            requests.push_back(l);
+    }
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_NE(requests[i], requests[i - 1]) << m_app.output();
+}
+
+TEST_F(PointerTest, ZeroTimeoutHidesAtOnceAndMovementDoesNotShow)
+{
+    start("0");
+    ASSERT_TRUE(waitForCount(kHide, 1, 3s)) << m_app.output();
+    ASSERT_TRUE(xdotool("mousemove 300 300 sleep 0.2 mousemove 1000 50 sleep 0.2 mousemove_relative 5 5"));
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(m_app.countLines(kShow), 0) << m_app.output();
+}
+
+} // namespace

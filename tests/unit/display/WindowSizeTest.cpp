@@ -1,0 +1,106 @@
+// Full-screen geometry over screen layouts (y up) and the window operations built on it.
+#include <gtest/gtest.h>
+
+#include "display/ScreenUtils.h"
+#include "display/WHWindowSizeCommand.h"
+#include "support/FakeScreens.h"
+#include "support/LogCapture.h"
+#include "support/RecordingWindow.h"
+
+using namespace penwick;
+using platform::Rect;
+using test::FakeScreens;
+using test::RecordingWindow;
+
+namespace {
+
+struct Layout {
+    const char* name;
+    std::vector<Rect> frames;
+    size_t main;
+    std::vector<Rect> expectedRects;
+    Rect expectedFullScreen;
+};
+
+TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
+{
+    const Rect main { 0, 0, 1920, 1080 };
+    const std::vector<Layout> layouts {
+        { "one screen", { main }, 0, { main }, main },
+        { "two equal, main on the left", { main, { 1920, 0, 1920, 1080 } }, 0, { main, { 1920, 0, 1920, 1080 } },
+            { 0, 0, 3840, 1080 } },
+        { "two equal, main on the right", { { -1920, 0, 1920, 1080 }, main }, 1, { main }, main },
+        { "right one with a lower top edge", { main, { 1920, 0, 1920, 900 } }, 0, { main }, main },
+        { "right one shorter, same top edge", { main, { 1920, 180, 1280, 900 } }, 0, { main, { 1920, 180, 1280, 900 } },
+            { 0, 0, 3200, 1080 } },
+        { "unsorted, one left and two right, one apart", { { 4000, 0, 800, 1080 }, { -1280, 0, 1280, 1080 }, main, { 1920, 0, 1920, 1080 } }, 2,
+            { main, { 1920, 0, 1920, 1080 }, { 4000, 0, 800, 1080 } }, { 0, 0, 4640, 1080 } },
+        { "main not at the origin", { { 0, 0, 1280, 1024 }, { 1280, 56, 1920, 1080 } }, 1, { { 1280, 56, 1920, 1080 } },
+            { 1280, 56, 1920, 1080 } },
+        { "no screen", {}, 0, {}, {} },
+    };
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        FakeScreens screens(layout.frames, layout.main);
+        EXPECT_EQ(ScreenUtils::sortedScreenRects(screens), layout.expectedRects);
+        EXPECT_EQ(ScreenUtils::fullScreenRect(screens), layout.expectedFullScreen);
+    }
+}
+
+TEST(ScreenUtils, SortedScreensOrderByOriginXAndKeepTiesInPlatformOrder)
+{
+    FakeScreens screens({ { 100, 0, 10, 10 }, { -50, 0, 10, 10 }, { 100, 500, 10, 10 } }, 0);
+    auto sorted = ScreenUtils::sortedScreens(screens);
+    ASSERT_EQ(sorted.size(), 3u);
+    EXPECT_EQ(sorted[0].id, 1);
+    EXPECT_EQ(sorted[1].id, 0);
+    EXPECT_EQ(sorted[2].id, 2);
+}
+
+class WindowSizeCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override { WHWindowSizeCommand::setSavedFrameForTesting({}); }
+    FakeScreens m_screens { { { 0, 0, 1920, 1080 }, { 1920, 0, 1280, 1080 } }, 0 };
+    RecordingWindow m_window;
+    test::LogCapture m_log;
+};
+
+TEST_F(WindowSizeCommandTest, ToggleTwiceEntersFullScreenThenRestoresFrameAndTitleBar)
+{
+    const Rect before = m_window.frame();
+    WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
+    EXPECT_TRUE(m_log.contains("Full screen resolution: 3200.0 x 1080.0"));
+    EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Hidden);
+    EXPECT_EQ(m_window.level(), platform::WindowLevel::StatusWindow);
+    EXPECT_EQ(m_window.hidesOnDeactivate(), platform::HidesOnDeactivate::On);
+    EXPECT_EQ(m_window.frame(), (Rect { 0, 0, 3200, 1080 }));
+    EXPECT_EQ(WHWindowSizeCommand::savedFrame(), before);
+    // The frame is set last, once the window is undecorated, so it is the outer frame.
+    EXPECT_EQ(m_window.calls().back(), RecordingWindow::Call::SetFrame);
+
+    WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
+    EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Shown);
+    EXPECT_EQ(m_window.level(), platform::WindowLevel::Normal);
+    EXPECT_EQ(m_window.hidesOnDeactivate(), platform::HidesOnDeactivate::Off);
+    EXPECT_EQ(m_window.frame(), before);
+    EXPECT_EQ(m_log.lines().size(), 1u);
+}
+
+TEST_F(WindowSizeCommandTest, LeavingWithoutASavedFrameKeepsTheWindowsFrame)
+{
+    m_window.setTitleBar(platform::TitleBar::Hidden);
+    const Rect before = m_window.frame();
+    WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
+    EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Shown);
+    EXPECT_EQ(m_window.frame(), before);
+}
+
+TEST_F(WindowSizeCommandTest, FixedSizeKeepsTheBottomLeftCornerAndLogs)
+{
+    m_window.setFrame({ 100, 200, 1024, 768 });
+    WHWindowSizeCommand::setSizeOfWindow(m_window, { 800, 600 });
+    EXPECT_EQ(m_window.frame(), (Rect { 100, 200, 800, 600 }));
+    EXPECT_TRUE(m_log.contains("Set window size to 800.0 x 600.0"));
+}
+
+} // namespace
