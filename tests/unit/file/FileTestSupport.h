@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
-#include <sstream>
 #include <stdlib.h>
 #include <string>
 
@@ -17,18 +16,12 @@ namespace penwick::test {
 // A fresh directory under the temporary directory, removed with everything in it afterwards.
 class TemporaryDirectory {
 public:
-    TemporaryDirectory()
+    TemporaryDirectory() : m_path((std::filesystem::temp_directory_path() / "penwick-fs-XXXXXX").string())
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "penwick-fs-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        if (!mkdtemp(m_path.data()))
             throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
     }
-    ~TemporaryDirectory()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
+    ~TemporaryDirectory() { std::filesystem::remove_all(m_path); }
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
 
@@ -36,11 +29,7 @@ private:
     std::string m_path;
 };
 
-inline void writeFile(const std::string& path, const std::string& contents)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << contents;
-}
+inline void writeFile(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
 
 inline std::string readFile(const std::string& path)
 {
@@ -48,11 +37,7 @@ inline std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline bool exists(const std::string& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
+inline bool exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
 
 inline Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -81,35 +66,36 @@ protected:
     }
     std::string local(const std::string& relative) const { return m_root + "/" + relative; }
 
+    // Each of these asserts that the completion came exactly once, at once.
     WHPluginResult copy(const std::string& dir, const std::string& name, const std::string& source, TransferMode mode)
     {
-        std::optional<WHPluginResult> answer;
-        int calls = 0;
-        m_fs->copyFileToURL(url(dir), name, *m_fs, url(source), mode, [&](WHPluginResult r) {
-            answer = std::move(r);
-            ++calls;
-        });
-        EXPECT_EQ(calls, 1);
-        return answer.value_or(WHPluginResult());
+        std::vector<WHPluginResult> answers;
+        m_fs->copyFileToURL(url(dir), name, *m_fs, url(source), mode, [&](WHPluginResult r) { answers.push_back(r); });
+        EXPECT_EQ(answers.size(), 1u);
+        return answers.empty() ? WHPluginResult() : answers[0];
+    }
+    WHPluginResult metadata(const std::string& tail)
+    {
+        std::vector<WHPluginResult> answers;
+        m_fs->getFileMetadataForURL(url(tail), [&](WHPluginResult r) { answers.push_back(r); });
+        EXPECT_EQ(answers.size(), 1u);
+        return answers.empty() ? WHPluginResult() : answers[0];
     }
 
     struct ReadAnswer {
         std::optional<Bytes> bytes;
         std::string mimeType;
         FileError error = FileError::NoError;
-        int calls = 0;
         std::string text() const { return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>"; }
     };
-    ReadAnswer read(const WHFilesystemURL& u, std::int64_t start, std::int64_t end)
+    ReadAnswer read(const WHFilesystemURL& u, std::int64_t start = 0, std::int64_t end = -1)
     {
-        ReadAnswer a;
+        std::vector<ReadAnswer> answers;
         m_fs->readFileAtURL(u, start, end, [&](std::optional<Bytes> b, std::string m, FileError e) {
-            a.bytes = std::move(b);
-            a.mimeType = std::move(m);
-            a.error = e;
-            ++a.calls;
+            answers.push_back({ std::move(b), std::move(m), e });
         });
-        return a;
+        EXPECT_EQ(answers.size(), 1u);
+        return answers.empty() ? ReadAnswer() : answers[0];
     }
 
     TemporaryDirectory m_dir;
