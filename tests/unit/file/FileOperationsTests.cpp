@@ -54,12 +54,6 @@ TEST_F(Ops, ReadEntries)
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/missing"))), kNotFound);
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/d/a.txt"))), kNotFound);
 
-    // The root file system's full paths have no leading "/".
-    auto root = WHLocalFilesystem("root", "/").readEntriesAtURL(WHFilesystemURL::fileSystemURLWithString("whfile://localhost/root/"));
-    ASSERT_EQ(root.status(), 1);
-    auto etc = std::find_if(root.message()->begin(), root.message()->end(), [](const Value& e) { return e["name"] == "etc"; });
-    ASSERT_NE(etc, root.message()->end());
-    EXPECT_EQ((*etc)["fullPath"], "etc/");
 }
 
 TEST_F(Ops, TruncateAndWrite)

@@ -8,26 +8,17 @@
 #include <stdlib.h>
 #include <string>
 
-#include "base/Log.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
 namespace penwick::test {
 
-// A fresh directory under the temporary directory, removed with everything in it afterwards.
-class TemporaryDirectory {
-public:
-    TemporaryDirectory() : m_path((std::filesystem::temp_directory_path() / "penwick-fs-XXXXXX").string())
-    {
-        if (!mkdtemp(m_path.data()))
-            throw std::runtime_error("mkdtemp failed");
-    }
-    ~TemporaryDirectory() { std::filesystem::remove_all(m_path); }
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
-
-private:
-    std::string m_path;
-};
+inline std::string makeTemporaryDirectory()
+{
+    std::string path = (std::filesystem::temp_directory_path() / "penwick-fs-XXXXXX").string();
+    if (!mkdtemp(path.data()))
+        throw std::runtime_error("mkdtemp failed");
+    return path;
+}
 
 inline void writeFile(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
 
@@ -46,13 +37,11 @@ inline std::int32_t errorOf(const WHPluginResult& result)
     return result.message() && result.message()->is_number_integer() ? result.message()->get<std::int32_t>() : -1;
 }
 
-// Fixture: a file system "persistent" whose root is a fresh temporary directory, and a sibling
+// Fixture: a file system "persistent" whose root is in a fresh temporary directory, and a sibling
 // directory beside it that no operation may reach.
 class LocalFilesystemTest : public ::testing::Test {
 protected:
     LocalFilesystemTest()
-        : m_root(m_dir / "root")
-        , m_outside(m_dir / "outside")
     {
         std::filesystem::create_directories(m_root);
         std::filesystem::create_directories(m_outside);
@@ -98,9 +87,15 @@ protected:
         return answers.empty() ? ReadAnswer() : answers[0];
     }
 
-    TemporaryDirectory m_dir;
-    std::string m_root;
-    std::string m_outside;
+    ~LocalFilesystemTest() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+
+    std::string m_dir = makeTemporaryDirectory();
+    std::string m_root = m_dir + "/root";
+    std::string m_outside = m_dir + "/outside";
     std::unique_ptr<WHLocalFilesystem> m_fs;
 };
 
