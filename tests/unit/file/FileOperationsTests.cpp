@@ -53,7 +53,6 @@ TEST_F(Ops, ReadEntries)
     EXPECT_EQ(byPath["/d/sub/"]["nativeURL"], "file://" + local("d/sub/"));
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/missing"))), kNotFound);
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/d/a.txt"))), kNotFound);
-
 }
 
 TEST_F(Ops, TruncateAndWrite)
@@ -158,54 +157,6 @@ TEST_F(Ops, CopiesAndMoves)
     ASSERT_EQ(copy("/", "b.txt", "/d/f", TransferMode::Move).status(), 1);
     EXPECT_EQ(readFile(local("b.txt")), "f");
     EXPECT_FALSE(exists(local("d/f")));
-}
-
-// A file system of another kind: read through the interface only.
-class ForeignFileSystem final : public WHFileSystem {
-public:
-    std::optional<Bytes> content;
-    void readFileAtURL(const WHFilesystemURL&, std::int64_t, std::int64_t, ReadCallback cb) override
-    {
-        cb(content, "text/plain", content ? FileError::NoError : FileError::NOT_READABLE_ERR);
-    }
-    WHPluginResult entryForLocalURI(const WHFilesystemURL&) override { return {}; }
-    WHPluginResult getFileForURL(const WHFilesystemURL&, const std::optional<std::string>&, const Value&) override { return {}; }
-    WHPluginResult getParentForURL(const WHFilesystemURL&) override { return {}; }
-    WHPluginResult setMetadataForURL(const WHFilesystemURL&, const Value&) override { return {}; }
-    WHPluginResult removeFileAtURL(const WHFilesystemURL&) override { return {}; }
-    WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL&) override { return {}; }
-    WHPluginResult readEntriesAtURL(const WHFilesystemURL&) override { return {}; }
-    WHPluginResult truncateFileAtURL(const WHFilesystemURL&, std::uint64_t) override { return {}; }
-    WHPluginResult writeToFileAtURL(const WHFilesystemURL&, const Bytes&, WriteMode) override { return {}; }
-    void copyFileToURL(const WHFilesystemURL&, const std::string&, WHFileSystem&, const WHFilesystemURL&, TransferMode, ResultCallback) override { }
-    void getFileMetadataForURL(const WHFilesystemURL&, ResultCallback) override { }
-    std::optional<ValueObject> makeEntryForLocalURL(const WHFilesystemURL&) override { return std::nullopt; }
-    ValueObject makeEntryForPath(const std::string&, EntryKind) override { return {}; }
-    const std::string& name() const override { return m_name; }
-    void setName(std::string n) override { m_name = std::move(n); }
-    const URLTransformer& urlTransformer() const override { return m_t; }
-    void setUrlTransformer(URLTransformer t) override { m_t = std::move(t); }
-
-private:
-    std::string m_name = "foreign";
-    URLTransformer m_t;
-};
-
-TEST_F(Ops, CopiesFromAnotherKindOfFileSystem)
-{
-    ForeignFileSystem foreign;
-    auto source = WHFilesystemURL::fileSystemURLWithString("whfile://localhost/foreign/x");
-    writeFile(local("in.txt"), "old");
-    std::vector<WHPluginResult> answers;
-    foreign.content = bytesOf("new");
-    m_fs->copyFileToURL(url(""), "in.txt", foreign, source, TransferMode::Move, [&](WHPluginResult r) { answers.push_back(r); });
-    foreign.content.reset();
-    m_fs->copyFileToURL(url(""), "other.txt", foreign, source, TransferMode::Copy, [&](WHPluginResult r) { answers.push_back(r); });
-    ASSERT_EQ(answers.size(), 2u);
-    EXPECT_EQ((*answers[0].message())["fullPath"], "/in.txt");
-    EXPECT_EQ(readFile(local("in.txt")), "new");
-    EXPECT_EQ(errorOf(answers[1]), fileErrorCode(FileError::NOT_READABLE_ERR));
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_root), {}), 1) << "no partial or temporary files";
 }
 
 TEST_F(Ops, ReadByteRangesAndWhatIsNoFile)
