@@ -7,7 +7,7 @@
 namespace penwick {
 
 // Fills the system's printf-style texts ("navigating to %@", "%d") in order. "%@" and "%d" both
-// take the next argument as text; "%%" is a literal percent sign. Keeping the original patterns
+// take the next argument as text; "%%" is a literal percent sign. Keeping the patterns
 // verbatim in the code keeps the logged texts exactly as fixed.
 namespace detail {
 inline void appendArg(std::string& out, const std::string& v) { out += v; }

@@ -51,7 +51,7 @@ private:
     bool m_failed = false;
 };
 
-// Ladybird-style early return: TRY(expr) yields the value or returns the error.
+// Early return: WH_TRY(expr) yields the value or returns the error from the enclosing function.
 #define WH_TRY(expr)                                   \
     ({                                                 \
         auto _wh_result = (expr);                      \

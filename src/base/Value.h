@@ -14,6 +14,4 @@ using ValueArray = Value::array_t;
 using ValueObject = Value::object_t;
 using Bytes = std::vector<std::uint8_t>;
 
-inline Value bytesValue(Bytes bytes) { return Value::binary(std::move(bytes)); }
-
 } // namespace penwick

@@ -1,10 +1,14 @@
 #include "host/WHConfigParser.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <expat.h>
 #include <memory>
 
 #include "base/AsciiCase.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick {
 namespace {
@@ -42,6 +46,18 @@ ParserHolder makeParser(WHConfigParser* delegate)
     XML_SetElementHandler(parser.get(), onStart, onEnd);
     return parser;
 }
+
+// Answers whether the parser took the chunk; an XML error goes to the delegate.
+bool feed(WHConfigParser& delegate, XML_Parser parser, const char* data, size_t size, bool last)
+{
+    if (XML_Parse(parser, data, static_cast<int>(size), last) != XML_STATUS_ERROR)
+        return true;
+    delegate.parseErrorOccurred(XML_GetCurrentLineNumber(parser), XML_GetCurrentColumnNumber(parser),
+        XML_ErrorString(XML_GetErrorCode(parser)));
+    return false;
+}
+
+constexpr const char* kNoParserMessage = "Failed to initialize XML parser.";
 } // namespace
 
 WHConfigParser::WHConfigParser() = default;
@@ -90,36 +106,41 @@ void WHConfigParser::didEndElement(const std::string& elementName)
         m_featureName.reset();
 }
 
-bool WHConfigParser::parseText(const std::string& text)
+void WHConfigParser::parseErrorOccurred(unsigned long line, unsigned long column, const std::string& description)
 {
-    auto parser = makeParser(this);
-    if (!parser)
-        return false;
-    if (XML_Parse(parser.get(), text.data(), static_cast<int>(text.size()), XML_TRUE) == XML_STATUS_ERROR)
-        parseErrorOccurred();
-    return true;
+    log::message(format("config.xml: XML error at line %@, column %@: %@", line, column, description));
 }
 
-bool WHConfigParser::parseFile(const std::string& path)
+Result<void> WHConfigParser::parseText(const std::string& text)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file)
-        return false;
     auto parser = makeParser(this);
     if (!parser)
-        return false;
+        return Error { 0, kNoParserMessage };
+    (void)feed(*this, parser.get(), text.data(), text.size(), true);
+    return {};
+}
+
+Result<void> WHConfigParser::parseFile(const std::string& path)
+{
+    auto unreadable = [&](int error) {
+        return Error { error, format("config.xml: cannot read %@: %@", path, std::strerror(error)) };
+    };
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        return unreadable(errno);
+    auto parser = makeParser(this);
+    if (!parser)
+        return Error { 0, kNoParserMessage };
     char buffer[16384];
     for (;;) {
         size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
+        // A folder in the file's place opens but does not read.
+        if (std::ferror(file.get()))
+            return unreadable(errno);
         bool last = n < sizeof buffer;
-        if (XML_Parse(parser.get(), buffer, static_cast<int>(n), last) == XML_STATUS_ERROR) {
-            parseErrorOccurred();
-            break;
-        }
-        if (last)
-            break;
+        if (!feed(*this, parser.get(), buffer, n, last) || last)
+            return {};
     }
-    return true;
 }
 
 } // namespace penwick

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace penwick {
 
 // Collects what the host needs from config.xml: settings (preference), the plugin map and the
@@ -19,12 +21,13 @@ public:
     // Parser callbacks.
     void didStartElement(const std::string& elementName, const Attributes& attributes);
     void didEndElement(const std::string& elementName);
-    void parseErrorOccurred() { }
+    // Logs where the document broke off; what was collected before stays.
+    void parseErrorOccurred(unsigned long line, unsigned long column, const std::string& description);
 
-    // Parses a whole document with expat. Parsing stops at the first error; what was collected
-    // before it stays. Answers false when the parser could not be created.
-    [[nodiscard]] bool parseFile(const std::string& path);
-    [[nodiscard]] bool parseText(const std::string& text);
+    // Parses a whole document with expat; parsing stops at the first XML error. Fails, with the
+    // line to log, when the file cannot be read or the parser cannot be created.
+    Result<void> parseFile(const std::string& path);
+    Result<void> parseText(const std::string& text);
 
     std::map<std::string, std::string> pluginsDict;
     std::map<std::string, std::string> settings;

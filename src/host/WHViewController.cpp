@@ -50,8 +50,9 @@ void WHViewController::loadSettings()
     auto path = m_platform.environment.pathForResource("config", "xml", "");
     if (!path)
         return;
-    if (!parser.parseFile(*path)) {
-        log::message("Failed to initialize XML parser.");
+    // An unreadable file is left like a missing one, with its own line.
+    if (auto parsed = parser.parseFile(*path); !parsed) {
+        log::message(parsed.error().message);
         return;
     }
     m_registry.load(std::move(parser.pluginsDict));

@@ -1,5 +1,6 @@
 #include "platform/glib/KeyFileUserDefaults.h"
 
+#include <cerrno>
 #include <glib/gstdio.h>
 
 #include "base/Log.h"
@@ -16,10 +17,19 @@ KeyFileUserDefaults::KeyFileUserDefaults(std::string path)
     GUnique<GError> error;
     if (!g_key_file_load_from_file(m_keyFile.get(), m_path.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error.outPtr())
         && g_file_test(m_path.c_str(), G_FILE_TEST_IS_REGULAR)) {
-        // Keep the unreadable file for the user instead of overwriting it on the next write.
+        // Keep the unreadable file for the user instead of overwriting it on the next write; if it
+        // cannot be moved aside, nothing is written over it for the rest of the run.
         std::string aside = m_path + ".unreadable";
-        log::warning("user defaults at " + m_path + " unreadable (" + error->message + "); kept as " + aside);
-        g_rename(m_path.c_str(), aside.c_str());
+        std::string reason = m_path + " unreadable (" + error->message + ")";
+        int renamed = g_rename(m_path.c_str(), aside.c_str());
+        int renameError = errno;
+        if (renamed == 0) {
+            log::warning("user defaults at " + reason + "; kept as " + aside);
+        } else {
+            m_keptInPlace = true;
+            log::warning("user defaults at " + reason + " and not moved aside (" + g_strerror(renameError)
+                + "); changes are not saved");
+        }
     }
 }
 
@@ -58,6 +68,8 @@ Result<void> KeyFileUserDefaults::setBool(const std::string& key, bool value)
 
 Result<void> KeyFileUserDefaults::flush()
 {
+    if (m_keptInPlace)
+        return Error { EEXIST, "user defaults at " + m_path + " not saved: the unreadable file there is kept" };
     GUnique<char> dir(g_path_get_dirname(m_path.c_str()));
     g_mkdir_with_parents(dir.get(), 0700);
     GUnique<GError> error;

@@ -9,7 +9,8 @@
 namespace penwick::platform {
 
 // User defaults in one key file per application ("<config dir>/<app id>/user-defaults.ini"),
-// rewritten atomically on every change. Main thread only.
+// rewritten atomically on every change. A file that cannot be read is moved aside, or else left
+// alone and not written over. Main thread only.
 class KeyFileUserDefaults final : public UserDefaults {
 public:
     explicit KeyFileUserDefaults(std::string path);
@@ -25,6 +26,8 @@ private:
 
     std::string m_path;
     GUnique<GKeyFile> m_keyFile;
+    // An unreadable file that could not be moved aside: writes are refused so it is not lost.
+    bool m_keptInPlace = false;
 };
 
 } // namespace penwick::platform

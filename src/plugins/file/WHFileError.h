@@ -25,8 +25,8 @@ enum class FileError : std::int32_t {
 constexpr std::int32_t fileErrorCode(FileError e) { return static_cast<std::int32_t>(e); }
 
 // What went wrong on the disk, in the coarse classes the file operations tell apart. The values are
-// the classic file error numbers the operations were first written against, so logs stay
-// comparable; they never reach the page.
+// fixed numbers that errno is mapped to, so log lines stay stable across systems; they never
+// reach the page.
 enum class PlatformFileError : std::int32_t {
     Other = 0,
     NoSuchFile = 4, // ENOENT, ENOTDIR

@@ -58,9 +58,7 @@ public:
     virtual const URLTransformer& urlTransformer() const = 0;
     virtual void setUrlTransformer(URLTransformer transformer) = 0;
 
-    // Optional operations: only file systems over local directories offer them. Callers ask
-    // offersFilesystemPaths() before calling; the defaults answer none.
-    virtual bool offersFilesystemPaths() const { return false; }
+    // Only file systems over local directories have local paths; the defaults answer none.
     virtual std::optional<std::string> filesystemPathForURL(const WHFilesystemURL&) { return std::nullopt; }
     virtual std::optional<WHFilesystemURL> URLforFilesystemPath(const std::string&) { return std::nullopt; }
 };

@@ -21,7 +21,7 @@ namespace penwick {
 // from another kind of file system, whose completion follows that file system's read.
 class WHLocalFilesystem final : public WHFileSystem {
 public:
-    WHLocalFilesystem(std::string name, std::string root); // initWithName:root:
+    WHLocalFilesystem(std::string name, std::string root);
 
     const std::string& name() const override { return m_name; }
     void setName(std::string name) override { m_name = std::move(name); }
@@ -33,7 +33,6 @@ public:
     // Paths and URLs.
     static std::string stripQueryParametersFromPath(const std::string& path);
     std::optional<std::string> filesystemPathForFullPath(const std::string& fullPath) const;
-    bool offersFilesystemPaths() const override { return true; }
     std::optional<std::string> filesystemPathForURL(const WHFilesystemURL& url) override;
     std::optional<std::string> fullPathForFileSystemPath(const std::string& localPath) const;
     std::optional<WHFilesystemURL> URLforFullPath(const std::optional<std::string>& fullPath) const;

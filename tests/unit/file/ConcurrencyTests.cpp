@@ -19,32 +19,20 @@ TEST_F(Concurrency, ReadsAndWritesOfDifferentFiles)
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             std::string dir = "/t" + std::to_string(t);
-            auto made = m_fs->getFileForURL(url(""), dir.substr(1), { { "create", true }, { "getDir", true } });
-            if (made.status() != 1)
-                ++failures;
+            auto check = [&](const WHPluginResult& r) { failures += r.status() != 1; };
+            check(m_fs->getFileForURL(url(""), dir.substr(1), { { "create", true }, { "getDir", true } }));
             for (int round = 0; round < kRounds; ++round) {
                 std::string name = dir + "/f" + std::to_string(round % 4);
                 std::string text = "thread " + std::to_string(t) + " round " + std::to_string(round);
-                if (m_fs->writeToFileAtURL(url(name), bytesOf(text), WriteMode::Replace).status() != 1)
-                    ++failures;
-                if (m_fs->writeToFileAtURL(url(name), bytesOf("!"), WriteMode::Append).status() != 1)
-                    ++failures;
-                m_fs->readFileAtURL(url(name), 0, -1, [&](std::optional<Bytes> b, std::string, FileError e) {
-                    if (e != FileError::NoError || !b || std::string(b->begin(), b->end()) != text + "!")
-                        ++failures;
+                check(m_fs->writeToFileAtURL(url(name), bytesOf(text), WriteMode::Replace));
+                check(m_fs->writeToFileAtURL(url(name), bytesOf("!"), WriteMode::Append));
+                m_fs->readFileAtURL(url(name), 0, -1, [&](std::optional<Bytes> b, std::string, FileError) {
+                    failures += !b || std::string(b->begin(), b->end()) != text + "!";
                 });
-                std::optional<WHPluginResult> copied;
-                m_fs->copyFileToURL(url(dir), "c", *m_fs, url(name), TransferMode::Copy, [&](WHPluginResult r) { copied = r; });
-                if (!copied || copied->status() != 1)
-                    ++failures;
-                if (m_fs->readEntriesAtURL(url(dir)).status() != 1)
-                    ++failures;
-                if (m_fs->removeFileAtURL(url(dir + "/c")).status() != 1)
-                    ++failures;
-                m_fs->getFileMetadataForURL(url(name), [&](WHPluginResult r) {
-                    if (r.status() != 1)
-                        ++failures;
-                });
+                m_fs->copyFileToURL(url(dir), "c", *m_fs, url(name), TransferMode::Copy, check);
+                check(m_fs->readEntriesAtURL(url(dir)));
+                check(m_fs->removeFileAtURL(url(dir + "/c")));
+                m_fs->getFileMetadataForURL(url(name), check);
             }
         });
     }

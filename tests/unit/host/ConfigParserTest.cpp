@@ -1,65 +1,49 @@
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "host/WHConfigParser.h"
+#include "support/LogCapture.h"
 
 using penwick::WHConfigParser;
+using Names = std::vector<std::string>;
 
 namespace {
 
-WHConfigParser parse(const std::string& body, bool wrap = true)
+WHConfigParser parse(const std::string& body)
 {
     WHConfigParser parser;
-    std::string text = wrap ? "<?xml version=\"1.0\"?><widget>" + body + "</widget>" : body;
-    EXPECT_TRUE(parser.parseText(text));
+    EXPECT_TRUE(parser.parseText("<?xml version=\"1.0\"?><widget>" + body + "</widget>"));
     return parser;
 }
 
 TEST(ConfigParser, PreferencesKeepCaseAndTheLastValueWins)
 {
-    auto p = parse(R"(<preference name="EnableWebGL" value="true"/>
-        <preference name="enablewebgl" value="x"/>
+    auto p = parse(R"(<preference name="EnableWebGL" value="true"/><preference name="enablewebgl" value="x"/>
         <preference name="Twice" value="1"/><preference name="Twice" value="2"/>
-        <preference name="Gone" value="a"/><preference name="Gone"/>
-        <preference value="no-name"/>
-        <preference name="Spaced" value="  a &amp; b  "/>)");
-    EXPECT_EQ(p.settings.at("EnableWebGL"), "true");
-    EXPECT_EQ(p.settings.at("enablewebgl"), "x");
-    EXPECT_EQ(p.settings.at("Twice"), "2");
-    EXPECT_EQ(p.settings.count("Gone"), 0u);
-    EXPECT_EQ(p.settings.at("Spaced"), "  a & b  ");
-    EXPECT_EQ(p.settings.size(), 4u);
+        <preference name="Gone" value="a"/><preference name="Gone"/><preference value="no-name"/>
+        <feature name="F"><preference name="Spaced" value="  a &amp; b  "/></feature>)");
+    std::map<std::string, std::string> expected { { "EnableWebGL", "true" }, { "enablewebgl", "x" }, { "Twice", "2" },
+        { "Spaced", "  a & b  " } };
+    EXPECT_EQ(p.settings, expected);
 }
 
-TEST(ConfigParser, FeaturesMapLowerCasedNamesToClassNamesAsWritten)
-{
-    auto p = parse(R"(<feature name="File"><param name="OSX-Package" value="WHFile"/></feature>
-        <feature name="Device"><param name="ios-package" value="First"/><param name="osx-package" value="WHDevice"/></feature>
-        <feature><param name="osx-package" value="Nameless"/></feature>
-        <preference name="InFeature" value="kept"/>)");
-    EXPECT_EQ(p.pluginsDict.at("file"), "WHFile");
-    EXPECT_EQ(p.pluginsDict.at("device"), "WHDevice");
-    EXPECT_EQ(p.pluginsDict.size(), 2u);
-    EXPECT_EQ(p.settings.at("InFeature"), "kept");
-}
-
-TEST(ConfigParser, OnloadRulesAndParamsOutsideFeatures)
+TEST(ConfigParser, FeaturesPackagesAndOnloadRules)
 {
     auto p = parse(R"(<param name="osx-package" value="Before"/>
+        <feature name="File"><param name="OSX-Package" value="WHFile"/></feature>
+        <feature name="Device"><param name="ios-package" value="First"/><param name="osx-package" value="WHDevice"/></feature>
+        <feature><param name="osx-package" value="Nameless"/><param name="onload" value="true"/></feature>
         <feature name="A"><param name="onload" value="true"/></feature>
         <feature name="B"><param name="onload" value="TRUE"/></feature>
         <feature name="C"><param name="osx-package" value="C" onload="TrUe"/></feature>
         <feature name="D"><param name="onload" value="true"/><param name="x" onload="true"/></feature>
         <feature name="E"><param name="onload" value="true" onload="true"/></feature>
+        <feature name="Outer"><feature name="Inner"></feature><param name="osx-package" value="Ignored"/></feature>
         <param name="onload" value="true"/>)");
-    EXPECT_EQ(p.startupPluginNames, (std::vector<std::string> { "a", "c", "d", "d", "e" }));
-    EXPECT_EQ(p.pluginsDict.count("before"), 0u);
-}
-
-TEST(ConfigParser, FeaturesDoNotNest)
-{
-    auto p = parse(R"(<feature name="Outer"><feature name="Inner"></feature>
-        <param name="osx-package" value="Ignored"/></feature>)");
-    EXPECT_TRUE(p.pluginsDict.empty());
+    std::map<std::string, std::string> expected { { "file", "WHFile" }, { "device", "WHDevice" }, { "c", "C" } };
+    EXPECT_EQ(p.pluginsDict, expected);
+    EXPECT_EQ(p.startupPluginNames, (Names { "a", "c", "d", "d", "e" }));
 }
 
 TEST(ConfigParser, ContentAccessAndUnknownElements)
@@ -68,30 +52,44 @@ TEST(ConfigParser, ContentAccessAndUnknownElements)
         <access origin="https://A.example"/><access origin="*"/><access/>
         <x:preference name="Prefixed" value="1"/><Preference name="Capital" value="1"/>)");
     EXPECT_EQ(p.startPage, "Second.html");
-    EXPECT_EQ(p.whitelistHosts, (std::vector<std::string> { "https://A.example", "*" }));
+    EXPECT_EQ(p.whitelistHosts, (Names { "https://A.example", "*" }));
     EXPECT_TRUE(p.settings.empty());
-
-    auto cleared = parse(R"(<content src="a.html"/><content/>)");
-    EXPECT_FALSE(cleared.startPage.has_value());
+    EXPECT_FALSE(parse(R"(<content src="a.html"/><content/>)").startPage);
 }
 
-TEST(ConfigParser, MalformedDocumentKeepsWhatCameBefore)
+TEST(ConfigParser, MalformedDocumentKeepsWhatCameBeforeAndLogsWhere)
 {
-    auto p = parse(R"(<widget><preference name="First" value="1"/><feature name="F"><param name="onload" value="true"/></feature><preference name="Second" value=2/>)",
-        false);
-    EXPECT_EQ(p.settings.at("First"), "1");
-    EXPECT_EQ(p.settings.count("Second"), 0u);
-    EXPECT_EQ(p.startupPluginNames, (std::vector<std::string> { "f" }));
+    penwick::test::LogCapture log;
+    WHConfigParser p;
+    EXPECT_TRUE(p.parseText("<widget>\n  <preference name=\"First\" value=\"1\"/>\n"
+                            "  <feature name=\"F\"><param name=\"onload\" value=\"true\"/></feature>\n"
+                            "  <preference name=\"Second\" value=2/>"));
+    EXPECT_EQ(p.settings, (std::map<std::string, std::string> { { "First", "1" } }));
+    EXPECT_EQ(p.startupPluginNames, (Names { "f" }));
+    EXPECT_EQ(log.lines(), (Names { "config.xml: XML error at line 4, column 34: not well-formed (invalid token)" }));
 
     WHConfigParser garbage;
     EXPECT_TRUE(garbage.parseText(std::string("\0\xff<<", 4)));
     EXPECT_TRUE(garbage.settings.empty());
 }
 
-TEST(ConfigParser, MissingFileIsReported)
+TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
 {
-    WHConfigParser parser;
-    EXPECT_FALSE(parser.parseFile("/nonexistent/config.xml"));
+    auto dir = std::filesystem::temp_directory_path() / ("penwick-config-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir / "config.xml");
+    penwick::test::LogCapture log;
+    const std::pair<std::string, std::string> cases[] = {
+        { "/nonexistent/config.xml", "No such file or directory" },
+        { (dir / "config.xml").string(), "Is a directory" },
+    };
+    for (const auto& [path, reason] : cases) {
+        WHConfigParser parser;
+        auto parsed = parser.parseFile(path);
+        ASSERT_FALSE(parsed) << path;
+        EXPECT_EQ(parsed.error().message, "config.xml: cannot read " + path + ": " + reason);
+    }
+    EXPECT_TRUE(log.lines().empty()) << "no XML error for a file that was never read";
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

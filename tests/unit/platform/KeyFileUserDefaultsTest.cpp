@@ -38,31 +38,42 @@ TEST_F(KeyFileUserDefaultsTest, AbsentKeysAndValuesSurviveANewInstance)
     KeyFileUserDefaults reread(m_path);
     EXPECT_EQ(reread.stringForKey("WHUUID"), "6F9619FF-8B86-D011-B42D-00C04FC964FF");
     EXPECT_TRUE(reread.boolForKey("WebKitDeveloperExtras"));
-    // A text that is not a boolean reads as false.
-    ASSERT_TRUE(reread.setString("Flag", "maybe"));
-    EXPECT_FALSE(reread.boolForKey("Flag"));
 }
 
-TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsKeptAsideNotOverwritten)
+TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwritten)
 {
+    const std::string garbage = "this is [not a key file\n\x01";
     fs::create_directories(fs::path(m_path).parent_path());
-    std::ofstream(m_path) << "this is [not a key file\n\x01";
+    std::ofstream(m_path) << garbage;
+    {
+        penwick::test::LogCapture log;
+        KeyFileUserDefaults defaults(m_path);
+        EXPECT_EQ(log.lines().size(), 1u);
+        ASSERT_TRUE(defaults.setString("k", "v"));
+        EXPECT_EQ(KeyFileUserDefaults(m_path).stringForKey("k"), "v");
+    }
+    std::ifstream kept(m_path + ".unreadable");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), garbage);
+
+    // When it cannot be moved aside (a folder in the way), it stays and writes are refused.
+    std::ofstream(m_path) << garbage;
+    fs::remove(m_path + ".unreadable");
+    fs::create_directories(m_path + ".unreadable/full");
     penwick::test::LogCapture log;
-    KeyFileUserDefaults defaults(m_path);
-    EXPECT_EQ(log.lines().size(), 1u);
-    EXPECT_TRUE(fs::exists(m_path + ".unreadable"));
-    ASSERT_TRUE(defaults.setString("k", "v"));
-    KeyFileUserDefaults reread(m_path);
-    EXPECT_EQ(reread.stringForKey("k"), "v");
+    KeyFileUserDefaults stuck(m_path);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].rfind("user defaults at " + m_path + " unreadable (", 0), 0u);
+    EXPECT_TRUE(log.lines()[0].ends_with(" and not moved aside (Is a directory); changes are not saved"));
+    EXPECT_FALSE(stuck.setString("k", "v"));
+    std::ifstream again(m_path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), garbage);
 }
 
 TEST_F(KeyFileUserDefaultsTest, WriteFailureIsReported)
 {
     // A plain file where the folder should be: nothing can be written below it.
     std::ofstream(m_dir + "/blocked") << "x";
-    KeyFileUserDefaults defaults(m_dir + "/blocked/user-defaults.ini");
-    auto result = defaults.setString("k", "v");
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(KeyFileUserDefaults(m_dir + "/blocked/user-defaults.ini").setString("k", "v"));
 }
 
 } // namespace
