@@ -39,7 +39,7 @@ size_t RecordingScheduler::pendingCount() const
 
 bool RecordingScheduler::runUntil(const std::function<bool()>& done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;

@@ -23,7 +23,9 @@ public:
     // Runs queued tasks, including those they post, until none is left. Answers how many ran.
     size_t runPending();
     size_t pendingCount() const;
-    // Runs tasks as other threads post them until `done` holds or ten seconds have passed.
+    // Runs tasks as other threads post them until `done` holds; gives up after two minutes, a
+    // guard against a hang rather than a measure of speed (sanitizer builds on a busy machine are
+    // slow).
     // Answers whether `done` held.
     bool runUntil(const std::function<bool()>& done);
 

@@ -117,7 +117,7 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadInO
     auto* delegate = vc.commandDelegate();
 
     constexpr int kBlocks = 8;
-    constexpr int kPerBlock = 200;
+    constexpr int kPerBlock = 50;
     for (int b = 0; b < kBlocks; ++b) {
         delegate->runInBackground([delegate, b] {
             for (int k = 0; k < kPerBlock; ++k)

@@ -42,10 +42,9 @@ struct Pair {
 TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
 {
     Pair pair;
-    auto t0 = std::chrono::steady_clock::now();
+    // 25 MiB to a peer that reads nothing: a blocking send would hang here for good.
     for (int i = 0; i < 400; ++i)
         ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, std::string(64 * 1024, char('a' + i % 26))));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     EXPECT_GT(pair.host->queuedBytes(), 0u);
     std::vector<Frame> frames;
     while (frames.size() < 400 && pair.host->isOpen()) {

@@ -14,12 +14,13 @@
 namespace penwick::platform {
 namespace {
 
-// Turns the default main context until `done` holds or five seconds pass.
+// Turns the default main context until `done` holds; two minutes is a guard against a hang, not a
+// measure of speed (sanitizer builds on a busy machine are slow).
 template<typename Done>
 bool runUntil(Done done)
 {
     std::atomic<bool> expired { false };
-    unsigned timer = g_timeout_add(5000, +[](gpointer flag) -> gboolean {
+    unsigned timer = g_timeout_add(120000, +[](gpointer flag) -> gboolean {
         static_cast<std::atomic<bool>*>(flag)->store(true);
         return G_SOURCE_REMOVE;
     }, &expired);
