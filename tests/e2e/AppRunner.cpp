@@ -1,11 +1,12 @@
 #include "e2e/AppRunner.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <glib.h>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -30,6 +31,15 @@ void writeFile(const std::string& path, const std::string& content)
     out << content;
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+// GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
+bool isLogLine(const std::string& line, const std::string& message)
+{
+    if (line.rfind("penwick-", 0) != 0)
+        return false;
+    auto sep = line.find(": ", line.find(": ") + 2);
+    return sep != std::string::npos && line.compare(sep + 2, std::string::npos, message) == 0;
 }
 } // namespace
 
@@ -56,6 +66,20 @@ AppRunner::~AppRunner()
 void AppRunner::writeResource(const std::string& relativePath, const std::string& content) const
 {
     writeFile(resourcesDir() + "/" + relativePath, content);
+}
+
+std::string AppRunner::widget(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n" + body + "\n</widget>\n";
+}
+
+void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras) const
+{
+    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>"));
+    writeResource("www/webhost/webhost.js", readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/webhost.js"));
+    writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
+    for (const auto& extra : extras)
+        writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
 }
 
 void AppRunner::writeUserDefault(const std::string& key, const std::string& value) const
@@ -182,18 +206,35 @@ int AppRunner::countLines(const std::string& text) const
     return n;
 }
 
-bool AppRunner::hasLogLine(const std::string& message) const
+bool AppRunner::hasLogLine(const std::string& message) const { return indexOfLogLine(message) >= 0; }
+
+int AppRunner::indexOfLogLine(const std::string& message) const
 {
-    // GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
     std::lock_guard lock(m_mutex);
-    for (const auto& l : m_lines) {
-        if (l.rfind("penwick-", 0) != 0)
-            continue;
-        auto sep = l.find(": ", l.find(": ") + 2);
-        if (sep != std::string::npos && l.substr(sep + 2) == message)
-            return true;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (isLogLine(m_lines[i], message))
+            return static_cast<int>(i);
     }
-    return false;
+    return -1;
+}
+
+std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::string>& messages, std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> missing;
+    auto all = [&] {
+        missing.clear();
+        for (const auto& m : messages) {
+            bool seen = false;
+            for (const auto& l : m_lines)
+                seen = seen || isLogLine(l, m);
+            if (!seen)
+                missing.push_back(m);
+        }
+        return missing.empty();
+    };
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout, all);
+    return missing;
 }
 
 std::vector<std::string> AppRunner::lines() const
@@ -220,6 +261,58 @@ void AppRunner::kill()
     }
     if (m_reader.joinable())
         m_reader.join();
+}
+
+std::string AppRunner::window(const std::string& title) const
+{
+    std::string ids = capture("xdotool search --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
+    return ids.substr(0, ids.find('\n'));
+}
+
+bool AppRunner::onWindow(const std::string& title, const std::string& actions) const
+{
+    return xdotool("search --sync --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
+}
+
+std::vector<pid_t> AppRunner::webProcesses() const
+{
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        std::string stat = readFile("/proc/" + std::string(entry->d_name) + "/stat");
+        auto open = stat.find('('), close = stat.rfind(')');
+        if (std::atoi(entry->d_name) > 0 && open != std::string::npos && close != std::string::npos
+            && stat.compare(open + 1, 15, "WebKitWebProces") == 0 && std::atoi(stat.c_str() + close + 4) == m_pid)
+            found.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+    }
+    if (proc)
+        closedir(proc);
+    return found;
+}
+
+std::string AppRunner::capture(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+bool AppRunner::xdotool(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
+
+bool AppRunner::waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
 }
 
 std::string AppRunner::readFile(const std::string& path)

@@ -2,15 +2,12 @@
 // with and without a window manager.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
 #include <poll.h>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -27,30 +24,9 @@ namespace {
 constexpr const char* kHide = "penwick-test: XFixesHideCursor";
 constexpr const char* kShow = "penwick-test: XFixesShowCursor";
 
-std::string capture(const std::string& command)
-{
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[512];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-bool xdotool(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
-{
-    auto deadline = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
+const auto capture = AppRunner::capture;
+const auto xdotool = AppRunner::xdotool;
+const auto waitUntil = AppRunner::waitUntil;
 
 // The outer frame of the app's visible top-level window, decorations included, X coordinates.
 struct Frame {
@@ -70,17 +46,9 @@ int field(const std::string& text, const std::string& label)
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
 }
 
-std::string appWindow(const AppRunner& app)
-{
-    std::istringstream ids(capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^Penwick$'"));
-    std::string id;
-    std::getline(ids, id);
-    return id;
-}
-
 std::optional<Frame> outerFrame(const AppRunner& app)
 {
-    std::string id = appWindow(app);
+    std::string id = app.window();
     if (id.empty())
         return std::nullopt;
     std::string info = capture("xwininfo -id " + id);
@@ -165,21 +133,16 @@ private:
     bool m_running = false;
 };
 
-std::string config(const std::string& preferences)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">" + preferences + "</widget>\n";
-}
-
 void startApp(AppRunner& app, const std::string& preferences)
 {
-    app.writeConfig(config(preferences));
-    app.writeResource("www/index.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/display/index.html"));
+    app.writeConfig(AppRunner::widget(preferences));
+    app.writeResource("www/index.html", "<body style=\"margin:0;background:#234;color:#fff\">display test page</body>");
     app.start();
 }
 
 void pressF11(const AppRunner& app)
 {
-    std::string id = appWindow(app);
+    std::string id = app.window();
     ASSERT_FALSE(id.empty());
     ASSERT_TRUE(xdotool("windowactivate --sync " + id + " key --clearmodifiers F11") || xdotool("windowfocus --sync " + id + " key --clearmodifiers F11"));
 }
@@ -210,11 +173,12 @@ TEST(Display, FullScreenCoversTheScreenWithoutDecorations)
     EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(screen.width) + ".0 x " + std::to_string(screen.height) + ".0"))
         << app.output();
     EXPECT_TRUE(frameBecomes(app, screen, false));
-    std::string motif = capture("xprop -id " + appWindow(app) + " _MOTIF_WM_HINTS");
+    std::string motif = capture("xprop -id " + app.window() + " _MOTIF_WM_HINTS");
     EXPECT_NE(motif.find("= 0x2, 0x0, 0x0"), std::string::npos) << motif; // decorations: none
 }
 
-TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndRestoresTheLaidOutFrame)
+// Full screen toggles with F11 and stays put while another application is active.
+TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndGoesWhileAnotherApplicationIsActive)
 {
     WindowManager wm;
     if (!wm.installed())
@@ -224,15 +188,29 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndRestoresTheLaidOutFr
     startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
     Frame screen = screenFrame();
     ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
-    EXPECT_TRUE(frameBecomes(app, screen, false));
+    ASSERT_TRUE(frameBecomes(app, screen, false));
 
     // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
     // now with the window manager's title bar inside it.
     pressF11(app);
     EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, true));
     pressF11(app);
-    EXPECT_TRUE(frameBecomes(app, screen, false));
+    ASSERT_TRUE(frameBecomes(app, screen, false));
     EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
+
+    const std::string id = app.window();
+    pid_t other = fork();
+    if (other == 0) {
+        execlp("xmessage", "xmessage", "-geometry", "+100+100", "another application", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    EXPECT_TRUE(waitUntil([&] { return app.window().empty(); }, 8s)) << "the window stayed in sight";
+    // Brought back (task list, window switcher): the whole full-screen rectangle again.
+    EXPECT_TRUE(xdotool("windowactivate --sync " + id));
+    EXPECT_TRUE(frameBecomes(app, screen, false));
+    ::kill(other, SIGTERM);
+    int status;
+    waitpid(other, &status, 0);
     pressF11(app);
     EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, true));
 }
@@ -256,33 +234,6 @@ TEST(Display, UnderAWindowManagerFixedSizeIsTheOuterFrameAndTogglingTwiceRestore
     EXPECT_TRUE(frameBecomes(app, screenFrame(), false));
     pressF11(app);
     EXPECT_TRUE(frameBecomes(app, *fixed, true));
-}
-
-TEST(Display, UnderAWindowManagerFullScreenGoesWhileAnotherApplicationIsActive)
-{
-    WindowManager wm;
-    if (!wm.installed())
-        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
-    ASSERT_TRUE(wm.running()) << "openbox did not start";
-    AppRunner app;
-    startApp(app, R"(<preference name="WindowSize" value="fullscreen"/>)");
-    Frame screen = screenFrame();
-    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
-    ASSERT_TRUE(frameBecomes(app, screen, false));
-    const std::string id = appWindow(app);
-
-    pid_t other = fork();
-    if (other == 0) {
-        execlp("xmessage", "xmessage", "-geometry", "+100+100", "another application", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    EXPECT_TRUE(waitUntil([&] { return appWindow(app).empty(); }, 8s)) << "the window stayed in sight";
-    // Brought back (task list, window switcher): the whole full-screen rectangle again.
-    EXPECT_TRUE(xdotool("windowactivate --sync " + id));
-    EXPECT_TRUE(frameBecomes(app, screen, false));
-    ::kill(other, SIGTERM);
-    int status;
-    waitpid(other, &status, 0);
 }
 
 // A second X server for the length of a test: Xorg with the dummy driver, whose outputs RandR
@@ -417,7 +368,7 @@ protected:
         ASSERT_TRUE(m_app.waitForLine("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion", 20s))
             << m_app.output();
         ASSERT_TRUE(m_app.waitForLine("Set window size to", 20s)) << m_app.output();
-        ASSERT_TRUE(waitUntil([&] { return !appWindow(m_app).empty(); }, 10s));
+        ASSERT_TRUE(waitUntil([&] { return !m_app.window().empty(); }, 10s));
     }
     void TearDown() override { unsetenv("LD_PRELOAD"); }
     // Waits until `line` has been seen `count` times; the moment it was.
