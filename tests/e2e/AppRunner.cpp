@@ -91,47 +91,30 @@ void AppRunner::writeUserDefault(const std::string& key, const std::string& valu
 
 void AppRunner::start(const std::vector<std::string>& args)
 {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    std::string exe = m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP;
-    std::vector<std::string> argv { exe, "--resources", resourcesDir() };
+    std::vector<std::string> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resourcesDir() };
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        for (const char* drop : { "HOME=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "XDG_CACHE_HOME=", "TMPDIR=", "G_MESSAGES_DEBUG=" }) {
-            if (entry.rfind(drop, 0) == 0)
-                entry.clear();
-        }
-        if (!entry.empty())
-            env.push_back(entry);
+    std::vector<const char*> cargv;
+    for (const auto& a : argv)
+        cargv.push_back(a.c_str());
+    cargv.push_back(nullptr);
+    char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
+    for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
+             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } })
+        env = g_environ_setenv(env, name, (m_root + sub).c_str(), TRUE);
+    GPid pid = -1;
+    bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, fds[1], fds[1],
+        nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
+    g_strfreev(env);
+    close(fds[1]);
+    if (!started) {
+        close(fds[0]);
+        throw std::runtime_error("cannot start " + argv[0]);
     }
-    env.push_back("HOME=" + m_root + "/home");
-    env.push_back("XDG_CONFIG_HOME=" + configHome());
-    env.push_back("XDG_DATA_HOME=" + dataHome());
-    env.push_back("XDG_CACHE_HOME=" + m_root + "/cache");
-    env.push_back("TMPDIR=" + m_root + "/tmp");
-
-    pid_t pid = fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        dup2(pipeFds[1], STDERR_FILENO);
-        dup2(pipeFds[1], STDOUT_FILENO);
-        std::vector<char*> cargv, cenv;
-        for (auto& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        for (auto& e : env)
-            cenv.push_back(e.data());
-        cenv.push_back(nullptr);
-        execve(cargv[0], cargv.data(), cenv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
     m_pid = pid;
-    m_reader = std::thread([this, fd = pipeFds[0]] { readLoop(fd); });
+    m_reader = std::thread([this, fd = fds[0]] { readLoop(fd); });
 }
 
 void AppRunner::readLoop(int fd)
