@@ -1,5 +1,6 @@
 // Modal work inside a page's call: the page's exec is blocked in the web process while the UI
-// process runs a real dialog's nested main loop, and background answers keep arriving.
+// process runs a real dialog's nested main loop, and background answers keep arriving; then the
+// page's own dialogs, answered with the keyboard.
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -12,7 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswers)
+TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialogsTakeTheKeyboard)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     app.writePages("modal", "modal.html");
@@ -26,6 +27,14 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswers)
     // The main loop went on turning while the dialog was up.
     EXPECT_EQ(app.countLines(", 0 main loop turns"), 0) << app.output();
     EXPECT_EQ(app.countLines("modal: ok after "), 1) << app.output();
+
+    ASSERT_TRUE(app.waitForLine(": asking again", 10s)) << app.output();
+    // Return presses the default button, OK.
+    ASSERT_TRUE(app.onWindow("Confirm", "windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(app.waitForLine("confirm answered", 10s)) << app.output();
+    ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
+    ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers Return"));
+    EXPECT_EQ(app.missingLogLines({ "confirm answered: true", "prompt answered: \"xyz\"" }, 10s), std::vector<std::string> {}) << app.output();
 }
 
 } // namespace
