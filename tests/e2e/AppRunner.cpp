@@ -1,35 +1,23 @@
 #include "e2e/AppRunner.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <glib.h>
-#include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 
 namespace penwick::e2e {
 namespace {
-void makeDirs(const std::string& path)
-{
-    if (g_mkdir_with_parents(path.c_str(), 0700) != 0)
-        throw std::runtime_error("cannot create " + path);
-}
-
 void writeFile(const std::string& path, const std::string& content)
 {
-    char* dir = g_path_get_dirname(path.c_str());
-    makeDirs(dir);
-    g_free(dir);
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    if (!out)
+    g_autofree char* dir = g_path_get_dirname(path.c_str());
+    if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(path.c_str(), content.data(), static_cast<gssize>(content.size()), nullptr))
         throw std::runtime_error("cannot write " + path);
 }
 
@@ -45,13 +33,12 @@ bool isLogLine(const std::string& line, const std::string& message)
 
 AppRunner::AppRunner(Binary binary) : m_binary(binary)
 {
-    char* dir = g_dir_make_tmp("penwick-e2e-XXXXXX", nullptr);
+    g_autofree char* dir = g_dir_make_tmp("penwick-e2e-XXXXXX", nullptr);
     if (!dir)
         throw std::runtime_error("cannot make a temporary folder");
     m_root = dir;
-    g_free(dir);
     for (const char* sub : { "home", "config", "data", "cache", "resources/www", "tmp" })
-        makeDirs(m_root + "/" + sub);
+        g_mkdir_with_parents((m_root + "/" + sub).c_str(), 0700);
 }
 
 AppRunner::~AppRunner()
@@ -142,24 +129,15 @@ void AppRunner::readLoop(int fd)
 
 std::optional<int> AppRunner::waitForExit(std::chrono::milliseconds timeout)
 {
-    if (m_pid < 0)
+    int status = 0;
+    if (m_pid < 0 || !waitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout)) {
+        kill();
         return std::nullopt;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid) {
-            m_pid = -1;
-            if (m_reader.joinable())
-                m_reader.join();
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill();
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    m_pid = -1;
+    if (m_reader.joinable())
+        m_reader.join();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::optional<int> AppRunner::run(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
@@ -172,21 +150,14 @@ bool AppRunner::waitForLine(const std::string& text, std::chrono::milliseconds t
 {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] {
-        for (const auto& l : m_lines) {
-            if (l.find(text) != std::string::npos)
-                return true;
-        }
-        return false;
+        return std::any_of(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
     });
 }
 
 int AppRunner::countLines(const std::string& text) const
 {
     std::lock_guard lock(m_mutex);
-    int n = 0;
-    for (const auto& l : m_lines)
-        n += l.find(text) != std::string::npos;
-    return n;
+    return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
 }
 
 bool AppRunner::hasLogLine(const std::string& message) const { return indexOfLogLine(message) >= 0; }
@@ -207,10 +178,7 @@ std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::strin
     auto all = [&] {
         missing.clear();
         for (const auto& m : messages) {
-            bool seen = false;
-            for (const auto& l : m_lines)
-                seen = seen || isLogLine(l, m);
-            if (!seen)
+            if (std::none_of(m_lines.begin(), m_lines.end(), [&](const auto& l) { return isLogLine(l, m); }))
                 missing.push_back(m);
         }
         return missing.empty();
@@ -238,8 +206,7 @@ void AppRunner::kill()
 {
     if (m_pid > 0) {
         ::kill(m_pid, SIGKILL);
-        int status;
-        waitpid(m_pid, &status, 0);
+        waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
     if (m_reader.joinable())
@@ -300,16 +267,11 @@ bool AppRunner::waitUntil(const std::function<bool()>& done, std::chrono::millis
 
 std::string AppRunner::readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    g_autofree char* text = nullptr;
+    gsize length = 0;
+    return g_file_get_contents(path.c_str(), &text, &length, nullptr) ? std::string(text, length) : std::string();
 }
 
-bool AppRunner::fileExists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+bool AppRunner::fileExists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
 
 } // namespace penwick::e2e
