@@ -106,7 +106,7 @@ protected:
     std::string m_sandbox;
 };
 
-TEST_F(Installed, TreeHoldsEachAppUnderItsIdAndItsMetadataValidates)
+TEST_F(Installed, TreeHoldsEachAppUnderItsIdWithValidMetadataAndRunsTheDemoAndBothCommandLines)
 {
     for (const char* id : { PENWICK_APP_ID, PENWICK_TINY_ID }) {
         SCOPED_TRACE(id);
@@ -121,10 +121,7 @@ TEST_F(Installed, TreeHoldsEachAppUnderItsIdAndItsMetadataValidates)
             { "appstreamcli", "validate", "--no-net", installed(share + "/metainfo/" + id + ".metainfo.xml") });
         EXPECT_EQ(metainfo.status, 0) << metainfo.output;
     }
-}
 
-TEST_F(Installed, DemoRunsFromTheMovedTreeWithItsExtensionAndTheCommandLineNamesTheAppAndTheHost)
-{
     std::string shot = m_sandbox + "/shot.png";
     std::string dom = m_sandbox + "/dom.html";
     Outcome run = runIn(m_sandbox, { exe(PENWICK_APP_EXE), "--screenshot", shot, "--dump-dom", dom });
