@@ -162,16 +162,6 @@ Frame screenFrame()
 const std::string kFullScreen = R"(<preference name="WindowSize" value="fullscreen"/>)";
 const std::string kFixed = R"(<preference name="WindowSize" value="800x600"/>)";
 
-TEST(Display, FixedSizeGivesTheOuterFrameThatSize)
-{
-    AppRunner app;
-    startApp(app, kFixed);
-    ASSERT_TRUE(app.waitForLine("Set window size to", 20s)) << app.output();
-    EXPECT_TRUE(app.hasLogLine("Set window size to 800.0 x 600.0")) << app.output();
-    // Laid out at the top-left as 1024x768: the bottom edge stays at 768, the top moves down.
-    EXPECT_TRUE(frameBecomes(app, { 0, 768 - 600, 800, 600 }, Title::None));
-}
-
 TEST(Display, FullScreenCoversTheScreenWithoutDecorations)
 {
     AppRunner app;
@@ -341,13 +331,10 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
 }
 class PointerTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void start(const std::string& timeout)
     {
         // Only the app gets the recorder; the tools the test runs do not.
         setenv("LD_PRELOAD", PENWICK_XFIXES_RECORDER, 1);
-    }
-    void start(const std::string& timeout)
-    {
         startApp(m_app, kFixed + "<preference name=\"HideMousePointer\" value=\"" + timeout + "\"/>");
         unsetenv("LD_PRELOAD");
         ASSERT_TRUE(m_app.waitForLine("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion", 20s))
@@ -355,7 +342,6 @@ protected:
         ASSERT_TRUE(m_app.waitForLine("Set window size to", 20s)) << m_app.output();
         ASSERT_TRUE(waitUntil([&] { return !m_app.window().empty(); }, 10s));
     }
-    void TearDown() override { unsetenv("LD_PRELOAD"); }
     // Waits until `line` has been seen `count` times; the moment it was.
     std::optional<Clock::time_point> waitForCount(const char* line, int count, std::chrono::milliseconds timeout)
     {
@@ -412,9 +398,13 @@ TEST_F(PointerTest, HidesAfterTheTimeoutAndRealMovementShowsIt)
     }
 }
 
-TEST_F(PointerTest, ZeroTimeoutHidesAtOnceAndMovementDoesNotShow)
+// The same run shows the fixed size without a window manager.
+TEST_F(PointerTest, ZeroTimeoutHidesAtOnceAndMovementDoesNotShowAndFixedSizeGivesTheOuterFrameThatSize)
 {
     start("0");
+    EXPECT_TRUE(m_app.hasLogLine("Set window size to 800.0 x 600.0")) << m_app.output();
+    // Laid out at the top-left as 1024x768: the bottom edge stays at 768, the top moves down.
+    EXPECT_TRUE(frameBecomes(m_app, { 0, 768 - 600, 800, 600 }, Title::None));
     ASSERT_TRUE(waitForCount(kHide, 1, 3s)) << m_app.output();
     ASSERT_TRUE(xdotool("mousemove 300 300 sleep 0.2 mousemove 1000 50 sleep 0.2 mousemove_relative 5 5"));
     std::this_thread::sleep_for(1s);
