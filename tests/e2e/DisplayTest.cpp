@@ -180,7 +180,27 @@ TEST(Display, FullScreenCoversTheScreenWithoutDecorations)
         GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";        \
     ASSERT_TRUE(wm.running()) << "openbox did not start"
 
-TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndGoesWhileAnotherApplicationIsActive)
+TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndRestoresTheLaidOutFrame)
+{
+    WindowManager wm;
+    REQUIRE_WINDOW_MANAGER(wm);
+    AppRunner app;
+    startApp(app, kFullScreen);
+    Frame screen = screenFrame();
+    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+    EXPECT_TRUE(frameBecomes(app, screen, Title::None));
+    // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
+    // now with the window manager's title bar inside it.
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, screen, Title::None));
+    EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
+    pressF11(app);
+    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
+}
+
+TEST(Display, UnderAWindowManagerFullScreenGoesWhileAnotherApplicationIsActive)
 {
     WindowManager wm;
     REQUIRE_WINDOW_MANAGER(wm);
@@ -189,25 +209,12 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11AndGoesWhileAnotherAppl
     Frame screen = screenFrame();
     ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
     ASSERT_TRUE(frameBecomes(app, screen, Title::None));
-
-    // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
-    // now with the window manager's title bar inside it.
-    pressF11(app);
-    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
-    pressF11(app);
-    ASSERT_TRUE(frameBecomes(app, screen, Title::None));
-    EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
-
     const std::string id = app.window();
-    {
-        Child other({ "xmessage", "-geometry", "+100+100", "another application" });
-        EXPECT_TRUE(waitUntil([&] { return app.window().empty(); }, 8s)) << "the window stayed in sight";
-        // Brought back (task list, window switcher): the whole full-screen rectangle again.
-        EXPECT_TRUE(xdotool("windowactivate --sync " + id));
-        EXPECT_TRUE(frameBecomes(app, screen, Title::None));
-    }
-    pressF11(app);
-    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
+    Child other({ "xmessage", "-geometry", "+100+100", "another application" });
+    EXPECT_TRUE(waitUntil([&] { return app.window().empty(); }, 8s)) << "the window stayed in sight";
+    // Brought back (task list, window switcher): the whole full-screen rectangle again.
+    EXPECT_TRUE(xdotool("windowactivate --sync " + id));
+    EXPECT_TRUE(frameBecomes(app, screen, Title::None));
 }
 
 TEST(Display, UnderAWindowManagerFixedSizeIsTheOuterFrameAndTogglingTwiceRestoresIt)
