@@ -1,47 +1,44 @@
 #include "e2e/AppRunner.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <glib.h>
-#include <set>
-#include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 
 namespace penwick::e2e {
 namespace {
-void makeDirs(const std::string& path)
-{
-    if (g_mkdir_with_parents(path.c_str(), 0700) != 0)
-        throw std::runtime_error("cannot create " + path);
-}
-
 void writeFile(const std::string& path, const std::string& content)
 {
-    char* dir = g_path_get_dirname(path.c_str());
-    makeDirs(dir);
-    g_free(dir);
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    if (!out)
+    g_autofree char* dir = g_path_get_dirname(path.c_str());
+    if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(path.c_str(), content.data(), static_cast<gssize>(content.size()), nullptr))
         throw std::runtime_error("cannot write " + path);
+}
+
+// GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
+bool isLogLine(const std::string& line, const std::string& message)
+{
+    if (line.rfind("penwick-", 0) != 0)
+        return false;
+    auto sep = line.find(": ", line.find(": ") + 2);
+    return sep != std::string::npos && line.compare(sep + 2, std::string::npos, message) == 0;
 }
 } // namespace
 
 AppRunner::AppRunner(Binary binary) : m_binary(binary)
 {
-    char* dir = g_dir_make_tmp("penwick-e2e-XXXXXX", nullptr);
+    g_autofree char* dir = g_dir_make_tmp("penwick-e2e-XXXXXX", nullptr);
     if (!dir)
         throw std::runtime_error("cannot make a temporary folder");
     m_root = dir;
-    g_free(dir);
     for (const char* sub : { "home", "config", "data", "cache", "resources/www", "tmp" })
-        makeDirs(m_root + "/" + sub);
+        g_mkdir_with_parents((m_root + "/" + sub).c_str(), 0700);
 }
 
 AppRunner::~AppRunner()
@@ -58,6 +55,20 @@ void AppRunner::writeResource(const std::string& relativePath, const std::string
     writeFile(resourcesDir() + "/" + relativePath, content);
 }
 
+std::string AppRunner::widget(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n" + body + "\n</widget>\n";
+}
+
+void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras) const
+{
+    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>"));
+    writeResource("www/webhost/webhost.js", readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/webhost.js"));
+    writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
+    for (const auto& extra : extras)
+        writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
+}
+
 void AppRunner::writeUserDefault(const std::string& key, const std::string& value) const
 {
     std::string path = configHome() + "/" + PENWICK_APP_ID + "/user-defaults.ini";
@@ -67,47 +78,30 @@ void AppRunner::writeUserDefault(const std::string& key, const std::string& valu
 
 void AppRunner::start(const std::vector<std::string>& args)
 {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    std::string exe = m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP;
-    std::vector<std::string> argv { exe, "--resources", resourcesDir() };
+    std::vector<std::string> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resourcesDir() };
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        for (const char* drop : { "HOME=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "XDG_CACHE_HOME=", "TMPDIR=", "G_MESSAGES_DEBUG=" }) {
-            if (entry.rfind(drop, 0) == 0)
-                entry.clear();
-        }
-        if (!entry.empty())
-            env.push_back(entry);
+    std::vector<const char*> cargv;
+    for (const auto& a : argv)
+        cargv.push_back(a.c_str());
+    cargv.push_back(nullptr);
+    char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
+    for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
+             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } })
+        env = g_environ_setenv(env, name, (m_root + sub).c_str(), TRUE);
+    GPid pid = -1;
+    bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, fds[1], fds[1],
+        nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
+    g_strfreev(env);
+    close(fds[1]);
+    if (!started) {
+        close(fds[0]);
+        throw std::runtime_error("cannot start " + argv[0]);
     }
-    env.push_back("HOME=" + m_root + "/home");
-    env.push_back("XDG_CONFIG_HOME=" + configHome());
-    env.push_back("XDG_DATA_HOME=" + dataHome());
-    env.push_back("XDG_CACHE_HOME=" + m_root + "/cache");
-    env.push_back("TMPDIR=" + m_root + "/tmp");
-
-    pid_t pid = fork();
-    if (pid < 0)
-        throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        dup2(pipeFds[1], STDERR_FILENO);
-        dup2(pipeFds[1], STDOUT_FILENO);
-        std::vector<char*> cargv, cenv;
-        for (auto& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        for (auto& e : env)
-            cenv.push_back(e.data());
-        cenv.push_back(nullptr);
-        execve(cargv[0], cargv.data(), cenv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
     m_pid = pid;
-    m_reader = std::thread([this, fd = pipeFds[0]] { readLoop(fd); });
+    m_reader = std::thread([this, fd = fds[0]] { readLoop(fd); });
 }
 
 void AppRunner::readLoop(int fd)
@@ -135,24 +129,15 @@ void AppRunner::readLoop(int fd)
 
 std::optional<int> AppRunner::waitForExit(std::chrono::milliseconds timeout)
 {
-    if (m_pid < 0)
+    int status = 0;
+    if (m_pid < 0 || !waitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout)) {
+        kill();
         return std::nullopt;
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid) {
-            m_pid = -1;
-            if (m_reader.joinable())
-                m_reader.join();
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill();
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    m_pid = -1;
+    if (m_reader.joinable())
+        m_reader.join();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::optional<int> AppRunner::run(const std::vector<std::string>& args, std::chrono::milliseconds timeout)
@@ -165,35 +150,42 @@ bool AppRunner::waitForLine(const std::string& text, std::chrono::milliseconds t
 {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] {
-        for (const auto& l : m_lines) {
-            if (l.find(text) != std::string::npos)
-                return true;
-        }
-        return false;
+        return std::any_of(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
     });
 }
 
 int AppRunner::countLines(const std::string& text) const
 {
     std::lock_guard lock(m_mutex);
-    int n = 0;
-    for (const auto& l : m_lines)
-        n += l.find(text) != std::string::npos;
-    return n;
+    return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
 }
 
-bool AppRunner::hasLogLine(const std::string& message) const
+bool AppRunner::hasLogLine(const std::string& message) const { return indexOfLogLine(message) >= 0; }
+
+int AppRunner::indexOfLogLine(const std::string& message) const
 {
-    // GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
     std::lock_guard lock(m_mutex);
-    for (const auto& l : m_lines) {
-        if (l.rfind("penwick-", 0) != 0)
-            continue;
-        auto sep = l.find(": ", l.find(": ") + 2);
-        if (sep != std::string::npos && l.substr(sep + 2) == message)
-            return true;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (isLogLine(m_lines[i], message))
+            return static_cast<int>(i);
     }
-    return false;
+    return -1;
+}
+
+std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::string>& messages, std::chrono::milliseconds timeout)
+{
+    std::vector<std::string> missing;
+    auto all = [&] {
+        missing.clear();
+        for (const auto& m : messages) {
+            if (std::none_of(m_lines.begin(), m_lines.end(), [&](const auto& l) { return isLogLine(l, m); }))
+                missing.push_back(m);
+        }
+        return missing.empty();
+    };
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout, all);
+    return missing;
 }
 
 std::vector<std::string> AppRunner::lines() const
@@ -214,26 +206,72 @@ void AppRunner::kill()
 {
     if (m_pid > 0) {
         ::kill(m_pid, SIGKILL);
-        int status;
-        waitpid(m_pid, &status, 0);
+        waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
     if (m_reader.joinable())
         m_reader.join();
 }
 
-std::string AppRunner::readFile(const std::string& path)
+std::string AppRunner::window(const std::string& title) const
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::string ids = capture("xdotool search --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
+    return ids.substr(0, ids.find('\n'));
 }
 
-bool AppRunner::fileExists(const std::string& path)
+bool AppRunner::onWindow(const std::string& title, const std::string& actions) const
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    return xdotool("search --sync --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
 }
+
+std::vector<pid_t> AppRunner::webProcesses() const
+{
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        std::string stat = readFile("/proc/" + std::string(entry->d_name) + "/stat");
+        auto open = stat.find('('), close = stat.rfind(')');
+        if (std::atoi(entry->d_name) > 0 && open != std::string::npos && close != std::string::npos
+            && stat.compare(open + 1, 15, "WebKitWebProces") == 0 && std::atoi(stat.c_str() + close + 4) == m_pid)
+            found.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+    }
+    if (proc)
+        closedir(proc);
+    return found;
+}
+
+std::string AppRunner::capture(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+bool AppRunner::xdotool(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
+
+bool AppRunner::waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::string AppRunner::readFile(const std::string& path)
+{
+    g_autofree char* text = nullptr;
+    gsize length = 0;
+    return g_file_get_contents(path.c_str(), &text, &length, nullptr) ? std::string(text, length) : std::string();
+}
+
+bool AppRunner::fileExists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
 
 } // namespace penwick::e2e

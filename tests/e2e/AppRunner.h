@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -24,6 +26,11 @@ public:
     // Files of the app's resources, relative to the resources folder ("config.xml", "www/a.html").
     void writeResource(const std::string& relativePath, const std::string& content) const;
     void writeConfig(const std::string& xml) const { writeResource("config.xml", xml); }
+    // config.xml: a widget with `body` inside.
+    static std::string widget(const std::string& body);
+    // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the
+    // page library and the echo plugin mapped as "Echo".
+    void writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras = {}) const;
     // A user default the app reads at start.
     void writeUserDefault(const std::string& key, const std::string& value) const;
 
@@ -39,6 +46,11 @@ public:
     int countLines(const std::string& text) const;
     // True when a stderr line ends with exactly `message` after the log prefix.
     bool hasLogLine(const std::string& message) const;
+    // Waits until every message has been logged (as hasLogLine); the ones that were not.
+    std::vector<std::string> missingLogLines(const std::vector<std::string>& messages,
+        std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // Position of the first log line that is exactly `message`, or -1.
+    int indexOfLogLine(const std::string& message) const;
     std::vector<std::string> lines() const;
     std::string output() const;
     void kill();
@@ -50,7 +62,19 @@ public:
     std::string configHome() const { return m_root + "/config"; }
     std::string path(const std::string& relative) const { return m_root + "/" + relative; }
 
+    // The first visible window of the app titled exactly `title` (an X id), or "".
+    std::string window(const std::string& title = "Penwick") const;
+    // xdotool on the app's window titled `title`, waiting for it to show: `actions` use it as %1.
+    bool onWindow(const std::string& title, const std::string& actions) const;
+    // The web processes the app started.
+    std::vector<pid_t> webProcesses() const;
+
     static std::string readFile(const std::string& path);
+    // A shell command's standard output.
+    static std::string capture(const std::string& command);
+    static bool xdotool(const std::string& args);
+    // Polls `done` until it holds; false on time-out.
+    static bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
     static bool fileExists(const std::string& path);
 
 private:

@@ -1,10 +1,10 @@
 // Modal work inside a page's call: the page's exec is blocked in the web process while the UI
-// process runs a real dialog's nested main loop, and background answers keep arriving.
-#include <chrono>
-#include <cstdlib>
+// process runs a real dialog's nested main loop, and background answers keep arriving; then the
+// page's own dialogs, answered with the keyboard.
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e/AppRunner.h"
 
@@ -13,29 +13,28 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswers)
+TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialogsTakeTheKeyboard)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writeConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n<content src=\"modal.html\"/>\n"
-                    "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>\n</widget>\n");
-    app.writeResource("www/webhost/webhost.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/webhost.js"));
-    app.writeResource("www/modal.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/modal/modal.html"));
+    app.writePages("modal", "modal.html");
     app.start();
     ASSERT_TRUE(app.waitForLine("modal: asking", 20s)) << app.output();
     // Keep the question open a while, so that background answers pile up behind the page's call.
     std::this_thread::sleep_for(300ms);
-    const std::string answer = "xdotool search --sync --onlyvisible --pid " + std::to_string(app.pid())
-        + " --name '^Confirm$' windowfocus --sync %1 key --clearmodifiers Return >/dev/null 2>&1";
-    ASSERT_EQ(std::system(answer.c_str()), 0) << app.output();
-    bool done = app.waitForLine(": DONE", 20s);
-    app.kill();
-    ASSERT_TRUE(done) << app.output();
-    EXPECT_TRUE(app.hasLogLine("modal returned after waiting: true")) << app.output();
-    EXPECT_TRUE(app.hasLogLine("answer ok after ticks, in order: true")) << app.output();
-    EXPECT_TRUE(app.hasLogLine("later call answered 1")) << app.output();
+    ASSERT_TRUE(app.onWindow("Confirm", "windowfocus --sync %1 key --clearmodifiers Return")) << app.output();
+    EXPECT_EQ(app.missingLogLines({ "modal returned after waiting: true", "answer ok after ticks, in order: true", "later call answered 1" }),
+        std::vector<std::string> {}) << app.output();
     // The main loop went on turning while the dialog was up.
     EXPECT_EQ(app.countLines(", 0 main loop turns"), 0) << app.output();
     EXPECT_EQ(app.countLines("modal: ok after "), 1) << app.output();
+
+    ASSERT_TRUE(app.waitForLine(": asking again", 10s)) << app.output();
+    // Return presses the default button, OK.
+    ASSERT_TRUE(app.onWindow("Confirm", "windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(app.waitForLine("confirm answered", 10s)) << app.output();
+    ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
+    ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers Return"));
+    EXPECT_EQ(app.missingLogLines({ "confirm answered: true", "prompt answered: \"xyz\"" }, 10s), std::vector<std::string> {}) << app.output();
 }
 
 } // namespace

@@ -1,11 +1,24 @@
 #include "ScriptedDialogs.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "base/Format.h"
 #include "base/Log.h"
 
 namespace penwick::testapp {
+namespace {
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    for (size_t start = 0; start <= text.size() && !text.empty();) {
+        size_t end = std::min(text.find(separator, start), text.size());
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+} // namespace
 
 std::unique_ptr<ScriptedDialogs> ScriptedDialogs::fromEnvironment()
 {
@@ -15,14 +28,8 @@ std::unique_ptr<ScriptedDialogs> ScriptedDialogs::fromEnvironment()
 
 ScriptedDialogs::ScriptedDialogs(const std::string& script)
 {
-    size_t start = 0;
-    while (start <= script.size() && !script.empty()) {
-        size_t end = script.find(';', start);
-        if (end == std::string::npos)
-            end = script.size();
-        m_answers.push_back(script.substr(start, end - start));
-        start = end + 1;
-    }
+    auto answers = split(script, ';');
+    m_answers.assign(answers.begin(), answers.end());
 }
 
 std::string ScriptedDialogs::nextAnswer()
@@ -62,15 +69,9 @@ std::optional<std::vector<std::string>> ScriptedDialogs::runOpenPanel(platform::
     if (answer.rfind("files:", 0) != 0)
         return std::nullopt;
     std::vector<std::string> paths;
-    std::string list = answer.substr(6);
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find('|', start);
-        if (end == std::string::npos)
-            end = list.size();
-        if (end > start)
-            paths.push_back(list.substr(start, end - start));
-        start = end + 1;
+    for (auto& path : split(answer.substr(6), '|')) {
+        if (!path.empty())
+            paths.push_back(std::move(path));
     }
     return paths;
 }

@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Dialogs.h"
 
