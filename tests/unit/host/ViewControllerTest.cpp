@@ -48,19 +48,6 @@ TEST_F(ViewControllerTest, StartPageIsEscapedOrGivesTheErrorPageAndSettingsApply
     EXPECT_TRUE(missing.prefs.autosaves);
 }
 
-TEST_F(ViewControllerTest, PreferencesReachTheWebViewUnderTheirExactKeys)
-{
-    test::RecordingWebView webView, lowerCase;
-    auto vc = start(webView, R"(<preference name="EnableWebGL" value="YES"/><preference name="OSXLocalStoragePath" value="/x/ls"/>)"
-                             R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="5"/>)");
-    EXPECT_TRUE(webView.prefs.webGLEnabled && webView.prefs.localStorageEnabled);
-    EXPECT_EQ(webView.prefs.localStorageDatabasePath, "/x/ls");
-    EXPECT_EQ(vc->cfgWindowSize().width, 800);
-    EXPECT_EQ(vc->hideMousePointerTimeout(), 5);
-    auto other = start(lowerCase, R"(<preference name="enablewebgl" value="true"/>)");
-    EXPECT_FALSE(lowerCase.prefs.webGLEnabled);
-}
-
 TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavailable)
 {
     env().setDirectoryFailure(Error { 13, "Permission denied" });
