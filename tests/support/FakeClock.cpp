@@ -5,19 +5,7 @@ std::unique_ptr<platform::Registration> FakeClock::scheduleRepeating(double inte
 {
     int id = m_nextId++;
     (*m_timers)[id] = Timer { intervalSeconds, m_now + intervalSeconds, std::move(fire) };
-    class Handle : public platform::Registration {
-    public:
-        Handle(std::weak_ptr<std::map<int, Timer>> timers, int id) : m_timers(std::move(timers)), m_id(id) { }
-        ~Handle() override
-        {
-            if (auto timers = m_timers.lock())
-                timers->erase(m_id);
-        }
-    private:
-        std::weak_ptr<std::map<int, Timer>> m_timers;
-        int m_id;
-    };
-    return std::make_unique<Handle>(m_timers, id);
+    return std::make_unique<ErasingRegistration<std::map<int, Timer>>>(m_timers, id);
 }
 
 void FakeClock::advance(double seconds)

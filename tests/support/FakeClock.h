@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/Clock.h"
+#include "support/ErasingRegistration.h"
 
 namespace penwick::test {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Pointer.h"
+#include "support/ErasingRegistration.h"
 
 namespace penwick::test {
 
@@ -16,9 +17,9 @@ class RecordingPointer : public platform::Pointer {
 public:
     void hide() override { m_calls.push_back("hide"); }
     void show() override { m_calls.push_back("show"); }
-    std::unique_ptr<platform::Registration> addLocalMovementMonitor(MovementHandler handler) override;
-    std::unique_ptr<platform::Registration> addGlobalMovementMonitor(MovementHandler handler) override;
-    std::unique_ptr<platform::Registration> observeDidBecomeActive(std::function<void()> handler) override;
+    std::unique_ptr<platform::Registration> addLocalMovementMonitor(MovementHandler h) override { return add(Kind::Local, std::move(h)); }
+    std::unique_ptr<platform::Registration> addGlobalMovementMonitor(MovementHandler h) override { return add(Kind::Global, std::move(h)); }
+    std::unique_ptr<platform::Registration> observeDidBecomeActive(std::function<void()> h) override { return add(Kind::Activation, std::move(h)); }
 
     enum class Kind { Local, Global, Activation };
     // Runs the handlers of that kind; answers how many ran.

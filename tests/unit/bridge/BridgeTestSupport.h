@@ -68,17 +68,15 @@ protected:
     }
 };
 
-inline void registerTestPluginClasses()
-{
-    WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName);
-    WHPluginFactory::registerClass<DerivedPlugin>(DerivedPlugin::kClassName);
-}
-
 // A controller over the stand-ins with a configuration mapping the service "File" to the
 // recording plugin and "Ghost" to a class that does not exist.
 class BridgeTest : public ::testing::Test {
 protected:
-    void SetUp() override { registerTestPluginClasses(); }
+    void SetUp() override
+    {
+        WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName);
+        WHPluginFactory::registerClass<DerivedPlugin>(DerivedPlugin::kClassName);
+    }
 
     std::unique_ptr<WHViewController> makeController(const std::string& extraConfig = "")
     {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <future>
 #include <map>
 #include <thread>
@@ -23,7 +22,7 @@ std::string expression(const std::string& id, int status, const std::string& jso
 
 using CommandDelegateTest = BridgeTest;
 
-TEST_F(CommandDelegateTest, ResultsBecomeNativeCallbackExpressionsOnALaterTurn)
+TEST_F(CommandDelegateTest, ResultsAndScriptsAreEvaluatedOnALaterTurnUnlessAskedOtherwise)
 {
     auto vc = makeController();
     auto* delegate = vc->commandDelegate();
@@ -33,14 +32,15 @@ TEST_F(CommandDelegateTest, ResultsBecomeNativeCallbackExpressionsOnALaterTurn)
     delegate->sendPluginResult(result, "File124");
     delegate->sendPluginResult(result, "INVALID"); // the page wants no answer
     delegate->sendPluginResult(WHPluginResult(9, Value(std::string("\xFF"))), "cb"); // no JSON form
+    delegate->evalJs("a()");
     EXPECT_TRUE(m_webView.scripts().empty());
+    delegate->evalJs("b()", WHCommandDelegate::Schedule::OnCallingThread);
 
-    EXPECT_EQ(m_platform.scheduler.runPending(), 3u);
-    EXPECT_EQ(m_webView.scripts(), (std::vector<std::string> {
-                                       expression("File123", 1, "\n  \"ok\"\n", 0),
-                                       expression("File124", 1, "\n  \"ok\"\n", 1),
-                                       expression("cb", 9, "null", 0),
-                                   }));
+    EXPECT_EQ(m_platform.scheduler.runPending(), 4u);
+    const std::string wrap = "webhost.require('webhost/exec').nativeEvalAndFetch(function(){";
+    EXPECT_EQ(m_webView.scripts(), (std::vector<std::string> { wrap + "b()})", expression("File123", 1, "\n  \"ok\"\n", 0),
+                                       expression("File124", 1, "\n  \"ok\"\n", 1), expression("cb", 9, "null", 0),
+                                       wrap + "a()})" }));
 }
 
 TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
@@ -59,20 +59,6 @@ TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
         EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), literal) << literal;
     auto js = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult(1, std::nullopt), "x');alert(1);//");
     EXPECT_EQ(js, expression("x\\');alert(1);//", 1, "\n  null\n", 0));
-}
-
-TEST_F(CommandDelegateTest, EvalJsWrapsTheScriptAndSchedulesOrRunsAtOnce)
-{
-    auto vc = makeController();
-    auto* delegate = vc->commandDelegate();
-    delegate->evalJs("a()");
-    EXPECT_TRUE(m_webView.scripts().empty());
-    delegate->evalJs("b()", WHCommandDelegate::Schedule::OnCallingThread);
-    m_platform.scheduler.runPending();
-    EXPECT_EQ(m_webView.scripts(), (std::vector<std::string> {
-                                       "webhost.require('webhost/exec').nativeEvalAndFetch(function(){b()})",
-                                       "webhost.require('webhost/exec').nativeEvalAndFetch(function(){a()})",
-                                   }));
 }
 
 TEST_F(CommandDelegateTest, ResultsSentDuringABatchAreEvaluatedAtOnce)
@@ -116,13 +102,11 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadInO
     vc.setWebView(&m_webView);
     auto* delegate = vc.commandDelegate();
 
-    constexpr int kBlocks = 8;
-    constexpr int kPerBlock = 50;
+    constexpr int kBlocks = 8, kPerBlock = 50;
     for (int b = 0; b < kBlocks; ++b) {
         delegate->runInBackground([delegate, b] {
             for (int k = 0; k < kPerBlock; ++k)
-                delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k),
-                    "t" + std::to_string(b));
+                delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k), "t" + std::to_string(b));
         });
     }
     // One send that happens-after a background send must be evaluated after it.
@@ -134,24 +118,21 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThreadInO
     sent.get_future().wait();
     delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "after");
 
-    const size_t expected = kBlocks * kPerBlock + 2;
-    ASSERT_TRUE(m_platform.scheduler.runUntil([&] { return m_webView.scripts().size() == expected; }));
+    ASSERT_TRUE(m_platform.scheduler.runUntil([&] { return m_webView.scripts().size() == kBlocks * kPerBlock + 2; }));
     workQueue.finish();
-
     for (auto id : m_webView.evaluatedOnThreads())
         ASSERT_EQ(id, std::this_thread::get_id());
-    std::map<std::string, int> next;
-    std::vector<std::string> order;
+    std::map<std::string, int> next; // per sender: the next number expected
+    std::vector<std::string> unnumbered;
     for (const auto& js : m_webView.scripts()) {
         auto open = js.find("nativeCallback('") + 16;
-        order.push_back(js.substr(open, js.find('\'', open) - open));
-        if (order.back()[0] == 't') {
-            EXPECT_EQ(std::stoi(js.substr(js.find(",1,") + 3)), next[order.back()]++) << order.back();
-        }
+        std::string id = js.substr(open, js.find('\'', open) - open);
+        if (id[0] == 't')
+            EXPECT_EQ(std::stoi(js.substr(js.find(",1,") + 3)), next[id]++) << id;
+        else
+            unnumbered.push_back(id);
     }
     for (int b = 0; b < kBlocks; ++b)
         EXPECT_EQ(next["t" + std::to_string(b)], kPerBlock);
-    auto after = std::find(order.begin(), order.end(), "after");
-    ASSERT_NE(after, order.end());
-    EXPECT_LT(std::find(order.begin(), order.end(), "before"), after);
+    EXPECT_EQ(unnumbered, (std::vector<std::string> { "before", "after" }));
 }

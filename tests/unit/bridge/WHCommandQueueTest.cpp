@@ -88,20 +88,15 @@ TEST_F(CommandQueueTest, FlushRequestIdsOnlyGoUpUntilReset)
 {
     auto vc = makeController();
     auto& queue = *vc->commandQueue();
-    const struct {
-        Value id;
-        bool resetFirst;
-        int64_t expected;
-    } steps[] = {
+    const std::tuple<Value, bool, int64_t> steps[] = { // id, reset first, the id kept
         { 3, false, 3 }, { 2, false, 3 }, { "5", false, 5 }, { "not a number", false, 5 }, { 4.9, false, 5 },
         { Value::parse("18446744073709551615"), false, INT64_MAX }, // above the signed range
-        { " 9223372036854775807000", true, INT64_MAX }, { 1, true, 1 },
-    };
-    for (const auto& step : steps) {
-        if (step.resetFirst)
+        { " 9223372036854775807000", true, INT64_MAX }, { 1, true, 1 } };
+    for (const auto& [id, resetFirst, expected] : steps) {
+        if (resetFirst)
             queue.resetRequestId();
-        queue.maybeFetchCommandsFromJs(step.id);
-        EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), step.expected) << step.id.dump();
+        queue.maybeFetchCommandsFromJs(id);
+        EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), expected) << id.dump();
     }
 }
 

@@ -17,18 +17,12 @@ TEST_F(PluginTest, ActionsAreFoundByTheirNameWithColonAndDerivedTablesExtendThei
     auto vc = makeController();
     auto plugin = makePlugin<RecordingPlugin>(*vc);
     auto derived = makePlugin<DerivedPlugin>(*vc);
-    struct Case {
-        WHPlugin& plugin;
-        const char* action;
-        bool found;
-    } cases[] = {
-        { *plugin, "echo:", true }, { *plugin, "echo", false }, { *plugin, "", false },
-        { *plugin, "extra:", false }, // the base class's table is not widened
-        { *derived, "echo:", true }, { *derived, "extra:", true },
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.plugin.hasAction(c.action), c.found) << c.action;
-        EXPECT_EQ(c.plugin.invokeAction(c.action, command(c.action)), c.found) << c.action;
+    const std::tuple<WHPlugin&, const char*, bool> cases[] = { { *plugin, "echo:", true }, { *plugin, "echo", false },
+        { *plugin, "", false }, { *plugin, "extra:", false }, // the base class's table is not widened
+        { *derived, "echo:", true }, { *derived, "extra:", true } };
+    for (const auto& [target, action, found] : cases) {
+        EXPECT_EQ(target.hasAction(action), found) << action;
+        EXPECT_EQ(target.invokeAction(action, command(action)), found) << action;
     }
     EXPECT_EQ(plugin->calls, std::vector<std::string> { "echo:" });
     EXPECT_EQ(derived->calls, std::vector<std::string> { "echo:" });
@@ -89,15 +83,6 @@ TEST_F(RegistryTest, ServiceNamesOfAnyCaseReachOneInstanceInitialisedOnceWithIts
     EXPECT_EQ(vc->getCommandInstance("GHOST"), nullptr);
     EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "WHPlugin class NoSuchClass (pluginName: Ghost) does not exist.",
                                  "WHPlugin class NoSuchClass (pluginName: GHOST) does not exist." }));
-}
-
-TEST_F(RegistryTest, ContextFindsProvidedServicesByTypeOnly)
-{
-    auto vc = makeController();
-    EXPECT_EQ(vc->pluginRegistry().context().service<platform::WebView>(), nullptr);
-    m_platform.platform.services.provide<platform::WebView>(m_webView);
-    EXPECT_EQ(vc->pluginRegistry().context().service<platform::WebView>(), &m_webView);
-    EXPECT_EQ(vc->pluginRegistry().context().service<platform::Window>(), nullptr);
 }
 
 TEST_F(RegistryTest, RegisteredPluginsResolveAndReplacedOnesStayAlive)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 #include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
@@ -63,25 +64,17 @@ TEST(Framing, HeadersNoSenderWritesBreakTheStream)
 TEST(Framing, LengthsAreCheckedBeforeTheyBecomeAHeaderField)
 {
     constexpr std::size_t kU32 = std::numeric_limits<std::uint32_t>::max();
-    struct Case {
-        std::size_t size, limit;
-        bool fits;
-    } cases[] = {
-        { 0, kMaxPayload, true },
-        { kMaxPayload, kMaxPayload, true },
-        { kMaxPayload + 1ull, kMaxPayload, false },
-        { kU32, kMaxPayload, false },
-        { kU32 + 1, kMaxPayload, false }, // would wrap to 0 if cast unchecked
+    const std::tuple<std::size_t, std::size_t, bool> cases[] = { // size, limit, fits
+        { 0, kMaxPayload, true }, { kMaxPayload, kMaxPayload, true }, { kMaxPayload + 1ull, kMaxPayload, false },
+        { kU32, kMaxPayload, false }, { kU32 + 1, kMaxPayload, false }, // would wrap to 0 if cast unchecked
         { std::numeric_limits<std::size_t>::max(), kMaxPayload, false },
         { kU32 + 1, std::numeric_limits<std::size_t>::max(), false }, // no limit lifts the ceiling
-        { 1024, 1024, true },
-        { 1025, 1024, false },
-    };
-    for (const auto& c : cases) {
-        auto length = frameLength(c.size, c.limit);
-        ASSERT_EQ(length.has_value(), c.fits) << c.size << " under " << c.limit;
+        { 1024, 1024, true }, { 1025, 1024, false } };
+    for (const auto& [size, limit, fits] : cases) {
+        auto length = frameLength(size, limit);
+        ASSERT_EQ(length.has_value(), fits) << size << " under " << limit;
         if (length) {
-            EXPECT_EQ(*length, c.size);
+            EXPECT_EQ(*length, size);
         }
     }
     std::string out = "kept";
@@ -111,10 +104,7 @@ bool decodesAs(FrameKind kind, std::string_view payload)
 
 TEST(Messages, WhatTheEncodersWriteTheDecodersRead)
 {
-    struct Case {
-        FrameKind kind;
-        std::string payload;
-    } cases[] = {
+    const std::pair<FrameKind, std::string> cases[] = {
         { FrameKind::Hello, encode(Hello { kVersion, "t0k3n", 42 }) },
         { FrameKind::NewContext, encode(NewContext { 18446744073709551615ull, true, "file:///a b\xff.html" }) },
         { FrameKind::ContextSetup, encode(ContextSetup { true, false, { "a();", "b();" }, "c();" }) },
@@ -124,19 +114,16 @@ TEST(Messages, WhatTheEncodersWriteTheDecodersRead)
         { FrameKind::EngineConsole, encode(EngineConsole { "file:///x.js", 12, "ReferenceError" }) },
         { FrameKind::FrameGone, encode(FrameGone { 77 }) },
     };
-    for (const auto& c : cases)
-        EXPECT_TRUE(decodesAs(c.kind, c.payload)) << frameKindName(c.kind) << ": " << c.payload;
-    auto setup = decode<ContextSetup>(cases[2].payload);
+    for (const auto& [kind, payload] : cases)
+        EXPECT_TRUE(decodesAs(kind, payload)) << frameKindName(kind) << ": " << payload;
+    auto setup = decode<ContextSetup>(cases[2].second);
     ASSERT_TRUE(setup);
     EXPECT_EQ(setup->load, "c();");
 }
 
 TEST(Messages, PayloadsOfTheWrongShapeAreRefusedNotThrown)
 {
-    const struct {
-        FrameKind kind;
-        const char* payload;
-    } cases[] = {
+    const std::pair<FrameKind, const char*> cases[] = {
         { FrameKind::Hello, "" },
         { FrameKind::Hello, "[2,\"t\",1]" },
         { FrameKind::Hello, R"({"version":2,"token":5,"pid":1})" }, // a numeric token once ended the host
@@ -158,8 +145,8 @@ TEST(Messages, PayloadsOfTheWrongShapeAreRefusedNotThrown)
         { FrameKind::EngineConsole, R"({"source":"s","line":"12","message":"m"})" },
         { FrameKind::FrameGone, R"({"frame":"1"})" },
     };
-    for (const auto& c : cases)
-        EXPECT_FALSE(decodesAs(c.kind, c.payload)) << frameKindName(c.kind) << ": " << c.payload;
+    for (const auto& [kind, payload] : cases)
+        EXPECT_FALSE(decodesAs(kind, payload)) << frameKindName(kind) << ": " << payload;
     auto refused = decode<Hello>(R"({"version":2,"token":5,"pid":1})");
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;

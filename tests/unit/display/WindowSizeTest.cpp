@@ -47,16 +47,6 @@ TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
     }
 }
 
-TEST(ScreenUtils, SortedScreensOrderByOriginXAndKeepTiesInPlatformOrder)
-{
-    FakeScreens screens({ { 100, 0, 10, 10 }, { -50, 0, 10, 10 }, { 100, 500, 10, 10 } }, 0);
-    auto sorted = ScreenUtils::sortedScreens(screens);
-    ASSERT_EQ(sorted.size(), 3u);
-    EXPECT_EQ(sorted[0].id, 1);
-    EXPECT_EQ(sorted[1].id, 0);
-    EXPECT_EQ(sorted[2].id, 2);
-}
-
 class WindowSizeCommandTest : public ::testing::Test {
 protected:
     void SetUp() override { WHWindowSizeCommand::setSavedFrameForTesting({}); }
@@ -93,14 +83,6 @@ TEST_F(WindowSizeCommandTest, LeavingWithoutASavedFrameKeepsTheWindowsFrame)
     WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
     EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Shown);
     EXPECT_EQ(m_window.frame(), before);
-}
-
-TEST_F(WindowSizeCommandTest, FixedSizeKeepsTheBottomLeftCornerAndLogs)
-{
-    m_window.setFrame({ 100, 200, 1024, 768 });
-    WHWindowSizeCommand::setSizeOfWindow(m_window, { 800, 600 });
-    EXPECT_EQ(m_window.frame(), (Rect { 100, 200, 800, 600 }));
-    EXPECT_TRUE(m_log.contains("Set window size to 800.0 x 600.0"));
 }
 
 } // namespace

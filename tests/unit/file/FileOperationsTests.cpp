@@ -47,10 +47,9 @@ TEST_F(Ops, ReadEntries)
     ASSERT_EQ(r.status(), 1);
     std::map<std::string, Value> byPath;
     for (const auto& e : *r.message())
-        byPath[e["fullPath"]] = e;
-    ASSERT_EQ(byPath.size(), 3u);
-    EXPECT_TRUE(byPath.count("/d/.h") && byPath.count("/d/a.txt"));
-    EXPECT_EQ(byPath["/d/sub/"]["nativeURL"], "file://" + local("d/sub/"));
+        byPath[e["fullPath"]] = e["nativeURL"];
+    EXPECT_EQ(byPath, (std::map<std::string, Value> { { "/d/.h", "file://" + local("d/.h") },
+                          { "/d/a.txt", "file://" + local("d/a.txt") }, { "/d/sub/", "file://" + local("d/sub/") } }));
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/missing"))), kNotFound);
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/d/a.txt"))), kNotFound);
 }
@@ -159,7 +158,7 @@ TEST_F(Ops, CopiesAndMoves)
     EXPECT_FALSE(exists(local("d/f")));
 }
 
-TEST_F(Ops, ReadByteRangesAndWhatIsNoFile)
+TEST_F(Ops, ReadByteRangesWhatIsNoFileAndTheMimeType)
 {
     writeFile(local("abc.txt"), "abcdefg");
     writeFile(local("empty"), "");
@@ -180,17 +179,11 @@ TEST_F(Ops, ReadByteRangesAndWhatIsNoFile)
         EXPECT_EQ(r.error, FileError::NOT_FOUND_ERR) << tail;
     }
     EXPECT_EQ(read(url("/missing.txt")).mimeType, "text/plain");
-}
-
-TEST_F(Ops, MimeTypes)
-{
-    const std::pair<const char*, std::optional<std::string>> cases[] = { { "/a/style.css", "text/css" },
-        { "/a/p.png", "image/png" }, { "/a/x.wavx", "audio/wav" }, { "/a/x.zzcssq", "text/css" },
-        { "/a/x.qqqunknown", std::nullopt }, { "/a/noextension", std::nullopt } };
-    for (const auto& [path, type] : cases)
-        EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath(path), type) << path;
     writeFile(local("data.qqqunknown"), "x");
     EXPECT_EQ(read(url("/data.qqqunknown")).mimeType, "*/*");
+    // Extensions the type registry does not know still count when they contain "css" or "wav".
+    EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.zzcssq"), "text/css");
+    EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.wavx"), "audio/wav");
 }
 
 TEST_F(Ops, Metadata)

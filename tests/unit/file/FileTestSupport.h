@@ -55,36 +55,32 @@ protected:
     }
     std::string local(const std::string& relative) const { return m_root + "/" + relative; }
 
-    // Each of these asserts that the completion came exactly once, at once.
-    WHPluginResult copy(const std::string& dir, const std::string& name, const std::string& source, TransferMode mode)
-    {
-        std::vector<WHPluginResult> answers;
-        m_fs->copyFileToURL(url(dir), name, *m_fs, url(source), mode, [&](WHPluginResult r) { answers.push_back(r); });
-        EXPECT_EQ(answers.size(), 1u);
-        return answers.empty() ? WHPluginResult() : answers[0];
-    }
-    WHPluginResult metadata(const std::string& tail)
-    {
-        std::vector<WHPluginResult> answers;
-        m_fs->getFileMetadataForURL(url(tail), [&](WHPluginResult r) { answers.push_back(r); });
-        EXPECT_EQ(answers.size(), 1u);
-        return answers.empty() ? WHPluginResult() : answers[0];
-    }
-
     struct ReadAnswer {
         std::optional<Bytes> bytes;
         std::string mimeType;
         FileError error = FileError::NoError;
         std::string text() const { return bytes ? std::string(bytes->begin(), bytes->end()) : "<none>"; }
     };
+    // Starts an operation with a completion that records its answer; asserts it came exactly once, at once.
+    template<typename Answer, typename Start>
+    static Answer once(Start start)
+    {
+        std::vector<Answer> answers;
+        start([&](auto... parts) { answers.push_back(Answer { std::move(parts)... }); });
+        EXPECT_EQ(answers.size(), 1u);
+        return answers.empty() ? Answer() : answers[0];
+    }
+    WHPluginResult copy(const std::string& dir, const std::string& name, const std::string& source, TransferMode mode)
+    {
+        return once<WHPluginResult>([&](auto done) { m_fs->copyFileToURL(url(dir), name, *m_fs, url(source), mode, done); });
+    }
+    WHPluginResult metadata(const std::string& tail)
+    {
+        return once<WHPluginResult>([&](auto done) { m_fs->getFileMetadataForURL(url(tail), done); });
+    }
     ReadAnswer read(const WHFilesystemURL& u, std::int64_t start = 0, std::int64_t end = -1)
     {
-        std::vector<ReadAnswer> answers;
-        m_fs->readFileAtURL(u, start, end, [&](std::optional<Bytes> b, std::string m, FileError e) {
-            answers.push_back({ std::move(b), std::move(m), e });
-        });
-        EXPECT_EQ(answers.size(), 1u);
-        return answers.empty() ? ReadAnswer() : answers[0];
+        return once<ReadAnswer>([&](auto done) { m_fs->readFileAtURL(u, start, end, done); });
     }
 
     ~LocalFilesystemTest() override

@@ -59,8 +59,6 @@ TEST_F(Paths, EntriesDescribeTheAssertedKind)
     EXPECT_EQ(file["fullPath"], "/a.txt?v=2");
     EXPECT_EQ(file["nativeURL"], "file://" + m_root + "/a.txt");
     EXPECT_EQ(m_fs->makeEntryForPath("/", EntryKind::Directory)["name"], "/");
-    m_fs->setUrlTransformer([](const std::string& u) { return "x-" + u; });
-    EXPECT_EQ(m_fs->makeEntryForPath("/f", EntryKind::File)["nativeURL"], "x-file://" + m_root + "/f");
 
     std::filesystem::create_directories(local("a"));
     writeFile(local("a/b.txt"), "");

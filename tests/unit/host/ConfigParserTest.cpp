@@ -17,15 +17,20 @@ WHConfigParser parse(const std::string& body)
     return parser;
 }
 
-TEST(ConfigParser, PreferencesKeepCaseAndTheLastValueWins)
+TEST(ConfigParser, PreferencesKeepCaseAndTheLastValueWinsAsDoesTheLastContent)
 {
     auto p = parse(R"(<preference name="EnableWebGL" value="true"/><preference name="enablewebgl" value="x"/>
         <preference name="Twice" value="1"/><preference name="Twice" value="2"/>
         <preference name="Gone" value="a"/><preference name="Gone"/><preference value="no-name"/>
-        <feature name="F"><preference name="Spaced" value="  a &amp; b  "/></feature>)");
+        <x:preference name="Prefixed" value="1"/><Preference name="Capital" value="1"/>
+        <feature name="F"><preference name="Spaced" value="  a &amp; b  "/></feature>
+        <content src="first.html"/><content src="Second.html"/><access origin="https://A.example"/><access origin="*"/><access/>)");
     std::map<std::string, std::string> expected { { "EnableWebGL", "true" }, { "enablewebgl", "x" }, { "Twice", "2" },
         { "Spaced", "  a & b  " } };
     EXPECT_EQ(p.settings, expected);
+    EXPECT_EQ(p.startPage, "Second.html");
+    EXPECT_EQ(p.whitelistHosts, (Names { "https://A.example", "*" }));
+    EXPECT_FALSE(parse(R"(<content src="a.html"/><content/>)").startPage);
 }
 
 TEST(ConfigParser, FeaturesPackagesAndOnloadRules)
@@ -44,17 +49,6 @@ TEST(ConfigParser, FeaturesPackagesAndOnloadRules)
     std::map<std::string, std::string> expected { { "file", "WHFile" }, { "device", "WHDevice" }, { "c", "C" } };
     EXPECT_EQ(p.pluginsDict, expected);
     EXPECT_EQ(p.startupPluginNames, (Names { "a", "c", "d", "d", "e" }));
-}
-
-TEST(ConfigParser, ContentAccessAndUnknownElements)
-{
-    auto p = parse(R"(<content src="first.html"/><content src="Second.html"/>
-        <access origin="https://A.example"/><access origin="*"/><access/>
-        <x:preference name="Prefixed" value="1"/><Preference name="Capital" value="1"/>)");
-    EXPECT_EQ(p.startPage, "Second.html");
-    EXPECT_EQ(p.whitelistHosts, (Names { "https://A.example", "*" }));
-    EXPECT_TRUE(p.settings.empty());
-    EXPECT_FALSE(parse(R"(<content src="a.html"/><content/>)").startPage);
 }
 
 TEST(ConfigParser, MalformedDocumentKeepsWhatCameBeforeAndLogsWhere)

@@ -3,6 +3,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include "base/GRef.h"
 #include "platform/glib/KeyFileUserDefaults.h"
 #include "support/LogCapture.h"
 
@@ -13,17 +14,10 @@ namespace {
 
 class KeyFileUserDefaultsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char* dir = g_dir_make_tmp("penwick-defaults-XXXXXX", nullptr);
-        m_dir = dir;
-        g_free(dir);
-        m_path = m_dir + "/app/user-defaults.ini";
-    }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    std::string m_dir;
-    std::string m_path;
+    std::string m_dir = penwick::GUnique<char>(g_dir_make_tmp("penwick-defaults-XXXXXX", nullptr)).get();
+    std::string m_path = m_dir + "/app/user-defaults.ini";
 };
 
 TEST_F(KeyFileUserDefaultsTest, AbsentKeysAndValuesSurviveANewInstance)
