@@ -165,6 +165,11 @@ void GtkWindowFrame::check()
         apply();
         return;
     }
+    // The right outer frame with the old decorations still on (or not yet back) is not the end:
+    // once the window manager changes them, the client size must follow. Their change arrives as
+    // a configure or property event, which checks again.
+    if (!decorationsSettled())
+        return;
     // Decorations may still come back around a window that already has the right frame and
     // push it out of place: keep watching a little longer before letting go.
     m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
@@ -173,6 +178,19 @@ void GtkWindowFrame::check()
         frame->m_requested.reset();
         return G_SOURCE_REMOVE;
     }, this);
+}
+
+bool GtkWindowFrame::decorationsSettled() const
+{
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(m_window));
+    if (!GDK_IS_X11_DISPLAY(display))
+        return true;
+    // Without a window manager that reports its frames nobody draws decorations.
+    bool managerFrames = gdk_x11_screen_supports_net_wm_hint(gdk_display_get_default_screen(display),
+        gdk_atom_intern_static_string("_NET_FRAME_EXTENTS"));
+    Extents e = extents();
+    bool framed = e.left || e.top || e.right || e.bottom;
+    return framed == (managerFrames && titleBar() == TitleBar::Shown);
 }
 
 void GtkWindowFrame::applyFullscreenMonitors(const GdkRectangle& rect)

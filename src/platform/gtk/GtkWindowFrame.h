@@ -36,6 +36,8 @@ private:
     void apply();
     void scheduleCheck();
     void check();
+    // Whether the window manager has put on or taken off the decorations the title bar asks for.
+    bool decorationsSettled() const;
     void applyFullscreenMonitors(const GdkRectangle& rect);
     void resignActive();
     void becomeActive();
