@@ -278,12 +278,12 @@ void GtkWebView::connectClientSignals()
 void GtkWebView::setFileAccess(bool allowed)
 {
     // The engine fixes a document's rights when it makes the document, which follows this answer;
-    // the settings reach the web process before the load goes on.
+    // the settings reach the web process before the load goes on. Universal access stays off: the
+    // app's pages need their files, not web origins without their consent.
     WebKitSettings* settings = webkit_web_view_get_settings(m_view);
     if (static_cast<bool>(webkit_settings_get_allow_file_access_from_file_urls(settings)) == allowed)
         return;
     webkit_settings_set_allow_file_access_from_file_urls(settings, allowed);
-    webkit_settings_set_allow_universal_access_from_file_urls(settings, allowed);
 }
 
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
