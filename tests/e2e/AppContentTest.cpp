@@ -123,3 +123,16 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
 }
 
 } // namespace
+
+namespace {
+
+TEST(AppContent, TheDemoRunsAsModulesWithItsWorker)
+{
+    AppRunner app;
+    app.start({ "--resources", PENWICK_SOURCE_DIR });
+    bool counted = app.waitForLine("demo: a worker counted 78498 primes below a million", 30s);
+    app.kill();
+    EXPECT_TRUE(counted) << app.output();
+}
+
+} // namespace
