@@ -59,6 +59,8 @@ NewContext fromJson<NewContext>(json& value)
     NewContext notice { typed<std::uint64_t>(value, "frame"), typed<bool>(value, "main"), typed<std::string>(value, "url"), {} };
     if (value.is_object() && value.contains("owner"))
         notice.owner = typed<std::string>(value, "owner");
+    if (value.is_object() && value.contains("opaque"))
+        notice.opaque = typed<bool>(value, "opaque");
     return notice;
 }
 
@@ -128,7 +130,7 @@ FrameGone fromJson<FrameGone>(json& value)
 std::string encode(const Hello& m) { return dump({ { "version", m.version }, { "token", m.token }, { "pid", m.pid } }); }
 std::string encode(const NewContext& m)
 {
-    return dump({ { "frame", m.frame }, { "main", m.main }, { "url", m.url }, { "owner", m.owner } });
+    return dump({ { "frame", m.frame }, { "main", m.main }, { "url", m.url }, { "owner", m.owner }, { "opaque", m.opaque } });
 }
 std::string encode(const ContextSetup& m)
 {

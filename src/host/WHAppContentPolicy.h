@@ -18,6 +18,8 @@ public:
 
     // True when a document at `url` may call native code.
     bool allowsBridge(std::string_view url) const;
+    // True when config.xml grants every document ("*"), sandboxed ones included.
+    bool grantsEveryDocument() const { return m_everyOrigin; }
     // True for the application's own files: `file:` URLs inside the content folder and `whfile:`
     // URLs. Their pages may read their own folder (modules, workers, fetch).
     bool isAppContent(std::string_view url) const;

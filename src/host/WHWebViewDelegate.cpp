@@ -17,7 +17,8 @@ void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
     initConsole(window);
     // A srcdoc or blank frame that shares its parent's origin belongs where its parent does.
     const std::string& url = window.url.starts_with("about:") && !window.owner.empty() ? window.owner : window.url;
-    bool allowed = appContentPolicy().allowsBridge(url);
+    // A sandboxed document is not the app's, whatever its URL.
+    bool allowed = appContentPolicy().allowsBridge(url) && (!window.opaqueOrigin || appContentPolicy().grantsEveryDocument());
     // Each window object keeps the bridge set on it; the delegate remembers the latest. A window
     // outside the policy sees no bridge; the host keeps one that refuses whatever claims to come
     // from that window.

@@ -45,6 +45,8 @@ struct WindowObject {
     std::string url;
     // For an "about:" document that shares its parent's origin: the parent document's URL.
     std::string owner;
+    // The document's origin is opaque (a sandboxed frame, a data: URL).
+    bool opaqueOrigin = false;
 
     // Set as the window's `console`, replacing the engine's own.
     std::shared_ptr<ScriptConsoleObject> console;

@@ -268,6 +268,15 @@ std::string ownerURL(JSCContext* context)
     return text ? text.get() : "";
 }
 
+// True when the fresh document's origin is opaque: sandboxed, or a data: URL. (The app's own file:
+// pages read their folder, and their origin then is "file://".)
+bool hasOpaqueOrigin(JSCContext* context)
+{
+    GRef<JSCValue> value = adopt(jsc_context_evaluate(context, "self.origin === 'null'", -1));
+    jsc_context_clear_exception(context);
+    return value && jsc_value_to_boolean(value.get());
+}
+
 void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer)
 {
     auto& s = state();
@@ -279,6 +288,8 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     bool main = webkit_frame_is_main_frame(frame);
     penwick::channel::NewContext notice { webkit_frame_get_id(frame), main, uri ? uri : "", {} };
     GRef<JSCContext> context = adopt(webkit_frame_get_js_context_for_script_world(frame, world));
+    if (context)
+        notice.opaque = hasOpaqueOrigin(context.get());
     if (!main && context && g_str_has_prefix(notice.url.c_str(), "about:"))
         notice.owner = ownerURL(context.get());
     watchFrame(frame, ref.page);

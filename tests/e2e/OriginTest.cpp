@@ -54,10 +54,12 @@ TEST(Origin, OnlyTheAppsOwnFramesAndGrantedOriginsGetTheBridge)
         LoopbackServer server({ { "/frame.html", replaced(AppRunner::readFile(kPages + "frame.html"), "@APPFILE@", appFile) } });
         ASSERT_NE(server.port(), 0);
         prepare(app, "frames.html", c.grant ? "<access origin=\"" + server.origin() + "\"/>\n" : "", server.origin());
+        app.writeResource("www/sandboxed.html", AppRunner::readFile(kPages + "sandboxed.html"));
         ASSERT_TRUE(runUntilDone(app)) << app.output();
         EXPECT_TRUE(app.hasLogLine("app page: object object")) << app.output();
         EXPECT_TRUE(app.hasLogLine("data frame: undefined")) << app.output();
         EXPECT_TRUE(app.hasLogLine("sandboxed srcdoc frame: undefined")) << app.output();
+        EXPECT_TRUE(app.hasLogLine("sandboxed app frame: undefined")) << app.output();
         EXPECT_TRUE(app.hasLogLine("srcdoc frame: object")) << app.output();
         EXPECT_TRUE(app.hasLogLine(c.webFrame)) << app.output();
         EXPECT_EQ(app.countLines("echo: \"from the web frame\""), c.grant ? 1 : 0) << app.output();

@@ -323,6 +323,7 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     window.mainFrame = notice.main;
     window.url = notice.url;
     window.owner = notice.owner;
+    window.opaqueOrigin = notice.opaque;
     if (window.mainFrame)
         m_mainConnection = connection;
     if (!m_client)
