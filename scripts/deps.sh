@@ -8,6 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
+  npm
 )
 
 missing=()

@@ -27,11 +27,15 @@ std::optional<std::string> callbackIdOf(const Value& v)
 }
 } // namespace
 
-WHBridge::WHBridge(platform::WebView* webView, WHControllerInterface* viewController, platform::WindowObject& window)
+WHBridge::WHBridge(platform::WebView* webView, WHControllerInterface* viewController, platform::WindowObject& window,
+    Permission permission, std::string origin)
     : m_webView(webView)
     , m_viewController(viewController)
+    , m_permission(permission)
+    , m_origin(std::move(origin))
 {
-    registerJavaScriptHelpers(window);
+    if (m_permission == Permission::Allowed)
+        registerJavaScriptHelpers(window);
 }
 
 void WHBridge::registerJavaScriptHelpers(platform::WindowObject& window)
@@ -42,6 +46,11 @@ void WHBridge::registerJavaScriptHelpers(platform::WindowObject& window)
 
 void WHBridge::exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments)
 {
+    if (m_permission == Permission::Refused) {
+        log::message(format(kRefusedOriginError, nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)"),
+            m_origin.empty() ? std::string("(unknown)") : m_origin));
+        return;
+    }
     if (!arguments.is_array()) {
         log::message(format(kArgumentsNotArrayError, nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)")));
         return;
@@ -53,6 +62,8 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
 
 void WHBridge::execRefused(const Value& callbackId, const std::string& why)
 {
+    if (m_permission == Permission::Refused)
+        return;
     WHCommandDelegate* delegate = m_viewController ? m_viewController->commandDelegate() : nullptr;
     if (auto id = callbackIdOf(callbackId); id && delegate)
         delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(CommandStatus::Error), Value(why)), *id);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "base/Value.h"
 #include "platform/WebViewClient.h"
 
@@ -12,11 +14,16 @@ class WHControllerInterface;
 // The native object page script calls: `hostbridge.exec(callbackId, service, action, args)`.
 // One is made for every new script context; it turns each call into a command and calls the
 // plugin's action at once, on the main thread, while the page waits. It keeps no state between
-// calls.
+// calls. A bridge made for a document that may not call native code refuses every call that claims
+// to come from it: only a web process that disobeys the host can send one.
 class WHBridge final : public platform::ScriptBridgeObject {
 public:
-    // Sets the links, then registers the page helpers in `window`.
-    WHBridge(platform::WebView* webView, WHControllerInterface* viewController, platform::WindowObject& window);
+    enum class Permission { Allowed, Refused };
+
+    // Sets the links, then registers the page helpers in `window` when calls are allowed.
+    // `origin` names the window's document in the refusal's log line.
+    WHBridge(platform::WebView* webView, WHControllerInterface* viewController, platform::WindowObject& window,
+        Permission permission = Permission::Allowed, std::string origin = {});
 
     // Adds the two helper scripts (HostBridgeUtil.getDictionaryKeys) to what `window` evaluates.
     void registerJavaScriptHelpers(platform::WindowObject& window);
@@ -26,6 +33,7 @@ public:
 
     platform::WebView* webView() const { return m_webView; }
     WHControllerInterface* viewController() const { return m_viewController; }
+    Permission permission() const { return m_permission; }
 
     static constexpr const char* kHelperScripts[] = {
         "var HostBridgeUtil = {};",
@@ -34,10 +42,15 @@ public:
     // Logged when the fourth argument of exec is not an array; no action runs then.
     static constexpr const char* kArgumentsNotArrayError =
         "ERROR: Arguments of '%@.%@' are not an array; the call was dropped.";
+    // Logged for a call from a document outside the application's own content; no action runs.
+    static constexpr const char* kRefusedOriginError =
+        "ERROR: a call to %@.%@ came from a frame of %@, which may not call native code; it was refused.";
 
 private:
     platform::WebView* m_webView;
     WHControllerInterface* m_viewController;
+    Permission m_permission;
+    std::string m_origin;
 };
 
 } // namespace penwick

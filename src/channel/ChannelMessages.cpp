@@ -56,7 +56,12 @@ Hello fromJson<Hello>(json& value)
 template<>
 NewContext fromJson<NewContext>(json& value)
 {
-    return NewContext { typed<std::uint64_t>(value, "frame"), typed<bool>(value, "main"), typed<std::string>(value, "url") };
+    NewContext notice { typed<std::uint64_t>(value, "frame"), typed<bool>(value, "main"), typed<std::string>(value, "url"), {} };
+    if (value.is_object() && value.contains("owner"))
+        notice.owner = typed<std::string>(value, "owner");
+    if (value.is_object() && value.contains("opaque"))
+        notice.opaque = typed<bool>(value, "opaque");
+    return notice;
 }
 
 template<>
@@ -123,7 +128,10 @@ FrameGone fromJson<FrameGone>(json& value)
 } // namespace
 
 std::string encode(const Hello& m) { return dump({ { "version", m.version }, { "token", m.token }, { "pid", m.pid } }); }
-std::string encode(const NewContext& m) { return dump({ { "frame", m.frame }, { "main", m.main }, { "url", m.url } }); }
+std::string encode(const NewContext& m)
+{
+    return dump({ { "frame", m.frame }, { "main", m.main }, { "url", m.url }, { "owner", m.owner }, { "opaque", m.opaque } });
+}
 std::string encode(const ContextSetup& m)
 {
     return dump({ { "bridge", m.bridge }, { "console", m.console }, { "setup", m.setup }, { "load", m.load ? json(*m.load) : json() } });

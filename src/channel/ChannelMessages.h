@@ -27,12 +27,17 @@ struct Hello {
     std::int64_t pid = 0;
 };
 
-// {"frame": id, "main": bool, "url": "..."}
+// {"frame": id, "main": bool, "url": "...", "owner": "...", "opaque": bool}
 struct NewContext {
     static constexpr FrameKind kKind = FrameKind::NewContext;
     std::uint64_t frame = 0;
     bool main = false;
     std::string url;
+    // For an "about:" document that shares its parent's origin (a srcdoc or blank frame that is
+    // not sandboxed): the parent document's URL. Empty otherwise.
+    std::string owner {};
+    // The document's origin is opaque (a sandboxed frame, a data: URL).
+    bool opaque = false;
 };
 
 // {"bridge": bool, "console": bool, "setup": [script...], "load": script|null}

@@ -58,6 +58,7 @@ void WHViewController::loadSettings()
     m_registry.load(std::move(parser.pluginsDict));
     m_startupPluginNames = std::move(parser.startupPluginNames);
     m_settings = std::move(parser.settings);
+    m_accessOrigins = std::move(parser.whitelistHosts);
     m_wwwFolderName = "www";
     m_startPage = parser.startPage.value_or("index.html");
 }

@@ -81,6 +81,8 @@ public:
     Settings& settings() { return m_settings; }
     const std::optional<std::string>& wwwFolderName() const { return m_wwwFolderName; }
     const std::optional<std::string>& startPage() const { return m_startPage; }
+    // The origins config.xml's `access` elements grant ("*" grants all).
+    const std::vector<std::string>& accessOrigins() const { return m_accessOrigins; }
 
     // The start URL step B resolves, or nothing when the start page is missing.
     std::optional<std::string> resolveStartURL() const;
@@ -103,6 +105,7 @@ private:
     Settings m_settings;
     std::optional<std::string> m_wwwFolderName;
     std::optional<std::string> m_startPage;
+    std::vector<std::string> m_accessOrigins;
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
     std::optional<long long> m_hideMousePointerTimeout;

@@ -15,12 +15,41 @@ WHWebViewDelegate::~WHWebViewDelegate() = default;
 void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
 {
     initConsole(window);
-    // Each window object keeps the bridge set on it; the delegate remembers the latest.
-    m_bridge = std::make_shared<WHBridge>(m_viewController ? m_viewController->webView() : nullptr, m_viewController, window);
+    // A srcdoc or blank frame that shares its parent's origin belongs where its parent does.
+    const std::string& url = window.url.starts_with("about:") && !window.owner.empty() ? window.owner : window.url;
+    // A sandboxed document is not the app's, whatever its URL.
+    bool allowed = appContentPolicy().allowsBridge(url) && (!window.opaqueOrigin || appContentPolicy().grantsEveryDocument());
+    // Each window object keeps the bridge set on it; the delegate remembers the latest. A window
+    // outside the policy sees no bridge; the host keeps one that refuses whatever claims to come
+    // from that window.
+    m_bridge = std::make_shared<WHBridge>(m_viewController ? m_viewController->webView() : nullptr, m_viewController, window,
+        allowed ? WHBridge::Permission::Allowed : WHBridge::Permission::Refused, WHAppContentPolicy::originOf(url));
     window.hostbridge = m_bridge;
+    if (!allowed) {
+        window.bridgeExposure = platform::BridgeExposure::Withheld;
+        return;
+    }
     // The native-ready notice once this frame has loaded (the delegate's load-finished step).
     window.loadScript = kNativeReadyScript;
 }
+
+const WHAppContentPolicy& WHWebViewDelegate::appContentPolicy()
+{
+    if (!m_policy) {
+        std::string folder;
+        std::optional<std::string> startURL;
+        std::vector<std::string> access;
+        if (m_viewController) {
+            folder = m_viewController->platform().environment.resourcePath() + "/" + m_viewController->wwwFolderName().value_or("www");
+            startURL = m_viewController->resolveStartURL();
+            access = m_viewController->accessOrigins();
+        }
+        m_policy.emplace(std::move(folder), std::move(startURL), std::move(access));
+    }
+    return *m_policy;
+}
+
+bool WHWebViewDelegate::allowsFileAccess(const std::string& url) { return appContentPolicy().isAppContent(url); }
 
 void WHWebViewDelegate::initConsole(platform::WindowObject& window)
 {

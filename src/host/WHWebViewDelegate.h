@@ -1,7 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "host/WHAppContentPolicy.h"
 
 #include "platform/Dialogs.h"
 #include "platform/WebViewClient.h"
@@ -12,8 +15,8 @@ class WHBridge;
 class WHConsole;
 class WHViewController;
 
-// The host web view's delegate: sets up every new script context (console, bridge, the
-// native-ready notice), logs the engine's console messages and every navigation, and answers the
+// The host web view's delegate: sets up every new script context (console everywhere; the bridge
+// and the native-ready notice only where the application's content policy allows), logs the engine's console messages and every navigation, and answers the
 // page's alerts, confirmations, prompts, leave-page questions and file inputs with modal dialogs.
 // Main thread only.
 class WHWebViewDelegate final : public platform::WebViewClient {
@@ -29,6 +32,7 @@ public:
     // set, in which case the page keeps the engine's console.
     void initConsole(platform::WindowObject& window);
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    bool allowsFileAccess(const std::string& url) override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
     std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No); }
@@ -39,7 +43,14 @@ public:
     const std::shared_ptr<WHConsole>& console() const { return m_console; }
     const std::shared_ptr<WHBridge>& bridge() const { return m_bridge; }
     WHViewController* viewController() const { return m_viewController; }
-    void setViewController(WHViewController* viewController) { m_viewController = viewController; }
+    void setViewController(WHViewController* viewController)
+    {
+        m_viewController = viewController;
+        m_policy.reset();
+    }
+    // Made from the view controller's configuration on first use: the web content folder, the
+    // start page and the `access` origins.
+    const WHAppContentPolicy& appContentPolicy();
 
     // Evaluated in each frame when it has finished loading, sub-frames included.
     static constexpr const char* kNativeReadyScript =
@@ -54,6 +65,7 @@ private:
     std::shared_ptr<WHConsole> m_console;
     std::shared_ptr<WHBridge> m_bridge;
     WHViewController* m_viewController = nullptr;
+    std::optional<WHAppContentPolicy> m_policy;
 };
 
 } // namespace penwick

@@ -33,17 +33,26 @@ public:
     virtual void call(ConsoleLevel level, const std::optional<Value>& value) = 0;
 };
 
+// Whether the window's `hostbridge` is set in the page, or only kept by the host so that a call
+// claiming to come from the window is answered (and refused) by it.
+enum class BridgeExposure { Installed, Withheld };
+
 // A frame's fresh window object, as the web view offers it to its client before any of the
 // frame's own script runs. The client fills in what the window gets.
 struct WindowObject {
     std::uint64_t contextId = 0;
     bool mainFrame = false;
     std::string url;
+    // For an "about:" document that shares its parent's origin: the parent document's URL.
+    std::string owner;
+    // The document's origin is opaque (a sandboxed frame, a data: URL).
+    bool opaqueOrigin = false;
 
     // Set as the window's `console`, replacing the engine's own.
     std::shared_ptr<ScriptConsoleObject> console;
     // Set as the window's `hostbridge` (with its one function, exec).
     std::shared_ptr<ScriptBridgeObject> hostbridge;
+    BridgeExposure bridgeExposure = BridgeExposure::Installed;
     // Evaluated in the window, in order, right after the objects above are set.
     std::vector<std::string> scripts;
     // Evaluated in the window when the frame has finished loading; the value is discarded.
@@ -67,6 +76,9 @@ public:
     virtual void didClearWindowObject(WindowObject& window) = 0;
     virtual void addMessageToConsole(const ConsoleMessage& message) = 0;
     virtual PolicyDecision decidePolicyForNavigation(const std::string& url) = 0;
+    // Whether the main frame's document at `url` may read files of its own folder (modules,
+    // workers, fetch of its files). Asked before each main-frame document is made.
+    virtual bool allowsFileAccess(const std::string& /*url*/) { return false; }
     virtual void runJavaScriptAlertPanel(const std::string& message) = 0;
     virtual bool runJavaScriptConfirmPanel(const std::string& message) = 0;
     virtual bool runBeforeUnloadConfirmPanel(const std::string& message) = 0;

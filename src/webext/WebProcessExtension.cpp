@@ -22,6 +22,9 @@ using channel::FrameKind;
 struct ExtensionState {
     WebKitWebExtension* extension = nullptr;
     ExtensionChannel channel;
+    // Tests stand in for a web process that disobeys the host: every context gets `hostbridge`,
+    // so that the host's own check of each call can be seen at work.
+    bool bridgeEverywhere = false;
 };
 
 ExtensionState& state()
@@ -201,7 +204,7 @@ void installInContext(JSCContext* context, const ContextRef& ref, const penwick:
         }
         jsc_value_object_set_property(window.get(), "console", console.get());
     }
-    if (setup.bridge) {
+    if (setup.bridge || state().bridgeEverywhere) {
         // The page reaches exactly one member: exec.
         GRef<JSCValue> bridge = adopt(jsc_value_new_object(context, nullptr, nullptr));
         GRef<JSCValue> send = adopt(jsc_value_new_function(context, nullptr, G_CALLBACK(execCall), new ContextRef(ref),
@@ -244,6 +247,36 @@ void watchFrame(WebKitFrame* frame, std::uint64_t pageId)
         new Gone { pageId, webkit_frame_get_id(frame) });
 }
 
+// The URL of the parent document whose origin a fresh "about:" document shares, or "" when it has
+// an origin of its own (sandboxed) or the parent is out of its reach. Runs before any script of the
+// frame, so the frame's own `origin` and `parent` are the engine's; the parent's `location` cannot
+// be replaced by its page.
+std::string ownerURL(JSCContext* context)
+{
+    static constexpr const char* kOwner = "(function () {"
+                                          "  try {"
+                                          "    if (self.origin === 'null' || self.parent === self) return '';"
+                                          "    var href = self.parent.location.href;"
+                                          "    return typeof href === 'string' ? href : '';"
+                                          "  } catch (e) { return ''; }"
+                                          "})()";
+    GRef<JSCValue> value = adopt(jsc_context_evaluate(context, kOwner, -1));
+    jsc_context_clear_exception(context);
+    if (!value || !jsc_value_is_string(value.get()))
+        return {};
+    GUnique<char> text(jsc_value_to_string(value.get()));
+    return text ? text.get() : "";
+}
+
+// True when the fresh document's origin is opaque: sandboxed, or a data: URL. (The app's own file:
+// pages read their folder, and their origin then is "file://".)
+bool hasOpaqueOrigin(JSCContext* context)
+{
+    GRef<JSCValue> value = adopt(jsc_context_evaluate(context, "self.origin === 'null'", -1));
+    jsc_context_clear_exception(context);
+    return value && jsc_value_to_boolean(value.get());
+}
+
 void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer)
 {
     auto& s = state();
@@ -252,8 +285,13 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     ContextRef ref;
     ref.page = webkit_web_page_get_id(page);
     const char* uri = webkit_frame_get_uri(frame);
-    penwick::channel::NewContext notice { webkit_frame_get_id(frame), static_cast<bool>(webkit_frame_is_main_frame(frame)),
-        uri ? uri : "" };
+    bool main = webkit_frame_is_main_frame(frame);
+    penwick::channel::NewContext notice { webkit_frame_get_id(frame), main, uri ? uri : "", {} };
+    GRef<JSCContext> context = adopt(webkit_frame_get_js_context_for_script_world(frame, world));
+    if (context)
+        notice.opaque = hasOpaqueOrigin(context.get());
+    if (!main && context && g_str_has_prefix(notice.url.c_str(), "about:"))
+        notice.owner = ownerURL(context.get());
     watchFrame(frame, ref.page);
     auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0, penwick::channel::encode(notice), FrameKind::ContextSetup);
     if (!answer || answer->context == 0)
@@ -264,7 +302,6 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         g_printerr("penwick web process %d: %s; the frame gets no bridge\n", static_cast<int>(getpid()), setup.error().message.c_str());
         return;
     }
-    GRef<JSCContext> context = adopt(webkit_frame_get_js_context_for_script_world(frame, world));
     if (context)
         installInContext(context.get(), ref, *setup);
 }
@@ -350,6 +387,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
         return;
     }
     s.channel.setMaxPayload(maxPayload);
+    s.bridgeEverywhere = g_getenv("PENWICK_TEST_DISOBEYING_WEB_PROCESS") != nullptr;
     std::string error;
     if (!s.channel.open(path, token, error)) {
         g_printerr("penwick web process: cannot reach the host at %s: %s; pages get no bridge\n", path, error.c_str());

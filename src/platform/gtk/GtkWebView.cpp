@@ -205,6 +205,14 @@ void GtkWebView::connectClientSignals()
         g_signal_connect(m_view, "decide-policy",
             G_CALLBACK(+[](WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type, gpointer data) -> gboolean {
                 auto* self = static_cast<GtkWebView*>(data);
+                if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+                    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+                    if (webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+                        const char* uri = webkit_uri_response_get_uri(webkit_response_policy_decision_get_response(response));
+                        self->setFileAccess(self->m_client && self->m_client->allowsFileAccess(uri ? uri : ""));
+                    }
+                    return FALSE;
+                }
                 if (!self->m_client || type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION)
                     return FALSE;
                 WebKitNavigationAction* action
@@ -267,6 +275,17 @@ void GtkWebView::connectClientSignals()
             this));
 }
 
+void GtkWebView::setFileAccess(bool allowed)
+{
+    // The engine fixes a document's rights when it makes the document, which follows this answer;
+    // the settings reach the web process before the load goes on. Universal access stays off: the
+    // app's pages need their files, not web origins without their consent.
+    WebKitSettings* settings = webkit_web_view_get_settings(m_view);
+    if (static_cast<bool>(webkit_settings_get_allow_file_access_from_file_urls(settings)) == allowed)
+        return;
+    webkit_settings_set_allow_file_access_from_file_urls(settings, allowed);
+}
+
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
 {
     const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
@@ -303,6 +322,8 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     window.contextId = contextId;
     window.mainFrame = notice.main;
     window.url = notice.url;
+    window.owner = notice.owner;
+    window.opaqueOrigin = notice.opaque;
     if (window.mainFrame)
         m_mainConnection = connection;
     if (!m_client)
@@ -316,7 +337,8 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
             log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
         }
     }
-    return channel::ContextSetup { static_cast<bool>(window.hostbridge), static_cast<bool>(window.console),
+    bool installBridge = window.hostbridge && window.bridgeExposure == BridgeExposure::Installed;
+    return channel::ContextSetup { installBridge, static_cast<bool>(window.console),
         std::move(window.scripts), std::move(window.loadScript) };
 }
 

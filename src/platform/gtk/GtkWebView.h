@@ -79,6 +79,8 @@ private:
     void forgetFrame(std::uint64_t frame);
 
     void connectClientSignals();
+    // Lets the main frame's next document read files of its own folder, or not.
+    void setFileAccess(bool allowed);
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
 
     void ensureView();

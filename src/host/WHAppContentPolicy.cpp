@@ -1,0 +1,149 @@
+#include "host/WHAppContentPolicy.h"
+
+#include <algorithm>
+
+#include "base/AsciiCase.h"
+#include "base/WHURL.h"
+
+namespace penwick {
+namespace {
+
+constexpr std::string_view kFileScheme = "file";
+constexpr std::string_view kAppScheme = "whfile";
+
+std::string schemeOf(std::string_view url)
+{
+    auto colon = url.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+        return {};
+    auto scheme = url.substr(0, colon);
+    auto isSchemeChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'; };
+    if (!std::isalpha(static_cast<unsigned char>(scheme.front())) || !std::all_of(scheme.begin(), scheme.end(), isSchemeChar))
+        return {};
+    return asciiLowercase(std::string(scheme));
+}
+
+// What follows "scheme://" up to the path; nothing when the URL has no authority.
+std::optional<std::string_view> authorityOf(std::string_view url, std::size_t schemeLength)
+{
+    auto rest = url.substr(schemeLength + 1);
+    if (rest.substr(0, 2) != "//")
+        return std::nullopt;
+    rest.remove_prefix(2);
+    return rest.substr(0, rest.find_first_of("/?#\\"));
+}
+
+std::string_view defaultPort(std::string_view scheme)
+{
+    if (scheme == "http" || scheme == "ws")
+        return "80";
+    if (scheme == "https" || scheme == "wss")
+        return "443";
+    return {};
+}
+
+// Resolves "." and ".." the way the file system would, without touching it; ".." above the root
+// stays at the root.
+std::string normalizedPath(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        auto end = path.find('/', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        auto part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string result;
+    for (auto part : parts) {
+        result += '/';
+        result += part;
+    }
+    return result.empty() ? "/" : result;
+}
+
+} // namespace
+
+WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins)
+    : m_contentFolder(normalizedPath(contentFolder))
+{
+    if (startURL) {
+        auto scheme = schemeOf(*startURL);
+        if (scheme != kFileScheme && scheme != kAppScheme && authorityOf(*startURL, scheme.size()))
+            m_origins.push_back(originOf(*startURL));
+    }
+    for (const auto& origin : accessOrigins) {
+        if (origin == "*")
+            m_everyOrigin = true;
+        else if (origin.find("://") != std::string::npos)
+            m_origins.push_back(originOf(origin));
+    }
+}
+
+std::string WHAppContentPolicy::originOf(std::string_view url)
+{
+    std::string scheme = schemeOf(url);
+    if (scheme.empty())
+        return {};
+    auto authority = authorityOf(url, scheme.size());
+    if (!authority)
+        return scheme + ":";
+    if (scheme == kFileScheme)
+        return "file://";
+    auto hostPort = authority->substr(authority->rfind('@') == std::string_view::npos ? 0 : authority->rfind('@') + 1);
+    // The port follows the last ":" that is not inside an IPv6 literal.
+    auto colon = hostPort.rfind(':');
+    if (colon != std::string_view::npos && hostPort.find(']', colon) != std::string_view::npos)
+        colon = std::string_view::npos;
+    auto host = hostPort.substr(0, colon);
+    auto port = colon == std::string_view::npos ? std::string_view() : hostPort.substr(colon + 1);
+    std::string origin = scheme + "://" + asciiLowercase(std::string(host));
+    if (!port.empty() && port != defaultPort(scheme))
+        origin += ":" + std::string(port);
+    return origin;
+}
+
+bool WHAppContentPolicy::isInsideContentFolder(std::string_view url) const
+{
+    auto authority = authorityOf(url, kFileScheme.size());
+    if (!authority || !(authority->empty() || asciiLowercase(std::string(*authority)) == "localhost"))
+        return false;
+    auto path = url.substr(kFileScheme.size() + 3 + authority->size());
+    path = path.substr(0, path.find_first_of("?#"));
+    // The engine reads a "\" of a file URL as a "/".
+    std::string raw(path);
+    std::replace(raw.begin(), raw.end(), '\\', '/');
+    auto decoded = WHURL::percentDecode(raw);
+    if (!decoded)
+        return false;
+    std::string normalized = normalizedPath(*decoded);
+    return normalized.size() > m_contentFolder.size() + 1 && normalized.compare(0, m_contentFolder.size(), m_contentFolder) == 0
+        && normalized[m_contentFolder.size()] == '/';
+}
+
+bool WHAppContentPolicy::isAppContent(std::string_view url) const
+{
+    std::string scheme = schemeOf(url);
+    if (scheme == kAppScheme)
+        return true;
+    return scheme == kFileScheme && isInsideContentFolder(url);
+}
+
+bool WHAppContentPolicy::allowsBridge(std::string_view url) const
+{
+    if (m_everyOrigin || isAppContent(url))
+        return true;
+    std::string scheme = schemeOf(url);
+    if (scheme.empty() || scheme == kFileScheme || !authorityOf(url, scheme.size()))
+        return false;
+    return std::find(m_origins.begin(), m_origins.end(), originOf(url)) != m_origins.end();
+}
+
+} // namespace penwick

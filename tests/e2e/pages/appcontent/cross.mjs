@@ -1,0 +1,2 @@
+import { twice } from './lib.mjs';
+console.log('crossorigin module: ' + twice(21));

@@ -1,0 +1,1 @@
+export function twice(n) { return n * 2; }

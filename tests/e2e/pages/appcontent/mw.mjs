@@ -1,0 +1,2 @@
+import { twice } from './lib.mjs';
+onmessage = function (e) { postMessage(twice(e.data)); };
