@@ -23,28 +23,51 @@ void writePng(const std::string& path, int width, int height)
     g_object_unref(pixbuf);
 }
 
-TEST(Scheme, MarkupFetchAndRangesFromTheFileSystem)
+// A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz.
+std::string wav(int seconds)
 {
-    AppRunner app(AppRunner::Binary::TestApp);
-    const std::string files = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
-    app.writeConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n<content src=\"scheme.html\"/>\n"
-                    "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
-                    "<param name=\"onload\" value=\"true\"/></feature>\n</widget>\n");
+    auto le = [](std::uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    const std::uint32_t rate = 8000, data = rate * 2 * static_cast<std::uint32_t>(seconds);
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(rate, 4) + le(rate * 2, 4) + le(2, 2)
+        + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+}
+
+void prepare(AppRunner& app, const std::string& page)
+{
+    app.writeConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n<content src=\"" + page
+        + "\"/>\n<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
+          "<param name=\"onload\" value=\"true\"/></feature>\n</widget>\n");
     for (const char* library : { "webhost/webhost.js", "webhost/file.js" })
         app.writeResource(std::string("www/") + library, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/" + library));
-    for (const char* page : { "harness.js", "scheme.html" })
-        app.writeResource(std::string("www/") + page, AppRunner::readFile(kPages + page));
-    app.writeResource(files + "inner.html", AppRunner::readFile(kPages + "inner.html"));
-    app.writeResource(files + "style.css", "#box { width: 123px; }");
-    app.writeResource(files + "notes.txt", "some notes");
-    app.writeResource(files + "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
-    writePng(app.resourcesDir() + "/" + files + "pic.png", 7, 5);
+    app.writeResource("www/harness.js", AppRunner::readFile(kPages + "harness.js"));
+    app.writeResource("www/" + page, AppRunner::readFile(kPages + page));
+}
 
+void runUntilDone(AppRunner& app)
+{
     app.start();
     bool done = app.waitForLine(": DONE", 60s);
     std::this_thread::sleep_for(150ms);
     app.kill();
     ASSERT_TRUE(done) << app.output();
+}
+
+TEST(Scheme, MarkupFetchAndRangesFromTheFileSystem)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    const std::string files = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
+    prepare(app, "scheme.html");
+    app.writeResource(files + "inner.html", AppRunner::readFile(kPages + "inner.html"));
+    app.writeResource(files + "style.css", "#box { width: 123px; }");
+    app.writeResource(files + "notes.txt", "some notes");
+    app.writeResource(files + "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
+    writePng(app.resourcesDir() + "/" + files + "pic.png", 7, 5);
+    runUntilDone(app);
     const std::string none = "content-type=null content-length=null accept-ranges=null";
     const std::string binary = "206 content-type=*/* content-length=";
     for (const std::string& line : {
@@ -64,6 +87,23 @@ TEST(Scheme, MarkupFetchAndRangesFromTheFileSystem)
          })
         EXPECT_TRUE(app.hasLogLine(line)) << "missing: " << line << "\n" << app.output();
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
+}
+
+TEST(Scheme, AudioOfAStoredWavLoadsSeeksAndPlaysButNothingOutside)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    prepare(app, "media.html");
+    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/tone.wav", wav(2));
+    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/secret.wav", wav(1));
+    runUntilDone(app);
+    for (const char* line : {
+             R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")",
+             "markup ok 2",
+             "plays ok true",
+             // A file outside the file system is never handed to the player.
+             R"(outside fail "media error 4")",
+         })
+        EXPECT_TRUE(app.hasLogLine(line)) << "missing: " << line << "\n" << app.output();
 }
 
 } // namespace

@@ -82,4 +82,84 @@
   });
 
   webhost.file = webhost.require('webhost/file');
+
+  // The engine's media player does not load whfile URLs. An audio or video element (or its
+  // source) given one plays the file through its local path instead; the host gives a path only
+  // for a file inside a registered file system, so nothing else becomes reachable. The element
+  // never sees the whfile URL, so it never fails on it.
+  var file = webhost.file;
+  var MEDIA = typeof HTMLMediaElement !== 'undefined' ? [HTMLMediaElement, global.HTMLSourceElement] : [];
+  function isWhfile(value) { return typeof value === 'string' && /^whfile:/i.test(value); }
+  function localURL(path) { return 'file://' + path.split('/').map(encodeURIComponent).join('/'); }
+  function isMedia(element) {
+    return MEDIA.some(function (type) { return type && element instanceof type; });
+  }
+  var pending = typeof WeakMap !== 'undefined' ? new WeakMap() : null;
+  function playFromFileSystem(element, url, setAttribute) {
+    element.setAttribute('data-whfile-src', url);
+    var resolved = file.getLocalFilesystemPath(url).then(function (path) {
+      if (element.getAttribute('data-whfile-src') !== url) return;
+      setAttribute.call(element, 'src', localURL(path));
+      if (element instanceof global.HTMLSourceElement && element.parentNode && element.parentNode.load) element.parentNode.load();
+    }, function () {
+      if (element.getAttribute('data-whfile-src') !== url) return;
+      setAttribute.call(element, 'src', 'about:blank#whfile-not-found');
+    });
+    if (pending) pending.set(element, resolved);
+  }
+  if (MEDIA.length) {
+    var setAttribute = Element.prototype.setAttribute;
+    Element.prototype.setAttribute = function (name, value) {
+      if (isMedia(this) && String(name).toLowerCase() === 'src' && isWhfile(String(value))) {
+        playFromFileSystem(this, String(value), setAttribute);
+        return;
+      }
+      if (isMedia(this) && String(name).toLowerCase() === 'src') this.removeAttribute('data-whfile-src');
+      return setAttribute.call(this, name, value);
+    };
+    MEDIA.forEach(function (type) {
+      if (!type) return;
+      var src = Object.getOwnPropertyDescriptor(type.prototype, 'src');
+      if (!src || !src.set) return;
+      Object.defineProperty(type.prototype, 'src', {
+        configurable: true, enumerable: src.enumerable,
+        get: function () { return this.getAttribute('data-whfile-src') || src.get.call(this); },
+        set: function (value) { this.setAttribute('src', value); }
+      });
+    });
+    // new Audio(url) sets its src inside the engine: made here through the setter instead.
+    if (global.Audio) {
+      var PageAudio = function Audio(src) {
+        var audio = document.createElement('audio');
+        audio.preload = 'auto';
+        if (arguments.length) audio.src = src;
+        return audio;
+      };
+      PageAudio.prototype = global.Audio.prototype;
+      global.Audio = PageAudio;
+    }
+    // play() before the local path is known waits for it.
+    var play = HTMLMediaElement.prototype.play;
+    HTMLMediaElement.prototype.play = function () {
+      var waiting = pending && pending.get(this);
+      if (!waiting) return play.apply(this, arguments);
+      var element = this;
+      pending.delete(this);
+      return waiting.then(function () { return play.call(element); });
+    };
+    // Elements written in markup: their src is taken away before they start loading.
+    new MutationObserver(function (records) {
+      records.forEach(function (record) {
+        Array.prototype.forEach.call(record.addedNodes, function visit(node) {
+          if (node.nodeType !== 1) return;
+          var value = node.getAttribute('src');
+          if (isMedia(node) && isWhfile(value) && !node.hasAttribute('data-whfile-src')) {
+            node.removeAttribute('src');
+            playFromFileSystem(node, new URL(value, document.baseURI).href, setAttribute);
+          }
+          Array.prototype.forEach.call(node.children, visit);
+        });
+      });
+    }).observe(document, { childList: true, subtree: true });
+  }
 })(window);
