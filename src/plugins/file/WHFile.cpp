@@ -584,7 +584,7 @@ void WHFile::readAsText(const WHInvokedUrlCommand& command)
     auto callbackId = command.callbackId().value_or("INVALID");
     delegate->runInBackground([delegate, callbackId, start, end, target = std::move(*target)] {
         target.fileSystem->readFileAtURL(target.url, start, end,
-            [&](std::optional<Bytes> bytes, std::string, FileError error) {
+            [delegate, callbackId](std::optional<Bytes> bytes, std::string, FileError error) {
                 if (!bytes) {
                     delegate->sendPluginResult(fileError(CommandStatus::IOException, error), callbackId);
                     return;
@@ -614,7 +614,7 @@ void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
     auto callbackId = command.callbackId().value_or("INVALID");
     delegate->runInBackground([delegate, callbackId, start, end, form, target = std::move(*target)] {
         target.fileSystem->readFileAtURL(target.url, start, end,
-            [&](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
+            [delegate, callbackId, form](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
                 if (!bytes) {
                     delegate->sendPluginResult(fileError(CommandStatus::IOException, error), callbackId);
                     return;
