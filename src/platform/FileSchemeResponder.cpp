@@ -62,13 +62,13 @@ FileSchemeResponder::ParsedRange FileSchemeResponder::parseRange(std::string_vie
     header = trim(header);
     if (!startsWithIgnoringCase(header, "bytes="))
         return {};
-    std::string_view spec = trim(header.substr(6));
-    if (spec.find(',') != std::string_view::npos)
+    std::string_view set = trim(header.substr(6));
+    if (set.find(',') != std::string_view::npos)
         return {};
-    size_t dash = spec.find('-');
+    size_t dash = set.find('-');
     if (dash == std::string_view::npos)
         return {};
-    std::string_view firstText = trim(spec.substr(0, dash)), lastText = trim(spec.substr(dash + 1));
+    std::string_view firstText = trim(set.substr(0, dash)), lastText = trim(set.substr(dash + 1));
     if (firstText.empty()) {
         // The last n bytes.
         auto count = parseNumber(lastText);
