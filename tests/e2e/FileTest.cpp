@@ -142,4 +142,15 @@ TEST(File, PagesCannotLeaveTheirFileSystems)
     EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/escape.txt"));
 }
 
+TEST(File, A64MiBReadArrivesAndThePageKeepsItsBridge)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    std::string big(64 << 20, '\x07');
+    big.back() = '\x09';
+    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/big.bin", big);
+    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/small.txt", "still here");
+    runPage(app, "big.html");
+    expectLines(app, { R"(big ok "67108864 7 9")", R"(after ok "still here")" });
+}
+
 } // namespace
