@@ -9,6 +9,8 @@
 #include "platform/glib/GLibScheduler.h"
 #include "platform/glib/GLibWorkQueue.h"
 #include "platform/glib/KeyFileUserDefaults.h"
+#include "plugins/file/WHFile.h"
+#include "plugins/file/WHFilesystemURLProtocol.h"
 
 namespace penwick {
 namespace {
@@ -21,6 +23,7 @@ Application::Application(platform::ApplicationHost& host, platform::AppIdentity 
     , m_identity(std::move(identity))
     , m_options(std::move(options))
 {
+    WHPluginFactory::registerClass<WHFile>("WHFile");
 }
 
 Application::~Application() = default;
@@ -43,6 +46,9 @@ void Application::startup()
     m_environment = std::make_unique<platform::GLibAppEnvironment>(m_identity.id, m_options.resourcePath);
     m_userDefaults = std::make_unique<platform::KeyFileUserDefaults>(platform::KeyFileUserDefaults::defaultPath(m_identity.id));
     m_platform = std::make_unique<platform::Platform>(*m_scheduler, *m_workQueue, *m_environment, *m_userDefaults);
+    // whfile URLs load in every web view; until a file plugin starts, they name nothing.
+    m_fileSource = std::make_unique<WHFilesystemURLProtocol>();
+    m_host.serveFiles(WHFilesystemURLProtocol::kScheme, *m_fileSource, *m_workQueue, *m_scheduler);
 
     // The main window layout: application delegate, window with a web view filling it,
     // controller, web view delegate; then the connections.

@@ -41,6 +41,7 @@ private:
     std::unique_ptr<platform::UserDefaults> m_userDefaults;
     std::unique_ptr<platform::Platform> m_platform;
     std::unique_ptr<platform::Dialogs> m_dialogs;
+    std::unique_ptr<platform::FileSource> m_fileSource;
     std::unique_ptr<WHWebViewDelegate> m_webViewDelegate;
     std::unique_ptr<AppDelegate> m_appDelegate;
     bool m_launched = false;

@@ -7,8 +7,11 @@
 
 #include "platform/Dialogs.h"
 #include "platform/DisplayServices.h"
+#include "platform/FileSchemeResponder.h"
+#include "platform/Scheduler.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
+#include "platform/WorkQueue.h"
 
 namespace penwick::platform {
 
@@ -57,6 +60,10 @@ public:
     // for and quits: with 0 when all was written, 1 when something failed or the page did not
     // load in time.
     virtual void captureWhenLoaded(WebView& webView, const LaunchOptions& options) = 0;
+    // Serves `scheme` in every web view from the files `source` finds, doing the file work on
+    // `workQueue`. Call once per scheme before the first web view loads. `source` outlives the host.
+    virtual void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue,
+        Scheduler& scheduler) = 0;
 };
 
 } // namespace penwick::platform

@@ -8,6 +8,7 @@
 #include "base/GRef.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDialogs.h"
+#include "platform/gtk/GtkFileScheme.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkPointer.h"
 #include "platform/gtk/GtkScreens.h"
@@ -266,6 +267,12 @@ void GtkApplicationHost::captureWhenLoaded(WebView& webView, const LaunchOptions
         state.quit(1);
         return G_SOURCE_REMOVE;
     }, &state);
+}
+
+void GtkApplicationHost::serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue,
+    Scheduler& scheduler)
+{
+    GtkFileScheme::serve(scheme, source, workQueue, scheduler);
 }
 
 std::string GtkApplicationHost::webExtensionDirectory()

@@ -37,6 +37,7 @@ public:
     void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) override;
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
+    void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler) override;
 
     // Where the web-process extension lives: installed beside the executable, else the build tree.
     static std::string webExtensionDirectory();

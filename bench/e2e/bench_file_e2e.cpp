@@ -1,0 +1,171 @@
+// End-to-end figures of the page's file system, measured side by side in one run under the
+// current X display with the test build of the app:
+//   - readAsArrayBuffer of a 16 MiB file through the bridge against a fetch of it over whfile;
+//   - a fetch of a 256 MiB file over whfile against the same over file://;
+//   - the UI process's peak memory growth while the page fetches a 1 GiB file over whfile.
+// Run: DISPLAY=:99 ./bench/e2e/bench_file_e2e
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <glib.h>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    char* dir = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(dir, 0700);
+    g_free(dir);
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// A file of `size` bytes with real blocks, so reads touch the disk cache, not a hole.
+bool writeFilled(const std::string& path, size_t size)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return false;
+    std::string block(1 << 20, 'x');
+    for (size_t done = 0; done < size; done += block.size()) {
+        if (write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size())) {
+            close(fd);
+            return false;
+        }
+    }
+    close(fd);
+    return true;
+}
+
+long rssKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
+} // namespace
+
+int main()
+{
+    char* rootDir = g_dir_make_tmp("penwick-filebench-XXXXXX", nullptr);
+    std::string root = rootDir;
+    g_free(rootDir);
+    std::string data = root + "/data/" + PENWICK_APP_ID + "/files";
+    g_mkdir_with_parents(data.c_str(), 0700);
+    for (const char* sub : { "/home", "/config", "/cache", "/tmp" })
+        g_mkdir_with_parents((root + sub).c_str(), 0700);
+    std::fprintf(stderr, "writing 1.3 GiB of test files...\n");
+    const size_t MiB = 1 << 20;
+    if (!writeFilled(data + "/f16", 16 * MiB) || !writeFilled(data + "/f256", 256 * MiB) || !writeFilled(data + "/f1024", 1024 * MiB)) {
+        std::fprintf(stderr, "cannot write the test files under %s\n", root.c_str());
+        return 1;
+    }
+    std::string resources = root + "/resources";
+    writeFile(resources + "/config.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"b\">\n"
+                                         "<content src=\"file-bench.html\"/>\n"
+                                         "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
+                                         "<param name=\"onload\" value=\"true\"/></feature>\n</widget>\n");
+    writeFile(resources + "/www/bench-data.js", "var DATA = 'file://" + data + "';\n");
+    for (const char* library : { "webhost/webhost.js", "webhost/file.js" })
+        writeFile(resources + "/www/" + library, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/" + library));
+    writeFile(resources + "/www/file-bench.html", readFile(std::string(PENWICK_BENCH_PAGES) + "/file-bench.html"));
+
+    int out[2];
+    if (pipe(out) != 0)
+        return 1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        for (std::string e : { "HOME=" + root + "/home", "XDG_CONFIG_HOME=" + root + "/config", "XDG_DATA_HOME=" + root + "/data",
+                 "XDG_CACHE_HOME=" + root + "/cache", "TMPDIR=" + root + "/tmp" })
+            putenv(strdup(e.c_str()));
+        execl(PENWICK_TESTAPP, PENWICK_TESTAPP, "--resources", resources.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    std::optional<nlohmann::json> report;
+    std::string pending;
+    long baseline = -1, peak = -1;
+    auto deadline = Clock::now() + std::chrono::seconds(180);
+    while (!report && Clock::now() < deadline) {
+        char buffer[4096];
+        ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n > 0)
+            pending.append(buffer, static_cast<size_t>(n));
+        size_t nl;
+        while (!report && (nl = pending.find('\n')) != std::string::npos) {
+            std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            if (line.find("MEM-START") != std::string::npos)
+                baseline = peak = rssKiB(pid);
+            else if (auto at = line.find("BENCH "); at != std::string::npos)
+                report = nlohmann::json::parse(line.substr(at + 6), nullptr, false);
+            else if (g_getenv("PENWICK_BENCH_VERBOSE"))
+                std::fprintf(stderr, "  %s\n", line.c_str());
+        }
+        if (baseline >= 0)
+            peak = std::max(peak, rssKiB(pid));
+        usleep(5000);
+    }
+    kill(pid, SIGTERM);
+    usleep(200000);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(out[0]);
+    for (const char* name : { "/f16", "/f256", "/f1024" })
+        unlink((data + name).c_str());
+
+    if (!report || report->contains("error")) {
+        std::fprintf(stderr, "no report: %s\n", report ? report->dump().c_str() : "(timed out)");
+        return 1;
+    }
+    auto ms = [&](const char* key) { return (*report)[key].get<double>(); };
+    double ratio16 = ms("readAsArrayBuffer16MiB") / ms("fetchWhfile16MiB");
+    double mbps256 = 256.0 / (ms("fetchWhfile256MiB") / 1000.0);
+    std::printf("readAsArrayBuffer 16 MiB            %8.1f ms\n", ms("readAsArrayBuffer16MiB"));
+    std::printf("fetch whfile 16 MiB                 %8.1f ms   ratio %.2fx (target <= 3x)\n", ms("fetchWhfile16MiB"), ratio16);
+    std::printf("fetch whfile 256 MiB                %8.1f ms   %.0f MiB/s\n", ms("fetchWhfile256MiB"), mbps256);
+    if ((*report)["fetchFile256MiB"].is_number()) {
+        double fileMbps256 = 256.0 / (ms("fetchFile256MiB") / 1000.0);
+        std::printf("fetch file:// 256 MiB               %8.1f ms   %.0f MiB/s; whfile at %.2fx (target >= 0.8x)\n",
+            ms("fetchFile256MiB"), fileMbps256, mbps256 / fileMbps256);
+    } else {
+        std::printf("fetch file:// 256 MiB               refused by the engine for file pages (file access not opened)\n");
+    }
+    if (baseline < 0) {
+        std::fprintf(stderr, "the UI process's memory could not be read\n");
+        return 1;
+    }
+    std::printf("fetch whfile 1 GiB                  %8.1f ms   UI process %.1f -> peak %.1f MiB, growth %.1f MiB (target < 64 MiB)\n",
+        ms("fetchWhfile1GiB"), baseline / 1024.0, peak / 1024.0, (peak - baseline) / 1024.0);
+    return 0;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace penwick::platform {
+
+// A file a URL scheme serves: its local path and its MIME type.
+struct ServedFile {
+    std::string localPath;
+    std::string mimeType;
+};
+
+// Where a file-serving URL scheme finds the file behind a URL. Called on the work queue, several
+// calls at once; the composition root provides it.
+class FileSource {
+public:
+    virtual ~FileSource() = default;
+    // None when the URL names nothing that may be served.
+    virtual std::optional<ServedFile> fileForURL(const std::string& url) const = 0;
+};
+
+// What the engine is told: status, headers, and the bytes [offset, offset + length) of the file as
+// the body (none for a HEAD request, a preflight or an error).
+struct SchemeResponse {
+    int status = 404;
+    std::vector<std::pair<std::string, std::string>> headers;
+    bool hasBody = false;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+
+    const std::string* header(std::string_view name) const;
+};
+
+// A request as the scheme sees it.
+struct SchemeRequest {
+    std::string method = "GET";
+    std::optional<std::string> range;
+    std::optional<std::string> origin;
+};
+
+// The request-to-response rules of a file-serving scheme, without the engine: never cached,
+// single byte ranges ("bytes=a-b", "a-", "-n") answered 206, unsatisfiable ones 416, CORS answers
+// for the application's own pages (file: and the scheme itself) so that their script sees the
+// headers and may send a Range.
+class FileSchemeResponder {
+public:
+    struct ByteRange {
+        std::uint64_t first = 0;
+        std::uint64_t last = 0; // inclusive
+    };
+    enum class RangeKind { None, Satisfiable, Unsatisfiable };
+    struct ParsedRange {
+        RangeKind kind = RangeKind::None;
+        ByteRange range;
+    };
+    // A header that is malformed or names several ranges is ignored (the whole file is served).
+    static ParsedRange parseRange(std::string_view header, std::uint64_t size);
+
+    // `file` and `size` are the file found for the URL, or none (404).
+    static SchemeResponse respond(const SchemeRequest& request, const std::optional<ServedFile>& file,
+        std::optional<std::uint64_t> size, std::string_view scheme);
+};
+
+} // namespace penwick::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <webkit2/webkit2.h>
+
+#include "platform/FileSchemeResponder.h"
+#include "platform/Scheduler.h"
+#include "platform/WorkQueue.h"
+
+namespace penwick::platform {
+
+// Serves a URL scheme from local files on the shared engine context. Requests arrive on the main
+// loop; finding, opening and sizing the file happen on the work queue, and the answer goes back to
+// the main loop carrying a stream of known length over just the bytes asked for, so no file work
+// runs on the main loop and no file is held in memory. Lives as long as the process.
+class GtkFileScheme {
+public:
+    // Registers `scheme` once, before the first load.
+    static void serve(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
+
+private:
+    GtkFileScheme(std::string scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
+    void handle(WebKitURISchemeRequest* request);
+
+    std::string m_scheme;
+    const FileSource& m_source;
+    WorkQueue& m_workQueue;
+    Scheduler& m_scheduler;
+};
+
+} // namespace penwick::platform

@@ -1,0 +1,695 @@
+#include "plugins/file/WHFile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sys/statvfs.h>
+#include <system_error>
+
+#include "base/AsciiCase.h"
+#include "base/Format.h"
+#include "base/Log.h"
+#include "base/Utf8.h"
+#include "bridge/WHBase64.h"
+#include "bridge/WHInvokedUrlCommand.h"
+#include "plugins/file/LocalDisk.h"
+#include "plugins/file/WHLocalFilesystem.h"
+
+namespace penwick {
+namespace {
+
+std::atomic<WHFile*> s_sharedFilePlugin { nullptr };
+
+WHPluginResult fileError(CommandStatus status, FileError error)
+{
+    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
+}
+
+// A number argument the way the page's numbers arrive: integers, doubles (cut toward zero and held
+// inside the 64-bit range), booleans and numeric strings; anything else, or nothing, is 0.
+std::int64_t numberArgument(const WHInvokedUrlCommand& command, size_t index)
+{
+    const Value* value = command.argumentAtIndex(index);
+    if (!value)
+        return 0;
+    if (value->is_number_unsigned())
+        return static_cast<std::int64_t>(std::min<std::uint64_t>(value->get<std::uint64_t>(), INT64_MAX));
+    if (value->is_number_integer())
+        return value->get<std::int64_t>();
+    if (value->is_number_float()) {
+        double d = value->get<double>();
+        if (std::isnan(d))
+            return 0;
+        if (d >= 9.2e18)
+            return INT64_MAX;
+        if (d <= -9.2e18)
+            return INT64_MIN;
+        return static_cast<std::int64_t>(d);
+    }
+    if (value->is_boolean())
+        return value->get<bool>() ? 1 : 0;
+    if (value->is_string())
+        return std::strtoll(value->get_ref<const std::string&>().c_str(), nullptr, 10);
+    return 0;
+}
+
+// Lexically normal, without a trailing "/" (the root stays "/").
+std::string standardizePath(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    std::string normal = std::filesystem::path(path).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    return normal;
+}
+
+// Symbolic links resolved as far as the path exists; the rest is kept as written.
+std::string resolveSymlinks(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::path p(path);
+    auto resolved = std::filesystem::weakly_canonical(p, error);
+    return error ? standardizePath(path) : standardizePath(resolved.string());
+}
+
+// Each byte as the character of the same code, as a browser's binary string has it.
+std::string latin1ToUtf8(const Bytes& bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (std::uint8_t b : bytes) {
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool isValidUtf8(const Bytes& bytes)
+{
+    std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    while (!view.empty()) {
+        size_t length = utf8SequenceLength(view);
+        if (!length)
+            return false;
+        view.remove_prefix(length);
+    }
+    return true;
+}
+
+std::string lastComponent(const WHFilesystemURL& url)
+{
+    if (!url.url())
+        return {};
+    auto components = url.url()->pathComponents();
+    return components.empty() ? std::string() : components.back();
+}
+
+} // namespace
+
+WHFile::WHFile(const WHPluginContext& context)
+    : WHPlugin(context)
+{
+}
+
+const std::string& WHFile::className() const
+{
+    static const std::string s_name = "WHFile";
+    return s_name;
+}
+
+WHFile* WHFile::sharedFilePlugin() { return s_sharedFilePlugin.load(std::memory_order_acquire); }
+
+const WHPlugin::ActionTable& WHFile::actions() const
+{
+    static const ActionTable s_actions = ActionTable()
+                                             .add("requestFileSystem:", &WHFile::requestFileSystem)
+                                             .add("requestAllFileSystems:", &WHFile::requestAllFileSystems)
+                                             .add("requestAllPaths:", &WHFile::requestAllPaths)
+                                             .add("resolveLocalFileSystemURI:", &WHFile::resolveLocalFileSystemURI)
+                                             .add("_getLocalFilesystemPath:", &WHFile::getLocalFilesystemPath)
+                                             .add("getFile:", &WHFile::getFile)
+                                             .add("getDirectory:", &WHFile::getDirectory)
+                                             .add("getParent:", &WHFile::getParent)
+                                             .add("setMetadata:", &WHFile::setMetadata)
+                                             .add("remove:", &WHFile::remove)
+                                             .add("removeRecursively:", &WHFile::removeRecursively)
+                                             .add("copyTo:", &WHFile::copyTo)
+                                             .add("moveTo:", &WHFile::moveTo)
+                                             .add("getFileMetadata:", &WHFile::getFileMetadata)
+                                             .add("readEntries:", &WHFile::readEntries)
+                                             .add("readAsText:", &WHFile::readAsText)
+                                             .add("readAsDataURL:", &WHFile::readAsDataURL)
+                                             .add("readAsArrayBuffer:", &WHFile::readAsArrayBuffer)
+                                             .add("readAsBinaryString:", &WHFile::readAsBinaryString)
+                                             .add("write:", &WHFile::write)
+                                             .add("truncate:", &WHFile::truncate)
+                                             .add("testFileExists:", &WHFile::testFileExists)
+                                             .add("testDirectoryExists:", &WHFile::testDirectoryExists)
+                                             .add("getFreeDiskSpace:", &WHFile::getFreeDiskSpace);
+    return s_actions;
+}
+
+// ---- start-up and registry ------------------------------------------------------------------
+
+void WHFile::pluginInitialize()
+{
+    auto& environment = context().environment();
+    m_fileSystems.clear();
+
+    m_appTempPath = standardizePath(environment.temporaryDirectory());
+    registerFilesystem(std::make_shared<WHLocalFilesystem>("temporary", m_appTempPath));
+    m_appSupportPath = getSupportDirectory(environment.applicationSupportDirectory(), {}).value_or("");
+    m_appDataPath = getSupportDirectory(environment.applicationSupportDirectory(), { "files" }).value_or("");
+    registerFilesystem(std::make_shared<WHLocalFilesystem>("persistent", m_appDataPath));
+    m_appDocsPath = standardizePath(environment.documentsDirectory());
+    m_appCachePath = getSupportDirectory(environment.cachesDirectory(), {}).value_or("");
+    registerExtraFileSystems(getExtraFileSystemsPreference(), getAvailableFileSystems());
+
+    // Published last, so that other threads never see a registry being filled.
+    s_sharedFilePlugin.store(this, std::memory_order_release);
+}
+
+std::optional<std::string> WHFile::getSupportDirectory(Result<std::string> base, const std::vector<std::string>& components)
+{
+    if (!base) {
+        log::message(format("unable to get support directory: %@", base.error().message));
+        return std::nullopt;
+    }
+    std::string path = *base + "/" + context().environment().bundleIdentifier();
+    for (const auto& component : components)
+        path += "/" + component;
+    if (!disk::probe(path).exists) {
+        std::error_code error;
+        std::filesystem::create_directories(path, error);
+        if (error) {
+            log::message(format("unable to create support directory: %@", path + ": " + error.message()));
+            return std::nullopt;
+        }
+    }
+    return path;
+}
+
+std::vector<std::string> WHFile::getExtraFileSystemsPreference() const
+{
+    std::string setting = "documents,cache,bundle,root";
+    const auto& settings = context().settings();
+    if (auto it = settings.find("osxextrafilesystems"); it != settings.end())
+        setting = asciiLowercase(it->second);
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (true) {
+        size_t comma = setting.find(',', start);
+        names.push_back(setting.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return names;
+}
+
+std::map<std::string, std::string> WHFile::getAvailableFileSystems() const
+{
+    return {
+        { "documents", m_appDocsPath },
+        { "cache", m_appCachePath },
+        { "bundle", context().environment().resourcePath() },
+        { "root", "/" },
+    };
+}
+
+void WHFile::registerExtraFileSystems(const std::vector<std::string>& names, const std::map<std::string, std::string>& available)
+{
+    std::set<std::string> installed;
+    for (const auto& name : names) {
+        if (installed.count(name))
+            continue;
+        auto it = available.find(name);
+        if (it == available.end()) {
+            log::message(format("Unrecognized extra filesystem identifier: %@", name));
+            continue;
+        }
+        registerFilesystem(std::make_shared<WHLocalFilesystem>(name, it->second));
+        installed.insert(name);
+    }
+}
+
+void WHFile::registerFilesystem(std::shared_ptr<WHFileSystem> fileSystem) { m_fileSystems.push_back(std::move(fileSystem)); }
+
+std::shared_ptr<WHFileSystem> WHFile::fileSystemByName(const std::string& name) const
+{
+    for (const auto& fileSystem : m_fileSystems) {
+        if (fileSystem->name() == name)
+            return fileSystem;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<WHFileSystem> WHFile::filesystemForURL(const WHFilesystemURL& url) const
+{
+    return url.fileSystemName() ? fileSystemByName(*url.fileSystemName()) : nullptr;
+}
+
+std::optional<WHFilesystemURL> WHFile::fileSystemURLforArg(const std::string& arg) const
+{
+    if (arg.rfind("file://", 0) == 0) {
+        auto url = WHURL::URLWithString(arg);
+        if (!url || !url->path())
+            return std::nullopt;
+        return fileSystemURLforLocalPath(resolveSymlinks(*url->path()));
+    }
+    return WHFilesystemURL::fileSystemURLWithString(arg);
+}
+
+std::optional<WHFilesystemURL> WHFile::fileSystemURLforLocalPath(const std::string& localPath) const
+{
+    std::optional<WHFilesystemURL> best;
+    for (const auto& fileSystem : m_fileSystems) {
+        auto url = fileSystem->URLforFilesystemPath(localPath);
+        if (!url)
+            continue;
+        if (!best || url->fullPath().value_or("").size() < best->fullPath().value_or("").size())
+            best = std::move(url);
+    }
+    return best;
+}
+
+std::optional<std::string> WHFile::filesystemPathForURL(const WHFilesystemURL& url) const
+{
+    for (const auto& fileSystem : m_fileSystems) {
+        if (url.fileSystemName() && fileSystem->name() == *url.fileSystemName()) {
+            if (auto path = fileSystem->filesystemPathForURL(url))
+                return path;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> WHFile::encodePath(const std::string& path)
+{
+    auto decoded = WHURL::percentDecode(path);
+    if (!decoded)
+        return std::nullopt;
+    return WHURL::percentEscape(*decoded, WHURL::EscapeSet::Path);
+}
+
+std::optional<std::uint64_t> WHFile::checkFreeDiskSpace(const std::string& path)
+{
+    struct statvfs info;
+    if (path.empty() || statvfs(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+// ---- helpers of the actions -----------------------------------------------------------------
+
+void WHFile::answer(const WHInvokedUrlCommand& command, const WHPluginResult& result)
+{
+    commandDelegate()->sendPluginResult(result, command.callbackId().value_or("INVALID"));
+}
+
+std::optional<WHFile::Target> WHFile::targetForString(const std::string& arg) const
+{
+    auto url = fileSystemURLforArg(arg);
+    if (!url)
+        return std::nullopt;
+    auto fileSystem = filesystemForURL(*url);
+    if (!fileSystem)
+        return std::nullopt;
+    return Target { std::move(*url), std::move(fileSystem) };
+}
+
+std::optional<WHFile::Target> WHFile::targetForArgument(const WHInvokedUrlCommand& command, const Value* argument)
+{
+    if (!argument || !argument->is_string()) {
+        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        return std::nullopt;
+    }
+    auto target = targetForString(argument->get<std::string>());
+    if (!target)
+        answer(command, fileError(CommandStatus::Error, FileError::ENCODING_ERR));
+    return target;
+}
+
+namespace {
+const Value* rawArgument0(const WHInvokedUrlCommand& command)
+{
+    return command.arguments().empty() ? nullptr : &command.arguments()[0];
+}
+} // namespace
+
+// ---- file systems and paths -----------------------------------------------------------------
+
+void WHFile::requestFileSystem(const WHInvokedUrlCommand& command)
+{
+    auto type = static_cast<std::int32_t>(numberArgument(command, 0));
+    auto size = static_cast<std::uint64_t>(numberArgument(command, 1));
+    if (type < 0 || static_cast<size_t>(type) >= m_fileSystems.size()) {
+        log::message("No filesystem of type requested");
+        answer(command, fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
+        return;
+    }
+    auto freeBytes = checkFreeDiskSpace(m_appSupportPath);
+    if (freeBytes && *freeBytes < size) {
+        answer(command, fileError(CommandStatus::IOException, FileError::QUOTA_EXCEEDED_ERR));
+        return;
+    }
+    auto& fileSystem = m_fileSystems[static_cast<size_t>(type)];
+    ValueObject message;
+    message["name"] = fileSystem->name();
+    message["root"] = fileSystem->makeEntryForPath("/", EntryKind::Directory);
+    answer(command, WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(message)));
+}
+
+void WHFile::requestAllFileSystems(const WHInvokedUrlCommand& command)
+{
+    ValueArray roots;
+    for (const auto& fileSystem : m_fileSystems)
+        roots.push_back(fileSystem->makeEntryForPath("/", EntryKind::Directory));
+    answer(command, WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(roots)));
+}
+
+void WHFile::requestAllPaths(const WHInvokedUrlCommand& command)
+{
+    auto urlOf = [](const std::string& path) {
+        return WHURL::fileURLStringWithPath(path, disk::probe(path).isDirectory ? WHURL::Directory::Yes : WHURL::Directory::No);
+    };
+    ValueObject paths;
+    paths["applicationDirectory"] = urlOf(context().environment().resourcePath());
+    paths["applicationStorageDirectory"] = urlOf(m_appSupportPath);
+    paths["dataDirectory"] = urlOf(m_appDataPath);
+    paths["documentsDirectory"] = urlOf(m_appDocsPath);
+    paths["cacheDirectory"] = urlOf(m_appCachePath);
+    paths["tempDirectory"] = urlOf(m_appTempPath);
+    paths["rootDirectory"] = "file:///";
+    answer(command, WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(paths)));
+}
+
+void WHFile::resolveLocalFileSystemURI(const WHInvokedUrlCommand& command)
+{
+    const Value* arg = command.argumentAtIndex(0);
+    if (!arg || !arg->is_string()) {
+        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        return;
+    }
+    auto encoded = encodePath(arg->get<std::string>());
+    auto target = encoded ? targetForString(*encoded) : std::nullopt;
+    if (!target) {
+        answer(command, fileError(CommandStatus::Error, FileError::ENCODING_ERR));
+        return;
+    }
+    answer(command, target->fileSystem->entryForLocalURI(target->url));
+}
+
+void WHFile::getLocalFilesystemPath(const WHInvokedUrlCommand& command)
+{
+    const Value* arg = rawArgument0(command);
+    if (!arg || !arg->is_string()) {
+        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        return;
+    }
+    auto url = fileSystemURLforArg(arg->get<std::string>());
+    auto path = url ? filesystemPathForURL(*url) : std::nullopt;
+    if (!path) {
+        answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "Cannot resolve URL to a file"));
+        return;
+    }
+    answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, *path));
+}
+
+// ---- entries ----------------------------------------------------------------------------------
+
+void WHFile::getFile(const WHInvokedUrlCommand& command)
+{
+    const Value* path = command.argumentAtIndex(1);
+    const Value* options = command.argumentAtIndex(2);
+    if ((path && !path->is_string()) || (options && !options->is_object())) {
+        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        return;
+    }
+    auto target = targetForArgument(command, command.argumentAtIndex(0));
+    if (!target)
+        return;
+    std::optional<std::string> requestedPath;
+    if (path)
+        requestedPath = path->get<std::string>();
+    answer(command, target->fileSystem->getFileForURL(target->url, requestedPath, options ? *options : Value()));
+}
+
+void WHFile::getDirectory(const WHInvokedUrlCommand& command)
+{
+    ValueArray arguments = command.arguments();
+    const Value* options = arguments.size() >= 3 ? command.argumentAtIndex(2) : nullptr;
+    if (options && !options->is_object()) {
+        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        return;
+    }
+    Value changed = options ? *options : Value(ValueObject());
+    changed["getDir"] = 1;
+    if (arguments.size() >= 3)
+        arguments[2] = std::move(changed);
+    else
+        arguments.push_back(std::move(changed));
+    getFile(WHInvokedUrlCommand(std::move(arguments), command.callbackId(), command.cmdClassName(), command.methodName()));
+}
+
+void WHFile::getParent(const WHInvokedUrlCommand& command)
+{
+    if (auto target = targetForArgument(command, rawArgument0(command)))
+        answer(command, target->fileSystem->getParentForURL(target->url));
+}
+
+void WHFile::setMetadata(const WHInvokedUrlCommand& command)
+{
+    if (auto target = targetForArgument(command, rawArgument0(command)))
+        answer(command, target->fileSystem->setMetadataForURL(target->url, command.argumentAtIndex(1, Value())));
+}
+
+void WHFile::readEntries(const WHInvokedUrlCommand& command)
+{
+    if (auto target = targetForArgument(command, rawArgument0(command)))
+        answer(command, target->fileSystem->readEntriesAtURL(target->url));
+}
+
+void WHFile::getFileMetadata(const WHInvokedUrlCommand& command)
+{
+    auto target = targetForArgument(command, rawArgument0(command));
+    if (!target)
+        return;
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    target->fileSystem->getFileMetadataForURL(target->url,
+        [delegate, callbackId](WHPluginResult result) { delegate->sendPluginResult(result, callbackId); });
+}
+
+void WHFile::remove(const WHInvokedUrlCommand& command) { removeEntry(command, RemoveMode::Single); }
+void WHFile::removeRecursively(const WHInvokedUrlCommand& command) { removeEntry(command, RemoveMode::Recursive); }
+
+void WHFile::removeEntry(const WHInvokedUrlCommand& command, RemoveMode mode)
+{
+    auto target = targetForArgument(command, rawArgument0(command));
+    if (!target)
+        return;
+    if (target->url.fullPath().value_or("").empty()) {
+        answer(command, fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR));
+        return;
+    }
+    if (mode == RemoveMode::Single) {
+        answer(command, target->fileSystem->removeFileAtURL(target->url));
+        return;
+    }
+    // A big tree takes long to remove: off the main loop.
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    delegate->runInBackground([delegate, callbackId, target = std::move(*target)] {
+        delegate->sendPluginResult(target.fileSystem->recursiveRemoveFileAtURL(target.url), callbackId);
+    });
+}
+
+void WHFile::copyTo(const WHInvokedUrlCommand& command) { transfer(command, TransferMode::Copy); }
+void WHFile::moveTo(const WHInvokedUrlCommand& command) { transfer(command, TransferMode::Move); }
+
+void WHFile::transfer(const WHInvokedUrlCommand& command, TransferMode mode)
+{
+    const Value* sourceArg = command.argumentAtIndex(0);
+    const Value* destinationArg = command.argumentAtIndex(1);
+    if (!sourceArg || !destinationArg) {
+        answer(command, fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        return;
+    }
+    auto source = targetForArgument(command, sourceArg);
+    if (!source)
+        return;
+    auto destination = targetForArgument(command, destinationArg);
+    if (!destination)
+        return;
+    std::optional<std::string> newName;
+    if (command.arguments().size() > 2) {
+        const Value* name = command.argumentAtIndex(2);
+        if (name && !name->is_string()) {
+            answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+            return;
+        }
+        if (name)
+            newName = name->get<std::string>();
+    } else {
+        newName = lastComponent(source->url);
+    }
+    if (!newName || newName->find(':') != std::string::npos) {
+        answer(command, fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
+        return;
+    }
+    // A directory tree may take long to copy or move: the file work runs off the main loop.
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    delegate->runInBackground([delegate, callbackId, mode, name = std::move(*newName), source = std::move(*source),
+                                  destination = std::move(*destination)] {
+        destination.fileSystem->copyFileToURL(destination.url, name, *source.fileSystem, source.url, mode,
+            [delegate, callbackId](WHPluginResult result) { delegate->sendPluginResult(result, callbackId); });
+    });
+}
+
+// ---- reading, writing and queries -------------------------------------------------------------
+
+void WHFile::readAsText(const WHInvokedUrlCommand& command)
+{
+    const Value* arg = rawArgument0(command);
+    const Value* encoding = command.argumentAtIndex(1);
+    if (!arg || !arg->is_string() || (encoding && !encoding->is_string())) {
+        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        return;
+    }
+    auto target = targetForString(arg->get<std::string>());
+    if (!target) {
+        answer(command, fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        return;
+    }
+    // No encoding named reads as UTF-8, the one encoding there is.
+    if (encoding && asciiLowercase(encoding->get<std::string>()) != "utf-8") {
+        log::message("Only UTF-8 encodings are currently supported by readAsText");
+        answer(command, fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
+        return;
+    }
+    auto start = numberArgument(command, 2), end = numberArgument(command, 3);
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    delegate->runInBackground([delegate, callbackId, start, end, target = std::move(*target)] {
+        target.fileSystem->readFileAtURL(target.url, start, end,
+            [delegate, callbackId](std::optional<Bytes> bytes, std::string, FileError error) {
+                if (!bytes) {
+                    delegate->sendPluginResult(fileError(CommandStatus::IOException, error), callbackId);
+                    return;
+                }
+                if (!isValidUtf8(*bytes)) {
+                    delegate->sendPluginResult(fileError(CommandStatus::IOException, FileError::ENCODING_ERR), callbackId);
+                    return;
+                }
+                delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK,
+                                               std::string(bytes->begin(), bytes->end())),
+                    callbackId);
+            });
+    });
+}
+
+void WHFile::readAsDataURL(const WHInvokedUrlCommand& command) { read(command, ReadForm::DataURL); }
+void WHFile::readAsArrayBuffer(const WHInvokedUrlCommand& command) { read(command, ReadForm::ArrayBuffer); }
+void WHFile::readAsBinaryString(const WHInvokedUrlCommand& command) { read(command, ReadForm::BinaryString); }
+
+void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
+{
+    auto target = targetForArgument(command, rawArgument0(command));
+    if (!target)
+        return;
+    auto start = numberArgument(command, 1), end = numberArgument(command, 2);
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    delegate->runInBackground([delegate, callbackId, start, end, form, target = std::move(*target)] {
+        target.fileSystem->readFileAtURL(target.url, start, end,
+            [delegate, callbackId, form](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
+                if (!bytes) {
+                    delegate->sendPluginResult(fileError(CommandStatus::IOException, error), callbackId);
+                    return;
+                }
+                switch (form) {
+                case ReadForm::DataURL:
+                    delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK,
+                                                   "data:" + mimeType + ";base64," + WHBase64::base64EncodedString(*bytes)),
+                        callbackId);
+                    break;
+                case ReadForm::ArrayBuffer:
+                    delegate->sendPluginResult(
+                        WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, *bytes), callbackId);
+                    break;
+                case ReadForm::BinaryString:
+                    delegate->sendPluginResult(
+                        WHPluginResult::resultWithStatus(CommandStatus::OK, latin1ToUtf8(*bytes)), callbackId);
+                    break;
+                }
+            });
+    });
+}
+
+void WHFile::write(const WHInvokedUrlCommand& command)
+{
+    auto target = targetForArgument(command, rawArgument0(command));
+    if (!target)
+        return;
+    // The data is checked before anything touches the file, so a bad call loses nothing.
+    const Value* data = command.argumentAtIndex(1);
+    std::shared_ptr<const Bytes> bytes;
+    if (data && data->is_string()) {
+        const auto& text = data->get_ref<const std::string&>();
+        bytes = std::make_shared<const Bytes>(text.begin(), text.end());
+    } else if (data && data->is_binary()) {
+        bytes = std::make_shared<const Bytes>(data->get_binary());
+    } else {
+        answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "Invalid parameter type"));
+        return;
+    }
+    auto position = static_cast<std::uint64_t>(numberArgument(command, 2));
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    delegate->runInBackground([delegate, callbackId, position, bytes, target = std::move(*target)] {
+        (void)target.fileSystem->truncateFileAtURL(target.url, position);
+        delegate->sendPluginResult(target.fileSystem->writeToFileAtURL(target.url, *bytes, WriteMode::Append), callbackId);
+    });
+}
+
+void WHFile::truncate(const WHInvokedUrlCommand& command)
+{
+    auto target = targetForArgument(command, rawArgument0(command));
+    if (!target)
+        return;
+    auto length = static_cast<std::uint64_t>(numberArgument(command, 1));
+    answer(command, target->fileSystem->truncateFileAtURL(target->url, length));
+}
+
+void WHFile::testFileExists(const WHInvokedUrlCommand& command)
+{
+    const Value* path = command.argumentAtIndex(0);
+    bool exists = path && path->is_string() && disk::probe(path->get<std::string>()).exists;
+    answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
+}
+
+void WHFile::testDirectoryExists(const WHInvokedUrlCommand& command)
+{
+    const Value* path = command.argumentAtIndex(0);
+    bool exists = path && path->is_string() && disk::probe(path->get<std::string>()).isDirectory;
+    answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
+}
+
+void WHFile::getFreeDiskSpace(const WHInvokedUrlCommand& command)
+{
+    answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, std::to_string(checkFreeDiskSpace(m_appDocsPath).value_or(0))));
+}
+
+} // namespace penwick

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/WHPlugin.h"
+#include "plugins/file/WHFileSystem.h"
+
+namespace penwick {
+
+class WHInvokedUrlCommand;
+
+// The page's file system: named roots ("temporary", "persistent", then the extras of the
+// "osxextrafilesystems" setting) reached through whfile URLs. Actions run on the main thread; reads,
+// writes, tree copies/moves and recursive removals run their file work on the work queue and answer
+// from there. Every call is answered exactly once.
+//
+// The registry and the directories are written only by pluginInitialize and only read afterwards,
+// also from background work and from the whfile scheme (through sharedFilePlugin()).
+class WHFile final : public WHPlugin {
+public:
+    explicit WHFile(const WHPluginContext& context);
+    const std::string& className() const override;
+    void pluginInitialize() override;
+
+    // The instance that started last; null before any did. Safe from any thread.
+    static WHFile* sharedFilePlugin();
+
+    // Registry and conversions.
+    void registerFilesystem(std::shared_ptr<WHFileSystem> fileSystem);
+    std::shared_ptr<WHFileSystem> fileSystemByName(const std::string& name) const;
+    std::shared_ptr<WHFileSystem> filesystemForURL(const WHFilesystemURL& url) const;
+    std::optional<WHFilesystemURL> fileSystemURLforArg(const std::string& arg) const;
+    std::optional<WHFilesystemURL> fileSystemURLforLocalPath(const std::string& localPath) const;
+    std::optional<std::string> filesystemPathForURL(const WHFilesystemURL& url) const;
+    static std::optional<std::string> encodePath(const std::string& path);
+    static std::optional<std::uint64_t> checkFreeDiskSpace(const std::string& path);
+    std::vector<std::string> getExtraFileSystemsPreference() const;
+    std::map<std::string, std::string> getAvailableFileSystems() const;
+    void registerExtraFileSystems(const std::vector<std::string>& names,
+        const std::map<std::string, std::string>& available);
+
+    const std::string& appDocsPath() const { return m_appDocsPath; }
+    const std::string& appSupportPath() const { return m_appSupportPath; }
+    const std::string& appDataPath() const { return m_appDataPath; }
+    const std::string& appTempPath() const { return m_appTempPath; }
+    const std::string& appCachePath() const { return m_appCachePath; }
+
+    // File system start-up and registry.
+    void requestFileSystem(const WHInvokedUrlCommand& command);
+    void requestAllFileSystems(const WHInvokedUrlCommand& command);
+    void requestAllPaths(const WHInvokedUrlCommand& command);
+    void resolveLocalFileSystemURI(const WHInvokedUrlCommand& command);
+    void getLocalFilesystemPath(const WHInvokedUrlCommand& command);
+    // Entries.
+    void getFile(const WHInvokedUrlCommand& command);
+    void getDirectory(const WHInvokedUrlCommand& command);
+    void getParent(const WHInvokedUrlCommand& command);
+    void setMetadata(const WHInvokedUrlCommand& command);
+    void remove(const WHInvokedUrlCommand& command);
+    void removeRecursively(const WHInvokedUrlCommand& command);
+    void copyTo(const WHInvokedUrlCommand& command);
+    void moveTo(const WHInvokedUrlCommand& command);
+    void getFileMetadata(const WHInvokedUrlCommand& command);
+    void readEntries(const WHInvokedUrlCommand& command);
+    // Reading, writing and queries.
+    void readAsText(const WHInvokedUrlCommand& command);
+    void readAsDataURL(const WHInvokedUrlCommand& command);
+    void readAsArrayBuffer(const WHInvokedUrlCommand& command);
+    void readAsBinaryString(const WHInvokedUrlCommand& command);
+    void write(const WHInvokedUrlCommand& command);
+    void truncate(const WHInvokedUrlCommand& command);
+    void testFileExists(const WHInvokedUrlCommand& command);
+    void testDirectoryExists(const WHInvokedUrlCommand& command);
+    void getFreeDiskSpace(const WHInvokedUrlCommand& command);
+
+protected:
+    const ActionTable& actions() const override;
+
+private:
+    struct Target {
+        WHFilesystemURL url;
+        std::shared_ptr<WHFileSystem> fileSystem;
+    };
+    enum class ReadForm { DataURL, ArrayBuffer, BinaryString };
+    enum class RemoveMode { Single, Recursive };
+
+    // The file system URL and file system of a URL argument, or nothing after answering status 9:
+    // TYPE_MISMATCH_ERR for a missing or non-string argument, ENCODING_ERR for a URL that does not
+    // parse or names no registered file system.
+    std::optional<Target> targetForArgument(const WHInvokedUrlCommand& command, const Value* argument);
+    std::optional<Target> targetForString(const std::string& arg) const;
+    void read(const WHInvokedUrlCommand& command, ReadForm form);
+    void removeEntry(const WHInvokedUrlCommand& command, RemoveMode mode);
+    void transfer(const WHInvokedUrlCommand& command, TransferMode mode);
+    std::optional<std::string> getSupportDirectory(Result<std::string> base, const std::vector<std::string>& components);
+    void answer(const WHInvokedUrlCommand& command, const WHPluginResult& result);
+
+    std::vector<std::shared_ptr<WHFileSystem>> m_fileSystems;
+    std::string m_appDocsPath;
+    std::string m_appSupportPath;
+    std::string m_appDataPath;
+    std::string m_appTempPath;
+    std::string m_appCachePath;
+};
+
+} // namespace penwick

@@ -1,0 +1,28 @@
+// Runs named steps one after another once the host is ready; each logs "<name> ok <value>" or
+// "<name> fail <message>", or "<name> TIMEOUT" when no answer came. "DONE" ends the run.
+var F = webhost.file;
+var P = 'whfile://localhost/persistent', T = 'whfile://localhost/temporary';
+var steps = [];
+function step(name, fn) { steps.push([name, fn]); }
+function show(v) {
+  if (v instanceof ArrayBuffer) return 'bytes ' + Array.prototype.join.call(new Uint8Array(v), ',');
+  return JSON.stringify(v);
+}
+// A failing call's message, as a resolved value, so that a step can check several.
+function failure(promise) {
+  return promise.then(function (v) { return 'ok ' + show(v); }, function (e) { return e; });
+}
+function run() {
+  var i = 0;
+  (function next() {
+    if (i >= steps.length) { console.log('DONE'); return; }
+    var s = steps[i++];
+    var timer = setTimeout(function () { console.log(s[0] + ' TIMEOUT'); next(); }, 8000);
+    Promise.resolve().then(s[1]).then(function (v) {
+      clearTimeout(timer); console.log(s[0] + ' ok ' + show(v)); next();
+    }, function (e) {
+      clearTimeout(timer); console.log(s[0] + ' fail ' + show(e && e.message ? e.message : e)); next();
+    });
+  })();
+}
+webhost.require('webhost/channel').onNativeReady.subscribe(run);
