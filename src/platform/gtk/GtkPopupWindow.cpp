@@ -18,6 +18,15 @@ GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& t
     gtk_container_add(GTK_CONTAINER(m_window), content);
     gtk_widget_show(content);
     m_webView = std::make_unique<GtkWebView>(content);
+    m_webView->whenCreated([this](WebKitWebView* view, WebKitWebContext*) {
+        m_titleChanged = SignalConnection(view,
+            g_signal_connect(view, "notify::title", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer window) {
+                const char* title = webkit_web_view_get_title(view);
+                if (title && *title)
+                    gtk_window_set_title(GTK_WINDOW(window), title);
+            }),
+                m_window));
+    });
     // The window manager's close button hides the window so the next open can show it again.
     m_deleteEvent = SignalConnection(m_window,
         g_signal_connect(m_window, "delete-event", G_CALLBACK(+[](GtkWidget* widget, GdkEvent*, gpointer) -> gboolean {
@@ -30,6 +39,7 @@ GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& t
 GtkPopupWindow::~GtkPopupWindow()
 {
     m_deleteEvent = SignalConnection();
+    m_titleChanged = SignalConnection();
     m_webView.reset();
     gtk_widget_destroy(GTK_WIDGET(m_window));
     g_object_unref(m_window);

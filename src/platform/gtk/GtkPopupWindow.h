@@ -12,7 +12,8 @@ namespace penwick::platform {
 class GtkWebView;
 
 // The popup: a top-level window (window role "penwick-popup") holding one GtkWebView on the shared
-// engine context. Closing it hides it; it is destroyed with this object.
+// engine context, titled like its page once the page has a title. Closing it hides it; it is
+// destroyed with this object.
 class GtkPopupWindow final : public PopupWindow {
 public:
     GtkPopupWindow(GtkApplication* application, const std::string& title, int width, int height);
@@ -27,6 +28,7 @@ private:
     GtkWindow* m_window = nullptr; // one reference of ours
     std::unique_ptr<GtkWebView> m_webView;
     SignalConnection m_deleteEvent;
+    SignalConnection m_titleChanged;
 };
 
 } // namespace penwick::platform

@@ -35,6 +35,7 @@ void GtkSavePanel::runErrorAlert(const std::string& message)
         GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", message.c_str());
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-error");
     gtk_window_set_title(GTK_WINDOW(dialog), "Error");
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     (void)gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
 }
