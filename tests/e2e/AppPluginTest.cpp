@@ -165,19 +165,22 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     app.writeResource("../out/.keep", "");
     app.start();
     const std::string pid = std::to_string(app.pid());
+    // The previous dialog may still be going away when the next one is looked for: try again.
     auto answer = [&](const std::string& keys) {
-        return xdotool("search --sync --onlyvisible --all --pid " + pid + " --name '^Save$' windowfocus --sync %1 sleep 0.3 key --clearmodifiers " + keys);
+        return eventually([&] {
+            return xdotool("search --onlyvisible --all --pid " + pid + " --name '^Save$' windowfocus --sync %1 sleep 0.3 key --clearmodifiers " + keys);
+        });
     };
     auto typePath = [&](const std::string& path) {
         return answer("ctrl+a") && xdotool("type --delay 5 '" + path + "'") && xdotool("key --clearmodifiers Return");
     };
     ASSERT_TRUE(app.waitForLine(": bad content done", 20s)) << app.output();
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
-    ASSERT_TRUE(typePath(out + "/report.pdf"));
+    ASSERT_TRUE(typePath(out + "/report.pdf")) << app.output();
     ASSERT_TRUE(app.waitForLine(": pdf done", 10s)) << app.output();
-    ASSERT_TRUE(typePath(out + "/notes.txt"));
+    ASSERT_TRUE(typePath(out + "/notes.txt")) << app.output();
     ASSERT_TRUE(app.waitForLine(": text done", 10s)) << app.output();
-    ASSERT_TRUE(answer("Escape"));
+    ASSERT_TRUE(answer("Escape")) << app.output();
     ASSERT_TRUE(app.waitForLine(": cancel done", 10s)) << app.output();
     // No one, root included, can make a file in /proc: the write fails.
     (void)typePath("/proc/locked.txt");
