@@ -3,11 +3,17 @@
 #include <cstdio>
 
 #include "app/AppDelegate.h"
+#include "app/MainViewController.h"
+#include "app/WHPenwick.h"
 #include "base/Log.h"
 #include "host/WHWebViewDelegate.h"
 #include "platform/glib/GLibAppEnvironment.h"
 #include "platform/glib/GLibScheduler.h"
 #include "platform/glib/GLibWorkQueue.h"
+#include "platform/glib/GioUrlOpener.h"
+#include "platform/glib/LinuxDeviceFacts.h"
+#include "plugins/device/WHDevice.h"
+#include "plugins/inappbrowser/WHInAppBrowser.h"
 #include "platform/glib/KeyFileUserDefaults.h"
 #include "plugins/file/WHFile.h"
 #include "plugins/file/WHFilesystemURLProtocol.h"
@@ -59,6 +65,17 @@ void Application::startup()
         m_dialogs = m_host.createDialogs(*window);
     m_platform->services.provide<platform::Dialogs>(*m_dialogs);
     m_platform->services.provide<platform::DisplayServices>(m_host.displayServices());
+    m_savePanel = m_host.createSavePanel(*window);
+    m_platform->services.provide<platform::SavePanel>(*m_savePanel);
+    if (!m_urlOpener)
+        m_urlOpener = std::make_unique<platform::GioUrlOpener>();
+    m_platform->services.provide<platform::UrlOpener>(*m_urlOpener);
+    m_deviceFacts = std::make_unique<platform::LinuxDeviceFacts>();
+    m_platform->services.provide<platform::DeviceFacts>(*m_deviceFacts);
+    m_platform->services.provide<platform::PopupWindowFactory>(m_host);
+    WHPluginFactory::registerClass<WHDevice>("WHDevice");
+    WHPluginFactory::registerClass<WHPenwick>("WHPenwick");
+    WHPluginFactory::registerClass<WHInAppBrowser>("WHInAppBrowser");
     auto controller = std::make_unique<MainViewController>(*m_platform);
     m_webViewDelegate = std::make_unique<WHWebViewDelegate>(*m_dialogs);
     controller->setWindow(window.get());
@@ -79,6 +96,18 @@ void Application::startup()
         if (auto* controller = m_appDelegate->viewController())
             controller->onFullscreen();
     });
+
+    // The application menu: the product web site and its documents page in the user's browser.
+    m_host.addAction("visitWebsite", "", [this] {
+        if (auto* controller = m_appDelegate->viewController())
+            controller->visitWebsite();
+    });
+    m_host.addAction("visitHelpsite", "F1", [this] {
+        if (auto* controller = m_appDelegate->viewController())
+            controller->visitHelpsite();
+    });
+    m_host.addMenuItem("Visit Website", "visitWebsite");
+    m_host.addMenuItem("Documentation", "visitHelpsite");
 
     m_appDelegate->viewController()->awakeFromNib();
     // Without a configuration nothing will load; a capture has nothing to wait for.

@@ -5,6 +5,8 @@
 #include "platform/ApplicationHost.h"
 #include "platform/glib/InstallLayout.h"
 #include "platform/Platform.h"
+#include "platform/DeviceFacts.h"
+#include "platform/UrlOpener.h"
 
 namespace penwick {
 
@@ -24,6 +26,8 @@ public:
     // Builds of the app for end-to-end tests answer the page's questions from a script instead of
     // real dialogs. Call before run().
     void setDialogsForTesting(std::unique_ptr<platform::Dialogs> dialogs) { m_dialogs = std::move(dialogs); }
+    // ... and hand URLs meant for the system browser to this opener. Call before run().
+    void setUrlOpenerForTesting(std::unique_ptr<platform::UrlOpener> opener) { m_urlOpener = std::move(opener); }
 
     // Runs the application until it quits; the process's exit status.
     int run();
@@ -42,6 +46,9 @@ private:
     std::unique_ptr<platform::Platform> m_platform;
     std::unique_ptr<platform::Dialogs> m_dialogs;
     std::unique_ptr<platform::FileSource> m_fileSource;
+    std::unique_ptr<platform::SavePanel> m_savePanel;
+    std::unique_ptr<platform::UrlOpener> m_urlOpener;
+    std::unique_ptr<platform::DeviceFacts> m_deviceFacts;
     std::unique_ptr<WHWebViewDelegate> m_webViewDelegate;
     std::unique_ptr<AppDelegate> m_appDelegate;
     bool m_launched = false;

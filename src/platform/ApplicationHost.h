@@ -9,6 +9,8 @@
 #include "platform/DisplayServices.h"
 #include "platform/FileSchemeResponder.h"
 #include "platform/Scheduler.h"
+#include "platform/PopupWindowFactory.h"
+#include "platform/SavePanel.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
 #include "platform/WorkQueue.h"
@@ -35,8 +37,8 @@ public:
 };
 
 // The desktop as the application sees it: its lifecycle, and the factories of its main window,
-// web view and dialogs. Main thread only.
-class ApplicationHost {
+// web view, dialogs and popup windows. Main thread only.
+class ApplicationHost : public PopupWindowFactory {
 public:
     virtual ~ApplicationHost() = default;
     // Runs the main loop, calling `lifecycle`, until quit(); the process's exit status.
@@ -49,11 +51,16 @@ public:
     virtual std::unique_ptr<WebView> createWebView(Window& window) = 0;
     // Modal dialogs over `parent`.
     virtual std::unique_ptr<Dialogs> createDialogs(Window& parent) = 0;
+    // The save panel and its error message over `parent`, which must come from createMainWindow().
+    virtual std::unique_ptr<SavePanel> createSavePanel(Window& parent) = 0;
     // The screens, pointer and clock of this desktop; they live as long as the host.
     virtual DisplayServices& displayServices() = 0;
     // An application action, run on the main loop when `accelerator` (e.g. "F11") is pressed in
-    // one of the application's windows or a menu entry names it.
+    // one of the application's windows or a menu entry names it. An empty accelerator binds no key.
     virtual void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) = 0;
+    // Appends an entry titled `label` that runs the action `name` (from addAction()) to the
+    // application menu.
+    virtual void addMenuItem(const std::string& label, const std::string& name) = 0;
     // Brings a window that is already shown to the front again.
     virtual void present(Window& window) = 0;
     // When `webView` (from createWebView()) has loaded its main frame, writes what `options` ask

@@ -15,6 +15,7 @@
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/Dialogs.h"
+#include "platform/UrlOpener.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "ScriptedDialogs.h"
 
@@ -179,6 +180,12 @@ private:
     int m_count = 0;
 };
 
+// Logs the URLs the app hands to the system instead of launching a browser.
+class RecordingUrlOpener final : public platform::UrlOpener {
+public:
+    void openURL(const std::string& url) override { log::message("system opens " + url); }
+};
+
 } // namespace
 
 void registerTestPlugins(Application& application)
@@ -189,6 +196,8 @@ void registerTestPlugins(Application& application)
         platform::GtkChannelServer::shared().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));
     if (auto dialogs = ScriptedDialogs::fromEnvironment())
         application.setDialogsForTesting(std::move(dialogs));
+    if (g_getenv("PENWICK_TEST_RECORD_URLS"))
+        application.setUrlOpenerForTesting(std::make_unique<RecordingUrlOpener>());
 }
 
 } // namespace penwick::testapp

@@ -11,6 +11,8 @@
 #include "platform/gtk/GtkFileScheme.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkPointer.h"
+#include "platform/gtk/GtkPopupWindow.h"
+#include "platform/gtk/GtkSavePanel.h"
 #include "platform/gtk/GtkScreens.h"
 #include "platform/glib/GLibClock.h"
 #include "platform/gtk/GtkWebView.h"
@@ -39,6 +41,8 @@ struct GtkApplicationHost::State {
     DisplayServices display { screens, pointer, clock };
     // Handlers of the application's actions, for as long as the application lives.
     std::vector<std::unique_ptr<std::function<void()>>> actions;
+    // The application menu, shown by desktops that show application menus.
+    GRef<GMenu> menu;
     bool started = false;
     int exitCode = 0;
 
@@ -220,7 +224,11 @@ void GtkApplicationHost::quit(int exitCode) { m_state->quit(exitCode); }
 
 std::unique_ptr<Window> GtkApplicationHost::createMainWindow(const std::string& title, int width, int height)
 {
-    return std::make_unique<GtkMainWindow>(m_state->app.get(), title, width, height);
+    auto window = std::make_unique<GtkMainWindow>(m_state->app.get(), title, width, height);
+    // Where the desktop shows no application menu GTK would add it to the window as a menu bar,
+    // taking room from the page; the menu's actions keep their keys.
+    gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window->window()), FALSE);
+    return window;
 }
 
 std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
@@ -231,6 +239,16 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
 std::unique_ptr<Dialogs> GtkApplicationHost::createDialogs(Window& parent)
 {
     return std::make_unique<GtkDialogs>(static_cast<GtkMainWindow&>(parent).window());
+}
+
+std::unique_ptr<SavePanel> GtkApplicationHost::createSavePanel(Window& parent)
+{
+    return std::make_unique<GtkSavePanel>(static_cast<GtkMainWindow&>(parent).window());
+}
+
+std::unique_ptr<PopupWindow> GtkApplicationHost::createPopupWindow(int width, int height)
+{
+    return std::make_unique<GtkPopupWindow>(m_state->app.get(), m_identity.name, width, height);
 }
 
 DisplayServices& GtkApplicationHost::displayServices() { return m_state->display; }
@@ -244,9 +262,21 @@ void GtkApplicationHost::addAction(const std::string& name, const std::string& a
         (*static_cast<std::function<void()>*>(data))();
     }), stored.get());
     g_action_map_add_action(G_ACTION_MAP(state.app.get()), G_ACTION(action.get()));
+    if (accelerator.empty())
+        return;
     std::string detailed = "app." + name;
     const char* accels[] = { accelerator.c_str(), nullptr };
     gtk_application_set_accels_for_action(state.app.get(), detailed.c_str(), accels);
+}
+
+void GtkApplicationHost::addMenuItem(const std::string& label, const std::string& name)
+{
+    State& state = *m_state;
+    if (!state.menu) {
+        state.menu = adopt(g_menu_new());
+        gtk_application_set_app_menu(state.app.get(), G_MENU_MODEL(state.menu.get()));
+    }
+    g_menu_append(state.menu.get(), label.c_str(), ("app." + name).c_str());
 }
 
 void GtkApplicationHost::present(Window& window) { gtk_window_present(static_cast<GtkMainWindow&>(window).window()); }

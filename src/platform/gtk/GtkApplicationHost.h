@@ -33,8 +33,11 @@ public:
     std::unique_ptr<Window> createMainWindow(const std::string& title, int width, int height) override;
     std::unique_ptr<WebView> createWebView(Window& window) override;
     std::unique_ptr<Dialogs> createDialogs(Window& parent) override;
+    std::unique_ptr<SavePanel> createSavePanel(Window& parent) override;
+    std::unique_ptr<PopupWindow> createPopupWindow(int width, int height) override;
     DisplayServices& displayServices() override;
     void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) override;
+    void addMenuItem(const std::string& label, const std::string& name) override;
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
     void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler) override;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/PopupWindow.h"
+#include "platform/WebViewClient.h"
+
+namespace penwick {
+
+namespace platform {
+class Dialogs;
+}
+
+// The popup web window: a second window whose web view shows pages that must not replace the
+// main page, above all the social-network login. It watches every navigation of its view; one
+// that reaches the login landing page hands that page's full URL to the main page's
+// `window.app.snsLogin` and closes the popup. Its pages get no bridge. Main thread only.
+class PopupWindowController final : public platform::WebViewClient {
+public:
+    // `landingURL`: the full URL prefix of the social-login landing page. `dialogs` (may be null)
+    // answer the popup pages' alerts and questions.
+    PopupWindowController(std::unique_ptr<platform::PopupWindow> window, std::string landingURL, platform::Dialogs* dialogs);
+    ~PopupWindowController() override;
+    PopupWindowController(const PopupWindowController&) = delete;
+    PopupWindowController& operator=(const PopupWindowController&) = delete;
+
+    platform::PopupWindow& window() { return *m_window; }
+    platform::WebView& webView() { return m_window->webView(); }
+    // Shows the window, or brings it forward when it is shown.
+    void showWindow() { m_window->show(); }
+    // The main page's web view, where the landing URL is handed over.
+    platform::WebView* gWebView() const { return m_gWebView; }
+    void setGWebView(platform::WebView* webView) { m_gWebView = webView; }
+
+    // The script that hands `url` to the main page, with the URL as an escaped string literal.
+    static std::string snsLoginScript(std::string_view url);
+
+    void didClearWindowObject(platform::WindowObject& window) override;
+    void addMessageToConsole(const platform::ConsoleMessage& message) override;
+    platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    void runJavaScriptAlertPanel(const std::string& message) override;
+    bool runJavaScriptConfirmPanel(const std::string& message) override;
+    bool runBeforeUnloadConfirmPanel(const std::string& message) override;
+    std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
+
+private:
+    std::unique_ptr<platform::PopupWindow> m_window;
+    std::string m_landingURL;
+    platform::Dialogs* m_dialogs;
+    platform::WebView* m_gWebView = nullptr;
+};
+
+} // namespace penwick

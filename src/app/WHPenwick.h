@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/PopupWindowController.h"
+#include "bridge/WHPlugin.h"
+
+namespace penwick {
+
+// The application's own plugin: opens URLs in the popup window ("_blank") or through the system,
+// and exports what the page produced through a save panel. Neither action answers the page.
+// Main thread only.
+class WHPenwick final : public WHPlugin {
+public:
+    using WHPlugin::WHPlugin;
+    ~WHPenwick() override;
+    const std::string& className() const override;
+
+    void openUrl(const WHInvokedUrlCommand& command);
+    void saveAs(const WHInvokedUrlCommand& command);
+
+    PopupWindowController* popupController() const { return m_popupController.get(); }
+
+    // `text` with every character that may not stand in a URL percent-escaped as UTF-8 ("%" too);
+    // the reserved characters stay.
+    static std::string escapeForURL(std::string_view text);
+    // The types whose content arrives as Base64 of the file's bytes.
+    static bool isBinaryType(std::string_view type);
+
+protected:
+    const ActionTable& actions() const override;
+
+private:
+    std::unique_ptr<PopupWindowController> m_popupController;
+};
+
+} // namespace penwick

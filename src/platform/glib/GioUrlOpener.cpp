@@ -1,0 +1,18 @@
+#include "platform/glib/GioUrlOpener.h"
+
+#include <gio/gio.h>
+
+#include "base/Format.h"
+#include "base/GRef.h"
+#include "base/Log.h"
+
+namespace penwick::platform {
+
+void GioUrlOpener::openURL(const std::string& url)
+{
+    GUnique<GError> error;
+    if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error.outPtr()))
+        log::warning(format("could not open %@: %@", url, error ? error->message : "no handler"));
+}
+
+} // namespace penwick::platform

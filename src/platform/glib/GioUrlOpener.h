@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/UrlOpener.h"
+
+namespace penwick::platform {
+
+// Opens URLs with the desktop's default handler for their scheme (GIO, which goes through the
+// portal inside a sandbox). A failure is logged.
+class GioUrlOpener final : public UrlOpener {
+public:
+    void openURL(const std::string& url) override;
+};
+
+} // namespace penwick::platform

@@ -1,0 +1,60 @@
+#include "platform/gtk/GtkPopupWindow.h"
+
+#include "platform/gtk/GtkWebView.h"
+
+namespace penwick::platform {
+
+GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& title, int width, int height)
+{
+    m_window = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+    g_object_ref_sink(m_window);
+    if (application)
+        gtk_window_set_application(m_window, application);
+    gtk_window_set_title(m_window, title.c_str());
+    gtk_window_set_role(m_window, "penwick-popup");
+    gtk_window_set_default_size(m_window, width, height);
+    GtkWidget* content = gtk_frame_new(nullptr);
+    gtk_frame_set_shadow_type(GTK_FRAME(content), GTK_SHADOW_NONE);
+    gtk_container_add(GTK_CONTAINER(m_window), content);
+    gtk_widget_show(content);
+    m_webView = std::make_unique<GtkWebView>(content);
+    m_webView->whenCreated([this](WebKitWebView* view, WebKitWebContext*) {
+        m_titleChanged = SignalConnection(view,
+            g_signal_connect(view, "notify::title", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer window) {
+                const char* title = webkit_web_view_get_title(view);
+                if (title && *title)
+                    gtk_window_set_title(GTK_WINDOW(window), title);
+            }),
+                m_window));
+    });
+    // The window manager's close button hides the window so the next open can show it again.
+    m_deleteEvent = SignalConnection(m_window,
+        g_signal_connect(m_window, "delete-event", G_CALLBACK(+[](GtkWidget* widget, GdkEvent*, gpointer) -> gboolean {
+            gtk_widget_hide(widget);
+            return TRUE;
+        }),
+            nullptr));
+}
+
+GtkPopupWindow::~GtkPopupWindow()
+{
+    m_deleteEvent = SignalConnection();
+    m_titleChanged = SignalConnection();
+    m_webView.reset();
+    gtk_widget_destroy(GTK_WIDGET(m_window));
+    g_object_unref(m_window);
+}
+
+WebView& GtkPopupWindow::webView() { return *m_webView; }
+
+void GtkPopupWindow::show()
+{
+    gtk_widget_show(GTK_WIDGET(m_window));
+    gtk_window_present(m_window);
+}
+
+void GtkPopupWindow::close() { gtk_widget_hide(GTK_WIDGET(m_window)); }
+
+bool GtkPopupWindow::isVisible() const { return gtk_widget_get_visible(GTK_WIDGET(m_window)); }
+
+} // namespace penwick::platform

@@ -1,0 +1,43 @@
+#include "platform/gtk/GtkSavePanel.h"
+
+#include "base/GRef.h"
+
+namespace penwick::platform {
+namespace {
+constexpr int kSaveButton = 1000;
+} // namespace
+
+std::optional<std::string> GtkSavePanel::runSavePanel(const std::string& proposedName)
+{
+    GtkWidget* dialog = gtk_file_chooser_dialog_new("Save", m_parent, GTK_FILE_CHOOSER_ACTION_SAVE, "Cancel",
+        GTK_RESPONSE_CANCEL, "Save", kSaveButton, nullptr);
+    gtk_window_set_role(GTK_WINDOW(dialog), "penwick-save");
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), kSaveButton);
+    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog), TRUE);
+    gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
+    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), proposedName.c_str());
+    // gtk_dialog_run spins a nested main loop: the page's call waits, the windows keep drawing.
+    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    std::optional<std::string> chosen;
+    if (response == kSaveButton) {
+        GUnique<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
+        if (path)
+            chosen = path.get();
+    }
+    gtk_widget_destroy(dialog);
+    return chosen;
+}
+
+void GtkSavePanel::runErrorAlert(const std::string& message)
+{
+    GtkWidget* dialog = gtk_message_dialog_new(m_parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", message.c_str());
+    gtk_window_set_role(GTK_WINDOW(dialog), "penwick-error");
+    gtk_window_set_title(GTK_WINDOW(dialog), "Error");
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    (void)gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+}
+
+} // namespace penwick::platform

@@ -1,0 +1,70 @@
+#include "plugins/inappbrowser/WHInAppBrowser.h"
+
+#include "BuildConfig.h"
+#include "base/Log.h"
+#include "base/WHURL.h"
+#include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHPluginResult.h"
+#include "platform/UrlOpener.h"
+
+namespace penwick {
+namespace {
+constexpr const char* kSelfNotImplemented = "Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]";
+constexpr const char* kBlankNotImplemented = "Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]";
+} // namespace
+
+const std::string& WHInAppBrowser::className() const
+{
+    static const std::string s_name = "WHInAppBrowser";
+    return s_name;
+}
+
+const WHPlugin::ActionTable& WHInAppBrowser::actions() const
+{
+    static const ActionTable s_actions = ActionTable().add("open:", &WHInAppBrowser::open);
+    return s_actions;
+}
+
+bool WHInAppBrowser::isSystemUrl(const std::string& url)
+{
+    auto parsed = WHURL::URLWithString(url);
+    return parsed && parsed->host() && *parsed->host() == build::kStoreHost;
+}
+
+void WHInAppBrowser::openInSystem(const std::string& url)
+{
+    if (auto* opener = context().service<platform::UrlOpener>())
+        opener->openURL(url);
+    else
+        log::warning("no system URL opener: " + url);
+}
+
+void WHInAppBrowser::open(const WHInvokedUrlCommand& command)
+{
+    const Value* url = command.argumentAtIndex(0);
+    Value target = command.argumentAtIndex(1, Value("_self"));
+    m_callbackId = command.callbackId().value_or("INVALID");
+    WHPluginResult result;
+    if (!url || url->is_null()) {
+        result = WHPluginResult::resultWithStatus(CommandStatus::Error, "incorrect number of arguments");
+    } else {
+        // A value that is no text, or a text that is no URL, names nothing the system could open.
+        auto parsed = url->is_string() ? WHURL::URLWithString(url->get<std::string>()) : std::nullopt;
+        std::string how = target.is_string() ? target.get<std::string>() : std::string();
+        if (parsed && isSystemUrl(parsed->absoluteString()))
+            how = "_system";
+        if (how == "_self") {
+            result = WHPluginResult::resultWithStatus(CommandStatus::Error, kSelfNotImplemented);
+        } else if (how == "_system") {
+            if (parsed)
+                openInSystem(parsed->absoluteString());
+            result = WHPluginResult::resultWithStatus(CommandStatus::OK);
+        } else {
+            result = WHPluginResult::resultWithStatus(CommandStatus::Error, kBlankNotImplemented);
+        }
+    }
+    result.setKeepCallback(KeepCallback::Yes);
+    commandDelegate()->sendPluginResult(result, m_callbackId);
+}
+
+} // namespace penwick

@@ -1,0 +1,44 @@
+/*
+ * Wrappers of the device, application and in-app browser plugins. Load after webhost.js; the
+ * service names are those config.xml maps ("Device", "Penwick", "InAppBrowser").
+ *
+ *   webhost.require('webhost/device').getDeviceInfo().then(function (info) { ... });
+ *   var app = webhost.require('webhost/app');
+ *   app.openUrl('https://example.org/', '_system');   // or '_blank' for the popup window
+ *   app.saveAs('report', 'pdf', base64);               // pdf, docx, png, jpg: Base64; else text
+ *   webhost.require('webhost/inappbrowser').open(url, '_system', onAnswer, onError);
+ */
+(function (global) {
+  'use strict';
+  var webhost = global.webhost;
+  if (!webhost || !webhost.define) throw new Error('webhost/app: load webhost.js first');
+
+  webhost.define('webhost/device', function (require, exports) {
+    var exec = require('webhost/exec');
+    // Resolves with {model, platform, version, manufacturer, serial?, uuid, webhost, isVirtual}.
+    exports.getDeviceInfo = function () {
+      return exec.promise('Device', 'getDeviceInfo', []);
+    };
+  });
+
+  webhost.define('webhost/app', function (require, exports) {
+    var exec = require('webhost/exec');
+    var base64 = require('webhost/base64');
+    // Neither action answers: the calls return once the host has done its part.
+    exports.openUrl = function (url, target) {
+      exec(null, null, 'Penwick', 'openUrl', [String(url), target || '_system']);
+    };
+    exports.saveAs = function (name, type, content) {
+      if (content instanceof ArrayBuffer || content instanceof Uint8Array) content = base64.fromArrayBuffer(content);
+      exec(null, null, 'Penwick', 'saveAs', [String(name), String(type), content]);
+    };
+  });
+
+  webhost.define('webhost/inappbrowser', function (require, exports) {
+    var exec = require('webhost/exec');
+    // The host keeps the callback: `onAnswer`/`onError` may be called again by later answers.
+    exports.open = function (url, target, onAnswer, onError) {
+      exec(onAnswer || null, onError || null, 'InAppBrowser', 'open', [url, target || '_self']);
+    };
+  });
+})(window);
