@@ -4,6 +4,7 @@
 //   - floor 1: a blocking Unix-socket ping-pong between two processes, with the same frame sizes;
 //   - floor 2: a plain WebKitGTK host carrying the same calls as script messages and answering each
 //     with webkit_web_view_evaluate_javascript.
+#include "BenchFiles.h"
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -84,21 +85,8 @@ double pingPongFloor(int roundTrips)
     return runs[1];
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& content)
-{
-    char* dir = g_path_get_dirname(path.c_str());
-    g_mkdir_with_parents(dir, 0700);
-    g_free(dir);
-    std::ofstream(path, std::ios::binary) << content;
-}
+using penwick::bench::readFile;
+using penwick::bench::writeFile;
 
 // Runs a program until it prints a line with "BENCH {...}"; the JSON.
 std::optional<nlohmann::json> runUntilReport(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)

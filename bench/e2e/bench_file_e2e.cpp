@@ -4,6 +4,7 @@
 //   - a fetch of a 256 MiB file over whfile against the same over file://;
 //   - the UI process's peak memory growth while the page fetches a 1 GiB file over whfile.
 // Run: DISPLAY=:99 ./bench/e2e/bench_file_e2e
+#include "BenchFiles.h"
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -23,21 +24,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& content)
-{
-    char* dir = g_path_get_dirname(path.c_str());
-    g_mkdir_with_parents(dir, 0700);
-    g_free(dir);
-    std::ofstream(path, std::ios::binary) << content;
-}
+using penwick::bench::readFile;
+using penwick::bench::writeFile;
 
 // A file of `size` bytes with real blocks, so reads touch the disk cache, not a hole.
 bool writeFilled(const std::string& path, size_t size)
