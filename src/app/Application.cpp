@@ -29,7 +29,11 @@ Application::Application(platform::ApplicationHost& host, platform::AppIdentity 
     , m_identity(std::move(identity))
     , m_options(std::move(options))
 {
+    // The host's own plugin classes; config.xml maps services to them.
     WHPluginFactory::registerClass<WHFile>("WHFile");
+    WHPluginFactory::registerClass<WHDevice>("WHDevice");
+    WHPluginFactory::registerClass<WHPenwick>("WHPenwick");
+    WHPluginFactory::registerClass<WHInAppBrowser>("WHInAppBrowser");
 }
 
 Application::~Application() = default;
@@ -73,9 +77,6 @@ void Application::startup()
     m_deviceFacts = std::make_unique<platform::LinuxDeviceFacts>();
     m_platform->services.provide<platform::DeviceFacts>(*m_deviceFacts);
     m_platform->services.provide<platform::PopupWindowFactory>(m_host);
-    WHPluginFactory::registerClass<WHDevice>("WHDevice");
-    WHPluginFactory::registerClass<WHPenwick>("WHPenwick");
-    WHPluginFactory::registerClass<WHInAppBrowser>("WHInAppBrowser");
     auto controller = std::make_unique<MainViewController>(*m_platform);
     m_webViewDelegate = std::make_unique<WHWebViewDelegate>(*m_dialogs);
     controller->setWindow(window.get());
