@@ -1,9 +1,10 @@
 // The page's file system through a real page: file systems and paths, entries, copies and moves
-// across file systems, reading and writing, queries, the answers to bad calls, and confinement.
+// across file systems, reading and writing, queries, the answers to bad calls, confinement, and
+// whfile URLs loaded by the engine (markup, fetch with its headers, byte ranges, audio).
 #include <chrono>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <string>
-#include <thread>
 
 #include "e2e/AppRunner.h"
 
@@ -12,47 +13,34 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/file/";
+const std::string kFiles = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
 
-// The test app with the file plugin mapped as "File", the page library and `page`.
-void runPage(AppRunner& app, const std::string& page, const std::string& extraConfig = "")
+// Runs `page` of the file pages with the file plugin mapped as "File" until it logs "DONE", then
+// expects every one of `lines` and no step without an answer.
+void expectPageLines(AppRunner& app, const std::string& page, const std::vector<std::string>& lines)
 {
-    app.writeConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n<content src=\"" + page
-        + "\"/>\n<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
-          "<param name=\"onload\" value=\"true\"/></feature>\n"
-        + extraConfig + "</widget>\n");
-    for (const char* library : { "webhost/webhost.js", "webhost/file.js" })
-        app.writeResource(std::string("www/") + library, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/" + library));
-    app.writeResource("www/harness.js", AppRunner::readFile(kPages + "harness.js"));
-    app.writeResource("www/" + page, AppRunner::readFile(kPages + page));
+    app.writePages("file", page, { "harness.js" });
+    app.writeConfig(AppRunner::widget("<content src=\"" + page + "\"/>\n<feature name=\"File\">"
+        "<param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"));
+    app.writeResource("www/webhost/file.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/file.js"));
     app.start();
-    bool done = app.waitForLine(": DONE", 60s);
-    std::this_thread::sleep_for(150ms);
+    const bool done = app.waitForLine(": DONE", 60s);
+    const auto missing = app.missingLogLines(lines, 5s);
     app.kill();
     ASSERT_TRUE(done) << app.output();
-}
-
-std::string dataDir(const AppRunner& app) { return app.dataHome() + "/" + PENWICK_APP_ID + "/files"; }
-
-void expectLines(const AppRunner& app, std::initializer_list<std::string> lines)
-{
-    for (const auto& line : lines)
-        EXPECT_TRUE(app.hasLogLine(line)) << "missing: " << line << "\n" << app.output();
+    EXPECT_EQ(missing, std::vector<std::string>{}) << app.output();
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
 }
 
-TEST(File, FileSystemsPathsEntriesCopiesAndMoves)
+// Also that pages cannot leave their file systems: secret.txt lies next to the persistent one.
+TEST(File, FileSystemsPathsEntriesCopiesMovesAndConfinement)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    runPage(app, "entries.html");
-    const std::string root = "file://" + app.root();
-    const std::string id = PENWICK_APP_ID;
-    expectLines(app, {
+    const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.dataHome() + "/" + id + "/files";
+    app.writeResource(kFiles + "../secret.txt", "secret");
+    expectPageLines(app, "entries.html", {
         R"(types ok ["temporary","persistent","documents","cache","bundle","root","temporary"])",
-        "No filesystem of type requested",
-        "type 6 fail 1",
-        "type -1 fail 1",
-        "quota fail 10",
+        "No filesystem of type requested", "type 6 fail 1", "type -1 fail 1", "quota fail 10",
         R"(root ok {"filesystemName":"persistent","fullPath":"/","isDirectory":true,"isFile":false,"name":"/","nativeURL":")"
             + root + "/data/" + id + "/files/\"}",
         R"(all ok ["temporary/","persistent/","documents/","cache/","bundle/","root/"])",
@@ -60,97 +48,88 @@ TEST(File, FileSystemsPathsEntriesCopiesAndMoves)
             + id + R"(/","cacheDirectory":")" + root + "/cache/" + id + R"(/","dataDirectory":")" + root + "/data/" + id
             + R"(/files/","documentsDirectory":")" + root + R"(/home/Documents","rootDirectory":"file:///","tempDirectory":")"
             + root + "/tmp/\"}",
-        R"(mkdir ok "/notes/ true")",
-        R"(create ok "/notes/a.txt true")",
-        "exclusive fail 12",
-        "dir as file fail 11",
-        "write ok 5",
-        R"(blank ok "/notes/a b.txt|/notes/a b.txt")",
-        R"(parent ok "/notes/")",
-        R"(list ok "a b.txt a.txt")",
-        R"(metadata ok "a.txt 5 true")",
-        R"(copy across ok "temporary/a.txt hello")",
-        R"(file url ok "temporary/a.txt")",
-        R"(copy renamed ok "/notes/b.txt")",
-        "copy onto existing fail 12",
-        "copy colon fail 5",
-        "copy null name fail 5",
-        "copy no source fail 1",
-        R"(copy tree ok "/tree2/ f.txt")",
-        R"(move ok "persistent/moved.txt gone 1")",
-        R"(move tree ok "persistent/tree2/")",
-        "remove roots ok [6,6,6]",
-        "remove nonempty fail 9",
-        "remove file ok null",
-        "remove tree ok 1",
-        "local path ok \"" + dataDir(app) + "/notes/a.txt\"",
-        R"(no local path fail "Cannot resolve URL to a file")",
+        R"(mkdir ok "/notes/ true")", R"(create ok "/notes/a.txt true")", "exclusive fail 12", "dir as file fail 11",
+        "write ok 5", R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(parent ok "/notes/")", R"(list ok "a b.txt a.txt")",
+        R"(metadata ok "a.txt 5 true")", R"(copy across ok "temporary/a.txt hello")", R"(file url ok "temporary/a.txt")",
+        R"(copy renamed ok "/notes/b.txt")", "copy onto existing fail 12", "copy colon fail 5", "copy null name fail 5",
+        "copy no source fail 1", R"(copy tree ok "/tree2/ f.txt")", R"(move ok "persistent/moved.txt gone 1")",
+        R"(move tree ok "persistent/tree2/")", "remove roots ok [6,6,6]", "remove nonempty fail 9", "remove file ok null",
+        "remove tree ok 1", "local path ok \"" + data + "/notes/a.txt\"", R"(no local path fail "Cannot resolve URL to a file")",
+        "read ok [1,1,1,1,1]", "resolve ok [1,1,1,1,1]", "write ok [1,1,1,1,1]", "copy out ok [5,5,9]", "copy in ok 1",
+        R"(roots ok [6,6,6,"persistent/"])", "fetch ok [404,404,404,404,404,404,404,404]",
     });
-    EXPECT_TRUE(AppRunner::fileExists(dataDir(app) + "/tree2/sub/f.txt"));
-}
-
-} // namespace
-
-namespace {
-
-TEST(File, ReadWriteQueriesAndEveryBadCallAnswered)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    runPage(app, "readwrite.html");
-    expectLines(app, {
-        "write ok 11",
-        R"(write shorter ok "HELLO")",
-        R"(append ok "HELLO there")",
-        R"(range ok ["ELL","there"])",
-        "Only UTF-8 encodings are currently supported by readAsText",
-        "utf-16 fail 5",
-        "write bytes ok 5",
-        "not utf-8 fail 5",
-        "array buffer ok bytes 65,233,255,128,0",
-        R"(binary string ok "65,233,255,128,0")",
-        R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
-        // A write with bad data is refused before the file is touched.
-        R"(bad data ok "Invalid parameter type | HELLO there")",
-        R"(truncate ok "2 HE")",
-        "missing ok [1,1]",
-        "queries ok [1,0,1,0]",
-        R"(free space ok "string true")",
-        "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
-        "wrong kinds ok [11,11,11,11,11,11,11,11]",
-    });
-}
-
-TEST(File, PagesCannotLeaveTheirFileSystems)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    const std::string outside = app.dataHome() + "/" + PENWICK_APP_ID;
-    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/secret.txt", "secret");
-    runPage(app, "confinement.html");
-    expectLines(app, {
-        "read ok [1,1,1,1,1]",
-        "resolve ok [1,1,1,1,1]",
-        "write ok [1,1,1,1,1]",
-        "copy out ok [5,5,9]",
-        "copy in ok 1",
-        R"(roots ok [6,6,6,"persistent/"])",
-        "fetch ok [404,404,404,404,404,404,404,404]",
-    });
+    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
     // A requested path climbing out stops at the root of the file system.
     EXPECT_EQ(app.countLines(R"(\"fullPath\":\"/escape.txt\")"), 1) << app.output();
-    EXPECT_EQ(AppRunner::readFile(outside + "/secret.txt"), "secret");
-    EXPECT_FALSE(AppRunner::fileExists(outside + "/escape.txt"));
+    EXPECT_EQ(AppRunner::readFile(data + "/../secret.txt"), "secret");
+    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/" + id + "/escape.txt"));
     EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/escape.txt"));
 }
 
-TEST(File, A64MiBReadArrivesAndThePageKeepsItsBridge)
+// Also a 64 MiB read, after which the page keeps its bridge.
+TEST(File, ReadWriteQueriesBigReadsAndEveryBadCallAnswered)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     std::string big(64 << 20, '\x07');
     big.back() = '\x09';
-    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/big.bin", big);
-    app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/small.txt", "still here");
-    runPage(app, "big.html");
-    expectLines(app, { R"(big ok "67108864 7 9")", R"(after ok "still here")" });
+    app.writeResource(kFiles + "big.bin", big);
+    app.writeResource(kFiles + "small.txt", "still here");
+    expectPageLines(app, "readwrite.html", {
+        "write ok 11", R"(write shorter ok "HELLO")", R"(append ok "HELLO there")", R"(range ok ["ELL","there"])",
+        "Only UTF-8 encodings are currently supported by readAsText", "utf-16 fail 5", "write bytes ok 5", "not utf-8 fail 5",
+        "array buffer ok bytes 65,233,255,128,0", R"(binary string ok "65,233,255,128,0")",
+        R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
+        // A write with bad data is refused before the file is touched.
+        R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "missing ok [1,1]",
+        "queries ok [1,0,1,0]", R"(free space ok "string true")", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
+        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 7 9")", R"(after ok "still here")",
+    });
+}
+
+// A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz.
+std::string wav(int seconds)
+{
+    auto le = [](std::uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    const std::uint32_t rate = 8000, data = rate * 2 * static_cast<std::uint32_t>(seconds);
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(rate, 4) + le(rate * 2, 4) + le(2, 2)
+        + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+}
+
+// Audio of a stored WAV loads, seeks and plays, but nothing outside the file system reaches the player.
+TEST(Scheme, MarkupFetchRangesAndAudioFromTheFileSystem)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writeResource(kFiles + "inner.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/file/inner.html"));
+    app.writeResource(kFiles + "style.css", "#box { width: 123px; }");
+    app.writeResource(kFiles + "notes.txt", "some notes");
+    app.writeResource(kFiles + "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
+    app.writeResource(kFiles + "tone.wav", wav(2));
+    app.writeResource(kFiles + "../secret.wav", wav(1));
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 7, 5);
+    gdk_pixbuf_fill(pixbuf, 0x3366ccff);
+    const bool saved = gdk_pixbuf_save(pixbuf, (app.resourcesDir() + "/" + kFiles + "pic.png").c_str(), "png", nullptr, nullptr);
+    g_object_unref(pixbuf);
+    ASSERT_TRUE(saved);
+    const std::string none = "content-type=null content-length=null accept-ranges=null", partial = "206 content-type=*/* content-length=";
+    const std::string notFound = R"( ok "404 )" + none + R"( content-range=null cache-control=no-cache []")";
+    expectPageLines(app, "scheme.html", {
+        R"(img ok "7x5")", R"(css ok "123px")",
+        R"(text ok "200 content-type=text/plain content-length=10 accept-ranges=bytes content-range=null cache-control=no-cache some notes")",
+        "missing" + notFound, "no file system" + notFound, "directory" + notFound,
+        R"(range ok ")" + partial + R"(4 accept-ranges=bytes content-range=bytes 2-5/10 cache-control=no-cache [2,3,4,5]")",
+        R"(range open ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",
+        R"(range suffix ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",
+        R"(range past end ok ")" + partial + R"(7 accept-ranges=bytes content-range=bytes 3-9/10 cache-control=no-cache [3,4,5,6,7,8,9]")",
+        R"(unsatisfiable ok "416 )" + none + R"( content-range=bytes */10 cache-control=no-cache []")",
+        R"(whfile page ok "whfile: 206 bytes 1-2/10 1,2")",
+        R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
+        R"(outside fail "media error 4")",
+    });
 }
 
 } // namespace
