@@ -32,12 +32,17 @@ void expectPageLines(AppRunner& app, const std::string& page, const std::vector<
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
 }
 
-// Also that pages cannot leave their file systems: secret.txt lies next to the persistent one.
-TEST(File, FileSystemsPathsEntriesCopiesMovesAndConfinement)
+// Also that pages cannot leave their file systems (secret.txt lies next to the persistent one), and
+// that a 64 MiB read arrives and the page keeps its bridge.
+TEST(File, EntriesCopiesMovesReadWriteQueriesBadCallsAndConfinement)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.dataHome() + "/" + id + "/files";
     app.writeResource(kFiles + "../secret.txt", "secret");
+    std::string big(64 << 20, '\x07');
+    big.back() = '\x09';
+    app.writeResource(kFiles + "big.bin", big);
+    app.writeResource(kFiles + "small.txt", "still here");
     expectPageLines(app, "entries.html", {
         R"(types ok ["temporary","persistent","documents","cache","bundle","root","temporary"])",
         "No filesystem of type requested", "type 6 fail 1", "type -1 fail 1", "quota fail 10",
@@ -57,24 +62,6 @@ TEST(File, FileSystemsPathsEntriesCopiesMovesAndConfinement)
         "remove tree ok 1", "local path ok \"" + data + "/notes/a.txt\"", R"(no local path fail "Cannot resolve URL to a file")",
         "read ok [1,1,1,1,1]", "resolve ok [1,1,1,1,1]", "write ok [1,1,1,1,1]", "copy out ok [5,5,9]", "copy in ok 1",
         R"(roots ok [6,6,6,"persistent/"])", "fetch ok [404,404,404,404,404,404,404,404]",
-    });
-    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
-    // A requested path climbing out stops at the root of the file system.
-    EXPECT_EQ(app.countLines(R"(\"fullPath\":\"/escape.txt\")"), 1) << app.output();
-    EXPECT_EQ(AppRunner::readFile(data + "/../secret.txt"), "secret");
-    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/" + id + "/escape.txt"));
-    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/escape.txt"));
-}
-
-// Also a 64 MiB read, after which the page keeps its bridge.
-TEST(File, ReadWriteQueriesBigReadsAndEveryBadCallAnswered)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    std::string big(64 << 20, '\x07');
-    big.back() = '\x09';
-    app.writeResource(kFiles + "big.bin", big);
-    app.writeResource(kFiles + "small.txt", "still here");
-    expectPageLines(app, "readwrite.html", {
         "write ok 11", R"(write shorter ok "HELLO")", R"(append ok "HELLO there")", R"(range ok ["ELL","there"])",
         "Only UTF-8 encodings are currently supported by readAsText", "utf-16 fail 5", "write bytes ok 5", "not utf-8 fail 5",
         "array buffer ok bytes 65,233,255,128,0", R"(binary string ok "65,233,255,128,0")",
@@ -84,20 +71,21 @@ TEST(File, ReadWriteQueriesBigReadsAndEveryBadCallAnswered)
         "queries ok [1,0,1,0]", R"(free space ok "string true")", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
         "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 7 9")", R"(after ok "still here")",
     });
+    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
+    // A requested path climbing out stops at the root of the file system.
+    EXPECT_EQ(app.countLines(R"(\"fullPath\":\"/escape.txt\")"), 1) << app.output();
+    EXPECT_EQ(AppRunner::readFile(data + "/../secret.txt"), "secret");
+    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/" + id + "/escape.txt"));
+    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/escape.txt"));
 }
 
-// A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz.
-std::string wav(int seconds)
+// A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz; the two-byte header fields go in pairs.
+std::string wav(std::uint32_t seconds)
 {
-    auto le = [](std::uint32_t v, int bytes) {
-        std::string out;
-        for (int i = 0; i < bytes; ++i)
-            out += static_cast<char>((v >> (8 * i)) & 0xFF);
-        return out;
-    };
-    const std::uint32_t rate = 8000, data = rate * 2 * static_cast<std::uint32_t>(seconds);
-    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(rate, 4) + le(rate * 2, 4) + le(2, 2)
-        + le(16, 2) + "data" + le(data, 4) + std::string(data, '\0');
+    const std::uint32_t data = 16000 * seconds;
+    auto le = [](std::uint32_t v) { return std::string { char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24) }; };
+    return "RIFF" + le(36 + data) + "WAVEfmt " + le(16) + le(1 | 1 << 16) + le(8000) + le(16000) + le(2 | 16 << 16) + "data"
+        + le(data) + std::string(data, '\0');
 }
 
 // Audio of a stored WAV loads, seeks and plays, but nothing outside the file system reaches the player.
