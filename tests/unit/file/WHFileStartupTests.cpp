@@ -34,23 +34,30 @@ std::vector<std::string> registeredNames(const WHFile& plugin)
     return names;
 }
 
-TEST(WHFileStartup, ExtraFileSystemsFollowTheSetting)
+// A failing support directory is logged for each file system under it, and persistent stays empty.
+TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryIsLogged)
 {
+    const std::string denied = "unable to get support directory: denied";
+    const std::vector<std::string> all { "temporary", "persistent", "documents", "cache", "bundle", "root" };
     struct {
         std::optional<std::string> setting;
+        bool failingSupportDirectory;
         std::vector<std::string> names;
         std::vector<std::string> logged;
     } cases[] = {
-        { std::nullopt, { "temporary", "persistent", "documents", "cache", "bundle", "root" }, {} },
-        { "DOCUMENTS,Cache", { "temporary", "persistent", "documents", "cache" }, {} },
-        { "documents, cache", { "temporary", "persistent", "documents" }, { "Unrecognized extra filesystem identifier:  cache" } },
-        { "documents,documents", { "temporary", "persistent", "documents" }, {} },
-        { "", { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
-        { "temporary,root", { "temporary", "persistent", "root" }, { "Unrecognized extra filesystem identifier: temporary" } },
+        { std::nullopt, false, all, {} },
+        { "DOCUMENTS,Cache", false, { "temporary", "persistent", "documents", "cache" }, {} },
+        { "documents, cache", false, { "temporary", "persistent", "documents" }, { "Unrecognized extra filesystem identifier:  cache" } },
+        { "documents,documents", false, { "temporary", "persistent", "documents" }, {} },
+        { "", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
+        { "temporary,root", false, { "temporary", "persistent", "root" }, { "Unrecognized extra filesystem identifier: temporary" } },
+        { std::nullopt, true, all, { denied, denied, denied } },
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.setting.value_or("(none)"));
+        SCOPED_TRACE(c.setting.value_or("(none)") + (c.failingSupportDirectory ? " failing" : ""));
         test::TestPlatform platform;
+        if (c.failingSupportDirectory)
+            platform.environment.setDirectoryFailure(Error { 13, "denied" });
         SettingsOnlyDelegate delegate;
         if (c.setting)
             delegate.values["osxextrafilesystems"] = *c.setting;
@@ -60,23 +67,13 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSetting)
         EXPECT_EQ(registeredNames(plugin), c.names);
         EXPECT_EQ(log.lines(), c.logged);
         EXPECT_EQ(WHFile::sharedFilePlugin(), &plugin);
+        if (!c.failingSupportDirectory)
+            continue;
+        EXPECT_EQ(plugin.appDataPath(), "");
+        // An empty root has no local paths.
+        EXPECT_FALSE(plugin.filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")));
+        EXPECT_EQ(plugin.fileSystemURLforLocalPath(platform.environment.temporaryDirectory() + "/x")->fileSystemName(), "temporary");
     }
-}
-
-TEST(WHFileStartup, AFailingSupportDirectoryIsLoggedAndPersistentStaysEmpty)
-{
-    test::TestPlatform platform;
-    platform.environment.setDirectoryFailure(Error { 13, "denied" });
-    SettingsOnlyDelegate delegate;
-    test::LogCapture log;
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.pluginInitialize();
-    EXPECT_EQ(log.count("unable to get support directory: denied"), 3u);
-    ASSERT_NE(plugin.fileSystemByName("persistent"), nullptr);
-    EXPECT_EQ(plugin.appDataPath(), "");
-    // An empty root has no local paths.
-    EXPECT_FALSE(plugin.filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")));
-    EXPECT_EQ(plugin.fileSystemURLforLocalPath(platform.environment.temporaryDirectory() + "/x")->fileSystemName(), "temporary");
 }
 
 } // namespace
