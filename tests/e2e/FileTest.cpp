@@ -15,26 +15,19 @@ namespace {
 
 const std::string kFiles = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
 
-// Runs `page` of the file pages with the file plugin mapped as "File" until it logs "DONE", then
-// expects every one of `lines` and no step without an answer.
-void expectPageLines(AppRunner& app, const std::string& page, const std::vector<std::string>& lines)
+// A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz; the two-byte header fields go in pairs.
+std::string wav(std::uint32_t seconds)
 {
-    app.writePages("file", page, { "harness.js" });
-    app.writeConfig(AppRunner::widget("<content src=\"" + page + "\"/>\n<feature name=\"File\">"
-        "<param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"));
-    app.writeResource("www/webhost/file.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/file.js"));
-    app.start();
-    const bool done = app.waitForLine(": DONE", 60s);
-    const auto missing = app.missingLogLines(lines, 5s);
-    app.kill();
-    ASSERT_TRUE(done) << app.output();
-    EXPECT_EQ(missing, std::vector<std::string>{}) << app.output();
-    EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
+    const std::uint32_t data = 16000 * seconds;
+    auto le = [](std::uint32_t v) { return std::string { char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24) }; };
+    return "RIFF" + le(36 + data) + "WAVEfmt " + le(16) + le(1 | 1 << 16) + le(8000) + le(16000) + le(2 | 16 << 16) + "data"
+        + le(data) + std::string(data, '\0');
 }
 
-// Also that pages cannot leave their file systems (secret.txt lies next to the persistent one), and
-// that a 64 MiB read arrives and the page keeps its bridge.
-TEST(File, EntriesCopiesMovesReadWriteQueriesBadCallsAndConfinement)
+// Every step of the page answers as expected, with the file plugin mapped as "File". Pages cannot
+// leave their file systems (secret.txt and secret.wav lie next to the persistent one), a 64 MiB
+// read arrives and the page keeps its bridge, and audio of a stored WAV loads, seeks and plays.
+TEST(File, EveryCallAndWhfileUrlThroughARealPage)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.dataHome() + "/" + id + "/files";
@@ -43,7 +36,20 @@ TEST(File, EntriesCopiesMovesReadWriteQueriesBadCallsAndConfinement)
     big.back() = '\x09';
     app.writeResource(kFiles + "big.bin", big);
     app.writeResource(kFiles + "small.txt", "still here");
-    expectPageLines(app, "entries.html", {
+    app.writeResource(kFiles + "inner.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/file/inner.html"));
+    app.writeResource(kFiles + "style.css", "#box { width: 123px; }");
+    app.writeResource(kFiles + "notes.txt", "some notes");
+    app.writeResource(kFiles + "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
+    app.writeResource(kFiles + "tone.wav", wav(2));
+    app.writeResource(kFiles + "../secret.wav", wav(1));
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 7, 5);
+    gdk_pixbuf_fill(pixbuf, 0x3366ccff);
+    const bool saved = gdk_pixbuf_save(pixbuf, (app.resourcesDir() + "/" + kFiles + "pic.png").c_str(), "png", nullptr, nullptr);
+    g_object_unref(pixbuf);
+    ASSERT_TRUE(saved);
+    const std::string none = "content-type=null content-length=null accept-ranges=null", partial = "206 content-type=*/* content-length=";
+    const std::string notFound = R"( ok "404 )" + none + R"( content-range=null cache-control=no-cache []")";
+    const std::vector<std::string> lines {
         R"(types ok ["temporary","persistent","documents","cache","bundle","root","temporary"])",
         "No filesystem of type requested", "type 6 fail 1", "type -1 fail 1", "quota fail 10",
         R"(root ok {"filesystemName":"persistent","fullPath":"/","isDirectory":true,"isFile":false,"name":"/","nativeURL":")"
@@ -70,42 +76,6 @@ TEST(File, EntriesCopiesMovesReadWriteQueriesBadCallsAndConfinement)
         R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "missing ok [1,1]",
         "queries ok [1,0,1,0]", R"(free space ok "string true")", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
         "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 7 9")", R"(after ok "still here")",
-    });
-    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
-    // A requested path climbing out stops at the root of the file system.
-    EXPECT_EQ(app.countLines(R"(\"fullPath\":\"/escape.txt\")"), 1) << app.output();
-    EXPECT_EQ(AppRunner::readFile(data + "/../secret.txt"), "secret");
-    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/" + id + "/escape.txt"));
-    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/escape.txt"));
-}
-
-// A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz; the two-byte header fields go in pairs.
-std::string wav(std::uint32_t seconds)
-{
-    const std::uint32_t data = 16000 * seconds;
-    auto le = [](std::uint32_t v) { return std::string { char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24) }; };
-    return "RIFF" + le(36 + data) + "WAVEfmt " + le(16) + le(1 | 1 << 16) + le(8000) + le(16000) + le(2 | 16 << 16) + "data"
-        + le(data) + std::string(data, '\0');
-}
-
-// Audio of a stored WAV loads, seeks and plays, but nothing outside the file system reaches the player.
-TEST(Scheme, MarkupFetchRangesAndAudioFromTheFileSystem)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    app.writeResource(kFiles + "inner.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/file/inner.html"));
-    app.writeResource(kFiles + "style.css", "#box { width: 123px; }");
-    app.writeResource(kFiles + "notes.txt", "some notes");
-    app.writeResource(kFiles + "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
-    app.writeResource(kFiles + "tone.wav", wav(2));
-    app.writeResource(kFiles + "../secret.wav", wav(1));
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 7, 5);
-    gdk_pixbuf_fill(pixbuf, 0x3366ccff);
-    const bool saved = gdk_pixbuf_save(pixbuf, (app.resourcesDir() + "/" + kFiles + "pic.png").c_str(), "png", nullptr, nullptr);
-    g_object_unref(pixbuf);
-    ASSERT_TRUE(saved);
-    const std::string none = "content-type=null content-length=null accept-ranges=null", partial = "206 content-type=*/* content-length=";
-    const std::string notFound = R"( ok "404 )" + none + R"( content-range=null cache-control=no-cache []")";
-    expectPageLines(app, "scheme.html", {
         R"(img ok "7x5")", R"(css ok "123px")",
         R"(text ok "200 content-type=text/plain content-length=10 accept-ranges=bytes content-range=null cache-control=no-cache some notes")",
         "missing" + notFound, "no file system" + notFound, "directory" + notFound,
@@ -117,7 +87,24 @@ TEST(Scheme, MarkupFetchRangesAndAudioFromTheFileSystem)
         R"(whfile page ok "whfile: 206 bytes 1-2/10 1,2")",
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
-    });
+    };
+    app.writePages("file", "file.html", { "harness.js" });
+    app.writeConfig(AppRunner::widget("<content src=\"file.html\"/>\n<feature name=\"File\">"
+        "<param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"));
+    app.writeResource("www/webhost/file.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/file.js"));
+    app.start();
+    const bool done = app.waitForLine(": DONE", 60s);
+    const auto missing = app.missingLogLines(lines, 5s);
+    app.kill();
+    ASSERT_TRUE(done) << app.output();
+    EXPECT_EQ(missing, std::vector<std::string>{}) << app.output();
+    EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
+    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
+    // A requested path climbing out stops at the root of the file system.
+    EXPECT_EQ(app.countLines(R"(\"fullPath\":\"/escape.txt\")"), 1) << app.output();
+    EXPECT_EQ(AppRunner::readFile(data + "/../secret.txt"), "secret");
+    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/" + id + "/escape.txt"));
+    EXPECT_FALSE(AppRunner::fileExists(app.dataHome() + "/escape.txt"));
 }
 
 } // namespace
