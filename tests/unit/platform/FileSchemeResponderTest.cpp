@@ -16,10 +16,8 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
         SchemeRequest request;
         std::optional<std::uint64_t> size;
         int status;
-        const char* contentLength;
-        const char* contentRange;
-        std::uint64_t offset;
-        std::uint64_t length;
+        const char *contentLength, *contentRange;
+        std::uint64_t offset, length;
         bool hasBody;
         const char* allowOrigin;
     } cases[] = {
