@@ -19,25 +19,13 @@ namespace {
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/appcontent/";
 constexpr const char* kPdfjsVersion = "4.10.38";
 
-// A WebAssembly module exporting add(i32, i32).
-const std::string kAddWasm("\0asm\x01\0\0\0"
-                           "\x01\x07\x01\x60\x02\x7f\x7f\x01\x7f"
-                           "\x03\x02\x01\x00"
-                           "\x07\x07\x01\x03" "add" "\x00\x00"
-                           "\x0a\x09\x01\x07\x00\x20\x00\x20\x01\x6a\x0b",
-    41);
-
 TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNot)
 {
     AppRunner app;
-    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>"));
-    for (const char* page : { "index.html", "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "back.html" })
-        app.writeResource(std::string("www/") + page, AppRunner::readFile(kPages + page));
-    app.writeResource("www/data.json", "{\"answer\":42}\n");
-    app.writeResource("www/add.wasm", kAddWasm);
-    app.writeResource("outside.html", AppRunner::readFile(kPages + "outside.html"));
-    app.writeResource("secret.txt", "secret\n");
-
+    // add.wasm exports add(i32, i32).
+    app.writePages("appcontent", "index.html", { "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "back.html", "data.json", "add.wasm" });
+    for (const char* file : { "outside.html", "secret.txt" })
+        app.writeResource(file, AppRunner::readFile(kPages + file));
     app.start();
     EXPECT_EQ(app.missingLogLines({ "module: 42", "crossorigin module: 42", "fetch: {\"answer\":42}", "xhr: {\"answer\":42}",
                   "classic worker: 42", "module worker: 42", "wasm: 42",
@@ -94,8 +82,7 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
     if (!pdfjs)
         GTEST_SKIP() << "npm or the package registry is unreachable: could not install pdfjs-dist@" << kPdfjsVersion;
     AppRunner app;
-    app.writeConfig(AppRunner::widget("<content src=\"pdf.html\"/>"));
-    app.writeResource("www/pdf.html", AppRunner::readFile(kPages + "pdf.html"));
+    app.writePages("appcontent", "pdf.html");
     app.writeResource("www/tiny.pdf", tinyPdf());
     for (const char* file : { "pdf.mjs", "pdf.worker.mjs" })
         app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
