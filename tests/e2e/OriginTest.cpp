@@ -3,6 +3,7 @@
 // frame is refused by the host.
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <regex>
 #include <string>
 
 #include "e2e/AppRunner.h"
@@ -17,12 +18,8 @@ namespace {
 
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/origin/";
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
+// The page's placeholder `from` (no regex syntax) replaced by `to` (no '$').
+std::string replaced(const std::string& text, const char* from, const std::string& to) { return std::regex_replace(text, std::regex(from), to); }
 
 void prepare(AppRunner& app, const std::string& page, const std::string& access, const std::string& origin = {})
 {
