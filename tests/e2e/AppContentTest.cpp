@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e/AppRunner.h"
 
 using penwick::e2e::AppRunner;
+using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
 namespace {
@@ -19,43 +19,23 @@ namespace {
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/appcontent/";
 constexpr const char* kPdfjsVersion = "4.10.38";
 
-// A WebAssembly module exporting add(i32, i32).
-const std::string kAddWasm("\0asm\x01\0\0\0"
-                           "\x01\x07\x01\x60\x02\x7f\x7f\x01\x7f"
-                           "\x03\x02\x01\x00"
-                           "\x07\x07\x01\x03" "add" "\x00\x00"
-                           "\x0a\x09\x01\x07\x00\x20\x00\x20\x01\x6a\x0b",
-    41);
-
 TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNot)
 {
     AppRunner app;
-    app.writeConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n<content src=\"index.html\"/>\n</widget>\n");
-    for (const char* page : { "index.html", "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "back.html" })
-        app.writeResource(std::string("www/") + page, AppRunner::readFile(kPages + page));
-    app.writeResource("www/data.json", "{\"answer\":42}\n");
-    app.writeResource("www/add.wasm", kAddWasm);
-    app.writeResource("outside.html", AppRunner::readFile(kPages + "outside.html"));
-    app.writeResource("secret.txt", "secret\n");
-
+    // add.wasm exports add(i32, i32).
+    app.writePages("appcontent", "index.html", { "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "back.html", "data.json", "add.wasm" });
+    for (const char* file : { "outside.html", "secret.txt" })
+        app.writeResource(file, AppRunner::readFile(kPages + file));
     app.start();
-    bool done = app.waitForLine(": DONE", 60s);
-    std::this_thread::sleep_for(200ms);
-    app.kill();
-    ASSERT_TRUE(done) << app.output();
-    for (const char* line : { "module: 42", "crossorigin module: 42", "fetch: {\"answer\":42}", "xhr: {\"answer\":42}",
-             "classic worker: 42", "module worker: 42", "wasm: 42",
-             // Navigated away to a file: page outside the folder: no bridge and no reads.
-             "outside bridge: undefined", "outside fetch: refused", "outside xhr: refused", "outside fetch of a sibling: refused",
-             // And back: the app's page reads its folder again.
-             "back fetch: {\"answer\":42}" })
-        EXPECT_TRUE(app.hasLogLine(line)) << line << "\n" << app.output();
+    EXPECT_EQ(app.missingLogLines({ "module: 42", "crossorigin module: 42", "fetch: {\"answer\":42}", "xhr: {\"answer\":42}",
+                  "classic worker: 42", "module worker: 42", "wasm: 42",
+                  // Navigated away to a file: page outside the folder: no bridge and no reads.
+                  "outside bridge: undefined", "outside fetch: refused", "outside xhr: refused", "outside fetch of a sibling: refused",
+                  // And back: the app's page reads its folder again.
+                  "back fetch: {\"answer\":42}" }, 60s),
+        Lines {}) << app.output();
     EXPECT_EQ(app.countLines("outside module import worked"), 0) << app.output();
 }
-
-} // namespace
-
-namespace {
 
 // A one-page PDF with a line of text and a black rectangle, with a correct cross-reference table.
 std::string tinyPdf()
@@ -68,20 +48,14 @@ std::string tinyPdf()
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
     };
-    std::string pdf = "%PDF-1.4\n";
-    std::vector<size_t> offsets;
+    std::string pdf = "%PDF-1.4\n", xref = "xref\n0 " + std::to_string(std::size(objects) + 1) + "\n0000000000 65535 f \n";
     for (size_t i = 0; i < std::size(objects); ++i) {
-        offsets.push_back(pdf.size());
+        char entry[21];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
         pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
-    size_t xref = pdf.size();
-    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t offset : offsets) {
-        char line[21];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    pdf += xref + "trailer\n<< /Size " + std::to_string(std::size(objects) + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
     return pdf;
 }
 
@@ -108,31 +82,21 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
     if (!pdfjs)
         GTEST_SKIP() << "npm or the package registry is unreachable: could not install pdfjs-dist@" << kPdfjsVersion;
     AppRunner app;
-    app.writeConfig("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n<content src=\"pdf.html\"/>\n</widget>\n");
-    app.writeResource("www/pdf.html", AppRunner::readFile(kPages + "pdf.html"));
+    app.writePages("appcontent", "pdf.html");
     app.writeResource("www/tiny.pdf", tinyPdf());
     for (const char* file : { "pdf.mjs", "pdf.worker.mjs" })
         app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
 
     app.start();
-    bool done = app.waitForLine(": DONE", 60s);
-    app.kill();
-    ASSERT_TRUE(done) << app.output();
-    for (const char* line : { "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" })
-        EXPECT_TRUE(app.hasLogLine(line)) << line << "\n" << app.output();
+    EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
+        Lines {}) << app.output();
 }
-
-} // namespace
-
-namespace {
 
 TEST(AppContent, TheDemoRunsAsModulesWithItsWorker)
 {
     AppRunner app;
     app.start({ "--resources", PENWICK_SOURCE_DIR });
-    bool counted = app.waitForLine("demo: a worker counted 78498 primes below a million", 30s);
-    app.kill();
-    EXPECT_TRUE(counted) << app.output();
+    EXPECT_TRUE(app.waitForLine("demo: a worker counted 78498 primes below a million", 30s)) << app.output();
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <atomic>
-#include <map>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -11,13 +10,12 @@
 
 namespace penwick::e2e {
 
-// A tiny HTTP server on 127.0.0.1 (an ephemeral port, loopback only) that answers GET requests for
-// the paths it was given with their HTML, and 404 otherwise. One request per connection.
+// A tiny HTTP server on 127.0.0.1 (an ephemeral port, loopback only) that answers every GET
+// request with the one HTML page it was given. One request per connection.
 class LoopbackServer {
 public:
-    explicit LoopbackServer(std::map<std::string, std::string> pages) : m_pages(std::move(pages))
+    explicit LoopbackServer(std::string html) : m_html(std::move(html))
     {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -45,37 +43,20 @@ public:
 private:
     void serve()
     {
-        while (!m_stopping) {
-            int client = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0)
-                return;
+        const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+            + std::to_string(m_html.size()) + "\r\nConnection: close\r\n\r\n" + m_html;
+        for (int client; !m_stopping && (client = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; close(client)) {
             std::string request;
             char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                ssize_t n = read(client, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
+            for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(client, buffer, sizeof buffer)) > 0;)
                 request.append(buffer, static_cast<size_t>(n));
-            }
-            auto start = request.find(' ') + 1;
-            std::string path = request.substr(start, request.find(' ', start) - start);
-            auto it = m_pages.find(path.substr(0, path.find('?')));
-            std::string body = it == m_pages.end() ? "not found" : it->second;
-            std::string response = std::string(it == m_pages.end() ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 200 OK")
-                + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " + std::to_string(body.size())
-                + "\r\nConnection: close\r\n\r\n" + body;
-            for (size_t sent = 0; sent < response.size();) {
-                ssize_t n = write(client, response.data() + sent, response.size() - sent);
-                if (n <= 0)
-                    break;
-                sent += static_cast<size_t>(n);
-            }
-            close(client);
+            for (ssize_t sent = 0, n; sent < ssize_t(response.size()) && (n = write(client, response.data() + sent, response.size() - sent)) > 0;)
+                sent += n;
         }
     }
 
-    std::map<std::string, std::string> m_pages;
-    int m_fd = -1;
+    std::string m_html;
+    int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int m_port = 0;
     std::atomic<bool> m_stopping { false };
     std::thread m_thread;

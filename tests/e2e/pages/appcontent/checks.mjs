@@ -1,30 +1,18 @@
-// Each check answers a line for the log, within a few seconds.
-function within(promise) {
-  return Promise.race([promise, new Promise(function (resolve) { setTimeout(function () { resolve('timed out'); }, 5000); })]);
-}
-function refusedOr(promise) { return promise.catch(function (e) { return 'refused'; }); }
-
-export function fetchText(url) {
-  return within(refusedOr(fetch(url).then(function (r) { return r.text(); }).then(function (t) { return t.trim(); })));
-}
-export function xhrText(url) {
-  return within(new Promise(function (resolve) {
-    var xhr = new XMLHttpRequest();
-    xhr.onload = function () { resolve(xhr.responseText.trim()); };
-    xhr.onerror = function () { resolve('refused'); };
-    try { xhr.open('GET', url); xhr.send(); } catch (e) { resolve('refused'); }
-  }));
-}
-export function workerAnswer(url, options) {
-  return within(refusedOr(new Promise(function (resolve, reject) {
-    var worker = new Worker(url, options);
-    worker.onmessage = function (e) { resolve(String(e.data)); };
-    worker.onerror = function () { reject(new Error('worker failed')); };
-    worker.postMessage(21);
-  })));
-}
-export function wasmAnswer(url) {
-  return within(refusedOr(fetch(url).then(function (r) { return r.arrayBuffer(); })
-    .then(function (bytes) { return WebAssembly.instantiate(bytes); })
-    .then(function (m) { return String(m.instance.exports.add(40, 2)); })));
-}
+// Each check answers a line for the log within a few seconds: the answer, 'refused' or 'timed out'.
+const within = (promise) => Promise.race([promise.catch(() => 'refused'), new Promise((resolve) => setTimeout(() => resolve('timed out'), 5000))]);
+export const fetchText = (url) => within(fetch(url).then((r) => r.text()).then((t) => t.trim()));
+export const xhrText = (url) => within(new Promise((resolve, reject) => {
+  const xhr = new XMLHttpRequest();
+  xhr.onload = () => resolve(xhr.responseText.trim());
+  xhr.onerror = reject;
+  xhr.open('GET', url);
+  xhr.send();
+}));
+export const workerAnswer = (url, options) => within(new Promise((resolve, reject) => {
+  const worker = new Worker(url, options);
+  worker.onmessage = (e) => resolve(String(e.data));
+  worker.onerror = reject;
+  worker.postMessage(21);
+}));
+export const wasmAnswer = (url) => within(fetch(url).then((r) => r.arrayBuffer()).then((bytes) => WebAssembly.instantiate(bytes))
+  .then((m) => String(m.instance.exports.add(40, 2))));
