@@ -36,13 +36,6 @@ void startWith(AppRunner& app, const std::string& page, const std::string& conte
     unsetenv("PENWICK_TEST_RECORD_URLS");
 }
 
-// The app's windows titled like the popup's page, shown or all.
-int popupWindows(const AppRunner& app, const char* visibility = "--onlyvisible")
-{
-    std::string out = AppRunner::capture(std::string("xdotool search ") + visibility + " --all --pid " + std::to_string(app.pid()) + " --name '^inner$' 2>/dev/null");
-    return static_cast<int>(std::count(out.begin(), out.end(), '\n'));
-}
-
 TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReused)
 {
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
@@ -55,12 +48,17 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReused)
         EXPECT_TRUE(app.waitForLine(std::string("system opens ") + url, 5s)) << url;
     EXPECT_TRUE(app.hasLogLine("https://example.org/page?q=1..xxxx._system")) << app.output();
 
-    auto shown = [&] { return popupWindows(app) > 0; };
+    // The app's windows titled like the popup's page, shown or all.
+    auto popups = [&](const std::string& filter) {
+        std::string ids = AppRunner::capture("xdotool search " + filter + " --all --pid " + std::to_string(app.pid()) + " --name '^inner$'");
+        return std::count(ids.begin(), ids.end(), '\n');
+    };
+    auto shown = [&] { return popups("--onlyvisible") > 0; };
     ASSERT_TRUE(AppRunner::waitUntil(shown, 10s)) << app.output();
     ASSERT_TRUE(app.waitForLine("first login", 10s)) << app.output();
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms)) << "the popup stays after the landing page";
     ASSERT_TRUE(AppRunner::waitUntil(shown, 10s)) << app.output();
-    EXPECT_EQ(popupWindows(app, ""), 1) << "a second window for the second open";
+    EXPECT_EQ(popups(""), 1) << "a second window for the second open";
     bool done = app.waitForLine(": DONE", 10s);
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms));
     app.kill();
