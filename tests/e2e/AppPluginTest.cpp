@@ -31,9 +31,8 @@ void startWith(AppRunner& app, const std::string& page, const std::string& conte
     for (const char* lib : { "webhost.js", "app.js" })
         app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     app.writeResource("www/" + page, content.empty() ? AppRunner::readFile(kPages + page) : content);
-    setenv("PENWICK_TEST_RECORD_URLS", "1", 1);
+    app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
-    unsetenv("PENWICK_TEST_RECORD_URLS");
 }
 
 TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReused)

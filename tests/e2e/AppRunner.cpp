@@ -91,6 +91,8 @@ void AppRunner::start(const std::vector<std::string>& args)
     for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
              { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } })
         env = g_environ_setenv(env, name, (m_root + sub).c_str(), TRUE);
+    for (const auto& [name, value] : m_env)
+        env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     GPid pid = -1;
     bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, fds[1], fds[1],
         nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);

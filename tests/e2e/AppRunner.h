@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -34,6 +35,8 @@ public:
     // A user default the app reads at start.
     void writeUserDefault(const std::string& key, const std::string& value) const;
 
+    // An environment variable the app gets when it starts (the test-only switches).
+    void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
     // Starts the app with --resources and the extra arguments.
     void start(const std::vector<std::string>& args = {});
     // Waits for the process to exit; the exit status, or nothing on time-out (the app is killed).
@@ -82,6 +85,7 @@ private:
 
     Binary m_binary;
     std::string m_root;
+    std::map<std::string, std::string> m_env;
     int m_pid = -1;
     std::thread m_reader;
     mutable std::mutex m_mutex;

@@ -87,9 +87,8 @@ TEST(Dialogs, ScriptedAnswersAndChosenFilesReachThePage)
     app.writePages("bridge", "dialogs.html");
     app.writeResource("../picked/a.txt", "a");
     app.writeResource("../picked/b.txt", "b");
-    setenv("PENWICK_TEST_DIALOGS", ("ok;ok;cancel;text:abc;text:;cancel;files:" + app.path("picked/a.txt") + "|" + app.path("picked/b.txt")).c_str(), 1);
+    app.setEnv("PENWICK_TEST_DIALOGS", ("ok;ok;cancel;text:abc;text:;cancel;files:" + app.path("picked/a.txt") + "|" + app.path("picked/b.txt")));
     app.start();
-    unsetenv("PENWICK_TEST_DIALOGS");
     ASSERT_TRUE(app.waitForLine(": ready to pick", 20s)) << app.output();
     // A file input opens only on a user's click.
     ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 100 100 click 1"));
@@ -103,9 +102,8 @@ TEST(Dialogs, TheLeavePageQuestionDecidesWhetherThePageIsLeft)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     app.writePages("bridge", "leave.html", { "left.html" });
-    setenv("PENWICK_TEST_DIALOGS", "cancel;ok", 1);
+    app.setEnv("PENWICK_TEST_DIALOGS", "cancel;ok");
     app.start();
-    unsetenv("PENWICK_TEST_DIALOGS");
     ASSERT_TRUE(app.waitForLine(": ready to leave", 20s)) << app.output();
     const std::string click = "mousemove --window %1 100 100 click 1";
     ASSERT_TRUE(app.onWindow("Penwick", click));

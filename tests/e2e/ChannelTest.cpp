@@ -15,9 +15,8 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
 {
     AppRunner app(AppRunner::Binary::TestApp);
     app.writePages("channel", "navigate.html", { "child.html" });
-    setenv("PENWICK_TEST_CHANNEL_LIMIT", "65536", 1);
+    app.setEnv("PENWICK_TEST_CHANNEL_LIMIT", "65536");
     app.start();
-    unsetenv("PENWICK_TEST_CHANNEL_LIMIT");
     ASSERT_TRUE(app.waitForLine(": main frame answered still here", 120s)) << app.output();
     for (const char* line : { "ERROR: a call to Echo.echo carried 1000", "bytes, more than the page channel's limit of 65536 bytes; it was refused.",
              "oversized call failed: the call's arguments (1000", "large answer whole: true", "then answered small" })

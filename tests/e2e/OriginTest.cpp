@@ -57,9 +57,8 @@ TEST(Origin, ACallFromAFrameOutsideThePolicyIsRefusedAndLogged)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     // The web process then sets a bridge in every frame, as one that disobeys the host would.
-    setenv("PENWICK_TEST_DISOBEYING_WEB_PROCESS", "1", 1);
+    app.setEnv("PENWICK_TEST_DISOBEYING_WEB_PROCESS", "1");
     prepare(app, "forged.html", "");
-    unsetenv("PENWICK_TEST_DISOBEYING_WEB_PROCESS");
     EXPECT_EQ(app.missingLogLines({ "forged call returned" }, 40s), Lines {}) << app.output();
     // The refusal is logged where the echo would have been, so once it is seen no echo can follow.
     EXPECT_TRUE(countBecomes(app, "ERROR: a call to Echo.echo came from a frame of data:, which may not call native code; it was refused.", 1))
