@@ -1,8 +1,13 @@
 #pragma once
 
+#include <filesystem>
+#include <fstream>
+#include <glib.h>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
+#include "base/GRef.h"
 #include "platform/AppEnvironment.h"
 
 namespace penwick::test {
@@ -15,26 +20,56 @@ namespace penwick::test {
 //   <root>/tmp          temporaryDirectory
 class FakeAppEnvironment : public platform::AppEnvironment {
 public:
-    explicit FakeAppEnvironment(std::string bundleIdentifier = "org.penwick.Test");
-    ~FakeAppEnvironment() override;
+    explicit FakeAppEnvironment(std::string bundleIdentifier = "org.penwick.Test") : m_bundleIdentifier(std::move(bundleIdentifier))
+    {
+        GUnique<GError> error;
+        GUnique<char> dir(g_dir_make_tmp("penwick-test-XXXXXX", &error.outPtr()));
+        if (!dir)
+            throw std::runtime_error("cannot make a temporary folder: " + toError(error).message);
+        m_root = dir.get();
+        for (const char* sub : { "resources", "data", "cache", "documents", "tmp" })
+            std::filesystem::create_directories(m_root + "/" + sub);
+    }
+    ~FakeAppEnvironment() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
     FakeAppEnvironment(const FakeAppEnvironment&) = delete;
     FakeAppEnvironment& operator=(const FakeAppEnvironment&) = delete;
 
     std::string bundleIdentifier() const override { return m_bundleIdentifier; }
     std::string resourcePath() const override { return m_root + "/resources"; }
-    std::optional<std::string> pathForResource(const std::string& name, const std::string& type,
-        const std::string& subdirectory) const override;
-    Result<std::string> applicationSupportDirectory() const override;
-    Result<std::string> cachesDirectory() const override;
+    std::optional<std::string> pathForResource(const std::string& name, const std::string& type, const std::string& subdirectory) const override
+    {
+        std::string path = resourcePath() + (subdirectory.empty() ? "" : "/" + subdirectory) + "/" + name + (type.empty() ? "" : "." + type);
+        std::error_code ec;
+        return !name.empty() && std::filesystem::exists(path, ec) ? std::optional(path) : std::nullopt;
+    }
+    Result<std::string> applicationSupportDirectory() const override { return directory("/data"); }
+    Result<std::string> cachesDirectory() const override { return directory("/cache"); }
     std::string documentsDirectory() const override { return m_root + "/documents"; }
     std::string temporaryDirectory() const override { return m_root + "/tmp"; }
 
     // Writes a file below the resources folder (folders made as needed); answers its path.
-    std::string writeResource(const std::string& relativePath, const std::string& contents);
+    std::string writeResource(const std::string& relativePath, const std::string& contents) const
+    {
+        std::filesystem::path path = std::filesystem::path(resourcePath()) / relativePath;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+        return path.string();
+    }
     // Makes the two fallible directory lookups fail with `error` (or succeed again with nothing).
     void setDirectoryFailure(std::optional<Error> error) { m_directoryFailure = std::move(error); }
 
 private:
+    Result<std::string> directory(const char* sub) const
+    {
+        if (m_directoryFailure)
+            return *m_directoryFailure;
+        return m_root + sub;
+    }
+
     std::string m_bundleIdentifier;
     std::string m_root;
     std::optional<Error> m_directoryFailure;

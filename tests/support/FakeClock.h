@@ -14,8 +14,30 @@ namespace penwick::test {
 class FakeClock : public platform::Clock {
 public:
     double now() const override { return m_now; }
-    std::unique_ptr<platform::Registration> scheduleRepeating(double intervalSeconds, std::function<void()> fire) override;
-    void advance(double seconds);
+    std::unique_ptr<platform::Registration> scheduleRepeating(double intervalSeconds, std::function<void()> fire) override
+    {
+        int id = m_nextId++;
+        (*m_timers)[id] = Timer { intervalSeconds, m_now + intervalSeconds, std::move(fire) };
+        return std::make_unique<ErasingRegistration<std::map<int, Timer>>>(m_timers, id);
+    }
+    void advance(double seconds)
+    {
+        const double end = m_now + seconds;
+        for (;;) {
+            auto next = m_timers->end();
+            for (auto it = m_timers->begin(); it != m_timers->end(); ++it) {
+                if (it->second.due <= end && (next == m_timers->end() || it->second.due < next->second.due))
+                    next = it;
+            }
+            if (next == m_timers->end())
+                break;
+            m_now = next->second.due;
+            next->second.due += next->second.interval;
+            auto fire = next->second.fire;
+            fire();
+        }
+        m_now = end;
+    }
     size_t timerCount() const { return m_timers->size(); }
 
 private:

@@ -10,14 +10,10 @@ namespace penwick::test {
 // A screen layout given by the test; the main screen is named by its index in the list.
 class FakeScreens : public platform::Screens {
 public:
-    FakeScreens() = default;
-    FakeScreens(std::vector<platform::Rect> frames, size_t mainIndex) { setLayout(std::move(frames), mainIndex); }
-    void setLayout(std::vector<platform::Rect> frames, size_t mainIndex)
+    FakeScreens(const std::vector<platform::Rect>& frames, size_t mainIndex) : m_main(mainIndex)
     {
-        m_screens.clear();
         for (size_t i = 0; i < frames.size(); ++i)
             m_screens.push_back({ static_cast<int>(i), frames[i] });
-        m_main = mainIndex;
     }
     std::vector<platform::Screen> screens() const override { return m_screens; }
     std::optional<platform::Screen> mainScreen() const override
@@ -29,7 +25,7 @@ public:
 
 private:
     std::vector<platform::Screen> m_screens;
-    size_t m_main = 0;
+    size_t m_main;
 };
 
 } // namespace penwick::test

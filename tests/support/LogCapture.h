@@ -37,11 +37,6 @@ public:
         return std::count(all.begin(), all.end(), line);
     }
     bool contains(std::string_view line) const { return count(line) > 0; }
-    void clear()
-    {
-        std::lock_guard lock(m_mutex);
-        m_lines.clear();
-    }
 
 private:
     mutable std::mutex m_mutex;
