@@ -1,11 +1,19 @@
 // Full-screen geometry over screen layouts (y up) and the window operations built on it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "display/ScreenUtils.h"
 #include "display/WHWindowSizeCommand.h"
+#include "host/WHViewController.h"
+#include "platform/DisplayServices.h"
+#include "support/FakeClock.h"
 #include "support/FakeScreens.h"
 #include "support/LogCapture.h"
+#include "support/RecordingPointer.h"
+#include "support/RecordingWebView.h"
 #include "support/RecordingWindow.h"
+#include "support/TestPlatform.h"
 
 using namespace penwick;
 using platform::Rect;
@@ -83,6 +91,43 @@ TEST_F(WindowSizeCommandTest, LeavingWithoutASavedFrameKeepsTheWindowsFrame)
     WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
     EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Shown);
     EXPECT_EQ(m_window.frame(), before);
+}
+
+// The controller applying WindowSize when the application finishes launching; the first toggle
+// back to the laid-out frame and a fixed size are checked end to end.
+TEST_F(WindowSizeCommandTest, ControllerSetsFullScreenBeforeShowingAndIgnoresAZeroSize)
+{
+    test::TestPlatform platform;
+    test::RecordingPointer pointer;
+    test::FakeClock clock;
+    platform::DisplayServices display { m_screens, pointer, clock };
+    platform.platform.services.provide<platform::DisplayServices>(display);
+    test::RecordingWebView webView;
+    const Rect laidOut = m_window.frame();
+    std::unique_ptr<WHViewController> vc;
+    auto launch = [&](const std::string& size) {
+        platform.environment.writeResource("config.xml",
+            "<?xml version=\"1.0\"?><widget><preference name=\"WindowSize\" value=\"" + size + "\"/></widget>");
+        m_window = {};
+        vc = std::make_unique<WHViewController>(platform.platform);
+        vc->setWebView(&webView);
+        vc->setWindow(&m_window);
+        vc->awakeFromNib();
+        vc->onAppDidFinishLaunching();
+    };
+    launch("0x600");
+    EXPECT_EQ(m_window.frame(), laidOut);
+    for (const auto& line : m_log.lines())
+        EXPECT_FALSE(line.starts_with("Set window size") || line.starts_with("Full screen")) << line;
+
+    launch("fullscreen");
+    EXPECT_EQ(m_log.count("Full screen resolution: 3200.0 x 1080.0"), 1u);
+    EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Hidden);
+    EXPECT_EQ(m_window.frame(), (Rect { 0, 0, 3200, 1080 }));
+    EXPECT_EQ(WHWindowSizeCommand::savedFrame(), laidOut);
+    auto& calls = m_window.calls();
+    auto shown = std::find(calls.begin(), calls.end(), RecordingWindow::Call::ShowAndMakeKey);
+    EXPECT_EQ(std::find(shown, calls.end(), RecordingWindow::Call::SetFrame), calls.end());
 }
 
 } // namespace
