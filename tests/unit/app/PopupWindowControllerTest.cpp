@@ -70,15 +70,5 @@ TEST(PopupPolicy, TheLandingPageHandsItsURLToTheMainPageAndClosesThePopup)
     }
 }
 
-TEST(PopupPolicy, PopupPagesGetNoBridge)
-{
-    PopupWindowController controller(std::make_unique<FakePopupWindow>(), kLanding, nullptr);
-    platform::WindowObject window;
-    window.mainFrame = true;
-    controller.didClearWindowObject(window);
-    EXPECT_FALSE(window.hostbridge);
-    EXPECT_FALSE(window.console);
-}
-
 } // namespace
 } // namespace penwick

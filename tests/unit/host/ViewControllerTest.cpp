@@ -3,6 +3,7 @@
 
 #include "host/WHResourceLookup.h"
 #include "host/WHViewController.h"
+#include "host/WHWebViewDelegate.h"
 #include "support/LogCapture.h"
 #include "support/RecordingWebView.h"
 #include "support/RecordingWindow.h"
@@ -79,6 +80,15 @@ TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
         { "index", std::nullopt }, { "css/", std::nullopt } };
     for (const auto& [path, expected] : cases)
         EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
+}
+
+// The source file named in the engine's console lines.
+TEST(WebViewDelegate, LastPathComponentOfEveryShapeOfSource)
+{
+    const std::pair<const char*, const char*> sources[] = { { "file:///app/www/js/main.js", "main.js" },
+        { "http://host/dir/", "dir" }, { "page.html", "page.html" }, { "/", "/" }, { "", "" } };
+    for (const auto& [url, file] : sources)
+        EXPECT_EQ(WHWebViewDelegate::lastPathComponent(url), file) << url;
 }
 
 } // namespace

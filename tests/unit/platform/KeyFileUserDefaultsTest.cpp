@@ -20,20 +20,6 @@ protected:
     std::string m_path = m_dir + "/app/user-defaults.ini";
 };
 
-TEST_F(KeyFileUserDefaultsTest, AbsentKeysAndValuesSurviveANewInstance)
-{
-    {
-        KeyFileUserDefaults defaults(m_path);
-        EXPECT_FALSE(defaults.boolForKey("WebKitDeveloperExtras"));
-        EXPECT_FALSE(defaults.stringForKey("WHUUID"));
-        ASSERT_TRUE(defaults.setString("WHUUID", "6F9619FF-8B86-D011-B42D-00C04FC964FF"));
-        ASSERT_TRUE(defaults.setBool("WebKitDeveloperExtras", true));
-    }
-    KeyFileUserDefaults reread(m_path);
-    EXPECT_EQ(reread.stringForKey("WHUUID"), "6F9619FF-8B86-D011-B42D-00C04FC964FF");
-    EXPECT_TRUE(reread.boolForKey("WebKitDeveloperExtras"));
-}
-
 TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwritten)
 {
     const std::string garbage = "this is [not a key file\n\x01";
