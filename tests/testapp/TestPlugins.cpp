@@ -4,7 +4,9 @@
 #include <future>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "app/Application.h"
@@ -17,7 +19,6 @@
 #include "platform/Dialogs.h"
 #include "platform/UrlOpener.h"
 #include "platform/gtk/GtkChannelServer.h"
-#include "ScriptedDialogs.h"
 
 namespace penwick::testapp {
 namespace {
@@ -180,6 +181,61 @@ private:
     int m_count = 0;
 };
 
+// Answers the page's questions from the script in PENWICK_TEST_DIALOGS instead of asking anyone:
+// answers separated by ";", used in order: "ok" / "cancel" (confirm, leave-page question, alert),
+// "text:ANSWER" (prompt confirmed with ANSWER, may be empty), "files:/a|/b" (open panel confirmed
+// with these paths). A missing answer counts as "cancel". Every question is logged as "dialog KIND: ...".
+class ScriptedDialogs final : public platform::Dialogs {
+public:
+    explicit ScriptedDialogs(const std::string& script)
+    {
+        std::istringstream in(script);
+        for (std::string answer; std::getline(in, answer, ';');)
+            m_answers.push_back(answer);
+    }
+    void runAlert(const std::string& message) override
+    {
+        log::message(format("dialog alert: %@", message));
+        (void)next();
+    }
+    bool runConfirm(const std::string& message) override
+    {
+        log::message(format("dialog confirm: %@", message));
+        return next() == "ok";
+    }
+    std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText) override
+    {
+        log::message(format("dialog prompt: %@ [%@]", message, defaultText));
+        std::string answer = next();
+        return answer.starts_with("text:") ? std::optional(answer.substr(5)) : std::nullopt;
+    }
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override
+    {
+        log::message(format("dialog open: multiple %@", multiple == platform::AllowMultipleFiles::Yes ? "yes" : "no"));
+        std::string answer = next();
+        if (!answer.starts_with("files:"))
+            return std::nullopt;
+        std::vector<std::string> paths;
+        std::istringstream in(answer.substr(6));
+        for (std::string path; std::getline(in, path, '|');) {
+            if (!path.empty())
+                paths.push_back(path);
+        }
+        return paths;
+    }
+
+private:
+    std::string next()
+    {
+        if (m_answers.empty())
+            return "cancel";
+        std::string answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    std::deque<std::string> m_answers;
+};
+
 // Logs the URLs the app hands to the system instead of launching a browser.
 class RecordingUrlOpener final : public platform::UrlOpener {
 public:
@@ -194,8 +250,8 @@ void registerTestPlugins(Application& application)
     // Lets end-to-end tests reach the page channel's size limit without moving 256 MiB.
     if (const char* limit = g_getenv("PENWICK_TEST_CHANNEL_LIMIT"))
         platform::GtkChannelServer::shared().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));
-    if (auto dialogs = ScriptedDialogs::fromEnvironment())
-        application.setDialogsForTesting(std::move(dialogs));
+    if (const char* script = g_getenv("PENWICK_TEST_DIALOGS"))
+        application.setDialogsForTesting(std::make_unique<ScriptedDialogs>(script));
     if (g_getenv("PENWICK_TEST_RECORD_URLS"))
         application.setUrlOpenerForTesting(std::make_unique<RecordingUrlOpener>());
 }
