@@ -1,8 +1,13 @@
-// The application plugin, the popup window, the web-site menu actions and the in-app browser in
-// the real app. URLs meant for the system browser are recorded by the test app, not opened.
+// The application plugin, the popup window, the web-site menu actions, the in-app browser and the
+// device facts in the real app. URLs meant for the system browser are recorded by the test app,
+// not opened.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 
 #include "e2e/AppRunner.h"
@@ -14,25 +19,21 @@ namespace {
 
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/app/";
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
-    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
-        text.replace(pos, from.size(), to);
-    return text;
-}
+// The page's placeholder `from` (no regex syntax) replaced by `to` (no '$').
+std::string replaced(const std::string& text, const char* from, const std::string& to) { return std::regex_replace(text, std::regex(from), to); }
 
 // The test app with the application plugins mapped, the page library and `page` (`content`, or the
-// fixture's) as the start page, started with the recording system opener.
-void startWith(AppRunner& app, const std::string& page, const std::string& content = {})
+// fixture's) as the start page, with the recording system opener; not started yet.
+void prepare(AppRunner& app, const std::string& page, const std::string& content = {})
 {
     app.writeConfig(AppRunner::widget("<content src=\"" + page + "\"/>"
         "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"
+        "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>"
         "<feature name=\"InAppBrowser\"><param name=\"osx-package\" value=\"WHInAppBrowser\"/></feature>"));
     for (const char* lib : { "webhost.js", "app.js" })
         app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     app.writeResource("www/" + page, content.empty() ? AppRunner::readFile(kPages + page) : content);
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-    app.start();
 }
 
 TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReused)
@@ -40,7 +41,8 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReused)
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
     app.writeResource("www/inner.html", replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
-    startWith(app, "popup.html");
+    prepare(app, "popup.html");
+    app.start();
     ASSERT_TRUE(app.waitForLine(": ready", 20s)) << app.output();
     // Other targets than "_blank" go to the system, unchanged.
     for (const char* url : { "https://example.org/page?q=1", "https://example.org/other", "https://example.org/third" })
@@ -79,8 +81,9 @@ TEST(AppPlugin, InAppBrowserAnswersKeepTheCallbackAndTheDocumentsActionOpensTheS
     AppRunner app(AppRunner::Binary::TestApp);
     std::string store = PENWICK_STORE_HOST, upper = store;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    startWith(app, "inappbrowser.html",
+    prepare(app, "inappbrowser.html",
         replaced(replaced(AppRunner::readFile(kPages + "inappbrowser.html"), "@STOREUPPER@", upper), "@STORE@", store));
+    app.start();
     ASSERT_TRUE(app.waitForLine(": DONE", 20s)) << app.output();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
     const std::string inApp = "\"Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]\"";
@@ -108,7 +111,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     AppRunner app(AppRunner::Binary::TestApp);
     std::string out = app.path("out");
     app.writeResource("../out/.keep", "");
-    startWith(app, "save.html");
+    prepare(app, "save.html");
+    app.start();
     // The previous dialog may still be going away when the next one is looked for: try again.
     auto answer = [&](const std::string& title, const std::string& keys) {
         return AppRunner::waitUntil([&] {
@@ -139,6 +143,53 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_FALSE(AppRunner::fileExists(out + "/cancelled.txt"));
     EXPECT_FALSE(AppRunner::fileExists(out + "/bad.pdf"));
     EXPECT_EQ(app.countLines("could not save /proc/locked.txt"), 1) << app.output();
+}
+
+// Device facts: the keys and their types, and the identifier kept across runs until the user
+// defaults are removed. One run of the device page: the values it logged as "<label>: value", by label.
+std::map<std::string, std::string> runOnce(AppRunner& app)
+{
+    size_t from = app.lines().size();
+    int done = app.countLines(": DONE");
+    app.start();
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": DONE") > done; }, 20s)) << app.output();
+    app.kill();
+    std::map<std::string, std::string> values;
+    auto lines = app.lines();
+    for (size_t i = from; i < lines.size(); ++i) {
+        for (const char* label : { "types", "uuid", "same in one run", "webhost" }) {
+            auto pos = lines[i].find(std::string(": ") + label + ": ");
+            if (lines[i].rfind("penwick-", 0) == 0 && pos != std::string::npos && !values.count(label))
+                values[label] = lines[i].substr(pos + std::string(label).size() + 4);
+        }
+    }
+    return values;
+}
+
+TEST(Device, InfoHasItsKeysAndTheIdentifierLastsUntilTheDefaultsGo)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    prepare(app, "device.html");
+
+    auto first = runOnce(app);
+    auto types = nlohmann::json::parse(first["types"], nullptr, false);
+    ASSERT_TRUE(types.is_object()) << app.output();
+    for (const char* key : { "uuid", "webhost", "model", "platform", "version" })
+        EXPECT_EQ(types.value(key, ""), "string") << key << " in " << types.dump();
+    EXPECT_EQ(types.value("isVirtual", ""), "boolean") << types.dump();
+    for (const char* key : { "manufacturer", "serial" })
+        EXPECT_EQ(types.value(key, "string"), "string") << key;
+    EXPECT_EQ(first["webhost"], "4.0.0");
+    EXPECT_EQ(first["same in one run"], "true");
+    std::string uuid = first["uuid"];
+    ASSERT_EQ(uuid.size(), 36u) << uuid;
+    EXPECT_EQ(uuid.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << uuid;
+    EXPECT_EQ(runOnce(app)["uuid"], uuid);
+
+    std::remove((app.configHome() + "/" + PENWICK_APP_ID + "/user-defaults.ini").c_str());
+    std::string fresh = runOnce(app)["uuid"];
+    EXPECT_EQ(fresh.size(), 36u);
+    EXPECT_NE(fresh, uuid);
 }
 
 } // namespace
