@@ -21,22 +21,6 @@ public:
 
 const std::string kLanding = "https://www.site.example/bdsocial/desktop.html";
 
-TEST(SnsLoginScript, TheURLIsAStringLiteralThatCannotBeLeft)
-{
-    const struct {
-        const char* url;
-        const char* script;
-    } cases[] = {
-        { "https://www.site.example/bdsocial/desktop.html?code=abc&state=1",
-            "window.app.snsLogin('https://www.site.example/bdsocial/desktop.html?code=abc&state=1')" },
-        { "https://x.example/?code=x');alert(document.cookie);//", "window.app.snsLogin('https://x.example/?code=x\\');alert(document.cookie);//')" },
-        { "https://x.example/?a=\\'", "window.app.snsLogin('https://x.example/?a=\\\\\\'')" },
-        { "https://x.example/?a=1\n2\r3\xe2\x80\xa8", "window.app.snsLogin('https://x.example/?a=1\\n2\\r3\\u2028')" },
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(PopupWindowController::snsLoginScript(c.url), c.script) << c.url;
-}
-
 TEST(PopupPolicy, TheLandingPageHandsItsURLToTheMainPageAndClosesThePopup)
 {
     const struct {
