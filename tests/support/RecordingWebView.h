@@ -21,7 +21,7 @@ public:
     };
 
     void loadRequest(const std::string& url, std::chrono::seconds timeout) override { loads.push_back({ url, timeout }); }
-    void loadHTMLString(const std::string& html) override { htmlStrings.push_back(html); }
+    void loadHTMLString(const std::string&) override { }
     void evaluateScript(const std::string& script) override
     {
         std::lock_guard lock(m_mutex);
@@ -46,7 +46,6 @@ public:
 
     // Main-thread records, read and reset by the test directly.
     std::vector<Load> loads;
-    std::vector<std::string> htmlStrings;
     platform::WebPreferences prefs;
     std::optional<platform::DrawsBackground> drawsBackground;
 
