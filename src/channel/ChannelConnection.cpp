@@ -122,8 +122,10 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
             break;
         if (status == FrameReader::Status::Broken) {
             self->m_readWatch = 0;
-            self->close(self->m_introduced ? "the web process sent a frame the host does not understand"
-                                           : format("its first frame is no introduction of at most %@ bytes", kMaxHelloPayload));
+            std::string why = "the web process sent a frame the host does not understand";
+            if (!self->m_introduced)
+                why += format(" (a first frame carries at most %@ bytes)", kMaxHelloPayload);
+            self->close(why);
             return G_SOURCE_REMOVE;
         }
         self->m_onFrame(*self, frame);

@@ -54,6 +54,8 @@ Result<std::string> randomToken()
 constexpr std::size_t kMaxStrangers = 16;
 // How long the listener rests when accepting fails for want of descriptors or memory.
 constexpr unsigned kAcceptRetryMs = 250;
+// A crowd of strangers must not flood the log: this many refusals a second get a line each.
+constexpr unsigned kRefusalsLoggedPerSecond = 10;
 
 constexpr std::string_view kFolderPrefix = "penwick-";
 
@@ -374,8 +376,19 @@ void GtkChannelServer::connectionClosed(ChannelConnection& connection, const std
     bool hadPages = false;
     for (GtkWebView* view : m_views)
         hadPages |= view->connectionClosed(connection);
-    if (!connection.introduced() && !why.empty())
-        log::warning(format("refused a connection to the page channel: %@", why));
+    if (!connection.introduced() && !why.empty()) {
+        std::int64_t second = g_get_monotonic_time() / G_USEC_PER_SEC;
+        if (second != m_refusalSecond) {
+            if (m_refusalsUnlogged)
+                log::warning(format("refused %@ more connections to the page channel", m_refusalsUnlogged));
+            m_refusalSecond = second;
+            m_refusalsLogged = m_refusalsUnlogged = 0;
+        }
+        if (++m_refusalsLogged <= kRefusalsLoggedPerSecond)
+            log::warning(format("refused a connection to the page channel: %@", why));
+        else
+            ++m_refusalsUnlogged;
+    }
     else if (hadPages && !why.empty())
         log::warning(format("page channel of web process %@ closed: %@", connection.pid(), why));
     g_idle_add_full(G_PRIORITY_DEFAULT, +[](gpointer p) -> gboolean {

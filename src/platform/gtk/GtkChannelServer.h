@@ -59,6 +59,10 @@ private:
     unsigned m_listenWatch = 0;
     unsigned m_acceptRetry = 0;
     bool m_acceptFailing = false;
+    // Refusals logged in the current second, and those left out of the log.
+    std::int64_t m_refusalSecond = 0;
+    unsigned m_refusalsLogged = 0;
+    unsigned m_refusalsUnlogged = 0;
     bool m_failed = false;
     std::size_t m_maxPayload = channel::kMaxPayload;
     std::map<channel::ChannelConnection*, std::shared_ptr<channel::ChannelConnection>> m_connections;

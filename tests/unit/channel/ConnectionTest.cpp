@@ -120,7 +120,7 @@ TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
         { "silent", "", 0, "it did not introduce itself within 100 ms" },
         { "half a header", std::string(10, 'x'), 0, "it did not introduce itself within 100 ms" },
         { "a Hello one byte too large", frame(FrameKind::Hello, kMaxHelloPayload + 1), 0,
-            "its first frame is no introduction of at most 4096 bytes" },
+            "the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
         // Once introduced, the peer's frames may be as large as any.
         { "the largest Hello, then a large frame", frame(FrameKind::Hello, kMaxHelloPayload) + frame(FrameKind::Exec, 200000), 2,
             "open" },
