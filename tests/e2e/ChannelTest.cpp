@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <functional>
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -45,34 +45,26 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
 std::vector<std::string> channelFolders(const AppRunner& app)
 {
     std::vector<std::string> found;
-    if (DIR* dir = opendir(app.path("tmp").c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            if (std::strncmp(entry->d_name, "penwick-", 8) == 0)
-                found.push_back(app.path("tmp/") + entry->d_name);
-        }
-        closedir(dir);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
+        if (entry.path().filename().string().rfind("penwick-", 0) == 0)
+            found.push_back(entry.path());
     return found;
 }
 
 int connectTo(const std::string& path)
 {
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address { AF_UNIX, {} };
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return close(fd), -1;
     return fd;
 }
 
-long statusKb(int pid, const char* field)
+long rssKb(int pid)
 {
     std::string status = AppRunner::readFile("/proc/" + std::to_string(pid) + "/status");
-    auto at = status.find(field);
-    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + std::strlen(field) + 1);
+    return std::atol(status.c_str() + status.find("VmRSS:") + 6);
 }
 
 // User and system CPU time in seconds.
@@ -86,13 +78,8 @@ double cpuSeconds(int pid)
 
 int openDescriptors(int pid)
 {
-    int count = 0;
-    if (DIR* dir = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str())) {
-        while (readdir(dir))
-            ++count;
-        closedir(dir);
-    }
-    return count - 2;
+    auto fds = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd");
+    return int(std::distance(begin(fds), end(fds)));
 }
 
 // Connects again and again for `duration`, keeping up to `keep` connections; they close with it.
@@ -125,7 +112,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
     ASSERT_EQ(folders.size(), 1u) << app.output();
     EXPECT_EQ(folders[0].rfind(app.path("tmp/penwick-") + std::to_string(app.pid()) + "-", 0), 0u) << folders[0];
     const std::string socketPath = folders[0] + "/bridge";
-    const long startKb = statusKb(app.pid(), "VmRSS:");
+    const long startKb = rssKb(app.pid());
     const int startFds = openDescriptors(app.pid());
 
     struct Attack {
@@ -136,21 +123,13 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
         { "hellos announcing 256 MiB",
             [&] {
                 for (int i = 0; i < 3; ++i) {
+                    // The host closes the connection on the header, before any of the payload.
                     int fd = connectTo(socketPath);
-                    ASSERT_GE(fd, 0);
                     const std::uint32_t header[6] = { 256u << 20, 1, 0, 0, 0, 0 };
-                    ASSERT_EQ(write(fd, header, sizeof header), ssize_t(sizeof header));
-                    std::string chunk(1 << 20, 'x');
-                    auto end = std::chrono::steady_clock::now() + 5s;
-                    for (std::size_t sent = 0; sent < (256u << 20) && std::chrono::steady_clock::now() < end;) {
-                        ssize_t n = send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
-                        if (n > 0)
-                            sent += std::size_t(n);
-                        else if (errno == EAGAIN)
-                            poll(nullptr, 0, 5);
-                        else
-                            break;
-                    }
+                    pollfd closed { fd, POLLIN, 0 };
+                    char c;
+                    EXPECT_EQ(write(fd, header, sizeof header), ssize_t(sizeof header));
+                    EXPECT_TRUE(poll(&closed, 1, 5000) == 1 && read(fd, &c, 1) == 0);
                     close(fd);
                 }
             },
@@ -185,7 +164,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
         int answered = app.countLines(": answered ");
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": answered ") >= answered + 2; }, 20s))
             << attack.name << "\n" << app.output();
-        EXPECT_LT(statusKb(app.pid(), "VmRSS:"), startKb + 50 * 1024) << attack.name;
+        EXPECT_LT(rssKb(app.pid()), startKb + 50 * 1024) << attack.name;
     }
     // Hundreds were refused, but the log says so in a few lines a second.
     EXPECT_LE(app.countLines("refused a connection to the page channel"), 100);
