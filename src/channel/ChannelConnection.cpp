@@ -7,13 +7,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "base/Format.h"
+
 namespace penwick::channel {
+namespace {
+// What a stranger's read takes at most: one header and the largest first frame.
+constexpr std::size_t kStrangerRead = sizeof(FrameHeader) + kMaxHelloPayload;
+} // namespace
 
 ChannelConnection::ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
     : m_fd(fd)
     , m_onFrame(std::move(onFrame))
     , m_onClose(std::move(onClose))
 {
+    m_reader.setMaxPayload(kMaxHelloPayload);
 }
 
 ChannelConnection::~ChannelConnection()
@@ -22,8 +29,15 @@ ChannelConnection::~ChannelConnection()
     close({});
 }
 
-void ChannelConnection::start()
+void ChannelConnection::start(unsigned introductionTimeoutMs)
 {
+    // Below the socket's priority: when both are due (the main loop was busy), a Hello that has
+    // arrived is read before the deadline is judged.
+    if (!m_introduced) {
+        m_introductionTimeoutMs = introductionTimeoutMs;
+        m_introductionTimer = g_timeout_add_full(G_PRIORITY_DEFAULT + 1, introductionTimeoutMs,
+            &ChannelConnection::onIntroductionTimeout, this, nullptr);
+    }
     m_readWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
         &ChannelConnection::onReadable, this);
     // A source that may not recurse is taken out of the poll set and put back around every
@@ -31,6 +45,25 @@ void ChannelConnection::start()
     // itself (an action may run a nested main loop).
     if (GSource* source = g_main_context_find_source_by_id(nullptr, m_readWatch))
         g_source_set_can_recurse(source, TRUE);
+}
+
+void ChannelConnection::setIntroduced(long pid)
+{
+    m_introduced = true;
+    m_pid = pid;
+    m_reader.setMaxPayload(kMaxPayload);
+    if (m_introductionTimer)
+        g_source_remove(m_introductionTimer);
+    m_introductionTimer = 0;
+}
+
+gboolean ChannelConnection::onIntroductionTimeout(gpointer data)
+{
+    auto* self = static_cast<ChannelConnection*>(data);
+    auto keep = self->shared_from_this();
+    self->m_introductionTimer = 0;
+    self->close(format("it did not introduce itself within %@ ms", self->m_introductionTimeoutMs));
+    return G_SOURCE_REMOVE;
 }
 
 gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
@@ -60,10 +93,11 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         }
     }
     for (;;) {
-        ssize_t n = recv(self->m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        ssize_t n = recv(self->m_fd, buffer, self->m_introduced ? sizeof buffer : kStrangerRead, MSG_DONTWAIT);
         if (n > 0) {
             self->m_reader.feed(buffer, static_cast<size_t>(n));
-            if (static_cast<size_t>(n) < sizeof buffer)
+            // A stranger gets one read per turn: its first frame is checked before more is taken.
+            if (static_cast<size_t>(n) < sizeof buffer || !self->m_introduced)
                 break;
             continue;
         }
@@ -88,7 +122,10 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
             break;
         if (status == FrameReader::Status::Broken) {
             self->m_readWatch = 0;
-            self->close("the web process sent a frame the host does not understand");
+            std::string why = "the web process sent a frame the host does not understand";
+            if (!self->m_introduced)
+                why += format(" (a first frame carries at most %@ bytes)", kMaxHelloPayload);
+            self->close(why);
             return G_SOURCE_REMOVE;
         }
         self->m_onFrame(*self, frame);
@@ -175,7 +212,9 @@ void ChannelConnection::close(const std::string& why)
         g_source_remove(m_readWatch);
     if (m_writeWatch)
         g_source_remove(m_writeWatch);
-    m_readWatch = m_writeWatch = 0;
+    if (m_introductionTimer)
+        g_source_remove(m_introductionTimer);
+    m_readWatch = m_writeWatch = m_introductionTimer = 0;
     ::close(m_fd);
     m_fd = -1;
     m_out.clear();

@@ -11,6 +11,12 @@
 
 namespace penwick::channel {
 
+// Until a peer has introduced itself it is a stranger: its first frame may carry at most this many
+// payload bytes (a Hello is far smaller) ...
+inline constexpr std::size_t kMaxHelloPayload = 4096;
+// ... and it must have introduced itself within this time, or it is closed.
+inline constexpr unsigned kIntroductionTimeoutMs = 1000;
+
 // The host's end of one web process's channel (GLib only, so it is tested without a web process). It is served from the main loop and never waits:
 // reads take what the socket has, writes that the socket cannot take yet are queued and finished
 // when it can.
@@ -25,8 +31,8 @@ public:
     ChannelConnection(const ChannelConnection&) = delete;
     ChannelConnection& operator=(const ChannelConnection&) = delete;
 
-    // Starts serving the socket from the main loop.
-    void start();
+    // Starts serving the socket from the main loop; the introduction's deadline runs from here.
+    void start(unsigned introductionTimeoutMs = kIntroductionTimeoutMs);
     // Queues one frame. Refused (nothing sent, the connection stays open) when the payload exceeds
     // the limit.
     [[nodiscard]] Result<void> send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
@@ -43,17 +49,20 @@ public:
 
     // Set once the peer has introduced itself.
     bool introduced() const { return m_introduced; }
-    void setIntroduced(long pid) { m_introduced = true; m_pid = pid; }
+    void setIntroduced(long pid);
     long pid() const { return m_pid; }
 
 private:
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onWritable(gint fd, GIOCondition condition, gpointer data);
+    static gboolean onIntroductionTimeout(gpointer data);
     void flush();
 
     int m_fd = -1;
     unsigned m_readWatch = 0;
     unsigned m_writeWatch = 0;
+    unsigned m_introductionTimer = 0;
+    unsigned m_introductionTimeoutMs = 0;
     FrameReader m_reader;
     std::string m_out;
     size_t m_outOffset = 0;

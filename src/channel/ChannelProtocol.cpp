@@ -32,7 +32,7 @@ FrameReader::Status FrameReader::next(Frame& frame)
         return compact(), Status::NeedMore;
     FrameHeader header;
     std::memcpy(&header, m_buffer.data() + m_offset, sizeof header);
-    if (header.length > kMaxPayload || header.kind < static_cast<std::uint32_t>(FrameKind::Hello) || header.kind > kLastFrameKind)
+    if (header.length > m_maxPayload || header.kind < static_cast<std::uint32_t>(FrameKind::Hello) || header.kind > kLastFrameKind)
         return Status::Broken;
     if (m_buffer.size() - m_offset - sizeof header < header.length)
         return compact(), Status::NeedMore;

@@ -25,6 +25,7 @@
 // result for that call; a script too large for one frame travels as EvaluatePiece frames ended by
 // an Evaluate frame.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -109,6 +110,8 @@ inline std::optional<std::uint32_t> frameLength(std::size_t size, std::size_t li
 class FrameReader {
 public:
     void feed(const char* data, std::size_t size) { m_buffer.append(data, size); }
+    // Headers announcing a longer payload than this are Broken (never more than kMaxPayload).
+    void setMaxPayload(std::size_t limit) { m_maxPayload = std::min<std::size_t>(limit, kMaxPayload); }
 
     enum class Status { Frame, NeedMore, Broken };
     // Takes the next complete frame out of the buffer. Broken: the peer sent a header no version
@@ -121,6 +124,7 @@ private:
 
     std::string m_buffer;
     std::size_t m_offset = 0;
+    std::size_t m_maxPayload = kMaxPayload;
 };
 
 // How the host tells each web process where the channel is: the extensions' initialisation data,

@@ -1,8 +1,21 @@
-// The page channel in the real app: a call too large for it fails alone, and frames that come and
-// go do not pile up script contexts in the host.
+// The page channel in the real app: a call too large for it fails alone, frames that come and go do
+// not pile up script contexts in the host, attacks on its socket leave the host serving and small,
+// and the socket's folder goes when the host ends on a signal or, if killed, at the next start.
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <glib.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 #include "e2e/AppRunner.h"
 
@@ -26,6 +39,173 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
     // The host says so when one page holds 64 live contexts or more.
     EXPECT_EQ(app.countLines("live script contexts"), 0) << app.output();
     EXPECT_EQ(app.countLines("no longer serves"), 0) << app.output();
+}
+
+// The channel folders in the app's temporary folder, as an attacker of the same user finds them.
+std::vector<std::string> channelFolders(const AppRunner& app)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
+        if (entry.path().filename().string().rfind("penwick-", 0) == 0)
+            found.push_back(entry.path());
+    return found;
+}
+
+int connectTo(const std::string& path)
+{
+    sockaddr_un address { AF_UNIX, {} };
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return close(fd), -1;
+    return fd;
+}
+
+long rssKb(int pid)
+{
+    std::string status = AppRunner::readFile("/proc/" + std::to_string(pid) + "/status");
+    return std::atol(status.c_str() + status.find("VmRSS:") + 6);
+}
+
+// User and system CPU time in seconds.
+double cpuSeconds(int pid)
+{
+    std::string stat = AppRunner::readFile("/proc/" + std::to_string(pid) + "/stat");
+    unsigned long utime = 0, stime = 0;
+    std::sscanf(stat.c_str() + stat.rfind(')') + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+int openDescriptors(int pid)
+{
+    auto fds = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd");
+    return int(std::distance(begin(fds), end(fds)));
+}
+
+// Connects again and again for `duration`, keeping up to `keep` connections; they close with it.
+struct Crowd {
+    std::vector<int> fds;
+    Crowd(const std::string& path, std::chrono::milliseconds duration, std::size_t keep = 400)
+    {
+        for (auto end = std::chrono::steady_clock::now() + duration; std::chrono::steady_clock::now() < end;) {
+            int fd = fds.size() < keep ? connectTo(path) : -1;
+            if (fd >= 0)
+                fds.push_back(fd);
+            else
+                std::this_thread::sleep_for(5ms);
+        }
+    }
+    ~Crowd()
+    {
+        for (int fd : fds)
+            close(fd);
+    }
+};
+
+TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writePages("channel", "attack.html");
+    app.start();
+    ASSERT_TRUE(app.waitForLine(": answered 3", 60s)) << app.output();
+    auto folders = channelFolders(app);
+    ASSERT_EQ(folders.size(), 1u) << app.output();
+    EXPECT_EQ(folders[0].rfind(app.path("tmp/penwick-") + std::to_string(app.pid()) + "-", 0), 0u) << folders[0];
+    const std::string socketPath = folders[0] + "/bridge";
+    const long startKb = rssKb(app.pid());
+    const int startFds = openDescriptors(app.pid());
+
+    struct Attack {
+        const char* name;
+        std::function<void()> run;
+        const char* logged;
+    } attacks[] = {
+        { "hellos announcing 256 MiB",
+            [&] {
+                for (int i = 0; i < 3; ++i) {
+                    // The host closes the connection on the header, before any of the payload.
+                    int fd = connectTo(socketPath);
+                    const std::uint32_t header[6] = { 256u << 20, 1, 0, 0, 0, 0 };
+                    pollfd closed { fd, POLLIN, 0 };
+                    char c;
+                    EXPECT_EQ(write(fd, header, sizeof header), ssize_t(sizeof header));
+                    EXPECT_TRUE(poll(&closed, 1, 5000) == 1 && read(fd, &c, 1) == 0);
+                    close(fd);
+                }
+            },
+            "refused a connection to the page channel: the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
+        { "many silent connections",
+            [&] {
+                Crowd crowd(socketPath, 1500ms);
+                EXPECT_GT(crowd.fds.size(), 16u);
+                // Those waiting to introduce themselves are few; the rest wait in the queue.
+                EXPECT_LE(openDescriptors(app.pid()), startFds + 16 + 4);
+            },
+            "refused a connection to the page channel: 16 connections were already waiting to introduce themselves" },
+        { "no descriptors left",
+            [&] {
+                rlimit limit {};
+                ASSERT_EQ(prlimit(app.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+                rlimit low = limit;
+                low.rlim_cur = rlim_t(openDescriptors(app.pid()) + 2);
+                ASSERT_EQ(prlimit(app.pid(), RLIMIT_NOFILE, &low, nullptr), 0);
+                Crowd crowd(socketPath, 500ms);
+                double cpu = cpuSeconds(app.pid());
+                Crowd more(socketPath, 1000ms);
+                // A listener that spins takes the whole second.
+                EXPECT_LT(cpuSeconds(app.pid()) - cpu, 0.5);
+                ASSERT_EQ(prlimit(app.pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
+            },
+            "the page channel cannot accept a connection: Too many open files" },
+    };
+    for (auto& attack : attacks) {
+        attack.run();
+        EXPECT_GE(app.countLines(attack.logged), 1) << attack.name << "\n" << app.output();
+        int answered = app.countLines(": answered ");
+        EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": answered ") >= answered + 2; }, 20s))
+            << attack.name << "\n" << app.output();
+        EXPECT_LT(rssKb(app.pid()), startKb + 50 * 1024) << attack.name;
+    }
+    // Hundreds were refused, but the log says so in a few lines a second.
+    EXPECT_LE(app.countLines("refused a connection to the page channel"), 100);
+    // A new web process still gets its bridge.
+    for (pid_t web : app.webProcesses())
+        ::kill(web, SIGKILL);
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": page loaded") == 2; }, 30s)) << app.output();
+}
+
+// A host killed outright leaves a folder named after its pid behind.
+std::string leftFolder(const AppRunner& app, pid_t pid, const char* suffix)
+{
+    std::string folder = app.path("tmp/penwick-") + std::to_string(pid) + "-" + suffix;
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    g_file_set_contents((folder + "/bridge").c_str(), "", 0, nullptr);
+    return folder;
+}
+
+TEST(Channel, TheSocketFolderGoesOnASignalAndAKilledHostsFolderAtTheNextStart)
+{
+    pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    for (int signal : { SIGTERM, SIGINT, SIGHUP }) {
+        AppRunner app(AppRunner::Binary::TestApp);
+        app.writePages("channel", "attack.html");
+        const std::string stale = leftFolder(app, dead, "abc123");
+        const std::string live = leftFolder(app, getpid(), "abc123");
+        const std::string link = app.path("tmp/penwick-") + std::to_string(dead) + "-lnk123";
+        ASSERT_EQ(symlink(live.c_str(), link.c_str()), 0);
+        app.start();
+        ASSERT_TRUE(app.waitForLine(": page loaded", 60s)) << app.output();
+        EXPECT_FALSE(AppRunner::fileExists(stale)) << signal;
+        EXPECT_TRUE(AppRunner::fileExists(live + "/bridge")) << signal;
+        EXPECT_TRUE(AppRunner::fileExists(link)) << signal;
+        EXPECT_EQ(channelFolders(app).size(), 3u) << signal;
+        ::kill(app.pid(), signal);
+        EXPECT_EQ(app.waitForExit(20s), 0) << signal << "\n" << app.output();
+        EXPECT_EQ(channelFolders(app).size(), 2u) << signal;
+    }
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "platform/gtk/GtkApplicationHost.h"
 
+#include <csignal>
 #include <cstdio>
 #include <vector>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include "BuildConfig.h"
 #include "base/GRef.h"
+#include "base/Log.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileScheme.h"
@@ -45,6 +48,8 @@ struct GtkApplicationHost::State {
     GRef<GMenu> menu;
     bool started = false;
     int exitCode = 0;
+    // SIGTERM, SIGINT and SIGHUP end the host the normal way, so that shutdown removes its socket.
+    unsigned signalSources[3] = {};
 
     // The captures of the test options: the page to capture, what is still being written.
     LaunchOptions captureOptions;
@@ -58,6 +63,18 @@ struct GtkApplicationHost::State {
     {
         if (captureTimeout)
             g_source_remove(captureTimeout);
+        stopWatchingSignals();
+    }
+
+    // Once the sources are gone the signals take their default action again: a host that does not
+    // end after the first one still ends on the second.
+    void stopWatchingSignals()
+    {
+        for (unsigned& source : signalSources) {
+            if (source)
+                g_source_remove(source);
+            source = 0;
+        }
     }
 
     void quit(int code)
@@ -211,9 +228,20 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle)
         if (state.started)
             state.lifecycle->activate();
     }), &state);
+    const int signals[] = { SIGTERM, SIGINT, SIGHUP };
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+        state.signalSources[i] = g_unix_signal_add(signals[i], +[](gpointer data) -> gboolean {
+            auto& state = *static_cast<State*>(data);
+            log::message("ending on a signal");
+            state.stopWatchingSignals();
+            state.quit(0);
+            return G_SOURCE_REMOVE;
+        }, &state);
+    }
     char programName[] = "penwick";
     char* appArgv[] = { programName, nullptr };
     int status = g_application_run(G_APPLICATION(state.app.get()), 1, appArgv);
+    state.stopWatchingSignals();
     if (state.captureCancellable)
         g_cancellable_cancel(state.captureCancellable.get());
     GtkChannelServer::shared().shutdown();

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
 #include <glib-unix.h>
 #include <glib/gstdio.h>
 #include <sys/random.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -45,6 +49,83 @@ Result<std::string> randomToken()
     return token;
 }
 
+// Connections that may wait to introduce themselves at once; a further one pushes out the oldest
+// (a web process introduces itself as soon as it connects, so the oldest is the likeliest idler).
+constexpr std::size_t kMaxStrangers = 16;
+// How long the listener rests when accepting fails for want of descriptors or memory.
+constexpr unsigned kAcceptRetryMs = 250;
+// A crowd of strangers must not flood the log: this many refusals a second get a line each.
+constexpr unsigned kRefusalsLoggedPerSecond = 10;
+
+constexpr std::string_view kFolderPrefix = "penwick-";
+
+// The pid in a channel folder's name "penwick-<pid>-XXXXXX", or 0 when the name is not one.
+long folderOwner(std::string_view name)
+{
+    if (name.substr(0, kFolderPrefix.size()) != kFolderPrefix)
+        return 0;
+    name.remove_prefix(kFolderPrefix.size());
+    long pid = 0;
+    std::size_t digits = 0;
+    for (; digits < name.size() && digits < 10 && name[digits] >= '0' && name[digits] <= '9'; ++digits)
+        pid = pid * 10 + (name[digits] - '0');
+    if (digits == 0 || name.size() != digits + 7 || name[digits] != '-')
+        return 0;
+    return pid;
+}
+
+// True when something still listens on the socket at `path` (a live host in another pid
+// namespace, or a pid that was reused).
+bool someoneListens(const std::string& path)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return true;
+    bool listening = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EAGAIN;
+    ::close(fd);
+    return listening;
+}
+
+// Removes the channel folders that hosts of this user left behind when they were killed: only
+// real folders (never through a symlink) of this user, named after a process that is gone, whose
+// socket nobody serves. Only their plain entries are removed; a folder holding more stays.
+void removeStaleFolders(const std::string& tmpDir)
+{
+    int tmp = open(tmpDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (tmp < 0)
+        return;
+    DIR* listing = fdopendir(dup(tmp));
+    while (dirent* entry = listing ? readdir(listing) : nullptr) {
+        long pid = folderOwner(entry->d_name);
+        struct stat info;
+        if (pid <= 0 || fstatat(tmp, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(info.st_mode)
+            || info.st_uid != getuid() || !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            || someoneListens(tmpDir + "/" + entry->d_name + "/bridge"))
+            continue;
+        int folder = openat(tmp, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0)
+            continue;
+        if (DIR* inside = fdopendir(dup(folder))) {
+            while (dirent* item = readdir(inside)) {
+                if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0)
+                    (void)unlinkat(folder, item->d_name, 0);
+            }
+            closedir(inside);
+        }
+        ::close(folder);
+        if (unlinkat(tmp, entry->d_name, AT_REMOVEDIR) == 0)
+            log::message(format("removed the page channel folder %@ of host %@, which is gone", entry->d_name, pid));
+    }
+    if (listing)
+        closedir(listing);
+    ::close(tmp);
+}
+
 } // namespace
 
 GtkChannelServer& GtkChannelServer::shared()
@@ -73,8 +154,11 @@ bool GtkChannelServer::listen()
         log::warning(format("cannot make the page channel's token: %@; pages get no bridge", token.error().message));
         return false;
     }
+    removeStaleFolders(g_get_tmp_dir());
     GUnique<GError> error;
-    GUnique<char> dir(g_dir_make_tmp("penwick-XXXXXX", &error.outPtr()));
+    // The pid in the name lets a later host tell a killed host's folder from a live one's.
+    std::string folderName = std::string(kFolderPrefix) + std::to_string(getpid()) + "-XXXXXX";
+    GUnique<char> dir(g_dir_make_tmp(folderName.c_str(), &error.outPtr()));
     if (!dir) {
         log::warning(format("cannot create the folder for the page channel: %@; pages get no bridge", toError(error).message));
         return false;
@@ -98,14 +182,22 @@ bool GtkChannelServer::listen()
     m_listenFd = fd;
     // Only this user can reach the folder; the token guards against a stale or foreign peer too.
     m_token = std::move(*token);
-    m_listenWatch = g_unix_fd_add(m_listenFd, G_IO_IN,
-        +[](gint, GIOCondition, gpointer data) -> gboolean {
-            static_cast<GtkChannelServer*>(data)->accept();
-            return G_SOURCE_CONTINUE;
-        },
-        this);
+    watchListener();
     m_failed = false;
     return true;
+}
+
+void GtkChannelServer::watchListener()
+{
+    m_listenWatch = g_unix_fd_add(m_listenFd, G_IO_IN,
+        +[](gint, GIOCondition, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkChannelServer*>(data);
+            if (self->accept())
+                return G_SOURCE_CONTINUE;
+            self->m_listenWatch = 0;
+            return G_SOURCE_REMOVE;
+        },
+        this);
 }
 
 bool GtkChannelServer::attach(WebKitWebContext* context, const std::string& extensionDirectory)
@@ -123,20 +215,47 @@ bool GtkChannelServer::attach(WebKitWebContext* context, const std::string& exte
     return true;
 }
 
-void GtkChannelServer::accept()
+bool GtkChannelServer::accept()
 {
     for (;;) {
         int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            return;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return true;
+            // Out of descriptors (or memory): the connection stays queued and the listener stays
+            // readable, so watching it now would spin. Rest, then try again.
+            if (!m_acceptFailing)
+                log::warning(format("the page channel cannot accept a connection: %@; it tries again every %@ ms",
+                    std::strerror(errno), kAcceptRetryMs));
+            m_acceptFailing = true;
+            m_acceptRetry = g_timeout_add(kAcceptRetryMs, +[](gpointer data) -> gboolean {
+                auto* self = static_cast<GtkChannelServer*>(data);
+                self->m_acceptRetry = 0;
+                self->watchListener();
+                return G_SOURCE_REMOVE;
+            }, this);
+            return false;
+        }
+        if (m_acceptFailing)
+            log::message("the page channel accepts connections again");
+        m_acceptFailing = false;
+        std::erase_if(m_strangers, [](const auto& weak) {
+            auto c = weak.lock();
+            return !c || !c->isOpen() || c->introduced();
+        });
+        if (m_strangers.size() >= kMaxStrangers) {
+            if (auto oldest = m_strangers.front().lock())
+                oldest->close(format("%@ connections were already waiting to introduce themselves", kMaxStrangers));
+            m_strangers.pop_front();
         }
         auto connection = std::make_shared<ChannelConnection>(fd,
             [this](ChannelConnection& c, channel::Frame& frame) { handleFrame(c, frame); },
             [this](ChannelConnection& c, const std::string& why) { connectionClosed(c, why); });
         connection->setMaxPayload(m_maxPayload);
         m_connections[connection.get()] = connection;
+        m_strangers.push_back(connection);
         connection->start();
     }
 }
@@ -257,8 +376,19 @@ void GtkChannelServer::connectionClosed(ChannelConnection& connection, const std
     bool hadPages = false;
     for (GtkWebView* view : m_views)
         hadPages |= view->connectionClosed(connection);
-    if (!connection.introduced() && !why.empty())
-        log::warning(format("refused a connection to the page channel: %@", why));
+    if (!connection.introduced() && !why.empty()) {
+        std::int64_t second = g_get_monotonic_time() / G_USEC_PER_SEC;
+        if (second != m_refusalSecond) {
+            if (m_refusalsUnlogged)
+                log::warning(format("refused %@ more connections to the page channel", m_refusalsUnlogged));
+            m_refusalSecond = second;
+            m_refusalsLogged = m_refusalsUnlogged = 0;
+        }
+        if (++m_refusalsLogged <= kRefusalsLoggedPerSecond)
+            log::warning(format("refused a connection to the page channel: %@", why));
+        else
+            ++m_refusalsUnlogged;
+    }
     else if (hadPages && !why.empty())
         log::warning(format("page channel of web process %@ closed: %@", connection.pid(), why));
     g_idle_add_full(G_PRIORITY_DEFAULT, +[](gpointer p) -> gboolean {
@@ -271,7 +401,9 @@ void GtkChannelServer::shutdown()
 {
     if (m_listenWatch)
         g_source_remove(m_listenWatch);
-    m_listenWatch = 0;
+    if (m_acceptRetry)
+        g_source_remove(m_acceptRetry);
+    m_listenWatch = m_acceptRetry = 0;
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;

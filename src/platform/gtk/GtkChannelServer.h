@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <set>
@@ -43,7 +44,9 @@ public:
 private:
     GtkChannelServer() = default;
     bool listen();
-    void accept();
+    void watchListener();
+    // False when the listener must rest (no descriptors left): a timer watches it again later.
+    bool accept();
     void handleFrame(channel::ChannelConnection& connection, channel::Frame& frame);
     void introduce(channel::ChannelConnection& connection, const channel::Frame& frame);
     void connectionClosed(channel::ChannelConnection& connection, const std::string& why);
@@ -54,9 +57,17 @@ private:
     std::string m_token;
     int m_listenFd = -1;
     unsigned m_listenWatch = 0;
+    unsigned m_acceptRetry = 0;
+    bool m_acceptFailing = false;
+    // Refusals logged in the current second, and those left out of the log.
+    std::int64_t m_refusalSecond = 0;
+    unsigned m_refusalsLogged = 0;
+    unsigned m_refusalsUnlogged = 0;
     bool m_failed = false;
     std::size_t m_maxPayload = channel::kMaxPayload;
     std::map<channel::ChannelConnection*, std::shared_ptr<channel::ChannelConnection>> m_connections;
+    // Accepted connections that have not introduced themselves yet, oldest first.
+    std::list<std::weak_ptr<channel::ChannelConnection>> m_strangers;
     std::set<GtkWebView*> m_views;
     std::uint64_t m_nextContextId = 1;
 };

@@ -1,5 +1,5 @@
-// The host's end of the channel on a real socket pair: it never blocks, and an oversized frame
-// fails alone.
+// The host's end of the channel on a real socket pair: it never blocks, an oversized frame fails
+// alone, and a peer that does not introduce itself promptly and briefly is closed.
 #include <chrono>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -11,15 +11,24 @@ using namespace penwick::channel;
 
 namespace {
 
+enum class Peer { Introduced, Stranger };
+
 struct Pair {
-    Pair()
+    explicit Pair(Peer who = Peer::Introduced, unsigned introductionTimeoutMs = kIntroductionTimeoutMs)
     {
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
         peer = fds[1];
-        host = std::make_shared<ChannelConnection>(fds[0], [this](ChannelConnection&, Frame& f) { received.push_back(f); },
+        host = std::make_shared<ChannelConnection>(fds[0],
+            [this](ChannelConnection& c, Frame& f) {
+                if (f.kind == FrameKind::Hello)
+                    c.setIntroduced(7);
+                received.push_back(f);
+            },
             [this](ChannelConnection&, const std::string& why) { closed = why; });
-        host->start();
+        if (who == Peer::Introduced)
+            host->setIntroduced(7);
+        host->start(introductionTimeoutMs);
     }
     ~Pair() { ::close(peer); }
     std::vector<Frame> drainPeer()
@@ -93,6 +102,45 @@ TEST(Connection, AFrameInPiecesArrivesOnceAndABrokenHeaderCloses)
         g_main_context_iteration(nullptr, FALSE);
     EXPECT_FALSE(pair.host->isOpen());
     EXPECT_EQ(pair.closed, "the web process sent a frame the host does not understand");
+}
+
+TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
+{
+    auto frame = [](FrameKind kind, std::size_t size) {
+        std::string bytes;
+        EXPECT_TRUE(appendFrame(bytes, kind, 0, 0, std::string(size, 'h')));
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t frames;
+        const char* closed;
+    } cases[] = {
+        { "silent", "", 0, "it did not introduce itself within 100 ms" },
+        { "half a header", std::string(10, 'x'), 0, "it did not introduce itself within 100 ms" },
+        { "a Hello one byte too large", frame(FrameKind::Hello, kMaxHelloPayload + 1), 0,
+            "the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
+        // Once introduced, the peer's frames may be as large as any.
+        { "the largest Hello, then a large frame", frame(FrameKind::Hello, kMaxHelloPayload) + frame(FrameKind::Exec, 200000), 2,
+            "open" },
+    };
+    for (auto& c : cases) {
+        Pair pair(Peer::Stranger, 100);
+        // The large frame does not fit the socket's buffer at once: feed it as the host reads.
+        std::string_view rest = c.bytes;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+        while (std::chrono::steady_clock::now() < deadline && pair.host->isOpen()) {
+            if (!rest.empty()) {
+                ssize_t n = write(pair.peer, rest.data(), rest.size());
+                rest.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
+            }
+            g_main_context_iteration(nullptr, FALSE);
+        }
+        EXPECT_EQ(pair.received.size(), c.frames) << c.name;
+        EXPECT_EQ(pair.closed, c.closed) << c.name;
+        EXPECT_EQ(pair.host->introduced(), c.frames > 0) << c.name;
+    }
 }
 
 } // namespace
