@@ -1,5 +1,7 @@
 #include "platform/gtk/GtkEngineContext.h"
 
+#include <string_view>
+
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkApplicationHost.h"
@@ -29,6 +31,8 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     const char* storage = localStorageDirectory.empty() ? nullptr : localStorageDirectory.c_str();
     m_dataManager = adopt(webkit_website_data_manager_new("local-storage-directory", storage, nullptr));
     m_context = adopt(webkit_web_context_new_with_website_data_manager(m_dataManager.get()));
+    // Before the first web process, and before the channel adds its socket folder to the sandbox.
+    enableSandbox();
     // Before the context starts its first web process: the extension and the channel's address.
     (void)GtkChannelServer::shared().attach(m_context.get(), GtkApplicationHost::webExtensionDirectory());
     for (auto& [scheme, handler] : m_schemes)
@@ -36,6 +40,50 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     if (m_acceptAllCookies)
         acceptAllCookies();
     return m_context.get();
+}
+
+void GtkEngineContext::addSandboxReadPath(const std::string& path)
+{
+    if (!path.empty() && !m_context)
+        m_sandboxReadPaths.push_back(path);
+}
+
+std::string GtkEngineContext::sandboxObstacle()
+{
+    if (const char* off = g_getenv("PENWICK_DISABLE_SANDBOX"); off && *off && std::string_view(off) != "0")
+        return "PENWICK_DISABLE_SANDBOX is set";
+    for (const char* program : { "bwrap", "xdg-dbus-proxy" }) {
+        if (GUnique<char> found(g_find_program_in_path(program)); !found)
+            return format("%@ is not installed", program);
+    }
+    // The engine's own launcher asks for these namespaces and mounts; containers and hardened
+    // systems refuse some of them. One short run answers for all (about 10 ms).
+    const char* probe[] = { "bwrap", "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "--proc", "/proc", "--dev",
+        "/dev", "true", nullptr };
+    int status = 0;
+    GUnique<char> errors;
+    GUnique<GError> error;
+    if (!g_spawn_sync(nullptr, const_cast<char**>(probe), nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL),
+            nullptr, nullptr, nullptr, &errors.outPtr(), &status, &error.outPtr()))
+        return format("bubblewrap does not run: %@", std::string(error->message));
+    if (!g_spawn_check_wait_status(status, nullptr)) {
+        std::string why = errors ? g_strstrip(errors.get()) : "";
+        return format("bubblewrap cannot make its namespaces here (%@)", why.empty() ? std::string("no reason given") : why);
+    }
+    return {};
+}
+
+void GtkEngineContext::enableSandbox()
+{
+    std::string obstacle = sandboxObstacle();
+    if (!obstacle.empty()) {
+        log::warning(format("web pages run without the engine's sandbox: %@", obstacle));
+        return;
+    }
+    webkit_web_context_set_sandbox_enabled(m_context.get(), TRUE);
+    webkit_web_context_add_path_to_sandbox(m_context.get(), GtkApplicationHost::webExtensionDirectory().c_str(), TRUE);
+    for (const auto& path : m_sandboxReadPaths)
+        webkit_web_context_add_path_to_sandbox(m_context.get(), path.c_str(), TRUE);
 }
 
 void GtkEngineContext::registerURIScheme(const std::string& scheme, SchemeHandler handler)
