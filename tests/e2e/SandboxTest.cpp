@@ -41,16 +41,24 @@ int webProcessNamespaceDepth(pid_t app)
 TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEither)
 {
     const std::string off = "web pages run without the engine's sandbox: ";
-    for (bool disabled : { false, true }) {
-        SCOPED_TRACE(disabled ? "turned off" : "default");
+    struct Case {
+        const char* name;
+        const char* variable;
+        const char* value;
+        const char* reason; // logged; none: the system decides
+    };
+    for (const Case& c : { Case { "default", nullptr, nullptr, nullptr },
+             Case { "turned off", "PENWICK_DISABLE_SANDBOX", "1", "PENWICK_DISABLE_SANDBOX is set" },
+             Case { "no bubblewrap", "PATH", "/nonexistent", "bwrap is not installed" } }) {
+        SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         app.writePages("bridge", "reload.html");
-        if (disabled)
-            app.setEnv("PENWICK_DISABLE_SANDBOX", "1");
+        if (c.variable)
+            app.setEnv(c.variable, c.value);
         app.start();
         ASSERT_TRUE(app.waitForLine(": READY ")) << app.output();
-        if (disabled) {
-            EXPECT_EQ(app.countLines(off + "PENWICK_DISABLE_SANDBOX is set"), 1) << app.output();
+        if (c.reason) {
+            EXPECT_EQ(app.countLines(off + c.reason), 1) << app.output();
         }
         // Without a reason logged the web process runs in namespaces of its own (here too where the
         // system allows it; a container may not).

@@ -12,7 +12,11 @@ namespace penwick::platform {
 GtkEngineContext& GtkEngineContext::shared()
 {
     // Lives as long as the process, like the web views that use it.
-    static auto* s_context = new GtkEngineContext;
+    static auto* s_context = [] {
+        auto* context = new GtkEngineContext;
+        context->startSandboxProbe();
+        return context;
+    }();
     return *s_context;
 }
 
@@ -48,29 +52,46 @@ void GtkEngineContext::addSandboxReadPath(const std::string& path)
         m_sandboxReadPaths.push_back(path);
 }
 
-std::string GtkEngineContext::sandboxObstacle()
+void GtkEngineContext::startSandboxProbe()
 {
-    if (const char* off = g_getenv("PENWICK_DISABLE_SANDBOX"); off && *off && std::string_view(off) != "0")
-        return "PENWICK_DISABLE_SANDBOX is set";
+    if (m_sandboxProbeStarted)
+        return;
+    m_sandboxProbeStarted = true;
+    if (const char* off = g_getenv("PENWICK_DISABLE_SANDBOX"); off && *off && std::string_view(off) != "0") {
+        m_sandboxObstacle = "PENWICK_DISABLE_SANDBOX is set";
+        return;
+    }
     for (const char* program : { "bwrap", "xdg-dbus-proxy" }) {
-        if (GUnique<char> found(g_find_program_in_path(program)); !found)
-            return format("%@ is not installed", program);
+        if (GUnique<char> found(g_find_program_in_path(program)); !found) {
+            m_sandboxObstacle = format("%@ is not installed", program);
+            return;
+        }
     }
     // The engine's own launcher asks for these namespaces and mounts; containers and hardened
-    // systems refuse some of them. One short run answers for all (about 10 ms).
-    const char* probe[] = { "bwrap", "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "--proc", "/proc", "--dev",
-        "/dev", "true", nullptr };
-    int status = 0;
-    GUnique<char> errors;
+    // systems refuse some of them. One short run answers for all: about 10 ms on an idle machine,
+    // spent while the host starts up, before the first web view needs the context.
+    const char* probe[] = { "bwrap", "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "--proc", "/proc", "true", nullptr };
     GUnique<GError> error;
-    if (!g_spawn_sync(nullptr, const_cast<char**>(probe), nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL),
-            nullptr, nullptr, nullptr, &errors.outPtr(), &status, &error.outPtr()))
-        return format("bubblewrap does not run: %@", std::string(error->message));
-    if (!g_spawn_check_wait_status(status, nullptr)) {
-        std::string why = errors ? g_strstrip(errors.get()) : "";
-        return format("bubblewrap cannot make its namespaces here (%@)", why.empty() ? std::string("no reason given") : why);
+    m_sandboxProbe = adopt(g_subprocess_newv(probe, GSubprocessFlags(G_SUBPROCESS_FLAGS_STDOUT_SILENCE | G_SUBPROCESS_FLAGS_STDERR_PIPE),
+        &error.outPtr()));
+    if (!m_sandboxProbe)
+        m_sandboxObstacle = format("bubblewrap does not run: %@", std::string(error->message));
+}
+
+std::string GtkEngineContext::sandboxObstacle()
+{
+    startSandboxProbe();
+    if (m_sandboxProbe) {
+        GUnique<char> errors;
+        GUnique<GError> error;
+        bool ran = g_subprocess_communicate_utf8(m_sandboxProbe.get(), nullptr, nullptr, nullptr, &errors.outPtr(), &error.outPtr());
+        if (!ran || !g_subprocess_get_successful(m_sandboxProbe.get())) {
+            std::string why = errors ? g_strstrip(errors.get()) : "";
+            m_sandboxObstacle = format("bubblewrap cannot make its namespaces here (%@)", why.empty() ? std::string("no reason given") : why);
+        }
+        m_sandboxProbe = nullptr;
     }
-    return {};
+    return m_sandboxObstacle;
 }
 
 void GtkEngineContext::enableSandbox()

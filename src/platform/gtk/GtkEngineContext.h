@@ -44,9 +44,11 @@ public:
     // Why the engine's web-process sandbox cannot start here ("" when it can): switched off by
     // PENWICK_DISABLE_SANDBOX, bubblewrap or the D-Bus proxy missing, or bubblewrap unable to
     // make the namespaces it needs (containers, systems without unprivileged user namespaces).
-    static std::string sandboxObstacle();
+    // Waits for the probe that shared() starts.
+    std::string sandboxObstacle();
 
 private:
+    void startSandboxProbe();
     void enableSandbox();
     void registerWithEngine(const std::string& scheme, SchemeHandler* handler);
 
@@ -57,6 +59,9 @@ private:
     bool m_lateFolderLogged = false;
     std::map<std::string, std::unique_ptr<SchemeHandler>> m_schemes;
     std::vector<std::string> m_sandboxReadPaths;
+    bool m_sandboxProbeStarted = false;
+    GRef<GSubprocess> m_sandboxProbe;
+    std::string m_sandboxObstacle;
 };
 
 } // namespace penwick::platform
