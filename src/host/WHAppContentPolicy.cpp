@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/AsciiCase.h"
-#include "base/WHURL.h"
+#include "base/FileURLPath.h"
 
 namespace penwick {
 namespace {
@@ -42,37 +42,10 @@ std::string_view defaultPort(std::string_view scheme)
     return {};
 }
 
-// Resolves "." and ".." the way the file system would, without touching it; ".." above the root
-// stays at the root.
-std::string normalizedPath(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        auto end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        auto part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    std::string result;
-    for (auto part : parts) {
-        result += '/';
-        result += part;
-    }
-    return result.empty() ? "/" : result;
-}
-
 } // namespace
 
 WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins)
-    : m_contentFolder(normalizedPath(contentFolder))
+    : m_contentFolder(FileURLPath::normalized(contentFolder))
 {
     if (startURL) {
         auto scheme = schemeOf(*startURL);
@@ -112,20 +85,8 @@ std::string WHAppContentPolicy::originOf(std::string_view url)
 
 bool WHAppContentPolicy::isInsideContentFolder(std::string_view url) const
 {
-    auto authority = authorityOf(url, kFileScheme.size());
-    if (!authority || !(authority->empty() || asciiLowercase(std::string(*authority)) == "localhost"))
-        return false;
-    auto path = url.substr(kFileScheme.size() + 3 + authority->size());
-    path = path.substr(0, path.find_first_of("?#"));
-    // The engine reads a "\" of a file URL as a "/".
-    std::string raw(path);
-    std::replace(raw.begin(), raw.end(), '\\', '/');
-    auto decoded = WHURL::percentDecode(raw);
-    if (!decoded)
-        return false;
-    std::string normalized = normalizedPath(*decoded);
-    return normalized.size() > m_contentFolder.size() + 1 && normalized.compare(0, m_contentFolder.size(), m_contentFolder) == 0
-        && normalized[m_contentFolder.size()] == '/';
+    auto path = FileURLPath::localPath(url);
+    return path && FileURLPath::isInside(*path, m_contentFolder);
 }
 
 bool WHAppContentPolicy::isAppContent(std::string_view url) const

@@ -3,6 +3,9 @@
 #include "bridge/WHBridge.h"
 #include "host/WHConsole.h"
 #include "host/WHViewController.h"
+#include <algorithm>
+
+#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
 
@@ -50,6 +53,22 @@ const WHAppContentPolicy& WHWebViewDelegate::appContentPolicy()
 }
 
 bool WHWebViewDelegate::allowsFileAccess(const std::string& url) { return appContentPolicy().isAppContent(url); }
+
+platform::FileReach WHWebViewDelegate::fileReach()
+{
+    platform::FileReach reach { appContentPolicy().contentFolder(), false };
+    if (!m_viewController)
+        return reach;
+    // The file plugin's "root" file system already hands the page the whole disk through whfile:
+    // URLs; refusing file: URLs then would guard nothing.
+    const auto& plugins = m_viewController->pluginRegistry().pluginsMap();
+    bool filePlugin = std::any_of(plugins.begin(), plugins.end(), [](const auto& entry) { return entry.second == "WHFile"; });
+    const auto& settings = m_viewController->settings();
+    auto extra = settings.find("osxextrafilesystems");
+    std::string names = "," + asciiLowercase(extra == settings.end() ? std::string("documents,cache,bundle,root") : extra->second) + ",";
+    reach.wholeDisk = filePlugin && names.find(",root,") != std::string::npos;
+    return reach;
+}
 
 void WHWebViewDelegate::initConsole(platform::WindowObject& window)
 {

@@ -33,6 +33,7 @@ public:
     void initConsole(platform::WindowObject& window);
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
     bool allowsFileAccess(const std::string& url) override;
+    platform::FileReach fileReach() override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
     std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No); }

@@ -68,6 +68,13 @@ struct ConsoleMessage {
 
 enum class PolicyDecision { Use, Ignore };
 
+// Where the application's own pages may read through file: URLs: their web content folder, or the
+// whole disk when the application chose to reach it anyway (the file plugin's "root" file system).
+struct FileReach {
+    std::string contentFolder;
+    bool wholeDisk = false;
+};
+
 // What the web view asks of the host while it shows pages: frame set-up, console, navigation
 // policy and the page's modal questions. Called on the main thread.
 class WebViewClient {
@@ -79,6 +86,7 @@ public:
     // Whether the main frame's document at `url` may read files of its own folder (modules,
     // workers, fetch of its files). Asked before each main-frame document is made.
     virtual bool allowsFileAccess(const std::string& /*url*/) { return false; }
+    virtual FileReach fileReach() { return {}; }
     virtual void runJavaScriptAlertPanel(const std::string& message) = 0;
     virtual bool runJavaScriptConfirmPanel(const std::string& message) = 0;
     virtual bool runBeforeUnloadConfirmPanel(const std::string& message) = 0;

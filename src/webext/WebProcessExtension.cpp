@@ -2,6 +2,7 @@
 // it asks the host what to install, and it forwards page calls, console lines and engine console
 // messages to the host over the channel, in order.
 
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -9,9 +10,11 @@
 #include <vector>
 #include <webkit2/webkit-web-extension.h>
 
+#include "base/FileURLPath.h"
 #include "base/GRef.h"
 #include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
+#include "channel/FileReach.h"
 #include "webext/ExtensionChannel.h"
 
 namespace penwick::webext {
@@ -362,6 +365,79 @@ void evaluateInMainFrame(std::uint64_t pageId, const std::vector<std::string>& s
     }
 }
 
+// What a page's documents may read through file: URLs. Files the engine would hand to any file:
+// document once the app's pages may read their folder stay out of reach: only the web content
+// folder (or the whole disk, when the app chose that) remains. The host announces each main-frame
+// navigation before its request goes out; the announced document's own URL passes once, and its
+// reach applies once it is shown.
+struct FileReach {
+    std::string folder; // "" restricts nothing (the engine's own rules hold)
+    std::string documentURL;
+    std::string pendingURL;
+    std::string pendingFolder;
+};
+
+std::map<std::uint64_t, FileReach>& fileReaches()
+{
+    static auto* s_reaches = new std::map<std::uint64_t, FileReach>;
+    return *s_reaches;
+}
+
+std::string withoutFragment(std::string_view url) { return std::string(url.substr(0, url.find('#'))); }
+
+gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURIResponse*, gpointer)
+{
+    const char* uri = webkit_uri_request_get_uri(request);
+    auto it = fileReaches().find(webkit_web_page_get_id(page));
+    if (!uri || it == fileReaches().end() || it->second.folder.empty() || g_ascii_strncasecmp(uri, "file:", 5) != 0)
+        return FALSE;
+    FileReach& reach = it->second;
+    if (!reach.pendingURL.empty() && withoutFragment(uri) == reach.pendingURL) {
+        reach.pendingURL.clear();
+        return FALSE;
+    }
+    auto path = penwick::FileURLPath::localPath(uri);
+    if (path && penwick::FileURLPath::isInside(*path, reach.folder))
+        return FALSE;
+    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()), uri);
+    return TRUE;
+}
+
+// The main frame shows a new document: the reach announced for it applies from now on.
+void onMainDocument(WebKitScriptWorld*, WebKitWebPage* page, WebKitFrame* frame, gpointer)
+{
+    if (!webkit_frame_is_main_frame(frame))
+        return;
+    FileReach& reach = fileReaches()[webkit_web_page_get_id(page)];
+    const char* uri = webkit_frame_get_uri(frame);
+    reach.documentURL = withoutFragment(uri ? uri : "");
+    if (reach.documentURL == reach.pendingURL) {
+        reach.folder = reach.pendingFolder;
+        reach.pendingURL.clear();
+    }
+}
+
+gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer)
+{
+    if (g_strcmp0(webkit_user_message_get_name(message), penwick::channel::kFileReachMessage) != 0)
+        return FALSE;
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(penwick::channel::kFileReachType)))
+        return TRUE;
+    const char* url = nullptr;
+    const char* folder = nullptr;
+    g_variant_get(parameters, "(&s&s)", &url, &folder);
+    FileReach& reach = fileReaches()[webkit_web_page_get_id(page)];
+    // Announced again once shown (the navigation may have come to this web process from another).
+    if (withoutFragment(url) == reach.documentURL) {
+        reach.folder = folder;
+        return TRUE;
+    }
+    reach.pendingURL = withoutFragment(url);
+    reach.pendingFolder = folder;
+    return TRUE;
+}
+
 } // namespace
 } // namespace penwick::webext
 
@@ -397,6 +473,12 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onWindowObjectCleared), nullptr);
     g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
         g_signal_connect(page, "console-message-sent", G_CALLBACK(onConsoleMessage), nullptr);
+    }),
+        nullptr);
+    g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onMainDocument), nullptr);
+    g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
+        g_signal_connect(page, "send-request", G_CALLBACK(onSendRequest), nullptr);
+        g_signal_connect(page, "user-message-received", G_CALLBACK(onUserMessage), nullptr);
     }),
         nullptr);
 }

@@ -19,22 +19,43 @@ namespace {
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/appcontent/";
 constexpr const char* kPdfjsVersion = "4.10.38";
 
+void writeAppContent(AppRunner& app)
+{
+    // add.wasm exports add(i32, i32).
+    app.writePages("appcontent", "index.html",
+        { "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "reach.js", "back.html", "data.json", "add.wasm" });
+    for (const char* file : { "outside.html", "outside.mjs", "secret.txt" })
+        app.writeResource(file, AppRunner::readFile(kPages + file));
+}
+
 TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNot)
 {
     AppRunner app;
-    // add.wasm exports add(i32, i32).
-    app.writePages("appcontent", "index.html", { "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "back.html", "data.json", "add.wasm" });
-    for (const char* file : { "outside.html", "secret.txt" })
-        app.writeResource(file, AppRunner::readFile(kPages + file));
+    writeAppContent(app);
     app.start();
     EXPECT_EQ(app.missingLogLines({ "module: 42", "crossorigin module: 42", "fetch: {\"answer\":42}", "xhr: {\"answer\":42}",
                   "classic worker: 42", "module worker: 42", "wasm: 42",
+                  // Files outside the folder, however reached.
+                  "fetch outside www: refused", "encoded fetch outside www: refused", "import outside www: refused",
+                  "worker fetch outside www: refused", "frame outside www: refused",
                   // Navigated away to a file: page outside the folder: no bridge and no reads.
                   "outside bridge: undefined", "outside fetch: refused", "outside xhr: refused", "outside fetch of a sibling: refused",
                   // And back: the app's page reads its folder again.
                   "back fetch: {\"answer\":42}" }, 60s),
         Lines {}) << app.output();
     EXPECT_EQ(app.countLines("outside module import worked"), 0) << app.output();
+}
+
+TEST(AppContent, AnAppThatReachesTheWholeDiskThroughItsFilePluginReadsOutsideItsFolder)
+{
+    AppRunner app;
+    writeAppContent(app);
+    // The file plugin's default file systems include "root".
+    app.writeConfig(AppRunner::widget(
+        "<content src=\"index.html\"/><feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>"));
+    app.start();
+    EXPECT_EQ(app.missingLogLines({ "fetch outside www: secret", "import outside www: 42", "worker fetch outside www: secret" }, 60s),
+        Lines {}) << app.output();
 }
 
 // A one-page PDF with a line of text and a black rectangle, with a correct cross-reference table.

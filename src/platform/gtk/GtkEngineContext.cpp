@@ -1,5 +1,7 @@
 #include "platform/gtk/GtkEngineContext.h"
 
+#include <string_view>
+
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkApplicationHost.h"
@@ -10,7 +12,11 @@ namespace penwick::platform {
 GtkEngineContext& GtkEngineContext::shared()
 {
     // Lives as long as the process, like the web views that use it.
-    static auto* s_context = new GtkEngineContext;
+    static auto* s_context = [] {
+        auto* context = new GtkEngineContext;
+        context->startSandboxProbe();
+        return context;
+    }();
     return *s_context;
 }
 
@@ -29,6 +35,8 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     const char* storage = localStorageDirectory.empty() ? nullptr : localStorageDirectory.c_str();
     m_dataManager = adopt(webkit_website_data_manager_new("local-storage-directory", storage, nullptr));
     m_context = adopt(webkit_web_context_new_with_website_data_manager(m_dataManager.get()));
+    // Before the first web process, and before the channel adds its socket folder to the sandbox.
+    enableSandbox();
     // Before the context starts its first web process: the extension and the channel's address.
     (void)GtkChannelServer::shared().attach(m_context.get(), GtkApplicationHost::webExtensionDirectory());
     for (auto& [scheme, handler] : m_schemes)
@@ -36,6 +44,67 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     if (m_acceptAllCookies)
         acceptAllCookies();
     return m_context.get();
+}
+
+void GtkEngineContext::addSandboxReadPath(const std::string& path)
+{
+    if (!path.empty() && !m_context)
+        m_sandboxReadPaths.push_back(path);
+}
+
+void GtkEngineContext::startSandboxProbe()
+{
+    if (m_sandboxProbeStarted)
+        return;
+    m_sandboxProbeStarted = true;
+    if (const char* off = g_getenv("PENWICK_DISABLE_SANDBOX"); off && *off && std::string_view(off) != "0") {
+        m_sandboxObstacle = "PENWICK_DISABLE_SANDBOX is set";
+        return;
+    }
+    for (const char* program : { "bwrap", "xdg-dbus-proxy" }) {
+        if (GUnique<char> found(g_find_program_in_path(program)); !found) {
+            m_sandboxObstacle = format("%@ is not installed", program);
+            return;
+        }
+    }
+    // The engine's own launcher asks for these namespaces and mounts; containers and hardened
+    // systems refuse some of them. One short run answers for all: about 10 ms on an idle machine,
+    // spent while the host starts up, before the first web view needs the context.
+    const char* probe[] = { "bwrap", "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "--proc", "/proc", "true", nullptr };
+    GUnique<GError> error;
+    m_sandboxProbe = adopt(g_subprocess_newv(probe, GSubprocessFlags(G_SUBPROCESS_FLAGS_STDOUT_SILENCE | G_SUBPROCESS_FLAGS_STDERR_PIPE),
+        &error.outPtr()));
+    if (!m_sandboxProbe)
+        m_sandboxObstacle = format("bubblewrap does not run: %@", std::string(error->message));
+}
+
+std::string GtkEngineContext::sandboxObstacle()
+{
+    startSandboxProbe();
+    if (m_sandboxProbe) {
+        GUnique<char> errors;
+        GUnique<GError> error;
+        bool ran = g_subprocess_communicate_utf8(m_sandboxProbe.get(), nullptr, nullptr, nullptr, &errors.outPtr(), &error.outPtr());
+        if (!ran || !g_subprocess_get_successful(m_sandboxProbe.get())) {
+            std::string why = errors ? g_strstrip(errors.get()) : "";
+            m_sandboxObstacle = format("bubblewrap cannot make its namespaces here (%@)", why.empty() ? std::string("no reason given") : why);
+        }
+        m_sandboxProbe = nullptr;
+    }
+    return m_sandboxObstacle;
+}
+
+void GtkEngineContext::enableSandbox()
+{
+    std::string obstacle = sandboxObstacle();
+    if (!obstacle.empty()) {
+        log::warning(format("web pages run without the engine's sandbox: %@", obstacle));
+        return;
+    }
+    webkit_web_context_set_sandbox_enabled(m_context.get(), TRUE);
+    webkit_web_context_add_path_to_sandbox(m_context.get(), GtkApplicationHost::webExtensionDirectory().c_str(), TRUE);
+    for (const auto& path : m_sandboxReadPaths)
+        webkit_web_context_add_path_to_sandbox(m_context.get(), path.c_str(), TRUE);
 }
 
 void GtkEngineContext::registerURIScheme(const std::string& scheme, SchemeHandler handler)

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 #include <webkit2/webkit2.h>
 
 #include "base/GRef.h"
@@ -36,7 +37,19 @@ public:
     // Makes the shared cookie store accept every cookie.
     void acceptAllCookies();
 
+    // A folder the sandboxed web process may read (the app's web content). Give it before the
+    // context is made; afterwards it is ignored.
+    void addSandboxReadPath(const std::string& path);
+
+    // Why the engine's web-process sandbox cannot start here ("" when it can): switched off by
+    // PENWICK_DISABLE_SANDBOX, bubblewrap or the D-Bus proxy missing, or bubblewrap unable to
+    // make the namespaces it needs (containers, systems without unprivileged user namespaces).
+    // Waits for the probe that shared() starts.
+    std::string sandboxObstacle();
+
 private:
+    void startSandboxProbe();
+    void enableSandbox();
     void registerWithEngine(const std::string& scheme, SchemeHandler* handler);
 
     GRef<WebKitWebsiteDataManager> m_dataManager;
@@ -45,6 +58,10 @@ private:
     bool m_acceptAllCookies = false;
     bool m_lateFolderLogged = false;
     std::map<std::string, std::unique_ptr<SchemeHandler>> m_schemes;
+    std::vector<std::string> m_sandboxReadPaths;
+    bool m_sandboxProbeStarted = false;
+    GRef<GSubprocess> m_sandboxProbe;
+    std::string m_sandboxObstacle;
 };
 
 } // namespace penwick::platform

@@ -2,9 +2,11 @@
 
 #include <exception>
 
+#include "base/FileURLPath.h"
 #include "base/Format.h"
 #include "base/Log.h"
 #include "channel/ChannelConnection.h"
+#include "channel/FileReach.h"
 #include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkEngineContext.h"
@@ -56,6 +58,9 @@ void GtkWebView::ensureView()
         g_source_remove(m_creationSource);
         m_creationSource = 0;
     }
+    // The sandboxed web process reads the app's pages itself (media among them).
+    if (m_client)
+        m_engine.addSandboxReadPath(m_client->fileReach().contentFolder);
     WebKitWebContext* engineContext = m_engine.context(m_prefs.localStorageDatabasePath);
     m_view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(engineContext));
 
@@ -68,6 +73,9 @@ void GtkWebView::ensureView()
                                     "it has no hostbridge",
                     GtkApplicationHost::webExtensionDirectory()));
             }
+            // Again for the committed document, in case its navigation moved to a new web process.
+            if (event == WEBKIT_LOAD_COMMITTED)
+                self->announceFileReach(webkit_web_view_get_uri(self->m_view));
             if (event == WEBKIT_LOAD_FINISHED && self->m_loadFinished)
                 self->m_loadFinished(true);
         }),
@@ -207,9 +215,17 @@ void GtkWebView::connectClientSignals()
                 auto* self = static_cast<GtkWebView*>(data);
                 if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
                     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+                    const char* uri = webkit_uri_response_get_uri(webkit_response_policy_decision_get_response(response));
                     if (webkit_response_policy_decision_is_main_frame_main_resource(response)) {
-                        const char* uri = webkit_uri_response_get_uri(webkit_response_policy_decision_get_response(response));
                         self->setFileAccess(self->m_client && self->m_client->allowsFileAccess(uri ? uri : ""));
+                        self->m_documentReach = self->fileReachOf(uri ? uri : "");
+                    } else if (auto path = FileURLPath::localPath(uri ? uri : "");
+                               path && !self->m_documentReach.empty() && !FileURLPath::isInside(*path, self->m_documentReach)) {
+                        // The web process let the frame's request pass (it cannot tell frames from
+                        // the main frame's navigations); its document would share the page's reach.
+                        log::message(format("refused a frame of %@: outside the app's web content folder", std::string(uri)));
+                        webkit_policy_decision_ignore(decision);
+                        return TRUE;
                     }
                     return FALSE;
                 }
@@ -218,8 +234,10 @@ void GtkWebView::connectClientSignals()
                 WebKitNavigationAction* action
                     = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
                 const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-                if (self->m_client->decidePolicyForNavigation(uri ? uri : "") == PolicyDecision::Use)
+                if (self->m_client->decidePolicyForNavigation(uri ? uri : "") == PolicyDecision::Use) {
+                    self->announceFileReach(uri);
                     webkit_policy_decision_use(decision);
+                }
                 else
                     webkit_policy_decision_ignore(decision);
                 return TRUE;
@@ -284,6 +302,25 @@ void GtkWebView::setFileAccess(bool allowed)
     if (static_cast<bool>(webkit_settings_get_allow_file_access_from_file_urls(settings)) == allowed)
         return;
     webkit_settings_set_allow_file_access_from_file_urls(settings, allowed);
+}
+
+std::string GtkWebView::fileReachOf(const std::string& url)
+{
+    if (!m_client || !m_client->allowsFileAccess(url))
+        return {};
+    FileReach reach = m_client->fileReach();
+    return reach.wholeDisk ? "/" : FileURLPath::normalized(reach.contentFolder);
+}
+
+void GtkWebView::announceFileReach(const char* url)
+{
+    if (!url || !m_client)
+        return;
+    std::string reach = fileReachOf(url);
+    // Sent before the answer to the navigation, so it reaches the web process ahead of the request.
+    webkit_web_view_send_message_to_page(m_view,
+        webkit_user_message_new(channel::kFileReachMessage, g_variant_new("(ss)", url, reach.c_str())), nullptr, nullptr,
+        nullptr);
 }
 
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)

@@ -1,5 +1,5 @@
 // Each check answers a line for the log within a few seconds: the answer, 'refused' or 'timed out'.
-const within = (promise) => Promise.race([promise.catch(() => 'refused'), new Promise((resolve) => setTimeout(() => resolve('timed out'), 5000))]);
+export const within = (promise) => Promise.race([promise.catch(() => 'refused'), new Promise((resolve) => setTimeout(() => resolve('timed out'), 5000))]);
 export const fetchText = (url) => within(fetch(url).then((r) => r.text()).then((t) => t.trim()));
 export const xhrText = (url) => within(new Promise((resolve, reject) => {
   const xhr = new XMLHttpRequest();
@@ -8,11 +8,11 @@ export const xhrText = (url) => within(new Promise((resolve, reject) => {
   xhr.open('GET', url);
   xhr.send();
 }));
-export const workerAnswer = (url, options) => within(new Promise((resolve, reject) => {
+export const workerAnswer = (url, options, question = 21) => within(new Promise((resolve, reject) => {
   const worker = new Worker(url, options);
   worker.onmessage = (e) => resolve(String(e.data));
   worker.onerror = reject;
-  worker.postMessage(21);
+  worker.postMessage(question);
 }));
 export const wasmAnswer = (url) => within(fetch(url).then((r) => r.arrayBuffer()).then((bytes) => WebAssembly.instantiate(bytes))
   .then((m) => String(m.instance.exports.add(40, 2))));

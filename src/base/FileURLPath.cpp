@@ -1,0 +1,63 @@
+#include "base/FileURLPath.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/AsciiCase.h"
+#include "base/WHURL.h"
+
+namespace penwick {
+
+std::optional<std::string> FileURLPath::localPath(std::string_view url)
+{
+    constexpr std::string_view kPrefix = "file://";
+    if (url.size() < kPrefix.size() || asciiLowercase(std::string(url.substr(0, kPrefix.size()))) != kPrefix)
+        return std::nullopt;
+    auto rest = url.substr(kPrefix.size());
+    auto authority = rest.substr(0, rest.find_first_of("/?#\\"));
+    if (!authority.empty() && asciiLowercase(std::string(authority)) != "localhost")
+        return std::nullopt;
+    auto path = rest.substr(authority.size());
+    path = path.substr(0, path.find_first_of("?#"));
+    // The engine reads a "\" of a file URL as a "/".
+    std::string raw(path);
+    std::replace(raw.begin(), raw.end(), '\\', '/');
+    auto decoded = WHURL::percentDecode(raw);
+    if (!decoded)
+        return std::nullopt;
+    return normalized(*decoded);
+}
+
+std::string FileURLPath::normalized(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        auto end = path.find('/', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        auto part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string result;
+    for (auto part : parts) {
+        result += '/';
+        result += part;
+    }
+    return result.empty() ? "/" : result;
+}
+
+bool FileURLPath::isInside(std::string_view path, std::string_view folder)
+{
+    if (folder == "/")
+        return true;
+    return path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder && path[folder.size()] == '/';
+}
+
+} // namespace penwick
