@@ -8,6 +8,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
+  # The fuzz build (scripts/fuzz.sh): clang and its runtimes, libFuzzer's among them.
+  clang-14 libclang-rt-14-dev
 )
 # The test of a real library from the npm registry needs npm; a machine whose Node.js already
 # brings it (and conflicts with Debian's npm) keeps its own.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: unit tests, then the end-to-end tests
-# against the real app under a private Xvfb, then the unit tests again under ThreadSanitizer.
+# against the real app under a private Xvfb, then the unit tests again under ThreadSanitizer, then
+# built with clang under AddressSanitizer and UndefinedBehaviorSanitizer, with a short run of every
+# fuzz target (PENWICK_SKIP_FUZZ=1 skips that part; PENWICK_FUZZ_SECONDS sets the run, default 25).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -22,4 +24,8 @@ if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then
   for dir in tests/unit/*/; do targets="$targets test_$(basename "$dir")"; done
   cmake --build "$BUILD_DIR" -j"$(nproc)" --target $targets
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir "$BUILD_DIR" -L unit --output-on-failure -j2
+fi
+
+if [ "${PENWICK_SKIP_FUZZ:-0}" != "1" ]; then
+  scripts/fuzz.sh "${PENWICK_FUZZ_SECONDS:-25}"
 fi

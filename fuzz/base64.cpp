@@ -1,0 +1,25 @@
+// Base64 both ways: any bytes survive encoding and strict decoding unchanged, and any text the
+// strict decoder takes reads the same through the lenient one.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "FuzzCheck.h"
+#include "bridge/WHBase64.h"
+
+using namespace penwick;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    Bytes lenient = WHBase64::dataFromBase64String(text);
+    if (auto strict = WHBase64::decodeStrict(text))
+        FUZZ_CHECK(*strict == lenient);
+
+    Bytes input(data, data + size);
+    std::string encoded = WHBase64::base64EncodedString(input);
+    FUZZ_CHECK(encoded.size() == (size + 2) / 3 * 4);
+    FUZZ_CHECK(WHBase64::decodeStrict(encoded) == input);
+    FUZZ_CHECK(WHBase64::dataFromBase64String(encoded) == input);
+    return 0;
+}

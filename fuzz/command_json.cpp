@@ -1,0 +1,46 @@
+// Command batches as JSON text: each entry made into a command and its arguments asked for as
+// plugins ask for them, then the whole batch run through the real command queue against a plugin
+// answering with the call's arguments. Every answer due reaches the page exactly once and the
+// queue is left empty.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FuzzCheck.h"
+#include "FuzzHost.h"
+#include "bridge/WHCommandQueue.h"
+#include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHJSONSerializing.h"
+
+using namespace penwick;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::quietLogs();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static fuzz::FuzzHost* host = new fuzz::FuzzHost;
+    std::string text(reinterpret_cast<const char*>(data), size);
+    if (auto batch = WHJSONSerializing::JSONObject(text); batch && batch->is_array()) {
+        static const ValueClass kClasses[] = { ValueClass::String, ValueClass::Number, ValueClass::Array,
+            ValueClass::Dictionary, ValueClass::Bytes };
+        for (const Value& entry : *batch) {
+            auto command = WHInvokedUrlCommand::commandFromJson(entry);
+            for (std::size_t i = 0; i <= command.arguments().size(); ++i) {
+                for (ValueClass cls : kClasses) {
+                    const Value* argument = command.argumentAtIndex(i, nullptr, cls);
+                    FUZZ_CHECK(!argument || isValueOfClass(*argument, cls));
+                }
+            }
+        }
+    }
+
+    WHCommandQueue& queue = *host->controller().commandQueue();
+    queue.enqueCommandBatch(std::move(text));
+    FUZZ_CHECK(host->settle() == host->takeAnswersDue());
+    FUZZ_CHECK(queue.pendingBatchCount() == 0 && !queue.currentlyExecuting());
+    return 0;
+}

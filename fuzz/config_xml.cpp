@@ -1,0 +1,29 @@
+// config.xml as the host reads it at start-up, and the settings conversions its values go through.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "FuzzCheck.h"
+#include "host/WHConfigParser.h"
+#include "host/WHSettingsConversions.h"
+#include "host/WHViewController.h"
+
+using namespace penwick;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::quietLogs();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    WHConfigParser parser;
+    (void)parser.parseText(std::string(reinterpret_cast<const char*>(data), size));
+    for (const auto& [key, value] : parser.settings) {
+        (void)WHSettingsConversions::boolValue(value);
+        (void)WHSettingsConversions::integerValue(value);
+        (void)WHSettingsConversions::windowSize(value);
+    }
+    return 0;
+}

@@ -1,0 +1,47 @@
+// A page call as the web-process extension sends it (the Exec frame's payload), decoded and handed
+// to the page's bridge object, which dispatches it through the real command delegate and plugin
+// registry to a plugin answering with the call's arguments. Every call that reaches the plugin
+// with a callback id is answered exactly once, and the arguments written as JSON read back to the
+// same text.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "FuzzCheck.h"
+#include "FuzzHost.h"
+#include "bridge/WHBridge.h"
+#include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHJSONSerializing.h"
+#include "channel/ChannelMessages.h"
+
+using namespace penwick;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::quietLogs();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static fuzz::FuzzHost* host = new fuzz::FuzzHost;
+    auto call = channel::decode<channel::ExecCall>(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!call)
+        return 0;
+    platform::WindowObject window;
+    WHBridge bridge(host->webView(), &host->controller(), window);
+    bridge.exec(call->callbackId, call->service, call->action, call->arguments);
+    FUZZ_CHECK(host->settle() == host->takeAnswersDue());
+
+    if (!call->arguments.is_array())
+        return 0;
+    WHInvokedUrlCommand command(call->arguments.get<ValueArray>(), std::nullopt, std::nullopt, std::nullopt);
+    auto json = WHJSONSerializing::JSONString(command.arguments());
+    if (!json)
+        return 0;
+    auto reread = WHJSONSerializing::JSONObject(*json);
+    FUZZ_CHECK(reread && reread->is_array());
+    FUZZ_CHECK(WHJSONSerializing::JSONString(reread->get<ValueArray>()) == json);
+    return 0;
+}
