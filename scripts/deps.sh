@@ -6,7 +6,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   libwebkit2gtk-4.1-dev libgtk-3-dev libexpat1-dev nlohmann-json3-dev libxfixes-dev libxi-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
+  xvfb xauth xdotool x11-utils x11-xserver-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
   # The fuzz build (scripts/fuzz.sh): clang and its runtimes, libFuzzer's among them.
   clang-14 libclang-rt-14-dev

@@ -60,4 +60,12 @@ bool FileURLPath::isInside(std::string_view path, std::string_view folder)
     return path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder && path[folder.size()] == '/';
 }
 
+bool FileURLPath::isInsideAny(std::string_view path, const std::vector<std::string>& folders)
+{
+    for (const auto& folder : folders)
+        if (isInside(path, folder))
+            return true;
+    return false;
+}
+
 } // namespace penwick

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace penwick {
 
@@ -17,6 +18,7 @@ public:
     static std::string normalized(std::string_view path);
     // True when `path` lies strictly below `folder` (both normalised); everything lies below "/".
     static bool isInside(std::string_view path, std::string_view folder);
+    static bool isInsideAny(std::string_view path, const std::vector<std::string>& folders);
 };
 
 } // namespace penwick

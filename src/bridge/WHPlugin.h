@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "bridge/WHNotificationCenter.h"
 #include "bridge/WHPluginContext.h"
@@ -68,6 +69,9 @@ public:
     virtual void onAppTerminate() { }
     virtual void onMemoryWarning() { }
     virtual void onReset() { }
+    // Local folders whose files the plugin hands the page to load by file: URL (media plays that
+    // way); the web process must be able to read them.
+    virtual std::vector<std::string> servedFolders() const { return {}; }
 
     // Action names include the trailing colon.
     bool hasAction(std::string_view name) const { return actions().find(name) != nullptr; }

@@ -1,6 +1,7 @@
 #include "host/WHWebViewDelegate.h"
 
 #include "bridge/WHBridge.h"
+#include "bridge/WHPlugin.h"
 #include "host/WHConsole.h"
 #include "host/WHViewController.h"
 #include <algorithm>
@@ -56,13 +57,19 @@ bool WHWebViewDelegate::allowsFileAccess(const std::string& url) { return appCon
 
 platform::FileReach WHWebViewDelegate::fileReach()
 {
-    platform::FileReach reach { appContentPolicy().contentFolder(), false };
+    platform::FileReach reach { appContentPolicy().contentFolder(), false, {} };
     if (!m_viewController)
         return reach;
     // The file plugin's "root" file system already hands the page the whole disk through whfile:
     // URLs; refusing file: URLs then would guard nothing.
-    const auto& plugins = m_viewController->pluginRegistry().pluginsMap();
-    bool filePlugin = std::any_of(plugins.begin(), plugins.end(), [](const auto& entry) { return entry.second == "WHFile"; });
+    auto& registry = m_viewController->pluginRegistry();
+    const auto& plugins = registry.pluginsMap();
+    auto file = std::find_if(plugins.begin(), plugins.end(), [](const auto& entry) { return entry.second == "WHFile"; });
+    bool filePlugin = file != plugins.end();
+    // Its folders go to the sandbox with the first web view, so the file plugin starts then if
+    // nothing started it before.
+    if (WHPlugin* plugin = filePlugin ? registry.getCommandInstance(file->first) : nullptr)
+        reach.servedFolders = plugin->servedFolders();
     const auto& settings = m_viewController->settings();
     auto extra = settings.find("osxextrafilesystems");
     std::string names = "," + asciiLowercase(extra == settings.end() ? std::string("documents,cache,bundle,root") : extra->second) + ",";

@@ -70,9 +70,12 @@ enum class PolicyDecision { Use, Ignore };
 
 // Where the application's own pages may read through file: URLs: their web content folder, or the
 // whole disk when the application chose to reach it anyway (the file plugin's "root" file system).
+// Besides, the folders of the file plugin's file systems: their files play in media elements
+// through file: URLs, so the sandboxed web process must read them too.
 struct FileReach {
     std::string contentFolder;
     bool wholeDisk = false;
+    std::vector<std::string> servedFolders;
 };
 
 // What the web view asks of the host while it shows pages: frame set-up, console, navigation

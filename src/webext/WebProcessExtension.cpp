@@ -371,10 +371,10 @@ void evaluateInMainFrame(std::uint64_t pageId, const std::vector<std::string>& s
 // navigation before its request goes out; the announced document's own URL passes once, and its
 // reach applies once it is shown.
 struct FileReach {
-    std::string folder; // "" restricts nothing (the engine's own rules hold)
+    std::vector<std::string> folders; // none restricts nothing (the engine's own rules hold)
     std::string documentURL;
     std::string pendingURL;
-    std::string pendingFolder;
+    std::vector<std::string> pendingFolders;
 };
 
 std::map<std::uint64_t, FileReach>& fileReaches()
@@ -389,7 +389,7 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
 {
     const char* uri = webkit_uri_request_get_uri(request);
     auto it = fileReaches().find(webkit_web_page_get_id(page));
-    if (!uri || it == fileReaches().end() || it->second.folder.empty() || g_ascii_strncasecmp(uri, "file:", 5) != 0)
+    if (!uri || it == fileReaches().end() || it->second.folders.empty() || g_ascii_strncasecmp(uri, "file:", 5) != 0)
         return FALSE;
     FileReach& reach = it->second;
     if (!reach.pendingURL.empty() && withoutFragment(uri) == reach.pendingURL) {
@@ -397,7 +397,7 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
         return FALSE;
     }
     auto path = penwick::FileURLPath::localPath(uri);
-    if (path && penwick::FileURLPath::isInside(*path, reach.folder))
+    if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders))
         return FALSE;
     g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()), uri);
     return TRUE;
@@ -412,7 +412,7 @@ void onMainDocument(WebKitScriptWorld*, WebKitWebPage* page, WebKitFrame* frame,
     const char* uri = webkit_frame_get_uri(frame);
     reach.documentURL = withoutFragment(uri ? uri : "");
     if (reach.documentURL == reach.pendingURL) {
-        reach.folder = reach.pendingFolder;
+        reach.folders = reach.pendingFolders;
         reach.pendingURL.clear();
     }
 }
@@ -425,16 +425,21 @@ gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer
     if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(penwick::channel::kFileReachType)))
         return TRUE;
     const char* url = nullptr;
+    GVariantIter* iter = nullptr;
+    g_variant_get(parameters, "(&sas)", &url, &iter);
+    std::vector<std::string> folders;
     const char* folder = nullptr;
-    g_variant_get(parameters, "(&s&s)", &url, &folder);
+    while (g_variant_iter_next(iter, "&s", &folder))
+        folders.emplace_back(folder);
+    g_variant_iter_free(iter);
     FileReach& reach = fileReaches()[webkit_web_page_get_id(page)];
     // Announced again once shown (the navigation may have come to this web process from another).
     if (withoutFragment(url) == reach.documentURL) {
-        reach.folder = folder;
+        reach.folders = std::move(folders);
         return TRUE;
     }
     reach.pendingURL = withoutFragment(url);
-    reach.pendingFolder = folder;
+    reach.pendingFolders = std::move(folders);
     return TRUE;
 }
 

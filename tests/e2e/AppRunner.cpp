@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fcntl.h>
 #include <glib.h>
 #include <stdexcept>
@@ -226,19 +226,25 @@ bool AppRunner::onWindow(const std::string& title, const std::string& actions) c
     return xdotool("search --sync --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
 }
 
+// Web processes below the host, as its children or further down behind the sandbox's launcher.
 std::vector<pid_t> AppRunner::webProcesses() const
 {
+    auto parentOf = [](pid_t pid) {
+        std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        auto close = stat.rfind(')');
+        return close == std::string::npos ? 0 : std::atoi(stat.c_str() + close + 4);
+    };
     std::vector<pid_t> found;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        std::string stat = readFile("/proc/" + std::string(entry->d_name) + "/stat");
-        auto open = stat.find('('), close = stat.rfind(')');
-        if (std::atoi(entry->d_name) > 0 && open != std::string::npos && close != std::string::npos
-            && stat.compare(open + 1, 15, "WebKitWebProces") == 0 && std::atoi(stat.c_str() + close + 4) == m_pid)
-            found.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0 || readFile("/proc/" + std::to_string(pid) + "/comm").rfind("WebKitWebProces", 0) != 0)
+            continue;
+        for (pid_t up = parentOf(pid); up > 1; up = parentOf(up))
+            if (up == m_pid) {
+                found.push_back(pid);
+                break;
+            }
     }
-    if (proc)
-        closedir(proc);
     return found;
 }
 

@@ -58,9 +58,13 @@ void GtkWebView::ensureView()
         g_source_remove(m_creationSource);
         m_creationSource = 0;
     }
-    // The sandboxed web process reads the app's pages itself (media among them).
-    if (m_client)
-        m_engine.addSandboxReadPath(m_client->fileReach().contentFolder);
+    // The sandboxed web process reads the app's pages itself, and plays media of its file systems.
+    if (m_client) {
+        FileReach reach = m_client->fileReach();
+        m_engine.addSandboxReadPath(reach.contentFolder);
+        for (const auto& folder : reach.servedFolders)
+            m_engine.addSandboxReadPath(folder);
+    }
     WebKitWebContext* engineContext = m_engine.context(m_prefs.localStorageDatabasePath);
     m_view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(engineContext));
 
@@ -220,7 +224,7 @@ void GtkWebView::connectClientSignals()
                         self->setFileAccess(self->m_client && self->m_client->allowsFileAccess(uri ? uri : ""));
                         self->m_documentReach = self->fileReachOf(uri ? uri : "");
                     } else if (auto path = FileURLPath::localPath(uri ? uri : "");
-                               path && !self->m_documentReach.empty() && !FileURLPath::isInside(*path, self->m_documentReach)) {
+                               path && !self->m_documentReach.empty() && !FileURLPath::isInsideAny(*path, self->m_documentReach)) {
                         // The web process let the frame's request pass (it cannot tell frames from
                         // the main frame's navigations); its document would share the page's reach.
                         log::message(format("refused a frame of %@: outside the app's web content folder", std::string(uri)));
@@ -304,23 +308,31 @@ void GtkWebView::setFileAccess(bool allowed)
     webkit_settings_set_allow_file_access_from_file_urls(settings, allowed);
 }
 
-std::string GtkWebView::fileReachOf(const std::string& url)
+std::vector<std::string> GtkWebView::fileReachOf(const std::string& url)
 {
     if (!m_client || !m_client->allowsFileAccess(url))
         return {};
     FileReach reach = m_client->fileReach();
-    return reach.wholeDisk ? "/" : FileURLPath::normalized(reach.contentFolder);
+    if (reach.wholeDisk)
+        return { "/" };
+    std::vector<std::string> folders { FileURLPath::normalized(reach.contentFolder) };
+    for (const auto& folder : reach.servedFolders)
+        folders.push_back(FileURLPath::normalized(folder));
+    return folders;
 }
 
 void GtkWebView::announceFileReach(const char* url)
 {
     if (!url || !m_client)
         return;
-    std::string reach = fileReachOf(url);
+    GVariantBuilder folders;
+    g_variant_builder_init(&folders, G_VARIANT_TYPE_STRING_ARRAY);
+    for (const auto& folder : fileReachOf(url))
+        g_variant_builder_add(&folders, "s", folder.c_str());
     // Sent before the answer to the navigation, so it reaches the web process ahead of the request.
     webkit_web_view_send_message_to_page(m_view,
-        webkit_user_message_new(channel::kFileReachMessage, g_variant_new("(ss)", url, reach.c_str())), nullptr, nullptr,
-        nullptr);
+        webkit_user_message_new(channel::kFileReachMessage, g_variant_new(channel::kFileReachType, url, &folders)), nullptr,
+        nullptr, nullptr);
 }
 
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)

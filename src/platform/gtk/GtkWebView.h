@@ -82,11 +82,12 @@ private:
     // Lets the main frame's next document read files of its own folder, or not.
     void setFileAccess(bool allowed);
     // Tells the web process which file: URLs the main frame's document at `url` may reach once it
-    // is shown: the web content folder ("/" for the whole disk) for the app's own pages, anything
-    // ("") otherwise, where the engine's own rules refuse other files. `url` itself may load.
+    // is shown: the web content folder and the file plugin's folders ("/" for the whole disk) for
+    // the app's own pages, anything (none) otherwise, where the engine's own rules refuse other
+    // files. `url` itself may load.
     void announceFileReach(const char* url);
-    // The folder the app's document at `url` may read ("/": the whole disk), or "" for others.
-    std::string fileReachOf(const std::string& url);
+    // The folders the app's document at `url` may read (["/"]: the whole disk), none for others.
+    std::vector<std::string> fileReachOf(const std::string& url);
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
 
     void ensureView();
@@ -117,7 +118,7 @@ private:
     WebViewClient* m_client = nullptr;
     bool m_developerExtras = false;
     // fileReachOf() the main frame's document.
-    std::string m_documentReach;
+    std::vector<std::string> m_documentReach;
     // The objects set on each live frame's window object, by context id, and each frame's one
     // context. A frame's new context replaces its old one; a frame that goes away takes its context
     // with it. (A page restored from the back-forward cache keeps a bridge the host no longer

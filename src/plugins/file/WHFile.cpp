@@ -179,6 +179,16 @@ void WHFile::pluginInitialize()
     s_sharedFilePlugin.store(this, std::memory_order_release);
 }
 
+std::vector<std::string> WHFile::servedFolders() const
+{
+    // The whole disk is no folder to hand the web process; the sandbox keeps it out.
+    std::vector<std::string> folders;
+    for (const auto& fileSystem : m_fileSystems)
+        if (auto* local = dynamic_cast<const WHLocalFilesystem*>(fileSystem.get()); local && !local->fsRoot().empty() && local->fsRoot() != "/")
+            folders.push_back(local->fsRoot());
+    return folders;
+}
+
 std::optional<std::string> WHFile::getSupportDirectory(Result<std::string> base, const std::vector<std::string>& components)
 {
     if (!base) {

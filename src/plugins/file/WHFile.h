@@ -26,6 +26,7 @@ public:
     explicit WHFile(const WHPluginContext& context);
     const std::string& className() const override;
     void pluginInitialize() override;
+    std::vector<std::string> servedFolders() const override;
 
     // The instance that started last; null before any did. Safe from any thread.
     static WHFile* sharedFilePlugin();

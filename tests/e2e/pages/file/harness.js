@@ -17,7 +17,7 @@ function run() {
   (function next() {
     if (i >= steps.length) { console.log('DONE'); return; }
     var s = steps[i++];
-    var timer = setTimeout(function () { console.log(s[0] + ' TIMEOUT'); next(); }, 8000);
+    var timer = setTimeout(function () { console.log(s[0] + ' TIMEOUT'); next(); }, 30000);
     Promise.resolve().then(s[1]).then(function (v) {
       clearTimeout(timer); console.log(s[0] + ' ok ' + show(v)); next();
     }, function (e) {
