@@ -1,8 +1,6 @@
 // The engine's web-process sandbox: on where the system can start it, off with one log line where it
 // cannot or the user turned it off; the bridge works either way.
 #include <algorithm>
-#include <cstdlib>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -12,29 +10,17 @@ using penwick::e2e::AppRunner;
 
 namespace {
 
-// How many PID namespaces deep each web process below `app` runs (1: none of its own), whatever
-// launcher stands between them; 0 when there is none.
-int webProcessNamespaceDepth(pid_t app)
+// How many PID namespaces deep each web process of `app` runs (1: none of its own); 0 when there
+// is none.
+int webProcessNamespaceDepth(const AppRunner& app)
 {
     int depth = 0;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        std::string status = AppRunner::readFile("/proc/" + std::string(entry->d_name) + "/status");
-        if (std::atoi(entry->d_name) <= 0 || status.find("Name:\tWebKitWebProces") == std::string::npos)
-            continue;
-        for (pid_t pid = std::atoi(entry->d_name); pid > 1;) {
-            std::string stat = AppRunner::readFile("/proc/" + std::to_string(pid) + "/stat");
-            pid = stat.rfind(')') == std::string::npos ? 0 : std::atoi(stat.c_str() + stat.rfind(')') + 4);
-            if (pid == app) {
-                auto line = status.substr(status.find("NSpid:"));
-                line = line.substr(0, line.find('\n'));
-                depth = static_cast<int>(std::count(line.begin(), line.end(), '\t'));
-                break;
-            }
-        }
+    for (pid_t web : app.webProcesses()) {
+        std::string status = AppRunner::readFile("/proc/" + std::to_string(web) + "/status");
+        auto line = status.substr(status.find("NSpid:"));
+        line = line.substr(0, line.find('\n'));
+        depth = static_cast<int>(std::count(line.begin(), line.end(), '\t'));
     }
-    if (proc)
-        closedir(proc);
     return depth;
 }
 
@@ -64,7 +50,7 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         // system allows it; a container may not).
         bool fellBack = app.countLines(off) > 0;
         EXPECT_EQ(app.countLines(off), fellBack ? 1 : 0) << app.output();
-        EXPECT_EQ(webProcessNamespaceDepth(app.pid()) > 1, !fellBack) << app.output();
+        EXPECT_EQ(webProcessNamespaceDepth(app) > 1, !fellBack) << app.output();
     }
 }
 
