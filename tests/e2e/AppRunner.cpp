@@ -4,11 +4,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -78,9 +79,9 @@ void AppRunner::writeUserDefault(const std::string& key, const std::string& valu
 
 void AppRunner::start(const std::vector<std::string>& args)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    int out = open(outputFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (out < 0)
+        throw std::runtime_error("cannot open " + outputFile());
     std::vector<std::string> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resourcesDir() };
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<const char*> cargv;
@@ -94,39 +95,13 @@ void AppRunner::start(const std::vector<std::string>& args)
     for (const auto& [name, value] : m_env)
         env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     GPid pid = -1;
-    bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, fds[1], fds[1],
+    bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, out, out,
         nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
     g_strfreev(env);
-    close(fds[1]);
-    if (!started) {
-        close(fds[0]);
+    close(out);
+    if (!started)
         throw std::runtime_error("cannot start " + argv[0]);
-    }
     m_pid = pid;
-    m_reader = std::thread([this, fd = fds[0]] { readLoop(fd); });
-}
-
-void AppRunner::readLoop(int fd)
-{
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        std::lock_guard lock(m_mutex);
-        m_partial.append(buffer, static_cast<size_t>(n));
-        size_t nl;
-        while ((nl = m_partial.find('\n')) != std::string::npos) {
-            m_lines.push_back(m_partial.substr(0, nl));
-            m_partial.erase(0, nl + 1);
-        }
-        m_changed.notify_all();
-    }
-    close(fd);
-    std::lock_guard lock(m_mutex);
-    if (!m_partial.empty())
-        m_lines.push_back(std::exchange(m_partial, {}));
-    m_changed.notify_all();
 }
 
 std::optional<int> AppRunner::waitForExit(std::chrono::milliseconds timeout)
@@ -137,8 +112,6 @@ std::optional<int> AppRunner::waitForExit(std::chrono::milliseconds timeout)
         return std::nullopt;
     }
     m_pid = -1;
-    if (m_reader.joinable())
-        m_reader.join();
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -150,50 +123,53 @@ std::optional<int> AppRunner::run(const std::vector<std::string>& args, std::chr
 
 bool AppRunner::waitForLine(const std::string& text, std::chrono::milliseconds timeout)
 {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] {
-        return std::any_of(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; });
-    });
+    return waitUntil([&] { return countLines(text) > 0; }, timeout);
 }
 
 int AppRunner::countLines(const std::string& text) const
 {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
+    auto all = lines();
+    return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
 }
 
 bool AppRunner::hasLogLine(const std::string& message) const { return indexOfLogLine(message) >= 0; }
 
 int AppRunner::indexOfLogLine(const std::string& message) const
 {
-    std::lock_guard lock(m_mutex);
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (isLogLine(m_lines[i], message))
-            return static_cast<int>(i);
-    }
-    return -1;
+    auto all = lines();
+    auto found = std::find_if(all.begin(), all.end(), [&](const auto& l) { return isLogLine(l, message); });
+    return found == all.end() ? -1 : static_cast<int>(found - all.begin());
 }
 
 std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::string>& messages, std::chrono::milliseconds timeout)
 {
     std::vector<std::string> missing;
-    auto all = [&] {
+    (void)waitUntil([&] {
+        auto all = lines();
         missing.clear();
         for (const auto& m : messages) {
-            if (std::none_of(m_lines.begin(), m_lines.end(), [&](const auto& l) { return isLogLine(l, m); }))
+            if (std::none_of(all.begin(), all.end(), [&](const auto& l) { return isLogLine(l, m); }))
                 missing.push_back(m);
         }
         return missing.empty();
-    };
-    std::unique_lock lock(m_mutex);
-    m_changed.wait_for(lock, timeout, all);
+    }, timeout);
     return missing;
 }
 
+// Whole lines only while the app runs: a line being written is not there yet.
 std::vector<std::string> AppRunner::lines() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_lines;
+    std::vector<std::string> all;
+    std::string text = readFile(outputFile());
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (end == std::string::npos && m_pid > 0)
+            break;
+        all.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+    }
+    return all;
 }
 
 std::string AppRunner::output() const
@@ -211,8 +187,6 @@ void AppRunner::kill()
         waitpid(m_pid, nullptr, 0);
         m_pid = -1;
     }
-    if (m_reader.joinable())
-        m_reader.join();
 }
 
 std::string AppRunner::window(const std::string& title) const
@@ -226,25 +200,25 @@ bool AppRunner::onWindow(const std::string& title, const std::string& actions) c
     return xdotool("search --sync --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
 }
 
-// Web processes below the host, as its children or further down behind the sandbox's launcher.
 std::vector<pid_t> AppRunner::webProcesses() const
 {
-    auto parentOf = [](pid_t pid) {
-        std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-        auto close = stat.rfind(')');
-        return close == std::string::npos ? 0 : std::atoi(stat.c_str() + close + 4);
-    };
     std::vector<pid_t> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        pid_t pid = std::atoi(entry.path().filename().c_str());
-        if (pid <= 0 || readFile("/proc/" + std::to_string(pid) + "/comm").rfind("WebKitWebProces", 0) != 0)
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+        const pid_t web = std::atoi(entry->d_name);
+        if (web <= 0 || readFile("/proc/" + std::string(entry->d_name) + "/status").find("Name:\tWebKitWebProces") == std::string::npos)
             continue;
-        for (pid_t up = parentOf(pid); up > 1; up = parentOf(up))
-            if (up == m_pid) {
-                found.push_back(pid);
-                break;
-            }
+        // A launcher (the sandbox's) may stand between the app and its web process.
+        for (pid_t pid = web; pid > 1 && pid != m_pid;) {
+            std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+            auto close = stat.rfind(')');
+            pid = close == std::string::npos ? 0 : std::atoi(stat.c_str() + close + 4);
+            if (pid == m_pid)
+                found.push_back(web);
+        }
     }
+    if (proc)
+        closedir(proc);
     return found;
 }
 

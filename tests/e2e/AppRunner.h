@@ -1,21 +1,19 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <map>
 #include <optional>
 #include <string>
 #include <sys/types.h>
-#include <thread>
 #include <vector>
 
 namespace penwick::e2e {
 
 // Runs the real app under the current X display in a sandbox of temporary folders: its own HOME,
 // XDG config/data/cache folders and a resources folder the test fills with config.xml and www/.
-// stderr is collected line by line so tests can wait for and assert exact log lines.
+// Its stdout and stderr go to a file, read line by line so tests can wait for and assert exact
+// log lines.
 class AppRunner {
 public:
     enum class Binary { App, TestApp };
@@ -69,7 +67,7 @@ public:
     std::string window(const std::string& title = "Penwick") const;
     // xdotool on the app's window titled `title`, waiting for it to show: `actions` use it as %1.
     bool onWindow(const std::string& title, const std::string& actions) const;
-    // The web processes the app started.
+    // The web processes the app started, directly or through a launcher.
     std::vector<pid_t> webProcesses() const;
 
     static std::string readFile(const std::string& path);
@@ -81,17 +79,13 @@ public:
     static bool fileExists(const std::string& path);
 
 private:
-    void readLoop(int fd);
+    // Everything the app wrote to stdout and stderr, over all its starts.
+    std::string outputFile() const { return m_root + "/output.log"; }
 
     Binary m_binary;
     std::string m_root;
     std::map<std::string, std::string> m_env;
     int m_pid = -1;
-    std::thread m_reader;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_lines;
-    std::string m_partial;
 };
 
 } // namespace penwick::e2e

@@ -167,55 +167,40 @@ Frame screenFrame()
 const std::string kFullScreen = R"(<preference name="WindowSize" value="fullscreen"/>)";
 const std::string kFixed = R"(<preference name="WindowSize" value="800x600"/>)";
 
-TEST(Display, FullScreenCoversTheScreenWithoutDecorations)
-{
-    AppRunner app;
-    startApp(app, kFullScreen);
-    Frame screen = screenFrame();
-    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
-    EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(screen.width) + ".0 x " + std::to_string(screen.height) + ".0"))
-        << app.output();
-    EXPECT_TRUE(frameBecomes(app, screen, Title::None));
-    std::string motif = capture("xprop -id " + app.window() + " _MOTIF_WM_HINTS");
-    EXPECT_NE(motif.find("= 0x2, 0x0, 0x0"), std::string::npos) << motif; // decorations: none
-}
-
 #define REQUIRE_WINDOW_MANAGER(wm)                                                       \
     if (!wm.installed())                                                                 \
         GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";        \
     ASSERT_TRUE(wm.running()) << "openbox did not start"
 
-TEST(Display, UnderAWindowManagerFullScreenTogglesWithF11GoesWhileAnotherApplicationIsActiveAndRestoresTheLaidOutFrame)
+// Full screen toggles with F11, goes while another application is active and restores the frame
+// the layout gave the window; a fixed size is the outer frame and toggling twice restores it.
+TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
 {
     WindowManager wm;
     REQUIRE_WINDOW_MANAGER(wm);
-    AppRunner app;
-    startApp(app, kFullScreen);
-    Frame screen = screenFrame();
-    ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
-    ASSERT_TRUE(frameBecomes(app, screen, Title::None));
-    // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
-    // now with the window manager's title bar inside it.
-    pressF11(app);
-    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
-    pressF11(app);
-    ASSERT_TRUE(frameBecomes(app, screen, Title::None));
-    EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
+    const Frame screen = screenFrame();
+    {
+        AppRunner app;
+        startApp(app, kFullScreen);
+        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        ASSERT_TRUE(frameBecomes(app, screen, Title::None));
+        // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
+        // now with the window manager's title bar inside it.
+        pressF11(app);
+        EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
+        pressF11(app);
+        ASSERT_TRUE(frameBecomes(app, screen, Title::None));
+        EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
 
-    const std::string id = app.window();
-    Child other({ "xmessage", "-geometry", "+100+100", "another application" });
-    EXPECT_TRUE(waitUntil([&] { return app.window().empty(); }, 8s)) << "the window stayed in sight";
-    // Brought back (task list, window switcher): the whole full-screen rectangle again.
-    EXPECT_TRUE(xdotool("windowactivate --sync " + id));
-    EXPECT_TRUE(frameBecomes(app, screen, Title::None));
-    pressF11(app);
-    EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
-}
-
-TEST(Display, UnderAWindowManagerFixedSizeIsTheOuterFrameAndTogglingTwiceRestoresIt)
-{
-    WindowManager wm;
-    REQUIRE_WINDOW_MANAGER(wm);
+        const std::string id = app.window();
+        Child other({ "xmessage", "-geometry", "+100+100", "another application" });
+        EXPECT_TRUE(waitUntil([&] { return app.window().empty(); }, 8s)) << "the window stayed in sight";
+        // Brought back (task list, window switcher): the whole full-screen rectangle again.
+        EXPECT_TRUE(xdotool("windowactivate --sync " + id));
+        EXPECT_TRUE(frameBecomes(app, screen, Title::None));
+        pressF11(app);
+        EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768 }, Title::Shown));
+    }
     AppRunner app;
     startApp(app, kFixed);
     ASSERT_TRUE(app.waitForLine("Set window size to 800.0 x 600.0", 20s)) << app.output();
@@ -224,9 +209,8 @@ TEST(Display, UnderAWindowManagerFixedSizeIsTheOuterFrameAndTogglingTwiceRestore
         fixed = outerFrame(app);
         return fixed && fixed->width == 800 && fixed->height == 600 && fixed->decorationTop > 0;
     }, 8s)) << (fixed ? (std::ostringstream() << *fixed).str() : "no window");
-
     pressF11(app);
-    EXPECT_TRUE(frameBecomes(app, screenFrame(), Title::None));
+    EXPECT_TRUE(frameBecomes(app, screen, Title::None));
     pressF11(app);
     EXPECT_TRUE(frameBecomes(app, *fixed, Title::Shown));
 }
@@ -327,18 +311,17 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
         EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(layout.expected.width) + ".0 x "
             + std::to_string(layout.expected.height) + ".0")) << app.output();
         EXPECT_TRUE(frameBecomes(app, layout.expected, Title::None));
+        std::string motif = capture("xprop -id " + app.window() + " _MOTIF_WM_HINTS");
+        EXPECT_NE(motif.find("= 0x2, 0x0, 0x0"), std::string::npos) << motif; // decorations: none
     }
-
 }
 
 class PointerTest : public ::testing::Test {
 protected:
     void start(const std::string& timeout)
     {
-        // Only the app gets the recorder; the tools the test runs do not.
-        setenv("LD_PRELOAD", PENWICK_XFIXES_RECORDER, 1);
+        m_app.setEnv("LD_PRELOAD", PENWICK_XFIXES_RECORDER);
         startApp(m_app, kFixed + "<preference name=\"HideMousePointer\" value=\"" + timeout + "\"/>");
-        unsetenv("LD_PRELOAD");
         ASSERT_TRUE(m_app.waitForLine("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion", 20s))
             << m_app.output();
         ASSERT_TRUE(m_app.waitForLine("Set window size to", 20s)) << m_app.output();

@@ -10,15 +10,16 @@ using penwick::e2e::AppRunner;
 
 namespace {
 
-// How many PID namespaces deep the host's web processes run (1: none of their own).
+// How many PID namespaces deep each web process of `app` runs (1: none of its own); 0 when there
+// is none.
 int webProcessNamespaceDepth(const AppRunner& app)
 {
     int depth = 0;
-    for (pid_t pid : app.webProcesses()) {
-        std::string status = AppRunner::readFile("/proc/" + std::to_string(pid) + "/status");
+    for (pid_t web : app.webProcesses()) {
+        std::string status = AppRunner::readFile("/proc/" + std::to_string(web) + "/status");
         auto line = status.substr(status.find("NSpid:"));
         line = line.substr(0, line.find('\n'));
-        depth = std::max(depth, static_cast<int>(std::count(line.begin(), line.end(), '\t')));
+        depth = static_cast<int>(std::count(line.begin(), line.end(), '\t'));
     }
     return depth;
 }

@@ -60,11 +60,21 @@ std::string readFile(const std::string& path)
     return g_file_get_contents(path.c_str(), &text, nullptr, nullptr) ? text : "";
 }
 
-// A real page painted the shot, not a blank one: it is wide and has many colours.
-void expectPageRendered(const std::string& png)
+// The demo app of the tree under `usr` runs from there alone: it finds its resources and its
+// web-process extension there, the page gets its bridge, and a real page painted the shot, not a
+// blank one (wide, with many colours).
+void expectDemoRuns(const std::string& sandbox, const std::string& usr)
 {
-    g_autoptr(GdkPixbuf) image = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
-    ASSERT_TRUE(image) << "no PNG at " << png;
+    const std::string shot = sandbox + "/shot.png", dom = sandbox + "/dom.html";
+    Outcome run = runIn(sandbox, { usr + "/" + PENWICK_BINDIR + "/" + PENWICK_APP_EXE, "--screenshot", shot, "--dump-dom", dom });
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(run.has("resources at " + usr + "/" + PENWICK_DATADIR + "/" + PENWICK_APP_ID + "\n")) << run.output;
+    for (const char* absent : { "without the host's web-process extension", PENWICK_BINARY_DIR, PENWICK_SOURCE_DIR })
+        EXPECT_FALSE(run.has(absent)) << run.output;
+    EXPECT_NE(readFile(dom).find("<span id=\"bridge-state\">present</span>"), std::string::npos) << readFile(dom);
+
+    g_autoptr(GdkPixbuf) image = gdk_pixbuf_new_from_file(shot.c_str(), nullptr);
+    ASSERT_TRUE(image) << "no PNG at " << shot;
     const int width = gdk_pixbuf_get_width(image), stride = gdk_pixbuf_get_rowstride(image), channels = gdk_pixbuf_get_n_channels(image);
     EXPECT_GT(width, 100);
     const guchar* pixels = gdk_pixbuf_read_pixels(image);
@@ -126,16 +136,7 @@ TEST_F(Installed, TreeHoldsEachAppUnderItsIdWithValidMetadataAndRunsTheDemoAndBo
         }
     }
 
-    std::string shot = m_sandbox + "/shot.png";
-    std::string dom = m_sandbox + "/dom.html";
-    Outcome run = runIn(m_sandbox, { exe(PENWICK_APP_EXE), "--screenshot", shot, "--dump-dom", dom });
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(run.has("resources at " + installed(std::string(PENWICK_DATADIR) + "/" + PENWICK_APP_ID + "\n")))
-        << run.output;
-    for (const char* absent : { "without the host's web-process extension", PENWICK_BINARY_DIR, PENWICK_SOURCE_DIR })
-        EXPECT_FALSE(run.has(absent)) << run.output;
-    EXPECT_NE(readFile(dom).find("<span id=\"bridge-state\">present</span>"), std::string::npos) << readFile(dom);
-    expectPageRendered(shot);
+    expectDemoRuns(m_sandbox, s_prefix);
     Outcome version = runIn(m_sandbox, { exe(PENWICK_TINY_EXE), "--version" });
     EXPECT_EQ(version.status, 0) << version.output;
     EXPECT_TRUE(version.has("Tiny 0.0.1\nhost: penwick ")) << version.output;
@@ -195,13 +196,7 @@ TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
         EXPECT_TRUE(info.has(part)) << info.output;
 
     ASSERT_EQ(runIn(root + "/sandbox", { "dpkg-deb", "-x", deb, root + "/clean" }).status, 0);
-    std::string shot = root + "/shot.png";
-    Outcome run = runIn(root + "/sandbox",
-        { root + "/clean/usr/" + PENWICK_BINDIR + "/" + PENWICK_APP_EXE, "--screenshot", shot });
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(run.has("resources at " + root + "/clean/usr/" + PENWICK_DATADIR + "/" + PENWICK_APP_ID)) << run.output;
-    EXPECT_FALSE(run.has("without the host's web-process extension")) << run.output;
-    expectPageRendered(shot);
+    expectDemoRuns(root + "/sandbox", root + "/clean/usr");
     removeTree(root);
 }
 

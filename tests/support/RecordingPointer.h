@@ -42,7 +42,6 @@ public:
     }
 
     const std::vector<std::string>& calls() const { return m_calls; }
-    void clearCalls() { m_calls.clear(); }
 
 private:
     struct Entry {

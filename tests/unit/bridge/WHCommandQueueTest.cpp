@@ -10,29 +10,6 @@ using namespace penwick::test;
 
 using CommandQueueTest = BridgeTest;
 
-TEST_F(CommandQueueTest, FailingCommandsAreLoggedAndTheBatchGoesOn)
-{
-    auto vc = makeController();
-    auto& plugin = filePlugin(*vc);
-    vc->commandQueue()->enqueCommandBatch("");
-    vc->commandQueue()->enqueCommandBatch(R"([
-        ["c1", "Nobody", "echo", []],
-        ["c2", "File", "nosuch", []],
-        ["c3", null, "echo", []],
-        ["c4", "File"],
-        ["c6", "file", "echo", [1]]
-    ])");
-    EXPECT_EQ(plugin.calls, std::vector<std::string> { "c6" });
-    EXPECT_EQ(m_log.lines(), (std::vector<std::string> {
-                                 "ERROR: Plugin 'Nobody' not found, or is not a WHPlugin. Check your plugin mapping in config.xml.",
-                                 "ERROR: Method 'nosuch:' not defined in Plugin 'File'",
-                                 "ERROR: Classname and/or methodName not found for command.",
-                                 "ERROR: Classname and/or methodName not found for command.",
-                             }));
-    EXPECT_FALSE(vc->commandQueue()->currentlyExecuting());
-    EXPECT_EQ(vc->commandQueue()->pendingBatchCount(), 0u);
-}
-
 TEST_F(CommandQueueTest, BatchesQueuedByAnActionRunInTheSameRunAfterTheRestOfTheFirst)
 {
     auto vc = makeController();

