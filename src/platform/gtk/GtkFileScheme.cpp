@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <libsoup/soup.h>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "base/GRef.h"
 #include "platform/gtk/GtkEngineContext.h"
@@ -52,10 +54,222 @@ static void penwick_limited_stream_class_init(PenwickLimitedStreamClass* klass)
 
 static void penwick_limited_stream_init(PenwickLimitedStream*) { }
 
+// Hands the engine a body no faster than the page's web process takes it. The engine reads a
+// scheme's stream in 8 KiB pieces as fast as the stream answers and sends each to the web process
+// at once, however far behind that process is; unpaced, a large body piles up in this process on
+// its way there. So after every kPacingStep bytes the stream sends the page a message, which
+// travels behind those bytes on the same connection and is answered (as unhandled) only when the
+// web process has taken them. Reads wait while more than kPacingWindow bytes are unanswered; the
+// window keeps the web process supplied between answers. Runs on the main loop, except the base
+// stream's own reads.
+struct PenwickPacedStream;
+namespace {
+
+constexpr guint64 kPacingWindow = 8 << 20;
+constexpr guint64 kPacingStep = 1 << 20;
+constexpr const char* kPacingMessage = "penwick-stream-mark";
+
+struct ParkedRead {
+    penwick::GRef<GTask> task;
+    void* buffer = nullptr;
+    gsize count = 0;
+    int priority = G_PRIORITY_DEFAULT;
+    penwick::GUnique<GSource> cancelWatch;
+};
+
+struct Pacing {
+    penwick::GRef<GInputStream> base;
+    GWeakRef view;
+    guint64 sent = 0; // handed to the engine
+    guint64 taken = 0; // known to be in the web process
+    guint64 marked = 0; // `sent` when the last message went out
+    std::optional<ParkedRead> parked;
+};
+
+} // namespace
+
+struct PenwickPacedStream {
+    GInputStream parent;
+    Pacing* pacing;
+};
+struct PenwickPacedStreamClass {
+    GInputStreamClass parentClass;
+};
+G_DEFINE_TYPE(PenwickPacedStream, penwick_paced_stream, G_TYPE_INPUT_STREAM)
+
+namespace {
+
+Pacing& pacingOf(gpointer stream)
+{
+    return *reinterpret_cast<PenwickPacedStream*>(stream)->pacing;
+}
+
+void startPacedRead(PenwickPacedStream* self, penwick::GRef<GTask> task, void* buffer, gsize count, int priority);
+
+void resumeParkedRead(PenwickPacedStream* self)
+{
+    Pacing& pacing = *self->pacing;
+    if (!pacing.parked || pacing.sent - pacing.taken >= kPacingWindow)
+        return;
+    ParkedRead parked = std::move(*pacing.parked);
+    pacing.parked.reset();
+    if (parked.cancelWatch)
+        g_source_destroy(parked.cancelWatch.get());
+    startPacedRead(self, std::move(parked.task), parked.buffer, parked.count, parked.priority);
+}
+
+void markTaken(PenwickPacedStream* self, guint64 position)
+{
+    Pacing& pacing = *self->pacing;
+    pacing.taken = std::max(pacing.taken, position);
+    resumeParkedRead(self);
+}
+
+struct Mark {
+    penwick::GRef<GObject> stream;
+    guint64 position = 0;
+};
+
+void onMarkAnswered(GObject* view, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<Mark> mark(static_cast<Mark*>(data));
+    penwick::GUnique<GError> error;
+    penwick::GRef<WebKitUserMessage> reply = penwick::adopt(
+        webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(view), result, &error.outPtr()));
+    // Unhandled is the expected answer; any answer, even a failure of the page, ends the wait so
+    // that a read never waits forever.
+    markTaken(reinterpret_cast<PenwickPacedStream*>(mark->stream.get()), mark->position);
+}
+
+void sendMark(PenwickPacedStream* self)
+{
+    Pacing& pacing = *self->pacing;
+    if (pacing.sent - pacing.marked < kPacingStep)
+        return;
+    pacing.marked = pacing.sent;
+    penwick::GRef<WebKitWebView> view = penwick::adopt(static_cast<WebKitWebView*>(g_weak_ref_get(&pacing.view)));
+    if (!view) {
+        // No page to pace by (the view is gone): nothing will pile up for it.
+        markTaken(self, pacing.sent);
+        return;
+    }
+    auto* mark = new Mark { penwick::GRef<GObject>(G_OBJECT(self)), pacing.sent };
+    webkit_web_view_send_message_to_page(view.get(), webkit_user_message_new(kPacingMessage, nullptr), nullptr,
+        onMarkAnswered, mark);
+}
+
+void onBaseRead(GObject* base, GAsyncResult* result, gpointer data)
+{
+    penwick::GRef<GTask> task = penwick::adopt(G_TASK(data));
+    penwick::GUnique<GError> error;
+    gssize read = g_input_stream_read_finish(G_INPUT_STREAM(base), result, &error.outPtr());
+    if (read < 0) {
+        g_task_return_error(task.get(), error.release());
+        return;
+    }
+    auto* self = reinterpret_cast<PenwickPacedStream*>(g_task_get_source_object(task.get()));
+    self->pacing->sent += static_cast<guint64>(read);
+    sendMark(self);
+    g_task_return_int(task.get(), read);
+}
+
+void startPacedRead(PenwickPacedStream* self, penwick::GRef<GTask> task, void* buffer, gsize count, int priority)
+{
+    Pacing& pacing = *self->pacing;
+    guint64 open = kPacingWindow - (pacing.sent - pacing.taken);
+    GCancellable* cancellable = g_task_get_cancellable(task.get());
+    g_input_stream_read_async(pacing.base.get(), buffer, static_cast<gsize>(std::min<guint64>(count, open)), priority,
+        cancellable, onBaseRead, task.leakRef());
+}
+
+gboolean onParkedReadCancelled(GCancellable*, gpointer data)
+{
+    auto* self = static_cast<PenwickPacedStream*>(data);
+    Pacing& pacing = *self->pacing;
+    if (pacing.parked) {
+        ParkedRead parked = std::move(*pacing.parked);
+        pacing.parked.reset();
+        g_task_return_new_error(parked.task.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED, "the read was cancelled");
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void pacedReadAsync(GInputStream* stream, void* buffer, gsize count, int priority, GCancellable* cancellable,
+    GAsyncReadyCallback callback, gpointer data)
+{
+    auto* self = reinterpret_cast<PenwickPacedStream*>(stream);
+    Pacing& pacing = *self->pacing;
+    penwick::GRef<GTask> task = penwick::adopt(g_task_new(stream, cancellable, callback, data));
+    if (pacing.sent - pacing.taken < kPacingWindow) {
+        startPacedRead(self, std::move(task), buffer, count, priority);
+        return;
+    }
+    ParkedRead parked { std::move(task), buffer, count, priority, {} };
+    if (cancellable) {
+        // Holds no reference: the parked task holds the stream until the watch is destroyed.
+        parked.cancelWatch = penwick::GUnique<GSource>(g_cancellable_source_new(cancellable));
+        g_source_set_callback(parked.cancelWatch.get(), G_SOURCE_FUNC(onParkedReadCancelled), self, nullptr);
+        g_source_attach(parked.cancelWatch.get(), g_main_context_get_thread_default());
+    }
+    pacing.parked = std::move(parked);
+}
+
+gssize pacedReadFinish(GInputStream*, GAsyncResult* result, GError** error)
+{
+    return g_task_propagate_int(G_TASK(result), error);
+}
+
+// Blocking reads come from no main loop, so nothing can pace them.
+gssize pacedRead(GInputStream* stream, void* buffer, gsize count, GCancellable* cancellable, GError** error)
+{
+    return g_input_stream_read(pacingOf(stream).base.get(), buffer, count, cancellable, error);
+}
+
+gboolean pacedClose(GInputStream* stream, GCancellable* cancellable, GError** error)
+{
+    return g_input_stream_close(pacingOf(stream).base.get(), cancellable, error);
+}
+
+} // namespace
+
+static void penwickPacedStreamFinalize(GObject* object)
+{
+    // No read is parked here: a parked read's task holds the stream.
+    Pacing* pacing = std::exchange(reinterpret_cast<PenwickPacedStream*>(object)->pacing, nullptr);
+    g_weak_ref_clear(&pacing->view);
+    delete pacing;
+    G_OBJECT_CLASS(penwick_paced_stream_parent_class)->finalize(object);
+}
+
+static void penwick_paced_stream_class_init(PenwickPacedStreamClass* klass)
+{
+    G_OBJECT_CLASS(klass)->finalize = penwickPacedStreamFinalize;
+    klass->parentClass.read_fn = pacedRead;
+    klass->parentClass.read_async = pacedReadAsync;
+    klass->parentClass.read_finish = pacedReadFinish;
+    klass->parentClass.close_fn = pacedClose;
+}
+
+static void penwick_paced_stream_init(PenwickPacedStream* self)
+{
+    self->pacing = new Pacing;
+    g_weak_ref_init(&self->pacing->view, nullptr);
+}
+
+
 namespace penwick::platform {
 namespace {
 
 constexpr gsize kReadAheadSize = 1 << 20;
+
+// Takes a reference to `base`; `view` may be null.
+GInputStream* pacedStream(GInputStream* base, WebKitWebView* view)
+{
+    auto* stream = static_cast<PenwickPacedStream*>(g_object_new(penwick_paced_stream_get_type(), nullptr));
+    stream->pacing->base = GRef<GInputStream>(base);
+    g_weak_ref_set(&stream->pacing->view, view);
+    return G_INPUT_STREAM(stream);
+}
 
 // Takes a reference to `base`.
 GInputStream* limitedStream(GInputStream* base, guint64 length)
@@ -121,6 +335,8 @@ void finish(WebKitURISchemeRequest* request, Answer& answer)
     gint64 length = static_cast<gint64>(answer.response.hasBody ? answer.response.length : 0);
     if (!body)
         body = adopt(g_memory_input_stream_new());
+    else
+        body = adopt(pacedStream(body.get(), webkit_uri_scheme_request_get_web_view(request)));
     GRef<WebKitURISchemeResponse> response = adopt(webkit_uri_scheme_response_new(body.get(), length));
     webkit_uri_scheme_response_set_status(response.get(), static_cast<guint>(answer.response.status), nullptr);
     if (const auto* type = answer.response.header("Content-Type"))

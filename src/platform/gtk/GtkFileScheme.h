@@ -12,7 +12,8 @@ namespace penwick::platform {
 // Serves a URL scheme from local files on the shared engine context. Requests arrive on the main
 // loop; finding, opening and sizing the file happen on the work queue, and the answer goes back to
 // the main loop carrying a stream of known length over just the bytes asked for, so no file work
-// runs on the main loop and no file is held in memory. Lives as long as the process.
+// runs on the main loop and no file is held in memory. The stream is paced by the page's web
+// process, so a large body never piles up in this process. Lives as long as the process.
 class GtkFileScheme {
 public:
     // Registers `scheme` once, before the first load.

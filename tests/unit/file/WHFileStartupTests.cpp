@@ -1,8 +1,12 @@
 // The file plugin's start-up: the registry the extra-file-systems setting makes, its log lines, and
-// a failing support directory.
+// a failing support directory. And where its tree work runs.
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "bridge/WHCommandDelegate.h"
+#include "bridge/WHInvokedUrlCommand.h"
 #include "plugins/file/WHFile.h"
 #include "support/LogCapture.h"
 #include "support/TestPlatform.h"
@@ -13,12 +17,18 @@ namespace {
 class SettingsOnlyDelegate final : public WHCommandDelegate {
 public:
     Settings values;
+    // Background work is held until the test runs it; answers are kept with their thread.
+    std::vector<std::function<void()>> background;
+    std::vector<std::pair<WHPluginResult, std::thread::id>> answers;
     std::optional<std::string> pathForResource(const std::string&) const override { return std::nullopt; }
     WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
-    void sendPluginResult(const WHPluginResult&, const std::string&) override { }
+    void sendPluginResult(const WHPluginResult& result, const std::string&) override
+    {
+        answers.emplace_back(result, std::this_thread::get_id());
+    }
     void evalJs(const std::string&) override { }
     void evalJs(const std::string&, Schedule) override { }
-    void runInBackground(std::function<void()>) override { }
+    void runInBackground(std::function<void()> work) override { background.push_back(std::move(work)); }
     std::optional<std::string> userAgent() const override { return std::nullopt; }
     bool URLIsWhitelisted(const std::string&) const override { return true; }
     const Settings& settings() const override { return values; }
@@ -73,6 +83,53 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
         // An empty root has no local paths.
         EXPECT_FALSE(plugin.filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")));
         EXPECT_EQ(plugin.fileSystemURLforLocalPath(platform.environment.temporaryDirectory() + "/x")->fileSystemName(), "temporary");
+    }
+}
+
+// Copying, moving and removing a deep tree leave it untouched on the main thread; the work queue
+// does all of it and answers once, from there, so the window never waits on the disk.
+TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
+{
+    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+    const std::string T = "whfile://localhost/temporary";
+    struct {
+        Action action;
+        ValueArray arguments;
+        bool sourceRemains;
+        const char* made;
+    } cases[] = {
+        { &WHFile::removeRecursively, { T + "/deep" }, false, nullptr },
+        { &WHFile::copyTo, { T + "/deep", T, "copy" }, true, "copy" },
+        { &WHFile::moveTo, { T + "/deep", T, "moved" }, false, "moved" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.made ? c.made : "remove");
+        test::TestPlatform platform;
+        SettingsOnlyDelegate delegate;
+        WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
+        plugin.setCommandDelegate(&delegate);
+        plugin.pluginInitialize();
+        namespace fs = std::filesystem;
+        const fs::path tmp = plugin.appTempPath(), leaf = "d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
+        fs::create_directories((tmp / "deep" / leaf).parent_path());
+        std::ofstream(tmp / "deep" / leaf) << "x";
+
+        (plugin.*c.action)(WHInvokedUrlCommand(c.arguments, "cb", "File", "tree"));
+        EXPECT_TRUE(delegate.answers.empty());
+        EXPECT_TRUE(fs::exists(tmp / "deep" / leaf));
+        EXPECT_TRUE(!c.made || !fs::exists(tmp / c.made));
+
+        std::thread worker([&] {
+            for (auto& work : delegate.background)
+                work();
+        });
+        const auto workerId = worker.get_id();
+        worker.join();
+        ASSERT_EQ(delegate.answers.size(), 1u);
+        EXPECT_EQ(delegate.answers[0].first.status(), 1);
+        EXPECT_EQ(delegate.answers[0].second, workerId);
+        EXPECT_EQ(fs::exists(tmp / "deep" / leaf), c.sourceRemains);
+        EXPECT_TRUE(!c.made || fs::exists(tmp / c.made / leaf));
     }
 }
 
