@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bridge/WHInvokedUrlCommand.h"
+#include "channel/ChannelMessages.h"
 #include "support/LogCapture.h"
 
 using namespace penwick;
@@ -54,5 +55,29 @@ TEST(WHInvokedUrlCommand, FromJsonTakesTheFourElementsOrGivesAnUndispatchableCom
              R"(["cb", 5, "x", []])", R"(["cb", "File", null, []])" }) {
         auto bad = WHInvokedUrlCommand::commandFromJson(Value::parse(text));
         EXPECT_TRUE(!bad.cmdClassName() || !bad.methodName()) << text;
+    }
+}
+
+// A page call as the channel delivers it: lone surrogates read as U+FFFD; arguments nested deeper
+// than results can be written are refused, however deep, without recursing.
+TEST(WHInvokedUrlCommand, ChannelCallsReadLoneSurrogatesAndDeepArgumentsAreRefused)
+{
+    auto call = [](const std::string& arguments) { return channel::decode<channel::ExecCall>(R"(["cb", "S", "a", )" + arguments + "]"); };
+    const std::pair<const char*, const char*> surrogates[] = {
+        { R"(["\ud800x"])", R"(["\ufffdx"])" }, // high alone
+        { R"(["a\uDC00"])", R"(["a\ufffd"])" }, // low alone
+        { R"(["x\ud83d"])", R"(["x\ufffd"])" }, // high at the end
+        { R"(["\ud83d\ude00", "\\ud800", "\udc00\ud800"])", R"(["\ud83d\ude00", "\\ud800", "\ufffd\ufffd"])" },
+    };
+    for (auto [sent, read] : surrogates) {
+        auto decoded = call(sent);
+        ASSERT_TRUE(decoded) << sent;
+        EXPECT_EQ(decoded->arguments, Value::parse(read)) << sent;
+    }
+    for (auto [levels, refused] : { std::pair { 1000, false }, { 1001, true }, { 100000, true } }) {
+        auto decoded = call(std::string(levels, '[') + std::string(levels, ']'));
+        ASSERT_TRUE(decoded) << levels;
+        EXPECT_EQ(WHInvokedUrlCommand::refusalForArguments(decoded->arguments),
+            refused ? std::optional<std::string>("the arguments are nested more than 1000 levels deep") : std::nullopt);
     }
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHJSONSerializing.h"
+#include "bridge/WHPluginResult.h"
 #include "support/LogCapture.h"
 
 using namespace penwick;
@@ -49,4 +51,31 @@ TEST(WHJSONSerializing, JSONObjectWantsAnArrayOrObjectAtTheTop)
     ASSERT_EQ(lines.size(), 4u);
     for (const auto& line : lines)
         EXPECT_TRUE(line.starts_with("NSString JSONObject error: ")) << line;
+}
+
+// Deep nesting multiplies indentation: writing stops once the text passes the limit, and the
+// callback then hears an error instead of a text the page channel cannot carry.
+TEST(WHJSONSerializing, PrettyTextStopsAtTheSizeLimit)
+{
+    Value nested = Value::array({ Value::array({ Value::array({ 1 }) }) });
+    const std::string whole = "[\n  [\n    [\n      1\n    ]\n  ]\n]";
+    const struct {
+        Value value;
+        size_t limit;
+        bool fits;
+    } cases[] = { { nested, whole.size(), true }, { nested, whole.size() - 6, false },
+        { Value(std::string(1000, 'x')), 100, false }, { Value::binary(Bytes(1000)), 100, false } };
+    for (const auto& c : cases) {
+        std::string out;
+        auto error = WHJSONSerializing::appendPrettyJSON(out, c.value, 0, c.limit);
+        EXPECT_EQ(error, c.fits ? std::nullopt : std::optional<std::string>(WHJSONSerializing::kTooLarge)) << c.value;
+        EXPECT_LE(out.size(), c.limit + 16) << c.value;
+    }
+    test::LogCapture log;
+    auto previous = WHCommandDelegateImpl::setMaxResultSizeForTesting(100);
+    auto expression = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(200, 'x')), "cb");
+    WHCommandDelegateImpl::setMaxResultSizeForTesting(previous);
+    EXPECT_NE(expression.find("nativeCallback('cb',9,\n  \"the result is larger than 100 bytes\"\n,0)"), std::string::npos) << expression;
+    EXPECT_EQ(log.lines(), std::vector<std::string> { "ERROR: the result for callback cb passed 100 bytes, more than the page "
+                                                      "channel carries; the call gets an error instead" });
 }
