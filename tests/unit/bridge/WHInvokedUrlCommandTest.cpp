@@ -63,21 +63,12 @@ TEST(WHInvokedUrlCommand, FromJsonTakesTheFourElementsOrGivesAnUndispatchableCom
 TEST(WHInvokedUrlCommand, ChannelCallsReadLoneSurrogatesAndDeepArgumentsAreRefused)
 {
     auto call = [](const std::string& arguments) { return channel::decode<channel::ExecCall>(R"(["cb", "S", "a", )" + arguments + "]"); };
-    const std::pair<const char*, const char*> surrogates[] = {
-        { R"(["\ud800x"])", R"(["\ufffdx"])" }, // high alone
-        { R"(["a\uDC00"])", R"(["a\ufffd"])" }, // low alone
-        { R"(["x\ud83d"])", R"(["x\ufffd"])" }, // high at the end
-        { R"(["\ud83d\ude00", "\\ud800", "\udc00\ud800"])", R"(["\ud83d\ude00", "\\ud800", "\ufffd\ufffd"])" },
-    };
-    for (auto [sent, read] : surrogates) {
-        auto decoded = call(sent);
-        ASSERT_TRUE(decoded) << sent;
-        EXPECT_EQ(decoded->arguments, Value::parse(read)) << sent;
-    }
-    for (auto [levels, refused] : { std::pair { 1000, false }, { 1001, true }, { 100000, true } }) {
-        auto decoded = call(std::string(levels, '[') + std::string(levels, ']'));
+    auto decoded = call(R"(["\ud800x", "a\uDC00", "\ud83d\ude00", "\\ud800", "\udc00\ud83d"])");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->arguments, Value::parse(R"(["\ufffdx", "a\ufffd", "\ud83d\ude00", "\\ud800", "\ufffd\ufffd"])"));
+    for (int levels : { 1000, 1001, 100000 }) {
+        decoded = call(std::string(levels, '[') + std::string(levels, ']'));
         ASSERT_TRUE(decoded) << levels;
-        EXPECT_EQ(WHInvokedUrlCommand::refusalForArguments(decoded->arguments),
-            refused ? std::optional<std::string>("the arguments are nested more than 1000 levels deep") : std::nullopt);
+        EXPECT_EQ(WHInvokedUrlCommand::refusalForArguments(decoded->arguments).has_value(), levels > 1000) << levels;
     }
 }

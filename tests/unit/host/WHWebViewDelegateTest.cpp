@@ -19,25 +19,19 @@ TEST(WebViewDelegate, LastPathComponentOfEveryShapeOfSource)
         EXPECT_EQ(WHWebViewDelegate::lastPathComponent(url), file) << url;
 }
 
-// Writing a value recurses once per level; a console line names a deeper one instead.
-TEST(WebViewDelegate, TheConsoleNamesAValueTooDeepToWrite)
+// Page-supplied text in log lines: control characters escaped, long URLs cut, the rest unchanged;
+// a console value too deep to write (writing recurses once per level) is named instead.
+TEST(WebViewDelegate, LogLinesEscapeControlCharactersCutLongURLsAndNameTooDeepValues)
 {
-    for (auto [levels, text] : { std::pair { 1000, std::string(1000, '[') + std::string(1000, ']') },
-             { 100000, std::string("(a value nested more than 1000 levels deep)") } })
-        EXPECT_EQ(penwick::WHConsole::description(penwick::Value::parse(std::string(levels, '[') + std::string(levels, ']'))), text);
-}
-
-// Page-supplied text in log lines: control characters are escaped and long URLs cut; ordinary
-// lines pass unchanged.
-TEST(LogLines, ControlCharactersAreEscapedAndLongURLsCut)
-{
-    const std::string longURL = "data:text/plain," + std::string(5000, 'a');
+    const std::string url = "data:," + std::string(5000, 'a');
+    auto nested = [](int levels) { return penwick::Value::parse(std::string(levels, '[') + std::string(levels, ']')); };
     const std::pair<std::string, std::string> cases[] = {
-        { "navigating to file:///a b.html\n\tsecond line", "navigating to file:///a b.html\n\tsecond line" },
-        { std::string("name /a\0b \x1b[31m\x7f", 16), "name /a\\x00b \\x1B[31m\\x7F" },
-        { "navigating to " + longURL + " now", "navigating to " + longURL.substr(0, 256) + "... (5016 bytes) now" },
-        { "at '" + longURL + "'", "at '" + longURL.substr(0, 255) + "... (5018 bytes)" },
-        { std::string(5000, 'b'), std::string(5000, 'b') },
+        { "to file:///a b\n\tc", "to file:///a b\n\tc" },
+        { std::string("/a\0b \x1b[31m\x7f", 11), "/a\\x00b \\x1B[31m\\x7F" },
+        { "to " + url + " now", "to " + url.substr(0, 256) + "... (5006 bytes) now" },
+        { "at '" + url + "'", "at '" + url.substr(0, 255) + "... (5008 bytes)" },
+        { penwick::WHConsole::description(nested(1000)), std::string(1000, '[') + std::string(1000, ']') },
+        { penwick::WHConsole::description(nested(100000)), "(a value nested more than 1000 levels deep)" },
     };
     for (const auto& [line, logged] : cases) {
         penwick::test::LogCapture log;
