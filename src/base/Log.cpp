@@ -4,14 +4,89 @@
 
 namespace penwick::log {
 namespace {
+// Lines often carry page-supplied text. Control characters other than tab and newline are written
+// as "\xNN": a NUL would end the line, others could hide or forge text. A URL longer than
+// kMaxURLLength bytes (a data: URL of megabytes) keeps its first kURLHeadLength and says how long
+// it was.
+constexpr size_t kMaxURLLength = 2048;
+constexpr size_t kURLHeadLength = 256;
+
+bool isControl(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// A long word with a scheme near its start: a letter or digit before a colon among its first 64
+// bytes ("data:...", "'https:...", "url.data:...").
+bool isLongURL(std::string_view word)
+{
+    if (word.size() <= kMaxURLLength)
+        return false;
+    for (size_t i = 1; i < 64; ++i) {
+        if (word[i] == ':' && g_ascii_isalnum(word[i - 1]))
+            return true;
+    }
+    return false;
+}
+
+bool needsSanitizing(std::string_view line)
+{
+    size_t wordStart = 0;
+    for (size_t i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || isSpace(line[i])) {
+            if (isLongURL(line.substr(wordStart, i - wordStart)))
+                return true;
+            wordStart = i + 1;
+        } else if (isControl(static_cast<unsigned char>(line[i]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string sanitized(std::string_view line)
+{
+    std::string out;
+    size_t i = 0;
+    while (i < line.size()) {
+        size_t end = i;
+        while (end < line.size() && !isSpace(line[end]))
+            ++end;
+        std::string_view word = line.substr(i, end - i);
+        if (isLongURL(word)) {
+            size_t head = kURLHeadLength;
+            while (head > 0 && (static_cast<unsigned char>(word[head]) & 0xC0) == 0x80)
+                --head; // not inside a UTF-8 sequence
+            word = word.substr(0, head);
+        }
+        for (char c : word) {
+            if (isControl(static_cast<unsigned char>(c))) {
+                static constexpr char kHex[] = "0123456789ABCDEF";
+                out += "\\x";
+                out += kHex[static_cast<unsigned char>(c) >> 4];
+                out += kHex[c & 15];
+            } else {
+                out += c;
+            }
+        }
+        if (end - i != word.size())
+            out += "... (" + std::to_string(end - i) + " bytes)";
+        if (end < line.size())
+            out += line[end];
+        i = end + 1;
+    }
+    return out;
+}
+
 Sink& sink()
 {
     static Sink s_sink;
     return s_sink;
 }
 
-void emit(GLogLevelFlags level, std::string_view line)
+void emit(GLogLevelFlags level, std::string_view rawLine)
 {
+    bool dirty = needsSanitizing(rawLine);
+    std::string clean = dirty ? sanitized(rawLine) : std::string();
+    std::string_view line = dirty ? std::string_view(clean) : rawLine;
     if (auto& s = sink()) {
         s(line);
         return;

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace penwick {
@@ -34,6 +37,53 @@ inline size_t utf8SequenceLength(std::string_view s)
         return 4;
     }
     return 0;
+}
+
+// JSON text with each "\u" escape of a lone UTF-16 surrogate (a high one not followed by a low
+// one, or a low one alone) replaced by "\ufffd", as the engine itself turns such strings into
+// UTF-8; nothing when the text has none, so the common case costs one scan and no copy. Script
+// engines write lone surrogates this way, and a strict JSON reader refuses them.
+inline std::optional<std::string> jsonWithLoneSurrogatesReplaced(std::string_view json)
+{
+    auto unit = [&](size_t at) -> int { // the code unit of a "\uXXXX" escape at `at`, or -1
+        if (at + 6 > json.size() || json[at] != '\\' || json[at + 1] != 'u')
+            return -1;
+        int value = 0;
+        for (size_t i = at + 2; i < at + 6; ++i) {
+            char c = json[i];
+            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (digit < 0)
+                return -1;
+            value = value * 16 + digit;
+        }
+        return value;
+    };
+    std::optional<std::string> out;
+    size_t i = 0;
+    while (i < json.size()) {
+        const void* found = std::memchr(json.data() + i, '\\', json.size() - i);
+        if (!found)
+            break;
+        i = static_cast<size_t>(static_cast<const char*>(found) - json.data());
+        int code = unit(i);
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            int next = unit(i + 6);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                i += 12;
+                continue;
+            }
+        }
+        if (code >= 0xD800 && code <= 0xDFFF) {
+            if (!out)
+                out.emplace(json);
+            out->replace(i, 6, "\\ufffd");
+            i += 6;
+            continue;
+        }
+        // Any other escape, "\\" among them, is two characters or a whole "\uXXXX".
+        i += code >= 0 ? 6 : 2;
+    }
+    return out;
 }
 
 } // namespace penwick

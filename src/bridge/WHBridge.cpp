@@ -55,6 +55,12 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
         log::message(format(kArgumentsNotArrayError, nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)")));
         return;
     }
+    if (auto why = WHInvokedUrlCommand::refusalForArguments(arguments)) {
+        log::message(format("ERROR: a call to %@.%@ was refused: %@.", nameOf(service).value_or("(null)"),
+            nameOf(action).value_or("(null)"), *why));
+        execRefused(callbackId, *why);
+        return;
+    }
     WHInvokedUrlCommand command(arguments.get<ValueArray>(), callbackIdOf(callbackId), nameOf(service), nameOf(action));
     // The same three checks, lines and look-up as the command queue.
     (void)WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);

@@ -1,8 +1,14 @@
 #include "bridge/WHCommandDelegateImpl.h"
 
+#include <tuple>
+#include <utility>
+
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHControllerInterface.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHJSONSerializing.h"
+#include "bridge/WHPluginResult.h"
+#include "channel/ChannelProtocol.h"
 #include "base/Utf8.h"
 #include "base/Format.h"
 #include "base/Log.h"
@@ -92,17 +98,47 @@ std::string WHCommandDelegateImpl::escapeForSingleQuotedLiteral(std::string_view
     return out;
 }
 
+std::size_t WHCommandDelegateImpl::s_maxResultSize = channel::kMaxPayload - 64 * 1024;
+
+namespace {
+// The pretty-printed one-element array [message] without its brackets, or the error that stopped it.
+std::pair<std::string, std::optional<std::string>> resultJSON(const WHPluginResult& result, std::size_t limit)
+{
+    static const Value s_null;
+    std::string json = "\n  ";
+    auto error = WHJSONSerializing::appendPrettyJSON(json, result.message() ? *result.message() : s_null, 1, limit);
+    json += '\n';
+    return { std::move(json), std::move(error) };
+}
+} // namespace
+
 std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId)
 {
-    auto json = result.argumentsAsJSON();
-    if (!json) {
+    // Written here rather than by the result, so that a text too large for the page channel stops
+    // being written at the limit; the callback hears an error instead.
+    auto [json, error] = resultJSON(result, s_maxResultSize);
+    std::int32_t status = result.status();
+    bool keep = result.keepCallback();
+    if (error && *error == WHJSONSerializing::kTooLarge) {
+        log::message(format("ERROR: the result for callback %@ passed %@ bytes, more than the page channel carries; "
+                            "the call gets an error instead",
+            callbackId, s_maxResultSize));
+        status = static_cast<std::int32_t>(CommandStatus::Error);
+        keep = false;
+        std::tie(json, error) = resultJSON(WHPluginResult(status, Value(format("the result is larger than %@ bytes", s_maxResultSize))),
+            std::string::npos);
+    }
+    if (error) {
+        log::message(format("NSArray JSONString error: %@", *error));
         // The message cannot be written as JSON: the callback still hears the status, with null.
         log::message(format("result for callback %@ has no JSON form; sending null", callbackId));
+        json = "null";
     }
-    std::string status = std::to_string(result.status());
-    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), status,
-        json ? std::string_view(*json) : std::string_view("null"), std::string_view(result.keepCallback() ? "1" : "0"));
+    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), std::to_string(status), json,
+        std::string_view(keep ? "1" : "0"));
 }
+
+std::size_t WHCommandDelegateImpl::setMaxResultSizeForTesting(std::size_t limit) { return std::exchange(s_maxResultSize, limit); }
 
 void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& callbackId)
 {

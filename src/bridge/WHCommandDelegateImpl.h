@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "bridge/WHCommandDelegate.h"
@@ -35,8 +36,12 @@ public:
     void evalJsHelper2(const std::string& js);
     bool execute(const WHInvokedUrlCommand& command);
 
-    // The native-callback expression for a result.
+    // The native-callback expression for a result. A result whose text would pass the page
+    // channel's limit is not written out: the callback gets an error result saying so.
     static std::string nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId);
+    // The largest result text written (the page channel's limit, less room for the expression);
+    // answers the previous one.
+    static std::size_t setMaxResultSizeForTesting(std::size_t limit);
     // `text` written so that it can stand between single quotes of a script string literal: quote,
     // backslash, line terminators and control characters escaped; malformed UTF-8 replaced.
     static std::string escapeForSingleQuotedLiteral(std::string_view text);
@@ -46,6 +51,8 @@ public:
     static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:
+    static std::size_t s_maxResultSize;
+
     WHControllerInterface* m_viewController;
     WHCommandQueue* m_commandQueue;
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.

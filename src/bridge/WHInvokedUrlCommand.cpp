@@ -1,6 +1,7 @@
 #include "bridge/WHInvokedUrlCommand.h"
 
 #include "bridge/WHBase64.h"
+#include "bridge/WHJSONSerializing.h"
 #include "base/Format.h"
 #include "base/Log.h"
 
@@ -43,6 +44,13 @@ std::optional<std::string> stringEntry(const Value& v)
     return std::nullopt;
 }
 } // namespace
+
+std::optional<std::string> WHInvokedUrlCommand::refusalForArguments(const Value& arguments)
+{
+    if (WHJSONSerializing::nestedDeeperThan(arguments, WHJSONSerializing::kMaxDepth))
+        return format("the arguments are nested more than %@ levels deep", WHJSONSerializing::kMaxDepth);
+    return std::nullopt;
+}
 
 bool isValueOfClass(const Value& value, ValueClass cls)
 {
@@ -91,6 +99,10 @@ WHInvokedUrlCommand::WHInvokedUrlCommand(const Value& jsonEntry)
     // Arguments that are not an array leave the command undispatchable rather than guessing.
     if (!jsonEntry[3].is_array())
         return;
+    if (auto why = refusalForArguments(jsonEntry[3])) {
+        log::message(format("ERROR: a queued command was dropped: %@.", *why));
+        return;
+    }
     m_cmdClassName = stringEntry(jsonEntry[1]);
     m_methodName = stringEntry(jsonEntry[2]);
     // The array is our own copy here, so markers are replaced in it directly.

@@ -29,6 +29,10 @@ public:
     // strings, gives a command without service or action name, which is never dispatched.
     explicit WHInvokedUrlCommand(const Value& jsonEntry);
     static WHInvokedUrlCommand commandFromJson(const Value& jsonEntry) { return WHInvokedUrlCommand(jsonEntry); }
+    // Why a call's arguments cannot be taken, or nothing. Arguments nested deeper than results
+    // can be written (WHJSONSerializing::kMaxDepth levels, the arguments array counting as one)
+    // are refused before anything copies them: copies recurse once per level.
+    static std::optional<std::string> refusalForArguments(const Value& arguments);
 
     const std::optional<std::string>& callbackId() const { return m_callbackId; }
     const std::optional<std::string>& cmdClassName() const { return m_cmdClassName; }

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 #include "base/Utf8.h"
 #include "bridge/WHBase64.h"
@@ -78,8 +79,6 @@ bool appendQuoted(std::string& out, std::string_view s)
 
 const char* const kBadText = "invalid UTF-8 in a text";
 const char* const kTooDeep = "containers nested too deeply";
-// Deeper nesting than any plugin answer needs; the writer recurses, so it stops well before the stack does.
-constexpr int kMaxDepth = 1000;
 
 // About the length of the pretty text, so that a large answer is written into one allocation.
 size_t estimatedSize(const Value& value, int depth)
@@ -111,7 +110,9 @@ size_t estimatedSize(const Value& value, int depth)
 void appendIndent(std::string& out, int depth) { out.append(static_cast<size_t>(depth) * 2, ' '); }
 
 
-std::optional<std::string> appendValue(std::string& out, const Value& value, int depth)
+// Checked after every member and before every text: a text passes the limit by at most one
+// member's indentation and punctuation before the writer stops.
+std::optional<std::string> appendValue(std::string& out, const Value& value, int depth, size_t limit)
 {
     switch (value.type()) {
     case Value::value_t::null:
@@ -136,12 +137,17 @@ std::optional<std::string> appendValue(std::string& out, const Value& value, int
         out += value.dump();
         return std::nullopt;
     case Value::value_t::string:
+        if (out.size() + value.get_ref<const std::string&>().size() > limit)
+            return kTooLarge;
         if (!appendQuoted(out, value.get_ref<const std::string&>()))
             return kBadText;
-        return std::nullopt;
+        // Escapes can make the text longer than the string.
+        return out.size() > limit ? std::optional<std::string>(kTooLarge) : std::nullopt;
     case Value::value_t::binary: {
+        if (out.size() + value.get_binary().size() / 3 * 4 > limit)
+            return kTooLarge;
         // A byte buffer reaches the page as the marker it travels in.
-        return appendValue(out, arrayBufferMarker(value.get_binary()), depth);
+        return appendValue(out, arrayBufferMarker(value.get_binary()), depth, limit);
     }
     case Value::value_t::array: {
         if (depth >= kMaxDepth)
@@ -154,8 +160,10 @@ std::optional<std::string> appendValue(std::string& out, const Value& value, int
         out += "[\n";
         for (size_t i = 0; i < array.size(); ++i) {
             appendIndent(out, depth + 1);
-            if (auto error = appendValue(out, array[i], depth + 1))
+            if (auto error = appendValue(out, array[i], depth + 1, limit))
                 return error;
+            if (out.size() > limit)
+                return kTooLarge;
             out += i + 1 < array.size() ? ",\n" : "\n";
         }
         appendIndent(out, depth);
@@ -174,11 +182,15 @@ std::optional<std::string> appendValue(std::string& out, const Value& value, int
         size_t i = 0;
         for (const auto& [key, member] : object) {
             appendIndent(out, depth + 1);
+            if (out.size() + key.size() > limit)
+                return kTooLarge;
             if (!appendQuoted(out, key))
                 return kBadText;
             out += ": ";
-            if (auto error = appendValue(out, member, depth + 1))
+            if (auto error = appendValue(out, member, depth + 1, limit))
                 return error;
+            if (out.size() > limit)
+                return kTooLarge;
             out += ++i < object.size() ? ",\n" : "\n";
         }
         appendIndent(out, depth);
@@ -192,10 +204,31 @@ std::optional<std::string> appendValue(std::string& out, const Value& value, int
 
 } // namespace
 
-std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth)
+std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth, size_t limit)
 {
-    out.reserve(out.size() + estimatedSize(value, depth) + 16);
-    return appendValue(out, value, depth);
+    // An answer that will not fit gets no room made for it in advance.
+    size_t estimate = estimatedSize(value, depth) + 16;
+    if (out.size() + estimate <= limit)
+        out.reserve(out.size() + estimate);
+    return appendValue(out, value, depth, limit);
+}
+
+bool nestedDeeperThan(const Value& value, int levels)
+{
+    std::vector<std::pair<const Value*, int>> pending { { &value, 1 } };
+    while (!pending.empty()) {
+        auto [v, level] = pending.back();
+        pending.pop_back();
+        if (!v->is_array() && !v->is_object())
+            continue;
+        if (level > levels)
+            return true;
+        for (const auto& member : *v) {
+            if (member.is_array() || member.is_object())
+                pending.emplace_back(&member, level + 1);
+        }
+    }
+    return false;
 }
 
 std::optional<std::string> JSONString(const ValueArray& array)
@@ -213,7 +246,7 @@ std::optional<std::string> JSONString(const ValueArray& array)
         out += "[\n";
         for (size_t i = 0; i < array.size() && !error; ++i) {
             appendIndent(out, 1);
-            error = appendValue(out, array[i], 1);
+            error = appendValue(out, array[i], 1, std::string::npos);
             out += i + 1 < array.size() ? ",\n" : "\n";
         }
         out += ']';
@@ -241,7 +274,7 @@ std::optional<std::string> JSONString(const ValueObject& object)
                 break;
             }
             out += ": ";
-            if ((error = appendValue(out, member, 1)))
+            if ((error = appendValue(out, member, 1, std::string::npos)))
                 break;
             out += ++i < object.size() ? ",\n" : "\n";
         }
@@ -257,7 +290,9 @@ std::optional<std::string> JSONString(const ValueObject& object)
 std::optional<Value> JSONObject(std::string_view text)
 {
     try {
-        Value v = Value::parse(text);
+        // A lone surrogate reads as U+FFFD, as the engine's own conversions read it.
+        auto repaired = jsonWithLoneSurrogatesReplaced(text);
+        Value v = Value::parse(repaired ? std::string_view(*repaired) : text);
         if (!v.is_array() && !v.is_object()) {
             log::message(format("NSString JSONObject error: %@", "the top-level value is not an array or an object"));
             return std::nullopt;

@@ -8,6 +8,12 @@
 
 namespace penwick::WHJSONSerializing {
 
+// Containers nest at most this deep in what the writer writes (counting the outermost one): deeper
+// than any plugin answer needs, and the writer recurses, so it stops well before the stack does.
+inline constexpr int kMaxDepth = 1000;
+// The error description when the text would pass the size limit given to appendPrettyJSON.
+inline constexpr const char* kTooLarge = "the text is larger than the limit";
+
 // Pretty-printed JSON of an array / an object (two-space indentation, one member per line, keys
 // in order, text as UTF-8). Logs the fixed error line and answers nothing when a text is not
 // well-formed UTF-8. Byte buffers are written as their ArrayBuffer markers.
@@ -16,10 +22,18 @@ std::optional<std::string> JSONString(const ValueObject& object);
 
 // Appends `value` pretty-printed as the layout above puts it `depth` levels deep (its inner lines
 // indented by 2 * (depth + 1) spaces, its closing bracket by 2 * depth). Answers the error
-// description when a text is not well-formed UTF-8; `out` then holds a partial text.
-std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth);
+// description when a text is not well-formed UTF-8, or kTooLarge as soon as `out` would pass
+// `limit` bytes (deep nesting multiplies indentation, so a small value can write a huge text);
+// `out` then holds a partial text.
+std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth,
+    size_t limit = std::string::npos);
 
-// Parses text whose top level is an array or an object; logs and answers nothing otherwise.
+// Whether `value` has containers nested more than `levels` deep, the outermost counting as one.
+// Walks without recursion, so a value of any depth is measured safely.
+bool nestedDeeperThan(const Value& value, int levels);
+
+// Parses text whose top level is an array or an object (a lone surrogate escape reading as
+// U+FFFD); logs and answers nothing otherwise.
 std::optional<Value> JSONObject(std::string_view text);
 
 } // namespace penwick::WHJSONSerializing

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "base/Format.h"
+#include "base/Utf8.h"
 
 namespace penwick::channel {
 namespace {
@@ -156,7 +157,9 @@ Result<Message> decode(std::string_view payload)
 {
     // The one place a payload is read: nothing it holds may escape as an exception.
     try {
-        json value = json::parse(payload, nullptr, false);
+        // A lone surrogate in a page's string reads as U+FFFD instead of failing the whole frame.
+        auto repaired = jsonWithLoneSurrogatesReplaced(payload);
+        json value = json::parse(repaired ? std::string_view(*repaired) : payload, nullptr, false);
         if (value.is_discarded())
             return Error { EINVAL, format("%@ payload is not JSON", frameKindName(Message::kKind)) };
         return fromJson<Message>(value);

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <expat.h>
+#include <iconv.h>
 #include <memory>
+#include <sys/stat.h>
 
 #include "base/AsciiCase.h"
 #include "base/Format.h"
@@ -36,14 +38,51 @@ void XMLCALL onEnd(void* userData, const XML_Char* name)
     static_cast<WHConfigParser*>(userData)->didEndElement(name);
 }
 
+// Expat reads UTF-8, UTF-16, ISO-8859-1 and US-ASCII itself. Other single-byte encodings that the
+// C library knows (windows-1252, ISO-8859-15, KOI8-R...) get a byte table built with iconv; an
+// encoding with multi-byte sequences, or one that moves ASCII, is refused, which expat reports as
+// an XML error at the declaration.
+int XMLCALL onUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info)
+{
+    iconv_t cd = iconv_open("UTF-32LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return XML_STATUS_ERROR;
+    bool singleByte = true;
+    for (int byte = 0; byte < 256 && singleByte; ++byte) {
+        char in = static_cast<char>(byte);
+        unsigned char out[8];
+        char* inPtr = &in;
+        char* outPtr = reinterpret_cast<char*>(out);
+        size_t inLeft = 1, outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (done == static_cast<size_t>(-1)) {
+            // A lead byte of a longer sequence: not a single-byte encoding.
+            singleByte = errno != EINVAL;
+            info->map[byte] = -1;
+        } else if (sizeof out - outLeft == 4) {
+            info->map[byte] = static_cast<int>(out[0] | out[1] << 8 | out[2] << 16 | static_cast<unsigned>(out[3]) << 24);
+        } else {
+            info->map[byte] = -1;
+        }
+    }
+    iconv_close(cd);
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    return singleByte ? XML_STATUS_OK : XML_STATUS_ERROR;
+}
+
 ParserHolder makeParser(WHConfigParser* delegate)
 {
-    // No namespace processing: a prefixed element keeps its prefix and so matches nothing.
-    ParserHolder parser(XML_ParserCreate("UTF-8"));
+    // No namespace processing: a prefixed element keeps its prefix and so matches nothing. No
+    // encoding is imposed: the document's declaration (or byte order mark) names it.
+    ParserHolder parser(XML_ParserCreate(nullptr));
     if (!parser)
         return nullptr;
     XML_SetUserData(parser.get(), delegate);
     XML_SetElementHandler(parser.get(), onStart, onEnd);
+    XML_SetUnknownEncodingHandler(parser.get(), onUnknownEncoding, nullptr);
     return parser;
 }
 
@@ -128,19 +167,30 @@ Result<void> WHConfigParser::parseFile(const std::string& path)
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)
         return unreadable(errno);
-    auto parser = makeParser(this);
-    if (!parser)
-        return Error { 0, kNoParserMessage };
-    char buffer[16384];
+    // The whole document goes to expat in one piece: fed in small pieces, expat scans an unfinished
+    // token again with each one, so a long attribute costs time growing with the square of its size.
+    auto tooLarge = [&](std::uint64_t size) {
+        return Error { EFBIG,
+            format("config.xml: %@ is %@ bytes, more than the %@ bytes allowed; starting without it", path, size, kMaxFileSize) };
+    };
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > kMaxFileSize)
+        return tooLarge(static_cast<std::uint64_t>(info.st_size));
+    std::string text;
+    char buffer[65536];
     for (;;) {
         size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
         // A folder in the file's place opens but does not read.
         if (std::ferror(file.get()))
             return unreadable(errno);
-        bool last = n < sizeof buffer;
-        if (!feed(*this, parser.get(), buffer, n, last) || last)
-            return {};
+        text.append(buffer, n);
+        // The file may have grown since it was measured.
+        if (text.size() > kMaxFileSize)
+            return tooLarge(text.size());
+        if (n < sizeof buffer)
+            break;
     }
+    return parseText(text);
 }
 
 } // namespace penwick

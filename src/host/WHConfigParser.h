@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,8 +25,12 @@ public:
     // Logs where the document broke off; what was collected before stays.
     void parseErrorOccurred(unsigned long line, unsigned long column, const std::string& description);
 
-    // Parses a whole document with expat; parsing stops at the first XML error. Fails, with the
-    // line to log, when the file cannot be read or the parser cannot be created.
+    // A config.xml larger than this is refused whole: no application needs one near it.
+    static constexpr std::uint64_t kMaxFileSize = 4u * 1024u * 1024u;
+
+    // Parses a whole document with expat in the encoding it declares; parsing stops at the first
+    // XML error. Fails, with the line to log, when the file cannot be read, is larger than
+    // kMaxFileSize, or the parser cannot be created.
     Result<void> parseFile(const std::string& path);
     Result<void> parseText(const std::string& text);
 

@@ -2,6 +2,7 @@
 
 #include "base/Format.h"
 #include "base/Log.h"
+#include "bridge/WHJSONSerializing.h"
 
 namespace penwick {
 
@@ -15,6 +16,9 @@ std::string WHConsole::description(const std::optional<Value>& value)
         return "<null>";
     if (value->is_boolean())
         return value->get<bool>() ? "1" : "0";
+    // Writing recurses once per level: a page's deeply nested value is named, not written.
+    if (WHJSONSerializing::nestedDeeperThan(*value, WHJSONSerializing::kMaxDepth))
+        return format("(a value nested more than %@ levels deep)", WHJSONSerializing::kMaxDepth);
     // Numbers, objects and arrays; text that is not valid UTF-8 cannot come from the page, but
     // is replaced rather than thrown on.
     return value->dump(-1, ' ', false, Value::error_handler_t::replace);

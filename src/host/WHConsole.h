@@ -22,7 +22,8 @@ public:
     void call(platform::ConsoleLevel level, const std::optional<Value>& value) override;
 
     // The text form of what the page passed: a string as it is, a number in decimal, a boolean as
-    // the number 1 or 0, null as "<null>", nothing as "undefined", objects and arrays as JSON.
+    // the number 1 or 0, null as "<null>", nothing as "undefined", objects and arrays as JSON (one
+    // nested more than WHJSONSerializing::kMaxDepth levels as a note saying so).
     static std::string description(const std::optional<Value>& value);
 };
 

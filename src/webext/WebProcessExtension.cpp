@@ -12,6 +12,7 @@
 
 #include "base/FileURLPath.h"
 #include "base/GRef.h"
+#include "base/Utf8.h"
 #include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
@@ -146,8 +147,11 @@ void consoleCall(GPtrArray* args, gpointer data)
         GUnique<char> text(jsc_value_to_string(value));
         line.value = nlohmann::json(std::string(text ? text.get() : ""));
     } else if (value && !jsc_value_is_undefined(value)) {
-        // The engine writes the value as JSON; what it cannot write travels as null.
-        line.value = nlohmann::json::parse(jsonOf(value), nullptr, false);
+        // The engine writes the value as JSON; what it cannot write travels as null. A lone
+        // surrogate reads as U+FFFD, as in page calls.
+        std::string json = jsonOf(value);
+        auto repaired = penwick::jsonWithLoneSurrogatesReplaced(json);
+        line.value = nlohmann::json::parse(repaired ? *repaired : json, nullptr, false);
         if (line.value->is_discarded())
             line.value = nullptr;
     }

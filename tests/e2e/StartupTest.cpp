@@ -81,4 +81,15 @@ TEST(Startup, AMissingResourcesFolderIsAnErrorAndNothingIsWritten)
     EXPECT_FALSE(AppRunner::fileExists(app.path("x.png")));
 }
 
+TEST(Startup, AConfigurationDeclaredLatin1LoadsItsStartPageAndPlugins)
+{
+    // "\xe9" is an e with an acute accent in ISO-8859-1 and malformed in UTF-8.
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writeConfig("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><widget><content src=\"caf\xe9.html\"/>"
+                    "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature></widget>");
+    app.writeResource("www/caf\xc3\xa9.html", "<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['after-accent']);</script>");
+    ASSERT_EQ(app.run({ "--dump-dom", app.path("dom.html") }), 0) << app.output();
+    EXPECT_TRUE(app.hasLogLine("echo: \"after-accent\"")) << app.output();
+}
+
 } // namespace

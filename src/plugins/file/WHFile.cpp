@@ -330,7 +330,8 @@ void WHFile::answer(const WHInvokedUrlCommand& command, const WHPluginResult& re
 std::optional<WHFile::Target> WHFile::targetForString(const std::string& arg) const
 {
     auto url = fileSystemURLforArg(arg);
-    if (!url)
+    // A NUL ("%00") in the full path would end it early once the kernel reads it.
+    if (!url || url->fullPath().value_or("").find('\0') != std::string::npos)
         return std::nullopt;
     auto fileSystem = filesystemForURL(*url);
     if (!fileSystem)
@@ -554,7 +555,7 @@ void WHFile::transfer(const WHInvokedUrlCommand& command, TransferMode mode)
     } else {
         newName = lastComponent(source->url);
     }
-    if (!newName || newName->find(':') != std::string::npos) {
+    if (!newName || newName->find(':') != std::string::npos || newName->find('\0') != std::string::npos) {
         answer(command, fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
         return;
     }

@@ -37,6 +37,8 @@ bool hasDotDotComponent(std::string_view path)
     return false;
 }
 
+bool hasNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
+
 // The last component, ignoring trailing "/"; "/" for "/", "" for "".
 std::string lastPathComponent(std::string path)
 {
@@ -135,8 +137,8 @@ std::optional<std::string> WHLocalFilesystem::filesystemPathForFullPath(const st
         return std::nullopt;
     std::string path = stripQueryParametersFromPath(fullPath);
     // ".." is refused rather than resolved: raw or decoded from "%2e%2e" / "..%2f", it could climb
-    // out of the root.
-    if (hasDotDotComponent(path))
+    // out of the root. So is NUL: the kernel would end the path there, after the check.
+    if (hasDotDotComponent(path) || hasNul(path))
         return std::nullopt;
     std::string local = m_fsRoot;
     // A full path without its leading "/" (as listings of the root "/" give) must still land below
@@ -288,7 +290,7 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
     bool exclusive = boolOption(options, "exclusive");
     bool getDir = boolOption(options, "getDir");
 
-    if (!requestedPath || requestedPath->find(':') != std::string::npos)
+    if (!requestedPath || requestedPath->find(':') != std::string::npos || hasNul(*requestedPath))
         return fileError(CommandStatus::IOException, FileError::ENCODING_ERR);
     if (!filesystemPathForURL(directoryURL))
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
@@ -464,7 +466,7 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
     WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode, ResultCallback callback)
 {
     // A name is one or more components below the destination directory; ".." would climb out of it.
-    if (hasDotDotComponent(newName)) {
+    if (hasDotDotComponent(newName) || hasNul(newName)) {
         callback(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
         return;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bridge/WHInvokedUrlCommand.h"
+#include "channel/ChannelMessages.h"
 #include "support/LogCapture.h"
 
 using namespace penwick;
@@ -54,5 +55,20 @@ TEST(WHInvokedUrlCommand, FromJsonTakesTheFourElementsOrGivesAnUndispatchableCom
              R"(["cb", 5, "x", []])", R"(["cb", "File", null, []])" }) {
         auto bad = WHInvokedUrlCommand::commandFromJson(Value::parse(text));
         EXPECT_TRUE(!bad.cmdClassName() || !bad.methodName()) << text;
+    }
+}
+
+// A page call as the channel delivers it: lone surrogates read as U+FFFD; arguments nested deeper
+// than results can be written are refused, however deep, without recursing.
+TEST(WHInvokedUrlCommand, ChannelCallsReadLoneSurrogatesAndDeepArgumentsAreRefused)
+{
+    auto call = [](const std::string& arguments) { return channel::decode<channel::ExecCall>(R"(["cb", "S", "a", )" + arguments + "]"); };
+    auto decoded = call(R"(["\ud800x", "a\uDC00", "\ud83d\ude00", "\\ud800", "\udc00\ud83d"])");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->arguments, Value::parse(R"(["\ufffdx", "a\ufffd", "\ud83d\ude00", "\\ud800", "\ufffd\ufffd"])"));
+    for (int levels : { 1000, 1001, 100000 }) {
+        decoded = call(std::string(levels, '[') + std::string(levels, ']'));
+        ASSERT_TRUE(decoded) << levels;
+        EXPECT_EQ(WHInvokedUrlCommand::refusalForArguments(decoded->arguments).has_value(), levels > 1000) << levels;
     }
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHJSONSerializing.h"
+#include "bridge/WHPluginResult.h"
 #include "support/LogCapture.h"
 
 using namespace penwick;
@@ -49,4 +51,23 @@ TEST(WHJSONSerializing, JSONObjectWantsAnArrayOrObjectAtTheTop)
     ASSERT_EQ(lines.size(), 4u);
     for (const auto& line : lines)
         EXPECT_TRUE(line.starts_with("NSString JSONObject error: ")) << line;
+}
+
+// Deep nesting multiplies indentation: writing stops once the text passes the limit, and the
+// callback then hears an error instead of a text the page channel cannot carry.
+TEST(WHJSONSerializing, PrettyTextStopsAtTheSizeLimit)
+{
+    // "[[[1]]]" takes 31 bytes written out.
+    for (auto [value, limit] : { std::pair { Value::parse("[[[1]]]"), 25 }, { Value(std::string(200, 'x')), 100 }, { Value::binary(Bytes(200)), 100 } }) {
+        std::string out;
+        EXPECT_EQ(WHJSONSerializing::appendPrettyJSON(out, value, 0, limit), WHJSONSerializing::kTooLarge) << value;
+        EXPECT_LE(out.size(), limit + 16u) << value;
+    }
+    test::LogCapture log;
+    auto previous = WHCommandDelegateImpl::setMaxResultSizeForTesting(100);
+    auto expression = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(200, 'x')), "cb");
+    WHCommandDelegateImpl::setMaxResultSizeForTesting(previous);
+    EXPECT_NE(expression.find("nativeCallback('cb',9,\n  \"the result is larger than 100 bytes\"\n,0)"), std::string::npos) << expression;
+    EXPECT_EQ(log.lines(), std::vector<std::string> { "ERROR: the result for callback cb passed 100 bytes, more than the page "
+                                                      "channel carries; the call gets an error instead" });
 }

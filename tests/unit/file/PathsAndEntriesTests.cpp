@@ -137,6 +137,11 @@ TEST_F(Paths, TraversalNeverLeavesTheRoot)
     EXPECT_EQ(errorOf(copy("/a", "../../outside/f.txt", "/a/f.txt", TransferMode::Move)), fileErrorCode(FileError::ENCODING_ERR));
     EXPECT_TRUE(exists(local("a/f.txt")));
     EXPECT_FALSE(exists(m_outside + "/f.txt"));
+    // A NUL would end the path where the kernel reads it, after the ".." check.
+    EXPECT_FALSE(m_fs->filesystemPathForFullPath(std::string("/..\0x", 5)));
+    const int encodingErr = fileErrorCode(FileError::ENCODING_ERR);
+    EXPECT_EQ(errorOf(m_fs->getFileForURL(url("/a"), std::string("..\0x", 4), { { "create", true } })), encodingErr);
+    EXPECT_EQ(errorOf(copy("/a", std::string("g\0x", 3), "/a/f.txt", TransferMode::Copy)), encodingErr);
     for (const char* tail : { "/", "//", "/.", "/./" })
         EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url(tail))), fileErrorCode(FileError::NO_MODIFICATION_ALLOWED_ERR)) << tail;
     EXPECT_TRUE(exists(local("a/f.txt")));

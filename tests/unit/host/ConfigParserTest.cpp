@@ -1,3 +1,4 @@
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -67,6 +68,20 @@ TEST(ConfigParser, MalformedDocumentKeepsWhatCameBeforeAndLogsWhere)
     EXPECT_TRUE(garbage.settings.empty());
 }
 
+// Expat's own encodings, single-byte ones read through iconv, and multi-byte ones it cannot take.
+TEST(ConfigParser, TheDeclaredEncodingIsHonoured)
+{
+    const std::array<std::string, 3> cases[] = { { "ISO-8859-1", "caf\xe9", "caf\xc3\xa9" }, { "windows-1252", "\x80", "\xe2\x82\xac" },
+        { "Shift_JIS", "x", "" } };
+    for (const auto& [encoding, value, read] : cases) {
+        penwick::test::LogCapture log;
+        WHConfigParser p;
+        EXPECT_TRUE(p.parseText("<?xml version=\"1.0\" encoding=\"" + encoding + "\"?><widget><preference name=\"p\" value=\"" + value + "\"/></widget>"));
+        EXPECT_EQ(p.settings["p"], read) << encoding;
+        EXPECT_EQ(log.lines(), read.empty() ? Names { "config.xml: XML error at line 1, column 30: unknown encoding" } : Names {});
+    }
+}
+
 TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
 {
     auto dir = std::filesystem::temp_directory_path() / ("penwick-config-" + std::to_string(getpid()));
@@ -81,6 +96,15 @@ TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
         auto parsed = parser.parseFile(path);
         ASSERT_FALSE(parsed) << path;
         EXPECT_EQ(parsed.error().message, "config.xml: cannot read " + path + ": " + reason);
+    }
+    // At the limit a document is read; one byte more and it is refused unread.
+    std::string path = (dir / "big.xml").string();
+    for (size_t size : { WHConfigParser::kMaxFileSize, WHConfigParser::kMaxFileSize + 1 }) {
+        std::ofstream(path) << "<widget><!--" << std::string(size - 24, 'x') << "--></widget>";
+        WHConfigParser parser;
+        auto parsed = parser.parseFile(path);
+        EXPECT_EQ(parsed ? "" : parsed.error().message,
+            size > WHConfigParser::kMaxFileSize ? "config.xml: " + path + " is 4194305 bytes, more than the 4194304 bytes allowed; starting without it" : "");
     }
     EXPECT_TRUE(log.lines().empty()) << "no XML error for a file that was never read";
     std::filesystem::remove_all(dir);
