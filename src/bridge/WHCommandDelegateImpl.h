@@ -46,6 +46,10 @@ public:
     static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:
+    // Runs `task` at once on the main thread while the queue runs a batch, otherwise on a later turn
+    // of the main loop, in the order asked for.
+    void runForPage(std::function<void()> task);
+
     WHControllerInterface* m_viewController;
     WHCommandQueue* m_commandQueue;
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.

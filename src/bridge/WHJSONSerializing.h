@@ -19,6 +19,10 @@ std::optional<std::string> JSONString(const ValueObject& object);
 // description when a text is not well-formed UTF-8; `out` then holds a partial text.
 std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth);
 
+// True when `value` holds a byte buffer and nests no deeper than the JSON writer goes (a deeper
+// value has no form the page can be given).
+bool containsBytes(const Value& value);
+
 // Parses text whose top level is an array or an object; logs and answers nothing otherwise.
 std::optional<Value> JSONObject(std::string_view text);
 
