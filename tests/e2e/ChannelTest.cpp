@@ -20,7 +20,7 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
     ASSERT_TRUE(app.waitForLine(": main frame answered still here", 120s)) << app.output();
     for (const char* line : { "ERROR: a call to Echo.echo carried 1000", "bytes, more than the page channel's limit of 65536 bytes; it was refused.",
              "oversized call failed: the call's arguments (1000", "large answer whole: true", "then answered small",
-             "oversized bytes failed: the answer is too large for the host's page channel (a NativeCallback frame of 700",
+             "oversized bytes failed: the answer is too large for the host's page channel (a NativeCallback frame of 70",
              "ERROR: the answer to callback Echo", "bytes within the limit: 60000 95" })
         EXPECT_EQ(app.countLines(line), 1) << line << "\n" << app.output();
     // Nearly the limit, "small" and "still here"; the oversized call reached no action.
