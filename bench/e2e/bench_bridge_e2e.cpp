@@ -194,5 +194,11 @@ int main()
     row("sequential round trip (us)", hostSeq, "message handler (us)", floorSeq, hostSeq / floorSeq, "<= 0.6x",
         hostSeq <= 0.6 * floorSeq);
     std::printf("%-34s %12s   %-22s %12.2f   (asynchronous post, for reference)\n", "", "", "message post (us)", floorExec);
+    if (host->contains("echo16MiBMillis") && (*host)["echo16MiBMillis"].is_number())
+        std::printf("%-34s %12.1f\n", "ArrayBuffer echo, 16 MiB (ms)", (*host)["echo16MiBMillis"].get<double>());
+    for (const auto& [key, label] : { std::pair { "toHost16MiBMillis", "  of it page to host (ms)" }, { "fromHost16MiBMillis", "  of it host to page (ms)" } }) {
+        if (host->contains(key) && (*host)[key].is_number())
+            std::printf("%-34s %12.1f\n", label, (*host)[key].get<double>());
+    }
     return 0;
 }

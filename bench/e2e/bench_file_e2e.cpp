@@ -1,6 +1,7 @@
 // End-to-end figures of the page's file system, measured side by side in one run under the
 // current X display with the test build of the app:
-//   - readAsArrayBuffer of a 16 MiB file through the bridge against a fetch of it over whfile;
+//   - readAsArrayBuffer of a 16 MiB file through the bridge against a fetch of it over whfile, and
+//     one 64 MiB answer through the bridge;
 //   - a fetch of a 256 MiB file over whfile against the same over file:// (from the web content
 //     folder), their runs alternating;
 //   - the UI process's peak memory growth while the page fetches a 1 GiB file over whfile, first,
@@ -167,6 +168,7 @@ int main()
     double mbps256 = 256.0 / (ms("fetchWhfile256MiB") / 1000.0);
     std::printf("readAsArrayBuffer 16 MiB            %8.1f ms\n", ms("readAsArrayBuffer16MiB"));
     std::printf("fetch whfile 16 MiB                 %8.1f ms   ratio %.2fx (target <= 3x)\n", ms("fetchWhfile16MiB"), ratio16);
+    std::printf("readAsArrayBuffer 64 MiB            %8.1f ms\n", ms("readAsArrayBuffer64MiB"));
     std::printf("fetch whfile 256 MiB                %8.1f ms   %.0f MiB/s\n", ms("fetchWhfile256MiB"), mbps256);
     double fileMbps256 = 256.0 / (ms("fetchFile256MiB") / 1000.0);
     std::printf("fetch file:// 256 MiB               %8.1f ms   %.0f MiB/s; whfile at %.2fx (target >= 0.8x)\n",

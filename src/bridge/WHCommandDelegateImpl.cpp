@@ -144,7 +144,31 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
 {
     if (callbackId == kNoAnswerCallbackId)
         return;
-    evalJsHelper(nativeCallbackExpression(result, callbackId));
+    if (!result.carriesBytes()) {
+        evalJsHelper(nativeCallbackExpression(result, callbackId));
+        return;
+    }
+    // Bytes reach the page as bytes where the web view can carry them: no Base64 text, no script.
+    runForPage([this, result, callbackId] {
+        WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
+        auto* webView = m_viewController->webView();
+        if (!webView)
+            return;
+        platform::NativeCallbackAnswer answer { callbackId, result.status(), *result.message(), result.keepCallback() };
+        auto delivery = webView->deliverNativeCallback(answer);
+        if (delivery && *delivery == platform::NativeCallbackDelivery::Sent)
+            return;
+        if (delivery) {
+            webView->evaluateScript(nativeCallbackExpression(result, callbackId));
+            return;
+        }
+        // Too large for the page channel: the call fails instead, and the page keeps its bridge.
+        log::message(format("ERROR: the answer to callback %@ was not sent: %@.", callbackId, delivery.error().message));
+        WHPluginResult failure(static_cast<std::int32_t>(CommandStatus::Error),
+            Value(format("the answer is too large for the host's page channel (%@)", delivery.error().message)));
+        failure.setKeepCallbackAsBool(result.keepCallback());
+        webView->evaluateScript(nativeCallbackExpression(failure, callbackId));
+    });
 }
 
 void WHCommandDelegateImpl::evalJs(const std::string& js) { evalJs(js, Schedule::OnRunLoop); }
@@ -160,16 +184,21 @@ void WHCommandDelegateImpl::evalJs(const std::string& js, Schedule schedule)
 
 void WHCommandDelegateImpl::evalJsHelper(std::string js)
 {
+    runForPage([this, js = std::move(js)] { evalJsHelper2(js); });
+}
+
+void WHCommandDelegateImpl::runForPage(std::function<void()> task)
+{
     auto& scheduler = m_viewController->platform().scheduler;
     if (scheduler.isMainThread() && m_commandQueue && m_commandQueue->currentlyExecuting()) {
-        evalJsHelper2(js);
+        task();
         return;
     }
     // The controller and this delegate live on the main thread; the task runs there, so checking
     // the handle there is enough.
-    scheduler.post([alive = std::weak_ptr<Alive>(m_alive), self = this, js = std::move(js)] {
+    scheduler.post([alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
         if (alive.lock())
-            self->evalJsHelper2(js);
+            task();
     });
 }
 

@@ -52,6 +52,9 @@ public:
 
 private:
     static std::size_t s_maxResultSize;
+    // Runs `task` at once on the main thread while the queue runs a batch, otherwise on a later turn
+    // of the main loop, in the order asked for.
+    void runForPage(std::function<void()> task);
 
     WHControllerInterface* m_viewController;
     WHCommandQueue* m_commandQueue;

@@ -287,6 +287,41 @@ std::optional<std::string> JSONString(const ValueObject& object)
     return out;
 }
 
+namespace {
+// Whether `value` holds a byte buffer; nothing when it nests deeper than the writer goes.
+std::optional<bool> findBytes(const Value& value, int depth)
+{
+    if (depth >= kMaxDepth)
+        return std::nullopt;
+    bool found = false;
+    auto visit = [&](const Value& member) {
+        auto inner = findBytes(member, depth + 1);
+        found = found || inner.value_or(false);
+        return inner.has_value();
+    };
+    switch (value.type()) {
+    case Value::value_t::binary:
+        return true;
+    case Value::value_t::array:
+        for (const auto& v : value.get_ref<const ValueArray&>()) {
+            if (!visit(v))
+                return std::nullopt;
+        }
+        return found;
+    case Value::value_t::object:
+        for (const auto& [key, v] : value.get_ref<const ValueObject&>()) {
+            if (!visit(v))
+                return std::nullopt;
+        }
+        return found;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+bool containsBytes(const Value& value) { return findBytes(value, 0).value_or(false); }
+
 std::optional<Value> JSONObject(std::string_view text)
 {
     try {

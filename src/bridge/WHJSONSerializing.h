@@ -32,6 +32,10 @@ std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value
 // Walks without recursion, so a value of any depth is measured safely.
 bool nestedDeeperThan(const Value& value, int levels);
 
+// True when `value` holds a byte buffer and nests no deeper than the JSON writer goes (a deeper
+// value has no form the page can be given).
+bool containsBytes(const Value& value);
+
 // Parses text whose top level is an array or an object (a lone surrogate escape reading as
 // U+FFFD); logs and answers nothing otherwise.
 std::optional<Value> JSONObject(std::string_view text);

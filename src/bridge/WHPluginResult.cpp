@@ -65,18 +65,19 @@ WHPluginResult WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus
     return { static_cast<std::int32_t>(status), Value(std::move(object)) };
 }
 
+// Byte buffers stay bytes in the message: its JSON form writes each as its ArrayBuffer marker, and a
+// web view that can hand bytes to the page as they are takes them without Base64.
 WHPluginResult WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& bytes)
 {
-    return { static_cast<std::int32_t>(status), arrayBufferMarker(bytes) };
+    return { static_cast<std::int32_t>(status), Value::binary(bytes) };
 }
 
 WHPluginResult WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages)
 {
-    Value converted = Value::array();
-    for (const auto& m : messages)
-        converted.push_back(m.is_binary() ? arrayBufferMarker(m.get_binary()) : m);
-    return { static_cast<std::int32_t>(status), Value { { "WHType", "MultiPart" }, { "messages", std::move(converted) } } };
+    return { static_cast<std::int32_t>(status), Value { { "WHType", "MultiPart" }, { "messages", messages } } };
 }
+
+bool WHPluginResult::carriesBytes() const { return m_message && WHJSONSerializing::containsBytes(*m_message); }
 
 WHPluginResult WHPluginResult::resultWithStatusMessageToErrorObject(CommandStatus status, std::int32_t errorCode)
 {

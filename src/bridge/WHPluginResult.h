@@ -59,6 +59,8 @@ public:
     // The message as JSON for the native-callback expression: the pretty-printed one-element array
     // without its brackets (surrounding white space kept). Nothing when it cannot be written.
     std::optional<std::string> argumentsAsJSON() const;
+    // True when the message holds byte buffers (an ArrayBuffer or MultiPart answer).
+    bool carriesBytes() const;
 
     static void setVerbose(bool verbose);
     static bool isVerbose();

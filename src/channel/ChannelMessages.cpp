@@ -1,6 +1,7 @@
 #include "channel/ChannelMessages.h"
 
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -176,5 +177,121 @@ template Result<ExecTooLarge> decode<ExecTooLarge>(std::string_view);
 template Result<ConsoleCall> decode<ConsoleCall>(std::string_view);
 template Result<EngineConsole> decode<EngineConsole>(std::string_view);
 template Result<FrameGone> decode<FrameGone>(std::string_view);
+
+// ---- native callbacks with raw byte buffers ----------------------------------------------------
+
+namespace {
+
+using Buffers = std::vector<std::pair<std::string, const json::binary_t*>>;
+
+std::string pointerToken(std::string_view key)
+{
+    std::string token;
+    for (char c : key) {
+        if (c == '~')
+            token += "~0";
+        else if (c == '/')
+            token += "~1";
+        else
+            token += c;
+    }
+    return token;
+}
+
+// `value` with every byte buffer replaced by null; each buffer's place (a JSON pointer) is noted.
+json withoutBuffers(const json& value, const std::string& at, Buffers& buffers)
+{
+    switch (value.type()) {
+    case json::value_t::binary:
+        buffers.emplace_back(at, &value.get_binary());
+        return nullptr;
+    case json::value_t::array: {
+        json out = json::array();
+        const auto& array = value.get_ref<const json::array_t&>();
+        for (std::size_t i = 0; i < array.size(); ++i)
+            out.push_back(withoutBuffers(array[i], at + '/' + std::to_string(i), buffers));
+        return out;
+    }
+    case json::value_t::object: {
+        json out = json::object();
+        for (const auto& [key, member] : value.get_ref<const json::object_t&>())
+            out[key] = withoutBuffers(member, at + '/' + pointerToken(key), buffers);
+        return out;
+    }
+    default:
+        return value;
+    }
+}
+
+} // namespace
+
+std::string encode(const NativeCallback& m) { return encodeNativeCallback(m.callbackId, m.status, m.keepCallback, m.message); }
+
+std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message)
+{
+    Buffers buffers;
+    json head = { { "callbackId", callbackId }, { "status", status }, { "keep", keepCallback },
+        { "message", withoutBuffers(message, "", buffers) } };
+    json list = json::array();
+    std::size_t total = 0;
+    for (const auto& [at, bytes] : buffers) {
+        list.push_back({ { "at", at }, { "size", bytes->size() } });
+        total += bytes->size();
+    }
+    head["buffers"] = std::move(list);
+    std::string text = dump(head);
+    auto headLength = static_cast<std::uint32_t>(text.size());
+    std::string out;
+    out.reserve(sizeof headLength + text.size() + total);
+    out.append(reinterpret_cast<const char*>(&headLength), sizeof headLength);
+    out += text;
+    for (const auto& [at, bytes] : buffers)
+        out.append(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    return out;
+}
+
+template<>
+Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
+{
+    try {
+        std::uint32_t headLength = 0;
+        if (payload.size() < sizeof headLength)
+            throw std::invalid_argument("no head");
+        std::memcpy(&headLength, payload.data(), sizeof headLength);
+        payload.remove_prefix(sizeof headLength);
+        if (headLength > payload.size())
+            throw std::invalid_argument("the head runs past the payload");
+        json head = json::parse(payload.substr(0, headLength), nullptr, false);
+        if (head.is_discarded())
+            throw std::invalid_argument("the head is not JSON");
+        std::string_view bytes = payload.substr(headLength);
+        auto status = typed<std::int64_t>(head, "status");
+        if (status < std::numeric_limits<std::int32_t>::min() || status > std::numeric_limits<std::int32_t>::max())
+            throw std::invalid_argument("\"status\" is out of range");
+        member(head, "message");
+        NativeCallback call { typed<std::string>(head, "callbackId"), static_cast<std::int32_t>(status), typed<bool>(head, "keep"),
+            std::move(head["message"]) };
+        const json& list = member(head, "buffers");
+        if (!list.is_array())
+            throw std::invalid_argument("\"buffers\" is not a list");
+        for (const auto& buffer : list) {
+            json::json_pointer at(typed<std::string>(buffer, "at"));
+            auto size = typed<std::uint64_t>(buffer, "size");
+            if (size > bytes.size())
+                throw std::invalid_argument("a buffer runs past the payload");
+            // Each buffer fills a place of its own that the message keeps free for it.
+            if (!call.message.contains(at) || !call.message.at(at).is_null())
+                throw std::invalid_argument("a buffer's place is not a null of the message");
+            auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+            call.message.at(at) = json::binary(Bytes(data, data + size));
+            bytes.remove_prefix(size);
+        }
+        if (!bytes.empty())
+            throw std::invalid_argument("bytes follow the last buffer");
+        return call;
+    } catch (const std::exception& e) {
+        return Error { EINVAL, format("%@ payload has the wrong shape: %@", frameKindName(FrameKind::NativeCallback), e.what()) };
+    }
+}
 
 } // namespace penwick::channel

@@ -90,6 +90,20 @@ struct FrameGone {
     std::uint64_t frame = 0;
 };
 
+// One answer for the page's native callback whose message holds byte buffers (binary values, at any
+// depth). The buffers travel as raw bytes after a JSON head, so the page gets them without a Base64
+// text or a script to parse:
+//   u32 head length, head {"callbackId": s, "status": n, "keep": bool, "message": v,
+//   "buffers": [{"at": JSON pointer into message, "size": n}...]}, then each buffer's bytes in order.
+// In the head's message each buffer's place holds null.
+struct NativeCallback {
+    static constexpr FrameKind kKind = FrameKind::NativeCallback;
+    std::string callbackId;
+    std::int32_t status = 0;
+    bool keepCallback = false;
+    Value message;
+};
+
 std::string encode(const Hello& message);
 std::string encode(const NewContext& message);
 std::string encode(const ContextSetup& message);
@@ -98,9 +112,14 @@ std::string encode(const ExecTooLarge& message);
 std::string encode(const ConsoleCall& message);
 std::string encode(const EngineConsole& message);
 std::string encode(const FrameGone& message);
+std::string encode(const NativeCallback& message);
+// The same payload from the answer's parts, without copying its message first.
+std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message);
 
 // decode<Hello>(payload), decode<NewContext>(payload), ...
 template<typename Message>
 Result<Message> decode(std::string_view payload);
+template<>
+Result<NativeCallback> decode<NativeCallback>(std::string_view payload);
 
 } // namespace penwick::channel

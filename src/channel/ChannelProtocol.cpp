@@ -7,7 +7,7 @@ namespace penwick::channel {
 const char* frameKindName(FrameKind kind)
 {
     static constexpr const char* kNames[] = { "unknown", "Hello", "NewContext", "ContextSetup", "Exec", "ExecDone",
-        "Console", "EngineConsole", "Evaluate", "ExecTooLarge", "FrameGone", "EvaluatePiece" };
+        "Console", "EngineConsole", "Evaluate", "ExecTooLarge", "FrameGone", "EvaluatePiece", "NativeCallback" };
     auto index = static_cast<std::uint32_t>(kind);
     return index <= kLastFrameKind ? kNames[index] : kNames[0];
 }

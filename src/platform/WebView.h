@@ -1,8 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
+
+#include "base/Result.h"
+#include "base/Value.h"
 
 namespace penwick::platform {
 
@@ -21,6 +25,18 @@ enum class DeveloperExtras { Off, On };
 
 class WebViewClient;
 
+// One answer to a page call whose message holds byte buffers (binary values); it refers to the
+// caller's values for the length of the call.
+struct NativeCallbackAnswer {
+    const std::string& callbackId;
+    std::int32_t status;
+    const Value& message;
+    bool keepCallback;
+};
+
+// Whether a web view took a native-callback answer itself.
+enum class NativeCallbackDelivery { Sent, NotHere };
+
 class WebView {
 public:
     virtual ~WebView() = default;
@@ -29,6 +45,14 @@ public:
     virtual void loadHTMLString(const std::string& html) = 0;
     // Evaluates script in the main frame; the value is discarded.
     virtual void evaluateScript(const std::string& script) = 0;
+    // Hands the answer to the page library's native callback with its byte buffers as bytes, in
+    // order with the scripts evaluated before and after. NotHere when this web view cannot (the
+    // caller then evaluates the answer's script form instead); an error, sending nothing, when the
+    // answer is larger than the page channel carries.
+    [[nodiscard]] virtual Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer&)
+    {
+        return NativeCallbackDelivery::NotHere;
+    }
     virtual WebPreferences preferences() const = 0;
     virtual void setPreferences(const WebPreferences& prefs) = 0;
     virtual void setDrawsBackground(DrawsBackground draws) = 0;

@@ -181,9 +181,14 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
 
 void ExtensionChannel::keepOrDrop(Frame&& frame)
 {
-    // Only scripts to run travel unasked; anything else out of turn is stale and dropped.
+    // Only scripts and callbacks to run travel unasked; anything else out of turn is stale and dropped.
     if (frame.kind == FrameKind::EvaluatePiece) {
         m_scriptPieces += frame.payload;
+        return;
+    }
+    if (frame.kind == FrameKind::NativeCallback) {
+        // Always one whole frame.
+        m_pending.push_back(std::move(frame));
         return;
     }
     if (frame.kind != FrameKind::Evaluate)
@@ -235,9 +240,20 @@ void ExtensionChannel::drain()
             keepOrDrop(std::move(frame));
         }
         std::uint64_t page = m_pending.front().page;
+        if (m_pending.front().kind == FrameKind::NativeCallback) {
+            Frame callback = std::move(m_pending.front());
+            m_pending.pop_front();
+            if (m_callbackRunner)
+                m_callbackRunner(page, callback.payload);
+            if (m_fd < 0)
+                break;
+            continue;
+        }
+        // A batch of scripts ends before the next callback, which keeps its place in the order.
         std::vector<std::string> batch;
         size_t bytes = 0;
-        while (!m_pending.empty() && m_pending.front().page == page && bytes < kMaxBatchBytes) {
+        while (!m_pending.empty() && m_pending.front().page == page && m_pending.front().kind == FrameKind::Evaluate
+            && bytes < kMaxBatchBytes) {
             bytes += m_pending.front().payload.size();
             batch.push_back(std::move(m_pending.front().payload));
             m_pending.pop_front();

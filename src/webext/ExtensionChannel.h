@@ -20,6 +20,8 @@ class ExtensionChannel {
 public:
     // Runs scripts for a page, in order. Consecutive scripts for one page come together.
     using Evaluator = std::function<void(std::uint64_t page, const std::vector<std::string>& scripts)>;
+    // Calls a page's native callback with a NativeCallback payload, in its place among the scripts.
+    using CallbackRunner = std::function<void(std::uint64_t page, std::string_view payload)>;
 
     ExtensionChannel() = default;
     ~ExtensionChannel();
@@ -30,6 +32,7 @@ public:
     // host cannot be reached; the channel then stays closed.
     bool open(const std::string& socketPath, const std::string& token, std::string& error);
     void setEvaluator(Evaluator evaluator) { m_evaluator = std::move(evaluator); }
+    void setCallbackRunner(CallbackRunner runner) { m_callbackRunner = std::move(runner); }
     bool isOpen() const { return m_fd >= 0; }
 
     // The largest payload the host takes (it says so in the initialisation data).
@@ -66,6 +69,7 @@ private:
     std::string m_scriptPieces;
     std::size_t m_maxPayload = channel::kMaxPayload;
     Evaluator m_evaluator;
+    CallbackRunner m_callbackRunner;
     int m_callDepth = 0;
 };
 

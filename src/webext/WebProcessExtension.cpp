@@ -3,6 +3,8 @@
 // messages to the host over the channel, in order.
 
 #include <map>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -22,6 +24,10 @@ namespace penwick::webext {
 namespace {
 
 using channel::FrameKind;
+using penwick::Bytes;
+using penwick::Value;
+using penwick::ValueArray;
+using penwick::ValueObject;
 
 struct ExtensionState {
     WebKitWebExtension* extension = nullptr;
@@ -331,17 +337,22 @@ void evaluateOne(JSCContext* context, const std::string& script)
 // evaluations would: one script's error does not stop the next. A run of scripts is evaluated as
 // one text, each in its own try block, which saves the engine's per-evaluation cost; if that text
 // does not parse (one script is malformed), nothing of it has run and each goes alone instead.
-void evaluateInMainFrame(std::uint64_t pageId, const std::vector<std::string>& scripts)
+GRef<JSCContext> mainFrameContext(std::uint64_t pageId)
 {
     WebKitWebPage* page = webkit_web_extension_get_page(state().extension, pageId);
     if (!page)
-        return;
+        return {};
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     WebKitFrame* frame = webkit_web_page_get_main_frame(page);
     G_GNUC_END_IGNORE_DEPRECATIONS
     if (!frame)
-        return;
-    GRef<JSCContext> context = adopt(webkit_frame_get_js_context(frame));
+        return {};
+    return adopt(webkit_frame_get_js_context(frame));
+}
+
+void evaluateInMainFrame(std::uint64_t pageId, const std::vector<std::string>& scripts)
+{
+    GRef<JSCContext> context = mainFrameContext(pageId);
     if (!context)
         return;
     // Promise reactions the scripts queue run as the engine releases its lock, right here.
@@ -447,6 +458,107 @@ gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer
     return TRUE;
 }
 
+// The page's value for a message: byte buffers become ArrayBuffers holding the frame's bytes when
+// the page's library takes them (`rawBuffers`), else the ArrayBuffer markers its script form holds.
+GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffers)
+{
+    switch (value.type()) {
+    case Value::value_t::boolean:
+        return adopt(jsc_value_new_boolean(context, value.get<bool>()));
+    case Value::value_t::number_integer:
+        return adopt(jsc_value_new_number(context, static_cast<double>(value.get<std::int64_t>())));
+    case Value::value_t::number_unsigned:
+        return adopt(jsc_value_new_number(context, static_cast<double>(value.get<std::uint64_t>())));
+    case Value::value_t::number_float: {
+        double number = value.get<double>();
+        // As in the script form, where a number that is not finite is written null.
+        return adopt(std::isfinite(number) ? jsc_value_new_number(context, number) : jsc_value_new_null(context));
+    }
+    case Value::value_t::string: {
+        const auto& text = value.get_ref<const std::string&>();
+        GUnique<GBytes> bytes(g_bytes_new(text.data(), text.size()));
+        return adopt(jsc_value_new_string_from_bytes(context, bytes.get()));
+    }
+    case Value::value_t::binary: {
+        const Bytes& bytes = value.get_binary();
+        if (rawBuffers) {
+            // Copied into the engine's own memory: a buffer over memory of ours would have the
+            // engine turn off its memory cage for buffers, which the web process forbids (it aborts).
+            GRef<JSCValue> view = adopt(jsc_value_new_typed_array(context, JSC_TYPED_ARRAY_UINT8, bytes.size()));
+            gsize length = 0;
+            void* data = view ? jsc_value_typed_array_get_data(view.get(), &length) : nullptr;
+            if (!view || length != bytes.size() || (!data && length)) {
+                jsc_context_clear_exception(context);
+                return adopt(jsc_value_new_null(context));
+            }
+            if (length)
+                std::memcpy(data, bytes.data(), length);
+            return adopt(jsc_value_typed_array_get_buffer(view.get()));
+        }
+        GUnique<char> base64(g_base64_encode(bytes.data(), bytes.size()));
+        Value marker { { "WHType", "ArrayBuffer" }, { "data", std::string(base64.get()) } };
+        return pageValue(context, marker, rawBuffers);
+    }
+    case Value::value_t::array: {
+        GRef<JSCValue> array = adopt(jsc_value_new_array(context, G_TYPE_NONE));
+        const auto& items = value.get_ref<const ValueArray&>();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            GRef<JSCValue> item = pageValue(context, items[i], rawBuffers);
+            jsc_value_object_set_property_at_index(array.get(), static_cast<guint>(i), item.get());
+        }
+        return array;
+    }
+    case Value::value_t::object: {
+        GRef<JSCValue> object = adopt(jsc_value_new_object(context, nullptr, nullptr));
+        for (const auto& [key, member] : value.get_ref<const ValueObject&>()) {
+            GRef<JSCValue> item = pageValue(context, member, rawBuffers);
+            // Own data properties, as a parsed object literal has (a "__proto__" key stays a key).
+            jsc_value_object_define_property_data(object.get(), key.c_str(),
+                static_cast<JSCValuePropertyFlags>(JSC_VALUE_PROPERTY_CONFIGURABLE | JSC_VALUE_PROPERTY_ENUMERABLE | JSC_VALUE_PROPERTY_WRITABLE),
+                item.get());
+        }
+        return object;
+    }
+    default:
+        return adopt(jsc_value_new_null(context));
+    }
+}
+
+// An answer whose byte buffers came as raw bytes: the page library's native callback is called with
+// the same four values its script form would give it. The callback's function says with a true
+// `takesArrayBuffers` that it takes ArrayBuffers; any other library gets the ArrayBuffer markers.
+void runNativeCallback(std::uint64_t pageId, std::string_view payload)
+{
+    auto call = penwick::channel::decode<penwick::channel::NativeCallback>(payload);
+    if (!call) {
+        g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), call.error().message.c_str());
+        return;
+    }
+    GRef<JSCContext> context = mainFrameContext(pageId);
+    if (!context)
+        return;
+    // The object the host's callback expression names.
+    GRef<JSCValue> exec = adopt(jsc_context_evaluate(context.get(), "webhost.require('webhost/exec')", -1));
+    if (jsc_context_get_exception(context.get()) || !exec || !jsc_value_is_object(exec.get())) {
+        jsc_context_clear_exception(context.get());
+        return;
+    }
+    GRef<JSCValue> callback = adopt(jsc_value_object_get_property(exec.get(), "nativeCallback"));
+    if (!callback || !jsc_value_is_function(callback.get())) {
+        jsc_context_clear_exception(context.get());
+        return;
+    }
+    GRef<JSCValue> takes = adopt(jsc_value_object_get_property(callback.get(), "takesArrayBuffers"));
+    bool rawBuffers = takes && jsc_value_is_boolean(takes.get()) && jsc_value_to_boolean(takes.get());
+    GUnique<GBytes> idBytes(g_bytes_new(call->callbackId.data(), call->callbackId.size()));
+    GRef<JSCValue> callbackId = adopt(jsc_value_new_string_from_bytes(context.get(), idBytes.get()));
+    GRef<JSCValue> message = pageValue(context.get(), call->message, rawBuffers);
+    GRef<JSCValue> result = adopt(jsc_value_object_invoke_method(exec.get(), "nativeCallback", JSC_TYPE_VALUE, callbackId.get(),
+        G_TYPE_INT, static_cast<gint>(call->status), JSC_TYPE_VALUE, message.get(), G_TYPE_INT, call->keepCallback ? 1 : 0,
+        G_TYPE_NONE));
+    jsc_context_clear_exception(context.get());
+}
+
 } // namespace
 } // namespace penwick::webext
 
@@ -479,6 +591,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
         return;
     }
     s.channel.setEvaluator(evaluateInMainFrame);
+    s.channel.setCallbackRunner(runNativeCallback);
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onWindowObjectCleared), nullptr);
     g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
         g_signal_connect(page, "console-message-sent", G_CALLBACK(onConsoleMessage), nullptr);

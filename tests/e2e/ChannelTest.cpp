@@ -1,6 +1,7 @@
-// The page channel in the real app: a call too large for it fails alone, frames that come and go do
-// not pile up script contexts in the host, attacks on its socket leave the host serving and small,
-// and the socket's folder goes when the host ends on a signal or, if killed, at the next start.
+// The page channel in the real app: a call or a byte answer too large for it fails alone, frames
+// that come and go do not pile up script contexts in the host, attacks on its socket leave the host
+// serving and small, and the socket's folder goes when the host ends on a signal or, if killed, at
+// the next start.
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +34,9 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
     app.start();
     ASSERT_TRUE(app.waitForLine(": main frame answered still here", 120s)) << app.output();
     for (const char* line : { "ERROR: a call to Echo.echo carried 1000", "bytes, more than the page channel's limit of 65536 bytes; it was refused.",
-             "oversized call failed: the call's arguments (1000", "large answer whole: true", "then answered small" })
+             "oversized call failed: the call's arguments (1000", "large answer whole: true", "then answered small",
+             "oversized bytes failed: the answer is too large for the host's page channel (a NativeCallback frame of 70",
+             "ERROR: the answer to callback Echo", "bytes within the limit: 60000 95" })
         EXPECT_EQ(app.countLines(line), 1) << line << "\n" << app.output();
     // Nearly the limit, "small" and "still here"; the oversized call reached no action.
     EXPECT_EQ(app.countLines("echo: "), 3) << app.output();

@@ -1,4 +1,5 @@
 // Test-only plugins and the scripted dialogs of the end-to-end test build of the app.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -96,6 +97,16 @@ public:
         answer(command, WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus::OK, parts));
     }
 
+    // An ArrayBuffer of the given length (byte i is i % 256): answers larger than the call.
+    void bytes(const WHInvokedUrlCommand& command)
+    {
+        Value size = command.argumentAtIndex(0, Value(0));
+        Bytes out(size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 30) : 0);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<std::uint8_t>(i);
+        answer(command, WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, out));
+    }
+
     // Has the page evaluate a script that does not parse, then answers.
     void evalBroken(const WHInvokedUrlCommand& command)
     {
@@ -165,6 +176,7 @@ protected:
                                                  .add("sleep:", &WHTestEcho::sleep)
                                                  .add("repeat:", &WHTestEcho::repeat)
                                                  .add("multipart:", &WHTestEcho::multipart)
+                                                 .add("bytes:", &WHTestEcho::bytes)
                                                  .add("fail:", &WHTestEcho::fail)
                                                  .add("evalBroken:", &WHTestEcho::evalBroken)
                                                  .add("background:", &WHTestEcho::background)

@@ -181,6 +181,20 @@ void GtkWebView::evaluateScript(const std::string& script)
         nullptr, nullptr, nullptr);
 }
 
+Result<NativeCallbackDelivery> GtkWebView::deliverNativeCallback(const NativeCallbackAnswer& answer)
+{
+    // Only through the extension, which makes the page's ArrayBuffers from the frame's raw bytes; on
+    // any other path the caller evaluates the script form, in the same place of the order. The
+    // answer travels in one frame: the bytes are never held twice on either side.
+    auto connection = m_view ? m_mainConnection.lock() : nullptr;
+    if (!connection || !connection->isOpen())
+        return NativeCallbackDelivery::NotHere;
+    std::string payload = channel::encodeNativeCallback(answer.callbackId, answer.status, answer.keepCallback, answer.message);
+    if (auto sent = connection->send(channel::FrameKind::NativeCallback, pageId(), 0, payload); !sent)
+        return sent.error();
+    return NativeCallbackDelivery::Sent;
+}
+
 void GtkWebView::setPreferences(const WebPreferences& prefs)
 {
     m_prefs = prefs;

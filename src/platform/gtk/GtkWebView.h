@@ -36,6 +36,7 @@ public:
     void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
     void loadHTMLString(const std::string& html) override;
     void evaluateScript(const std::string& script) override;
+    Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer& answer) override;
     WebPreferences preferences() const override { return m_prefs; }
     void setPreferences(const WebPreferences& prefs) override;
     void setDrawsBackground(DrawsBackground draws) override;

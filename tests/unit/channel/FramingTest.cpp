@@ -98,6 +98,7 @@ bool decodesAs(FrameKind kind, std::string_view payload)
     case FrameKind::Console: return decodes<ConsoleCall>(payload);
     case FrameKind::EngineConsole: return decodes<EngineConsole>(payload);
     case FrameKind::FrameGone: return decodes<FrameGone>(payload);
+    case FrameKind::NativeCallback: return decodes<NativeCallback>(payload);
     default: ADD_FAILURE() << "no payload for kind " << static_cast<int>(kind); return false;
     }
 }
@@ -113,6 +114,7 @@ TEST(Messages, WhatTheEncodersWriteTheDecodersRead)
         { FrameKind::Console, encode(ConsoleCall { 5, penwick::Value("boom") }) },
         { FrameKind::EngineConsole, encode(EngineConsole { "file:///x.js", 12, "ReferenceError" }) },
         { FrameKind::FrameGone, encode(FrameGone { 77 }) },
+        { FrameKind::NativeCallback, encode(NativeCallback { "cb", 1, false, penwick::Value::binary({ 1, 2 }) }) },
     };
     for (const auto& [kind, payload] : cases)
         EXPECT_TRUE(decodesAs(kind, payload)) << frameKindName(kind) << ": " << payload;
@@ -150,6 +152,56 @@ TEST(Messages, PayloadsOfTheWrongShapeAreRefusedNotThrown)
     auto refused = decode<Hello>(R"({"version":2,"token":5,"pid":1})");
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;
+}
+
+// A NativeCallback payload from its parts: the head's length, the head, the bytes.
+std::string callbackPayload(const std::string& head, const std::string& bytes)
+{
+    auto length = static_cast<std::uint32_t>(head.size());
+    return std::string(reinterpret_cast<const char*>(&length), sizeof length) + head + bytes;
+}
+
+TEST(Messages, NativeCallbacksCarryEveryByteInItsPlace)
+{
+    penwick::Bytes all(256);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<std::uint8_t>(i);
+    const penwick::Value messages[] = {
+        penwick::Value::binary(all),
+        penwick::Value::binary({}),
+        { { "WHType", "MultiPart" },
+            { "messages", { "a", penwick::Value::binary(all), { { "k/~", penwick::Value::binary({ 7 }) } }, nullptr } } },
+    };
+    for (const auto& message : messages) {
+        auto call = decode<NativeCallback>(encode(NativeCallback { "cb'1", 9, true, message }));
+        ASSERT_TRUE(call) << call.error().message;
+        EXPECT_EQ(call->message, message);
+        EXPECT_EQ(std::tie(call->callbackId, call->status, call->keepCallback), std::make_tuple(std::string("cb'1"), 9, true));
+    }
+}
+
+TEST(Messages, NativeCallbacksOfTheWrongShapeAreRefused)
+{
+    const std::string head = R"({"callbackId":"c","status":1,"keep":false,"message":{"m":[null,1]},)";
+    const std::pair<std::string, std::string> cases[] = { // head (or a whole payload when no bytes), bytes
+        { "", "" },
+        { "{}", "" },
+        { "not json", "" },
+        { head + R"("buffers":[{"at":"/m/0","size":3}]})", "ab" }, // fewer bytes than said
+        { head + R"("buffers":[{"at":"/m/0","size":1}]})", "ab" }, // bytes left over
+        { head + R"("buffers":[{"at":"/m/1","size":1}]})", "a" }, // place taken by a value
+        { head + R"("buffers":[{"at":"/m/2","size":1}]})", "a" }, // no such place
+        { head + R"("buffers":[{"at":"m/0","size":1}]})", "a" }, // not a pointer
+        { head + R"("buffers":[{"at":"/m/0","size":1},{"at":"/m/0","size":1}]})", "ab" }, // one place twice
+        { head + R"("buffers":{}})", "" },
+        { R"({"callbackId":"c","status":4294967297,"keep":false,"message":null,"buffers":[]})", "" },
+    };
+    for (const auto& [text, bytes] : cases)
+        EXPECT_FALSE(decodes<NativeCallback>(callbackPayload(text, bytes))) << text;
+    EXPECT_FALSE(decodes<NativeCallback>("ab")) << "shorter than the head's length";
+    std::string runsPast = callbackPayload("{}", "");
+    runsPast[0] = 9;
+    EXPECT_FALSE(decodes<NativeCallback>(runsPast));
 }
 
 } // namespace
