@@ -56,6 +56,7 @@ void decodePayload(const Frame& frame)
     case FrameKind::Console: (void)decode<ConsoleCall>(frame.payload); break;
     case FrameKind::EngineConsole: (void)decode<EngineConsole>(frame.payload); break;
     case FrameKind::FrameGone: (void)decode<FrameGone>(frame.payload); break;
+    case FrameKind::NativeCallback: (void)decode<NativeCallback>(frame.payload); break;
     case FrameKind::ExecDone:
     case FrameKind::Evaluate:
     case FrameKind::EvaluatePiece:
