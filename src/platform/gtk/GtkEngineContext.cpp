@@ -48,7 +48,8 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
 
 void GtkEngineContext::addSandboxReadPath(const std::string& path)
 {
-    if (!path.empty() && !m_context)
+    // The engine refuses a folder that does not exist (a Documents folder nobody made).
+    if (!path.empty() && !m_context && g_file_test(path.c_str(), G_FILE_TEST_IS_DIR))
         m_sandboxReadPaths.push_back(path);
 }
 
