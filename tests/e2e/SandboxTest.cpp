@@ -35,7 +35,8 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
     };
     for (const Case& c : { Case { "default", nullptr, nullptr, nullptr },
              Case { "turned off", "PENWICK_DISABLE_SANDBOX", "1", "PENWICK_DISABLE_SANDBOX is set" },
-             Case { "no bubblewrap", "PATH", "/nonexistent", "bwrap is not installed" } }) {
+             Case { "no bubblewrap", "PATH", "/nonexistent", "bwrap is not installed" },
+             Case { "no home folder", "HOME", "/nonexistent", "the home folder /nonexistent does not exist" } }) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         app.writePages("bridge", "reload.html");

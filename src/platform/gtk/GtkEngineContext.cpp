@@ -68,6 +68,11 @@ void GtkEngineContext::startSandboxProbe()
             return;
         }
     }
+    // The engine's sandbox set-up crashes the host when the home folder does not exist.
+    if (!g_file_test(g_get_home_dir(), G_FILE_TEST_IS_DIR)) {
+        m_sandboxObstacle = format("the home folder %@ does not exist", std::string(g_get_home_dir()));
+        return;
+    }
     // The engine's own launcher asks for these namespaces and mounts; containers and hardened
     // systems refuse some of them. One short run answers for all: about 10 ms on an idle machine,
     // spent while the host starts up, before the first web view needs the context.
