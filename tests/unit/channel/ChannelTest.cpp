@@ -1,0 +1,313 @@
+// The page channel: frames survive being cut anywhere, no length is written or read past the limit,
+// no payload of the wrong shape escapes its decoder; and the host's end on a real socket pair never
+// blocks, fails an oversized frame alone, and closes a peer that does not introduce itself promptly
+// and briefly.
+#include <chrono>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <limits>
+#include <sys/socket.h>
+#include <tuple>
+#include <unistd.h>
+
+#include "channel/ChannelConnection.h"
+#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
+
+using namespace penwick::channel;
+
+namespace {
+
+std::vector<Frame> readAll(FrameReader& reader)
+{
+    std::vector<Frame> frames;
+    for (Frame frame; reader.next(frame) == FrameReader::Status::Frame;)
+        frames.push_back(frame);
+    return frames;
+}
+
+TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
+{
+    std::string stream;
+    ASSERT_TRUE(appendFrame(stream, FrameKind::Exec, 7, 9, R"(["cb","Svc","act",[1]])"));
+    ASSERT_TRUE(appendFrame(stream, FrameKind::ExecDone, 7, 9, ""));
+    ASSERT_TRUE(appendFrame(stream, FrameKind::Evaluate, 7, 0, std::string(3000, 'x')));
+    for (size_t cut = 0; cut <= stream.size(); ++cut) {
+        FrameReader reader;
+        reader.feed(stream.data(), cut);
+        auto frames = readAll(reader);
+        reader.feed(stream.data() + cut, stream.size() - cut);
+        for (auto& frame : readAll(reader))
+            frames.push_back(frame);
+        ASSERT_EQ(frames.size(), 3u) << "cut at " << cut;
+        EXPECT_EQ(frames[0].kind, FrameKind::Exec);
+        EXPECT_EQ(frames[0].page + frames[0].context, 16u);
+        EXPECT_EQ(frames[0].payload, R"(["cb","Svc","act",[1]])");
+        EXPECT_EQ(frames[1].kind, FrameKind::ExecDone);
+        EXPECT_TRUE(frames[1].payload.empty());
+        EXPECT_EQ(frames[2].payload, std::string(3000, 'x'));
+        EXPECT_TRUE(reader.empty());
+    }
+}
+
+TEST(Framing, HeadersNoSenderWritesBreakTheStream)
+{
+    const FrameHeader headers[] = {
+        { 0, 0, 1, 1 },
+        { 0, kLastFrameKind + 1, 1, 1 },
+        { kMaxPayload + 1, 4, 1, 1 },
+        { 0xffffffffu, 4, 1, 1 },
+    };
+    for (const auto& header : headers) {
+        FrameReader reader;
+        reader.feed(reinterpret_cast<const char*>(&header), sizeof header);
+        Frame frame;
+        EXPECT_EQ(reader.next(frame), FrameReader::Status::Broken) << header.length << " " << header.kind;
+    }
+}
+
+TEST(Framing, LengthsAreCheckedBeforeTheyBecomeAHeaderField)
+{
+    constexpr std::size_t kU32 = std::numeric_limits<std::uint32_t>::max();
+    const std::tuple<std::size_t, std::size_t, bool> cases[] = { // size, limit, fits
+        { 0, kMaxPayload, true }, { kMaxPayload, kMaxPayload, true }, { kMaxPayload + 1ull, kMaxPayload, false },
+        { kU32, kMaxPayload, false }, { kU32 + 1, kMaxPayload, false }, // would wrap to 0 if cast unchecked
+        { std::numeric_limits<std::size_t>::max(), kMaxPayload, false },
+        { kU32 + 1, std::numeric_limits<std::size_t>::max(), false }, // no limit lifts the ceiling
+        { 1024, 1024, true }, { 1025, 1024, false } };
+    for (const auto& [size, limit, fits] : cases) {
+        auto length = frameLength(size, limit);
+        ASSERT_EQ(length.has_value(), fits) << size << " under " << limit;
+        if (length) {
+            EXPECT_EQ(*length, size);
+        }
+    }
+    std::string out = "kept";
+    auto refused = appendFrame(out, FrameKind::Console, 1, 1, std::string(1025, 'x'), 1024);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(out, "kept");
+    EXPECT_NE(refused.error().message.find("limit of 1024 bytes"), std::string::npos) << refused.error().message;
+}
+
+template<typename Message>
+bool decodes(std::string_view payload) { return static_cast<bool>(decode<Message>(payload)); }
+using Decoder = bool (*)(std::string_view);
+
+TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowing)
+{
+    const std::tuple<Decoder, std::string, bool> cases[] = { // decoder, payload, read
+        { decodes<Hello>, encode(Hello { kVersion, "t0k3n", 42 }), true },
+        { decodes<NewContext>, encode(NewContext { 18446744073709551615ull, true, "file:///a b\xff.html" }), true },
+        { decodes<ContextSetup>, encode(ContextSetup { true, false, { "a();", "b();" }, "c();" }), true },
+        { decodes<ExecCall>, encode(ExecCall { "cb1", "Svc", "act", penwick::Value::array({ 1, "two" }) }), true },
+        { decodes<ExecTooLarge>, encode(ExecTooLarge { 5, "Svc", nullptr, 300000000 }), true },
+        { decodes<ConsoleCall>, encode(ConsoleCall { 5, penwick::Value("boom") }), true },
+        { decodes<EngineConsole>, encode(EngineConsole { "file:///x.js", 12, "ReferenceError" }), true },
+        { decodes<FrameGone>, encode(FrameGone { 77 }), true },
+        { decodes<NativeCallback>, encode(NativeCallback { "cb", 1, false, penwick::Value::binary({ 1, 2 }) }), true },
+        { decodes<Hello>, "", false },
+        { decodes<Hello>, "[2,\"t\",1]", false },
+        { decodes<Hello>, R"({"version":2,"token":5,"pid":1})", false }, // a numeric token once ended the host
+        { decodes<Hello>, R"({"version":"2","token":"t","pid":1})", false },
+        { decodes<Hello>, R"({"token":"t","pid":1})", false },
+        { decodes<NewContext>, R"({"frame":-1,"main":true,"url":""})", false },
+        { decodes<NewContext>, R"({"frame":1,"main":1,"url":""})", false },
+        { decodes<NewContext>, R"({"frame":1,"main":true,"url":null})", false },
+        { decodes<ContextSetup>, R"({"bridge":true,"console":true,"setup":"a();","load":null})", false },
+        { decodes<ContextSetup>, R"({"bridge":true,"console":true,"setup":[1],"load":null})", false },
+        { decodes<ContextSetup>, R"({"bridge":true,"console":true,"setup":[],"load":5})", false },
+        { decodes<ExecCall>, "null", false },
+        { decodes<ExecCall>, R"(["cb","Svc","act"])", false },
+        { decodes<ExecCall>, R"(["cb","Svc","act",[],5])", false },
+        { decodes<ExecTooLarge>, R"({"callbackId":"cb","service":"S","action":"a","size":"big"})", false },
+        { decodes<ConsoleCall>, "[]", false },
+        { decodes<ConsoleCall>, R"(["shout","x"])", false },
+        { decodes<ConsoleCall>, R"(["log","x","y"])", false },
+        { decodes<EngineConsole>, R"({"source":"s","line":"12","message":"m"})", false },
+        { decodes<FrameGone>, R"({"frame":"1"})", false },
+    };
+    for (const auto& [decoder, payload, read] : cases)
+        EXPECT_EQ(decoder(payload), read) << payload;
+    auto setup = decode<ContextSetup>(std::get<1>(cases[2]));
+    ASSERT_TRUE(setup);
+    EXPECT_EQ(setup->load, "c();");
+    auto refused = decode<Hello>(R"({"version":2,"token":5,"pid":1})");
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;
+}
+
+// A NativeCallback payload from its parts: the head's length, the head, the bytes.
+std::string callbackPayload(const std::string& head, const std::string& bytes)
+{
+    auto length = static_cast<std::uint32_t>(head.size());
+    return std::string(reinterpret_cast<const char*>(&length), sizeof length) + head + bytes;
+}
+
+TEST(Messages, NativeCallbacksCarryEveryByteInItsPlaceAndRefuseWrongShapes)
+{
+    penwick::Bytes all(256);
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = static_cast<std::uint8_t>(i);
+    const penwick::Value messages[] = {
+        penwick::Value::binary(all),
+        penwick::Value::binary({}),
+        { { "WHType", "MultiPart" },
+            { "messages", { "a", penwick::Value::binary(all), { { "k/~", penwick::Value::binary({ 7 }) } }, nullptr } } },
+    };
+    for (const auto& message : messages) {
+        auto call = decode<NativeCallback>(encode(NativeCallback { "cb'1", 9, true, message }));
+        ASSERT_TRUE(call) << call.error().message;
+        EXPECT_EQ(call->message, message);
+        EXPECT_EQ(std::tie(call->callbackId, call->status, call->keepCallback), std::make_tuple(std::string("cb'1"), 9, true));
+    }
+
+    const std::string head = R"({"callbackId":"c","status":1,"keep":false,"message":{"m":[null,1]},)";
+    const std::pair<std::string, std::string> cases[] = { // head (or a whole payload when no bytes), bytes
+        { "", "" },
+        { "{}", "" },
+        { "not json", "" },
+        { head + R"("buffers":[{"at":"/m/0","size":3}]})", "ab" }, // fewer bytes than said
+        { head + R"("buffers":[{"at":"/m/0","size":1}]})", "ab" }, // bytes left over
+        { head + R"("buffers":[{"at":"/m/1","size":1}]})", "a" }, // place taken by a value
+        { head + R"("buffers":[{"at":"/m/2","size":1}]})", "a" }, // no such place
+        { head + R"("buffers":[{"at":"m/0","size":1}]})", "a" }, // not a pointer
+        { head + R"("buffers":[{"at":"/m/0","size":1},{"at":"/m/0","size":1}]})", "ab" }, // one place twice
+        { head + R"("buffers":{}})", "" },
+        { R"({"callbackId":"c","status":4294967297,"keep":false,"message":null,"buffers":[]})", "" },
+    };
+    for (const auto& [text, bytes] : cases)
+        EXPECT_FALSE(decodes<NativeCallback>(callbackPayload(text, bytes))) << text;
+    EXPECT_FALSE(decodes<NativeCallback>("ab")) << "shorter than the head's length";
+    std::string runsPast = callbackPayload("{}", "");
+    runsPast[0] = 9;
+    EXPECT_FALSE(decodes<NativeCallback>(runsPast));
+}
+
+// The host's end of a real socket pair, and what its peer reads.
+enum class Peer { Introduced, Stranger };
+
+struct Pair {
+    explicit Pair(Peer who = Peer::Introduced, unsigned introductionTimeoutMs = kIntroductionTimeoutMs)
+    {
+        int fds[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
+        peer = fds[1];
+        host = std::make_shared<ChannelConnection>(fds[0],
+            [this](ChannelConnection& c, Frame& f) {
+                if (f.kind == FrameKind::Hello)
+                    c.setIntroduced(7);
+                received.push_back(f);
+            },
+            [this](ChannelConnection&, const std::string& why) { closed = why; });
+        if (who == Peer::Introduced)
+            host->setIntroduced(7);
+        host->start(introductionTimeoutMs);
+    }
+    ~Pair() { ::close(peer); }
+    std::vector<Frame> drainPeer()
+    {
+        char buffer[65536];
+        for (ssize_t n; (n = read(peer, buffer, sizeof buffer)) > 0;)
+            reader.feed(buffer, static_cast<size_t>(n));
+        return readAll(reader);
+    }
+    int peer = -1;
+    std::shared_ptr<ChannelConnection> host;
+    std::vector<Frame> received;
+    std::string closed = "open";
+    FrameReader reader;
+};
+
+TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
+{
+    Pair pair;
+    // 25 MiB to a peer that reads nothing: a blocking send would hang here for good.
+    for (int i = 0; i < 400; ++i)
+        ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, std::string(64 * 1024, char('a' + i % 26))));
+    EXPECT_GT(pair.host->queuedBytes(), 0u);
+    std::vector<Frame> frames;
+    while (frames.size() < 400 && pair.host->isOpen()) {
+        g_main_context_iteration(nullptr, FALSE);
+        for (auto& f : pair.drainPeer())
+            frames.push_back(std::move(f));
+    }
+    ASSERT_EQ(frames.size(), 400u);
+    for (int i = 0; i < 400; ++i)
+        ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
+    EXPECT_EQ(pair.host->queuedBytes(), 0u);
+}
+
+TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)
+{
+    Pair pair;
+    pair.host->setMaxPayload(1024);
+    EXPECT_FALSE(pair.host->send(FrameKind::ContextSetup, 1, 1, std::string(1025, '{')));
+    EXPECT_TRUE(pair.host->isOpen());
+    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 1, {}));
+    std::string script(2500, 's');
+    script.back() = 'e';
+    pair.host->sendScript(1, script);
+    auto frames = pair.drainPeer();
+    ASSERT_EQ(frames.size(), 4u);
+    const FrameKind kinds[] = { FrameKind::ExecDone, FrameKind::EvaluatePiece, FrameKind::EvaluatePiece, FrameKind::Evaluate };
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(frames[i].kind, kinds[i]) << i;
+    EXPECT_EQ(frames[1].payload + frames[2].payload + frames[3].payload, script);
+
+    // The other way, a frame written a byte at a time arrives once; a broken header closes.
+    std::string bytes;
+    ASSERT_TRUE(appendFrame(bytes, FrameKind::Console, 3, 4, R"(["log","hi"])"));
+    for (char c : bytes) {
+        ASSERT_EQ(write(pair.peer, &c, 1), 1);
+        while (g_main_context_iteration(nullptr, FALSE)) { }
+    }
+    ASSERT_EQ(pair.received.size(), 1u);
+    EXPECT_EQ(pair.received[0].payload, R"(["log","hi"])");
+    const std::uint32_t broken[6] = { 0xffffffffu, 4, 0, 0, 0, 0 };
+    ASSERT_EQ(write(pair.peer, broken, sizeof broken), ssize_t(sizeof broken));
+    for (int i = 0; i < 100 && pair.host->isOpen(); ++i)
+        g_main_context_iteration(nullptr, FALSE);
+    EXPECT_FALSE(pair.host->isOpen());
+    EXPECT_EQ(pair.closed, "the web process sent a frame the host does not understand");
+}
+
+TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
+{
+    auto frame = [](FrameKind kind, std::size_t size) {
+        std::string bytes;
+        EXPECT_TRUE(appendFrame(bytes, kind, 0, 0, std::string(size, 'h')));
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t frames;
+        const char* closed;
+    } cases[] = {
+        { "silent", "", 0, "it did not introduce itself within 100 ms" },
+        { "half a header", std::string(10, 'x'), 0, "it did not introduce itself within 100 ms" },
+        { "a Hello one byte too large", frame(FrameKind::Hello, kMaxHelloPayload + 1), 0,
+            "the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
+        // Once introduced, the peer's frames may be as large as any.
+        { "the largest Hello, then a large frame", frame(FrameKind::Hello, kMaxHelloPayload) + frame(FrameKind::Exec, 200000), 2,
+            "open" },
+    };
+    for (auto& c : cases) {
+        Pair pair(Peer::Stranger, 100);
+        // The large frame does not fit the socket's buffer at once: feed it as the host reads.
+        std::string_view rest = c.bytes;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+        while (std::chrono::steady_clock::now() < deadline && pair.host->isOpen()) {
+            if (!rest.empty()) {
+                ssize_t n = write(pair.peer, rest.data(), rest.size());
+                rest.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
+            }
+            g_main_context_iteration(nullptr, FALSE);
+        }
+        EXPECT_EQ(pair.received.size(), c.frames) << c.name;
+        EXPECT_EQ(pair.closed, c.closed) << c.name;
+        EXPECT_EQ(pair.host->introduced(), c.frames > 0) << c.name;
+    }
+}
+
+} // namespace
