@@ -10,7 +10,8 @@ namespace {
 
 TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
 {
-    // Header values are nullptr for an absent header; no size means no file.
+    // Header values are nullptr for an absent header; no size means no file. The plain cases (a whole
+    // file, a missing one, the common ranges) are fetched by a real page end to end.
     const struct {
         const char* name;
         SchemeRequest request;
@@ -21,17 +22,10 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
         bool hasBody;
         const char* allowOrigin;
     } cases[] = {
-        { "whole", { "GET", {}, {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },
         { "empty file", { "GET", {}, {} }, 0, 200, "0", nullptr, 0, 0, true, nullptr },
-        { "missing", { "GET", {}, {} }, {}, 404, nullptr, nullptr, 0, 0, false, nullptr },
         { "head", { "HEAD", {}, {} }, 10, 200, "10", nullptr, 0, 10, false, nullptr },
-        { "a-b", { "GET", "bytes=2-5", {} }, 10, 206, "4", "bytes 2-5/10", 2, 4, true, nullptr },
-        { "a-", { "GET", "bytes=7-", {} }, 10, 206, "3", "bytes 7-9/10", 7, 3, true, nullptr },
-        { "-n", { "GET", "bytes=-3", {} }, 10, 206, "3", "bytes 7-9/10", 7, 3, true, nullptr },
         { "-n beyond size", { "GET", "bytes=-30", {} }, 10, 206, "10", "bytes 0-9/10", 0, 10, true, nullptr },
-        { "b past end", { "GET", "bytes=8-100", {} }, 10, 206, "2", "bytes 8-9/10", 8, 2, true, nullptr },
         { "unit in capitals", { "GET", "Bytes=0-0", {} }, 10, 206, "1", "bytes 0-0/10", 0, 1, true, nullptr },
-        { "a at size", { "GET", "bytes=10-", {} }, 10, 416, nullptr, "bytes */10", 0, 0, false, nullptr },
         { "-0", { "GET", "bytes=-0", {} }, 10, 416, nullptr, "bytes */10", 0, 0, false, nullptr },
         { "range of empty file", { "GET", "bytes=0-", {} }, 0, 416, nullptr, "bytes */0", 0, 0, false, nullptr },
         { "b before a ignored", { "GET", "bytes=5-2", {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },

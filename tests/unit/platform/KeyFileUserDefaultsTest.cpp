@@ -20,7 +20,7 @@ protected:
     std::string m_path = m_dir + "/app/user-defaults.ini";
 };
 
-TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwritten)
+TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwrittenAndWriteFailuresAreReported)
 {
     const std::string garbage = "this is [not a key file\n\x01";
     fs::create_directories(fs::path(m_path).parent_path());
@@ -47,10 +47,7 @@ TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwritten)
     EXPECT_FALSE(stuck.setString("k", "v"));
     std::ifstream again(m_path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), garbage);
-}
 
-TEST_F(KeyFileUserDefaultsTest, WriteFailureIsReported)
-{
     // A plain file where the folder should be: nothing can be written below it.
     std::ofstream(m_dir + "/blocked") << "x";
     EXPECT_FALSE(KeyFileUserDefaults(m_dir + "/blocked/user-defaults.ini").setString("k", "v"));
