@@ -50,7 +50,7 @@ TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
     }
 }
 
-TEST(Framing, HeadersNoSenderWritesBreakTheStream)
+TEST(Framing, HeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
 {
     const FrameHeader headers[] = {
         { 0, 0, 1, 1 },
@@ -64,10 +64,8 @@ TEST(Framing, HeadersNoSenderWritesBreakTheStream)
         Frame frame;
         EXPECT_EQ(reader.next(frame), FrameReader::Status::Broken) << header.length << " " << header.kind;
     }
-}
 
-TEST(Framing, LengthsAreCheckedBeforeTheyBecomeAHeaderField)
-{
+    // Writing, a length is checked before it becomes a header field.
     constexpr std::size_t kU32 = std::numeric_limits<std::uint32_t>::max();
     const std::tuple<std::size_t, std::size_t, bool> cases[] = { // size, limit, fits
         { 0, kMaxPayload, true }, { kMaxPayload, kMaxPayload, true }, { kMaxPayload + 1ull, kMaxPayload, false },
