@@ -29,38 +29,35 @@ protected:
 
 TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree)
 {
-    struct Case {
+    InstallLayout build(at("build/src/app"), locations());
+    EXPECT_EQ(build.resourcePath(), at("src/app"));
+    EXPECT_EQ(build.webExtensionDirectory(nullptr), at("build/webext"));
+    EXPECT_EQ(build.webExtensionDirectory("/elsewhere"), "/elsewhere");
+
+    // Installed and moved elsewhere is what the install tests run.
+    const std::string share = "/share/org.example.App", lib = "/lib/x86_64-linux-gnu/org.example.App/web-extensions";
+    const struct {
         const char* name;
         const char* executable;
-        const char* installedData;   // created when not empty
-        const char* installedWebExt; // created when not empty
-        const char* expectedResources;
-        const char* expectedWebExt;
-    };
-    // Installed and moved elsewhere is what the install tests run.
-    const Case cases[] = {
-        { "build tree", "build/src/app", "", "", "src/app", "build/webext" },
-        { "staged inside the build tree", "build/stage/usr/bin/app", "build/stage/usr/share/org.example.App",
-            "build/stage/usr/lib/x86_64-linux-gnu/org.example.App/web-extensions", "build/stage/usr/share/org.example.App",
-            "build/stage/usr/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+        std::string prefix; // of the install tree found, or of the one missing
+        bool installed;
+    } cases[] = {
+        { "staged inside the build tree", "build/stage/usr/bin/app", "build/stage/usr", true },
         // Outside the build tree with nothing installed: the complaint names where files belong.
-        { "incomplete install", "home/bin/app", "", "", "home/share/org.example.App",
-            "home/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+        { "incomplete install", "home/bin/app", "home", false },
         // A folder next to the build folder whose name merely starts the same is not inside it.
-        { "look-alike of the build folder", "build2/bin/app", "", "", "build2/share/org.example.App",
-            "build2/lib/x86_64-linux-gnu/org.example.App/web-extensions" },
+        { "look-alike of the build folder", "build2/bin/app", "build2", false },
     };
-    EXPECT_EQ(InstallLayout(at("build/src/app"), locations()).webExtensionDirectory("/elsewhere"), "/elsewhere");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (*c.installedData)
-            mkdir(c.installedData);
-        if (*c.installedWebExt)
-            mkdir(c.installedWebExt);
+        if (c.installed) {
+            mkdir(c.prefix + share);
+            mkdir(c.prefix + lib);
+        }
         InstallLayout layout(at(c.executable), locations());
-        EXPECT_EQ(layout.resourcePath(), at(c.expectedResources));
-        EXPECT_EQ(layout.webExtensionDirectory(nullptr), at(c.expectedWebExt));
-        EXPECT_EQ(layout.webExtensionDirectory(""), at(c.expectedWebExt)) << "an empty override is none";
+        EXPECT_EQ(layout.resourcePath(), at(c.prefix + share));
+        EXPECT_EQ(layout.webExtensionDirectory(nullptr), at(c.prefix + lib));
+        EXPECT_EQ(layout.webExtensionDirectory(""), at(c.prefix + lib)) << "an empty override is none";
     }
 }
 
