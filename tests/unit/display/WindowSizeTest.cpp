@@ -26,6 +26,11 @@ TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
     const Rect main { 0, 0, 1920, 1080 };
     const std::vector<Layout> layouts {
         { "one screen", { main }, 0, { main }, main },
+        // The layouts the two-monitor end-to-end test drives too; it needs a dummy X server as root.
+        { "two equal, main on the right", { { -1920, 0, 1920, 1080 }, main }, 1, { main }, main },
+        { "right one with a lower top edge", { main, { 1920, 0, 1920, 900 } }, 0, { main }, main },
+        { "right one shorter, same top edge", { main, { 1920, 180, 1280, 900 } }, 0, { main, { 1920, 180, 1280, 900 } },
+            { 0, 0, 3200, 1080 } },
         { "unsorted, one left and two right, one apart", { { 4000, 0, 800, 1080 }, { -1280, 0, 1280, 1080 }, main, { 1920, 0, 1920, 1080 } }, 2,
             { main, { 1920, 0, 1920, 1080 }, { 4000, 0, 800, 1080 } }, { 0, 0, 4640, 1080 } },
         { "main not at the origin", { { 0, 0, 1280, 1024 }, { 1280, 56, 1920, 1080 } }, 1, { { 1280, 56, 1920, 1080 } },
