@@ -20,7 +20,7 @@ namespace penwick::test {
 //   <root>/tmp          temporaryDirectory
 class FakeAppEnvironment : public platform::AppEnvironment {
 public:
-    explicit FakeAppEnvironment(std::string bundleIdentifier = "org.penwick.Test") : m_bundleIdentifier(std::move(bundleIdentifier))
+    FakeAppEnvironment()
     {
         GUnique<GError> error;
         GUnique<char> dir(g_dir_make_tmp("penwick-test-XXXXXX", &error.outPtr()));
@@ -38,7 +38,7 @@ public:
     FakeAppEnvironment(const FakeAppEnvironment&) = delete;
     FakeAppEnvironment& operator=(const FakeAppEnvironment&) = delete;
 
-    std::string bundleIdentifier() const override { return m_bundleIdentifier; }
+    std::string bundleIdentifier() const override { return "org.penwick.Test"; }
     std::string resourcePath() const override { return m_root + "/resources"; }
     std::optional<std::string> pathForResource(const std::string& name, const std::string& type, const std::string& subdirectory) const override
     {
@@ -70,7 +70,6 @@ private:
         return m_root + sub;
     }
 
-    std::string m_bundleIdentifier;
     std::string m_root;
     std::optional<Error> m_directoryFailure;
 };

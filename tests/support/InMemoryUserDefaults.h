@@ -8,31 +8,24 @@
 
 namespace penwick::test {
 
-// User defaults held in memory; a key set as a text is no boolean and the other way round.
+// User defaults held in memory, booleans as the texts "1" and "0".
 class InMemoryUserDefaults : public platform::UserDefaults {
 public:
-    bool boolForKey(const std::string& key) const override { return m_bools.count(key) && m_bools.at(key); }
+    bool boolForKey(const std::string& key) const override { return stringForKey(key) == "1"; }
     std::optional<std::string> stringForKey(const std::string& key) const override
     {
-        auto it = m_strings.find(key);
-        return it == m_strings.end() ? std::nullopt : std::optional(it->second);
+        auto it = m_values.find(key);
+        return it == m_values.end() ? std::nullopt : std::optional(it->second);
     }
     Result<void> setString(const std::string& key, const std::string& value) override
     {
-        m_bools.erase(key);
-        m_strings[key] = value;
+        m_values[key] = value;
         return {};
     }
-    Result<void> setBool(const std::string& key, bool value) override
-    {
-        m_strings.erase(key);
-        m_bools[key] = value;
-        return {};
-    }
+    Result<void> setBool(const std::string& key, bool value) override { return setString(key, value ? "1" : "0"); }
 
 private:
-    std::map<std::string, bool> m_bools;
-    std::map<std::string, std::string> m_strings;
+    std::map<std::string, std::string> m_values;
 };
 
 } // namespace penwick::test

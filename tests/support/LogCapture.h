@@ -36,7 +36,6 @@ public:
         auto all = lines();
         return std::count(all.begin(), all.end(), line);
     }
-    bool contains(std::string_view line) const { return count(line) > 0; }
 
 private:
     mutable std::mutex m_mutex;

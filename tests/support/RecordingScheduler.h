@@ -34,11 +34,6 @@ public:
             task();
         return ran;
     }
-    size_t pendingCount() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_tasks.size();
-    }
     // Runs tasks as other threads post them until `done` holds; answers whether it did. Two
     // minutes is a guard against a hang, not a measure of speed (sanitizer builds are slow).
     bool runUntil(const std::function<bool()>& done)

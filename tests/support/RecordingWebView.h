@@ -15,12 +15,7 @@ namespace penwick::test {
 // the calling thread, so a test can check that no script was evaluated off the main thread.
 class RecordingWebView : public platform::WebView {
 public:
-    struct Load {
-        std::string url;
-        std::chrono::seconds timeout;
-    };
-
-    void loadRequest(const std::string& url, std::chrono::seconds timeout) override { loads.push_back({ url, timeout }); }
+    void loadRequest(const std::string& url, std::chrono::seconds) override { loads.push_back(url); }
     void loadHTMLString(const std::string&) override { }
     void evaluateScript(const std::string& script) override
     {
@@ -45,7 +40,7 @@ public:
     }
 
     // Main-thread records, read and reset by the test directly.
-    std::vector<Load> loads;
+    std::vector<std::string> loads; // the URLs
     platform::WebPreferences prefs;
     std::optional<platform::DrawsBackground> drawsBackground;
 

@@ -16,15 +16,13 @@ public:
 
     platform::TitleBar titleBar() const override { return m_titleBar; }
     void setTitleBar(platform::TitleBar titleBar) override { record(Call::SetTitleBar, m_titleBar, titleBar); }
-    void setLevel(platform::WindowLevel level) override { record(Call::SetLevel, m_level, level); }
-    void setHidesOnDeactivate(platform::HidesOnDeactivate hides) override { record(Call::SetHidesOnDeactivate, m_hides, hides); }
+    void setLevel(platform::WindowLevel) override { m_calls.push_back(Call::SetLevel); }
+    void setHidesOnDeactivate(platform::HidesOnDeactivate) override { m_calls.push_back(Call::SetHidesOnDeactivate); }
     platform::Rect frame() const override { return m_frame; }
     void setFrame(platform::Rect frame) override { record(Call::SetFrame, m_frame, frame); }
 
     const std::vector<Call>& calls() const { return m_calls; }
     platform::Rgba background() const { return m_background; }
-    platform::WindowLevel level() const { return m_level; }
-    platform::HidesOnDeactivate hidesOnDeactivate() const { return m_hides; }
 
 private:
     template<typename T>
@@ -37,8 +35,6 @@ private:
     std::vector<Call> m_calls;
     platform::Rgba m_background { -1, -1, -1, -1 };
     platform::TitleBar m_titleBar = platform::TitleBar::Shown;
-    platform::WindowLevel m_level = platform::WindowLevel::Normal;
-    platform::HidesOnDeactivate m_hides = platform::HidesOnDeactivate::Off;
     platform::Rect m_frame { 100, 200, 1024, 768 };
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -9,34 +8,23 @@
 
 namespace penwick::test {
 
-// A really concurrent background queue: every task runs at once on a thread of its own.
+// A really concurrent background queue: every task runs at once on a thread of its own. Tasks
+// are submitted from the test's thread only.
 class ThreadedWorkQueue : public platform::WorkQueue {
 public:
     ~ThreadedWorkQueue() override { finish(); }
 
-    void submit(std::function<void()> task) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_threads.emplace_back(std::move(task));
-    }
-    // Waits for every task submitted so far, and any they submit, to end.
+    void submit(std::function<void()> task) override { m_threads.emplace_back(std::move(task)); }
+    // Waits for every task submitted so far to end.
     void finish()
     {
-        for (;;) {
-            std::vector<std::thread> threads;
-            {
-                std::lock_guard lock(m_mutex);
-                threads.swap(m_threads);
-            }
-            if (threads.empty())
-                return;
-            for (auto& thread : threads)
+        for (auto& thread : m_threads) {
+            if (thread.joinable())
                 thread.join();
         }
     }
 
 private:
-    std::mutex m_mutex;
     std::vector<std::thread> m_threads;
 };
 

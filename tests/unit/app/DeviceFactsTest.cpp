@@ -1,32 +1,16 @@
-// Device facts read from a fixture tree laid out like a Linux root.
-#include <filesystem>
-#include <fstream>
+// Device facts read from a fixture tree laid out like a Linux root (the resources folder of a
+// stand-in environment).
+#include <array>
 #include <map>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "platform/glib/LinuxDeviceFacts.h"
+#include "support/FakeAppEnvironment.h"
 
-namespace fs = std::filesystem;
 using penwick::platform::LinuxDeviceFacts;
+using penwick::test::FakeAppEnvironment;
 
 namespace {
-
-class FixtureRoot {
-public:
-    FixtureRoot() : m_root(fs::temp_directory_path() / ("penwick-facts-" + std::to_string(::getpid()) + "-" + std::to_string(s_next++))) { }
-    ~FixtureRoot() { fs::remove_all(m_root); }
-    void write(const std::string& relative, const std::string& content) const
-    {
-        fs::create_directories((m_root / relative).parent_path());
-        std::ofstream(m_root / relative, std::ios::binary) << content;
-    }
-    std::string path() const { return m_root.string(); }
-
-private:
-    static inline int s_next = 0;
-    fs::path m_root;
-};
 
 TEST(OsRelease, FieldsLoseTheirQuotesAndEscapes)
 {
@@ -36,34 +20,25 @@ TEST(OsRelease, FieldsLoseTheirQuotesAndEscapes)
                           { "ID", "debian" }, { "PRETTY_NAME", "say \"hi\"" }, { "EMPTY", "" } }));
 }
 
+// What a tree gives, and what missing or placeholder sources leave out.
 TEST(DeviceFacts, ReadsTheFixtureTree)
 {
-    FixtureRoot root;
-    root.write("etc/os-release", "NAME=\"Fedora Linux\"\nVERSION_ID=40\n");
-    root.write("sys/class/dmi/id/sys_vendor", "LENOVO\n");
-    root.write("sys/class/dmi/id/product_name", "20XW\n");
-    root.write("sys/class/dmi/id/product_serial", " PF2ABCDE \n");
-    root.write("proc/cpuinfo", "processor\t: 0\nflags\t\t: fpu vme sse2\n");
-    auto facts = LinuxDeviceFacts(root.path(), "x86_64").read();
-    EXPECT_EQ(facts.model, "x86_64");
-    EXPECT_EQ(facts.platform, "Fedora Linux");
-    EXPECT_EQ(facts.version, "40");
-    EXPECT_EQ(facts.manufacturer, "LENOVO");
-    EXPECT_EQ(facts.serial, "PF2ABCDE");
-    EXPECT_FALSE(facts.isVirtual);
-}
-
-TEST(DeviceFacts, MissingOrPlaceholderSourcesLeaveTheirValuesOut)
-{
-    FixtureRoot root;
-    root.write("usr/lib/os-release", "NAME=Arch Linux\n"); // rolling: no VERSION_ID
-    root.write("sys/class/dmi/id/sys_vendor", "To Be Filled By O.E.M.\n");
-    root.write("sys/class/dmi/id/product_serial", "\n");
-    auto facts = LinuxDeviceFacts(root.path(), "aarch64").read();
-    EXPECT_EQ(facts.platform, "Arch Linux");
-    EXPECT_FALSE(facts.version);
-    EXPECT_FALSE(facts.manufacturer);
-    EXPECT_FALSE(facts.serial);
+    using Facts = std::array<std::optional<std::string>, 4>; // platform, version, manufacturer, serial
+    const std::pair<std::map<std::string, std::string>, Facts> cases[] = {
+        { { { "etc/os-release", "NAME=\"Fedora Linux\"\nVERSION_ID=40\n" }, { "sys/class/dmi/id/sys_vendor", "LENOVO\n" },
+              { "sys/class/dmi/id/product_serial", " PF2ABCDE \n" } },
+            { "Fedora Linux", "40", "LENOVO", "PF2ABCDE" } },
+        { { { "usr/lib/os-release", "NAME=Arch Linux\n" }, // rolling: no VERSION_ID
+              { "sys/class/dmi/id/sys_vendor", "To Be Filled By O.E.M.\n" }, { "sys/class/dmi/id/product_serial", "\n" } },
+            { "Arch Linux", std::nullopt, std::nullopt, std::nullopt } },
+    };
+    for (const auto& [files, expected] : cases) {
+        FakeAppEnvironment root;
+        for (const auto& [file, content] : files)
+            root.writeResource(file, content);
+        auto facts = LinuxDeviceFacts(root.resourcePath(), "x86_64").read();
+        EXPECT_EQ((Facts { facts.platform, facts.version, facts.manufacturer, facts.serial }), expected) << *expected[0];
+    }
 }
 
 TEST(DeviceFacts, VirtualMachinesAndContainersAreRecognised)
@@ -86,9 +61,9 @@ TEST(DeviceFacts, VirtualMachinesAndContainersAreRecognised)
         { "flag lookalike", "proc/cpuinfo", "flags\t: fpu hypervisor_x\n", false },
     };
     for (const auto& c : cases) {
-        FixtureRoot root;
-        root.write(c.file, c.content);
-        EXPECT_EQ(LinuxDeviceFacts(root.path(), "x86_64").read().isVirtual, c.isVirtual) << c.name;
+        FakeAppEnvironment root;
+        root.writeResource(c.file, c.content);
+        EXPECT_EQ(LinuxDeviceFacts(root.resourcePath(), "x86_64").read().isVirtual, c.isVirtual) << c.name;
     }
 }
 

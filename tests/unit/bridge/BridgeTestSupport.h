@@ -26,8 +26,6 @@ public:
         ++initializeCount;
         linksSetAtInitialize = viewController() && commandDelegate();
     }
-    void handleOpenURL(const WHNotification& n) override { openURLs.push_back(n.userInfo); }
-    void onReset() override { ++resetCount; }
 
     void echo(const WHInvokedUrlCommand& command)
     {
@@ -38,8 +36,6 @@ public:
 
     int initializeCount = 0;
     bool linksSetAtInitialize = false;
-    int resetCount = 0;
-    std::vector<Value> openURLs;
     std::vector<std::string> calls;
     std::function<void(const WHInvokedUrlCommand&)> onEcho;
 
@@ -51,23 +47,6 @@ protected:
     }
 };
 
-// A derived class offers its base class's actions and one more.
-class DerivedPlugin : public RecordingPlugin {
-public:
-    using RecordingPlugin::RecordingPlugin;
-    static inline const std::string kClassName = "TestDerivedPlugin";
-    const std::string& className() const override { return kClassName; }
-    void extra(const WHInvokedUrlCommand&) { ++extraCount; }
-    int extraCount = 0;
-
-protected:
-    const ActionTable& actions() const override
-    {
-        static const ActionTable table = ActionTable(RecordingPlugin::actions()).add("extra:", &DerivedPlugin::extra);
-        return table;
-    }
-};
-
 // A controller over the stand-ins with a configuration mapping the service "File" to the
 // recording plugin and "Ghost" to a class that does not exist.
 class BridgeTest : public ::testing::Test {
@@ -75,7 +54,6 @@ protected:
     void SetUp() override
     {
         WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName);
-        WHPluginFactory::registerClass<DerivedPlugin>(DerivedPlugin::kClassName);
     }
 
     std::unique_ptr<WHViewController> makeController(const std::string& extraConfig = "")
@@ -88,13 +66,6 @@ protected:
         auto vc = std::make_unique<WHViewController>(m_platform.platform);
         vc->setWebView(&m_webView);
         return vc;
-    }
-
-    // A plugin made the way the registry makes them, not yet registered.
-    template<typename Plugin>
-    std::unique_ptr<Plugin> makePlugin(WHViewController& vc)
-    {
-        return std::make_unique<Plugin>(vc.pluginRegistry().context());
     }
 
     RecordingPlugin& filePlugin(WHViewController& vc)

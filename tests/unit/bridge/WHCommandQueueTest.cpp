@@ -52,29 +52,3 @@ TEST_F(CommandQueueTest, ActionErrorLeavesEveryBatchQueuedForTheNextRun)
     EXPECT_EQ(plugin.calls, (std::vector<std::string> { "ok", "boom", "ok", "boom" }));
     EXPECT_EQ(queue.pendingBatchCount(), 0u);
 }
-
-TEST_F(CommandQueueTest, FlushRequestIdsOnlyGoUpUntilReset)
-{
-    auto vc = makeController();
-    auto& queue = *vc->commandQueue();
-    const std::tuple<Value, bool, int64_t> steps[] = { // id, reset first, the id kept
-        { 3, false, 3 }, { 2, false, 3 }, { "5", false, 5 }, { "not a number", false, 5 }, { 4.9, false, 5 },
-        { Value::parse("18446744073709551615"), false, INT64_MAX }, // above the signed range
-        { " 9223372036854775807000", true, INT64_MAX }, { 1, true, 1 } };
-    for (const auto& [id, resetFirst, expected] : steps) {
-        if (resetFirst)
-            queue.resetRequestId();
-        queue.maybeFetchCommandsFromJs(id);
-        EXPECT_EQ(queue.lastCommandQueueFlushRequestId(), expected) << id.dump();
-    }
-}
-
-TEST_F(CommandQueueTest, DisposedQueueFindsNoPlugins)
-{
-    auto vc = makeController();
-    auto& plugin = filePlugin(*vc);
-    vc->commandQueue()->dispose();
-    vc->commandQueue()->enqueCommandBatch(R"([["c", "File", "echo", []]])");
-    EXPECT_TRUE(plugin.calls.empty());
-    EXPECT_EQ(m_log.count("ERROR: Plugin 'File' not found, or is not a WHPlugin. Check your plugin mapping in config.xml."), 1u);
-}

@@ -41,18 +41,6 @@ TEST(WHJSONSerializing, MalformedTextAndDeepNestingLogTheFixedLineAndAnswerNothi
         EXPECT_TRUE(lines[i].starts_with(prefixes[i] + " JSONString error: ")) << lines[i];
 }
 
-TEST(WHJSONSerializing, JSONObjectWantsAnArrayOrObjectAtTheTop)
-{
-    test::LogCapture log;
-    EXPECT_TRUE(WHJSONSerializing::JSONObject(R"([["cb", "S", "a", []]])") && WHJSONSerializing::JSONObject(R"({"a": 1})"));
-    for (const char* bad : { "\"text\"", "5", "[1, 2", "" })
-        EXPECT_FALSE(WHJSONSerializing::JSONObject(bad)) << bad;
-    auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 4u);
-    for (const auto& line : lines)
-        EXPECT_TRUE(line.starts_with("NSString JSONObject error: ")) << line;
-}
-
 // Deep nesting multiplies indentation: writing stops once the text passes the limit, and the
 // callback then hears an error instead of a text the page channel cannot carry.
 TEST(WHJSONSerializing, PrettyTextStopsAtTheSizeLimit)

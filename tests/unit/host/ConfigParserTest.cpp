@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/WHConfigParser.h"
+#include "support/FakeAppEnvironment.h"
 #include "support/LogCapture.h"
 
 using penwick::WHConfigParser;
@@ -62,17 +63,13 @@ TEST(ConfigParser, MalformedDocumentKeepsWhatCameBeforeAndLogsWhere)
     EXPECT_EQ(p.settings, (std::map<std::string, std::string> { { "First", "1" } }));
     EXPECT_EQ(p.startupPluginNames, (Names { "f" }));
     EXPECT_EQ(log.lines(), (Names { "config.xml: XML error at line 4, column 34: not well-formed (invalid token)" }));
-
-    WHConfigParser garbage;
-    EXPECT_TRUE(garbage.parseText(std::string("\0\xff<<", 4)));
-    EXPECT_TRUE(garbage.settings.empty());
 }
 
-// Expat's own encodings, single-byte ones read through iconv, and multi-byte ones it cannot take.
+// Single-byte encodings expat does not know are read through iconv; multi-byte ones it cannot take.
+// Expat's own ISO-8859-1 is checked end to end.
 TEST(ConfigParser, TheDeclaredEncodingIsHonoured)
 {
-    const std::array<std::string, 3> cases[] = { { "ISO-8859-1", "caf\xe9", "caf\xc3\xa9" }, { "windows-1252", "\x80", "\xe2\x82\xac" },
-        { "Shift_JIS", "x", "" } };
+    const std::array<std::string, 3> cases[] = { { "windows-1252", "\x80", "\xe2\x82\xac" }, { "Shift_JIS", "x", "" } };
     for (const auto& [encoding, value, read] : cases) {
         penwick::test::LogCapture log;
         WHConfigParser p;
@@ -84,12 +81,13 @@ TEST(ConfigParser, TheDeclaredEncodingIsHonoured)
 
 TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
 {
-    auto dir = std::filesystem::temp_directory_path() / ("penwick-config-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir / "config.xml");
+    const penwick::test::FakeAppEnvironment environment; // for its temporary folder
+    const std::string dir = environment.temporaryDirectory();
+    std::filesystem::create_directories(dir + "/config.xml");
     penwick::test::LogCapture log;
     const std::pair<std::string, std::string> cases[] = {
         { "/nonexistent/config.xml", "No such file or directory" },
-        { (dir / "config.xml").string(), "Is a directory" },
+        { dir + "/config.xml", "Is a directory" },
     };
     for (const auto& [path, reason] : cases) {
         WHConfigParser parser;
@@ -98,7 +96,7 @@ TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
         EXPECT_EQ(parsed.error().message, "config.xml: cannot read " + path + ": " + reason);
     }
     // At the limit a document is read; one byte more and it is refused unread.
-    std::string path = (dir / "big.xml").string();
+    const std::string path = dir + "/big.xml";
     for (size_t size : { WHConfigParser::kMaxFileSize, WHConfigParser::kMaxFileSize + 1 }) {
         std::ofstream(path) << "<widget><!--" << std::string(size - 24, 'x') << "--></widget>";
         WHConfigParser parser;
@@ -107,7 +105,6 @@ TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
             size > WHConfigParser::kMaxFileSize ? "config.xml: " + path + " is 4194305 bytes, more than the 4194304 bytes allowed; starting without it" : "");
     }
     EXPECT_TRUE(log.lines().empty()) << "no XML error for a file that was never read";
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
