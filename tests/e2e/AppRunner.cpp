@@ -70,13 +70,6 @@ void AppRunner::writePages(const std::string& folder, const std::string& page, c
         writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
 }
 
-void AppRunner::writeUserDefault(const std::string& key, const std::string& value) const
-{
-    std::string path = configHome() + "/" + PENWICK_APP_ID + "/user-defaults.ini";
-    std::string existing = fileExists(path) ? readFile(path) : "[Defaults]\n";
-    writeFile(path, existing + key + "=" + value + "\n");
-}
-
 void AppRunner::start(const std::vector<std::string>& args)
 {
     int out = open(outputFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
@@ -169,14 +162,6 @@ std::vector<std::string> AppRunner::lines() const
         if (end == std::string::npos)
             break;
     }
-    return all;
-}
-
-std::string AppRunner::output() const
-{
-    std::string all;
-    for (const auto& l : lines())
-        all += l + "\n";
     return all;
 }
 
