@@ -58,16 +58,6 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
     EXPECT_EQ(app.countLines(": echo:"), 1) << app.output();
 }
 
-TEST(Console, WithDeveloperExtrasThePageKeepsTheEngineConsole)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
-    runPage(app, "frames.html");
-    EXPECT_EQ(app.missingLogLines({ "JavaScript error: frames.html:10: x", "JavaScript error: frames.html:16: has table: function" }),
-        Lines {}) << app.output();
-    EXPECT_FALSE(app.hasLogLine("warn: x")) << app.output();
-}
-
 // Scripted answers reach the page; then the page asks whether to leave: the first answer stays,
 // the second leaves.
 TEST(Dialogs, ScriptedAnswersChosenFilesAndTheLeavePageQuestionReachThePage)

@@ -62,14 +62,4 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
     }
 }
 
-TEST(Startup, AMissingResourcesFolderIsAnErrorAndNothingIsWritten)
-{
-    AppRunner app;
-    auto status = app.run({ "--resources", app.path("no-such-folder"), "--screenshot", app.path("x.png") });
-    ASSERT_TRUE(status.has_value());
-    EXPECT_NE(*status, 0);
-    EXPECT_NE(app.output().find("does not exist"), std::string::npos) << app.output();
-    EXPECT_FALSE(AppRunner::fileExists(app.path("x.png")));
-}
-
 } // namespace
