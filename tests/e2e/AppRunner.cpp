@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <iterator>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -138,12 +139,8 @@ std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::strin
 {
     std::vector<std::string> missing;
     (void)waitUntil([&] {
-        auto all = lines();
         missing.clear();
-        for (const auto& m : messages) {
-            if (std::none_of(all.begin(), all.end(), [&](const auto& l) { return isLogLine(l, m); }))
-                missing.push_back(m);
-        }
+        std::copy_if(messages.begin(), messages.end(), std::back_inserter(missing), [&](const auto& m) { return !hasLogLine(m); });
         return missing.empty();
     }, timeout);
     return missing;
