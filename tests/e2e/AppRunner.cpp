@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <iterator>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -68,13 +69,6 @@ void AppRunner::writePages(const std::string& folder, const std::string& page, c
     writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
     for (const auto& extra : extras)
         writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
-}
-
-void AppRunner::writeUserDefault(const std::string& key, const std::string& value) const
-{
-    std::string path = configHome() + "/" + PENWICK_APP_ID + "/user-defaults.ini";
-    std::string existing = fileExists(path) ? readFile(path) : "[Defaults]\n";
-    writeFile(path, existing + key + "=" + value + "\n");
 }
 
 void AppRunner::start(const std::vector<std::string>& args)
@@ -145,12 +139,8 @@ std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::strin
 {
     std::vector<std::string> missing;
     (void)waitUntil([&] {
-        auto all = lines();
         missing.clear();
-        for (const auto& m : messages) {
-            if (std::none_of(all.begin(), all.end(), [&](const auto& l) { return isLogLine(l, m); }))
-                missing.push_back(m);
-        }
+        std::copy_if(messages.begin(), messages.end(), std::back_inserter(missing), [&](const auto& m) { return !hasLogLine(m); });
         return missing.empty();
     }, timeout);
     return missing;
@@ -169,14 +159,6 @@ std::vector<std::string> AppRunner::lines() const
         if (end == std::string::npos)
             break;
     }
-    return all;
-}
-
-std::string AppRunner::output() const
-{
-    std::string all;
-    for (const auto& l : lines())
-        all += l + "\n";
     return all;
 }
 

@@ -30,8 +30,6 @@ public:
     // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the
     // page library and the echo plugin mapped as "Echo".
     void writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras = {}) const;
-    // A user default the app reads at start.
-    void writeUserDefault(const std::string& key, const std::string& value) const;
 
     // An environment variable the app gets when it starts (the test-only switches).
     void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
@@ -53,14 +51,13 @@ public:
     // Position of the first log line that is exactly `message`, or -1.
     int indexOfLogLine(const std::string& message) const;
     std::vector<std::string> lines() const;
-    std::string output() const;
+    // Everything the app wrote so far, for failure messages.
+    std::string output() const { return readFile(outputFile()); }
     void kill();
     int pid() const { return m_pid; }
 
     const std::string& root() const { return m_root; }
     std::string resourcesDir() const { return m_root + "/resources"; }
-    std::string dataHome() const { return m_root + "/data"; }
-    std::string configHome() const { return m_root + "/config"; }
     std::string path(const std::string& relative) const { return m_root + "/" + relative; }
 
     // The first visible window of the app titled exactly `title` (an X id), or "".

@@ -1,8 +1,9 @@
 // The page channel in the real app: a call or a byte answer too large for it fails alone, frames
 // that come and go do not pile up script contexts in the host, attacks on its socket leave the host
-// serving and small, and the socket's folder goes when the host ends on a signal or, if killed, at
-// the next start.
+// serving and small, a lost web process is replaced, and the socket's folder goes when the host
+// ends on a signal or, if killed, at the next start.
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -106,7 +107,7 @@ struct Crowd {
     }
 };
 
-TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
+TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsReplaced)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     app.writePages("channel", "attack.html");
@@ -119,6 +120,18 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
     const long startKb = rssKb(app.pid());
     const int startFds = openDescriptors(app.pid());
 
+    // Writes one frame and sees the host close the connection.
+    auto refused = [&](std::vector<std::uint32_t> header, const std::string& payload) {
+        header.resize(6);
+        const std::string bytes = std::string(reinterpret_cast<const char*>(header.data()), 24) + payload;
+        int fd = connectTo(socketPath);
+        pollfd closed { fd, POLLIN, 0 };
+        char c;
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        EXPECT_TRUE(poll(&closed, 1, 5000) == 1 && read(fd, &c, 1) == 0);
+        close(fd);
+    };
+    const std::string wrongToken = "{\"version\":1,\"token\":\"guess\",\"pid\":1}", wrongTypes = "{\"version\":\"one\",\"token\":5}";
     struct Attack {
         const char* name;
         std::function<void()> run;
@@ -126,18 +139,15 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
     } attacks[] = {
         { "hellos announcing 256 MiB",
             [&] {
-                for (int i = 0; i < 3; ++i) {
-                    // The host closes the connection on the header, before any of the payload.
-                    int fd = connectTo(socketPath);
-                    const std::uint32_t header[6] = { 256u << 20, 1, 0, 0, 0, 0 };
-                    pollfd closed { fd, POLLIN, 0 };
-                    char c;
-                    EXPECT_EQ(write(fd, header, sizeof header), ssize_t(sizeof header));
-                    EXPECT_TRUE(poll(&closed, 1, 5000) == 1 && read(fd, &c, 1) == 0);
-                    close(fd);
-                }
+                // The host closes the connection on the header, before any of the payload.
+                for (int i = 0; i < 3; ++i)
+                    refused({ 256u << 20, 1 }, {});
             },
             "refused a connection to the page channel: the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
+        { "a hello with the wrong token", [&] { refused({ std::uint32_t(wrongToken.size()), 1 }, wrongToken); },
+            "refused a connection to the page channel: a process without the host's token tried the page channel" },
+        { "a hello of the wrong types", [&] { refused({ std::uint32_t(wrongTypes.size()), 1 }, wrongTypes); },
+            "refused a connection to the page channel: the web process sent a frame the host cannot read" },
         { "many silent connections",
             [&] {
                 Crowd crowd(socketPath, 1500ms);
@@ -164,7 +174,8 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
     };
     for (auto& attack : attacks) {
         attack.run();
-        EXPECT_GE(app.countLines(attack.logged), 1) << attack.name << "\n" << app.output();
+        // The host logs a refusal just after closing the connection.
+        EXPECT_TRUE(app.waitForLine(attack.logged, 5s)) << attack.name << "\n" << app.output();
         int answered = app.countLines(": answered ");
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": answered ") >= answered + 2; }, 20s))
             << attack.name << "\n" << app.output();
@@ -172,10 +183,14 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmall)
     }
     // Hundreds were refused, but the log says so in a few lines a second.
     EXPECT_LE(app.countLines("refused a connection to the page channel"), 100);
-    // A new web process still gets its bridge.
-    for (pid_t web : app.webProcesses())
+    // The host reloads the page after losing its web process; the new one gets its bridge and
+    // reaches the same plugin.
+    auto processes = app.webProcesses();
+    ASSERT_FALSE(processes.empty());
+    for (pid_t web : processes)
         ::kill(web, SIGKILL);
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": page loaded") == 2; }, 30s)) << app.output();
+    EXPECT_TRUE(app.waitForLine(": page loaded 2", 30s)) << app.output();
+    EXPECT_GE(app.countLines("reloading the page"), 1) << app.output();
 }
 
 // A host killed outright leaves a folder named after its pid behind.

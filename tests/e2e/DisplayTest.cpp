@@ -108,39 +108,31 @@ std::string makeTempDir(const char* pattern)
 bool wmRunning() { return capture("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; }
 
 // Openbox on the test's display for the life of the object.
-class WindowManager {
-public:
-    WindowManager() : m_installed(!capture("command -v openbox").empty())
+struct WindowManager {
+    WindowManager() : installed(!capture("command -v openbox").empty()), home(installed ? makeTempDir("penwick-wm-XXXXXX") : "")
     {
-        if (!m_installed)
-            return;
-        m_home = makeTempDir("penwick-wm-XXXXXX");
         // Openbox now and then fails to come up on a display another openbox has just left; the
         // window manager is the harness here, not what is tested, so it gets another start.
-        for (int attempt = 0; attempt < 3 && !m_running; ++attempt) {
-            m_openbox.reset();
-            m_openbox.emplace(std::vector<std::string> { "env", "HOME=" + m_home, "XDG_CONFIG_HOME=" + m_home, "openbox", "--sm-disable", "--replace" });
-            m_running = waitUntil(wmRunning, 10s);
+        for (int attempt = 0; installed && attempt < 3 && !running; ++attempt) {
+            openbox.reset();
+            openbox.emplace(std::vector<std::string> { "env", "HOME=" + home, "XDG_CONFIG_HOME=" + home, "openbox", "--sm-disable", "--replace" });
+            running = waitUntil(wmRunning, 10s);
         }
     }
     ~WindowManager()
     {
-        if (m_openbox) {
-            m_openbox.reset();
+        if (openbox) {
+            openbox.reset();
             // The next test must not find this one's supporting-window property on the root.
             (void)waitUntil([] { return !wmRunning(); }, 3s);
         }
-        if (!m_home.empty())
-            (void)std::system(("rm -rf '" + m_home + "'").c_str());
+        if (!home.empty())
+            (void)std::system(("rm -rf '" + home + "'").c_str());
     }
-    bool installed() const { return m_installed; }
-    bool running() const { return m_running; }
-
-private:
-    bool m_installed;
-    std::string m_home;
-    std::optional<Child> m_openbox;
-    bool m_running = false;
+    const bool installed;
+    const std::string home;
+    std::optional<Child> openbox;
+    bool running = false;
 };
 
 void startApp(AppRunner& app, const std::string& preferences)
@@ -167,17 +159,14 @@ Frame screenFrame()
 const std::string kFullScreen = R"(<preference name="WindowSize" value="fullscreen"/>)";
 const std::string kFixed = R"(<preference name="WindowSize" value="800x600"/>)";
 
-#define REQUIRE_WINDOW_MANAGER(wm)                                                       \
-    if (!wm.installed())                                                                 \
-        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";        \
-    ASSERT_TRUE(wm.running()) << "openbox did not start"
-
 // Full screen toggles with F11, goes while another application is active and restores the frame
 // the layout gave the window; a fixed size is the outer frame and toggling twice restores it.
 TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
 {
     WindowManager wm;
-    REQUIRE_WINDOW_MANAGER(wm);
+    if (!wm.installed)
+        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(wm.running) << "openbox did not start";
     const Frame screen = screenFrame();
     {
         AppRunner app;
@@ -303,7 +292,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
         ASSERT_TRUE(monitors.xrandr(std::string("--output ") + layout.primary + " --primary"));
         std::optional<WindowManager> wm;
         if (layout.windowManager) {
-            ASSERT_TRUE(wm.emplace().running());
+            ASSERT_TRUE(wm.emplace().running);
         }
         AppRunner app;
         startApp(app, kFullScreen);
@@ -316,84 +305,69 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
     }
 }
 
-class PointerTest : public ::testing::Test {
-protected:
-    void start(const std::string& timeout)
-    {
-        m_app.setEnv("LD_PRELOAD", PENWICK_XFIXES_RECORDER);
-        startApp(m_app, kFixed + "<preference name=\"HideMousePointer\" value=\"" + timeout + "\"/>");
-        ASSERT_TRUE(m_app.waitForLine("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion", 20s))
-            << m_app.output();
-        ASSERT_TRUE(m_app.waitForLine("Set window size to", 20s)) << m_app.output();
-        ASSERT_TRUE(waitUntil([&] { return !m_app.window().empty(); }, 10s));
-    }
-    // Waits until `line` has been seen `count` times; the moment it was.
-    std::optional<Clock::time_point> waitForCount(const char* line, int count, std::chrono::milliseconds timeout)
-    {
-        if (!waitUntil([&] { return m_app.countLines(line) >= count; }, timeout))
-            return std::nullopt;
-        return Clock::now();
-    }
-
-    AppRunner m_app;
-};
-
-TEST_F(PointerTest, HidesAfterTheTimeoutAndRealMovementShowsIt)
+// The app with the pointer hidden after `timeout` seconds, its window shown.
+void startHiding(AppRunner& app, const std::string& timeout)
 {
+    app.setEnv("LD_PRELOAD", PENWICK_XFIXES_RECORDER);
+    startApp(app, kFixed + "<preference name=\"HideMousePointer\" value=\"" + timeout + "\"/>");
+    ASSERT_TRUE(app.waitForLine("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion", 20s))
+        << app.output();
+    ASSERT_TRUE(app.waitForLine("Set window size to", 20s)) << app.output();
+    ASSERT_TRUE(waitUntil([&] { return !app.window().empty(); }, 10s));
+}
+
+// Waits until `line` has been seen `count` times; the moment it was.
+std::optional<Clock::time_point> waitForCount(const AppRunner& app, const char* line, int count, std::chrono::milliseconds timeout)
+{
+    if (!waitUntil([&] { return app.countLines(line) >= count; }, timeout))
+        return std::nullopt;
+    return Clock::now();
+}
+
+TEST(Pointer, HidesAfterTheTimeoutAndRealMovementShowsItAndAFixedSizeIsTheOuterFrameWithoutAWindowManager)
+{
+    AppRunner app;
     // The window is at 0,168 800x600: 1000,50 is over no window of the app's.
     ASSERT_TRUE(xdotool("mousemove 400 400"));
-    start("2");
-    ASSERT_TRUE(waitForCount(kHide, 1, 6s)) << m_app.output();
-    EXPECT_EQ(m_app.countLines(kShow), 0);
+    ASSERT_NO_FATAL_FAILURE(startHiding(app, "2"));
+    // Without a window manager a fixed size is the outer frame: laid out at the top-left as
+    // 1024x768, the bottom edge stays at 768 and the top moves down.
+    EXPECT_TRUE(app.hasLogLine("Set window size to 800.0 x 600.0")) << app.output();
+    EXPECT_TRUE(frameBecomes(app, { 0, 768 - 600, 800, 600 }, Title::None));
+    ASSERT_TRUE(waitForCount(app, kHide, 1, 6s)) << app.output();
+    EXPECT_EQ(app.countLines(kShow), 0);
 
     // Clicks and keys are not movement.
     ASSERT_TRUE(xdotool("click 1 key a"));
     std::this_thread::sleep_for(1200ms);
-    EXPECT_EQ(m_app.countLines(kShow), 0) << m_app.output();
+    EXPECT_EQ(app.countLines(kShow), 0) << app.output();
 
     // Movement over the app's window (GTK's motion events), then over no window of the app's
     // (raw motion, as a mouse makes it; a warp to an absolute position makes none): each shows
     // the pointer, and it goes again between 2 and 3 seconds after the last movement.
-    struct Move {
-        const char* where;
-        const char* args;
-    };
-    for (const Move& move : { Move { "over the app", "mousemove 300 300" }, Move { "elsewhere", "mousemove_relative 5 5" } }) {
-        SCOPED_TRACE(move.where);
-        if (std::string(move.where) == "elsewhere") {
+    for (auto [where, args] : { std::pair { "over the app", "mousemove 300 300" }, { "elsewhere", "mousemove_relative 5 5" } }) {
+        SCOPED_TRACE(where);
+        if (std::string(where) == "elsewhere") {
             ASSERT_TRUE(xdotool("mousemove 1000 50"));
             std::this_thread::sleep_for(3500ms);
         }
-        int shows = m_app.countLines(kShow), hides = m_app.countLines(kHide);
-        ASSERT_TRUE(xdotool(move.args));
-        auto shown = waitForCount(kShow, shows + 1, 1s);
-        ASSERT_TRUE(shown) << m_app.output();
-        auto hidden = waitForCount(kHide, hides + 1, 5s);
-        ASSERT_TRUE(hidden) << m_app.output();
+        int shows = app.countLines(kShow), hides = app.countLines(kHide);
+        ASSERT_TRUE(xdotool(args));
+        auto shown = waitForCount(app, kShow, shows + 1, 1s);
+        ASSERT_TRUE(shown) << app.output();
+        auto hidden = waitForCount(app, kHide, hides + 1, 5s);
+        ASSERT_TRUE(hidden) << app.output();
         auto idle = std::chrono::duration<double>(*hidden - *shown).count();
         EXPECT_GE(idle, 1.8);
         EXPECT_LE(idle, 3.5);
     }
     // The server keeps one outstanding hide at most: requests alternate.
     std::string previous;
-    for (const auto& l : m_app.lines()) {
+    for (const auto& l : app.lines()) {
         if (l == kHide || l == kShow) {
-            EXPECT_NE(l, std::exchange(previous, l)) << m_app.output();
+            EXPECT_NE(l, std::exchange(previous, l)) << app.output();
         }
     }
-}
-
-// The same run shows the fixed size without a window manager.
-TEST_F(PointerTest, ZeroTimeoutHidesAtOnceAndMovementDoesNotShowAndFixedSizeGivesTheOuterFrameThatSize)
-{
-    start("0");
-    EXPECT_TRUE(m_app.hasLogLine("Set window size to 800.0 x 600.0")) << m_app.output();
-    // Laid out at the top-left as 1024x768: the bottom edge stays at 768, the top moves down.
-    EXPECT_TRUE(frameBecomes(m_app, { 0, 768 - 600, 800, 600 }, Title::None));
-    ASSERT_TRUE(waitForCount(kHide, 1, 3s)) << m_app.output();
-    ASSERT_TRUE(xdotool("mousemove 300 300 sleep 0.2 mousemove 1000 50 sleep 0.2 mousemove_relative 5 5"));
-    std::this_thread::sleep_for(1s);
-    EXPECT_EQ(m_app.countLines(kShow), 0) << m_app.output();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The engine's web-process sandbox: on where the system can start it, off with one log line where it
-// cannot or the user turned it off; the bridge works either way.
+// cannot or the user turned it off; the bridge works either way, and without the host's extension
+// the page still loads.
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <string>
@@ -32,18 +33,22 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         const char* variable;
         const char* value;
         const char* reason; // logged; none: the system decides
+        const char* loaded = ": READY ";
     };
     for (const Case& c : { Case { "default", nullptr, nullptr, nullptr },
              Case { "turned off", "PENWICK_DISABLE_SANDBOX", "1", "PENWICK_DISABLE_SANDBOX is set" },
              Case { "no bubblewrap", "PATH", "/nonexistent", "bwrap is not installed" },
-             Case { "no home folder", "HOME", "/nonexistent", "the home folder /nonexistent does not exist" } }) {
+             Case { "no home folder", "HOME", "/nonexistent", "the home folder /nonexistent does not exist" },
+             // The page still loads, without a bridge, and the host says why.
+             Case { "no web-process extension", "PENWICK_WEB_EXTENSION_DIR", "/nonexistent", nullptr,
+                 "the page loaded without the host's web-process extension (looked in /nonexistent); it has no hostbridge" } }) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         app.writePages("bridge", "reload.html");
         if (c.variable)
             app.setEnv(c.variable, c.value);
         app.start();
-        ASSERT_TRUE(app.waitForLine(": READY ")) << app.output();
+        ASSERT_TRUE(app.waitForLine(c.loaded)) << app.output();
         if (c.reason) {
             EXPECT_EQ(app.countLines(off + c.reason), 1) << app.output();
         }

@@ -16,13 +16,12 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         std::string page; // www/index.html, or "path=content"
         std::string dom;  // in the dumped page
         std::string log;  // a log line
+        std::string kept = {}; // a path the run leaves behind
     };
     const std::string notFound = "ERROR: Start Page at 'www/nothere.html' was not found.";
     const Case cases[] = {
         // The engine normalises the markup; the body text is the message between single blanks.
         { "missing start page", AppRunner::widget("<content src=\"nothere.html\"/>"), "", "<body> " + notFound + " </body>", notFound },
-        { "query is part of the file name", AppRunner::widget("<content src=\"index.html?x=1\"/>"), "www/index.html=index", "",
-            "ERROR: Start Page at 'www/index.html?x=1' was not found." },
         { "subfolder, WebGL, default storage",
             AppRunner::widget(R"(<content src="pages/start.html"/><preference name="EnableWebGL" value="true"/>)"),
             "www/pages/start.html=<p id=out></p><script>out.textContent = 'from-subfolder webgl:'"
@@ -31,14 +30,22 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         // A start page with "://" is a URL; the resources are not consulted.
         { "web address", AppRunner::widget("<content src=\"file://{root}/resources/elsewhere/page.html\"/>"),
             "elsewhere/page.html=outside-www", "outside-www", "" },
-        // Breaks off after the first preference: defaults apply to the rest.
+        // Breaks off after the first preference: defaults apply to the rest, and local storage is
+        // written where that preference says.
         { "broken configuration",
             "<?xml version=\"1.0\"?><widget><preference name=\"OSXLocalStoragePath\" value=\"{root}/ls\"/><content src=\"other.html\"",
-            "www/index.html=default-start-page", "default-start-page", "WebStoragePath is '{root}/ls', modify in config.xml." },
+            "www/index.html=<script>localStorage.setItem('kept', 'yes');</script>default-start-page", "default-start-page",
+            "WebStoragePath is '{root}/ls', modify in config.xml.", "{root}/ls" },
+        // "\xe9" is an e with an acute accent in ISO-8859-1 and malformed in UTF-8.
+        { "configuration declared Latin-1",
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><widget><content src=\"caf\xe9.html\"/>"
+            "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature></widget>",
+            "www/caf\xc3\xa9.html=<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['after-accent']);</script>", "",
+            "echo: \"after-accent\"" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        AppRunner app;
+        AppRunner app(AppRunner::Binary::TestApp);
         auto expand = [&](std::string s) {
             for (size_t at; (at = s.find("{root}")) != std::string::npos;)
                 s.replace(at, 6, app.root());
@@ -51,45 +58,8 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         ASSERT_EQ(app.run({ "--dump-dom", dom }), 0) << app.output();
         EXPECT_NE(AppRunner::readFile(dom).find(c.dom), std::string::npos) << AppRunner::readFile(dom);
         EXPECT_TRUE(c.log.empty() || app.hasLogLine(expand(c.log))) << app.output();
+        EXPECT_TRUE(c.kept.empty() || AppRunner::fileExists(expand(c.kept))) << c.kept;
     }
-}
-
-TEST(Startup, LocalStorageLivesInTheConfiguredFolderAndSurvivesARestart)
-{
-    AppRunner app;
-    std::string storage = app.path("storage");
-    app.writeConfig(AppRunner::widget("<preference name=\"OSXLocalStoragePath\" value=\"" + storage + "\"/>"));
-    app.writeResource("www/index.html", R"(<p id=out></p><script>
-        var before = localStorage.getItem('kept');
-        if (!before) localStorage.setItem('kept', 'value-from-first-run');
-        out.textContent = 'read:' + before;</script>)");
-    for (const char* expected : { "read:null", "read:value-from-first-run" }) {
-        ASSERT_EQ(app.run({ "--dump-dom", app.path("dom.html") }), 0) << app.output();
-        EXPECT_NE(AppRunner::readFile(app.path("dom.html")).find(expected), std::string::npos) << AppRunner::readFile(app.path("dom.html"));
-    }
-    EXPECT_TRUE(app.hasLogLine("WebStoragePath is '" + storage + "', modify in config.xml."));
-    EXPECT_TRUE(AppRunner::fileExists(storage)) << "local storage was not written under the configured folder";
-}
-
-TEST(Startup, AMissingResourcesFolderIsAnErrorAndNothingIsWritten)
-{
-    AppRunner app;
-    auto status = app.run({ "--resources", app.path("no-such-folder"), "--screenshot", app.path("x.png") });
-    ASSERT_TRUE(status.has_value());
-    EXPECT_NE(*status, 0);
-    EXPECT_NE(app.output().find("does not exist"), std::string::npos) << app.output();
-    EXPECT_FALSE(AppRunner::fileExists(app.path("x.png")));
-}
-
-TEST(Startup, AConfigurationDeclaredLatin1LoadsItsStartPageAndPlugins)
-{
-    // "\xe9" is an e with an acute accent in ISO-8859-1 and malformed in UTF-8.
-    AppRunner app(AppRunner::Binary::TestApp);
-    app.writeConfig("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><widget><content src=\"caf\xe9.html\"/>"
-                    "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature></widget>");
-    app.writeResource("www/caf\xc3\xa9.html", "<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['after-accent']);</script>");
-    ASSERT_EQ(app.run({ "--dump-dom", app.path("dom.html") }), 0) << app.output();
-    EXPECT_TRUE(app.hasLogLine("echo: \"after-accent\"")) << app.output();
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -24,17 +23,6 @@
 namespace penwick::testapp {
 namespace {
 
-std::string hex(const Bytes& bytes)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (auto b : bytes) {
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-    }
-    return out;
-}
-
 // Echoes and counts, so that pages can see what reached the host and when.
 class WHTestEcho final : public WHPlugin {
 public:
@@ -45,14 +33,12 @@ public:
         return s_name;
     }
 
-    // Answers its first argument; logs what arrived so tests can check the conversion.
+    // Answers its first argument; logs what arrived so tests can check the conversion (byte
+    // buffers as {"bytes":[...],"subtype":null}).
     void echo(const WHInvokedUrlCommand& command)
     {
         Value arg = command.argumentAtIndex(0, Value());
-        if (arg.is_binary())
-            log::message(format("echo: %@ bytes %@", arg.get_binary().size(), hex(arg.get_binary())));
-        else
-            log::message(format("echo: %@", arg.dump()));
+        log::message(format("echo: %@", arg.dump()));
         answer(command, WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), arg));
     }
 
@@ -69,14 +55,6 @@ public:
         ++m_count;
         log::message(format("count: %@", m_count));
         answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, m_count));
-    }
-
-    // Blocks the main loop for the given milliseconds before answering: the page waits as long.
-    void sleep(const WHInvokedUrlCommand& command)
-    {
-        auto ms = command.argumentAtIndex(0, Value(0)).get<long>();
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK));
     }
 
     // Three answers for one call: two kept, the last one final.
@@ -112,21 +90,6 @@ public:
     {
         commandDelegate()->evalJs("this is not ) script");
         answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, "after broken"));
-    }
-
-    void fail(const WHInvokedUrlCommand& command)
-    {
-        answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "boom"));
-    }
-
-    // Answers from background work.
-    void background(const WHInvokedUrlCommand& command)
-    {
-        auto id = command.callbackId().value_or("INVALID");
-        auto* delegate = commandDelegate();
-        delegate->runInBackground([delegate, id] {
-            delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK, "from background"), id);
-        });
     }
 
     // Asks "Confirm" with the first argument as a real modal question while the page waits inside
@@ -173,13 +136,10 @@ protected:
                                                  .add("count:", &WHTestEcho::count)
                                                  .add("noop:", &WHTestEcho::noop)
                                                  .add("ping:", &WHTestEcho::ping)
-                                                 .add("sleep:", &WHTestEcho::sleep)
                                                  .add("repeat:", &WHTestEcho::repeat)
                                                  .add("multipart:", &WHTestEcho::multipart)
                                                  .add("bytes:", &WHTestEcho::bytes)
-                                                 .add("fail:", &WHTestEcho::fail)
                                                  .add("evalBroken:", &WHTestEcho::evalBroken)
-                                                 .add("background:", &WHTestEcho::background)
                                                  .add("modal:", &WHTestEcho::modal);
         return s_actions;
     }
