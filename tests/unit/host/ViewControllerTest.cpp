@@ -70,14 +70,14 @@ TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAndAZeroSizeIsIgnor
                                     RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
 }
 
-// Names in subfolders and with a query are checked end to end.
+// Names in subfolders are checked end to end. A query is part of the name ("?" is a file name's).
 TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
 {
     env().writeResource("www/index.html", "");
     env().writeResource("www/css/app.css", "");
     const std::string www = env().resourcePath() + "/www/";
     const std::pair<const char*, std::optional<std::string>> cases[] = { { "index.html", www + "index.html" },
-        { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "css/", std::nullopt } };
+        { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "css/", std::nullopt }, { "index.html?x=1", std::nullopt } };
     for (const auto& [path, expected] : cases)
         EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
