@@ -43,6 +43,9 @@ std::int32_t errorOf(const WHPluginResult& result)
     return result.message() && result.message()->is_number_integer() ? result.message()->get<std::int32_t>() : -1;
 }
 
+// A failure's status (which callback the page gets) with its error code.
+std::pair<int, std::int32_t> failureOf(const WHPluginResult& result) { return { result.status(), errorOf(result) }; }
+
 // A file system "persistent" whose root is in a fresh temporary directory, and a sibling directory
 // beside it that no operation may reach.
 class LocalFilesystem : public ::testing::Test {
@@ -212,6 +215,12 @@ TEST_F(LocalFilesystem, GetFileCreationRules)
 
     // A path starting with "/" still means one inside the directory given.
     EXPECT_EQ((*getFile("/notes", "/a.txt?y", nullptr).message())["fullPath"], "/notes/a.txt?y");
+    // ".." in a requested path climbs no higher than the root.
+    for (auto [dir, climbing] : { std::pair("", "../escape.txt"), { "", "/../../escape.txt" }, { "", "a/../../escape.txt" },
+             { "/notes", "../../escape.txt" } })
+        EXPECT_EQ((*getFile(dir, climbing, create).message())["fullPath"], "/escape.txt") << dir << " " << climbing;
+    EXPECT_TRUE(exists(local("escape.txt")));
+    EXPECT_FALSE(exists(m_dir + "/escape.txt"));
 
     LogCapture log;
     EXPECT_EQ(errorOf(getFile("", "missing/sub", { { "create", true }, { "getDir", true } })), kAbort);
@@ -268,9 +277,7 @@ TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
     // A hidden file is content too.
     fs::create_directories(local("full"));
     writeFile(local("full/.hidden"), "h");
-    auto refused = m_fs->removeFileAtURL(url("/full"));
-    EXPECT_EQ(refused.status(), 6);
-    EXPECT_EQ(errorOf(refused), kInvalidModification);
+    EXPECT_EQ(failureOf(m_fs->removeFileAtURL(url("/full"))), std::pair(6, kInvalidModification));
     EXPECT_TRUE(exists(local("full/.hidden")));
 
     EXPECT_EQ(errorOf(m_fs->removeFileAtURL(url("/nope"))), kNotFound);
@@ -299,11 +306,8 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
     ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
     // A FIFO without a reader fails at once instead of holding the writer.
     for (const char* tail : { "/dir", "/nodir/x", "/fifo" }) {
-        for (auto mode : { WriteMode::Replace, WriteMode::Append }) {
-            auto failed = m_fs->writeToFileAtURL(url(tail), bytesOf("x"), mode);
-            EXPECT_EQ(failed.status(), 9) << tail;
-            EXPECT_EQ(errorOf(failed), kInvalidModification) << tail;
-        }
+        for (auto mode : { WriteMode::Replace, WriteMode::Append })
+            EXPECT_EQ(failureOf(m_fs->writeToFileAtURL(url(tail), bytesOf("x"), mode)), std::pair(9, kInvalidModification)) << tail;
     }
 
     // Replacing through a link writes the file it names and keeps the link and the permissions.
@@ -394,9 +398,7 @@ TEST_F(LocalFilesystem, Metadata)
     EXPECT_EQ((*metadata("/d").message())["size"], 0);
 
     LogCapture log;
-    auto gone = metadata("/gone");
-    EXPECT_EQ(gone.status(), 9);
-    EXPECT_EQ(errorOf(gone), kNotFound);
+    EXPECT_EQ(failureOf(metadata("/gone")), std::pair(9, kNotFound));
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error getting metadata: No such file or directory" });
     EXPECT_EQ(m_fs->setMetadataForURL(url("/f.txt"), { { "a", 1 } }).status(), 9);
 }
@@ -466,9 +468,7 @@ TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
     ASSERT_TRUE(volume.makeReadOnly());
 
     LogCapture log;
-    auto removed = m_fs->removeFileAtURL(url("/ro/dir/f.txt"));
-    EXPECT_EQ(removed.status(), 6);
-    EXPECT_EQ(errorOf(removed), kDenied);
+    EXPECT_EQ(failureOf(m_fs->removeFileAtURL(url("/ro/dir/f.txt"))), std::pair(6, kDenied));
     EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url("/ro/dir"))), kDenied);
     EXPECT_EQ(errorOf(copy("/ro/dir", "copy.txt", "/src.txt", TransferMode::Copy)), kDenied);
     // Across volumes a move becomes copy and remove; the copy is refused and the source stays.
@@ -476,9 +476,8 @@ TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
     EXPECT_EQ(readFile(local("src.txt")), "s");
 
     EXPECT_EQ(errorOf(getFile("/ro/dir", "new.txt", { { "create", true } })), kAbort);
-    auto written = m_fs->writeToFileAtURL(url("/ro/dir/f.txt"), bytesOf("x"), WriteMode::Replace);
-    EXPECT_EQ(written.status(), 9);
-    EXPECT_EQ(errorOf(written), kInvalidModification);
+    EXPECT_EQ(failureOf(m_fs->writeToFileAtURL(url("/ro/dir/f.txt"), bytesOf("x"), WriteMode::Replace)),
+        std::pair(9, kInvalidModification));
     EXPECT_EQ(readFile(local("ro/dir/f.txt")), "stays");
 }
 
@@ -492,25 +491,20 @@ TEST_F(LocalFilesystem, FullVolume)
     std::string big(256 * 1024, 'x');
     writeFile(local("big.bin"), big);
     for (auto mode : { TransferMode::Copy, TransferMode::Move }) {
-        auto answer = copy("/small", "big.bin", "/big.bin", mode);
-        EXPECT_EQ(answer.status(), 6);
-        EXPECT_EQ(errorOf(answer), fileErrorCode(FileError::QUOTA_EXCEEDED_ERR));
+        EXPECT_EQ(failureOf(copy("/small", "big.bin", "/big.bin", mode)), std::pair(6, fileErrorCode(FileError::QUOTA_EXCEEDED_ERR)));
         EXPECT_FALSE(exists(local("small/big.bin")));
         EXPECT_EQ(readFile(local("big.bin")), big);
     }
 
     writeFile(local("small/log.txt"), "before;");
-    auto appended = m_fs->writeToFileAtURL(url("/small/log.txt"), Bytes(256 * 1024, 'y'), WriteMode::Append);
-    EXPECT_EQ(appended.status(), 9);
-    EXPECT_EQ(errorOf(appended), kInvalidModification);
-    EXPECT_EQ(readFile(local("small/log.txt")), "before;");
-    auto replaced = m_fs->writeToFileAtURL(url("/small/new.txt"), Bytes(256 * 1024, 'z'), WriteMode::Replace);
-    EXPECT_EQ(replaced.status(), 9);
-    EXPECT_EQ(fs::file_size(local("small/new.txt")), 0u);
     // Replacing an existing file that way keeps its old content, and no temporary file is left.
-    auto kept = m_fs->writeToFileAtURL(url("/small/log.txt"), Bytes(256 * 1024, 'w'), WriteMode::Replace);
-    EXPECT_EQ(errorOf(kept), kInvalidModification);
-    EXPECT_EQ(readFile(local("small/log.txt")), "before;");
+    for (auto [tail, mode] : { std::pair("/small/log.txt", WriteMode::Append), { "/small/new.txt", WriteMode::Replace },
+             { "/small/log.txt", WriteMode::Replace } }) {
+        auto answer = m_fs->writeToFileAtURL(url(tail), Bytes(256 * 1024, 'y'), mode);
+        EXPECT_EQ(failureOf(answer), std::pair(9, kInvalidModification)) << tail;
+        EXPECT_EQ(readFile(local("small/log.txt")), "before;");
+    }
+    EXPECT_EQ(fs::file_size(local("small/new.txt")), 0u);
     EXPECT_EQ(std::distance(fs::directory_iterator(local("small")), {}), 2);
 }
 
