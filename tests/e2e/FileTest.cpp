@@ -36,6 +36,7 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
     big.back() = '\x09';
     app.writeResource(kFiles + "big.bin", big);
     app.writeResource(kFiles + "small.txt", "still here");
+    app.writeResource(kFiles + "tree/sub/f.txt", "");
     app.writeResource(kFiles + "inner.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/file/inner.html"));
     app.writeResource(kFiles + "style.css", "#box { width: 123px; }");
     app.writeResource(kFiles + "notes.txt", "notes");
