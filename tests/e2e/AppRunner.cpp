@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <glib.h>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -46,10 +48,9 @@ AppRunner::AppRunner(Binary binary) : m_binary(binary)
 AppRunner::~AppRunner()
 {
     kill();
-    if (!g_getenv("PENWICK_E2E_KEEP")) {
-        std::string cmd = "rm -rf '" + m_root + "'";
-        if (std::system(cmd.c_str()) != 0) { }
-    }
+    std::error_code ignored;
+    if (!g_getenv("PENWICK_E2E_KEEP"))
+        std::filesystem::remove_all(m_root, ignored);
 }
 
 void AppRunner::writeResource(const std::string& relativePath, const std::string& content) const
@@ -62,10 +63,12 @@ std::string AppRunner::widget(const std::string& body)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n" + body + "\n</widget>\n";
 }
 
-void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras) const
+void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras,
+    const std::string& config) const
 {
-    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>"));
-    writeResource("www/webhost/webhost.js", readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/webhost.js"));
+    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>" + config));
+    for (const char* lib : { "webhost.js", "app.js" })
+        writeResource(std::string("www/webhost/") + lib, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
     for (const auto& extra : extras)
         writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
@@ -146,19 +149,16 @@ std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::strin
     return missing;
 }
 
-// Whole lines only while the app runs: a line being written is not there yet.
 std::vector<std::string> AppRunner::lines() const
 {
+    const std::string text = readFile(outputFile());
     std::vector<std::string> all;
-    std::string text = readFile(outputFile());
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find('\n', start);
-        if (end == std::string::npos && m_pid > 0)
-            break;
-        all.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        all.push_back(line);
+    // While the app runs, a line being written is not there yet.
+    if (m_pid > 0 && !text.empty() && text.back() != '\n')
+        all.pop_back();
     return all;
 }
 
