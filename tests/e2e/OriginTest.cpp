@@ -23,8 +23,7 @@ std::string replaced(const std::string& text, const char* from, const std::strin
 
 void prepare(AppRunner& app, const std::string& page, const std::string& access, const std::string& origin = {})
 {
-    app.writeConfig(AppRunner::widget("<content src=\"" + page + "\"/>\n" + access
-        + "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>"));
+    app.writePages("origin", page, {}, access);
     app.writeResource("www/" + page, replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
     app.start();
 }
