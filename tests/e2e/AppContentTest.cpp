@@ -31,7 +31,7 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
                   "fetch outside www: refused", "encoded fetch outside www: refused", "import outside www: refused",
                   "worker fetch outside www: refused", "frame outside www: refused",
                   // Navigated away to a file: page outside the folder: no bridge and no reads.
-                  "outside bridge: undefined", "outside fetch: refused", "outside xhr: refused", "outside fetch of a sibling: refused",
+                  "outside bridge: undefined", "outside fetch: refused", "outside fetch of a sibling: refused",
                   // And back: the app's page reads its folder again.
                   "back fetch: {\"answer\":42}" } },
         { "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>",
