@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <glib.h>
@@ -185,10 +184,9 @@ bool AppRunner::onWindow(const std::string& title, const std::string& actions) c
 std::vector<pid_t> AppRunner::webProcesses() const
 {
     std::vector<pid_t> found;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        const pid_t web = std::atoi(entry->d_name);
-        if (web <= 0 || readFile("/proc/" + std::string(entry->d_name) + "/status").find("Name:\tWebKitWebProces") == std::string::npos)
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const pid_t web = std::atoi(entry.path().filename().c_str());
+        if (web <= 0 || !readFile(entry.path().string() + "/comm").starts_with("WebKitWebProces"))
             continue;
         // A launcher (the sandbox's) may stand between the app and its web process.
         for (pid_t pid = web; pid > 1 && pid != m_pid;) {
@@ -199,8 +197,6 @@ std::vector<pid_t> AppRunner::webProcesses() const
                 found.push_back(web);
         }
     }
-    if (proc)
-        closedir(proc);
     return found;
 }
 
