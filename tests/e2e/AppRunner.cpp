@@ -202,14 +202,10 @@ std::vector<pid_t> AppRunner::webProcesses() const
 
 std::string AppRunner::capture(const std::string& command)
 {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[512];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
+    const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
+    g_autofree char* out = nullptr;
+    g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &out, nullptr, nullptr, nullptr);
+    return out ? out : "";
 }
 
 bool AppRunner::xdotool(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
