@@ -1,7 +1,6 @@
 // Who may call native code, in the real app: the app's own pages and the origins config.xml grants;
 // not data: frames, sandboxed frames or other web origins, and a call claiming to come from such a
 // frame is refused by the host.
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
