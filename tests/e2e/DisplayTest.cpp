@@ -142,7 +142,7 @@ void pressF11(const AppRunner& app)
 {
     std::string id = app.window();
     ASSERT_FALSE(id.empty());
-    ASSERT_TRUE(xdotool("windowactivate --sync " + id + " key --clearmodifiers F11") || xdotool("windowfocus --sync " + id + " key --clearmodifiers F11"));
+    ASSERT_TRUE(xdotool("windowactivate --sync " + id + " key --clearmodifiers F11"));
 }
 
 const std::string kFullScreen = R"(<preference name="WindowSize" value="fullscreen"/>)";
