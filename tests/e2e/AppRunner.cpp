@@ -78,12 +78,11 @@ void AppRunner::start(const std::vector<std::string>& args)
     int out = open(outputFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (out < 0)
         throw std::runtime_error("cannot open " + outputFile());
-    std::vector<std::string> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resourcesDir() };
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<const char*> cargv;
-    for (const auto& a : argv)
-        cargv.push_back(a.c_str());
-    cargv.push_back(nullptr);
+    const std::string resources = resourcesDir();
+    std::vector<const char*> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resources.c_str() };
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
     char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
     for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
              { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } })
@@ -91,12 +90,12 @@ void AppRunner::start(const std::vector<std::string>& args)
     for (const auto& [name, value] : m_env)
         env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     GPid pid = -1;
-    bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, out, out,
+    bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, out, out,
         nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
     g_strfreev(env);
     close(out);
     if (!started)
-        throw std::runtime_error("cannot start " + argv[0]);
+        throw std::runtime_error(std::string("cannot start ") + argv[0]);
     m_pid = pid;
 }
 
@@ -170,15 +169,16 @@ void AppRunner::kill()
     }
 }
 
+// xdotool's search matches windows meeting any one condition unless told --all.
 std::string AppRunner::window(const std::string& title) const
 {
-    std::string ids = capture("xdotool search --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
+    std::string ids = capture("xdotool search --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
     return ids.substr(0, ids.find('\n'));
 }
 
 bool AppRunner::onWindow(const std::string& title, const std::string& actions) const
 {
-    return xdotool("search --sync --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
+    return xdotool("search --sync --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
 }
 
 std::vector<pid_t> AppRunner::webProcesses() const
