@@ -16,23 +16,6 @@
 #include <utility>
 
 namespace penwick::e2e {
-namespace {
-void writeFile(const std::string& path, const std::string& content)
-{
-    g_autofree char* dir = g_path_get_dirname(path.c_str());
-    if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(path.c_str(), content.data(), static_cast<gssize>(content.size()), nullptr))
-        throw std::runtime_error("cannot write " + path);
-}
-
-// GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
-bool isLogLine(const std::string& line, const std::string& message)
-{
-    if (line.rfind("penwick-", 0) != 0)
-        return false;
-    auto sep = line.find(": ", line.find(": ") + 2);
-    return sep != std::string::npos && line.compare(sep + 2, std::string::npos, message) == 0;
-}
-} // namespace
 
 AppRunner::AppRunner(Binary binary) : m_binary(binary)
 {
@@ -54,7 +37,10 @@ AppRunner::~AppRunner()
 
 void AppRunner::writeResource(const std::string& relativePath, const std::string& content) const
 {
-    writeFile(resourcesDir() + "/" + relativePath, content);
+    const std::string path = resourcesDir() + "/" + relativePath;
+    g_autofree char* dir = g_path_get_dirname(path.c_str());
+    if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(path.c_str(), content.data(), static_cast<gssize>(content.size()), nullptr))
+        throw std::runtime_error("cannot write " + path);
 }
 
 std::string AppRunner::widget(const std::string& body)
@@ -132,7 +118,11 @@ bool AppRunner::hasLogLine(const std::string& message) const { return indexOfLog
 int AppRunner::indexOfLogLine(const std::string& message) const
 {
     auto all = lines();
-    auto found = std::find_if(all.begin(), all.end(), [&](const auto& l) { return isLogLine(l, message); });
+    // GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
+    auto found = std::find_if(all.begin(), all.end(), [&](const std::string& line) {
+        auto sep = line.find(": ", line.find(": ") + 2);
+        return line.starts_with("penwick-") && sep != std::string::npos && line.compare(sep + 2, std::string::npos, message) == 0;
+    });
     return found == all.end() ? -1 : static_cast<int>(found - all.begin());
 }
 
