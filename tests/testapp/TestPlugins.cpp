@@ -96,11 +96,8 @@ public:
     // and counts the main loop's turns; after the question the answer is "ok" or "cancel", last.
     void modal(const WHInvokedUrlCommand& command)
     {
+        // The app always provides dialogs.
         auto* dialogs = context().service<platform::Dialogs>();
-        if (!dialogs) {
-            answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "no dialogs"));
-            return;
-        }
         auto id = command.callbackId().value_or("INVALID");
         auto* delegate = commandDelegate();
         auto& scheduler = context().scheduler();
