@@ -4,10 +4,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <glib.h>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -15,23 +16,6 @@
 #include <utility>
 
 namespace penwick::e2e {
-namespace {
-void writeFile(const std::string& path, const std::string& content)
-{
-    g_autofree char* dir = g_path_get_dirname(path.c_str());
-    if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(path.c_str(), content.data(), static_cast<gssize>(content.size()), nullptr))
-        throw std::runtime_error("cannot write " + path);
-}
-
-// GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
-bool isLogLine(const std::string& line, const std::string& message)
-{
-    if (line.rfind("penwick-", 0) != 0)
-        return false;
-    auto sep = line.find(": ", line.find(": ") + 2);
-    return sep != std::string::npos && line.compare(sep + 2, std::string::npos, message) == 0;
-}
-} // namespace
 
 AppRunner::AppRunner(Binary binary) : m_binary(binary)
 {
@@ -46,15 +30,17 @@ AppRunner::AppRunner(Binary binary) : m_binary(binary)
 AppRunner::~AppRunner()
 {
     kill();
-    if (!g_getenv("PENWICK_E2E_KEEP")) {
-        std::string cmd = "rm -rf '" + m_root + "'";
-        if (std::system(cmd.c_str()) != 0) { }
-    }
+    std::error_code ignored;
+    if (!g_getenv("PENWICK_E2E_KEEP"))
+        std::filesystem::remove_all(m_root, ignored);
 }
 
 void AppRunner::writeResource(const std::string& relativePath, const std::string& content) const
 {
-    writeFile(resourcesDir() + "/" + relativePath, content);
+    const std::string path = resourcesDir() + "/" + relativePath;
+    g_autofree char* dir = g_path_get_dirname(path.c_str());
+    if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(path.c_str(), content.data(), static_cast<gssize>(content.size()), nullptr))
+        throw std::runtime_error("cannot write " + path);
 }
 
 std::string AppRunner::widget(const std::string& body)
@@ -62,10 +48,12 @@ std::string AppRunner::widget(const std::string& body)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n" + body + "\n</widget>\n";
 }
 
-void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras) const
+void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras,
+    const std::string& config) const
 {
-    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>"));
-    writeResource("www/webhost/webhost.js", readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/webhost.js"));
+    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>" + config));
+    for (const char* lib : { "webhost.js", "app.js" })
+        writeResource(std::string("www/webhost/") + lib, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
     for (const auto& extra : extras)
         writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
@@ -76,12 +64,11 @@ void AppRunner::start(const std::vector<std::string>& args)
     int out = open(outputFile().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (out < 0)
         throw std::runtime_error("cannot open " + outputFile());
-    std::vector<std::string> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resourcesDir() };
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<const char*> cargv;
-    for (const auto& a : argv)
-        cargv.push_back(a.c_str());
-    cargv.push_back(nullptr);
+    const std::string resources = resourcesDir();
+    std::vector<const char*> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resources.c_str() };
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
     char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
     for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
              { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } })
@@ -89,12 +76,12 @@ void AppRunner::start(const std::vector<std::string>& args)
     for (const auto& [name, value] : m_env)
         env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     GPid pid = -1;
-    bool started = g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, out, out,
+    bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, out, out,
         nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
     g_strfreev(env);
     close(out);
     if (!started)
-        throw std::runtime_error("cannot start " + argv[0]);
+        throw std::runtime_error(std::string("cannot start ") + argv[0]);
     m_pid = pid;
 }
 
@@ -131,7 +118,11 @@ bool AppRunner::hasLogLine(const std::string& message) const { return indexOfLog
 int AppRunner::indexOfLogLine(const std::string& message) const
 {
     auto all = lines();
-    auto found = std::find_if(all.begin(), all.end(), [&](const auto& l) { return isLogLine(l, message); });
+    // GLib prints "penwick-Message: HH:MM:SS.mmm: <message>".
+    auto found = std::find_if(all.begin(), all.end(), [&](const std::string& line) {
+        auto sep = line.find(": ", line.find(": ") + 2);
+        return line.starts_with("penwick-") && sep != std::string::npos && line.compare(sep + 2, std::string::npos, message) == 0;
+    });
     return found == all.end() ? -1 : static_cast<int>(found - all.begin());
 }
 
@@ -146,19 +137,16 @@ std::vector<std::string> AppRunner::missingLogLines(const std::vector<std::strin
     return missing;
 }
 
-// Whole lines only while the app runs: a line being written is not there yet.
 std::vector<std::string> AppRunner::lines() const
 {
+    const std::string text = readFile(outputFile());
     std::vector<std::string> all;
-    std::string text = readFile(outputFile());
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find('\n', start);
-        if (end == std::string::npos && m_pid > 0)
-            break;
-        all.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        all.push_back(line);
+    // While the app runs, a line being written is not there yet.
+    if (m_pid > 0 && !text.empty() && text.back() != '\n')
+        all.pop_back();
     return all;
 }
 
@@ -171,24 +159,24 @@ void AppRunner::kill()
     }
 }
 
+// xdotool's search matches windows meeting any one condition unless told --all.
 std::string AppRunner::window(const std::string& title) const
 {
-    std::string ids = capture("xdotool search --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
+    std::string ids = capture("xdotool search --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
     return ids.substr(0, ids.find('\n'));
 }
 
 bool AppRunner::onWindow(const std::string& title, const std::string& actions) const
 {
-    return xdotool("search --sync --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
+    return xdotool("search --sync --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
 }
 
 std::vector<pid_t> AppRunner::webProcesses() const
 {
     std::vector<pid_t> found;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
-        const pid_t web = std::atoi(entry->d_name);
-        if (web <= 0 || readFile("/proc/" + std::string(entry->d_name) + "/status").find("Name:\tWebKitWebProces") == std::string::npos)
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const pid_t web = std::atoi(entry.path().filename().c_str());
+        if (web <= 0 || !readFile(entry.path().string() + "/comm").starts_with("WebKitWebProces"))
             continue;
         // A launcher (the sandbox's) may stand between the app and its web process.
         for (pid_t pid = web; pid > 1 && pid != m_pid;) {
@@ -199,21 +187,15 @@ std::vector<pid_t> AppRunner::webProcesses() const
                 found.push_back(web);
         }
     }
-    if (proc)
-        closedir(proc);
     return found;
 }
 
 std::string AppRunner::capture(const std::string& command)
 {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[512];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
+    const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
+    g_autofree char* out = nullptr;
+    g_spawn_sync(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr, &out, nullptr, nullptr, nullptr);
+    return out ? out : "";
 }
 
 bool AppRunner::xdotool(const std::string& args) { return std::system(("xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }

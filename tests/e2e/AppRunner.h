@@ -28,8 +28,9 @@ public:
     // config.xml: a widget with `body` inside.
     static std::string widget(const std::string& body);
     // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the
-    // page library and the echo plugin mapped as "Echo".
-    void writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras = {}) const;
+    // page library, the echo plugin mapped as "Echo" and `config` added to config.xml.
+    void writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras = {},
+        const std::string& config = {}) const;
 
     // An environment variable the app gets when it starts (the test-only switches).
     void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }

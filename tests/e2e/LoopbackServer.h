@@ -50,8 +50,8 @@ private:
             char buffer[4096];
             for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(client, buffer, sizeof buffer)) > 0;)
                 request.append(buffer, static_cast<size_t>(n));
-            for (ssize_t sent = 0, n; sent < ssize_t(response.size()) && (n = write(client, response.data() + sent, response.size() - sent)) > 0;)
-                sent += n;
+            // A blocking send of a small page writes it whole.
+            (void)send(client, response.data(), response.size(), MSG_NOSIGNAL);
         }
     }
 

@@ -1,7 +1,6 @@
 // Who may call native code, in the real app: the app's own pages and the origins config.xml grants;
 // not data: frames, sandboxed frames or other web origins, and a call claiming to come from such a
 // frame is refused by the host.
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
@@ -23,8 +22,7 @@ std::string replaced(const std::string& text, const char* from, const std::strin
 
 void prepare(AppRunner& app, const std::string& page, const std::string& access, const std::string& origin = {})
 {
-    app.writeConfig(AppRunner::widget("<content src=\"" + page + "\"/>\n" + access
-        + "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>"));
+    app.writePages("origin", page, {}, access);
     app.writeResource("www/" + page, replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
     app.start();
 }

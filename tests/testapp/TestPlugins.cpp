@@ -4,7 +4,6 @@
 #include <chrono>
 #include <future>
 #include <cstdlib>
-#include <deque>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -97,11 +96,8 @@ public:
     // and counts the main loop's turns; after the question the answer is "ok" or "cancel", last.
     void modal(const WHInvokedUrlCommand& command)
     {
+        // The app always provides dialogs.
         auto* dialogs = context().service<platform::Dialogs>();
-        if (!dialogs) {
-            answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "no dialogs"));
-            return;
-        }
         auto id = command.callbackId().value_or("INVALID");
         auto* delegate = commandDelegate();
         auto& scheduler = context().scheduler();
@@ -159,12 +155,7 @@ private:
 // with these paths). A missing answer counts as "cancel". Every question is logged as "dialog KIND: ...".
 class ScriptedDialogs final : public platform::Dialogs {
 public:
-    explicit ScriptedDialogs(const std::string& script)
-    {
-        std::istringstream in(script);
-        for (std::string answer; std::getline(in, answer, ';');)
-            m_answers.push_back(answer);
-    }
+    explicit ScriptedDialogs(const std::string& script) : m_script(script) { }
     void runAlert(const std::string& message) override
     {
         log::message(format("dialog alert: %@", message));
@@ -189,23 +180,18 @@ public:
             return std::nullopt;
         std::vector<std::string> paths;
         std::istringstream in(answer.substr(6));
-        for (std::string path; std::getline(in, path, '|');) {
-            if (!path.empty())
-                paths.push_back(path);
-        }
+        for (std::string path; std::getline(in, path, '|');)
+            paths.push_back(path);
         return paths;
     }
 
 private:
     std::string next()
     {
-        if (m_answers.empty())
-            return "cancel";
-        std::string answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
+        std::string answer;
+        return std::getline(m_script, answer, ';') ? answer : "cancel";
     }
-    std::deque<std::string> m_answers;
+    std::istringstream m_script;
 };
 
 // Logs the URLs the app hands to the system instead of launching a browser.
