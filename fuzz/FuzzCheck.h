@@ -2,17 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
-
-#include "base/Log.h"
 
 namespace penwick::fuzz {
-
-// Log lines are expected for bad input; writing them would only slow the fuzzer down.
-inline void quietLogs()
-{
-    log::setSinkForTesting([](std::string_view) { });
-}
 
 // A broken property is a finding: stop so that libFuzzer keeps the input.
 [[noreturn]] inline void fail(const char* what, const char* file, int line)

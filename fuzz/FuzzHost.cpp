@@ -49,6 +49,12 @@ FuzzHost::FuzzHost()
 
 FuzzHost::~FuzzHost() = default;
 
+FuzzHost& FuzzHost::shared()
+{
+    static FuzzHost* host = new FuzzHost;
+    return *host;
+}
+
 size_t FuzzHost::settle()
 {
     m_platform.scheduler.runPending();

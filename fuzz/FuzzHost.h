@@ -43,6 +43,9 @@ public:
 
     FuzzHost();
     ~FuzzHost();
+    // The one host of a fuzzer's run, made on first use and never destroyed (libFuzzer exits
+    // without unwinding).
+    static FuzzHost& shared();
 
     WHViewController& controller() { return *m_controller; }
     platform::WebView* webView() { return &m_webView; }

@@ -14,15 +14,9 @@
 
 using namespace penwick;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietLogs();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static fuzz::FuzzHost* host = new fuzz::FuzzHost;
+    fuzz::FuzzHost& host = fuzz::FuzzHost::shared();
     std::string text(reinterpret_cast<const char*>(data), size);
     if (auto batch = WHJSONSerializing::JSONObject(text); batch && batch->is_array()) {
         static const ValueClass kClasses[] = { ValueClass::String, ValueClass::Number, ValueClass::Array,
@@ -38,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    WHCommandQueue& queue = *host->controller().commandQueue();
+    WHCommandQueue& queue = *host.controller().commandQueue();
     queue.enqueCommandBatch(std::move(text));
-    FUZZ_CHECK(host->settle() == host->takeAnswersDue());
+    FUZZ_CHECK(host.settle() == host.takeAnswersDue());
     FUZZ_CHECK(queue.pendingBatchCount() == 0 && !queue.currentlyExecuting());
     return 0;
 }

@@ -10,12 +10,6 @@
 
 using namespace penwick;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietLogs();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     WHConfigParser parser;

@@ -29,12 +29,6 @@ void checkInside(const std::optional<std::string>& local, const WHLocalFilesyste
 }
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietLogs();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static WHLocalFilesystem fileSystems[] = { { "persistent", "/srv/fuzz/root" }, { "temporary", "/srv/fuzz/tmp/" } };

@@ -17,22 +17,16 @@
 
 using namespace penwick;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzz::quietLogs();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static fuzz::FuzzHost* host = new fuzz::FuzzHost;
+    fuzz::FuzzHost& host = fuzz::FuzzHost::shared();
     auto call = channel::decode<channel::ExecCall>(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!call)
         return 0;
     platform::WindowObject window;
-    WHBridge bridge(host->webView(), &host->controller(), window);
+    WHBridge bridge(host.webView(), &host.controller(), window);
     bridge.exec(call->callbackId, call->service, call->action, call->arguments);
-    FUZZ_CHECK(host->settle() == host->takeAnswersDue());
+    FUZZ_CHECK(host.settle() == host.takeAnswersDue());
 
     if (!call->arguments.is_array())
         return 0;
