@@ -13,8 +13,9 @@ export -n DISPLAY WAYLAND_DISPLAY 2>/dev/null || true
 unset DISPLAY WAYLAND_DISPLAY
 ctest --test-dir build -LE e2e --output-on-failure -j2 --timeout 180
 # One at a time: pointer and keyboard focus belong to the whole X server, and some tests drive
-# real dialogs with xdotool.
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+# real dialogs with xdotool. -noreset: Xvfb otherwise resets whenever its last client leaves, and
+# an app starting during that reset cannot open the display.
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
   ctest --test-dir build -L e2e --output-on-failure --timeout 180
 
 if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then
