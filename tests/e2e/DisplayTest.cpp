@@ -101,7 +101,14 @@ std::string makeTempDir(const char* pattern)
     return dir ? dir : "";
 }
 
-bool wmRunning() { return capture("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; }
+// The root's supporting-window property outlives a window manager that is gone; the window it
+// names does not.
+bool wmRunning()
+{
+    std::string check = capture("xprop -root _NET_SUPPORTING_WM_CHECK");
+    auto id = check.find("# ");
+    return id != std::string::npos && !capture("xwininfo -id " + check.substr(id + 2)).empty();
+}
 
 // Openbox on the test's display for the life of the object.
 struct WindowManager {
@@ -119,7 +126,7 @@ struct WindowManager {
     {
         if (openbox) {
             openbox.reset();
-            // The next test must not find this one's supporting-window property on the root.
+            // The next test must not find this one still there.
             (void)waitUntil([] { return !wmRunning(); }, 3s);
         }
         if (!home.empty())
