@@ -1,5 +1,6 @@
 #include "app/PopupWindowController.h"
 
+#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
 #include "bridge/WHCommandDelegateImpl.h"
@@ -28,17 +29,39 @@ void PopupWindowController::didClearWindowObject(platform::WindowObject&) { }
 
 void PopupWindowController::addMessageToConsole(const platform::ConsoleMessage&) { }
 
+std::optional<std::string> PopupWindowController::refusal(std::string_view url)
+{
+    auto colon = url.find(':');
+    std::string scheme = colon == std::string_view::npos ? std::string() : asciiLowercase(std::string(url.substr(0, colon)));
+    if (scheme == "http" || scheme == "https")
+        return std::nullopt;
+    return std::string("only http and https pages load in the popup");
+}
+
 platform::PolicyDecision PopupWindowController::decidePolicyForNavigation(const std::string& url)
 {
-    log::message(format("url policy.............>>>>>>>>>>>>....%@", url));
-    if (!m_landingURL.empty() && url.starts_with(m_landingURL)) {
-        std::string script = snsLoginScript(url);
-        log::message(format("script..%@", script));
-        if (m_gWebView)
-            m_gWebView->evaluateScript(script);
-        m_window->close();
+    log::message(format("url policy.............>>>>>>>>>>>>....%@", log::withoutQueryValues(url)));
+    auto colon = url.find(':');
+    std::string scheme = colon == std::string::npos ? std::string() : asciiLowercase(url.substr(0, colon));
+    // Frames of a web page may be blank or made by its own script; nothing else but web pages.
+    if (refusal(url) && scheme != "about" && scheme != "blob") {
+        log::message(format("refused to load %@ in the popup: %@", log::withoutQueryValues(url), *refusal(url)));
+        return platform::PolicyDecision::Ignore;
     }
     return platform::PolicyDecision::Use;
+}
+
+void PopupWindowController::didStartMainFrameLoad(const std::string& url)
+{
+    // Only the popup's own page: a frame inside it could load the landing URL with a query of its
+    // choosing and log the user in to someone else's account.
+    if (m_landingURL.empty() || !url.starts_with(m_landingURL))
+        return;
+    std::string script = snsLoginScript(url);
+    log::message(format("script..%@", snsLoginScript(log::withoutQueryValues(url))));
+    if (m_gWebView)
+        m_gWebView->evaluateScript(script);
+    m_window->close();
 }
 
 void PopupWindowController::runJavaScriptAlertPanel(const std::string& message)

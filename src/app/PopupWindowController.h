@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,8 @@ class Dialogs;
 }
 
 // The popup web window: a second window whose web view shows pages that must not replace the
-// main page, above all the social-network login. It watches every navigation of its view; one
+// main page, above all the social-network login. It shows web pages only (http and https), and
+// watches every navigation of its view; one of its main frame (never of a frame inside a page)
 // that reaches the login landing page hands that page's full URL to the main page's
 // `window.app.snsLogin` and closes the popup. Its pages get no bridge. Main thread only.
 class PopupWindowController final : public platform::WebViewClient {
@@ -36,10 +38,14 @@ public:
 
     // The script that hands `url` to the main page, with the URL as an escaped string literal.
     static std::string snsLoginScript(std::string_view url);
+    // Why the popup must not load `url` (anything but an http or https page: a script, a file,
+    // data or the app's own files), or nothing when it may.
+    static std::optional<std::string> refusal(std::string_view url);
 
     void didClearWindowObject(platform::WindowObject& window) override;
     void addMessageToConsole(const platform::ConsoleMessage& message) override;
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    void didStartMainFrameLoad(const std::string& url) override;
     void runJavaScriptAlertPanel(const std::string& message) override;
     bool runJavaScriptConfirmPanel(const std::string& message) override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;

@@ -10,6 +10,7 @@
 #include "base/WHURL.h"
 #include "bridge/WHBase64.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHPluginResult.h"
 #include "platform/Dialogs.h"
 #include "platform/PopupWindowFactory.h"
 #include "platform/SavePanel.h"
@@ -75,43 +76,82 @@ bool WHPenwick::isBinaryType(std::string_view type)
 void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
 {
     const Value* target = command.argumentAtIndex(1);
-    log::message(format("%@..xxxx.%@", describe(command.argumentAtIndex(0)), describe(target)));
+    const Value* argument = command.argumentAtIndex(0);
+    log::message(format("%@..xxxx.%@", argument && argument->is_string() ? log::withoutQueryValues(argument->get<std::string>()) : describe(argument),
+        describe(target)));
     std::string text = textArgument(command, 0);
+    // Answered once the URL is handed over, or refused.
+    auto answer = [&](std::optional<std::string> refusal) {
+        auto result = refusal ? WHPluginResult::resultWithStatus(CommandStatus::Error, *refusal) : WHPluginResult::resultWithStatus(CommandStatus::OK);
+        commandDelegate()->sendPluginResult(result, command.callbackId().value_or("INVALID"));
+    };
     if (target && target->is_string() && target->get<std::string>() == "_blank") {
+        auto url = WHURL::URLWithString(escapeForURL(text));
+        log::message(format("url.%@", url ? log::withoutQueryValues(url->absoluteString()) : std::string("(null)")));
+        if (!url) {
+            answer("the URL does not parse");
+            return;
+        }
+        // A script would run in the popup's current page, a file would be shown to it.
+        if (auto why = PopupWindowController::refusal(url->absoluteString())) {
+            log::message(format("refused to open %@ in the popup: %@", log::withoutQueryValues(url->absoluteString()), *why));
+            answer(*why);
+            return;
+        }
         if (!m_popupController) {
             auto* factory = context().service<platform::PopupWindowFactory>();
             if (!factory) {
                 log::warning("ERROR: this host has no popup window; the URL was not opened.");
+                answer("this host has no popup window");
                 return;
             }
             m_popupController = std::make_unique<PopupWindowController>(factory->createPopupWindow(kPopupWidth, kPopupHeight),
                 build::kLoginLandingURL, context().service<platform::Dialogs>());
         }
-        auto url = WHURL::URLWithString(escapeForURL(text));
-        log::message(format("url.%@", url ? url->absoluteString() : std::string("(null)")));
         m_popupController->showWindow();
         m_popupController->setGWebView(webView());
-        if (url)
-            m_popupController->webView().loadRequest(url->absoluteString(), kPopupLoadTimeout);
+        m_popupController->webView().loadRequest(url->absoluteString(), kPopupLoadTimeout);
+        answer(std::nullopt);
         return;
     }
     auto url = WHURL::URLWithString(text);
-    if (!url)
+    std::string absolute = url ? url->absoluteString() : text;
+    if (auto why = url ? platform::UrlOpener::refusal(absolute) : std::optional<std::string>("the URL does not parse")) {
+        log::message(format("refused to open %@: %@", log::withoutQueryValues(absolute.substr(0, 256)), *why));
+        answer(*why);
         return;
-    if (auto* opener = context().service<platform::UrlOpener>())
-        opener->openURL(url->absoluteString());
-    else
-        log::warning("no system URL opener: " + url->absoluteString());
+    }
+    auto* opener = context().service<platform::UrlOpener>();
+    if (!opener) {
+        log::warning("no system URL opener: " + log::withoutQueryValues(absolute));
+        answer("this host has no system URL opener");
+        return;
+    }
+    opener->openURL(absolute);
+    answer(std::nullopt);
+}
+
+// The name a save panel may propose: the last path component only, so that a page's name never
+// picks the folder.
+std::string WHPenwick::proposedFileName(std::string_view name)
+{
+    auto slash = name.rfind('/');
+    std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    if (last.empty() || last == "." || last == "..")
+        return "untitled";
+    return std::string(last);
 }
 
 void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
 {
+    const Value* content = command.argumentAtIndex(2);
+    // The content only by its size: an export may be large, and it is the user's document.
     log::message(format("save as %@ %@ %@", describe(command.argumentAtIndex(0)), describe(command.argumentAtIndex(1)),
-        describe(command.argumentAtIndex(2))));
+        content && content->is_string() ? format("<%@ bytes>", content->get_ref<const std::string&>().size())
+                                        : std::string(content ? "<not a text>" : "(null)")));
     std::string name = textArgument(command, 0);
     std::string type = textArgument(command, 1);
-    std::string fileName = format("%@.%@", name, type);
-    const Value* content = command.argumentAtIndex(2);
+    std::string fileName = proposedFileName(format("%@.%@", name, type));
     if (!content || !content->is_string()) {
         log::message(format("ERROR: nothing to save in %@: the content is not a text.", fileName));
         return;

@@ -26,6 +26,8 @@ public:
     // `text` with every character that may not stand in a URL percent-escaped as UTF-8 ("%" too);
     // the reserved characters stay.
     static std::string escapeForURL(std::string_view text);
+    // The last path component of `name` ("untitled" when that is empty, "." or "..").
+    static std::string proposedFileName(std::string_view name);
     // The types whose content arrives as Base64 of the file's bytes.
     static bool isBinaryType(std::string_view type);
 

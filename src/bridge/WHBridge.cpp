@@ -1,5 +1,6 @@
 #include "bridge/WHBridge.h"
 
+#include "bridge/WHCallbackAddress.h"
 #include "bridge/WHControllerInterface.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
@@ -33,6 +34,7 @@ WHBridge::WHBridge(platform::WebView* webView, WHControllerInterface* viewContro
     , m_viewController(viewController)
     , m_permission(permission)
     , m_origin(std::move(origin))
+    , m_contextId(window.contextId)
 {
     if (m_permission == Permission::Allowed)
         registerJavaScriptHelpers(window);
@@ -61,7 +63,10 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
         execRefused(callbackId, *why);
         return;
     }
-    WHInvokedUrlCommand command(arguments.get<ValueArray>(), callbackIdOf(callbackId), nameOf(service), nameOf(action));
+    // Plugins answer the id bound to this window's document, so the answer reaches no other.
+    auto id = callbackIdOf(callbackId);
+    WHInvokedUrlCommand command(arguments.get<ValueArray>(), id ? std::optional(WHCallbackAddress::bind(m_contextId, *id)) : std::nullopt,
+        nameOf(service), nameOf(action));
     // The same three checks, lines and look-up as the command queue.
     (void)WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
 }
@@ -72,7 +77,8 @@ void WHBridge::execRefused(const Value& callbackId, const std::string& why)
         return;
     WHCommandDelegate* delegate = m_viewController ? m_viewController->commandDelegate() : nullptr;
     if (auto id = callbackIdOf(callbackId); id && delegate)
-        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(CommandStatus::Error), Value(why)), *id);
+        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(CommandStatus::Error), Value(why)),
+            WHCallbackAddress::bind(m_contextId, *id));
 }
 
 } // namespace penwick

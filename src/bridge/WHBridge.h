@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/Value.h"
@@ -51,6 +52,7 @@ private:
     WHControllerInterface* m_viewController;
     Permission m_permission;
     std::string m_origin;
+    std::uint64_t m_contextId;
 };
 
 } // namespace penwick

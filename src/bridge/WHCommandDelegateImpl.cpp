@@ -3,6 +3,7 @@
 #include <tuple>
 #include <utility>
 
+#include "bridge/WHCallbackAddress.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHControllerInterface.h"
 #include "bridge/WHInvokedUrlCommand.h"
@@ -140,26 +141,32 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
 
 std::size_t WHCommandDelegateImpl::setMaxResultSizeForTesting(std::size_t limit) { return std::exchange(s_maxResultSize, limit); }
 
-void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& callbackId)
+void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& boundId)
 {
-    if (callbackId == kNoAnswerCallbackId)
+    if (boundId == kNoAnswerCallbackId)
         return;
+    // The answer goes to the document whose call it answers, and nowhere else.
+    auto [contextId, callbackId] = WHCallbackAddress::parse(boundId);
     if (!result.carriesBytes()) {
-        evalJsHelper(nativeCallbackExpression(result, callbackId));
+        runForPage([this, contextId, js = nativeCallbackExpression(result, callbackId)] {
+            WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
+            if (auto* webView = m_viewController->webView())
+                webView->evaluateAnswer(js, contextId);
+        });
         return;
     }
     // Bytes reach the page as bytes where the web view can carry them: no Base64 text, no script.
-    runForPage([this, result, callbackId] {
+    runForPage([this, result, contextId, callbackId] {
         WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
         auto* webView = m_viewController->webView();
         if (!webView)
             return;
-        platform::NativeCallbackAnswer answer { callbackId, result.status(), *result.message(), result.keepCallback() };
+        platform::NativeCallbackAnswer answer { callbackId, result.status(), *result.message(), result.keepCallback(), contextId };
         auto delivery = webView->deliverNativeCallback(answer);
         if (delivery && *delivery == platform::NativeCallbackDelivery::Sent)
             return;
         if (delivery) {
-            webView->evaluateScript(nativeCallbackExpression(result, callbackId));
+            webView->evaluateAnswer(nativeCallbackExpression(result, callbackId), contextId);
             return;
         }
         // Too large for the page channel: the call fails instead, and the page keeps its bridge.
@@ -167,7 +174,7 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
         WHPluginResult failure(static_cast<std::int32_t>(CommandStatus::Error),
             Value(format("the answer is too large for the host's page channel (%@)", delivery.error().message)));
         failure.setKeepCallbackAsBool(result.keepCallback());
-        webView->evaluateScript(nativeCallbackExpression(failure, callbackId));
+        webView->evaluateAnswer(nativeCallbackExpression(failure, callbackId), contextId);
     });
 }
 

@@ -154,15 +154,15 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
     return {};
 }
 
-void ChannelConnection::sendScript(std::uint64_t page, std::string_view script)
+void ChannelConnection::sendScript(std::uint64_t page, std::string_view script, std::uint64_t context)
 {
     const std::size_t piece = std::max<std::size_t>(1, std::min<std::size_t>(m_maxPayload, kMaxPayload));
     while (script.size() > piece) {
-        if (!send(FrameKind::EvaluatePiece, page, 0, script.substr(0, piece)))
+        if (!send(FrameKind::EvaluatePiece, page, context, script.substr(0, piece)))
             return;
         script.remove_prefix(piece);
     }
-    (void)send(FrameKind::Evaluate, page, 0, script);
+    (void)send(FrameKind::Evaluate, page, context, script);
 }
 
 void ChannelConnection::flush()

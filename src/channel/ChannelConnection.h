@@ -37,8 +37,9 @@ public:
     // the limit.
     [[nodiscard]] Result<void> send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
     // Queues a script to run in a page: one Evaluate frame, or EvaluatePiece frames ended by an
-    // Evaluate frame when it is larger than the limit.
-    void sendScript(std::uint64_t page, std::string_view script);
+    // Evaluate frame when it is larger than the limit. With a `context`, it runs only in that
+    // script context's document.
+    void sendScript(std::uint64_t page, std::string_view script, std::uint64_t context = 0);
     void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
     std::size_t maxPayload() const { return m_maxPayload; }
     // Bytes queued that the socket has not taken yet.

@@ -63,6 +63,8 @@ NewContext fromJson<NewContext>(json& value)
         notice.owner = typed<std::string>(value, "owner");
     if (value.is_object() && value.contains("opaque"))
         notice.opaque = typed<bool>(value, "opaque");
+    if (value.is_object() && value.contains("parent"))
+        notice.parent = typed<std::uint64_t>(value, "parent");
     return notice;
 }
 
@@ -132,7 +134,8 @@ FrameGone fromJson<FrameGone>(json& value)
 std::string encode(const Hello& m) { return dump({ { "version", m.version }, { "token", m.token }, { "pid", m.pid } }); }
 std::string encode(const NewContext& m)
 {
-    return dump({ { "frame", m.frame }, { "main", m.main }, { "url", m.url }, { "owner", m.owner }, { "opaque", m.opaque } });
+    return dump({ { "frame", m.frame }, { "main", m.main }, { "url", m.url }, { "owner", m.owner }, { "opaque", m.opaque },
+        { "parent", m.parent } });
 }
 std::string encode(const ContextSetup& m)
 {

@@ -27,7 +27,7 @@ struct Hello {
     std::int64_t pid = 0;
 };
 
-// {"frame": id, "main": bool, "url": "...", "owner": "...", "opaque": bool}
+// {"frame": id, "main": bool, "url": "...", "owner": "...", "opaque": bool, "parent": id}
 struct NewContext {
     static constexpr FrameKind kKind = FrameKind::NewContext;
     std::uint64_t frame = 0;
@@ -38,6 +38,9 @@ struct NewContext {
     std::string owner {};
     // The document's origin is opaque (a sandboxed frame, a data: URL).
     bool opaque = false;
+    // For a sub-frame: the context id the host gave the parent frame's current document, found by
+    // the extension from the engine's frame tree (never from page script); 0 when unknown.
+    std::uint64_t parent = 0;
 };
 
 // {"bridge": bool, "console": bool, "setup": [script...], "load": script|null}

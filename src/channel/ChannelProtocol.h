@@ -41,7 +41,7 @@
 namespace penwick::channel {
 
 // Raised whenever a frame's layout or meaning changes; both ends must agree.
-inline constexpr std::uint32_t kVersion = 3;
+inline constexpr std::uint32_t kVersion = 4;
 
 // No frame is larger than this; a reader that sees a larger length closes the connection (a broken
 // or hostile peer). Senders check against the announced limit, which may only be lower.
@@ -64,8 +64,9 @@ enum class FrameKind : std::uint32_t {
     Console = 6,
     // web process -> host: a message of the engine's own console. payload EngineConsole.
     EngineConsole = 7,
-    // host -> web process: run this script in the page's main frame. payload = the script (the end
-    // of it when EvaluatePiece frames came before).
+    // host -> web process: run this script in the page's main frame, or, when `context` is set, in
+    // the document of that context only (an answer to its call; dropped once that document is
+    // gone). payload = the script (the end of it when EvaluatePiece frames came before).
     Evaluate = 8,
     // web process -> host, answered with ExecDone: a page call whose arguments exceed the limit.
     // payload ExecTooLarge.
@@ -75,7 +76,7 @@ enum class FrameKind : std::uint32_t {
     // host -> web process: the next piece of a script too large for one frame.
     EvaluatePiece = 11,
     // host -> web process: call the page's native callback with an answer whose byte buffers travel
-    // as raw bytes, in the page's main frame. payload NativeCallback.
+    // as raw bytes, in the document of `context` (the one that asked). payload NativeCallback.
     NativeCallback = 12,
 };
 inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::NativeCallback);

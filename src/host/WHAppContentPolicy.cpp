@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "base/AsciiCase.h"
+#include "base/Format.h"
+#include "base/Log.h"
 #include "base/FileURLPath.h"
 
 namespace penwick {
@@ -53,10 +55,19 @@ WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<
             m_origins.push_back(originOf(*startURL));
     }
     for (const auto& origin : accessOrigins) {
-        if (origin == "*")
-            m_everyOrigin = true;
+        // A wildcard would hand native code to pages nobody named; every origin must be written out.
+        if (origin.find('*') != std::string::npos)
+            m_refused.push_back(origin);
         else if (origin.find("://") != std::string::npos)
             m_origins.push_back(originOf(origin));
+    }
+    if (!m_refused.empty()) {
+        std::string list;
+        for (const auto& origin : m_refused)
+            list += (list.empty() ? "" : ", ") + origin;
+        log::warning(format("access origin %@ grants no native access: wildcards are ignored; name each origin that may call "
+                            "native code (scheme, host and port) in an access element",
+            list));
     }
 }
 
@@ -89,20 +100,22 @@ bool WHAppContentPolicy::isInsideContentFolder(std::string_view url) const
     return path && FileURLPath::isInside(*path, m_contentFolder);
 }
 
-bool WHAppContentPolicy::isAppContent(std::string_view url) const
+bool WHAppContentPolicy::isAppContent(std::string_view url, OpenedBy openedBy) const
 {
     std::string scheme = schemeOf(url);
+    // Any page can frame or open a whfile: URL; only where the app put it is it the app's.
     if (scheme == kAppScheme)
-        return true;
+        return openedBy == OpenedBy::App;
     return scheme == kFileScheme && isInsideContentFolder(url);
 }
 
-bool WHAppContentPolicy::allowsBridge(std::string_view url) const
+bool WHAppContentPolicy::allowsBridge(std::string_view url, OpenedBy openedBy) const
 {
-    if (m_everyOrigin || isAppContent(url))
+    if (isAppContent(url, openedBy))
         return true;
     std::string scheme = schemeOf(url);
-    if (scheme.empty() || scheme == kFileScheme || !authorityOf(url, scheme.size()))
+    // No `access` element makes a file of the disk or a whfile: document the app's.
+    if (scheme.empty() || scheme == kFileScheme || scheme == kAppScheme || !authorityOf(url, scheme.size()))
         return false;
     return std::find(m_origins.begin(), m_origins.end(), originOf(url)) != m_origins.end();
 }

@@ -8,21 +8,29 @@
 namespace penwick {
 
 // Decides which documents belong to the application: its own files (`file:` URLs inside the web
-// content folder, and `whfile:` URLs), the start page's origin when the start page is a web URL,
-// and the origins config.xml grants with `access` elements ("*" grants every document). Only such
-// documents may call native code; only the application's own files may read their own folder.
+// content folder, and `whfile:` documents that the application's own content opened), the start
+// page's origin when the start page is a web URL, and the origins config.xml names explicitly with
+// `access` elements (scheme, host, port). "*" and other wildcards name no origin: they grant
+// nothing. Only such documents may call native code; only the application's own files may read
+// their own folder.
 class WHAppContentPolicy {
 public:
-    // `contentFolder` is the absolute path of the web content folder.
+    // Who put a document where it is: the host or a document that may call native code (the main
+    // frame's previous document, or the parent of a frame), or anything else.
+    enum class OpenedBy { App, Other };
+
+    // `contentFolder` is the absolute path of the web content folder. `access` origins with a
+    // wildcard are left out, with one log line.
     WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins);
 
-    // True when a document at `url` may call native code.
-    bool allowsBridge(std::string_view url) const;
-    // True when config.xml grants every document ("*"), sandboxed ones included.
-    bool grantsEveryDocument() const { return m_everyOrigin; }
-    // True for the application's own files: `file:` URLs inside the content folder and `whfile:`
-    // URLs. Their pages may read their own folder (modules, workers, fetch).
-    bool isAppContent(std::string_view url) const;
+    // True when a document at `url`, opened as `openedBy` says, may call native code.
+    bool allowsBridge(std::string_view url, OpenedBy openedBy) const;
+    // True for the application's own files: `file:` URLs inside the content folder, and `whfile:`
+    // URLs that the application opened. Their pages may read their own folder (modules, workers,
+    // fetch).
+    bool isAppContent(std::string_view url, OpenedBy openedBy = OpenedBy::App) const;
+    // The `access` origins that were refused for their wildcard, as written.
+    const std::vector<std::string>& refusedOrigins() const { return m_refused; }
 
     // The origin of `url` as log lines name it: "scheme://host[:port]" (default ports dropped,
     // scheme and host lower-cased), "file://" for files, and the scheme alone ("data:") for URLs
@@ -36,7 +44,7 @@ private:
 
     std::string m_contentFolder;
     std::vector<std::string> m_origins;
-    bool m_everyOrigin = false;
+    std::vector<std::string> m_refused;
 };
 
 } // namespace penwick

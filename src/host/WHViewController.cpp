@@ -15,6 +15,21 @@
 
 namespace penwick {
 namespace {
+std::string escapedHTML(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
 const std::string* setting(const Settings& settings, const char* key)
 {
     auto it = settings.find(key);
@@ -101,7 +116,8 @@ void WHViewController::awakeFromNib()
             std::string message = startPageNotFoundMessage();
             log::message(message);
             m_loadFromString = true;
-            m_webView->loadHTMLString(format("<html><body> %@ </body></html>", message));
+            // The start page's name comes from config.xml: shown as text, never as markup.
+            m_webView->loadHTMLString(format("<html><body> %@ </body></html>", escapedHTML(message)));
         }
     }
 

@@ -21,8 +21,9 @@ void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
     initConsole(window);
     // A srcdoc or blank frame that shares its parent's origin belongs where its parent does.
     const std::string& url = window.url.starts_with("about:") && !window.owner.empty() ? window.owner : window.url;
+    auto openedBy = window.opener == platform::DocumentOpener::App ? WHAppContentPolicy::OpenedBy::App : WHAppContentPolicy::OpenedBy::Other;
     // A sandboxed document is not the app's, whatever its URL.
-    bool allowed = appContentPolicy().allowsBridge(url) && (!window.opaqueOrigin || appContentPolicy().grantsEveryDocument());
+    bool allowed = appContentPolicy().allowsBridge(url, openedBy) && !window.opaqueOrigin;
     // Each window object keeps the bridge set on it; the delegate remembers the latest. A window
     // outside the policy sees no bridge; the host keeps one that refuses whatever claims to come
     // from that window.
@@ -107,7 +108,7 @@ void WHWebViewDelegate::addMessageToConsole(const platform::ConsoleMessage& mess
 
 platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std::string& url)
 {
-    log::message(format("navigating to %@", url));
+    log::message(format("navigating to %@", log::withoutQueryValues(url)));
     return platform::PolicyDecision::Use;
 }
 

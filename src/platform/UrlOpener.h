@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace penwick::platform {
 
@@ -10,6 +13,11 @@ class UrlOpener {
 public:
     virtual ~UrlOpener() = default;
     virtual void openURL(const std::string& url) = 0;
+
+    // Why the desktop must not be handed `url`, or nothing when it may. Only web pages and mail go
+    // out: any other scheme could run a program or read a file through the desktop's handlers.
+    static std::optional<std::string> refusal(std::string_view url);
+    static constexpr std::size_t kMaxURLLength = 8 * 1024;
 };
 
 } // namespace penwick::platform

@@ -32,6 +32,8 @@ struct NativeCallbackAnswer {
     std::int32_t status;
     const Value& message;
     bool keepCallback;
+    // The script context (document) whose call this answers; 0 for the main frame's document.
+    std::uint64_t contextId = 0;
 };
 
 // Whether a web view took a native-callback answer itself.
@@ -45,6 +47,10 @@ public:
     virtual void loadHTMLString(const std::string& html) = 0;
     // Evaluates script in the main frame; the value is discarded.
     virtual void evaluateScript(const std::string& script) = 0;
+    // Evaluates an answer in the document of script context `contextId` (the one whose call it
+    // answers), in order with the other scripts; dropped, with one log line, once that document is
+    // gone. Never evaluated in another document.
+    virtual void evaluateAnswer(const std::string& script, std::uint64_t /*contextId*/) { evaluateScript(script); }
     // Hands the answer to the page library's native callback with its byte buffers as bytes, in
     // order with the scripts evaluated before and after. NotHere when this web view cannot (the
     // caller then evaluates the answer's script form instead); an error, sending nothing, when the

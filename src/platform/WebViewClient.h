@@ -37,6 +37,10 @@ public:
 // claiming to come from the window is answered (and refused) by it.
 enum class BridgeExposure { Installed, Withheld };
 
+// Who put a document in its frame: the host, or a document whose window got the bridge (the main
+// frame's previous document, or the frame's parent), or anything else.
+enum class DocumentOpener { App, Other };
+
 // A frame's fresh window object, as the web view offers it to its client before any of the
 // frame's own script runs. The client fills in what the window gets.
 struct WindowObject {
@@ -47,6 +51,7 @@ struct WindowObject {
     std::string owner;
     // The document's origin is opaque (a sandboxed frame, a data: URL).
     bool opaqueOrigin = false;
+    DocumentOpener opener = DocumentOpener::Other;
 
     // Set as the window's `console`, replacing the engine's own.
     std::shared_ptr<ScriptConsoleObject> console;
@@ -85,7 +90,10 @@ public:
     virtual ~WebViewClient() = default;
     virtual void didClearWindowObject(WindowObject& window) = 0;
     virtual void addMessageToConsole(const ConsoleMessage& message) = 0;
+    // Asked for every navigation, the main frame's and its frames' alike.
     virtual PolicyDecision decidePolicyForNavigation(const std::string& url) = 0;
+    // The main frame (only it) starts loading `url`, or is redirected there.
+    virtual void didStartMainFrameLoad(const std::string& /*url*/) { }
     // Whether the main frame's document at `url` may read files of its own folder (modules,
     // workers, fetch of its files). Asked before each main-frame document is made.
     virtual bool allowsFileAccess(const std::string& /*url*/) { return false; }

@@ -240,11 +240,12 @@ void ExtensionChannel::drain()
             keepOrDrop(std::move(frame));
         }
         std::uint64_t page = m_pending.front().page;
+        std::uint64_t context = m_pending.front().context;
         if (m_pending.front().kind == FrameKind::NativeCallback) {
             Frame callback = std::move(m_pending.front());
             m_pending.pop_front();
             if (m_callbackRunner)
-                m_callbackRunner(page, callback.payload);
+                m_callbackRunner(page, context, callback.payload);
             if (m_fd < 0)
                 break;
             continue;
@@ -252,14 +253,14 @@ void ExtensionChannel::drain()
         // A batch of scripts ends before the next callback, which keeps its place in the order.
         std::vector<std::string> batch;
         size_t bytes = 0;
-        while (!m_pending.empty() && m_pending.front().page == page && m_pending.front().kind == FrameKind::Evaluate
-            && bytes < kMaxBatchBytes) {
+        while (!m_pending.empty() && m_pending.front().page == page && m_pending.front().context == context
+            && m_pending.front().kind == FrameKind::Evaluate && bytes < kMaxBatchBytes) {
             bytes += m_pending.front().payload.size();
             batch.push_back(std::move(m_pending.front().payload));
             m_pending.pop_front();
         }
         if (m_evaluator)
-            m_evaluator(page, batch);
+            m_evaluator(page, context, batch);
         if (m_fd < 0)
             break;
     }

@@ -18,10 +18,11 @@ namespace penwick::webext {
 // so a result never runs inside the page call that produced it.
 class ExtensionChannel {
 public:
-    // Runs scripts for a page, in order. Consecutive scripts for one page come together.
-    using Evaluator = std::function<void(std::uint64_t page, const std::vector<std::string>& scripts)>;
+    // Runs scripts for a page, in order, in the document of `context` (0: the main frame's).
+    // Consecutive scripts for one page and context come together.
+    using Evaluator = std::function<void(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& scripts)>;
     // Calls a page's native callback with a NativeCallback payload, in its place among the scripts.
-    using CallbackRunner = std::function<void(std::uint64_t page, std::string_view payload)>;
+    using CallbackRunner = std::function<void(std::uint64_t page, std::uint64_t context, std::string_view payload)>;
 
     ExtensionChannel() = default;
     ~ExtensionChannel();

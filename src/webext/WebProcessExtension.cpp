@@ -35,6 +35,17 @@ struct ExtensionState {
     // Tests stand in for a web process that disobeys the host: every context gets `hostbridge`,
     // so that the host's own check of each call can be seen at work.
     bool bridgeEverywhere = false;
+    // Every live frame, by frame id, with the context id the host gave its current document (0:
+    // none); and the frame of each such context. Frames leave when the engine releases them.
+    struct TrackedFrame {
+        WebKitFrame* frame = nullptr;
+        std::uint64_t page = 0;
+        std::uint64_t context = 0;
+    };
+    std::map<std::uint64_t, TrackedFrame> frames;
+    std::map<std::uint64_t, std::uint64_t> contextFrames;
+    // The last context whose answers were dropped, so that a run of them gives one line.
+    std::uint64_t lastDroppedContext = 0;
 };
 
 ExtensionState& state()
@@ -251,13 +262,61 @@ void watchFrame(WebKitFrame* frame, std::uint64_t pageId)
         std::uint64_t page;
         std::uint64_t frame;
     };
+    state().frames[webkit_frame_get_id(frame)] = ExtensionState::TrackedFrame { frame, pageId, 0 };
     g_object_weak_ref(G_OBJECT(frame),
         +[](gpointer data, GObject*) {
             std::unique_ptr<Gone> gone(static_cast<Gone*>(data));
-            (void)state().channel.post(FrameKind::FrameGone, gone->page, 0,
+            auto& s = state();
+            if (auto it = s.frames.find(gone->frame); it != s.frames.end()) {
+                s.contextFrames.erase(it->second.context);
+                s.frames.erase(it);
+            }
+            (void)s.channel.post(FrameKind::FrameGone, gone->page, 0,
                 penwick::channel::encode(penwick::channel::FrameGone { gone->frame }));
         },
         new Gone { pageId, webkit_frame_get_id(frame) });
+}
+
+// The frame's current document has the host's context `context` from now on.
+void setFrameContext(WebKitFrame* frame, std::uint64_t context)
+{
+    auto& s = state();
+    auto it = s.frames.find(webkit_frame_get_id(frame));
+    if (it == s.frames.end())
+        return;
+    s.contextFrames.erase(it->second.context);
+    it->second.context = context;
+    if (context)
+        s.contextFrames[context] = it->first;
+}
+
+// The host's context id of the parent frame's current document, or 0. The parent is found by the
+// identity of window objects, which page script cannot forge: the frame's fresh `parent` (no script
+// of the frame has run yet, and a parent of another origin cannot reach it) is compared with the
+// global object of each live frame of the page. Identity needs no access, so this holds across
+// origins (an app page of file: framing a whfile: document) and reads nothing a page wrote.
+std::uint64_t parentContext(JSCContext* context, std::uint64_t pageId, WebKitFrame* frame)
+{
+    GRef<JSCValue> global = adopt(jsc_context_get_global_object(context));
+    GRef<JSCValue> parent = adopt(jsc_value_object_get_property(global.get(), "parent"));
+    GRef<JSCValue> same = adopt(jsc_context_evaluate(context, "(function (a, b) { return a === b; })", -1));
+    jsc_context_clear_exception(context);
+    if (!parent || !jsc_value_is_object(parent.get()) || !same || !jsc_value_is_function(same.get()))
+        return 0;
+    for (const auto& [id, tracked] : state().frames) {
+        if (tracked.page != pageId || tracked.frame == frame || tracked.context == 0)
+            continue;
+        GRef<JSCContext> candidate = adopt(webkit_frame_get_js_context(tracked.frame));
+        if (!candidate)
+            continue;
+        GRef<JSCValue> candidateGlobal = adopt(jsc_context_get_global_object(candidate.get()));
+        GRef<JSCValue> result = adopt(jsc_value_function_call(same.get(), JSC_TYPE_VALUE, parent.get(), JSC_TYPE_VALUE,
+            candidateGlobal.get(), G_TYPE_NONE));
+        jsc_context_clear_exception(context);
+        if (result && jsc_value_to_boolean(result.get()))
+            return tracked.context;
+    }
+    return 0;
 }
 
 // The URL of the parent document whose origin a fresh "about:" document shares, or "" when it has
@@ -306,10 +365,15 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     if (!main && context && g_str_has_prefix(notice.url.c_str(), "about:"))
         notice.owner = ownerURL(context.get());
     watchFrame(frame, ref.page);
+    // The frame's previous document is gone: answers for it are dropped from now on.
+    setFrameContext(frame, 0);
+    if (!main && context)
+        notice.parent = parentContext(context.get(), ref.page, frame);
     auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0, penwick::channel::encode(notice), FrameKind::ContextSetup);
     if (!answer || answer->context == 0)
         return;
     ref.context = answer->context;
+    setFrameContext(frame, ref.context);
     auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
     if (!setup) {
         g_printerr("penwick web process %d: %s; the frame gets no bridge\n", static_cast<int>(getpid()), setup.error().message.c_str());
@@ -333,8 +397,8 @@ void evaluateOne(JSCContext* context, const std::string& script)
     jsc_context_clear_exception(context);
 }
 
-// Runs the host's scripts in the page's main frame, in order, as independently as separate
-// evaluations would: one script's error does not stop the next. A run of scripts is evaluated as
+// Runs the host's scripts in the page's main frame (or the document an answer is for), in order, as
+// independently as separate evaluations would: one script's error does not stop the next. A run of scripts is evaluated as
 // one text, each in its own try block, which saves the engine's per-evaluation cost; if that text
 // does not parse (one script is malformed), nothing of it has run and each goes alone instead.
 GRef<JSCContext> mainFrameContext(std::uint64_t pageId)
@@ -350,9 +414,28 @@ GRef<JSCContext> mainFrameContext(std::uint64_t pageId)
     return adopt(webkit_frame_get_js_context(frame));
 }
 
-void evaluateInMainFrame(std::uint64_t pageId, const std::vector<std::string>& scripts)
+// The script context of the document whose call an answer answers; none (and one line per such
+// document) when that document is gone, so the answer never runs in the one that replaced it.
+GRef<JSCContext> answerContext(std::uint64_t pageId, std::uint64_t contextId)
 {
-    GRef<JSCContext> context = mainFrameContext(pageId);
+    if (contextId == 0)
+        return mainFrameContext(pageId);
+    auto& s = state();
+    auto it = s.contextFrames.find(contextId);
+    auto frame = it == s.contextFrames.end() ? s.frames.end() : s.frames.find(it->second);
+    if (frame != s.frames.end() && frame->second.page == pageId && frame->second.context == contextId)
+        return adopt(webkit_frame_get_js_context(frame->second.frame));
+    if (s.lastDroppedContext != contextId) {
+        s.lastDroppedContext = contextId;
+        g_printerr("penwick web process %d: dropped the answers for a document that is gone (script context %llu)\n",
+            static_cast<int>(getpid()), static_cast<unsigned long long>(contextId));
+    }
+    return {};
+}
+
+void evaluateInMainFrame(std::uint64_t pageId, std::uint64_t contextId, const std::vector<std::string>& scripts)
+{
+    GRef<JSCContext> context = answerContext(pageId, contextId);
     if (!context)
         return;
     // Promise reactions the scripts queue run as the engine releases its lock, right here.
@@ -527,14 +610,14 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffer
 // An answer whose byte buffers came as raw bytes: the page library's native callback is called with
 // the same four values its script form would give it. The callback's function says with a true
 // `takesArrayBuffers` that it takes ArrayBuffers; any other library gets the ArrayBuffer markers.
-void runNativeCallback(std::uint64_t pageId, std::string_view payload)
+void runNativeCallback(std::uint64_t pageId, std::uint64_t contextId, std::string_view payload)
 {
     auto call = penwick::channel::decode<penwick::channel::NativeCallback>(payload);
     if (!call) {
         g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), call.error().message.c_str());
         return;
     }
-    GRef<JSCContext> context = mainFrameContext(pageId);
+    GRef<JSCContext> context = answerContext(pageId, contextId);
     if (!context)
         return;
     // The object the host's callback expression names.

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "e2e/AppRunner.h"
+#include "e2e/LoopbackServer.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::LoopbackServer;
 using namespace std::chrono_literals;
 
 namespace {
@@ -28,17 +30,20 @@ const std::string kFeatures = "<feature name=\"Penwick\"><param name=\"osx-packa
                               "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>"
                               "<feature name=\"InAppBrowser\"><param name=\"osx-package\" value=\"WHInAppBrowser\"/></feature>";
 
-// The popup hands its landing URL to the main page; every in-app browser answer keeps the
-// callback; then the documents menu action (F1) opens the documents page in the system browser.
+// The popup hands its landing URL to the main page when its own page goes there, not when a frame
+// inside it does, and loads web pages only; every in-app browser answer keeps the callback; then
+// the documents menu action (F1) opens the documents page in the system browser.
 TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAnswersKeepTheCallback)
 {
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
     app.writePages("app", "popup.html", {}, kFeatures);
-    app.writeResource("www/inner.html", replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
+    LoopbackServer inner(replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
+    ASSERT_NE(inner.port(), 0);
     std::string store = PENWICK_STORE_HOST, upper = store;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    app.writeResource("www/popup.html", replaced(replaced(AppRunner::readFile(kPages + "popup.html"), "@STOREUPPER@", upper), "@STORE@", store));
+    app.writeResource("www/popup.html", replaced(replaced(replaced(AppRunner::readFile(kPages + "popup.html"), "@STOREUPPER@", upper),
+        "@STORE@", store), "@INNER@", inner.origin() + "/inner.html"));
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
@@ -49,8 +54,15 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     for (const auto& [id, answer] : { std::pair { "none", std::string("9 \"incorrect number of arguments\"") }, { "self", "9 " + self },
              { "system", "1 null" }, { "blank", "9 " + inApp }, { "store", "1 null" }, { "storecase", "9 " + inApp } })
         answers.push_back(std::string("answer IAB-") + id + ": " + answer + " keep=1");
+    const std::string popupOnly = "only http and https pages load in the popup", webOnly = "only http, https and mailto URLs are handed to the desktop";
+    for (const auto& line : { std::string("open answered"), "refused to open file:///etc/passwd in the popup: " + popupOnly,
+             "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
+             "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly })
+        answers.push_back(line);
     EXPECT_EQ(app.missingLogLines(answers, 30s), std::vector<std::string> {}) << app.output();
-    EXPECT_TRUE(app.hasLogLine("https://example.org/page?q=1..xxxx._system")) << app.output();
+    EXPECT_EQ(app.countLines("open refused: " + popupOnly), 2) << app.output();
+    // Query values stay out of the log.
+    EXPECT_TRUE(app.hasLogLine("https://example.org/page?q=\u2026..xxxx._system")) << app.output();
     EXPECT_EQ(app.countLines("system opens"), 5) << app.output();
 
     // The app's windows titled like the popup's page, shown or all.
@@ -72,12 +84,17 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     ASSERT_TRUE(done) << app.output();
 
     // The URL as the engine navigates to it: the quote of the query escaped by the engine, the
-    // backslash and the fragment's quote as they were. No bridge in the popup.
+    // backslash and the fragment's quote as they were. No bridge in the popup. The log names the
+    // query's parameters, not their values.
     for (const char* step : { "1", "2" }) {
         std::string url = landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "#f'\\g";
-        EXPECT_TRUE(app.hasLogLine("url policy.............>>>>>>>>>>>>...." + url)) << app.output();
         EXPECT_TRUE(app.hasLogLine("snsLogin: " + url)) << app.output();
     }
+    EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&bridge=\u2026&step=\u2026#f'\\g"), 2)
+        << app.output();
+    EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&step=\u2026"), 2) << app.output();
+    EXPECT_EQ(app.countLines("step=frame"), 0) << app.output();
+    EXPECT_EQ(app.countLines("x%27y"), 2) << "only the page's own snsLogin lines hold the code\n" << app.output();
 }
 
 TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)

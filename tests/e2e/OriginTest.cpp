@@ -32,22 +32,49 @@ bool countBecomes(const AppRunner& app, const std::string& text, int count)
     return AppRunner::waitUntil([&] { return app.countLines(text) == count; }, 10s);
 }
 
-TEST(Origin, OnlyTheAppsOwnFramesAndGrantedOriginsGetTheBridge)
+// Also with the demo's old "*": a wildcard grants nothing. A whfile: page has the bridge where the
+// app framed it, not where the web frame did.
+TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
 {
-    for (bool grant : { false, true }) {
-        SCOPED_TRACE(grant ? "with a grant" : "without a grant");
+    enum class Grant { None, Explicit, Star };
+    for (Grant grant : { Grant::None, Grant::Explicit, Grant::Star }) {
+        SCOPED_TRACE(grant == Grant::None ? "without a grant" : grant == Grant::Explicit ? "with a grant" : "with *");
         AppRunner app(AppRunner::Binary::TestApp);
         std::string appFile = "file://" + app.resourcesDir() + "/www/frames.html";
         LoopbackServer server(replaced(AppRunner::readFile(kPages + "frame.html"), "@APPFILE@", appFile));
         ASSERT_NE(server.port(), 0);
         app.writeResource("www/sandboxed.html", AppRunner::readFile(kPages + "sandboxed.html"));
-        prepare(app, "frames.html", grant ? "<access origin=\"" + server.origin() + "\"/>\n" : "", server.origin());
+        app.writeResource("www/planted.html", AppRunner::readFile(kPages + "planted.html"));
+        std::string access = grant == Grant::Explicit ? "<access origin=\"" + server.origin() + "\"/>\n"
+            : grant == Grant::Star                    ? "<access origin=\"*\"/>\n"
+                                                      : "";
+        prepare(app, "frames.html", access + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>", server.origin());
+        bool granted = grant == Grant::Explicit;
         // Not even a granted web origin reads the app's files.
         EXPECT_EQ(app.missingLogLines({ "app page: object object", "data frame: undefined", "sandboxed srcdoc frame: undefined",
-                      "sandboxed app frame: undefined", "srcdoc frame: object", grant ? "web frame: object" : "web frame: undefined",
-                      "web frame could not read an app file" }, 40s),
+                      "sandboxed app frame: undefined", "srcdoc frame: object", granted ? "web frame: object" : "web frame: undefined",
+                      "web frame could not read an app file", "app-framed whfile page: object" }, 40s),
             Lines {}) << app.output();
-        EXPECT_TRUE(countBecomes(app, "echo: \"from the web frame\"", grant ? 1 : 0)) << app.output();
+        EXPECT_TRUE(countBecomes(app, "echo: \"from the web frame\"", granted ? 1 : 0)) << app.output();
+        EXPECT_EQ(app.countLines("web-framed whfile page: object"), 0) << app.output();
+        EXPECT_EQ(app.countLines("access origin * grants no native access"), grant == Grant::Star ? 1 : 0) << app.output();
+    }
+}
+
+// An app page with answers on their way navigates its main frame to a page that takes them if it can
+// (a web page, and a file outside the app's folder in the same web process): none arrives there.
+TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
+{
+    for (bool web : { true, false }) {
+        SCOPED_TRACE(web ? "to a web page" : "to a file outside the app");
+        AppRunner app(AppRunner::Binary::TestApp);
+        std::string taker = AppRunner::readFile(kPages + "taker.html");
+        LoopbackServer server(taker);
+        ASSERT_NE(server.port(), 0);
+        app.writeResource("taker.html", taker);
+        prepare(app, "away.html", "", web ? server.origin() + "/taker.html" : "file://" + app.resourcesDir() + "/taker.html");
+        EXPECT_EQ(app.missingLogLines({ "asked", "taker ready", "taker waited" }, 40s), Lines {}) << app.output();
+        EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
     }
 }
 

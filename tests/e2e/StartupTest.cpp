@@ -22,6 +22,9 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
     const Case cases[] = {
         // The engine normalises the markup; the body text is the message between single blanks.
         { "missing start page", AppRunner::widget("<content src=\"nothere.html\"/>"), "", "<body> " + notFound + " </body>", notFound },
+        // The name is shown as text: markup in it makes no element.
+        { "start page named with markup", AppRunner::widget("<content src=\"x&lt;i&gt;y.html\"/>"), "",
+            "<body> ERROR: Start Page at 'www/x&lt;i&gt;y.html' was not found. </body>", "ERROR: Start Page at 'www/x<i>y.html' was not found." },
         { "subfolder, WebGL, default storage",
             AppRunner::widget(R"(<content src="pages/start.html"/><preference name="EnableWebGL" value="true"/>)"),
             "www/pages/start.html=<p id=out></p><script>out.textContent = 'from-subfolder webgl:'"

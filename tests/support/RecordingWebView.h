@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,11 @@ public:
         m_scripts.push_back(script);
         m_threads.push_back(std::this_thread::get_id());
     }
+    void evaluateAnswer(const std::string& script, std::uint64_t contextId) override
+    {
+        answerContexts.push_back(contextId);
+        evaluateScript(script);
+    }
     platform::WebPreferences preferences() const override { return prefs; }
     void setPreferences(const platform::WebPreferences& preferences) override { prefs = preferences; }
     void setDrawsBackground(platform::DrawsBackground draws) override { drawsBackground = draws; }
@@ -41,6 +47,7 @@ public:
 
     // Main-thread records, read and reset by the test directly.
     std::vector<std::string> loads; // the URLs
+    std::vector<std::uint64_t> answerContexts; // the document of each answer
     platform::WebPreferences prefs;
     std::optional<platform::DrawsBackground> drawsBackground;
 

@@ -84,6 +84,24 @@ public:
         answer(command, WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, out));
     }
 
+    // Answers late, from background work: after argument 1 milliseconds, an ArrayBuffer of
+    // argument 0 bytes, then the text "late". The page may have gone meanwhile.
+    void later(const WHInvokedUrlCommand& command)
+    {
+        Value size = command.argumentAtIndex(0, Value(0)), delay = command.argumentAtIndex(1, Value(0));
+        std::size_t bytes = size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 28) : 0;
+        int ms = delay.is_number_unsigned() ? static_cast<int>(std::min<std::uint64_t>(delay.get<std::uint64_t>(), 60000)) : 0;
+        auto id = command.callbackId().value_or("INVALID");
+        auto* delegate = commandDelegate();
+        delegate->runInBackground([delegate, id, bytes, ms] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            auto first = WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, Bytes(bytes, 7));
+            first.setKeepCallback(KeepCallback::Yes);
+            delegate->sendPluginResult(first, id);
+            delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK, "late"), id);
+        });
+    }
+
     // Has the page evaluate a script that does not parse, then answers.
     void evalBroken(const WHInvokedUrlCommand& command)
     {
@@ -135,6 +153,7 @@ protected:
                                                  .add("repeat:", &WHTestEcho::repeat)
                                                  .add("multipart:", &WHTestEcho::multipart)
                                                  .add("bytes:", &WHTestEcho::bytes)
+                                                 .add("later:", &WHTestEcho::later)
                                                  .add("evalBroken:", &WHTestEcho::evalBroken)
                                                  .add("modal:", &WHTestEcho::modal);
         return s_actions;

@@ -4,7 +4,7 @@
  *
  *   webhost.require('webhost/device').getDeviceInfo().then(function (info) { ... });
  *   var app = webhost.require('webhost/app');
- *   app.openUrl('https://example.org/', '_system');   // or '_blank' for the popup window
+ *   app.openUrl('https://example.org/', '_system', onDone, onRefused);   // or '_blank' for the popup
  *   app.saveAs('report', 'pdf', base64);               // pdf, docx, png, jpg: Base64; else text
  *   webhost.require('webhost/inappbrowser').open(url, '_system', onAnswer, onError);
  */
@@ -24,9 +24,10 @@
   webhost.define('webhost/app', function (require, exports) {
     var exec = require('webhost/exec');
     var base64 = require('webhost/base64');
-    // Neither action answers: the calls return once the host has done its part.
-    exports.openUrl = function (url, target) {
-      exec(null, null, 'Penwick', 'openUrl', [String(url), target || '_system']);
+    // openUrl answers once the URL is handed over (`done`), or refused (`failed`, with why: the
+    // popup loads http and https pages, the system opens those and mailto). saveAs does not answer.
+    exports.openUrl = function (url, target, done, failed) {
+      exec(done || null, failed || null, 'Penwick', 'openUrl', [String(url), target || '_system']);
     };
     exports.saveAs = function (name, type, content) {
       if (content instanceof ArrayBuffer || content instanceof Uint8Array) content = base64.fromArrayBuffer(content);

@@ -10,9 +10,14 @@ namespace penwick::platform {
 
 void GioUrlOpener::openURL(const std::string& url)
 {
+    // The last guard before the desktop's handlers, whoever the caller is.
+    if (auto why = refusal(url)) {
+        log::warning(format("refused to open %@: %@", log::withoutQueryValues(url), *why));
+        return;
+    }
     GUnique<GError> error;
     if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error.outPtr()))
-        log::warning(format("could not open %@: %@", url, error ? error->message : "no handler"));
+        log::warning(format("could not open %@: %@", log::withoutQueryValues(url), error ? error->message : "no handler"));
 }
 
 } // namespace penwick::platform

@@ -330,7 +330,7 @@ void GtkChannelServer::handleFrame(ChannelConnection& connection, channel::Frame
         if (!call)
             refused(call.error());
         else if (view)
-            view->execInContext(frame.context, std::move(*call));
+            view->execInContext(connection, frame.context, std::move(*call));
         // Always answered, whatever the action did: the page waits for it.
         (void)connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
         break;
@@ -340,7 +340,7 @@ void GtkChannelServer::handleFrame(ChannelConnection& connection, channel::Frame
         if (!call)
             refused(call.error());
         else if (view)
-            view->execTooLarge(frame.context, *call, connection.maxPayload());
+            view->execTooLarge(connection, frame.context, *call, connection.maxPayload());
         (void)connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
         break;
     }
@@ -348,7 +348,7 @@ void GtkChannelServer::handleFrame(ChannelConnection& connection, channel::Frame
         if (auto call = channel::decode<channel::ConsoleCall>(frame.payload); !call)
             refused(call.error());
         else if (view)
-            view->consoleInContext(frame.context, std::move(*call));
+            view->consoleInContext(connection, frame.context, std::move(*call));
         break;
     case FrameKind::EngineConsole:
         if (auto message = channel::decode<channel::EngineConsole>(frame.payload); !message)

@@ -77,6 +77,10 @@ void GtkWebView::ensureView()
                                     "it has no hostbridge",
                     GtkApplicationHost::webExtensionDirectory()));
             }
+            if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
+                const char* uri = webkit_web_view_get_uri(self->m_view);
+                self->m_client->didStartMainFrameLoad(uri ? uri : "");
+            }
             // Again for the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED)
                 self->announceFileReach(webkit_web_view_get_uri(self->m_view));
@@ -87,7 +91,7 @@ void GtkWebView::ensureView()
     m_loadFailed = SignalConnection(m_view,
         g_signal_connect(m_view, "load-failed",
             G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, char* uri, GError* error, gpointer) -> gboolean {
-                log::message(std::string("page load failed: ") + (uri ? uri : "") + ": " + (error ? error->message : ""));
+                log::message(std::string("page load failed: ") + log::withoutQueryValues(uri ? uri : "") + ": " + (error ? error->message : ""));
                 return FALSE;
             }),
             this));
@@ -136,8 +140,10 @@ void GtkWebView::applySettings()
 void GtkWebView::runPendingLoad()
 {
     auto pending = std::exchange(m_pendingLoad, PendingLoad::None);
-    if (pending == PendingLoad::Url)
+    if (pending == PendingLoad::Url) {
+        m_hostLoadURL = m_pendingContent.substr(0, m_pendingContent.find('#'));
         webkit_web_view_load_uri(m_view, m_pendingContent.c_str());
+    }
     else if (pending == PendingLoad::Html)
         webkit_web_view_load_html(m_view, m_pendingContent.c_str(), nullptr);
     m_pendingContent.clear();
@@ -181,16 +187,52 @@ void GtkWebView::evaluateScript(const std::string& script)
         nullptr, nullptr, nullptr);
 }
 
+void GtkWebView::evaluateAnswer(const std::string& script, std::uint64_t contextId)
+{
+    if (contextId == 0) {
+        evaluateScript(script);
+        return;
+    }
+    // Only to the web process of the document that asked, and only while the host knows it: never
+    // through the engine's own path, which would run it in whatever document the page shows now.
+    auto it = m_scriptContexts.find(contextId);
+    auto connection = it == m_scriptContexts.end() ? nullptr : it->second.channel.lock();
+    if (!m_view || !connection || !connection->isOpen()) {
+        answerDropped(contextId);
+        return;
+    }
+    connection->sendScript(pageId(), script, contextId);
+}
+
+void GtkWebView::answerDropped(std::uint64_t contextId)
+{
+    if (contextId == m_lastDroppedContext)
+        return;
+    m_lastDroppedContext = contextId;
+    log::message(format("dropped the answers for a document that is gone (script context %@)", contextId));
+}
+
 Result<NativeCallbackDelivery> GtkWebView::deliverNativeCallback(const NativeCallbackAnswer& answer)
 {
     // Only through the extension, which makes the page's ArrayBuffers from the frame's raw bytes; on
     // any other path the caller evaluates the script form, in the same place of the order. The
     // answer travels in one frame: the bytes are never held twice on either side.
-    auto connection = m_view ? m_mainConnection.lock() : nullptr;
+    std::shared_ptr<channel::ChannelConnection> connection;
+    if (answer.contextId) {
+        auto it = m_scriptContexts.find(answer.contextId);
+        connection = it == m_scriptContexts.end() ? nullptr : it->second.channel.lock();
+        if (!m_view || !connection || !connection->isOpen()) {
+            // Its document is gone: the script form would be dropped too.
+            answerDropped(answer.contextId);
+            return NativeCallbackDelivery::Sent;
+        }
+    } else {
+        connection = m_view ? m_mainConnection.lock() : nullptr;
+    }
     if (!connection || !connection->isOpen())
         return NativeCallbackDelivery::NotHere;
     std::string payload = channel::encodeNativeCallback(answer.callbackId, answer.status, answer.keepCallback, answer.message);
-    if (auto sent = connection->send(channel::FrameKind::NativeCallback, pageId(), 0, payload); !sent)
+    if (auto sent = connection->send(channel::FrameKind::NativeCallback, pageId(), answer.contextId, payload); !sent)
         return sent.error();
     return NativeCallbackDelivery::Sent;
 }
@@ -373,6 +415,8 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
     }
     m_lastAutomaticReload = now;
     log::warning(std::string("web process ") + why + "; reloading the page");
+    if (const char* uri = webkit_web_view_get_uri(m_view))
+        m_hostLoadURL = std::string(uri).substr(0, std::string_view(uri).find('#'));
     webkit_web_view_reload(m_view);
 }
 
@@ -380,29 +424,61 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     std::uint64_t contextId, const channel::NewContext& notice)
 {
     m_extensionSeen = true;
-    forgetFrame(notice.frame);
     WindowObject window;
     window.contextId = contextId;
     window.mainFrame = notice.main;
     window.url = notice.url;
     window.owner = notice.owner;
     window.opaqueOrigin = notice.opaque;
+    window.opener = openerOf(*connection, notice);
+    forgetFrame(notice.frame);
     if (window.mainFrame)
         m_mainConnection = connection;
     if (!m_client)
         return {};
     m_client->didClearWindowObject(window);
+    bool bridged = window.hostbridge && window.bridgeExposure == BridgeExposure::Installed;
+    if (window.mainFrame) {
+        // A fresh blank document (the frame's first) opens nothing.
+        if (!notice.url.starts_with("about:"))
+            m_mainDocumentBridged = bridged;
+        if (notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL || !notice.url.starts_with("about:"))
+            m_hostLoadURL.clear();
+    }
     if (window.hostbridge || window.console) {
-        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console };
+        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, bridged };
         m_frameContexts[notice.frame] = contextId;
         if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
             m_contextsReported = m_scriptContexts.size();
             log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
         }
     }
-    bool installBridge = window.hostbridge && window.bridgeExposure == BridgeExposure::Installed;
-    return channel::ContextSetup { installBridge, static_cast<bool>(window.console),
+    return channel::ContextSetup { bridged, static_cast<bool>(window.console),
         std::move(window.scripts), std::move(window.loadScript) };
+}
+
+DocumentOpener GtkWebView::openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const
+{
+    if (notice.main) {
+        // The host's own load, or a navigation while the main frame showed a bridged document.
+        // (Which frame started a navigation the engine does not say; a frame inside a bridged page
+        // may navigate the top only with the user's gesture.)
+        bool hostLoad = !m_hostLoadURL.empty() && notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL;
+        return hostLoad || m_mainDocumentBridged ? DocumentOpener::App : DocumentOpener::Other;
+    }
+    // The parent the extension found in the engine's frame tree must be a bridged document that the
+    // same web process announced.
+    auto it = m_scriptContexts.find(notice.parent);
+    bool bridgedParent = notice.parent && it != m_scriptContexts.end() && it->second.connection == &from && it->second.bridged;
+    return bridgedParent ? DocumentOpener::App : DocumentOpener::Other;
+}
+
+GtkWebView::ScriptContext* GtkWebView::contextFrom(const channel::ChannelConnection& from, std::uint64_t contextId)
+{
+    auto it = m_scriptContexts.find(contextId);
+    if (it == m_scriptContexts.end() || it->second.connection != &from)
+        return nullptr;
+    return &it->second;
 }
 
 void GtkWebView::forgetFrame(std::uint64_t frame)
@@ -416,15 +492,15 @@ void GtkWebView::forgetFrame(std::uint64_t frame)
 
 void GtkWebView::frameGone(std::uint64_t frame) { forgetFrame(frame); }
 
-void GtkWebView::execInContext(std::uint64_t contextId, channel::ExecCall&& call)
+void GtkWebView::execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call)
 {
-    auto it = m_scriptContexts.find(contextId);
-    if (it == m_scriptContexts.end() || !it->second.hostbridge) {
+    ScriptContext* context = contextFrom(from, contextId);
+    if (!context || !context->hostbridge) {
         log::message("ERROR: hostbridge.exec was called from a window the host no longer serves; the call was dropped.");
         return;
     }
     // The action may set up other windows meanwhile; this bridge stays alive for the call.
-    std::shared_ptr<ScriptBridgeObject> bridge = it->second.hostbridge;
+    std::shared_ptr<ScriptBridgeObject> bridge = context->hostbridge;
     try {
         bridge->exec(call.callbackId, call.service, call.action, call.arguments);
     } catch (const std::exception& e) {
@@ -433,28 +509,29 @@ void GtkWebView::execInContext(std::uint64_t contextId, channel::ExecCall&& call
     }
 }
 
-void GtkWebView::execTooLarge(std::uint64_t contextId, const channel::ExecTooLarge& call, std::size_t limit)
+void GtkWebView::execTooLarge(const channel::ChannelConnection& from, std::uint64_t contextId, const channel::ExecTooLarge& call,
+    std::size_t limit)
 {
     auto name = [](const Value& v) { return v.is_string() ? v.get<std::string>() : std::string("(null)"); };
     log::message(format("ERROR: a call to %@.%@ carried %@ bytes, more than the page channel's limit of %@ bytes; it was refused.",
         name(call.service), name(call.action), call.size, limit));
-    auto it = m_scriptContexts.find(contextId);
-    if (it == m_scriptContexts.end() || !it->second.hostbridge)
+    ScriptContext* context = contextFrom(from, contextId);
+    if (!context || !context->hostbridge)
         return;
-    std::shared_ptr<ScriptBridgeObject> bridge = it->second.hostbridge;
+    std::shared_ptr<ScriptBridgeObject> bridge = context->hostbridge;
     bridge->execRefused(call.callbackId,
         format("the call's arguments (%@ bytes) exceed the limit of %@ bytes of the host's page channel", call.size, limit));
 }
 
-void GtkWebView::consoleInContext(std::uint64_t contextId, channel::ConsoleCall&& call)
+void GtkWebView::consoleInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ConsoleCall&& call)
 {
     static constexpr ConsoleLevel kLevels[] = { ConsoleLevel::Log, ConsoleLevel::Trace, ConsoleLevel::Debug,
         ConsoleLevel::Info, ConsoleLevel::Warn, ConsoleLevel::Error };
     static_assert(std::size(kLevels) == std::size(channel::kConsoleLevels));
-    auto it = m_scriptContexts.find(contextId);
-    if (it == m_scriptContexts.end() || !it->second.console || call.level >= std::size(kLevels))
+    ScriptContext* context = contextFrom(from, contextId);
+    if (!context || !context->console || call.level >= std::size(kLevels))
         return;
-    std::shared_ptr<ScriptConsoleObject> console = it->second.console;
+    std::shared_ptr<ScriptConsoleObject> console = context->console;
     console->call(kLevels[call.level], call.value);
 }
 
@@ -471,6 +548,16 @@ void GtkWebView::engineConsoleMessage(const channel::EngineConsole& message)
 
 bool GtkWebView::connectionClosed(const channel::ChannelConnection& connection)
 {
+    // Its contexts go with it: nothing may speak for them, and their answers have nowhere to go.
+    for (auto it = m_scriptContexts.begin(); it != m_scriptContexts.end();) {
+        if (it->second.connection != &connection) {
+            ++it;
+            continue;
+        }
+        if (auto frame = m_frameContexts.find(it->second.frame); frame != m_frameContexts.end() && frame->second == it->first)
+            m_frameContexts.erase(frame);
+        it = m_scriptContexts.erase(it);
+    }
     auto main = m_mainConnection.lock();
     if (main.get() != &connection)
         return false;

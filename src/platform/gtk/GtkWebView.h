@@ -36,6 +36,7 @@ public:
     void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
     void loadHTMLString(const std::string& html) override;
     void evaluateScript(const std::string& script) override;
+    void evaluateAnswer(const std::string& script, std::uint64_t contextId) override;
     Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer& answer) override;
     WebPreferences preferences() const override { return m_prefs; }
     void setPreferences(const WebPreferences& prefs) override;
@@ -60,10 +61,12 @@ public:
     // the set-up for the extension. It replaces the frame's previous context.
     channel::ContextSetup didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
         std::uint64_t contextId, const channel::NewContext& notice);
-    void execInContext(std::uint64_t contextId, channel::ExecCall&& call);
+    // Calls from a context are taken only from the web process that announced it.
+    void execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call);
     // A call too large for the channel: logged, and answered with an error result.
-    void execTooLarge(std::uint64_t contextId, const channel::ExecTooLarge& call, std::size_t limit);
-    void consoleInContext(std::uint64_t contextId, channel::ConsoleCall&& call);
+    void execTooLarge(const channel::ChannelConnection& from, std::uint64_t contextId, const channel::ExecTooLarge& call,
+        std::size_t limit);
+    void consoleInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ConsoleCall&& call);
     void engineConsoleMessage(const channel::EngineConsole& message);
     // The frame went away; its context is forgotten.
     void frameGone(std::uint64_t frame);
@@ -76,8 +79,19 @@ private:
         std::uint64_t frame = 0;
         std::shared_ptr<ScriptBridgeObject> hostbridge;
         std::shared_ptr<ScriptConsoleObject> console;
+        // The web process that announced the context; only it speaks for the context.
+        const channel::ChannelConnection* connection = nullptr;
+        std::weak_ptr<channel::ChannelConnection> channel;
+        // The page sees `hostbridge` (its calls may reach plugins).
+        bool bridged = false;
     };
     void forgetFrame(std::uint64_t frame);
+    // The live context `contextId` when `from` announced it.
+    ScriptContext* contextFrom(const channel::ChannelConnection& from, std::uint64_t contextId);
+    // Whether the host or a bridged document put the announced document in its frame.
+    DocumentOpener openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
+    // One line for the answers dropped because their document is gone, once per such document.
+    void answerDropped(std::uint64_t contextId);
 
     void connectClientSignals();
     // Lets the main frame's next document read files of its own folder, or not.
@@ -127,6 +141,11 @@ private:
     std::map<std::uint64_t, ScriptContext> m_scriptContexts;
     std::map<std::uint64_t, std::uint64_t> m_frameContexts;
     std::size_t m_contextsReported = 0;
+    // The main frame's document had the bridge; a document it navigates to was put there by the app.
+    bool m_mainDocumentBridged = false;
+    // The URL (no fragment) of the host's own latest main-frame load, until its document comes.
+    std::string m_hostLoadURL;
+    std::uint64_t m_lastDroppedContext = 0;
     // The web process that shows this page's main frame; results travel to it.
     std::weak_ptr<channel::ChannelConnection> m_mainConnection;
     bool m_extensionSeen = false;

@@ -56,9 +56,16 @@ void WHInAppBrowser::open(const WHInvokedUrlCommand& command)
         if (how == "_self") {
             result = WHPluginResult::resultWithStatus(CommandStatus::Error, kSelfNotImplemented);
         } else if (how == "_system") {
-            if (parsed)
-                openInSystem(parsed->absoluteString());
-            result = WHPluginResult::resultWithStatus(CommandStatus::OK);
+            std::string absolute = parsed ? parsed->absoluteString() : std::string();
+            if (auto why = parsed ? platform::UrlOpener::refusal(absolute) : std::optional<std::string>("the URL does not parse")) {
+                // Only web pages and mail go to the desktop.
+                log::message("refused to open " + log::withoutQueryValues(absolute.substr(0, 256)) + ": " + *why);
+                result = WHPluginResult::resultWithStatus(CommandStatus::Error, *why);
+            } else {
+                if (parsed)
+                    openInSystem(absolute);
+                result = WHPluginResult::resultWithStatus(CommandStatus::OK);
+            }
         } else {
             result = WHPluginResult::resultWithStatus(CommandStatus::Error, kBlankNotImplemented);
         }

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "BridgeTestSupport.h"
+#include "bridge/WHBridge.h"
+#include "bridge/WHCallbackAddress.h"
 #include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHCommandQueue.h"
 #include "support/ThreadedWorkQueue.h"
@@ -57,6 +59,32 @@ TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
         EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), literal) << literal;
     auto js = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult(1, std::nullopt), "x');alert(1);//");
     EXPECT_EQ(js, expression("x\\');alert(1);//", 1, "\n  null\n", 0));
+}
+
+// Each answer goes to the document whose call it answers, by the id its bridge bound; an id the page
+// wrote to look bound is bound again, so no page names another document.
+TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
+{
+    auto vc = makeController();
+    auto& plugin = filePlugin(*vc);
+    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
+        vc->commandDelegate()->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), command.callbackId().value_or("INVALID"));
+    };
+    const std::pair<std::uint64_t, Value> calls[] = { { 7, Value("a") }, { 7, Value("\x1F" "3\x1F" "b") }, { 8, Value(12) },
+        { 8, Value("INVALID") }, { 0, Value("c") } };
+    for (const auto& [context, id] : calls) {
+        platform::WindowObject window;
+        window.contextId = context;
+        WHBridge(&m_webView, vc.get(), window).exec(id, Value("File"), Value("echo"), Value::array());
+    }
+    m_platform.scheduler.runPending();
+    EXPECT_EQ(m_webView.answerContexts, (std::vector<std::uint64_t> { 7, 7, 8, 0 }));
+    auto scripts = m_webView.scripts();
+    ASSERT_EQ(scripts.size(), 4u);
+    EXPECT_EQ(scripts[0], expression("a", 1, "\n  null\n", 0));
+    EXPECT_EQ(scripts[1], expression("\\x1F3\\x1Fb", 1, "\n  null\n", 0));
+    EXPECT_EQ(scripts[2], expression("12", 1, "\n  null\n", 0));
+    EXPECT_EQ(WHCallbackAddress::parse(WHCallbackAddress::bind(9, "x")).callbackId, "x");
 }
 
 TEST_F(CommandDelegateTest, ResultsSentDuringABatchAreEvaluatedAtOnce)

@@ -3,46 +3,59 @@
 #include <vector>
 
 #include "host/WHAppContentPolicy.h"
+#include "support/LogCapture.h"
 
 using penwick::WHAppContentPolicy;
+namespace test = penwick::test;
 
 namespace {
 
-TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheStartPageOrAGrant)
+TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheStartPageOrAnExplicitGrant)
 {
+    using OpenedBy = WHAppContentPolicy::OpenedBy;
+    test::LogCapture log;
     const WHAppContentPolicy files("/opt/app/www/", "file:///opt/app/www/index.html", {});
     const WHAppContentPolicy web("/opt/app/www", "https://App.example.com/start/index.html",
-        { "http://127.0.0.1:8123", "https://other.example:443", "not an origin" });
-    // A star grants every document the bridge but no file access.
-    const WHAppContentPolicy star("/opt/app/www", std::nullopt, { "*" });
+        { "http://127.0.0.1:8123", "https://other.example:443", "not an origin", "whfile://localhost" });
+    // Wildcards name no origin: they grant nothing, and say so once.
+    const WHAppContentPolicy star("/opt/app/www", std::nullopt, { "*", "https://*.example.com", "http://127.0.0.1:8123" });
+    EXPECT_EQ(star.refusedOrigins(), (std::vector<std::string> { "*", "https://*.example.com" }));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.lines()[0].starts_with("access origin *, https://*.example.com grants no native access")) << log.lines()[0];
     struct Case {
         const WHAppContentPolicy& policy;
+        OpenedBy openedBy;
         std::vector<const char*> urls;
         bool appContent;
         bool bridge;
     };
     const Case cases[] = {
-        { files, { "file:///opt/app/www/index.html", "file://localhost/opt/app/www/js/a.mjs?x=1#y", "file:///opt/app/www/sub/../index.html",
-                     "file:///opt/app/www/%69ndex.html", "whfile://localhost/persistent/a.html", "WHFILE://localhost/temporary/" },
+        { files, OpenedBy::Other, { "file:///opt/app/www/index.html", "file://localhost/opt/app/www/js/a.mjs?x=1#y", "file:///opt/app/www/sub/../index.html",
+                     "file:///opt/app/www/%69ndex.html" },
             true, true },
-        { files, { "file:///opt/app/www/../config.xml", "file:///opt/app/www/sub/../../secret", "file:///opt/app/www%2F..%2Fsecret",
+        // A whfile: document is the app's only where the app's own content put it.
+        { files, OpenedBy::App, { "whfile://localhost/persistent/a.html", "WHFILE://localhost/temporary/" }, true, true },
+        { files, OpenedBy::Other, { "whfile://localhost/persistent/a.html", "WHFILE://localhost/root/home/u/pwn.html" }, false, false },
+        { web, OpenedBy::Other, { "whfile://localhost/persistent/a.html" }, false, false },
+        { files, OpenedBy::App, { "file:///opt/app/www/../config.xml", "file:///opt/app/www/sub/../../secret", "file:///opt/app/www%2F..%2Fsecret",
                      "file:///opt/app/www/%2e%2e/secret", "file:///opt/app/www\\..\\secret", "file:///opt/app/www-evil/index.html",
                      "file:///opt/app/wwwx/index.html", "file:///opt/app/www", "file:///opt/app/www/", "file://otherhost/opt/app/www/index.html",
                      "file:///opt/app/www/%00x", "data:text/html,<b>x</b>", "about:srcdoc", "about:blank", "http://127.0.0.1:8080/", "", "no scheme" },
             false, false },
-        { web, { "https://app.example.com/other", "https://app.example.com:443/x", "https://user@app.example.com/x", "http://127.0.0.1:8123/page.html",
+        { web, OpenedBy::Other, { "https://app.example.com/other", "https://app.example.com:443/x", "https://user@app.example.com/x", "http://127.0.0.1:8123/page.html",
                    "https://other.example/" },
             false, true },
-        { web, { "http://app.example.com/", "https://app.example.com:8443/", "https://app.example.com.evil.test/", "http://127.0.0.1:8124/page.html",
+        { web, OpenedBy::App, { "http://app.example.com/", "https://app.example.com:8443/", "https://app.example.com.evil.test/", "http://127.0.0.1:8124/page.html",
                    "http://127.0.0.1/page.html", "file:///opt/app/other.html" },
             false, false },
-        { star, { "data:text/html,x", "about:srcdoc", "https://anything.test/", "file:///etc/passwd" }, false, true },
-        { star, { "file:///opt/app/www/index.html" }, true, true },
+        { star, OpenedBy::App, { "data:text/html,x", "about:srcdoc", "https://anything.test/", "https://a.example.com/", "file:///etc/passwd" }, false, false },
+        { star, OpenedBy::Other, { "http://127.0.0.1:8123/x" }, false, true },
+        { star, OpenedBy::Other, { "file:///opt/app/www/index.html" }, true, true },
     };
     for (const auto& c : cases) {
         for (const char* url : c.urls) {
-            EXPECT_EQ(c.policy.isAppContent(url), c.appContent) << url;
-            EXPECT_EQ(c.policy.allowsBridge(url), c.bridge) << url;
+            EXPECT_EQ(c.policy.isAppContent(url, c.openedBy), c.appContent) << url;
+            EXPECT_EQ(c.policy.allowsBridge(url, c.openedBy), c.bridge) << url;
         }
     }
 }

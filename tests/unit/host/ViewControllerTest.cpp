@@ -98,7 +98,9 @@ TEST(WebViewDelegate, LogLinesEscapeControlCharactersCutLongURLsAndNameTooDeepVa
     const std::string url = "data:," + std::string(5000, 'a');
     auto nested = [](int levels) { return Value::parse(std::string(levels, '[') + std::string(levels, ']')); };
     const std::pair<std::string, std::string> cases[] = {
-        { "to file:///a b\n\tc", "to file:///a b\n\tc" },
+        // A newline in page text would start a line of the page's making.
+        { "to file:///a b\n\tc", "to file:///a b\\x0A\\x09c" },
+        { "navigating to x\nnavigating to y\r\n", "navigating to x\\x0Anavigating to y\\x0D\\x0A" },
         { std::string("/a\0b \x1b[31m\x7f", 11), "/a\\x00b \\x1B[31m\\x7F" },
         { "to " + url + " now", "to " + url.substr(0, 256) + "... (5006 bytes) now" },
         { "at '" + url + "'", "at '" + url.substr(0, 255) + "... (5008 bytes)" },
@@ -110,6 +112,22 @@ TEST(WebViewDelegate, LogLinesEscapeControlCharactersCutLongURLsAndNameTooDeepVa
         log::message(line);
         EXPECT_EQ(log.lines(), std::vector<std::string> { logged });
     }
+}
+
+// URLs in log lines keep the names of their query and fragment parameters, not the values.
+TEST(WebViewDelegate, LoggedURLsKeepParameterNamesButNotValues)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "https://site.example/bdsocial/desktop.html?code=s3cret&state=xyz", "https://site.example/bdsocial/desktop.html?code=\u2026&state=\u2026" },
+        { "https://a.example/cb#access_token=t0k&token_type=bearer", "https://a.example/cb#access_token=\u2026&token_type=\u2026" },
+        { "https://a.example/p?flag&x=1=2;y=#frag", "https://a.example/p?flag&x=\u2026;y=\u2026#frag" },
+        { "https://user:pw@a.example/x?q=1", "https://\u2026@a.example/x?q=\u2026" },
+        { "https://a.example/a@b", "https://a.example/a@b" },
+        { "file:///tmp/x.html", "file:///tmp/x.html" },
+        { "", "" },
+    };
+    for (const auto& [url, logged] : cases)
+        EXPECT_EQ(log::withoutQueryValues(url), logged) << url;
 }
 
 } // namespace
