@@ -51,8 +51,10 @@ WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<
 {
     if (startURL) {
         auto scheme = schemeOf(*startURL);
-        if (scheme != kFileScheme && scheme != kAppScheme && authorityOf(*startURL, scheme.size()))
-            m_origins.push_back(originOf(*startURL));
+        if (scheme != kFileScheme && scheme != kAppScheme && authorityOf(*startURL, scheme.size())) {
+            m_startOrigin = originOf(*startURL);
+            m_origins.push_back(m_startOrigin);
+        }
     }
     for (const auto& origin : accessOrigins) {
         // A wildcard would hand native code to pages nobody named; every origin must be written out.
@@ -107,6 +109,15 @@ bool WHAppContentPolicy::isAppContent(std::string_view url, OpenedBy openedBy) c
     if (scheme == kAppScheme)
         return openedBy == OpenedBy::App;
     return scheme == kFileScheme && isInsideContentFolder(url);
+}
+
+bool WHAppContentPolicy::isAppDocument(std::string_view url, OpenedBy openedBy) const
+{
+    if (isAppContent(url, openedBy))
+        return true;
+    std::string scheme = schemeOf(url);
+    return !m_startOrigin.empty() && scheme != kFileScheme && scheme != kAppScheme && authorityOf(url, scheme.size())
+        && originOf(url) == m_startOrigin;
 }
 
 bool WHAppContentPolicy::allowsBridge(std::string_view url, OpenedBy openedBy) const

@@ -29,6 +29,10 @@ public:
     // URLs that the application opened. Their pages may read their own folder (modules, workers,
     // fetch).
     bool isAppContent(std::string_view url, OpenedBy openedBy = OpenedBy::App) const;
+    // True for the application's own documents: its own content, and pages of the start page's
+    // origin when the start page is a web URL. What they open (a whfile: frame) is the app's too;
+    // what an `access` origin opens is not.
+    bool isAppDocument(std::string_view url, OpenedBy openedBy) const;
     // The `access` origins that were refused for their wildcard, as written.
     const std::vector<std::string>& refusedOrigins() const { return m_refused; }
 
@@ -44,6 +48,7 @@ private:
 
     std::string m_contentFolder;
     std::vector<std::string> m_origins;
+    std::string m_startOrigin;
     std::vector<std::string> m_refused;
 };
 

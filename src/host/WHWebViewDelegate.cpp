@@ -24,6 +24,7 @@ void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
     auto openedBy = window.opener == platform::DocumentOpener::App ? WHAppContentPolicy::OpenedBy::App : WHAppContentPolicy::OpenedBy::Other;
     // A sandboxed document is not the app's, whatever its URL.
     bool allowed = appContentPolicy().allowsBridge(url, openedBy) && !window.opaqueOrigin;
+    window.appContent = allowed && appContentPolicy().isAppDocument(url, openedBy);
     // Each window object keeps the bridge set on it; the delegate remembers the latest. A window
     // outside the policy sees no bridge; the host keeps one that refuses whatever claims to come
     // from that window.

@@ -37,8 +37,8 @@ public:
 // claiming to come from the window is answered (and refused) by it.
 enum class BridgeExposure { Installed, Withheld };
 
-// Who put a document in its frame: the host, or a document whose window got the bridge (the main
-// frame's previous document, or the frame's parent), or anything else.
+// Who put a document in its frame: the host or the app's own content (the main frame's previous
+// document, or the frame's parent), or anything else.
 enum class DocumentOpener { App, Other };
 
 // A frame's fresh window object, as the web view offers it to its client before any of the
@@ -58,6 +58,8 @@ struct WindowObject {
     // Set as the window's `hostbridge` (with its one function, exec).
     std::shared_ptr<ScriptBridgeObject> hostbridge;
     BridgeExposure bridgeExposure = BridgeExposure::Installed;
+    // The document is the app's own content: documents it opens count as opened by the app.
+    bool appContent = false;
     // Evaluated in the window, in order, right after the objects above are set.
     std::vector<std::string> scripts;
     // Evaluated in the window when the frame has finished loading; the value is discarded.

@@ -441,12 +441,12 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     if (window.mainFrame) {
         // A fresh blank document (the frame's first) opens nothing.
         if (!notice.url.starts_with("about:"))
-            m_mainDocumentBridged = bridged;
+            m_mainDocumentAppContent = window.appContent;
         if (notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL || !notice.url.starts_with("about:"))
             m_hostLoadURL.clear();
     }
     if (window.hostbridge || window.console) {
-        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, bridged };
+        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent };
         m_frameContexts[notice.frame] = contextId;
         if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
             m_contextsReported = m_scriptContexts.size();
@@ -460,17 +460,17 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
 DocumentOpener GtkWebView::openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const
 {
     if (notice.main) {
-        // The host's own load, or a navigation while the main frame showed a bridged document.
+        // The host's own load, or a navigation while the main frame showed the app's own content.
         // (Which frame started a navigation the engine does not say; a frame inside a bridged page
         // may navigate the top only with the user's gesture.)
         bool hostLoad = !m_hostLoadURL.empty() && notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL;
-        return hostLoad || m_mainDocumentBridged ? DocumentOpener::App : DocumentOpener::Other;
+        return hostLoad || m_mainDocumentAppContent ? DocumentOpener::App : DocumentOpener::Other;
     }
-    // The parent the extension found in the engine's frame tree must be a bridged document that the
-    // same web process announced.
+    // The parent the extension found in the engine's frame tree must be the app's own content, as
+    // announced by the same web process.
     auto it = m_scriptContexts.find(notice.parent);
-    bool bridgedParent = notice.parent && it != m_scriptContexts.end() && it->second.connection == &from && it->second.bridged;
-    return bridgedParent ? DocumentOpener::App : DocumentOpener::Other;
+    bool appParent = notice.parent && it != m_scriptContexts.end() && it->second.connection == &from && it->second.appContent;
+    return appParent ? DocumentOpener::App : DocumentOpener::Other;
 }
 
 GtkWebView::ScriptContext* GtkWebView::contextFrom(const channel::ChannelConnection& from, std::uint64_t contextId)

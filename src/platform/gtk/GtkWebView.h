@@ -82,13 +82,13 @@ private:
         // The web process that announced the context; only it speaks for the context.
         const channel::ChannelConnection* connection = nullptr;
         std::weak_ptr<channel::ChannelConnection> channel;
-        // The page sees `hostbridge` (its calls may reach plugins).
-        bool bridged = false;
+        // The document is the app's own content (documents it opens are the app's too).
+        bool appContent = false;
     };
     void forgetFrame(std::uint64_t frame);
     // The live context `contextId` when `from` announced it.
     ScriptContext* contextFrom(const channel::ChannelConnection& from, std::uint64_t contextId);
-    // Whether the host or a bridged document put the announced document in its frame.
+    // Whether the host or the app's own content put the announced document in its frame.
     DocumentOpener openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
     // One line for the answers dropped because their document is gone, once per such document.
     void answerDropped(std::uint64_t contextId);
@@ -141,8 +141,9 @@ private:
     std::map<std::uint64_t, ScriptContext> m_scriptContexts;
     std::map<std::uint64_t, std::uint64_t> m_frameContexts;
     std::size_t m_contextsReported = 0;
-    // The main frame's document had the bridge; a document it navigates to was put there by the app.
-    bool m_mainDocumentBridged = false;
+    // The main frame's document is the app's own content; a document it navigates to was put there
+    // by the app.
+    bool m_mainDocumentAppContent = false;
     // The URL (no fragment) of the host's own latest main-frame load, until its document comes.
     std::string m_hostLoadURL;
     std::uint64_t m_lastDroppedContext = 0;

@@ -58,6 +58,11 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
             EXPECT_EQ(c.policy.allowsBridge(url, c.openedBy), c.bridge) << url;
         }
     }
+    // What the app's documents open is the app's; what a granted origin opens is not.
+    const std::pair<const char*, bool> documents[] = { { "https://app.example.com/x", true }, { "file:///opt/app/www/index.html", true },
+        { "http://127.0.0.1:8123/page.html", false }, { "https://other.example/", false } };
+    for (const auto& [url, app] : documents)
+        EXPECT_EQ(web.isAppDocument(url, OpenedBy::Other) || files.isAppDocument(url, OpenedBy::Other), app) << url;
 }
 
 TEST(AppContentPolicy, OriginsAsLogLinesNameThem)
