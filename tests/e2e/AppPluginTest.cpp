@@ -134,6 +134,9 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_FALSE(AppRunner::fileExists(out + "/cancelled.txt"));
     EXPECT_FALSE(AppRunner::fileExists(out + "/bad.pdf"));
     EXPECT_EQ(app.countLines("could not save /proc/locked.txt"), 1) << app.output();
+    // The log gives the content's size, not the content.
+    EXPECT_TRUE(app.hasLogLine("save as notes txt <8 bytes>")) << app.output();
+    EXPECT_EQ(app.countLines("hello"), 0) << app.output();
 }
 
 // Device facts: the keys and their types, and the identifier kept across runs until the user

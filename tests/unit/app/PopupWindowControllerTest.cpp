@@ -1,8 +1,11 @@
 // Which popup navigations hand their URL to the main page; the log lines and the script the main
 // page runs are checked end to end.
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "app/PopupWindowController.h"
+#include "app/WHPenwick.h"
+#include "platform/UrlOpener.h"
 #include "support/LogCapture.h"
 #include "support/RecordingWebView.h"
 
@@ -63,6 +66,33 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
         for (const auto& line : log.lines())
             EXPECT_EQ(line.find("code=x"), std::string::npos) << line;
     }
+}
+
+// The desktop is handed web pages and mail only, of a bounded length; the popup loads web pages only.
+TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
+{
+    const std::string longURL = "https://a.example/" + std::string(platform::UrlOpener::kMaxURLLength, 'x');
+    const std::tuple<std::string, bool, bool> cases[] = { // URL, the desktop takes it, the popup takes it
+        { "https://example.org/a?b=c", true, true }, { "HTTP://example.org/", true, true }, { "mailto:ann@example.org", true, false },
+        { "", false, false }, { longURL, false, true }, { "http:example.org", false, true }, { "javascript:alert(1)", false, false },
+        { "file:///etc/passwd", false, false }, { "data:text/html,x", false, false }, { "whfile://localhost/root/etc/hostname", false, false },
+        { "smb://host/share/x.desktop", false, false }, { "apt:vim", false, false }, { "example.org", false, false },
+    };
+    for (const auto& [url, desktop, popup] : cases) {
+        EXPECT_EQ(!platform::UrlOpener::refusal(url), desktop) << url.substr(0, 64);
+        EXPECT_EQ(!PopupWindowController::refusal(url), popup) << url.substr(0, 64);
+    }
+}
+
+// The save dialog proposes a file name, never a path a page chose.
+TEST(AppPlugin, TheSaveDialogProposesTheLastPathComponentOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "report.pdf", "report.pdf" }, { "../../escape.txt", "escape.txt" }, { "/etc/passwd.txt", "passwd.txt" },
+        { "a/.", "untitled" }, { "x/..", "untitled" }, { "dir/", "untitled" }, { "", "untitled" }, { "..\\x.txt", "..\\x.txt" },
+    };
+    for (const auto& [name, proposed] : cases)
+        EXPECT_EQ(WHPenwick::proposedFileName(name), proposed) << name;
 }
 
 } // namespace
