@@ -24,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!call)
         return 0;
     platform::WindowObject window;
+    // Answers are bound to this document's id, whatever id the page wrote.
+    window.contextId = 1;
     WHBridge bridge(host.webView(), &host.controller(), window);
     bridge.exec(call->callbackId, call->service, call->action, call->arguments);
     FUZZ_CHECK(host.settle() == host.takeAnswersDue());
