@@ -79,7 +79,7 @@ void BM_ReadWholeFile(benchmark::State& state)
     auto url = f.url("/big.bin");
     for (auto _ : state) {
         size_t size = 0;
-        f.fs().readFileAtURL(url, 0, -1, [&](std::optional<Bytes> bytes, std::string, FileError error) {
+        f.fs().readFileAtURL(url, 0, -1, UINT64_MAX, [&](std::optional<Bytes> bytes, std::string, FileError error) {
             if (error != FileError::NoError || !bytes)
                 state.SkipWithError("read failed");
             else
@@ -124,7 +124,7 @@ void BM_ReadTail4KiB(benchmark::State& state)
     auto url = f.url("/big.bin");
     constexpr int64_t end = static_cast<int64_t>(kBigFileSize);
     for (auto _ : state) {
-        f.fs().readFileAtURL(url, end - 4096, end, [&](std::optional<Bytes> bytes, std::string, FileError) {
+        f.fs().readFileAtURL(url, end - 4096, end, UINT64_MAX, [&](std::optional<Bytes> bytes, std::string, FileError) {
             if (!bytes || bytes->size() != 4096)
                 state.SkipWithError("tail read failed");
             benchmark::DoNotOptimize(bytes);
