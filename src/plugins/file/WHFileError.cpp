@@ -9,7 +9,8 @@ namespace penwick {
 
 FileError fileErrorFromErrno(int err, FileAccess access, FileError otherwise)
 {
-    if (err == ENOENT || err == ENOTDIR)
+    // A transfer checked its source and destination first: what vanishes meanwhile is a failed change.
+    if ((err == ENOENT || err == ENOTDIR) && access != FileAccess::Transferring)
         return FileError::NOT_FOUND_ERR;
     if (access == FileAccess::Reading)
         return err == EISDIR || err == EINVAL ? FileError::NOT_FOUND_ERR : otherwise;

@@ -31,7 +31,8 @@ constexpr std::int32_t fileErrorCode(FileError e) { return static_cast<std::int3
 // the page when reading (the file could not be read) than when changing files (no room, no right).
 enum class FileAccess { Reading, Changing, Transferring };
 
-// The one place where errno becomes a file error. ENOENT/ENOTDIR are NOT_FOUND_ERR everywhere;
+// The one place where errno becomes a file error. ENOENT/ENOTDIR are NOT_FOUND_ERR (but for a
+// transfer, which found its source and destination before it began);
 // reading also counts what is no file (EISDIR, EINVAL) as not found; changing maps ENOSPC,
 // EDQUOT and EFBIG to QUOTA_EXCEEDED_ERR and EACCES, EPERM, EROFS, ETXTBSY to
 // NO_MODIFICATION_ALLOWED_ERR; a transfer counts EIO, EFBIG and EOVERFLOW as a source it could not
