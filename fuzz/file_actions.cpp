@@ -15,7 +15,6 @@
 #include <sys/resource.h>
 
 #include "FuzzCheck.h"
-#include "base/GRef.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
 using namespace penwick;
@@ -72,7 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const std::string s_dir = [] {
         std::signal(SIGXFSZ, SIG_IGN);
-        return std::string(GUnique<char>(g_dir_make_tmp("penwick-fuzz-XXXXXX", nullptr)).get());
+        // In memory where there is a tmpfs: every write is flushed to its disk before it counts.
+        std::string folder = g_file_test("/dev/shm", G_FILE_TEST_IS_DIR) ? "/dev/shm/penwick-fuzz-XXXXXX" : "/tmp/penwick-fuzz-XXXXXX";
+        if (!g_mkdtemp(folder.data()))
+            fuzz::fail("cannot make a temporary folder", __FILE__, __LINE__);
+        return folder;
     }();
     const fs::path root = s_dir + "/root";
     fs::remove_all(root);
