@@ -11,6 +11,7 @@
 #include "bridge/WHCommandDelegate.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "plugins/file/WHFile.h"
+#include "plugins/file/WHFilesystemURLProtocol.h"
 #include "support/LogCapture.h"
 #include "support/TestPlatform.h"
 
@@ -36,6 +37,12 @@ public:
     bool URLIsWhitelisted(const std::string&) const override { return true; }
     const Settings& settings() const override { return values; }
 };
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 std::vector<std::string> registeredNames(const WHFile& plugin)
 {
@@ -240,6 +247,49 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     const auto freeBytes = delegate.answers[0].first.message()->get<std::string>();
     EXPECT_NE(freeBytes, "0");
     EXPECT_EQ(freeBytes.find_first_not_of("0123456789"), std::string::npos);
+}
+
+// A link to /etc planted in "persistent", with "root" left out: every action and the whfile
+// scheme find nothing there (NOT_FOUND_ERR, as for a missing item), and nothing outside changes.
+TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
+{
+    test::TestPlatform platform;
+    SettingsOnlyDelegate delegate;
+    delegate.values["osxextrafilesystems"] = "documents,cache";
+    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
+    plugin.setCommandDelegate(&delegate);
+    plugin.pluginInitialize();
+    std::filesystem::create_directory_symlink("/etc", plugin.appDataPath() + "/etc");
+    const std::string P = "whfile://localhost/persistent", E = P + "/etc", H = E + "/hostname";
+    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+    const std::pair<Action, ValueArray> calls[] = {
+        { &WHFile::resolveLocalFileSystemURI, { H } }, { &WHFile::getFile, { E, "hostname", nullptr } },
+        { &WHFile::getFile, { E, "planted", Value(ValueObject { { "create", true } }) } }, { &WHFile::getDirectory, { E, "ssl", nullptr } },
+        { &WHFile::getParent, { H } }, { &WHFile::readEntries, { E } }, { &WHFile::getFileMetadata, { H } },
+        { &WHFile::readAsText, { H } }, { &WHFile::readAsDataURL, { H, 0, -1 } }, { &WHFile::readAsArrayBuffer, { H, 0, -1 } },
+        { &WHFile::readAsBinaryString, { H, 0, -1 } }, { &WHFile::write, { E + "/planted", "x", 0 } },
+        { &WHFile::write, { H, "x", 0 } }, { &WHFile::truncate, { H, 0 } }, { &WHFile::remove, { H } },
+        { &WHFile::removeRecursively, { E } }, { &WHFile::copyTo, { H, P, "stolen" } }, { &WHFile::moveTo, { H, P, "stolen" } },
+        { &WHFile::copyTo, { P + "/x", E, "planted" } }, { &WHFile::copyTo, { E, P, "stolen" } },
+    };
+    std::ofstream(plugin.appDataPath() + "/x") << "x";
+    const std::string hostname = readAll("/etc/hostname");
+    for (const auto& [action, arguments] : calls) {
+        delegate.answers.clear();
+        delegate.background.clear();
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "escape"));
+        for (size_t i = 0; i < delegate.background.size(); ++i)
+            delegate.background[i]();
+        ASSERT_EQ(delegate.answers.size(), 1u) << Value(arguments).dump();
+        EXPECT_NE(delegate.answers[0].first.status(), 1) << Value(arguments).dump();
+        EXPECT_EQ(*delegate.answers[0].first.message(), 1) << Value(arguments).dump();
+    }
+    plugin.getLocalFilesystemPath(WHInvokedUrlCommand(ValueArray { H }, "cb", "File", "escape"));
+    EXPECT_EQ(*delegate.answers.back().first.message(), "Cannot resolve URL to a file");
+    EXPECT_FALSE(WHFilesystemURLProtocol().fileForURL(H));
+    EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
+    EXPECT_FALSE(std::filesystem::exists(plugin.appDataPath() + "/stolen"));
+    EXPECT_EQ(readAll("/etc/hostname"), hostname);
 }
 
 } // namespace
