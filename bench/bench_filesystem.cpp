@@ -1,5 +1,6 @@
 // File system figures: whole-file and tail reads of a 64 MiB file (with a plain read() loop as the
-// floor), copying that file, and listing a directory of 10,000 entries.
+// floor), copying that file, listing a directory of 10,000 entries, and the page's write, which
+// replaces the file as one step (a small file, and 1 KiB added at the end of 64 MiB).
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -150,6 +151,24 @@ void BM_Copy64MiB(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigFileSize));
 }
 BENCHMARK(BM_Copy64MiB)->Unit(benchmark::kMillisecond);
+
+// The page's write builds the new content beside the file (the kept part copied in the kernel)
+// and flushes it before the rename.
+void BM_PageWrite(benchmark::State& state)
+{
+    auto& f = Fixture::shared();
+    const bool big = state.range(0) != 0;
+    auto url = f.url(big ? "/copies/log.bin" : "/copies/small.txt");
+    if (big)
+        f.fs().copyFileToURL(f.url("/copies"), "log.bin", f.fs(), f.url("/big.bin"), TransferMode::Copy, [](WHPluginResult) { });
+    const Bytes data(1024, 'w');
+    for (auto _ : state) {
+        if (f.fs().writeAtPosition(url, data, big ? kBigFileSize : 0).status() != 1)
+            state.SkipWithError("write failed");
+    }
+    (void)f.fs().removeFileAtURL(url);
+}
+BENCHMARK(BM_PageWrite)->Arg(0)->Arg(1)->ArgName("after64MiB")->Unit(benchmark::kMillisecond);
 
 void BM_ListDirectory10000(benchmark::State& state)
 {
