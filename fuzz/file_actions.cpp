@@ -4,6 +4,7 @@
 // (no temporary file, no partial copy, no empty file from a failed write).
 #include <csignal>
 #include <cstddef>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string folder = g_file_test("/dev/shm", G_FILE_TEST_IS_DIR) ? "/dev/shm/penwick-fuzz-XXXXXX" : "/tmp/penwick-fuzz-XXXXXX";
         if (!g_mkdtemp(folder.data()))
             fuzz::fail("cannot make a temporary folder", __FILE__, __LINE__);
+        // Removed at exit; the path is kept apart from s_dir, which is destroyed before this runs.
+        static const char* s_made = g_strdup(folder.c_str());
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(s_made, ignored);
+        });
         return folder;
     }();
     const fs::path root = s_dir + "/root";
