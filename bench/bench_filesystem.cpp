@@ -1,5 +1,6 @@
 // File system figures: whole-file and tail reads of a 64 MiB file (with a plain read() loop as the
-// floor), copying that file, and listing a directory of 10,000 entries.
+// floor), copying that file, listing a directory of 10,000 entries, and the page's write, which
+// replaces the file as one step (a small file, and 1 KiB added at the end of 64 MiB).
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -79,7 +80,7 @@ void BM_ReadWholeFile(benchmark::State& state)
     auto url = f.url("/big.bin");
     for (auto _ : state) {
         size_t size = 0;
-        f.fs().readFileAtURL(url, 0, -1, [&](std::optional<Bytes> bytes, std::string, FileError error) {
+        f.fs().readFileAtURL(url, 0, -1, UINT64_MAX, [&](std::optional<Bytes> bytes, std::string, FileError error) {
             if (error != FileError::NoError || !bytes)
                 state.SkipWithError("read failed");
             else
@@ -124,7 +125,7 @@ void BM_ReadTail4KiB(benchmark::State& state)
     auto url = f.url("/big.bin");
     constexpr int64_t end = static_cast<int64_t>(kBigFileSize);
     for (auto _ : state) {
-        f.fs().readFileAtURL(url, end - 4096, end, [&](std::optional<Bytes> bytes, std::string, FileError) {
+        f.fs().readFileAtURL(url, end - 4096, end, UINT64_MAX, [&](std::optional<Bytes> bytes, std::string, FileError) {
             if (!bytes || bytes->size() != 4096)
                 state.SkipWithError("tail read failed");
             benchmark::DoNotOptimize(bytes);
@@ -150,6 +151,24 @@ void BM_Copy64MiB(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigFileSize));
 }
 BENCHMARK(BM_Copy64MiB)->Unit(benchmark::kMillisecond);
+
+// The page's write builds the new content beside the file (the kept part copied in the kernel)
+// and flushes it before the rename.
+void BM_PageWrite(benchmark::State& state)
+{
+    auto& f = Fixture::shared();
+    const bool big = state.range(0) != 0;
+    auto url = f.url(big ? "/copies/log.bin" : "/copies/small.txt");
+    if (big)
+        f.fs().copyFileToURL(f.url("/copies"), "log.bin", f.fs(), f.url("/big.bin"), TransferMode::Copy, [](WHPluginResult) { });
+    const Bytes data(1024, 'w');
+    for (auto _ : state) {
+        if (f.fs().writeAtPosition(url, data, big ? kBigFileSize : 0).status() != 1)
+            state.SkipWithError("write failed");
+    }
+    (void)f.fs().removeFileAtURL(url);
+}
+BENCHMARK(BM_PageWrite)->Arg(0)->Arg(1)->ArgName("after64MiB")->Unit(benchmark::kMillisecond);
 
 void BM_ListDirectory10000(benchmark::State& state)
 {

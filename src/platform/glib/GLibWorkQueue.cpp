@@ -2,6 +2,9 @@
 
 #include "base/Log.h"
 
+#include <exception>
+#include <string>
+
 namespace penwick::platform {
 
 GLibWorkQueue::GLibWorkQueue()
@@ -27,7 +30,14 @@ void GLibWorkQueue::runOne(gpointer, gpointer data)
         task = std::move(self->m_tasks.front());
         self->m_tasks.pop_front();
     }
-    task();
+    // The last guard: a task that lets an exception out is logged and dropped, never the process.
+    try {
+        task();
+    } catch (const std::exception& e) {
+        log::warning(std::string("background task failed: ") + e.what());
+    } catch (...) {
+        log::warning("background task failed");
+    }
     task = nullptr;
     // Publishes the task's effects to the destructor, which takes the mutex after the last worker.
     std::lock_guard lock(s_mutex);

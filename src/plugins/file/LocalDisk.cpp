@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace penwick::disk {
@@ -31,6 +32,12 @@ public:
     }
     int get() const { return m_fd; }
     explicit operator bool() const { return m_fd >= 0; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
     // Closing can report a delayed write error (NFS, quota); writers must look at it.
     int close()
     {
@@ -72,33 +79,31 @@ Result<void> writeLoop(int fd, const std::uint8_t* data, size_t size)
     return {};
 }
 
-Result<void> copyFileContents(int from, int to, off_t size)
+// Copies up to `count` bytes from the current offset of `from` to that of `to` (fewer when `from`
+// ends first).
+Result<void> copyRange(int from, int to, std::uint64_t count)
 {
     // Kernel copy first: no round trip through user space, and reflinks where the file system has them.
     bool offload = true;
-    off_t copied = 0;
-    while (offload) {
-        ssize_t n = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(std::max<off_t>(size - copied, 1 << 20)), 0);
+    while (offload && count > 0) {
+        ssize_t n = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(std::min<std::uint64_t>(count, 1 << 30)), 0);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            if ((errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) && copied == 0) {
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
                 offload = false;
                 break;
             }
             return errnoError(errno);
         }
-        if (n == 0) {
-            if (copied >= size)
-                return {};
-            break; // no offload for this pair of files after all; the offsets have moved on, go on by hand
-        }
-        copied += n;
+        if (n == 0)
+            return {}; // the source ended
+        count -= static_cast<std::uint64_t>(n);
     }
     constexpr size_t kChunk = 1 << 20;
     auto buffer = std::make_unique<std::uint8_t[]>(kChunk);
-    for (;;) {
-        ssize_t n = ::read(from, buffer.get(), kChunk);
+    while (count > 0) {
+        ssize_t n = ::read(from, buffer.get(), static_cast<size_t>(std::min<std::uint64_t>(kChunk, count)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -108,7 +113,43 @@ Result<void> copyFileContents(int from, int to, off_t size)
             return {};
         if (auto written = writeLoop(to, buffer.get(), static_cast<size_t>(n)); !written)
             return written.error();
+        count -= static_cast<std::uint64_t>(n);
     }
+    return {};
+}
+
+// A new, empty file beside `path` that only this call knows, made with O_EXCL: the kernel then
+// applies the umask to 0666, as for any new file, without touching the process-wide umask.
+Result<int> openTemporaryBeside(const std::string& path, std::string& temporary)
+{
+    size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = directory + "." + name + "." + std::to_string(g_random_int()) + ".tmp";
+        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            return errnoError(errno);
+    }
+    return errnoError(EEXIST);
+}
+
+// Flushes and closes the finished temporary file and renames it over `path`; on any failure the
+// temporary file goes and `path` is untouched.
+Result<void> replaceWith(FileDescriptor& fd, const std::string& temporary, const std::string& path, Result<void> result)
+{
+    // Renamed only once its bytes are on the disk: a crash then leaves the old or the new file.
+    if (result && fdatasync(fd.get()) != 0)
+        result = errnoError(errno);
+    if (result && fd.close() != 0)
+        result = errnoError(errno);
+    if (result && ::rename(temporary.c_str(), path.c_str()) != 0)
+        result = errnoError(errno);
+    if (!result)
+        ::unlink(temporary.c_str());
+    return result;
 }
 
 Result<void> copyFile(const std::string& source, const std::string& destination)
@@ -124,7 +165,7 @@ Result<void> copyFile(const std::string& source, const std::string& destination)
     FileDescriptor to(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
     if (!to)
         return errnoError(errno);
-    auto result = copyFileContents(from.get(), to.get(), st.st_size);
+    auto result = copyRange(from.get(), to.get(), static_cast<std::uint64_t>(st.st_size));
     if (result) {
         struct timespec times[2] = { st.st_atim, st.st_mtim };
         futimens(to.get(), times);
@@ -138,7 +179,7 @@ Result<void> copyFile(const std::string& source, const std::string& destination)
     return result;
 }
 
-Result<void> copyItem(const std::string& source, const std::string& destination)
+Result<void> copyItem(const std::string& source, const std::string& destination, const LinkFilter& keepLink)
 {
     struct stat st;
     if (lstat(source.c_str(), &st) != 0)
@@ -153,6 +194,8 @@ Result<void> copyItem(const std::string& source, const std::string& destination)
         target.resize(static_cast<size_t>(n));
         if (symlink(target.c_str(), destination.c_str()) != 0)
             return errnoError(errno);
+        if (keepLink && !keepLink(destination))
+            ::unlink(destination.c_str());
         return {};
     }
     if (!S_ISDIR(st.st_mode))
@@ -168,7 +211,7 @@ Result<void> copyItem(const std::string& source, const std::string& destination)
     if (!names)
         return fail(names.error());
     for (const auto& entry : *names) {
-        if (auto copied = copyItem(joinPath(source, entry.name), joinPath(destination, entry.name)); !copied)
+        if (auto copied = copyItem(joinPath(source, entry.name), joinPath(destination, entry.name), keepLink); !copied)
             return fail(copied.error());
     }
     chmod(destination.c_str(), st.st_mode & 07777);
@@ -225,8 +268,11 @@ Result<std::vector<DirectoryName>> listDirectory(const std::string& path)
     return names;
 }
 
-Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_t end)
+Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_t end, std::uint64_t maxBytes)
 {
+    auto tooLarge = [maxBytes](std::uint64_t count) {
+        return Error { EFBIG, std::to_string(count) + " bytes or more, more than the " + std::to_string(maxBytes) + " a read may answer" };
+    };
     // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused below anyway.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd)
@@ -249,8 +295,10 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
     if (st.st_size > 0) {
         std::uint64_t available = offset < st.st_size ? static_cast<std::uint64_t>(st.st_size - offset) : 0;
         std::uint64_t count = std::min(wanted, available);
-        if (count > bytes.max_size())
-            return errnoError(EFBIG);
+        // Sized from what may be answered, before any byte is read: a sparse file of a terabyte
+        // must not become a terabyte buffer.
+        if (count > maxBytes)
+            return tooLarge(count);
         bytes.resize(static_cast<size_t>(count));
         size_t done = 0;
         while (done < bytes.size()) {
@@ -272,6 +320,8 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
     constexpr size_t kChunk = 64 * 1024;
     std::uint64_t position = static_cast<std::uint64_t>(offset);
     while (bytes.size() < wanted) {
+        if (bytes.size() > maxBytes)
+            return tooLarge(bytes.size());
         size_t old = bytes.size();
         size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(kChunk, wanted - old));
         bytes.resize(old + chunk);
@@ -291,29 +341,72 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
     return bytes;
 }
 
-Result<void> writeAll(const std::string& path, const Bytes& data, Append append)
+Result<void> writeAt(const std::string& path, std::optional<std::uint64_t> keep, const Bytes& data)
 {
-    if (append == Append::No) {
-        struct stat existing;
-        if (::stat(path.c_str(), &existing) == 0) {
-            if (!S_ISREG(existing.st_mode))
-                return errnoError(EINVAL);
-            // Replacing in place would empty the file before the new bytes are safe: a full volume
-            // would then lose the old content. Write beside it and rename over it instead (through
-            // a symbolic link to its target, keeping its permissions).
-            std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
-            if (target) {
-                auto replaced = writeAtomically(target.get(), data, existing.st_mode & 07777);
-                // A folder we may not add to, holding a file we may write: replace in place.
-                if (replaced || (replaced.error().code != EACCES && replaced.error().code != EPERM))
-                    return replaced;
-            }
+    std::string target = path;
+    FileDescriptor old(-1);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return errnoError(EINVAL);
+        // Through a symbolic link the file it names is replaced; the link stays.
+        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+        if (!resolved)
+            return errnoError(errno);
+        target = resolved.get();
+        old.reset(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (!old)
+            return errnoError(errno);
+        if (fstat(old.get(), &st) != 0)
+            return errnoError(errno);
+    } else if (errno != ENOENT) {
+        return errnoError(errno);
+    }
+    if (keep && *keep > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+        return errnoError(EFBIG);
+
+    std::string temporary;
+    auto opened = openTemporaryBeside(target, temporary);
+    if (!opened)
+        return opened.error();
+    FileDescriptor fd(*opened);
+    Result<void> result;
+    if (old) {
+        auto size = static_cast<std::uint64_t>(st.st_size);
+        std::uint64_t kept = keep ? std::min(*keep, size) : size;
+        if (fchmod(fd.get(), st.st_mode & 07777) != 0)
+            result = errnoError(errno);
+        if (result)
+            result = copyRange(old.get(), fd.get(), kept);
+        // Past the old end: a hole of zero bytes up to the position, as a cut that extends has.
+        if (result && keep && *keep > kept) {
+            if (ftruncate(fd.get(), static_cast<off_t>(*keep)) != 0 || lseek(fd.get(), static_cast<off_t>(*keep), SEEK_SET) < 0)
+                result = errnoError(errno);
         }
     }
-    // O_NONBLOCK: a FIFO without a reader must not hold the writer forever; only regular files
-    // are written.
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append == Append::Yes ? O_APPEND : O_TRUNC);
-    FileDescriptor fd(::open(path.c_str(), flags, 0666));
+    if (result)
+        result = writeLoop(fd.get(), data.data(), data.size());
+    return replaceWith(fd, temporary, target, std::move(result));
+}
+
+Result<void> writeAtomically(const std::string& path, const Bytes& data, std::optional<unsigned> mode)
+{
+    std::string temporary;
+    auto opened = openTemporaryBeside(path, temporary);
+    if (!opened)
+        return opened.error();
+    FileDescriptor fd(*opened);
+    Result<void> result;
+    if (mode && fchmod(fd.get(), static_cast<mode_t>(*mode)) != 0)
+        result = errnoError(errno);
+    if (result)
+        result = writeLoop(fd.get(), data.data(), data.size());
+    return replaceWith(fd, temporary, path, std::move(result));
+}
+
+Result<std::uint64_t> truncateTo(const std::string& path, std::uint64_t length)
+{
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd)
         return errnoError(errno);
     struct stat st;
@@ -321,60 +414,86 @@ Result<void> writeAll(const std::string& path, const Bytes& data, Append append)
         return errnoError(errno);
     if (!S_ISREG(st.st_mode))
         return errnoError(EINVAL);
-    off_t originalLength = append == Append::Yes ? st.st_size : 0;
-    auto result = writeLoop(fd.get(), data.data(), data.size());
-    if (!result) {
-        // Give back what the failed write took: the file is as it was before the write began.
-        (void)!ftruncate(fd.get(), originalLength);
-        return result;
-    }
-    if (fd.close() != 0)
+    if (length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+        return errnoError(EFBIG);
+    if (ftruncate(fd.get(), static_cast<off_t>(length)) != 0)
         return errnoError(errno);
-    return {};
+    if (fsync(fd.get()) != 0 || fd.close() != 0)
+        return errnoError(errno);
+    return length;
 }
 
-Result<void> writeAtomically(const std::string& path, const Bytes& data, std::optional<unsigned> mode)
+std::optional<std::string> resolvePath(const std::string& path)
 {
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    // open() with O_EXCL rather than mkstemp: the kernel then applies the umask to 0666, as for any
-    // new file, without touching the process-wide umask.
-    std::string temporary;
-    int rawFd = -1;
-    for (int attempt = 0; attempt < 100 && rawFd < 0; ++attempt) {
-        temporary = directory + "." + name + "." + std::to_string(g_random_int()) + ".tmp";
-        rawFd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (rawFd < 0 && errno != EEXIST)
-            return errnoError(errno);
+    // Components still to walk, the next one last.
+    std::vector<std::string> pending;
+    auto push = [&pending](const std::string& p) {
+        std::vector<std::string> parts;
+        size_t i = 0;
+        while (i <= p.size()) {
+            size_t next = p.find('/', i);
+            if (next == std::string::npos)
+                next = p.size();
+            if (next > i)
+                parts.push_back(p.substr(i, next - i));
+            i = next + 1;
+        }
+        pending.insert(pending.end(), parts.rbegin(), parts.rend());
+    };
+    push(path);
+    std::string resolved = "/";
+    int links = 0;
+    bool missing = false;
+    while (!pending.empty()) {
+        std::string component = std::move(pending.back());
+        pending.pop_back();
+        if (component == ".")
+            continue;
+        if (component == "..") {
+            size_t slash = resolved.rfind('/');
+            resolved = slash == 0 ? "/" : resolved.substr(0, slash);
+            continue;
+        }
+        std::string next = resolved == "/" ? "/" + component : resolved + "/" + component;
+        struct stat st;
+        int found = missing ? -1 : lstat(next.c_str(), &st);
+        if (found == 0 && S_ISLNK(st.st_mode)) {
+            if (++links > 40)
+                return std::nullopt;
+            std::string target(PATH_MAX, '\0');
+            ssize_t n = readlink(next.c_str(), target.data(), target.size());
+            if (n < 0)
+                return std::nullopt;
+            target.resize(static_cast<size_t>(n));
+            if (!target.empty() && target.front() == '/')
+                resolved = "/";
+            push(target);
+            continue;
+        }
+        // Below a name that does not exist (or cannot be looked at) nothing can be a link: the
+        // rest is taken as written.
+        if (found != 0)
+            missing = true;
+        resolved = std::move(next);
     }
-    FileDescriptor fd(rawFd);
-    if (!fd)
-        return errnoError(EEXIST);
-    Result<void> result;
-    if (mode && fchmod(fd.get(), static_cast<mode_t>(*mode)) != 0)
-        result = errnoError(errno);
-    if (result)
-        result = writeLoop(fd.get(), data.data(), data.size());
-    if (result && fd.close() != 0)
-        result = errnoError(errno);
-    if (result && ::rename(temporary.c_str(), path.c_str()) != 0)
-        result = errnoError(errno);
-    if (!result)
-        ::unlink(temporary.c_str());
-    return result;
+    return resolved;
 }
 
-std::uint64_t truncateTo(const std::string& path, std::uint64_t position)
+std::optional<std::uint64_t> freeSpaceNear(const std::string& path)
 {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
-        return 0;
-    if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) || ftruncate(fd.get(), static_cast<off_t>(position)) != 0)
-        return 0;
-    off_t offset = lseek(fd.get(), static_cast<off_t>(position), SEEK_SET);
-    fsync(fd.get());
-    return offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
+    std::string folder = path;
+    while (!folder.empty()) {
+        struct statvfs info;
+        if (statvfs(folder.c_str(), &info) == 0)
+            return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+        if (errno != ENOENT && errno != ENOTDIR)
+            return std::nullopt;
+        size_t slash = folder.find_last_of('/');
+        if (slash == std::string::npos || folder == "/")
+            return std::nullopt;
+        folder = slash == 0 ? "/" : folder.substr(0, slash);
+    }
+    return std::nullopt;
 }
 
 Result<void> removeTree(const std::string& path)
@@ -399,21 +518,21 @@ Result<void> removeTree(const std::string& path)
     return {};
 }
 
-Result<void> copyTree(const std::string& source, const std::string& destination)
+Result<void> copyTree(const std::string& source, const std::string& destination, const LinkFilter& keepLink)
 {
     struct stat st;
     if (lstat(destination.c_str(), &st) == 0)
         return errnoError(EEXIST);
-    return copyItem(source, destination);
+    return copyItem(source, destination, keepLink);
 }
 
-Result<void> moveItem(const std::string& source, const std::string& destination)
+Result<void> moveItem(const std::string& source, const std::string& destination, const LinkFilter& keepLink)
 {
     if (::rename(source.c_str(), destination.c_str()) == 0)
         return {};
     if (errno != EXDEV)
         return errnoError(errno);
-    if (auto copied = copyTree(source, destination); !copied)
+    if (auto copied = copyTree(source, destination, keepLink); !copied)
         return copied;
     // Both copies exist now; a source that won't go away is reported, and nothing is lost.
     return removeTree(source);

@@ -6,9 +6,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <set>
-#include <sys/statvfs.h>
 #include <system_error>
 
 #include "base/AsciiCase.h"
@@ -17,6 +18,7 @@
 #include "base/Utf8.h"
 #include "bridge/WHBase64.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "channel/ChannelProtocol.h"
 #include "plugins/file/LocalDisk.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
@@ -24,6 +26,10 @@ namespace penwick {
 namespace {
 
 std::atomic<WHFile*> s_sharedFilePlugin { nullptr };
+
+// The most an answer to the page carries: what one page-channel frame takes, less room for the
+// frame's head.
+constexpr std::uint64_t kMaxAnswerBytes = channel::kMaxPayload - 64 * 1024;
 
 WHPluginResult fileError(CommandStatus status, FileError error)
 {
@@ -116,8 +122,34 @@ std::string lastComponent(const WHFilesystemURL& url)
 
 } // namespace
 
+struct WHFile::ChangeQueue {
+    std::mutex mutex;
+    std::deque<std::function<void()>> tasks;
+    bool running = false;
+
+    // Runs the waiting changes one after another until none is left. Holds the queue, never the
+    // plugin, so it may outlive both.
+    static void drain(const std::shared_ptr<ChangeQueue>& queue)
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(queue->mutex);
+                if (queue->tasks.empty()) {
+                    queue->running = false;
+                    return;
+                }
+                task = std::move(queue->tasks.front());
+                queue->tasks.pop_front();
+            }
+            task();
+        }
+    }
+};
+
 WHFile::WHFile(const WHPluginContext& context)
     : WHPlugin(context)
+    , m_changes(std::make_shared<ChangeQueue>())
 {
 }
 
@@ -174,6 +206,15 @@ void WHFile::pluginInitialize()
     m_appDocsPath = standardizePath(environment.documentsDirectory());
     m_appCachePath = getSupportDirectory(environment.cachesDirectory(), {}).value_or("");
     registerExtraFileSystems(getExtraFileSystemsPreference(), getAvailableFileSystems());
+
+    // Links may lead from one file system into another, never out of them all.
+    std::vector<std::string> roots;
+    for (const auto& fileSystem : m_fileSystems)
+        if (auto* local = dynamic_cast<const WHLocalFilesystem*>(fileSystem.get()))
+            roots.push_back(local->fsRoot());
+    for (const auto& fileSystem : m_fileSystems)
+        if (auto* local = dynamic_cast<WHLocalFilesystem*>(fileSystem.get()))
+            local->setReachableRoots(roots);
 
     // Published last, so that other threads never see a registry being filled.
     s_sharedFilePlugin.store(this, std::memory_order_release);
@@ -314,10 +355,8 @@ std::optional<std::string> WHFile::encodePath(const std::string& path)
 
 std::optional<std::uint64_t> WHFile::checkFreeDiskSpace(const std::string& path)
 {
-    struct statvfs info;
-    if (path.empty() || statvfs(path.c_str(), &info) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    // A folder not made yet would live on the volume of its nearest existing parent.
+    return path.empty() ? std::nullopt : disk::freeSpaceNear(path);
 }
 
 // ---- helpers of the actions -----------------------------------------------------------------
@@ -325,6 +364,42 @@ std::optional<std::uint64_t> WHFile::checkFreeDiskSpace(const std::string& path)
 void WHFile::answer(const WHInvokedUrlCommand& command, const WHPluginResult& result)
 {
     commandDelegate()->sendPluginResult(result, command.callbackId().value_or("INVALID"));
+}
+
+void WHFile::inBackground(const WHInvokedUrlCommand& command, Order order, FileError onException,
+    std::function<void(const Answer&)> work)
+{
+    auto* delegate = commandDelegate();
+    auto callbackId = command.callbackId().value_or("INVALID");
+    auto sent = std::make_shared<std::atomic<bool>>(false);
+    Answer answerOnce = [delegate, callbackId, sent](const WHPluginResult& result) {
+        if (!sent->exchange(true))
+            delegate->sendPluginResult(result, callbackId);
+    };
+    auto task = [answerOnce, callbackId, onException, work = std::move(work)] {
+        // Nothing a task meets (no memory, a bad path) takes the host down: the call fails.
+        try {
+            work(answerOnce);
+        } catch (const std::exception& e) {
+            log::message(format("file work for callback %@ failed: %@", callbackId, e.what()));
+            answerOnce(fileError(CommandStatus::IOException, onException));
+        } catch (...) {
+            log::message(format("file work for callback %@ failed", callbackId));
+            answerOnce(fileError(CommandStatus::IOException, onException));
+        }
+    };
+    if (order == Order::AtOnce) {
+        delegate->runInBackground(std::move(task));
+        return;
+    }
+    {
+        std::lock_guard lock(m_changes->mutex);
+        m_changes->tasks.push_back(std::move(task));
+        if (m_changes->running)
+            return;
+        m_changes->running = true;
+    }
+    delegate->runInBackground([changes = m_changes] { ChangeQueue::drain(changes); });
 }
 
 std::optional<WHFile::Target> WHFile::targetForString(const std::string& arg) const
@@ -514,15 +589,10 @@ void WHFile::removeEntry(const WHInvokedUrlCommand& command, RemoveMode mode)
         answer(command, fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR));
         return;
     }
-    if (mode == RemoveMode::Single) {
-        answer(command, target->fileSystem->removeFileAtURL(target->url));
-        return;
-    }
-    // A big tree takes long to remove: off the main loop.
-    auto* delegate = commandDelegate();
-    auto callbackId = command.callbackId().value_or("INVALID");
-    delegate->runInBackground([delegate, callbackId, target = std::move(*target)] {
-        delegate->sendPluginResult(target.fileSystem->recursiveRemoveFileAtURL(target.url), callbackId);
+    // In order with the changes before it; a big tree also takes long to remove.
+    inBackground(command, Order::AfterEarlierChanges, FileError::ABORT_ERR, [mode, target = std::move(*target)](const Answer& answer) {
+        answer(mode == RemoveMode::Single ? target.fileSystem->removeFileAtURL(target.url)
+                                          : target.fileSystem->recursiveRemoveFileAtURL(target.url));
     });
 }
 
@@ -559,14 +629,11 @@ void WHFile::transfer(const WHInvokedUrlCommand& command, TransferMode mode)
         answer(command, fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
         return;
     }
-    // A directory tree may take long to copy or move: the file work runs off the main loop.
-    auto* delegate = commandDelegate();
-    auto callbackId = command.callbackId().value_or("INVALID");
-    delegate->runInBackground([delegate, callbackId, mode, name = std::move(*newName), source = std::move(*source),
-                                  destination = std::move(*destination)] {
-        destination.fileSystem->copyFileToURL(destination.url, name, *source.fileSystem, source.url, mode,
-            [delegate, callbackId](WHPluginResult result) { delegate->sendPluginResult(result, callbackId); });
-    });
+    // In order with the other changes; a directory tree may also take long to copy or move.
+    inBackground(command, Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
+        [mode, name = std::move(*newName), source = std::move(*source), destination = std::move(*destination)](const Answer& answer) {
+            destination.fileSystem->copyFileToURL(destination.url, name, *source.fileSystem, source.url, mode, answer);
+        });
 }
 
 // ---- reading, writing and queries -------------------------------------------------------------
@@ -591,22 +658,15 @@ void WHFile::readAsText(const WHInvokedUrlCommand& command)
         return;
     }
     auto start = numberArgument(command, 2), end = numberArgument(command, 3);
-    auto* delegate = commandDelegate();
-    auto callbackId = command.callbackId().value_or("INVALID");
-    delegate->runInBackground([delegate, callbackId, start, end, target = std::move(*target)] {
-        target.fileSystem->readFileAtURL(target.url, start, end,
-            [delegate, callbackId](std::optional<Bytes> bytes, std::string, FileError error) {
-                if (!bytes) {
-                    delegate->sendPluginResult(fileError(CommandStatus::IOException, error), callbackId);
-                    return;
-                }
-                if (!isValidUtf8(*bytes)) {
-                    delegate->sendPluginResult(fileError(CommandStatus::IOException, FileError::ENCODING_ERR), callbackId);
-                    return;
-                }
-                delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK,
-                                               std::string(bytes->begin(), bytes->end())),
-                    callbackId);
+    inBackground(command, Order::AtOnce, FileError::NOT_READABLE_ERR, [start, end, target = std::move(*target)](const Answer& answer) {
+        target.fileSystem->readFileAtURL(target.url, start, end, kMaxAnswerBytes,
+            [answer](std::optional<Bytes> bytes, std::string, FileError error) {
+                if (!bytes)
+                    answer(fileError(CommandStatus::IOException, error));
+                else if (!isValidUtf8(*bytes))
+                    answer(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
+                else
+                    answer(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(bytes->begin(), bytes->end())));
             });
     });
 }
@@ -621,28 +681,28 @@ void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
     if (!target)
         return;
     auto start = numberArgument(command, 1), end = numberArgument(command, 2);
-    auto* delegate = commandDelegate();
-    auto callbackId = command.callbackId().value_or("INVALID");
-    delegate->runInBackground([delegate, callbackId, start, end, form, target = std::move(*target)] {
-        target.fileSystem->readFileAtURL(target.url, start, end,
-            [delegate, callbackId, form](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
+    // The bytes the answer's form may hold: Base64 takes 4 characters for 3 bytes, a binary
+    // string up to 2 for each byte above 0x7F.
+    std::uint64_t maxBytes = form == ReadForm::DataURL ? kMaxAnswerBytes / 4 * 3 - 1024
+        : form == ReadForm::BinaryString              ? kMaxAnswerBytes / 2
+                                                      : kMaxAnswerBytes;
+    inBackground(command, Order::AtOnce, FileError::NOT_READABLE_ERR, [start, end, form, maxBytes, target = std::move(*target)](const Answer& answer) {
+        target.fileSystem->readFileAtURL(target.url, start, end, maxBytes,
+            [answer, form](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
                 if (!bytes) {
-                    delegate->sendPluginResult(fileError(CommandStatus::IOException, error), callbackId);
+                    answer(fileError(CommandStatus::IOException, error));
                     return;
                 }
                 switch (form) {
                 case ReadForm::DataURL:
-                    delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK,
-                                                   "data:" + mimeType + ";base64," + WHBase64::base64EncodedString(*bytes)),
-                        callbackId);
+                    answer(WHPluginResult::resultWithStatus(CommandStatus::OK,
+                        "data:" + mimeType + ";base64," + WHBase64::base64EncodedString(*bytes)));
                     break;
                 case ReadForm::ArrayBuffer:
-                    delegate->sendPluginResult(
-                        WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, *bytes), callbackId);
+                    answer(WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, *bytes));
                     break;
                 case ReadForm::BinaryString:
-                    delegate->sendPluginResult(
-                        WHPluginResult::resultWithStatus(CommandStatus::OK, latin1ToUtf8(*bytes)), callbackId);
+                    answer(WHPluginResult::resultWithStatus(CommandStatus::OK, latin1ToUtf8(*bytes)));
                     break;
                 }
             });
@@ -666,13 +726,13 @@ void WHFile::write(const WHInvokedUrlCommand& command)
         answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "Invalid parameter type"));
         return;
     }
-    auto position = static_cast<std::uint64_t>(numberArgument(command, 2));
-    auto* delegate = commandDelegate();
-    auto callbackId = command.callbackId().value_or("INVALID");
-    delegate->runInBackground([delegate, callbackId, position, bytes, target = std::move(*target)] {
-        (void)target.fileSystem->truncateFileAtURL(target.url, position);
-        delegate->sendPluginResult(target.fileSystem->writeToFileAtURL(target.url, *bytes, WriteMode::Append), callbackId);
-    });
+    // A negative position writes from the start.
+    auto position = static_cast<std::uint64_t>(std::max<std::int64_t>(numberArgument(command, 2), 0));
+    // Cut and written as one step: the file holds its old content or the new one, never a part.
+    inBackground(command, Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
+        [position, bytes, target = std::move(*target)](const Answer& answer) {
+            answer(target.fileSystem->writeAtPosition(target.url, *bytes, position));
+        });
 }
 
 void WHFile::truncate(const WHInvokedUrlCommand& command)
@@ -680,8 +740,15 @@ void WHFile::truncate(const WHInvokedUrlCommand& command)
     auto target = targetForArgument(command, rawArgument0(command));
     if (!target)
         return;
-    auto length = static_cast<std::uint64_t>(numberArgument(command, 1));
-    answer(command, target->fileSystem->truncateFileAtURL(target->url, length));
+    auto length = numberArgument(command, 1);
+    if (length < 0) {
+        answer(command, fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR));
+        return;
+    }
+    inBackground(command, Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
+        [length = static_cast<std::uint64_t>(length), target = std::move(*target)](const Answer& answer) {
+            answer(target.fileSystem->truncateFileAtURL(target.url, length));
+        });
 }
 
 void WHFile::testFileExists(const WHInvokedUrlCommand& command)
@@ -700,7 +767,15 @@ void WHFile::testDirectoryExists(const WHInvokedUrlCommand& command)
 
 void WHFile::getFreeDiskSpace(const WHInvokedUrlCommand& command)
 {
-    answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, std::to_string(checkFreeDiskSpace(m_appDocsPath).value_or(0))));
+    // A documents folder not made yet is measured on the volume it would be made on; a space that
+    // cannot be measured is an error, never a disk without room.
+    auto freeBytes = checkFreeDiskSpace(m_appDocsPath);
+    if (!freeBytes) {
+        log::message(format("free disk space of %@ unknown", m_appDocsPath));
+        answer(command, fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        return;
+    }
+    answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, std::to_string(*freeBytes)));
 }
 
 } // namespace penwick

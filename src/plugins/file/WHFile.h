@@ -16,8 +16,13 @@ class WHInvokedUrlCommand;
 
 // The page's file system: named roots ("temporary", "persistent", then the extras of the
 // "osxextrafilesystems" setting) reached through whfile URLs. Actions run on the main thread; reads,
-// writes, tree copies/moves and recursive removals run their file work on the work queue and answer
-// from there. Every call is answered exactly once.
+// writes, truncations, copies, moves and removals run their file work on the work queue and answer
+// from there. Every call is answered exactly once, with an error when its work throws.
+//
+// Changes (write, truncate, copy, move, remove) run one at a time in the order the page asked for
+// them, so that the last one the page asked for is the one that stays; one order for all file
+// systems, since a move spans two of them and "root" overlaps the others. Reads run at once, side
+// by side, and are refused before they start when their answer could not reach the page.
 //
 // The registry and the directories are written only by pluginInitialize and only read afterwards,
 // also from background work and from the whfile scheme (through sharedFilePlugin()).
@@ -87,6 +92,9 @@ private:
         WHFilesystemURL url;
         std::shared_ptr<WHFileSystem> fileSystem;
     };
+    // Changes waiting for their turn, run by one work-queue task at a time.
+    struct ChangeQueue;
+    enum class Order { AfterEarlierChanges, AtOnce };
     enum class ReadForm { DataURL, ArrayBuffer, BinaryString };
     enum class RemoveMode { Single, Recursive };
 
@@ -100,6 +108,10 @@ private:
     void transfer(const WHInvokedUrlCommand& command, TransferMode mode);
     std::optional<std::string> getSupportDirectory(Result<std::string> base, const std::vector<std::string>& components);
     void answer(const WHInvokedUrlCommand& command, const WHPluginResult& result);
+    // Runs `work` on the work queue; it answers through the function it is given (at most once
+    // counts). An exception answers `onException` with status 6 instead.
+    using Answer = std::function<void(const WHPluginResult&)>;
+    void inBackground(const WHInvokedUrlCommand& command, Order order, FileError onException, std::function<void(const Answer&)> work);
 
     std::vector<std::shared_ptr<WHFileSystem>> m_fileSystems;
     std::string m_appDocsPath;
@@ -107,6 +119,7 @@ private:
     std::string m_appDataPath;
     std::string m_appTempPath;
     std::string m_appCachePath;
+    std::shared_ptr<ChangeQueue> m_changes;
 };
 
 } // namespace penwick

@@ -2,29 +2,39 @@
 
 #include <cerrno>
 
+#include "base/Format.h"
+#include "base/Log.h"
+
 namespace penwick {
 
-PlatformFileError platformFileErrorFromErrno(int err)
+FileError fileErrorFromErrno(int err, FileAccess access, FileError otherwise)
 {
+    // A transfer checked its source and destination first: what vanishes meanwhile is a failed change.
+    if ((err == ENOENT || err == ENOTDIR) && access != FileAccess::Transferring)
+        return FileError::NOT_FOUND_ERR;
+    if (access == FileAccess::Reading)
+        return err == EISDIR || err == EINVAL ? FileError::NOT_FOUND_ERR : otherwise;
+    if (access == FileAccess::Transferring && (err == EIO || err == EFBIG || err == EOVERFLOW))
+        return FileError::NOT_READABLE_ERR;
     switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-        return PlatformFileError::NoSuchFile;
-    case EIO:
-        return PlatformFileError::ReadUnknown;
+    case ENOSPC:
+    case EDQUOT:
     case EFBIG:
-    case EOVERFLOW:
-        return PlatformFileError::ReadTooLarge;
+        return FileError::QUOTA_EXCEEDED_ERR;
     case EACCES:
     case EPERM:
     case EROFS:
-        return PlatformFileError::WriteNoPermission;
-    case ENOSPC:
-    case EDQUOT:
-        return PlatformFileError::WriteOutOfSpace;
+    case ETXTBSY:
+        return FileError::NO_MODIFICATION_ALLOWED_ERR;
     default:
-        return PlatformFileError::Other;
+        return otherwise;
     }
+}
+
+FileError fileFailure(const char* what, const std::string& path, const Error& error, FileAccess access, FileError otherwise)
+{
+    log::message(format("%@ %@ failed: %@ (errno %@)", what, path, error.message, error.code));
+    return fileErrorFromErrno(error.code, access, otherwise);
 }
 
 } // namespace penwick

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "base/Result.h"
 
 namespace penwick {
 
@@ -24,19 +27,20 @@ enum class FileError : std::int32_t {
 
 constexpr std::int32_t fileErrorCode(FileError e) { return static_cast<std::int32_t>(e); }
 
-// What went wrong on the disk, in the coarse classes the file operations tell apart. The values are
-// fixed numbers that errno is mapped to, so log lines stay stable across systems; they never
-// reach the page.
-enum class PlatformFileError : std::int32_t {
-    Other = 0,
-    NoSuchFile = 4, // ENOENT, ENOTDIR
-    ReadUnknown = 256, // EIO
-    ReadNoSuchFile = 260,
-    ReadTooLarge = 263, // EFBIG, EOVERFLOW
-    WriteNoPermission = 513, // EACCES, EPERM, EROFS
-    WriteOutOfSpace = 640, // ENOSPC, EDQUOT
-};
+// What an operation was doing when the system refused it: the same errno means another thing to
+// the page when reading (the file could not be read) than when changing files (no room, no right).
+enum class FileAccess { Reading, Changing, Transferring };
 
-PlatformFileError platformFileErrorFromErrno(int err);
+// The one place where errno becomes a file error. ENOENT/ENOTDIR are NOT_FOUND_ERR (but for a
+// transfer, which found its source and destination before it began);
+// reading also counts what is no file (EISDIR, EINVAL) as not found; changing maps ENOSPC,
+// EDQUOT and EFBIG to QUOTA_EXCEEDED_ERR and EACCES, EPERM, EROFS, ETXTBSY to
+// NO_MODIFICATION_ALLOWED_ERR; a transfer counts EIO, EFBIG and EOVERFLOW as a source it could not
+// read (NOT_READABLE_ERR). Anything else is `otherwise`.
+FileError fileErrorFromErrno(int err, FileAccess access, FileError otherwise);
+
+// fileErrorFromErrno, after a log line naming what failed, the file and the errno:
+// "<what> <path> failed: <description> (errno <n>)".
+FileError fileFailure(const char* what, const std::string& path, const Error& error, FileAccess access, FileError otherwise);
 
 } // namespace penwick

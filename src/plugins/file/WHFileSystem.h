@@ -42,12 +42,17 @@ public:
     virtual WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) = 0;
     virtual WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) = 0;
     virtual WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) = 0;
+    // The page's write: the file's content up to `position` (zero-filled past its end), then the
+    // data, replacing the file as one step; a missing file gets the data alone. Status 1 with the
+    // number of bytes written, else a file error.
+    virtual WHPluginResult writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position) = 0;
     // The source file system must outlive the call (file systems live as long as the process).
     virtual void copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,
         WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode,
         ResultCallback callback) = 0;
-    // end is exclusive; a negative end reads to the end of the file.
-    virtual void readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end,
+    // end is exclusive; a negative end reads to the end of the file. A range longer than
+    // `maxBytes` is refused (NOT_READABLE_ERR) before anything is read.
+    virtual void readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, std::uint64_t maxBytes,
         ReadCallback callback) = 0;
     virtual void getFileMetadataForURL(const WHFilesystemURL& url, ResultCallback callback) = 0;
     virtual std::optional<ValueObject> makeEntryForLocalURL(const WHFilesystemURL& url) = 0;

@@ -1,5 +1,6 @@
 #include "plugins/file/WHLocalFilesystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -99,27 +100,41 @@ std::optional<std::string> canonicalPath(const std::string& path)
     return out;
 }
 
-FileError transferFailure(int err)
+bool within(const std::string& path, const std::string& root)
 {
-    switch (platformFileErrorFromErrno(err)) {
-    case PlatformFileError::ReadUnknown:
-    case PlatformFileError::ReadTooLarge:
-        return FileError::NOT_READABLE_ERR;
-    case PlatformFileError::WriteOutOfSpace:
-        return FileError::QUOTA_EXCEEDED_ERR;
-    case PlatformFileError::WriteNoPermission:
-        return FileError::NO_MODIFICATION_ALLOWED_ERR;
-    default:
-        return FileError::INVALID_MODIFICATION_ERR;
-    }
+    return root == "/" || path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/');
 }
 
 } // namespace
 
 WHLocalFilesystem::WHLocalFilesystem(std::string name, std::string root)
     : m_name(std::move(name))
-    , m_fsRoot(std::move(root))
 {
+    setFsRoot(std::move(root));
+}
+
+void WHLocalFilesystem::setFsRoot(std::string root)
+{
+    m_fsRoot = std::move(root);
+    setReachableRoots({ m_fsRoot });
+}
+
+void WHLocalFilesystem::setReachableRoots(const std::vector<std::string>& roots)
+{
+    m_reachableRoots.clear();
+    for (const auto& root : roots) {
+        if (auto resolved = root.empty() ? std::nullopt : disk::resolvePath(root))
+            m_reachableRoots.push_back(std::move(*resolved));
+    }
+}
+
+bool WHLocalFilesystem::reaches(const std::string& localPath) const
+{
+    const auto& roots = m_reachableRoots;
+    if (std::find(roots.begin(), roots.end(), "/") != roots.end())
+        return true;
+    auto resolved = disk::resolvePath(localPath);
+    return resolved && std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return within(*resolved, root); });
 }
 
 // MARK: Paths and URLs
@@ -148,6 +163,8 @@ std::optional<std::string> WHLocalFilesystem::filesystemPathForFullPath(const st
     local += path;
     if (local.size() >= 2 && local.back() == '/')
         local.pop_back();
+    if (!reaches(local))
+        return std::nullopt;
     return local;
 }
 
@@ -364,14 +381,8 @@ WHPluginResult WHLocalFilesystem::doRemove(const std::string& localPath)
         if (removed)
             return WHPluginResult::resultWithStatus(CommandStatus::OK);
         log::message(format("error removing filesystem entry at %@: %@", localPath, removed.error().message));
-        switch (platformFileErrorFromErrno(removed.error().code)) {
-        case PlatformFileError::NoSuchFile:
-            return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-        case PlatformFileError::WriteNoPermission:
-            return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
-        default:
-            return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
-        }
+        return fileError(CommandStatus::IOException,
+            fileErrorFromErrno(removed.error().code, FileAccess::Changing, FileError::ABORT_ERR));
     } catch (const std::exception&) {
         return fileError(CommandStatus::Error, FileError::SYNTAX_ERR);
     }
@@ -413,7 +424,8 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
         bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory
             || (child.kind == disk::DirectoryName::Kind::Unknown && disk::probe(childPath).isDirectory);
         auto fullPath = fullPathForFileSystemPath(childPath);
-        if (!fullPath)
+        // A link that leads out of the reachable roots is not there for the page.
+        if (!fullPath || (child.kind == disk::DirectoryName::Kind::Unknown && !reaches(childPath)))
             continue;
         entries.emplace_back(makeEntry(*fullPath, isDirectory ? EntryKind::Directory : EntryKind::File,
             isDirectory ? OnDisk::Directory : OnDisk::NotDirectory));
@@ -421,7 +433,7 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
     return WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(entries));
 }
 
-std::uint64_t WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position)
+Result<std::uint64_t> WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position)
 {
     return disk::truncateTo(localPath, position);
 }
@@ -429,25 +441,47 @@ std::uint64_t WHLocalFilesystem::truncateFile(const std::string& localPath, std:
 WHPluginResult WHLocalFilesystem::truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position)
 {
     auto local = filesystemPathForURL(url);
-    std::uint64_t offset = local ? truncateFile(*local, position) : 0;
-    return WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, static_cast<std::int32_t>(offset));
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    auto length = truncateFile(*local, position);
+    if (!length)
+        return fileError(CommandStatus::IOException,
+            fileFailure("truncating", *local, length.error(), FileAccess::Changing, FileError::INVALID_MODIFICATION_ERR));
+    return WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), Value(*length));
+}
+
+WHPluginResult WHLocalFilesystem::write(const WHFilesystemURL& url, const Bytes& data, std::optional<std::uint64_t> keep)
+{
+    auto local = filesystemPathForURL(url);
+    if (!local)
+        return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    auto written = disk::writeAt(*local, keep, data);
+    if (!written)
+        return fileError(CommandStatus::IOException,
+            fileFailure("writing", *local, written.error(), FileAccess::Changing, FileError::INVALID_MODIFICATION_ERR));
+    if (data.size() <= static_cast<size_t>(INT32_MAX))
+        return WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, static_cast<std::int32_t>(data.size()));
+    return WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), Value(static_cast<std::uint64_t>(data.size())));
 }
 
 WHPluginResult WHLocalFilesystem::writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode)
 {
-    auto local = filesystemPathForURL(url);
-    if (!local)
-        return fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR);
     // Nothing to write: the file is neither created nor emptied.
     if (data.empty())
-        return WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus::OK, 0);
-    auto written = disk::writeAll(*local, data, mode == WriteMode::Append ? disk::Append::Yes : disk::Append::No);
-    // Every byte reached the file or the write failed: a short count is never a success.
-    if (!written)
-        return fileError(CommandStatus::Error, FileError::INVALID_MODIFICATION_ERR);
-    if (data.size() <= static_cast<size_t>(INT32_MAX))
-        return WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, static_cast<std::int32_t>(data.size()));
-    return WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), Value(static_cast<std::uint64_t>(data.size())));
+        return filesystemPathForURL(url) ? WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus::OK, 0)
+                                         : fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    return write(url, data, mode == WriteMode::Append ? std::nullopt : std::optional<std::uint64_t>(0));
+}
+
+WHPluginResult WHLocalFilesystem::writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position)
+{
+    // Nothing to write into a missing file creates nothing; an existing one is cut at the position.
+    if (data.empty()) {
+        auto local = filesystemPathForURL(url);
+        if (local && !disk::probe(*local).exists)
+            return WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus::OK, 0);
+    }
+    return write(url, data, position);
 }
 
 bool WHLocalFilesystem::canCopyMoveSrc(const std::string& source, const std::string& destination)
@@ -486,7 +520,9 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
         }
         // Made now so that the completion, which may run later on another thread, needs nothing of this object.
         ValueObject entry = makeEntry(*newFullPath, EntryKind::File, OnDisk::NotDirectory);
-        sourceFileSystem.readFileAtURL(sourceURL, 0, -1,
+        // Held in memory whole: bounded like what a page read may answer.
+        constexpr std::uint64_t kMaxForeignCopy = 1ull << 30;
+        sourceFileSystem.readFileAtURL(sourceURL, 0, -1, kMaxForeignCopy,
             [newPath, entry = std::move(entry), callback = std::move(callback)](std::optional<Bytes> bytes, std::string, FileError error) mutable {
                 if (!bytes) {
                     callback(fileError(CommandStatus::IOException, error));
@@ -506,15 +542,16 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
         callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
-    callback(copyOrMove(destinationDirectory, newName, *sourcePath, localSource->fsRoot(), mode));
+    callback(copyOrMove(*directory, newName, *sourcePath, localSource->fsRoot(), mode));
 }
 
-WHPluginResult WHLocalFilesystem::copyOrMove(const WHFilesystemURL& destinationDirectory, const std::string& newName,
+WHPluginResult WHLocalFilesystem::copyOrMove(const std::string& directory, const std::string& newName,
     const std::string& sourcePath, const std::string& sourceRoot, TransferMode mode)
 {
-    std::string newPath = joinLocalPath(*filesystemPathForURL(destinationDirectory), newName);
+    std::string newPath = joinLocalPath(directory, newName);
     auto newFullPath = fullPathForFileSystemPath(newPath);
-    if (!newFullPath)
+    // The new name may hold components; a link among them must not lead out either.
+    if (!newFullPath || !reaches(newPath))
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
     auto target = disk::probe(newPath);
     auto source = disk::probe(sourcePath);
@@ -533,20 +570,27 @@ WHPluginResult WHLocalFilesystem::copyOrMove(const WHFilesystemURL& destinationD
         if (!canCopyMoveSrc(sourcePath, newPath))
             return true;
         auto canonicalSource = canonicalPath(sourcePath);
-        auto canonicalDirectory = canonicalPath(*filesystemPathForURL(destinationDirectory));
+        auto canonicalDirectory = canonicalPath(directory);
         if (!canonicalSource || !canonicalDirectory)
             return false;
         std::string below = *canonicalSource == "/" ? "/" : *canonicalSource + "/";
         return *canonicalDirectory == *canonicalSource || canonicalDirectory->compare(0, below.size(), below) == 0;
     };
 
+    // A copied link that would lead out of the reachable roots from its new place is left out.
+    auto keepLink = [this](const std::string& link) {
+        if (reaches(link))
+            return true;
+        log::message(format("left out of the copy: %@, a symbolic link leading out of the file systems", link));
+        return false;
+    };
     Result<void> outcome;
     if (mode == TransferMode::Copy) {
         if (source.isDirectory && intoItself())
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
         if (target.exists)
             return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
-        outcome = disk::copyTree(sourcePath, newPath);
+        outcome = disk::copyTree(sourcePath, newPath, keepLink);
     } else {
         // A file system's root stays where it is, like it stays on removal.
         if (sameItem(sourcePath, sourceRoot))
@@ -559,10 +603,12 @@ WHPluginResult WHLocalFilesystem::copyOrMove(const WHFilesystemURL& destinationD
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
         if (target.exists && !disk::removeTree(newPath))
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-        outcome = disk::moveItem(sourcePath, newPath);
+        outcome = disk::moveItem(sourcePath, newPath, keepLink);
     }
     if (!outcome)
-        return fileError(CommandStatus::IOException, transferFailure(outcome.error().code));
+        return fileError(CommandStatus::IOException,
+            fileFailure(mode == TransferMode::Copy ? "copying to" : "moving to", newPath, outcome.error(), FileAccess::Transferring,
+                FileError::INVALID_MODIFICATION_ERR));
     return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
         makeEntryForPath(*newFullPath, source.isDirectory ? EntryKind::Directory : EntryKind::File));
 }
@@ -596,7 +642,8 @@ std::optional<std::string> WHLocalFilesystem::getMimeTypeFromPath(const std::opt
     return std::nullopt;
 }
 
-void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, ReadCallback callback)
+void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, std::uint64_t maxBytes,
+    ReadCallback callback)
 {
     auto local = filesystemPathForURL(url);
     std::string mimeType = getMimeTypeFromPath(local).value_or("*/*");
@@ -604,9 +651,10 @@ void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t s
         callback(std::nullopt, std::move(mimeType), FileError::NOT_FOUND_ERR);
         return;
     }
-    auto bytes = disk::readRange(*local, start, end);
+    auto bytes = disk::readRange(*local, start, end, maxBytes);
     if (!bytes) {
-        callback(std::nullopt, std::move(mimeType), FileError::NOT_FOUND_ERR);
+        callback(std::nullopt, std::move(mimeType),
+            fileFailure("reading", *local, bytes.error(), FileAccess::Reading, FileError::NOT_READABLE_ERR));
         return;
     }
     callback(std::move(*bytes), std::move(mimeType), FileError::NoError);
@@ -623,8 +671,7 @@ void WHLocalFilesystem::getFileMetadataForURL(const WHFilesystemURL& url, Result
     if (lstat(local->c_str(), &st) != 0) {
         int err = errno;
         log::message(format("error getting metadata: %@", g_strerror(err)));
-        callback(fileError(CommandStatus::Error,
-            platformFileErrorFromErrno(err) == PlatformFileError::NoSuchFile ? FileError::NOT_FOUND_ERR : FileError::ABORT_ERR));
+        callback(fileError(CommandStatus::Error, fileErrorFromErrno(err, FileAccess::Reading, FileError::ABORT_ERR)));
         return;
     }
     ValueObject metadata;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "plugins/file/WHFileSystem.h"
 
@@ -14,7 +16,10 @@ namespace penwick {
 //
 // Confinement: no operation touches a path outside the root. A full path with a ".." component
 // has no local path, and a local path belongs to the root only when the root is followed by "/"
-// or ends there; an empty root has no local paths at all.
+// or ends there; an empty root has no local paths at all. Symbolic links are followed only where
+// they lead into a reachable root (the roots of all registered file systems, else this one's
+// own): a path that a link leads out of them has no local path, so every operation answers
+// NOT_FOUND_ERR for it as for a missing item, listings leave it out and copies drop such links.
 //
 // Holds no mutable state once registered; operations may run on several threads at once. All
 // completions are called before the operation returns, on the calling thread, except for a copy
@@ -26,9 +31,15 @@ public:
     const std::string& name() const override { return m_name; }
     void setName(std::string name) override { m_name = std::move(name); }
     const std::string& fsRoot() const { return m_fsRoot; }
-    void setFsRoot(std::string root) { m_fsRoot = std::move(root); }
+    // Also makes the root the one place links may lead, until setReachableRoots says otherwise.
+    void setFsRoot(std::string root);
     const URLTransformer& urlTransformer() const override { return m_urlTransformer; }
     void setUrlTransformer(URLTransformer transformer) override { m_urlTransformer = std::move(transformer); }
+    // Where symbolic links may lead: these roots (links in them resolved; empty ones skipped).
+    // Set before the file system is used from several threads.
+    void setReachableRoots(const std::vector<std::string>& roots);
+    // True when the local path, every link in it followed, lies in a reachable root.
+    bool reaches(const std::string& localPath) const;
 
     // Paths and URLs.
     static std::string stripQueryParametersFromPath(const std::string& path);
@@ -54,26 +65,30 @@ public:
     WHPluginResult removeFileAtURL(const WHFilesystemURL& url) override;
     WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) override;
     WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) override;
-    static std::uint64_t truncateFile(const std::string& localPath, std::uint64_t position);
+    static Result<std::uint64_t> truncateFile(const std::string& localPath, std::uint64_t position);
     WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) override;
     WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) override;
+    WHPluginResult writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position) override;
     static bool canCopyMoveSrc(const std::string& source, const std::string& destination);
     void copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,
         WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode,
         ResultCallback callback) override;
     static std::optional<std::string> getMimeTypeFromPath(const std::optional<std::string>& path);
-    void readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, ReadCallback callback) override;
+    void readFileAtURL(const WHFilesystemURL& url, std::int64_t start, std::int64_t end, std::uint64_t maxBytes,
+        ReadCallback callback) override;
     void getFileMetadataForURL(const WHFilesystemURL& url, ResultCallback callback) override;
 
 private:
     enum class OnDisk { Unknown, Directory, NotDirectory };
     ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const;
-    WHPluginResult copyOrMove(const WHFilesystemURL& destinationDirectory, const std::string& newName,
-        const std::string& sourcePath, const std::string& sourceRoot, TransferMode mode);
+    WHPluginResult copyOrMove(const std::string& directory, const std::string& newName, const std::string& sourcePath,
+        const std::string& sourceRoot, TransferMode mode);
+    WHPluginResult write(const WHFilesystemURL& url, const Bytes& data, std::optional<std::uint64_t> keep);
 
     std::string m_name;
     std::string m_fsRoot;
     URLTransformer m_urlTransformer;
+    std::vector<std::string> m_reachableRoots;
 };
 
 } // namespace penwick

@@ -9,6 +9,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
@@ -91,9 +92,9 @@ protected:
     {
         return once<WHPluginResult>([&](auto done) { m_fs->getFileMetadataForURL(url(tail), done); });
     }
-    ReadAnswer read(const WHFilesystemURL& u, std::int64_t start = 0, std::int64_t end = -1)
+    ReadAnswer read(const WHFilesystemURL& u, std::int64_t start = 0, std::int64_t end = -1, std::uint64_t maxBytes = 1 << 20)
     {
-        return once<ReadAnswer>([&](auto done) { m_fs->readFileAtURL(u, start, end, done); });
+        return once<ReadAnswer>([&](auto done) { m_fs->readFileAtURL(u, start, end, maxBytes, done); });
     }
     WHPluginResult getFile(const std::string& dir, const std::optional<std::string>& path, const Value& options)
     {
@@ -240,8 +241,8 @@ TEST_F(LocalFilesystem, TraversalNeverLeavesTheRoot)
         EXPECT_FALSE(m_fs->filesystemPathForURL(u));
         EXPECT_FALSE(m_fs->makeEntryForLocalURL(u));
         EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
-        EXPECT_EQ(m_fs->truncateFileAtURL(u, 0).message()->get<int>(), 0);
         for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Replace),
+                 m_fs->truncateFileAtURL(u, 0), m_fs->writeAtPosition(u, bytesOf("pwned"), 0),
                  m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u), m_fs->readEntriesAtURL(u),
                  m_fs->getParentForURL(u), metadata(tail), copy("/", "stolen.txt", tail, TransferMode::Copy),
                  copy("/", "stolen.txt", tail, TransferMode::Move), copy(tail, "planted.txt", "", TransferMode::Copy),
@@ -261,12 +262,56 @@ TEST_F(LocalFilesystem, TraversalNeverLeavesTheRoot)
     for (const char* tail : { "/", "//", "/.", "/./" })
         EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url(tail))), kDenied) << tail;
     EXPECT_TRUE(exists(local("a/f.txt")));
+}
 
-    // A link to a directory outside is removed as a link; what it points at stays.
-    fs::create_directory_symlink(m_outside, local("link"));
-    EXPECT_EQ(m_fs->recursiveRemoveFileAtURL(url("/link")).status(), 1);
-    EXPECT_FALSE(exists(local("link")));
+// Links that lead out of every reachable root name nothing, for every operation: a link to a
+// folder, to a file, a dangling one (which a write would create), one in the middle of a path and
+// one behind a relative "..". Links into another reachable root work; copies leave escaping links out.
+TEST_F(LocalFilesystem, LinksOutOfTheRootsNameNothing)
+{
+    fs::create_directories(m_dir + "/other");
+    writeFile(m_dir + "/other/o.txt", "other");
+    fs::create_directories(local("d"));
+    fs::create_directory_symlink(m_outside, local("dirlink"));
+    fs::create_symlink(m_outside + "/secret.txt", local("filelink"));
+    fs::create_symlink(m_outside + "/planted.txt", local("dangling"));
+    fs::create_symlink("../../outside/secret.txt", local("d/relative"));
+    fs::create_directory_symlink(m_dir + "/other", local("otherlink"));
+    for (const char* tail : { "/dirlink", "/dirlink/secret.txt", "/filelink", "/dangling", "/d/relative", "/otherlink/o.txt" }) {
+        SCOPED_TRACE(tail);
+        auto u = url(tail);
+        EXPECT_FALSE(m_fs->filesystemPathForURL(u));
+        EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
+        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeAtPosition(u, bytesOf("pwned"), 0),
+                 m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Append), m_fs->truncateFileAtURL(u, 0),
+                 m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u), m_fs->readEntriesAtURL(u), metadata(tail),
+                 copy("/", "stolen", tail, TransferMode::Copy), copy("/", "stolen", tail, TransferMode::Move),
+                 copy(tail, "planted.txt", "/d", TransferMode::Copy), m_fs->getFileForURL(u, "x", { { "create", true } }) })
+            EXPECT_EQ(errorOf(r), kNotFound);
+    }
     EXPECT_EQ(readFile(m_outside + "/secret.txt"), "secret");
+    EXPECT_FALSE(exists(m_outside + "/planted.txt"));
+    EXPECT_FALSE(exists(local("stolen")));
+    EXPECT_TRUE(fs::is_symlink(local("dirlink")));
+
+    // With the sibling folder reachable, the link into it is followed.
+    m_fs->setReachableRoots({ m_root, m_dir + "/other" });
+    EXPECT_EQ(read(url("/otherlink/o.txt")).text(), "other");
+    EXPECT_EQ(errorOf(m_fs->truncateFileAtURL(url("/filelink"), 0)), kNotFound);
+
+    // A listing leaves the escaping links out; a copy of the tree drops them and keeps the rest.
+    auto listed = m_fs->readEntriesAtURL(url(""));
+    std::set<std::string> names;
+    for (const auto& entry : *listed.message())
+        names.insert(entry["name"].get<std::string>());
+    EXPECT_EQ(names, (std::set<std::string> { "d", "otherlink" }));
+    writeFile(local("d/f.txt"), "f");
+    fs::create_symlink("f.txt", local("d/inside"));
+    LogCapture log;
+    EXPECT_EQ(copy("/", "copy", "/d", TransferMode::Copy).status(), 1);
+    EXPECT_EQ(readFile(local("copy/inside")), "f");
+    EXPECT_FALSE(exists(local("copy/relative")));
+    EXPECT_EQ(log.lines().size(), 1u);
 }
 
 TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
@@ -288,11 +333,35 @@ TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
 
 TEST_F(LocalFilesystem, TruncateAndWrite)
 {
-    EXPECT_EQ(m_fs->truncateFileAtURL(url("/missing"), 4).message()->get<int>(), 0);
+    EXPECT_EQ(failureOf(m_fs->truncateFileAtURL(url("/missing"), 4)), std::pair(6, kNotFound));
     EXPECT_FALSE(exists(local("missing")));
     writeFile(local("four"), "0123");
     EXPECT_EQ(m_fs->truncateFileAtURL(url("/four"), 6).message()->get<int>(), 6);
     EXPECT_EQ(readFile(local("four")), std::string("0123\0\0", 6));
+    // The length is a 64-bit number (a hole: nothing is written), and reads are sized by what may
+    // be answered, not by the file.
+    const std::uint64_t tebibyte = 1ull << 40;
+    EXPECT_EQ(m_fs->truncateFileAtURL(url("/four"), tebibyte).message()->get<std::uint64_t>(), tebibyte);
+    EXPECT_EQ(read(url("/four")).error, FileError::NOT_READABLE_ERR);
+    EXPECT_EQ(read(url("/four"), 0, 1 << 20).bytes->size(), 1u << 20);
+    EXPECT_EQ(read(url("/four"), 0, (1 << 20) + 1).error, FileError::NOT_READABLE_ERR);
+    EXPECT_EQ(m_fs->truncateFileAtURL(url("/four"), 6).message()->get<int>(), 6);
+
+    // The page's write keeps what lies before the position (zero-filled past the end) and
+    // replaces the rest; empty data cuts an existing file and creates none.
+    const std::tuple<const char*, std::uint64_t, const char*, std::string> writes[] = {
+        { "0123", 0, "ab", "ab" }, { "0123", 2, "ab", "01ab" }, { "0123", 4, "ab", "0123ab" },
+        { "0123", 6, "ab", std::string("0123\0\0ab", 8) }, { "0123", 1, "", "0" }, { nullptr, 3, "ab", "ab" } };
+    for (const auto& [old, position, data, expected] : writes) {
+        SCOPED_TRACE(std::to_string(position) + " " + data);
+        fs::remove(local("w"));
+        if (old)
+            writeFile(local("w"), old);
+        EXPECT_EQ(m_fs->writeAtPosition(url("/w"), bytesOf(data), position).status(), 1);
+        EXPECT_EQ(readFile(local("w")), expected);
+    }
+    EXPECT_EQ(m_fs->writeAtPosition(url("/none"), {}, 0).status(), 1);
+    EXPECT_FALSE(exists(local("none")));
 
     // Empty data neither creates nor empties a file.
     EXPECT_EQ(m_fs->writeToFileAtURL(url("/new"), {}, WriteMode::Replace).status(), 1);
@@ -305,9 +374,9 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
     fs::create_directories(local("dir"));
     ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
     // A FIFO without a reader fails at once instead of holding the writer.
-    for (const char* tail : { "/dir", "/nodir/x", "/fifo" }) {
+    for (auto [tail, error] : { std::pair("/dir", kInvalidModification), { "/nodir/x", kNotFound }, { "/fifo", kInvalidModification } }) {
         for (auto mode : { WriteMode::Replace, WriteMode::Append })
-            EXPECT_EQ(failureOf(m_fs->writeToFileAtURL(url(tail), bytesOf("x"), mode)), std::pair(9, kInvalidModification)) << tail;
+            EXPECT_EQ(failureOf(m_fs->writeToFileAtURL(url(tail), bytesOf("x"), mode)), std::pair(6, error)) << tail;
     }
 
     // Replacing through a link writes the file it names and keeps the link and the permissions.
@@ -421,7 +490,7 @@ TEST_F(LocalFilesystem, ConcurrentReadsAndWritesOfDifferentFiles)
                 std::string text = "thread " + std::to_string(t) + " round " + std::to_string(round);
                 check(m_fs->writeToFileAtURL(url(name), bytesOf(text), WriteMode::Replace));
                 check(m_fs->writeToFileAtURL(url(name), bytesOf("!"), WriteMode::Append));
-                m_fs->readFileAtURL(url(name), 0, -1, [&](std::optional<Bytes> b, std::string, FileError) {
+                m_fs->readFileAtURL(url(name), 0, -1, 1 << 20, [&](std::optional<Bytes> b, std::string, FileError) {
                     failures += !b || std::string(b->begin(), b->end()) != text + "!";
                 });
                 m_fs->copyFileToURL(url(dir), "c", *m_fs, url(name), TransferMode::Copy, check);
@@ -476,8 +545,9 @@ TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
     EXPECT_EQ(readFile(local("src.txt")), "s");
 
     EXPECT_EQ(errorOf(getFile("/ro/dir", "new.txt", { { "create", true } })), kAbort);
-    EXPECT_EQ(failureOf(m_fs->writeToFileAtURL(url("/ro/dir/f.txt"), bytesOf("x"), WriteMode::Replace)),
-        std::pair(9, kInvalidModification));
+    for (const auto& r : { m_fs->writeToFileAtURL(url("/ro/dir/f.txt"), bytesOf("x"), WriteMode::Replace),
+             m_fs->writeAtPosition(url("/ro/dir/f.txt"), bytesOf("x"), 2), m_fs->truncateFileAtURL(url("/ro/dir/f.txt"), 1) })
+        EXPECT_EQ(failureOf(r), std::pair(6, kDenied));
     EXPECT_EQ(readFile(local("ro/dir/f.txt")), "stays");
 }
 
@@ -497,15 +567,17 @@ TEST_F(LocalFilesystem, FullVolume)
     }
 
     writeFile(local("small/log.txt"), "before;");
-    // Replacing an existing file that way keeps its old content, and no temporary file is left.
+    // A write that does not fit is over quota and keeps the old content whole; no new or
+    // temporary file is left.
+    const int kQuota = fileErrorCode(FileError::QUOTA_EXCEEDED_ERR);
     for (auto [tail, mode] : { std::pair("/small/log.txt", WriteMode::Append), { "/small/new.txt", WriteMode::Replace },
              { "/small/log.txt", WriteMode::Replace } }) {
         auto answer = m_fs->writeToFileAtURL(url(tail), Bytes(256 * 1024, 'y'), mode);
-        EXPECT_EQ(failureOf(answer), std::pair(9, kInvalidModification)) << tail;
-        EXPECT_EQ(readFile(local("small/log.txt")), "before;");
+        EXPECT_EQ(failureOf(answer), std::pair(6, kQuota)) << tail;
     }
-    EXPECT_EQ(fs::file_size(local("small/new.txt")), 0u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(local("small")), {}), 2);
+    EXPECT_EQ(failureOf(m_fs->writeAtPosition(url("/small/log.txt"), Bytes(256 * 1024, 'y'), 3)), std::pair(6, kQuota));
+    EXPECT_EQ(readFile(local("small/log.txt")), "before;");
+    EXPECT_EQ(std::distance(fs::directory_iterator(local("small")), {}), 1);
 }
 
 } // namespace

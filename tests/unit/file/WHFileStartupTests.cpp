@@ -1,13 +1,17 @@
 // The file plugin's start-up: the registry the extra-file-systems setting makes, its log lines, and
-// a failing support directory. And where its tree work runs.
+// a failing support directory. And its background work: where it runs, in which order, and how
+// failures and exceptions are answered.
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <new>
 #include <thread>
 
 #include "bridge/WHCommandDelegate.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "plugins/file/WHFile.h"
+#include "plugins/file/WHFilesystemURLProtocol.h"
 #include "support/LogCapture.h"
 #include "support/TestPlatform.h"
 
@@ -33,6 +37,12 @@ public:
     bool URLIsWhitelisted(const std::string&) const override { return true; }
     const Settings& settings() const override { return values; }
 };
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 std::vector<std::string> registeredNames(const WHFile& plugin)
 {
@@ -125,6 +135,161 @@ TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
         EXPECT_EQ(fs::exists(tmp / "deep" / leaf), c.sourceRemains);
         EXPECT_TRUE(!c.made || fs::exists(tmp / c.made / leaf));
     }
+}
+
+// Writes, truncations, copies, moves and removals run one at a time in the order they were
+// called, however many are waiting: the file ends as the last change left it.
+TEST(WHFile, ChangesRunInTheOrderTheyWereCalled)
+{
+    test::TestPlatform platform;
+    SettingsOnlyDelegate delegate;
+    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
+    plugin.setCommandDelegate(&delegate);
+    plugin.pluginInitialize();
+    const std::string T = "whfile://localhost/temporary";
+    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+    const std::vector<std::pair<Action, ValueArray>> calls = {
+        { &WHFile::write, { T + "/f", "first", 0 } }, { &WHFile::write, { T + "/f", "second", 0 } },
+        { &WHFile::truncate, { T + "/f", 3 } }, { &WHFile::copyTo, { T + "/f", T, "g" } },
+        { &WHFile::write, { T + "/f", "x", 1 } }, { &WHFile::moveTo, { T + "/g", T, "h" } },
+        { &WHFile::write, { T + "/h", "!", 3 } }, { &WHFile::remove, { T + "/f" } },
+    };
+    for (const auto& [action, arguments] : calls)
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+    ASSERT_EQ(delegate.background.size(), 1u);
+    std::thread([&] { delegate.background[0](); }).join();
+    ASSERT_EQ(delegate.answers.size(), calls.size());
+    for (const auto& [result, thread] : delegate.answers)
+        EXPECT_EQ(result.status(), 1) << result.message()->dump();
+    namespace fs = std::filesystem;
+    const fs::path tmp = plugin.appTempPath();
+    EXPECT_FALSE(fs::exists(tmp / "f"));
+    EXPECT_FALSE(fs::exists(tmp / "g"));
+    std::ifstream in(tmp / "h");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "sec!");
+}
+
+// A file system whose every operation throws, as running out of memory would.
+class ThrowingFileSystem final : public WHFileSystem {
+public:
+    [[noreturn]] static WHPluginResult fail() { throw std::bad_alloc(); }
+    WHPluginResult entryForLocalURI(const WHFilesystemURL&) override { fail(); }
+    WHPluginResult getFileForURL(const WHFilesystemURL&, const std::optional<std::string>&, const Value&) override { fail(); }
+    WHPluginResult getParentForURL(const WHFilesystemURL&) override { fail(); }
+    WHPluginResult setMetadataForURL(const WHFilesystemURL&, const Value&) override { fail(); }
+    WHPluginResult removeFileAtURL(const WHFilesystemURL&) override { fail(); }
+    WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL&) override { fail(); }
+    WHPluginResult readEntriesAtURL(const WHFilesystemURL&) override { fail(); }
+    WHPluginResult truncateFileAtURL(const WHFilesystemURL&, std::uint64_t) override { fail(); }
+    WHPluginResult writeToFileAtURL(const WHFilesystemURL&, const Bytes&, WriteMode) override { fail(); }
+    WHPluginResult writeAtPosition(const WHFilesystemURL&, const Bytes&, std::uint64_t) override { fail(); }
+    void copyFileToURL(const WHFilesystemURL&, const std::string&, WHFileSystem&, const WHFilesystemURL&, TransferMode, ResultCallback) override { fail(); }
+    void readFileAtURL(const WHFilesystemURL&, std::int64_t, std::int64_t, std::uint64_t, ReadCallback) override { fail(); }
+    void getFileMetadataForURL(const WHFilesystemURL&, ResultCallback) override { fail(); }
+    std::optional<ValueObject> makeEntryForLocalURL(const WHFilesystemURL&) override { fail(); }
+    ValueObject makeEntryForPath(const std::string&, EntryKind) override { fail(); }
+    const std::string& name() const override { return m_name; }
+    void setName(std::string name) override { m_name = std::move(name); }
+    const URLTransformer& urlTransformer() const override { return m_transformer; }
+    void setUrlTransformer(URLTransformer transformer) override { m_transformer = std::move(transformer); }
+
+private:
+    std::string m_name = "boom";
+    URLTransformer m_transformer;
+};
+
+// Background file work answers every call once, with an error code that says what happened: a
+// read too large for an answer (a sparse terabyte) is refused before anything is read, a missing
+// file is not found, and work that throws is answered instead of taking the host down.
+TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
+{
+    test::TestPlatform platform;
+    SettingsOnlyDelegate delegate;
+    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
+    plugin.setCommandDelegate(&delegate);
+    plugin.pluginInitialize();
+    plugin.registerFilesystem(std::make_shared<ThrowingFileSystem>());
+    const std::string T = "whfile://localhost/temporary", B = "whfile://localhost/boom/x";
+    std::ofstream(plugin.appTempPath() + "/sparse");
+    std::filesystem::resize_file(plugin.appTempPath() + "/sparse", 1ull << 40);
+    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+    const struct {
+        Action action;
+        ValueArray arguments;
+        FileError error;
+    } cases[] = {
+        { &WHFile::readAsArrayBuffer, { T + "/sparse", 0, -1 }, FileError::NOT_READABLE_ERR },
+        { &WHFile::readAsDataURL, { T + "/sparse", 0, 200 << 20 }, FileError::NOT_READABLE_ERR },
+        { &WHFile::readAsText, { T + "/missing" }, FileError::NOT_FOUND_ERR },
+        { &WHFile::truncate, { T + "/missing", 1 }, FileError::NOT_FOUND_ERR },
+        { &WHFile::readAsBinaryString, { B }, FileError::NOT_READABLE_ERR },
+        { &WHFile::write, { B, "data", 0 }, FileError::INVALID_MODIFICATION_ERR },
+        { &WHFile::remove, { B }, FileError::ABORT_ERR },
+    };
+    test::LogCapture log;
+    for (const auto& c : cases) {
+        delegate.answers.clear();
+        delegate.background.clear();
+        (plugin.*c.action)(WHInvokedUrlCommand(c.arguments, "cb", "File", "fail"));
+        for (size_t i = 0; i < delegate.background.size(); ++i)
+            delegate.background[i]();
+        ASSERT_EQ(delegate.answers.size(), 1u) << c.arguments[0];
+        EXPECT_EQ(delegate.answers[0].first.status(), 6) << c.arguments[0];
+        EXPECT_EQ(*delegate.answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
+    }
+    EXPECT_EQ(log.lines().size(), std::size(cases));
+
+    // The documents folder not made yet: its volume's free space, as a decimal string.
+    std::filesystem::remove_all(plugin.appDocsPath());
+    delegate.answers.clear();
+    plugin.getFreeDiskSpace(WHInvokedUrlCommand(ValueArray {}, "cb", "File", "getFreeDiskSpace"));
+    ASSERT_EQ(delegate.answers.size(), 1u);
+    const auto freeBytes = delegate.answers[0].first.message()->get<std::string>();
+    EXPECT_NE(freeBytes, "0");
+    EXPECT_EQ(freeBytes.find_first_not_of("0123456789"), std::string::npos);
+}
+
+// A link to /etc planted in "persistent", with "root" left out: every action and the whfile
+// scheme find nothing there (NOT_FOUND_ERR, as for a missing item), and nothing outside changes.
+TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
+{
+    test::TestPlatform platform;
+    SettingsOnlyDelegate delegate;
+    delegate.values["osxextrafilesystems"] = "documents,cache";
+    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
+    plugin.setCommandDelegate(&delegate);
+    plugin.pluginInitialize();
+    std::filesystem::create_directory_symlink("/etc", plugin.appDataPath() + "/etc");
+    const std::string P = "whfile://localhost/persistent", E = P + "/etc", H = E + "/hostname";
+    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+    const std::pair<Action, ValueArray> calls[] = {
+        { &WHFile::resolveLocalFileSystemURI, { H } }, { &WHFile::getFile, { E, "hostname", nullptr } },
+        { &WHFile::getFile, { E, "planted", Value(ValueObject { { "create", true } }) } }, { &WHFile::getDirectory, { E, "ssl", nullptr } },
+        { &WHFile::getParent, { H } }, { &WHFile::readEntries, { E } }, { &WHFile::getFileMetadata, { H } },
+        { &WHFile::readAsText, { H } }, { &WHFile::readAsDataURL, { H, 0, -1 } }, { &WHFile::readAsArrayBuffer, { H, 0, -1 } },
+        { &WHFile::readAsBinaryString, { H, 0, -1 } }, { &WHFile::write, { E + "/planted", "x", 0 } },
+        { &WHFile::write, { H, "x", 0 } }, { &WHFile::truncate, { H, 0 } }, { &WHFile::remove, { H } },
+        { &WHFile::removeRecursively, { E } }, { &WHFile::copyTo, { H, P, "stolen" } }, { &WHFile::moveTo, { H, P, "stolen" } },
+        { &WHFile::copyTo, { P + "/x", E, "planted" } }, { &WHFile::copyTo, { E, P, "stolen" } },
+    };
+    std::ofstream(plugin.appDataPath() + "/x") << "x";
+    const std::string hostname = readAll("/etc/hostname");
+    for (const auto& [action, arguments] : calls) {
+        delegate.answers.clear();
+        delegate.background.clear();
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "escape"));
+        for (size_t i = 0; i < delegate.background.size(); ++i)
+            delegate.background[i]();
+        ASSERT_EQ(delegate.answers.size(), 1u) << Value(arguments).dump();
+        EXPECT_NE(delegate.answers[0].first.status(), 1) << Value(arguments).dump();
+        EXPECT_EQ(*delegate.answers[0].first.message(), 1) << Value(arguments).dump();
+    }
+    plugin.getLocalFilesystemPath(WHInvokedUrlCommand(ValueArray { H }, "cb", "File", "escape"));
+    EXPECT_EQ(*delegate.answers.back().first.message(), "Cannot resolve URL to a file");
+    EXPECT_FALSE(WHFilesystemURLProtocol().fileForURL(H));
+    EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
+    EXPECT_FALSE(std::filesystem::exists(plugin.appDataPath() + "/stolen"));
+    EXPECT_EQ(readAll("/etc/hostname"), hostname);
 }
 
 } // namespace
