@@ -73,8 +73,14 @@ void AppRunner::start(const std::vector<std::string>& args)
     // Apps of one test run share the application id: outside a private bus of the test's own, each
     // is the only instance, with a runtime folder of its own for the instance lock.
     env = g_environ_unsetenv(env, "DBUS_SESSION_BUS_ADDRESS");
-    if (const char* wayland = g_getenv("WAYLAND_DISPLAY"); wayland && *wayland != '/')
-        env = g_environ_setenv(env, "WAYLAND_DISPLAY", (std::string(g_get_user_runtime_dir()) + "/" + wayland).c_str(), TRUE);
+    // The compositor's socket is found in the runtime folder (the engine's sandbox looks for it
+    // there too).
+    if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) {
+        std::string socket = *wayland == '/' ? wayland : std::string(g_get_user_runtime_dir()) + "/" + wayland;
+        g_autofree char* name = g_path_get_basename(socket.c_str());
+        (void)symlink(socket.c_str(), (m_root + "/runtime/" + name).c_str());
+        env = g_environ_setenv(env, "WAYLAND_DISPLAY", name, TRUE);
+    }
     for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
              { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" }, { "XDG_RUNTIME_DIR", "/runtime" } })
         env = g_environ_setenv(env, name, (m_root + sub).c_str(), TRUE);
