@@ -3,6 +3,7 @@
 // colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <future>
@@ -191,6 +192,27 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
             return true;
         }, 5s));
     }
+}
+
+TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writeConfig(AppRunner::widget("<content src=\"opener.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
+    for (const char* lib : { "webhost.js", "app.js" })
+        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    for (const char* page : { "opener.html", "stay.html" })
+        app.writeResource(std::string("www/") + page, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/" + page));
+    app.start();
+    auto popups = [&](const std::string& filter) {
+        std::string ids = AppRunner::capture("xdotool search " + filter + " --all --pid " + std::to_string(app.pid()) + " --name '^stay$'");
+        return std::count(ids.begin(), ids.end(), '\n');
+    };
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 1; }, 30s)) << app.output();
+    ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 0; }, 5s));
+    ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 1; }, 10s)) << app.output();
+    EXPECT_EQ(popups(""), 1) << "a second window for the second open";
 }
 
 void writeSchemePage(AppRunner& app)

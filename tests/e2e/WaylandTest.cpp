@@ -179,11 +179,14 @@ TEST_F(Wayland, FullScreenIsTheCompositorsAndF11RestoresADecoratedFrameOnTheOutp
     EXPECT_EQ(m_app.countLines("hiding while another application is active: on Wayland"), 1) << m_app.output();
 }
 
-TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11)
+TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHidesOverTheApp)
 {
-    start(R"(<preference name="WindowSize" value="800x600"/>)");
+    start(R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="2"/>)");
     EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && p.frame.width == 800 && p.frame.height == 600 && onOutput(p); },
         "a decorated 800x600 frame on the output")) << m_app.output();
+    // The pointer hides over the app's own windows, what Wayland allows.
+    EXPECT_TRUE(m_app.waitForLine("pointer: hidden over this application's windows only; movement over other applications is not seen", 10s))
+        << m_app.output();
 }
 
 } // namespace
