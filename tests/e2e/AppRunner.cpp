@@ -72,7 +72,8 @@ void AppRunner::start(const std::vector<std::string>& args)
     char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
     // Apps of one test run share the application id: outside a private bus of the test's own, each
     // is the only instance, with a runtime folder of its own for the instance lock.
-    env = g_environ_unsetenv(env, "DBUS_SESSION_BUS_ADDRESS");
+    // (An empty address, not none: with none, GLib may start a bus of its own for the display.)
+    env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "", TRUE);
     // The compositor's socket is found in the runtime folder (the engine's sandbox looks for it
     // there too).
     if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) {
