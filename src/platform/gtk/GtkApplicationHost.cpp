@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkApplicationHost.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <vector>
@@ -236,11 +237,14 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
         // Without a session bus nothing else keeps a second process off the same storage; with one,
         // the lock also keeps out a process started outside that session.
         auto lock = InstanceLock::acquire(InstanceLock::defaultPath(state.applicationId));
-        if (!lock) {
+        if (lock) {
+            state.instanceLock.emplace(std::move(*lock));
+        } else if (lock.error().code == EWOULDBLOCK) {
             state.lockError = lock.error().message;
             return;
+        } else {
+            log::warning("no instance lock (" + lock.error().message + "): a second process of this app is not kept out");
         }
-        state.instanceLock.emplace(std::move(*lock));
         // Assistive technologies name the application after its accessible root, which GTK names
         // after the program name (the application id): they should say the app's name.
         if (AtkObject* root = atk_get_root())
@@ -265,6 +269,17 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
         g_application_activate(app);
         return 0;
     }), nullptr);
+    // Watched from the start: start-up already makes the page channel's socket folder.
+    const int signals[] = { SIGTERM, SIGINT, SIGHUP };
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+        state.signalSources[i] = g_unix_signal_add(signals[i], +[](gpointer data) -> gboolean {
+            auto& state = *static_cast<State*>(data);
+            log::message("ending on a signal");
+            state.stopWatchingSignals();
+            state.quit(0);
+            return G_SOURCE_REMOVE;
+        }, &state);
+    }
     state.applicationId = m_identity.id;
     GUnique<GError> error;
     if (!g_application_register(G_APPLICATION(state.app.get()), nullptr, &error.outPtr())) {
@@ -286,16 +301,6 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
             return 1;
         }
         std::fprintf(stderr, "penwick: %s is already running; its window is brought forward\n", m_identity.name.c_str());
-    }
-    const int signals[] = { SIGTERM, SIGINT, SIGHUP };
-    for (std::size_t i = 0; i < std::size(signals); ++i) {
-        state.signalSources[i] = g_unix_signal_add(signals[i], +[](gpointer data) -> gboolean {
-            auto& state = *static_cast<State*>(data);
-            log::message("ending on a signal");
-            state.stopWatchingSignals();
-            state.quit(0);
-            return G_SOURCE_REMOVE;
-        }, &state);
     }
     std::vector<char*> argv;
     for (auto& argument : arguments)
