@@ -109,10 +109,14 @@ void shareFolders(AppRunner& second, const AppRunner& first)
         second.setEnv(name, first.path(sub));
 }
 
+// A page with the page library and the app plugin.
 void startPage(AppRunner& app, const std::string& body)
 {
-    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>"));
-    app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><body>" + body + "</body>");
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
+    for (const char* lib : { "webhost.js", "app.js" })
+        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
+        "<script src=\"webhost/app.js\"></script><body>" + body + "</body>");
     app.setEnv("NO_AT_BRIDGE", "1");
     app.start();
 }
@@ -160,8 +164,8 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
     EXPECT_FALSE(first.window().empty());
 }
 
-// SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog runs its own loop;
-// nothing of it stays: no socket folder, no web process.
+// SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog (the page's, the save
+// dialog) runs its own loop; nothing of it stays: no socket folder, no web process.
 TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
 {
     struct Case {
@@ -170,7 +174,8 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
         const char* dialog;
     };
     for (const Case& c : { Case { SIGTERM, "alert('stop?')", "Message" }, Case { SIGINT, "prompt('name?')", "Prompt" },
-             Case { SIGHUP, "confirm('sure?')", "Confirm" } }) {
+             Case { SIGHUP, "confirm('sure?')", "Confirm" },
+             Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
         SCOPED_TRACE(c.script);
         AppRunner app;
         startPage(app, std::string("<script>setTimeout(function () { ") + c.script + "; console.log('dialog returned'); }, 0)</script>");
