@@ -189,4 +189,31 @@ TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHid
         << m_app.output();
 }
 
+// A compositor that sizes every window itself (weston's kiosk shell, as tiling compositors do)
+// keeps its size; the app says so once.
+TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
+{
+    const std::string runtime = m_app.path("runtime");
+    std::string command = "XDG_RUNTIME_DIR='" + runtime + "' exec weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=kiosk"
+        " --width=1280 --height=1024 --idle-time=0 >/dev/null 2>&1";
+    const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
+    struct Compositor {
+        ~Compositor()
+        {
+            if (pid > 0) {
+                ::kill(pid, SIGTERM);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+        GPid pid = -1;
+    } kiosk;
+    ASSERT_TRUE(g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &kiosk.pid, nullptr));
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 10s));
+    m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
+    start(R"(<preference name="WindowSize" value="800x600"/>)");
+    EXPECT_TRUE(m_app.waitForLine("window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 20s))
+        << m_app.output();
+    m_app.kill();
+}
+
 } // namespace

@@ -277,6 +277,13 @@ void GtkWindowFrame::check()
             m_requested.reset();
         } else if (m_attempts < kMaxAttempts) {
             apply();
+            // A compositor that keeps the window's size sends nothing back: look again anyway.
+            m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
+                auto* frame = static_cast<GtkWindowFrame*>(self);
+                frame->m_checkSource = 0;
+                frame->check();
+                return G_SOURCE_REMOVE;
+            }, this);
         } else {
             logOnce(waylandNotices().sizeRefused,
                 "window size: the compositor keeps the window at " + std::to_string(have.width) + "x" + std::to_string(have.height)
