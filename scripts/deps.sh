@@ -8,6 +8,9 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
+  # Desktop-session tests: a private session bus, the desktop's interface settings schema, and a
+  # headless Wayland compositor with its debug tools (scene graph and protocol log).
+  dbus-daemon libglib2.0-bin gsettings-desktop-schemas weston
   # The fuzz build (scripts/fuzz.sh): clang and its runtimes, libFuzzer's among them.
   clang-14 libclang-rt-14-dev
 )

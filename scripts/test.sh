@@ -18,6 +18,26 @@ ctest --test-dir build -LE e2e --output-on-failure -j2 --timeout 180
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
   ctest --test-dir build -L e2e --output-on-failure --timeout 180
 
+# --- Wayland: the display end-to-end tests again, on a headless weston (PENWICK_SKIP_WAYLAND=1
+# skips them). Weston runs as root too, given a private 0700 runtime folder; --debug lets the
+# tests read window geometry from the compositor (scene graph, protocol log); --idle-time=0 keeps
+# its output from going to sleep in the middle of a run.
+if [ "${PENWICK_SKIP_WAYLAND:-0}" != "1" ]; then
+  wl_runtime=$(mktemp -d -t penwick-wayland-XXXXXX)
+  chmod 700 "$wl_runtime"
+  XDG_RUNTIME_DIR="$wl_runtime" weston --backend=headless-backend.so --socket=penwick-test \
+    --width=1280 --height=1024 --debug --idle-time=0 >"$wl_runtime/weston.log" 2>&1 &
+  weston_pid=$!
+  for _ in $(seq 100); do [ -S "$wl_runtime/penwick-test" ] && break; sleep 0.1; done
+  wl_status=0
+  XDG_RUNTIME_DIR="$wl_runtime" WAYLAND_DISPLAY=penwick-test GDK_BACKEND=wayland \
+    ctest --test-dir build -L e2e -R '^e2e\.Wayland\.' --output-on-failure --timeout 180 || wl_status=$?
+  kill "$weston_pid" 2>/dev/null || true
+  wait "$weston_pid" 2>/dev/null || true
+  rm -rf "$wl_runtime"
+  [ "$wl_status" -eq 0 ] || exit "$wl_status"
+fi
+
 if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then
   BUILD_DIR=build-tsan
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF >/dev/null

@@ -160,7 +160,9 @@ int main()
     writeFile(dir + "/resources/www/index.html", readFile(PENWICK_BENCH_PAGES "/bench.html"));
     writeFile(dir + "/resources/www/webhost/webhost.js", readFile(PENWICK_SOURCE_DIR "/www/webhost/webhost.js"));
     std::vector<std::string> env { "HOME=" + dir + "/home", "XDG_CONFIG_HOME=" + dir + "/config",
-        "XDG_DATA_HOME=" + dir + "/data", "XDG_CACHE_HOME=" + dir + "/cache" };
+        "XDG_DATA_HOME=" + dir + "/data", "XDG_CACHE_HOME=" + dir + "/cache", "XDG_RUNTIME_DIR=" + dir + "/runtime",
+        // Alone, not handed to an instance of the same id that the user runs.
+        "DBUS_SESSION_BUS_ADDRESS=" };
 
     std::printf("measuring: ping-pong floor...\n");
     std::fflush(stdout);

@@ -111,7 +111,9 @@ int main()
         dup2(out[1], STDERR_FILENO);
         close(out[0]);
         for (std::string e : { "HOME=" + root + "/home", "XDG_CONFIG_HOME=" + root + "/config", "XDG_DATA_HOME=" + root + "/data",
-                 "XDG_CACHE_HOME=" + root + "/cache", "TMPDIR=" + root + "/tmp" })
+                 "XDG_CACHE_HOME=" + root + "/cache", "TMPDIR=" + root + "/tmp", "XDG_RUNTIME_DIR=" + root + "/runtime",
+                 // Alone, not handed to an instance of the same id that the user runs.
+                 std::string("DBUS_SESSION_BUS_ADDRESS=") })
             putenv(strdup(e.c_str()));
         execl(PENWICK_TESTAPP, PENWICK_TESTAPP, "--resources", resources.c_str(), static_cast<char*>(nullptr));
         _exit(127);

@@ -40,7 +40,7 @@ Application::~Application() = default;
 
 int Application::run()
 {
-    int status = m_host.run(*this);
+    int status = m_host.run(*this, m_options);
     // The host has no shutdown work: the controller, its plugins and the window live until the
     // process ends, so they are not torn down after the main loop.
     (void)m_appDelegate.release();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Dialogs.h"
 #include "platform/DisplayServices.h"
@@ -23,6 +24,9 @@ struct LaunchOptions {
     // Load the start page, write a PNG of it and/or its HTML, and exit.
     std::optional<std::string> screenshotPath;
     std::optional<std::string> dumpDomPath;
+    // The command line as given, program name first: a second launch hands it to the running
+    // instance.
+    std::vector<std::string> arguments;
     bool capturing() const { return screenshotPath || dumpDomPath; }
 };
 
@@ -41,8 +45,10 @@ public:
 class ApplicationHost : public PopupWindowFactory {
 public:
     virtual ~ApplicationHost() = default;
-    // Runs the main loop, calling `lifecycle`, until quit(); the process's exit status.
-    virtual int run(ApplicationLifecycle& lifecycle) = 0;
+    // Runs the main loop, calling `lifecycle`, until quit(); the process's exit status. One
+    // instance runs per application id: when one already runs, it is asked to show its window
+    // again (with `options`' arguments) and this one ends without calling `lifecycle`.
+    virtual int run(ApplicationLifecycle& lifecycle, const LaunchOptions& options) = 0;
     // Ends the main loop; run() then answers `exitCode` (unless the loop itself failed).
     virtual void quit(int exitCode) = 0;
 

@@ -23,7 +23,7 @@ AppRunner::AppRunner(Binary binary) : m_binary(binary)
     if (!dir)
         throw std::runtime_error("cannot make a temporary folder");
     m_root = dir;
-    for (const char* sub : { "home", "config", "data", "cache", "resources/www", "tmp" })
+    for (const char* sub : { "home", "config", "data", "cache", "resources/www", "tmp", "runtime" })
         g_mkdir_with_parents((m_root + "/" + sub).c_str(), 0700);
 }
 
@@ -70,8 +70,20 @@ void AppRunner::start(const std::vector<std::string>& args)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
     char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
+    // Apps of one test run share the application id: outside a private bus of the test's own, each
+    // is the only instance, with a runtime folder of its own for the instance lock.
+    // (An empty address, not none: with none, GLib may start a bus of its own for the display.)
+    env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "", TRUE);
+    // The compositor's socket is found in the runtime folder (the engine's sandbox looks for it
+    // there too).
+    if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) {
+        std::string socket = *wayland == '/' ? wayland : std::string(g_get_user_runtime_dir()) + "/" + wayland;
+        g_autofree char* name = g_path_get_basename(socket.c_str());
+        (void)symlink(socket.c_str(), (m_root + "/runtime/" + name).c_str());
+        env = g_environ_setenv(env, "WAYLAND_DISPLAY", name, TRUE);
+    }
     for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
-             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } })
+             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" }, { "XDG_RUNTIME_DIR", "/runtime" } })
         env = g_environ_setenv(env, name, (m_root + sub).c_str(), TRUE);
     for (const auto& [name, value] : m_env)
         env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);

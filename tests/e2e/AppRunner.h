@@ -11,7 +11,8 @@
 namespace penwick::e2e {
 
 // Runs the real app under the current X display in a sandbox of temporary folders: its own HOME,
-// XDG config/data/cache folders and a resources folder the test fills with config.xml and www/.
+// XDG config/data/cache/runtime folders, no session bus (unless the test gives one) and a
+// resources folder the test fills with config.xml and www/.
 // Its stdout and stderr go to a file, read line by line so tests can wait for and assert exact
 // log lines.
 class AppRunner {

@@ -26,10 +26,12 @@ Outcome runIn(const std::string& sandbox, const std::vector<std::string>& args)
     for (const char* drop : { "PENWICK_WEB_EXTENSION_DIR", "DESTDIR", "G_MESSAGES_DEBUG", "LD_LIBRARY_PATH" })
         env = g_environ_unsetenv(env, drop);
     for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
-             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" } }) {
+             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" }, { "XDG_RUNTIME_DIR", "/runtime" } }) {
         g_mkdir_with_parents((sandbox + sub).c_str(), 0700);
         env = g_environ_setenv(env, name, (sandbox + sub).c_str(), TRUE);
     }
+    // The only instance of its id: not handed to one the user runs on the session bus.
+    env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "", TRUE);
     std::vector<char*> argv;
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));

@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkApplicationHost.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <vector>
@@ -10,14 +11,17 @@
 #include "base/GRef.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkChannelServer.h"
+#include "platform/gtk/GtkDesktopColorScheme.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/GtkFileScheme.h"
 #include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkModalDialogs.h"
 #include "platform/gtk/GtkPointer.h"
 #include "platform/gtk/GtkPopupWindow.h"
 #include "platform/gtk/GtkSavePanel.h"
 #include "platform/gtk/GtkScreens.h"
 #include "platform/glib/GLibClock.h"
+#include "platform/glib/InstanceLock.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {
@@ -48,6 +52,11 @@ struct GtkApplicationHost::State {
     GRef<GMenu> menu;
     bool started = false;
     int exitCode = 0;
+    std::string applicationId;
+    // Held while this instance runs; why not, when another instance holds it.
+    std::optional<InstanceLock> instanceLock;
+    std::string lockError;
+    std::unique_ptr<GtkDesktopColorScheme> colorScheme;
     // SIGTERM, SIGINT and SIGHUP end the host the normal way, so that shutdown removes its socket.
     unsigned signalSources[3] = {};
 
@@ -80,6 +89,8 @@ struct GtkApplicationHost::State {
     void quit(int code)
     {
         exitCode = code;
+        // The main loop ends only once the loops of open dialogs have returned to it.
+        GtkModalDialogs::endAll();
         if (app)
             g_application_quit(G_APPLICATION(app.get()));
     }
@@ -162,6 +173,7 @@ GtkApplicationHost::~GtkApplicationHost() = default;
 
 GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, char** argv, const AppIdentity& identity)
 {
+    std::vector<std::string> arguments(argv, argv + argc);
     installLayout().emplace(InstallLayout::currentExecutable(),
         InstallLayout::Locations { identity.dataDir, identity.webExtensionDir, build::kBinaryDir,
             identity.buildResourceDir, build::kBuildWebExtensionDir });
@@ -196,6 +208,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         return { std::nullopt, 2 };
     }
     LaunchOptions options;
+    options.arguments = std::move(arguments);
     options.resourcePath = resources ? resources : defaultResourcePath();
     if (screenshot)
         options.screenshotPath = screenshot;
@@ -208,7 +221,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
     return { std::move(options), 0 };
 }
 
-int GtkApplicationHost::run(ApplicationLifecycle& lifecycle)
+int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions& options)
 {
     State& state = *m_state;
     state.lifecycle = &lifecycle;
@@ -216,10 +229,28 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle)
     // The engine keeps its other website data under the program name, and desktops match windows
     // to their desktop entry by it: both belong to the application id, not the executable's name.
     g_set_prgname(m_identity.id.c_str());
-    // Several instances may run at once, each with its own resources.
-    state.app = adopt(gtk_application_new(m_identity.id.c_str(), G_APPLICATION_NON_UNIQUE));
+    // One instance per application id: a second launch hands its command line to the running one
+    // over the session bus, which shows its window again.
+    state.app = adopt(gtk_application_new(m_identity.id.c_str(), G_APPLICATION_HANDLES_COMMAND_LINE));
     g_signal_connect(state.app.get(), "startup", G_CALLBACK(+[](GApplication*, gpointer data) {
         auto& state = *static_cast<State*>(data);
+        // Without a session bus nothing else keeps a second process off the same storage; with one,
+        // the lock also keeps out a process started outside that session.
+        auto lock = InstanceLock::acquire(InstanceLock::defaultPath(state.applicationId));
+        if (lock) {
+            state.instanceLock.emplace(std::move(*lock));
+        } else if (lock.error().code == EWOULDBLOCK) {
+            state.lockError = lock.error().message;
+            return;
+        } else {
+            log::warning("no instance lock (" + lock.error().message + "): a second process of this app is not kept out");
+        }
+        // Assistive technologies name the application after its accessible root, which GTK names
+        // after the program name (the application id): they should say the app's name.
+        if (AtkObject* root = atk_get_root())
+            atk_object_set_name(root, g_get_application_name());
+        gtk_window_set_default_icon_name(state.applicationId.c_str());
+        state.colorScheme = std::make_unique<GtkDesktopColorScheme>();
         state.started = true;
         state.lifecycle->startup();
     }), &state);
@@ -228,6 +259,17 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle)
         if (state.started)
             state.lifecycle->activate();
     }), &state);
+    g_signal_connect(state.app.get(), "command-line", G_CALLBACK(+[](GApplication* app, GApplicationCommandLine* line, gpointer) -> int {
+        if (g_application_command_line_get_is_remote(line)) {
+            int argc = 0;
+            GUnique<char*> argv(g_application_command_line_get_arguments(line, &argc));
+            GUnique<char> given(argc > 1 ? g_strjoinv(" ", argv.get() + 1) : g_strdup("none"));
+            log::message(std::string("activated again by a second launch, with arguments: ") + given.get());
+        }
+        g_application_activate(app);
+        return 0;
+    }), nullptr);
+    // Watched from the start: start-up already makes the page channel's socket folder.
     const int signals[] = { SIGTERM, SIGINT, SIGHUP };
     for (std::size_t i = 0; i < std::size(signals); ++i) {
         state.signalSources[i] = g_unix_signal_add(signals[i], +[](gpointer data) -> gboolean {
@@ -238,9 +280,33 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle)
             return G_SOURCE_REMOVE;
         }, &state);
     }
-    char programName[] = "penwick";
-    char* appArgv[] = { programName, nullptr };
-    int status = g_application_run(G_APPLICATION(state.app.get()), 1, appArgv);
+    state.applicationId = m_identity.id;
+    GUnique<GError> error;
+    if (!g_application_register(G_APPLICATION(state.app.get()), nullptr, &error.outPtr())) {
+        std::fprintf(stderr, "penwick: cannot register %s: %s\n", m_identity.id.c_str(), error->message);
+        return 1;
+    }
+    if (!state.lockError.empty()) {
+        std::fprintf(stderr, "penwick: %s is already running (%s); without a session bus its window cannot be brought forward\n",
+            m_identity.name.c_str(), state.lockError.c_str());
+        return 1;
+    }
+    std::vector<std::string> arguments = options.arguments;
+    if (arguments.empty())
+        arguments.emplace_back("penwick");
+    if (g_application_get_is_remote(G_APPLICATION(state.app.get()))) {
+        // The running instance owns the storage and the window: a capture cannot be made beside it.
+        if (options.capturing()) {
+            std::fprintf(stderr, "penwick: %s is already running; quit it to capture its start page\n", m_identity.name.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "penwick: %s is already running; its window is brought forward\n", m_identity.name.c_str());
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int status = g_application_run(G_APPLICATION(state.app.get()), static_cast<int>(argv.size() - 1), argv.data());
     state.stopWatchingSignals();
     if (state.captureCancellable)
         g_cancellable_cancel(state.captureCancellable.get());

@@ -28,7 +28,7 @@ public:
     // Also fixes where this executable's resources and extension are found (`identity`).
     static CommandLine parseCommandLine(int argc, char** argv, const AppIdentity& identity);
 
-    int run(ApplicationLifecycle& lifecycle) override;
+    int run(ApplicationLifecycle& lifecycle, const LaunchOptions& options) override;
     void quit(int exitCode) override;
     std::unique_ptr<Window> createMainWindow(const std::string& title, int width, int height) override;
     std::unique_ptr<WebView> createWebView(Window& window) override;

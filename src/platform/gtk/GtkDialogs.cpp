@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkDialogs.h"
 
 #include "base/GRef.h"
+#include "platform/gtk/GtkModalDialogs.h"
 
 namespace penwick::platform {
 namespace {
@@ -24,7 +25,7 @@ GtkWidget* messageDialog(GtkWindow* parent, const std::string& message, const ch
 // Runs the dialog modally and destroys it; the response.
 int runAndDestroy(GtkWidget* dialog)
 {
-    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     return response;
 }
@@ -50,7 +51,7 @@ std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, con
     gtk_container_add(GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))), entry);
     gtk_widget_show(entry);
     gtk_widget_grab_focus(entry);
-    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     std::optional<std::string> answer;
     if (response == kFirstButton)
         answer = gtk_entry_get_text(GTK_ENTRY(entry));
@@ -69,7 +70,7 @@ std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFi
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), kFirstButton);
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), multiple == AllowMultipleFiles::Yes);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog), TRUE);
-    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     std::optional<std::vector<std::string>> chosen;
     if (response == kFirstButton) {
         chosen.emplace();

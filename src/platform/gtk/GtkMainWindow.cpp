@@ -13,6 +13,8 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& tit
     gtk_window_set_title(m_window, title.c_str());
     gtk_window_set_default_size(m_window, width, height);
     gtk_widget_set_name(GTK_WIDGET(m_window), "penwick-main-window");
+    // The desktop shows the icon installed under the application id.
+    gtk_window_set_icon_name(m_window, g_application_get_application_id(G_APPLICATION(application)));
     // The window can always become the key window, also without a title bar.
     gtk_window_set_accept_focus(m_window, TRUE);
     m_content = gtk_frame_new(nullptr);

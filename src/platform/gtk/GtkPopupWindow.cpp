@@ -12,6 +12,8 @@ GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& t
         gtk_window_set_application(m_window, application);
     gtk_window_set_title(m_window, title.c_str());
     gtk_window_set_role(m_window, "penwick-popup");
+    if (application)
+        gtk_window_set_icon_name(m_window, g_application_get_application_id(G_APPLICATION(application)));
     gtk_window_set_default_size(m_window, width, height);
     GtkWidget* content = gtk_frame_new(nullptr);
     gtk_frame_set_shadow_type(GTK_FRAME(content), GTK_SHADOW_NONE);
@@ -34,10 +36,21 @@ GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& t
             return TRUE;
         }),
             nullptr));
+    // Ctrl+W closes it the same way, before the page sees the key.
+    m_keyPress = SignalConnection(m_window,
+        g_signal_connect(m_window, "key-press-event", G_CALLBACK(+[](GtkWidget* widget, GdkEventKey* event, gpointer) -> gboolean {
+            auto modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+            if (modifiers != GDK_CONTROL_MASK || gdk_keyval_to_lower(event->keyval) != GDK_KEY_w)
+                return FALSE;
+            gtk_widget_hide(widget);
+            return TRUE;
+        }),
+            nullptr));
 }
 
 GtkPopupWindow::~GtkPopupWindow()
 {
+    m_keyPress = SignalConnection();
     m_deleteEvent = SignalConnection();
     m_titleChanged = SignalConnection();
     m_webView.reset();

@@ -12,7 +12,7 @@ namespace penwick::platform {
 class GtkWebView;
 
 // The popup: a top-level window (window role "penwick-popup") holding one GtkWebView on the shared
-// engine context, titled like its page once the page has a title. Closing it hides it; it is
+// engine context, titled like its page once the page has a title. Closing it (or Ctrl+W) hides it; it is
 // destroyed with this object.
 class GtkPopupWindow final : public PopupWindow {
 public:
@@ -28,6 +28,7 @@ private:
     GtkWindow* m_window = nullptr; // one reference of ours
     std::unique_ptr<GtkWebView> m_webView;
     SignalConnection m_deleteEvent;
+    SignalConnection m_keyPress;
     SignalConnection m_titleChanged;
 };
 

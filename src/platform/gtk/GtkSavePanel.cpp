@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkSavePanel.h"
 
 #include "base/GRef.h"
+#include "platform/gtk/GtkModalDialogs.h"
 
 namespace penwick::platform {
 namespace {
@@ -18,7 +19,7 @@ std::optional<std::string> GtkSavePanel::runSavePanel(const std::string& propose
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), proposedName.c_str());
     // gtk_dialog_run spins a nested main loop: the page's call waits, the windows keep drawing.
-    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     std::optional<std::string> chosen;
     if (response == kSaveButton) {
         GUnique<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
@@ -36,7 +37,7 @@ void GtkSavePanel::runErrorAlert(const std::string& message)
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-error");
     gtk_window_set_title(GTK_WINDOW(dialog), "Error");
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    (void)gtk_dialog_run(GTK_DIALOG(dialog));
+    (void)GtkModalDialogs::run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
 }
 

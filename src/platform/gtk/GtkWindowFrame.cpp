@@ -1,9 +1,12 @@
 #include "platform/gtk/GtkWindowFrame.h"
 
 #include <algorithm>
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
+#include <string>
 #include <vector>
 
+#include "base/Log.h"
 #include "platform/gtk/GtkAppEvents.h"
 #include "platform/gtk/GtkScreens.h"
 
@@ -17,6 +20,72 @@ constexpr unsigned kReleaseMilliseconds = 400;
 bool sameRect(const GdkRectangle& a, const GdkRectangle& b)
 {
     return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+bool onWayland(GtkWindow* window) { return GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(GTK_WIDGET(window))); }
+
+GdkRectangle monitorGeometry(GdkDisplay* display, int index)
+{
+    GdkRectangle m;
+    gdk_monitor_get_geometry(gdk_display_get_monitor(display, index), &m);
+    return m;
+}
+
+// The monitors `rect` covers whole.
+std::vector<int> coveredMonitors(GdkDisplay* display, const GdkRectangle& rect)
+{
+    std::vector<int> covered;
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkRectangle m = monitorGeometry(display, i);
+        GdkRectangle overlap;
+        if (gdk_rectangle_intersect(&m, &rect, &overlap) && sameRect(overlap, m))
+            covered.push_back(i);
+    }
+    return covered;
+}
+
+// The height of the title bar GTK draws itself on Wayland (0 while it shows none): GTK sizes a
+// window without it, the compositor's window frame has it.
+int drawnTitleBarHeight(GtkWindow* window)
+{
+    int height = 0;
+    GtkWidget* content = gtk_bin_get_child(GTK_BIN(window));
+    struct Search {
+        GtkWidget* content;
+        int* height;
+    } search { content, &height };
+    // The title bar is an internal child of the window: only forall() reaches it.
+    gtk_container_forall(GTK_CONTAINER(window), +[](GtkWidget* child, gpointer data) {
+        auto& search = *static_cast<Search*>(data);
+        if (child == search.content || !gtk_widget_get_visible(child) || !gtk_widget_get_child_visible(child))
+            return;
+        int natural = 0;
+        gtk_widget_get_preferred_height(child, nullptr, &natural);
+        *search.height = std::max(*search.height, gtk_widget_get_mapped(child) ? gtk_widget_get_allocated_height(child) : natural);
+    }, &search);
+    return gtk_window_get_decorated(window) ? height : 0;
+}
+
+// Logs `line` once per process: what the compositor does not offer is said at start-up, not on
+// every toggle.
+void logOnce(bool& logged, const std::string& line)
+{
+    if (!logged)
+        log::message(line);
+    logged = true;
+}
+
+struct WaylandNotices {
+    bool keepAbove = false;
+    bool hideOnDeactivate = false;
+    bool oneMonitor = false;
+    bool sizeRefused = false;
+};
+
+WaylandNotices& waylandNotices()
+{
+    static WaylandNotices s_notices;
+    return s_notices;
 }
 
 } // namespace
@@ -40,11 +109,30 @@ GtkWindowFrame::~GtkWindowFrame()
         g_source_remove(m_checkSource);
 }
 
-TitleBar GtkWindowFrame::titleBar() const { return gtk_window_get_decorated(m_window) ? TitleBar::Shown : TitleBar::Hidden; }
+TitleBar GtkWindowFrame::titleBar() const
+{
+    if (onWayland(m_window))
+        return m_waylandTitleBar;
+    return gtk_window_get_decorated(m_window) ? TitleBar::Shown : TitleBar::Hidden;
+}
 
-void GtkWindowFrame::setTitleBar(TitleBar titleBar) { gtk_window_set_decorated(m_window, titleBar == TitleBar::Shown); }
+void GtkWindowFrame::setTitleBar(TitleBar titleBar)
+{
+    // On Wayland GTK draws the title bar itself and cannot add it to a window shown without one;
+    // the compositor's full-screen state, the only place the title bar goes, hides it anyway.
+    if (onWayland(m_window)) {
+        m_waylandTitleBar = titleBar;
+        return;
+    }
+    gtk_window_set_decorated(m_window, titleBar == TitleBar::Shown);
+}
 
-void GtkWindowFrame::setLevel(WindowLevel level) { gtk_window_set_keep_above(m_window, level == WindowLevel::StatusWindow); }
+void GtkWindowFrame::setLevel(WindowLevel level)
+{
+    if (level == WindowLevel::StatusWindow && onWayland(m_window))
+        logOnce(waylandNotices().keepAbove, "window level: Wayland lets no application keep its window above others; the compositor stacks it");
+    gtk_window_set_keep_above(m_window, level == WindowLevel::StatusWindow);
+}
 
 void GtkWindowFrame::setHidesOnDeactivate(HidesOnDeactivate hides)
 {
@@ -55,6 +143,9 @@ void GtkWindowFrame::setHidesOnDeactivate(HidesOnDeactivate hides)
     }
     if (m_resign)
         return;
+    if (onWayland(m_window))
+        logOnce(waylandNotices().hideOnDeactivate,
+            "hiding while another application is active: on Wayland the window is only asked to minimise, which the compositor may refuse");
     // A window without a dock icon could not be brought back if it were hidden: iconified, the
     // window manager's task list still reaches it.
     auto& events = GtkAppEvents::shared();
@@ -76,6 +167,15 @@ void GtkWindowFrame::becomeActive()
 
 GdkRectangle GtkWindowFrame::outerFrame() const
 {
+    // Wayland shows a window where the compositor wants it, and its GDK window includes the
+    // shadows GTK draws around its own decorations: the frame is the window's size with the
+    // title bar GTK draws, at no position of its own.
+    if (onWayland(m_window)) {
+        GdkRectangle r {};
+        gtk_window_get_size(m_window, &r.width, &r.height);
+        r.height += drawnTitleBarHeight(m_window);
+        return r;
+    }
     GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
     if (gdkWindow && gtk_widget_get_mapped(GTK_WIDGET(m_window))) {
         GdkRectangle r;
@@ -125,6 +225,10 @@ void GtkWindowFrame::apply()
         return;
     ++m_attempts;
     const GdkRectangle want = *m_requested;
+    if (onWayland(m_window)) {
+        applyOnWayland(want);
+        return;
+    }
     applyFullscreenMonitors(want);
     if (m_spanning)
         return;
@@ -157,6 +261,38 @@ void GtkWindowFrame::check()
 {
     if (!m_requested || !gtk_widget_get_mapped(GTK_WIDGET(m_window)))
         return;
+    if (onWayland(m_window) && m_spanning) {
+        // Asked before the window was shown, full screen may not have reached the compositor.
+        GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(m_window));
+        bool fullscreen = gdkWindow && (gdk_window_get_state(gdkWindow) & GDK_WINDOW_STATE_FULLSCREEN);
+        if (fullscreen || m_attempts >= kMaxAttempts)
+            m_requested.reset();
+        else
+            apply();
+        return;
+    }
+    if (onWayland(m_window)) {
+        GdkRectangle have = outerFrame();
+        if (have.width == m_requested->width && have.height == m_requested->height) {
+            m_requested.reset();
+        } else if (m_attempts < kMaxAttempts) {
+            apply();
+            // A compositor that keeps the window's size sends nothing back: look again anyway.
+            m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
+                auto* frame = static_cast<GtkWindowFrame*>(self);
+                frame->m_checkSource = 0;
+                frame->check();
+                return G_SOURCE_REMOVE;
+            }, this);
+        } else {
+            logOnce(waylandNotices().sizeRefused,
+                "window size: the compositor keeps the window at " + std::to_string(have.width) + "x" + std::to_string(have.height)
+                    + ", not the " + std::to_string(m_requested->width) + "x" + std::to_string(m_requested->height)
+                    + " asked for (a tiling compositor sizes windows itself)");
+            m_requested.reset();
+        }
+        return;
+    }
     if (m_attempts >= kMaxAttempts) {
         m_requested.reset();
         return;
@@ -257,6 +393,46 @@ void GtkWindowFrame::applyFullscreenMonitors(const GdkRectangle& rect)
         gtk_window_unfullscreen(m_window);
         m_spanning = false;
     }
+}
+
+} // namespace penwick::platform
+
+namespace penwick::platform {
+
+void GtkWindowFrame::applyOnWayland(const GdkRectangle& want)
+{
+    // Full screen is the compositor's state on Wayland, and a window has it on one monitor: the
+    // main one of those the frame covers.
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(m_window));
+    std::vector<int> covered = titleBar() == TitleBar::Hidden ? coveredMonitors(display, want) : std::vector<int> {};
+    GdkRectangle united = covered.empty() ? GdkRectangle {} : monitorGeometry(display, covered[0]);
+    for (int i : covered) {
+        GdkRectangle m = monitorGeometry(display, i);
+        gdk_rectangle_union(&united, &m, &united);
+    }
+    if (!covered.empty() && sameRect(united, want)) {
+        int main = covered[0];
+        GdkMonitor* primary = gdk_display_get_primary_monitor(display);
+        for (int i : covered) {
+            if (gdk_display_get_monitor(display, i) == primary)
+                main = i;
+        }
+        if (covered.size() > 1) {
+            const char* model = gdk_monitor_get_model(gdk_display_get_monitor(display, main));
+            logOnce(waylandNotices().oneMonitor,
+                "full screen: on monitor " + std::string(model ? model : "") + " only; a Wayland window cannot span monitors, so the other "
+                    + std::to_string(covered.size() - 1) + " stay uncovered");
+        }
+        gtk_window_fullscreen_on_monitor(m_window, gtk_window_get_screen(m_window), main);
+        m_spanning = true;
+        return;
+    }
+    if (m_spanning) {
+        gtk_window_unfullscreen(m_window);
+        m_spanning = false;
+    }
+    // The compositor places the window; its size is ours to ask for.
+    gtk_window_resize(m_window, std::max(1, want.width), std::max(1, want.height - drawnTitleBarHeight(m_window)));
 }
 
 } // namespace penwick::platform

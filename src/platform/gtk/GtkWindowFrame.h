@@ -39,6 +39,7 @@ private:
     // Whether the window manager has put on or taken off the decorations the title bar asks for.
     bool decorationsSettled() const;
     void applyFullscreenMonitors(const GdkRectangle& rect);
+    void applyOnWayland(const GdkRectangle& want);
     void resignActive();
     void becomeActive();
 
@@ -50,7 +51,9 @@ private:
     std::optional<GdkRectangle> m_lastSet;
     int m_attempts = 0;
     unsigned m_checkSource = 0;
+    // The compositor's full-screen state holds the frame (several monitors on X11, one on Wayland).
     bool m_spanning = false;
+    TitleBar m_waylandTitleBar = TitleBar::Shown;
     SignalConnection m_configure;
     SignalConnection m_map;
     SignalConnection m_property;

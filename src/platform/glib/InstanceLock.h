@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "base/Result.h"
+
+namespace penwick::platform {
+
+// Keeps a second process of the same application from running beside this one where there is no
+// session bus to ask: an exclusive lock on a file, held until the process ends (the kernel drops
+// it when the process dies, so a killed instance leaves nothing that blocks the next start).
+class InstanceLock {
+public:
+    // Takes the lock on `path`, creating the file; the error names the process holding it, when
+    // that can be told.
+    static Result<InstanceLock> acquire(const std::string& path);
+    // `<runtime folder>/<application id>.lock` ($XDG_RUNTIME_DIR, else the user's cache folder).
+    static std::string defaultPath(const std::string& applicationId);
+
+    InstanceLock(InstanceLock&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    InstanceLock& operator=(InstanceLock&& other) noexcept;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+    ~InstanceLock();
+
+private:
+    explicit InstanceLock(int fd) : m_fd(fd) { }
+    int m_fd = -1;
+};
+
+} // namespace penwick::platform

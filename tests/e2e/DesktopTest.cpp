@@ -1,0 +1,267 @@
+// The app on a desktop session: one instance per application id (over a private session bus,
+// and by a lock without one), quitting on a signal while a dialog is open, and the desktop's
+// colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <future>
+#include <gio/gio.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "e2e/AppRunner.h"
+#include "e2e/PrivateBus.h"
+
+using penwick::e2e::AppRunner;
+using penwick::e2e::PrivateBus;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark,
+// 2 light) on `address` from a thread of its own.
+class FakePortal {
+public:
+    FakePortal(const std::string& address, guint32 scheme) : m_scheme(scheme)
+    {
+        std::promise<bool> ready;
+        auto started = ready.get_future();
+        m_thread = std::thread([this, address, ready = std::move(ready)]() mutable { serve(address, ready); });
+        m_ready = started.get();
+    }
+    ~FakePortal()
+    {
+        if (m_loop)
+            g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return G_SOURCE_REMOVE;
+            }, m_loop);
+        m_thread.join();
+    }
+    bool ready() const { return m_ready; }
+    void change(guint32 scheme)
+    {
+        m_scheme = scheme;
+        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings",
+            "SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)), nullptr);
+        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
+    }
+
+private:
+    void serve(const std::string& address, std::promise<bool>& ready)
+    {
+        m_context = g_main_context_new();
+        g_main_context_push_thread_default(m_context);
+        m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
+            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
+            nullptr, nullptr);
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(R"(<node><interface name="org.freedesktop.portal.Settings">
+            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)", nullptr);
+        static const GDBusInterfaceVTable vtable = {
+            +[](GDBusConnection*, const char*, const char*, const char*, const char* method, GVariant*, GDBusMethodInvocation* call, gpointer data) {
+                GVariant* value = g_variant_new_uint32(static_cast<FakePortal*>(data)->m_scheme);
+                bool old = g_strcmp0(method, "Read") == 0;
+                g_dbus_method_invocation_return_value(call, g_variant_new("(v)", old ? g_variant_new_variant(value) : value));
+            },
+            nullptr, nullptr, {}
+        };
+        bool served = m_bus && g_dbus_connection_register_object(m_bus, "/org/freedesktop/portal/desktop", node->interfaces[0], &vtable, this, nullptr, nullptr) > 0;
+        g_dbus_node_info_unref(node);
+        if (served) {
+            GVariant* owned = g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+            served = owned;
+            if (owned)
+                g_variant_unref(owned);
+        }
+        m_loop = served ? g_main_loop_new(m_context, FALSE) : nullptr;
+        ready.set_value(served);
+        if (m_loop) {
+            g_main_loop_run(m_loop);
+            g_main_loop_unref(m_loop);
+        }
+        if (m_bus)
+            g_object_unref(m_bus);
+        g_main_context_pop_thread_default(m_context);
+        g_main_context_unref(m_context);
+    }
+
+    std::atomic<guint32> m_scheme;
+    GMainContext* m_context = nullptr;
+    GMainLoop* m_loop = nullptr;
+    GDBusConnection* m_bus = nullptr;
+    std::thread m_thread;
+    bool m_ready = false;
+};
+
+// A second launch of the same app with the same folders as `first`.
+void shareFolders(AppRunner& second, const AppRunner& first)
+{
+    for (auto [name, sub] : { std::pair { "HOME", "home" }, { "XDG_CONFIG_HOME", "config" }, { "XDG_DATA_HOME", "data" },
+             { "XDG_CACHE_HOME", "cache" }, { "TMPDIR", "tmp" }, { "XDG_RUNTIME_DIR", "runtime" } })
+        second.setEnv(name, first.path(sub));
+}
+
+// A page with the page library and the app plugin.
+void startPage(AppRunner& app, const std::string& body)
+{
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
+    for (const char* lib : { "webhost.js", "app.js" })
+        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
+        "<script src=\"webhost/app.js\"></script><body>" + body + "</body>");
+    app.setEnv("NO_AT_BRIDGE", "1");
+    app.start();
+}
+
+std::string focusedWindow() { return AppRunner::capture("xdotool getwindowfocus"); }
+
+TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
+{
+    PrivateBus bus;
+    if (bus.address.empty())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    AppRunner first;
+    first.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
+    startPage(first, "first");
+    std::string window;
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return !(window = first.window()).empty(); }, 30s)) << first.output();
+    std::string root = AppRunner::capture("xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'");
+    ASSERT_TRUE(AppRunner::xdotool("windowfocus " + root));
+
+    AppRunner second;
+    shareFolders(second, first);
+    second.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
+    EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 5s), 0) << second.output();
+    EXPECT_TRUE(first.waitForLine("activated again by a second launch, with arguments: --resources " + second.resourcesDir(), 10s))
+        << first.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return std::stoul(focusedWindow(), nullptr, 0) == std::stoul(window, nullptr, 0); }, 5s))
+        << "focus on " << focusedWindow() << ", the app's window is " << window;
+    EXPECT_EQ(AppRunner::capture("xdotool search --all --onlyvisible --name '^Penwick$' | wc -l"), "1\n");
+    EXPECT_EQ(first.countLines("resources at "), 1) << first.output();
+}
+
+TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
+{
+    AppRunner first;
+    startPage(first, "first");
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return !first.window().empty(); }, 30s)) << first.output();
+    AppRunner second;
+    shareFolders(second, first);
+    auto status = second.run({}, 10s);
+    ASSERT_TRUE(status);
+    EXPECT_NE(*status, 0);
+    EXPECT_EQ(second.countLines("penwick: Penwick is already running (process " + std::to_string(first.pid()) + " holds "), 1)
+        << second.output();
+    EXPECT_EQ(second.countLines("resources at"), 0) << second.output();
+    EXPECT_FALSE(first.window().empty());
+}
+
+// SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog (the page's, the save
+// dialog) runs its own loop; nothing of it stays: no socket folder, no web process.
+TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
+{
+    struct Case {
+        int signal;
+        const char* script;
+        const char* dialog;
+    };
+    for (const Case& c : { Case { SIGTERM, "alert('stop?')", "Message" }, Case { SIGINT, "prompt('name?')", "Prompt" },
+             Case { SIGHUP, "confirm('sure?')", "Confirm" },
+             Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
+        SCOPED_TRACE(c.script);
+        AppRunner app;
+        startPage(app, std::string("<script>setTimeout(function () { ") + c.script + "; console.log('dialog returned'); }, 0)</script>");
+        ASSERT_TRUE(AppRunner::waitUntil([&] { return !app.window(c.dialog).empty(); }, 30s)) << app.output();
+        auto webProcesses = app.webProcesses();
+        ASSERT_FALSE(webProcesses.empty());
+        ::kill(app.pid(), c.signal);
+        EXPECT_EQ(app.waitForExit(5s), 0) << app.output();
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
+            left.push_back(entry.path().filename());
+        EXPECT_EQ(left, std::vector<std::string> {});
+        EXPECT_TRUE(AppRunner::waitUntil([&] {
+            for (pid_t web : webProcesses) {
+                std::string stat = AppRunner::readFile("/proc/" + std::to_string(web) + "/stat");
+                if (!stat.empty() && stat.find(") Z") == std::string::npos)
+                    return false;
+            }
+            return true;
+        }, 5s));
+    }
+}
+
+TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writeConfig(AppRunner::widget("<content src=\"opener.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
+    for (const char* lib : { "webhost.js", "app.js" })
+        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    for (const char* page : { "opener.html", "stay.html" })
+        app.writeResource(std::string("www/") + page, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/" + page));
+    app.start();
+    auto popups = [&](const std::string& filter) {
+        std::string ids = AppRunner::capture("xdotool search " + filter + " --all --pid " + std::to_string(app.pid()) + " --name '^stay$'");
+        return std::count(ids.begin(), ids.end(), '\n');
+    };
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 1; }, 30s)) << app.output();
+    ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 0; }, 5s));
+    ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 1; }, 10s)) << app.output();
+    EXPECT_EQ(popups(""), 1) << "a second window for the second open";
+}
+
+void writeSchemePage(AppRunner& app)
+{
+    app.writeConfig(AppRunner::widget("<content src=\"scheme.html\"/>"));
+    app.writeResource("www/scheme.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/scheme.html"));
+    app.setEnv("NO_AT_BRIDGE", "1");
+}
+
+TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
+{
+    PrivateBus bus;
+    if (bus.address.empty())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    FakePortal portal(bus.address, 1);
+    ASSERT_TRUE(portal.ready());
+    AppRunner app;
+    app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
+    writeSchemePage(app);
+    app.start();
+    EXPECT_EQ(app.missingLogLines({ "dark style, from the settings portal", "scheme: dark" }), std::vector<std::string> {}) << app.output();
+    portal.change(2);
+    EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
+    portal.change(1);
+    EXPECT_TRUE(app.waitForLine("scheme changed: dark", 10s)) << app.output();
+}
+
+TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
+{
+    AppRunner app;
+    const std::string keyfile = app.path("config/glib-2.0/settings/keyfile");
+    std::filesystem::create_directories(app.path("config/glib-2.0/settings"));
+    auto setScheme = [&](const std::string& value) {
+        std::string text = "[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n";
+        ASSERT_TRUE(g_file_set_contents(keyfile.c_str(), text.c_str(), -1, nullptr));
+    };
+    setScheme("prefer-dark");
+    app.setEnv("GSETTINGS_BACKEND", "keyfile");
+    writeSchemePage(app);
+    app.start();
+    EXPECT_EQ(app.missingLogLines({ "dark style, from the desktop's interface settings", "scheme: dark" }), std::vector<std::string> {})
+        << app.output();
+    setScheme("default");
+    EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
+}
+
+} // namespace

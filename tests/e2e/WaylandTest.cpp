@@ -1,0 +1,219 @@
+// Window size and full screen on a real Wayland compositor (weston, started headless by
+// scripts/test.sh), read from the compositor itself: its scene graph places each window's surface
+// on the output, its protocol log has the window frame each client declares inside its surface.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <glib.h>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+#include "e2e/AppRunner.h"
+#include "e2e/PrivateBus.h"
+
+using penwick::e2e::AppRunner;
+using penwick::e2e::PrivateBus;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Box {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Box&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Box& b) { return os << b.width << "x" << b.height << "+" << b.x << "+" << b.y; }
+
+// The compositor's protocol log, for the life of the object.
+struct ProtocolLog {
+    explicit ProtocolLog(std::string path) : path(std::move(path))
+    {
+        std::string command = "exec weston-debug proto > '" + this->path + "' 2>/dev/null";
+        const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
+        if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr))
+            pid = -1;
+    }
+    ~ProtocolLog()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    // The last window frame (xdg_surface.set_window_geometry: inside the surface) the app declared.
+    std::optional<Box> appFrame() const
+    {
+        std::istringstream lines(AppRunner::readFile(path));
+        std::string client;
+        std::optional<Box> frame;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find(".set_app_id(\"" PENWICK_APP_ID "\")") != std::string::npos)
+                client = line.substr(line.find("client "), line.find(" rq ") - line.find("client "));
+            auto at = line.find(".set_window_geometry(");
+            Box b;
+            if (!client.empty() && line.find(client + " rq ") != std::string::npos && at != std::string::npos
+                && std::sscanf(line.c_str() + at, ".set_window_geometry(%d, %d, %d, %d)", &b.x, &b.y, &b.width, &b.height) == 4)
+                frame = b;
+        }
+        return frame;
+    }
+    std::string path;
+    GPid pid = -1;
+};
+
+// From the compositor's scene graph: the output, and where the app's top-level surface is.
+struct Scene {
+    Box output;
+    std::optional<Box> appSurface;
+};
+
+Scene scene()
+{
+    std::istringstream lines(AppRunner::capture("timeout 5 weston-debug scene-graph"));
+    Scene s;
+    bool inOutput = false, inApp = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("Output "))
+            inOutput = true;
+        if (line.find("View ") != std::string::npos)
+            inApp = line.find("role xdg_toplevel") != std::string::npos && line.find(" of " PENWICK_APP_ID ",") != std::string::npos;
+        int x = 0, y = 0, x2 = 0, y2 = 0;
+        auto at = line.find("position: (");
+        if (at == std::string::npos || std::sscanf(line.c_str() + at, "position: (%d, %d) -> (%d, %d)", &x, &y, &x2, &y2) != 4)
+            continue;
+        if (inOutput)
+            s.output = { x, y, x2 - x, y2 - y };
+        else if (inApp && !s.appSurface)
+            s.appSurface = Box { x, y, x2 - x, y2 - y };
+        inOutput = false;
+    }
+    return s;
+}
+
+// The app's window frame on the output, and whether it has the decorations GTK draws (their
+// shadows put the frame inside a larger surface).
+struct Placed {
+    Box frame;
+    bool decorated = false;
+    Box output;
+};
+
+std::optional<Placed> placed(const ProtocolLog& log)
+{
+    Scene s = scene();
+    auto frame = log.appFrame();
+    if (!s.appSurface || !frame)
+        return std::nullopt;
+    return Placed { { s.appSurface->x + frame->x, s.appSurface->y + frame->y, frame->width, frame->height }, frame->x > 0 || frame->y > 0, s.output };
+}
+
+bool onOutput(const Placed& p)
+{
+    return p.frame.x >= p.output.x && p.frame.y >= p.output.y && p.frame.x + p.frame.width <= p.output.x + p.output.width
+        && p.frame.y + p.frame.height <= p.output.y + p.output.height;
+}
+
+testing::AssertionResult becomes(const ProtocolLog& log, const std::function<bool(const Placed&)>& want, const char* what)
+{
+    std::optional<Placed> last;
+    if (AppRunner::waitUntil([&] { return (last = placed(log)) && want(*last); }, 10s))
+        return testing::AssertionSuccess();
+    testing::AssertionResult failure = testing::AssertionFailure() << "want " << what << ", have ";
+    if (last)
+        failure << last->frame << (last->decorated ? " decorated" : " undecorated") << " on " << last->output;
+    else
+        failure << "no window";
+    return failure;
+}
+
+class Wayland : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!g_getenv("WAYLAND_DISPLAY") || AppRunner::capture("command -v weston-debug").empty())
+            GTEST_SKIP() << "needs weston with --debug (scripts/test.sh starts one)";
+        ASSERT_FALSE(m_bus.address.empty());
+        m_log.emplace(m_app.path("proto.log"));
+        // The app's actions are reached over the session bus, as a desktop's menus reach them.
+        m_app.setEnv("DBUS_SESSION_BUS_ADDRESS", m_bus.address);
+        m_app.setEnv("GDK_BACKEND", "wayland");
+        m_app.setEnv("NO_AT_BRIDGE", "1");
+    }
+    void start(const std::string& preference)
+    {
+        m_app.writeConfig(AppRunner::widget(preference));
+        m_app.writeResource("www/index.html", "<body style=\"margin:0;background:#234\">wayland test page</body>");
+        m_app.start();
+    }
+    // F11's action, run through the application's exported actions (no input device is needed).
+    void toggleFullScreen() const
+    {
+        std::string path = "/" PENWICK_APP_ID;
+        std::replace(path.begin(), path.end(), '.', '/');
+        EXPECT_EQ(AppRunner::capture("gdbus call --address '" + m_bus.address + "' --dest " PENWICK_APP_ID " --object-path " + path
+                      + " --method org.gtk.Actions.Activate fullscreen '[]' '{}' 2>&1"),
+            "()\n");
+    }
+
+    PrivateBus m_bus;
+    AppRunner m_app;
+    std::optional<ProtocolLog> m_log;
+};
+
+TEST_F(Wayland, FullScreenIsTheCompositorsAndF11RestoresADecoratedFrameOnTheOutput)
+{
+    start(R"(<preference name="WindowSize" value="fullscreen"/>)");
+    auto coversOutput = [](const Placed& p) { return p.frame == p.output && !p.decorated; };
+    EXPECT_TRUE(becomes(*m_log, coversOutput, "the whole output")) << m_app.output();
+    toggleFullScreen();
+    EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && onOutput(p) && !(p.frame == p.output); },
+        "a decorated frame on the output")) << m_app.output();
+    toggleFullScreen();
+    EXPECT_TRUE(becomes(*m_log, coversOutput, "the whole output again")) << m_app.output();
+    // What Wayland does not let an application do is said once.
+    EXPECT_EQ(m_app.countLines("window level: Wayland lets no application keep its window above others"), 1) << m_app.output();
+    EXPECT_EQ(m_app.countLines("hiding while another application is active: on Wayland"), 1) << m_app.output();
+}
+
+TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHidesOverTheApp)
+{
+    start(R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="2"/>)");
+    EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && p.frame.width == 800 && p.frame.height == 600 && onOutput(p); },
+        "a decorated 800x600 frame on the output")) << m_app.output();
+    // The pointer hides over the app's own windows, what Wayland allows.
+    EXPECT_TRUE(m_app.waitForLine("pointer: hidden over this application's windows only; movement over other applications is not seen", 10s))
+        << m_app.output();
+}
+
+// A compositor that sizes every window itself (weston's kiosk shell, as tiling compositors do)
+// keeps its size; the app says so once.
+TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
+{
+    const std::string runtime = m_app.path("runtime");
+    std::string command = "XDG_RUNTIME_DIR='" + runtime + "' exec weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=kiosk"
+        " --width=1280 --height=1024 --idle-time=0 >/dev/null 2>&1";
+    const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
+    struct Compositor {
+        ~Compositor()
+        {
+            if (pid > 0) {
+                ::kill(pid, SIGTERM);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+        GPid pid = -1;
+    } kiosk;
+    ASSERT_TRUE(g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &kiosk.pid, nullptr));
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 10s));
+    m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
+    start(R"(<preference name="WindowSize" value="800x600"/>)");
+    EXPECT_TRUE(m_app.waitForLine("window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 20s))
+        << m_app.output();
+    m_app.kill();
+}
+
+} // namespace
