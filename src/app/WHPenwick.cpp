@@ -9,6 +9,8 @@
 #include "base/Log.h"
 #include "base/WHURL.h"
 #include "bridge/WHBase64.h"
+#include "bridge/WHCommandDelegate.h"
+#include "bridge/WHPluginResult.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "platform/Dialogs.h"
 #include "platform/PopupWindowFactory.h"
@@ -28,6 +30,14 @@ std::string describe(const Value* value)
         return "(null)";
     return value->is_string() ? value->get<std::string>() : value->dump();
 }
+
+void answer(WHCommandDelegate* delegate, const WHInvokedUrlCommand& command, WHPluginResult result)
+{
+    if (delegate)
+        delegate->sendPluginResult(result, command.callbackId().value_or("INVALID"));
+}
+
+WHPluginResult failure(const std::string& why) { return WHPluginResult::resultWithStatus(CommandStatus::Error, why); }
 
 std::string textArgument(const WHInvokedUrlCommand& command, size_t index)
 {
@@ -82,6 +92,7 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
             auto* factory = context().service<platform::PopupWindowFactory>();
             if (!factory) {
                 log::warning("ERROR: this host has no popup window; the URL was not opened.");
+                answer(commandDelegate(), command, failure("this host has no popup window"));
                 return;
             }
             m_popupController = std::make_unique<PopupWindowController>(factory->createPopupWindow(kPopupWidth, kPopupHeight),
@@ -93,15 +104,23 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
         m_popupController->setGWebView(webView());
         if (url)
             m_popupController->webView().loadRequest(url->absoluteString(), kPopupLoadTimeout);
+        answer(commandDelegate(), command,
+            url ? WHPluginResult::resultWithStatus(CommandStatus::OK) : failure(format("'%@' is not a URL", text)));
         return;
     }
     auto url = WHURL::URLWithString(text);
-    if (!url)
+    if (!url) {
+        answer(commandDelegate(), command, failure(format("'%@' is not a URL", text)));
         return;
-    if (auto* opener = context().service<platform::UrlOpener>())
+    }
+    auto* opener = context().service<platform::UrlOpener>();
+    if (opener)
         opener->openURL(url->absoluteString());
     else
         log::warning("no system URL opener: " + url->absoluteString());
+    // Answered once the URL is the desktop's.
+    answer(commandDelegate(), command,
+        opener ? WHPluginResult::resultWithStatus(CommandStatus::OK) : failure("this host has no system URL opener"));
 }
 
 void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
@@ -114,6 +133,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
     const Value* content = command.argumentAtIndex(2);
     if (!content || !content->is_string()) {
         log::message(format("ERROR: nothing to save in %@: the content is not a text.", fileName));
+        answer(commandDelegate(), command, failure("the content is not a text"));
         return;
     }
     // Decoded before the panel is shown, so a user is never told to pick a place for nothing.
@@ -122,6 +142,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
         auto decoded = WHBase64::decodeStrict(content->get<std::string>());
         if (!decoded) {
             log::message(format("ERROR: nothing was saved in %@: its content is not Base64.", fileName));
+            answer(commandDelegate(), command, failure(format("the content of %@ is not Base64", fileName)));
             return;
         }
         bytes = std::move(*decoded);
@@ -132,11 +153,15 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
     auto* panel = context().service<platform::SavePanel>();
     if (!panel) {
         log::warning(format("ERROR: this host has no save panel; %@ was not saved.", fileName));
+        answer(commandDelegate(), command, failure("this host has no save dialog"));
         return;
     }
     auto path = panel->runSavePanel(fileName);
-    if (!path)
+    if (!path) {
+        // Cancelled: nothing was saved, and nothing went wrong.
+        answer(commandDelegate(), command, WHPluginResult::resultWithStatus(CommandStatus::OK));
         return;
+    }
     // Written beside the chosen file and renamed over it: a failure leaves no half-written file.
     GUnique<GError> error;
     if (!g_file_set_contents_full(path->c_str(), reinterpret_cast<const char*>(bytes.data()), static_cast<gssize>(bytes.size()),
@@ -144,7 +169,10 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
         std::string why = error ? error->message : "unknown error";
         log::warning(format("could not save %@: %@", *path, why));
         panel->runErrorAlert(format("%@ could not be saved: %@", fileName, why));
+        answer(commandDelegate(), command, failure(format("%@ could not be saved: %@", *path, why)));
+        return;
     }
+    answer(commandDelegate(), command, WHPluginResult::resultWithStatus(CommandStatus::OK, *path));
 }
 
 } // namespace penwick

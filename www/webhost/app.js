@@ -5,7 +5,8 @@
  *   webhost.require('webhost/device').getDeviceInfo().then(function (info) { ... });
  *   var app = webhost.require('webhost/app');
  *   app.openUrl('https://example.org/', '_system');   // or '_blank' for the popup window
- *   app.saveAs('report', 'pdf', base64);               // pdf, docx, png, jpg: Base64; else text
+ *   app.saveAs('report', 'pdf', base64)                // pdf, docx, png, jpg: Base64; else text
+ *     .then(function (path) { ... });                  // the saved file's path, null when cancelled
  *   webhost.require('webhost/inappbrowser').open(url, '_system', onAnswer, onError);
  */
 (function (global) {
@@ -24,13 +25,15 @@
   webhost.define('webhost/app', function (require, exports) {
     var exec = require('webhost/exec');
     var base64 = require('webhost/base64');
-    // Neither action answers: the calls return once the host has done its part.
+    // Resolves once the URL has been handed to the popup or the desktop; rejects when it could not be.
     exports.openUrl = function (url, target) {
-      exec(null, null, 'Penwick', 'openUrl', [String(url), target || '_system']);
+      return exec.promise('Penwick', 'openUrl', [String(url), target || '_system']);
     };
+    // Resolves when the save dialog has closed: with the saved file's path, or null when the user
+    // cancelled; rejects with the reason when nothing could be saved.
     exports.saveAs = function (name, type, content) {
       if (content instanceof ArrayBuffer || content instanceof Uint8Array) content = base64.fromArrayBuffer(content);
-      exec(null, null, 'Penwick', 'saveAs', [String(name), String(type), content]);
+      return exec.promise('Penwick', 'saveAs', [String(name), String(type), content]);
     };
   });
 
