@@ -101,7 +101,10 @@ void WHViewController::awakeFromNib()
             std::string message = startPageNotFoundMessage();
             log::message(message);
             m_loadFromString = true;
-            m_webView->loadHTMLString(format("<html><body> %@ </body></html>", message));
+            // Its own colours: the window behind it is black. The names come from config.xml: text, not markup.
+            GUnique<char> text(g_markup_escape_text(message.c_str(), -1));
+            m_webView->loadHTMLString(
+                format("<html><body style=\"background:#fff;color:#000;font:16px sans-serif\"> %@ </body></html>", text.get()));
         }
     }
 
