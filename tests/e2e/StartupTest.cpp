@@ -1,5 +1,6 @@
 // Start-up of the real app under Xvfb: configuration, start page, web view settings.
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
             "www/index.html=<p id=out>early</p><script>window.penwickCaptureReady = new Promise((ready) => addEventListener('load', () => {"
             " requestAnimationFrame(() => out.textContent += ' frame'); setTimeout(() => { out.textContent += ' ready'; ready(); }, 300); }));</script>",
             "early frame ready", "" },
+        // Named relative to the working directory, the app keeps its storage under its own id.
+        { "relative resources and the widget's id",
+            "<?xml version=\"1.0\"?><widget id=\"com.example.Relative\"><content src=\"index.html\"/></widget>",
+            "www/index.html=<script>localStorage.setItem('kept', 'yes');</script>relative", "relative",
+            "WebStoragePath is '{root}/data/com.example.Relative', modify in config.xml.", "{root}/data/com.example.Relative", 0,
+            { "--resources", "{relative}" } },
         { "never settles", AppRunner::widget(""), "www/index.html=<script>window.penwickCaptureReady = new Promise(() => {});</script>as it was",
             "as it was", "penwick: the page did not settle within 0.5 s; captured as it was", {}, 0, { "--capture-timeout", "0.5" } },
         { "subfolder, WebGL, default storage",
@@ -68,7 +75,8 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
             app.writeResource(c.page.substr(0, c.page.find('=')), c.page.substr(c.page.find('=') + 1));
         std::string dom = app.path("dom.html");
         std::vector<std::string> args { "--dump-dom", dom };
-        args.insert(args.end(), c.args.begin(), c.args.end());
+        for (const auto& arg : c.args)
+            args.push_back(arg == "{relative}" ? std::filesystem::relative(app.resourcesDir()).string() : arg);
         ASSERT_EQ(app.run(args), c.status) << app.output();
         EXPECT_NE(AppRunner::readFile(dom).find(c.dom), std::string::npos) << AppRunner::readFile(dom);
         EXPECT_TRUE(c.log.empty() || app.countLines(expand(c.log)) > 0) << app.output();
