@@ -49,10 +49,8 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
     std::string serviceName = nameOf(service).value_or("(null)");
     std::string actionName = nameOf(action).value_or("(null)");
     if (m_permission == Permission::Refused) {
-        std::string origin = m_origin.empty() ? std::string("(unknown)") : m_origin;
-        log::message(format(kRefusedOriginError, serviceName, actionName, origin));
-        answerFailure(callbackId, CommandStatus::IllegalAccessException,
-            format("a frame of %@ may not call native code", origin));
+        log::message(format(kRefusedOriginError, serviceName, actionName, originName()));
+        answerRefusedOrigin(callbackId);
         return;
     }
     if (!arguments.is_array()) {
@@ -76,7 +74,18 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
 
 void WHBridge::execRefused(const Value& callbackId, const std::string& why)
 {
-    answerFailure(callbackId, CommandStatus::Error, why);
+    // A frame that may not call native code learns only that.
+    if (m_permission == Permission::Refused)
+        answerRefusedOrigin(callbackId);
+    else
+        answerFailure(callbackId, CommandStatus::Error, why);
+}
+
+std::string WHBridge::originName() const { return m_origin.empty() ? std::string("(unknown)") : m_origin; }
+
+void WHBridge::answerRefusedOrigin(const Value& callbackId)
+{
+    answerFailure(callbackId, CommandStatus::IllegalAccessException, format("a frame of %@ may not call native code", originName()));
 }
 
 void WHBridge::answerFailure(const Value& callbackId, CommandStatus status, const std::string& why)

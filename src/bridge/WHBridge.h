@@ -52,6 +52,8 @@ public:
 private:
     // Sends an error result for the call, unless it asked for no answer ("INVALID") or has no id.
     void answerFailure(const Value& callbackId, CommandStatus status, const std::string& why);
+    void answerRefusedOrigin(const Value& callbackId);
+    std::string originName() const;
 
     platform::WebView* m_webView;
     WHControllerInterface* m_viewController;

@@ -42,5 +42,14 @@ TEST_F(BridgeObjectTest, CallsThatRunNoActionAreAnsweredWithWhy)
         EXPECT_EQ(scripts.back(), callback + c.answer);
         seen = scripts.size();
     }
+    // A call too large for the channel: its size is told only to a frame that may call native code.
+    for (auto permission : { WHBridge::Permission::Allowed, WHBridge::Permission::Refused }) {
+        platform::WindowObject window;
+        WHBridge bridge(&m_webView, vc.get(), window, permission, "https://else.example");
+        bridge.execRefused(Value("cb"), "too large");
+        m_platform.scheduler.runPending();
+        EXPECT_EQ(m_webView.scripts().back(), callback
+                + (permission == WHBridge::Permission::Allowed ? "9,\n  \"too large\"\n,0)" : cases[3].answer));
+    }
     EXPECT_TRUE(filePlugin(*vc).calls.empty());
 }
