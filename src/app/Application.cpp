@@ -1,11 +1,14 @@
 #include "app/Application.h"
 
 #include <cstdio>
+#include <gio/gio.h>
 
 #include "app/AppDelegate.h"
 #include "app/MainViewController.h"
 #include "app/WHPenwick.h"
+#include "base/Format.h"
 #include "base/Log.h"
+#include "host/WHConfigParser.h"
 #include "host/WHWebViewDelegate.h"
 #include "platform/glib/GLibAppEnvironment.h"
 #include "platform/glib/GLibScheduler.h"
@@ -37,6 +40,23 @@ Application::Application(platform::ApplicationHost& host, platform::AppIdentity 
 }
 
 Application::~Application() = default;
+
+std::string Application::applicationIdFor(const std::string& resourcePath, const std::string& builtInId)
+{
+    WHConfigParser parser;
+    std::string path = resourcePath + "/config.xml";
+    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path) || !parser.widgetId)
+        return builtInId;
+    // It names folders and the desktop's application: a reverse-DNS name, never a path.
+    if (!g_application_id_is_valid(parser.widgetId->c_str())) {
+        log::warning(format("config.xml's widget id '%@' is not an application id (like com.example.Notes); using %@",
+            *parser.widgetId, builtInId));
+        return builtInId;
+    }
+    if (*parser.widgetId != builtInId)
+        log::message(format("application id %@, from config.xml", *parser.widgetId));
+    return *parser.widgetId;
+}
 
 int Application::run()
 {
@@ -115,6 +135,8 @@ void Application::startup()
     if (!m_appDelegate->viewController()->startPage() && m_options.capturing()) {
         std::fprintf(stderr, "penwick: no config.xml in %s\n", m_options.resourcePath.c_str());
         m_nothingToCapture = true;
+    } else if (m_appDelegate->viewController()->loadFromString()) {
+        m_host.startPageFailed(m_appDelegate->viewController()->startPageNotFoundMessage());
     }
 }
 

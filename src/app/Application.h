@@ -32,6 +32,10 @@ public:
     // Runs the application until it quits; the process's exit status.
     int run();
 
+    // The application id for an app run from `resourcePath`: its config.xml's widget id when that is
+    // a valid application id, else `builtInId`.
+    static std::string applicationIdFor(const std::string& resourcePath, const std::string& builtInId);
+
     void startup() override;
     void activate() override;
 

@@ -9,6 +9,7 @@
 #include "base/Log.h"
 #include "base/WHURL.h"
 #include "bridge/WHBase64.h"
+#include "bridge/WHCommandDelegate.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHPluginResult.h"
 #include "platform/Dialogs.h"
@@ -29,6 +30,14 @@ std::string describe(const Value* value)
         return "(null)";
     return value->is_string() ? value->get<std::string>() : value->dump();
 }
+
+void answer(WHCommandDelegate* delegate, const WHInvokedUrlCommand& command, WHPluginResult result)
+{
+    if (delegate)
+        delegate->sendPluginResult(result, command.callbackId().value_or("INVALID"));
+}
+
+WHPluginResult failure(const std::string& why) { return WHPluginResult::resultWithStatus(CommandStatus::Error, why); }
 
 std::string textArgument(const WHInvokedUrlCommand& command, size_t index)
 {
@@ -154,6 +163,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
     std::string fileName = proposedFileName(format("%@.%@", name, type));
     if (!content || !content->is_string()) {
         log::message(format("ERROR: nothing to save in %@: the content is not a text.", fileName));
+        answer(commandDelegate(), command, failure("the content is not a text"));
         return;
     }
     // Decoded before the panel is shown, so a user is never told to pick a place for nothing.
@@ -162,6 +172,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
         auto decoded = WHBase64::decodeStrict(content->get<std::string>());
         if (!decoded) {
             log::message(format("ERROR: nothing was saved in %@: its content is not Base64.", fileName));
+            answer(commandDelegate(), command, failure(format("the content of %@ is not Base64", fileName)));
             return;
         }
         bytes = std::move(*decoded);
@@ -172,11 +183,15 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
     auto* panel = context().service<platform::SavePanel>();
     if (!panel) {
         log::warning(format("ERROR: this host has no save panel; %@ was not saved.", fileName));
+        answer(commandDelegate(), command, failure("this host has no save dialog"));
         return;
     }
     auto path = panel->runSavePanel(fileName);
-    if (!path)
+    if (!path) {
+        // Cancelled: nothing was saved, and nothing went wrong.
+        answer(commandDelegate(), command, WHPluginResult::resultWithStatus(CommandStatus::OK));
         return;
+    }
     // Written beside the chosen file and renamed over it: a failure leaves no half-written file.
     GUnique<GError> error;
     if (!g_file_set_contents_full(path->c_str(), reinterpret_cast<const char*>(bytes.data()), static_cast<gssize>(bytes.size()),
@@ -184,7 +199,10 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
         std::string why = error ? error->message : "unknown error";
         log::warning(format("could not save %@: %@", *path, why));
         panel->runErrorAlert(format("%@ could not be saved: %@", fileName, why));
+        answer(commandDelegate(), command, failure(format("%@ could not be saved: %@", *path, why)));
+        return;
     }
+    answer(commandDelegate(), command, WHPluginResult::resultWithStatus(CommandStatus::OK, *path));
 }
 
 } // namespace penwick

@@ -10,8 +10,10 @@
 namespace penwick {
 
 // The application's own plugin: opens URLs in the popup window ("_blank") or through the system,
-// and exports what the page produced through a save panel. Neither action answers the page.
-// Main thread only.
+// and exports what the page produced through a save panel. Each call is answered once its work is
+// done: openUrl when the URL has been handed over (or could not be), saveAs when the dialog has
+// closed (OK with the path when saved, OK with nothing when cancelled, an error saying why when
+// nothing could be saved). Main thread only.
 class WHPenwick final : public WHPlugin {
 public:
     using WHPlugin::WHPlugin;

@@ -10,7 +10,7 @@ void registerTestPlugins(penwick::Application& application);
 int main(int argc, char** argv)
 {
     // The application's identity comes from its build target (cmake/PenwickApp.cmake).
-    const penwick::platform::AppIdentity identity {
+    penwick::platform::AppIdentity identity {
         .id = PENWICK_APP_ID,
         .name = PENWICK_APP_NAME,
         .version = PENWICK_APP_VERSION,
@@ -21,6 +21,9 @@ int main(int argc, char** argv)
     auto commandLine = penwick::platform::GtkApplicationHost::parseCommandLine(argc, argv, identity);
     if (!commandLine.options)
         return commandLine.exitStatus;
+    // An app run from its own folder keeps its storage, user defaults and name apart from others'.
+    if (commandLine.options->resourcesGiven)
+        identity.id = penwick::Application::applicationIdFor(commandLine.options->resourcePath, identity.id);
     penwick::platform::GtkApplicationHost host(identity);
     penwick::Application application(host, identity, std::move(*commandLine.options));
 #ifdef PENWICK_TEST_PLUGINS

@@ -48,18 +48,21 @@ void WHBridge::registerJavaScriptHelpers(platform::WindowObject& window)
 
 void WHBridge::exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments)
 {
+    std::string serviceName = nameOf(service).value_or("(null)");
+    std::string actionName = nameOf(action).value_or("(null)");
     if (m_permission == Permission::Refused) {
-        log::message(format(kRefusedOriginError, nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)"),
-            m_origin.empty() ? std::string("(unknown)") : m_origin));
+        log::message(format(kRefusedOriginError, serviceName, actionName, originName()));
+        answerRefusedOrigin(callbackId);
         return;
     }
     if (!arguments.is_array()) {
-        log::message(format(kArgumentsNotArrayError, nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)")));
+        log::message(format(kArgumentsNotArrayError, serviceName, actionName));
+        answerFailure(callbackId, CommandStatus::JSONException,
+            format("the arguments of %@.%@ are not an array", serviceName, actionName));
         return;
     }
     if (auto why = WHInvokedUrlCommand::refusalForArguments(arguments)) {
-        log::message(format("ERROR: a call to %@.%@ was refused: %@.", nameOf(service).value_or("(null)"),
-            nameOf(action).value_or("(null)"), *why));
+        log::message(format("ERROR: a call to %@.%@ was refused: %@.", serviceName, actionName, *why));
         execRefused(callbackId, *why);
         return;
     }
@@ -67,17 +70,34 @@ void WHBridge::exec(const Value& callbackId, const Value& service, const Value& 
     auto id = callbackIdOf(callbackId);
     WHInvokedUrlCommand command(arguments.get<ValueArray>(), id ? std::optional(WHCallbackAddress::bind(m_contextId, *id)) : std::nullopt,
         nameOf(service), nameOf(action));
-    // The same three checks, lines and look-up as the command queue.
-    (void)WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
+    // The same three checks, lines and look-up as the command queue; a call that reaches no action
+    // is answered too, so that the page's promise settles.
+    auto dispatched = WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
+    if (!dispatched)
+        answerFailure(callbackId, static_cast<CommandStatus>(dispatched.error().code), dispatched.error().message);
 }
 
 void WHBridge::execRefused(const Value& callbackId, const std::string& why)
 {
+    // A frame that may not call native code learns only that.
     if (m_permission == Permission::Refused)
-        return;
+        answerRefusedOrigin(callbackId);
+    else
+        answerFailure(callbackId, CommandStatus::Error, why);
+}
+
+std::string WHBridge::originName() const { return m_origin.empty() ? std::string("(unknown)") : m_origin; }
+
+void WHBridge::answerRefusedOrigin(const Value& callbackId)
+{
+    answerFailure(callbackId, CommandStatus::IllegalAccessException, format("a frame of %@ may not call native code", originName()));
+}
+
+void WHBridge::answerFailure(const Value& callbackId, CommandStatus status, const std::string& why)
+{
     WHCommandDelegate* delegate = m_viewController ? m_viewController->commandDelegate() : nullptr;
     if (auto id = callbackIdOf(callbackId); id && delegate)
-        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(CommandStatus::Error), Value(why)),
+        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(status), Value(why)),
             WHCallbackAddress::bind(m_contextId, *id));
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/Value.h"
+#include "bridge/WHPluginResult.h"
 #include "platform/WebViewClient.h"
 
 namespace penwick {
@@ -16,7 +17,9 @@ class WHControllerInterface;
 // One is made for every new script context; it turns each call into a command and calls the
 // plugin's action at once, on the main thread, while the page waits. It keeps no state between
 // calls. A bridge made for a document that may not call native code refuses every call that claims
-// to come from it: only a web process that disobeys the host can send one.
+// to come from it: only a web process that disobeys the host can send one. Every call that runs no
+// action is answered with an error result (a status and a text naming what was wrong), so that the
+// page's callback runs.
 class WHBridge final : public platform::ScriptBridgeObject {
 public:
     enum class Permission { Allowed, Refused };
@@ -48,6 +51,11 @@ public:
         "ERROR: a call to %@.%@ came from a frame of %@, which may not call native code; it was refused.";
 
 private:
+    // Sends an error result for the call, unless it asked for no answer ("INVALID") or has no id.
+    void answerFailure(const Value& callbackId, CommandStatus status, const std::string& why);
+    void answerRefusedOrigin(const Value& callbackId);
+    std::string originName() const;
+
     platform::WebView* m_webView;
     WHControllerInterface* m_viewController;
     Permission m_permission;

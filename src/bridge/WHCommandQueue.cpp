@@ -9,6 +9,7 @@
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHJSONSerializing.h"
 #include "bridge/WHPlugin.h"
+#include "bridge/WHPluginResult.h"
 #include "base/Format.h"
 #include "base/Log.h"
 
@@ -97,28 +98,30 @@ void WHCommandQueue::executePending()
 
 bool WHCommandQueue::execute(const WHInvokedUrlCommand& command)
 {
-    return dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
+    return dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr).hasValue();
 }
 
-bool WHCommandQueue::dispatch(const WHInvokedUrlCommand& command, WHCommandDelegate* commandDelegate)
+Result<void> WHCommandQueue::dispatch(const WHInvokedUrlCommand& command, WHCommandDelegate* commandDelegate)
 {
     if (!command.cmdClassName() || !command.methodName()) {
         log::message(kNamesMissingError);
-        return false;
+        return Error { static_cast<int>(CommandStatus::InvalidAction), "the call names no service or no action" };
     }
     const std::string& service = *command.cmdClassName();
     WHPlugin* plugin = commandDelegate ? commandDelegate->getCommandInstance(service) : nullptr;
     if (!plugin) {
         log::message(format(kPluginNotFoundError, service));
-        return false;
+        return Error { static_cast<int>(CommandStatus::ClassNotFoundException),
+            format("no plugin serves '%@': config.xml maps no such service, or its class does not exist", service) };
     }
     std::string actionName = format("%@:", *command.methodName());
     if (!plugin->hasAction(actionName)) {
         log::message(format(kMethodNotDefinedError, actionName, service));
-        return false;
+        return Error { static_cast<int>(CommandStatus::InvalidAction),
+            format("the plugin of '%@' has no action '%@'", service, *command.methodName()) };
     }
     plugin->invokeAction(actionName, command);
-    return true;
+    return {};
 }
 
 } // namespace penwick

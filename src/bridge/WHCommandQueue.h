@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "base/Value.h"
 
 namespace penwick {
@@ -42,9 +43,10 @@ public:
 
     // The dispatch rules shared with the page's bridge object: checks the names, finds the plugin
     // through the command delegate's registry (which may create it), finds the action "name:" and
-    // calls it. Each failure is logged with its fixed "ERROR: " line and answers false; without a
-    // delegate no plugin is found.
-    static bool dispatch(const WHInvokedUrlCommand& command, WHCommandDelegate* commandDelegate);
+    // calls it. Each failure is logged with its fixed "ERROR: " line and answers an error whose
+    // code is the result status for the page (CommandStatus) and whose message says what was
+    // wrong; without a delegate no plugin is found.
+    static Result<void> dispatch(const WHInvokedUrlCommand& command, WHCommandDelegate* commandDelegate);
 
     // The texts of the three dispatch failures.
     static constexpr const char* kNamesMissingError = "ERROR: Classname and/or methodName not found for command.";

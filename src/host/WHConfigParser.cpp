@@ -136,6 +136,10 @@ void WHConfigParser::didStartElement(const std::string& elementName, const Attri
     } else if (elementName == "content") {
         const std::string* src = attribute(attributes, "src");
         startPage = src ? std::optional<std::string>(*src) : std::nullopt;
+    } else if (elementName == "widget" && !m_seenWidget) {
+        m_seenWidget = true;
+        if (const std::string* id = attribute(attributes, "id"))
+            widgetId = *id;
     }
 }
 

@@ -39,9 +39,12 @@ public:
     std::vector<std::string> whitelistHosts;
     std::optional<std::string> startPage;
     std::vector<std::string> startupPluginNames;
+    // The `id` of the (first) widget element: the application's id as its author named it.
+    std::optional<std::string> widgetId;
 
 private:
     std::optional<std::string> m_featureName;
+    bool m_seenWidget = false;
 };
 
 } // namespace penwick

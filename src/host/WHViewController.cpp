@@ -116,8 +116,10 @@ void WHViewController::awakeFromNib()
             std::string message = startPageNotFoundMessage();
             log::message(message);
             m_loadFromString = true;
-            // The start page's name comes from config.xml: shown as text, never as markup.
-            m_webView->loadHTMLString(format("<html><body> %@ </body></html>", escapedHTML(message)));
+            // Its own colours: the window behind it is black. The start page's name comes from
+            // config.xml: shown as text, never as markup.
+            m_webView->loadHTMLString(format("<html><body style=\"background:#fff;color:#000;font:16px sans-serif\"> %@ </body></html>",
+                escapedHTML(message)));
         }
     }
 

@@ -9,6 +9,8 @@
 #include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "platform/Platform.h"
+#include "platform/UrlOpener.h"
 
 namespace penwick {
 
@@ -111,6 +113,23 @@ platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std:
 {
     log::message(format("navigating to %@", log::withoutQueryValues(url)));
     return platform::PolicyDecision::Use;
+}
+
+void WHWebViewDelegate::openNewWindow(const std::string& url)
+{
+    std::string scheme = asciiLowercase(url.substr(0, url.find(':')));
+    if (m_viewController && appContentPolicy().isAppContent(url)) {
+        log::message(format("ERROR: refused a new window for %@: the app's own pages open only in its window", url));
+        return;
+    }
+    if (url.find(':') == std::string::npos || (scheme != "http" && scheme != "https")) {
+        log::message(format("ERROR: refused a new window for %@: only http and https addresses open in the browser", url));
+        return;
+    }
+    auto* opener = m_viewController ? m_viewController->platform().services.find<platform::UrlOpener>() : nullptr;
+    log::message(format("opening %@ in the system browser", url));
+    if (opener)
+        opener->openURL(url);
 }
 
 bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message) { return runJavaScriptConfirmPanel(message); }

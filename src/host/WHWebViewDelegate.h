@@ -32,6 +32,8 @@ public:
     // set, in which case the page keeps the engine's console.
     void initConsole(platform::WindowObject& window);
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    // http(s) addresses go to the system browser; the app's own pages and other schemes are refused.
+    void openNewWindow(const std::string& url) override;
     bool allowsFileAccess(const std::string& url) override;
     platform::FileReach fileReach() override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;

@@ -21,12 +21,16 @@ namespace penwick::platform {
 // What the command line asked for.
 struct LaunchOptions {
     std::string resourcePath;
+    // The resource folder was named on the command line (it is then an absolute path).
+    bool resourcesGiven = false;
     // Load the start page, write a PNG of it and/or its HTML, and exit.
     std::optional<std::string> screenshotPath;
     std::optional<std::string> dumpDomPath;
     // The command line as given, program name first: a second launch hands it to the running
     // instance.
     std::vector<std::string> arguments;
+    // How long a capture waits for the loaded page to settle, in seconds.
+    double captureTimeout = 10;
     bool capturing() const { return screenshotPath || dumpDomPath; }
 };
 
@@ -73,6 +77,9 @@ public:
     // for and quits: with 0 when all was written, 1 when something failed or the page did not
     // load in time.
     virtual void captureWhenLoaded(WebView& webView, const LaunchOptions& options) = 0;
+    // The start page could not be shown (`reason` says why): a capture still writes what the web
+    // view shows, then quits with 1.
+    virtual void startPageFailed(const std::string& reason) = 0;
     // Serves `scheme` in every web view from the files `source` finds, doing the file work on
     // `workQueue`. Call once per scheme before the first web view loads. `source` outlives the host.
     virtual void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue,

@@ -18,6 +18,8 @@
 #include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
+#include "webext/ConsoleScript.h"
+#include "webext/EngineGapsScript.h"
 #include "webext/ExtensionChannel.h"
 
 namespace penwick::webext {
@@ -215,19 +217,45 @@ void addLoadListener(JSCContext* context, const std::string& script)
     jsc_context_clear_exception(context);
 }
 
+// The page's console (see ConsoleScript.h) over the six native line writers.
+GRef<JSCValue> makeConsole(JSCContext* context, const ContextRef& ref)
+{
+    GRef<JSCValue> writers[6];
+    for (int level = 0; level < 6; ++level) {
+        ContextRef levelRef = ref;
+        levelRef.level = level;
+        writers[level] = nativeFunction(context, channel::kConsoleLevels[level], G_CALLBACK(consoleCall), levelRef);
+    }
+    GRef<JSCValue> window = adopt(jsc_context_get_global_object(context));
+    GRef<JSCValue> json = adopt(jsc_value_object_get_property(window.get(), "JSON"));
+    GRef<JSCValue> stringify = adopt(jsc_value_object_get_property(json.get(), "stringify"));
+    GRef<JSCValue> clock = adopt(jsc_context_evaluate(context,
+        "(function (p) { return p && p.now ? function () { return p.now(); } : Date.now; })(self.performance)", -1));
+    GRef<JSCValue> factory = adopt(jsc_context_evaluate(context, kConsoleFactory, -1));
+    GRef<JSCValue> console;
+    if (factory && jsc_value_is_function(factory.get()))
+        console = adopt(jsc_value_function_call(factory.get(), JSC_TYPE_VALUE, writers[0].get(), JSC_TYPE_VALUE, writers[1].get(),
+            JSC_TYPE_VALUE, writers[2].get(), JSC_TYPE_VALUE, writers[3].get(), JSC_TYPE_VALUE, writers[4].get(), JSC_TYPE_VALUE,
+            writers[5].get(), JSC_TYPE_VALUE, stringify.get(), JSC_TYPE_VALUE, clock.get(), G_TYPE_NONE));
+    jsc_context_clear_exception(context);
+    if (console && jsc_value_is_object(console.get()))
+        return console;
+    // Never expected; the six writers alone still keep the page's lines.
+    console = adopt(jsc_value_new_object(context, nullptr, nullptr));
+    for (int level = 0; level < 6; ++level)
+        jsc_value_object_set_property(console.get(), channel::kConsoleLevels[level], writers[level].get());
+    return console;
+}
+
 void installInContext(JSCContext* context, const ContextRef& ref, const penwick::channel::ContextSetup& setup)
 {
     GRef<JSCValue> window = adopt(jsc_context_get_global_object(context));
     if (setup.console) {
-        GRef<JSCValue> console = adopt(jsc_value_new_object(context, nullptr, nullptr));
-        for (int level = 0; level < 6; ++level) {
-            ContextRef levelRef = ref;
-            levelRef.level = level;
-            GRef<JSCValue> fn = nativeFunction(context, channel::kConsoleLevels[level], G_CALLBACK(consoleCall), levelRef);
-            jsc_value_object_set_property(console.get(), channel::kConsoleLevels[level], fn.get());
-        }
-        jsc_value_object_set_property(window.get(), "console", console.get());
+        if (GRef<JSCValue> console = makeConsole(context, ref))
+            jsc_value_object_set_property(window.get(), "console", console.get());
     }
+    if (setup.bridge)
+        evaluateIgnoringResult(context, kEngineGapsScript);
     if (setup.bridge || state().bridgeEverywhere) {
         // The page reaches exactly one member: exec.
         GRef<JSCValue> bridge = adopt(jsc_value_new_object(context, nullptr, nullptr));

@@ -18,7 +18,8 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/appcontent/";
-constexpr const char* kPdfjsVersion = "4.10.38";
+// The last of 4.x, and 5.x, which reads text by iterating streams (filled in for the engine).
+constexpr const char* kPdfjsVersions[] = { "4.10.38", "5.7.284" };
 
 // The app's pages read their folder and a page outside it does not, unless the app reaches the
 // whole disk through its file plugin (whose default file systems include "root").
@@ -78,14 +79,14 @@ std::string tinyPdf()
 
 // pdfjs-dist from the package registry, cached in the build folder; nothing when npm or the
 // registry cannot be reached.
-std::optional<std::string> pdfjsFolder()
+std::optional<std::string> pdfjsFolder(const std::string& version)
 {
     g_autofree char* self = g_file_read_link("/proc/self/exe", nullptr);
     g_autofree char* dir = g_path_get_dirname(self ? self : ".");
-    const std::string cache = std::string(dir) + "/npm-cache";
+    const std::string cache = std::string(dir) + "/npm-cache/" + version;
     const std::string folder = cache + "/node_modules/pdfjs-dist/build";
     const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --omit=optional --loglevel=error pdfjs-dist@"
-        + kPdfjsVersion + " >/dev/null 2>&1";
+        + version + " >/dev/null 2>&1";
     auto installed = [&] { return AppRunner::fileExists(folder + "/pdf.mjs") && AppRunner::fileExists(folder + "/pdf.worker.mjs"); };
     if (installed() || (std::system(install.c_str()) == 0 && installed()))
         return folder;
@@ -94,18 +95,21 @@ std::optional<std::string> pdfjsFolder()
 
 TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
 {
-    auto pdfjs = pdfjsFolder();
-    if (!pdfjs)
-        GTEST_SKIP() << "npm or the package registry is unreachable: could not install pdfjs-dist@" << kPdfjsVersion;
-    AppRunner app;
-    app.writePages("appcontent", "pdf.html");
-    app.writeResource("www/tiny.pdf", tinyPdf());
-    for (const char* file : { "pdf.mjs", "pdf.worker.mjs" })
-        app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
+    for (const char* version : kPdfjsVersions) {
+        SCOPED_TRACE(version);
+        auto pdfjs = pdfjsFolder(version);
+        if (!pdfjs)
+            GTEST_SKIP() << "npm or the package registry is unreachable: could not install pdfjs-dist@" << version;
+        AppRunner app;
+        app.writePages("appcontent", "pdf.html");
+        app.writeResource("www/tiny.pdf", tinyPdf());
+        for (const char* file : { "pdf.mjs", "pdf.worker.mjs" })
+            app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
 
-    app.start();
-    EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
-        Lines {}) << app.output();
+        app.start();
+        EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
+            Lines {}) << app.output();
+    }
 }
 
 TEST(AppContent, TheDemoRunsAsModulesWithItsWorker)

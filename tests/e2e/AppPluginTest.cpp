@@ -97,6 +97,27 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     EXPECT_EQ(app.countLines("x%27y"), 2) << "only the page's own snsLogin lines hold the code\n" << app.output();
 }
 
+// New windows: http(s) to the system browser, other schemes and the app's own pages refused, each
+// with a line; the page's window.open answers null. Clicks make them, as a user would.
+TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writePages("app", "open.html", {}, kFeatures);
+    app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
+    app.start();
+    ASSERT_TRUE(app.waitForLine("openUrl answered null; ready", 20s)) << app.output();
+    EXPECT_TRUE(app.hasLogLine("system opens https://example.org/plugin")) << app.output();
+    for (const char* y : { "50", "150", "250", "350" })
+        ASSERT_TRUE(app.onWindow("Penwick", std::string("mousemove --window %1 400 ") + y + " click 1")) << app.output();
+    const std::string own = "file://" + app.resourcesDir() + "/www/open.html";
+    EXPECT_EQ(app.missingLogLines({ "opening https://example.org/ in the system browser", "system opens https://example.org/",
+                  "system opens https://example.org/link",
+                  "ERROR: refused a new window for ftp://example.org/x: only http and https addresses open in the browser",
+                  "ERROR: refused a new window for " + own + ": the app's own pages open only in its window" }),
+        std::vector<std::string> {}) << app.output();
+    EXPECT_EQ(app.countLines("window.open answered null"), 3) << app.output();
+}
+
 TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
 {
     AppRunner app(AppRunner::Binary::TestApp);
@@ -125,7 +146,7 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     // No one, root included, can make a file in /proc: the write fails, is shown, and Return closes the message.
     (void)typePath("/proc/locked.txt");
     EXPECT_TRUE(answer("Error", "Return")) << app.output();
-    bool done = app.waitForLine(": DONE", 10s);
+    bool done = app.waitForLine(": DONE", 10s) && app.waitForLine("locked failed", 10s);
     app.kill();
     ASSERT_TRUE(done) << app.output();
 
@@ -137,6 +158,11 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     // The log gives the content's size, not the content.
     EXPECT_TRUE(app.hasLogLine("save as notes txt <8 bytes>")) << app.output();
     EXPECT_EQ(app.countLines("hello"), 0) << app.output();
+    // Each call is answered once its dialog has closed.
+    EXPECT_EQ(app.missingLogLines({ "bad failed ERROR: the content of bad.pdf is not Base64", "report answered " + out + "/report.pdf",
+                  "notes answered " + out + "/notes.txt", "cancelled answered null" }),
+        std::vector<std::string> {}) << app.output();
+    EXPECT_EQ(app.countLines("locked failed ERROR: /proc/locked.txt could not be saved: "), 1) << app.output();
 }
 
 // Device facts: the keys and their types, and the identifier kept across runs until the user

@@ -45,7 +45,7 @@ void AppRunner::writeResource(const std::string& relativePath, const std::string
 
 std::string AppRunner::widget(const std::string& body)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget id=\"t\">\n" + body + "\n</widget>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget>\n" + body + "\n</widget>\n";
 }
 
 void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras,

@@ -1,6 +1,8 @@
 // The page and the host meeting in the real app under Xvfb: the bridge, the console, dialogs,
 // and the native-ready notice.
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,10 @@ TEST(Bridge, CallsAnswersAndByteBuffersBetweenThePageAndTheActions)
     EXPECT_EQ(app.missingLogLines({ "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
                   "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true",
                   "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
-                  "from markers: true tail", "answers in order: true 216" }),
+                  "from markers: true tail", "answers in order: true 216",
+                  "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
+                  "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
+                  "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" }),
         Lines {}) << app.output();
     // The action's own log line comes before the page's next statement.
     int counted = app.indexOfLogLine("count: 1");
@@ -48,7 +53,7 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
                   "ERROR: Classname and/or methodName not found for command.", "page goes on",
                   // The host's console: six kinds of lines, values, script errors and navigations.
                   "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
-                  "undefined", "has table: undefined", "JavaScript error: frames.html:17: Error: boom",
+                  "undefined", "has table: function", "JavaScript error: frames.html:17: Error: boom",
                   "navigating to file://" + app.resourcesDir() + "/www/frames.html" }),
         Lines {}) << app.output();
     // Arguments that are not an array (a text, none at all, or not representable) run no action:
@@ -56,6 +61,38 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 5s))
         << app.output();
     EXPECT_EQ(app.countLines(": echo:"), 1) << app.output();
+}
+
+// Every standard console member exists and never throws; a call with several values writes them
+// all on one line, format directives applied.
+TEST(Bridge, ConsoleHasEveryStandardMemberAndLogsEveryValue)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    runPage(app, "console.html");
+    EXPECT_EQ(app.missingLogLines({ "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
+                  "warn: styled", "error: {\"a\":1}|[1]|7", "debug: x y", "trace: t 2",
+                  "cyclic {\"n\":1,\"self\":\"[Circular]\"} Error: bad Symbol(s) function named() [object Map]",
+                  "hostile [unprintable]", "[{\"a\":1}]", "g", "default: 1", "default: 2", "k: 1",
+                  "warn: Count for 'never' does not exist", "warn: Timer 't' does not exist", "error: Assertion failed: x y",
+                  "error: Assertion failed", "{\"d\":1}", "x y", "detached 1", "not functions: [] threw: []" }),
+        Lines {}) << app.output();
+    EXPECT_EQ(app.countLines("default: 1"), 2) << app.output();
+    EXPECT_EQ(app.countLines("never"), 1) << app.output();
+    std::regex timed(R"(: t: \d+\.\d{3} ms( mid)?$)");
+    auto lines = app.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2) << app.output();
+}
+
+// The engine's missing stream features, filled in app pages as the standard has them.
+TEST(Bridge, AppPagesIterateStreamsAndMakeThemFromIterables)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    runPage(app, "streams.html");
+    std::vector<std::string> expected;
+    for (const char* line : { "same function true", "all 1,2,3 unlocked true", "break cancelled undefined unlocked true",
+             "kept true then 2,3", "locked TypeError", "error broke", "from 1,2,3", "from async a closed", "not iterable TypeError" })
+        expected.push_back(std::string("streams: ") + line);
+    EXPECT_EQ(app.missingLogLines(expected), Lines {}) << app.output();
 }
 
 // Scripted answers reach the page; then the page asks whether to leave: the first answer stays,

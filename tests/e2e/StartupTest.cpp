@@ -1,5 +1,8 @@
 // Start-up of the real app under Xvfb: configuration, start page, web view settings.
 #include <gtest/gtest.h>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "e2e/AppRunner.h"
 
@@ -17,14 +20,30 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         std::string dom;  // in the dumped page
         std::string log;  // a log line
         std::string kept = {}; // a path the run leaves behind
+        int status = 0;
+        std::vector<std::string> args = {};
     };
     const std::string notFound = "ERROR: Start Page at 'www/nothere.html' was not found.";
     const Case cases[] = {
-        // The engine normalises the markup; the body text is the message between single blanks.
-        { "missing start page", AppRunner::widget("<content src=\"nothere.html\"/>"), "", "<body> " + notFound + " </body>", notFound },
+        // The engine normalises the markup; the body text is the message between single blanks. The
+        // capture is written, and says it is not the app.
+        { "missing start page", AppRunner::widget("<content src=\"nothere.html\"/>"), "", " " + notFound + " </body>", notFound, {}, 1 },
         // The name is shown as text: markup in it makes no element.
         { "start page named with markup", AppRunner::widget("<content src=\"x&lt;i&gt;y.html\"/>"), "",
-            "<body> ERROR: Start Page at 'www/x&lt;i&gt;y.html' was not found. </body>", "ERROR: Start Page at 'www/x<i>y.html' was not found." },
+            " ERROR: Start Page at 'www/x&lt;i&gt;y.html' was not found. </body>", "ERROR: Start Page at 'www/x<i>y.html' was not found.", {}, 1 },
+        // Captured once the page has settled: its load event, two frames and the promise it gave.
+        { "settled page", AppRunner::widget(""),
+            "www/index.html=<p id=out>early</p><script>window.penwickCaptureReady = new Promise((ready) => addEventListener('load', () => {"
+            " requestAnimationFrame(() => out.textContent += ' frame'); setTimeout(() => { out.textContent += ' ready'; ready(); }, 300); }));</script>",
+            "early frame ready", "" },
+        // Named relative to the working directory, the app keeps its storage under its own id.
+        { "relative resources and the widget's id",
+            "<?xml version=\"1.0\"?><widget id=\"com.example.Relative\"><content src=\"index.html\"/></widget>",
+            "www/index.html=<script>localStorage.setItem('kept', 'yes');</script>relative", "relative",
+            "WebStoragePath is '{root}/data/com.example.Relative', modify in config.xml.", "{root}/data/com.example.Relative", 0,
+            { "--resources", "{relative}" } },
+        { "never settles", AppRunner::widget(""), "www/index.html=<script>window.penwickCaptureReady = new Promise(() => {});</script>as it was",
+            "as it was", "penwick: the page did not settle within 0.5 s; captured as it was", {}, 0, { "--capture-timeout", "0.5" } },
         { "subfolder, WebGL, default storage",
             AppRunner::widget(R"(<content src="pages/start.html"/><preference name="EnableWebGL" value="true"/>)"),
             "www/pages/start.html=<p id=out></p><script>out.textContent = 'from-subfolder webgl:'"
@@ -58,9 +77,12 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         if (!c.page.empty())
             app.writeResource(c.page.substr(0, c.page.find('=')), c.page.substr(c.page.find('=') + 1));
         std::string dom = app.path("dom.html");
-        ASSERT_EQ(app.run({ "--dump-dom", dom }), 0) << app.output();
+        std::vector<std::string> args { "--dump-dom", dom };
+        for (const auto& arg : c.args)
+            args.push_back(arg == "{relative}" ? std::filesystem::relative(app.resourcesDir()).string() : arg);
+        ASSERT_EQ(app.run(args), c.status) << app.output();
         EXPECT_NE(AppRunner::readFile(dom).find(c.dom), std::string::npos) << AppRunner::readFile(dom);
-        EXPECT_TRUE(c.log.empty() || app.hasLogLine(expand(c.log))) << app.output();
+        EXPECT_TRUE(c.log.empty() || app.countLines(expand(c.log)) > 0) << app.output();
         EXPECT_TRUE(c.kept.empty() || AppRunner::fileExists(expand(c.kept))) << c.kept;
     }
 }

@@ -4,8 +4,9 @@
  *
  *   webhost.require('webhost/device').getDeviceInfo().then(function (info) { ... });
  *   var app = webhost.require('webhost/app');
- *   app.openUrl('https://example.org/', '_system', onDone, onRefused);   // or '_blank' for the popup
- *   app.saveAs('report', 'pdf', base64);               // pdf, docx, png, jpg: Base64; else text
+ *   app.openUrl('https://example.org/', '_system');   // or '_blank' for the popup window
+ *   app.saveAs('report', 'pdf', base64)                // pdf, docx, png, jpg: Base64; else text
+ *     .then(function (path) { ... });                  // the saved file's path, null when cancelled
  *   webhost.require('webhost/inappbrowser').open(url, '_system', onAnswer, onError);
  */
 (function (global) {
@@ -24,14 +25,16 @@
   webhost.define('webhost/app', function (require, exports) {
     var exec = require('webhost/exec');
     var base64 = require('webhost/base64');
-    // openUrl answers once the URL is handed over (`done`), or refused (`failed`, with why: the
-    // popup loads http and https pages, the system opens those and mailto). saveAs does not answer.
-    exports.openUrl = function (url, target, done, failed) {
-      exec(done || null, failed || null, 'Penwick', 'openUrl', [String(url), target || '_system']);
+    // Resolves once the URL has been handed to the popup or the desktop; rejects with why when it
+    // was refused (the popup loads http and https pages, the desktop opens those and mailto).
+    exports.openUrl = function (url, target) {
+      return exec.promise('Penwick', 'openUrl', [String(url), target || '_system']);
     };
+    // Resolves when the save dialog has closed: with the saved file's path, or null when the user
+    // cancelled; rejects with the reason when nothing could be saved.
     exports.saveAs = function (name, type, content) {
       if (content instanceof ArrayBuffer || content instanceof Uint8Array) content = base64.fromArrayBuffer(content);
-      exec(null, null, 'Penwick', 'saveAs', [String(name), String(type), content]);
+      return exec.promise('Penwick', 'saveAs', [String(name), String(type), content]);
     };
   });
 

@@ -8,8 +8,9 @@
  *     .then(function () { return file.readAsText(url); })
  *     .then(function (text) { ... });
  *
- * A failure rejects with the plugin's message: a file error code (1 NOT_FOUND_ERR ... 12
- * PATH_EXISTS_ERR, see webhost.file.errors) or a text.
+ * A failure rejects with an Error: its `code` is a file error code (1 NOT_FOUND_ERR ... 12
+ * PATH_EXISTS_ERR, see webhost.file.errors) and its `message` that code's name, or, for a failure
+ * the plugin describes in words, the result's status name and that text.
  */
 (function (global) {
   'use strict';
@@ -20,7 +21,12 @@
     var exec = require('webhost/exec');
 
     function call(action, args) {
-      return exec.promise('File', action, args);
+      return exec.promise('File', action, args).catch(function (error) {
+        for (var name in exports.errors) {
+          if (exports.errors[name] === error.code) error.message = name;
+        }
+        throw error;
+      });
     }
 
     // File system type numbers of requestFileSystem with the default setting.

@@ -7,7 +7,11 @@
  *   webhost.require('webhost/channel').onNativeReady.subscribe(function () { ... });
  *
  * Calls go to `hostbridge.exec` with a fresh callback id; the host answers later by evaluating
- * `nativeCallback(id, status, message, keepCallback)`. Byte buffers travel as ArrayBuffer markers
+ * `nativeCallback(id, status, message, keepCallback)`. A promise rejects with an Error whose `code`
+ * says what failed (a plugin's error code, such as a file error number, or the result status's name:
+ * 'CLASS_NOT_FOUND' for an unknown service, 'INVALID_ACTION', 'ILLEGAL_ACCESS', 'JSON_ERROR',
+ * 'ERROR', ...; 'NO_BRIDGE' where the page may not call the host) and whose `message` says why.
+ * Byte buffers travel as ArrayBuffer markers
  * ({WHType: 'ArrayBuffer', data: base64}) both ways, or come back as ArrayBuffers themselves;
  * several values come back as a MultiPart.
  */
@@ -126,8 +130,10 @@
     var callbacks = {};
     var nextId = Math.floor(Math.random() * 1000000000);
 
-    // Status values of plugin results.
+    // Status values of plugin results, and the codes of failures by status.
     var STATUS = { NO_RESULT: 0, OK: 1 };
+    var CODES = ['NO_RESULT', 'OK', 'CLASS_NOT_FOUND', 'ILLEGAL_ACCESS', 'INSTANTIATION_ERROR', 'MALFORMED_URL',
+      'IO_ERROR', 'INVALID_ACTION', 'JSON_ERROR', 'ERROR'];
 
     function isBytes(value) {
       return value instanceof ArrayBuffer || (ArrayBuffer.isView && ArrayBuffer.isView(value));
@@ -153,6 +159,26 @@
       return message;
     }
 
+    function failure(code, message) {
+      var error = new Error(message);
+      error.code = code;
+      return error;
+    }
+
+    // The Error a failed call's promise rejects with: a number or {code, message} is the plugin's
+    // own code; a text is the message, coded by the result's status.
+    function errorOf(status, value) {
+      var code = CODES[status] || 'ERROR';
+      if (typeof value === 'number') return failure(value, 'error ' + value);
+      if (typeof value === 'string') return failure(code, value);
+      if (value && typeof value === 'object' && value.code !== undefined) {
+        return failure(value.code, typeof value.message === 'string' ? value.message : 'error ' + value.code);
+      }
+      var text;
+      try { text = JSON.stringify(value); } catch (e) { }
+      return failure(code, text === undefined ? String(value) : text);
+    }
+
     function exec(success, fail, service, action, args) {
       args = Array.isArray(args) ? args : (args === undefined ? [] : [args]);
       var callbackId = 'INVALID';
@@ -162,22 +188,23 @@
       }
       if (!global.hostbridge || typeof global.hostbridge.exec !== 'function') {
         delete callbacks[callbackId];
-        if (fail) fail('webhost: no host bridge in this page');
+        if (fail) fail(failure('NO_BRIDGE', 'webhost: this frame has no host bridge; only the app\'s own pages may call the host'));
         return;
       }
       try {
         global.hostbridge.exec(callbackId, service, action, encodeArgs(args));
       } catch (e) {
         delete callbacks[callbackId];
-        if (fail) fail(e);
+        if (fail) fail(failure('ERROR', 'webhost: the call could not be made: ' + (e && e.message ? e.message : String(e))));
       }
     }
 
     // The same call, answered by a promise: resolved with the message of an OK result, rejected
-    // with the message of a failure.
+    // with an Error (`code`, `message`) for a failure.
     exec.promise = function (service, action, args) {
       return new Promise(function (resolve, reject) {
-        exec(resolve, reject, service, action, args);
+        exec(resolve, function (value, status) { reject(value instanceof Error ? value : errorOf(status, value)); },
+          service, action, args);
       });
     };
 
@@ -191,7 +218,7 @@
       if (status === STATUS.OK) {
         if (callback.success) callback.success(value);
       } else if (status !== STATUS.NO_RESULT) {
-        if (callback.fail) callback.fail(value);
+        if (callback.fail) callback.fail(value, status);
       }
     };
 

@@ -27,7 +27,23 @@
 namespace penwick::platform {
 namespace {
 
-constexpr unsigned kCaptureTimeoutSeconds = 60;
+// How long a capture waits for the start page to load at most (the web process may be slow to start).
+constexpr unsigned kCaptureLoadSeconds = 60;
+constexpr double kMaxCaptureTimeout = 3600;
+
+// Settles once the page has: its load event, its fonts, two animation frames, and the promise the
+// page may put in `window.penwickCaptureReady` (a page that draws after loading data says so).
+constexpr const char* kSettleScript = "return new Promise(function (resolve) {"
+                                      "  function frames() {"
+                                      "    requestAnimationFrame(function () { requestAnimationFrame(function () { resolve(true); }); });"
+                                      "  }"
+                                      "  function loaded() {"
+                                      "    var fonts = document.fonts && document.fonts.ready ? document.fonts.ready : null;"
+                                      "    Promise.all([fonts, window.penwickCaptureReady]).then(frames, frames);"
+                                      "  }"
+                                      "  if (document.readyState === 'complete') loaded();"
+                                      "  else window.addEventListener('load', loaded, { once: true });"
+                                      "});";
 
 // Where this executable finds its resources and the extension; set once, from the command line's
 // parse, before anything reads it.
@@ -67,11 +83,17 @@ struct GtkApplicationHost::State {
     bool captureStarted = false;
     int capturesPending = 0;
     unsigned captureTimeout = 0;
+    unsigned settleTimeout = 0;
+    bool settling = false;
+    // Why the start page could not be shown; the capture then ends with 1.
+    std::optional<std::string> startPageFailure;
 
     ~State()
     {
         if (captureTimeout)
             g_source_remove(captureTimeout);
+        if (settleTimeout)
+            g_source_remove(settleTimeout);
         stopWatchingSignals();
     }
 
@@ -104,14 +126,52 @@ struct GtkApplicationHost::State {
             quit(exitCode);
     }
 
+    void settle(std::optional<std::string> loadFailure);
     void writeCaptures();
 };
+
+void GtkApplicationHost::State::settle(std::optional<std::string> loadFailure)
+{
+    if (loadFailure && !startPageFailure) {
+        startPageFailure = "the start page could not be loaded: " + *loadFailure;
+        std::fprintf(stderr, "penwick: %s\n", startPageFailure->c_str());
+    }
+    if (settling)
+        return;
+    settling = true;
+    if (captureTimeout)
+        g_source_remove(captureTimeout);
+    captureTimeout = 0;
+    settleTimeout = g_timeout_add(static_cast<guint>(captureOptions.captureTimeout * 1000), +[](gpointer data) -> gboolean {
+        auto& state = *static_cast<State*>(data);
+        state.settleTimeout = 0;
+        std::fprintf(stderr, "penwick: the page did not settle within %g s; captured as it was\n", state.captureOptions.captureTimeout);
+        state.writeCaptures();
+        return G_SOURCE_REMOVE;
+    }, this);
+    webkit_web_view_call_async_javascript_function(captureView->view(), kSettleScript, -1, nullptr, nullptr, nullptr,
+        captureCancellable.get(),
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            GUnique<GError> error;
+            GRef<JSCValue> value = adopt(webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr()));
+            if (g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED))
+                return;
+            // A page whose script broke the wait is captured as it is.
+            static_cast<State*>(data)->writeCaptures();
+        },
+        this);
+}
 
 void GtkApplicationHost::State::writeCaptures()
 {
     if (captureStarted)
         return;
     captureStarted = true;
+    if (settleTimeout)
+        g_source_remove(settleTimeout);
+    settleTimeout = 0;
+    if (startPageFailure)
+        exitCode = 1;
     WebKitWebView* view = captureView->view();
     capturesPending = (captureOptions.dumpDomPath ? 1 : 0) + (captureOptions.screenshotPath ? 1 : 0);
     if (captureOptions.dumpDomPath) {
@@ -180,11 +240,14 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
     char* resources = nullptr;
     char* screenshot = nullptr;
     char* dumpDom = nullptr;
+    double captureTimeout = LaunchOptions {}.captureTimeout;
     gboolean version = FALSE;
     GOptionEntry entries[] = {
         { "resources", 0, 0, G_OPTION_ARG_FILENAME, &resources, "Folder holding config.xml and www/", "DIR" },
         { "screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot, "Load the start page, write a PNG of it and exit", "FILE.png" },
         { "dump-dom", 0, 0, G_OPTION_ARG_FILENAME, &dumpDom, "Load the start page, write its HTML and exit", "FILE" },
+        { "capture-timeout", 0, 0, G_OPTION_ARG_DOUBLE, &captureTimeout,
+            "Seconds a capture waits for the loaded page to settle (default 10)", "S" },
         { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the application's and the host's version and exit", nullptr },
         { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
     };
@@ -203,17 +266,24 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         std::printf("%s %s\nhost: penwick %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
         return { std::nullopt, 0 };
     }
+    if (!(captureTimeout > 0 && captureTimeout <= kMaxCaptureTimeout)) {
+        std::fprintf(stderr, "penwick: --capture-timeout takes seconds above 0 and up to %g\n", kMaxCaptureTimeout);
+        return { std::nullopt, 2 };
+    }
     if (argc > 1) {
         std::fprintf(stderr, "penwick: unexpected argument '%s' (see --help)\n", argv[1]);
         return { std::nullopt, 2 };
     }
     LaunchOptions options;
     options.arguments = std::move(arguments);
-    options.resourcePath = resources ? resources : defaultResourcePath();
+    // A relative folder is taken from the working directory, where the user typed it.
+    options.resourcePath = resources ? GUnique<char>(g_canonicalize_filename(resources, nullptr)).get() : defaultResourcePath();
+    options.resourcesGiven = resources != nullptr;
     if (screenshot)
         options.screenshotPath = screenshot;
     if (dumpDom)
         options.dumpDomPath = dumpDom;
+    options.captureTimeout = captureTimeout;
     if (!g_file_test(options.resourcePath.c_str(), G_FILE_TEST_IS_DIR)) {
         std::fprintf(stderr, "penwick: resource folder %s does not exist\n", options.resourcePath.c_str());
         return { std::nullopt, 2 };
@@ -383,14 +453,23 @@ void GtkApplicationHost::captureWhenLoaded(WebView& webView, const LaunchOptions
     state.captureOptions = options;
     state.captureView = &static_cast<GtkWebView&>(webView);
     state.captureCancellable = adopt(g_cancellable_new());
-    state.captureView->setLoadFinishedHandler([&state](bool) { state.writeCaptures(); });
-    state.captureTimeout = g_timeout_add_seconds(kCaptureTimeoutSeconds, +[](gpointer data) -> gboolean {
+    state.captureView->setLoadFinishedHandler([&state](std::optional<std::string> failure) { state.settle(std::move(failure)); });
+    state.captureTimeout = g_timeout_add_seconds(kCaptureLoadSeconds, +[](gpointer data) -> gboolean {
         auto& state = *static_cast<State*>(data);
         state.captureTimeout = 0;
-        std::fprintf(stderr, "penwick: the start page did not finish loading within %u s\n", kCaptureTimeoutSeconds);
+        std::fprintf(stderr, "penwick: the start page did not finish loading within %u s\n", kCaptureLoadSeconds);
         state.quit(1);
         return G_SOURCE_REMOVE;
     }, &state);
+}
+
+void GtkApplicationHost::startPageFailed(const std::string& reason)
+{
+    State& state = *m_state;
+    if (!state.captureView || state.startPageFailure)
+        return;
+    state.startPageFailure = reason;
+    std::fprintf(stderr, "penwick: %s\n", reason.c_str());
 }
 
 void GtkApplicationHost::serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue,

@@ -40,6 +40,7 @@ public:
     void addMenuItem(const std::string& label, const std::string& name) override;
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
+    void startPageFailed(const std::string& reason) override;
     void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler) override;
 
     // Where the web-process extension lives: installed beside the executable, else the build tree.

@@ -85,13 +85,17 @@ void GtkWebView::ensureView()
             if (event == WEBKIT_LOAD_COMMITTED)
                 self->announceFileReach(webkit_web_view_get_uri(self->m_view));
             if (event == WEBKIT_LOAD_FINISHED && self->m_loadFinished)
-                self->m_loadFinished(true);
+                self->m_loadFinished(std::exchange(self->m_loadError, std::nullopt));
         }),
             this));
     m_loadFailed = SignalConnection(m_view,
         g_signal_connect(m_view, "load-failed",
-            G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, char* uri, GError* error, gpointer) -> gboolean {
+            G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, char* uri, GError* error, gpointer data) -> gboolean {
                 log::message(std::string("page load failed: ") + log::withoutQueryValues(uri ? uri : "") + ": " + (error ? error->message : ""));
+                // A load replaced by another, or turned into a download, is no failure of the page.
+                if (!g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)
+                    && !g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+                    static_cast<GtkWebView*>(data)->m_loadError = std::string(uri ? uri : "") + ": " + (error ? error->message : "");
                 return FALSE;
             }),
             this));
@@ -329,6 +333,16 @@ void GtkWebView::connectClientSignals()
             }
             }
             return TRUE;
+        }),
+            this));
+    // window.open and target="_blank": the host decides where the URL goes; no new view is made.
+    m_createWindow = SignalConnection(m_view,
+        g_signal_connect(m_view, "create", G_CALLBACK(+[](WebKitWebView*, WebKitNavigationAction* action, gpointer data) -> GtkWidget* {
+            auto* self = static_cast<GtkWebView*>(data);
+            const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+            if (self->m_client)
+                self->m_client->openNewWindow(uri ? uri : "");
+            return nullptr;
         }),
             this));
     m_fileChooser = SignalConnection(m_view,

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,7 +51,8 @@ public:
     using CreatedHook = std::function<void(WebKitWebView*, WebKitWebContext*)>;
     void whenCreated(CreatedHook hook);
     // Main-frame load finished (true) or failed (false).
-    void setLoadFinishedHandler(std::function<void(bool)> handler) { m_loadFinished = std::move(handler); }
+    // Called when the main frame has finished loading, with why it failed when it did.
+    void setLoadFinishedHandler(std::function<void(std::optional<std::string> failure)> handler) { m_loadFinished = std::move(handler); }
 
     WebKitWebView* view() const { return m_view; }
     WebKitWebContext* context() const { return m_view ? webkit_web_view_get_context(m_view) : nullptr; }
@@ -121,7 +123,8 @@ private:
     std::string m_pendingContent;
     std::vector<std::string> m_pendingScripts;
     std::vector<CreatedHook> m_createdHooks;
-    std::function<void(bool)> m_loadFinished;
+    std::function<void(std::optional<std::string>)> m_loadFinished;
+    std::optional<std::string> m_loadError;
     unsigned m_creationSource = 0;
     SignalConnection m_loadChanged;
     SignalConnection m_loadFailed;
@@ -129,6 +132,7 @@ private:
     SignalConnection m_decidePolicy;
     SignalConnection m_scriptDialog;
     SignalConnection m_fileChooser;
+    SignalConnection m_createWindow;
 
     WebViewClient* m_client = nullptr;
     bool m_developerExtras = false;

@@ -8,9 +8,9 @@ function show(v) {
   if (v instanceof ArrayBuffer) return 'bytes ' + Array.prototype.join.call(new Uint8Array(v), ',');
   return JSON.stringify(v);
 }
-// A failing call's message, as a resolved value, so that a step can check several.
+// A failing call's file error code or message, as a resolved value, so that a step can check several.
 function failure(promise) {
-  return promise.then(function (v) { return 'ok ' + show(v); }, function (e) { return e; });
+  return promise.then(function (v) { return 'ok ' + show(v); }, function (e) { return typeof e.code === 'number' ? e.code : e.message; });
 }
 function run() {
   var i = 0;
@@ -21,7 +21,7 @@ function run() {
     Promise.resolve().then(s[1]).then(function (v) {
       clearTimeout(timer); console.log(s[0] + ' ok ' + show(v)); next();
     }, function (e) {
-      clearTimeout(timer); console.log(s[0] + ' fail ' + show(e && e.message ? e.message : e)); next();
+      clearTimeout(timer); console.log(s[0] + ' fail ' + show(e && typeof e.code === 'number' ? e.code : e && e.message ? e.message : e)); next();
     });
   })();
 }
