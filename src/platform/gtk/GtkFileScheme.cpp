@@ -302,9 +302,10 @@ private:
 
 // At most this many bodies stream at once per web view. Each holds an open file, a read-ahead
 // buffer (kReadAheadSize) and at most kPacingWindow bytes on their way to the web process, so a
-// web view's bodies never hold more than kMaxStreams * (kPacingWindow + kReadAheadSize), 144 MiB,
-// in this process, however many responses its pages leave unread.
-constexpr unsigned kMaxStreams = 16;
+// web view's bodies never hold more than kMaxStreams * (kPacingWindow + kReadAheadSize), 72 MiB,
+// in this process, however many responses its pages leave unread. A page that leaves that many
+// large bodies unread makes its later requests wait until the web process has taken them.
+constexpr unsigned kMaxStreams = 8;
 constexpr gsize kReadAheadSize = 1 << 20;
 
 void startStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler, ViewStreams::Start start)
