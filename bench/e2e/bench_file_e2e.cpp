@@ -6,7 +6,9 @@
 //     folder), their runs alternating;
 //   - the UI process's peak memory growth while the page fetches a 1 GiB file over whfile, first,
 //     before anything else has grown its heap: its peak resident size (VmHWM, reset when the
-//     fetch starts, and the sampled VmRSS) against its resident size when the fetch starts.
+//     fetch starts, and the sampled VmRSS) against its resident size when the fetch starts;
+//   - the same growth over 20 s after the page starts 1,500 fetches of a 64 MiB file and reads
+//     none of their bodies.
 // Run: DISPLAY=:99 ./bench/e2e/bench_file_e2e
 #include "BenchFiles.h"
 #include <algorithm>
@@ -25,6 +27,13 @@
 #include <vector>
 
 namespace {
+
+std::string format(const char* pattern, double a, double b, double c)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, a, b, c);
+    return text;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -77,7 +86,8 @@ int main()
         g_mkdir_with_parents((root + sub).c_str(), 0700);
     std::fprintf(stderr, "writing 1.3 GiB of test files...\n");
     const size_t MiB = 1 << 20;
-    if (!writeFilled(data + "/f16", 16 * MiB) || !writeFilled(data + "/f256", 256 * MiB) || !writeFilled(data + "/f1024", 1024 * MiB)) {
+    if (!writeFilled(data + "/f16", 16 * MiB) || !writeFilled(data + "/f64", 64 * MiB) || !writeFilled(data + "/f256", 256 * MiB)
+        || !writeFilled(data + "/f1024", 1024 * MiB)) {
         std::fprintf(stderr, "cannot write the test files under %s\n", root.c_str());
         return 1;
     }
@@ -91,7 +101,7 @@ int main()
         writeFile(resources + "/www/" + library, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/" + library));
     writeFile(resources + "/www/file-bench.html", readFile(std::string(PENWICK_BENCH_PAGES) + "/file-bench.html"));
     auto removeFiles = [&] {
-        for (const char* name : { "/f16", "/f256", "/f1024" })
+        for (const char* name : { "/f16", "/f64", "/f256", "/f1024" })
             unlink((data + name).c_str());
         unlink((resources + "/www/f256").c_str());
     };
@@ -122,8 +132,14 @@ int main()
     fcntl(out[0], F_SETFL, O_NONBLOCK);
     std::optional<nlohmann::json> report;
     std::string pending;
-    long baseline = -1, peak = -1;
-    bool watching = false, peakWasReset = false;
+    // The UI process's resident size between a page's start and end marks: at the start, and the
+    // peak (VmHWM, reset at the start, and the sampled VmRSS).
+    struct Watch {
+        long baseline = -1, peak = -1;
+        bool peakWasReset = false;
+    };
+    Watch fetch1GiB, unread;
+    Watch* watching = nullptr;
     // Generous: on a busy machine the 1 GiB runs alone take minutes.
     auto deadline = Clock::now() + std::chrono::seconds(600);
     while (!report && Clock::now() < deadline) {
@@ -137,21 +153,22 @@ int main()
         while (!report && (nl = pending.find('\n')) != std::string::npos) {
             std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
-            if (line.find("MEM-START") != std::string::npos) {
-                peakWasReset = resetPeak(pid);
-                baseline = peak = statusKiB(pid, "VmRSS");
-                watching = true;
-            } else if (line.find("MEM-END") != std::string::npos) {
-                if (peakWasReset)
-                    peak = std::max(peak, statusKiB(pid, "VmHWM"));
-                watching = false;
+            bool starts = line.find("MEM-START") != std::string::npos || line.find("UNREAD-START") != std::string::npos;
+            if (starts) {
+                watching = line.find("UNREAD") != std::string::npos ? &unread : &fetch1GiB;
+                watching->peakWasReset = resetPeak(pid);
+                watching->baseline = watching->peak = statusKiB(pid, "VmRSS");
+            } else if (watching && (line.find("MEM-END") != std::string::npos || line.find("UNREAD-END") != std::string::npos)) {
+                if (watching->peakWasReset)
+                    watching->peak = std::max(watching->peak, statusKiB(pid, "VmHWM"));
+                watching = nullptr;
             } else if (auto at = line.find("BENCH "); at != std::string::npos)
                 report = nlohmann::json::parse(line.substr(at + 6), nullptr, false);
             else if (g_getenv("PENWICK_BENCH_VERBOSE"))
                 std::fprintf(stderr, "  %s\n", line.c_str());
         }
         if (watching)
-            peak = std::max(peak, statusKiB(pid, "VmRSS"));
+            watching->peak = std::max(watching->peak, statusKiB(pid, "VmRSS"));
         usleep(5000);
     }
     kill(pid, SIGTERM);
@@ -175,12 +192,16 @@ int main()
     double fileMbps256 = 256.0 / (ms("fetchFile256MiB") / 1000.0);
     std::printf("fetch file:// 256 MiB               %8.1f ms   %.0f MiB/s; whfile at %.2fx (target >= 0.8x)\n",
         ms("fetchFile256MiB"), fileMbps256, mbps256 / fileMbps256);
-    if (baseline < 0) {
+    if (fetch1GiB.baseline < 0 || unread.baseline < 0) {
         std::fprintf(stderr, "the UI process's memory could not be read\n");
         return 1;
     }
-    std::printf("fetch whfile 1 GiB                  %8.1f ms   UI process %.1f -> peak %.1f MiB, growth %.1f MiB (target < 64 MiB)%s\n",
-        ms("fetchWhfile1GiB"), baseline / 1024.0, peak / 1024.0, (peak - baseline) / 1024.0,
-        peakWasReset ? "" : " [sampled only: VmHWM could not be reset]");
+    auto growth = [](const Watch& w) {
+        return format("UI process %.1f -> peak %.1f MiB, growth %.1f MiB", w.baseline / 1024.0, w.peak / 1024.0,
+            (w.peak - w.baseline) / 1024.0) + (w.peakWasReset ? "" : " [sampled only: VmHWM could not be reset]");
+    };
+    std::printf("fetch whfile 1 GiB                  %8.1f ms   %s (target < 64 MiB)\n", ms("fetchWhfile1GiB"), growth(fetch1GiB).c_str());
+    std::printf("1,500 unread 64 MiB fetches, 20 s   %8d answered   %s (target < 256 MiB)\n", (*report)["unreadAnswered"].get<int>(),
+        growth(unread).c_str());
     return 0;
 }

@@ -39,11 +39,12 @@ bool startsWithIgnoringCase(std::string_view s, std::string_view prefix)
     return true;
 }
 
-// The application's own pages: its files (whose origin the engine writes "null" or "file://") and
-// the scheme's own URLs. Other origins get no CORS answer, so their script cannot read the files.
+// The application's own pages: its files, whose origin the engine writes "file://" since the host
+// lets them read files, and the scheme's own pages. Opaque origins ("null": sandboxed and data:
+// frames, files without that right) are not the app's.
 bool isOwnOrigin(const std::string& origin, std::string_view scheme)
 {
-    return origin == "null" || origin == "file://" || origin.rfind(std::string(scheme) + "://", 0) == 0;
+    return origin == "file://" || origin == std::string(scheme) + "://localhost";
 }
 
 } // namespace
@@ -94,12 +95,26 @@ FileSchemeResponder::ParsedRange FileSchemeResponder::parseRange(std::string_vie
     return { RangeKind::Satisfiable, { *first, last } };
 }
 
-SchemeResponse FileSchemeResponder::respond(const SchemeRequest& request, const std::optional<ServedFile>& file,
-    std::optional<std::uint64_t> size, std::string_view scheme)
+bool FileSchemeResponder::admits(const SchemeRequest& request, std::string_view scheme)
+{
+    return request.view == RequestingView::App && (!request.origin || isOwnOrigin(*request.origin, scheme));
+}
+
+SchemeResponse FileSchemeResponder::refusal()
 {
     SchemeResponse response;
     response.headers.emplace_back("Cache-Control", "no-cache");
-    bool cors = request.origin && isOwnOrigin(*request.origin, scheme);
+    return response;
+}
+
+SchemeResponse FileSchemeResponder::respond(const SchemeRequest& request, const std::optional<ServedFile>& file,
+    std::optional<std::uint64_t> size, std::string_view scheme)
+{
+    if (!admits(request, scheme))
+        return refusal();
+    SchemeResponse response;
+    response.headers.emplace_back("Cache-Control", "no-cache");
+    bool cors = request.origin.has_value();
     if (cors) {
         response.headers.emplace_back("Access-Control-Allow-Origin", *request.origin);
         response.headers.emplace_back("Access-Control-Expose-Headers", "Accept-Ranges, Content-Length, Content-Range, Content-Type");

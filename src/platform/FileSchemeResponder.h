@@ -36,19 +36,36 @@ struct SchemeResponse {
     const std::string* header(std::string_view name) const;
 };
 
+// Which web view a request came from: one of the application's own or another (the popup, or none
+// at all, as for a download).
+enum class RequestingView { App, Other };
+
 // A request as the scheme sees it.
 struct SchemeRequest {
     std::string method = "GET";
     std::optional<std::string> range;
     std::optional<std::string> origin;
+    RequestingView view = RequestingView::App;
 };
 
 // The request-to-response rules of a file-serving scheme, without the engine: never cached,
 // single byte ranges ("bytes=a-b", "a-", "-n") answered 206, unsatisfiable ones 416, CORS answers
 // for the application's own pages (file: and the scheme itself) so that their script sees the
 // headers and may send a Range.
+//
+// Only the application's own frames are served. The engine lets only local documents (file: and
+// the scheme's own pages, registered as local) load the scheme's URLs at all; what reaches the
+// scheme is refused here when it comes from another web view or names an origin in its Origin
+// header (which the engine writes and page script cannot set) other than the app's own: "null"
+// (sandboxed and data: frames) included. A refused request is answered before its file is looked
+// up, the same for every URL, so it learns nothing about the files.
 class FileSchemeResponder {
 public:
+    // True when the request may be served.
+    static bool admits(const SchemeRequest& request, std::string_view scheme);
+    // The one answer to every refused request.
+    static SchemeResponse refusal();
+
     struct ByteRange {
         std::uint64_t first = 0;
         std::uint64_t last = 0; // inclusive
@@ -61,7 +78,8 @@ public:
     // A header that is malformed or names several ranges is ignored (the whole file is served).
     static ParsedRange parseRange(std::string_view header, std::uint64_t size);
 
-    // `file` and `size` are the file found for the URL, or none (404).
+    // `file` and `size` are the file found for the URL, or none (404). A request that is not
+    // admitted gets the refusal, whatever the file.
     static SchemeResponse respond(const SchemeRequest& request, const std::optional<ServedFile>& file,
         std::optional<std::uint64_t> size, std::string_view scheme);
 };

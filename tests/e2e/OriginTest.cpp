@@ -1,6 +1,7 @@
-// Who may call native code, in the real app: the app's own pages and the origins config.xml grants;
-// not data: frames, sandboxed frames or other web origins, and a call claiming to come from such a
-// frame is refused by the host.
+// Who may call native code and read the app's files, in the real app: the app's own pages and the
+// origins config.xml grants; not data: frames, sandboxed frames or other web origins, and a call
+// claiming to come from such a frame is refused by the host. Web frames and their children learn
+// nothing of whfile files, and what they download is not saved.
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
@@ -20,9 +21,9 @@ const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/origin/";
 // The page's placeholder `from` (no regex syntax) replaced by `to` (no '$').
 std::string replaced(const std::string& text, const char* from, const std::string& to) { return std::regex_replace(text, std::regex(from), to); }
 
-void prepare(AppRunner& app, const std::string& page, const std::string& access, const std::string& origin = {})
+void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {})
 {
-    app.writePages("origin", page, {}, access);
+    app.writePages("origin", page, {}, config);
     app.writeResource("www/" + page, replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
     app.start();
 }
@@ -45,19 +46,30 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         ASSERT_NE(server.port(), 0);
         app.writeResource("www/sandboxed.html", AppRunner::readFile(kPages + "sandboxed.html"));
         app.writeResource("www/planted.html", AppRunner::readFile(kPages + "planted.html"));
+        app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/pic.svg",
+            R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)");
         std::string access = grant == Grant::Explicit ? "<access origin=\"" + server.origin() + "\"/>\n"
             : grant == Grant::Star                    ? "<access origin=\"*\"/>\n"
                                                       : "";
-        prepare(app, "frames.html", access + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>", server.origin());
+        prepare(app, "frames.html",
+            access + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>",
+            server.origin());
         bool granted = grant == Grant::Explicit;
-        // Not even a granted web origin reads the app's files.
+        // Not even a granted web origin reads the app's files: whfile URLs of a file that exists and
+        // of one that does not fail alike, before any request is made.
+        const std::string refused = " whfile: alike: fetch error, no-cors error, img error";
         EXPECT_EQ(app.missingLogLines({ "app page: object object", "data frame: undefined", "sandboxed srcdoc frame: undefined",
                       "sandboxed app frame: undefined", "srcdoc frame: object", granted ? "web frame: object" : "web frame: undefined",
-                      "web frame could not read an app file", "app-framed whfile page: object" }, 40s),
+                      "web frame could not read an app file", "app-framed whfile page: object", "web frame" + refused,
+                      "sandboxed child of the web frame" + refused, "data: child of the web frame" + refused,
+                      "app page whfile: 206 bytes 1-4/95 svg ", "app page image: 7x5",
+                      "refused a download from http://127.0.0.1: the app does not save downloads" }, 40s),
             Lines {}) << app.output();
         EXPECT_TRUE(countBecomes(app, "echo: \"from the web frame\"", granted ? 1 : 0)) << app.output();
         EXPECT_EQ(app.countLines("web-framed whfile page: object"), 0) << app.output();
         EXPECT_EQ(app.countLines("access origin * grants no native access"), grant == Grant::Star ? 1 : 0) << app.output();
+        app.kill();
+        EXPECT_EQ(AppRunner::capture("find '" + app.root() + "' -name 'pwn*'"), "") << app.output();
     }
 }
 

@@ -397,7 +397,10 @@ std::unique_ptr<Window> GtkApplicationHost::createMainWindow(const std::string& 
 
 std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
 {
-    return std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
+    auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
+    // The app's window shows the app's pages: the file scheme serves them (not the popup's).
+    view->whenCreated([](WebKitWebView* created, WebKitWebContext*) { GtkFileScheme::serveView(created); });
+    return view;
 }
 
 std::unique_ptr<Dialogs> GtkApplicationHost::createDialogs(Window& parent)

@@ -41,6 +41,7 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     (void)GtkChannelServer::shared().attach(m_context.get(), GtkApplicationHost::webExtensionDirectory());
     for (auto& [scheme, handler] : m_schemes)
         registerWithEngine(scheme, handler.get());
+    refuseDownloads();
     if (m_acceptAllCookies)
         acceptAllCookies();
     return m_context.get();
@@ -132,6 +133,34 @@ void GtkEngineContext::registerWithEngine(const std::string& scheme, SchemeHandl
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(m_context.get());
     webkit_security_manager_register_uri_scheme_as_secure(security, scheme.c_str());
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, scheme.c_str());
+    // Local, like file: only local documents (the app's files, the scheme's own pages) may load or
+    // link its URLs. The engine checks that in the page's web process against the document's
+    // origin, before a request is made, so no web or opaque origin reaches the handler that way.
+    webkit_security_manager_register_uri_scheme_as_local(security, scheme.c_str());
+}
+
+namespace {
+
+void refuseDownload(WebKitWebContext*, WebKitDownload* download, gpointer)
+{
+    WebKitURIRequest* request = webkit_download_get_request(download);
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    // The origin only: the rest of the URL may hold what the page would not have logged.
+    GUnique<char> scheme, host;
+    std::string from = "an address that is not a URL";
+    if (uri && g_uri_split(uri, G_URI_FLAGS_ENCODED, &scheme.outPtr(), nullptr, &host.outPtr(), nullptr, nullptr, nullptr, nullptr, nullptr))
+        from = host && *host.get() ? format("%@://%@", std::string(scheme.get()), std::string(host.get())) : std::string(scheme.get()) + ":";
+    log::message(format("refused a download from %@: the app does not save downloads", from));
+    webkit_download_cancel(download);
+}
+
+} // namespace
+
+void GtkEngineContext::refuseDownloads()
+{
+    // Nothing the pages of any web view start is saved: the engine would otherwise write it into
+    // the user's folders unasked. Cancelled before a destination is chosen, so no file is made.
+    g_signal_connect(m_context.get(), "download-started", G_CALLBACK(refuseDownload), nullptr);
 }
 
 void GtkEngineContext::acceptAllCookies()

@@ -13,7 +13,7 @@ namespace penwick::platform {
 
 // The one engine context of the application, shared by all its web views: the website data
 // manager (cookies, storage), the URI schemes, their security-manager registrations, the
-// web-process extension folder and the page channel. It is made when the first web view needs it,
+// web-process extension folder and the page channel. Downloads are refused (logged). It is made when the first web view needs it,
 // because the local-storage folder (known once config.xml is read) can only be given then.
 class GtkEngineContext {
 public:
@@ -28,9 +28,10 @@ public:
     bool created() const { return static_cast<bool>(m_context); }
     WebKitWebsiteDataManager* dataManager() const { return m_dataManager.get(); }
 
-    // Serves `scheme` with `handler` in every web view, and lets pages use its URLs like secure
-    // ones with CORS (without that the engine does not hand requests to the handler). Register
-    // before the first load; registering a scheme again replaces nothing (logged).
+    // Serves `scheme` with `handler` in every web view, and lets local pages (file:, the scheme's
+    // own) use its URLs like secure ones with CORS (without that the engine does not hand requests
+    // to the handler); other pages cannot load them. Register before the first load; registering a
+    // scheme again replaces nothing (logged).
     using SchemeHandler = std::function<void(WebKitURISchemeRequest*)>;
     void registerURIScheme(const std::string& scheme, SchemeHandler handler);
 
@@ -51,6 +52,7 @@ private:
     void startSandboxProbe();
     void enableSandbox();
     void registerWithEngine(const std::string& scheme, SchemeHandler* handler);
+    void refuseDownloads();
 
     GRef<WebKitWebsiteDataManager> m_dataManager;
     GRef<WebKitWebContext> m_context;

@@ -1,12 +1,16 @@
 #include "platform/gtk/GtkFileScheme.h"
 
 #include <algorithm>
+#include <deque>
+#include <functional>
 #include <libsoup/soup.h>
 #include <memory>
 #include <optional>
 #include <utility>
 
+#include "base/Format.h"
 #include "base/GRef.h"
+#include "base/Log.h"
 #include "platform/gtk/GtkEngineContext.h"
 
 // A stream that ends after a given number of bytes of another, so a range answer carries exactly
@@ -60,14 +64,19 @@ static void penwick_limited_stream_init(PenwickLimitedStream*) { }
 // its way there. So after every kPacingStep bytes the stream sends the page a message, which
 // travels behind those bytes on the same connection and is answered (as unhandled) only when the
 // web process has taken them. Reads wait while more than kPacingWindow bytes are unanswered; the
-// window keeps the web process supplied between answers. Runs on the main loop, except the base
-// stream's own reads.
+// window keeps the web process supplied between answers. A message that fails (the page or its
+// process is gone) proves nothing: the read stays parked until the engine drops the stream. Runs on
+// the main loop, except the base stream's own reads.
 struct PenwickPacedStream;
 namespace {
 
 constexpr guint64 kPacingWindow = 8 << 20;
 constexpr guint64 kPacingStep = 1 << 20;
 constexpr const char* kPacingMessage = "penwick-stream-mark";
+
+// One of the few bodies a web view may stream at once (see GtkFileScheme); handed back when the
+// body ends or the engine drops it.
+class StreamSlot;
 
 struct ParkedRead {
     penwick::GRef<GTask> task;
@@ -84,6 +93,7 @@ struct Pacing {
     guint64 taken = 0; // known to be in the web process
     guint64 marked = 0; // `sent` when the last message went out
     std::optional<ParkedRead> parked;
+    std::shared_ptr<StreamSlot> slot;
 };
 
 } // namespace
@@ -136,9 +146,10 @@ void onMarkAnswered(GObject* view, GAsyncResult* result, gpointer data)
     penwick::GUnique<GError> error;
     penwick::GRef<WebKitUserMessage> reply = penwick::adopt(
         webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(view), result, &error.outPtr()));
-    // Unhandled is the expected answer; any answer, even a failure of the page, ends the wait so
-    // that a read never waits forever.
-    markTaken(reinterpret_cast<PenwickPacedStream*>(mark->stream.get()), mark->position);
+    // Unhandled is the expected answer: the web process read the message, so it has the bytes
+    // sent before it. Any other failure says nothing about them.
+    if (reply || g_error_matches(error.get(), WEBKIT_USER_MESSAGE_ERROR, WEBKIT_USER_MESSAGE_UNHANDLED_MESSAGE))
+        markTaken(reinterpret_cast<PenwickPacedStream*>(mark->stream.get()), mark->position);
 }
 
 void sendMark(PenwickPacedStream* self)
@@ -148,11 +159,9 @@ void sendMark(PenwickPacedStream* self)
         return;
     pacing.marked = pacing.sent;
     penwick::GRef<WebKitWebView> view = penwick::adopt(static_cast<WebKitWebView*>(g_weak_ref_get(&pacing.view)));
-    if (!view) {
-        // No page to pace by (the view is gone): nothing will pile up for it.
-        markTaken(self, pacing.sent);
+    // No page to pace by (the view is gone): the engine drops the stream with it.
+    if (!view)
         return;
-    }
     auto* mark = new Mark { penwick::GRef<GObject>(G_OBJECT(self)), pacing.sent };
     webkit_web_view_send_message_to_page(view.get(), webkit_user_message_new(kPacingMessage, nullptr), nullptr,
         onMarkAnswered, mark);
@@ -227,6 +236,7 @@ gssize pacedRead(GInputStream* stream, void* buffer, gsize count, GCancellable* 
 
 gboolean pacedClose(GInputStream* stream, GCancellable* cancellable, GError** error)
 {
+    pacingOf(stream).slot.reset();
     return g_input_stream_close(pacingOf(stream).base.get(), cancellable, error);
 }
 
@@ -257,16 +267,88 @@ static void penwick_paced_stream_init(PenwickPacedStream* self)
 }
 
 
+namespace {
+
+// The whfile bodies of one of the application's web views: how many stream now, and the requests
+// waiting for one of them to end, in the order they came. Main loop only.
+struct ViewStreams {
+    using Start = std::function<void(std::shared_ptr<StreamSlot>)>;
+    unsigned open = 0;
+    std::deque<Start> waiting;
+    bool closed = false; // the view is gone: nothing more starts
+};
+
+void releaseStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler);
+
+class StreamSlot {
+public:
+    StreamSlot(std::shared_ptr<ViewStreams> streams, penwick::platform::Scheduler& scheduler)
+        : m_streams(std::move(streams))
+        , m_scheduler(scheduler)
+    {
+    }
+    StreamSlot(const StreamSlot&) = delete;
+    StreamSlot& operator=(const StreamSlot&) = delete;
+    // The engine may drop a stream off the main loop; the count is kept there.
+    ~StreamSlot()
+    {
+        m_scheduler.post([streams = std::move(m_streams), &scheduler = m_scheduler] { releaseStream(streams, scheduler); });
+    }
+
+private:
+    std::shared_ptr<ViewStreams> m_streams;
+    penwick::platform::Scheduler& m_scheduler;
+};
+
+// At most this many bodies stream at once per web view. Each holds an open file, a read-ahead
+// buffer (kReadAheadSize) and at most kPacingWindow bytes on their way to the web process, so a
+// web view's bodies never hold more than kMaxStreams * (kPacingWindow + kReadAheadSize), 72 MiB,
+// in this process, however many responses its pages leave unread. A page that leaves that many
+// large bodies unread makes its later requests wait until the web process has taken them.
+constexpr unsigned kMaxStreams = 8;
+constexpr gsize kReadAheadSize = 1 << 20;
+
+void startStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler, ViewStreams::Start start)
+{
+    ++streams->open;
+    start(std::make_shared<StreamSlot>(streams, scheduler));
+}
+
+void admitStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler, ViewStreams::Start start)
+{
+    if (streams->open < kMaxStreams)
+        startStream(streams, scheduler, std::move(start));
+    else
+        streams->waiting.push_back(std::move(start));
+}
+
+void releaseStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler)
+{
+    --streams->open;
+    if (streams->closed || streams->waiting.empty())
+        return;
+    ViewStreams::Start next = std::move(streams->waiting.front());
+    streams->waiting.pop_front();
+    startStream(streams, scheduler, std::move(next));
+}
+
+} // namespace
+
 namespace penwick::platform {
 namespace {
 
-constexpr gsize kReadAheadSize = 1 << 20;
+// Marks the application's own web views, holding their streams.
+GQuark servedViewQuark() { return g_quark_from_static_string("penwick-file-scheme-streams"); }
+
+// Refused requests are logged, up to a point: a page can make them as fast as it likes.
+constexpr unsigned kLoggedRefusals = 20;
 
 // Takes a reference to `base`; `view` may be null.
-GInputStream* pacedStream(GInputStream* base, WebKitWebView* view)
+GInputStream* pacedStream(GInputStream* base, WebKitWebView* view, std::shared_ptr<StreamSlot> slot)
 {
     auto* stream = static_cast<PenwickPacedStream*>(g_object_new(penwick_paced_stream_get_type(), nullptr));
     stream->pacing->base = GRef<GInputStream>(base);
+    stream->pacing->slot = std::move(slot);
     g_weak_ref_set(&stream->pacing->view, view);
     return G_INPUT_STREAM(stream);
 }
@@ -290,7 +372,6 @@ std::optional<std::string> requestHeader(WebKitURISchemeRequest* request, const 
 // What the work queue hands back to the main loop.
 struct Answer {
     SchemeResponse response;
-    std::string mimeType;
     GRef<GInputStream> body;
 };
 
@@ -310,8 +391,6 @@ Answer prepare(const std::string& uri, const SchemeRequest& request, const FileS
             size = static_cast<std::uint64_t>(g_file_info_get_size(info.get()));
     }
     answer.response = FileSchemeResponder::respond(request, file, size, scheme);
-    if (file)
-        answer.mimeType = file->mimeType;
     if (!answer.response.hasBody)
         return answer;
     if (answer.response.offset
@@ -329,14 +408,15 @@ Answer prepare(const std::string& uri, const SchemeRequest& request, const FileS
     return answer;
 }
 
-void finish(WebKitURISchemeRequest* request, Answer& answer)
+// `slot` goes with the body, if there is one; else it is handed back here.
+void finish(WebKitURISchemeRequest* request, const Answer& answer, std::shared_ptr<StreamSlot> slot)
 {
     GRef<GInputStream> body = answer.body;
     gint64 length = static_cast<gint64>(answer.response.hasBody ? answer.response.length : 0);
     if (!body)
         body = adopt(g_memory_input_stream_new());
     else
-        body = adopt(pacedStream(body.get(), webkit_uri_scheme_request_get_web_view(request)));
+        body = adopt(pacedStream(body.get(), webkit_uri_scheme_request_get_web_view(request), std::move(slot)));
     GRef<WebKitURISchemeResponse> response = adopt(webkit_uri_scheme_response_new(body.get(), length));
     webkit_uri_scheme_response_set_status(response.get(), static_cast<guint>(answer.response.status), nullptr);
     if (const auto* type = answer.response.header("Content-Type"))
@@ -365,6 +445,18 @@ void GtkFileScheme::serve(const std::string& scheme, const FileSource& source, W
     GtkEngineContext::shared().registerURIScheme(scheme, [handler](WebKitURISchemeRequest* request) { handler->handle(request); });
 }
 
+void GtkFileScheme::serveView(WebKitWebView* view)
+{
+    if (g_object_get_qdata(G_OBJECT(view), servedViewQuark()))
+        return;
+    g_object_set_qdata_full(G_OBJECT(view), servedViewQuark(), new std::shared_ptr<ViewStreams>(std::make_shared<ViewStreams>()),
+        [](gpointer data) {
+            std::unique_ptr<std::shared_ptr<ViewStreams>> streams(static_cast<std::shared_ptr<ViewStreams>*>(data));
+            (*streams)->closed = true;
+            (*streams)->waiting.clear();
+        });
+}
+
 void GtkFileScheme::handle(WebKitURISchemeRequest* request)
 {
     SchemeRequest parsed;
@@ -372,14 +464,32 @@ void GtkFileScheme::handle(WebKitURISchemeRequest* request)
         parsed.method = method;
     parsed.range = requestHeader(request, "Range");
     parsed.origin = requestHeader(request, "Origin");
-    GRef<WebKitURISchemeRequest> held(request);
-    std::string uri = webkit_uri_scheme_request_get_uri(request);
-    m_workQueue.submit([&source = m_source, &scheduler = m_scheduler, scheme = m_scheme, held, uri = std::move(uri),
-                           parsed = std::move(parsed)]() mutable {
-        auto answer = std::make_shared<Answer>(prepare(uri, parsed, source, scheme));
-        // The request is released on the main loop only.
-        scheduler.post([held = std::move(held), answer] { finish(held.get(), *answer); });
-    });
+    WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
+    auto* streams = view ? static_cast<std::shared_ptr<ViewStreams>*>(g_object_get_qdata(G_OBJECT(view), servedViewQuark())) : nullptr;
+    parsed.view = streams ? RequestingView::App : RequestingView::Other;
+    if (!FileSchemeResponder::admits(parsed, m_scheme)) {
+        // Before any file work, so that the answer and its timing say nothing about the file.
+        if (m_refusalsLogged < kLoggedRefusals) {
+            ++m_refusalsLogged;
+            std::string from = streams ? "a frame of origin " + parsed.origin.value_or("") : "a web view that is not the app's";
+            log::message(format("refused a %@ request from %@%@", m_scheme, from,
+                std::string(m_refusalsLogged == kLoggedRefusals ? "; further refusals are not logged" : "")));
+        }
+        finish(request, Answer { FileSchemeResponder::refusal(), {} }, nullptr);
+        return;
+    }
+    admitStream(*streams, m_scheduler,
+        [&source = m_source, &workQueue = m_workQueue, &scheduler = m_scheduler, scheme = m_scheme, held = GRef(request),
+            uri = std::string(webkit_uri_scheme_request_get_uri(request)), parsed = std::move(parsed)](std::shared_ptr<StreamSlot> slot) mutable {
+            workQueue.submit([&source, &scheduler, scheme = std::move(scheme), held = std::move(held), uri = std::move(uri),
+                                 parsed = std::move(parsed), slot = std::move(slot)]() mutable {
+                auto answer = std::make_shared<Answer>(prepare(uri, parsed, source, scheme));
+                // The request is released on the main loop only.
+                scheduler.post([held = std::move(held), answer, slot = std::move(slot)]() mutable {
+                    finish(held.get(), *answer, std::move(slot));
+                });
+            });
+        });
 }
 
 } // namespace penwick::platform

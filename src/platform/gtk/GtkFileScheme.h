@@ -9,15 +9,19 @@
 
 namespace penwick::platform {
 
-// Serves a URL scheme from local files on the shared engine context. Requests arrive on the main
-// loop; finding, opening and sizing the file happen on the work queue, and the answer goes back to
-// the main loop carrying a stream of known length over just the bytes asked for, so no file work
-// runs on the main loop and no file is held in memory. The stream is paced by the page's web
-// process, so a large body never piles up in this process. Lives as long as the process.
+// Serves a URL scheme from local files on the shared engine context, to the application's own web
+// views only (see FileSchemeResponder for who is served). Requests arrive on the main loop;
+// finding, opening and sizing the file happen on the work queue, and the answer goes back to the
+// main loop carrying a stream of known length over just the bytes asked for, so no file work runs
+// on the main loop and no file is held in memory. The stream is paced by the page's web process,
+// and a web view streams only a few bodies at once (later requests wait for one to end), so
+// bodies its pages never read cannot pile up in this process. Lives as long as the process.
 class GtkFileScheme {
 public:
     // Registers `scheme` once, before the first load.
     static void serve(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
+    // Makes `view` one of the application's own, whose pages the scheme serves.
+    static void serveView(WebKitWebView* view);
 
 private:
     GtkFileScheme(std::string scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
@@ -27,6 +31,7 @@ private:
     const FileSource& m_source;
     WorkQueue& m_workQueue;
     Scheduler& m_scheduler;
+    unsigned m_refusalsLogged = 0;
 };
 
 } // namespace penwick::platform

@@ -1,20 +1,33 @@
 #include "plugins/file/WHFilesystemURLProtocol.h"
 
+#include "base/WHURL.h"
 #include "plugins/file/WHFile.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
 namespace penwick {
 
+std::optional<WHFilesystemURLProtocol::Target> WHFilesystemURLProtocol::targetOfURL(std::string_view text)
+{
+    auto url = WHURL::URLWithString(text);
+    if (!url || url->scheme() != kScheme || url->host() != "localhost" || !url->path())
+        return std::nullopt;
+    auto components = url->pathComponents();
+    if (components.size() < 2)
+        return std::nullopt;
+    // As the plugin splits a full path off its URL: everything from the second "/" on.
+    const std::string& path = *url->path();
+    size_t slash = path.find('/', 1);
+    return Target { components[1], slash == std::string::npos ? std::string() : path.substr(slash) };
+}
+
 std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileForURL(const std::string& url) const
 {
     auto* plugin = WHFile::sharedFilePlugin();
-    if (!plugin)
+    auto target = targetOfURL(url);
+    if (!plugin || !target)
         return std::nullopt;
-    auto fileSystemURL = WHFilesystemURL::fileSystemURLWithString(url);
-    auto fileSystem = plugin->filesystemForURL(fileSystemURL);
-    if (!fileSystem)
-        return std::nullopt;
-    auto path = fileSystem->filesystemPathForURL(fileSystemURL);
+    auto fileSystem = std::dynamic_pointer_cast<WHLocalFilesystem>(plugin->fileSystemByName(target->fileSystemName));
+    auto path = fileSystem ? fileSystem->filesystemPathForPath(target->path) : std::nullopt;
     if (!path)
         return std::nullopt;
     return platform::ServedFile { *path, WHLocalFilesystem::getMimeTypeFromPath(path).value_or("*/*") };

@@ -5,12 +5,22 @@
 namespace penwick {
 
 // Finds the file behind a whfile URL for the engine's scheme handler: through the shared file
-// plugin's registry, so only files inside a registered file system are ever served. Before any
-// file plugin started, nothing is.
+// plugin's registry, so only files inside a registered local file system are ever served. Before
+// any file plugin started, nothing is.
 class WHFilesystemURLProtocol final : public platform::FileSource {
 public:
     static constexpr const char* kScheme = "whfile";
     std::optional<platform::ServedFile> fileForURL(const std::string& url) const override;
+
+    // The file system name and the path inside it that a URL the engine loads names. Unlike the
+    // plugin's full paths, the path is all path: the query and fragment are not part of it, and
+    // escapes in it are names, so "%3F" and "%23" give a "?" and a "#" inside a file name. None
+    // for a URL that is not "whfile://localhost/<name>...".
+    struct Target {
+        std::string fileSystemName;
+        std::string path;
+    };
+    static std::optional<Target> targetOfURL(std::string_view url);
 };
 
 } // namespace penwick

@@ -147,10 +147,14 @@ std::string WHLocalFilesystem::stripQueryParametersFromPath(const std::string& p
 
 std::optional<std::string> WHLocalFilesystem::filesystemPathForFullPath(const std::string& fullPath) const
 {
+    return filesystemPathForPath(stripQueryParametersFromPath(fullPath));
+}
+
+std::optional<std::string> WHLocalFilesystem::filesystemPathForPath(const std::string& path) const
+{
     // An empty root would make every full path a path from "/" of the disk.
     if (m_fsRoot.empty())
         return std::nullopt;
-    std::string path = stripQueryParametersFromPath(fullPath);
     // ".." is refused rather than resolved: raw or decoded from "%2e%2e" / "..%2f", it could climb
     // out of the root. So is NUL: the kernel would end the path there, after the check.
     if (hasDotDotComponent(path) || hasNul(path))

@@ -44,6 +44,8 @@ public:
     // Paths and URLs.
     static std::string stripQueryParametersFromPath(const std::string& path);
     std::optional<std::string> filesystemPathForFullPath(const std::string& fullPath) const;
+    // The same for a path that is all path: a "?" in it is part of a name, not a query.
+    std::optional<std::string> filesystemPathForPath(const std::string& path) const;
     std::optional<std::string> filesystemPathForURL(const WHFilesystemURL& url) override;
     std::optional<std::string> fullPathForFileSystemPath(const std::string& localPath) const;
     std::optional<WHFilesystemURL> URLforFullPath(const std::optional<std::string>& fullPath) const;

@@ -32,16 +32,18 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
         { "several ranges ignored", { "GET", "bytes=0-1,4-5", {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },
         { "other unit ignored", { "GET", "items=0-1", {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },
         { "garbage ignored", { "GET", "bytes=x-y", {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },
+        { "overflowing end ignored", { "GET", "bytes=0-99999999999999999999", {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },
+        { "largest start", { "GET", "bytes=18446744073709551615-", {} }, 10, 416, nullptr, "bytes */10", 0, 0, false, nullptr },
+        { "huge suffix", { "GET", "bytes=-18446744073709551615", {} }, 10, 206, "10", "bytes 0-9/10", 0, 10, true, nullptr },
+        { "signed start ignored", { "GET", "bytes=+1-2", {} }, 10, 200, "10", nullptr, 0, 10, true, nullptr },
+        { "end of a huge file", { "GET", "bytes=-1", {} }, 0x7FFFFFFFFFFFFFFF, 206, "1", "bytes 9223372036854775806-9223372036854775806/9223372036854775807",
+            0x7FFFFFFFFFFFFFFE, 1, true, nullptr },
         { "missing file with range", { "GET", "bytes=0-1", {} }, {}, 404, nullptr, nullptr, 0, 0, false, nullptr },
         { "post", { "POST", {}, {} }, 10, 405, nullptr, nullptr, 0, 0, false, nullptr },
-        // CORS answers go only to the application's own pages.
-        { "null origin", { "GET", "bytes=0-1", "null" }, 10, 206, "2", "bytes 0-1/10", 0, 2, true, "null" },
+        // CORS answers for the application's own pages.
         { "file origin", { "GET", "bytes=0-1", "file://" }, 10, 206, "2", "bytes 0-1/10", 0, 2, true, "file://" },
         { "own origin", { "GET", "bytes=0-1", "whfile://localhost" }, 10, 206, "2", "bytes 0-1/10", 0, 2, true, "whfile://localhost" },
-        { "foreign origin", { "GET", "bytes=0-1", "https://example.org" }, 10, 206, "2", "bytes 0-1/10", 0, 2, true, nullptr },
-        { "lookalike origin", { "GET", "bytes=0-1", "whfilex://localhost" }, 10, 206, "2", "bytes 0-1/10", 0, 2, true, nullptr },
-        { "preflight", { "OPTIONS", "bytes=0-1", "null" }, 10, 204, nullptr, nullptr, 0, 0, false, "null" },
-        { "foreign preflight", { "OPTIONS", "bytes=0-1", "https://example.org" }, 10, 204, nullptr, nullptr, 0, 0, false, nullptr },
+        { "preflight", { "OPTIONS", "bytes=0-1", "file://" }, 10, 204, nullptr, nullptr, 0, 0, false, "file://" },
     };
     const ServedFile file { "/data/a.wav", "audio/wav" };
     for (const auto& c : cases) {
@@ -66,6 +68,47 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
         if (served) {
             EXPECT_EQ(response.offset, c.offset);
             EXPECT_EQ(response.length, c.length);
+        }
+    }
+}
+
+// Who is served: the app's own web views, asking without an Origin (the engine lets only local
+// documents load the scheme) or with the app's own. Everyone else gets one answer, whether the file
+// exists or not.
+TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFiles)
+{
+    const struct {
+        const char* origin;
+        RequestingView view;
+        bool admitted;
+    } cases[] = {
+        { nullptr, RequestingView::App, true },
+        { "file://", RequestingView::App, true },
+        { "whfile://localhost", RequestingView::App, true },
+        { nullptr, RequestingView::Other, false },
+        { "file://", RequestingView::Other, false },
+        { "null", RequestingView::App, false },
+        { "https://example.org", RequestingView::App, false },
+        { "whfile://localhost.example.org", RequestingView::App, false },
+        { "whfilex://localhost", RequestingView::App, false },
+        { "file:///etc", RequestingView::App, false },
+        { "", RequestingView::App, false },
+    };
+    const ServedFile file { "/data/a.txt", "text/plain" };
+    for (const auto& c : cases) {
+        for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
+            SchemeRequest request { method, "bytes=0-1", c.origin ? std::optional<std::string>(c.origin) : std::nullopt, c.view };
+            SCOPED_TRACE(std::string(c.origin ? c.origin : "no origin") + " " + method);
+            EXPECT_EQ(FileSchemeResponder::admits(request, "whfile"), c.admitted);
+            if (c.admitted)
+                continue;
+            const SchemeResponse refusal = FileSchemeResponder::refusal();
+            for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
+                auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, "whfile");
+                EXPECT_EQ(response.status, 404);
+                EXPECT_EQ(response.headers, refusal.headers);
+                EXPECT_FALSE(response.hasBody);
+            }
         }
     }
 }
