@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "e2e/AppRunner.h"
+#include "e2e/LoopbackServer.h"
 #include "e2e/PrivateBus.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::LoopbackServer;
 using penwick::e2e::PrivateBus;
 using namespace std::chrono_literals;
 
@@ -205,8 +207,12 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     app.writeConfig(AppRunner::widget("<content src=\"opener.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
     for (const char* lib : { "webhost.js", "app.js" })
         app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
-    for (const char* page : { "opener.html", "stay.html" })
-        app.writeResource(std::string("www/") + page, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/" + page));
+    // The popup shows web pages only: stay.html comes from a loopback server.
+    LoopbackServer server(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/stay.html"));
+    ASSERT_NE(server.port(), 0);
+    std::string opener = AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/opener.html");
+    opener.replace(opener.find("@STAY@"), 6, server.origin() + "/stay.html");
+    app.writeResource("www/opener.html", opener);
     app.start();
     auto popups = [&](const std::string& filter) {
         std::string ids = AppRunner::capture("xdotool search " + filter + " --all --pid " + std::to_string(app.pid()) + " --name '^stay$'");
