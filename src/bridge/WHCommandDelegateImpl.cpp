@@ -1,5 +1,7 @@
 #include "bridge/WHCommandDelegateImpl.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <tuple>
 #include <utility>
 
@@ -15,13 +17,46 @@
 #include "platform/WebView.h"
 
 namespace penwick {
+
+class WHCommandDelegateImpl::BackgroundGate {
+public:
+    // False once closed; otherwise the caller runs and then calls leave().
+    bool enter()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return false;
+        ++m_running;
+        return true;
+    }
+    void leave()
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_running == 0)
+            m_idle.notify_all();
+    }
+    void closeAndWait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_closed = true;
+        m_idle.wait(lock, [this] { return m_running == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_idle;
+    int m_running = 0;
+    bool m_closed = false;
+};
+
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewController)
     : m_viewController(&viewController)
     , m_commandQueue(viewController.commandQueue())
+    , m_backgroundGate(std::make_shared<BackgroundGate>())
 {
 }
 
-WHCommandDelegateImpl::~WHCommandDelegateImpl() = default;
+WHCommandDelegateImpl::~WHCommandDelegateImpl() { m_backgroundGate->closeAndWait(); }
 
 std::optional<std::string> WHCommandDelegateImpl::pathForResource(const std::string& path) const
 {
@@ -217,7 +252,16 @@ bool WHCommandDelegateImpl::execute(const WHInvokedUrlCommand& command)
 
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)
 {
-    m_viewController->platform().workQueue.submit(std::move(block));
+    m_viewController->platform().workQueue.submit([gate = m_backgroundGate, block = std::move(block)]() mutable {
+        if (!gate->enter())
+            return;
+        struct Leave {
+            BackgroundGate& gate;
+            ~Leave() { gate.leave(); }
+        } leave { *gate };
+        // The block's captures go before the delegate may.
+        std::exchange(block, nullptr)();
+    });
 }
 
 } // namespace penwick

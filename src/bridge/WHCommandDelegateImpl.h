@@ -61,6 +61,10 @@ private:
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.
     struct Alive { };
     std::shared_ptr<Alive> m_alive = std::make_shared<Alive>();
+    // Background blocks pass this gate: once the delegate is going, a block not yet started is
+    // dropped, and the delegate waits for those running (they reach it and what it reaches).
+    class BackgroundGate;
+    std::shared_ptr<BackgroundGate> m_backgroundGate;
 };
 
 } // namespace penwick

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -120,4 +121,38 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
         return std::find_if(scripts.begin(), scripts.end(), [&](const auto& js) { return js.find("('" + id + "'") != std::string::npos; });
     };
     EXPECT_LT(position("before"), position("after"));
+}
+
+// At shutdown a background block either ends before the delegate (and the controller it reaches)
+// has gone, or does not start. Under AddressSanitizer a late block would read freed memory.
+TEST_F(CommandDelegateTest, BackgroundWorkAtShutdownEndsBeforeTheDelegateGoesOrNeverStarts)
+{
+    struct HeldWorkQueue : platform::WorkQueue {
+        void submit(std::function<void()> task) override { tasks.push_back(std::move(task)); }
+        std::vector<std::function<void()>> tasks;
+    } workQueue;
+    platform::Platform platform { m_platform.scheduler, workQueue, m_platform.environment, m_platform.userDefaults };
+    m_platform.environment.writeResource("config.xml", "<widget/>");
+    auto vc = std::make_unique<WHViewController>(platform);
+    auto* delegate = vc->commandDelegate();
+    std::promise<void> started;
+    std::atomic<bool> finished = false, lateRan = false;
+    delegate->runInBackground([delegate, &started, &finished] {
+        started.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "running");
+        finished = true;
+    });
+    delegate->runInBackground([delegate, &lateRan] {
+        lateRan = true;
+        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "queued");
+    });
+    ASSERT_EQ(workQueue.tasks.size(), 2u);
+    std::thread worker(std::move(workQueue.tasks[0]));
+    started.get_future().wait();
+    vc.reset();
+    EXPECT_TRUE(finished) << "the running block ends before the delegate goes";
+    worker.join();
+    workQueue.tasks[1]();
+    EXPECT_FALSE(lateRan) << "a block that had not started is dropped";
 }
