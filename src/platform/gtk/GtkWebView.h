@@ -111,6 +111,7 @@ private:
     unsigned m_creationSource = 0;
     SignalConnection m_loadChanged;
     SignalConnection m_loadFailed;
+    SignalConnection m_keyPress;
     SignalConnection m_processTerminated;
     SignalConnection m_decidePolicy;
     SignalConnection m_scriptDialog;
@@ -132,6 +133,10 @@ private:
     bool m_extensionSeen = false;
     bool m_extensionMissingLogged = false;
     std::chrono::steady_clock::time_point m_lastAutomaticReload {};
+    // The address of the page that lost its web process twice, while a page offering to reload it
+    // stands there (F5 reloads it); shown once that page has committed.
+    std::string m_lostPage;
+    bool m_lostPageShown = false;
 };
 
 } // namespace penwick::platform
