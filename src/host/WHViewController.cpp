@@ -150,12 +150,16 @@ void WHViewController::configureWindowSize()
     auto* value = setting(m_settings, "WindowSize");
     if (!value)
         return;
-    if (*value == "fullscreen") {
+    if (WHSettingsConversions::isFullScreen(*value)) {
         m_cfgFullScreen = true;
         return;
     }
-    if (auto size = WHSettingsConversions::windowSize(*value))
+    if (auto size = WHSettingsConversions::windowSize(*value)) {
         m_cfgWindowSize = *size;
+        return;
+    }
+    log::message(format("ERROR: WindowSize '%@' is neither W x H (each from 1 to %@) nor fullscreen; the window keeps its size",
+        *value, WHSettingsConversions::kMaxWindowSide));
 }
 
 void WHViewController::configureHideMousePointer()
@@ -163,9 +167,13 @@ void WHViewController::configureHideMousePointer()
     auto* value = setting(m_settings, "HideMousePointer");
     if (!value)
         return;
-    m_hideMousePointerTimeout = WHSettingsConversions::integerValue(*value);
+    m_hideMousePointerTimeout = WHSettingsConversions::nonNegativeSeconds(*value);
+    if (!m_hideMousePointerTimeout) {
+        log::message(format("ERROR: HideMousePointer '%@' is not a number of seconds (0 or more); the pointer is not hidden", *value));
+        return;
+    }
     if (auto* display = m_platform.services.find<platform::DisplayServices>())
-        WHCursorMonitorService::service(display->pointer, display->clock).startWithTimeout(static_cast<double>(*m_hideMousePointerTimeout));
+        WHCursorMonitorService::service(display->pointer, display->clock).startWithTimeout(*m_hideMousePointerTimeout);
 }
 
 void WHViewController::onAppDidFinishLaunching()

@@ -89,8 +89,8 @@ public:
     // The message of the error page for a missing start page.
     std::string startPageNotFoundMessage() const;
 
-    // The HideMousePointer timeout in seconds, when the setting is present.
-    std::optional<long long> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
+    // The HideMousePointer timeout in seconds, when the setting holds one.
+    std::optional<double> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
 
 private:
     platform::Platform& m_platform;
@@ -108,7 +108,7 @@ private:
     std::vector<std::string> m_accessOrigins;
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
-    std::optional<long long> m_hideMousePointerTimeout;
+    std::optional<double> m_hideMousePointerTimeout;
     // Last, so that plugins go before everything they were handed.
     WHPluginRegistry m_registry { *this };
 };

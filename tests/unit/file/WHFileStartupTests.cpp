@@ -49,6 +49,15 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
 {
     const std::string denied = "unable to get support directory: denied";
     const std::vector<std::string> all { "temporary", "persistent", "documents", "cache", "bundle", "root" };
+    // Thousands of names, each twice: ten lines name them, one counts the rest.
+    std::string junk = "root";
+    std::vector<std::string> junkLogged;
+    for (int i = 0; i < 2 * 5000; ++i) {
+        junk += ",n" + std::to_string(i % 5000);
+        if (i < 10)
+            junkLogged.push_back("Unrecognized extra filesystem identifier: n" + std::to_string(i));
+    }
+    junkLogged.push_back("4990 more unrecognized extra filesystem identifiers not listed");
     struct {
         std::optional<std::string> setting;
         bool failingSupportDirectory;
@@ -60,6 +69,8 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
         { "", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
         { "temporary,root", false, { "temporary", "persistent", "root" }, { "Unrecognized extra filesystem identifier: temporary" } },
         { std::nullopt, true, all, { denied, denied, denied } },
+        { "x,x,x", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: x" } },
+        { junk, false, { "temporary", "persistent", "root" }, junkLogged },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setting.value_or("(none)") + (c.failingSupportDirectory ? " failing" : ""));

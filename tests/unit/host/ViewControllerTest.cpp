@@ -1,6 +1,8 @@
 // The controller's start-up without a window: configuration, start page, settings, showing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/Log.h"
 #include "host/WHConsole.h"
 #include "host/WHResourceLookup.h"
@@ -68,6 +70,27 @@ TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAndAZeroSizeIsIgnor
     EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
     EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
                                     RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
+}
+
+// A value that means nothing is logged once and changes nothing: the window keeps its size, the
+// pointer is not hidden.
+TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIgnored)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "WindowSize", "99999x99999" }, { "WindowSize", "1e9x1e9" }, { "WindowSize", "-800x600" },
+        { "WindowSize", "fulscreen" }, { "HideMousePointer", "abc" }, { "HideMousePointer", "" },
+        { "HideMousePointer", "-1" } };
+    for (const auto& [name, value] : cases) {
+        SCOPED_TRACE(std::string(name) + "=" + value);
+        test::RecordingWebView webView;
+        auto vc = start(webView, std::string("<preference name=\"") + name + "\" value=\"" + value + "\"/>");
+        const std::string logged = std::string("ERROR: ") + name + " '" + value + "' ";
+        auto lines = m_log.lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& line) { return line.rfind(logged, 0) == 0; }), 1);
+        EXPECT_FALSE(vc->cfgFullScreen());
+        EXPECT_EQ(vc->cfgWindowSize().width, 0);
+        EXPECT_FALSE(vc->hideMousePointerTimeout());
+    }
 }
 
 // Names in subfolders are checked end to end. A query is part of the name ("?" is a file name's).
