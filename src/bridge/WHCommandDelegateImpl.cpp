@@ -5,9 +5,7 @@
 #include <tuple>
 #include <utility>
 
-#include "bridge/WHCommandQueue.h"
 #include "bridge/WHControllerInterface.h"
-#include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHJSONSerializing.h"
 #include "bridge/WHPluginResult.h"
 #include "channel/ChannelProtocol.h"
@@ -51,7 +49,6 @@ private:
 
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewController)
     : m_viewController(&viewController)
-    , m_commandQueue(viewController.commandQueue())
     , m_backgroundGate(std::make_shared<BackgroundGate>())
 {
 }
@@ -225,10 +222,6 @@ void WHCommandDelegateImpl::evalJsHelper(std::string js)
 void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 {
     auto& scheduler = m_viewController->platform().scheduler;
-    if (scheduler.isMainThread() && m_commandQueue && m_commandQueue->currentlyExecuting()) {
-        task();
-        return;
-    }
     // The controller and this delegate live on the main thread; the task runs there, so checking
     // the handle there is enough.
     scheduler.post([alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
@@ -243,11 +236,6 @@ void WHCommandDelegateImpl::evalJsHelper2(const std::string& js)
     WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
     if (auto* webView = m_viewController->webView())
         webView->evaluateScript(js);
-}
-
-bool WHCommandDelegateImpl::execute(const WHInvokedUrlCommand& command)
-{
-    return m_commandQueue && m_commandQueue->execute(command);
 }
 
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)

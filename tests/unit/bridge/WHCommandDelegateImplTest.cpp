@@ -7,7 +7,6 @@
 
 #include "BridgeTestSupport.h"
 #include "bridge/WHCommandDelegateImpl.h"
-#include "bridge/WHCommandQueue.h"
 #include "support/ThreadedWorkQueue.h"
 
 using namespace penwick;
@@ -58,21 +57,6 @@ TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
         EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), literal) << literal;
     auto js = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult(1, std::nullopt), "x');alert(1);//");
     EXPECT_EQ(js, expression("x\\');alert(1);//", 1, "\n  null\n", 0));
-}
-
-TEST_F(CommandDelegateTest, ResultsSentDuringABatchAreEvaluatedAtOnce)
-{
-    auto vc = makeController();
-    auto& plugin = filePlugin(*vc);
-    std::vector<size_t> evaluatedWhenReturned;
-    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
-        plugin.commandDelegate()->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK),
-            command.callbackId().value_or(""));
-        evaluatedWhenReturned.push_back(m_webView.scripts().size());
-    };
-    vc->commandQueue()->enqueCommandBatch(R"([["q1", "File", "echo", []], ["q2", "File", "echo", []]])");
-    EXPECT_EQ(evaluatedWhenReturned, (std::vector<size_t> { 1, 2 }));
-    EXPECT_EQ(m_platform.scheduler.runPending(), 0u) << "and not once more later";
 }
 
 TEST_F(CommandDelegateTest, ScheduledEvaluationAfterTheDelegateHasGoneDoesNothing)
