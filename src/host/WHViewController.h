@@ -48,9 +48,7 @@ public:
     void configureHideMousePointer();
     // Will-finish-launching: size and show the window.
     void onAppDidFinishLaunching();
-    void windowResized() { }
     void onFullscreen();
-    void onPreferences() { }
 
     // The plugin registry's operations under the system's names.
     WHPlugin* getCommandInstance(const std::string& pluginName) override { return m_registry.getCommandInstance(pluginName); }
