@@ -161,9 +161,8 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
             std::string::npos);
     }
     if (error) {
-        log::message(format("NSArray JSONString error: %@", *error));
-        // The message cannot be written as JSON: the callback still hears the status, with null.
-        log::message(format("result for callback %@ has no JSON form; sending null", callbackId));
+        // The callback still hears the status, with null.
+        log::message(format("the result for callback %@ cannot be written as JSON (%@); the callback gets null", callbackId, *error));
         json = "null";
     }
     return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), std::to_string(status), json,
