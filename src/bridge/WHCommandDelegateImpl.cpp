@@ -55,11 +55,6 @@ WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewControll
 
 WHCommandDelegateImpl::~WHCommandDelegateImpl() { m_backgroundGate->closeAndWait(); }
 
-std::optional<std::string> WHCommandDelegateImpl::pathForResource(const std::string& path) const
-{
-    return m_viewController->pathForWebResource(path);
-}
-
 WHPlugin* WHCommandDelegateImpl::getCommandInstance(const std::string& pluginName)
 {
     return m_viewController->getCommandInstance(pluginName);
@@ -200,17 +195,6 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
         failure.setKeepCallbackAsBool(result.keepCallback());
         webView->evaluateScript(nativeCallbackExpression(failure, callbackId));
     });
-}
-
-void WHCommandDelegateImpl::evalJs(const std::string& js) { evalJs(js, Schedule::OnRunLoop); }
-
-void WHCommandDelegateImpl::evalJs(const std::string& js, Schedule schedule)
-{
-    std::string wrapped = format(kEvalWrapperFormat, js);
-    if (schedule == Schedule::OnRunLoop)
-        evalJsHelper(std::move(wrapped));
-    else
-        evalJsHelper2(wrapped);
 }
 
 void WHCommandDelegateImpl::evalJsHelper(std::string js)

@@ -15,14 +15,9 @@ public:
     explicit WHCommandDelegateImpl(WHControllerInterface& viewController);
     ~WHCommandDelegateImpl() override;
 
-    std::optional<std::string> pathForResource(const std::string& path) const override;
     WHPlugin* getCommandInstance(const std::string& pluginName) override;
     void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) override;
-    void evalJs(const std::string& js) override;
-    void evalJs(const std::string& js, Schedule schedule) override;
     void runInBackground(std::function<void()> block) override;
-    std::optional<std::string> userAgent() const override { return std::nullopt; }
-    bool URLIsWhitelisted(const std::string&) const override { return false; }
     const Settings& settings() const override;
 
     // Schedules the evaluation on the main loop.
@@ -41,7 +36,6 @@ public:
     static std::string escapeForSingleQuotedLiteral(std::string_view text);
 
     static constexpr const char* kNativeCallbackFormat = "webhost.require('webhost/exec').nativeCallback('%@',%d,%@,%d)";
-    static constexpr const char* kEvalWrapperFormat = "webhost.require('webhost/exec').nativeEvalAndFetch(function(){%@})";
     static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:

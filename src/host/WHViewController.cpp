@@ -63,11 +63,6 @@ void WHViewController::loadSettings()
     m_startPage = parser.startPage.value_or("index.html");
 }
 
-std::optional<std::string> WHViewController::pathForWebResource(const std::string& path) const
-{
-    return WHResourceLookup::pathForResource(m_platform.environment, m_wwwFolderName.value_or(""), path);
-}
-
 std::optional<std::string> WHViewController::resolveStartURL() const
 {
     if (!m_startPage || !m_wwwFolderName)

@@ -68,7 +68,6 @@ public:
     platform::Platform& platform() const override { return m_platform; }
     WHCommandDelegate* commandDelegate() const override;
     WHCommandQueue* commandQueue() const override { return m_commandQueue.get(); }
-    std::optional<std::string> pathForWebResource(const std::string& path) const override;
 
     bool loadFromString() const { return m_loadFromString; }
     bool initialized() const { return m_initialized; }

@@ -20,17 +20,12 @@ public:
     // Background work is held until the test runs it; answers are kept with their thread.
     std::vector<std::function<void()>> background;
     std::vector<std::pair<WHPluginResult, std::thread::id>> answers;
-    std::optional<std::string> pathForResource(const std::string&) const override { return std::nullopt; }
     WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
     void sendPluginResult(const WHPluginResult& result, const std::string&) override
     {
         answers.emplace_back(result, std::this_thread::get_id());
     }
-    void evalJs(const std::string&) override { }
-    void evalJs(const std::string&, Schedule) override { }
     void runInBackground(std::function<void()> work) override { background.push_back(std::move(work)); }
-    std::optional<std::string> userAgent() const override { return std::nullopt; }
-    bool URLIsWhitelisted(const std::string&) const override { return true; }
     const Settings& settings() const override { return values; }
 };
 
