@@ -104,7 +104,6 @@ void WHViewController::awakeFromNib()
         (void)getCommandInstance(name);
 
     platform::WebPreferences prefs = m_webView->preferences();
-    prefs.autosaves = true;
     configureWebGL(prefs);
     configureLocalStorage(prefs);
     configureWindowSize();

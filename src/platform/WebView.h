@@ -14,7 +14,6 @@ namespace penwick::platform {
 // are handed back with setPreferences(); anything that must be fixed before the engine creates
 // its view (the local-storage folder) is in force for the first page load.
 struct WebPreferences {
-    bool autosaves = false;
     bool webGLEnabled = false;
     std::string localStorageDatabasePath;
     bool localStorageEnabled = false;

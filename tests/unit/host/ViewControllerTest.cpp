@@ -47,7 +47,7 @@ TEST_F(ViewControllerTest, StartPageIsEscapedOrGivesTheErrorPageAndSettingsApply
     auto second = start(missing, R"(<content src="gone.html"/>)");
     // The error page itself is checked end to end.
     EXPECT_TRUE(missing.loads.empty());
-    EXPECT_TRUE(missing.prefs.autosaves);
+    EXPECT_TRUE(missing.prefs.localStorageEnabled);
 }
 
 TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavailable)
