@@ -1,6 +1,5 @@
 #include "app/WHPenwick.h"
 
-#include <chrono>
 #include <glib.h>
 
 #include "BuildConfig.h"
@@ -17,7 +16,6 @@
 
 namespace penwick {
 namespace {
-constexpr std::chrono::seconds kPopupLoadTimeout { 20 };
 constexpr int kPopupWidth = 800;
 constexpr int kPopupHeight = 600;
 
@@ -92,7 +90,7 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
         m_popupController->showWindow();
         m_popupController->setGWebView(webView());
         if (url)
-            m_popupController->webView().loadRequest(url->absoluteString(), kPopupLoadTimeout);
+            m_popupController->webView().loadRequest(url->absoluteString());
         return;
     }
     auto url = WHURL::URLWithString(text);

@@ -91,7 +91,7 @@ void WHViewController::awakeFromNib()
     // background and the web view stays empty.
     if (m_startPage && m_wwwFolderName) {
         if (auto url = resolveStartURL()) {
-            m_webView->loadRequest(*url, std::chrono::seconds(20));
+            m_webView->loadRequest(*url);
         } else {
             std::string message = startPageNotFoundMessage();
             log::message(message);

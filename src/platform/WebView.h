@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,7 +39,8 @@ class WebView {
 public:
     virtual ~WebView() = default;
     // Loads start on a later turn of the main loop.
-    virtual void loadRequest(const std::string& url, std::chrono::seconds timeout) = 0;
+    // The engine's own network time-outs apply.
+    virtual void loadRequest(const std::string& url) = 0;
     virtual void loadHTMLString(const std::string& html) = 0;
     // Evaluates script in the main frame; the value is discarded.
     virtual void evaluateScript(const std::string& script) = 0;

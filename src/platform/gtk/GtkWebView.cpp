@@ -169,9 +169,8 @@ void GtkWebView::runPendingLoad()
     m_pendingContent.clear();
 }
 
-void GtkWebView::loadRequest(const std::string& url, std::chrono::seconds)
+void GtkWebView::loadRequest(const std::string& url)
 {
-    // The engine has no per-request time-out; its own network time-outs apply.
     m_pendingLoad = PendingLoad::Url;
     m_pendingContent = url;
     if (m_view)

@@ -33,7 +33,7 @@ public:
     GtkWebView(GtkWidget* container, GtkEngineContext& engine);
     ~GtkWebView() override;
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
+    void loadRequest(const std::string& url) override;
     void loadHTMLString(const std::string& html) override;
     void evaluateScript(const std::string& script) override;
     Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer& answer) override;
