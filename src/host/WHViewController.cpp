@@ -127,7 +127,8 @@ void WHViewController::configureLocalStorage(platform::WebPreferences& prefs)
         auto support = m_platform.environment.applicationSupportDirectory();
         if (!support) {
             log::message(format("error finding app support directory %@", support.error().message));
-            path = format("~/Library/Application Support/%@", m_platform.environment.bundleIdentifier());
+            // The same place by name: the engine makes the folder itself if it can.
+            path = m_platform.environment.userDataPath() + "/" + m_platform.environment.bundleIdentifier();
         } else {
             path = *support + "/" + m_platform.environment.bundleIdentifier();
         }

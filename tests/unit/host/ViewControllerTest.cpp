@@ -56,7 +56,7 @@ TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavail
     test::RecordingWebView webView;
     auto vc = start(webView, "");
     EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
-    EXPECT_EQ(webView.prefs.localStorageDatabasePath, "~/Library/Application Support/org.penwick.Test");
+    EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
 }
 
 // A size with a zero side leaves the window as laid out; other sizes are checked end to end.
