@@ -71,7 +71,7 @@ void BM_Base64DecodeLenientWrapped(benchmark::State& state)
 }
 BENCHMARK(BM_Base64DecodeLenientWrapped)->Arg(16 << 20);
 
-void BM_ArgumentsAsJSONString(benchmark::State& state)
+void BM_TextResultToExpression(benchmark::State& state)
 {
     // Mostly plain text with a quote, a backslash and a line break now and then.
     std::string text(static_cast<size_t>(state.range(0)), 'x');
@@ -79,24 +79,12 @@ void BM_ArgumentsAsJSONString(benchmark::State& state)
         text[i] = "\"\\\n"[i % 3];
     auto result = WHPluginResult::resultWithStatus(CommandStatus::OK, text);
     for (auto _ : state) {
-        auto json = result.argumentsAsJSON();
-        benchmark::DoNotOptimize(json->data());
+        std::string js = WHCommandDelegateImpl::nativeCallbackExpression(result, "File123");
+        benchmark::DoNotOptimize(js.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_ArgumentsAsJSONString)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
-
-void BM_ArgumentsAsJSONArrayBuffer(benchmark::State& state)
-{
-    auto result = WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK,
-        randomBytes(static_cast<size_t>(state.range(0))));
-    for (auto _ : state) {
-        auto json = result.argumentsAsJSON();
-        benchmark::DoNotOptimize(json->data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-}
-BENCHMARK(BM_ArgumentsAsJSONArrayBuffer)->Arg(64 << 10)->Arg(16 << 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TextResultToExpression)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 // The whole road of a large binary answer: the result is made from the bytes, written as JSON
 // and put into the native-callback expression.

@@ -14,7 +14,7 @@ namespace penwick::fuzz {
 // millions of calls does not grow.
 class LastScriptWebView : public platform::WebView {
 public:
-    void loadRequest(const std::string&, std::chrono::seconds) override { }
+    void loadRequest(const std::string&) override { }
     void loadHTMLString(const std::string&) override { }
     void evaluateScript(const std::string& script) override
     {

@@ -1,7 +1,6 @@
-// Command batches as JSON text: each entry made into a command and its arguments asked for as
-// plugins ask for them, then the whole batch run through the real command queue against a plugin
-// answering with the call's arguments. Every answer due reaches the page exactly once and the
-// queue is left empty.
+// Command batches as JSON text: each entry made into a command, its arguments asked for as plugins
+// ask for them, and the command run through the real command queue against a plugin answering
+// with the call's arguments. Every answer due reaches the page exactly once.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     fuzz::FuzzHost& host = fuzz::FuzzHost::shared();
     std::string text(reinterpret_cast<const char*>(data), size);
+    WHCommandQueue& queue = *host.controller().commandQueue();
     if (auto batch = WHJSONSerializing::JSONObject(text); batch && batch->is_array()) {
         static const ValueClass kClasses[] = { ValueClass::String, ValueClass::Number, ValueClass::Array,
             ValueClass::Dictionary, ValueClass::Bytes };
@@ -29,12 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     FUZZ_CHECK(!argument || isValueOfClass(*argument, cls));
                 }
             }
+            (void)queue.execute(command);
         }
     }
-
-    WHCommandQueue& queue = *host.controller().commandQueue();
-    queue.enqueCommandBatch(std::move(text));
     FUZZ_CHECK(host.settle() == host.takeAnswersDue());
-    FUZZ_CHECK(queue.pendingBatchCount() == 0 && !queue.currentlyExecuting());
     return 0;
 }

@@ -14,9 +14,7 @@ public:
     AppDelegate();
     ~AppDelegate();
 
-    void applicationDidStartLaunching() { }
     void applicationWillFinishLaunching();
-    void applicationDidFinishLaunching() { }
 
     void setWindow(std::unique_ptr<platform::Window> window) { m_window = std::move(window); }
     void setWebView(std::unique_ptr<platform::WebView> webView) { m_webView = std::move(webView); }

@@ -44,7 +44,6 @@ private:
     platform::AppIdentity m_identity;
     platform::LaunchOptions m_options;
     std::unique_ptr<platform::Scheduler> m_scheduler;
-    std::unique_ptr<platform::WorkQueue> m_workQueue;
     std::unique_ptr<platform::AppEnvironment> m_environment;
     std::unique_ptr<platform::UserDefaults> m_userDefaults;
     std::unique_ptr<platform::Platform> m_platform;
@@ -58,6 +57,9 @@ private:
     bool m_launched = false;
     // Set when a capture was asked for but nothing can load.
     bool m_nothingToCapture = false;
+    // Last, so that it goes first: work still queued at exit runs while the file source, the
+    // platform and the plugins it reaches are all still there.
+    std::unique_ptr<platform::WorkQueue> m_workQueue;
 };
 
 } // namespace penwick

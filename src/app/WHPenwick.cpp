@@ -1,6 +1,5 @@
 #include "app/WHPenwick.h"
 
-#include <chrono>
 #include <glib.h>
 
 #include "BuildConfig.h"
@@ -19,7 +18,6 @@
 
 namespace penwick {
 namespace {
-constexpr std::chrono::seconds kPopupLoadTimeout { 20 };
 constexpr int kPopupWidth = 800;
 constexpr int kPopupHeight = 600;
 
@@ -119,7 +117,7 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
         }
         m_popupController->showWindow();
         m_popupController->setGWebView(webView());
-        m_popupController->webView().loadRequest(url->absoluteString(), kPopupLoadTimeout);
+        m_popupController->webView().loadRequest(url->absoluteString());
         answer(std::nullopt);
         return;
     }

@@ -13,22 +13,16 @@ namespace penwick {
 class WHPlugin;
 using Settings = std::map<std::string, std::string>;
 
-// How plugins and the bridge reach the host: results to the page, script, background work,
-// settings, plugins and web-content files.
+// How plugins and the bridge reach the host: results to the page, background work, settings and
+// plugins.
 class WHCommandDelegate {
 public:
     virtual ~WHCommandDelegate() = default;
 
-    virtual std::optional<std::string> pathForResource(const std::string& path) const = 0;
     virtual WHPlugin* getCommandInstance(const std::string& pluginName) = 0;
     // Accepts results from any thread; script is evaluated on the main thread only.
     virtual void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) = 0;
-    virtual void evalJs(const std::string& js) = 0;
-    enum class Schedule { OnCallingThread, OnRunLoop };
-    virtual void evalJs(const std::string& js, Schedule schedule) = 0;
     virtual void runInBackground(std::function<void()> block) = 0;
-    virtual std::optional<std::string> userAgent() const = 0;
-    virtual bool URLIsWhitelisted(const std::string& url) const = 0;
     virtual const Settings& settings() const = 0;
 };
 

@@ -1,12 +1,13 @@
 #include "bridge/WHCommandDelegateImpl.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <tuple>
 #include <utility>
 
 #include "bridge/WHCallbackAddress.h"
 #include "bridge/WHCommandQueue.h"
 #include "bridge/WHControllerInterface.h"
-#include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHJSONSerializing.h"
 #include "bridge/WHPluginResult.h"
 #include "channel/ChannelProtocol.h"
@@ -16,18 +17,45 @@
 #include "platform/WebView.h"
 
 namespace penwick {
+
+class WHCommandDelegateImpl::BackgroundGate {
+public:
+    // False once closed; otherwise the caller runs and then calls leave().
+    bool enter()
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return false;
+        ++m_running;
+        return true;
+    }
+    void leave()
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_running == 0)
+            m_idle.notify_all();
+    }
+    void closeAndWait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_closed = true;
+        m_idle.wait(lock, [this] { return m_running == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_idle;
+    int m_running = 0;
+    bool m_closed = false;
+};
+
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewController)
     : m_viewController(&viewController)
-    , m_commandQueue(viewController.commandQueue())
+    , m_backgroundGate(std::make_shared<BackgroundGate>())
 {
 }
 
-WHCommandDelegateImpl::~WHCommandDelegateImpl() = default;
-
-std::optional<std::string> WHCommandDelegateImpl::pathForResource(const std::string& path) const
-{
-    return m_viewController->pathForWebResource(path);
-}
+WHCommandDelegateImpl::~WHCommandDelegateImpl() { m_backgroundGate->closeAndWait(); }
 
 WHPlugin* WHCommandDelegateImpl::getCommandInstance(const std::string& pluginName)
 {
@@ -130,9 +158,8 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
             std::string::npos);
     }
     if (error) {
-        log::message(format("NSArray JSONString error: %@", *error));
-        // The message cannot be written as JSON: the callback still hears the status, with null.
-        log::message(format("result for callback %@ has no JSON form; sending null", callbackId));
+        // The callback still hears the status, with null.
+        log::message(format("the result for callback %@ cannot be written as JSON (%@); the callback gets null", callbackId, *error));
         json = "null";
     }
     return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), std::to_string(status), json,
@@ -178,17 +205,6 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     });
 }
 
-void WHCommandDelegateImpl::evalJs(const std::string& js) { evalJs(js, Schedule::OnRunLoop); }
-
-void WHCommandDelegateImpl::evalJs(const std::string& js, Schedule schedule)
-{
-    std::string wrapped = format(kEvalWrapperFormat, js);
-    if (schedule == Schedule::OnRunLoop)
-        evalJsHelper(std::move(wrapped));
-    else
-        evalJsHelper2(wrapped);
-}
-
 void WHCommandDelegateImpl::evalJsHelper(std::string js)
 {
     runForPage([this, js = std::move(js)] { evalJsHelper2(js); });
@@ -197,10 +213,6 @@ void WHCommandDelegateImpl::evalJsHelper(std::string js)
 void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 {
     auto& scheduler = m_viewController->platform().scheduler;
-    if (scheduler.isMainThread() && m_commandQueue && m_commandQueue->currentlyExecuting()) {
-        task();
-        return;
-    }
     // The controller and this delegate live on the main thread; the task runs there, so checking
     // the handle there is enough.
     scheduler.post([alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
@@ -217,14 +229,18 @@ void WHCommandDelegateImpl::evalJsHelper2(const std::string& js)
         webView->evaluateScript(js);
 }
 
-bool WHCommandDelegateImpl::execute(const WHInvokedUrlCommand& command)
-{
-    return m_commandQueue && m_commandQueue->execute(command);
-}
-
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)
 {
-    m_viewController->platform().workQueue.submit(std::move(block));
+    m_viewController->platform().workQueue.submit([gate = m_backgroundGate, block = std::move(block)]() mutable {
+        if (!gate->enter())
+            return;
+        struct Leave {
+            BackgroundGate& gate;
+            ~Leave() { gate.leave(); }
+        } leave { *gate };
+        // The block's captures go before the delegate may.
+        std::exchange(block, nullptr)();
+    });
 }
 
 } // namespace penwick

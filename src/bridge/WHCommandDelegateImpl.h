@@ -6,35 +6,24 @@
 #include "bridge/WHCommandDelegate.h"
 
 namespace penwick {
-class WHCommandQueue;
-class WHInvokedUrlCommand;
 class WHControllerInterface;
 
 // The host's command delegate. Results and script reach the page through the controller's web
-// view on the main thread; from other threads, or while the command queue is idle, evaluation is
-// scheduled on the main loop, in the order asked for.
+// view on the main thread, on a later turn of the main loop, in the order asked for.
 class WHCommandDelegateImpl : public WHCommandDelegate {
 public:
-    // Takes the controller's command queue, which the controller creates first.
     explicit WHCommandDelegateImpl(WHControllerInterface& viewController);
     ~WHCommandDelegateImpl() override;
 
-    std::optional<std::string> pathForResource(const std::string& path) const override;
     WHPlugin* getCommandInstance(const std::string& pluginName) override;
     void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) override;
-    void evalJs(const std::string& js) override;
-    void evalJs(const std::string& js, Schedule schedule) override;
     void runInBackground(std::function<void()> block) override;
-    std::optional<std::string> userAgent() const override { return std::nullopt; }
-    bool URLIsWhitelisted(const std::string&) const override { return false; }
     const Settings& settings() const override;
 
-    // Evaluates at once when called on the main thread while the queue runs a batch; otherwise
-    // schedules the evaluation on the main loop.
+    // Schedules the evaluation on the main loop.
     void evalJsHelper(std::string js);
     // Evaluates in the controller's web view on the calling thread (the main thread).
     void evalJsHelper2(const std::string& js);
-    bool execute(const WHInvokedUrlCommand& command);
 
     // The native-callback expression for a result. A result whose text would pass the page
     // channel's limit is not written out: the callback gets an error result saying so.
@@ -47,20 +36,21 @@ public:
     static std::string escapeForSingleQuotedLiteral(std::string_view text);
 
     static constexpr const char* kNativeCallbackFormat = "webhost.require('webhost/exec').nativeCallback('%@',%d,%@,%d)";
-    static constexpr const char* kEvalWrapperFormat = "webhost.require('webhost/exec').nativeEvalAndFetch(function(){%@})";
     static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:
     static std::size_t s_maxResultSize;
-    // Runs `task` at once on the main thread while the queue runs a batch, otherwise on a later turn
-    // of the main loop, in the order asked for.
+    // Runs `task` on a later turn of the main loop, in the order asked for.
     void runForPage(std::function<void()> task);
 
     WHControllerInterface* m_viewController;
-    WHCommandQueue* m_commandQueue;
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.
     struct Alive { };
     std::shared_ptr<Alive> m_alive = std::make_shared<Alive>();
+    // Background blocks pass this gate: once the delegate is going, a block not yet started is
+    // dropped, and the delegate waits for those running (they reach it and what it reaches).
+    class BackgroundGate;
+    std::shared_ptr<BackgroundGate> m_backgroundGate;
 };
 
 } // namespace penwick

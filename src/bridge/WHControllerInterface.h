@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "bridge/WHCommandDelegate.h"
@@ -12,16 +11,14 @@ namespace penwick {
 class WHCommandQueue;
 class WHPlugin;
 
-// What the bridge needs of the host window controller: its web view, settings, web content
-// files, platform services, and the one plugin look-up. Main thread only.
+// What the bridge needs of the host window controller: its web view, settings, platform
+// services, and the one plugin look-up. Main thread only.
 class WHControllerInterface {
 public:
     virtual ~WHControllerInterface() = default;
     virtual platform::Platform& platform() const = 0;
     virtual platform::WebView* webView() const = 0;
     virtual const Settings& settings() const = 0;
-    // The absolute path of a file of the web content folder, or nothing.
-    virtual std::optional<std::string> pathForWebResource(const std::string& path) const = 0;
     virtual WHPlugin* getCommandInstance(const std::string& pluginName) = 0;
     virtual WHCommandDelegate* commandDelegate() const = 0;
     virtual WHCommandQueue* commandQueue() const = 0;

@@ -12,29 +12,11 @@ const WHPlugin::Action* WHPlugin::ActionTable::find(std::string_view name) const
 
 WHPlugin::WHPlugin(const WHPluginContext& context)
     : m_context(context)
+    , m_webView(context.webView())
 {
-    platform::WebView* webView = context.webView();
-    auto& center = WHNotificationCenter::defaultCenter();
-    m_openURLObserver = center.addObserver(std::string(WHPluginHandleOpenURLNotification), nullptr,
-        [this](const WHNotification& n) { handleOpenURL(n); });
-    m_resetObserver = center.addObserver(std::string(WHPluginResetNotification), webView,
-        [this](const WHNotification&) { onReset(); });
-    m_webView = webView;
 }
 
-WHPlugin::~WHPlugin()
-{
-    auto& center = WHNotificationCenter::defaultCenter();
-    center.removeObserver(m_openURLObserver);
-    center.removeObserver(m_resetObserver);
-}
-
-void WHPlugin::dispose()
-{
-    m_viewController = nullptr;
-    m_commandDelegate = nullptr;
-    m_webView = nullptr;
-}
+WHPlugin::~WHPlugin() = default;
 
 const WHPlugin::ActionTable& WHPlugin::actions() const
 {

@@ -9,20 +9,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "bridge/WHNotificationCenter.h"
 #include "bridge/WHPluginContext.h"
 
 namespace penwick {
 
 class WHControllerInterface;
 class WHInvokedUrlCommand;
-
-// The plugin notifications; each constant's text is its own name. The base plugin observes the
-// open-URL one from any sender and the reset one from its own web view. The host posts none.
-inline constexpr std::string_view WHPageDidLoadNotification = "WHPageDidLoadNotification";
-inline constexpr std::string_view WHPluginHandleOpenURLNotification = "WHPluginHandleOpenURLNotification";
-inline constexpr std::string_view WHPluginResetNotification = "WHPluginResetNotification";
-inline constexpr std::string_view WHLocalNotification = "WHLocalNotification";
 
 // Base of every native plugin: links to the host, life-cycle hooks, and the actions the page can
 // call, found by name ("name:" with the colon) in a table each plugin class fills.
@@ -53,8 +45,8 @@ public:
         std::map<std::string, Action, std::less<>> m_actions;
     };
 
-    // Takes the context's web view and observes the two plugin notifications; does not call
-    // pluginInitialize (the registry does, once the links are set).
+    // Takes the context's web view; does not call pluginInitialize (the registry does, once the
+    // links are set).
     explicit WHPlugin(const WHPluginContext& context);
     virtual ~WHPlugin();
     WHPlugin(const WHPlugin&) = delete;
@@ -64,11 +56,6 @@ public:
     virtual const std::string& className() const = 0;
 
     virtual void pluginInitialize() { }
-    virtual void dispose();
-    virtual void handleOpenURL(const WHNotification&) { }
-    virtual void onAppTerminate() { }
-    virtual void onMemoryWarning() { }
-    virtual void onReset() { }
     // Local folders whose files the plugin hands the page to load by file: URL (media plays that
     // way); the web process must be able to read them.
     virtual std::vector<std::string> servedFolders() const { return {}; }
@@ -99,8 +86,6 @@ private:
     platform::WebView* m_webView = nullptr;
     WHControllerInterface* m_viewController = nullptr;
     WHCommandDelegate* m_commandDelegate = nullptr;
-    WHNotificationCenter::ObserverId m_openURLObserver = 0;
-    WHNotificationCenter::ObserverId m_resetObserver = 0;
 };
 
 // Plugin classes by name. Each plugin class registers a factory (at start-up, before the

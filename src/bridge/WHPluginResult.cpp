@@ -1,18 +1,11 @@
 #include "bridge/WHPluginResult.h"
 
 #include <array>
-#include <atomic>
 
 #include "bridge/WHBase64.h"
 #include "bridge/WHJSONSerializing.h"
-#include "base/Format.h"
-#include "base/Log.h"
 
 namespace penwick {
-namespace {
-std::atomic<bool> s_verbose { false };
-
-} // namespace
 
 WHPluginResult::WHPluginResult() = default;
 
@@ -83,22 +76,5 @@ WHPluginResult WHPluginResult::resultWithStatusMessageToErrorObject(CommandStatu
 {
     return { static_cast<std::int32_t>(status), Value { { "code", errorCode } } };
 }
-
-std::optional<std::string> WHPluginResult::argumentsAsJSON() const
-{
-    // The pretty-printed one-element array [message] without its brackets, written directly so
-    // that a large message is not copied into an array first.
-    static const Value s_null;
-    std::string out = "\n  ";
-    if (auto error = WHJSONSerializing::appendPrettyJSON(out, m_message ? *m_message : s_null, 1)) {
-        log::message(format("NSArray JSONString error: %@", *error));
-        return std::nullopt;
-    }
-    out += '\n';
-    return out;
-}
-
-void WHPluginResult::setVerbose(bool verbose) { s_verbose = verbose; }
-bool WHPluginResult::isVerbose() { return s_verbose; }
 
 } // namespace penwick

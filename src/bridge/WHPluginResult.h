@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -52,24 +51,13 @@ public:
     void setKeepCallbackAsBool(bool keep) { m_keepCallback = keep; }
     void setKeepCallback(KeepCallback keep) { m_keepCallback = keep == KeepCallback::Yes; }
 
-    // Held as long as the result lives; never sent to the page.
-    const std::shared_ptr<const void>& associatedObject() const { return m_associatedObject; }
-    void setAssociatedObject(std::shared_ptr<const void> object) { m_associatedObject = std::move(object); }
-
-    // The message as JSON for the native-callback expression: the pretty-printed one-element array
-    // without its brackets (surrounding white space kept). Nothing when it cannot be written.
-    std::optional<std::string> argumentsAsJSON() const;
     // True when the message holds byte buffers (an ArrayBuffer or MultiPart answer).
     bool carriesBytes() const;
-
-    static void setVerbose(bool verbose);
-    static bool isVerbose();
 
 private:
     std::int32_t m_status = 0;
     std::optional<Value> m_message;
     bool m_keepCallback = false;
-    std::shared_ptr<const void> m_associatedObject;
 };
 
 

@@ -78,11 +78,6 @@ void WHViewController::loadSettings()
     m_startPage = parser.startPage.value_or("index.html");
 }
 
-std::optional<std::string> WHViewController::pathForWebResource(const std::string& path) const
-{
-    return WHResourceLookup::pathForResource(m_platform.environment, m_wwwFolderName.value_or(""), path);
-}
-
 std::optional<std::string> WHViewController::resolveStartURL() const
 {
     if (!m_startPage || !m_wwwFolderName)
@@ -111,7 +106,7 @@ void WHViewController::awakeFromNib()
     // background and the web view stays empty.
     if (m_startPage && m_wwwFolderName) {
         if (auto url = resolveStartURL()) {
-            m_webView->loadRequest(*url, std::chrono::seconds(20));
+            m_webView->loadRequest(*url);
         } else {
             std::string message = startPageNotFoundMessage();
             log::message(message);
@@ -127,7 +122,6 @@ void WHViewController::awakeFromNib()
         (void)getCommandInstance(name);
 
     platform::WebPreferences prefs = m_webView->preferences();
-    prefs.autosaves = true;
     configureWebGL(prefs);
     configureLocalStorage(prefs);
     configureWindowSize();
@@ -151,7 +145,8 @@ void WHViewController::configureLocalStorage(platform::WebPreferences& prefs)
         auto support = m_platform.environment.applicationSupportDirectory();
         if (!support) {
             log::message(format("error finding app support directory %@", support.error().message));
-            path = format("~/Library/Application Support/%@", m_platform.environment.bundleIdentifier());
+            // The same place by name: the engine makes the folder itself if it can.
+            path = m_platform.environment.userDataPath() + "/" + m_platform.environment.bundleIdentifier();
         } else {
             path = *support + "/" + m_platform.environment.bundleIdentifier();
         }
@@ -168,12 +163,16 @@ void WHViewController::configureWindowSize()
     auto* value = setting(m_settings, "WindowSize");
     if (!value)
         return;
-    if (*value == "fullscreen") {
+    if (WHSettingsConversions::isFullScreen(*value)) {
         m_cfgFullScreen = true;
         return;
     }
-    if (auto size = WHSettingsConversions::windowSize(*value))
+    if (auto size = WHSettingsConversions::windowSize(*value)) {
         m_cfgWindowSize = *size;
+        return;
+    }
+    log::message(format("ERROR: WindowSize '%@' is neither W x H (each from 1 to %@) nor fullscreen; the window keeps its size",
+        *value, WHSettingsConversions::kMaxWindowSide));
 }
 
 void WHViewController::configureHideMousePointer()
@@ -181,9 +180,13 @@ void WHViewController::configureHideMousePointer()
     auto* value = setting(m_settings, "HideMousePointer");
     if (!value)
         return;
-    m_hideMousePointerTimeout = WHSettingsConversions::integerValue(*value);
+    m_hideMousePointerTimeout = WHSettingsConversions::nonNegativeSeconds(*value);
+    if (!m_hideMousePointerTimeout) {
+        log::message(format("ERROR: HideMousePointer '%@' is not a number of seconds (0 or more); the pointer is not hidden", *value));
+        return;
+    }
     if (auto* display = m_platform.services.find<platform::DisplayServices>())
-        WHCursorMonitorService::service(display->pointer, display->clock).startWithTimeout(static_cast<double>(*m_hideMousePointerTimeout));
+        WHCursorMonitorService::service(display->pointer, display->clock).startWithTimeout(*m_hideMousePointerTimeout);
 }
 
 void WHViewController::onAppDidFinishLaunching()

@@ -48,9 +48,7 @@ public:
     void configureHideMousePointer();
     // Will-finish-launching: size and show the window.
     void onAppDidFinishLaunching();
-    void windowResized() { }
     void onFullscreen();
-    void onPreferences() { }
 
     // The plugin registry's operations under the system's names.
     WHPlugin* getCommandInstance(const std::string& pluginName) override { return m_registry.getCommandInstance(pluginName); }
@@ -70,7 +68,6 @@ public:
     platform::Platform& platform() const override { return m_platform; }
     WHCommandDelegate* commandDelegate() const override;
     WHCommandQueue* commandQueue() const override { return m_commandQueue.get(); }
-    std::optional<std::string> pathForWebResource(const std::string& path) const override;
 
     bool loadFromString() const { return m_loadFromString; }
     bool initialized() const { return m_initialized; }
@@ -89,8 +86,8 @@ public:
     // The message of the error page for a missing start page.
     std::string startPageNotFoundMessage() const;
 
-    // The HideMousePointer timeout in seconds, when the setting is present.
-    std::optional<long long> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
+    // The HideMousePointer timeout in seconds, when the setting holds one.
+    std::optional<double> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
 
 private:
     platform::Platform& m_platform;
@@ -108,7 +105,7 @@ private:
     std::vector<std::string> m_accessOrigins;
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
-    std::optional<long long> m_hideMousePointerTimeout;
+    std::optional<double> m_hideMousePointerTimeout;
     // Last, so that plugins go before everything they were handed.
     WHPluginRegistry m_registry { *this };
 };

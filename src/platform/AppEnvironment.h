@@ -21,6 +21,8 @@ public:
         const std::string& subdirectory) const = 0;
     // The user's application-support folder ($XDG_DATA_HOME), created when missing.
     virtual Result<std::string> applicationSupportDirectory() const = 0;
+    // The same folder by name, whether or not it exists or can be made.
+    virtual std::string userDataPath() const = 0;
     virtual Result<std::string> cachesDirectory() const = 0;
     virtual std::string documentsDirectory() const = 0;
     virtual std::string temporaryDirectory() const = 0;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,7 +13,6 @@ namespace penwick::platform {
 // are handed back with setPreferences(); anything that must be fixed before the engine creates
 // its view (the local-storage folder) is in force for the first page load.
 struct WebPreferences {
-    bool autosaves = false;
     bool webGLEnabled = false;
     std::string localStorageDatabasePath;
     bool localStorageEnabled = false;
@@ -43,7 +41,8 @@ class WebView {
 public:
     virtual ~WebView() = default;
     // Loads start on a later turn of the main loop.
-    virtual void loadRequest(const std::string& url, std::chrono::seconds timeout) = 0;
+    // The engine's own network time-outs apply.
+    virtual void loadRequest(const std::string& url) = 0;
     virtual void loadHTMLString(const std::string& html) = 0;
     // Evaluates script in the main frame; the value is discarded.
     virtual void evaluateScript(const std::string& script) = 0;

@@ -153,7 +153,6 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
 {
     if (!post(kind, page, context, payload))
         return std::nullopt;
-    ++m_callDepth;
     std::optional<Frame> result;
     while (m_fd >= 0 && !result) {
         Frame frame;
@@ -172,7 +171,6 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
         if (!awaitData() || !fill(Wait::Yes))
             close("the host closed the channel during a call");
     }
-    --m_callDepth;
     // Frames that came with the answer sit in the reader; the socket will not wake us for them.
     if (!m_pending.empty() || !m_reader.empty())
         scheduleDrain();

@@ -71,7 +71,6 @@ private:
     std::size_t m_maxPayload = channel::kMaxPayload;
     Evaluator m_evaluator;
     CallbackRunner m_callbackRunner;
-    int m_callDepth = 0;
 };
 
 } // namespace penwick::webext

@@ -419,12 +419,6 @@ void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpoint
     (void)state().channel.post(FrameKind::EngineConsole, webkit_web_page_get_id(page), 0, penwick::channel::encode(payload));
 }
 
-void evaluateOne(JSCContext* context, const std::string& script)
-{
-    GRef<JSCValue> result = adopt(jsc_context_evaluate(context, script.data(), static_cast<gssize>(script.size())));
-    jsc_context_clear_exception(context);
-}
-
 // Runs the host's scripts in the page's main frame (or the document an answer is for), in order, as
 // independently as separate evaluations would: one script's error does not stop the next. A run of scripts is evaluated as
 // one text, each in its own try block, which saves the engine's per-evaluation cost; if that text
@@ -468,7 +462,7 @@ void evaluateInMainFrame(std::uint64_t pageId, std::uint64_t contextId, const st
         return;
     // Promise reactions the scripts queue run as the engine releases its lock, right here.
     if (scripts.size() == 1) {
-        evaluateOne(context.get(), scripts.front());
+        evaluateIgnoringResult(context.get(), scripts.front());
         return;
     }
     std::string batch;
@@ -487,7 +481,7 @@ void evaluateInMainFrame(std::uint64_t pageId, std::uint64_t contextId, const st
     jsc_context_clear_exception(context.get());
     if (unparsable) {
         for (const auto& script : scripts)
-            evaluateOne(context.get(), script);
+            evaluateIgnoringResult(context.get(), script);
     }
 }
 

@@ -29,7 +29,7 @@ TEST(Bridge, CallsAnswersAndByteBuffersBetweenThePageAndTheActions)
     EXPECT_EQ(app.missingLogLines({ "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
                   "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true",
                   "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
-                  "from markers: true tail", "answers in order: true 216",
+                  "from markers: true tail", "answers in order: true 215",
                   "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
                   "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
                   "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" }),

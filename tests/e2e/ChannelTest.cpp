@@ -1,7 +1,7 @@
 // The page channel in the real app: a call or a byte answer too large for it fails alone, frames
 // that come and go do not pile up script contexts in the host, attacks on its socket leave the host
-// serving and small, a lost web process is replaced, and the socket's folder goes when the host
-// ends on a signal or, if killed, at the next start.
+// serving and small, a lost web process is replaced (lost twice, it leaves a page that reloads),
+// and the socket's folder goes when the host ends on a signal or, if killed, at the next start.
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -191,6 +191,14 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
         ::kill(web, SIGKILL);
     EXPECT_TRUE(app.waitForLine(": page loaded 2", 30s)) << app.output();
     EXPECT_GE(app.countLines("reloading the page"), 1) << app.output();
+    // Lost again at once: the host does not loop, it shows a page that reloads on F5.
+    for (pid_t web : app.webProcesses())
+        ::kill(web, SIGKILL);
+    ASSERT_TRUE(app.waitForLine("again right after a reload; showing a page that offers to reload", 30s)) << app.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] {
+        (void)app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers F5");
+        return app.waitForLine(": page loaded 3", 2s);
+    }, 30s)) << app.output();
 }
 
 // A host killed outright leaves a folder named after its pid behind.

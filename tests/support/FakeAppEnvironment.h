@@ -47,6 +47,7 @@ public:
         return !name.empty() && std::filesystem::exists(path, ec) ? std::optional(path) : std::nullopt;
     }
     Result<std::string> applicationSupportDirectory() const override { return directory("/data"); }
+    std::string userDataPath() const override { return m_root + "/data"; }
     Result<std::string> cachesDirectory() const override { return directory("/cache"); }
     std::string documentsDirectory() const override { return m_root + "/documents"; }
     std::string temporaryDirectory() const override { return m_root + "/tmp"; }

@@ -16,7 +16,7 @@ namespace penwick::test {
 // the calling thread, so a test can check that no script was evaluated off the main thread.
 class RecordingWebView : public platform::WebView {
 public:
-    void loadRequest(const std::string& url, std::chrono::seconds) override { loads.push_back(url); }
+    void loadRequest(const std::string& url) override { loads.push_back(url); }
     void loadHTMLString(const std::string&) override { }
     void evaluateScript(const std::string& script) override
     {

@@ -102,13 +102,6 @@ public:
         });
     }
 
-    // Has the page evaluate a script that does not parse, then answers.
-    void evalBroken(const WHInvokedUrlCommand& command)
-    {
-        commandDelegate()->evalJs("this is not ) script");
-        answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, "after broken"));
-    }
-
     // Asks "Confirm" with the first argument as a real modal question while the page waits inside
     // this call. Meanwhile background work answers the call every 20 ms (kept answers 1, 2, ...)
     // and counts the main loop's turns; after the question the answer is "ok" or "cancel", last.
@@ -154,7 +147,6 @@ protected:
                                                  .add("multipart:", &WHTestEcho::multipart)
                                                  .add("bytes:", &WHTestEcho::bytes)
                                                  .add("later:", &WHTestEcho::later)
-                                                 .add("evalBroken:", &WHTestEcho::evalBroken)
                                                  .add("modal:", &WHTestEcho::modal);
         return s_actions;
     }

@@ -46,6 +46,8 @@ Result<std::string> GLibAppEnvironment::applicationSupportDirectory() const
     return ensureDirectory(g_get_user_data_dir());
 }
 
+std::string GLibAppEnvironment::userDataPath() const { return g_get_user_data_dir(); }
+
 Result<std::string> GLibAppEnvironment::cachesDirectory() const
 {
     return ensureDirectory(g_get_user_cache_dir());

@@ -14,6 +14,7 @@ public:
     std::optional<std::string> pathForResource(const std::string& name, const std::string& type,
         const std::string& subdirectory) const override;
     Result<std::string> applicationSupportDirectory() const override;
+    std::string userDataPath() const override;
     Result<std::string> cachesDirectory() const override;
     std::string documentsDirectory() const override;
     std::string temporaryDirectory() const override;

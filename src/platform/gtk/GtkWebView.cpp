@@ -18,6 +18,17 @@ namespace {
 constexpr size_t kManyScriptContexts = 64;
 // A web process that dies again this soon after an automatic reload is not restarted again.
 constexpr auto kAutomaticReloadInterval = std::chrono::seconds(10);
+// Shown in place of a page whose web process died twice in a row. It stands at the lost page's
+// address, so its button's reload loads that page again; F5 is handled by the web view.
+constexpr const char* kProcessLostPage = R"html(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Page stopped</title>
+<style>body{font:16px sans-serif;margin:15% auto;max-width:32em;text-align:center}button{font-size:16px;padding:.4em 1.2em}</style>
+</head><body>
+<h1>The page stopped working</h1>
+<p>Its web process ended twice in a row, so it was not started again by itself.</p>
+<p><button onclick="location.reload()" autofocus>Reload the page</button></p>
+<p>or press F5.</p>
+</body></html>)html";
 } // namespace
 
 GtkWebView::GtkWebView(GtkWidget* container) : GtkWebView(container, GtkEngineContext::shared()) { }
@@ -84,6 +95,11 @@ void GtkWebView::ensureView()
             // Again for the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED)
                 self->announceFileReach(webkit_web_view_get_uri(self->m_view));
+            // The page standing in for a lost one is gone with the next load.
+            if (event == WEBKIT_LOAD_STARTED && self->m_lostPageShown)
+                self->m_lostPage.clear();
+            if (event == WEBKIT_LOAD_COMMITTED)
+                self->m_lostPageShown = !self->m_lostPage.empty();
             if (event == WEBKIT_LOAD_FINISHED && self->m_loadFinished)
                 self->m_loadFinished(std::exchange(self->m_loadError, std::nullopt));
         }),
@@ -98,6 +114,16 @@ void GtkWebView::ensureView()
                     static_cast<GtkWebView*>(data)->m_loadError = std::string(uri ? uri : "") + ": " + (error ? error->message : "");
                 return FALSE;
             }),
+            this));
+    m_keyPress = SignalConnection(m_view,
+        g_signal_connect(m_view, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            if (event->keyval != GDK_KEY_F5 || self->m_lostPage.empty())
+                return FALSE;
+            log::message("reloading " + self->m_lostPage);
+            webkit_web_view_load_uri(self->m_view, self->m_lostPage.c_str());
+            return TRUE;
+        }),
             this));
     m_processTerminated = SignalConnection(m_view,
         g_signal_connect(m_view, "web-process-terminated",
@@ -153,9 +179,8 @@ void GtkWebView::runPendingLoad()
     m_pendingContent.clear();
 }
 
-void GtkWebView::loadRequest(const std::string& url, std::chrono::seconds)
+void GtkWebView::loadRequest(const std::string& url)
 {
-    // The engine has no per-request time-out; its own network time-outs apply.
     m_pendingLoad = PendingLoad::Url;
     m_pendingContent = url;
     if (m_view)
@@ -424,7 +449,17 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
     }
     auto now = std::chrono::steady_clock::now();
     if (m_lastAutomaticReload != std::chrono::steady_clock::time_point {} && now - m_lastAutomaticReload < kAutomaticReloadInterval) {
-        log::warning(std::string("web process ") + why + " again right after a reload; reload the page to continue");
+        const char* current = webkit_web_view_get_uri(m_view);
+        std::string uri = current ? current : "";
+        if (uri.empty()) {
+            log::warning(std::string("web process ") + why + " again right after a reload; no page to reload");
+            return;
+        }
+        log::warning(std::string("web process ") + why + " again right after a reload; showing a page that offers to reload " + uri);
+        m_lostPage = uri;
+        m_lostPageShown = false;
+        webkit_web_view_load_alternate_html(m_view, kProcessLostPage, uri.c_str(), uri.c_str());
+        gtk_widget_grab_focus(GTK_WIDGET(m_view));
         return;
     }
     m_lastAutomaticReload = now;

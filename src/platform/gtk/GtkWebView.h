@@ -34,7 +34,7 @@ public:
     GtkWebView(GtkWidget* container, GtkEngineContext& engine);
     ~GtkWebView() override;
 
-    void loadRequest(const std::string& url, std::chrono::seconds timeout) override;
+    void loadRequest(const std::string& url) override;
     void loadHTMLString(const std::string& html) override;
     void evaluateScript(const std::string& script) override;
     void evaluateAnswer(const std::string& script, std::uint64_t contextId) override;
@@ -128,6 +128,7 @@ private:
     unsigned m_creationSource = 0;
     SignalConnection m_loadChanged;
     SignalConnection m_loadFailed;
+    SignalConnection m_keyPress;
     SignalConnection m_processTerminated;
     SignalConnection m_decidePolicy;
     SignalConnection m_scriptDialog;
@@ -156,6 +157,10 @@ private:
     bool m_extensionSeen = false;
     bool m_extensionMissingLogged = false;
     std::chrono::steady_clock::time_point m_lastAutomaticReload {};
+    // The address of the page that lost its web process twice, while a page offering to reload it
+    // stands there (F5 reloads it); shown once that page has committed.
+    std::string m_lostPage;
+    bool m_lostPageShown = false;
 };
 
 } // namespace penwick::platform

@@ -280,18 +280,23 @@ std::map<std::string, std::string> WHFile::getAvailableFileSystems() const
 
 void WHFile::registerExtraFileSystems(const std::vector<std::string>& names, const std::map<std::string, std::string>& available)
 {
-    std::set<std::string> installed;
+    // Each unknown name is logged once, and a long list of them in a few lines.
+    constexpr size_t kUnknownNamesLogged = 10;
+    std::set<std::string> installed, unknown;
     for (const auto& name : names) {
         if (installed.count(name))
             continue;
         auto it = available.find(name);
         if (it == available.end()) {
-            log::message(format("Unrecognized extra filesystem identifier: %@", name));
+            if (unknown.insert(name).second && unknown.size() <= kUnknownNamesLogged)
+                log::message(format("Unrecognized extra filesystem identifier: %@", name));
             continue;
         }
         registerFilesystem(std::make_shared<WHLocalFilesystem>(name, it->second));
         installed.insert(name);
     }
+    if (unknown.size() > kUnknownNamesLogged)
+        log::message(format("%@ more unrecognized extra filesystem identifiers not listed", unknown.size() - kUnknownNamesLogged));
 }
 
 void WHFile::registerFilesystem(std::shared_ptr<WHFileSystem> fileSystem) { m_fileSystems.push_back(std::move(fileSystem)); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHPluginResult.h"
 
 using namespace penwick;
@@ -8,9 +9,10 @@ namespace {
 // What the page's callback receives: the text parsed as JSON.
 Value pageValue(const WHPluginResult& result)
 {
-    auto json = result.argumentsAsJSON();
-    EXPECT_TRUE(json);
-    return json ? Value::parse(*json) : Value("<no arguments>");
+    // nativeCallback('x',<status>,<message>,<keep>)
+    std::string js = WHCommandDelegateImpl::nativeCallbackExpression(result, "x");
+    size_t start = js.find(',', js.find("('x',") + 5) + 1;
+    return Value::parse(js.substr(start, js.rfind(',') - start));
 }
 } // namespace
 

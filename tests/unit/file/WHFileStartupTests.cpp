@@ -24,17 +24,12 @@ public:
     // Background work is held until the test runs it; answers are kept with their thread.
     std::vector<std::function<void()>> background;
     std::vector<std::pair<WHPluginResult, std::thread::id>> answers;
-    std::optional<std::string> pathForResource(const std::string&) const override { return std::nullopt; }
     WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
     void sendPluginResult(const WHPluginResult& result, const std::string&) override
     {
         answers.emplace_back(result, std::this_thread::get_id());
     }
-    void evalJs(const std::string&) override { }
-    void evalJs(const std::string&, Schedule) override { }
     void runInBackground(std::function<void()> work) override { background.push_back(std::move(work)); }
-    std::optional<std::string> userAgent() const override { return std::nullopt; }
-    bool URLIsWhitelisted(const std::string&) const override { return true; }
     const Settings& settings() const override { return values; }
 };
 
@@ -59,6 +54,15 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
 {
     const std::string denied = "unable to get support directory: denied";
     const std::vector<std::string> all { "temporary", "persistent", "documents", "cache", "bundle", "root" };
+    // Thousands of names, each twice: ten lines name them, one counts the rest.
+    std::string junk = "root";
+    std::vector<std::string> junkLogged;
+    for (int i = 0; i < 2 * 5000; ++i) {
+        junk += ",n" + std::to_string(i % 5000);
+        if (i < 10)
+            junkLogged.push_back("Unrecognized extra filesystem identifier: n" + std::to_string(i));
+    }
+    junkLogged.push_back("4990 more unrecognized extra filesystem identifiers not listed");
     struct {
         std::optional<std::string> setting;
         bool failingSupportDirectory;
@@ -70,6 +74,8 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
         { "", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
         { "temporary,root", false, { "temporary", "persistent", "root" }, { "Unrecognized extra filesystem identifier: temporary" } },
         { std::nullopt, true, all, { denied, denied, denied } },
+        { "x,x,x", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: x" } },
+        { junk, false, { "temporary", "persistent", "root" }, junkLogged },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setting.value_or("(none)") + (c.failingSupportDirectory ? " failing" : ""));

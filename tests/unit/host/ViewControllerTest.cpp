@@ -1,6 +1,8 @@
 // The controller's start-up without a window: configuration, start page, settings, showing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/Log.h"
 #include "host/WHConsole.h"
 #include "host/WHResourceLookup.h"
@@ -45,7 +47,7 @@ TEST_F(ViewControllerTest, StartPageIsEscapedOrGivesTheErrorPageAndSettingsApply
     auto second = start(missing, R"(<content src="gone.html"/>)");
     // The error page itself is checked end to end.
     EXPECT_TRUE(missing.loads.empty());
-    EXPECT_TRUE(missing.prefs.autosaves);
+    EXPECT_TRUE(missing.prefs.localStorageEnabled);
 }
 
 TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavailable)
@@ -54,7 +56,7 @@ TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavail
     test::RecordingWebView webView;
     auto vc = start(webView, "");
     EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
-    EXPECT_EQ(webView.prefs.localStorageDatabasePath, "~/Library/Application Support/org.penwick.Test");
+    EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
 }
 
 // A size with a zero side leaves the window as laid out; other sizes are checked end to end.
@@ -68,6 +70,27 @@ TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAndAZeroSizeIsIgnor
     EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
     EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
                                     RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
+}
+
+// A value that means nothing is logged once and changes nothing: the window keeps its size, the
+// pointer is not hidden.
+TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIgnored)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "WindowSize", "99999x99999" }, { "WindowSize", "1e9x1e9" }, { "WindowSize", "-800x600" },
+        { "WindowSize", "fulscreen" }, { "HideMousePointer", "abc" }, { "HideMousePointer", "" },
+        { "HideMousePointer", "-1" } };
+    for (const auto& [name, value] : cases) {
+        SCOPED_TRACE(std::string(name) + "=" + value);
+        test::RecordingWebView webView;
+        auto vc = start(webView, std::string("<preference name=\"") + name + "\" value=\"" + value + "\"/>");
+        const std::string logged = std::string("ERROR: ") + name + " '" + value + "' ";
+        auto lines = m_log.lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& line) { return line.rfind(logged, 0) == 0; }), 1);
+        EXPECT_FALSE(vc->cfgFullScreen());
+        EXPECT_EQ(vc->cfgWindowSize().width, 0);
+        EXPECT_FALSE(vc->hideMousePointerTimeout());
+    }
 }
 
 // Names in subfolders are checked end to end. A query is part of the name ("?" is a file name's).

@@ -1,0 +1,104 @@
+// The application's own teardown, on a desktop of stand-ins: work still queued when it goes runs
+// while the services it uses are there. Under AddressSanitizer a task that ran after them would
+// read freed memory.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/Application.h"
+#include "support/FakeAppEnvironment.h"
+#include "support/FakeScreens.h"
+#include "support/RecordingWebView.h"
+#include "support/RecordingWindow.h"
+
+using namespace penwick;
+
+namespace {
+
+struct NoDialogs final : platform::Dialogs {
+    void runAlert(const std::string&) override { }
+    bool runConfirm(const std::string&) override { return false; }
+    std::optional<std::string> runPrompt(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles) override { return std::nullopt; }
+};
+
+struct NoSavePanel final : platform::SavePanel {
+    std::optional<std::string> runSavePanel(const std::string&) override { return std::nullopt; }
+    void runErrorAlert(const std::string&) override { }
+};
+
+class StandInHost final : public platform::ApplicationHost, platform::Pointer, platform::Clock {
+public:
+    int run(platform::ApplicationLifecycle&) override { return 0; }
+    void quit(int) override { }
+    std::unique_ptr<platform::Window> createMainWindow(const std::string&, int, int) override
+    {
+        return std::make_unique<test::RecordingWindow>();
+    }
+    std::unique_ptr<platform::WebView> createWebView(platform::Window&) override
+    {
+        return std::make_unique<test::RecordingWebView>();
+    }
+    std::unique_ptr<platform::Dialogs> createDialogs(platform::Window&) override { return std::make_unique<NoDialogs>(); }
+    std::unique_ptr<platform::SavePanel> createSavePanel(platform::Window&) override { return std::make_unique<NoSavePanel>(); }
+    platform::DisplayServices& displayServices() override { return m_display; }
+    void addAction(const std::string&, const std::string&, std::function<void()>) override { }
+    void addMenuItem(const std::string&, const std::string&) override { }
+    void present(platform::Window&) override { }
+    void captureWhenLoaded(platform::WebView&, const platform::LaunchOptions&) override { }
+    void serveFiles(const std::string&, const platform::FileSource& source, platform::WorkQueue& workQueue,
+        platform::Scheduler& scheduler) override
+    {
+        served = { &source, &workQueue, &scheduler };
+    }
+    std::unique_ptr<platform::PopupWindow> createPopupWindow(int, int) override { return nullptr; }
+
+    void hide() override { }
+    void show() override { }
+    std::unique_ptr<platform::Registration> addLocalMovementMonitor(MovementHandler) override { return nullptr; }
+    std::unique_ptr<platform::Registration> addGlobalMovementMonitor(MovementHandler) override { return nullptr; }
+    std::unique_ptr<platform::Registration> observeDidBecomeActive(std::function<void()>) override { return nullptr; }
+    double now() const override { return 0; }
+    std::unique_ptr<platform::Registration> scheduleRepeating(double, std::function<void()>) override { return nullptr; }
+
+    struct {
+        const platform::FileSource* source = nullptr;
+        platform::WorkQueue* workQueue = nullptr;
+        platform::Scheduler* scheduler = nullptr;
+    } served;
+
+private:
+    test::FakeScreens m_screens { { { 0, 0, 1280, 1024 } }, 0 };
+    platform::DisplayServices m_display { m_screens, *this, *this };
+};
+
+TEST(Application, FileWorkQueuedAtExitRunsWhileTheFileSourceAndThePlatformAreThere)
+{
+    StandInHost host;
+    test::FakeAppEnvironment folders; // an empty resource folder: no configuration, no plugins
+    constexpr int kTasks = 32;
+    std::atomic<int> done = 0;
+    {
+        platform::AppIdentity identity;
+        identity.id = "org.penwick.Test";
+        platform::LaunchOptions options;
+        options.resourcePath = folders.resourcePath();
+        Application application(host, identity, options);
+        application.startup();
+        ASSERT_TRUE(host.served.source);
+        // As the whfile scheme does: find the file on the work queue, then hop back to the main loop.
+        for (int i = 0; i < kTasks; ++i) {
+            host.served.workQueue->submit([served = host.served, &done] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                (void)served.source->fileForURL("whfile://localhost/temporary/a.txt");
+                served.scheduler->post([] { });
+                ++done;
+            });
+        }
+    }
+    EXPECT_EQ(done, kTasks);
+}
+
+} // namespace
