@@ -205,11 +205,6 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     });
 }
 
-void WHCommandDelegateImpl::evalJsHelper(std::string js)
-{
-    runForPage([this, js = std::move(js)] { evalJsHelper2(js); });
-}
-
 void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 {
     auto& scheduler = m_viewController->platform().scheduler;
@@ -219,14 +214,6 @@ void WHCommandDelegateImpl::runForPage(std::function<void()> task)
         if (alive.lock())
             task();
     });
-}
-
-void WHCommandDelegateImpl::evalJsHelper2(const std::string& js)
-{
-    // The web view is the main thread's alone.
-    WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
-    if (auto* webView = m_viewController->webView())
-        webView->evaluateScript(js);
 }
 
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)

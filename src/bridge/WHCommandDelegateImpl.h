@@ -20,11 +20,6 @@ public:
     void runInBackground(std::function<void()> block) override;
     const Settings& settings() const override;
 
-    // Schedules the evaluation on the main loop.
-    void evalJsHelper(std::string js);
-    // Evaluates in the controller's web view on the calling thread (the main thread).
-    void evalJsHelper2(const std::string& js);
-
     // The native-callback expression for a result. A result whose text would pass the page
     // channel's limit is not written out: the callback gets an error result saying so.
     static std::string nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId);

@@ -31,7 +31,7 @@ struct NoSavePanel final : platform::SavePanel {
 
 class StandInHost final : public platform::ApplicationHost, platform::Pointer, platform::Clock {
 public:
-    int run(platform::ApplicationLifecycle&) override { return 0; }
+    int run(platform::ApplicationLifecycle&, const platform::LaunchOptions&) override { return 0; }
     void quit(int) override { }
     std::unique_ptr<platform::Window> createMainWindow(const std::string&, int, int) override
     {
@@ -48,6 +48,7 @@ public:
     void addMenuItem(const std::string&, const std::string&) override { }
     void present(platform::Window&) override { }
     void captureWhenLoaded(platform::WebView&, const platform::LaunchOptions&) override { }
+    void startPageFailed(const std::string&) override { }
     void serveFiles(const std::string&, const platform::FileSource& source, platform::WorkQueue& workQueue,
         platform::Scheduler& scheduler) override
     {
