@@ -22,11 +22,32 @@ constexpr int kPopupWidth = 800;
 constexpr int kPopupHeight = 600;
 
 // A page argument as the log shows it: a text as it is, anything else as JSON, none as "(null)".
+// At most this many bytes of a page's value go into a log line.
+constexpr size_t kLoggedValueLength = 256;
+
+// The first `limit` bytes of `text`, not cutting a UTF-8 sequence.
+std::string_view headOf(std::string_view text, size_t limit)
+{
+    if (text.size() <= limit)
+        return text;
+    while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80)
+        --limit;
+    return text.substr(0, limit);
+}
+
+// Page text as a log line shows it: a long one by its head and its size.
+std::string clipped(std::string text)
+{
+    if (text.size() <= kLoggedValueLength)
+        return text;
+    return format("%@... (%@ bytes)", std::string(headOf(text, kLoggedValueLength)), text.size());
+}
+
 std::string describe(const Value* value)
 {
     if (!value)
         return "(null)";
-    return value->is_string() ? value->get<std::string>() : value->dump();
+    return clipped(value->is_string() ? value->get<std::string>() : value->dump());
 }
 
 void answer(WHCommandDelegate* delegate, const WHInvokedUrlCommand& command, WHPluginResult result)
@@ -84,7 +105,7 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
 {
     const Value* target = command.argumentAtIndex(1);
     const Value* argument = command.argumentAtIndex(0);
-    log::message(format("%@..xxxx.%@", argument && argument->is_string() ? log::withoutQueryValues(argument->get<std::string>()) : describe(argument),
+    log::message(format("%@..xxxx.%@", argument && argument->is_string() ? clipped(log::withoutQueryValues(argument->get<std::string>())) : describe(argument),
         describe(target)));
     std::string text = textArgument(command, 0);
     // Answered once the URL is handed over, or refused.
@@ -146,7 +167,13 @@ std::string WHPenwick::proposedFileName(std::string_view name)
     std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
     if (last.empty() || last == "." || last == "..")
         return "untitled";
-    return std::string(last);
+    // No file system takes a longer name; a page's long one keeps its start and its extension.
+    constexpr size_t kMaxNameLength = 255;
+    if (last.size() <= kMaxNameLength)
+        return std::string(last);
+    auto dot = last.rfind('.');
+    std::string_view extension = dot != std::string_view::npos && last.size() - dot <= 32 ? last.substr(dot) : std::string_view();
+    return std::string(headOf(last, kMaxNameLength - extension.size())) + std::string(extension);
 }
 
 void WHPenwick::saveAs(const WHInvokedUrlCommand& command)

@@ -118,16 +118,23 @@ platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std:
 void WHWebViewDelegate::openNewWindow(const std::string& url)
 {
     std::string scheme = asciiLowercase(url.substr(0, url.find(':')));
+    // Links carry tokens in their queries: the lines keep the names only.
+    std::string shown = log::withoutQueryValues(url);
     if (m_viewController && appContentPolicy().isAppContent(url)) {
-        log::message(format("ERROR: refused a new window for %@: the app's own pages open only in its window", url));
+        log::message(format("ERROR: refused a new window for %@: the app's own pages open only in its window", shown));
         return;
     }
     if (url.find(':') == std::string::npos || (scheme != "http" && scheme != "https")) {
-        log::message(format("ERROR: refused a new window for %@: only http and https addresses open in the browser", url));
+        log::message(format("ERROR: refused a new window for %@: only http and https addresses open in the browser", shown));
+        return;
+    }
+    // Any frame can ask for a window: what the desktop takes from a page's call, and no more.
+    if (auto why = platform::UrlOpener::refusal(url)) {
+        log::message(format("ERROR: refused a new window for %@: %@", shown, *why));
         return;
     }
     auto* opener = m_viewController ? m_viewController->platform().services.find<platform::UrlOpener>() : nullptr;
-    log::message(format("opening %@ in the system browser", url));
+    log::message(format("opening %@ in the system browser", shown));
     if (opener)
         opener->openURL(url);
 }

@@ -111,11 +111,13 @@ TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
         ASSERT_TRUE(app.onWindow("Penwick", std::string("mousemove --window %1 400 ") + y + " click 1")) << app.output();
     const std::string own = "file://" + app.resourcesDir() + "/www/open.html";
     EXPECT_EQ(app.missingLogLines({ "opening https://example.org/ in the system browser", "system opens https://example.org/",
-                  "system opens https://example.org/link",
-                  "ERROR: refused a new window for ftp://example.org/x: only http and https addresses open in the browser",
+                  "system opens https://example.org/link?code=SECRET",
+                  "ERROR: refused a new window for ftp://example.org/x?k=\u2026: only http and https addresses open in the browser",
                   "ERROR: refused a new window for " + own + ": the app's own pages open only in its window" }),
         std::vector<std::string> {}) << app.output();
     EXPECT_EQ(app.countLines("window.open answered null"), 3) << app.output();
+    // Only the desktop's stand-in sees a query's value.
+    EXPECT_EQ(app.countLines("SECRET"), 1) << app.output();
 }
 
 TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <thread>
 
 #include "e2e/AppRunner.h"
@@ -47,6 +48,8 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
         { "pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)" } };
     for (const auto& [name, content] : files)
         app.writeResource(kFiles + name, content);
+    // Opening a FIFO would block a worker of the work queue for good.
+    ASSERT_EQ(mkfifo((data + "/fifo").c_str(), 0600), 0);
     const std::string none = "content-type=null content-length=null accept-ranges=null", partial = "206 content-type=*/* content-length=";
     const std::string notFound = R"( ok "404 )" + none + R"( content-range=null cache-control=no-cache []")";
     const std::vector<std::string> lines {
@@ -76,7 +79,7 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
         "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 7 9")", R"(after ok "still here")",
         R"(img ok "7x5")", R"(css ok "123px")",
         R"(text ok "200 content-type=text/plain content-length=2 accept-ranges=bytes content-range=null cache-control=no-cache [104,105]")",
-        "missing" + notFound, "no file system" + notFound, "directory" + notFound,
+        "missing" + notFound, "no file system" + notFound, "directory" + notFound, "fifo" + notFound, "device" + notFound,
         R"(range ok ")" + partial + R"(4 accept-ranges=bytes content-range=bytes 2-5/10 cache-control=no-cache [2,3,4,5]")",
         R"(range open ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",
         R"(range suffix ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",

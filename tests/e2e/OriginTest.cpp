@@ -100,6 +100,16 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
     }
 }
 
+// Going back to an app page gives it a document the host serves: its calls are answered.
+TEST(Origin, AnAppPageReachedByGoingBackIsServed)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    LoopbackServer server("<!DOCTYPE html><script>setTimeout(function () { history.back(); }, 300)</script>");
+    ASSERT_NE(server.port(), 0);
+    prepare(app, "back.html", "", server.origin() + "/");
+    EXPECT_TRUE(app.waitForLine("answered back", 30s)) << app.output();
+}
+
 TEST(Origin, ACallFromAFrameOutsideThePolicyIsRefusedAndLogged)
 {
     AppRunner app(AppRunner::Binary::TestApp);

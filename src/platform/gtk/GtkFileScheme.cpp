@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <deque>
+#include <fcntl.h>
 #include <functional>
+#include <gio/gunixinputstream.h>
 #include <libsoup/soup.h>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 #include "base/Format.h"
@@ -379,27 +383,30 @@ Answer prepare(const std::string& uri, const SchemeRequest& request, const FileS
 {
     Answer answer;
     auto file = source.fileForURL(uri);
-    GRef<GFileInputStream> stream;
+    GRef<GInputStream> stream;
     std::optional<std::uint64_t> size;
+    int fd = -1;
     if (file) {
-        GRef<GFile> gfile = adopt(g_file_new_for_path(file->localPath.c_str()));
-        stream = adopt(g_file_read(gfile.get(), nullptr, nullptr));
-        GRef<GFileInfo> info;
-        if (stream)
-            info = adopt(g_file_input_stream_query_info(stream.get(), G_FILE_ATTRIBUTE_STANDARD_SIZE, nullptr, nullptr));
-        if (info)
-            size = static_cast<std::uint64_t>(g_file_info_get_size(info.get()));
+        // Regular files only, told by the opened file itself: opening a FIFO would block this
+        // worker (and with a few of them every file action of the app), and a device never ends.
+        fd = ::open(file->localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st;
+        if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            size = static_cast<std::uint64_t>(st.st_size);
+            stream = adopt(g_unix_input_stream_new(fd, TRUE));
+        } else if (fd >= 0) {
+            ::close(fd);
+            file.reset();
+        }
     }
     answer.response = FileSchemeResponder::respond(request, file, size, scheme);
     if (!answer.response.hasBody)
         return answer;
-    if (answer.response.offset
-        && !g_seekable_seek(G_SEEKABLE(stream.get()), static_cast<goffset>(answer.response.offset), G_SEEK_SET, nullptr,
-            nullptr)) {
+    if (answer.response.offset && lseek(fd, static_cast<off_t>(answer.response.offset), SEEK_SET) < 0) {
         answer.response = FileSchemeResponder::respond(request, std::nullopt, std::nullopt, scheme);
         return answer;
     }
-    GRef<GInputStream> bytes(G_INPUT_STREAM(stream.get()));
+    GRef<GInputStream> bytes = stream;
     if (answer.response.offset + answer.response.length < *size)
         bytes = adopt(limitedStream(bytes.get(), answer.response.length));
     // The engine reads small pieces; each would cost a trip to a thread. The buffer fills off the

@@ -159,6 +159,9 @@ void GtkWebView::applySettings()
         webkit_settings_set_enable_webgl(settings, TRUE);
     webkit_settings_set_enable_developer_extras(settings, m_developerExtras);
     webkit_settings_set_enable_html5_local_storage(settings, m_prefs.localStorageEnabled);
+    // A page kept for going back would come back with the bridge of a document the host has let
+    // go, and its calls would go unanswered; going back loads the page anew instead.
+    webkit_settings_set_enable_page_cache(settings, FALSE);
     if (!m_drawsBackground) {
         GdkRGBA transparent { 0, 0, 0, 0 };
         webkit_web_view_set_background_color(m_view, &transparent);

@@ -93,6 +93,10 @@ TEST(AppPlugin, TheSaveDialogProposesTheLastPathComponentOnly)
     };
     for (const auto& [name, proposed] : cases)
         EXPECT_EQ(WHPenwick::proposedFileName(name), proposed) << name;
+    // A name no file system takes (and a log line would carry whole) keeps its start and extension.
+    std::string longName = "dir/" + std::string(2000, 'n') + ".txt";
+    EXPECT_EQ(WHPenwick::proposedFileName(longName), std::string(251, 'n') + ".txt");
+    EXPECT_EQ(WHPenwick::proposedFileName(std::string(254, 'a') + "\u00e9" + std::string(50, 'b')), std::string(254, 'a'));
 }
 
 } // namespace
