@@ -230,6 +230,13 @@ std::string AppRunner::readFile(const std::string& path)
     return g_file_get_contents(path.c_str(), &text, &length, nullptr) ? std::string(text, length) : std::string();
 }
 
+long AppRunner::statusKiB(int pid, const std::string& field)
+{
+    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find(field + ":");
+    return at == std::string::npos ? -1 : std::stol(status.substr(at + field.size() + 1));
+}
+
 bool AppRunner::fileExists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
 
 } // namespace penwick::e2e

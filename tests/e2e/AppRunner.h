@@ -76,6 +76,8 @@ public:
     // Polls `done` until it holds; false on time-out.
     static bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
     static bool fileExists(const std::string& path);
+    // A kibibyte figure of /proc/<pid>/status ("VmRSS", "VmHWM"), -1 if there is none.
+    static long statusKiB(int pid, const std::string& field);
 
 private:
     // Everything the app wrote to stdout and stderr, over all its starts.

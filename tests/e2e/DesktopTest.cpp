@@ -112,9 +112,11 @@ void shareFolders(AppRunner& second, const AppRunner& first)
 }
 
 // A page with the page library and the app plugin.
+const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>";
+
 void startPage(AppRunner& app, const std::string& body)
 {
-    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + kAppPlugin));
     for (const char* lib : { "webhost.js", "app.js" })
         app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
@@ -204,9 +206,7 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
 TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writeConfig(AppRunner::widget("<content src=\"opener.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
-    for (const char* lib : { "webhost.js", "app.js" })
-        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    app.writePages("desktop", "opener.html", {}, kAppPlugin);
     // The popup shows web pages only: stay.html comes from a loopback server.
     LoopbackServer server(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/stay.html"));
     ASSERT_NE(server.port(), 0);

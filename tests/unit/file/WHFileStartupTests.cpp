@@ -39,6 +39,32 @@ std::string readAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+
+// A started file plugin whose background work runs when the test says.
+struct StartedFile {
+    explicit StartedFile(const char* extraFileSystems = nullptr)
+    {
+        if (extraFileSystems)
+            delegate.values["osxextrafilesystems"] = extraFileSystems;
+        plugin.setCommandDelegate(&delegate);
+        plugin.pluginInitialize();
+    }
+    // Calls the action and runs, on this thread, the background work it queued; returns the answers.
+    const std::vector<std::pair<WHPluginResult, std::thread::id>>& call(Action action, const ValueArray& arguments)
+    {
+        delegate.answers.clear();
+        delegate.background.clear();
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"));
+        for (size_t i = 0; i < delegate.background.size(); ++i)
+            delegate.background[i]();
+        return delegate.answers;
+    }
+    test::TestPlatform platform;
+    SettingsOnlyDelegate delegate;
+    WHFile plugin { WHPluginContext(delegate, platform.platform, nullptr) };
+};
+
 std::vector<std::string> registeredNames(const WHFile& plugin)
 {
     std::vector<std::string> names;
@@ -100,7 +126,6 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
 // does all of it and answers once, from there, so the window never waits on the disk.
 TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
 {
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
     const std::string T = "whfile://localhost/temporary";
     struct {
         Action action;
@@ -114,11 +139,9 @@ TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.made ? c.made : "remove");
-        test::TestPlatform platform;
-        SettingsOnlyDelegate delegate;
-        WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-        plugin.setCommandDelegate(&delegate);
-        plugin.pluginInitialize();
+        StartedFile started;
+        auto& delegate = started.delegate;
+        auto& plugin = started.plugin;
         namespace fs = std::filesystem;
         const fs::path tmp = plugin.appTempPath(), leaf = "d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
         fs::create_directories((tmp / "deep" / leaf).parent_path());
@@ -147,13 +170,10 @@ TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
 // called, however many are waiting: the file ends as the last change left it.
 TEST(WHFile, ChangesRunInTheOrderTheyWereCalled)
 {
-    test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.setCommandDelegate(&delegate);
-    plugin.pluginInitialize();
+    StartedFile started;
+    auto& delegate = started.delegate;
+    auto& plugin = started.plugin;
     const std::string T = "whfile://localhost/temporary";
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
     const std::vector<std::pair<Action, ValueArray>> calls = {
         { &WHFile::write, { T + "/f", "first", 0 } }, { &WHFile::write, { T + "/f", "second", 0 } },
         { &WHFile::truncate, { T + "/f", 3 } }, { &WHFile::copyTo, { T + "/f", T, "g" } },
@@ -209,16 +229,12 @@ private:
 // file is not found, and work that throws is answered instead of taking the host down.
 TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
 {
-    test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.setCommandDelegate(&delegate);
-    plugin.pluginInitialize();
+    StartedFile started;
+    auto& plugin = started.plugin;
     plugin.registerFilesystem(std::make_shared<ThrowingFileSystem>());
     const std::string T = "whfile://localhost/temporary", B = "whfile://localhost/boom/x";
     std::ofstream(plugin.appTempPath() + "/sparse");
     std::filesystem::resize_file(plugin.appTempPath() + "/sparse", 1ull << 40);
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
     const struct {
         Action action;
         ValueArray arguments;
@@ -234,23 +250,18 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     };
     test::LogCapture log;
     for (const auto& c : cases) {
-        delegate.answers.clear();
-        delegate.background.clear();
-        (plugin.*c.action)(WHInvokedUrlCommand(c.arguments, "cb", "File", "fail"));
-        for (size_t i = 0; i < delegate.background.size(); ++i)
-            delegate.background[i]();
-        ASSERT_EQ(delegate.answers.size(), 1u) << c.arguments[0];
-        EXPECT_EQ(delegate.answers[0].first.status(), 6) << c.arguments[0];
-        EXPECT_EQ(*delegate.answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
+        const auto& answers = started.call(c.action, c.arguments);
+        ASSERT_EQ(answers.size(), 1u) << c.arguments[0];
+        EXPECT_EQ(answers[0].first.status(), 6) << c.arguments[0];
+        EXPECT_EQ(*answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
     }
     EXPECT_EQ(log.lines().size(), std::size(cases));
 
     // The documents folder not made yet: its volume's free space, as a decimal string.
     std::filesystem::remove_all(plugin.appDocsPath());
-    delegate.answers.clear();
-    plugin.getFreeDiskSpace(WHInvokedUrlCommand(ValueArray {}, "cb", "File", "getFreeDiskSpace"));
-    ASSERT_EQ(delegate.answers.size(), 1u);
-    const auto freeBytes = delegate.answers[0].first.message()->get<std::string>();
+    const auto& answers = started.call(&WHFile::getFreeDiskSpace, {});
+    ASSERT_EQ(answers.size(), 1u);
+    const auto freeBytes = answers[0].first.message()->get<std::string>();
     EXPECT_NE(freeBytes, "0");
     EXPECT_EQ(freeBytes.find_first_not_of("0123456789"), std::string::npos);
 }
@@ -259,15 +270,10 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
 // scheme find nothing there (NOT_FOUND_ERR, as for a missing item), and nothing outside changes.
 TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
 {
-    test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
-    delegate.values["osxextrafilesystems"] = "documents,cache";
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.setCommandDelegate(&delegate);
-    plugin.pluginInitialize();
+    StartedFile started("documents,cache");
+    auto& plugin = started.plugin;
     std::filesystem::create_directory_symlink("/etc", plugin.appDataPath() + "/etc");
     const std::string P = "whfile://localhost/persistent", E = P + "/etc", H = E + "/hostname";
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
     const std::pair<Action, ValueArray> calls[] = {
         { &WHFile::resolveLocalFileSystemURI, { H } }, { &WHFile::getFile, { E, "hostname", nullptr } },
         { &WHFile::getFile, { E, "planted", Value(ValueObject { { "create", true } }) } }, { &WHFile::getDirectory, { E, "ssl", nullptr } },
@@ -281,17 +287,12 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
     std::ofstream(plugin.appDataPath() + "/x") << "x";
     const std::string hostname = readAll("/etc/hostname");
     for (const auto& [action, arguments] : calls) {
-        delegate.answers.clear();
-        delegate.background.clear();
-        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "escape"));
-        for (size_t i = 0; i < delegate.background.size(); ++i)
-            delegate.background[i]();
-        ASSERT_EQ(delegate.answers.size(), 1u) << Value(arguments).dump();
-        EXPECT_NE(delegate.answers[0].first.status(), 1) << Value(arguments).dump();
-        EXPECT_EQ(*delegate.answers[0].first.message(), 1) << Value(arguments).dump();
+        const auto& answers = started.call(action, arguments);
+        ASSERT_EQ(answers.size(), 1u) << Value(arguments).dump();
+        EXPECT_NE(answers[0].first.status(), 1) << Value(arguments).dump();
+        EXPECT_EQ(*answers[0].first.message(), 1) << Value(arguments).dump();
     }
-    plugin.getLocalFilesystemPath(WHInvokedUrlCommand(ValueArray { H }, "cb", "File", "escape"));
-    EXPECT_EQ(*delegate.answers.back().first.message(), "Cannot resolve URL to a file");
+    EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().first.message(), "Cannot resolve URL to a file");
     EXPECT_FALSE(WHFilesystemURLProtocol().fileForURL(H));
     EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
     EXPECT_FALSE(std::filesystem::exists(plugin.appDataPath() + "/stolen"));
