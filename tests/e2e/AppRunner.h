@@ -64,12 +64,17 @@ public:
 
     // The first visible window of the app titled exactly `title` (an X id), or "".
     std::string window(const std::string& title = "Penwick") const;
+    // How many windows of the app are titled exactly `title`: shown ones, or all.
+    enum class Shown { Only, OrNot };
+    long windowCount(const std::string& title, Shown shown) const;
     // xdotool on the app's window titled `title`, waiting for it to show: `actions` use it as %1.
     bool onWindow(const std::string& title, const std::string& actions) const;
     // The web processes the app started, directly or through a launcher.
     std::vector<pid_t> webProcesses() const;
 
     static std::string readFile(const std::string& path);
+    // `text` with every `placeholder` replaced by `value`.
+    static std::string replaced(std::string text, const std::string& placeholder, const std::string& value);
     // A shell command's standard output.
     static std::string capture(const std::string& command);
     static bool xdotool(const std::string& args);
