@@ -122,74 +122,43 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
     }
 }
 
-// Copying, moving and removing a deep tree leave it untouched on the main thread; the work queue
-// does all of it and answers once, from there, so the window never waits on the disk.
-TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
-{
-    const std::string T = "whfile://localhost/temporary";
-    struct {
-        Action action;
-        ValueArray arguments;
-        bool sourceRemains;
-        const char* made;
-    } cases[] = {
-        { &WHFile::removeRecursively, { T + "/deep" }, false, nullptr },
-        { &WHFile::copyTo, { T + "/deep", T, "copy" }, true, "copy" },
-        { &WHFile::moveTo, { T + "/deep", T, "moved" }, false, "moved" },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.made ? c.made : "remove");
-        StartedFile started;
-        auto& delegate = started.delegate;
-        auto& plugin = started.plugin;
-        namespace fs = std::filesystem;
-        const fs::path tmp = plugin.appTempPath(), leaf = "d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
-        fs::create_directories((tmp / "deep" / leaf).parent_path());
-        std::ofstream(tmp / "deep" / leaf) << "x";
-
-        (plugin.*c.action)(WHInvokedUrlCommand(c.arguments, "cb", "File", "tree"));
-        EXPECT_TRUE(delegate.answers.empty());
-        EXPECT_TRUE(fs::exists(tmp / "deep" / leaf));
-        EXPECT_TRUE(!c.made || !fs::exists(tmp / c.made));
-
-        std::thread worker([&] {
-            for (auto& work : delegate.background)
-                work();
-        });
-        const auto workerId = worker.get_id();
-        worker.join();
-        ASSERT_EQ(delegate.answers.size(), 1u);
-        EXPECT_EQ(delegate.answers[0].first.status(), 1);
-        EXPECT_EQ(delegate.answers[0].second, workerId);
-        EXPECT_EQ(fs::exists(tmp / "deep" / leaf), c.sourceRemains);
-        EXPECT_TRUE(!c.made || fs::exists(tmp / c.made / leaf));
-    }
-}
-
-// Writes, truncations, copies, moves and removals run one at a time in the order they were
-// called, however many are waiting: the file ends as the last change left it.
-TEST(WHFile, ChangesRunInTheOrderTheyWereCalled)
+// Changes (writes, truncations, copies, moves, removals, of files and of deep trees) leave the disk
+// untouched on the main thread: one task on the work queue runs them, in the order they were called
+// however many wait, and answers each once from there, so the window never waits on the disk.
+TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
 {
     StartedFile started;
     auto& delegate = started.delegate;
-    auto& plugin = started.plugin;
-    const std::string T = "whfile://localhost/temporary";
+    namespace fs = std::filesystem;
+    const std::string T = "whfile://localhost/temporary", tmp = started.plugin.appTempPath(), leaf = "/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
+    fs::create_directories(fs::path(tmp + "/deep" + leaf).parent_path());
+    std::ofstream(tmp + "/deep" + leaf) << "x";
     const std::vector<std::pair<Action, ValueArray>> calls = {
         { &WHFile::write, { T + "/f", "first", 0 } }, { &WHFile::write, { T + "/f", "second", 0 } },
         { &WHFile::truncate, { T + "/f", 3 } }, { &WHFile::copyTo, { T + "/f", T, "g" } },
         { &WHFile::write, { T + "/f", "x", 1 } }, { &WHFile::moveTo, { T + "/g", T, "h" } },
         { &WHFile::write, { T + "/h", "!", 3 } }, { &WHFile::remove, { T + "/f" } },
+        { &WHFile::copyTo, { T + "/deep", T, "copy" } }, { &WHFile::copyTo, { T + "/deep", T, "copy2" } },
+        { &WHFile::removeRecursively, { T + "/copy2" } }, { &WHFile::moveTo, { T + "/deep", T, "moved" } },
     };
     for (const auto& [action, arguments] : calls)
-        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+        (started.plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+    EXPECT_TRUE(delegate.answers.empty());
+    EXPECT_TRUE(fs::exists(tmp + "/deep" + leaf));
+    EXPECT_FALSE(fs::exists(tmp + "/f") || fs::exists(tmp + "/copy") || fs::exists(tmp + "/moved"));
     ASSERT_EQ(delegate.background.size(), 1u);
-    std::thread([&] { delegate.background[0](); }).join();
+    std::thread worker([&] { delegate.background[0](); });
+    const auto workerId = worker.get_id();
+    worker.join();
     ASSERT_EQ(delegate.answers.size(), calls.size());
-    for (const auto& [result, thread] : delegate.answers)
+    for (const auto& [result, thread] : delegate.answers) {
         EXPECT_EQ(result.status(), 1) << result.message()->dump();
-    const std::string tmp = plugin.appTempPath();
-    EXPECT_FALSE(std::filesystem::exists(tmp + "/f") || std::filesystem::exists(tmp + "/g"));
+        EXPECT_EQ(thread, workerId);
+    }
+    for (const char* gone : { "/f", "/g", "/copy2", "/deep" })
+        EXPECT_FALSE(fs::exists(tmp + gone)) << gone;
     EXPECT_EQ(readAll(tmp + "/h"), "sec!");
+    EXPECT_EQ(readAll(tmp + "/copy" + leaf) + readAll(tmp + "/moved" + leaf), "xx");
 }
 
 // A file system whose every operation throws, as running out of memory would.
