@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,9 +21,6 @@ namespace {
 
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/app/";
 
-// The page's placeholder `from` (no regex syntax) replaced by `to` (no '$').
-std::string replaced(const std::string& text, const char* from, const std::string& to) { return std::regex_replace(text, std::regex(from), to); }
-
 // The application plugins, mapped beside the echo plugin.
 const std::string kFeatures = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"
                               "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>"
@@ -38,12 +34,12 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
     app.writePages("app", "popup.html", {}, kFeatures);
-    LoopbackServer inner(replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
+    LoopbackServer inner(AppRunner::replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
     ASSERT_NE(inner.port(), 0);
     std::string store = PENWICK_STORE_HOST, upper = store;
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    app.writeResource("www/popup.html", replaced(replaced(replaced(AppRunner::readFile(kPages + "popup.html"), "@STOREUPPER@", upper),
-        "@STORE@", store), "@INNER@", inner.origin() + "/inner.html"));
+    std::string popup = AppRunner::replaced(AppRunner::readFile(kPages + "popup.html"), "@STOREUPPER@", upper);
+    app.writeResource("www/popup.html", AppRunner::replaced(AppRunner::replaced(popup, "@STORE@", store), "@INNER@", inner.origin() + "/inner.html"));
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
@@ -65,17 +61,12 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     EXPECT_TRUE(app.hasLogLine("https://example.org/page?q=\u2026..xxxx._system")) << app.output();
     EXPECT_EQ(app.countLines("system opens"), 5) << app.output();
 
-    // The app's windows titled like the popup's page, shown or all.
-    auto popups = [&](const std::string& filter) {
-        std::string ids = AppRunner::capture("xdotool search " + filter + " --all --pid " + std::to_string(app.pid()) + " --name '^inner$'");
-        return std::count(ids.begin(), ids.end(), '\n');
-    };
-    auto shown = [&] { return popups("--onlyvisible") > 0; };
+    auto shown = [&] { return app.windowCount("inner", AppRunner::Shown::Only) > 0; };
     ASSERT_TRUE(AppRunner::waitUntil(shown, 10s)) << app.output();
     ASSERT_TRUE(app.waitForLine("first login", 10s)) << app.output();
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms)) << "the popup stays after the landing page";
     ASSERT_TRUE(AppRunner::waitUntil(shown, 10s)) << app.output();
-    EXPECT_EQ(popups(""), 1) << "a second window for the second open";
+    EXPECT_EQ(app.windowCount("inner", AppRunner::Shown::OrNot), 1) << "a second window for the second open";
     bool done = app.waitForLine(": DONE", 10s);
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers F1"));

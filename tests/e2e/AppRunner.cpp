@@ -178,6 +178,20 @@ std::string AppRunner::window(const std::string& title) const
     return ids.substr(0, ids.find('\n'));
 }
 
+long AppRunner::windowCount(const std::string& title, Shown shown) const
+{
+    std::string ids = capture(std::string("xdotool search --all ") + (shown == Shown::Only ? "--onlyvisible" : "") + " --pid "
+        + std::to_string(m_pid) + " --name '^" + title + "$'");
+    return std::count(ids.begin(), ids.end(), '\n');
+}
+
+std::string AppRunner::replaced(std::string text, const std::string& placeholder, const std::string& value)
+{
+    for (size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+        text.replace(at, placeholder.size(), value);
+    return text;
+}
+
 bool AppRunner::onWindow(const std::string& title, const std::string& actions) const
 {
     return xdotool("search --sync --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
@@ -228,6 +242,13 @@ std::string AppRunner::readFile(const std::string& path)
     g_autofree char* text = nullptr;
     gsize length = 0;
     return g_file_get_contents(path.c_str(), &text, &length, nullptr) ? std::string(text, length) : std::string();
+}
+
+long AppRunner::statusKiB(int pid, const std::string& field)
+{
+    const std::string status = readFile("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find(field + ":");
+    return at == std::string::npos ? -1 : std::stol(status.substr(at + field.size() + 1));
 }
 
 bool AppRunner::fileExists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }

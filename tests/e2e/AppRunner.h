@@ -64,18 +64,25 @@ public:
 
     // The first visible window of the app titled exactly `title` (an X id), or "".
     std::string window(const std::string& title = "Penwick") const;
+    // How many windows of the app are titled exactly `title`: shown ones, or all.
+    enum class Shown { Only, OrNot };
+    long windowCount(const std::string& title, Shown shown) const;
     // xdotool on the app's window titled `title`, waiting for it to show: `actions` use it as %1.
     bool onWindow(const std::string& title, const std::string& actions) const;
     // The web processes the app started, directly or through a launcher.
     std::vector<pid_t> webProcesses() const;
 
     static std::string readFile(const std::string& path);
+    // `text` with every `placeholder` replaced by `value`.
+    static std::string replaced(std::string text, const std::string& placeholder, const std::string& value);
     // A shell command's standard output.
     static std::string capture(const std::string& command);
     static bool xdotool(const std::string& args);
     // Polls `done` until it holds; false on time-out.
     static bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
     static bool fileExists(const std::string& path);
+    // A kibibyte figure of /proc/<pid>/status ("VmRSS", "VmHWM"), -1 if there is none.
+    static long statusKiB(int pid, const std::string& field);
 
 private:
     // Everything the app wrote to stdout and stderr, over all its starts.

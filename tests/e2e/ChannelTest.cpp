@@ -66,12 +66,6 @@ int connectTo(const std::string& path)
     return fd;
 }
 
-long rssKb(int pid)
-{
-    std::string status = AppRunner::readFile("/proc/" + std::to_string(pid) + "/status");
-    return std::atol(status.c_str() + status.find("VmRSS:") + 6);
-}
-
 // User and system CPU time in seconds.
 double cpuSeconds(int pid)
 {
@@ -117,7 +111,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     ASSERT_EQ(folders.size(), 1u) << app.output();
     EXPECT_EQ(folders[0].rfind(app.path("tmp/penwick-") + std::to_string(app.pid()) + "-", 0), 0u) << folders[0];
     const std::string socketPath = folders[0] + "/bridge";
-    const long startKb = rssKb(app.pid());
+    const long startKb = AppRunner::statusKiB(app.pid(), "VmRSS");
     const int startFds = openDescriptors(app.pid());
 
     // Writes one frame and sees the host close the connection.
@@ -179,7 +173,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
         int answered = app.countLines(": answered ");
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": answered ") >= answered + 2; }, 20s))
             << attack.name << "\n" << app.output();
-        EXPECT_LT(rssKb(app.pid()), startKb + 50 * 1024) << attack.name;
+        EXPECT_LT(AppRunner::statusKiB(app.pid(), "VmRSS"), startKb + 50 * 1024) << attack.name;
     }
     // Hundreds were refused, but the log says so in a few lines a second.
     EXPECT_LE(app.countLines("refused a connection to the page channel"), 100);

@@ -112,9 +112,11 @@ void shareFolders(AppRunner& second, const AppRunner& first)
 }
 
 // A page with the page library and the app plugin.
+const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>";
+
 void startPage(AppRunner& app, const std::string& body)
 {
-    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + kAppPlugin));
     for (const char* lib : { "webhost.js", "app.js" })
         app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
@@ -204,26 +206,20 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
 TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writeConfig(AppRunner::widget("<content src=\"opener.html\"/><feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"));
-    for (const char* lib : { "webhost.js", "app.js" })
-        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    app.writePages("desktop", "opener.html", {}, kAppPlugin);
     // The popup shows web pages only: stay.html comes from a loopback server.
     LoopbackServer server(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/stay.html"));
     ASSERT_NE(server.port(), 0);
-    std::string opener = AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/opener.html");
-    opener.replace(opener.find("@STAY@"), 6, server.origin() + "/stay.html");
-    app.writeResource("www/opener.html", opener);
+    app.writeResource("www/opener.html",
+        AppRunner::replaced(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/opener.html"), "@STAY@", server.origin() + "/stay.html"));
     app.start();
-    auto popups = [&](const std::string& filter) {
-        std::string ids = AppRunner::capture("xdotool search " + filter + " --all --pid " + std::to_string(app.pid()) + " --name '^stay$'");
-        return std::count(ids.begin(), ids.end(), '\n');
-    };
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 1; }, 30s)) << app.output();
+    auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
     ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 0; }, 5s));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 5s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups("--onlyvisible") == 1; }, 10s)) << app.output();
-    EXPECT_EQ(popups(""), 1) << "a second window for the second open";
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 10s)) << app.output();
+    EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
 }
 
 void writeSchemePage(AppRunner& app)

@@ -15,8 +15,10 @@
 #include <utility>
 
 #include "e2e/AppRunner.h"
+#include "e2e/Child.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::Child;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -72,28 +74,6 @@ testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chr
         return testing::AssertionSuccess();
     return testing::AssertionFailure() << "want " << want << ", have " << (last ? (std::ostringstream() << *last).str() : "no window");
 }
-
-// A program running quietly for the life of the object.
-struct Child {
-    explicit Child(std::vector<std::string> argv, GSpawnFlags extra = GSpawnFlags(0))
-    {
-        std::vector<char*> cargv;
-        for (auto& a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        auto flags = GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL | extra);
-        if (!g_spawn_async(nullptr, cargv.data(), nullptr, flags, nullptr, nullptr, &pid, nullptr))
-            pid = -1;
-    }
-    ~Child()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    GPid pid = -1;
-};
 
 std::string makeTempDir(const char* pattern)
 {

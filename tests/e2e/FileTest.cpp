@@ -103,14 +103,6 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
     EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
 }
 
-// A kibibyte figure of /proc/<pid>/status ("VmRSS", "VmHWM").
-long statusKiB(int pid, const std::string& field)
-{
-    const std::string status = AppRunner::readFile("/proc/" + std::to_string(pid) + "/status");
-    const size_t at = status.find(field + ":");
-    return at == std::string::npos ? -1 : std::stol(status.substr(at + field.size() + 1));
-}
-
 // A name in the folder that begins with `prefix`, or "".
 std::string entryStartingWith(const std::string& folder, const std::string& prefix)
 {
@@ -151,9 +143,9 @@ TEST(File, FilesStayWholeOnAFullDiskUnderConcurrencyAndWhenKilled)
     ASSERT_TRUE(app.waitForLine("measure now", 60s)) << app.output();
     // The peak starts again from here (writing 5 to clear_refs resets it).
     std::ofstream("/proc/" + std::to_string(app.pid()) + "/clear_refs") << "5";
-    const long before = statusKiB(app.pid(), "VmRSS");
+    const long before = AppRunner::statusKiB(app.pid(), "VmRSS");
     ASSERT_TRUE(app.waitForLine("writing to kill", 60s)) << app.output();
-    const long peak = statusKiB(app.pid(), "VmHWM");
+    const long peak = AppRunner::statusKiB(app.pid(), "VmHWM");
     // Killed as soon as the new content is being built beside the file.
     bool caught = false;
     for (auto deadline = std::chrono::steady_clock::now() + 60s; !caught && std::chrono::steady_clock::now() < deadline;) {

@@ -3,7 +3,6 @@
 // claiming to come from such a frame is refused by the host. Web frames and their children learn
 // nothing of whfile files, and what they download is not saved.
 #include <gtest/gtest.h>
-#include <regex>
 #include <string>
 
 #include "e2e/AppRunner.h"
@@ -18,13 +17,10 @@ namespace {
 
 const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/origin/";
 
-// The page's placeholder `from` (no regex syntax) replaced by `to` (no '$').
-std::string replaced(const std::string& text, const char* from, const std::string& to) { return std::regex_replace(text, std::regex(from), to); }
-
 void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {})
 {
     app.writePages("origin", page, {}, config);
-    app.writeResource("www/" + page, replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
+    app.writeResource("www/" + page, AppRunner::replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
     app.start();
 }
 
@@ -42,7 +38,7 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         SCOPED_TRACE(grant == Grant::None ? "without a grant" : grant == Grant::Explicit ? "with a grant" : "with *");
         AppRunner app(AppRunner::Binary::TestApp);
         std::string appFile = "file://" + app.resourcesDir() + "/www/frames.html";
-        LoopbackServer server(replaced(AppRunner::readFile(kPages + "frame.html"), "@APPFILE@", appFile));
+        LoopbackServer server(AppRunner::replaced(AppRunner::readFile(kPages + "frame.html"), "@APPFILE@", appFile));
         ASSERT_NE(server.port(), 0);
         app.writeResource("www/sandboxed.html", AppRunner::readFile(kPages + "sandboxed.html"));
         app.writeResource("www/planted.html", AppRunner::readFile(kPages + "planted.html"));

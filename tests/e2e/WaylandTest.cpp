@@ -4,18 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <glib.h>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 #include "e2e/AppRunner.h"
+#include "e2e/Child.h"
 #include "e2e/PrivateBus.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::Child;
 using penwick::e2e::PrivateBus;
 using namespace std::chrono_literals;
 
@@ -30,20 +30,7 @@ std::ostream& operator<<(std::ostream& os, const Box& b) { return os << b.width 
 
 // The compositor's protocol log, for the life of the object.
 struct ProtocolLog {
-    explicit ProtocolLog(std::string path) : path(std::move(path))
-    {
-        std::string command = "exec weston-debug proto > '" + this->path + "' 2>/dev/null";
-        const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
-        if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr))
-            pid = -1;
-    }
-    ~ProtocolLog()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
+    explicit ProtocolLog(std::string path) : path(std::move(path)), debug({ "sh", "-c", "exec weston-debug proto > '" + this->path + "'" }) { }
     // The last window frame (xdg_surface.set_window_geometry: inside the surface) the app declared.
     std::optional<Box> appFrame() const
     {
@@ -62,7 +49,7 @@ struct ProtocolLog {
         return frame;
     }
     std::string path;
-    GPid pid = -1;
+    Child debug;
 };
 
 // From the compositor's scene graph: the output, and where the app's top-level surface is.
@@ -194,20 +181,9 @@ TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHid
 TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
 {
     const std::string runtime = m_app.path("runtime");
-    std::string command = "XDG_RUNTIME_DIR='" + runtime + "' exec weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=kiosk"
-        " --width=1280 --height=1024 --idle-time=0 >/dev/null 2>&1";
-    const char* argv[] = { "/bin/sh", "-c", command.c_str(), nullptr };
-    struct Compositor {
-        ~Compositor()
-        {
-            if (pid > 0) {
-                ::kill(pid, SIGTERM);
-                waitpid(pid, nullptr, 0);
-            }
-        }
-        GPid pid = -1;
-    } kiosk;
-    ASSERT_TRUE(g_spawn_async(nullptr, const_cast<char**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &kiosk.pid, nullptr));
+    Child kiosk({ "env", "XDG_RUNTIME_DIR=" + runtime, "weston", "--backend=headless-backend.so", "--shell=kiosk-shell.so", "--socket=kiosk",
+        "--width=1280", "--height=1024", "--idle-time=0" });
+    ASSERT_GT(kiosk.pid, 0);
     ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 10s));
     m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
     start(R"(<preference name="WindowSize" value="800x600"/>)");

@@ -39,6 +39,32 @@ std::string readAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+
+// A started file plugin whose background work runs when the test says.
+struct StartedFile {
+    explicit StartedFile(const char* extraFileSystems = nullptr)
+    {
+        if (extraFileSystems)
+            delegate.values["osxextrafilesystems"] = extraFileSystems;
+        plugin.setCommandDelegate(&delegate);
+        plugin.pluginInitialize();
+    }
+    // Calls the action and runs, on this thread, the background work it queued; returns the answers.
+    const std::vector<std::pair<WHPluginResult, std::thread::id>>& call(Action action, const ValueArray& arguments)
+    {
+        delegate.answers.clear();
+        delegate.background.clear();
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"));
+        for (size_t i = 0; i < delegate.background.size(); ++i)
+            delegate.background[i]();
+        return delegate.answers;
+    }
+    test::TestPlatform platform;
+    SettingsOnlyDelegate delegate;
+    WHFile plugin { WHPluginContext(delegate, platform.platform, nullptr) };
+};
+
 std::vector<std::string> registeredNames(const WHFile& plugin)
 {
     std::vector<std::string> names;
@@ -96,83 +122,43 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
     }
 }
 
-// Copying, moving and removing a deep tree leave it untouched on the main thread; the work queue
-// does all of it and answers once, from there, so the window never waits on the disk.
-TEST(WHFile, TreeWorkRunsOnTheWorkQueueAndAnswersFromThere)
+// Changes (writes, truncations, copies, moves, removals, of files and of deep trees) leave the disk
+// untouched on the main thread: one task on the work queue runs them, in the order they were called
+// however many wait, and answers each once from there, so the window never waits on the disk.
+TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
 {
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
-    const std::string T = "whfile://localhost/temporary";
-    struct {
-        Action action;
-        ValueArray arguments;
-        bool sourceRemains;
-        const char* made;
-    } cases[] = {
-        { &WHFile::removeRecursively, { T + "/deep" }, false, nullptr },
-        { &WHFile::copyTo, { T + "/deep", T, "copy" }, true, "copy" },
-        { &WHFile::moveTo, { T + "/deep", T, "moved" }, false, "moved" },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.made ? c.made : "remove");
-        test::TestPlatform platform;
-        SettingsOnlyDelegate delegate;
-        WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-        plugin.setCommandDelegate(&delegate);
-        plugin.pluginInitialize();
-        namespace fs = std::filesystem;
-        const fs::path tmp = plugin.appTempPath(), leaf = "d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
-        fs::create_directories((tmp / "deep" / leaf).parent_path());
-        std::ofstream(tmp / "deep" / leaf) << "x";
-
-        (plugin.*c.action)(WHInvokedUrlCommand(c.arguments, "cb", "File", "tree"));
-        EXPECT_TRUE(delegate.answers.empty());
-        EXPECT_TRUE(fs::exists(tmp / "deep" / leaf));
-        EXPECT_TRUE(!c.made || !fs::exists(tmp / c.made));
-
-        std::thread worker([&] {
-            for (auto& work : delegate.background)
-                work();
-        });
-        const auto workerId = worker.get_id();
-        worker.join();
-        ASSERT_EQ(delegate.answers.size(), 1u);
-        EXPECT_EQ(delegate.answers[0].first.status(), 1);
-        EXPECT_EQ(delegate.answers[0].second, workerId);
-        EXPECT_EQ(fs::exists(tmp / "deep" / leaf), c.sourceRemains);
-        EXPECT_TRUE(!c.made || fs::exists(tmp / c.made / leaf));
-    }
-}
-
-// Writes, truncations, copies, moves and removals run one at a time in the order they were
-// called, however many are waiting: the file ends as the last change left it.
-TEST(WHFile, ChangesRunInTheOrderTheyWereCalled)
-{
-    test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.setCommandDelegate(&delegate);
-    plugin.pluginInitialize();
-    const std::string T = "whfile://localhost/temporary";
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+    StartedFile started;
+    auto& delegate = started.delegate;
+    namespace fs = std::filesystem;
+    const std::string T = "whfile://localhost/temporary", tmp = started.plugin.appTempPath(), leaf = "/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
+    fs::create_directories(fs::path(tmp + "/deep" + leaf).parent_path());
+    std::ofstream(tmp + "/deep" + leaf) << "x";
     const std::vector<std::pair<Action, ValueArray>> calls = {
         { &WHFile::write, { T + "/f", "first", 0 } }, { &WHFile::write, { T + "/f", "second", 0 } },
         { &WHFile::truncate, { T + "/f", 3 } }, { &WHFile::copyTo, { T + "/f", T, "g" } },
         { &WHFile::write, { T + "/f", "x", 1 } }, { &WHFile::moveTo, { T + "/g", T, "h" } },
         { &WHFile::write, { T + "/h", "!", 3 } }, { &WHFile::remove, { T + "/f" } },
+        { &WHFile::copyTo, { T + "/deep", T, "copy" } }, { &WHFile::copyTo, { T + "/deep", T, "copy2" } },
+        { &WHFile::removeRecursively, { T + "/copy2" } }, { &WHFile::moveTo, { T + "/deep", T, "moved" } },
     };
     for (const auto& [action, arguments] : calls)
-        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+        (started.plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+    EXPECT_TRUE(delegate.answers.empty());
+    EXPECT_TRUE(fs::exists(tmp + "/deep" + leaf));
+    EXPECT_FALSE(fs::exists(tmp + "/f") || fs::exists(tmp + "/copy") || fs::exists(tmp + "/moved"));
     ASSERT_EQ(delegate.background.size(), 1u);
-    std::thread([&] { delegate.background[0](); }).join();
+    std::thread worker([&] { delegate.background[0](); });
+    const auto workerId = worker.get_id();
+    worker.join();
     ASSERT_EQ(delegate.answers.size(), calls.size());
-    for (const auto& [result, thread] : delegate.answers)
+    for (const auto& [result, thread] : delegate.answers) {
         EXPECT_EQ(result.status(), 1) << result.message()->dump();
-    namespace fs = std::filesystem;
-    const fs::path tmp = plugin.appTempPath();
-    EXPECT_FALSE(fs::exists(tmp / "f"));
-    EXPECT_FALSE(fs::exists(tmp / "g"));
-    std::ifstream in(tmp / "h");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "sec!");
+        EXPECT_EQ(thread, workerId);
+    }
+    for (const char* gone : { "/f", "/g", "/copy2", "/deep" })
+        EXPECT_FALSE(fs::exists(tmp + gone)) << gone;
+    EXPECT_EQ(readAll(tmp + "/h"), "sec!");
+    EXPECT_EQ(readAll(tmp + "/copy" + leaf) + readAll(tmp + "/moved" + leaf), "xx");
 }
 
 // A file system whose every operation throws, as running out of memory would.
@@ -209,16 +195,12 @@ private:
 // file is not found, and work that throws is answered instead of taking the host down.
 TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
 {
-    test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.setCommandDelegate(&delegate);
-    plugin.pluginInitialize();
+    StartedFile started;
+    auto& plugin = started.plugin;
     plugin.registerFilesystem(std::make_shared<ThrowingFileSystem>());
     const std::string T = "whfile://localhost/temporary", B = "whfile://localhost/boom/x";
     std::ofstream(plugin.appTempPath() + "/sparse");
     std::filesystem::resize_file(plugin.appTempPath() + "/sparse", 1ull << 40);
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
     const struct {
         Action action;
         ValueArray arguments;
@@ -234,23 +216,18 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     };
     test::LogCapture log;
     for (const auto& c : cases) {
-        delegate.answers.clear();
-        delegate.background.clear();
-        (plugin.*c.action)(WHInvokedUrlCommand(c.arguments, "cb", "File", "fail"));
-        for (size_t i = 0; i < delegate.background.size(); ++i)
-            delegate.background[i]();
-        ASSERT_EQ(delegate.answers.size(), 1u) << c.arguments[0];
-        EXPECT_EQ(delegate.answers[0].first.status(), 6) << c.arguments[0];
-        EXPECT_EQ(*delegate.answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
+        const auto& answers = started.call(c.action, c.arguments);
+        ASSERT_EQ(answers.size(), 1u) << c.arguments[0];
+        EXPECT_EQ(answers[0].first.status(), 6) << c.arguments[0];
+        EXPECT_EQ(*answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
     }
     EXPECT_EQ(log.lines().size(), std::size(cases));
 
     // The documents folder not made yet: its volume's free space, as a decimal string.
     std::filesystem::remove_all(plugin.appDocsPath());
-    delegate.answers.clear();
-    plugin.getFreeDiskSpace(WHInvokedUrlCommand(ValueArray {}, "cb", "File", "getFreeDiskSpace"));
-    ASSERT_EQ(delegate.answers.size(), 1u);
-    const auto freeBytes = delegate.answers[0].first.message()->get<std::string>();
+    const auto& answers = started.call(&WHFile::getFreeDiskSpace, {});
+    ASSERT_EQ(answers.size(), 1u);
+    const auto freeBytes = answers[0].first.message()->get<std::string>();
     EXPECT_NE(freeBytes, "0");
     EXPECT_EQ(freeBytes.find_first_not_of("0123456789"), std::string::npos);
 }
@@ -259,15 +236,10 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
 // scheme find nothing there (NOT_FOUND_ERR, as for a missing item), and nothing outside changes.
 TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
 {
-    test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
-    delegate.values["osxextrafilesystems"] = "documents,cache";
-    WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-    plugin.setCommandDelegate(&delegate);
-    plugin.pluginInitialize();
+    StartedFile started("documents,cache");
+    auto& plugin = started.plugin;
     std::filesystem::create_directory_symlink("/etc", plugin.appDataPath() + "/etc");
     const std::string P = "whfile://localhost/persistent", E = P + "/etc", H = E + "/hostname";
-    using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
     const std::pair<Action, ValueArray> calls[] = {
         { &WHFile::resolveLocalFileSystemURI, { H } }, { &WHFile::getFile, { E, "hostname", nullptr } },
         { &WHFile::getFile, { E, "planted", Value(ValueObject { { "create", true } }) } }, { &WHFile::getDirectory, { E, "ssl", nullptr } },
@@ -281,17 +253,12 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
     std::ofstream(plugin.appDataPath() + "/x") << "x";
     const std::string hostname = readAll("/etc/hostname");
     for (const auto& [action, arguments] : calls) {
-        delegate.answers.clear();
-        delegate.background.clear();
-        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "escape"));
-        for (size_t i = 0; i < delegate.background.size(); ++i)
-            delegate.background[i]();
-        ASSERT_EQ(delegate.answers.size(), 1u) << Value(arguments).dump();
-        EXPECT_NE(delegate.answers[0].first.status(), 1) << Value(arguments).dump();
-        EXPECT_EQ(*delegate.answers[0].first.message(), 1) << Value(arguments).dump();
+        const auto& answers = started.call(action, arguments);
+        ASSERT_EQ(answers.size(), 1u) << Value(arguments).dump();
+        EXPECT_NE(answers[0].first.status(), 1) << Value(arguments).dump();
+        EXPECT_EQ(*answers[0].first.message(), 1) << Value(arguments).dump();
     }
-    plugin.getLocalFilesystemPath(WHInvokedUrlCommand(ValueArray { H }, "cb", "File", "escape"));
-    EXPECT_EQ(*delegate.answers.back().first.message(), "Cannot resolve URL to a file");
+    EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().first.message(), "Cannot resolve URL to a file");
     EXPECT_FALSE(WHFilesystemURLProtocol().fileForURL(H));
     EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
     EXPECT_FALSE(std::filesystem::exists(plugin.appDataPath() + "/stolen"));
