@@ -173,7 +173,10 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     if (boundId == kNoAnswerCallbackId)
         return;
     // The answer goes to the document whose call it answers, and nowhere else.
-    auto [contextId, callbackId] = WHCallbackAddress::parse(boundId);
+    // Plain variables, not a structured binding: the fuzz build's clang cannot capture those.
+    auto address = WHCallbackAddress::parse(boundId);
+    std::uint64_t contextId = address.context;
+    std::string callbackId = address.callbackId;
     if (!result.carriesBytes()) {
         runForPage([this, contextId, js = nativeCallbackExpression(result, callbackId)] {
             WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
