@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)parser.parseText(std::string(reinterpret_cast<const char*>(data), size));
     for (const auto& [key, value] : parser.settings) {
         (void)WHSettingsConversions::boolValue(value);
-        (void)WHSettingsConversions::integerValue(value);
+        (void)WHSettingsConversions::nonNegativeSeconds(value);
         (void)WHSettingsConversions::windowSize(value);
     }
     return 0;
