@@ -33,7 +33,10 @@ FileError fileErrorFromErrno(int err, FileAccess access, FileError otherwise)
 
 FileError fileFailure(const char* what, const std::string& path, const Error& error, FileAccess access, FileError otherwise)
 {
-    log::message(format("%@ %@ failed: %@ (errno %@)", what, path, error.message, error.code));
+    // A missing file is an ordinary answer to a read (an app's first run), not a failure to log.
+    bool missing = (error.code == ENOENT || error.code == ENOTDIR) && access == FileAccess::Reading;
+    if (!missing)
+        log::message(format("%@ %@ failed: %@ (errno %@)", what, path, error.message, error.code));
     return fileErrorFromErrno(error.code, access, otherwise);
 }
 

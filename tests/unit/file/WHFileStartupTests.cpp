@@ -221,7 +221,8 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
         EXPECT_EQ(answers[0].first.status(), 6) << c.arguments[0];
         EXPECT_EQ(*answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
     }
-    EXPECT_EQ(log.lines().size(), std::size(cases));
+    // One line per failure; reading a file that is not there is an ordinary answer, not logged.
+    EXPECT_EQ(log.lines().size(), std::size(cases) - 1);
 
     // The documents folder not made yet: its volume's free space, as a decimal string.
     std::filesystem::remove_all(plugin.appDocsPath());
