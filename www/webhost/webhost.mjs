@@ -1,9 +1,10 @@
 /*
  * The page library as an ES module:
  *
- *   import { file, device, app, nativeReady } from '/_webhost/webhost.mjs';
+ *   import { file, device, nativeReady } from '/_webhost/webhost.mjs';
  *   await nativeReady;
- *   await file.write('whfile://localhost/persistent/notes.txt', 'hello');
+ *   const entry = await file.getFile('whfile://localhost/persistent/', 'notes.txt', { create: true });
+ *   await file.write(file.urlOf(entry), 'hello');
  *
  * The classic scripts beside it are the implementation: imported here for their effect, they
  * install `window.webhost` once (a page that loaded them itself shares the same one), and the
