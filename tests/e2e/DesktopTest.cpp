@@ -117,8 +117,7 @@ const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-pack
 void startPage(AppRunner& app, const std::string& body)
 {
     app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + kAppPlugin));
-    for (const char* lib : { "webhost.js", "app.js" })
-        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    app.writePageLibrary();
     app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
         "<script src=\"webhost/app.js\"></script><body>" + body + "</body>");
     app.setEnv("NO_AT_BRIDGE", "1");
@@ -172,11 +171,7 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
 // dialog) runs its own loop; nothing of it stays: no socket folder, no web process.
 TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
 {
-    struct Case {
-        int signal;
-        const char* script;
-        const char* dialog;
-    };
+    struct Case { int signal; const char *script, *dialog; };
     for (const Case& c : { Case { SIGTERM, "alert('stop?')", "Message" }, Case { SIGINT, "prompt('name?')", "Prompt" },
              Case { SIGHUP, "confirm('sure?')", "Confirm" },
              Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
@@ -222,12 +217,9 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
 }
 
-void writeSchemePage(AppRunner& app)
-{
-    app.writeConfig(AppRunner::widget("<content src=\"scheme.html\"/>"));
-    app.writeResource("www/scheme.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/scheme.html"));
-    app.setEnv("NO_AT_BRIDGE", "1");
-}
+// The page's colour scheme as the engine gives it, logged when the page starts and when it changes.
+const std::string kScheme = "<script>var dark = matchMedia('(prefers-color-scheme: dark)'); console.log('scheme: ' + (dark.matches ? 'dark' : 'light'));"
+                            "dark.addEventListener('change', (e) => console.log('scheme changed: ' + (e.matches ? 'dark' : 'light')));</script>";
 
 TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
 {
@@ -238,8 +230,7 @@ TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
     ASSERT_TRUE(portal.ready());
     AppRunner app;
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    writeSchemePage(app);
-    app.start();
+    startPage(app, kScheme);
     EXPECT_EQ(app.missingLogLines({ "dark style, from the settings portal", "scheme: dark" }), std::vector<std::string> {}) << app.output();
     portal.change(2);
     EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
@@ -258,8 +249,7 @@ TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
     };
     setScheme("prefer-dark");
     app.setEnv("GSETTINGS_BACKEND", "keyfile");
-    writeSchemePage(app);
-    app.start();
+    startPage(app, kScheme);
     EXPECT_EQ(app.missingLogLines({ "dark style, from the desktop's interface settings", "scheme: dark" }), std::vector<std::string> {})
         << app.output();
     setScheme("default");

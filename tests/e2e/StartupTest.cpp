@@ -12,17 +12,9 @@ namespace {
 
 TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
 {
-    // "{root}" stands for the app's sandbox folder.
-    struct Case {
-        const char* name;
-        std::string config;
-        std::string page; // www/index.html, or "path=content"
-        std::string dom;  // in the dumped page
-        std::string log;  // a log line
-        std::string kept = {}; // a path the run leaves behind
-        int status = 0;
-        std::vector<std::string> args = {};
-    };
+    // "{root}" stands for the app's sandbox folder. A page is "path=content"; `dom` is looked for in
+    // the dumped page, `log` among the log lines; `kept` is a path the run leaves behind.
+    struct Case { const char* name; std::string config, page, dom, log, kept = {}; int status = 0; std::vector<std::string> args = {}; };
     const std::string notFound = "ERROR: Start Page at 'www/nothere.html' was not found.";
     const Case cases[] = {
         // The engine normalises the markup; the body text is the message between single blanks. The
