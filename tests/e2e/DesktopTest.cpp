@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "e2e/AppRunner.h"
+#include "e2e/LoopbackServer.h"
 #include "e2e/PrivateBus.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::LoopbackServer;
 using penwick::e2e::PrivateBus;
 using namespace std::chrono_literals;
 
@@ -194,6 +196,25 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
             return true;
         }, 5s));
     }
+}
+
+TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writePages("desktop", "opener.html", {}, kAppPlugin);
+    // The popup shows web pages only: stay.html comes from a loopback server.
+    LoopbackServer server(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/stay.html"));
+    ASSERT_NE(server.port(), 0);
+    app.writeResource("www/opener.html",
+        AppRunner::replaced(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/opener.html"), "@STAY@", server.origin() + "/stay.html"));
+    app.start();
+    auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
+    ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 5s));
+    ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 10s)) << app.output();
+    EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
 }
 
 // The page's colour scheme as the engine gives it, logged when the page starts and when it changes.
