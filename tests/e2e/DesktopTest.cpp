@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <future>
 #include <gio/gio.h>
 #include <string>
 #include <sys/wait.h>
@@ -31,33 +30,7 @@ class FakePortal {
 public:
     FakePortal(const std::string& address, guint32 scheme) : m_scheme(scheme)
     {
-        std::promise<bool> ready;
-        auto started = ready.get_future();
-        m_thread = std::thread([this, address, ready = std::move(ready)]() mutable { serve(address, ready); });
-        m_ready = started.get();
-    }
-    ~FakePortal()
-    {
-        if (m_loop)
-            g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            }, m_loop);
-        m_thread.join();
-    }
-    bool ready() const { return m_ready; }
-    void change(guint32 scheme)
-    {
-        m_scheme = scheme;
-        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings",
-            "SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)), nullptr);
-        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
-    }
-
-private:
-    void serve(const std::string& address, std::promise<bool>& ready)
-    {
-        m_context = g_main_context_new();
+        // Calls reach the object in the main context that is the thread default where it is registered.
         g_main_context_push_thread_default(m_context);
         m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
             GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
@@ -76,28 +49,38 @@ private:
         };
         bool served = m_bus && g_dbus_connection_register_object(m_bus, "/org/freedesktop/portal/desktop", node->interfaces[0], &vtable, this, nullptr, nullptr) > 0;
         g_dbus_node_info_unref(node);
-        if (served) {
-            GVariant* owned = g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-            served = owned;
-            if (owned)
-                g_variant_unref(owned);
-        }
-        m_loop = served ? g_main_loop_new(m_context, FALSE) : nullptr;
-        ready.set_value(served);
-        if (m_loop) {
-            g_main_loop_run(m_loop);
-            g_main_loop_unref(m_loop);
-        }
+        GVariant* owned = served ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr) : nullptr;
+        if ((m_ready = owned))
+            g_variant_unref(owned);
+        g_main_context_pop_thread_default(m_context);
+        m_thread = std::thread([this] { g_main_loop_run(m_loop); });
+    }
+    ~FakePortal()
+    {
+        g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return G_SOURCE_REMOVE;
+        }, m_loop);
+        m_thread.join();
         if (m_bus)
             g_object_unref(m_bus);
-        g_main_context_pop_thread_default(m_context);
+        g_main_loop_unref(m_loop);
         g_main_context_unref(m_context);
     }
+    bool ready() const { return m_ready; }
+    void change(guint32 scheme)
+    {
+        m_scheme = scheme;
+        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings",
+            "SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)), nullptr);
+        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
+    }
 
+private:
     std::atomic<guint32> m_scheme;
-    GMainContext* m_context = nullptr;
-    GMainLoop* m_loop = nullptr;
+    GMainContext* m_context = g_main_context_new();
+    GMainLoop* m_loop = g_main_loop_new(m_context, FALSE);
     GDBusConnection* m_bus = nullptr;
     std::thread m_thread;
     bool m_ready = false;
