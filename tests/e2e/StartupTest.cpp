@@ -60,11 +60,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
-        auto expand = [&](std::string s) {
-            for (size_t at; (at = s.find("{root}")) != std::string::npos;)
-                s.replace(at, 6, app.root());
-            return s;
-        };
+        auto expand = [&](const std::string& s) { return AppRunner::replaced(s, "{root}", app.root()); };
         app.writeConfig(expand(c.config));
         if (!c.page.empty())
             app.writeResource(c.page.substr(0, c.page.find('=')), c.page.substr(c.page.find('=') + 1));
