@@ -36,10 +36,8 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     app.writePages("app", "popup.html", {}, kFeatures);
     LoopbackServer inner(AppRunner::replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
     ASSERT_NE(inner.port(), 0);
-    std::string store = PENWICK_STORE_HOST, upper = store;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    std::string popup = AppRunner::replaced(AppRunner::readFile(kPages + "popup.html"), "@STOREUPPER@", upper);
-    app.writeResource("www/popup.html", AppRunner::replaced(AppRunner::replaced(popup, "@STORE@", store), "@INNER@", inner.origin() + "/inner.html"));
+    const std::string store = PENWICK_STORE_HOST, popup = AppRunner::replaced(AppRunner::readFile(kPages + "popup.html"), "@STORE@", store);
+    app.writeResource("www/popup.html", AppRunner::replaced(popup, "@INNER@", inner.origin() + "/inner.html"));
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";

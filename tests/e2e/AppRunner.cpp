@@ -43,6 +43,12 @@ void AppRunner::writeResource(const std::string& relativePath, const std::string
         throw std::runtime_error("cannot write " + path);
 }
 
+void AppRunner::writePageLibrary() const
+{
+    std::filesystem::copy(std::string(PENWICK_SOURCE_DIR) + "/www/webhost", resourcesDir() + "/www/webhost",
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+}
+
 std::string AppRunner::widget(const std::string& body)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget>\n" + body + "\n</widget>\n";
@@ -52,8 +58,7 @@ void AppRunner::writePages(const std::string& folder, const std::string& page, c
     const std::string& config) const
 {
     writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>" + config));
-    for (const char* lib : { "webhost.js", "file.js", "app.js", "webhost.mjs" })
-        writeResource(std::string("www/webhost/") + lib, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    writePageLibrary();
     writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
     for (const auto& extra : extras)
         writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));

@@ -28,6 +28,8 @@ public:
     void writeConfig(const std::string& xml) const { writeResource("config.xml", xml); }
     // config.xml: a widget with `body` inside.
     static std::string widget(const std::string& body);
+    // The page library (www/webhost/ of the source tree) in www/webhost/.
+    void writePageLibrary() const;
     // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the
     // page library, the echo plugin mapped as "Echo" and `config` added to config.xml.
     void writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras = {},

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <future>
 #include <gio/gio.h>
 #include <string>
 #include <sys/wait.h>
@@ -31,33 +30,7 @@ class FakePortal {
 public:
     FakePortal(const std::string& address, guint32 scheme) : m_scheme(scheme)
     {
-        std::promise<bool> ready;
-        auto started = ready.get_future();
-        m_thread = std::thread([this, address, ready = std::move(ready)]() mutable { serve(address, ready); });
-        m_ready = started.get();
-    }
-    ~FakePortal()
-    {
-        if (m_loop)
-            g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            }, m_loop);
-        m_thread.join();
-    }
-    bool ready() const { return m_ready; }
-    void change(guint32 scheme)
-    {
-        m_scheme = scheme;
-        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings",
-            "SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)), nullptr);
-        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
-    }
-
-private:
-    void serve(const std::string& address, std::promise<bool>& ready)
-    {
-        m_context = g_main_context_new();
+        // Calls reach the object in the main context that is the thread default where it is registered.
         g_main_context_push_thread_default(m_context);
         m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
             GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
@@ -76,28 +49,38 @@ private:
         };
         bool served = m_bus && g_dbus_connection_register_object(m_bus, "/org/freedesktop/portal/desktop", node->interfaces[0], &vtable, this, nullptr, nullptr) > 0;
         g_dbus_node_info_unref(node);
-        if (served) {
-            GVariant* owned = g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-            served = owned;
-            if (owned)
-                g_variant_unref(owned);
-        }
-        m_loop = served ? g_main_loop_new(m_context, FALSE) : nullptr;
-        ready.set_value(served);
-        if (m_loop) {
-            g_main_loop_run(m_loop);
-            g_main_loop_unref(m_loop);
-        }
+        GVariant* owned = served ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr) : nullptr;
+        if ((m_ready = owned))
+            g_variant_unref(owned);
+        g_main_context_pop_thread_default(m_context);
+        m_thread = std::thread([this] { g_main_loop_run(m_loop); });
+    }
+    ~FakePortal()
+    {
+        g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return G_SOURCE_REMOVE;
+        }, m_loop);
+        m_thread.join();
         if (m_bus)
             g_object_unref(m_bus);
-        g_main_context_pop_thread_default(m_context);
+        g_main_loop_unref(m_loop);
         g_main_context_unref(m_context);
     }
+    bool ready() const { return m_ready; }
+    void change(guint32 scheme)
+    {
+        m_scheme = scheme;
+        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings",
+            "SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)), nullptr);
+        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
+    }
 
+private:
     std::atomic<guint32> m_scheme;
-    GMainContext* m_context = nullptr;
-    GMainLoop* m_loop = nullptr;
+    GMainContext* m_context = g_main_context_new();
+    GMainLoop* m_loop = g_main_loop_new(m_context, FALSE);
     GDBusConnection* m_bus = nullptr;
     std::thread m_thread;
     bool m_ready = false;
@@ -117,8 +100,7 @@ const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-pack
 void startPage(AppRunner& app, const std::string& body)
 {
     app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + kAppPlugin));
-    for (const char* lib : { "webhost.js", "app.js" })
-        app.writeResource(std::string("www/webhost/") + lib, AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
+    app.writePageLibrary();
     app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
         "<script src=\"webhost/app.js\"></script><body>" + body + "</body>");
     app.setEnv("NO_AT_BRIDGE", "1");
@@ -172,11 +154,7 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
 // dialog) runs its own loop; nothing of it stays: no socket folder, no web process.
 TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
 {
-    struct Case {
-        int signal;
-        const char* script;
-        const char* dialog;
-    };
+    struct Case { int signal; const char *script, *dialog; };
     for (const Case& c : { Case { SIGTERM, "alert('stop?')", "Message" }, Case { SIGINT, "prompt('name?')", "Prompt" },
              Case { SIGHUP, "confirm('sure?')", "Confirm" },
              Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
@@ -222,12 +200,9 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
 }
 
-void writeSchemePage(AppRunner& app)
-{
-    app.writeConfig(AppRunner::widget("<content src=\"scheme.html\"/>"));
-    app.writeResource("www/scheme.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/scheme.html"));
-    app.setEnv("NO_AT_BRIDGE", "1");
-}
+// The page's colour scheme as the engine gives it, logged when the page starts and when it changes.
+const std::string kScheme = "<script>var dark = matchMedia('(prefers-color-scheme: dark)'); console.log('scheme: ' + (dark.matches ? 'dark' : 'light'));"
+                            "dark.addEventListener('change', (e) => console.log('scheme changed: ' + (e.matches ? 'dark' : 'light')));</script>";
 
 TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
 {
@@ -238,8 +213,7 @@ TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
     ASSERT_TRUE(portal.ready());
     AppRunner app;
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    writeSchemePage(app);
-    app.start();
+    startPage(app, kScheme);
     EXPECT_EQ(app.missingLogLines({ "dark style, from the settings portal", "scheme: dark" }), std::vector<std::string> {}) << app.output();
     portal.change(2);
     EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
@@ -258,8 +232,7 @@ TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
     };
     setScheme("prefer-dark");
     app.setEnv("GSETTINGS_BACKEND", "keyfile");
-    writeSchemePage(app);
-    app.start();
+    startPage(app, kScheme);
     EXPECT_EQ(app.missingLogLines({ "dark style, from the desktop's interface settings", "scheme: dark" }), std::vector<std::string> {})
         << app.output();
     setScheme("default");

@@ -241,13 +241,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
     ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x1024"));
     ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x800"));
     // The main screen is the primary monitor while no window has the focus yet.
-    struct Layout {
-        const char* name;
-        const char* right;
-        const char* primary;
-        Frame expected;
-        bool windowManager = false;
-    };
+    struct Layout { const char *name, *right, *primary; Frame expected; bool windowManager = false; };
     for (const Layout& layout : {
              Layout { "two equal, main on the left", "--mode 1280x1024 --pos 1280x0", "DUMMY0", { 0, 0, 2560, 1024 } },
              Layout { "two equal, main on the right", "--mode 1280x1024 --pos 1280x0", "DUMMY1", { 1280, 0, 1280, 1024 } },

@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kFiles = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
+const std::string kFileFeature = R"(<feature name="File"><param name="osx-package" value="WHFile"/><param name="onload" value="true"/></feature>)";
 
 // A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz; the two-byte header fields go in pairs.
 std::string wav(std::uint32_t seconds)
@@ -89,10 +90,7 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
     };
-    app.writePages("file", "file.html", { "harness.js" });
-    app.writeConfig(AppRunner::widget("<content src=\"file.html\"/>\n<feature name=\"File\">"
-        "<param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"));
-    app.writeResource("www/webhost/file.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/file.js"));
+    app.writePages("file", "file.html", { "harness.js" }, kFileFeature);
     app.start();
     const bool done = app.waitForLine(": DONE", 60s);
     const auto missing = app.missingLogLines(lines, 5s);
@@ -135,9 +133,7 @@ TEST(File, FilesStayWholeOnAFullDiskUnderConcurrencyAndWhenKilled)
     app.writeResource(kFiles + "old.bin", old);
     const std::string oldKill(1 << 20, 'q');
     app.writeResource("../tmp/kill.bin", oldKill);
-    app.writePages("file", "disk.html", { "harness.js" },
-        "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>");
-    app.writeResource("www/webhost/file.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/file.js"));
+    app.writePages("file", "disk.html", { "harness.js" }, kFileFeature);
     app.start();
 
     ASSERT_TRUE(app.waitForLine("measure now", 60s)) << app.output();

@@ -27,13 +27,8 @@ bool webProcessesHaveTheirOwnPidNamespace(const AppRunner& app)
 TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEither)
 {
     const std::string off = "web pages run without the engine's sandbox: ";
-    struct Case {
-        const char* name;
-        const char* variable;
-        const char* value;
-        const char* reason; // logged; none: the system decides
-        const char* loaded = ": READY ";
-    };
+    // The reason is logged; none: the system decides.
+    struct Case { const char *name, *variable, *value, *reason, *loaded = ": READY "; };
     for (const Case& c : { Case { "default", nullptr, nullptr, nullptr },
              Case { "turned off", "PENWICK_DISABLE_SANDBOX", "1", "PENWICK_DISABLE_SANDBOX is set" },
              Case { "no bubblewrap", "PATH", "/nonexistent", "bwrap is not installed" },

@@ -12,17 +12,9 @@ namespace {
 
 TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
 {
-    // "{root}" stands for the app's sandbox folder.
-    struct Case {
-        const char* name;
-        std::string config;
-        std::string page; // www/index.html, or "path=content"
-        std::string dom;  // in the dumped page
-        std::string log;  // a log line
-        std::string kept = {}; // a path the run leaves behind
-        int status = 0;
-        std::vector<std::string> args = {};
-    };
+    // "{root}" stands for the app's sandbox folder. A page is "path=content"; `dom` is looked for in
+    // the dumped page, `log` among the log lines; `kept` is a path the run leaves behind.
+    struct Case { const char* name; std::string config, page, dom, log, kept = {}; int status = 0; std::vector<std::string> args = {}; };
     const std::string notFound = "ERROR: Start Page at 'www/nothere.html' was not found.";
     const Case cases[] = {
         // The engine normalises the markup; the body text is the message between single blanks. The
@@ -68,11 +60,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
-        auto expand = [&](std::string s) {
-            for (size_t at; (at = s.find("{root}")) != std::string::npos;)
-                s.replace(at, 6, app.root());
-            return s;
-        };
+        auto expand = [&](const std::string& s) { return AppRunner::replaced(s, "{root}", app.root()); };
         app.writeConfig(expand(c.config));
         if (!c.page.empty())
             app.writeResource(c.page.substr(0, c.page.find('=')), c.page.substr(c.page.find('=') + 1));

@@ -64,11 +64,7 @@ public:
     double now() const override { return 0; }
     std::unique_ptr<platform::Registration> scheduleRepeating(double, std::function<void()>) override { return nullptr; }
 
-    struct {
-        const platform::FileSource* source = nullptr;
-        platform::WorkQueue* workQueue = nullptr;
-        platform::Scheduler* scheduler = nullptr;
-    } served;
+    struct { const platform::FileSource* source = nullptr; platform::WorkQueue* workQueue = nullptr; platform::Scheduler* scheduler = nullptr; } served;
 
 private:
     test::FakeScreens m_screens { { { 0, 0, 1280, 1024 } }, 0 };

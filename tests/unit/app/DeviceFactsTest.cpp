@@ -43,12 +43,7 @@ TEST(DeviceFacts, ReadsTheFixtureTree)
 
 TEST(DeviceFacts, VirtualMachinesAndContainersAreRecognised)
 {
-    const struct {
-        const char* name;
-        const char* file;
-        std::string content;
-        bool isVirtual;
-    } cases[] = {
+    const struct { const char *name, *file; std::string content; bool isVirtual; } cases[] = {
         { "kvm vendor", "sys/class/dmi/id/sys_vendor", "QEMU\n", true },
         { "vmware product", "sys/class/dmi/id/product_name", "VMware Virtual Platform\n", true },
         { "hyper-v product", "sys/class/dmi/id/product_name", "Virtual Machine\n", true },

@@ -29,25 +29,15 @@ const std::string kLanding = "https://www.site.example/bdsocial/desktop.html";
 // (which may be a frame's) never does, and only web pages (and blank or script-made frames) load.
 TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPageAndOnlyWebPagesLoad)
 {
-    struct Case {
-        std::string url;
-        bool handsOver; // when the main frame starts loading it
-        platform::PolicyDecision decision;
-    };
     using platform::PolicyDecision;
-    const Case cases[] = {
-        { kLanding + "?code=x", true, PolicyDecision::Use },
-        { kLanding, true, PolicyDecision::Use },
-        { "https://www.site.example/bdsocial/other.html", false, PolicyDecision::Use },
+    // The URL, whether it is handed over when the main frame starts loading it, the decision. Which
+    // URLs the popup refuses is the next test's table.
+    const std::tuple<std::string, bool, PolicyDecision> cases[] = { { kLanding + "?code=x", true, PolicyDecision::Use },
+        { kLanding, true, PolicyDecision::Use }, { "https://www.site.example/bdsocial/other.html", false, PolicyDecision::Use },
         { "http://www.site.example/bdsocial/desktop.html?code=x", false, PolicyDecision::Use }, // the prefix names https
-        { "https://evil.example/?" + kLanding, false, PolicyDecision::Use },
-        { "about:blank", false, PolicyDecision::Use },
-        { "file:///etc/passwd", false, PolicyDecision::Ignore },
-        { "javascript:alert(1)", false, PolicyDecision::Ignore },
-        { "data:text/html,x", false, PolicyDecision::Ignore },
-        { "whfile://localhost/persistent/x.html", false, PolicyDecision::Ignore },
-    };
-    for (const auto& c : cases) {
+        { "https://evil.example/?" + kLanding, false, PolicyDecision::Use }, { "about:blank", false, PolicyDecision::Use },
+        { "whfile://localhost/persistent/x.html", false, PolicyDecision::Ignore } };
+    for (const auto& [url, handsOver, decision] : cases) {
         test::LogCapture log;
         auto window = std::make_unique<FakePopupWindow>();
         auto* popup = window.get();
@@ -55,13 +45,13 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
         PopupWindowController controller(std::move(window), kLanding, nullptr);
         controller.setGWebView(&main);
         controller.showWindow();
-        EXPECT_EQ(controller.decidePolicyForNavigation(c.url), c.decision) << c.url;
-        EXPECT_TRUE(popup->visible && main.scripts().empty()) << c.url;
-        EXPECT_EQ(log.count("refused to load " + c.url + " in the popup: only http and https pages load in the popup"),
-            c.decision == PolicyDecision::Ignore ? 1u : 0u) << c.url;
-        controller.didStartMainFrameLoad(c.url);
-        EXPECT_EQ(popup->visible, !c.handsOver) << c.url;
-        EXPECT_EQ(main.scripts().size(), c.handsOver ? 1u : 0u) << c.url;
+        EXPECT_EQ(controller.decidePolicyForNavigation(url), decision) << url;
+        EXPECT_TRUE(popup->visible && main.scripts().empty()) << url;
+        EXPECT_EQ(log.count("refused to load " + url + " in the popup: only http and https pages load in the popup"),
+            decision == PolicyDecision::Ignore ? 1u : 0u) << url;
+        controller.didStartMainFrameLoad(url);
+        EXPECT_EQ(popup->visible, !handsOver) << url;
+        EXPECT_EQ(main.scripts().size(), handsOver ? 1u : 0u) << url;
         // The log holds the landing URL's parameter names, not the code.
         for (const auto& line : log.lines())
             EXPECT_EQ(line.find("code=x"), std::string::npos) << line;

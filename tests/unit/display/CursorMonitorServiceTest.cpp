@@ -30,11 +30,7 @@ public:
     int monitorsAndTimers = 0;
 
 private:
-    std::unique_ptr<platform::Registration> monitor()
-    {
-        ++monitorsAndTimers;
-        return std::make_unique<platform::Registration>();
-    }
+    std::unique_ptr<platform::Registration> monitor() { ++monitorsAndTimers; return std::make_unique<platform::Registration>(); }
 };
 
 TEST(CursorMonitorService, ZeroOrNegativeTimeoutHidesAtOnceAndOnEveryActivationAndASecondStartIsIgnored)

@@ -13,16 +13,9 @@ using test::RecordingWindow;
 
 namespace {
 
-struct Layout {
-    const char* name;
-    std::vector<Rect> frames;
-    size_t main;
-    std::vector<Rect> expectedRects;
-    Rect expectedFullScreen;
-};
-
 TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
 {
+    struct Layout { const char* name; std::vector<Rect> frames; size_t main; std::vector<Rect> expectedRects; Rect expectedFullScreen; };
     const Rect main { 0, 0, 1920, 1080 };
     const std::vector<Layout> layouts {
         { "one screen", { main }, 0, { main }, main },

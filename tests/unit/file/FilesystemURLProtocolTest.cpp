@@ -10,12 +10,8 @@ namespace {
 
 TEST(FilesystemURLProtocol, EscapesAreNamesAndQueriesAndFragmentsAreNot)
 {
-    const struct {
-        const char* url;
-        const char* name; // nullptr: no target
-        const char* path;
-        const char* local; // nullptr: nothing on disk
-    } cases[] = {
+    // No name: no target; no local path: nothing on disk.
+    const struct { const char *url, *name, *path, *local; } cases[] = {
         { "whfile://localhost/p/a%3Fb%23c.txt?v=1#top", "p", "/a?b#c.txt", "/srv/r/a?b#c.txt" },
         { "whfile://localhost/p/a.txt?x=/../../etc", "p", "/a.txt", "/srv/r/a.txt" },
         { "whfile://localhost/p/dir/", "p", "/dir", "/srv/r/dir" },

@@ -100,6 +100,22 @@ protected:
     {
         return m_fs->getFileForURL(url(dir), path, options);
     }
+    // Every operation on `tail` (and on "/d" with `tail` as the target folder) answers
+    // NOT_FOUND_ERR, as for a missing item.
+    void expectEveryOperationFindsNothing(const std::string& tail)
+    {
+        SCOPED_TRACE(tail);
+        auto u = url(tail);
+        EXPECT_FALSE(m_fs->filesystemPathForURL(u));
+        EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
+        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Replace),
+                 m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Append), m_fs->truncateFileAtURL(u, 0),
+                 m_fs->writeAtPosition(u, bytesOf("pwned"), 0), m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u),
+                 m_fs->readEntriesAtURL(u), metadata(tail), copy("/", "stolen", tail, TransferMode::Copy),
+                 copy("/", "stolen", tail, TransferMode::Move), copy(tail, "planted.txt", "/d", TransferMode::Copy),
+                 m_fs->getFileForURL(u, "secret.txt", { { "create", true } }) })
+            EXPECT_EQ(errorOf(r), kNotFound);
+    }
 
     std::string m_dir = GUnique<char>(g_dir_make_tmp("penwick-fs-XXXXXX", nullptr)).get();
     std::string m_root = m_dir + "/root";
@@ -232,25 +248,17 @@ TEST_F(LocalFilesystem, GetFileCreationRules)
 // or removed, by any operation.
 TEST_F(LocalFilesystem, TraversalNeverLeavesTheRoot)
 {
+    fs::create_directories(local("d"));
     for (std::string tail : { "/../outside/secret.txt", "/%2e%2e/outside/secret.txt", "/%2E%2E/outside/secret.txt",
              "/..%2foutside%2fsecret.txt", "/a/..%2F..%2Foutside/secret.txt", "/%2e%2e%2f%2e%2e%2foutside/secret.txt",
              "?/../../outside/secret.txt", "/..?x=1" }) {
-        SCOPED_TRACE(tail);
-        auto u = url(tail);
-        ASSERT_TRUE(u.fullPath());
-        EXPECT_FALSE(m_fs->filesystemPathForURL(u));
-        EXPECT_FALSE(m_fs->makeEntryForLocalURL(u));
-        EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
-        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Replace),
-                 m_fs->truncateFileAtURL(u, 0), m_fs->writeAtPosition(u, bytesOf("pwned"), 0),
-                 m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u), m_fs->readEntriesAtURL(u),
-                 m_fs->getParentForURL(u), metadata(tail), copy("/", "stolen.txt", tail, TransferMode::Copy),
-                 copy("/", "stolen.txt", tail, TransferMode::Move), copy(tail, "planted.txt", "", TransferMode::Copy),
-                 m_fs->getFileForURL(u, "secret.txt", nullptr) })
-            EXPECT_EQ(errorOf(r), kNotFound);
+        ASSERT_TRUE(url(tail).fullPath()) << tail;
+        EXPECT_FALSE(m_fs->makeEntryForLocalURL(url(tail))) << tail;
+        EXPECT_EQ(errorOf(m_fs->getParentForURL(url(tail))), kNotFound) << tail;
+        expectEveryOperationFindsNothing(tail);
     }
     EXPECT_EQ(readFile(m_outside + "/secret.txt"), "secret");
-    EXPECT_FALSE(exists(local("stolen.txt")));
+    EXPECT_FALSE(exists(local("stolen")));
     EXPECT_FALSE(exists(m_outside + "/planted.txt"));
 
     // A NUL would end the path where the kernel reads it, after the ".." check.
@@ -277,18 +285,8 @@ TEST_F(LocalFilesystem, LinksOutOfTheRootsNameNothing)
     fs::create_symlink(m_outside + "/planted.txt", local("dangling"));
     fs::create_symlink("../../outside/secret.txt", local("d/relative"));
     fs::create_directory_symlink(m_dir + "/other", local("otherlink"));
-    for (const char* tail : { "/dirlink", "/dirlink/secret.txt", "/filelink", "/dangling", "/d/relative", "/otherlink/o.txt" }) {
-        SCOPED_TRACE(tail);
-        auto u = url(tail);
-        EXPECT_FALSE(m_fs->filesystemPathForURL(u));
-        EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
-        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeAtPosition(u, bytesOf("pwned"), 0),
-                 m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Append), m_fs->truncateFileAtURL(u, 0),
-                 m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u), m_fs->readEntriesAtURL(u), metadata(tail),
-                 copy("/", "stolen", tail, TransferMode::Copy), copy("/", "stolen", tail, TransferMode::Move),
-                 copy(tail, "planted.txt", "/d", TransferMode::Copy), m_fs->getFileForURL(u, "x", { { "create", true } }) })
-            EXPECT_EQ(errorOf(r), kNotFound);
-    }
+    for (const char* tail : { "/dirlink", "/dirlink/secret.txt", "/filelink", "/dangling", "/d/relative", "/otherlink/o.txt" })
+        expectEveryOperationFindsNothing(tail);
     EXPECT_EQ(readFile(m_outside + "/secret.txt"), "secret");
     EXPECT_FALSE(exists(m_outside + "/planted.txt"));
     EXPECT_FALSE(exists(local("stolen")));
@@ -509,8 +507,7 @@ TEST_F(LocalFilesystem, ConcurrentReadsAndWritesOfDifferentFiles)
 // temporary directory: a read-only one (write permission denied even to root, where chmod would
 // not stop anyone) and a 64 KiB one that fills up. Mounting needs CAP_SYS_ADMIN; without it these
 // tests are reported as skipped with the reason.
-class MountedVolume {
-public:
+struct MountedVolume {
     MountedVolume(const std::string& path, const std::string& options) : m_path(path)
     {
         fs::create_directories(path);
@@ -518,14 +515,10 @@ public:
     }
     ~MountedVolume() { umount2(m_path.c_str(), MNT_DETACH); }
     bool makeReadOnly() { return mount(nullptr, m_path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
-
     const std::string m_path;
     std::string m_error;
 };
-
-#define REQUIRE_MOUNT(volume)                                                                          \
-    if (!(volume).m_error.empty())                                                                     \
-    GTEST_SKIP() << "cannot mount a tmpfs here (" << (volume).m_error << "); errno mapping not exercised"
+#define REQUIRE_MOUNT(v) if (!(v).m_error.empty()) GTEST_SKIP() << "cannot mount a tmpfs here (" << (v).m_error << "); errno mapping not exercised"
 
 TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
 {

@@ -43,10 +43,11 @@ using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
 
 // A started file plugin whose background work runs when the test says.
 struct StartedFile {
-    explicit StartedFile(const char* extraFileSystems = nullptr)
+    explicit StartedFile(std::optional<std::string> extraFileSystems = {}, std::optional<Error> supportDirectoryFailure = {})
     {
         if (extraFileSystems)
-            delegate.values["osxextrafilesystems"] = extraFileSystems;
+            delegate.values["osxextrafilesystems"] = *extraFileSystems;
+        platform.environment.setDirectoryFailure(supportDirectoryFailure);
         plugin.setCommandDelegate(&delegate);
         plugin.pluginInitialize();
     }
@@ -68,10 +69,9 @@ struct StartedFile {
 std::vector<std::string> registeredNames(const WHFile& plugin)
 {
     std::vector<std::string> names;
-    for (const char* name : { "temporary", "persistent", "documents", "cache", "bundle", "root", "" }) {
+    for (const char* name : { "temporary", "persistent", "documents", "cache", "bundle", "root", "" })
         if (plugin.fileSystemByName(name))
             names.push_back(name);
-    }
     return names;
 }
 
@@ -89,12 +89,7 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
             junkLogged.push_back("Unrecognized extra filesystem identifier: n" + std::to_string(i));
     }
     junkLogged.push_back("4990 more unrecognized extra filesystem identifiers not listed");
-    struct {
-        std::optional<std::string> setting;
-        bool failingSupportDirectory;
-        std::vector<std::string> names;
-        std::vector<std::string> logged;
-    } cases[] = {
+    struct { std::optional<std::string> setting; bool failingSupportDirectory; std::vector<std::string> names, logged; } cases[] = {
         { "DOCUMENTS,Cache", false, { "temporary", "persistent", "documents", "cache" }, {} },
         { "documents, cache", false, { "temporary", "persistent", "documents" }, { "Unrecognized extra filesystem identifier:  cache" } },
         { "", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
@@ -105,19 +100,12 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setting.value_or("(none)") + (c.failingSupportDirectory ? " failing" : ""));
-        test::TestPlatform platform;
-        if (c.failingSupportDirectory)
-            platform.environment.setDirectoryFailure(Error { 13, "denied" });
-        SettingsOnlyDelegate delegate;
-        if (c.setting)
-            delegate.values["osxextrafilesystems"] = *c.setting;
         test::LogCapture log;
-        WHFile plugin(WHPluginContext(delegate, platform.platform, nullptr));
-        plugin.pluginInitialize();
-        EXPECT_EQ(registeredNames(plugin), c.names);
+        StartedFile started(c.setting, c.failingSupportDirectory ? std::optional(Error { 13, "denied" }) : std::nullopt);
+        EXPECT_EQ(registeredNames(started.plugin), c.names);
         EXPECT_EQ(log.lines(), c.logged);
         // Without a support directory persistent has an empty root, which has no local paths.
-        const bool mapped = plugin.filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")).has_value();
+        const bool mapped = started.plugin.filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")).has_value();
         EXPECT_EQ(mapped, !c.failingSupportDirectory);
     }
 }
@@ -201,11 +189,7 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     const std::string T = "whfile://localhost/temporary", B = "whfile://localhost/boom/x";
     std::ofstream(plugin.appTempPath() + "/sparse");
     std::filesystem::resize_file(plugin.appTempPath() + "/sparse", 1ull << 40);
-    const struct {
-        Action action;
-        ValueArray arguments;
-        FileError error;
-    } cases[] = {
+    const struct { Action action; ValueArray arguments; FileError error; } cases[] = {
         { &WHFile::readAsArrayBuffer, { T + "/sparse", 0, -1 }, FileError::NOT_READABLE_ERR },
         { &WHFile::readAsDataURL, { T + "/sparse", 0, 200 << 20 }, FileError::NOT_READABLE_ERR },
         { &WHFile::readAsText, { T + "/missing" }, FileError::NOT_FOUND_ERR },

@@ -37,12 +37,8 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
 
     // Installed and moved elsewhere is what the install tests run.
     const std::string share = "/share/org.example.App", lib = "/lib/x86_64-linux-gnu/org.example.App/web-extensions";
-    const struct {
-        const char* name;
-        const char* executable;
-        std::string prefix; // of the install tree found, or of the one missing
-        bool installed;
-    } cases[] = {
+    // The prefix is that of the install tree found, or of the one missing.
+    const struct { const char *name, *executable; std::string prefix; bool installed; } cases[] = {
         { "staged inside the build tree", "build/stage/usr/bin/app", "build/stage/usr", true },
         // Outside the build tree with nothing installed: the complaint names where files belong.
         { "incomplete install", "home/bin/app", "home", false },
