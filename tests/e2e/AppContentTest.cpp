@@ -112,11 +112,4 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
     }
 }
 
-TEST(AppContent, TheDemoRunsAsModulesWithItsWorker)
-{
-    AppRunner app;
-    app.start({ "--resources", PENWICK_SOURCE_DIR });
-    EXPECT_TRUE(app.waitForLine("demo: a worker counted 78498 primes below a million", 30s)) << app.output();
-}
-
 } // namespace
