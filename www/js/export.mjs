@@ -1,7 +1,8 @@
 // Export: the notes as text or PDF and the 3-D scene as PNG, through the host's save dialog.
-import { app } from '../webhost/webhost.mjs';
+import { app, file } from '../webhost/webhost.mjs';
 import { $, show, describe } from './view.mjs';
 import { notesText } from './notes.mjs';
+import { pictureURL } from './media.mjs';
 import { sceneCanvas } from './scene.mjs';
 import { makePdf } from './pdf.mjs';
 
@@ -10,14 +11,19 @@ async function canvasBytes(canvas, type) {
   return new Uint8Array(await blob.arrayBuffer());
 }
 
-// The picture of the picture card as JPEG, for the PDF.
+// The picture card's file as JPEG, for the PDF. Its bytes come through the file plugin: an
+// image loaded from a whfile URL is another origin's, which a canvas may show but not give out.
 async function pictureJpeg() {
-  const image = $('media-picture');
-  if (!image.naturalWidth) return null;
+  const bytes = await file.readAsArrayBuffer(pictureURL);
+  const image = await createImageBitmap(new Blob([bytes], { type: 'image/png' }));
   const canvas = document.createElement('canvas');
-  canvas.width = image.naturalWidth;
-  canvas.height = image.naturalHeight;
-  canvas.getContext('2d').drawImage(image, 0, 0);
+  canvas.width = image.width;
+  canvas.height = image.height;
+  const g = canvas.getContext('2d');
+  // JPEG has no transparency: white under it, as on paper.
+  g.fillStyle = '#fff';
+  g.fillRect(0, 0, canvas.width, canvas.height);
+  g.drawImage(image, 0, 0);
   return { jpeg: await canvasBytes(canvas, 'image/jpeg'), width: canvas.width, height: canvas.height };
 }
 

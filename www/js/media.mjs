@@ -5,6 +5,7 @@ import { $, show, describe, size } from './view.mjs';
 import { DIR } from './notes.mjs';
 
 const PICTURE = 'picture.png', SOUND = 'chime.wav';
+export const pictureURL = DIR + PICTURE;
 
 // A small landscape, drawn once and kept as a PNG.
 async function drawPicture() {
