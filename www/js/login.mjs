@@ -20,6 +20,7 @@ window.app = Object.assign(window.app || {}, {
   },
 });
 
+show('login-page', settings.loginPage);
 $('login-open').addEventListener('click', async () => {
   const page = new URL(settings.loginPage);
   try {
