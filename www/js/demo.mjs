@@ -1,6 +1,6 @@
 // The demo's entry module. Each card is a module of its own; this one fills the header and tells
 // a capture (--screenshot, --dump-dom) when the cards that wait for the host are filled.
-import { nativeReady } from '../webhost/webhost.mjs';
+import { nativeReady } from '/_webhost/webhost.mjs';
 import { $, show } from './view.mjs';
 import { notesReady, listFiles } from './notes.mjs';
 import { pictureReady, soundReady } from './media.mjs';

@@ -1,5 +1,5 @@
 // This machine: what the device plugin says about it.
-import { device, nativeReady } from '../webhost/webhost.mjs';
+import { device, nativeReady } from '/_webhost/webhost.mjs';
 import { $, describe } from './view.mjs';
 
 const LABELS = [['platform', 'System'], ['version', 'Version'], ['model', 'Model'], ['manufacturer', 'Maker'],

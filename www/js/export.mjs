@@ -1,5 +1,5 @@
 // Export: the notes as text or PDF and the 3-D scene as PNG, through the host's save dialog.
-import { app, file } from '../webhost/webhost.mjs';
+import { app, file } from '/_webhost/webhost.mjs';
 import { $, show, describe } from './view.mjs';
 import { notesText } from './notes.mjs';
 import { pictureURL } from './media.mjs';

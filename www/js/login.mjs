@@ -1,7 +1,7 @@
 // Sign in: the sign-in page opens in the host's popup window (no bridge there); when the popup
 // reaches the login landing address, the host calls window.app.snsLogin with that address, query
 // included, and closes the popup.
-import { app } from '../webhost/webhost.mjs';
+import { app } from '/_webhost/webhost.mjs';
 import { $, show, describe } from './view.mjs';
 import { settings } from './settings.mjs';
 

@@ -1,6 +1,6 @@
 // Picture and sound: two files the demo makes on its first run in the persistent file system and
 // then shows by their whfile URLs, as an app shows the media it downloaded or the user made.
-import { file, nativeReady } from '../webhost/webhost.mjs';
+import { file, nativeReady } from '/_webhost/webhost.mjs';
 import { $, show, describe, size } from './view.mjs';
 import { DIR } from './notes.mjs';
 

@@ -1,5 +1,5 @@
 // Notes: a text kept in the app's "persistent" file system, read at start and written by Save.
-import { file, nativeReady } from '../webhost/webhost.mjs';
+import { file, nativeReady } from '/_webhost/webhost.mjs';
 import { $, show, describe, size } from './view.mjs';
 
 export const DIR = 'whfile://localhost/persistent/';
