@@ -47,13 +47,15 @@ const WHAppContentPolicy& WHWebViewDelegate::appContentPolicy()
         std::string folder;
         std::optional<std::string> startURL;
         std::vector<std::string> access;
+        std::string appOrigin;
         if (m_viewController) {
             folder = m_viewController->platform().environment.resourcePath() + "/" + m_viewController->wwwFolderName().value_or("www");
             // A run on a development server grants that server's origin in place of the start page's.
             startURL = m_viewController->devURL() ? m_viewController->devURL() : m_viewController->resolveStartURL();
             access = m_viewController->accessOrigins();
+            appOrigin = m_viewController->appOrigin();
         }
-        m_policy.emplace(std::move(folder), std::move(startURL), std::move(access));
+        m_policy.emplace(std::move(folder), std::move(startURL), std::move(access), std::move(appOrigin));
     }
     return *m_policy;
 }

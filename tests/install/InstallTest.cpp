@@ -200,7 +200,7 @@ TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
     EXPECT_TRUE(run.has("resources at " + usr + "/" + PENWICK_DATADIR + "/" + PENWICK_APP_ID + "\n")) << run.output;
     for (const char* absent : { "without the host's web-process extension", PENWICK_BINARY_DIR, PENWICK_SOURCE_DIR })
         EXPECT_FALSE(run.has(absent)) << run.output;
-    EXPECT_NE(readFile(dom).find("<span id=\"bridge-state\">present</span>"), std::string::npos) << readFile(dom);
+    EXPECT_NE(readFile(dom).find("<li id=\"host-state\" class=\"chip ready\">host ready</li>"), std::string::npos) << readFile(dom);
 
     g_autoptr(GdkPixbuf) image = gdk_pixbuf_new_from_file(shot.c_str(), nullptr);
     ASSERT_TRUE(image) << "no PNG at " << shot;

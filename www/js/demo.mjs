@@ -1,39 +1,42 @@
-// The demo's entry module: it imports its helpers, reads and writes local storage, draws with
-// WebGL, hands a small job to a module worker and waits for the host's native-ready event.
-import { show, increment } from './view.mjs';
+// The demo's entry module. Each card is a module of its own; this one fills the header and tells
+// a capture (--screenshot, --dump-dom) when the cards that wait for the host are filled.
+import { nativeReady } from '/_webhost/webhost.mjs';
+import { $, show } from './view.mjs';
+import { notesReady, listFiles } from './notes.mjs';
+import { pictureReady, soundReady } from './media.mjs';
+import { deviceReady } from './device.mjs';
+import { workerReady } from './worker.mjs';
+import { sceneReady } from './scene.mjs';
+import './export.mjs';
+import './login.mjs';
+import './window.mjs';
 
-show('started', new Date().toLocaleString());
-
+show('origin', location.protocol === 'file:' ? 'file:' : location.origin);
 try {
-  var visits = parseInt(localStorage.getItem('demo.visits') || '0', 10) + 1;
+  const visits = parseInt(localStorage.getItem('demo.visits') || '0', 10) + 1;
   localStorage.setItem('demo.visits', String(visits));
   show('visits', String(visits));
-} catch (e) {
-  show('visits', 'unavailable');
+} catch (error) {
+  show('visits', 'uncounted');
 }
 
-var gl = document.getElementById('glcanvas').getContext('webgl');
-show('webgl', gl ? 'available' : 'not available');
-if (gl) {
-  gl.clearColor(0.48, 0.87, 0.95, 1.0);
-  gl.clear(gl.COLOR_BUFFER_BIT);
-}
-
-try {
-  var worker = new Worker(new URL('./primes.worker.mjs', import.meta.url), { type: 'module' });
-  worker.onmessage = function (event) {
-    show('primes', event.data.toLocaleString());
-    console.log('demo: a worker counted ' + event.data + ' primes below a million');
-  };
-  worker.onerror = function () { show('primes', 'no worker'); };
-  worker.postMessage(1000000);
-} catch (e) {
-  show('primes', 'no worker');
-}
-
-webhost.require('webhost/channel').onNativeReady.subscribe(function () {
-  show('native-status', 'The host is ready.');
-  // The plugins (device, files, export) arrive with later builds; until then the page only
-  // shows that the native side found it.
-  increment('ready-count');
+nativeReady.then(() => {
+  show('host-state', 'host ready');
+  $('host-state').classList.add('ready');
 });
+
+// Whether the page fits its window: the document's scroll size and the cards whose content is cut.
+function layout() {
+  const root = document.documentElement;
+  const clipped = [...document.querySelectorAll('main > .card')].filter((card) => card.scrollHeight > card.clientHeight + 1
+    || card.scrollWidth > card.clientWidth + 1).map((card) => card.id);
+  root.dataset.viewport = `${innerWidth}x${innerHeight}`;
+  root.dataset.scroll = `${root.scrollWidth}x${root.scrollHeight}`;
+  root.dataset.clipped = clipped.join(' ');
+  console.log(`demo: ready in ${root.dataset.viewport}, scroll size ${root.dataset.scroll}, cut cards: ${clipped.join(', ') || 'none'}`);
+}
+
+window.penwickCaptureReady = Promise.all([notesReady, pictureReady, soundReady, deviceReady, workerReady, sceneReady])
+  .then(listFiles)
+  .catch(() => {})
+  .then(layout);

@@ -1,0 +1,104 @@
+// The demo application as shipped: it fits its window at two sizes with every card filled, its
+// screenshots are the ones README shows, and it signs in through the popup with its own page.
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <utility>
+
+#include "e2e/AppRunner.h"
+#include "e2e/LoopbackServer.h"
+
+using penwick::e2e::AppRunner;
+using penwick::e2e::LoopbackServer;
+using namespace std::chrono_literals;
+
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kSource = PENWICK_SOURCE_DIR;
+
+// The demo's config.xml and www/ in the app's resources, its window `size` ("1024x768").
+void copyDemo(const AppRunner& app, const std::string& size)
+{
+    for (const auto& entry : fs::recursive_directory_iterator(kSource / "www"))
+        if (entry.is_regular_file())
+            app.writeResource(fs::relative(entry.path(), kSource).string(), AppRunner::readFile(entry.path().string()));
+    app.writeConfig(AppRunner::replaced(AppRunner::readFile(kSource / "config.xml"), "\"1024x768\"", "\"" + size + "\""));
+}
+
+// The text of the element with `id` up to its first child element.
+std::string textOf(const std::string& html, const std::string& id)
+{
+    auto at = html.find("id=\"" + id + "\"");
+    auto start = at == std::string::npos ? at : html.find('>', at);
+    return start == std::string::npos ? "(no #" + id + ")" : html.substr(start + 1, html.find('<', start) - start - 1);
+}
+
+// Width and height of a PNG, from its header.
+std::pair<unsigned, unsigned> pngSize(const std::string& png)
+{
+    auto number = [&](size_t at) {
+        unsigned value = 0;
+        for (size_t i = at; i < at + 4 && i < png.size(); ++i)
+            value = value << 8 | static_cast<unsigned char>(png[i]);
+        return value;
+    };
+    return png.starts_with("\x89PNG\r\n\x1a\n") ? std::pair { number(16), number(20) } : std::pair { 0u, 0u };
+}
+
+TEST(Demo, FitsItsWindowWithEveryCardFilledAndSignsInThroughItsPopup)
+{
+    for (const auto& [width, height] : { std::pair { 1024u, 768u }, { 1440u, 900u } }) {
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        SCOPED_TRACE(size);
+        AppRunner app;
+        copyDemo(app, size);
+        const std::string png = app.path("demo.png"), dom = app.path("demo.html");
+        ASSERT_EQ(app.run({ "--screenshot", png, "--dump-dom", dom, "--capture-timeout", "60" }, 120s), 0) << app.output();
+
+        // No scroll bar, no card cut short.
+        EXPECT_TRUE(app.hasLogLine("demo: ready in " + size + ", scroll size " + size + ", cut cards: none")) << app.output();
+        const std::string html = AppRunner::readFile(dom);
+        for (const char* card : { "notes", "scene", "device", "media", "export", "login", "screen", "pointer", "worker" })
+            EXPECT_NE(html.find("<section class=\"card\" id=\"" + std::string(card) + "\""), std::string::npos) << card;
+        // The first run made its files and shows them from the persistent file system.
+        EXPECT_TRUE(textOf(html, "notes-status").starts_with("Saved ")) << textOf(html, "notes-status");
+        EXPECT_EQ(textOf(html, "notes-files"), "chime.wav, notes.txt, picture.png");
+        EXPECT_TRUE(textOf(html, "media-picture-url").starts_with("whfile://localhost/persistent/picture.png · 192×192, ")) << html;
+        EXPECT_EQ(textOf(html, "media-sound-info"), "whfile://localhost/persistent/chime.wav · 0.9 s");
+        EXPECT_NE(html.find("<dt>System</dt><dd>"), std::string::npos) << textOf(html, "device-facts");
+        EXPECT_EQ(textOf(html, "worker-primes"), "78,498");
+        EXPECT_TRUE(textOf(html, "scene-status").starts_with("A torus of 4096 triangles")) << textOf(html, "scene-status");
+
+        // A picture of the whole window; a blank one would compress to a few kilobytes.
+        const std::string shot = AppRunner::readFile(png);
+        EXPECT_EQ(pngSize(shot), std::pair(width, height));
+        EXPECT_GT(shot.size(), 40'000u);
+        if (std::getenv("PENWICK_UPDATE_SCREENSHOTS"))
+            fs::copy_file(png, kSource / "docs/images" / ("demo-" + size + ".png"), fs::copy_options::overwrite_existing);
+    }
+
+    // The demo's sign-in page over http in the popup: its Sign in goes to the landing address,
+    // which the host hands to the demo's page.
+    AppRunner app;
+    copyDemo(app, "1024x768");
+    LoopbackServer login(AppRunner::replaced(AppRunner::readFile(kSource / "www/login.html"),
+        "https://www.penwick.example/bdsocial/desktop.html", PENWICK_LOGIN_LANDING_URL));
+    ASSERT_NE(login.port(), 0);
+    app.writeResource("www/js/settings.mjs", AppRunner::replaced(AppRunner::readFile(kSource / "www/js/settings.mjs"),
+        "http://127.0.0.1:8000/login.html", login.origin() + "/login.html"));
+    // Its Sign in button pressed once the cards are filled.
+    app.writeResource("www/index.html", AppRunner::replaced(AppRunner::readFile(kSource / "www/index.html"), "</body>",
+        "<script>addEventListener('load', () => window.penwickCaptureReady.then(() => document.getElementById('login-open').click()));"
+        "</script></body>"));
+    app.start();
+    // A click gives the page the keyboard; Tab reaches the name, Return signs in. (xdotool gives
+    // up when a window goes away while it searches: try again.)
+    ASSERT_TRUE(AppRunner::waitUntil([&] {
+        return app.onWindow("Sign in", "mousemove --window %1 5 5 click 1 sleep 0.5 key --clearmodifiers Tab Return");
+    }, 60s)) << app.output();
+    EXPECT_TRUE(app.waitForLine("demo: signed in as Ann", 30s)) << app.output();
+}
+
+} // namespace
