@@ -84,8 +84,11 @@ std::string WHPenwick::escapeForURL(std::string_view text)
     static constexpr char kHex[] = "0123456789ABCDEF";
     static constexpr std::string_view kKept = "-_.~!*'();:@&=+$,/?#[]";
     std::string out;
-    for (unsigned char c : text) {
-        if (g_ascii_isalnum(c) || kKept.find(static_cast<char>(c)) != std::string_view::npos) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = text[i];
+        // An escape the URL already holds stays one: "%3A" escaped again would name another URL.
+        bool escape = c == '%' && i + 2 < text.size() && g_ascii_isxdigit(text[i + 1]) && g_ascii_isxdigit(text[i + 2]);
+        if (escape || g_ascii_isalnum(c) || kKept.find(static_cast<char>(c)) != std::string_view::npos) {
             out += static_cast<char>(c);
         } else {
             out += '%';

@@ -25,8 +25,8 @@ public:
 
     PopupWindowController* popupController() const { return m_popupController.get(); }
 
-    // `text` with every character that may not stand in a URL percent-escaped as UTF-8 ("%" too);
-    // the reserved characters stay.
+    // `text` with every character that may not stand in a URL percent-escaped as UTF-8 (a "%" too,
+    // unless it begins an escape "%XX"); the reserved characters stay.
     static std::string escapeForURL(std::string_view text);
     // The last path component of `name` ("untitled" when that is empty, "." or "..").
     static std::string proposedFileName(std::string_view name);

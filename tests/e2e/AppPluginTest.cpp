@@ -73,13 +73,14 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     ASSERT_TRUE(done) << app.output();
 
     // The URL as the engine navigates to it: the quote of the query escaped by the engine, the
-    // backslash and the fragment's quote as they were. No bridge in the popup. The log names the
+    // backslash and the fragment's quote as they were; the popup's own URL kept its escapes and
+    // had its blank escaped. No bridge in the popup. The log names the
     // query's parameters, not their values.
     for (const char* step : { "1", "2" }) {
-        std::string url = landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "#f'\\g";
+        std::string url = landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "&e=a%2Fb%20c%20d#f'\\g";
         EXPECT_TRUE(app.hasLogLine("snsLogin: " + url)) << app.output();
     }
-    EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&bridge=\u2026&step=\u2026#f'\\g"), 2)
+    EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&bridge=\u2026&step=\u2026&e=\u2026#f'\\g"), 2)
         << app.output();
     EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&step=\u2026"), 2) << app.output();
     EXPECT_EQ(app.countLines("step=frame"), 0) << app.output();
