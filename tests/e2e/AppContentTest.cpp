@@ -58,9 +58,9 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
     }
 }
 
-// The app origin serves the content folder like a web server, to the app's pages and workers, with
-// the isolation that gives them shared memory; a web page reaches none of it.
-TEST(AppContent, TheAppOriginAnswersLikeAWebServerIsolatedAndOnlyToTheApp)
+// The app origin serves the content folder like a web server, to the app's pages and workers, which
+// share memory; a web frame reaches none of it.
+TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheApp)
 {
     LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
     const std::string filePlugin = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
@@ -90,10 +90,30 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerIsolatedAndOnlyToTheApp)
                       "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "library: 200 true text/javascript",
                       "whfile: 200 true text/javascript", "whfile image: 3", "wasm streaming: 42",
                       "shared: 200 true application/json function read 7 42", "bridge: hi",
-                      // A web page: no bridge, and app:// URLs do not load.
-                      "web page: undefined refused refused" },
+                      // A web frame: no bridge, and app:// URLs do not load.
+                      "web frame: undefined refused refused" },
                       60s),
             Lines {}) << app.output();
+    }
+}
+
+// The documented line alone, on the app origin, and the same library over whfile for a file: app:
+// the host's own copy, which the app does not ship.
+TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        { "/_webhost/webhost.mjs", "<preference name=\"AppOrigin\" value=\"true\"/>" },
+        { "whfile://localhost/_webhost/webhost.mjs", "" },
+    };
+    for (const auto& [library, preference] : cases) {
+        SCOPED_TRACE(library);
+        AppRunner app;
+        app.writePages("appcontent", "library.html", {},
+            preference + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"
+                         "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
+        app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
+        app.start();
+        EXPECT_TRUE(app.waitForLine("library: hello string", 30s)) << app.output();
     }
 }
 
