@@ -1,5 +1,6 @@
 // The app's own pages read their own folder (modules, fetch, XHR, workers, WebAssembly); a file:
 // page outside the folder does not, and the rights follow the main frame's navigations both ways.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <glib.h>
@@ -139,20 +140,30 @@ std::string tinyPdf()
     return pdf;
 }
 
-// pdfjs-dist from the package registry, cached in the build folder; nothing when npm or the
-// registry cannot be reached.
-std::optional<std::string> pdfjsFolder(const std::string& version)
+// A package from the registry (`spec`, "name@version"), cached in the build folder: the folder of
+// `files` inside it, or nothing when npm or the registry cannot be reached. Optional dependencies
+// are platform binaries: only build tools need theirs.
+enum class OptionalDependencies { Omit, Install };
+std::optional<std::string> npmFolder(const std::string& spec, const std::string& subfolder, const std::vector<std::string>& files,
+    OptionalDependencies optional = OptionalDependencies::Omit)
 {
     g_autofree char* self = g_file_read_link("/proc/self/exe", nullptr);
     g_autofree char* dir = g_path_get_dirname(self ? self : ".");
-    const std::string cache = std::string(dir) + "/npm-cache/" + version;
-    const std::string folder = cache + "/node_modules/pdfjs-dist/build";
-    const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --omit=optional --loglevel=error pdfjs-dist@"
-        + version + " >/dev/null 2>&1";
-    auto installed = [&] { return AppRunner::fileExists(folder + "/pdf.mjs") && AppRunner::fileExists(folder + "/pdf.worker.mjs"); };
+    const std::string cache = std::string(dir) + "/npm-cache/" + spec;
+    const std::string folder = cache + "/node_modules/" + subfolder;
+    const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --loglevel=error "
+        + (optional == OptionalDependencies::Omit ? "--omit=optional " : "") + spec + " >/dev/null 2>&1";
+    auto installed = [&] {
+        return std::all_of(files.begin(), files.end(), [&](const std::string& file) { return AppRunner::fileExists(folder + "/" + file); });
+    };
     if (installed() || (std::system(install.c_str()) == 0 && installed()))
         return folder;
     return std::nullopt;
+}
+
+std::optional<std::string> pdfjsFolder(const std::string& version)
+{
+    return npmFolder("pdfjs-dist@" + version, "pdfjs-dist/build", { "pdf.mjs", "pdf.worker.mjs" });
 }
 
 TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
@@ -171,6 +182,26 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
         app.start();
         EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
             Lines {}) << app.output();
+    }
+}
+
+// sql.js as shipped loads its wasm from the app origin; its database goes through the file plugin
+// and is read back by the next run.
+TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
+{
+    auto sqljs = npmFolder("sql.js@1.13.0", "sql.js/dist", { "sql-wasm.js", "sql-wasm.wasm" });
+    if (!sqljs)
+        GTEST_SKIP() << "npm or the package registry is unreachable: could not install sql.js@1.13.0";
+    AppRunner app;
+    app.writePages("appcontent", "sql.html", {},
+        "<preference name=\"AppOrigin\" value=\"true\"/><feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
+        "<param name=\"onload\" value=\"true\"/></feature>");
+    for (const char* file : { "sql-wasm.js", "sql-wasm.wasm" })
+        app.writeResource(std::string("www/sqljs/") + file, AppRunner::readFile(*sqljs + "/" + file));
+    for (const char* line : { "sql written", "sql read: first,second" }) {
+        app.start();
+        EXPECT_TRUE(app.waitForLine(line, 30s)) << app.output();
+        app.kill();
     }
 }
 
