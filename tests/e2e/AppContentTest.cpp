@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -203,6 +204,38 @@ TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
         EXPECT_TRUE(app.waitForLine(line, 30s)) << app.output();
         app.kill();
     }
+}
+
+// A tiny app built by Vite as its users build theirs (relative base), captured: it drew.
+TEST(AppContent, AViteBuiltAppRunsFromTheAppOriginAndItsCaptureIsNotBlank)
+{
+    auto vite = npmFolder("vite@6.4.6", "vite", { "bin/vite.js" }, OptionalDependencies::Install);
+    if (!vite)
+        GTEST_SKIP() << "npm or the package registry is unreachable: could not install vite@6.4.6";
+    AppRunner app;
+    const std::string source = app.path("source");
+    for (const char* file : { "index.html", "main.js", "paint.js", "style.css", "vite.config.js" })
+        app.writeResource(std::string("../source/") + file, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/vite/" + file));
+    const std::string build = "cd '" + source + "' && node '" + *vite + "/bin/vite.js' build --logLevel error --outDir '" + app.resourcesDir()
+        + "/www' --emptyOutDir 2>&1";
+    const std::string built = AppRunner::capture(build);
+    ASSERT_TRUE(AppRunner::fileExists(app.resourcesDir() + "/www/index.html")) << built;
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><preference name=\"AppOrigin\" value=\"true\"/>"));
+    const std::string png = app.path("capture.png");
+    ASSERT_EQ(app.run({ "--screenshot", png }), 0) << app.output();
+    g_autoptr(GdkPixbuf) pixbuf = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
+    ASSERT_TRUE(pixbuf);
+    const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf), stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    long painted = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const guchar* p = pixels + y * stride + x * channels;
+            painted += p[0] < 16 && p[1] > 112 && p[1] < 144 && p[2] > 240;
+        }
+    }
+    EXPECT_GT(painted, long(width) * height * 9 / 10) << app.output();
 }
 
 TEST(AppContent, TheDemoRunsAsModulesWithItsWorker)
