@@ -35,7 +35,12 @@ std::string wav(std::uint32_t seconds)
 // Every step of the page answers as expected, with the file plugin mapped as "File". Pages cannot
 // leave their file systems (secret.txt and secret.wav lie next to the persistent one), a 64 MiB
 // read arrives and the page keeps its bridge, and audio of a stored WAV loads, seeks and plays.
-TEST(File, EveryCallAndWhfileUrlThroughARealPage)
+// From a file: page and from the app origin alike.
+class FilePage : public ::testing::TestWithParam<const char*> { };
+INSTANTIATE_TEST_SUITE_P(File, FilePage, ::testing::Values("", "<preference name=\"AppOrigin\" value=\"true\"/>"),
+    [](const auto& info) { return std::string(info.index ? "AppOrigin" : "FileURL"); });
+
+TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.path("data/") + id + "/files";
@@ -90,7 +95,7 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
         R"(outside fail "media error 4")",
     };
     app.writePages("file", "file.html", { "harness.js" });
-    app.writeConfig(AppRunner::widget("<content src=\"file.html\"/>\n<feature name=\"File\">"
+    app.writeConfig(AppRunner::widget("<content src=\"file.html\"/>" + std::string(GetParam()) + "\n<feature name=\"File\">"
         "<param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"));
     app.writeResource("www/webhost/file.js", AppRunner::readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/file.js"));
     app.start();
