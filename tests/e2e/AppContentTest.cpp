@@ -141,19 +141,19 @@ std::string tinyPdf()
     return pdf;
 }
 
-// A package from the registry (`spec`, "name@version"), cached in the build folder: the folder of
+// A package from the registry (`package`, "name@version"), cached in the build folder: the folder of
 // `files` inside it, or nothing when npm or the registry cannot be reached. Optional dependencies
 // are platform binaries: only build tools need theirs.
 enum class OptionalDependencies { Omit, Install };
-std::optional<std::string> npmFolder(const std::string& spec, const std::string& subfolder, const std::vector<std::string>& files,
+std::optional<std::string> npmFolder(const std::string& package, const std::string& subfolder, const std::vector<std::string>& files,
     OptionalDependencies optional = OptionalDependencies::Omit)
 {
     g_autofree char* self = g_file_read_link("/proc/self/exe", nullptr);
     g_autofree char* dir = g_path_get_dirname(self ? self : ".");
-    const std::string cache = std::string(dir) + "/npm-cache/" + spec;
+    const std::string cache = std::string(dir) + "/npm-cache/" + package;
     const std::string folder = cache + "/node_modules/" + subfolder;
     const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --loglevel=error "
-        + (optional == OptionalDependencies::Omit ? "--omit=optional " : "") + spec + " >/dev/null 2>&1";
+        + (optional == OptionalDependencies::Omit ? "--omit=optional " : "") + package + " >/dev/null 2>&1";
     auto installed = [&] {
         return std::all_of(files.begin(), files.end(), [&](const std::string& file) { return AppRunner::fileExists(folder + "/" + file); });
     };
