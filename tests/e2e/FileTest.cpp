@@ -36,7 +36,12 @@ std::string wav(std::uint32_t seconds)
 // Every step of the page answers as expected, with the file plugin mapped as "File". Pages cannot
 // leave their file systems (secret.txt and secret.wav lie next to the persistent one), a 64 MiB
 // read arrives and the page keeps its bridge, and audio of a stored WAV loads, seeks and plays.
-TEST(File, EveryCallAndWhfileUrlThroughARealPage)
+// From a file: page and from the app origin alike.
+class FilePage : public ::testing::TestWithParam<const char*> { };
+INSTANTIATE_TEST_SUITE_P(File, FilePage, ::testing::Values("", "<preference name=\"AppOrigin\" value=\"true\"/>"),
+    [](const auto& info) { return std::string(info.index ? "AppOrigin" : "FileURL"); });
+
+TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.path("data/") + id + "/files";
@@ -90,7 +95,7 @@ TEST(File, EveryCallAndWhfileUrlThroughARealPage)
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
     };
-    app.writePages("file", "file.html", { "harness.js" }, kFileFeature);
+    app.writePages("file", "file.html", { "harness.js" }, GetParam() + kFileFeature);
     app.start();
     const bool done = app.waitForLine(": DONE", 60s);
     const auto missing = app.missingLogLines(lines, 5s);

@@ -1,0 +1,45 @@
+// Which file an app origin URL names, and the page library at the reserved path.
+#include <filesystem>
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include "host/WHAppSchemeSource.h"
+#include "host/WHPageLibrarySource.h"
+
+using penwick::WHAppSchemeSource;
+using penwick::WHPageLibrarySource;
+
+namespace {
+
+TEST(AppSchemeSource, OnlyTheAppsHostAndFilesInsideTheFolderWithThePageLibraryAtTheReservedPath)
+{
+    g_autofree char* root = g_dir_make_tmp("penwick-app-XXXXXX", nullptr);
+    const std::string www = std::string(root) + "/www";
+    std::filesystem::create_directories(www + "/_webhost");
+    for (const char* file : { "/www/a b.js", "/www/_webhost/own.js", "/secret.txt" })
+        ASSERT_TRUE(g_file_set_contents((std::string(root) + file).c_str(), "x", 1, nullptr));
+    const WHAppSchemeSource files("com.example.notes", www);
+    const WHPageLibrarySource source(files.origin() + "/", files);
+    const std::pair<const char*, const char*> cases[] = {
+        { "app://com.example.notes/a%20b.js?v=1#top", "text/javascript" },
+        { "app://com.example.notes/_webhost/webhost.mjs?v=1", "text/javascript" },
+        { "app://Com.Example.Notes/a%20b.js", nullptr },
+        { "app://other.app/a%20b.js", nullptr },
+        { "whfile://localhost/a%20b.js", nullptr },
+        { "app://com.example.notes/_webhost/own.js", nullptr },
+        { "app://com.example.notes/%2e%2e/secret.txt", nullptr },
+        { "app://com.example.notes/", nullptr },
+    };
+    for (const auto& [url, type] : cases) {
+        auto file = source.fileForURL(url);
+        EXPECT_EQ(file.has_value(), type != nullptr) << url;
+        if (file && type) {
+            EXPECT_EQ(file->mimeType, type) << url;
+        }
+    }
+    EXPECT_EQ(WHAppSchemeSource::contentType("x/Y.WASM"), "application/wasm");
+    EXPECT_EQ(WHAppSchemeSource::contentType("README"), "application/octet-stream");
+    std::filesystem::remove_all(root);
+}
+
+} // namespace
