@@ -174,9 +174,12 @@ nlohmann::json runOnce(AppRunner& app)
 TEST(Device, InfoHasItsKeysAndTheIdentifierLastsUntilTheDefaultsGo)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("app", "device.html", {}, kFeatures);
+    app.writePages("app", "device.html", {}, kFeatures + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>");
 
     auto first = runOnce(app);
+    // The page asks through the ES module, imported beside the classic scripts: the same library,
+    // working files, and failures as Error objects with their codes.
+    EXPECT_TRUE(app.hasLogLine("module: 5 | bytes | true | true 1 NOT_FOUND_ERR | true CLASS_NOT_FOUND true")) << app.output();
     ASSERT_TRUE(first.is_object() && first["types"].is_object()) << app.output();
     const auto& types = first["types"];
     for (const char* key : { "uuid", "webhost", "model", "platform", "version" })

@@ -52,7 +52,7 @@ void AppRunner::writePages(const std::string& folder, const std::string& page, c
     const std::string& config) const
 {
     writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>" + config));
-    for (const char* lib : { "webhost.js", "app.js" })
+    for (const char* lib : { "webhost.js", "file.js", "app.js", "webhost.mjs" })
         writeResource(std::string("www/webhost/") + lib, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/webhost/" + lib));
     writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
     for (const auto& extra : extras)

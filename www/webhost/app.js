@@ -8,11 +8,15 @@
  *   app.saveAs('report', 'pdf', base64)                // pdf, docx, png, jpg: Base64; else text
  *     .then(function (path) { ... });                  // the saved file's path, null when cancelled
  *   webhost.require('webhost/inappbrowser').open(url, '_system', onAnswer, onError);
+ *
+ * The three are also webhost.device, webhost.app and webhost.inAppBrowser.
  */
 (function (global) {
   'use strict';
   var webhost = global.webhost;
   if (!webhost || !webhost.define) throw new Error('webhost/app: load webhost.js first');
+  // Loaded once already (a page's own copy, or imported again by webhost.mjs).
+  if (webhost.app) return;
 
   webhost.define('webhost/device', function (require, exports) {
     var exec = require('webhost/exec');
@@ -45,4 +49,8 @@
       exec(onAnswer || null, onError || null, 'InAppBrowser', 'open', [url, target || '_self']);
     };
   });
+
+  webhost.device = webhost.require('webhost/device');
+  webhost.app = webhost.require('webhost/app');
+  webhost.inAppBrowser = webhost.require('webhost/inappbrowser');
 })(window);
