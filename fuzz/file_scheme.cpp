@@ -38,11 +38,11 @@ bool containsIgnoringCase(std::string text, std::string_view part)
 
 void checkResponse(const SchemeRequest& request, std::uint64_t size, bool present)
 {
-    const ServedFile file { "/srv/fuzz/root/f", "text/plain" };
+    const ServedFile file { "/srv/fuzz/root/f", "text/plain", std::nullopt };
     auto response = FileSchemeResponder::respond(request, present ? std::optional(file) : std::nullopt,
-        present ? std::optional(size) : std::nullopt, "whfile");
+        present ? std::optional(size) : std::nullopt, SchemeRules("whfile"));
     auto header = [&](const char* name) { return response.header(name); };
-    if (!FileSchemeResponder::admits(request, "whfile")) {
+    if (!FileSchemeResponder::admits(request, SchemeRules("whfile"))) {
         auto refusal = FileSchemeResponder::refusal();
         FUZZ_CHECK(response.status == refusal.status && response.headers == refusal.headers && !response.hasBody);
         return;

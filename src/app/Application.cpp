@@ -6,9 +6,13 @@
 #include "app/AppDelegate.h"
 #include "app/MainViewController.h"
 #include "app/WHPenwick.h"
+#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "host/WHAppSchemeSource.h"
 #include "host/WHConfigParser.h"
+#include "host/WHPageLibrarySource.h"
+#include "host/WHSettingsConversions.h"
 #include "host/WHWebViewDelegate.h"
 #include "platform/glib/GLibAppEnvironment.h"
 #include "platform/glib/GLibScheduler.h"
@@ -58,6 +62,17 @@ std::string Application::applicationIdFor(const std::string& resourcePath, const
     return *parser.widgetId;
 }
 
+bool Application::usesAppOrigin(const std::string& resourcePath)
+{
+    WHConfigParser parser;
+    std::string path = resourcePath + "/config.xml";
+    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path))
+        return false;
+    auto preference = parser.settings.find("AppOrigin");
+    return asciiLowercase(parser.startPage.value_or("").substr(0, 6)) == "app://"
+        || (preference != parser.settings.end() && WHSettingsConversions::boolValue(preference->second));
+}
+
 int Application::run()
 {
     int status = m_host.run(*this, m_options);
@@ -76,9 +91,19 @@ void Application::startup()
     m_environment = std::make_unique<platform::GLibAppEnvironment>(m_identity.id, m_options.resourcePath);
     m_userDefaults = std::make_unique<platform::KeyFileUserDefaults>(platform::KeyFileUserDefaults::defaultPath(m_identity.id));
     m_platform = std::make_unique<platform::Platform>(*m_scheduler, *m_workQueue, *m_environment, *m_userDefaults);
-    // whfile URLs load in every web view; until a file plugin starts, they name nothing.
-    m_fileSource = std::make_unique<WHFilesystemURLProtocol>();
-    m_host.serveFiles(WHFilesystemURLProtocol::kScheme, *m_fileSource, *m_workQueue, *m_scheduler);
+    // The app origin serves the web content folder; whfile URLs the file plugin's file systems
+    // (nothing until a file plugin starts). Both have the page library at the reserved path.
+    m_appFiles = std::make_unique<WHAppSchemeSource>(WHAppSchemeSource::hostForApplicationId(m_identity.id), m_options.resourcePath + "/www");
+    m_appSource = std::make_unique<WHPageLibrarySource>(m_appFiles->origin() + "/", *m_appFiles);
+    m_host.serveFiles(m_appFiles->rules(), *m_appSource, *m_workQueue, *m_scheduler);
+    m_fileSystems = std::make_unique<WHFilesystemURLProtocol>();
+    m_fileSource = std::make_unique<WHPageLibrarySource>(std::string(WHFilesystemURLProtocol::kScheme) + "://localhost/", *m_fileSystems);
+    // The app origin's pages load whfile URLs too: their isolation needs each answer to say that
+    // other origins may embed it.
+    m_host.serveFiles(platform::SchemeRules(WHFilesystemURLProtocol::kScheme,
+                          { "file://", std::string(WHFilesystemURLProtocol::kScheme) + "://localhost", m_appFiles->origin() },
+                          { { "Cross-Origin-Resource-Policy", "cross-origin" } }),
+        *m_fileSource, *m_workQueue, *m_scheduler);
 
     // The main window layout: application delegate, window with a web view filling it,
     // controller, web view delegate; then the connections.

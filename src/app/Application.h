@@ -11,6 +11,7 @@
 namespace penwick {
 
 class AppDelegate;
+class WHAppSchemeSource;
 class WHWebViewDelegate;
 
 // The composition root: which objects the application has and who owns whom. It builds the
@@ -35,6 +36,9 @@ public:
     // The application id for an app run from `resourcePath`: its config.xml's widget id when that is
     // a valid application id, else `builtInId`.
     static std::string applicationIdFor(const std::string& resourcePath, const std::string& builtInId);
+    // True when the app run from `resourcePath` opts into the app origin: its config.xml's start page
+    // names it, or the preference AppOrigin is true.
+    static bool usesAppOrigin(const std::string& resourcePath);
 
     void startup() override;
     void activate() override;
@@ -48,6 +52,10 @@ private:
     std::unique_ptr<platform::UserDefaults> m_userDefaults;
     std::unique_ptr<platform::Platform> m_platform;
     std::unique_ptr<platform::Dialogs> m_dialogs;
+    // The sources the schemes serve from; each wrapping source after the one it wraps.
+    std::unique_ptr<WHAppSchemeSource> m_appFiles;
+    std::unique_ptr<platform::FileSource> m_appSource;
+    std::unique_ptr<platform::FileSource> m_fileSystems;
     std::unique_ptr<platform::FileSource> m_fileSource;
     std::unique_ptr<platform::SavePanel> m_savePanel;
     std::unique_ptr<platform::UrlOpener> m_urlOpener;

@@ -24,6 +24,9 @@ int main(int argc, char** argv)
     // An app run from its own folder keeps its storage, user defaults and name apart from others'.
     if (commandLine.options->resourcesGiven)
         identity.id = penwick::Application::applicationIdFor(commandLine.options->resourcePath, identity.id);
+    // The app origin's pages get shared memory (wasm threads); no other app's web processes do.
+    if (penwick::Application::usesAppOrigin(commandLine.options->resourcePath))
+        penwick::platform::GtkApplicationHost::enableSharedArrayBuffer();
     penwick::platform::GtkApplicationHost host(identity);
     penwick::Application application(host, identity, std::move(*commandLine.options));
 #ifdef PENWICK_TEST_PLUGINS

@@ -12,6 +12,10 @@ namespace {
 
 constexpr std::string_view kFileScheme = "file";
 constexpr std::string_view kAppScheme = "whfile";
+constexpr std::string_view kAppOriginScheme = "app";
+
+// Schemes whose documents no `access` element or web start page makes the app's.
+bool isLocalScheme(std::string_view scheme) { return scheme == kFileScheme || scheme == kAppScheme || scheme == kAppOriginScheme; }
 
 std::string schemeOf(std::string_view url)
 {
@@ -46,12 +50,14 @@ std::string_view defaultPort(std::string_view scheme)
 
 } // namespace
 
-WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins)
+WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins,
+    std::string appOrigin)
     : m_contentFolder(FileURLPath::normalized(contentFolder))
+    , m_appOrigin(std::move(appOrigin))
 {
     if (startURL) {
         auto scheme = schemeOf(*startURL);
-        if (scheme != kFileScheme && scheme != kAppScheme && authorityOf(*startURL, scheme.size())) {
+        if (!isLocalScheme(scheme) && authorityOf(*startURL, scheme.size())) {
             m_startOrigin = originOf(*startURL);
             m_origins.push_back(m_startOrigin);
         }
@@ -83,6 +89,9 @@ std::string WHAppContentPolicy::originOf(std::string_view url)
         return scheme + ":";
     if (scheme == kFileScheme)
         return "file://";
+    // The engine keeps the host of such a scheme as written: "app://A" and "app://a" differ.
+    if (scheme == kAppOriginScheme)
+        return scheme + "://" + std::string(*authority);
     auto hostPort = authority->substr(authority->rfind('@') == std::string_view::npos ? 0 : authority->rfind('@') + 1);
     // The port follows the last ":" that is not inside an IPv6 literal.
     auto colon = hostPort.rfind(':');
@@ -108,6 +117,9 @@ bool WHAppContentPolicy::isAppContent(std::string_view url, OpenedBy openedBy) c
     // Any page can frame or open a whfile: URL; only where the app put it is it the app's.
     if (scheme == kAppScheme)
         return openedBy == OpenedBy::App;
+    // Served from the content folder to the app's own host alone; no other host is served.
+    if (scheme == kAppOriginScheme)
+        return !m_appOrigin.empty() && originOf(url) == m_appOrigin;
     return scheme == kFileScheme && isInsideContentFolder(url);
 }
 
@@ -116,7 +128,7 @@ bool WHAppContentPolicy::isAppDocument(std::string_view url, OpenedBy openedBy) 
     if (isAppContent(url, openedBy))
         return true;
     std::string scheme = schemeOf(url);
-    return !m_startOrigin.empty() && scheme != kFileScheme && scheme != kAppScheme && authorityOf(url, scheme.size())
+    return !m_startOrigin.empty() && !isLocalScheme(scheme) && authorityOf(url, scheme.size())
         && originOf(url) == m_startOrigin;
 }
 
@@ -125,8 +137,8 @@ bool WHAppContentPolicy::allowsBridge(std::string_view url, OpenedBy openedBy) c
     if (isAppContent(url, openedBy))
         return true;
     std::string scheme = schemeOf(url);
-    // No `access` element makes a file of the disk or a whfile: document the app's.
-    if (scheme.empty() || scheme == kFileScheme || scheme == kAppScheme || !authorityOf(url, scheme.size()))
+    // No `access` element makes a file of the disk, a whfile: document or another app origin the app's.
+    if (scheme.empty() || isLocalScheme(scheme) || !authorityOf(url, scheme.size()))
         return false;
     return std::find(m_origins.begin(), m_origins.end(), originOf(url)) != m_origins.end();
 }

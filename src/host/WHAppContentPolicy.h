@@ -8,7 +8,8 @@
 namespace penwick {
 
 // Decides which documents belong to the application: its own files (`file:` URLs inside the web
-// content folder, and `whfile:` documents that the application's own content opened), the start
+// content folder, the pages of its app origin `app://<host>/`, and `whfile:` documents that the
+// application's own content opened), the start
 // page's origin when the start page is a web URL, and the origins config.xml names explicitly with
 // `access` elements (scheme, host, port). "*" and other wildcards name no origin: they grant
 // nothing. Only such documents may call native code; only the application's own files may read
@@ -19,14 +20,15 @@ public:
     // frame's previous document, or the parent of a frame), or anything else.
     enum class OpenedBy { App, Other };
 
-    // `contentFolder` is the absolute path of the web content folder. `access` origins with a
-    // wildcard are left out, with one log line.
-    WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins);
+    // `contentFolder` is the absolute path of the web content folder; `appOrigin` the app origin
+    // ("app://<host>"; empty: none). `access` origins with a wildcard are left out, with one log line.
+    WHAppContentPolicy(std::string contentFolder, std::optional<std::string> startURL, std::vector<std::string> accessOrigins,
+        std::string appOrigin = {});
 
     // True when a document at `url`, opened as `openedBy` says, may call native code.
     bool allowsBridge(std::string_view url, OpenedBy openedBy) const;
-    // True for the application's own files: `file:` URLs inside the content folder, and `whfile:`
-    // URLs that the application opened. Their pages may read their own folder (modules, workers,
+    // True for the application's own files: `file:` URLs inside the content folder, URLs of the app
+    // origin (its host exactly), and `whfile:` URLs that the application opened. Their pages may read their own folder (modules, workers,
     // fetch).
     bool isAppContent(std::string_view url, OpenedBy openedBy = OpenedBy::App) const;
     // True for the application's own documents: its own content, and pages of the start page's
@@ -47,6 +49,7 @@ private:
     bool isInsideContentFolder(std::string_view url) const;
 
     std::string m_contentFolder;
+    std::string m_appOrigin;
     std::vector<std::string> m_origins;
     std::string m_startOrigin;
     std::vector<std::string> m_refused;

@@ -6,12 +6,15 @@
 #include "display/WHCursorMonitorService.h"
 #include "display/WHWindowSizeCommand.h"
 #include "platform/DisplayServices.h"
+#include "host/WHAppSchemeSource.h"
 #include "host/WHConfigParser.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHSettingsConversions.h"
+#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "base/WHURL.h"
 
 namespace penwick {
 namespace {
@@ -78,12 +81,49 @@ void WHViewController::loadSettings()
     m_startPage = parser.startPage.value_or("index.html");
 }
 
+std::string WHViewController::appOrigin() const
+{
+    return std::string(WHAppSchemeSource::kScheme) + "://" + WHAppSchemeSource::hostForApplicationId(m_platform.environment.bundleIdentifier());
+}
+
+std::optional<std::string> WHViewController::appOriginStartPath() const
+{
+    if (!m_startPage)
+        return std::nullopt;
+    std::string prefix = std::string(WHAppSchemeSource::kScheme) + "://";
+    if (asciiLowercase(m_startPage->substr(0, prefix.size())) == prefix) {
+        // Only this app's origin: its id, in any case.
+        std::string rest = m_startPage->substr(prefix.size());
+        size_t slash = rest.find('/');
+        std::string host = rest.substr(0, slash);
+        if (asciiLowercase(host) != WHAppSchemeSource::hostForApplicationId(m_platform.environment.bundleIdentifier()))
+            return std::nullopt;
+        return slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+    }
+    auto* value = setting(m_settings, "AppOrigin");
+    if (m_startPage->find("://") == std::string::npos && value && WHSettingsConversions::boolValue(*value))
+        return *m_startPage;
+    return std::nullopt;
+}
+
 std::optional<std::string> WHViewController::resolveStartURL() const
 {
     if (!m_startPage || !m_wwwFolderName)
         return std::nullopt;
-    if (m_startPage->find("://") != std::string::npos)
+    if (auto path = appOriginStartPath()) {
+        // Only a page that is there: a missing one gets the host's error page, as a file: one does.
+        std::string file = path->substr(0, path->find_first_of("?#"));
+        auto decoded = WHURL::percentDecode(file);
+        if (!decoded || decoded->empty() || !WHResourceLookup::pathForResource(m_platform.environment, *m_wwwFolderName, *decoded))
+            return std::nullopt;
+        return appOrigin() + "/" + *path;
+    }
+    if (m_startPage->find("://") != std::string::npos) {
+        // Another app's origin is not served here.
+        if (asciiLowercase(m_startPage->substr(0, 6)) == "app://")
+            return std::nullopt;
         return *m_startPage;
+    }
     if (m_wwwFolderName->find("://") != std::string::npos)
         return *m_wwwFolderName + "/" + *m_startPage;
     auto path = WHResourceLookup::pathForResource(m_platform.environment, *m_wwwFolderName, *m_startPage);
@@ -95,8 +135,14 @@ std::optional<std::string> WHViewController::resolveStartURL() const
 
 std::string WHViewController::startPageNotFoundMessage() const
 {
-    return format("ERROR: Start Page at '%@/%@' was not found.", m_wwwFolderName.value_or("(null)"),
-        m_startPage.value_or("(null)"));
+    std::string page = m_startPage.value_or("(null)");
+    if (asciiLowercase(page.substr(0, 6)) == "app://") {
+        auto path = appOriginStartPath();
+        if (!path)
+            return format("ERROR: Start Page '%@' names another app's origin; this app's pages are at %@/", page, appOrigin());
+        page = *path;
+    }
+    return format("ERROR: Start Page at '%@/%@' was not found.", m_wwwFolderName.value_or("(null)"), page);
 }
 
 void WHViewController::awakeFromNib()

@@ -81,8 +81,14 @@ public:
     // The origins config.xml's `access` elements grant ("*" grants all).
     const std::vector<std::string>& accessOrigins() const { return m_accessOrigins; }
 
-    // The start URL step B resolves, or nothing when the start page is missing.
+    // The start URL step B resolves, or nothing when the start page is missing. The start page
+    // loads from the app origin when `content src` names it ("app://<id>/index.html", the id
+    // compared case-insensitively) or when the preference AppOrigin is true and `content src` is
+    // relative; from the content folder's file: URL otherwise.
     std::optional<std::string> resolveStartURL() const;
+    // "app://<host>": the origin serving the web content folder, the host being the application id
+    // lower-cased.
+    std::string appOrigin() const;
     // The message of the error page for a missing start page.
     std::string startPageNotFoundMessage() const;
 
@@ -90,6 +96,10 @@ public:
     std::optional<double> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
 
 private:
+    // The start page's path on the app origin (undecoded, query and fragment kept), when it loads
+    // from there.
+    std::optional<std::string> appOriginStartPath() const;
+
     platform::Platform& m_platform;
     std::unique_ptr<WHCommandQueue> m_commandQueue;
     std::unique_ptr<WHCommandDelegateImpl> m_commandDelegate;

@@ -47,12 +47,14 @@ const WHAppContentPolicy& WHWebViewDelegate::appContentPolicy()
         std::string folder;
         std::optional<std::string> startURL;
         std::vector<std::string> access;
+        std::string appOrigin;
         if (m_viewController) {
             folder = m_viewController->platform().environment.resourcePath() + "/" + m_viewController->wwwFolderName().value_or("www");
             startURL = m_viewController->resolveStartURL();
             access = m_viewController->accessOrigins();
+            appOrigin = m_viewController->appOrigin();
         }
-        m_policy.emplace(std::move(folder), std::move(startURL), std::move(access));
+        m_policy.emplace(std::move(folder), std::move(startURL), std::move(access), std::move(appOrigin));
     }
     return *m_policy;
 }

@@ -80,9 +80,9 @@ public:
     // The start page could not be shown (`reason` says why): a capture still writes what the web
     // view shows, then quits with 1.
     virtual void startPageFailed(const std::string& reason) = 0;
-    // Serves `scheme` in every web view from the files `source` finds, doing the file work on
-    // `workQueue`. Call once per scheme before the first web view loads. `source` outlives the host.
-    virtual void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue,
+    // Serves the rules' scheme in every web view from the files `source` finds, doing the file work
+    // on `workQueue`. Call once per scheme before the first web view loads. `source` outlives the host.
+    virtual void serveFiles(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue,
         Scheduler& scheduler) = 0;
 };
 

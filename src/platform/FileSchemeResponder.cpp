@@ -1,5 +1,6 @@
 #include "platform/FileSchemeResponder.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace penwick::platform {
@@ -39,15 +40,21 @@ bool startsWithIgnoringCase(std::string_view s, std::string_view prefix)
     return true;
 }
 
-// The application's own pages: its files, whose origin the engine writes "file://" since the host
-// lets them read files, and the scheme's own pages. Opaque origins ("null": sandboxed and data:
-// frames, files without that right) are not the app's.
-bool isOwnOrigin(const std::string& origin, std::string_view scheme)
+} // namespace
+
+// The app's files have the origin "file://" since the host lets them read files. Opaque origins
+// ("null": sandboxed and data: frames, files without that right) are never the app's.
+SchemeRules::SchemeRules(std::string scheme)
+    : SchemeRules(scheme, { "file://", scheme + "://localhost" }, {})
 {
-    return origin == "file://" || origin == std::string(scheme) + "://localhost";
 }
 
-} // namespace
+SchemeRules::SchemeRules(std::string scheme, std::vector<std::string> ownOrigins, std::vector<std::pair<std::string, std::string>> headers)
+    : scheme(std::move(scheme))
+    , ownOrigins(std::move(ownOrigins))
+    , headers(std::move(headers))
+{
+}
 
 const std::string* SchemeResponse::header(std::string_view name) const
 {
@@ -95,9 +102,10 @@ FileSchemeResponder::ParsedRange FileSchemeResponder::parseRange(std::string_vie
     return { RangeKind::Satisfiable, { *first, last } };
 }
 
-bool FileSchemeResponder::admits(const SchemeRequest& request, std::string_view scheme)
+bool FileSchemeResponder::admits(const SchemeRequest& request, const SchemeRules& rules)
 {
-    return request.view == RequestingView::App && (!request.origin || isOwnOrigin(*request.origin, scheme));
+    return request.view == RequestingView::App
+        && (!request.origin || std::find(rules.ownOrigins.begin(), rules.ownOrigins.end(), *request.origin) != rules.ownOrigins.end());
 }
 
 SchemeResponse FileSchemeResponder::refusal()
@@ -108,12 +116,13 @@ SchemeResponse FileSchemeResponder::refusal()
 }
 
 SchemeResponse FileSchemeResponder::respond(const SchemeRequest& request, const std::optional<ServedFile>& file,
-    std::optional<std::uint64_t> size, std::string_view scheme)
+    std::optional<std::uint64_t> size, const SchemeRules& rules)
 {
-    if (!admits(request, scheme))
+    if (!admits(request, rules))
         return refusal();
     SchemeResponse response;
     response.headers.emplace_back("Cache-Control", "no-cache");
+    response.headers.insert(response.headers.end(), rules.headers.begin(), rules.headers.end());
     bool cors = request.origin.has_value();
     if (cors) {
         response.headers.emplace_back("Access-Control-Allow-Origin", *request.origin);

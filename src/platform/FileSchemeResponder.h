@@ -9,10 +9,12 @@
 
 namespace penwick::platform {
 
-// A file a URL scheme serves: its local path and its MIME type.
+// A file a URL scheme serves: its local path and its MIME type, or bytes held in the program (the
+// page library), which then stand in for the file.
 struct ServedFile {
     std::string localPath;
     std::string mimeType;
+    std::optional<std::string_view> bytes;
 };
 
 // Where a file-serving URL scheme finds the file behind a URL. Called on the work queue, several
@@ -48,21 +50,33 @@ struct SchemeRequest {
     RequestingView view = RequestingView::App;
 };
 
+// Whose requests a file-serving scheme answers, and the headers it adds to every answer that is
+// not a refusal. By default: the application's files (origin "file://") and the scheme's own pages
+// ("<scheme>://localhost").
+struct SchemeRules {
+    SchemeRules(std::string scheme);
+    SchemeRules(std::string scheme, std::vector<std::string> ownOrigins, std::vector<std::pair<std::string, std::string>> headers);
+
+    std::string scheme;
+    std::vector<std::string> ownOrigins;
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
 // The request-to-response rules of a file-serving scheme, without the engine: never cached,
 // single byte ranges ("bytes=a-b", "a-", "-n") answered 206, unsatisfiable ones 416, CORS answers
-// for the application's own pages (file: and the scheme itself) so that their script sees the
+// for the application's own pages (its rules' own origins) so that their script sees the
 // headers and may send a Range.
 //
 // Only the application's own frames are served. The engine lets only local documents (file: and
 // the scheme's own pages, registered as local) load the scheme's URLs at all; what reaches the
 // scheme is refused here when it comes from another web view or names an origin in its Origin
-// header (which the engine writes and page script cannot set) other than the app's own: "null"
+// header (which the engine writes and page script cannot set) other than its own origins: "null"
 // (sandboxed and data: frames) included. A refused request is answered before its file is looked
 // up, the same for every URL, so it learns nothing about the files.
 class FileSchemeResponder {
 public:
     // True when the request may be served.
-    static bool admits(const SchemeRequest& request, std::string_view scheme);
+    static bool admits(const SchemeRequest& request, const SchemeRules& rules);
     // The one answer to every refused request.
     static SchemeResponse refusal();
 
@@ -81,7 +95,7 @@ public:
     // `file` and `size` are the file found for the URL, or none (404). A request that is not
     // admitted gets the refusal, whatever the file.
     static SchemeResponse respond(const SchemeRequest& request, const std::optional<ServedFile>& file,
-        std::optional<std::uint64_t> size, std::string_view scheme);
+        std::optional<std::uint64_t> size, const SchemeRules& rules);
 };
 
 } // namespace penwick::platform

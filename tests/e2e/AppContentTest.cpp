@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <glib.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -10,8 +11,10 @@
 #include <vector>
 
 #include "e2e/AppRunner.h"
+#include "e2e/LoopbackServer.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::LoopbackServer;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
@@ -52,6 +55,45 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
         EXPECT_EQ(app.missingLogLines(lines, 60s), Lines {}) << app.output();
         // Only the first case waits for the page outside the folder.
         EXPECT_TRUE(!feature.empty() || app.countLines("outside module import worked") == 0) << app.output();
+    }
+}
+
+// The app origin serves the content folder like a web server, to the app's pages and workers, with
+// the isolation that gives them shared memory; a web page reaches none of it.
+TEST(AppContent, TheAppOriginAnswersLikeAWebServerIsolatedAndOnlyToTheApp)
+{
+    LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
+    const std::string filePlugin = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
+    // Both ways in: the app origin named with the id in any case, and a relative page with the preference.
+    const std::pair<std::string, std::string> configs[] = {
+        { "app://Org.Penwick.Host/origin.html", "" },
+        { "origin.html", "<preference name=\"AppOrigin\" value=\"true\"/>" },
+    };
+    for (const auto& [src, preference] : configs) {
+        SCOPED_TRACE(src);
+        AppRunner app(AppRunner::Binary::TestApp);
+        app.writePages("appcontent", "origin.html", { "origin.mjs", "checks.mjs", "ow.js", "data.json", "add.wasm", "pic.svg", "index.html",
+            "main.mjs", "w.js" }, filePlugin + preference);
+        app.writeConfig(AppRunner::replaced(AppRunner::readFile(app.resourcesDir() + "/config.xml"), "\"origin.html\"", "\"" + src + "\""));
+        app.writeResource("www/origin.mjs", AppRunner::replaced(AppRunner::readFile(kPages + "origin.mjs"), "@WEB@", web.origin() + "/web.html"));
+        app.writeResource("www/secret.bin", "x");
+        app.writeResource("secret.txt", "secret");
+        app.writeResource("www/sub/a.txt", "a");
+        ASSERT_EQ(symlink("../secret.txt", app.path("resources/www/link.txt").c_str()), 0);
+        ASSERT_EQ(symlink("../..", app.path("resources/www/sub/link").c_str()), 0);
+        g_mkdir_with_parents(app.path("data/" PENWICK_APP_ID "/files").c_str(), 0700);
+        ASSERT_TRUE(g_file_set_contents(app.path("data/" PENWICK_APP_ID "/files/pic.svg").c_str(), AppRunner::readFile(kPages + "pic.svg").c_str(), -1, nullptr));
+        app.start();
+        EXPECT_EQ(app.missingLogLines({ "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
+                      "xhr: 200 application/json 14", "range: 206 bytes 2-7/14 answer", "beyond: 416",
+                      "types: text/html text/javascript text/javascript application/wasm image/svg+xml application/octet-stream",
+                      "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "library: 200 true text/javascript",
+                      "whfile: 200 true text/javascript", "whfile image: 3", "wasm streaming: 42",
+                      "shared: 200 true application/json function read 7 42", "bridge: hi",
+                      // A web page: no bridge, and app:// URLs do not load.
+                      "web page: undefined refused refused" },
+                      60s),
+            Lines {}) << app.output();
     }
 }
 

@@ -6,7 +6,7 @@
 set -euo pipefail
 src=$1 cache=$2/npm-cache/typescript-5.9.3
 tsc=$cache/node_modules/typescript/bin/tsc
-if [ ! -f "$tsc" ] && ! npm install --prefix "$cache" --no-audit --no-fund --loglevel=error typescript@5.9.3 >/dev/null 2>&1; then
+if [ ! -f "$tsc" ] && ! npm install --prefix "$cache" --no-audit --no-fund --loglevel=error --fetch-timeout=30000 --fetch-retries=1 typescript@5.9.3 >/dev/null 2>&1; then
   echo "SKIPPED: npm or the package registry is unreachable: could not install typescript@5.9.3"
   exit 77
 fi

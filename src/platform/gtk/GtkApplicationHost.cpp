@@ -1,4 +1,5 @@
 #include "platform/gtk/GtkApplicationHost.h"
+#include "platform/gtk/GtkEngineContext.h"
 
 #include <cerrno>
 #include <csignal>
@@ -475,11 +476,13 @@ void GtkApplicationHost::startPageFailed(const std::string& reason)
     std::fprintf(stderr, "penwick: %s\n", reason.c_str());
 }
 
-void GtkApplicationHost::serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue,
+void GtkApplicationHost::serveFiles(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue,
     Scheduler& scheduler)
 {
-    GtkFileScheme::serve(scheme, source, workQueue, scheduler);
+    GtkFileScheme::serve(rules, source, workQueue, scheduler);
 }
+
+void GtkApplicationHost::enableSharedArrayBuffer() { GtkEngineContext::enableSharedArrayBuffer(); }
 
 std::string GtkApplicationHost::webExtensionDirectory()
 {

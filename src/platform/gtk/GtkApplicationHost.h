@@ -41,10 +41,13 @@ public:
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;
     void startPageFailed(const std::string& reason) override;
-    void serveFiles(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler) override;
+    void serveFiles(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler) override;
 
     // Where the web-process extension lives: installed beside the executable, else the build tree.
     static std::string webExtensionDirectory();
+    // Lets the web processes offer SharedArrayBuffer (see GtkEngineContext). Call before the host
+    // is made, while the process has one thread.
+    static void enableSharedArrayBuffer();
     // The resource folder used when --resources is not given.
     static std::string defaultResourcePath();
 

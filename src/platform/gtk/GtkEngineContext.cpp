@@ -47,6 +47,23 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     return m_context.get();
 }
 
+void GtkEngineContext::enableSharedArrayBuffer()
+{
+    // The engine turns SharedArrayBuffer on per web process, by itself only for processes it makes
+    // for cross-origin isolated documents, which it recognises only for network loads: the app
+    // origin's pages are never isolated (crossOriginIsolated stays false, and the engine applies
+    // neither their COOP nor their COEP), so they would never get it. The script engine's option,
+    // read from the environment the web processes inherit, turns it on in every web process of the
+    // app, for every page and worker they show, isolated or not. Hence only for apps that opt into
+    // the app origin (the wasm threads their libraries need): the app's pages gain nothing they
+    // could not do already (they read the app's files and call native code), and a web page the
+    // app shows (the popup's, a web frame, a site the main frame goes to) gains a fine timer against
+    // its own web process, which the engine shares only with the frames of that page. Called while
+    // the process has one thread: the environment is not safe to change later. A value the user
+    // set wins.
+    g_setenv("JSC_useSharedArrayBuffer", "1", FALSE);
+}
+
 void GtkEngineContext::addSandboxReadPath(const std::string& path)
 {
     // The engine refuses a folder that does not exist (a Documents folder nobody made).

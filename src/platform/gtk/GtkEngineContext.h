@@ -35,6 +35,10 @@ public:
     using SchemeHandler = std::function<void(WebKitURISchemeRequest*)>;
     void registerURIScheme(const std::string& scheme, SchemeHandler handler);
 
+    // Lets the web processes offer SharedArrayBuffer (wasm threads) to the app origin's pages, and
+    // with them to every page the app's web processes show. Call once, first thing in the process.
+    static void enableSharedArrayBuffer();
+
     // Makes the shared cookie store accept every cookie.
     void acceptAllCookies();
 

@@ -379,10 +379,18 @@ struct Answer {
     GRef<GInputStream> body;
 };
 
-Answer prepare(const std::string& uri, const SchemeRequest& request, const FileSource& source, const std::string& scheme)
+Answer prepare(const std::string& uri, const SchemeRequest& request, const FileSource& source, const SchemeRules& rules)
 {
     Answer answer;
     auto file = source.fileForURL(uri);
+    if (file && file->bytes) {
+        // Bytes of the program: they live as long as the process.
+        answer.response = FileSchemeResponder::respond(request, file, file->bytes->size(), rules);
+        if (answer.response.hasBody)
+            answer.body = adopt(g_memory_input_stream_new_from_data(file->bytes->data() + answer.response.offset,
+                static_cast<gssize>(answer.response.length), nullptr));
+        return answer;
+    }
     GRef<GInputStream> stream;
     std::optional<std::uint64_t> size;
     int fd = -1;
@@ -399,11 +407,11 @@ Answer prepare(const std::string& uri, const SchemeRequest& request, const FileS
             file.reset();
         }
     }
-    answer.response = FileSchemeResponder::respond(request, file, size, scheme);
+    answer.response = FileSchemeResponder::respond(request, file, size, rules);
     if (!answer.response.hasBody)
         return answer;
     if (answer.response.offset && lseek(fd, static_cast<off_t>(answer.response.offset), SEEK_SET) < 0) {
-        answer.response = FileSchemeResponder::respond(request, std::nullopt, std::nullopt, scheme);
+        answer.response = FileSchemeResponder::respond(request, std::nullopt, std::nullopt, rules);
         return answer;
     }
     GRef<GInputStream> bytes = stream;
@@ -437,19 +445,19 @@ void finish(WebKitURISchemeRequest* request, const Answer& answer, std::shared_p
 
 } // namespace
 
-GtkFileScheme::GtkFileScheme(std::string scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler)
-    : m_scheme(std::move(scheme))
+GtkFileScheme::GtkFileScheme(SchemeRules rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler)
+    : m_rules(std::move(rules))
     , m_source(source)
     , m_workQueue(workQueue)
     , m_scheduler(scheduler)
 {
 }
 
-void GtkFileScheme::serve(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler)
+void GtkFileScheme::serve(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler)
 {
     // Lives as long as the engine context that calls it.
-    auto* handler = new GtkFileScheme(scheme, source, workQueue, scheduler);
-    GtkEngineContext::shared().registerURIScheme(scheme, [handler](WebKitURISchemeRequest* request) { handler->handle(request); });
+    auto* handler = new GtkFileScheme(rules, source, workQueue, scheduler);
+    GtkEngineContext::shared().registerURIScheme(rules.scheme, [handler](WebKitURISchemeRequest* request) { handler->handle(request); });
 }
 
 void GtkFileScheme::serveView(WebKitWebView* view)
@@ -474,23 +482,23 @@ void GtkFileScheme::handle(WebKitURISchemeRequest* request)
     WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
     auto* streams = view ? static_cast<std::shared_ptr<ViewStreams>*>(g_object_get_qdata(G_OBJECT(view), servedViewQuark())) : nullptr;
     parsed.view = streams ? RequestingView::App : RequestingView::Other;
-    if (!FileSchemeResponder::admits(parsed, m_scheme)) {
+    if (!FileSchemeResponder::admits(parsed, m_rules)) {
         // Before any file work, so that the answer and its timing say nothing about the file.
         if (m_refusalsLogged < kLoggedRefusals) {
             ++m_refusalsLogged;
             std::string from = streams ? "a frame of origin " + parsed.origin.value_or("") : "a web view that is not the app's";
-            log::message(format("refused a %@ request from %@%@", m_scheme, from,
+            log::message(format("refused a %@ request from %@%@", m_rules.scheme, from,
                 std::string(m_refusalsLogged == kLoggedRefusals ? "; further refusals are not logged" : "")));
         }
         finish(request, Answer { FileSchemeResponder::refusal(), {} }, nullptr);
         return;
     }
     admitStream(*streams, m_scheduler,
-        [&source = m_source, &workQueue = m_workQueue, &scheduler = m_scheduler, scheme = m_scheme, held = GRef(request),
+        [&source = m_source, &workQueue = m_workQueue, &scheduler = m_scheduler, &rules = m_rules, held = GRef(request),
             uri = std::string(webkit_uri_scheme_request_get_uri(request)), parsed = std::move(parsed)](std::shared_ptr<StreamSlot> slot) mutable {
-            workQueue.submit([&source, &scheduler, scheme = std::move(scheme), held = std::move(held), uri = std::move(uri),
+            workQueue.submit([&source, &scheduler, &rules, held = std::move(held), uri = std::move(uri),
                                  parsed = std::move(parsed), slot = std::move(slot)]() mutable {
-                auto answer = std::make_shared<Answer>(prepare(uri, parsed, source, scheme));
+                auto answer = std::make_shared<Answer>(prepare(uri, parsed, source, rules));
                 // The request is released on the main loop only.
                 scheduler.post([held = std::move(held), answer, slot = std::move(slot)]() mutable {
                     finish(held.get(), *answer, std::move(slot));

@@ -18,16 +18,16 @@ namespace penwick::platform {
 // bodies its pages never read cannot pile up in this process. Lives as long as the process.
 class GtkFileScheme {
 public:
-    // Registers `scheme` once, before the first load.
-    static void serve(const std::string& scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
+    // Registers the rules' scheme once, before the first load.
+    static void serve(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
     // Makes `view` one of the application's own, whose pages the scheme serves.
     static void serveView(WebKitWebView* view);
 
 private:
-    GtkFileScheme(std::string scheme, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
+    GtkFileScheme(SchemeRules rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
     void handle(WebKitURISchemeRequest* request);
 
-    std::string m_scheme;
+    SchemeRules m_rules;
     const FileSource& m_source;
     WorkQueue& m_workQueue;
     Scheduler& m_scheduler;

@@ -30,7 +30,7 @@ std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileForURL(const st
     auto path = fileSystem ? fileSystem->filesystemPathForPath(target->path) : std::nullopt;
     if (!path)
         return std::nullopt;
-    return platform::ServedFile { *path, WHLocalFilesystem::getMimeTypeFromPath(path).value_or("*/*") };
+    return platform::ServedFile { *path, WHLocalFilesystem::getMimeTypeFromPath(path).value_or("*/*"), std::nullopt };
 }
 
 } // namespace penwick

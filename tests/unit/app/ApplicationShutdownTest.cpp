@@ -49,7 +49,7 @@ public:
     void present(platform::Window&) override { }
     void captureWhenLoaded(platform::WebView&, const platform::LaunchOptions&) override { }
     void startPageFailed(const std::string&) override { }
-    void serveFiles(const std::string&, const platform::FileSource& source, platform::WorkQueue& workQueue,
+    void serveFiles(const platform::SchemeRules&, const platform::FileSource& source, platform::WorkQueue& workQueue,
         platform::Scheduler& scheduler) override
     {
         served = { &source, &workQueue, &scheduler };

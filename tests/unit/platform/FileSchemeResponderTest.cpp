@@ -45,10 +45,10 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
         { "own origin", { "GET", "bytes=0-1", "whfile://localhost" }, 10, 206, "2", "bytes 0-1/10", 0, 2, true, "whfile://localhost" },
         { "preflight", { "OPTIONS", "bytes=0-1", "file://" }, 10, 204, nullptr, nullptr, 0, 0, false, "file://" },
     };
-    const ServedFile file { "/data/a.wav", "audio/wav" };
+    const ServedFile file { "/data/a.wav", "audio/wav", std::nullopt };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto response = FileSchemeResponder::respond(c.request, c.size ? std::optional(file) : std::nullopt, c.size, "whfile");
+        auto response = FileSchemeResponder::respond(c.request, c.size ? std::optional(file) : std::nullopt, c.size, SchemeRules("whfile"));
         EXPECT_EQ(response.status, c.status);
         auto expectHeader = [&](const char* name, const char* value) {
             const std::string* got = response.header(name);
@@ -94,17 +94,17 @@ TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFi
         { "file:///etc", RequestingView::App, false },
         { "", RequestingView::App, false },
     };
-    const ServedFile file { "/data/a.txt", "text/plain" };
+    const ServedFile file { "/data/a.txt", "text/plain", std::nullopt };
     for (const auto& c : cases) {
         for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
             SchemeRequest request { method, "bytes=0-1", c.origin ? std::optional<std::string>(c.origin) : std::nullopt, c.view };
             SCOPED_TRACE(std::string(c.origin ? c.origin : "no origin") + " " + method);
-            EXPECT_EQ(FileSchemeResponder::admits(request, "whfile"), c.admitted);
+            EXPECT_EQ(FileSchemeResponder::admits(request, SchemeRules("whfile")), c.admitted);
             if (c.admitted)
                 continue;
             const SchemeResponse refusal = FileSchemeResponder::refusal();
             for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
-                auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, "whfile");
+                auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, SchemeRules("whfile"));
                 EXPECT_EQ(response.status, 404);
                 EXPECT_EQ(response.headers, refusal.headers);
                 EXPECT_FALSE(response.hasBody);

@@ -1,0 +1,87 @@
+#include "host/WHAppSchemeSource.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "base/AsciiCase.h"
+#include "base/FileURLPath.h"
+#include "base/WHURL.h"
+
+namespace penwick {
+namespace {
+
+// The path with every symbolic link resolved; none when it does not exist.
+std::optional<std::string> realPath(const std::string& path)
+{
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    return resolved ? std::optional<std::string>(resolved.get()) : std::nullopt;
+}
+
+} // namespace
+
+WHAppSchemeSource::WHAppSchemeSource(std::string host, std::string contentFolder)
+    : m_host(std::move(host))
+    , m_contentFolder(std::move(contentFolder))
+{
+}
+
+std::string WHAppSchemeSource::hostForApplicationId(std::string_view id) { return asciiLowercase(std::string(id)); }
+
+platform::SchemeRules WHAppSchemeSource::rules() const
+{
+    return platform::SchemeRules(kScheme, { origin() },
+        {
+            { "Cross-Origin-Opener-Policy", "same-origin" },
+            { "Cross-Origin-Embedder-Policy", "require-corp" },
+            { "Cross-Origin-Resource-Policy", "same-origin" },
+        });
+}
+
+std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::string& text) const
+{
+    auto url = WHURL::URLWithString(text);
+    if (!url || url->scheme() != kScheme || url->host() != m_host || !url->path())
+        return std::nullopt;
+    // Refused rather than resolved: decoded from "%2e%2e" it would climb out of the folder.
+    for (const auto& component : url->pathComponents()) {
+        if (component == "..")
+            return std::nullopt;
+    }
+    // The folder itself may be reached through a link; what lies in it may not lead out of it.
+    auto folder = realPath(m_contentFolder);
+    auto file = realPath(m_contentFolder + *url->path());
+    if (!folder || !file || !FileURLPath::isInside(*file, *folder))
+        return std::nullopt;
+    return platform::ServedFile { *file, contentType(*file), std::nullopt };
+}
+
+std::string WHAppSchemeSource::contentType(std::string_view name)
+{
+    static constexpr std::pair<std::string_view, std::string_view> kTypes[] = {
+        { "html", "text/html" }, { "htm", "text/html" }, { "xhtml", "application/xhtml+xml" },
+        { "js", "text/javascript" }, { "mjs", "text/javascript" }, { "cjs", "text/javascript" },
+        { "css", "text/css" }, { "json", "application/json" }, { "map", "application/json" },
+        { "webmanifest", "application/manifest+json" }, { "wasm", "application/wasm" },
+        { "txt", "text/plain" }, { "md", "text/markdown" }, { "csv", "text/csv" }, { "xml", "application/xml" },
+        { "svg", "image/svg+xml" }, { "png", "image/png" }, { "jpg", "image/jpeg" }, { "jpeg", "image/jpeg" },
+        { "gif", "image/gif" }, { "webp", "image/webp" }, { "avif", "image/avif" }, { "ico", "image/x-icon" },
+        { "bmp", "image/bmp" }, { "woff", "font/woff" }, { "woff2", "font/woff2" }, { "ttf", "font/ttf" },
+        { "otf", "font/otf" }, { "mp3", "audio/mpeg" }, { "wav", "audio/wav" }, { "ogg", "audio/ogg" },
+        { "oga", "audio/ogg" }, { "opus", "audio/ogg" }, { "flac", "audio/flac" }, { "m4a", "audio/mp4" },
+        { "mp4", "video/mp4" }, { "webm", "video/webm" }, { "ogv", "video/ogg" }, { "pdf", "application/pdf" },
+        { "zip", "application/zip" },
+    };
+    auto slash = name.rfind('/');
+    auto base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    auto dot = base.rfind('.');
+    if (dot != std::string_view::npos && dot != 0) {
+        std::string extension = asciiLowercase(std::string(base.substr(dot + 1)));
+        for (const auto& [known, type] : kTypes) {
+            if (known == extension)
+                return std::string(type);
+        }
+    }
+    return "application/octet-stream";
+}
+
+} // namespace penwick

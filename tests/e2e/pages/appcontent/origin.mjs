@@ -1,0 +1,54 @@
+// Served from the app origin: answers like a web server, isolated, with the bridge; then a web page
+// tries to reach the same files.
+import { within } from './checks.mjs';
+
+const log = (name, value) => console.log(name + ': ' + value);
+const answer = (r) => [r.status, r.ok, r.headers.get('content-type'), r.headers.get('content-length')].join(' ');
+const fetched = (url, init) => within(fetch(url, init).then(answer));
+const status = (url) => within(fetch(url).then((r) => r.status));
+
+log('origin', [location.origin, typeof SharedArrayBuffer, typeof hostbridge].join(' '));
+log('isolated', crossOriginIsolated);
+log('fetch', await fetched('data.json'));
+log('xhr', await within(new Promise((resolve, reject) => {
+  const xhr = new XMLHttpRequest();
+  xhr.onload = () => resolve([xhr.status, xhr.getResponseHeader('content-type'), xhr.response.length].join(' '));
+  xhr.onerror = reject;
+  xhr.open('GET', 'data.json');
+  xhr.send();
+})));
+log('range', await within(fetch('data.json', { headers: { Range: 'bytes=2-7' } })
+  .then(async (r) => [r.status, r.headers.get('content-range'), await r.text()].join(' '))));
+log('beyond', await status(new Request('data.json', { headers: { Range: 'bytes=99-' } })));
+log('types', (await Promise.all(['index.html', 'main.mjs', 'w.js', 'add.wasm', 'pic.svg', 'secret.bin']
+  .map((f) => within(fetch(f).then((r) => r.headers.get('content-type')))))).join(' '));
+log('headers', await within(fetch('data.json').then((r) => ['accept-ranges', 'cache-control']
+  .map((h) => r.headers.get(h)).join(' '))));
+log('escapes', (await Promise.all(['missing.txt', 'sub', 'sub/', '../secret.txt', '%2e%2e/secret.txt', 'sub/..%2f..%2fsecret.txt',
+  'link.txt', 'sub/link/secret.txt', '/_webhost/nothing.js'].map(status))).join(' '));
+log('library', await fetched('/_webhost/webhost.js').then((a) => a.split(' ').slice(0, 3).join(' ')));
+log('whfile', await fetched('whfile://localhost/_webhost/webhost.js').then((a) => a.split(' ').slice(0, 3).join(' ')));
+log('whfile image', await within(new Promise((resolve, reject) => {
+  const img = document.getElementById('pic');
+  img.onload = () => resolve(img.naturalWidth);
+  img.onerror = reject;
+  img.src = 'whfile://localhost/persistent/pic.svg';
+})));
+log('wasm streaming', await within(WebAssembly.instantiateStreaming(fetch('add.wasm'))
+  .then((m) => m.instance.exports.add(40, 2))));
+// One buffer, two threads: each sees what the other wrote.
+log('shared', await within(new Promise((resolve, reject) => {
+  const cells = new Int32Array(new SharedArrayBuffer(8));
+  cells[0] = 7;
+  const worker = new Worker('ow.js');
+  worker.onmessage = (e) => resolve([e.data, Atomics.load(cells, 1)].join(' '));
+  worker.onerror = reject;
+  worker.postMessage(cells);
+})));
+log('bridge', await within(webhost.require('webhost/exec').promise('Echo', 'echo', ['hi'])));
+// A web frame that did not agree to be embedded is refused; a web page the app goes to loads.
+const frame = document.createElement('iframe');
+frame.src = '@WEB@';
+document.body.append(frame);
+await new Promise((resolve) => setTimeout(resolve, 1000));
+location.href = '@WEB@';
