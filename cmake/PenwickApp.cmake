@@ -6,7 +6,12 @@
 #     RESOURCES <folder>             holds config.xml and www/
 #     [VERSION <version>]            default: the host's version
 #     [ICON <file.svg>]              default: the host's icon
-#     [SUMMARY <one line>] [DESCRIPTION <paragraph>] [HOMEPAGE <url>]
+#     SUMMARY <one line> DESCRIPTION <paragraph>   the software centre's text; required, so that an
+#                                    app never shows the host's own
+#     [HOMEPAGE <url>]
+#     [WEBSITE_URL <url>]            opened by the menu's "Visit Website" (no entry without it)
+#     [DOCUMENTS_URL <url>]          opened by "Documentation" (F1); default: the host's documentation
+#     [LOGIN_LANDING_URL <url>]      URL prefix of the login popup's landing page
 #     [LICENSE <SPDX id>] [CATEGORIES <Desktop;Categories;>]
 #     [OUTPUT_NAME <executable name>]  default: <target>
 #     [SOURCES <extra sources>...]
@@ -34,7 +39,7 @@ endfunction()
 
 # The identity compiled into an executable built from src/app/main.cpp.
 function(penwick_set_app_identity target)
-  cmake_parse_arguments(PARSE_ARGV 1 APP "" "ID;NAME;VERSION;RESOURCES" "")
+  cmake_parse_arguments(PARSE_ARGV 1 APP "" "ID;NAME;VERSION;RESOURCES;WEBSITE_URL;DOCUMENTS_URL;LOGIN_LANDING_URL" "")
   foreach(required ID NAME VERSION RESOURCES)
     if(NOT APP_${required})
       message(FATAL_ERROR "penwick app ${target}: ${required} is required")
@@ -43,7 +48,8 @@ function(penwick_set_app_identity target)
   if(NOT APP_ID MATCHES "^[A-Za-z][A-Za-z0-9_-]*(\\.[A-Za-z][A-Za-z0-9_-]*)+$")
     message(FATAL_ERROR "penwick app ${target}: ID '${APP_ID}' is not a reverse-DNS id like com.example.App")
   endif()
-  foreach(text "${APP_NAME}" "${APP_VERSION}" "${APP_RESOURCES}")
+  foreach(text "${APP_NAME}" "${APP_VERSION}" "${APP_RESOURCES}" "${APP_WEBSITE_URL}" "${APP_DOCUMENTS_URL}"
+      "${APP_LOGIN_LANDING_URL}")
     if(text MATCHES "[\"\\\\]")
       message(FATAL_ERROR "penwick app ${target}: '${text}' must not contain quotes or backslashes")
     endif()
@@ -57,13 +63,24 @@ function(penwick_set_app_identity target)
   include(GNUInstallDirs)
   file(RELATIVE_PATH data_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/${APP_ID}")
   file(RELATIVE_PATH webext_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions")
+  file(RELATIVE_PATH doc_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/doc/${APP_ID}")
+  foreach(url WEBSITE_URL DOCUMENTS_URL LOGIN_LANDING_URL)
+    if(APP_${url} AND NOT APP_${url} MATCHES "^https?://[^/]")
+      message(FATAL_ERROR "penwick app ${target}: ${url} '${APP_${url}}' is not an http or https URL")
+    endif()
+  endforeach()
   target_compile_definitions(${target} PRIVATE
     PENWICK_APP_ID="${APP_ID}"
     PENWICK_APP_NAME="${APP_NAME}"
     PENWICK_APP_VERSION="${APP_VERSION}"
     PENWICK_APP_DATA_DIR="${data_rel}"
     PENWICK_APP_WEBEXT_DIR="${webext_rel}"
-    PENWICK_APP_BUILD_RESOURCES="${resources}")
+    PENWICK_APP_DOC_DIR="${doc_rel}"
+    PENWICK_APP_BUILD_RESOURCES="${resources}"
+    PENWICK_APP_BUILD_DOC_DIR="${PENWICK_HOST_SOURCE_DIR}"
+    PENWICK_APP_WEBSITE_URL="${APP_WEBSITE_URL}"
+    PENWICK_APP_DOCUMENTS_URL="${APP_DOCUMENTS_URL}"
+    PENWICK_APP_LOGIN_LANDING_URL="${APP_LOGIN_LANDING_URL}")
   set_target_properties(${target} PROPERTIES
     PENWICK_APP_ID "${APP_ID}" PENWICK_APP_NAME "${APP_NAME}" PENWICK_APP_VERSION "${APP_VERSION}"
     PENWICK_APP_RESOURCES "${resources}")
@@ -71,23 +88,27 @@ endfunction()
 
 function(penwick_add_app target)
   cmake_parse_arguments(PARSE_ARGV 1 APP "EXCLUDE_FROM_ALL"
-    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;CATEGORIES;OUTPUT_NAME" "SOURCES")
+    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;CATEGORIES;OUTPUT_NAME;WEBSITE_URL;DOCUMENTS_URL;LOGIN_LANDING_URL"
+    "SOURCES")
   if(APP_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "penwick_add_app(${target}): unknown arguments ${APP_UNPARSED_ARGUMENTS}")
   endif()
+  # The software centre and the package show these: another app's (or the host's) text would
+  # describe the wrong program.
+  foreach(required SUMMARY DESCRIPTION)
+    if(NOT APP_${required})
+      message(FATAL_ERROR "penwick_add_app(${target}): ${required} is required: describe ${APP_NAME} in your own words")
+    endif()
+  endforeach()
   if(NOT APP_VERSION)
     set(APP_VERSION ${PENWICK_HOST_VERSION})
   endif()
   if(NOT APP_ICON)
     set(APP_ICON ${PENWICK_HOST_SOURCE_DIR}/packaging/icons/penwick.svg)
   endif()
-  if(NOT APP_SUMMARY)
-    set(APP_SUMMARY "${APP_NAME} as a desktop application")
-  endif()
-  if(NOT APP_DESCRIPTION)
-    set(APP_DESCRIPTION "${APP_SUMMARY}.")
-  endif()
-  if(NOT APP_HOMEPAGE)
+  if(NOT APP_HOMEPAGE AND APP_WEBSITE_URL)
+    set(APP_HOMEPAGE "${APP_WEBSITE_URL}")
+  elseif(NOT APP_HOMEPAGE)
     set(APP_HOMEPAGE "https://example.org/")
   endif()
   if(NOT APP_LICENSE)
@@ -107,7 +128,8 @@ function(penwick_add_app target)
   add_dependencies(${target} penwick-webext)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${APP_OUTPUT_NAME})
   penwick_set_app_identity(${target} ID "${APP_ID}" NAME "${APP_NAME}" VERSION "${APP_VERSION}"
-    RESOURCES "${APP_RESOURCES}")
+    RESOURCES "${APP_RESOURCES}" WEBSITE_URL "${APP_WEBSITE_URL}" DOCUMENTS_URL "${APP_DOCUMENTS_URL}"
+    LOGIN_LANDING_URL "${APP_LOGIN_LANDING_URL}")
   get_target_property(resources ${target} PENWICK_APP_RESOURCES)
   set_target_properties(${target} PROPERTIES PENWICK_APP_SUMMARY "${APP_SUMMARY}")
 
@@ -130,6 +152,13 @@ function(penwick_add_app target)
   install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
   install(FILES ${resources}/config.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  # The host's documentation, which "Documentation" opens when the app names no page of its own.
+  if(NOT APP_DOCUMENTS_URL)
+    install(FILES ${PENWICK_HOST_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${APP_ID} ${opts})
+    if(IS_DIRECTORY ${PENWICK_HOST_SOURCE_DIR}/docs)
+      install(DIRECTORY ${PENWICK_HOST_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${APP_ID} ${opts})
+    endif()
+  endif()
   install(FILES ${generated}/${APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${opts})
   install(FILES ${generated}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo ${opts})
   get_filename_component(icon_ext "${APP_ICON}" LAST_EXT)

@@ -122,42 +122,64 @@ void Application::startup()
     m_deviceFacts = std::make_unique<platform::LinuxDeviceFacts>();
     m_platform->services.provide<platform::DeviceFacts>(*m_deviceFacts);
     m_platform->services.provide<platform::PopupWindowFactory>(m_host);
+    // Who the app is, with its product web site (the login popup's landing page).
+    m_platform->services.provide<platform::AppIdentity>(m_identity);
     auto controller = std::make_unique<MainViewController>(*m_platform);
+    controller->setProductPages({ m_identity.websiteURL, m_identity.documentsURL, m_options.documentationPath });
+    if (m_options.devURL) {
+        log::message(format("this run uses the development server at %@: its origin may call native code until the app ends",
+            log::withoutQueryValues(*m_options.devURL)));
+        controller->setDevURL(*m_options.devURL);
+    }
     m_webViewDelegate = std::make_unique<WHWebViewDelegate>(*m_dialogs);
     controller->setWindow(window.get());
     controller->setWebView(webView.get());
     controller->setWebViewDelegate(m_webViewDelegate.get());
     m_webViewDelegate->setViewController(controller.get());
     webView->setClient(m_webViewDelegate.get());
-    webView->setDeveloperExtras(m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey)
-            ? platform::DeveloperExtras::On
-            : platform::DeveloperExtras::Off);
+    auto developerExtras = m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey) ? platform::DeveloperExtras::On
+                                                                                              : platform::DeveloperExtras::Off;
+    webView->setDeveloperExtras(developerExtras);
     m_host.captureWhenLoaded(*webView, m_options);
     m_appDelegate->setWindow(std::move(window));
     m_appDelegate->setWebView(std::move(webView));
     m_appDelegate->setViewController(std::move(controller));
 
     // Full screen on and off: F11, or a menu entry naming app.fullscreen.
-    m_host.addAction("fullscreen", "F11", [this] {
+    m_host.addAction("fullscreen", { "F11" }, [this] {
         if (auto* controller = m_appDelegate->viewController())
             controller->onFullscreen();
     });
+    // The developer's keys, only with the engine's developer tools on: otherwise F5, Ctrl+R and
+    // Ctrl+Shift+I stay the page's own.
+    if (developerExtras == platform::DeveloperExtras::On) {
+        m_host.addAction("reload", { "F5", "<Control>r" }, [this] {
+            if (auto* webView = m_appDelegate->webView())
+                webView->reload();
+        });
+        m_host.addAction("inspector", { "<Control><Shift>i" }, [this] {
+            if (auto* webView = m_appDelegate->webView())
+                webView->showInspector();
+        });
+    }
 
     // The application menu: the product web site and its documents page in the user's browser.
-    m_host.addAction("visitWebsite", "", [this] {
-        if (auto* controller = m_appDelegate->viewController())
-            controller->visitWebsite();
-    });
-    m_host.addAction("visitHelpsite", "F1", [this] {
+    if (!m_identity.websiteURL.empty()) {
+        m_host.addAction("visitWebsite", {}, [this] {
+            if (auto* controller = m_appDelegate->viewController())
+                controller->visitWebsite();
+        });
+        m_host.addMenuItem("Visit Website", "visitWebsite");
+    }
+    m_host.addAction("visitHelpsite", { "F1" }, [this] {
         if (auto* controller = m_appDelegate->viewController())
             controller->visitHelpsite();
     });
-    m_host.addMenuItem("Visit Website", "visitWebsite");
     m_host.addMenuItem("Documentation", "visitHelpsite");
 
     m_appDelegate->viewController()->awakeFromNib();
     // Without a configuration nothing will load; a capture has nothing to wait for.
-    if (!m_appDelegate->viewController()->startPage() && m_options.capturing()) {
+    if (!m_appDelegate->viewController()->startPage() && !m_options.devURL && m_options.capturing()) {
         std::fprintf(stderr, "penwick: no config.xml in %s\n", m_options.resourcePath.c_str());
         m_nothingToCapture = true;
     } else if (m_appDelegate->viewController()->loadFromString()) {

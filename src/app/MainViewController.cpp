@@ -1,21 +1,35 @@
 #include "app/MainViewController.h"
 
-#include "BuildConfig.h"
 #include "base/Log.h"
 #include "platform/UrlOpener.h"
 
 namespace penwick {
 
-void MainViewController::visitWebsite() { openInSystem(build::kWebsiteURL); }
-
-void MainViewController::visitHelpsite() { openInSystem(build::kDocumentsURL); }
-
-void MainViewController::openInSystem(const char* url)
+void MainViewController::visitWebsite()
 {
-    if (auto* opener = m_platform.services.find<platform::UrlOpener>())
-        opener->openURL(url);
-    else
-        log::warning(std::string("no system URL opener: ") + url);
+    if (m_pages.website.empty())
+        return;
+    if (auto* system = opener(m_pages.website))
+        system->openURL(m_pages.website);
+}
+
+void MainViewController::visitHelpsite()
+{
+    if (m_pages.documents.empty()) {
+        if (auto* system = opener(m_pages.documentation))
+            system->openHostFile(m_pages.documentation);
+        return;
+    }
+    if (auto* system = opener(m_pages.documents))
+        system->openURL(m_pages.documents);
+}
+
+platform::UrlOpener* MainViewController::opener(const std::string& what) const
+{
+    auto* opener = m_platform.services.find<platform::UrlOpener>();
+    if (!opener)
+        log::warning("no system URL opener: " + what);
+    return opener;
 }
 
 } // namespace penwick

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <string>
+
 #include "host/WHViewController.h"
+#include "platform/UrlOpener.h"
 
 namespace penwick {
 
@@ -10,14 +13,24 @@ public:
     explicit MainViewController(platform::Platform& platform) : WHViewController(platform), m_platform(platform) { }
     void awakeFromNib() override { WHViewController::awakeFromNib(); }
 
+    // What the menu actions open: the app's web site and documents page, and the host's
+    // documentation (a file) for an app that names no documents page.
+    struct ProductPages {
+        std::string website;
+        std::string documents;
+        std::string documentation;
+    };
+    void setProductPages(ProductPages pages) { m_pages = std::move(pages); }
+
     // Menu actions: the product web site and its documents page in the user's browser.
     void visitWebsite();
     void visitHelpsite();
 
 private:
-    void openInSystem(const char* url);
+    platform::UrlOpener* opener(const std::string& what) const;
 
     platform::Platform& m_platform;
+    ProductPages m_pages;
 };
 
 } // namespace penwick

@@ -2,7 +2,6 @@
 
 #include <glib.h>
 
-#include "BuildConfig.h"
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
@@ -15,6 +14,7 @@
 #include "platform/PopupWindowFactory.h"
 #include "platform/SavePanel.h"
 #include "platform/UrlOpener.h"
+#include "platform/glib/InstallLayout.h"
 
 namespace penwick {
 namespace {
@@ -133,8 +133,9 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
                 answer("this host has no popup window");
                 return;
             }
+            auto* identity = context().service<platform::AppIdentity>();
             m_popupController = std::make_unique<PopupWindowController>(factory->createPopupWindow(kPopupWidth, kPopupHeight),
-                build::kLoginLandingURL, context().service<platform::Dialogs>());
+                identity ? identity->loginLandingURL : std::string(), context().service<platform::Dialogs>());
         }
         m_popupController->showWindow();
         m_popupController->setGWebView(webView());

@@ -16,7 +16,12 @@ int main(int argc, char** argv)
         .version = PENWICK_APP_VERSION,
         .dataDir = PENWICK_APP_DATA_DIR,
         .webExtensionDir = PENWICK_APP_WEBEXT_DIR,
+        .docDir = PENWICK_APP_DOC_DIR,
         .buildResourceDir = PENWICK_APP_BUILD_RESOURCES,
+        .buildDocDir = PENWICK_APP_BUILD_DOC_DIR,
+        .websiteURL = PENWICK_APP_WEBSITE_URL,
+        .documentsURL = PENWICK_APP_DOCUMENTS_URL,
+        .loginLandingURL = PENWICK_APP_LOGIN_LANDING_URL,
     };
     auto commandLine = penwick::platform::GtkApplicationHost::parseCommandLine(argc, argv, identity);
     if (!commandLine.options)

@@ -150,7 +150,9 @@ void WHViewController::awakeFromNib()
     WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
     // Without a configuration there is no start page to resolve; the window shows the black
     // background and the web view stays empty.
-    if (m_startPage && m_wwwFolderName) {
+    if (m_devURL) {
+        m_webView->loadRequest(*m_devURL);
+    } else if (m_startPage && m_wwwFolderName) {
         if (auto url = resolveStartURL()) {
             m_webView->loadRequest(*url);
         } else {

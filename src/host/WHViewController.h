@@ -81,6 +81,11 @@ public:
     // The origins config.xml's `access` elements grant ("*" grants all).
     const std::vector<std::string>& accessOrigins() const { return m_accessOrigins; }
 
+    // A development server's page this run starts on instead of the start page (also without a
+    // config.xml); the web view delegate grants its origin what a web start page's gets.
+    void setDevURL(std::string url) { m_devURL = std::move(url); }
+    const std::optional<std::string>& devURL() const { return m_devURL; }
+
     // The start URL step B resolves, or nothing when the start page is missing. The start page
     // loads from the app origin when `content src` names it ("app://<id>/index.html", the id
     // compared case-insensitively) or when the preference AppOrigin is true and `content src` is
@@ -113,6 +118,7 @@ private:
     std::optional<std::string> m_wwwFolderName;
     std::optional<std::string> m_startPage;
     std::vector<std::string> m_accessOrigins;
+    std::optional<std::string> m_devURL;
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
     std::optional<double> m_hideMousePointerTimeout;

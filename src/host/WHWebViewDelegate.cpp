@@ -50,7 +50,8 @@ const WHAppContentPolicy& WHWebViewDelegate::appContentPolicy()
         std::string appOrigin;
         if (m_viewController) {
             folder = m_viewController->platform().environment.resourcePath() + "/" + m_viewController->wwwFolderName().value_or("www");
-            startURL = m_viewController->resolveStartURL();
+            // A run on a development server grants that server's origin in place of the start page's.
+            startURL = m_viewController->devURL() ? m_viewController->devURL() : m_viewController->resolveStartURL();
             access = m_viewController->accessOrigins();
             appOrigin = m_viewController->appOrigin();
         }

@@ -31,6 +31,11 @@ struct LaunchOptions {
     std::vector<std::string> arguments;
     // How long a capture waits for the loaded page to settle, in seconds.
     double captureTimeout = 10;
+    // A development server's page (http or https) to start on instead of the start page, for this
+    // run only; its origin may call native code for the run.
+    std::optional<std::string> devURL;
+    // The host's documentation (README.md), found like the resources.
+    std::string documentationPath;
     bool capturing() const { return screenshotPath || dumpDomPath; }
 };
 
@@ -65,9 +70,10 @@ public:
     virtual std::unique_ptr<SavePanel> createSavePanel(Window& parent) = 0;
     // The screens, pointer and clock of this desktop; they live as long as the host.
     virtual DisplayServices& displayServices() = 0;
-    // An application action, run on the main loop when `accelerator` (e.g. "F11") is pressed in
-    // one of the application's windows or a menu entry names it. An empty accelerator binds no key.
-    virtual void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) = 0;
+    // An application action, run on the main loop when one of `accelerators` (e.g. "F11",
+    // "<Control>r") is pressed in one of the application's windows or a menu entry names it. A key
+    // bound to an action never reaches the page.
+    virtual void addAction(const std::string& name, const std::vector<std::string>& accelerators, std::function<void()> handler) = 0;
     // Appends an entry titled `label` that runs the action `name` (from addAction()) to the
     // application menu.
     virtual void addMenuItem(const std::string& label, const std::string& name) = 0;

@@ -1,8 +1,11 @@
 #include "platform/UrlOpener.h"
 
 #include "base/AsciiCase.h"
+#include "base/WHURL.h"
 
 namespace penwick::platform {
+
+void UrlOpener::openHostFile(const std::string& path) { openURL(WHURL::fileURLStringWithPath(path, WHURL::Directory::No)); }
 
 std::optional<std::string> UrlOpener::refusal(std::string_view url)
 {

@@ -13,6 +13,9 @@ class UrlOpener {
 public:
     virtual ~UrlOpener() = default;
     virtual void openURL(const std::string& url) = 0;
+    // Opens one of the host's own files (its documentation) with the desktop's application for its
+    // type. Never for a path a page names. By default, as its file: URL.
+    virtual void openHostFile(const std::string& path);
 
     // Why the desktop must not be handed `url`, or nothing when it may. Only web pages and mail go
     // out: any other scheme could run a program or read a file through the desktop's handlers.

@@ -68,6 +68,10 @@ public:
     virtual void setClient(WebViewClient*) { }
     // The engine's inspector and console tools.
     virtual void setDeveloperExtras(DeveloperExtras) { }
+    // Loads the page shown again, as the user's reload does.
+    virtual void reload() { }
+    // Opens the engine's web inspector on the page (with developer extras on).
+    virtual void showInspector() { }
 };
 
 } // namespace penwick::platform

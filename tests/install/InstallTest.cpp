@@ -91,12 +91,17 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
                  std::string(PENWICK_LIBDIR) + "/" + id + "/web-extensions/libpenwick-webext.so",
                  share + "/icons/hicolor/scalable/apps/" + id + ".svg" })
             EXPECT_TRUE(g_file_test(installed(file).c_str(), G_FILE_TEST_EXISTS)) << file;
+        // The app that names no documents page gets the host's documentation for "Documentation".
+        EXPECT_EQ(g_file_test(installed(share + "/doc/" + id + "/README.md").c_str(), G_FILE_TEST_EXISTS),
+            std::string(id) == PENWICK_APP_ID) << id;
         for (const auto& validate : { std::vector<std::string> { "desktop-file-validate", installed(share + "/applications/" + id + ".desktop") },
                  { "appstreamcli", "validate", "--no-net", installed(share + "/metainfo/" + id + ".metainfo.xml") } }) {
             Outcome valid = runIn(sandbox, validate);
             EXPECT_EQ(valid.status, 0) << valid.output;
         }
     }
+    const std::string tinyInfo = readFile(installed(std::string(PENWICK_DATADIR) + "/metainfo/" + PENWICK_TINY_ID + ".metainfo.xml"));
+    EXPECT_NE(tinyInfo.find("<url type=\"homepage\">https://tiny.example/</url>"), std::string::npos) << tinyInfo;
     Outcome version = runIn(sandbox, { exe(PENWICK_TINY_EXE), "--version" });
     EXPECT_EQ(version.status, 0) << version.output;
     EXPECT_TRUE(version.has("Tiny 0.0.1\nhost: penwick ")) << version.output;
@@ -133,6 +138,36 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
         g_mkdir_with_parents((config + "/" + id).c_str(), 0700);
         ASSERT_TRUE(g_file_set_contents((config + "/" + id + "/user-defaults.ini").c_str(), "[Defaults]\nWebKitDeveloperExtras=true\n", -1, nullptr));
         runTiny(id == PENWICK_APP_ID ? 3 : 4);
+    }
+}
+
+// An app of one's own configures only with its own words for the software centre and http(s)
+// addresses for its product pages; the message says what is missing.
+TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRefused)
+{
+    const TempDir dir("penwick-configure-XXXXXX");
+    ASSERT_FALSE(dir.path.empty());
+    const std::string complete = "SUMMARY \"Notes\" DESCRIPTION \"Notes on the desktop.\"";
+    const struct {
+        std::string arguments, message;
+    } cases[] = {
+        { "DESCRIPTION \"Notes on the desktop.\"", "penwick_add_app(notes): SUMMARY is required: describe Notes in your own words" },
+        { "SUMMARY \"Notes\"", "penwick_add_app(notes): DESCRIPTION is required: describe Notes in your own words" },
+        { complete + " DOCUMENTS_URL file:///etc/passwd", "penwick app notes: DOCUMENTS_URL 'file:///etc/passwd' is not an http or https URL" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const std::string project = "cmake_minimum_required(VERSION 3.25)\nproject(notes VERSION 1.0 LANGUAGES NONE)\ninclude("
+            + std::string(PENWICK_SOURCE_DIR) + "/cmake/PenwickApp.cmake)\npenwick_add_app(notes ID com.example.Notes NAME Notes RESOURCES "
+            + PENWICK_SOURCE_DIR + "/tests/apps/tiny " + c.arguments + ")\n";
+        ASSERT_TRUE(g_file_set_contents((dir.path + "/CMakeLists.txt").c_str(), project.c_str(), -1, nullptr));
+        Outcome configure = runIn(dir.path + "/sandbox", { PENWICK_CMAKE, "-S", dir.path, "-B", dir.path + "/build" });
+        EXPECT_NE(configure.status, 0) << configure.output;
+        std::string output = configure.output;
+        // CMake wraps long messages over lines.
+        for (std::size_t at; (at = output.find("\n  ")) != std::string::npos;)
+            output.replace(at, 3, " ");
+        EXPECT_NE(output.find(c.message), std::string::npos) << configure.output;
     }
 }
 

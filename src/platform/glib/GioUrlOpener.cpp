@@ -20,4 +20,15 @@ void GioUrlOpener::openURL(const std::string& url)
         log::warning(format("could not open %@: %@", log::withoutQueryValues(url), error ? error->message : "no handler"));
 }
 
+void GioUrlOpener::openHostFile(const std::string& path)
+{
+    GRef<GFile> file = adopt(g_file_new_for_path(path.c_str()));
+    GUnique<char> uri(g_file_get_uri(file.get()));
+    GUnique<GError> error;
+    if (!g_file_query_exists(file.get(), nullptr))
+        log::warning(format("could not open %@: the file is not there", path));
+    else if (!g_app_info_launch_default_for_uri(uri.get(), nullptr, &error.outPtr()))
+        log::warning(format("could not open %@: %@", path, error ? error->message : "no handler"));
+}
+
 } // namespace penwick::platform

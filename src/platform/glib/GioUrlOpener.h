@@ -9,6 +9,7 @@ namespace penwick::platform {
 class GioUrlOpener final : public UrlOpener {
 public:
     void openURL(const std::string& url) override;
+    void openHostFile(const std::string& path) override;
 };
 
 } // namespace penwick::platform

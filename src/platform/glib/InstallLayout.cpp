@@ -33,6 +33,8 @@ std::string InstallLayout::webExtensionDirectory(const char* overrideDir) const
     return pick(m_locations.webExtensionDir, m_locations.buildWebExtensionDir);
 }
 
+std::string InstallLayout::documentationDirectory() const { return pick(m_locations.docDir, m_locations.buildDocDir); }
+
 // An install tree beside the executable wins, so that a tree staged inside the build folder
 // still runs from itself. Without either, the installed location is named so that a
 // complaint about it points where the files belong.

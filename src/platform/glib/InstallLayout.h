@@ -14,8 +14,15 @@ struct AppIdentity {
     // works wherever it is unpacked.
     std::string dataDir;
     std::string webExtensionDir;
+    std::string docDir; // the host's documentation, installed with the app
     // The resource folder used when the executable runs from the build tree.
     std::string buildResourceDir;
+    std::string buildDocDir;
+    // The product web site's pages: the home page and the documents page opened from the menu
+    // (none: no entry; the host's documentation), and the URL prefix of the login landing page.
+    std::string websiteURL;
+    std::string documentsURL;
+    std::string loginLandingURL;
 };
 
 // Finds an application's resources and the web-process extension from where its executable is:
@@ -28,6 +35,8 @@ public:
         std::string buildDir;             // executables inside it may run from the build tree
         std::string buildResourceDir;
         std::string buildWebExtensionDir;
+        std::string docDir = {};      // relative to the executable's folder
+        std::string buildDocDir = {};
     };
 
     InstallLayout(std::string executablePath, Locations locations);
@@ -38,6 +47,8 @@ public:
     std::string resourcePath() const;
     // `overrideDir` (the environment's choice) wins when it is set and not empty.
     std::string webExtensionDirectory(const char* overrideDir) const;
+    // The folder of the host's documentation (README.md, docs/).
+    std::string documentationDirectory() const;
 
 private:
     std::string pick(const std::string& relative, const std::string& inBuildTree) const;

@@ -11,6 +11,7 @@
 #include "BuildConfig.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "platform/DevServerURL.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDesktopColorScheme.h"
 #include "platform/gtk/GtkDialogs.h"
@@ -237,10 +238,11 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
     std::vector<std::string> arguments(argv, argv + argc);
     installLayout().emplace(InstallLayout::currentExecutable(),
         InstallLayout::Locations { identity.dataDir, identity.webExtensionDir, build::kBinaryDir,
-            identity.buildResourceDir, build::kBuildWebExtensionDir });
+            identity.buildResourceDir, build::kBuildWebExtensionDir, identity.docDir, identity.buildDocDir });
     char* resources = nullptr;
     char* screenshot = nullptr;
     char* dumpDom = nullptr;
+    char* devURL = nullptr;
     double captureTimeout = LaunchOptions {}.captureTimeout;
     gboolean version = FALSE;
     GOptionEntry entries[] = {
@@ -249,6 +251,9 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         { "dump-dom", 0, 0, G_OPTION_ARG_FILENAME, &dumpDom, "Load the start page, write its HTML and exit", "FILE" },
         { "capture-timeout", 0, 0, G_OPTION_ARG_DOUBLE, &captureTimeout,
             "Seconds a capture waits for the loaded page to settle (default 10)", "S" },
+        { "dev-url", 0, 0, G_OPTION_ARG_STRING, &devURL,
+            "Start on this development server's page (http or https) for this run and let its origin call native code "
+            "(also PENWICK_DEV_URL)", "URL" },
         { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the application's and the host's version and exit", nullptr },
         { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
     };
@@ -258,7 +263,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
     GUnique<GError> error;
     bool parsed = g_option_context_parse(context, &argc, &argv, &error.outPtr());
     g_option_context_free(context);
-    GUnique<char> resourcesOwner(resources), screenshotOwner(screenshot), dumpDomOwner(dumpDom);
+    GUnique<char> resourcesOwner(resources), screenshotOwner(screenshot), dumpDomOwner(dumpDom), devURLOwner(devURL);
     if (!parsed) {
         std::fprintf(stderr, "penwick: %s (see --help)\n", error->message);
         return { std::nullopt, 2 };
@@ -276,6 +281,16 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         return { std::nullopt, 2 };
     }
     LaunchOptions options;
+    // The option wins over the variable; an empty variable is none.
+    const char* devEnv = g_getenv("PENWICK_DEV_URL");
+    if (devURL || (devEnv && *devEnv)) {
+        auto checked = DevServerURL::checked(devURL ? devURL : devEnv, devURL ? "--dev-url" : "PENWICK_DEV_URL");
+        if (!checked) {
+            std::fprintf(stderr, "penwick: %s\n", checked.error().message.c_str());
+            return { std::nullopt, 2 };
+        }
+        options.devURL = std::move(*checked);
+    }
     options.arguments = std::move(arguments);
     // A relative folder is taken from the working directory, where the user typed it.
     options.resourcePath = resources ? GUnique<char>(g_canonicalize_filename(resources, nullptr)).get() : defaultResourcePath();
@@ -285,6 +300,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
     if (dumpDom)
         options.dumpDomPath = dumpDom;
     options.captureTimeout = captureTimeout;
+    options.documentationPath = installLayout()->documentationDirectory() + "/README.md";
     if (!g_file_test(options.resourcePath.c_str(), G_FILE_TEST_IS_DIR)) {
         std::fprintf(stderr, "penwick: resource folder %s does not exist\n", options.resourcePath.c_str());
         return { std::nullopt, 2 };
@@ -421,7 +437,7 @@ std::unique_ptr<PopupWindow> GtkApplicationHost::createPopupWindow(int width, in
 
 DisplayServices& GtkApplicationHost::displayServices() { return m_state->display; }
 
-void GtkApplicationHost::addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler)
+void GtkApplicationHost::addAction(const std::string& name, const std::vector<std::string>& accelerators, std::function<void()> handler)
 {
     State& state = *m_state;
     auto& stored = state.actions.emplace_back(std::make_unique<std::function<void()>>(std::move(handler)));
@@ -430,11 +446,14 @@ void GtkApplicationHost::addAction(const std::string& name, const std::string& a
         (*static_cast<std::function<void()>*>(data))();
     }), stored.get());
     g_action_map_add_action(G_ACTION_MAP(state.app.get()), G_ACTION(action.get()));
-    if (accelerator.empty())
+    if (accelerators.empty())
         return;
     std::string detailed = "app." + name;
-    const char* accels[] = { accelerator.c_str(), nullptr };
-    gtk_application_set_accels_for_action(state.app.get(), detailed.c_str(), accels);
+    std::vector<const char*> accels;
+    for (const auto& accelerator : accelerators)
+        accels.push_back(accelerator.c_str());
+    accels.push_back(nullptr);
+    gtk_application_set_accels_for_action(state.app.get(), detailed.c_str(), accels.data());
 }
 
 void GtkApplicationHost::addMenuItem(const std::string& label, const std::string& name)

@@ -36,7 +36,7 @@ public:
     std::unique_ptr<SavePanel> createSavePanel(Window& parent) override;
     std::unique_ptr<PopupWindow> createPopupWindow(int width, int height) override;
     DisplayServices& displayServices() override;
-    void addAction(const std::string& name, const std::string& accelerator, std::function<void()> handler) override;
+    void addAction(const std::string& name, const std::vector<std::string>& accelerators, std::function<void()> handler) override;
     void addMenuItem(const std::string& label, const std::string& name) override;
     void present(Window& window) override;
     void captureWhenLoaded(WebView& webView, const LaunchOptions& options) override;

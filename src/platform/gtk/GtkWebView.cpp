@@ -120,8 +120,7 @@ void GtkWebView::ensureView()
             auto* self = static_cast<GtkWebView*>(data);
             if (event->keyval != GDK_KEY_F5 || self->m_lostPage.empty())
                 return FALSE;
-            log::message("reloading " + self->m_lostPage);
-            webkit_web_view_load_uri(self->m_view, self->m_lostPage.c_str());
+            self->reload();
             return TRUE;
         }),
             this));
@@ -131,6 +130,19 @@ void GtkWebView::ensureView()
                 static_cast<GtkWebView*>(data)->webProcessTerminated(reason);
             }),
             this));
+
+    // The inspector in a window of its own: docked, it would take room from the page the app laid
+    // out. The engine docks it when it opens (refusing that closes it); it is moved out on the next
+    // turn of the main loop.
+    WebKitWebInspector* inspector = webkit_web_view_get_inspector(m_view);
+    m_inspectorAttach = SignalConnection(inspector,
+        g_signal_connect(inspector, "attach", G_CALLBACK(+[](WebKitWebInspector* inspector, gpointer) -> gboolean {
+            g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, +[](gpointer data) -> gboolean {
+                webkit_web_inspector_detach(WEBKIT_WEB_INSPECTOR(data));
+                return G_SOURCE_REMOVE;
+            }, g_object_ref(inspector), g_object_unref);
+            return FALSE;
+        }), nullptr));
 
     connectClientSignals();
 
@@ -290,6 +302,27 @@ void GtkWebView::setDeveloperExtras(DeveloperExtras extras)
     m_developerExtras = extras == DeveloperExtras::On;
     if (m_view)
         applySettings();
+}
+
+void GtkWebView::reload()
+{
+    if (!m_view)
+        return;
+    // The page standing in for a lost one reloads the page that was lost, not itself.
+    if (!m_lostPage.empty()) {
+        log::message("reloading " + m_lostPage);
+        webkit_web_view_load_uri(m_view, m_lostPage.c_str());
+        return;
+    }
+    // No load of the host's: the document that comes counts as the app's only when the one shown did.
+    webkit_web_view_reload(m_view);
+}
+
+void GtkWebView::showInspector()
+{
+    if (!m_view || !m_developerExtras)
+        return;
+    webkit_web_inspector_show(webkit_web_view_get_inspector(m_view));
 }
 
 void GtkWebView::acceptAllCookies()

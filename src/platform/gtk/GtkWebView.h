@@ -45,6 +45,8 @@ public:
     void acceptAllCookies() override;
     void setClient(WebViewClient* client) override { m_client = client; }
     void setDeveloperExtras(DeveloperExtras extras) override;
+    void reload() override;
+    void showInspector() override;
 
     // Hooks for the parts that work on the engine's objects directly: called once the view and
     // its context exist (right away when they already do).
@@ -134,6 +136,7 @@ private:
     SignalConnection m_scriptDialog;
     SignalConnection m_fileChooser;
     SignalConnection m_createWindow;
+    SignalConnection m_inspectorAttach;
 
     WebViewClient* m_client = nullptr;
     bool m_developerExtras = false;

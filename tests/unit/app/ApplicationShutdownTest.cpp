@@ -44,7 +44,7 @@ public:
     std::unique_ptr<platform::Dialogs> createDialogs(platform::Window&) override { return std::make_unique<NoDialogs>(); }
     std::unique_ptr<platform::SavePanel> createSavePanel(platform::Window&) override { return std::make_unique<NoSavePanel>(); }
     platform::DisplayServices& displayServices() override { return m_display; }
-    void addAction(const std::string&, const std::string&, std::function<void()>) override { }
+    void addAction(const std::string&, const std::vector<std::string>&, std::function<void()>) override { }
     void addMenuItem(const std::string&, const std::string&) override { }
     void present(platform::Window&) override { }
     void captureWhenLoaded(platform::WebView&, const platform::LaunchOptions&) override { }

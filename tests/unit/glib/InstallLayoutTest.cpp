@@ -21,7 +21,7 @@ protected:
     InstallLayout::Locations locations() const
     {
         return { "../share/org.example.App", "../lib/x86_64-linux-gnu/org.example.App/web-extensions", at("build"),
-            at("src/app"), at("build/webext") };
+            at("src/app"), at("build/webext"), "../share/doc/org.example.App", at("src") };
     }
 
     std::string m_root = penwick::GUnique<char>(g_dir_make_tmp("penwick-layout-XXXXXX", nullptr)).get();
@@ -32,6 +32,7 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
     InstallLayout build(at("build/src/app"), locations());
     EXPECT_EQ(build.resourcePath(), at("src/app"));
     EXPECT_EQ(build.webExtensionDirectory(nullptr), at("build/webext"));
+    EXPECT_EQ(build.documentationDirectory(), at("src"));
     EXPECT_EQ(build.webExtensionDirectory("/elsewhere"), "/elsewhere");
 
     // Installed and moved elsewhere is what the install tests run.
@@ -53,10 +54,12 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
         if (c.installed) {
             mkdir(c.prefix + share);
             mkdir(c.prefix + lib);
+            mkdir(c.prefix + "/share/doc/org.example.App");
         }
         InstallLayout layout(at(c.executable), locations());
         EXPECT_EQ(layout.resourcePath(), at(c.prefix + share));
         EXPECT_EQ(layout.webExtensionDirectory(nullptr), at(c.prefix + lib));
+        EXPECT_EQ(layout.documentationDirectory(), at(c.prefix + "/share/doc/org.example.App"));
         EXPECT_EQ(layout.webExtensionDirectory(""), at(c.prefix + lib)) << "an empty override is none";
     }
 }

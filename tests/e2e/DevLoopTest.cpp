@@ -1,0 +1,99 @@
+// The developer's loop in the real app: reload and inspector keys with developer extras on (and
+// the page's own keys without), and a run on a development server with --dev-url.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "e2e/AppRunner.h"
+#include "e2e/LoopbackServer.h"
+
+using penwick::e2e::AppRunner;
+using penwick::e2e::LoopbackServer;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Counts its loads in the session and logs the keys that reach it.
+const std::string kCountingPage = R"(<!DOCTYPE html><title>dev</title><body><script>
+  var n = Number(sessionStorage.getItem('loads') || 0) + 1;
+  sessionStorage.setItem('loads', String(n));
+  console.log('load ' + n);
+  addEventListener('keydown', function (e) {
+    if (e.key !== 'Control' && e.key !== 'Shift') console.log('page key ' + (e.ctrlKey ? 'ctrl+' : '') + e.key);
+  });
+</script></body>)";
+
+// With developer extras on, F5 and Ctrl+R reload and Ctrl+Shift+I opens the inspector's window;
+// with them off the keys are the page's, which sees them and stays loaded once, in one window.
+TEST(DevLoop, ReloadAndInspectorKeysOnlyWithDeveloperExtras)
+{
+    for (bool extras : { false, true }) {
+        SCOPED_TRACE(extras ? "developer extras on" : "developer extras off");
+        AppRunner app;
+        app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>"));
+        app.writeResource("www/index.html", kCountingPage);
+        if (extras)
+            app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
+        app.start();
+        ASSERT_TRUE(app.waitForLine("load 1", 20s)) << app.output();
+        const long windows = app.windowCount(".*", AppRunner::Shown::Only);
+        auto press = [&](const std::string& keys) {
+            return app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers " + keys);
+        };
+        ASSERT_TRUE(press("F5"));
+        if (extras) {
+            EXPECT_TRUE(app.waitForLine("load 2", 20s)) << app.output();
+        }
+        ASSERT_TRUE(press("ctrl+r"));
+        if (extras) {
+            EXPECT_TRUE(app.waitForLine("load 3", 20s)) << app.output();
+            ASSERT_TRUE(press("ctrl+shift+i"));
+            EXPECT_TRUE(AppRunner::waitUntil([&] { return app.windowCount(".*", AppRunner::Shown::Only) > windows; }, 20s))
+                << "no inspector window\n" << app.output();
+            EXPECT_EQ(app.windowCount("Web Inspector.*", AppRunner::Shown::Only), 1);
+            EXPECT_EQ(app.countLines("page key"), 0) << app.output();
+        } else {
+            ASSERT_TRUE(press("ctrl+shift+i"));
+            EXPECT_TRUE(app.waitForLine("page key ctrl+I", 10s)) << app.output();
+            for (const char* key : { "page key F5", "page key ctrl+r" })
+                EXPECT_EQ(app.countLines(key), 1) << key << "\n" << app.output();
+            EXPECT_EQ(app.countLines("load 2"), 0) << app.output();
+            EXPECT_EQ(app.windowCount(".*", AppRunner::Shown::Only), windows);
+        }
+    }
+}
+
+// A run with --dev-url starts on the development server and its page gets the bridge; a run
+// without it that navigates to the same server does not. The option wins over the variable; a
+// value that is no http(s) address is refused before anything starts.
+TEST(DevLoop, DevUrlGrantsTheServersOriginForThatRunOnly)
+{
+    LoopbackServer server("<!DOCTYPE html><title>dev server</title><script>console.log('dev page bridge: ' + typeof hostbridge);"
+                          "</script>");
+    ASSERT_NE(server.port(), 0);
+    const std::string url = server.origin() + "/";
+    AppRunner app;
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>"));
+    app.writeResource("www/index.html", "<script>console.log('start page'); location.href = '" + url + "';</script>");
+
+    app.setEnv("PENWICK_DEV_URL", "javascript:alert(1)");
+    EXPECT_EQ(app.run({}), 2);
+    EXPECT_EQ(app.run({ "--dev-url", "ftp://127.0.0.1/" }), 2);
+    EXPECT_EQ(app.countLines("penwick: PENWICK_DEV_URL takes the http or https address of a development server, like "
+                             "http://127.0.0.1:5173/, not 'javascript:alert(1)'"), 1) << app.output();
+    EXPECT_EQ(app.countLines("--dev-url takes the http or https address"), 1) << app.output();
+
+    app.start({ "--dev-url", url });
+    EXPECT_TRUE(app.waitForLine("dev page bridge: object", 20s)) << app.output();
+    EXPECT_TRUE(app.hasLogLine("this run uses the development server at " + url + ": its origin may call native code until the app ends"))
+        << app.output();
+    EXPECT_EQ(app.countLines("start page"), 0) << app.output();
+    app.kill();
+
+    app.setEnv("PENWICK_DEV_URL", "");
+    app.start();
+    EXPECT_TRUE(app.waitForLine("dev page bridge: undefined", 20s)) << app.output();
+    EXPECT_EQ(app.countLines("start page"), 1) << app.output();
+}
+
+} // namespace
