@@ -1,7 +1,9 @@
 // The app's own pages read their own folder (modules, fetch, XHR, workers, WebAssembly); a file:
 // page outside the folder does not, and the rights follow the main frame's navigations both ways.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -58,9 +60,9 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
     }
 }
 
-// The app origin serves the content folder like a web server, to the app's pages and workers, with
-// the isolation that gives them shared memory; a web page reaches none of it.
-TEST(AppContent, TheAppOriginAnswersLikeAWebServerIsolatedAndOnlyToTheApp)
+// The app origin serves the content folder like a web server, to the app's pages and workers, which
+// share memory; a web frame reaches none of it.
+TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheApp)
 {
     LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
     const std::string filePlugin = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
@@ -90,10 +92,30 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerIsolatedAndOnlyToTheApp)
                       "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "library: 200 true text/javascript",
                       "whfile: 200 true text/javascript", "whfile image: 3", "wasm streaming: 42",
                       "shared: 200 true application/json function read 7 42", "bridge: hi",
-                      // A web page: no bridge, and app:// URLs do not load.
-                      "web page: undefined refused refused" },
+                      // A web frame: no bridge, and app:// URLs do not load.
+                      "web frame: undefined refused refused" },
                       60s),
             Lines {}) << app.output();
+    }
+}
+
+// The documented line alone, on the app origin, and the same library over whfile for a file: app:
+// the host's own copy, which the app does not ship.
+TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        { "/_webhost/webhost.mjs", "<preference name=\"AppOrigin\" value=\"true\"/>" },
+        { "whfile://localhost/_webhost/webhost.mjs", "" },
+    };
+    for (const auto& [library, preference] : cases) {
+        SCOPED_TRACE(library);
+        AppRunner app;
+        app.writePages("appcontent", "library.html", {},
+            preference + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"
+                         "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
+        app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
+        app.start();
+        EXPECT_TRUE(app.waitForLine("library: hello string", 30s)) << app.output();
     }
 }
 
@@ -119,20 +141,30 @@ std::string tinyPdf()
     return pdf;
 }
 
-// pdfjs-dist from the package registry, cached in the build folder; nothing when npm or the
-// registry cannot be reached.
-std::optional<std::string> pdfjsFolder(const std::string& version)
+// A package from the registry (`spec`, "name@version"), cached in the build folder: the folder of
+// `files` inside it, or nothing when npm or the registry cannot be reached. Optional dependencies
+// are platform binaries: only build tools need theirs.
+enum class OptionalDependencies { Omit, Install };
+std::optional<std::string> npmFolder(const std::string& spec, const std::string& subfolder, const std::vector<std::string>& files,
+    OptionalDependencies optional = OptionalDependencies::Omit)
 {
     g_autofree char* self = g_file_read_link("/proc/self/exe", nullptr);
     g_autofree char* dir = g_path_get_dirname(self ? self : ".");
-    const std::string cache = std::string(dir) + "/npm-cache/" + version;
-    const std::string folder = cache + "/node_modules/pdfjs-dist/build";
-    const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --omit=optional --loglevel=error pdfjs-dist@"
-        + version + " >/dev/null 2>&1";
-    auto installed = [&] { return AppRunner::fileExists(folder + "/pdf.mjs") && AppRunner::fileExists(folder + "/pdf.worker.mjs"); };
+    const std::string cache = std::string(dir) + "/npm-cache/" + spec;
+    const std::string folder = cache + "/node_modules/" + subfolder;
+    const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --loglevel=error "
+        + (optional == OptionalDependencies::Omit ? "--omit=optional " : "") + spec + " >/dev/null 2>&1";
+    auto installed = [&] {
+        return std::all_of(files.begin(), files.end(), [&](const std::string& file) { return AppRunner::fileExists(folder + "/" + file); });
+    };
     if (installed() || (std::system(install.c_str()) == 0 && installed()))
         return folder;
     return std::nullopt;
+}
+
+std::optional<std::string> pdfjsFolder(const std::string& version)
+{
+    return npmFolder("pdfjs-dist@" + version, "pdfjs-dist/build", { "pdf.mjs", "pdf.worker.mjs" });
 }
 
 TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
@@ -152,6 +184,58 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
         EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
             Lines {}) << app.output();
     }
+}
+
+// sql.js as shipped loads its wasm from the app origin; its database goes through the file plugin
+// and is read back by the next run.
+TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
+{
+    auto sqljs = npmFolder("sql.js@1.13.0", "sql.js/dist", { "sql-wasm.js", "sql-wasm.wasm" });
+    if (!sqljs)
+        GTEST_SKIP() << "npm or the package registry is unreachable: could not install sql.js@1.13.0";
+    AppRunner app;
+    app.writePages("appcontent", "sql.html", {},
+        "<preference name=\"AppOrigin\" value=\"true\"/><feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
+        "<param name=\"onload\" value=\"true\"/></feature>");
+    for (const char* file : { "sql-wasm.js", "sql-wasm.wasm" })
+        app.writeResource(std::string("www/sqljs/") + file, AppRunner::readFile(*sqljs + "/" + file));
+    for (const char* line : { "sql written", "sql read: first,second" }) {
+        app.start();
+        EXPECT_TRUE(app.waitForLine(line, 30s)) << app.output();
+        app.kill();
+    }
+}
+
+// A tiny app built by Vite as its users build theirs (relative base), captured: it drew.
+TEST(AppContent, AViteBuiltAppRunsFromTheAppOriginAndItsCaptureIsNotBlank)
+{
+    auto vite = npmFolder("vite@6.4.6", "vite", { "bin/vite.js" }, OptionalDependencies::Install);
+    if (!vite)
+        GTEST_SKIP() << "npm or the package registry is unreachable: could not install vite@6.4.6";
+    AppRunner app;
+    const std::string source = app.path("source");
+    for (const char* file : { "index.html", "main.js", "paint.js", "style.css", "vite.config.js" })
+        app.writeResource(std::string("../source/") + file, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/vite/" + file));
+    const std::string build = "cd '" + source + "' && node '" + *vite + "/bin/vite.js' build --logLevel error --outDir '" + app.resourcesDir()
+        + "/www' --emptyOutDir 2>&1";
+    const std::string built = AppRunner::capture(build);
+    ASSERT_TRUE(AppRunner::fileExists(app.resourcesDir() + "/www/index.html")) << built;
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><preference name=\"AppOrigin\" value=\"true\"/>"));
+    const std::string png = app.path("capture.png");
+    ASSERT_EQ(app.run({ "--screenshot", png }), 0) << app.output();
+    g_autoptr(GdkPixbuf) pixbuf = gdk_pixbuf_new_from_file(png.c_str(), nullptr);
+    ASSERT_TRUE(pixbuf);
+    const int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf), stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    long painted = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const guchar* p = pixels + y * stride + x * channels;
+            painted += p[0] < 16 && p[1] > 112 && p[1] < 144 && p[2] > 240;
+        }
+    }
+    EXPECT_GT(painted, long(width) * height * 9 / 10) << app.output();
 }
 
 TEST(AppContent, TheDemoRunsAsModulesWithItsWorker)

@@ -57,8 +57,9 @@ void GtkEngineContext::enableSharedArrayBuffer()
     // app, for every page and worker they show, isolated or not. Hence only for apps that opt into
     // the app origin (the wasm threads their libraries need): the app's pages gain nothing they
     // could not do already (they read the app's files and call native code), and a web page the
-    // app shows (the popup's, a web frame, a site the main frame goes to) gains a fine timer against
-    // its own web process, which the engine shares only with the frames of that page. Called while
+    // app shows (the popup's, a site the main frame goes to, a web frame in an app page) gains a
+    // fine timer against the web process it runs in, which holds its own page and, for a frame, the
+    // app page around it: such apps should frame no web content they do not trust. Called while
     // the process has one thread: the environment is not safe to change later. A value the user
     // set wins.
     g_setenv("JSC_useSharedArrayBuffer", "1", FALSE);

@@ -15,6 +15,7 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
     using OpenedBy = WHAppContentPolicy::OpenedBy;
     test::LogCapture log;
     const WHAppContentPolicy files("/opt/app/www/", "file:///opt/app/www/index.html", {});
+    const WHAppContentPolicy appOrigin("/opt/app/www", "app://com.example.notes/index.html", {}, "app://com.example.notes");
     const WHAppContentPolicy web("/opt/app/www", "https://App.example.com/start/index.html",
         { "http://127.0.0.1:8123", "https://other.example:443", "not an origin", "whfile://localhost" });
     // Wildcards name no origin: they grant nothing, and say so once.
@@ -51,6 +52,12 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
         { star, OpenedBy::App, { "data:text/html,x", "about:srcdoc", "https://anything.test/", "https://a.example.com/", "file:///etc/passwd" }, false, false },
         { star, OpenedBy::Other, { "http://127.0.0.1:8123/x" }, false, true },
         { star, OpenedBy::Other, { "file:///opt/app/www/index.html" }, true, true },
+        // The app origin: its own host exactly, whoever opened it; no other host, and no grant makes one the app's.
+        { appOrigin, OpenedBy::Other, { "app://com.example.notes/index.html", "APP://com.example.notes/js/a.mjs?x#y" }, true, true },
+        { appOrigin, OpenedBy::App, { "app://Com.Example.Notes/index.html", "app://com.example.notes.evil/", "app://other.app/index.html",
+                     "app://x@com.example.notes/", "app://com.example.notes:1/" },
+            false, false },
+        { web, OpenedBy::App, { "app://com.example.notes/index.html" }, false, false },
     };
     for (const auto& c : cases) {
         for (const char* url : c.urls) {

@@ -50,6 +50,30 @@ TEST_F(ViewControllerTest, StartPageIsEscapedOrGivesTheErrorPageAndSettingsApply
     EXPECT_TRUE(missing.prefs.localStorageEnabled);
 }
 
+TEST_F(ViewControllerTest, TheAppOriginServesTheStartPageOnlyForThisAppAndOnlyWhenItIsThere)
+{
+    env().writeResource("www/sub/index.html", "");
+    const std::pair<const char*, const char*> cases[] = {
+        { R"(<content src="app://Org.Penwick.Test/sub/index.html?x=1#y"/>)", "app://org.penwick.test/sub/index.html?x=1#y" },
+        { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="true"/>)", "app://org.penwick.test/sub/index.html" },
+        { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="false"/>)", "file://" },
+        { R"(<content src="app://org.penwick.other/sub/index.html"/>)", nullptr },
+        { R"(<content src="app://org.penwick.test/gone.html"/>)", nullptr },
+        { R"(<content src="gone.html"/><preference name="AppOrigin" value="true"/>)", nullptr },
+    };
+    for (const auto& [config, load] : cases) {
+        test::RecordingWebView view;
+        auto vc = start(view, config);
+        ASSERT_EQ(view.loads.size(), load ? 1u : 0u) << config;
+        if (load) {
+            EXPECT_TRUE(view.loads[0].starts_with(load)) << view.loads[0];
+        }
+    }
+    EXPECT_EQ(m_log.count("ERROR: Start Page 'app://org.penwick.other/sub/index.html' names another app's origin; this app's pages are at "
+                          "app://org.penwick.test/"),
+        1u);
+}
+
 TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavailable)
 {
     env().setDirectoryFailure(Error { 13, "Permission denied" });

@@ -46,9 +46,7 @@ log('shared', await within(new Promise((resolve, reject) => {
   worker.postMessage(cells);
 })));
 log('bridge', await within(webhost.require('webhost/exec').promise('Echo', 'echo', ['hi'])));
-// A web frame that did not agree to be embedded is refused; a web page the app goes to loads.
+// A web frame in the app's page.
 const frame = document.createElement('iframe');
 frame.src = '@WEB@';
 document.body.append(frame);
-await new Promise((resolve) => setTimeout(resolve, 1000));
-location.href = '@WEB@';
