@@ -180,8 +180,8 @@ export declare const file: FileApi;
 export interface DeviceInfo {
   model: string;
   platform: string;
-  /** The operating system's version. */
-  version: string;
+  /** The operating system's version, when the system names one. */
+  version?: string;
   manufacturer?: string;
   serial?: string;
   /** This app's identifier on this machine, kept until its user defaults are removed. */

@@ -256,7 +256,10 @@ std::vector<std::string> WHFile::getExtraFileSystemsPreference() const
     const auto& settings = context().settings();
     if (auto it = settings.find("osxextrafilesystems"); it != settings.end())
         setting = asciiLowercase(it->second);
+    // An empty value names no file system: it is how a config asks for none, not an unknown name.
     std::vector<std::string> names;
+    if (setting.empty())
+        return names;
     size_t start = 0;
     while (true) {
         size_t comma = setting.find(',', start);

@@ -92,7 +92,8 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
     struct { std::optional<std::string> setting; bool failingSupportDirectory; std::vector<std::string> names, logged; } cases[] = {
         { "DOCUMENTS,Cache", false, { "temporary", "persistent", "documents", "cache" }, {} },
         { "documents, cache", false, { "temporary", "persistent", "documents" }, { "Unrecognized extra filesystem identifier:  cache" } },
-        { "", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
+        { "", false, { "temporary", "persistent" }, {} },
+        { ",", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: " } },
         { "temporary,root", false, { "temporary", "persistent", "root" }, { "Unrecognized extra filesystem identifier: temporary" } },
         { std::nullopt, true, all, { denied, denied, denied } },
         { "x,x,x", false, { "temporary", "persistent" }, { "Unrecognized extra filesystem identifier: x" } },
