@@ -76,9 +76,8 @@ struct Pacing {
     guint64 sent = 0; // handed to the engine
     guint64 taken = 0; // known to be in the web process
     guint64 marked = 0; // `sent` when the last message went out
-    // The body's bytes come from buffers[serving], then from the other one.
+    // The body's bytes come from buffers[0], then from buffers[1].
     ReadAhead buffers[2];
-    unsigned serving = 0;
     penwick::GUnique<GError> failure; // the base stream's, handed to the next read
     penwick::GRef<GCancellable> cancellable = penwick::adopt(g_cancellable_new());
     bool closed = false;
@@ -113,8 +112,7 @@ bool filling(const Pacing& pacing)
     return pacing.buffers[0].state == ReadAhead::State::Filling || pacing.buffers[1].state == ReadAhead::State::Filling;
 }
 
-// Starts reading the next piece of the body into an empty buffer, one piece at a time. The body's
-// bytes come from buffers[0], then from buffers[1].
+// Starts reading the next piece of the body into an empty buffer, one piece at a time.
 void fill(PenwickPacedStream* self)
 {
     Pacing& pacing = *self->pacing;
