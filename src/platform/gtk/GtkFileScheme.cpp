@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkFileScheme.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <functional>
@@ -17,85 +18,70 @@
 #include "base/Log.h"
 #include "platform/gtk/GtkEngineContext.h"
 
-// A stream that ends after a given number of bytes of another, so a range answer carries exactly
-// its bytes. Reads run where the engine reads them (GIO's thread for asynchronous reads).
-struct PenwickLimitedStream {
-    GInputStream parent;
-    GInputStream* base;
-    guint64 remaining;
-};
-struct PenwickLimitedStreamClass {
-    GInputStreamClass parentClass;
-};
-G_DEFINE_TYPE(PenwickLimitedStream, penwick_limited_stream, G_TYPE_INPUT_STREAM)
-
-static gssize penwickLimitedStreamRead(GInputStream* stream, void* buffer, gsize count, GCancellable* cancellable,
-    GError** error)
-{
-    auto* self = reinterpret_cast<PenwickLimitedStream*>(stream);
-    gsize wanted = static_cast<gsize>(std::min<guint64>(count, self->remaining));
-    if (!wanted)
-        return 0;
-    gssize read = g_input_stream_read(self->base, buffer, wanted, cancellable, error);
-    if (read > 0)
-        self->remaining -= static_cast<guint64>(read);
-    return read;
-}
-
-static gboolean penwickLimitedStreamClose(GInputStream* stream, GCancellable* cancellable, GError** error)
-{
-    return g_input_stream_close(reinterpret_cast<PenwickLimitedStream*>(stream)->base, cancellable, error);
-}
-
-static void penwickLimitedStreamFinalize(GObject* object)
-{
-    g_clear_object(&reinterpret_cast<PenwickLimitedStream*>(object)->base);
-    G_OBJECT_CLASS(penwick_limited_stream_parent_class)->finalize(object);
-}
-
-static void penwick_limited_stream_class_init(PenwickLimitedStreamClass* klass)
-{
-    G_OBJECT_CLASS(klass)->finalize = penwickLimitedStreamFinalize;
-    klass->parentClass.read_fn = penwickLimitedStreamRead;
-    klass->parentClass.close_fn = penwickLimitedStreamClose;
-}
-
-static void penwick_limited_stream_init(PenwickLimitedStream*) { }
-
-// Hands the engine a body no faster than the page's web process takes it. The engine reads a
-// scheme's stream in 8 KiB pieces as fast as the stream answers and sends each to the web process
-// at once, however far behind that process is; unpaced, a large body piles up in this process on
-// its way there. So after every kPacingStep bytes the stream sends the page a message, which
-// travels behind those bytes on the same connection and is answered (as unhandled) only when the
-// web process has taken them. Reads wait while more than kPacingWindow bytes are unanswered; the
-// window keeps the web process supplied between answers. A message that fails (the page or its
-// process is gone) proves nothing: the read stays parked until the engine drops the stream. Runs on
-// the main loop, except the base stream's own reads.
+// Hands the engine a body, `length` bytes of a base stream, read ahead off the main loop and no
+// faster than the page's web process takes it.
+//
+// The engine reads a scheme's stream in small pieces, one main-loop turn each, and sends each piece
+// to the web process as a message of its own. Handing each piece to a thread costs more than the
+// bytes do, so the base stream is read ahead in large pieces into two buffers (one answers the
+// engine's reads from memory while the next fills on GIO's threads), and the small reads never
+// leave the main loop. A piece is at most kPieceSize: the engine carries a message above 4 KiB in a
+// shared memory segment made for it alone, whose mapping and unmapping in both processes cost
+// several times what the bytes do (a 256 MiB body in 8 KiB pieces took three times the processor
+// time of the same in pieces just under 4 KiB).
+//
+// The engine sends each piece to the web process at once, however far behind that process is;
+// unpaced, a large body piles up in this process on its way there. So after every kPacingStep
+// bytes the stream sends the page a message, which travels behind those bytes on the same
+// connection and is answered (as unhandled) only when the web process has taken them. Reads wait
+// while more than kPacingWindow bytes are unanswered; the window keeps the web process supplied
+// between answers. A message that fails (the page or its process is gone) proves nothing: the read
+// stays parked until the engine drops the stream. Runs on the main loop, except the base stream's
+// own reads.
 struct PenwickPacedStream;
 namespace {
 
 constexpr guint64 kPacingWindow = 8 << 20;
 constexpr guint64 kPacingStep = 1 << 20;
 constexpr const char* kPacingMessage = "penwick-stream-mark";
+// Each of a stream's two read-ahead buffers.
+constexpr gsize kReadAheadSize = 512 << 10;
+// The most one read hands the engine: its message to the web process, with the engine's own
+// fields, stays within 4 KiB.
+constexpr gsize kPieceSize = 3840;
 
 // One of the few bodies a web view may stream at once (see GtkFileScheme); handed back when the
 // body ends or the engine drops it.
 class StreamSlot;
 
+struct ReadAhead {
+    enum class State { Empty, Filling, Full };
+    std::unique_ptr<char[]> bytes;
+    gsize size = 0; // read into `bytes`
+    gsize used = 0; // of those, handed to the engine
+    State state = State::Empty;
+};
+
 struct ParkedRead {
     penwick::GRef<GTask> task;
     void* buffer = nullptr;
     gsize count = 0;
-    int priority = G_PRIORITY_DEFAULT;
     penwick::GUnique<GSource> cancelWatch;
 };
 
 struct Pacing {
     penwick::GRef<GInputStream> base;
+    guint64 unread = 0; // of the body, not yet read from `base`
     GWeakRef view;
     guint64 sent = 0; // handed to the engine
     guint64 taken = 0; // known to be in the web process
     guint64 marked = 0; // `sent` when the last message went out
+    // The body's bytes come from buffers[0], then from buffers[1].
+    ReadAhead buffers[2];
+    penwick::GUnique<GError> failure; // the base stream's, handed to the next read
+    penwick::GRef<GCancellable> cancellable = penwick::adopt(g_cancellable_new());
+    bool closed = false;
+    int priority = G_PRIORITY_DEFAULT;
     std::optional<ParkedRead> parked;
     std::shared_ptr<StreamSlot> slot;
 };
@@ -118,24 +104,58 @@ Pacing& pacingOf(gpointer stream)
     return *reinterpret_cast<PenwickPacedStream*>(stream)->pacing;
 }
 
-void startPacedRead(PenwickPacedStream* self, penwick::GRef<GTask> task, void* buffer, gsize count, int priority);
+void resumeParkedRead(PenwickPacedStream* self);
+void onFilled(GObject* base, GAsyncResult* result, gpointer data);
 
-void resumeParkedRead(PenwickPacedStream* self)
+bool filling(const Pacing& pacing)
 {
-    Pacing& pacing = *self->pacing;
-    if (!pacing.parked || pacing.sent - pacing.taken >= kPacingWindow)
-        return;
-    ParkedRead parked = std::move(*pacing.parked);
-    pacing.parked.reset();
-    if (parked.cancelWatch)
-        g_source_destroy(parked.cancelWatch.get());
-    startPacedRead(self, std::move(parked.task), parked.buffer, parked.count, parked.priority);
+    return pacing.buffers[0].state == ReadAhead::State::Filling || pacing.buffers[1].state == ReadAhead::State::Filling;
 }
 
-void markTaken(PenwickPacedStream* self, guint64 position)
+// Starts reading the next piece of the body into an empty buffer, one piece at a time.
+void fill(PenwickPacedStream* self)
 {
     Pacing& pacing = *self->pacing;
-    pacing.taken = std::max(pacing.taken, position);
+    auto& [front, back] = pacing.buffers;
+    if (front.state == ReadAhead::State::Empty && back.state != ReadAhead::State::Empty)
+        std::swap(front, back); // a running read keeps its memory, which moves with it
+    if (!pacing.unread || pacing.failure || pacing.closed || front.state == ReadAhead::State::Filling
+        || back.state == ReadAhead::State::Filling)
+        return;
+    ReadAhead& target = front.state == ReadAhead::State::Empty ? front : back;
+    if (target.state != ReadAhead::State::Empty)
+        return;
+    if (!target.bytes)
+        target.bytes = std::make_unique<char[]>(kReadAheadSize);
+    target.state = ReadAhead::State::Filling;
+    g_input_stream_read_async(pacing.base.get(), target.bytes.get(), static_cast<gsize>(std::min<guint64>(kReadAheadSize, pacing.unread)),
+        pacing.priority, pacing.cancellable.get(), onFilled, g_object_ref(self));
+}
+
+void onFilled(GObject* base, GAsyncResult* result, gpointer data)
+{
+    penwick::GRef<GObject> stream = penwick::adopt(G_OBJECT(data));
+    auto* self = reinterpret_cast<PenwickPacedStream*>(stream.get());
+    Pacing& pacing = *self->pacing;
+    auto& [front, back] = pacing.buffers;
+    ReadAhead& filled = front.state == ReadAhead::State::Filling ? front : back;
+    penwick::GUnique<GError> error;
+    gssize read = g_input_stream_read_finish(G_INPUT_STREAM(base), result, &error.outPtr());
+    filled.state = read > 0 ? ReadAhead::State::Full : ReadAhead::State::Empty;
+    filled.size = read > 0 ? static_cast<gsize>(read) : 0;
+    filled.used = 0;
+    if (pacing.closed) {
+        // Left open while the read ran.
+        g_input_stream_close(G_INPUT_STREAM(base), nullptr, nullptr);
+        return;
+    }
+    if (read < 0)
+        pacing.failure = std::move(error);
+    else if (read == 0)
+        pacing.unread = 0; // the file got shorter: the body ends early
+    else
+        pacing.unread -= static_cast<guint64>(read);
+    fill(self);
     resumeParkedRead(self);
 }
 
@@ -152,8 +172,11 @@ void onMarkAnswered(GObject* view, GAsyncResult* result, gpointer data)
         webkit_web_view_send_message_to_page_finish(WEBKIT_WEB_VIEW(view), result, &error.outPtr()));
     // Unhandled is the expected answer: the web process read the message, so it has the bytes
     // sent before it. Any other failure says nothing about them.
-    if (reply || g_error_matches(error.get(), WEBKIT_USER_MESSAGE_ERROR, WEBKIT_USER_MESSAGE_UNHANDLED_MESSAGE))
-        markTaken(reinterpret_cast<PenwickPacedStream*>(mark->stream.get()), mark->position);
+    if (!reply && !g_error_matches(error.get(), WEBKIT_USER_MESSAGE_ERROR, WEBKIT_USER_MESSAGE_UNHANDLED_MESSAGE))
+        return;
+    auto* self = reinterpret_cast<PenwickPacedStream*>(mark->stream.get());
+    self->pacing->taken = std::max(self->pacing->taken, mark->position);
+    resumeParkedRead(self);
 }
 
 void sendMark(PenwickPacedStream* self)
@@ -171,34 +194,57 @@ void sendMark(PenwickPacedStream* self)
         onMarkAnswered, mark);
 }
 
-void onBaseRead(GObject* base, GAsyncResult* result, gpointer data)
+// Whether a read can be answered now: the window is open and bytes (or the end, or a failure) are
+// at hand.
+bool canAnswer(const Pacing& pacing)
 {
-    penwick::GRef<GTask> task = penwick::adopt(G_TASK(data));
-    penwick::GUnique<GError> error;
-    gssize read = g_input_stream_read_finish(G_INPUT_STREAM(base), result, &error.outPtr());
-    if (read < 0) {
-        g_task_return_error(task.get(), error.release());
-        return;
-    }
-    auto* self = reinterpret_cast<PenwickPacedStream*>(g_task_get_source_object(task.get()));
-    self->pacing->sent += static_cast<guint64>(read);
-    sendMark(self);
-    g_task_return_int(task.get(), read);
+    if (pacing.sent - pacing.taken >= kPacingWindow)
+        return false;
+    auto state = pacing.buffers[0].state;
+    return state == ReadAhead::State::Full || (state == ReadAhead::State::Empty && pacing.buffers[1].state == ReadAhead::State::Empty);
 }
 
-void startPacedRead(PenwickPacedStream* self, penwick::GRef<GTask> task, void* buffer, gsize count, int priority)
+// Once canAnswer().
+void answer(PenwickPacedStream* self, penwick::GRef<GTask> task, void* buffer, gsize count)
 {
     Pacing& pacing = *self->pacing;
-    guint64 open = kPacingWindow - (pacing.sent - pacing.taken);
-    GCancellable* cancellable = g_task_get_cancellable(task.get());
-    g_input_stream_read_async(pacing.base.get(), buffer, static_cast<gsize>(std::min<guint64>(count, open)), priority,
-        cancellable, onBaseRead, task.leakRef());
+    ReadAhead& front = pacing.buffers[0];
+    if (front.state == ReadAhead::State::Empty) {
+        if (pacing.failure)
+            g_task_return_error(task.get(), g_error_copy(pacing.failure.get()));
+        else
+            g_task_return_int(task.get(), 0);
+        return;
+    }
+    gsize length = static_cast<gsize>(
+        std::min<guint64>({ count, kPieceSize, front.size - front.used, kPacingWindow - (pacing.sent - pacing.taken) }));
+    std::memcpy(buffer, front.bytes.get() + front.used, length);
+    front.used += length;
+    pacing.sent += length;
+    if (front.used == front.size) {
+        front.state = ReadAhead::State::Empty;
+        fill(self);
+    }
+    sendMark(self);
+    // Answered on a later turn of the main loop when the read began on this one.
+    g_task_return_int(task.get(), static_cast<gssize>(length));
+}
+
+void resumeParkedRead(PenwickPacedStream* self)
+{
+    Pacing& pacing = *self->pacing;
+    if (!pacing.parked || !canAnswer(pacing))
+        return;
+    ParkedRead parked = std::move(*pacing.parked);
+    pacing.parked.reset();
+    if (parked.cancelWatch)
+        g_source_destroy(parked.cancelWatch.get());
+    answer(self, std::move(parked.task), parked.buffer, parked.count);
 }
 
 gboolean onParkedReadCancelled(GCancellable*, gpointer data)
 {
-    auto* self = static_cast<PenwickPacedStream*>(data);
-    Pacing& pacing = *self->pacing;
+    Pacing& pacing = pacingOf(data);
     if (pacing.parked) {
         ParkedRead parked = std::move(*pacing.parked);
         pacing.parked.reset();
@@ -212,12 +258,14 @@ void pacedReadAsync(GInputStream* stream, void* buffer, gsize count, int priorit
 {
     auto* self = reinterpret_cast<PenwickPacedStream*>(stream);
     Pacing& pacing = *self->pacing;
+    pacing.priority = priority;
     penwick::GRef<GTask> task = penwick::adopt(g_task_new(stream, cancellable, callback, data));
-    if (pacing.sent - pacing.taken < kPacingWindow) {
-        startPacedRead(self, std::move(task), buffer, count, priority);
+    g_task_set_priority(task.get(), priority);
+    if (canAnswer(pacing)) {
+        answer(self, std::move(task), buffer, count);
         return;
     }
-    ParkedRead parked { std::move(task), buffer, count, priority, {} };
+    ParkedRead parked { std::move(task), buffer, count, {} };
     if (cancellable) {
         // Holds no reference: the parked task holds the stream until the watch is destroyed.
         parked.cancelWatch = penwick::GUnique<GSource>(g_cancellable_source_new(cancellable));
@@ -232,16 +280,17 @@ gssize pacedReadFinish(GInputStream*, GAsyncResult* result, GError** error)
     return g_task_propagate_int(G_TASK(result), error);
 }
 
-// Blocking reads come from no main loop, so nothing can pace them.
-gssize pacedRead(GInputStream* stream, void* buffer, gsize count, GCancellable* cancellable, GError** error)
-{
-    return g_input_stream_read(pacingOf(stream).base.get(), buffer, count, cancellable, error);
-}
-
 gboolean pacedClose(GInputStream* stream, GCancellable* cancellable, GError** error)
 {
-    pacingOf(stream).slot.reset();
-    return g_input_stream_close(pacingOf(stream).base.get(), cancellable, error);
+    Pacing& pacing = pacingOf(stream);
+    pacing.closed = true;
+    pacing.slot.reset();
+    if (filling(pacing)) {
+        // The base stream is closed once its read has ended.
+        g_cancellable_cancel(pacing.cancellable.get());
+        return TRUE;
+    }
+    return g_input_stream_close(pacing.base.get(), cancellable, error);
 }
 
 } // namespace
@@ -258,7 +307,7 @@ static void penwickPacedStreamFinalize(GObject* object)
 static void penwick_paced_stream_class_init(PenwickPacedStreamClass* klass)
 {
     G_OBJECT_CLASS(klass)->finalize = penwickPacedStreamFinalize;
-    klass->parentClass.read_fn = pacedRead;
+    // No blocking reads: they come from no main loop, so nothing could pace them.
     klass->parentClass.read_async = pacedReadAsync;
     klass->parentClass.read_finish = pacedReadFinish;
     klass->parentClass.close_fn = pacedClose;
@@ -304,13 +353,12 @@ private:
     penwick::platform::Scheduler& m_scheduler;
 };
 
-// At most this many bodies stream at once per web view. Each holds an open file, a read-ahead
-// buffer (kReadAheadSize) and at most kPacingWindow bytes on their way to the web process, so a
-// web view's bodies never hold more than kMaxStreams * (kPacingWindow + kReadAheadSize), 72 MiB,
-// in this process, however many responses its pages leave unread. A page that leaves that many
-// large bodies unread makes its later requests wait until the web process has taken them.
+// At most this many bodies stream at once per web view. Each holds an open file, two read-ahead
+// buffers (kReadAheadSize each) and at most kPacingWindow bytes on their way to the web process,
+// so a web view's bodies never hold more than kMaxStreams * (kPacingWindow + 2 * kReadAheadSize),
+// 72 MiB, in this process, however many responses its pages leave unread. A page that leaves that
+// many large bodies unread makes its later requests wait until the web process has taken them.
 constexpr unsigned kMaxStreams = 8;
-constexpr gsize kReadAheadSize = 1 << 20;
 
 void startStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler, ViewStreams::Start start)
 {
@@ -347,22 +395,15 @@ GQuark servedViewQuark() { return g_quark_from_static_string("penwick-file-schem
 // Refused requests are logged, up to a point: a page can make them as fast as it likes.
 constexpr unsigned kLoggedRefusals = 20;
 
-// Takes a reference to `base`; `view` may be null.
-GInputStream* pacedStream(GInputStream* base, WebKitWebView* view, std::shared_ptr<StreamSlot> slot)
+// The first `length` bytes of `base` (it takes a reference), read ahead at once; `view` may be null.
+GInputStream* pacedStream(GInputStream* base, guint64 length, WebKitWebView* view, std::shared_ptr<StreamSlot> slot)
 {
     auto* stream = static_cast<PenwickPacedStream*>(g_object_new(penwick_paced_stream_get_type(), nullptr));
     stream->pacing->base = GRef<GInputStream>(base);
+    stream->pacing->unread = length;
     stream->pacing->slot = std::move(slot);
     g_weak_ref_set(&stream->pacing->view, view);
-    return G_INPUT_STREAM(stream);
-}
-
-// Takes a reference to `base`.
-GInputStream* limitedStream(GInputStream* base, guint64 length)
-{
-    auto* stream = static_cast<PenwickLimitedStream*>(g_object_new(penwick_limited_stream_get_type(), nullptr));
-    stream->base = G_INPUT_STREAM(g_object_ref(base));
-    stream->remaining = length;
+    fill(stream);
     return G_INPUT_STREAM(stream);
 }
 
@@ -373,7 +414,8 @@ std::optional<std::string> requestHeader(WebKitURISchemeRequest* request, const 
     return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
-// What the work queue hands back to the main loop.
+// What the work queue hands back to the main loop: the response, and for one with a body a stream
+// that starts at the body's first byte (the response's length says where it ends).
 struct Answer {
     SchemeResponse response;
     GRef<GInputStream> body;
@@ -414,12 +456,7 @@ Answer prepare(const std::string& uri, const SchemeRequest& request, const FileS
         answer.response = FileSchemeResponder::respond(request, std::nullopt, std::nullopt, rules);
         return answer;
     }
-    GRef<GInputStream> bytes = stream;
-    if (answer.response.offset + answer.response.length < *size)
-        bytes = adopt(limitedStream(bytes.get(), answer.response.length));
-    // The engine reads small pieces; each would cost a trip to a thread. The buffer fills off the
-    // main loop in large pieces and answers the small reads from memory.
-    answer.body = adopt(g_buffered_input_stream_new_sized(bytes.get(), kReadAheadSize));
+    answer.body = stream;
     return answer;
 }
 
@@ -431,7 +468,7 @@ void finish(WebKitURISchemeRequest* request, const Answer& answer, std::shared_p
     if (!body)
         body = adopt(g_memory_input_stream_new());
     else
-        body = adopt(pacedStream(body.get(), webkit_uri_scheme_request_get_web_view(request), std::move(slot)));
+        body = adopt(pacedStream(body.get(), answer.response.length, webkit_uri_scheme_request_get_web_view(request), std::move(slot)));
     GRef<WebKitURISchemeResponse> response = adopt(webkit_uri_scheme_response_new(body.get(), length));
     webkit_uri_scheme_response_set_status(response.get(), static_cast<guint>(answer.response.status), nullptr);
     if (const auto* type = answer.response.header("Content-Type"))
