@@ -13,6 +13,8 @@ namespace penwick::channel {
 namespace {
 // What a stranger's read takes at most: one header and the largest first frame.
 constexpr std::size_t kStrangerRead = sizeof(FrameHeader) + kMaxHelloPayload;
+// Frames handled in a row before the main loop's other sources get their turn again.
+constexpr gint64 kMaxBurstMicros = 2000;
 } // namespace
 
 ChannelConnection::ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
@@ -27,6 +29,29 @@ ChannelConnection::~ChannelConnection()
 {
     m_onClose = nullptr;
     close({});
+}
+
+void ChannelConnection::armFlush()
+{
+    if (!m_flushSource) {
+        // One source for the connection's life: arming it allocates nothing.
+        static GSourceFuncs s_funcs = { nullptr, nullptr,
+            +[](GSource* source, GSourceFunc, gpointer) -> gboolean {
+                g_source_set_ready_time(source, -1);
+                auto* self = reinterpret_cast<FlushSource*>(source)->connection;
+                auto keep = self->shared_from_this();
+                self->flush();
+                return G_SOURCE_CONTINUE;
+            },
+            nullptr, nullptr, nullptr };
+        m_flushSource = g_source_new(&s_funcs, sizeof(FlushSource));
+        reinterpret_cast<FlushSource*>(m_flushSource)->connection = this;
+        // Ahead of everything else the main loop has to do: the web process may be waiting.
+        g_source_set_priority(m_flushSource, G_PRIORITY_HIGH);
+        g_source_set_ready_time(m_flushSource, -1);
+        g_source_attach(m_flushSource, nullptr);
+    }
+    g_source_set_ready_time(m_flushSource, 0);
 }
 
 void ChannelConnection::start(unsigned introductionTimeoutMs)
@@ -71,9 +96,8 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
     auto* self = static_cast<ChannelConnection*>(data);
     // Frame handlers may close the connection and drop the last reference to it.
     auto keep = self->shared_from_this();
-    char buffer[64 * 1024];
-    bool closed = false;
     if (self->m_dispatching) {
+        char buffer[64 * 1024];
         // Re-entered from a nested main loop inside a frame handler: buffer what came (the outer
         // call handles it) so that the readable socket does not spin the nested loop.
         for (;;) {
@@ -92,43 +116,48 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
             return G_SOURCE_REMOVE;
         }
     }
-    for (;;) {
-        ssize_t n = recv(self->m_fd, buffer, self->m_introduced ? sizeof buffer : kStrangerRead, MSG_DONTWAIT);
-        if (n > 0) {
-            self->m_reader.feed(buffer, static_cast<size_t>(n));
-            // A stranger gets one read per turn: its first frame is checked before more is taken.
-            if (static_cast<size_t>(n) < sizeof buffer || !self->m_introduced)
-                break;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
-        closed = true;
-        break;
-    }
+    bool closed = !self->readAvailable();
     Frame frame;
     self->m_dispatching = true;
+    self->m_dispatchDepth = g_main_depth();
     struct Done {
         ChannelConnection* self;
         ~Done() { self->m_dispatching = false; }
     } done { self };
+    const gint64 started = g_get_monotonic_time();
     for (;;) {
+        bool answeredCall = false;
+        for (;;) {
+            if (self->m_fd < 0)
+                return G_SOURCE_REMOVE;
+            auto status = self->m_reader.next(frame);
+            if (status == FrameReader::Status::NeedMore)
+                break;
+            if (status == FrameReader::Status::Broken) {
+                self->m_readWatch = 0;
+                std::string why = "the web process sent a frame the host does not understand";
+                if (!self->m_introduced)
+                    why += format(" (a first frame carries at most %@ bytes)", kMaxHelloPayload);
+                self->close(why);
+                return G_SOURCE_REMOVE;
+            }
+            answeredCall |= frame.kind == FrameKind::Exec || frame.kind == FrameKind::ExecTooLarge;
+            self->m_onFrame(*self, frame);
+        }
         if (self->m_fd < 0)
             return G_SOURCE_REMOVE;
-        auto status = self->m_reader.next(frame);
-        if (status == FrameReader::Status::NeedMore)
+        // What the frames' handlers sent leaves in one write.
+        if (!self->m_writeWatch)
+            self->flush();
+        // A page making calls in a row may have sent its next one meanwhile: it is handled now,
+        // without a trip through the main loop. (Waiting for it awake was tried: on a busy
+        // machine the spinning host takes the processor from the very page it waits for.)
+        if (closed || self->m_peerGone || self->m_fd < 0 || !answeredCall || g_get_monotonic_time() - started > kMaxBurstMicros)
             break;
-        if (status == FrameReader::Status::Broken) {
-            self->m_readWatch = 0;
-            std::string why = "the web process sent a frame the host does not understand";
-            if (!self->m_introduced)
-                why += format(" (a first frame carries at most %@ bytes)", kMaxHelloPayload);
-            self->close(why);
-            return G_SOURCE_REMOVE;
-        }
-        self->m_onFrame(*self, frame);
+        std::size_t before = self->m_reader.pending();
+        closed = !self->readAvailable();
+        if (!closed && self->m_reader.pending() == before)
+            break;
     }
     if ((closed || self->m_peerGone) && self->m_fd >= 0) {
         self->m_readWatch = 0;
@@ -136,6 +165,24 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         return G_SOURCE_REMOVE;
     }
     return self->m_fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+bool ChannelConnection::readAvailable()
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t n = recv(m_fd, buffer, m_introduced ? sizeof buffer : kStrangerRead, MSG_DONTWAIT);
+        if (n > 0) {
+            m_reader.feed(buffer, static_cast<size_t>(n));
+            // A stranger gets one read per turn: its first frame is checked before more is taken.
+            if (static_cast<size_t>(n) < sizeof buffer || !m_introduced)
+                return true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
 }
 
 Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
@@ -149,7 +196,16 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
     auto appended = appendFrame(m_out, kind, page, context, payload, m_maxPayload);
     if (!appended)
         return appended;
-    if (!m_writeWatch)
+    if (m_writeWatch)
+        return {};
+    // From inside the main loop the frame leaves with the others sent in the same turn: while
+    // frames of this connection are handled, once they are; else ahead of the next turn's work.
+    // Outside it (or from a loop nested in a handler) it leaves now.
+    if (m_dispatching && g_main_depth() == m_dispatchDepth)
+        return {};
+    if (g_main_depth() > 0)
+        armFlush();
+    else
         flush();
     return {};
 }
@@ -215,6 +271,11 @@ void ChannelConnection::close(const std::string& why)
     if (m_introductionTimer)
         g_source_remove(m_introductionTimer);
     m_readWatch = m_writeWatch = m_introductionTimer = 0;
+    if (m_flushSource) {
+        g_source_destroy(m_flushSource);
+        g_source_unref(m_flushSource);
+        m_flushSource = nullptr;
+    }
     ::close(m_fd);
     m_fd = -1;
     m_out.clear();
