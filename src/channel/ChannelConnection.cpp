@@ -31,29 +31,6 @@ ChannelConnection::~ChannelConnection()
     close({});
 }
 
-void ChannelConnection::armFlush()
-{
-    if (!m_flushSource) {
-        // One source for the connection's life: arming it allocates nothing.
-        static GSourceFuncs s_funcs = { nullptr, nullptr,
-            +[](GSource* source, GSourceFunc, gpointer) -> gboolean {
-                g_source_set_ready_time(source, -1);
-                auto* self = reinterpret_cast<FlushSource*>(source)->connection;
-                auto keep = self->shared_from_this();
-                self->flush();
-                return G_SOURCE_CONTINUE;
-            },
-            nullptr, nullptr, nullptr };
-        m_flushSource = g_source_new(&s_funcs, sizeof(FlushSource));
-        reinterpret_cast<FlushSource*>(m_flushSource)->connection = this;
-        // Ahead of everything else the main loop has to do: the web process may be waiting.
-        g_source_set_priority(m_flushSource, G_PRIORITY_HIGH);
-        g_source_set_ready_time(m_flushSource, -1);
-        g_source_attach(m_flushSource, nullptr);
-    }
-    g_source_set_ready_time(m_flushSource, 0);
-}
-
 void ChannelConnection::start(unsigned introductionTimeoutMs)
 {
     // Below the socket's priority: when both are due (the main loop was busy), a Hello that has
@@ -198,15 +175,11 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
         return appended;
     if (m_writeWatch)
         return {};
-    // From inside the main loop the frame leaves with the others sent in the same turn: while
-    // frames of this connection are handled, once they are; else ahead of the next turn's work.
-    // Outside it (or from a loop nested in a handler) it leaves now.
+    // While this connection's frames are handled, what their handlers send leaves in one write
+    // once they are (from a loop nested in a handler it leaves now); otherwise at once.
     if (m_dispatching && g_main_depth() == m_dispatchDepth)
         return {};
-    if (g_main_depth() > 0)
-        armFlush();
-    else
-        flush();
+    flush();
     return {};
 }
 
@@ -271,11 +244,6 @@ void ChannelConnection::close(const std::string& why)
     if (m_introductionTimer)
         g_source_remove(m_introductionTimer);
     m_readWatch = m_writeWatch = m_introductionTimer = 0;
-    if (m_flushSource) {
-        g_source_destroy(m_flushSource);
-        g_source_unref(m_flushSource);
-        m_flushSource = nullptr;
-    }
     ::close(m_fd);
     m_fd = -1;
     m_out.clear();

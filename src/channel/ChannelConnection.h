@@ -19,8 +19,8 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 
 // The host's end of one web process's channel (GLib only, so it is tested without a web process).
 // It is served from the main loop and never blocks: reads take what the socket has, writes that
-// the socket cannot take yet are queued and finished when it can. Frames sent in one turn of the
-// main loop leave in one write; a page call that has arrived by the time the last one is answered
+// the socket cannot take yet are queued and finished when it can. The answer to a page call and
+// what its action sent leave in one write; a page call that has arrived by the time the last one is answered
 // is handled at once (for a couple of milliseconds in a row at most).
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
@@ -62,19 +62,12 @@ private:
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
     void flush();
-    // Flushes ahead of the main loop's next turn.
-    void armFlush();
-    struct FlushSource {
-        GSource source;
-        ChannelConnection* connection;
-    };
 
     int m_fd = -1;
     unsigned m_readWatch = 0;
     unsigned m_writeWatch = 0;
     unsigned m_introductionTimer = 0;
     unsigned m_introductionTimeoutMs = 0;
-    GSource* m_flushSource = nullptr;
     FrameReader m_reader;
     std::string m_out;
     size_t m_outOffset = 0;
