@@ -2,8 +2,8 @@
 
 #include "bridge/WHCallbackAddress.h"
 #include "bridge/WHControllerInterface.h"
-#include "bridge/WHCommandQueue.h"
 #include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHPluginRegistry.h"
 #include "bridge/WHPluginResult.h"
 #include "base/Format.h"
 #include "base/Log.h"
@@ -14,6 +14,13 @@ std::optional<std::string> nameOf(const Value& v)
 {
     if (v.is_string())
         return v.get<std::string>();
+    return std::nullopt;
+}
+
+std::optional<std::string> takeName(Value& v)
+{
+    if (v.is_string())
+        return std::move(v.get_ref<std::string&>());
     return std::nullopt;
 }
 
@@ -32,6 +39,8 @@ WHBridge::WHBridge(platform::WebView* webView, WHControllerInterface* viewContro
     Permission permission, std::string origin)
     : m_webView(webView)
     , m_viewController(viewController)
+    , m_registry(viewController ? &viewController->pluginRegistry() : nullptr)
+    , m_delegate(viewController ? viewController->commandDelegate() : nullptr)
     , m_permission(permission)
     , m_origin(std::move(origin))
     , m_contextId(window.contextId)
@@ -46,33 +55,35 @@ void WHBridge::registerJavaScriptHelpers(platform::WindowObject& window)
         window.scripts.emplace_back(script);
 }
 
-void WHBridge::exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments)
+void WHBridge::exec(Value callbackId, Value service, Value action, Value arguments)
 {
-    std::string serviceName = nameOf(service).value_or("(null)");
-    std::string actionName = nameOf(action).value_or("(null)");
+    auto names = [&] { return std::pair { nameOf(service).value_or("(null)"), nameOf(action).value_or("(null)") }; };
     if (m_permission == Permission::Refused) {
+        auto [serviceName, actionName] = names();
         log::message(format(kRefusedOriginError, serviceName, actionName, originName()));
         answerRefusedOrigin(callbackId);
         return;
     }
     if (!arguments.is_array()) {
+        auto [serviceName, actionName] = names();
         log::message(format(kArgumentsNotArrayError, serviceName, actionName));
         answerFailure(callbackId, CommandStatus::JSONException,
             format("the arguments of %@.%@ are not an array", serviceName, actionName));
         return;
     }
     if (auto why = WHInvokedUrlCommand::refusalForArguments(arguments)) {
+        auto [serviceName, actionName] = names();
         log::message(format("ERROR: a call to %@.%@ was refused: %@.", serviceName, actionName, *why));
         execRefused(callbackId, *why);
         return;
     }
-    // Plugins answer the id bound to this window's document, so the answer reaches no other.
+    // Plugins answer the id bound to this window's document, so the answer reaches no other. The
+    // command takes over the page's values: nothing of the call is copied.
     auto id = callbackIdOf(callbackId);
-    WHInvokedUrlCommand command(arguments.get<ValueArray>(), id ? std::optional(WHCallbackAddress::bind(m_contextId, *id)) : std::nullopt,
-        nameOf(service), nameOf(action));
-    // The same three checks, lines and look-up as the command queue; a call that reaches no action
-    // is answered too, so that the page's promise settles.
-    auto dispatched = WHCommandQueue::dispatch(command, m_viewController ? m_viewController->commandDelegate() : nullptr);
+    WHInvokedUrlCommand command(std::make_shared<const ValueArray>(std::move(arguments.get_ref<ValueArray&>())),
+        id ? std::optional(WHCallbackAddress::bind(m_contextId, *id)) : std::nullopt, takeName(service), takeName(action));
+    // A call that reaches no action is answered too, so that the page's promise settles.
+    auto dispatched = WHPluginRegistry::dispatch(command, m_registry);
     if (!dispatched)
         answerFailure(callbackId, static_cast<CommandStatus>(dispatched.error().code), dispatched.error().message);
 }
@@ -95,9 +106,8 @@ void WHBridge::answerRefusedOrigin(const Value& callbackId)
 
 void WHBridge::answerFailure(const Value& callbackId, CommandStatus status, const std::string& why)
 {
-    WHCommandDelegate* delegate = m_viewController ? m_viewController->commandDelegate() : nullptr;
-    if (auto id = callbackIdOf(callbackId); id && delegate)
-        delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(status), Value(why)),
+    if (auto id = callbackIdOf(callbackId); id && m_delegate)
+        m_delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(status), Value(why)),
             WHCallbackAddress::bind(m_contextId, *id));
 }
 

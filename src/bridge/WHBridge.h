@@ -11,11 +11,13 @@ namespace penwick {
 namespace platform {
 class WebView;
 }
+class WHCommandDelegate;
 class WHControllerInterface;
+class WHPluginRegistry;
 
 // The native object page script calls: `hostbridge.exec(callbackId, service, action, args)`.
 // One is made for every new script context; it turns each call into a command and calls the
-// plugin's action at once, on the main thread, while the page waits. It keeps no state between
+// plugin's action at once through the plugin registry, on the main thread, while the page waits. It keeps no state between
 // calls. A bridge made for a document that may not call native code refuses every call that claims
 // to come from it: only a web process that disobeys the host can send one. Every call that runs no
 // action is answered with an error result (a status and a text naming what was wrong), so that the
@@ -32,7 +34,7 @@ public:
     // Adds the two helper scripts (HostBridgeUtil.getDictionaryKeys) to what `window` evaluates.
     void registerJavaScriptHelpers(platform::WindowObject& window);
 
-    void exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments) override;
+    void exec(Value callbackId, Value service, Value action, Value arguments) override;
     void execRefused(const Value& callbackId, const std::string& why) override;
 
     platform::WebView* webView() const { return m_webView; }
@@ -58,6 +60,9 @@ private:
 
     platform::WebView* m_webView;
     WHControllerInterface* m_viewController;
+    // The controller's registry and delegate, reached directly by every call.
+    WHPluginRegistry* m_registry;
+    WHCommandDelegate* m_delegate;
     Permission m_permission;
     std::string m_origin;
     std::uint64_t m_contextId;

@@ -10,6 +10,7 @@ namespace penwick {
 
 class WHCommandQueue;
 class WHPlugin;
+class WHPluginRegistry;
 
 // What the bridge needs of the host window controller: its web view, settings, platform
 // services, and the one plugin look-up. Main thread only.
@@ -20,6 +21,8 @@ public:
     virtual platform::WebView* webView() const = 0;
     virtual const Settings& settings() const = 0;
     virtual WHPlugin* getCommandInstance(const std::string& pluginName) = 0;
+    // The registry page calls are dispatched through; it lives as long as the controller.
+    virtual WHPluginRegistry& pluginRegistry() = 0;
     virtual WHCommandDelegate* commandDelegate() const = 0;
     virtual WHCommandQueue* commandQueue() const = 0;
 };

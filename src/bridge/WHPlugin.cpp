@@ -24,15 +24,6 @@ const WHPlugin::ActionTable& WHPlugin::actions() const
     return s_none;
 }
 
-bool WHPlugin::invokeAction(std::string_view name, const WHInvokedUrlCommand& command)
-{
-    const Action* action = actions().find(name);
-    if (!action)
-        return false;
-    (*action)(*this, command);
-    return true;
-}
-
 namespace {
 // Filled at start-up, read afterwards; the lock only guards registrations made from static
 // initialisers of different libraries.

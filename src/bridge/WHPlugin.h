@@ -60,10 +60,8 @@ public:
     // way); the web process must be able to read them.
     virtual std::vector<std::string> servedFolders() const { return {}; }
 
-    // Action names include the trailing colon.
-    bool hasAction(std::string_view name) const { return actions().find(name) != nullptr; }
-    // Calls the action synchronously; false (nothing called) for an unknown name.
-    bool invokeAction(std::string_view name, const WHInvokedUrlCommand& command);
+    // The action of that name (with the trailing colon), or nothing.
+    const Action* findAction(std::string_view name) const { return actions().find(name); }
 
     bool hasPendingOperation() const { return m_hasPendingOperation.load(); }
     void setHasPendingOperation(bool pending) { m_hasPendingOperation.store(pending); }

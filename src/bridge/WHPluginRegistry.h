@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace penwick {
 
 class WHControllerInterface;
+class WHInvokedUrlCommand;
 class WHPlugin;
 class WHPluginContext;
 
@@ -29,6 +32,19 @@ public:
     // The instance for a service name of any case, created (and initialised) on first use; null
     // for an unmapped name, and with the "does not exist" line for a class nobody registered.
     WHPlugin* getCommandInstance(const std::string& pluginName);
+    // The one way a command becomes a call of a plugin action: checks the names, finds the plugin
+    // (which may create it), finds the action "name:" and calls it. Each failure is logged with its
+    // fixed "ERROR: " line and answers an error whose code is the result status for the page
+    // (CommandStatus) and whose message says what was wrong; without a registry no plugin is found.
+    // Re-entrant from plugin actions.
+    static Result<void> dispatch(const WHInvokedUrlCommand& command, WHPluginRegistry* registry);
+
+    // The texts of the three dispatch failures.
+    static constexpr const char* kNamesMissingError = "ERROR: Classname and/or methodName not found for command.";
+    static constexpr const char* kPluginNotFoundError =
+        "ERROR: Plugin '%@' not found, or is not a WHPlugin. Check your plugin mapping in config.xml.";
+    static constexpr const char* kMethodNotDefinedError = "ERROR: Method '%@' not defined in Plugin '%@'";
+
     void registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className);
     void registerPluginWithPluginName(std::unique_ptr<WHPlugin> plugin, const std::string& pluginName);
 
@@ -39,6 +55,7 @@ public:
     const std::map<std::string, std::string>& pluginsMap() const { return m_pluginsMap; }
 
 private:
+    WHPlugin* lookUp(const std::string& pluginName);
     // Sets the plugin's links and stores it under `className`.
     WHPlugin* adopt(std::unique_ptr<WHPlugin> plugin, const std::string& className);
 
@@ -46,6 +63,10 @@ private:
     std::map<std::string, std::string> m_pluginsMap;
     std::optional<std::map<std::string, std::unique_ptr<WHPlugin>>> m_pluginObjects;
     std::vector<std::unique_ptr<WHPlugin>> m_replacedPlugins;
+    // The plugin of each service name as pages spelled it; emptied whenever a plugin or the map
+    // changes.
+    static constexpr std::size_t kMaxKnownNames = 64;
+    std::map<std::string, WHPlugin*, std::less<>> m_byName;
 };
 
 } // namespace penwick

@@ -17,9 +17,11 @@ inline constexpr std::size_t kMaxHelloPayload = 4096;
 // ... and it must have introduced itself within this time, or it is closed.
 inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 
-// The host's end of one web process's channel (GLib only, so it is tested without a web process). It is served from the main loop and never waits:
-// reads take what the socket has, writes that the socket cannot take yet are queued and finished
-// when it can.
+// The host's end of one web process's channel (GLib only, so it is tested without a web process).
+// It is served from the main loop and never blocks: reads take what the socket has, writes that
+// the socket cannot take yet are queued and finished when it can. The answer to a page call and
+// what its action sent leave in one write; a page call that has arrived by the time the last one is answered
+// is handled at once (for a couple of milliseconds in a row at most).
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
     using FrameHandler = std::function<void(ChannelConnection&, Frame&)>;
@@ -57,6 +59,8 @@ private:
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onWritable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onIntroductionTimeout(gpointer data);
+    // Reads what the socket has; false when the peer is gone.
+    bool readAvailable();
     void flush();
 
     int m_fd = -1;
@@ -71,6 +75,8 @@ private:
     CloseHandler m_onClose;
     bool m_introduced = false;
     bool m_dispatching = false;
+    // The main loop depth of the dispatch that handles frames; a nested loop is deeper.
+    int m_dispatchDepth = 0;
     bool m_peerGone = false;
     long m_pid = 0;
     std::size_t m_maxPayload = kMaxPayload;

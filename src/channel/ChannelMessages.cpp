@@ -88,13 +88,6 @@ ContextSetup fromJson<ContextSetup>(json& value)
     return setup;
 }
 
-template<>
-ExecCall fromJson<ExecCall>(json& value)
-{
-    if (!value.is_array() || value.size() != 4)
-        throw std::invalid_argument("not a list of four");
-    return ExecCall { std::move(value[0]), std::move(value[1]), std::move(value[2]), std::move(value[3]) };
-}
 
 template<>
 ExecTooLarge fromJson<ExecTooLarge>(json& value)
@@ -141,7 +134,6 @@ std::string encode(const ContextSetup& m)
 {
     return dump({ { "bridge", m.bridge }, { "console", m.console }, { "setup", m.setup }, { "load", m.load ? json(*m.load) : json() } });
 }
-std::string encode(const ExecCall& m) { return dump(json::array({ m.callbackId, m.service, m.action, m.arguments })); }
 std::string encode(const ExecTooLarge& m)
 {
     return dump({ { "callbackId", m.callbackId }, { "service", m.service }, { "action", m.action }, { "size", m.size } });
@@ -175,11 +167,107 @@ Result<Message> decode(std::string_view payload)
 template Result<Hello> decode<Hello>(std::string_view);
 template Result<NewContext> decode<NewContext>(std::string_view);
 template Result<ContextSetup> decode<ContextSetup>(std::string_view);
-template Result<ExecCall> decode<ExecCall>(std::string_view);
 template Result<ExecTooLarge> decode<ExecTooLarge>(std::string_view);
 template Result<ConsoleCall> decode<ConsoleCall>(std::string_view);
 template Result<EngineConsole> decode<EngineConsole>(std::string_view);
 template Result<FrameGone> decode<FrameGone>(std::string_view);
+
+// ---- page calls, with their byte buffers raw ---------------------------------------------------
+
+std::size_t execPayloadSize(std::size_t headSize, const std::vector<std::string_view>& buffers)
+{
+    std::size_t size = sizeof(std::uint32_t) + headSize;
+    for (auto buffer : buffers)
+        size += sizeof(std::uint64_t) + buffer.size();
+    return size;
+}
+
+std::string encode(const ExecCall& m)
+{
+    // Buffers among the arguments leave a null in the head and follow it as raw bytes.
+    json arguments = m.arguments;
+    json places = json::array();
+    std::vector<std::string_view> buffers;
+    if (arguments.is_array()) {
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            if (!arguments[i].is_binary())
+                continue;
+            const auto& bytes = m.arguments[i].get_binary();
+            buffers.emplace_back(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            arguments[i] = nullptr;
+            places.push_back(i);
+        }
+    }
+    json call = json::array({ m.callbackId, m.service, m.action, std::move(arguments) });
+    if (!buffers.empty())
+        call.push_back(std::move(places));
+    std::string head = dump(call);
+    std::string out;
+    out.reserve(execPayloadSize(head.size(), buffers));
+    auto headLength = static_cast<std::uint32_t>(head.size());
+    out.append(reinterpret_cast<const char*>(&headLength), sizeof headLength);
+    out += head;
+    for (auto buffer : buffers) {
+        std::uint64_t size = buffer.size();
+        out.append(reinterpret_cast<const char*>(&size), sizeof size);
+        out += buffer;
+    }
+    return out;
+}
+
+template<>
+Result<ExecCall> decode<ExecCall>(std::string_view payload)
+{
+    try {
+        std::uint32_t headLength = 0;
+        if (payload.size() < sizeof headLength)
+            throw std::invalid_argument("no head");
+        std::memcpy(&headLength, payload.data(), sizeof headLength);
+        payload.remove_prefix(sizeof headLength);
+        if (headLength > payload.size())
+            throw std::invalid_argument("the head runs past the payload");
+        std::string_view text = payload.substr(0, headLength);
+        std::string_view bytes = payload.substr(headLength);
+        // A lone surrogate in a page's string reads as U+FFFD instead of failing the whole call.
+        auto repaired = jsonWithLoneSurrogatesReplaced(text);
+        json value = json::parse(repaired ? std::string_view(*repaired) : text, nullptr, false);
+        if (value.is_discarded())
+            throw std::invalid_argument("the head is not JSON");
+        if (!value.is_array() || value.size() < 4 || value.size() > 5)
+            throw std::invalid_argument("not a list of four, or of four and the buffers' places");
+        ExecCall call { std::move(value[0]), std::move(value[1]), std::move(value[2]), std::move(value[3]) };
+        if (value.size() == 5) {
+            const json& places = value[4];
+            if (!places.is_array() || places.empty() || !call.arguments.is_array())
+                throw std::invalid_argument("buffers without arguments to hold them");
+            std::size_t next = 0;
+            for (const auto& place : places) {
+                // Each buffer fills a null of its own, in the order of the arguments.
+                if (!place.is_number_unsigned() || place.get<std::uint64_t>() < next || place.get<std::uint64_t>() >= call.arguments.size())
+                    throw std::invalid_argument("a buffer's place is not a later argument");
+                auto at = static_cast<std::size_t>(place.get<std::uint64_t>());
+                next = at + 1;
+                if (!call.arguments[at].is_null())
+                    throw std::invalid_argument("a buffer's place is not a null argument");
+                std::uint64_t size = 0;
+                if (bytes.size() < sizeof size)
+                    throw std::invalid_argument("a buffer runs past the payload");
+                std::memcpy(&size, bytes.data(), sizeof size);
+                bytes.remove_prefix(sizeof size);
+                if (size > bytes.size())
+                    throw std::invalid_argument("a buffer runs past the payload");
+                auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+                call.arguments[at] = json::binary(Bytes(data, data + size));
+                bytes.remove_prefix(static_cast<std::size_t>(size));
+            }
+        }
+        if (!bytes.empty())
+            throw std::invalid_argument("bytes follow the last buffer");
+        return call;
+    } catch (const std::exception& e) {
+        return Error { EINVAL, format("%@ payload has the wrong shape: %@", frameKindName(FrameKind::Exec), e.what()) };
+    }
+}
 
 // ---- native callbacks with raw byte buffers ----------------------------------------------------
 

@@ -52,8 +52,14 @@ struct ContextSetup {
     std::optional<std::string> load;
 };
 
-// [callbackId, service, action, arguments]: the page's four arguments as it passed them. The
-// extension writes this text in the page's own engine (see the web-process extension).
+// A page call: its four arguments as the page passed them, byte buffers among the arguments
+// travelling as raw bytes beside the JSON head:
+//   u32 head length, head [callbackId, service, action, arguments] or, with buffers,
+//   [callbackId, service, action, arguments, [at...]], then for each place `at` in order: u64 size,
+//   the bytes.
+// Each buffer fills the argument at its place (the head holds null there); places rise. The
+// extension writes the head in the page's own engine and the bytes straight from the page's
+// buffers (see the web-process extension).
 struct ExecCall {
     static constexpr FrameKind kKind = FrameKind::Exec;
     Value callbackId;
@@ -118,10 +124,14 @@ std::string encode(const FrameGone& message);
 std::string encode(const NativeCallback& message);
 // The same payload from the answer's parts, without copying its message first.
 std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message);
+// The size of an Exec payload with a head of `headSize` bytes and these buffers.
+std::size_t execPayloadSize(std::size_t headSize, const std::vector<std::string_view>& buffers);
 
 // decode<Hello>(payload), decode<NewContext>(payload), ...
 template<typename Message>
 Result<Message> decode(std::string_view payload);
+template<>
+Result<ExecCall> decode<ExecCall>(std::string_view payload);
 template<>
 Result<NativeCallback> decode<NativeCallback>(std::string_view payload);
 

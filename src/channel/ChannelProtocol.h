@@ -12,15 +12,15 @@
 //   offset 16  u64 context  the script context the frame is about (host-assigned id), 0 for none
 //
 // Integers are in the byte order of the machine (both ends run on it). Payloads are UTF-8 text:
-// JSON where the kind says so, raw script text for Evaluate; NativeCallback is a JSON head followed
-// by raw bytes (ChannelMessages.h).
+// JSON where the kind says so, raw script text for Evaluate; Exec and NativeCallback are a JSON head
+// followed by raw bytes (ChannelMessages.h).
 //
 // Who waits: only the web process. It sends NewContext, Exec and ExecTooLarge and then blocks
 // until the matching answer (ContextSetup, ExecDone) arrives; Evaluate frames that come in
 // meanwhile are kept and run once the page's call has returned. Evaluate and NativeCallback frames
-// reach the page in the order they were sent. The host never blocks on the
-// socket: it reads and writes it from its main loop without waiting and queues what the socket
-// cannot take yet.
+// reach the page in the order they were sent. The host never blocks on the socket: it reads and
+// writes it from its main loop without waiting and queues what the socket cannot take yet; the web
+// process waits for an answer awake for some microseconds before it sleeps.
 //
 // Size: no sender writes a payload over the limit the host announced (at most kMaxPayload). A page
 // call too large for one frame is replaced by ExecTooLarge, which the host answers with an error
@@ -41,7 +41,7 @@
 namespace penwick::channel {
 
 // Raised whenever a frame's layout or meaning changes; both ends must agree.
-inline constexpr std::uint32_t kVersion = 4;
+inline constexpr std::uint32_t kVersion = 5;
 
 // No frame is larger than this; a reader that sees a larger length closes the connection (a broken
 // or hostile peer). Senders check against the announced limit, which may only be lower.
@@ -125,6 +125,8 @@ public:
     // of this protocol writes; the connection must be closed.
     Status next(Frame& frame);
     bool empty() const { return m_buffer.size() == m_offset; }
+    // Bytes fed and not yet taken as frames.
+    std::size_t pending() const { return m_buffer.size() - m_offset; }
 
 private:
     void compact();

@@ -54,7 +54,7 @@ public:
     WHPlugin* getCommandInstance(const std::string& pluginName) override { return m_registry.getCommandInstance(pluginName); }
     void registerPluginWithClassName(std::unique_ptr<WHPlugin> plugin, const std::string& className);
     void registerPluginWithPluginName(std::unique_ptr<WHPlugin> plugin, const std::string& pluginName);
-    WHPluginRegistry& pluginRegistry() { return m_registry; }
+    WHPluginRegistry& pluginRegistry() override { return m_registry; }
     const WHPluginRegistry& pluginRegistry() const { return m_registry; }
 
     // Connections the window layout makes.

@@ -12,12 +12,13 @@
 namespace penwick::platform {
 
 // A native object that page script calls as `hostbridge.exec(callbackId, service, action, args)`.
-// The four values arrive as the page passed them, converted to values; the call runs on the main
-// thread while the page waits, and the page goes on when it returns.
+// The four values arrive as the page passed them, converted to values (byte buffers among the
+// arguments as binary values), and are the object's to keep; the call runs on the main thread
+// while the page waits, and the page goes on when it returns.
 class ScriptBridgeObject {
 public:
     virtual ~ScriptBridgeObject() = default;
-    virtual void exec(const Value& callbackId, const Value& service, const Value& action, const Value& arguments) = 0;
+    virtual void exec(Value callbackId, Value service, Value action, Value arguments) = 0;
     // A call that never reached the host whole (its arguments exceed what the page channel
     // carries): answers `callbackId` with an error result saying `why`, as a plugin would.
     virtual void execRefused(const Value& callbackId, const std::string& why) = 0;

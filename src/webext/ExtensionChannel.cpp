@@ -1,10 +1,13 @@
 #include "webext/ExtensionChannel.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <glib-unix.h>
 #include <glib.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -74,35 +77,57 @@ void ExtensionChannel::close(const char* why)
     m_fd = -1;
 }
 
-bool ExtensionChannel::writeAll(const std::string& bytes)
+bool ExtensionChannel::writeAll(const std::vector<std::string_view>& pieces)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    // Large buffers go from the page's memory to the socket without a copy on the way.
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size());
+    for (auto piece : pieces) {
+        if (!piece.empty())
+            vectors.push_back(iovec { const_cast<char*>(piece.data()), piece.size() });
+    }
+    std::size_t first = 0;
+    while (first < vectors.size()) {
+        msghdr message {};
+        message.msg_iov = vectors.data() + first;
+        message.msg_iovlen = std::min<std::size_t>(vectors.size() - first, IOV_MAX);
+        ssize_t n = sendmsg(m_fd, &message, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        done += static_cast<size_t>(n);
+        auto written = static_cast<std::size_t>(n);
+        while (first < vectors.size() && written >= vectors[first].iov_len)
+            written -= vectors[first++].iov_len;
+        if (written) {
+            vectors[first].iov_base = static_cast<char*>(vectors[first].iov_base) + written;
+            vectors[first].iov_len -= written;
+        }
     }
     return true;
 }
 
-bool ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+bool ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t context, const std::vector<std::string_view>& pieces)
 {
     if (m_fd < 0)
         return false;
-    std::string bytes;
-    if (!channel::frameLength(payload.size(), m_maxPayload)) {
+    std::size_t size = 0;
+    for (auto piece : pieces)
+        size += piece.size();
+    auto length = channel::frameLength(size, m_maxPayload);
+    if (!length) {
         g_printerr("penwick web process %d: a %s frame of %zu bytes exceeds the page channel's limit of %zu bytes; "
                    "it was not sent\n",
-            static_cast<int>(getpid()), channel::frameKindName(kind), payload.size(), m_maxPayload);
+            static_cast<int>(getpid()), channel::frameKindName(kind), size, m_maxPayload);
         return false;
     }
-    bytes.reserve(sizeof(channel::FrameHeader) + payload.size());
-    (void)channel::appendFrame(bytes, kind, page, context, payload, m_maxPayload);
-    if (!writeAll(bytes)) {
+    channel::FrameHeader header { *length, static_cast<std::uint32_t>(kind), page, context };
+    std::vector<std::string_view> frame;
+    frame.reserve(pieces.size() + 1);
+    frame.emplace_back(reinterpret_cast<const char*>(&header), sizeof header);
+    frame.insert(frame.end(), pieces.begin(), pieces.end());
+    if (!writeAll(frame)) {
         close("cannot write to the host");
         return false;
     }
@@ -149,9 +174,9 @@ bool ExtensionChannel::awaitData()
 }
 
 std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, std::uint64_t context,
-    std::string_view payload, FrameKind answer)
+    const std::vector<std::string_view>& pieces, FrameKind answer)
 {
-    if (!post(kind, page, context, payload))
+    if (!post(kind, page, context, pieces))
         return std::nullopt;
     std::optional<Frame> result;
     while (m_fd >= 0 && !result) {

@@ -41,14 +41,25 @@ public:
     std::size_t maxPayload() const { return m_maxPayload; }
     // Sends one frame without waiting for an answer. False when it could not be sent (too large
     // for a frame, or the channel is closed).
-    bool post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload);
+    bool post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+    {
+        return post(kind, page, context, std::vector<std::string_view> { payload });
+    }
+    // The same with a payload made of these pieces in order, written where they are.
+    bool post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, const std::vector<std::string_view>& pieces);
     // Sends one frame and blocks until a frame of kind `answer` arrives. Nothing when the channel
     // broke meanwhile.
     std::optional<channel::Frame> call(channel::FrameKind kind, std::uint64_t page, std::uint64_t context,
-        std::string_view payload, channel::FrameKind answer);
+        std::string_view payload, channel::FrameKind answer)
+    {
+        return call(kind, page, context, std::vector<std::string_view> { payload }, answer);
+    }
+    std::optional<channel::Frame> call(channel::FrameKind kind, std::uint64_t page, std::uint64_t context,
+        const std::vector<std::string_view>& pieces, channel::FrameKind answer);
 
 private:
-    bool writeAll(const std::string& bytes);
+    // Writes the pieces one after another, blocking until all are written.
+    bool writeAll(const std::vector<std::string_view>& pieces);
     // Reads what the socket has; with `wait`, blocks until at least something arrives.
     enum class Wait { No, Yes };
     bool fill(Wait wait);

@@ -120,12 +120,52 @@ private:
     int m_depth = 0;
 };
 
-void execCall(const char* call, gpointer data)
+// `exec` as the page sees it: the four arguments become one JSON text in the page's own engine
+// (far cheaper than handing each value to native code), then go to the host. Byte buffers among the
+// arguments (ArrayBuffers and their views) are taken out first and travel as raw bytes, their places
+// null in the text. The native senders, the JSON writer and the buffer types are captured when the
+// context is set up, so the page can neither reach nor replace them. Arguments that cannot be written
+// (cycles) travel as null and are refused there.
+constexpr const char* kExecFactory = "(function (send, sendWithBytes, stringify, isArray, isView, AB, U8) {"
+                                     "  function bytesOf(v) {"
+                                     "    try { return v instanceof AB ? new U8(v) : new U8(v.buffer, v.byteOffset, v.byteLength); }"
+                                     "    catch (e) { return new U8(0); }"
+                                     "  }"
+                                     "  function exec(callbackId, service, action, args) {"
+                                     "    var call, places = null, buffers = null, copy, i, k, v;"
+                                     "    if (isArray(args)) {"
+                                     "      for (i = 0; i < args.length; i++) {"
+                                     "        v = args[i];"
+                                     "        if (!(v instanceof AB) && !isView(v)) continue;"
+                                     "        if (!places) {"
+                                     "          places = []; buffers = []; copy = [];"
+                                     "          for (k = 0; k < args.length; k++) copy[k] = args[k];"
+                                     "          args = copy;"
+                                     "        }"
+                                     "        places[places.length] = i;"
+                                     "        buffers[buffers.length] = bytesOf(v);"
+                                     "        args[i] = null;"
+                                     "      }"
+                                     "    }"
+                                     "    try { call = stringify(places ? [callbackId, service, action, args, places] : [callbackId, service, action, args]); }"
+                                     "    catch (e) {"
+                                     "      places = null;"
+                                     "      try { call = stringify([callbackId, service, action, null]); }"
+                                     "      catch (e2) { call = '[null,null,null,null]'; }"
+                                     "    }"
+                                     "    if (places) sendWithBytes(call, buffers); else send(call);"
+                                     "  }"
+                                     "  exec.takesArrayBuffers = true;"
+                                     "  return exec;"
+                                     "})";
+
+// Sends a page call: the JSON text the page's engine wrote and the bytes of the buffers it took
+// out of the arguments, as they are. Blocks until the host's action has returned.
+void sendCall(const ContextRef& ref, std::string_view text, const std::vector<std::string_view>& buffers)
 {
-    auto* ref = static_cast<ContextRef*>(data);
-    std::string_view text = call ? call : "null";
     auto& channel = state().channel;
-    if (!penwick::channel::frameLength(text.size(), channel.maxPayload())) {
+    std::size_t size = penwick::channel::execPayloadSize(text.size(), buffers);
+    if (!penwick::channel::frameLength(size, channel.maxPayload())) {
         // No frame carries it: the host answers the call with an error instead, and the page goes on.
         CallHeadReader reader;
         try {
@@ -133,29 +173,60 @@ void execCall(const char* call, gpointer data)
         } catch (const std::exception&) {
         }
         reader.head.resize(3);
-        penwick::channel::ExecTooLarge tooLarge { reader.head[0], reader.head[1], reader.head[2], text.size() };
-        (void)channel.call(FrameKind::ExecTooLarge, ref->page, ref->context, penwick::channel::encode(tooLarge), FrameKind::ExecDone);
+        penwick::channel::ExecTooLarge tooLarge { reader.head[0], reader.head[1], reader.head[2], size };
+        (void)channel.call(FrameKind::ExecTooLarge, ref.page, ref.context, penwick::channel::encode(tooLarge), FrameKind::ExecDone);
         return;
     }
-    // Blocks until the host's action has returned.
-    (void)channel.call(FrameKind::Exec, ref->page, ref->context, text, FrameKind::ExecDone);
+    // The payload's layout is ExecCall's (ChannelMessages.h).
+    auto headLength = static_cast<std::uint32_t>(text.size());
+    if (buffers.empty()) {
+        (void)channel.call(FrameKind::Exec, ref.page, ref.context,
+            { std::string_view(reinterpret_cast<const char*>(&headLength), sizeof headLength), text }, FrameKind::ExecDone);
+        return;
+    }
+    std::vector<std::uint64_t> sizes(buffers.size());
+    std::vector<std::string_view> pieces;
+    pieces.reserve(2 + 2 * buffers.size());
+    pieces.emplace_back(reinterpret_cast<const char*>(&headLength), sizeof headLength);
+    pieces.push_back(text);
+    for (std::size_t i = 0; i < buffers.size(); ++i) {
+        sizes[i] = buffers[i].size();
+        pieces.emplace_back(reinterpret_cast<const char*>(&sizes[i]), sizeof sizes[i]);
+        pieces.push_back(buffers[i]);
+    }
+    (void)channel.call(FrameKind::Exec, ref.page, ref.context, pieces, FrameKind::ExecDone);
 }
 
-// `exec` as the page sees it: the four arguments become one JSON text in the page's own engine
-// (far cheaper than handing each value to native code), then go to the host. The native sender and
-// the JSON writer are captured when the context is set up, so the page can neither reach nor
-// replace them. Arguments that cannot be written (cycles) travel as null and are refused there.
-constexpr const char* kExecFactory = "(function (send, stringify) {"
-                                     "  return function exec(callbackId, service, action, args) {"
-                                     "    var call;"
-                                     "    try { call = stringify([callbackId, service, action, args]); }"
-                                     "    catch (e) {"
-                                     "      try { call = stringify([callbackId, service, action, null]); }"
-                                     "      catch (e2) { call = '[null,null,null,null]'; }"
-                                     "    }"
-                                     "    send(call);"
-                                     "  };"
-                                     "})";
+void execCall(const char* call, gpointer data)
+{
+    sendCall(*static_cast<ContextRef*>(data), call ? call : "null", {});
+}
+
+// A call whose arguments held byte buffers: (text, [Uint8Array...]). Their bytes are read where
+// the engine keeps them; no script runs until the call has been sent.
+void execCallWithBytes(GPtrArray* args, gpointer data)
+{
+    auto* ref = static_cast<ContextRef*>(data);
+    JSCValue* textValue = args->len > 0 ? static_cast<JSCValue*>(g_ptr_array_index(args, 0)) : nullptr;
+    JSCValue* list = args->len > 1 ? static_cast<JSCValue*>(g_ptr_array_index(args, 1)) : nullptr;
+    GUnique<char> text(textValue && jsc_value_is_string(textValue) ? jsc_value_to_string(textValue) : nullptr);
+    std::vector<GRef<JSCValue>> views;
+    std::vector<std::string_view> buffers;
+    if (list && jsc_value_is_array(list)) {
+        GRef<JSCValue> lengthValue = adopt(jsc_value_object_get_property(list, "length"));
+        auto length = lengthValue ? jsc_value_to_int32(lengthValue.get()) : 0;
+        for (gint32 i = 0; i < length; ++i) {
+            GRef<JSCValue> view = adopt(jsc_value_object_get_property_at_index(list, static_cast<guint>(i)));
+            gsize size = view && jsc_value_is_typed_array(view.get()) ? jsc_value_typed_array_get_size(view.get()) : 0;
+            void* bytes = size ? jsc_value_typed_array_get_data(view.get(), nullptr) : nullptr;
+            buffers.emplace_back(bytes ? static_cast<const char*>(bytes) : "", bytes ? size : 0);
+            views.push_back(std::move(view));
+        }
+    }
+    if (JSCContext* context = jsc_context_get_current())
+        jsc_context_clear_exception(context);
+    sendCall(*ref, text ? std::string_view(text.get()) : std::string_view("null"), buffers);
+}
 
 void consoleCall(GPtrArray* args, gpointer data)
 {
@@ -261,11 +332,18 @@ void installInContext(JSCContext* context, const ContextRef& ref, const penwick:
         GRef<JSCValue> bridge = adopt(jsc_value_new_object(context, nullptr, nullptr));
         GRef<JSCValue> send = adopt(jsc_value_new_function(context, nullptr, G_CALLBACK(execCall), new ContextRef(ref),
             +[](gpointer p) { delete static_cast<ContextRef*>(p); }, G_TYPE_NONE, 1, G_TYPE_STRING));
+        GRef<JSCValue> sendWithBytes = nativeFunction(context, nullptr, G_CALLBACK(execCallWithBytes), ref);
         GRef<JSCValue> json = adopt(jsc_value_object_get_property(window.get(), "JSON"));
         GRef<JSCValue> stringify = adopt(jsc_value_object_get_property(json.get(), "stringify"));
+        GRef<JSCValue> array = adopt(jsc_value_object_get_property(window.get(), "Array"));
+        GRef<JSCValue> isArray = adopt(jsc_value_object_get_property(array.get(), "isArray"));
+        GRef<JSCValue> arrayBuffer = adopt(jsc_value_object_get_property(window.get(), "ArrayBuffer"));
+        GRef<JSCValue> isView = adopt(jsc_value_object_get_property(arrayBuffer.get(), "isView"));
+        GRef<JSCValue> uint8Array = adopt(jsc_value_object_get_property(window.get(), "Uint8Array"));
         GRef<JSCValue> factory = adopt(jsc_context_evaluate(context, kExecFactory, -1));
         GRef<JSCValue> exec = adopt(jsc_value_function_call(factory.get(), JSC_TYPE_VALUE, send.get(), JSC_TYPE_VALUE,
-            stringify.get(), G_TYPE_NONE));
+            sendWithBytes.get(), JSC_TYPE_VALUE, stringify.get(), JSC_TYPE_VALUE, isArray.get(), JSC_TYPE_VALUE, isView.get(),
+            JSC_TYPE_VALUE, arrayBuffer.get(), JSC_TYPE_VALUE, uint8Array.get(), G_TYPE_NONE));
         jsc_context_clear_exception(context);
         if (exec && jsc_value_is_function(exec.get())) {
             jsc_value_object_define_property_data(bridge.get(), "exec", JSC_VALUE_PROPERTY_ENUMERABLE, exec.get());

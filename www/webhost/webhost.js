@@ -146,6 +146,8 @@
     }
 
     function encodeArgs(args) {
+      // The host's own bridge takes byte buffers as they are and sends their bytes raw.
+      if (global.hostbridge.exec.takesArrayBuffers) return args;
       var out = [];
       for (var i = 0; i < args.length; i++) out.push(isBytes(args[i]) ? toMarker(args[i]) : args[i]);
       return out;

@@ -587,7 +587,7 @@ void GtkWebView::execInContext(const channel::ChannelConnection& from, std::uint
     // The action may set up other windows meanwhile; this bridge stays alive for the call.
     std::shared_ptr<ScriptBridgeObject> bridge = context->hostbridge;
     try {
-        bridge->exec(call.callbackId, call.service, call.action, call.arguments);
+        bridge->exec(std::move(call.callbackId), std::move(call.service), std::move(call.action), std::move(call.arguments));
     } catch (const std::exception& e) {
         // A failing action must not take the host down with it; the page goes on.
         log::message(format("ERROR: the action of a page call failed: %@", e.what()));

@@ -55,7 +55,11 @@ TEST(WHInvokedUrlCommand, FromJsonGivesAnUndispatchableCommandForAnyOtherShape)
 // than results can be written are refused, however deep, without recursing.
 TEST(WHInvokedUrlCommand, ChannelCallsReadLoneSurrogatesAndDeepArgumentsAreRefused)
 {
-    auto call = [](const std::string& arguments) { return channel::decode<channel::ExecCall>(R"(["cb", "S", "a", )" + arguments + "]"); };
+    auto call = [](const std::string& arguments) {
+        std::string head = R"(["cb", "S", "a", )" + arguments + "]";
+        auto length = static_cast<std::uint32_t>(head.size());
+        return channel::decode<channel::ExecCall>(std::string(reinterpret_cast<const char*>(&length), sizeof length) + head);
+    };
     auto decoded = call(R"(["\ud800x", "a\uDC00", "\ud83d\ude00", "\\ud800", "\udc00\ud83d"])");
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->arguments, Value::parse(R"(["\ufffdx", "a\ufffd", "\ud83d\ude00", "\\ud800", "\ufffd\ufffd"])"));

@@ -91,6 +91,21 @@ template<typename Message>
 bool decodes(std::string_view payload) { return static_cast<bool>(decode<Message>(payload)); }
 using Decoder = bool (*)(std::string_view);
 
+// An Exec payload as the extension writes it: the head's length, the head, each buffer's size and bytes.
+std::string execPayload(std::string_view head, const std::vector<std::string>& buffers = {}, std::size_t cut = 0)
+{
+    std::string out;
+    auto headLength = static_cast<std::uint32_t>(head.size());
+    out.append(reinterpret_cast<const char*>(&headLength), sizeof headLength);
+    out += head;
+    for (const auto& buffer : buffers) {
+        std::uint64_t size = buffer.size();
+        out.append(reinterpret_cast<const char*>(&size), sizeof size);
+        out += buffer;
+    }
+    return out.substr(0, out.size() - cut);
+}
+
 TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowing)
 {
     const std::tuple<Decoder, std::string, bool> cases[] = { // decoder, payload, read
@@ -98,6 +113,7 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
         { decodes<NewContext>, encode(NewContext { 18446744073709551615ull, true, "file:///a b\xff.html" }), true },
         { decodes<ContextSetup>, encode(ContextSetup { true, false, { "a();", "b();" }, "c();" }), true },
         { decodes<ExecCall>, encode(ExecCall { "cb1", "Svc", "act", penwick::Value::array({ 1, "two" }) }), true },
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[null,2,null],[0,2]])", { "ab", "" }), true },
         { decodes<ExecTooLarge>, encode(ExecTooLarge { 5, "Svc", nullptr, 300000000 }), true },
         { decodes<ConsoleCall>, encode(ConsoleCall { 5, penwick::Value("boom") }), true },
         { decodes<EngineConsole>, encode(EngineConsole { "file:///x.js", 12, "ReferenceError" }), true },
@@ -114,9 +130,18 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
         { decodes<ContextSetup>, R"({"bridge":true,"console":true,"setup":"a();","load":null})", false },
         { decodes<ContextSetup>, R"({"bridge":true,"console":true,"setup":[1],"load":null})", false },
         { decodes<ContextSetup>, R"({"bridge":true,"console":true,"setup":[],"load":5})", false },
-        { decodes<ExecCall>, "null", false },
-        { decodes<ExecCall>, R"(["cb","Svc","act"])", false },
-        { decodes<ExecCall>, R"(["cb","Svc","act",[],5])", false },
+        { decodes<ExecCall>, R"(["cb","Svc","act",[]])", false }, // no head length
+        { decodes<ExecCall>, execPayload("null"), false },
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act"])"), false },
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[],5])"), false },
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[null],[]])"), false },
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[1],[0]])", { "a" }), false }, // the place is taken
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[null],[1]])", { "a" }), false }, // past the arguments
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[null,null],[1,0]])", { "a", "b" }), false }, // not rising
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",{"0":null},[0]])", { "a" }), false },
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[null],[0]])", { "abc" }, 1), false }, // cut short
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[null],[0]])", { "abc" }) + "x", false }, // bytes left over
+        { decodes<ExecCall>, execPayload(R"(["cb","Svc","act",[]])") + "x", false },
         { decodes<ExecTooLarge>, R"({"callbackId":"cb","service":"S","action":"a","size":"big"})", false },
         { decodes<ConsoleCall>, "[]", false },
         { decodes<ConsoleCall>, R"(["shout","x"])", false },
@@ -129,6 +154,11 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
     auto setup = decode<ContextSetup>(std::get<1>(cases[2]));
     ASSERT_TRUE(setup);
     EXPECT_EQ(setup->load, "c();");
+    // Buffers come back as binary values in their places, and go out the same way.
+    auto call = decode<ExecCall>(std::get<1>(cases[4]));
+    ASSERT_TRUE(call);
+    EXPECT_EQ(call->arguments, penwick::Value::array({ penwick::Value::binary({ 'a', 'b' }), 2, penwick::Value::binary({}) }));
+    EXPECT_EQ(encode(*call), std::get<1>(cases[4]));
     auto refused = decode<Hello>(R"({"version":2,"token":5,"pid":1})");
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;
