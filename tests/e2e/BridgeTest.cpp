@@ -53,7 +53,7 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
                   "ERROR: Classname and/or methodName not found for command.", "page goes on",
                   // The host's console: six kinds of lines, values, script errors and navigations.
                   "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
-                  "undefined", "has table: function", "JavaScript error: frames.html:17: Error: boom",
+                  "undefined", "JavaScript error: frames.html:16: Error: boom",
                   "navigating to file://" + app.resourcesDir() + "/www/frames.html" }),
         Lines {}) << app.output();
     // Arguments that are not an array (a text, none at all, or not representable) run no action:
