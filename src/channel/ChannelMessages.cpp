@@ -122,6 +122,20 @@ FrameGone fromJson<FrameGone>(json& value)
     return FrameGone { typed<std::uint64_t>(value, "frame") };
 }
 
+// A payload of a length-prefixed JSON head and the bytes after it: the head and the rest. Throws
+// for a payload too short for its prefix or its head, as the decoders' other refusals do.
+std::pair<std::string_view, std::string_view> splitHead(std::string_view payload)
+{
+    std::uint32_t headLength = 0;
+    if (payload.size() < sizeof headLength)
+        throw std::invalid_argument("no head");
+    std::memcpy(&headLength, payload.data(), sizeof headLength);
+    payload.remove_prefix(sizeof headLength);
+    if (headLength > payload.size())
+        throw std::invalid_argument("the head runs past the payload");
+    return { payload.substr(0, headLength), payload.substr(headLength) };
+}
+
 } // namespace
 
 std::string encode(const Hello& m) { return dump({ { "version", m.version }, { "token", m.token }, { "pid", m.pid } }); }
@@ -219,15 +233,7 @@ template<>
 Result<ExecCall> decode<ExecCall>(std::string_view payload)
 {
     try {
-        std::uint32_t headLength = 0;
-        if (payload.size() < sizeof headLength)
-            throw std::invalid_argument("no head");
-        std::memcpy(&headLength, payload.data(), sizeof headLength);
-        payload.remove_prefix(sizeof headLength);
-        if (headLength > payload.size())
-            throw std::invalid_argument("the head runs past the payload");
-        std::string_view text = payload.substr(0, headLength);
-        std::string_view bytes = payload.substr(headLength);
+        auto [text, bytes] = splitHead(payload);
         // A lone surrogate in a page's string reads as U+FFFD instead of failing the whole call.
         auto repaired = jsonWithLoneSurrogatesReplaced(text);
         json value = json::parse(repaired ? std::string_view(*repaired) : text, nullptr, false);
@@ -345,17 +351,10 @@ template<>
 Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
 {
     try {
-        std::uint32_t headLength = 0;
-        if (payload.size() < sizeof headLength)
-            throw std::invalid_argument("no head");
-        std::memcpy(&headLength, payload.data(), sizeof headLength);
-        payload.remove_prefix(sizeof headLength);
-        if (headLength > payload.size())
-            throw std::invalid_argument("the head runs past the payload");
-        json head = json::parse(payload.substr(0, headLength), nullptr, false);
+        auto [text, bytes] = splitHead(payload);
+        json head = json::parse(text, nullptr, false);
         if (head.is_discarded())
             throw std::invalid_argument("the head is not JSON");
-        std::string_view bytes = payload.substr(headLength);
         auto status = typed<std::int64_t>(head, "status");
         if (status < std::numeric_limits<std::int32_t>::min() || status > std::numeric_limits<std::int32_t>::max())
             throw std::invalid_argument("\"status\" is out of range");
