@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "channel/ChannelProtocol.h"
 #include "platform/gtk/GtkApplicationHost.h"
 
 #ifdef PENWICK_TEST_PLUGINS
@@ -9,6 +10,7 @@ void registerTestPlugins(penwick::Application& application);
 
 int main(int argc, char** argv)
 {
+    penwick::channel::keepFrameBuffersInHeap();
     // The application's identity comes from its build target (cmake/PenwickApp.cmake).
     penwick::platform::AppIdentity identity {
         .id = PENWICK_APP_ID,

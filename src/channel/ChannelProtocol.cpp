@@ -2,6 +2,8 @@
 
 #include "base/Format.h"
 
+#include <malloc.h>
+
 namespace penwick::channel {
 
 const char* frameKindName(FrameKind kind)
@@ -50,6 +52,13 @@ void FrameReader::compact()
         m_buffer.erase(0, m_offset);
         m_offset = 0;
     }
+}
+
+void keepFrameBuffersInHeap()
+{
+    constexpr int kHeapLimit = 64 * 1024 * 1024;
+    mallopt(M_MMAP_THRESHOLD, kHeapLimit);
+    mallopt(M_TRIM_THRESHOLD, kHeapLimit);
 }
 
 } // namespace penwick::channel

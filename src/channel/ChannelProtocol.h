@@ -140,4 +140,11 @@ private:
 // a GVariant of this type: (version, socket path, token, payload limit).
 inline constexpr const char* kInitDataType = "(ussu)";
 
+// Called once at start-up by each end. A large call or answer is built, copied and framed in
+// buffers of its own size; left to the allocator's defaults, each of them is a fresh mapping whose
+// every page faults in again on every call (most of the time of a 16 MiB answer). Buffers up to
+// 64 MiB are taken from the heap instead, reusing what the previous call freed; no more than 64 MiB
+// of freed memory is kept.
+void keepFrameBuffersInHeap();
+
 } // namespace penwick::channel

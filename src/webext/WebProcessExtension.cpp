@@ -767,6 +767,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
         return;
     }
     s.channel.setMaxPayload(maxPayload);
+    penwick::channel::keepFrameBuffersInHeap();
     s.bridgeEverywhere = g_getenv("PENWICK_TEST_DISOBEYING_WEB_PROCESS") != nullptr;
     std::string error;
     if (!s.channel.open(path, token, error)) {
