@@ -99,14 +99,7 @@ std::optional<nlohmann::json> runUntilReport(const std::vector<std::string>& arg
         dup2(out[1], STDOUT_FILENO);
         dup2(out[1], STDERR_FILENO);
         close(out[0]);
-        for (const auto& e : extraEnv)
-            putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        penwick::bench::execInChild(extraEnv, argv);
     }
     close(out[1]);
     std::optional<nlohmann::json> report;

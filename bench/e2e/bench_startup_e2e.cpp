@@ -45,14 +45,7 @@ pid_t spawn(const std::vector<std::string>& argv, int* output)
         dup2(output ? out[1] : null, STDOUT_FILENO);
         dup2(output ? out[1] : null, STDERR_FILENO);
         close(out[0]);
-        for (const auto& e : g_environment)
-            putenv(strdup(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        penwick::bench::execInChild(g_environment, argv);
     }
     close(out[1]);
     if (output) {

@@ -122,18 +122,29 @@ FrameGone fromJson<FrameGone>(json& value)
     return FrameGone { typed<std::uint64_t>(value, "frame") };
 }
 
+// Takes a length of type `Length` and then that many bytes from the front of `bytes`; throws
+// `noLength` or `pastEnd` when the payload holds too little for either.
+template<typename Length>
+std::string_view takeSized(std::string_view& bytes, const char* noLength, const char* pastEnd)
+{
+    Length length = 0;
+    if (bytes.size() < sizeof length)
+        throw std::invalid_argument(noLength);
+    std::memcpy(&length, bytes.data(), sizeof length);
+    bytes.remove_prefix(sizeof length);
+    if (length > bytes.size())
+        throw std::invalid_argument(pastEnd);
+    std::string_view taken = bytes.substr(0, static_cast<std::size_t>(length));
+    bytes.remove_prefix(static_cast<std::size_t>(length));
+    return taken;
+}
+
 // A payload of a length-prefixed JSON head and the bytes after it: the head and the rest. Throws
 // for a payload too short for its prefix or its head, as the decoders' other refusals do.
 std::pair<std::string_view, std::string_view> splitHead(std::string_view payload)
 {
-    std::uint32_t headLength = 0;
-    if (payload.size() < sizeof headLength)
-        throw std::invalid_argument("no head");
-    std::memcpy(&headLength, payload.data(), sizeof headLength);
-    payload.remove_prefix(sizeof headLength);
-    if (headLength > payload.size())
-        throw std::invalid_argument("the head runs past the payload");
-    return { payload.substr(0, headLength), payload.substr(headLength) };
+    std::string_view head = takeSized<std::uint32_t>(payload, "no head", "the head runs past the payload");
+    return { head, payload };
 }
 
 } // namespace
@@ -255,16 +266,9 @@ Result<ExecCall> decode<ExecCall>(std::string_view payload)
                 next = at + 1;
                 if (!call.arguments[at].is_null())
                     throw std::invalid_argument("a buffer's place is not a null argument");
-                std::uint64_t size = 0;
-                if (bytes.size() < sizeof size)
-                    throw std::invalid_argument("a buffer runs past the payload");
-                std::memcpy(&size, bytes.data(), sizeof size);
-                bytes.remove_prefix(sizeof size);
-                if (size > bytes.size())
-                    throw std::invalid_argument("a buffer runs past the payload");
-                auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-                call.arguments[at] = json::binary(Bytes(data, data + size));
-                bytes.remove_prefix(static_cast<std::size_t>(size));
+                std::string_view buffer = takeSized<std::uint64_t>(bytes, "a buffer runs past the payload", "a buffer runs past the payload");
+                auto* data = reinterpret_cast<const std::uint8_t*>(buffer.data());
+                call.arguments[at] = json::binary(Bytes(data, data + buffer.size()));
             }
         }
         if (!bytes.empty())
