@@ -57,6 +57,7 @@ void decodePayload(const Frame& frame)
     case FrameKind::EngineConsole: (void)decode<EngineConsole>(frame.payload); break;
     case FrameKind::FrameGone: (void)decode<FrameGone>(frame.payload); break;
     case FrameKind::NativeCallback: (void)decode<NativeCallback>(frame.payload); break;
+    case FrameKind::CallbackAnswer: (void)decode<CallbackAnswer>(frame.payload); break;
     case FrameKind::ExecDone:
     case FrameKind::Evaluate:
     case FrameKind::EvaluatePiece:

@@ -141,7 +141,7 @@ std::pair<std::string, std::optional<std::string>> resultJSON(const WHPluginResu
 }
 } // namespace
 
-std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId)
+WHCommandDelegateImpl::Answer WHCommandDelegateImpl::answerOf(const WHPluginResult& result, const std::string& callbackId)
 {
     // Written here rather than by the result, so that a text too large for the page channel stops
     // being written at the limit; the callback hears an error instead.
@@ -162,8 +162,18 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
         log::message(format("the result for callback %@ cannot be written as JSON (%@); the callback gets null", callbackId, *error));
         json = "null";
     }
-    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), std::to_string(status), json,
-        std::string_view(keep ? "1" : "0"));
+    return { status, std::move(json), keep };
+}
+
+std::string WHCommandDelegateImpl::expressionOf(const Answer& answer, const std::string& callbackId)
+{
+    return format(kNativeCallbackFormat, escapeForSingleQuotedLiteral(callbackId), std::to_string(answer.status), answer.json,
+        std::string_view(answer.keep ? "1" : "0"));
+}
+
+std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult& result, const std::string& callbackId)
+{
+    return expressionOf(answerOf(result, callbackId), callbackId);
 }
 
 std::size_t WHCommandDelegateImpl::setMaxResultSizeForTesting(std::size_t limit) { return std::exchange(s_maxResultSize, limit); }
@@ -178,10 +188,16 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     std::uint64_t contextId = address.context;
     std::string callbackId = address.callbackId;
     if (!result.carriesBytes()) {
-        runForPage([this, contextId, js = nativeCallbackExpression(result, callbackId)] {
+        // The page reads the message with its own JSON reader; the script form is for web views
+        // that cannot take the answer so (or not in one frame).
+        runForPage([this, contextId, callbackId, answer = answerOf(result, callbackId)] {
             WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
-            if (auto* webView = m_viewController->webView())
-                webView->evaluateAnswer(js, contextId);
+            auto* webView = m_viewController->webView();
+            if (!webView)
+                return;
+            auto delivery = webView->deliverAnswer({ callbackId, answer.status, answer.json, answer.keep, contextId });
+            if (!delivery || *delivery != platform::NativeCallbackDelivery::Sent)
+                webView->evaluateAnswer(expressionOf(answer, callbackId), contextId);
         });
         return;
     }

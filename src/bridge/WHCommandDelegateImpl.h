@@ -34,6 +34,15 @@ public:
     static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:
+    // What the page's native callback is called with: the status, the message as JSON text, and
+    // whether the callback stays.
+    struct Answer {
+        std::int32_t status;
+        std::string json;
+        bool keep;
+    };
+    static Answer answerOf(const WHPluginResult& result, const std::string& callbackId);
+    static std::string expressionOf(const Answer& answer, const std::string& callbackId);
     static std::size_t s_maxResultSize;
     // Runs `task` on a later turn of the main loop, in the order asked for.
     void runForPage(std::function<void()> task);

@@ -15,6 +15,9 @@ namespace {
 constexpr std::size_t kStrangerRead = sizeof(FrameHeader) + kMaxHelloPayload;
 // Frames handled in a row before the main loop's other sources get their turn again.
 constexpr gint64 kMaxBurstMicros = 2000;
+// How soon after its answer a page's next call must come for calls to count as in a row, and how
+// long the host then waits for the next one awake.
+constexpr gint64 kCallGapMicros = 50;
 } // namespace
 
 ChannelConnection::ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
@@ -102,6 +105,11 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         ~Done() { self->m_dispatching = false; }
     } done { self };
     const gint64 started = g_get_monotonic_time();
+    // Calls come in a row when the page sent this one within moments of its last answer. Only then
+    // is the next one waited for: a page that runs its callbacks first, or a machine so busy that
+    // the page is slow to run, gets the main loop (a waiting host would take the processor from
+    // the very page it waits for).
+    self->m_callsInARow = started - self->m_answeredAt < kCallGapMicros;
     for (;;) {
         bool answeredCall = false;
         for (;;) {
@@ -127,14 +135,24 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         if (!self->m_writeWatch)
             self->flush();
         // A page making calls in a row may have sent its next one meanwhile: it is handled now,
-        // without a trip through the main loop. (Waiting for it awake was tried: on a busy
-        // machine the spinning host takes the processor from the very page it waits for.)
+        // without a trip through the main loop.
         if (closed || self->m_peerGone || self->m_fd < 0 || !answeredCall || g_get_monotonic_time() - started > kMaxBurstMicros)
             break;
+        // While the calls come in a row, the next one is waited for awake, briefly: a wake-up from
+        // the main loop costs more than the wait.
         std::size_t before = self->m_reader.pending();
-        closed = !self->readAvailable();
-        if (!closed && self->m_reader.pending() == before)
+        const gint64 answered = g_get_monotonic_time();
+        for (;;) {
+            closed = !self->readAvailable();
+            if (closed || self->m_reader.pending() != before || !self->m_callsInARow
+                || g_get_monotonic_time() - answered >= kCallGapMicros)
+                break;
+        }
+        if (!closed && self->m_reader.pending() == before) {
+            self->m_callsInARow = false;
+            self->m_answeredAt = answered;
             break;
+        }
     }
     if ((closed || self->m_peerGone) && self->m_fd >= 0) {
         self->m_readWatch = 0;

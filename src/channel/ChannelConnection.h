@@ -20,8 +20,9 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 // The host's end of one web process's channel (GLib only, so it is tested without a web process).
 // It is served from the main loop and never blocks: reads take what the socket has, writes that
 // the socket cannot take yet are queued and finished when it can. The answer to a page call and
-// what its action sent leave in one write; a page call that has arrived by the time the last one is answered
-// is handled at once (for a couple of milliseconds in a row at most).
+// what its action sent leave in one write; a page call that has arrived by the time the last one is
+// answered, or, while calls come in a row, within a few tens of microseconds, is handled at once (for
+// a couple of milliseconds in a row at most).
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
     using FrameHandler = std::function<void(ChannelConnection&, Frame&)>;
@@ -78,6 +79,9 @@ private:
     // The main loop depth of the dispatch that handles frames; a nested loop is deeper.
     int m_dispatchDepth = 0;
     bool m_peerGone = false;
+    // When the host last answered a call and found no next one, and whether calls come in a row.
+    gint64 m_answeredAt = 0;
+    bool m_callsInARow = false;
     long m_pid = 0;
     std::size_t m_maxPayload = kMaxPayload;
 };

@@ -388,4 +388,38 @@ Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
     }
 }
 
+// ---- answers whose message is JSON text -------------------------------------------------------
+
+std::string encode(const CallbackAnswer& m)
+{
+    std::string head = dump({ { "callbackId", m.callbackId }, { "status", m.status }, { "keep", m.keepCallback } });
+    auto headLength = static_cast<std::uint32_t>(head.size());
+    std::string out;
+    out.reserve(sizeof headLength + head.size() + m.messageJson.size());
+    out.append(reinterpret_cast<const char*>(&headLength), sizeof headLength);
+    out += head;
+    out += m.messageJson;
+    return out;
+}
+
+template<>
+Result<CallbackAnswer> decode<CallbackAnswer>(std::string_view payload)
+{
+    try {
+        auto [text, message] = splitHead(payload);
+        json head = json::parse(text, nullptr, false);
+        if (head.is_discarded())
+            throw std::invalid_argument("the head is not JSON");
+        auto status = typed<std::int64_t>(head, "status");
+        if (status < std::numeric_limits<std::int32_t>::min() || status > std::numeric_limits<std::int32_t>::max())
+            throw std::invalid_argument("\"status\" is out of range");
+        if (message.empty())
+            throw std::invalid_argument("no message");
+        return CallbackAnswer { typed<std::string>(head, "callbackId"), static_cast<std::int32_t>(status), typed<bool>(head, "keep"),
+            message };
+    } catch (const std::exception& e) {
+        return Error { EINVAL, format("%@ payload has the wrong shape: %@", frameKindName(FrameKind::CallbackAnswer), e.what()) };
+    }
+}
+
 } // namespace penwick::channel

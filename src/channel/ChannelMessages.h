@@ -113,6 +113,18 @@ struct NativeCallback {
     Value message;
 };
 
+// One answer for the page's native callback whose message is JSON (the usual answer): the text
+// goes to the page's own JSON reader, never through a script or a value tree of ours.
+//   u32 head length, head {"callbackId": s, "status": n, "keep": bool}, then the message's JSON text.
+struct CallbackAnswer {
+    static constexpr FrameKind kKind = FrameKind::CallbackAnswer;
+    std::string callbackId;
+    std::int32_t status = 0;
+    bool keepCallback = false;
+    // Views into the decoded payload.
+    std::string_view messageJson;
+};
+
 std::string encode(const Hello& message);
 std::string encode(const NewContext& message);
 std::string encode(const ContextSetup& message);
@@ -122,6 +134,7 @@ std::string encode(const ConsoleCall& message);
 std::string encode(const EngineConsole& message);
 std::string encode(const FrameGone& message);
 std::string encode(const NativeCallback& message);
+std::string encode(const CallbackAnswer& message);
 // The same payload from the answer's parts, without copying its message first.
 std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message);
 // The size of an Exec payload with a head of `headSize` bytes and these buffers.
@@ -134,5 +147,7 @@ template<>
 Result<ExecCall> decode<ExecCall>(std::string_view payload);
 template<>
 Result<NativeCallback> decode<NativeCallback>(std::string_view payload);
+template<>
+Result<CallbackAnswer> decode<CallbackAnswer>(std::string_view payload);
 
 } // namespace penwick::channel

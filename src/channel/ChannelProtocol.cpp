@@ -9,7 +9,8 @@ namespace penwick::channel {
 const char* frameKindName(FrameKind kind)
 {
     static constexpr const char* kNames[] = { "unknown", "Hello", "NewContext", "ContextSetup", "Exec", "ExecDone",
-        "Console", "EngineConsole", "Evaluate", "ExecTooLarge", "FrameGone", "EvaluatePiece", "NativeCallback" };
+        "Console", "EngineConsole", "Evaluate", "ExecTooLarge", "FrameGone", "EvaluatePiece", "NativeCallback",
+        "CallbackAnswer" };
     auto index = static_cast<std::uint32_t>(kind);
     return index <= kLastFrameKind ? kNames[index] : kNames[0];
 }

@@ -12,20 +12,20 @@
 //   offset 16  u64 context  the script context the frame is about (host-assigned id), 0 for none
 //
 // Integers are in the byte order of the machine (both ends run on it). Payloads are UTF-8 text:
-// JSON where the kind says so, raw script text for Evaluate; Exec and NativeCallback are a JSON head
-// followed by raw bytes (ChannelMessages.h).
+// JSON where the kind says so, raw script text for Evaluate; Exec, NativeCallback and CallbackAnswer
+// are a JSON head followed by raw bytes or text (ChannelMessages.h).
 //
 // Who waits: only the web process. It sends NewContext, Exec and ExecTooLarge and then blocks
 // until the matching answer (ContextSetup, ExecDone) arrives; Evaluate frames that come in
-// meanwhile are kept and run once the page's call has returned. Evaluate and NativeCallback frames
-// reach the page in the order they were sent. The host never blocks on the socket: it reads and
+// meanwhile are kept and run once the page's call has returned. Evaluate, NativeCallback and
+// CallbackAnswer frames reach the page in the order they were sent. The host never blocks on the socket: it reads and
 // writes it from its main loop without waiting and queues what the socket cannot take yet; the web
 // process waits for an answer awake for some microseconds before it sleeps.
 //
 // Size: no sender writes a payload over the limit the host announced (at most kMaxPayload). A page
 // call too large for one frame is replaced by ExecTooLarge, which the host answers with an error
 // result for that call; a script too large for one frame travels as EvaluatePiece frames ended by
-// an Evaluate frame. A NativeCallback always travels in one frame: the host fails the page's call
+// an Evaluate frame. An answer always travels in one frame: the host fails the page's call
 // instead of sending a larger one.
 
 #include <algorithm>
@@ -41,7 +41,7 @@
 namespace penwick::channel {
 
 // Raised whenever a frame's layout or meaning changes; both ends must agree.
-inline constexpr std::uint32_t kVersion = 5;
+inline constexpr std::uint32_t kVersion = 6;
 
 // No frame is larger than this; a reader that sees a larger length closes the connection (a broken
 // or hostile peer). Senders check against the announced limit, which may only be lower.
@@ -78,8 +78,12 @@ enum class FrameKind : std::uint32_t {
     // host -> web process: call the page's native callback with an answer whose byte buffers travel
     // as raw bytes, in the document of `context` (the one that asked). payload NativeCallback.
     NativeCallback = 12,
+    // host -> web process: call the page's native callback with an answer whose message is JSON
+    // text, in the document of `context`. Answers in a row for one document run together.
+    // payload CallbackAnswer.
+    CallbackAnswer = 13,
 };
-inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::NativeCallback);
+inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::CallbackAnswer);
 
 const char* frameKindName(FrameKind kind);
 

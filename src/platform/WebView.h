@@ -34,6 +34,16 @@ struct NativeCallbackAnswer {
     std::uint64_t contextId = 0;
 };
 
+// One answer to a page call whose message is JSON text (the usual answer); it refers to the caller's
+// values for the length of the call.
+struct CallbackAnswerText {
+    const std::string& callbackId;
+    std::int32_t status;
+    std::string_view messageJson;
+    bool keepCallback;
+    std::uint64_t contextId = 0;
+};
+
 // Whether a web view took a native-callback answer itself.
 enum class NativeCallbackDelivery { Sent, NotHere };
 
@@ -55,6 +65,11 @@ public:
     // caller then evaluates the answer's script form instead); an error, sending nothing, when the
     // answer is larger than the page channel carries.
     [[nodiscard]] virtual Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer&)
+    {
+        return NativeCallbackDelivery::NotHere;
+    }
+    // The same for an answer whose message is JSON text: the page reads it with its own JSON reader.
+    [[nodiscard]] virtual Result<NativeCallbackDelivery> deliverAnswer(const CallbackAnswerText&)
     {
         return NativeCallbackDelivery::NotHere;
     }

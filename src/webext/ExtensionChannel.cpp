@@ -209,7 +209,7 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         m_scriptPieces += frame.payload;
         return;
     }
-    if (frame.kind == FrameKind::NativeCallback) {
+    if (frame.kind == FrameKind::NativeCallback || frame.kind == FrameKind::CallbackAnswer) {
         // Always one whole frame.
         m_pending.push_back(std::move(frame));
         return;
@@ -273,17 +273,23 @@ void ExtensionChannel::drain()
                 break;
             continue;
         }
-        // A batch of scripts ends before the next callback, which keeps its place in the order.
+        // A batch of scripts, or of answers, ends before a frame of another kind, which keeps its
+        // place in the order.
+        FrameKind kind = m_pending.front().kind;
         std::vector<std::string> batch;
         size_t bytes = 0;
         while (!m_pending.empty() && m_pending.front().page == page && m_pending.front().context == context
-            && m_pending.front().kind == FrameKind::Evaluate && bytes < kMaxBatchBytes) {
+            && m_pending.front().kind == kind && bytes < kMaxBatchBytes) {
             bytes += m_pending.front().payload.size();
             batch.push_back(std::move(m_pending.front().payload));
             m_pending.pop_front();
         }
-        if (m_evaluator)
+        if (kind == FrameKind::CallbackAnswer) {
+            if (m_answerRunner)
+                m_answerRunner(page, context, batch);
+        } else if (m_evaluator) {
             m_evaluator(page, context, batch);
+        }
         if (m_fd < 0)
             break;
     }

@@ -23,6 +23,9 @@ public:
     using Evaluator = std::function<void(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& scripts)>;
     // Calls a page's native callback with a NativeCallback payload, in its place among the scripts.
     using CallbackRunner = std::function<void(std::uint64_t page, std::uint64_t context, std::string_view payload)>;
+    // Calls a page's native callback with each CallbackAnswer payload, in order; consecutive answers
+    // for one page and context come together.
+    using AnswerRunner = std::function<void(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& payloads)>;
 
     ExtensionChannel() = default;
     ~ExtensionChannel();
@@ -34,6 +37,7 @@ public:
     bool open(const std::string& socketPath, const std::string& token, std::string& error);
     void setEvaluator(Evaluator evaluator) { m_evaluator = std::move(evaluator); }
     void setCallbackRunner(CallbackRunner runner) { m_callbackRunner = std::move(runner); }
+    void setAnswerRunner(AnswerRunner runner) { m_answerRunner = std::move(runner); }
     bool isOpen() const { return m_fd >= 0; }
 
     // The largest payload the host takes (it says so in the initialisation data).
@@ -82,6 +86,7 @@ private:
     std::size_t m_maxPayload = channel::kMaxPayload;
     Evaluator m_evaluator;
     CallbackRunner m_callbackRunner;
+    AnswerRunner m_answerRunner;
 };
 
 } // namespace penwick::webext

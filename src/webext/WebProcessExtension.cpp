@@ -742,6 +742,84 @@ void runNativeCallback(std::uint64_t pageId, std::uint64_t contextId, std::strin
     jsc_context_clear_exception(context.get());
 }
 
+// Answers whose messages are JSON text reach the page library's native callback from one loop in
+// the page, as their script forms would one by one: a callback that throws keeps none of the others
+// from running. `webhost` is looked up for every answer, as the script form does.
+constexpr const char* kAnswerLoop = "(function (list) {"
+                                    "  for (var i = 0; i < list.length; i++) {"
+                                    "    var a = list[i];"
+                                    "    try { webhost.require('webhost/exec').nativeCallback(a[0], a[1], a[2], a[3]); } catch (e) {}"
+                                    "  }"
+                                    "})";
+
+// [callbackId, status, message, keep] as JSON text, with `message` in place of the answer's own.
+void appendAnswer(std::string& out, const penwick::channel::CallbackAnswer& answer, std::string_view message)
+{
+    out += '[';
+    out += nlohmann::json(answer.callbackId).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    out += ',';
+    out += std::to_string(answer.status);
+    out += ',';
+    out += message;
+    out += answer.keepCallback ? ",1]" : ",0]";
+}
+
+// The answers, read by the page's own JSON reader all at once. Should one not read as JSON, each
+// is read on its own, and that one's callback gets null (as the host does for a message it cannot write).
+GRef<JSCValue> answerList(JSCContext* context, const std::vector<penwick::channel::CallbackAnswer>& answers)
+{
+    std::string text = "[";
+    for (const auto& answer : answers) {
+        if (text.size() > 1)
+            text += ',';
+        appendAnswer(text, answer, answer.messageJson);
+    }
+    text += ']';
+    GRef<JSCValue> list = adopt(jsc_value_new_from_json(context, text.c_str()));
+    if (list && !jsc_context_get_exception(context))
+        return list;
+    jsc_context_clear_exception(context);
+    list = adopt(jsc_value_new_array(context, G_TYPE_NONE));
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        std::string one;
+        appendAnswer(one, answers[i], answers[i].messageJson);
+        GRef<JSCValue> item = adopt(jsc_value_new_from_json(context, one.c_str()));
+        if (!item || jsc_context_get_exception(context)) {
+            jsc_context_clear_exception(context);
+            g_printerr("penwick web process %d: the answer for callback %s is not JSON; the callback gets null\n",
+                static_cast<int>(getpid()), answers[i].callbackId.c_str());
+            one.clear();
+            appendAnswer(one, answers[i], "null");
+            item = adopt(jsc_value_new_from_json(context, one.c_str()));
+        }
+        jsc_value_object_set_property_at_index(list.get(), static_cast<guint>(i), item.get());
+    }
+    return list;
+}
+
+void runAnswers(std::uint64_t pageId, std::uint64_t contextId, const std::vector<std::string>& payloads)
+{
+    GRef<JSCContext> context = answerContext(pageId, contextId);
+    if (!context)
+        return;
+    std::vector<penwick::channel::CallbackAnswer> answers;
+    answers.reserve(payloads.size());
+    for (const auto& payload : payloads) {
+        auto answer = penwick::channel::decode<penwick::channel::CallbackAnswer>(payload);
+        if (answer)
+            answers.push_back(std::move(*answer));
+        else
+            g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), answer.error().message.c_str());
+    }
+    if (answers.empty())
+        return;
+    GRef<JSCValue> list = answerList(context.get(), answers);
+    GRef<JSCValue> loop = adopt(jsc_context_evaluate(context.get(), kAnswerLoop, -1));
+    if (list && loop && jsc_value_is_function(loop.get()))
+        GRef<JSCValue> done = adopt(jsc_value_function_call(loop.get(), JSC_TYPE_VALUE, list.get(), G_TYPE_NONE));
+    jsc_context_clear_exception(context.get());
+}
+
 } // namespace
 } // namespace penwick::webext
 
@@ -776,6 +854,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     }
     s.channel.setEvaluator(evaluateInMainFrame);
     s.channel.setCallbackRunner(runNativeCallback);
+    s.channel.setAnswerRunner(runAnswers);
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onWindowObjectCleared), nullptr);
     g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
         g_signal_connect(page, "console-message-sent", G_CALLBACK(onConsoleMessage), nullptr);

@@ -27,7 +27,7 @@ TEST(Bridge, CallsAnswersAndByteBuffersBetweenThePageAndTheActions)
     AppRunner app(AppRunner::Binary::TestApp);
     runPage(app, "calls.html");
     EXPECT_EQ(app.missingLogLines({ "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
-                  "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true",
+                  "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true", "own proto key: true",
                   "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
                   "from markers: true tail", "answers in order: true 215",
                   "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",

@@ -256,27 +256,49 @@ void GtkWebView::answerDropped(std::uint64_t contextId)
     log::message(format("dropped the answers for a document that is gone (script context %@)", contextId));
 }
 
-Result<NativeCallbackDelivery> GtkWebView::deliverNativeCallback(const NativeCallbackAnswer& answer)
+std::shared_ptr<channel::ChannelConnection> GtkWebView::answerChannel(std::uint64_t contextId, NativeCallbackDelivery& otherwise)
 {
-    // Only through the extension, which makes the page's ArrayBuffers from the frame's raw bytes; on
-    // any other path the caller evaluates the script form, in the same place of the order. The
-    // answer travels in one frame: the bytes are never held twice on either side.
+    // Only through the extension; on any other path the caller evaluates the script form, in the
+    // same place of the order.
+    otherwise = NativeCallbackDelivery::NotHere;
     std::shared_ptr<channel::ChannelConnection> connection;
-    if (answer.contextId) {
-        auto it = m_scriptContexts.find(answer.contextId);
+    if (contextId) {
+        auto it = m_scriptContexts.find(contextId);
         connection = it == m_scriptContexts.end() ? nullptr : it->second.channel.lock();
         if (!m_view || !connection || !connection->isOpen()) {
             // Its document is gone: the script form would be dropped too.
-            answerDropped(answer.contextId);
-            return NativeCallbackDelivery::Sent;
+            answerDropped(contextId);
+            otherwise = NativeCallbackDelivery::Sent;
+            return nullptr;
         }
     } else {
         connection = m_view ? m_mainConnection.lock() : nullptr;
     }
-    if (!connection || !connection->isOpen())
-        return NativeCallbackDelivery::NotHere;
+    return connection && connection->isOpen() ? connection : nullptr;
+}
+
+Result<NativeCallbackDelivery> GtkWebView::deliverNativeCallback(const NativeCallbackAnswer& answer)
+{
+    // The extension makes the page's ArrayBuffers from the frame's raw bytes. The answer travels in
+    // one frame: the bytes are never held twice on either side.
+    NativeCallbackDelivery otherwise;
+    auto connection = answerChannel(answer.contextId, otherwise);
+    if (!connection)
+        return otherwise;
     std::string payload = channel::encodeNativeCallback(answer.callbackId, answer.status, answer.keepCallback, answer.message);
     if (auto sent = connection->send(channel::FrameKind::NativeCallback, pageId(), answer.contextId, payload); !sent)
+        return sent.error();
+    return NativeCallbackDelivery::Sent;
+}
+
+Result<NativeCallbackDelivery> GtkWebView::deliverAnswer(const CallbackAnswerText& answer)
+{
+    NativeCallbackDelivery otherwise;
+    auto connection = answerChannel(answer.contextId, otherwise);
+    if (!connection)
+        return otherwise;
+    std::string payload = channel::encode(channel::CallbackAnswer { answer.callbackId, answer.status, answer.keepCallback, answer.messageJson });
+    if (auto sent = connection->send(channel::FrameKind::CallbackAnswer, pageId(), answer.contextId, payload); !sent)
         return sent.error();
     return NativeCallbackDelivery::Sent;
 }

@@ -39,6 +39,7 @@ public:
     void evaluateScript(const std::string& script) override;
     void evaluateAnswer(const std::string& script, std::uint64_t contextId) override;
     Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer& answer) override;
+    Result<NativeCallbackDelivery> deliverAnswer(const CallbackAnswerText& answer) override;
     WebPreferences preferences() const override { return m_prefs; }
     void setPreferences(const WebPreferences& prefs) override;
     void setDrawsBackground(DrawsBackground draws) override;
@@ -96,6 +97,9 @@ private:
     DocumentOpener openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
     // One line for the answers dropped because their document is gone, once per such document.
     void answerDropped(std::uint64_t contextId);
+    // The channel an answer for `contextId` leaves by; none with `otherwise` saying why (Sent: the
+    // document is gone and the answer is dropped).
+    std::shared_ptr<channel::ChannelConnection> answerChannel(std::uint64_t contextId, NativeCallbackDelivery& otherwise);
 
     void connectClientSignals();
     // Lets the main frame's next document read files of its own folder, or not.

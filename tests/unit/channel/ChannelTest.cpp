@@ -119,6 +119,7 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
         { decodes<EngineConsole>, encode(EngineConsole { "file:///x.js", 12, "ReferenceError" }), true },
         { decodes<FrameGone>, encode(FrameGone { 77 }), true },
         { decodes<NativeCallback>, encode(NativeCallback { "cb", 1, false, penwick::Value::binary({ 1, 2 }) }), true },
+        { decodes<CallbackAnswer>, encode(CallbackAnswer { "c'b", -3, true, "\n  {\"a\":[1]}\n" }), true },
         { decodes<Hello>, "", false },
         { decodes<Hello>, "[2,\"t\",1]", false },
         { decodes<Hello>, R"({"version":2,"token":5,"pid":1})", false }, // a numeric token once ended the host
@@ -148,6 +149,10 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
         { decodes<ConsoleCall>, R"(["log","x","y"])", false },
         { decodes<EngineConsole>, R"({"source":"s","line":"12","message":"m"})", false },
         { decodes<FrameGone>, R"({"frame":"1"})", false },
+        { decodes<CallbackAnswer>, encode(CallbackAnswer { "cb", 1, false, "" }), false }, // no message
+        { decodes<CallbackAnswer>, execPayload(R"({"callbackId":"cb","status":"1","keep":false})") + "1", false },
+        { decodes<CallbackAnswer>, execPayload(R"({"callbackId":"cb","status":2147483648,"keep":false})") + "1", false },
+        { decodes<CallbackAnswer>, "ab", false },
     };
     for (const auto& [decoder, payload, read] : cases)
         EXPECT_EQ(decoder(payload), read) << payload;
@@ -159,6 +164,10 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
     ASSERT_TRUE(call);
     EXPECT_EQ(call->arguments, penwick::Value::array({ penwick::Value::binary({ 'a', 'b' }), 2, penwick::Value::binary({}) }));
     EXPECT_EQ(encode(*call), std::get<1>(cases[4]));
+    auto answer = decode<CallbackAnswer>(std::get<1>(cases[10]));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(std::tie(answer->callbackId, answer->status, answer->keepCallback, answer->messageJson),
+        std::make_tuple(std::string("c'b"), -3, true, std::string_view("\n  {\"a\":[1]}\n")));
     auto refused = decode<Hello>(R"({"version":2,"token":5,"pid":1})");
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;
