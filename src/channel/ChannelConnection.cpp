@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <glib-unix.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -147,6 +148,8 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
             if (closed || self->m_reader.pending() != before || !self->m_callsInARow
                 || g_get_monotonic_time() - answered >= kCallGapMicros)
                 break;
+            // A page sharing this processor gets it meanwhile.
+            sched_yield();
         }
         if (!closed && self->m_reader.pending() == before) {
             self->m_callsInARow = false;

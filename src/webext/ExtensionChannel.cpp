@@ -6,6 +6,7 @@
 #include <cstring>
 #include <glib-unix.h>
 #include <glib.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <sys/un.h>
@@ -136,41 +137,37 @@ bool ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t co
 
 bool ExtensionChannel::fill(Wait wait)
 {
+    // Most actions return within a few tens of microseconds. Waiting for them awake saves the
+    // sleep and wake-up of this thread, which costs as much again on virtual machines; longer
+    // actions are waited for asleep. Only the page's own thread waits awake, and only inside its
+    // call; it yields meanwhile, so that a host sharing its processor answers sooner.
     char buffer[64 * 1024];
+    const gint64 awakeUntil = wait == Wait::Yes ? g_get_monotonic_time() + kSpinMicros : 0;
+    bool asleep = false;
     for (;;) {
-        ssize_t n = recv(m_fd, buffer, sizeof buffer, wait == Wait::Yes ? 0 : MSG_DONTWAIT);
+        ssize_t n = recv(m_fd, buffer, sizeof buffer, asleep ? 0 : MSG_DONTWAIT);
         if (n > 0) {
             m_reader.feed(buffer, static_cast<size_t>(n));
             if (static_cast<size_t>(n) < sizeof buffer)
                 return true;
-            wait = Wait::No; // more may be waiting; take it without blocking
+            // More may be waiting; take it without blocking.
+            wait = Wait::No;
+            asleep = false;
             continue;
         }
         if (n == 0)
             return false;
         if (errno == EINTR)
             continue;
-        return errno == EAGAIN || errno == EWOULDBLOCK;
-    }
-}
-
-bool ExtensionChannel::awaitData()
-{
-    // Most actions return within a few tens of microseconds. Waiting for them awake saves the
-    // sleep and wake-up of this thread, which costs as much again on virtual machines; longer
-    // actions are waited for asleep. Only the page's own thread spins, and only inside its call.
-    const gint64 until = g_get_monotonic_time() + kSpinMicros;
-    char probe;
-    do {
-        ssize_t n = recv(m_fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (n > 0)
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        if (wait == Wait::No)
             return true;
-        if (n == 0)
-            return false;
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-    } while (g_get_monotonic_time() < until);
-    return true;
+        if (g_get_monotonic_time() < awakeUntil)
+            sched_yield();
+        else
+            asleep = true;
+    }
 }
 
 std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, std::uint64_t context,
@@ -193,7 +190,7 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
             close("the host sent a frame this extension does not understand");
             break;
         }
-        if (!awaitData() || !fill(Wait::Yes))
+        if (!fill(Wait::Yes))
             close("the host closed the channel during a call");
     }
     // Frames that came with the answer sit in the reader; the socket will not wake us for them.

@@ -64,11 +64,10 @@ public:
 private:
     // Writes the pieces one after another, blocking until all are written.
     bool writeAll(const std::vector<std::string_view>& pieces);
-    // Reads what the socket has; with `wait`, blocks until at least something arrives.
+    // Reads what the socket has; with `wait`, first waits until at least something arrives (awake
+    // for kSpinMicros, then asleep). False when the host is gone.
     enum class Wait { No, Yes };
     bool fill(Wait wait);
-    // Returns when the socket has data (or failed), spinning briefly before fill() sleeps.
-    bool awaitData();
     static constexpr long kSpinMicros = 100;
     static constexpr size_t kMaxBatchBytes = 4 * 1024 * 1024;
     void keepOrDrop(channel::Frame&& frame);
