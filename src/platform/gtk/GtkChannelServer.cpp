@@ -17,7 +17,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {

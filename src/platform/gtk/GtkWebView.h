@@ -13,7 +13,7 @@
 
 #include "base/GRef.h"
 #include "channel/ChannelConnection.h"
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
 #include "platform/WebView.h"
 #include "platform/WebViewClient.h"
 

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "channel/ChannelConnection.h"
-#include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 
 using namespace penwick::channel;
