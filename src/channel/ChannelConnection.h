@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <glib.h>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "channel/ChannelProtocol.h"
+#include "channel/HostEndpoint.h"
 
 namespace penwick::channel {
 
@@ -19,16 +19,16 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 
 // The host's end of one web process's channel (GLib only, so it is tested without a web process).
 // It is served from the main loop and never blocks: reads take what the socket has, writes that
-// the socket cannot take yet are queued and finished when it can. The answer to a page call and
+// the socket cannot take yet are queued and finished when it can. Every frame is decoded here and
+// its message handed to the page it names (a PageEndpoint), or to the host (HostEndpoint) for the
+// introduction; NewContext, Exec and ExecTooLarge are always answered, also when the payload is
+// unreadable or no page matches, because the web process waits for the answer. The answer to a page call and
 // what its action sent leave in one write; a page call that has arrived by the time the last one is answered
 // is handled at once (for a couple of milliseconds in a row at most).
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
-    using FrameHandler = std::function<void(ChannelConnection&, Frame&)>;
-    using CloseHandler = std::function<void(ChannelConnection&, const std::string& why)>;
-
-    // Takes over `fd` (a connected, non-blocking stream socket).
-    ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose);
+    // Takes over `fd` (a connected, non-blocking stream socket). `host` and `pages` outlive it.
+    ChannelConnection(int fd, HostEndpoint& host, const PageEndpoints& pages);
     ~ChannelConnection();
     ChannelConnection(const ChannelConnection&) = delete;
     ChannelConnection& operator=(const ChannelConnection&) = delete;
@@ -61,6 +61,10 @@ private:
     static gboolean onIntroductionTimeout(gpointer data);
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
+    // Decodes one frame and hands its message on.
+    void dispatch(Frame& frame);
+    void introduce(const Frame& frame);
+    PageEndpoint* pageFor(std::uint64_t page) const;
     void flush();
 
     int m_fd = -1;
@@ -71,8 +75,10 @@ private:
     FrameReader m_reader;
     std::string m_out;
     size_t m_outOffset = 0;
-    FrameHandler m_onFrame;
-    CloseHandler m_onClose;
+    HostEndpoint& m_host;
+    const PageEndpoints& m_pages;
+    // Cleared while the connection is being destroyed: the host hears only of closes before.
+    bool m_reportClose = true;
     bool m_introduced = false;
     bool m_dispatching = false;
     // The main loop depth of the dispatch that handles frames; a nested loop is deeper.
