@@ -51,6 +51,7 @@ private:
 
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewController)
     : m_viewController(&viewController)
+    , m_platform(viewController.platform())
     , m_backgroundGate(std::make_shared<BackgroundGate>())
 {
 }
@@ -179,16 +180,16 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     std::string callbackId = address.callbackId;
     if (!result.carriesBytes()) {
         runForPage([this, contextId, js = nativeCallbackExpression(result, callbackId)] {
-            WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
-            if (auto* webView = m_viewController->webView())
+            WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+            if (auto* webView = m_webView)
                 webView->evaluateAnswer(js, contextId);
         });
         return;
     }
     // Bytes reach the page as bytes where the web view can carry them: no Base64 text, no script.
     runForPage([this, result, contextId, callbackId] {
-        WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
-        auto* webView = m_viewController->webView();
+        WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+        auto* webView = m_webView;
         if (!webView)
             return;
         platform::NativeCallbackAnswer answer { callbackId, result.status(), *result.message(), result.keepCallback(), contextId };
@@ -210,7 +211,7 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
 
 void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 {
-    auto& scheduler = m_viewController->platform().scheduler;
+    auto& scheduler = m_platform.scheduler;
     // The controller and this delegate live on the main thread; the task runs there, so checking
     // the handle there is enough.
     scheduler.post([alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
@@ -221,7 +222,7 @@ void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)
 {
-    m_viewController->platform().workQueue.submit([gate = m_backgroundGate, block = std::move(block)]() mutable {
+    m_platform.workQueue.submit([gate = m_backgroundGate, block = std::move(block)]() mutable {
         if (!gate->enter())
             return;
         struct Leave {
