@@ -8,6 +8,7 @@
 
 #include "channel/ChannelProtocol.h"
 #include "channel/HostEndpoint.h"
+#include "channel/PageEndpoint.h"
 
 namespace penwick::channel {
 
@@ -19,12 +20,13 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 
 // The host's end of one web process's channel (GLib only, so it is tested without a web process).
 // It is served from the main loop and never blocks: reads take what the socket has, writes that
-// the socket cannot take yet are queued and finished when it can. Every frame is decoded here and
-// its message handed to the page it names (a PageEndpoint), or to the host (HostEndpoint) for the
-// introduction; NewContext, Exec and ExecTooLarge are always answered, also when the payload is
-// unreadable or no page matches, because the web process waits for the answer. The answer to a page call and
+// the socket cannot take yet are queued and finished when it can. The answer to a page call and
 // what its action sent leave in one write; a page call that has arrived by the time the last one is answered
 // is handled at once (for a couple of milliseconds in a row at most).
+//
+// Every frame is decoded here and its message handed to the page it names (a PageEndpoint), or to
+// the host (HostEndpoint) for the introduction. NewContext, Exec and ExecTooLarge are always
+// answered, also when the payload is unreadable or no page matches: the web process waits for it.
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
     // Takes over `fd` (a connected, non-blocking stream socket). `host` and `pages` outlive it.

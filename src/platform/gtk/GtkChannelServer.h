@@ -10,6 +10,7 @@
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/HostEndpoint.h"
+#include "channel/PageEndpoint.h"
 
 namespace penwick::platform {
 

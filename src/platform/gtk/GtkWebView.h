@@ -14,7 +14,7 @@
 #include "base/GRef.h"
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
-#include "channel/HostEndpoint.h"
+#include "channel/PageEndpoint.h"
 #include "platform/WebView.h"
 #include "platform/WebViewClient.h"
 
