@@ -10,7 +10,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
-#include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 
 using namespace penwick;

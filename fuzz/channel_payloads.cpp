@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
 
 using namespace penwick;
 using namespace penwick::channel;

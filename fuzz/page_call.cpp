@@ -13,7 +13,7 @@
 #include "bridge/WHBridge.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHJSONSerializing.h"
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
 
 using namespace penwick;
 

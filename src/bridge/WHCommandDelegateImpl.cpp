@@ -51,6 +51,7 @@ private:
 
 WHCommandDelegateImpl::WHCommandDelegateImpl(WHControllerInterface& viewController)
     : m_viewController(&viewController)
+    , m_platform(viewController.platform())
     , m_backgroundGate(std::make_shared<BackgroundGate>())
 {
 }
@@ -191,8 +192,8 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
         // The page reads the message with its own JSON reader; the script form is for web views
         // that cannot take the answer so (or not in one frame).
         runForPage([this, contextId, callbackId, answer = answerOf(result, callbackId)] {
-            WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
-            auto* webView = m_viewController->webView();
+            WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+            auto* webView = m_webView;
             if (!webView)
                 return;
             auto delivery = webView->deliverAnswer({ callbackId, answer.status, answer.json, answer.keep, contextId });
@@ -203,8 +204,8 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     }
     // Bytes reach the page as bytes where the web view can carry them: no Base64 text, no script.
     runForPage([this, result, contextId, callbackId] {
-        WH_ASSERT_MAIN_THREAD(m_viewController->platform().scheduler);
-        auto* webView = m_viewController->webView();
+        WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+        auto* webView = m_webView;
         if (!webView)
             return;
         platform::NativeCallbackAnswer answer { callbackId, result.status(), *result.message(), result.keepCallback(), contextId };
@@ -226,7 +227,7 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
 
 void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 {
-    auto& scheduler = m_viewController->platform().scheduler;
+    auto& scheduler = m_platform.scheduler;
     // The controller and this delegate live on the main thread; the task runs there, so checking
     // the handle there is enough.
     scheduler.post([alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
@@ -237,7 +238,7 @@ void WHCommandDelegateImpl::runForPage(std::function<void()> task)
 
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)
 {
-    m_viewController->platform().workQueue.submit([gate = m_backgroundGate, block = std::move(block)]() mutable {
+    m_platform.workQueue.submit([gate = m_backgroundGate, block = std::move(block)]() mutable {
         if (!gate->enter())
             return;
         struct Leave {

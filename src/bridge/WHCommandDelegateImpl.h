@@ -4,12 +4,15 @@
 #include <memory>
 
 #include "bridge/WHCommandDelegate.h"
+#include "platform/Platform.h"
+#include "platform/WebView.h"
 
 namespace penwick {
 class WHControllerInterface;
 
 // The host's command delegate. Results and script reach the page through the controller's web
-// view on the main thread, on a later turn of the main loop, in the order asked for.
+// view on the main thread, on a later turn of the main loop, in the order asked for. It holds the
+// platform and the web view itself, so that an answer goes from here to the page directly.
 class WHCommandDelegateImpl : public WHCommandDelegate {
 public:
     explicit WHCommandDelegateImpl(WHControllerInterface& viewController);
@@ -19,6 +22,8 @@ public:
     void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) override;
     void runInBackground(std::function<void()> block) override;
     const Settings& settings() const override;
+    // The web view answers reach (the controller's); main thread only.
+    void setWebView(platform::WebView* webView) { m_webView = webView; }
 
     // The native-callback expression for a result. A result whose text would pass the page
     // channel's limit is not written out: the callback gets an error result saying so.
@@ -48,6 +53,8 @@ private:
     void runForPage(std::function<void()> task);
 
     WHControllerInterface* m_viewController;
+    platform::Platform& m_platform;
+    platform::WebView* m_webView = nullptr;
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.
     struct Alive { };
     std::shared_ptr<Alive> m_alive = std::make_shared<Alive>();

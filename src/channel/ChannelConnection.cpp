@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <glib-unix.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "base/Format.h"
+#include "base/Log.h"
 
 namespace penwick::channel {
 namespace {
@@ -21,17 +23,17 @@ constexpr gint64 kMaxBurstMicros = 2000;
 constexpr gint64 kCallGapMicros = 50;
 } // namespace
 
-ChannelConnection::ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose)
+ChannelConnection::ChannelConnection(int fd, HostEndpoint& host, const PageEndpoints& pages)
     : m_fd(fd)
-    , m_onFrame(std::move(onFrame))
-    , m_onClose(std::move(onClose))
+    , m_host(host)
+    , m_pages(pages)
 {
     m_reader.setMaxPayload(kMaxHelloPayload);
 }
 
 ChannelConnection::~ChannelConnection()
 {
-    m_onClose = nullptr;
+    m_reportClose = false;
     close({});
 }
 
@@ -128,7 +130,7 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
                 return G_SOURCE_REMOVE;
             }
             answeredCall |= frame.kind == FrameKind::Exec || frame.kind == FrameKind::ExecTooLarge;
-            self->m_onFrame(*self, frame);
+            self->dispatch(frame);
         }
         if (self->m_fd < 0)
             return G_SOURCE_REMOVE;
@@ -163,6 +165,103 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
         return G_SOURCE_REMOVE;
     }
     return self->m_fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+PageEndpoint* ChannelConnection::pageFor(std::uint64_t page) const
+{
+    for (PageEndpoint* endpoint : m_pages) {
+        if (endpoint->pageId() == page)
+            return endpoint;
+    }
+    return nullptr;
+}
+
+void ChannelConnection::introduce(const Frame& frame)
+{
+    if (frame.kind != FrameKind::Hello) {
+        close("a process without the host's token tried the page channel");
+        return;
+    }
+    auto hello = decode<Hello>(frame.payload);
+    if (!hello) {
+        close(format("the web process sent a frame the host cannot read (%@)", hello.error().message));
+        return;
+    }
+    m_host.introduce(*this, *hello);
+}
+
+void ChannelConnection::dispatch(Frame& frame)
+{
+    if (!m_introduced) {
+        introduce(frame);
+        return;
+    }
+    // Every payload of the wrong shape ends up here, with one line; a frame the web process waits
+    // on is still answered.
+    auto refused = [&](const Error& error) {
+        log::warning(format("ERROR: web process %@ sent a frame the host cannot read (%@); it was dropped.", m_pid,
+            error.message));
+    };
+    PageEndpoint* page = pageFor(frame.page);
+    switch (frame.kind) {
+    case FrameKind::NewContext: {
+        std::uint64_t contextId = 0;
+        ContextSetup setup;
+        auto notice = decode<NewContext>(frame.payload);
+        if (!notice) {
+            refused(notice.error());
+        } else if (page) {
+            contextId = m_host.newContextId();
+            setup = page->didCreateScriptContext(shared_from_this(), contextId, *notice);
+        }
+        // Always answered: the web process waits for it.
+        if (auto sent = send(FrameKind::ContextSetup, frame.page, contextId, encode(setup)); !sent) {
+            log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
+            (void)send(FrameKind::ContextSetup, frame.page, 0, encode(ContextSetup {}));
+        }
+        break;
+    }
+    case FrameKind::Exec: {
+        auto call = decode<ExecCall>(frame.payload);
+        if (!call)
+            refused(call.error());
+        else if (page)
+            page->execInContext(*this, frame.context, std::move(*call));
+        // Always answered, whatever the action did: the page waits for it.
+        (void)send(FrameKind::ExecDone, frame.page, frame.context, {});
+        break;
+    }
+    case FrameKind::ExecTooLarge: {
+        auto call = decode<ExecTooLarge>(frame.payload);
+        if (!call)
+            refused(call.error());
+        else if (page)
+            page->execTooLarge(*this, frame.context, *call, m_maxPayload);
+        (void)send(FrameKind::ExecDone, frame.page, frame.context, {});
+        break;
+    }
+    case FrameKind::Console:
+        if (auto call = decode<ConsoleCall>(frame.payload); !call)
+            refused(call.error());
+        else if (page)
+            page->consoleInContext(*this, frame.context, std::move(*call));
+        break;
+    case FrameKind::EngineConsole:
+        if (auto message = decode<EngineConsole>(frame.payload); !message)
+            refused(message.error());
+        else if (page)
+            page->engineConsoleMessage(*message);
+        break;
+    case FrameKind::FrameGone:
+        if (auto gone = decode<FrameGone>(frame.payload); !gone)
+            refused(gone.error());
+        else if (page)
+            page->frameGone(gone->frame);
+        break;
+    default:
+        // Frames only the host sends, or a second introduction: ignored.
+        break;
+    }
 }
 
 bool ChannelConnection::readAvailable()
@@ -269,8 +368,8 @@ void ChannelConnection::close(const std::string& why)
     m_fd = -1;
     m_out.clear();
     m_outOffset = 0;
-    if (auto handler = std::move(m_onClose))
-        handler(*this, why);
+    if (std::exchange(m_reportClose, false))
+        m_host.connectionClosed(*this, why);
 }
 
 } // namespace penwick::channel

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <glib.h>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "channel/ChannelProtocol.h"
+#include "channel/HostEndpoint.h"
+#include "channel/PageEndpoint.h"
 
 namespace penwick::channel {
 
@@ -23,13 +24,14 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 // what its action sent leave in one write; a page call that has arrived by the time the last one is
 // answered, or, while calls come in a row, within a few tens of microseconds, is handled at once (for
 // a couple of milliseconds in a row at most).
+//
+// Every frame is decoded here and its message handed to the page it names (a PageEndpoint), or to
+// the host (HostEndpoint) for the introduction. NewContext, Exec and ExecTooLarge are always
+// answered, also when the payload is unreadable or no page matches: the web process waits for it.
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
-    using FrameHandler = std::function<void(ChannelConnection&, Frame&)>;
-    using CloseHandler = std::function<void(ChannelConnection&, const std::string& why)>;
-
-    // Takes over `fd` (a connected, non-blocking stream socket).
-    ChannelConnection(int fd, FrameHandler onFrame, CloseHandler onClose);
+    // Takes over `fd` (a connected, non-blocking stream socket). `host` and `pages` outlive it.
+    ChannelConnection(int fd, HostEndpoint& host, const PageEndpoints& pages);
     ~ChannelConnection();
     ChannelConnection(const ChannelConnection&) = delete;
     ChannelConnection& operator=(const ChannelConnection&) = delete;
@@ -62,6 +64,10 @@ private:
     static gboolean onIntroductionTimeout(gpointer data);
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
+    // Decodes one frame and hands its message on.
+    void dispatch(Frame& frame);
+    void introduce(const Frame& frame);
+    PageEndpoint* pageFor(std::uint64_t page) const;
     void flush();
 
     int m_fd = -1;
@@ -72,8 +78,10 @@ private:
     FrameReader m_reader;
     std::string m_out;
     size_t m_outOffset = 0;
-    FrameHandler m_onFrame;
-    CloseHandler m_onClose;
+    HostEndpoint& m_host;
+    const PageEndpoints& m_pages;
+    // Cleared while the connection is being destroyed: the host hears only of closes before.
+    bool m_reportClose = true;
     bool m_introduced = false;
     bool m_dispatching = false;
     // The main loop depth of the dispatch that handles frames; a nested loop is deeper.

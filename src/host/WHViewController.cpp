@@ -62,6 +62,12 @@ void WHViewController::__init()
 
 WHCommandDelegate* WHViewController::commandDelegate() const { return m_commandDelegate.get(); }
 
+void WHViewController::setWebView(platform::WebView* webView)
+{
+    m_webView = webView;
+    m_commandDelegate->setWebView(webView);
+}
+
 void WHViewController::loadSettings()
 {
     WHConfigParser parser;

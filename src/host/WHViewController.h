@@ -59,7 +59,8 @@ public:
 
     // Connections the window layout makes.
     void setWindow(platform::Window* window) { m_window = window; }
-    void setWebView(platform::WebView* webView) { m_webView = webView; }
+    // Also the web view the command delegate answers through.
+    void setWebView(platform::WebView* webView);
     void setWebViewDelegate(WHWebViewDelegate* d) { m_webViewDelegate = d; }
     platform::Window* window() const { return m_window; }
     platform::WebView* webView() const override { return m_webView; }

@@ -12,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
 
 namespace penwick::webext {
 

@@ -15,7 +15,6 @@
 #include "base/FileURLPath.h"
 #include "base/GRef.h"
 #include "base/Utf8.h"
-#include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
 #include "webext/ConsoleScript.h"
@@ -177,7 +176,7 @@ void sendCall(const ContextRef& ref, std::string_view text, const std::vector<st
         (void)channel.call(FrameKind::ExecTooLarge, ref.page, ref.context, penwick::channel::encode(tooLarge), FrameKind::ExecDone);
         return;
     }
-    // The payload's layout is ExecCall's (ChannelMessages.h).
+    // The payload's layout is ExecCall's (ChannelProtocol.h).
     auto headLength = static_cast<std::uint32_t>(text.size());
     if (buffers.empty()) {
         (void)channel.call(FrameKind::Exec, ref.page, ref.context,

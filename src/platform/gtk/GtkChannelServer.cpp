@@ -17,8 +17,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
-#include "channel/ChannelMessages.h"
-#include "platform/gtk/GtkWebView.h"
+#include "channel/ChannelProtocol.h"
 
 namespace penwick::platform {
 
@@ -253,9 +252,7 @@ bool GtkChannelServer::accept()
         // Large answers cross in fewer turns of both processes (the system caps the size).
         int sendBuffer = 4 << 20;
         (void)setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
-        auto connection = std::make_shared<ChannelConnection>(fd,
-            [this](ChannelConnection& c, channel::Frame& frame) { handleFrame(c, frame); },
-            [this](ChannelConnection& c, const std::string& why) { connectionClosed(c, why); });
+        auto connection = std::make_shared<ChannelConnection>(fd, *this, m_views);
         connection->setMaxPayload(m_maxPayload);
         m_connections[connection.get()] = connection;
         m_strangers.push_back(connection);
@@ -263,109 +260,17 @@ bool GtkChannelServer::accept()
     }
 }
 
-GtkWebView* GtkChannelServer::viewForPage(std::uint64_t page) const
+void GtkChannelServer::introduce(ChannelConnection& connection, const channel::Hello& hello)
 {
-    for (GtkWebView* view : m_views) {
-        if (view->pageId() == page)
-            return view;
-    }
-    return nullptr;
-}
-
-void GtkChannelServer::introduce(ChannelConnection& connection, const channel::Frame& frame)
-{
-    if (frame.kind != FrameKind::Hello) {
+    if (hello.token != m_token) {
         connection.close("a process without the host's token tried the page channel");
         return;
     }
-    auto hello = channel::decode<channel::Hello>(frame.payload);
-    if (!hello) {
-        connection.close(format("the web process sent a frame the host cannot read (%@)", hello.error().message));
+    if (hello.version != channel::kVersion) {
+        connection.close(format("the web-process extension speaks channel version %@, the host %@", hello.version, channel::kVersion));
         return;
     }
-    if (hello->token != m_token) {
-        connection.close("a process without the host's token tried the page channel");
-        return;
-    }
-    if (hello->version != channel::kVersion) {
-        connection.close(format("the web-process extension speaks channel version %@, the host %@", hello->version, channel::kVersion));
-        return;
-    }
-    connection.setIntroduced(static_cast<long>(hello->pid));
-}
-
-void GtkChannelServer::handleFrame(ChannelConnection& connection, channel::Frame& frame)
-{
-    if (!connection.introduced()) {
-        introduce(connection, frame);
-        return;
-    }
-    // Every payload of the wrong shape ends up here, with one line; a frame the web process waits
-    // on is still answered.
-    auto refused = [&](const Error& error) {
-        log::warning(format("ERROR: web process %@ sent a frame the host cannot read (%@); it was dropped.", connection.pid(),
-            error.message));
-    };
-    GtkWebView* view = viewForPage(frame.page);
-    switch (frame.kind) {
-    case FrameKind::NewContext: {
-        std::uint64_t contextId = 0;
-        channel::ContextSetup setup;
-        auto notice = channel::decode<channel::NewContext>(frame.payload);
-        if (!notice) {
-            refused(notice.error());
-        } else if (view) {
-            contextId = m_nextContextId++;
-            setup = view->didCreateScriptContext(connection.shared_from_this(), contextId, *notice);
-        }
-        // Always answered: the web process waits for it.
-        if (auto sent = connection.send(FrameKind::ContextSetup, frame.page, contextId, channel::encode(setup)); !sent) {
-            log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
-            (void)connection.send(FrameKind::ContextSetup, frame.page, 0, channel::encode(channel::ContextSetup {}));
-        }
-        break;
-    }
-    case FrameKind::Exec: {
-        auto call = channel::decode<channel::ExecCall>(frame.payload);
-        if (!call)
-            refused(call.error());
-        else if (view)
-            view->execInContext(connection, frame.context, std::move(*call));
-        // Always answered, whatever the action did: the page waits for it.
-        (void)connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
-        break;
-    }
-    case FrameKind::ExecTooLarge: {
-        auto call = channel::decode<channel::ExecTooLarge>(frame.payload);
-        if (!call)
-            refused(call.error());
-        else if (view)
-            view->execTooLarge(connection, frame.context, *call, connection.maxPayload());
-        (void)connection.send(FrameKind::ExecDone, frame.page, frame.context, {});
-        break;
-    }
-    case FrameKind::Console:
-        if (auto call = channel::decode<channel::ConsoleCall>(frame.payload); !call)
-            refused(call.error());
-        else if (view)
-            view->consoleInContext(connection, frame.context, std::move(*call));
-        break;
-    case FrameKind::EngineConsole:
-        if (auto message = channel::decode<channel::EngineConsole>(frame.payload); !message)
-            refused(message.error());
-        else if (view)
-            view->engineConsoleMessage(*message);
-        break;
-    case FrameKind::FrameGone:
-        if (auto gone = channel::decode<channel::FrameGone>(frame.payload); !gone)
-            refused(gone.error());
-        else if (view)
-            view->frameGone(gone->frame);
-        break;
-    default:
-        // Frames only the host sends, or a second introduction: ignored.
-        break;
-    }
+    connection.setIntroduced(static_cast<long>(hello.pid));
 }
 
 void GtkChannelServer::connectionClosed(ChannelConnection& connection, const std::string& why)
@@ -377,7 +282,7 @@ void GtkChannelServer::connectionClosed(ChannelConnection& connection, const std
     auto keep = it->second;
     m_connections.erase(it);
     bool hadPages = false;
-    for (GtkWebView* view : m_views)
+    for (channel::PageEndpoint* view : m_views)
         hadPages |= view->connectionClosed(connection);
     if (!connection.introduced() && !why.empty()) {
         std::int64_t second = g_get_monotonic_time() / G_USEC_PER_SEC;

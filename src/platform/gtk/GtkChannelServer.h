@@ -4,25 +4,24 @@
 #include <list>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <webkit2/webkit2.h>
 
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
+#include "channel/HostEndpoint.h"
+#include "channel/PageEndpoint.h"
 
 namespace penwick::platform {
 
-class GtkWebView;
-
 // The host's side of the channel to the web-process extension: a private Unix socket that every
-// web process of the host's engine context connects to, served from the main loop. Frames are
-// decoded here, in one place, and routed to the web view whose page they name. The host never
-// waits on a web process here.
-class GtkChannelServer {
+// web process of the host's engine context connects to, served from the main loop. It accepts
+// connections and checks their introduction; each connection decodes its frames and hands them to
+// the web view whose page they name. The host never waits on a web process here.
+class GtkChannelServer final : public channel::HostEndpoint {
 public:
     static GtkChannelServer& shared();
-    ~GtkChannelServer();
+    ~GtkChannelServer() override;
     GtkChannelServer(const GtkChannelServer&) = delete;
     GtkChannelServer& operator=(const GtkChannelServer&) = delete;
 
@@ -30,8 +29,8 @@ public:
     // context starts its first web process. False when the socket could not be made (logged).
     bool attach(WebKitWebContext* context, const std::string& extensionDirectory);
 
-    void registerView(GtkWebView* view) { m_views.insert(view); }
-    void unregisterView(GtkWebView* view) { m_views.erase(view); }
+    void registerView(channel::PageEndpoint* view) { m_views.insert(view); }
+    void unregisterView(channel::PageEndpoint* view) { m_views.erase(view); }
 
     // The largest payload either side sends (kMaxPayload unless lowered). Test builds lower it to
     // reach the limit cheaply; call before attach().
@@ -47,10 +46,9 @@ private:
     void watchListener();
     // False when the listener must rest (no descriptors left): a timer watches it again later.
     bool accept();
-    void handleFrame(channel::ChannelConnection& connection, channel::Frame& frame);
-    void introduce(channel::ChannelConnection& connection, const channel::Frame& frame);
-    void connectionClosed(channel::ChannelConnection& connection, const std::string& why);
-    GtkWebView* viewForPage(std::uint64_t page) const;
+    void introduce(channel::ChannelConnection& connection, const channel::Hello& hello) override;
+    std::uint64_t newContextId() override { return m_nextContextId++; }
+    void connectionClosed(channel::ChannelConnection& connection, const std::string& why) override;
 
     std::string m_directory;
     std::string m_socketPath;
@@ -68,7 +66,7 @@ private:
     std::map<channel::ChannelConnection*, std::shared_ptr<channel::ChannelConnection>> m_connections;
     // Accepted connections that have not introduced themselves yet, oldest first.
     std::list<std::weak_ptr<channel::ChannelConnection>> m_strangers;
-    std::set<GtkWebView*> m_views;
+    channel::PageEndpoints m_views;
     std::uint64_t m_nextContextId = 1;
 };
 

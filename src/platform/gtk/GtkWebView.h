@@ -13,7 +13,8 @@
 
 #include "base/GRef.h"
 #include "channel/ChannelConnection.h"
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
+#include "channel/PageEndpoint.h"
 #include "platform/WebView.h"
 #include "platform/WebViewClient.h"
 
@@ -25,8 +26,8 @@ class GtkEngineContext;
 // setPreferences() or the first turn of the main loop after a load request), because the
 // local-storage folder of the shared engine context can only be given when that is made. Every
 // web view of the application uses the same engine context; each gets the bridge only through its
-// own client.
-class GtkWebView final : public WebView {
+// own client. The page channel hands it the frames about its page.
+class GtkWebView final : public WebView, public channel::PageEndpoint {
 public:
     // `container` is the widget the web view fills (a GtkBin); it is kept alive by its window.
     // The application's shared engine context serves it.
@@ -60,23 +61,23 @@ public:
     WebKitWebView* view() const { return m_view; }
     WebKitWebContext* context() const { return m_view ? webkit_web_view_get_context(m_view) : nullptr; }
 
-    // The channel to the web-process extension routes here (GtkChannelServer).
-    std::uint64_t pageId() const { return m_view ? webkit_web_view_get_page_id(m_view) : 0; }
+    // The channel to the web-process extension routes here (ChannelConnection).
+    std::uint64_t pageId() const override { return m_view ? webkit_web_view_get_page_id(m_view) : 0; }
     // A frame of this page has a fresh window object: asks the client what it gets and answers
     // the set-up for the extension. It replaces the frame's previous context.
     channel::ContextSetup didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
-        std::uint64_t contextId, const channel::NewContext& notice);
+        std::uint64_t contextId, const channel::NewContext& notice) override;
     // Calls from a context are taken only from the web process that announced it.
-    void execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call);
+    void execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call) override;
     // A call too large for the channel: logged, and answered with an error result.
     void execTooLarge(const channel::ChannelConnection& from, std::uint64_t contextId, const channel::ExecTooLarge& call,
-        std::size_t limit);
-    void consoleInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ConsoleCall&& call);
-    void engineConsoleMessage(const channel::EngineConsole& message);
+        std::size_t limit) override;
+    void consoleInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ConsoleCall&& call) override;
+    void engineConsoleMessage(const channel::EngineConsole& message) override;
     // The frame went away; its context is forgotten.
-    void frameGone(std::uint64_t frame);
+    void frameGone(std::uint64_t frame) override;
     // True when the closed connection served this page.
-    bool connectionClosed(const channel::ChannelConnection& connection);
+    bool connectionClosed(const channel::ChannelConnection& connection) override;
     std::size_t scriptContextCount() const { return m_scriptContexts.size(); }
 
 private:

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bridge/WHInvokedUrlCommand.h"
-#include "channel/ChannelMessages.h"
+#include "channel/ChannelProtocol.h"
 #include "support/LogCapture.h"
 
 using namespace penwick;

@@ -1,7 +1,7 @@
 // The page channel: frames survive being cut anywhere, no length is written or read past the limit,
 // no payload of the wrong shape escapes its decoder; and the host's end on a real socket pair never
-// blocks, fails an oversized frame alone, and closes a peer that does not introduce itself promptly
-// and briefly.
+// blocks, fails an oversized frame alone, closes a peer that does not introduce itself promptly
+// and briefly, hands each message decoded to its page and answers every frame the peer waits on.
 #include <chrono>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "channel/ChannelConnection.h"
-#include "channel/ChannelMessages.h"
 #include "channel/ChannelProtocol.h"
 
 using namespace penwick::channel;
@@ -220,6 +219,41 @@ TEST(Messages, NativeCallbacksCarryEveryByteInItsPlaceAndRefuseWrongShapes)
     EXPECT_FALSE(decodes<NativeCallback>(runsPast));
 }
 
+// The host and its one page (id 3) as a connection serves them: what reached them, in order.
+struct Recorder final : HostEndpoint, PageEndpoint {
+    void introduce(ChannelConnection& connection, const Hello&) override
+    {
+        events.push_back("hello");
+        connection.setIntroduced(7);
+    }
+    std::uint64_t newContextId() override { return 40; }
+    void connectionClosed(ChannelConnection&, const std::string& why) override { closed = why; }
+    std::uint64_t pageId() const override { return 3; }
+    ContextSetup didCreateScriptContext(std::shared_ptr<ChannelConnection>, std::uint64_t contextId, const NewContext& notice) override
+    {
+        events.push_back("context " + std::to_string(contextId) + " " + notice.url);
+        return ContextSetup { true, true, {}, std::nullopt };
+    }
+    void execInContext(const ChannelConnection&, std::uint64_t contextId, ExecCall&& call) override
+    {
+        events.push_back("exec " + std::to_string(contextId) + " " + call.action.dump() + call.arguments.dump());
+    }
+    void execTooLarge(const ChannelConnection&, std::uint64_t contextId, const ExecTooLarge& call, std::size_t limit) override
+    {
+        events.push_back("too large " + std::to_string(contextId) + " " + std::to_string(call.size) + ">" + std::to_string(limit));
+    }
+    void consoleInContext(const ChannelConnection&, std::uint64_t contextId, ConsoleCall&& call) override
+    {
+        events.push_back("console " + std::to_string(contextId) + " " + kConsoleLevels[call.level] + " " + call.value.value_or("-").dump());
+    }
+    void engineConsoleMessage(const EngineConsole& message) override { events.push_back("engine " + message.message); }
+    void frameGone(std::uint64_t frame) override { events.push_back("gone " + std::to_string(frame)); }
+    bool connectionClosed(const ChannelConnection&) override { return false; }
+
+    std::vector<std::string> events;
+    std::string closed = "open";
+};
+
 // The host's end of a real socket pair, and what its peer reads.
 enum class Peer { Introduced, Stranger };
 
@@ -229,13 +263,7 @@ struct Pair {
         int fds[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, fds), 0);
         peer = fds[1];
-        host = std::make_shared<ChannelConnection>(fds[0],
-            [this](ChannelConnection& c, Frame& f) {
-                if (f.kind == FrameKind::Hello)
-                    c.setIntroduced(7);
-                received.push_back(f);
-            },
-            [this](ChannelConnection&, const std::string& why) { closed = why; });
+        host = std::make_shared<ChannelConnection>(fds[0], recorder, pages);
         if (who == Peer::Introduced)
             host->setIntroduced(7);
         host->start(introductionTimeoutMs);
@@ -248,10 +276,10 @@ struct Pair {
             reader.feed(buffer, static_cast<size_t>(n));
         return readAll(reader);
     }
+    Recorder recorder;
+    PageEndpoints pages { &recorder };
     int peer = -1;
     std::shared_ptr<ChannelConnection> host;
-    std::vector<Frame> received;
-    std::string closed = "open";
     FrameReader reader;
 };
 
@@ -298,23 +326,25 @@ TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderC
         ASSERT_EQ(write(pair.peer, &c, 1), 1);
         while (g_main_context_iteration(nullptr, FALSE)) { }
     }
-    ASSERT_EQ(pair.received.size(), 1u);
-    EXPECT_EQ(pair.received[0].payload, R"(["log","hi"])");
+    ASSERT_EQ(pair.recorder.events, std::vector<std::string> { R"(console 4 log "hi")" });
     const std::uint32_t broken[6] = { 0xffffffffu, 4, 0, 0, 0, 0 };
     ASSERT_EQ(write(pair.peer, broken, sizeof broken), ssize_t(sizeof broken));
     for (int i = 0; i < 100 && pair.host->isOpen(); ++i)
         g_main_context_iteration(nullptr, FALSE);
     EXPECT_FALSE(pair.host->isOpen());
-    EXPECT_EQ(pair.closed, "the web process sent a frame the host does not understand");
+    EXPECT_EQ(pair.recorder.closed, "the web process sent a frame the host does not understand");
 }
 
 TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
 {
-    auto frame = [](FrameKind kind, std::size_t size) {
+    auto frame = [](FrameKind kind, const std::string& payload) {
         std::string bytes;
-        EXPECT_TRUE(appendFrame(bytes, kind, 0, 0, std::string(size, 'h')));
+        EXPECT_TRUE(appendFrame(bytes, kind, 3, 0, payload));
         return bytes;
     };
+    std::string largestHello = encode(Hello { kVersion, "", 1 });
+    largestHello = encode(Hello { kVersion, std::string(kMaxHelloPayload - largestHello.size(), 't'), 1 });
+    ASSERT_EQ(largestHello.size(), kMaxHelloPayload);
     struct Case {
         const char* name;
         std::string bytes;
@@ -323,11 +353,16 @@ TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
     } cases[] = {
         { "silent", "", 0, "it did not introduce itself within 100 ms" },
         { "half a header", std::string(10, 'x'), 0, "it did not introduce itself within 100 ms" },
-        { "a Hello one byte too large", frame(FrameKind::Hello, kMaxHelloPayload + 1), 0,
+        { "a Hello one byte too large", frame(FrameKind::Hello, std::string(kMaxHelloPayload + 1, 'h')), 0,
             "the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
         // Once introduced, the peer's frames may be as large as any.
-        { "the largest Hello, then a large frame", frame(FrameKind::Hello, kMaxHelloPayload) + frame(FrameKind::Exec, 200000), 2,
-            "open" },
+        { "the largest Hello, then a large call",
+            frame(FrameKind::Hello, largestHello) + frame(FrameKind::Exec, encode(ExecCall { "c", "S", "a", { std::string(200000, 'h') } })),
+            2, "open" },
+        { "a first frame that is no Hello", frame(FrameKind::Exec, encode(ExecCall { "c", "S", "a", {} })), 0,
+            "a process without the host's token tried the page channel" },
+        { "an unreadable Hello", frame(FrameKind::Hello, "{}"), 0,
+            "the web process sent a frame the host cannot read (Hello payload has the wrong shape: no \"version\")" },
     };
     for (auto& c : cases) {
         Pair pair(Peer::Stranger, 100);
@@ -341,9 +376,62 @@ TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
             }
             g_main_context_iteration(nullptr, FALSE);
         }
-        EXPECT_EQ(pair.received.size(), c.frames) << c.name;
-        EXPECT_EQ(pair.closed, c.closed) << c.name;
+        EXPECT_EQ(pair.recorder.events.size(), c.frames) << c.name;
+        EXPECT_EQ(pair.recorder.closed, c.closed) << c.name;
         EXPECT_EQ(pair.host->introduced(), c.frames > 0) << c.name;
+    }
+}
+
+TEST(Connection, MessagesReachTheirPageDecodedAndEveryFrameThePeerWaitsOnIsAnswered)
+{
+    const std::string call = encode(ExecCall { "c1", "Svc", "act", { 1 } });
+    NewContext notice;
+    notice.frame = 1;
+    notice.main = true;
+    notice.url = "app://x/";
+    struct Case {
+        const char* name;
+        FrameKind kind;
+        std::uint64_t page;
+        std::string payload;
+        const char* event; // what reached the page, if anything
+        std::optional<FrameKind> answer;
+        std::uint64_t answerContext = 0;
+    } cases[] = {
+        { "a call", FrameKind::Exec, 3, call, R"(exec 4 "act"[1])", FrameKind::ExecDone, 4 },
+        { "a call from no page the host shows", FrameKind::Exec, 9, call, nullptr, FrameKind::ExecDone, 4 },
+        { "an unreadable call", FrameKind::Exec, 3, "[]", nullptr, FrameKind::ExecDone, 4 },
+        { "a call too large", FrameKind::ExecTooLarge, 3, encode(ExecTooLarge { "c1", "Svc", "act", 5000 }),
+            "too large 4 5000>1024", FrameKind::ExecDone, 4 },
+        { "an unreadable call too large", FrameKind::ExecTooLarge, 3, "{}", nullptr, FrameKind::ExecDone, 4 },
+        { "a new context", FrameKind::NewContext, 3, encode(notice), "context 40 app://x/", FrameKind::ContextSetup, 40 },
+        { "a new context of no page the host shows", FrameKind::NewContext, 9, encode(notice), nullptr, FrameKind::ContextSetup, 0 },
+        { "an unreadable new context", FrameKind::NewContext, 3, "{", nullptr, FrameKind::ContextSetup, 0 },
+        { "console", FrameKind::Console, 3, R"(["warn","w"])", R"(console 4 warn "w")", std::nullopt },
+        { "an unreadable console call", FrameKind::Console, 3, R"(["shout"])", nullptr, std::nullopt },
+        { "engine console", FrameKind::EngineConsole, 3, encode(EngineConsole { "u", 2, "m" }), "engine m", std::nullopt },
+        { "a frame gone", FrameKind::FrameGone, 3, encode(FrameGone { 8 }), "gone 8", std::nullopt },
+        { "a frame only the host sends", FrameKind::Evaluate, 3, "x", nullptr, std::nullopt },
+    };
+    for (const auto& c : cases) {
+        Pair pair;
+        pair.host->setMaxPayload(1024);
+        std::string bytes;
+        ASSERT_TRUE(appendFrame(bytes, c.kind, c.page, 4, c.payload));
+        ASSERT_EQ(write(pair.peer, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        while (g_main_context_iteration(nullptr, FALSE)) { }
+        EXPECT_EQ(pair.recorder.events, c.event ? std::vector<std::string> { c.event } : std::vector<std::string> {}) << c.name;
+        auto answers = pair.drainPeer();
+        ASSERT_EQ(answers.size(), c.answer ? 1u : 0u) << c.name;
+        if (c.answer) {
+            EXPECT_EQ(answers[0].kind, *c.answer) << c.name;
+            EXPECT_EQ(answers[0].page, c.page) << c.name;
+            EXPECT_EQ(answers[0].context, c.answerContext) << c.name;
+        }
+        if (c.answer == FrameKind::ContextSetup) {
+            EXPECT_EQ(decode<ContextSetup>(answers[0].payload)->bridge, c.answerContext != 0) << c.name;
+        }
+        EXPECT_TRUE(pair.host->isOpen()) << c.name;
     }
 }
 
