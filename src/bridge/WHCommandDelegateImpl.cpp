@@ -191,7 +191,7 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     if (!result.carriesBytes()) {
         // The page reads the message with its own JSON reader; the script form is for web views
         // that cannot take the answer so (or not in one frame).
-        runForPage([this, contextId, callbackId, answer = answerOf(result, callbackId)] {
+        runForPage(When::InOrder, [this, contextId, callbackId, answer = answerOf(result, callbackId)] {
             WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
             auto* webView = m_webView;
             if (!webView)
@@ -203,7 +203,7 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
         return;
     }
     // Bytes reach the page as bytes where the web view can carry them: no Base64 text, no script.
-    runForPage([this, result, contextId, callbackId] {
+    runForPage(When::Later, [this, result, contextId, callbackId] {
         WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
         auto* webView = m_webView;
         if (!webView)
@@ -225,15 +225,19 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     });
 }
 
-void WHCommandDelegateImpl::runForPage(std::function<void()> task)
+void WHCommandDelegateImpl::runForPage(When when, std::function<void()> task)
 {
     auto& scheduler = m_platform.scheduler;
     // The controller and this delegate live on the main thread; the task runs there, so checking
     // the handle there is enough.
-    scheduler.post([alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
+    auto guarded = [alive = std::weak_ptr<Alive>(m_alive), task = std::move(task)] {
         if (alive.lock())
             task();
-    });
+    };
+    if (when == When::InOrder)
+        scheduler.runInOrder(std::move(guarded));
+    else
+        scheduler.post(std::move(guarded));
 }
 
 void WHCommandDelegateImpl::runInBackground(std::function<void()> block)

@@ -11,7 +11,7 @@ namespace penwick {
 class WHControllerInterface;
 
 // The host's command delegate. Results and script reach the page through the controller's web
-// view on the main thread, on a later turn of the main loop, in the order asked for. It holds the
+// view on the main thread, in the order asked for; the page runs them on a later turn of its loop. It holds the
 // platform and the web view itself, so that an answer goes from here to the page directly.
 class WHCommandDelegateImpl : public WHCommandDelegate {
 public:
@@ -49,8 +49,11 @@ private:
     static Answer answerOf(const WHPluginResult& result, const std::string& callbackId);
     static std::string expressionOf(const Answer& answer, const std::string& callbackId);
     static std::size_t s_maxResultSize;
-    // Runs `task` on a later turn of the main loop, in the order asked for.
-    void runForPage(std::function<void()> task);
+    // Runs `task` on the main thread after everything asked for before it: InOrder at once when
+    // nothing waits (an answer given inside the page's call then leaves with the call's own answer,
+    // and the page runs it once its call has returned), Later on a later turn of the main loop.
+    enum class When { InOrder, Later };
+    void runForPage(When when, std::function<void()> task);
 
     WHControllerInterface* m_viewController;
     platform::Platform& m_platform;

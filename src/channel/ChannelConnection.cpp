@@ -296,11 +296,31 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
     if (m_writeWatch)
         return {};
     // While this connection's frames are handled, what their handlers send leaves in one write
-    // once they are (from a loop nested in a handler it leaves now); otherwise at once.
-    if (m_dispatching && g_main_depth() == m_dispatchDepth)
+    // once they are (from a loop nested in a handler it leaves now); otherwise as soon as the main
+    // loop is free, with whatever else is sent until then (a batch of answers leaves in one write).
+    if (m_dispatching) {
+        if (g_main_depth() != m_dispatchDepth)
+            flush();
         return {};
-    flush();
+    }
+    if (!m_flushSource) {
+        GSource* source = g_idle_source_new();
+        g_source_set_priority(source, G_PRIORITY_HIGH);
+        g_source_set_callback(source, &ChannelConnection::onFlushDue, this, nullptr);
+        m_flushSource = g_source_attach(source, nullptr);
+        g_source_unref(source);
+    }
     return {};
+}
+
+gboolean ChannelConnection::onFlushDue(gpointer data)
+{
+    auto* self = static_cast<ChannelConnection*>(data);
+    auto keep = self->shared_from_this();
+    self->m_flushSource = 0;
+    if (!self->m_writeWatch)
+        self->flush();
+    return G_SOURCE_REMOVE;
 }
 
 void ChannelConnection::sendScript(std::uint64_t page, std::string_view script, std::uint64_t context)
@@ -363,7 +383,9 @@ void ChannelConnection::close(const std::string& why)
         g_source_remove(m_writeWatch);
     if (m_introductionTimer)
         g_source_remove(m_introductionTimer);
-    m_readWatch = m_writeWatch = m_introductionTimer = 0;
+    if (m_flushSource)
+        g_source_remove(m_flushSource);
+    m_readWatch = m_writeWatch = m_introductionTimer = m_flushSource = 0;
     ::close(m_fd);
     m_fd = -1;
     m_out.clear();

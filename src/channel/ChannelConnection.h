@@ -61,6 +61,7 @@ public:
 private:
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onWritable(gint fd, GIOCondition condition, gpointer data);
+    static gboolean onFlushDue(gpointer data);
     static gboolean onIntroductionTimeout(gpointer data);
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
@@ -73,6 +74,7 @@ private:
     int m_fd = -1;
     unsigned m_readWatch = 0;
     unsigned m_writeWatch = 0;
+    unsigned m_flushSource = 0;
     unsigned m_introductionTimer = 0;
     unsigned m_introductionTimeoutMs = 0;
     FrameReader m_reader;

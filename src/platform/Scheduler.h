@@ -11,6 +11,9 @@ class Scheduler {
 public:
     virtual ~Scheduler() = default;
     virtual void post(std::function<void()> task) = 0;
+    // Runs a task after every task posted before it: at once when called on the main thread with
+    // none of them waiting, else as post() does.
+    virtual void runInOrder(std::function<void()> task) { post(std::move(task)); }
     virtual bool isMainThread() const = 0;
 };
 

@@ -26,6 +26,22 @@ void GLibScheduler::post(std::function<void()> task)
     }
 }
 
+void GLibScheduler::runInOrder(std::function<void()> task)
+{
+    if (isMainThread() && !m_dispatching) {
+        bool waiting;
+        {
+            std::lock_guard lock(m_mutex);
+            waiting = !m_tasks.empty();
+        }
+        if (!waiting) {
+            task();
+            return;
+        }
+    }
+    post(std::move(task));
+}
+
 int GLibScheduler::dispatch(void* data)
 {
     auto* self = static_cast<GLibScheduler*>(data);
@@ -36,6 +52,11 @@ int GLibScheduler::dispatch(void* data)
         self->m_sourceId = 0;
     }
     // Tasks posted while this batch runs go to a later turn.
+    self->m_dispatching = true;
+    struct Done {
+        GLibScheduler* self;
+        ~Done() { self->m_dispatching = false; }
+    } done { self };
     for (auto& task : batch)
         task();
     return G_SOURCE_REMOVE;

@@ -16,6 +16,7 @@ public:
     GLibScheduler();
     ~GLibScheduler() override;
     void post(std::function<void()> task) override;
+    void runInOrder(std::function<void()> task) override;
     bool isMainThread() const override { return std::this_thread::get_id() == m_mainThread; }
 
 private:
@@ -25,6 +26,8 @@ private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_tasks;
     unsigned m_sourceId = 0;
+    // A batch is running (main thread only): the rest of it waits, so later tasks wait too.
+    bool m_dispatching = false;
 };
 
 } // namespace penwick::platform

@@ -269,8 +269,10 @@ struct Pair {
         host->start(introductionTimeoutMs);
     }
     ~Pair() { ::close(peer); }
+    // What the host has sent once its main loop was free.
     std::vector<Frame> drainPeer()
     {
+        while (g_main_context_iteration(nullptr, FALSE)) { }
         char buffer[65536];
         for (ssize_t n; (n = read(peer, buffer, sizeof buffer)) > 0;)
             reader.feed(buffer, static_cast<size_t>(n));

@@ -64,6 +64,25 @@ TEST(GLibScheduler, PostsFromManyThreadsRunOnceInOrderOnTheMainThread)
     EXPECT_EQ(offMain.load(), 0);
 }
 
+// runInOrder() runs at once only when nothing posted before it still waits (also not the rest of a
+// running batch); otherwise it keeps its place.
+TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
+{
+    GLibScheduler scheduler;
+    std::vector<int> ran;
+    scheduler.runInOrder([&] { ran.push_back(1); });
+    EXPECT_EQ(ran, std::vector<int> { 1 });
+    scheduler.post([&] {
+        ran.push_back(2);
+        scheduler.runInOrder([&] { ran.push_back(4); });
+    });
+    scheduler.post([&] { ran.push_back(3); });
+    scheduler.runInOrder([&] { ran.push_back(5); });
+    EXPECT_EQ(ran.size(), 1u);
+    EXPECT_TRUE(runUntil([&] { return ran.size() == 5; }));
+    EXPECT_EQ(ran, (std::vector<int> { 1, 2, 3, 5, 4 }));
+}
+
 TEST(GLibScheduler, RunsOnALaterTurnNeverStarvesTimersAndPendingTasksDieWithIt)
 {
     bool ran = false;
