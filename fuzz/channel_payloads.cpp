@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     std::string_view payload(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (data[0] % 9) {
+    switch (data[0] % 10) {
     case 0: roundTrip<Hello>(payload); break;
     case 1: roundTrip<NewContext>(payload); break;
     case 2: roundTrip<ContextSetup>(payload); break;
@@ -40,6 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 5: roundTrip<ConsoleCall>(payload); break;
     case 6: roundTrip<EngineConsole>(payload); break;
     case 7: roundTrip<NativeCallback>(payload); break;
+    case 8: roundTrip<CallbackAnswer>(payload); break;
     default: roundTrip<FrameGone>(payload); break;
     }
     return 0;
