@@ -28,7 +28,7 @@ void GLibScheduler::post(std::function<void()> task)
 
 void GLibScheduler::runInOrder(std::function<void()> task)
 {
-    if (isMainThread() && !m_dispatching) {
+    if (isMainThread() && m_batchesRunning == 0) {
         bool waiting;
         {
             std::lock_guard lock(m_mutex);
@@ -52,10 +52,10 @@ int GLibScheduler::dispatch(void* data)
         self->m_sourceId = 0;
     }
     // Tasks posted while this batch runs go to a later turn.
-    self->m_dispatching = true;
+    ++self->m_batchesRunning;
     struct Done {
         GLibScheduler* self;
-        ~Done() { self->m_dispatching = false; }
+        ~Done() { --self->m_batchesRunning; }
     } done { self };
     for (auto& task : batch)
         task();

@@ -26,8 +26,9 @@ private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_tasks;
     unsigned m_sourceId = 0;
-    // A batch is running (main thread only): the rest of it waits, so later tasks wait too.
-    bool m_dispatching = false;
+    // Batches running (main thread only; more than one when a task runs a nested main loop): the
+    // rest of each waits, so later tasks wait too.
+    int m_batchesRunning = 0;
 };
 
 } // namespace penwick::platform

@@ -65,7 +65,7 @@ TEST(GLibScheduler, PostsFromManyThreadsRunOnceInOrderOnTheMainThread)
 }
 
 // runInOrder() runs at once only when nothing posted before it still waits (also not the rest of a
-// running batch); otherwise it keeps its place.
+// running batch, even from a loop nested in one of its tasks); otherwise it keeps its place.
 TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
 {
     GLibScheduler scheduler;
@@ -74,13 +74,15 @@ TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
     EXPECT_EQ(ran, std::vector<int> { 1 });
     scheduler.post([&] {
         ran.push_back(2);
+        scheduler.post([&] { ran.push_back(6); });
+        while (g_main_context_iteration(nullptr, FALSE)) { }
         scheduler.runInOrder([&] { ran.push_back(4); });
     });
     scheduler.post([&] { ran.push_back(3); });
     scheduler.runInOrder([&] { ran.push_back(5); });
     EXPECT_EQ(ran.size(), 1u);
-    EXPECT_TRUE(runUntil([&] { return ran.size() == 5; }));
-    EXPECT_EQ(ran, (std::vector<int> { 1, 2, 3, 5, 4 }));
+    EXPECT_TRUE(runUntil([&] { return ran.size() == 6; }));
+    EXPECT_EQ(ran, (std::vector<int> { 1, 2, 6, 3, 5, 4 }));
 }
 
 TEST(GLibScheduler, RunsOnALaterTurnNeverStarvesTimersAndPendingTasksDieWithIt)
