@@ -409,20 +409,34 @@ std::string encodeNativeCallback(const std::string& callbackId, std::int32_t sta
     return out;
 }
 
+namespace {
+// The JSON head of an answer (both answer payloads start with one) with its status checked, and
+// the bytes after it. Throws as the decoders' other refusals do.
+struct AnswerHead {
+    json head;
+    std::int32_t status;
+    std::string_view rest;
+};
+AnswerHead answerHead(std::string_view payload)
+{
+    auto [text, rest] = splitHead(payload);
+    json head = json::parse(text, nullptr, false);
+    if (head.is_discarded())
+        throw std::invalid_argument("the head is not JSON");
+    auto status = typed<std::int64_t>(head, "status");
+    if (status < std::numeric_limits<std::int32_t>::min() || status > std::numeric_limits<std::int32_t>::max())
+        throw std::invalid_argument("\"status\" is out of range");
+    return { std::move(head), static_cast<std::int32_t>(status), rest };
+}
+} // namespace
+
 template<>
 Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
 {
     try {
-        auto [text, bytes] = splitHead(payload);
-        json head = json::parse(text, nullptr, false);
-        if (head.is_discarded())
-            throw std::invalid_argument("the head is not JSON");
-        auto status = typed<std::int64_t>(head, "status");
-        if (status < std::numeric_limits<std::int32_t>::min() || status > std::numeric_limits<std::int32_t>::max())
-            throw std::invalid_argument("\"status\" is out of range");
+        auto [head, status, bytes] = answerHead(payload);
         member(head, "message");
-        NativeCallback call { typed<std::string>(head, "callbackId"), static_cast<std::int32_t>(status), typed<bool>(head, "keep"),
-            std::move(head["message"]) };
+        NativeCallback call { typed<std::string>(head, "callbackId"), status, typed<bool>(head, "keep"), std::move(head["message"]) };
         const json& list = member(head, "buffers");
         if (!list.is_array())
             throw std::invalid_argument("\"buffers\" is not a list");
@@ -464,17 +478,10 @@ template<>
 Result<CallbackAnswer> decode<CallbackAnswer>(std::string_view payload)
 {
     try {
-        auto [text, message] = splitHead(payload);
-        json head = json::parse(text, nullptr, false);
-        if (head.is_discarded())
-            throw std::invalid_argument("the head is not JSON");
-        auto status = typed<std::int64_t>(head, "status");
-        if (status < std::numeric_limits<std::int32_t>::min() || status > std::numeric_limits<std::int32_t>::max())
-            throw std::invalid_argument("\"status\" is out of range");
+        auto [head, status, message] = answerHead(payload);
         if (message.empty())
             throw std::invalid_argument("no message");
-        return CallbackAnswer { typed<std::string>(head, "callbackId"), static_cast<std::int32_t>(status), typed<bool>(head, "keep"),
-            message };
+        return CallbackAnswer { typed<std::string>(head, "callbackId"), status, typed<bool>(head, "keep"), message };
     } catch (const std::exception& e) {
         return Error { EINVAL, format("%@ payload has the wrong shape: %@", frameKindName(FrameKind::CallbackAnswer), e.what()) };
     }
