@@ -4,7 +4,13 @@
 
 namespace penwick::platform {
 
-GLibScheduler::GLibScheduler() : m_mainThread(std::this_thread::get_id()) { }
+GLibScheduler::GLibScheduler()
+    : m_mainThread(std::this_thread::get_id())
+{
+    // The main context is made here, on the main thread, before any background thread posts: made
+    // lazily by the first post instead, it could be made by two threads at once.
+    (void)g_main_context_default();
+}
 
 GLibScheduler::~GLibScheduler()
 {
