@@ -29,6 +29,24 @@ constexpr const char* kProcessLostPage = R"html(<!DOCTYPE html>
 <p><button onclick="location.reload()" autofocus>Reload the page</button></p>
 <p>or press F5.</p>
 </body></html>)html";
+
+// Without a GPU render node the engine's GL runs on the CPU (llvmpipe), where compositing is
+// slower than the engine's own CPU painting and its painting and compositor threads sometimes crash
+// inside the driver. Pages then paint on the CPU; WebGL keeps its own context.
+bool hasGpuRenderNode()
+{
+    static const bool s_found = [] {
+        GDir* dir = g_dir_open("/dev/dri", 0, nullptr);
+        if (!dir)
+            return false;
+        bool found = false;
+        while (const char* name = g_dir_read_name(dir))
+            found = found || g_str_has_prefix(name, "renderD");
+        g_dir_close(dir);
+        return found;
+    }();
+    return s_found;
+}
 } // namespace
 
 GtkWebView::GtkWebView(GtkWidget* container) : GtkWebView(container, GtkEngineContext::shared()) { }
@@ -174,6 +192,8 @@ void GtkWebView::applySettings()
     // A page kept for going back would come back with the bridge of a document the host has let
     // go, and its calls would go unanswered; going back loads the page anew instead.
     webkit_settings_set_enable_page_cache(settings, FALSE);
+    if (!hasGpuRenderNode())
+        webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     if (!m_drawsBackground) {
         GdkRGBA transparent { 0, 0, 0, 0 };
         webkit_web_view_set_background_color(m_view, &transparent);
