@@ -118,16 +118,33 @@ Result<void> copyRange(int from, int to, std::uint64_t count)
     return {};
 }
 
-// A new, empty file beside `path` that only this call knows, made with O_EXCL: the kernel then
-// applies the umask to 0666, as for any new file, without touching the process-wide umask.
-Result<int> openTemporaryBeside(const std::string& path, std::string& temporary)
+// A random hidden name beside `path` for a temporary file.
+std::string temporaryName(const std::string& path)
 {
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return directory + "." + name + "." + std::to_string(g_random_int()) + ".tmp";
+}
+
+// A new, empty file beside `path` that only this call knows. Where the volume allows, it has no
+// name until its content is complete (`temporary` stays empty), so a host killed while writing
+// leaves nothing behind; elsewhere it gets a hidden random name, made with O_EXCL. Either way the
+// kernel applies the umask to 0666, as for any new file, without touching the process-wide umask.
+Result<int> openTemporaryBeside(const std::string& path, std::string& temporary)
+{
+    temporary.clear();
+    size_t slash = path.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0)
+        return fd;
+    // Volumes without unnamed files say so in one of these ways; anything else is the answer.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return errnoError(errno);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = directory + "." + name + "." + std::to_string(g_random_int()) + ".tmp";
-        int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporary = temporaryName(path);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST)
@@ -136,18 +153,41 @@ Result<int> openTemporaryBeside(const std::string& path, std::string& temporary)
     return errnoError(EEXIST);
 }
 
+// Gives the unnamed file `fd` a hidden name beside `path`, for the rename that follows.
+Result<void> nameTemporary(int fd, const std::string& path, std::string& temporary)
+{
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryName(path);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return {};
+        int err = errno;
+        // Without /proc the descriptor itself may be linked (where the kernel allows it).
+        if (err == ENOENT && ::linkat(fd, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH) == 0)
+            return {};
+        if (err != EEXIST) {
+            temporary.clear();
+            return errnoError(err);
+        }
+    }
+    temporary.clear();
+    return errnoError(EEXIST);
+}
+
 // Flushes and closes the finished temporary file and renames it over `path`; on any failure the
 // temporary file goes and `path` is untouched.
-Result<void> replaceWith(FileDescriptor& fd, const std::string& temporary, const std::string& path, Result<void> result)
+Result<void> replaceWith(FileDescriptor& fd, std::string temporary, const std::string& path, Result<void> result)
 {
     // Renamed only once its bytes are on the disk: a crash then leaves the old or the new file.
     if (result && fdatasync(fd.get()) != 0)
         result = errnoError(errno);
+    if (result && temporary.empty())
+        result = nameTemporary(fd.get(), path, temporary);
     if (result && fd.close() != 0)
         result = errnoError(errno);
     if (result && ::rename(temporary.c_str(), path.c_str()) != 0)
         result = errnoError(errno);
-    if (!result)
+    if (!result && !temporary.empty())
         ::unlink(temporary.c_str());
     return result;
 }

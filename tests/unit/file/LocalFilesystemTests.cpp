@@ -3,6 +3,7 @@
 // and concurrent use.
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <utime.h>
 
@@ -386,6 +388,30 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
     EXPECT_TRUE(fs::is_symlink(local("link.txt")));
     EXPECT_EQ(readFile(local("private.txt")), "new");
     EXPECT_EQ(fs::status(local("private.txt")).permissions() & fs::perms::all, perms);
+}
+
+// A host killed while it writes leaves the old content and nothing else: no hidden temporary file
+// shows up in the page's listings afterwards.
+TEST_F(LocalFilesystem, AWriteKilledMidwayLeavesTheOldFileAlone)
+{
+    writeFile(local("big.bin"), "old");
+    const Bytes data(64 << 20, 'x');
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        (void)m_fs->writeToFileAtURL(url("/big.bin"), data, WriteMode::Replace);
+        _exit(0);
+    }
+    g_usleep(20000);
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(m_root))
+        names.insert(entry.path().filename());
+    EXPECT_EQ(names, std::set<std::string> { "big.bin" });
+    const std::string kept = readFile(local("big.bin"));
+    EXPECT_TRUE(kept == "old" || kept.size() == data.size()) << kept.size();
 }
 
 TEST_F(LocalFilesystem, CopyAndMove)
