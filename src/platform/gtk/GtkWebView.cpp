@@ -30,12 +30,15 @@ constexpr const char* kProcessLostPage = R"html(<!DOCTYPE html>
 <p>or press F5.</p>
 </body></html>)html";
 
-// Without a GPU render node the engine's GL runs on the CPU (llvmpipe), where compositing is
-// slower than the engine's own CPU painting and its painting and compositor threads sometimes crash
-// inside the driver. Pages then paint on the CPU; WebGL keeps its own context.
-bool hasGpuRenderNode()
+// Without a GPU (no render node, nor the device of a driver that has none) the engine's GL runs on
+// the CPU (llvmpipe), where compositing is slower than the engine's own CPU painting and its
+// painting and compositor threads sometimes crash inside the driver. Pages then paint on the CPU;
+// WebGL keeps its own context.
+bool hasGpu()
 {
     static const bool s_found = [] {
+        if (g_file_test("/dev/nvidiactl", G_FILE_TEST_EXISTS))
+            return true;
         GDir* dir = g_dir_open("/dev/dri", 0, nullptr);
         if (!dir)
             return false;
@@ -192,7 +195,7 @@ void GtkWebView::applySettings()
     // A page kept for going back would come back with the bridge of a document the host has let
     // go, and its calls would go unanswered; going back loads the page anew instead.
     webkit_settings_set_enable_page_cache(settings, FALSE);
-    if (!hasGpuRenderNode())
+    if (!hasGpu())
         webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     if (!m_drawsBackground) {
         GdkRGBA transparent { 0, 0, 0, 0 };
