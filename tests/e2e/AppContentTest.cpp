@@ -65,7 +65,6 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
 TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheApp)
 {
     LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
-    const std::string filePlugin = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
     // Both ways in: the app origin named with the id in any case, and a relative page with the preference.
     const std::pair<std::string, std::string> configs[] = {
         { "app://Org.Penwick.Host/origin.html", "" },
@@ -75,7 +74,7 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         SCOPED_TRACE(src);
         AppRunner app(AppRunner::Binary::TestApp);
         app.writePages("appcontent", "origin.html", { "origin.mjs", "checks.mjs", "ow.js", "data.json", "add.wasm", "pic.svg", "index.html",
-            "main.mjs", "w.js" }, filePlugin + preference);
+            "main.mjs", "w.js" }, AppRunner::kFilePlugin + preference);
         app.writeConfig(AppRunner::replaced(AppRunner::readFile(app.resourcesDir() + "/config.xml"), "\"origin.html\"", "\"" + src + "\""));
         app.writeResource("www/origin.mjs", AppRunner::replaced(AppRunner::readFile(kPages + "origin.mjs"), "@WEB@", web.origin() + "/web.html"));
         app.writeResource("www/secret.bin", "x");
@@ -111,8 +110,7 @@ TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
         SCOPED_TRACE(library);
         AppRunner app;
         app.writePages("appcontent", "library.html", {},
-            preference + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"
-                         "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
+            preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
         app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
         app.start();
         EXPECT_TRUE(app.waitForLine("library: hello string", 30s)) << app.output();
@@ -195,8 +193,7 @@ TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
         GTEST_SKIP() << "npm or the package registry is unreachable: could not install sql.js@1.13.0";
     AppRunner app;
     app.writePages("appcontent", "sql.html", {},
-        "<preference name=\"AppOrigin\" value=\"true\"/><feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
-        "<param name=\"onload\" value=\"true\"/></feature>");
+        "<preference name=\"AppOrigin\" value=\"true\"/>" + AppRunner::kFilePlugin);
     for (const char* file : { "sql-wasm.js", "sql-wasm.wasm" })
         app.writeResource(std::string("www/sqljs/") + file, AppRunner::readFile(*sqljs + "/" + file));
     for (const char* line : { "sql written", "sql read: first,second" }) {

@@ -19,7 +19,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kFiles = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
-const std::string kFileFeature = R"(<feature name="File"><param name="osx-package" value="WHFile"/><param name="onload" value="true"/></feature>)";
 
 // A mono 16-bit PCM WAV of `seconds` of silence at 8 kHz; the two-byte header fields go in pairs.
 std::string wav(std::uint32_t seconds)
@@ -92,7 +91,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
     };
-    app.writePages("file", "file.html", { "harness.js" }, GetParam() + kFileFeature);
+    app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
     app.start();
     const bool done = app.waitForLine(": DONE", 60s);
     const auto missing = app.missingLogLines(lines, 5s);
@@ -123,7 +122,7 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     for (size_t i = 0; i < old.size(); i += 4096)
         old[i] = static_cast<char>('a' + i / 4096 % 26);
     app.writeResource(kFiles + "old.bin", old);
-    app.writePages("file", "disk.html", { "harness.js" }, kFileFeature);
+    app.writePages("file", "disk.html", { "harness.js" }, AppRunner::kFilePlugin);
     app.start();
 
     ASSERT_TRUE(app.waitForLine("measure now", 60s)) << app.output();

@@ -8,7 +8,6 @@ const fetched = (url, init) => within(fetch(url, init).then(answer));
 const status = (url) => within(fetch(url).then((r) => r.status));
 
 log('origin', [location.origin, typeof SharedArrayBuffer, typeof hostbridge].join(' '));
-log('isolated', crossOriginIsolated);
 log('fetch', await fetched('data.json'));
 log('xhr', await within(new Promise((resolve, reject) => {
   const xhr = new XMLHttpRequest();
