@@ -3,7 +3,6 @@
 // not opened.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>

@@ -4,7 +4,6 @@
 // and the socket's folder goes when the host ends on a signal or, if killed, at the next start.
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>

@@ -3,14 +3,11 @@
 // colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <gio/gio.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "e2e/AppRunner.h"

@@ -2,13 +2,11 @@
 // with and without a window manager.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <glib.h>
 #include <optional>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>

@@ -1,6 +1,5 @@
 #include <filesystem>
 #include <fstream>
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "platform/glib/KeyFileUserDefaults.h"
