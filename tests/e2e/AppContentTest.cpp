@@ -82,14 +82,11 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         app.writeResource("www/sub/a.txt", "a");
         ASSERT_EQ(symlink("../secret.txt", app.path("resources/www/link.txt").c_str()), 0);
         ASSERT_EQ(symlink("../..", app.path("resources/www/sub/link").c_str()), 0);
-        g_mkdir_with_parents(app.path("data/" PENWICK_APP_ID "/files").c_str(), 0700);
-        ASSERT_TRUE(g_file_set_contents(app.path("data/" PENWICK_APP_ID "/files/pic.svg").c_str(), AppRunner::readFile(kPages + "pic.svg").c_str(), -1, nullptr));
         app.start();
         EXPECT_EQ(app.missingLogLines({ "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
                       "xhr: 200 application/json 14", "range: 206 bytes 2-7/14 answer", "beyond: 416",
                       "types: text/html text/javascript text/javascript application/wasm image/svg+xml application/octet-stream",
-                      "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "library: 200 true text/javascript",
-                      "whfile: 200 true text/javascript", "whfile image: 3", "wasm streaming: 42",
+                      "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "wasm streaming: 42",
                       "shared: 200 true application/json function read 7 42", "bridge: hi",
                       // A web frame: no bridge, and app:// URLs do not load.
                       "web frame: undefined refused refused" },

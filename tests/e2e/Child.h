@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <glib.h>
@@ -18,11 +17,10 @@ struct Child {
     explicit Child(std::vector<std::string> argv)
     {
         int fds[2] = { -1, -1 };
-        const bool piped = std::any_of(argv.begin(), argv.end(), [](const auto& a) { return a.find("{fd}") != std::string::npos; })
-            && pipe2(fds, O_CLOEXEC) == 0;
         std::vector<char*> cargv;
         for (auto& a : argv) {
-            if (auto at = a.find("{fd}"); at != std::string::npos)
+            // The first "{fd}" makes the pipe.
+            if (auto at = a.find("{fd}"); at != std::string::npos && (fds[1] >= 0 || pipe2(fds, O_CLOEXEC) == 0))
                 a.replace(at, 4, "3");
             cargv.push_back(a.data());
         }
@@ -30,9 +28,9 @@ struct Child {
         const int source[] = { fds[1] }, target[] = { 3 };
         auto flags = GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL);
         if (!g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), nullptr, flags, nullptr, nullptr, -1, -1, -1, source, target,
-                piped ? 1 : 0, &pid, nullptr, nullptr, nullptr, nullptr))
+                fds[1] >= 0 ? 1 : 0, &pid, nullptr, nullptr, nullptr, nullptr))
             pid = -1;
-        if (piped)
+        if (fds[1] >= 0)
             close(fds[1]);
         m_out = fds[0];
     }
@@ -45,8 +43,6 @@ struct Child {
         if (m_out >= 0)
             close(m_out);
     }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
 
     // The first line the program wrote to "{fd}", waiting up to 10 s for each byte; "" if none.
     std::string firstLine() const
