@@ -31,7 +31,8 @@ public:
     // config.xml: a widget with `body` inside.
     static std::string widget(const std::string& body);
     // config.xml's mapping of the file plugin as "File", made as the page loads.
-    static inline const std::string kFilePlugin = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
+    static inline const std::string kFilePlugin
+        = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
     // The page library (www/webhost/ of the source tree) in www/webhost/.
     void writePageLibrary() const;
     // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the

@@ -12,11 +12,10 @@ namespace penwick::test {
 struct TempDir {
     explicit TempDir(const char* pattern = "penwick-test-XXXXXX")
     {
-        char* dir = g_dir_make_tmp(pattern, nullptr);
+        g_autofree char* dir = g_dir_make_tmp(pattern, nullptr);
         if (!dir)
             throw std::runtime_error(std::string("cannot make a temporary folder ") + pattern);
         path = dir;
-        g_free(dir);
     }
     ~TempDir()
     {
