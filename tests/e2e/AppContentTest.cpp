@@ -65,7 +65,6 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
 TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheApp)
 {
     LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
-    const std::string filePlugin = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
     // Both ways in: the app origin named with the id in any case, and a relative page with the preference.
     const std::pair<std::string, std::string> configs[] = {
         { "app://Org.Penwick.Host/origin.html", "" },
@@ -75,7 +74,7 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         SCOPED_TRACE(src);
         AppRunner app(AppRunner::Binary::TestApp);
         app.writePages("appcontent", "origin.html", { "origin.mjs", "checks.mjs", "ow.js", "data.json", "add.wasm", "pic.svg", "index.html",
-            "main.mjs", "w.js" }, filePlugin + preference);
+            "main.mjs", "w.js" }, AppRunner::kFilePlugin + preference);
         app.writeConfig(AppRunner::replaced(AppRunner::readFile(app.resourcesDir() + "/config.xml"), "\"origin.html\"", "\"" + src + "\""));
         app.writeResource("www/origin.mjs", AppRunner::replaced(AppRunner::readFile(kPages + "origin.mjs"), "@WEB@", web.origin() + "/web.html"));
         app.writeResource("www/secret.bin", "x");
@@ -83,14 +82,11 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         app.writeResource("www/sub/a.txt", "a");
         ASSERT_EQ(symlink("../secret.txt", app.path("resources/www/link.txt").c_str()), 0);
         ASSERT_EQ(symlink("../..", app.path("resources/www/sub/link").c_str()), 0);
-        g_mkdir_with_parents(app.path("data/" PENWICK_APP_ID "/files").c_str(), 0700);
-        ASSERT_TRUE(g_file_set_contents(app.path("data/" PENWICK_APP_ID "/files/pic.svg").c_str(), AppRunner::readFile(kPages + "pic.svg").c_str(), -1, nullptr));
         app.start();
         EXPECT_EQ(app.missingLogLines({ "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
                       "xhr: 200 application/json 14", "range: 206 bytes 2-7/14 answer", "beyond: 416",
                       "types: text/html text/javascript text/javascript application/wasm image/svg+xml application/octet-stream",
-                      "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "library: 200 true text/javascript",
-                      "whfile: 200 true text/javascript", "whfile image: 3", "wasm streaming: 42",
+                      "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "wasm streaming: 42",
                       "shared: 200 true application/json function read 7 42", "bridge: hi",
                       // A web frame: no bridge, and app:// URLs do not load.
                       "web frame: undefined refused refused" },
@@ -111,8 +107,7 @@ TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
         SCOPED_TRACE(library);
         AppRunner app;
         app.writePages("appcontent", "library.html", {},
-            preference + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>"
-                         "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
+            preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
         app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
         app.start();
         EXPECT_TRUE(app.waitForLine("library: hello string", 30s)) << app.output();
@@ -195,8 +190,7 @@ TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
         GTEST_SKIP() << "npm or the package registry is unreachable: could not install sql.js@1.13.0";
     AppRunner app;
     app.writePages("appcontent", "sql.html", {},
-        "<preference name=\"AppOrigin\" value=\"true\"/><feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
-        "<param name=\"onload\" value=\"true\"/></feature>");
+        "<preference name=\"AppOrigin\" value=\"true\"/>" + AppRunner::kFilePlugin);
     for (const char* file : { "sql-wasm.js", "sql-wasm.wasm" })
         app.writeResource(std::string("www/sqljs/") + file, AppRunner::readFile(*sqljs + "/" + file));
     for (const char* line : { "sql written", "sql read: first,second" }) {

@@ -3,7 +3,6 @@
 // not opened.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -120,8 +119,7 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     // The previous dialog may still be going away when the next one is looked for: try again.
     auto answer = [&](const std::string& title, const std::string& keys) {
         return AppRunner::waitUntil([&] {
-            return AppRunner::xdotool("search --onlyvisible --all --pid " + std::to_string(app.pid()) + " --name '^" + title
-                + "$' windowfocus --sync %1 sleep 0.3 key --clearmodifiers " + keys);
+            return AppRunner::xdotool(app.windowSearch(title, "--onlyvisible") + " windowfocus --sync %1 sleep 0.3 key --clearmodifiers " + keys);
         }, 10s);
     };
     auto typePath = [&](const std::string& path) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -17,22 +16,25 @@
 
 namespace penwick::e2e {
 
+namespace {
+// The app's own folders in its sandbox: the variable that names each, and its place there.
+constexpr std::pair<const char*, const char*> kFolders[] = { { "HOME", "home" }, { "XDG_CONFIG_HOME", "config" },
+    { "XDG_DATA_HOME", "data" }, { "XDG_CACHE_HOME", "cache" }, { "TMPDIR", "tmp" }, { "XDG_RUNTIME_DIR", "runtime" } };
+} // namespace
+
 AppRunner::AppRunner(Binary binary) : m_binary(binary)
 {
-    g_autofree char* dir = g_dir_make_tmp("penwick-e2e-XXXXXX", nullptr);
-    if (!dir)
-        throw std::runtime_error("cannot make a temporary folder");
-    m_root = dir;
-    for (const char* sub : { "home", "config", "data", "cache", "resources/www", "tmp", "runtime" })
-        g_mkdir_with_parents((m_root + "/" + sub).c_str(), 0700);
+    for (const auto& [name, sub] : kFolders)
+        g_mkdir_with_parents(path(sub).c_str(), 0700);
+    g_mkdir_with_parents(path("resources/www").c_str(), 0700);
 }
 
-AppRunner::~AppRunner()
+AppRunner::~AppRunner() { kill(); }
+
+void AppRunner::shareFoldersWith(const AppRunner& other)
 {
-    kill();
-    std::error_code ignored;
-    if (!g_getenv("PENWICK_E2E_KEEP"))
-        std::filesystem::remove_all(m_root, ignored);
+    for (const auto& [name, sub] : kFolders)
+        setEnv(name, other.path(sub));
 }
 
 void AppRunner::writeResource(const std::string& relativePath, const std::string& content) const
@@ -84,12 +86,11 @@ void AppRunner::start(const std::vector<std::string>& args)
     if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) {
         std::string socket = *wayland == '/' ? wayland : std::string(g_get_user_runtime_dir()) + "/" + wayland;
         g_autofree char* name = g_path_get_basename(socket.c_str());
-        (void)symlink(socket.c_str(), (m_root + "/runtime/" + name).c_str());
+        (void)symlink(socket.c_str(), path(std::string("runtime/") + name).c_str());
         env = g_environ_setenv(env, "WAYLAND_DISPLAY", name, TRUE);
     }
-    for (auto [name, sub] : { std::pair { "HOME", "/home" }, { "XDG_CONFIG_HOME", "/config" }, { "XDG_DATA_HOME", "/data" },
-             { "XDG_CACHE_HOME", "/cache" }, { "TMPDIR", "/tmp" }, { "XDG_RUNTIME_DIR", "/runtime" } })
-        env = g_environ_setenv(env, name, (m_root + sub).c_str(), TRUE);
+    for (const auto& [name, sub] : kFolders)
+        env = g_environ_setenv(env, name, path(sub).c_str(), TRUE);
     for (const auto& [name, value] : m_env)
         env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     GPid pid = -1;
@@ -177,16 +178,20 @@ void AppRunner::kill()
 }
 
 // xdotool's search matches windows meeting any one condition unless told --all.
+std::string AppRunner::windowSearch(const std::string& title, const std::string& options) const
+{
+    return "search --all " + options + " --pid " + std::to_string(m_pid) + " --name '^" + title + "$'";
+}
+
 std::string AppRunner::window(const std::string& title) const
 {
-    std::string ids = capture("xdotool search --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$'");
+    std::string ids = capture("xdotool " + windowSearch(title, "--onlyvisible"));
     return ids.substr(0, ids.find('\n'));
 }
 
 long AppRunner::windowCount(const std::string& title, Shown shown) const
 {
-    std::string ids = capture(std::string("xdotool search --all ") + (shown == Shown::Only ? "--onlyvisible" : "") + " --pid "
-        + std::to_string(m_pid) + " --name '^" + title + "$'");
+    std::string ids = capture("xdotool " + windowSearch(title, shown == Shown::Only ? "--onlyvisible" : ""));
     return std::count(ids.begin(), ids.end(), '\n');
 }
 
@@ -199,7 +204,7 @@ std::string AppRunner::replaced(std::string text, const std::string& placeholder
 
 bool AppRunner::onWindow(const std::string& title, const std::string& actions) const
 {
-    return xdotool("search --sync --all --onlyvisible --pid " + std::to_string(m_pid) + " --name '^" + title + "$' " + actions);
+    return xdotool(windowSearch(title, "--sync --onlyvisible") + " " + actions);
 }
 
 std::vector<pid_t> AppRunner::webProcesses() const

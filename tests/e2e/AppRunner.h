@@ -8,6 +8,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace penwick::e2e {
 
 // Runs the real app under the current X display in a sandbox of temporary folders: its own HOME,
@@ -28,6 +30,9 @@ public:
     void writeConfig(const std::string& xml) const { writeResource("config.xml", xml); }
     // config.xml: a widget with `body` inside.
     static std::string widget(const std::string& body);
+    // config.xml's mapping of the file plugin as "File", made as the page loads.
+    static inline const std::string kFilePlugin
+        = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
     // The page library (www/webhost/ of the source tree) in www/webhost/.
     void writePageLibrary() const;
     // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the
@@ -37,6 +42,8 @@ public:
 
     // An environment variable the app gets when it starts (the test-only switches).
     void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
+    // Starts with the home, XDG and temporary folders of `other` (a second launch of the same app).
+    void shareFoldersWith(const AppRunner& other);
     // Starts the app with --resources and the extra arguments.
     void start(const std::vector<std::string>& args = {});
     // Waits for the process to exit; the exit status, or nothing on time-out (the app is killed).
@@ -60,9 +67,9 @@ public:
     void kill();
     int pid() const { return m_pid; }
 
-    const std::string& root() const { return m_root; }
-    std::string resourcesDir() const { return m_root + "/resources"; }
-    std::string path(const std::string& relative) const { return m_root + "/" + relative; }
+    const std::string& root() const { return m_root.path; }
+    std::string resourcesDir() const { return m_root.path + "/resources"; }
+    std::string path(const std::string& relative) const { return m_root.path + "/" + relative; }
 
     // The first visible window of the app titled exactly `title` (an X id), or "".
     std::string window(const std::string& title = "Penwick") const;
@@ -71,6 +78,8 @@ public:
     long windowCount(const std::string& title, Shown shown) const;
     // xdotool on the app's window titled `title`, waiting for it to show: `actions` use it as %1.
     bool onWindow(const std::string& title, const std::string& actions) const;
+    // xdotool's search (with `options`) for the app's windows titled exactly `title`.
+    std::string windowSearch(const std::string& title, const std::string& options) const;
     // The web processes the app started, directly or through a launcher.
     std::vector<pid_t> webProcesses() const;
 
@@ -88,10 +97,10 @@ public:
 
 private:
     // Everything the app wrote to stdout and stderr, over all its starts.
-    std::string outputFile() const { return m_root + "/output.log"; }
+    std::string outputFile() const { return m_root.path + "/output.log"; }
 
     Binary m_binary;
-    std::string m_root;
+    test::TempDir m_root { "penwick-e2e-XXXXXX" };
     std::map<std::string, std::string> m_env;
     int m_pid = -1;
 };

@@ -3,14 +3,11 @@
 // colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <gio/gio.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "e2e/AppRunner.h"
@@ -86,14 +83,6 @@ private:
     bool m_ready = false;
 };
 
-// A second launch of the same app with the same folders as `first`.
-void shareFolders(AppRunner& second, const AppRunner& first)
-{
-    for (auto [name, sub] : { std::pair { "HOME", "home" }, { "XDG_CONFIG_HOME", "config" }, { "XDG_DATA_HOME", "data" },
-             { "XDG_CACHE_HOME", "cache" }, { "TMPDIR", "tmp" }, { "XDG_RUNTIME_DIR", "runtime" } })
-        second.setEnv(name, first.path(sub));
-}
-
 // A page with the page library and the app plugin.
 const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>";
 
@@ -123,7 +112,7 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
     ASSERT_TRUE(AppRunner::xdotool("windowfocus " + root));
 
     AppRunner second;
-    shareFolders(second, first);
+    second.shareFoldersWith(first);
     second.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 5s), 0) << second.output();
     EXPECT_TRUE(first.waitForLine("activated again by a second launch, with arguments: --resources " + second.resourcesDir(), 10s))
@@ -140,7 +129,7 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
     startPage(first, "first");
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !first.window().empty(); }, 30s)) << first.output();
     AppRunner second;
-    shareFolders(second, first);
+    second.shareFoldersWith(first);
     auto status = second.run({}, 10s);
     ASSERT_TRUE(status);
     EXPECT_NE(*status, 0);

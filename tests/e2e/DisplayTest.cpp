@@ -2,20 +2,18 @@
 // with and without a window manager.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <glib.h>
 #include <optional>
-#include <poll.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 
 #include "e2e/AppRunner.h"
 #include "e2e/Child.h"
+#include "support/TempDir.h"
 
 using penwick::e2e::AppRunner;
 using penwick::e2e::Child;
@@ -75,12 +73,6 @@ testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chr
     return testing::AssertionFailure() << "want " << want << ", have " << (last ? (std::ostringstream() << *last).str() : "no window");
 }
 
-std::string makeTempDir(const char* pattern)
-{
-    g_autofree char* dir = g_dir_make_tmp(pattern, nullptr);
-    return dir ? dir : "";
-}
-
 // The root's supporting-window property outlives a window manager that is gone; the window it
 // names does not.
 bool wmRunning()
@@ -92,13 +84,13 @@ bool wmRunning()
 
 // Openbox on the test's display for the life of the object.
 struct WindowManager {
-    WindowManager() : installed(!capture("command -v openbox").empty()), home(installed ? makeTempDir("penwick-wm-XXXXXX") : "")
+    WindowManager() : installed(!capture("command -v openbox").empty())
     {
         // Openbox now and then fails to come up on a display another openbox has just left; the
         // window manager is the harness here, not what is tested, so it gets another start.
         for (int attempt = 0; installed && attempt < 3 && !running; ++attempt) {
             openbox.reset();
-            openbox.emplace(std::vector<std::string> { "env", "HOME=" + home, "XDG_CONFIG_HOME=" + home, "openbox", "--sm-disable", "--replace" });
+            openbox.emplace(std::vector<std::string> { "env", "HOME=" + home.path, "XDG_CONFIG_HOME=" + home.path, "openbox", "--sm-disable", "--replace" });
             running = waitUntil(wmRunning, 10s);
         }
     }
@@ -109,11 +101,9 @@ struct WindowManager {
             // The next test must not find this one still there.
             (void)waitUntil([] { return !wmRunning(); }, 3s);
         }
-        if (!home.empty())
-            (void)std::system(("rm -rf '" + home + "'").c_str());
     }
     const bool installed;
-    const std::string home;
+    const penwick::test::TempDir home { "penwick-wm-XXXXXX" };
     std::optional<Child> openbox;
     bool running = false;
 };
@@ -187,26 +177,15 @@ public:
     {
         if (access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0 || capture("command -v Xorg").empty())
             return;
-        m_dir = makeTempDir("penwick-xorg-XXXXXX");
-        std::ofstream(m_dir + "/xorg.conf") << "Section \"ServerFlags\"\n  Option \"DontVTSwitch\" \"true\"\n  Option \"AutoAddDevices\" \"false\"\nEndSection\n"
+        std::ofstream(m_dir.path + "/xorg.conf") << "Section \"ServerFlags\"\n  Option \"DontVTSwitch\" \"true\"\n  Option \"AutoAddDevices\" \"false\"\nEndSection\n"
                                                "Section \"Device\"\n  Identifier \"d\"\n  Driver \"dummy\"\n  VideoRam 256000\nEndSection\n"
                                                "Section \"Monitor\"\n  Identifier \"m\"\n  HorizSync 5.0-1000.0\n  VertRefresh 5.0-200.0\nEndSection\n"
                                                "Section \"Screen\"\n  Identifier \"s\"\n  Device \"d\"\n  Monitor \"m\"\n  DefaultDepth 24\n"
                                                "  SubSection \"Display\"\n    Depth 24\n    Virtual 2560 1024\n  EndSubSection\nEndSection\n";
-        int fds[2];
-        if (m_dir.empty() || pipe(fds) != 0)
-            return;
         // Xorg writes its display number to the descriptor it is given.
-        m_xorg.emplace(std::vector<std::string> { "Xorg", "-displayfd", std::to_string(fds[1]), "-config", m_dir + "/xorg.conf", "-logfile",
-                           m_dir + "/xorg.log", "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts" },
-            G_SPAWN_LEAVE_DESCRIPTORS_OPEN);
-        close(fds[1]);
-        std::string number;
-        pollfd wait { fds[0], POLLIN, 0 };
-        char c;
-        while (poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
+        m_xorg.emplace(std::vector<std::string> { "Xorg", "-displayfd", "{fd}", "-config", m_dir.path + "/xorg.conf", "-logfile",
+            m_dir.path + "/xorg.log", "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts" });
+        const std::string number = m_xorg->firstLine();
         if (number.empty())
             return;
         m_oldDisplay = g_getenv("DISPLAY");
@@ -216,9 +195,6 @@ public:
     {
         if (running())
             setenv("DISPLAY", m_oldDisplay.c_str(), 1);
-        m_xorg.reset();
-        if (!m_dir.empty())
-            (void)std::system(("rm -rf '" + m_dir + "'").c_str());
     }
     bool running() const { return !m_oldDisplay.empty(); }
     // The dummy outputs report their new state only after a probe, which a plain query makes.
@@ -228,8 +204,8 @@ public:
     }
 
 private:
-    std::optional<Child> m_xorg;
-    std::string m_dir;
+    penwick::test::TempDir m_dir { "penwick-xorg-XXXXXX" };
+    std::optional<Child> m_xorg; // goes before its folder
     std::string m_oldDisplay; // while the dummy server is this process's display
 };
 

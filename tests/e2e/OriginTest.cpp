@@ -48,7 +48,7 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
             : grant == Grant::Star                    ? "<access origin=\"*\"/>\n"
                                                       : "";
         prepare(app, "frames.html",
-            access + "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>",
+            access + AppRunner::kFilePlugin,
             server.origin());
         bool granted = grant == Grant::Explicit;
         // Not even a granted web origin reads the app's files: whfile URLs of a file that exists and

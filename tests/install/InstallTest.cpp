@@ -1,6 +1,5 @@
 // The application as users get it: installed into a staging folder and moved elsewhere, a second
 // app built through the same CMake function, and the Debian package unpacked into a clean root.
-#include <cstdlib>
 #include <filesystem>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
@@ -10,7 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace {
+
+using penwick::test::TempDir;
 
 struct Outcome {
     int status = -1;
@@ -45,21 +48,6 @@ Outcome runIn(const std::string& sandbox, const std::vector<std::string>& args)
     return { WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait), std::string(out ? out : "") + (err ? err : "") };
 }
 
-// A temporary folder for the life of the object, kept with PENWICK_E2E_KEEP.
-struct TempDir {
-    explicit TempDir(const char* pattern)
-    {
-        g_autofree char* dir = g_dir_make_tmp(pattern, nullptr);
-        path = dir ? dir : "";
-    }
-    ~TempDir()
-    {
-        if (!path.empty() && !g_getenv("PENWICK_E2E_KEEP"))
-            (void)std::system(("rm -rf '" + path + "'").c_str());
-    }
-    std::string path;
-};
-
 std::string readFile(const std::string& path)
 {
     g_autofree char* text = nullptr;
@@ -71,7 +59,6 @@ std::string readFile(const std::string& path)
 TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndDefaultsThere)
 {
     const TempDir root("penwick-install-XXXXXX");
-    ASSERT_FALSE(root.path.empty());
     const std::string prefix = root.path + "/moved/usr";
     for (const char* component : { "penwick", "penwick-tiny" }) {
         Outcome install = runIn(root.path + "/sandbox", { "env", "DESTDIR=" + root.path + "/stage", PENWICK_CMAKE, "--install",
@@ -146,7 +133,6 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
 TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRefused)
 {
     const TempDir dir("penwick-configure-XXXXXX");
-    ASSERT_FALSE(dir.path.empty());
     const std::string complete = "SUMMARY \"Notes\" DESCRIPTION \"Notes on the desktop.\"";
     const struct {
         std::string arguments, message;
@@ -175,7 +161,6 @@ TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
 {
     const TempDir temp("penwick-deb-XXXXXX");
     const std::string& root = temp.path;
-    ASSERT_FALSE(root.empty());
     Outcome package = runIn(root + "/sandbox",
         { "env", "BUILD_DIR=" + std::string(PENWICK_BINARY_DIR), "PACKAGE_DIR=" + root + "/out",
             std::string(PENWICK_SOURCE_DIR) + "/scripts/package.sh" });

@@ -2,13 +2,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <glib.h>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-#include "base/GRef.h"
 #include "platform/AppEnvironment.h"
+#include "support/TempDir.h"
 
 namespace penwick::test {
 
@@ -22,21 +20,9 @@ class FakeAppEnvironment : public platform::AppEnvironment {
 public:
     FakeAppEnvironment()
     {
-        GUnique<GError> error;
-        GUnique<char> dir(g_dir_make_tmp("penwick-test-XXXXXX", &error.outPtr()));
-        if (!dir)
-            throw std::runtime_error("cannot make a temporary folder: " + toError(error).message);
-        m_root = dir.get();
         for (const char* sub : { "resources", "data", "cache", "documents", "tmp" })
             std::filesystem::create_directories(m_root + "/" + sub);
     }
-    ~FakeAppEnvironment() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_root, ignored);
-    }
-    FakeAppEnvironment(const FakeAppEnvironment&) = delete;
-    FakeAppEnvironment& operator=(const FakeAppEnvironment&) = delete;
 
     std::string bundleIdentifier() const override { return "org.penwick.Test"; }
     std::string resourcePath() const override { return m_root + "/resources"; }
@@ -71,7 +57,8 @@ private:
         return m_root + sub;
     }
 
-    std::string m_root;
+    const TempDir m_dir;
+    const std::string m_root = m_dir.path;
     std::optional<Error> m_directoryFailure;
 };
 

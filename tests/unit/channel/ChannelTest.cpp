@@ -90,7 +90,8 @@ template<typename Message>
 bool decodes(std::string_view payload) { return static_cast<bool>(decode<Message>(payload)); }
 using Decoder = bool (*)(std::string_view);
 
-// An Exec payload as the extension writes it: the head's length, the head, each buffer's size and bytes.
+// An Exec payload as the extension writes it: the head's length, the head, each buffer's size and
+// bytes. (A NativeCallback's or CallbackAnswer's is the same head followed by its bytes.)
 std::string execPayload(std::string_view head, const std::vector<std::string>& buffers = {}, std::size_t cut = 0)
 {
     std::string out;
@@ -172,13 +173,6 @@ TEST(Messages, DecodersReadWhatTheEncodersWriteAndRefuseOtherShapesWithoutThrowi
     EXPECT_NE(refused.error().message.find("Hello"), std::string::npos) << refused.error().message;
 }
 
-// A NativeCallback payload from its parts: the head's length, the head, the bytes.
-std::string callbackPayload(const std::string& head, const std::string& bytes)
-{
-    auto length = static_cast<std::uint32_t>(head.size());
-    return std::string(reinterpret_cast<const char*>(&length), sizeof length) + head + bytes;
-}
-
 TEST(Messages, NativeCallbacksCarryEveryByteInItsPlaceAndRefuseWrongShapes)
 {
     penwick::Bytes all(256);
@@ -212,9 +206,9 @@ TEST(Messages, NativeCallbacksCarryEveryByteInItsPlaceAndRefuseWrongShapes)
         { R"({"callbackId":"c","status":4294967297,"keep":false,"message":null,"buffers":[]})", "" },
     };
     for (const auto& [text, bytes] : cases)
-        EXPECT_FALSE(decodes<NativeCallback>(callbackPayload(text, bytes))) << text;
+        EXPECT_FALSE(decodes<NativeCallback>(execPayload(text) + bytes)) << text;
     EXPECT_FALSE(decodes<NativeCallback>("ab")) << "shorter than the head's length";
-    std::string runsPast = callbackPayload("{}", "");
+    std::string runsPast = execPayload("{}");
     runsPast[0] = 9;
     EXPECT_FALSE(decodes<NativeCallback>(runsPast));
 }
@@ -387,10 +381,7 @@ TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
 TEST(Connection, MessagesReachTheirPageDecodedAndEveryFrameThePeerWaitsOnIsAnswered)
 {
     const std::string call = encode(ExecCall { "c1", "Svc", "act", { 1 } });
-    NewContext notice;
-    notice.frame = 1;
-    notice.main = true;
-    notice.url = "app://x/";
+    const NewContext notice { 1, true, "app://x/" };
     struct Case {
         const char* name;
         FrameKind kind;

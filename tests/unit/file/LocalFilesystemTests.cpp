@@ -21,6 +21,7 @@
 #include "base/WHURL.h"
 #include "plugins/file/WHLocalFilesystem.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace penwick::test {
 namespace {
@@ -58,11 +59,6 @@ protected:
         fs::create_directories(m_root);
         fs::create_directories(m_outside);
         writeFile(m_outside + "/secret.txt", "secret");
-    }
-    ~LocalFilesystem() override
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     WHFilesystemURL url(const std::string& tail) const
@@ -119,7 +115,8 @@ protected:
             EXPECT_EQ(errorOf(r), kNotFound);
     }
 
-    std::string m_dir = GUnique<char>(g_dir_make_tmp("penwick-fs-XXXXXX", nullptr)).get();
+    const TempDir m_tmp { "penwick-fs-XXXXXX" };
+    const std::string m_dir = m_tmp.path;
     std::string m_root = m_dir + "/root";
     std::string m_outside = m_dir + "/outside";
     std::unique_ptr<WHLocalFilesystem> m_fs = std::make_unique<WHLocalFilesystem>("persistent", m_root);

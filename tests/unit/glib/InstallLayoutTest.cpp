@@ -1,12 +1,11 @@
 // Finding resources and the web-process extension from the executable's place, over fake trees.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <glib.h>
 #include <string>
 
-#include "base/GRef.h"
 #include "platform/glib/InstallLayout.h"
+#include "support/TempDir.h"
 
 using penwick::platform::InstallLayout;
 
@@ -14,7 +13,6 @@ namespace {
 
 class InstallLayoutTest : public testing::Test {
 protected:
-    void TearDown() override { std::filesystem::remove_all(m_root); }
     void mkdir(const std::string& relative) const { ASSERT_EQ(g_mkdir_with_parents((m_root + "/" + relative).c_str(), 0700), 0); }
     std::string at(const std::string& relative) const { return m_root + "/" + relative; }
 
@@ -24,7 +22,8 @@ protected:
             at("src/app"), at("build/webext"), "../share/doc/org.example.App", at("src") };
     }
 
-    std::string m_root = penwick::GUnique<char>(g_dir_make_tmp("penwick-layout-XXXXXX", nullptr)).get();
+    const penwick::test::TempDir m_tmp;
+    const std::string m_root = m_tmp.path;
 };
 
 TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree)

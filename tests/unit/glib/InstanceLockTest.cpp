@@ -1,21 +1,18 @@
 // One holder at a time; the refusal names the holder; the lock goes with its holder.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <glib.h>
 #include <string>
 #include <unistd.h>
 
-#include "base/GRef.h"
 #include "platform/glib/InstanceLock.h"
+#include "support/TempDir.h"
 
 using penwick::platform::InstanceLock;
 
 TEST(InstanceLock, OneHolderAtATimeAndTheRefusalNamesIt)
 {
-    penwick::GUnique<char> root(g_dir_make_tmp("penwick-lock-XXXXXX", nullptr));
-    ASSERT_TRUE(root);
-    const std::string path = std::string(root.get()) + "/run/org.example.App.lock";
+    const penwick::test::TempDir root;
+    const std::string path = root.path + "/run/org.example.App.lock";
     {
         auto first = InstanceLock::acquire(path);
         ASSERT_TRUE(first) << first.error().message;
@@ -25,5 +22,4 @@ TEST(InstanceLock, OneHolderAtATimeAndTheRefusalNamesIt)
         EXPECT_EQ(second.error().message, "process " + std::to_string(getpid()) + " holds " + path);
     }
     EXPECT_TRUE(InstanceLock::acquire(path)) << "the lock outlived its holder";
-    std::filesystem::remove_all(root.get());
 }

@@ -5,6 +5,7 @@
 
 #include "host/WHAppSchemeSource.h"
 #include "host/WHPageLibrarySource.h"
+#include "support/TempDir.h"
 
 using penwick::WHAppSchemeSource;
 using penwick::WHPageLibrarySource;
@@ -13,11 +14,11 @@ namespace {
 
 TEST(AppSchemeSource, OnlyTheAppsHostAndFilesInsideTheFolderWithThePageLibraryAtTheReservedPath)
 {
-    g_autofree char* root = g_dir_make_tmp("penwick-app-XXXXXX", nullptr);
-    const std::string www = std::string(root) + "/www";
+    const penwick::test::TempDir tmp;
+    const std::string root = tmp.path, www = root + "/www";
     std::filesystem::create_directories(www + "/_webhost");
     for (const char* file : { "/www/a b.js", "/www/_webhost/own.js", "/secret.txt" })
-        ASSERT_TRUE(g_file_set_contents((std::string(root) + file).c_str(), "x", 1, nullptr));
+        ASSERT_TRUE(g_file_set_contents((root + file).c_str(), "x", 1, nullptr));
     const WHAppSchemeSource files("com.example.notes", www);
     const WHPageLibrarySource source(files.origin() + "/", files);
     const std::pair<const char*, const char*> cases[] = {
@@ -39,7 +40,6 @@ TEST(AppSchemeSource, OnlyTheAppsHostAndFilesInsideTheFolderWithThePageLibraryAt
     }
     EXPECT_EQ(WHAppSchemeSource::contentType("x/Y.WASM"), "application/wasm");
     EXPECT_EQ(WHAppSchemeSource::contentType("README"), "application/octet-stream");
-    std::filesystem::remove_all(root);
 }
 
 } // namespace

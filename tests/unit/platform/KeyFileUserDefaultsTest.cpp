@@ -1,11 +1,10 @@
 #include <filesystem>
 #include <fstream>
-#include <glib.h>
 #include <gtest/gtest.h>
 
-#include "base/GRef.h"
 #include "platform/glib/KeyFileUserDefaults.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 using penwick::platform::KeyFileUserDefaults;
 namespace fs = std::filesystem;
@@ -14,10 +13,8 @@ namespace {
 
 class KeyFileUserDefaultsTest : public ::testing::Test {
 protected:
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string m_dir = penwick::GUnique<char>(g_dir_make_tmp("penwick-defaults-XXXXXX", nullptr)).get();
-    std::string m_path = m_dir + "/app/user-defaults.ini";
+    const penwick::test::TempDir m_tmp { "penwick-defaults-XXXXXX" };
+    const std::string m_dir = m_tmp.path, m_path = m_dir + "/app/user-defaults.ini";
 };
 
 TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwrittenAndWriteFailuresAreReported)

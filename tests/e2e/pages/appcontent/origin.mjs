@@ -8,7 +8,6 @@ const fetched = (url, init) => within(fetch(url, init).then(answer));
 const status = (url) => within(fetch(url).then((r) => r.status));
 
 log('origin', [location.origin, typeof SharedArrayBuffer, typeof hostbridge].join(' '));
-log('isolated', crossOriginIsolated);
 log('fetch', await fetched('data.json'));
 log('xhr', await within(new Promise((resolve, reject) => {
   const xhr = new XMLHttpRequest();
@@ -26,14 +25,6 @@ log('headers', await within(fetch('data.json').then((r) => ['accept-ranges', 'ca
   .map((h) => r.headers.get(h)).join(' '))));
 log('escapes', (await Promise.all(['missing.txt', 'sub', 'sub/', '../secret.txt', '%2e%2e/secret.txt', 'sub/..%2f..%2fsecret.txt',
   'link.txt', 'sub/link/secret.txt', '/_webhost/nothing.js'].map(status))).join(' '));
-log('library', await fetched('/_webhost/webhost.js').then((a) => a.split(' ').slice(0, 3).join(' ')));
-log('whfile', await fetched('whfile://localhost/_webhost/webhost.js').then((a) => a.split(' ').slice(0, 3).join(' ')));
-log('whfile image', await within(new Promise((resolve, reject) => {
-  const img = document.getElementById('pic');
-  img.onload = () => resolve(img.naturalWidth);
-  img.onerror = reject;
-  img.src = 'whfile://localhost/persistent/pic.svg';
-})));
 log('wasm streaming', await within(WebAssembly.instantiateStreaming(fetch('add.wasm'))
   .then((m) => m.instance.exports.add(40, 2))));
 // One buffer, two threads: each sees what the other wrote.
