@@ -25,7 +25,6 @@ public:
     T* get() const { return m_ptr; }
     T* operator->() const { return m_ptr; }
     explicit operator bool() const { return m_ptr; }
-    T* leakRef() { return std::exchange(m_ptr, nullptr); }
 
     template<typename U> friend GRef<U> adopt(U*);
 

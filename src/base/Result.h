@@ -30,7 +30,6 @@ public:
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
     const Error& error() const { assert(!hasValue()); return std::get<1>(m_v); }
-    T valueOr(T fallback) const { return hasValue() ? value() : std::move(fallback); }
 
 private:
     std::variant<T, Error> m_v;

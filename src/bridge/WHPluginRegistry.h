@@ -50,7 +50,6 @@ public:
 
     // The context every plugin of this host is created with.
     WHPluginContext context() const;
-    bool hasPluginObjects() const { return m_pluginObjects.has_value(); }
     WHPlugin* pluginObject(const std::string& className) const;
     const std::map<std::string, std::string>& pluginsMap() const { return m_pluginsMap; }
 

@@ -63,8 +63,6 @@ void WHWindowSizeCommand::setSizeOfWindow(platform::Window& window, platform::Si
     window.setFrame(frame);
 }
 
-platform::Rect WHWindowSizeCommand::savedFrame() { return savedFrameStorage(); }
-
 void WHWindowSizeCommand::setSavedFrameForTesting(platform::Rect frame) { savedFrameStorage() = frame; }
 
 } // namespace penwick

@@ -17,7 +17,6 @@ public:
     // Gives the outer frame this size, keeping its bottom-left corner.
     static void setSizeOfWindow(platform::Window& window, platform::Size size);
 
-    static platform::Rect savedFrame();
     static void setSavedFrameForTesting(platform::Rect frame);
 };
 

@@ -16,7 +16,6 @@ class GtkAppEvents {
 public:
     static GtkAppEvents& shared();
 
-    bool isActive() const { return m_active; }
     using Handler = std::function<void()>;
     [[nodiscard]] std::unique_ptr<Registration> onDidBecomeActive(Handler handler) { return add(Kind::BecomeActive, std::move(handler)); }
     [[nodiscard]] std::unique_ptr<Registration> onDidResignActive(Handler handler) { return add(Kind::ResignActive, std::move(handler)); }

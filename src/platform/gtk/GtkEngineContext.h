@@ -26,7 +26,6 @@ public:
     // default). Later calls asking for another folder keep the first one (logged).
     WebKitWebContext* context(const std::string& localStorageDirectory);
     bool created() const { return static_cast<bool>(m_context); }
-    WebKitWebsiteDataManager* dataManager() const { return m_dataManager.get(); }
 
     // Serves `scheme` with `handler` in every web view, and lets local pages (file:, the scheme's
     // own) use its URLs like secure ones with CORS (without that the engine does not hand requests

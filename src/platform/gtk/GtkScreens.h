@@ -17,8 +17,6 @@ public:
     // y-down GDK rectangle <-> y-up host rectangle, on the current monitor layout.
     static Rect fromGdk(const GdkRectangle& rect);
     static GdkRectangle toGdk(const Rect& rect);
-    // The GDK monitor index of a screen id (they are the same today; kept apart for callers).
-    static int monitorIndex(const Screen& screen) { return screen.id; }
 };
 
 } // namespace penwick::platform

@@ -78,7 +78,6 @@ public:
     void frameGone(std::uint64_t frame) override;
     // True when the closed connection served this page.
     bool connectionClosed(const channel::ChannelConnection& connection) override;
-    std::size_t scriptContextCount() const { return m_scriptContexts.size(); }
 
 private:
     struct ScriptContext {
