@@ -11,6 +11,8 @@ PACKAGES=(
   # Desktop-session tests: a private session bus, the desktop's interface settings schema, and a
   # headless Wayland compositor with its debug tools (scene graph and protocol log).
   dbus-daemon libglib2.0-bin gsettings-desktop-schemas weston
+  # Another X client's clipboard, for the clipboard tests.
+  xclip
   # The fuzz build (scripts/fuzz.sh): clang and its runtimes, libFuzzer's among them.
   clang-14 libclang-rt-14-dev
 )

@@ -132,6 +132,15 @@ bool WHAppContentPolicy::isAppDocument(std::string_view url, OpenedBy openedBy) 
         && originOf(url) == m_startOrigin;
 }
 
+std::vector<std::string> WHAppContentPolicy::documentOrigins() const
+{
+    std::vector<std::string> origins { "file://" };
+    for (const auto* origin : { &m_appOrigin, &m_startOrigin })
+        if (!origin->empty())
+            origins.push_back(*origin);
+    return origins;
+}
+
 bool WHAppContentPolicy::allowsBridge(std::string_view url, OpenedBy openedBy) const
 {
     if (isAppContent(url, openedBy))

@@ -35,6 +35,10 @@ public:
     // origin when the start page is a web URL. What they open (a whfile: frame) is the app's too;
     // what an `access` origin opens is not.
     bool isAppDocument(std::string_view url, OpenedBy openedBy) const;
+    // The origins whose every document is the app's own: the app origin, the start page's origin when
+    // the start page is a web URL, and "file://" (documents outside the content folder are refused
+    // before they load).
+    std::vector<std::string> documentOrigins() const;
     // The `access` origins that were refused for their wildcard, as written.
     const std::vector<std::string>& refusedOrigins() const { return m_refused; }
 

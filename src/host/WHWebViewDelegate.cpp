@@ -3,6 +3,7 @@
 #include "bridge/WHBridge.h"
 #include "bridge/WHPlugin.h"
 #include "host/WHConsole.h"
+#include "host/WHPermissionPolicy.h"
 #include "host/WHViewController.h"
 #include <algorithm>
 
@@ -39,6 +40,16 @@ void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
     }
     // The native-ready notice once this frame has loaded (the delegate's load-finished step).
     window.loadScript = kNativeReadyScript;
+}
+
+platform::PermissionAnswer WHWebViewDelegate::decidePermission(const platform::PermissionRequest& request)
+{
+    auto policy = m_viewController ? WHPermissionPolicy::fromSettings(m_viewController->settings())
+                                   : WHPermissionPolicy(WHPermissionPolicy::Geolocation::Denied, WHPermissionPolicy::MediaCapture::Denied);
+    auto decision = policy.decide(request);
+    if (!decision.logLine.empty())
+        log::message(decision.logLine);
+    return decision.answer;
 }
 
 const WHAppContentPolicy& WHWebViewDelegate::appContentPolicy()

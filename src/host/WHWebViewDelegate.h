@@ -35,6 +35,9 @@ public:
     // http(s) addresses go to the system browser; the app's own pages and other schemes are refused.
     void openNewWindow(const std::string& url) override;
     bool allowsFileAccess(const std::string& url) override;
+    // Decided by the app's permission policy (config.xml's preferences); denials are logged.
+    platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;
+    std::vector<std::string> appDocumentOrigins() override { return appContentPolicy().documentOrigins(); }
     platform::FileReach fileReach() override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;

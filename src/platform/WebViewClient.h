@@ -8,6 +8,7 @@
 
 #include "base/Value.h"
 #include "platform/Dialogs.h"
+#include "platform/PermissionRequest.h"
 
 namespace penwick::platform {
 
@@ -109,6 +110,12 @@ public:
     // The page asked for a new window showing `url` (window.open, a link with target="_blank").
     // The web view never opens one itself; the page's window.open answers null.
     virtual void openNewWindow(const std::string& /*url*/) { }
+    // The engine asks on a page's behalf for something the app must allow (clipboard, notifications,
+    // geolocation, ...). The client logs what it denies.
+    virtual PermissionAnswer decidePermission(const PermissionRequest&) { return PermissionAnswer::Deny; }
+    // The origins ("scheme://host[:port]") of the app's own documents: what they ask for in their
+    // own name (notifications) is granted before they ask.
+    virtual std::vector<std::string> appDocumentOrigins() { return {}; }
 };
 
 } // namespace penwick::platform

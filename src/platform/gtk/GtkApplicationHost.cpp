@@ -24,6 +24,7 @@
 #include "platform/gtk/GtkScreens.h"
 #include "platform/glib/GLibClock.h"
 #include "platform/glib/InstanceLock.h"
+#include "platform/gtk/GtkStorageFeatures.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {
@@ -415,8 +416,12 @@ std::unique_ptr<Window> GtkApplicationHost::createMainWindow(const std::string& 
 std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
 {
     auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
-    // The app's window shows the app's pages: the file scheme serves them (not the popup's).
-    view->whenCreated([](WebKitWebView* created, WebKitWebContext*) { GtkFileScheme::serveView(created); });
+    // The app's window shows the app's pages: the file scheme serves them (not the popup's), and
+    // they keep data as apps do.
+    view->whenCreated([](WebKitWebView* created, WebKitWebContext*) {
+        GtkFileScheme::serveView(created);
+        GtkStorageFeatures::enable(created);
+    });
     return view;
 }
 

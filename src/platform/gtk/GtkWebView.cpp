@@ -10,6 +10,7 @@
 #include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkEngineContext.h"
+#include "platform/gtk/GtkPermissionRequests.h"
 
 namespace penwick::platform {
 namespace {
@@ -166,6 +167,7 @@ void GtkWebView::ensureView()
         }), nullptr));
 
     connectClientSignals();
+    m_permissions = std::make_unique<GtkPermissionRequests>(*this);
 
     gtk_container_add(GTK_CONTAINER(m_container), GTK_WIDGET(m_view));
     gtk_widget_show(GTK_WIDGET(m_view));

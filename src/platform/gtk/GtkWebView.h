@@ -21,6 +21,7 @@
 namespace penwick::platform {
 
 class GtkEngineContext;
+class GtkPermissionRequests;
 
 // The host's web view on WebKitGTK. The engine's view is created on first need (the first
 // setPreferences() or the first turn of the main loop after a load request), because the
@@ -46,6 +47,9 @@ public:
     void setDrawsBackground(DrawsBackground draws) override;
     void acceptAllCookies() override;
     void setClient(WebViewClient* client) override { m_client = client; }
+    WebViewClient* client() const { return m_client; }
+    // The main frame shows the app's own content.
+    bool mainDocumentIsAppContent() const { return m_mainDocumentAppContent; }
     void setDeveloperExtras(DeveloperExtras extras) override;
     void reload() override;
     void showInspector() override;
@@ -143,6 +147,7 @@ private:
     SignalConnection m_inspectorAttach;
 
     WebViewClient* m_client = nullptr;
+    std::unique_ptr<GtkPermissionRequests> m_permissions;
     bool m_developerExtras = false;
     // fileReachOf() the main frame's document.
     std::vector<std::string> m_documentReach;

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+namespace penwick::platform {
+
+// The storage apps expect of a browser that the engine ships turned off: `navigator.storage`
+// (estimate, persist) and its origin-private file system, in pages and workers. Their data lives
+// with the app's other website data.
+class GtkStorageFeatures {
+public:
+    // Before the view loads its first page; one log line for a feature this engine lacks.
+    static void enable(WebKitWebView* view);
+};
+
+} // namespace penwick::platform
