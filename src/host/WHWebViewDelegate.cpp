@@ -38,6 +38,8 @@ void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
         window.bridgeExposure = platform::BridgeExposure::Withheld;
         return;
     }
+    if (window.appContent)
+        window.scripts.push_back(WHPermissionPolicy::kNotificationPermissionScript);
     // The native-ready notice once this frame has loaded (the delegate's load-finished step).
     window.loadScript = kNativeReadyScript;
 }

@@ -46,8 +46,9 @@ const std::string& GtkDesktopNotifications::clickAction(GApplication* app)
 void GtkDesktopNotifications::show(WebKitNotification* notification)
 {
     GApplication* app = g_application_get_default();
-    if (!app || !g_application_get_is_registered(app)) {
-        log::message("a page's notification was not shown: the application is not registered with the desktop");
+    // The desktop's notification service is reached over the session bus.
+    if (!app || !g_application_get_is_registered(app) || !g_application_get_dbus_connection(app)) {
+        log::message("a page's notification was not shown: the app is not on a desktop session bus");
         return;
     }
     const char* title = webkit_notification_get_title(notification);

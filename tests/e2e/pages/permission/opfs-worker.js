@@ -1,16 +1,15 @@
+// The engine has no synchronous access handles (createSyncAccessHandle rejects as not supported):
+// workers write through a writable stream.
 (async () => {
   const root = await navigator.storage.getDirectory();
-  const access = await (await root.getFileHandle('kept.txt', { create: true })).createSyncAccessHandle();
-  const size = access.getSize();
-  if (size === 0) {
-    access.write(new TextEncoder().encode('kept across runs'), { at: 0 });
-    access.flush();
-    access.close();
-    postMessage('opfs written');
+  const handle = await root.getFileHandle('kept.txt', { create: true });
+  const file = await handle.getFile();
+  if (file.size) {
+    postMessage('opfs read: ' + await file.text());
     return;
   }
-  const bytes = new Uint8Array(size);
-  access.read(bytes, { at: 0 });
-  access.close();
-  postMessage('opfs read: ' + new TextDecoder().decode(bytes));
+  const writable = await handle.createWritable();
+  await writable.write('kept across runs');
+  await writable.close();
+  postMessage('opfs written');
 })().catch((err) => postMessage('opfs failed: ' + err));
