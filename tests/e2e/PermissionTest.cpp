@@ -123,6 +123,9 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     EXPECT_EQ(app.missingLogLines({ "notification permission: granted", "asked for notifications: granted",
                   "the web frame asked for notifications: denied" }, 40s),
         Lines {}) << app.output();
+    EXPECT_EQ(app.missingLogLines({ "geolocation error 1", "denied geolocation to file://" + app.resourcesDir()
+                      + "/www/asks.html: the preference AllowGeolocation is not set to true" }),
+        Lines {}) << app.output();
     EXPECT_EQ(app.countLines("The Notification permission may only be requested in a browsing context with the same security origin"), 1)
         << app.output();
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !desktop.calls().empty(); }, 20s)) << app.output();

@@ -8,7 +8,7 @@ namespace penwick::platform {
 
 void GtkStorageFeatures::enable(WebKitWebView* view)
 {
-    static constexpr std::string_view kFeatures[] = { "StorageAPI", "StorageAPIEstimate", "FileSystem", "FileSystemWritableStream" };
+    static constexpr std::string_view kFeatures[] = { "StorageAPI", "StorageAPIEstimate", "FileSystem", "FileSystemWritableStream", "AccessHandle" };
     WebKitSettings* settings = webkit_web_view_get_settings(view);
     WebKitFeatureList* features = webkit_settings_get_all_features();
     for (std::string_view wanted : kFeatures) {
