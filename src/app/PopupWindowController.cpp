@@ -4,6 +4,7 @@
 #include "base/Format.h"
 #include "base/Log.h"
 #include "bridge/WHCommandDelegateImpl.h"
+#include "host/WHPermissionPolicy.h"
 #include "platform/Dialogs.h"
 
 namespace penwick {
@@ -88,6 +89,15 @@ std::optional<std::string> PopupWindowController::runJavaScriptTextInputPanel(co
 std::optional<std::vector<std::string>> PopupWindowController::runOpenPanel(platform::AllowMultipleFiles multiple)
 {
     return m_dialogs ? m_dialogs->runOpenPanel(multiple) : std::nullopt;
+}
+
+platform::PermissionAnswer PopupWindowController::decidePermission(const platform::PermissionRequest& request)
+{
+    platform::PermissionRequest asked = request;
+    asked.standing = platform::FrameStanding::Other;
+    auto decision = WHPermissionPolicy(WHPermissionPolicy::Geolocation::Denied, WHPermissionPolicy::MediaCapture::Denied).decide(asked);
+    log::message(decision.logLine);
+    return decision.answer;
 }
 
 } // namespace penwick

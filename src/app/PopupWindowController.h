@@ -51,6 +51,8 @@ public:
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
+    // The popup shows web pages, never the app's own: all they ask for is denied, with a line.
+    platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;
 
 private:
     std::unique_ptr<platform::PopupWindow> m_window;

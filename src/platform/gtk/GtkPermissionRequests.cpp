@@ -60,11 +60,13 @@ GtkPermissionRequests::GtkPermissionRequests(GtkWebView& webView) : m_webView(we
 void GtkPermissionRequests::grantNotificationsToAppOrigins()
 {
     WebViewClient* client = m_webView.client();
-    if (!client)
+    std::vector<std::string> granted = client ? client->appDocumentOrigins() : std::vector<std::string> {};
+    // The list replaces the engine context's: a view of no app pages (the popup's) leaves it alone.
+    if (granted.empty())
         return;
     std::vector<WebKitSecurityOrigin*> origins;
     GList* allowed = nullptr;
-    for (const auto& origin : client->appDocumentOrigins()) {
+    for (const auto& origin : granted) {
         origins.push_back(webkit_security_origin_new_for_uri((origin + "/").c_str()));
         allowed = g_list_append(allowed, origins.back());
     }
