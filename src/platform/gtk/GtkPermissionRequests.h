@@ -13,8 +13,8 @@ class GtkWebView;
 // the notifications of its pages on the desktop. The engine names no frame with a request: the
 // main document's standing decides, and the engine's own frame policy keeps other-origin frames
 // from asking for location, camera, microphone or the screen unless their page lets them.
-// Notifications are granted by origin, so a frame of another origin is refused whatever page
-// holds it.
+// Notifications are granted to the app's own origins up front; the engine itself refuses them to a
+// frame of another origin than its main page's.
 class GtkPermissionRequests {
 public:
     // `webView` owns this object and has made its engine view.
