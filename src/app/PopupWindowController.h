@@ -50,7 +50,7 @@ public:
     bool runJavaScriptConfirmPanel(const std::string& message) override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
 
 private:
     std::unique_ptr<platform::PopupWindow> m_window;
