@@ -162,6 +162,7 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
         else
             ASSERT_TRUE(app.onWindow("Penwick", "windowclose %1"));
         EXPECT_EQ(app.waitForExit(5s), 0) << app.output();
+        EXPECT_EQ(app.countLines("CRITICAL"), 0) << app.output();
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
             left.push_back(entry.path().filename());
