@@ -86,9 +86,9 @@ std::optional<std::string> PopupWindowController::runJavaScriptTextInputPanel(co
     return m_dialogs ? m_dialogs->runPrompt(prompt, defaultText) : std::nullopt;
 }
 
-std::optional<std::vector<std::string>> PopupWindowController::runOpenPanel(platform::AllowMultipleFiles multiple)
+std::optional<std::vector<std::string>> PopupWindowController::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)
 {
-    return m_dialogs ? m_dialogs->runOpenPanel(multiple) : std::nullopt;
+    return m_dialogs ? m_dialogs->runOpenPanel(multiple, accept) : std::nullopt;
 }
 
 platform::PermissionAnswer PopupWindowController::decidePermission(const platform::PermissionRequest& request)

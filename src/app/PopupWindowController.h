@@ -50,7 +50,7 @@ public:
     bool runJavaScriptConfirmPanel(const std::string& message) override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
     // The popup shows web pages, never the app's own: all they ask for is denied, with a line.
     platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;
 

@@ -1,6 +1,10 @@
 #include "base/Log.h"
+#include "base/LogIdentity.h"
 
 #include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace penwick::log {
 namespace {
@@ -82,6 +86,47 @@ Sink& sink()
     return s_sink;
 }
 
+std::string& identifier()
+{
+    static std::string s_identifier;
+    return s_identifier;
+}
+
+// Services started by the user's systemd name their journal stream in JOURNAL_STREAM
+// ("device:inode" of stderr); GLib only recognises the journal by the stream socket's address.
+bool stderrIsJournal()
+{
+    if (g_log_writer_is_journald(STDERR_FILENO))
+        return true;
+    const char* stream = g_getenv("JOURNAL_STREAM");
+    struct stat info {};
+    if (!stream || fstat(STDERR_FILENO, &info) != 0)
+        return false;
+    return std::string(stream) == std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+GLogWriterOutput writeRecord(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer)
+{
+    static const bool toJournal = stderrIsJournal();
+    if (!toJournal)
+        return g_log_writer_default(level, fields, count, nullptr);
+    const char* domain = nullptr;
+    std::vector<GLogField> all(fields, fields + count);
+    bool identified = false;
+    for (const GLogField& field : all) {
+        if (g_strcmp0(field.key, "GLIB_DOMAIN") == 0 && field.length < 0)
+            domain = static_cast<const char*>(field.value);
+        identified = identified || g_strcmp0(field.key, "SYSLOG_IDENTIFIER") == 0;
+    }
+    if (g_log_writer_default_would_drop(level, domain))
+        return G_LOG_WRITER_HANDLED;
+    if (!identified)
+        all.push_back(GLogField { "SYSLOG_IDENTIFIER", identifier().c_str(), -1 });
+    if (g_log_writer_journald(level, all.data(), all.size(), nullptr) == G_LOG_WRITER_HANDLED)
+        return G_LOG_WRITER_HANDLED;
+    return g_log_writer_standard_streams(level, fields, count, nullptr);
+}
+
 void emit(GLogLevelFlags level, std::string_view rawLine)
 {
     bool dirty = needsSanitizing(rawLine);
@@ -135,6 +180,15 @@ std::string withoutQueryValues(std::string_view url)
 
 void message(std::string_view line) { emit(G_LOG_LEVEL_MESSAGE, line); }
 void warning(std::string_view line) { emit(G_LOG_LEVEL_WARNING, line); }
+
+void identifyAs(const std::string& applicationId)
+{
+    bool first = identifier().empty();
+    identifier() = applicationId;
+    if (first)
+        g_log_set_writer_func(writeRecord, nullptr, nullptr);
+}
+
 void setSinkForTesting(Sink s) { sink() = std::move(s); }
 
 } // namespace penwick::log

@@ -157,9 +157,9 @@ void WHWebViewDelegate::openNewWindow(const std::string& url)
 
 bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message) { return runJavaScriptConfirmPanel(message); }
 
-std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple)
+std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)
 {
-    return m_dialogs.runOpenPanel(multiple);
+    return m_dialogs.runOpenPanel(multiple, accept);
 }
 
 void WHWebViewDelegate::runJavaScriptAlertPanel(const std::string& message) { m_dialogs.runAlert(message); }

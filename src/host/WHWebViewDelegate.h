@@ -40,8 +40,8 @@ public:
     std::vector<std::string> appDocumentOrigins() override { return appContentPolicy().documentOrigins(); }
     platform::FileReach fileReach() override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override;
-    std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No); }
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
+    std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No, {}); }
     void runJavaScriptAlertPanel(const std::string& message) override;
     bool runJavaScriptConfirmPanel(const std::string& message) override;
     std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;

@@ -20,7 +20,9 @@ public:
     // The field's text when confirmed (possibly empty), nothing when cancelled.
     virtual std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText) = 0;
     // Full paths of the chosen files or folders in the order chosen, nothing when cancelled.
-    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple) = 0;
+    // `accept` (MIME types, "image/*", ".png") is what the page asked for: offered as the panel's
+    // first filter, a hint the user may set aside.
+    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) = 0;
 };
 
 } // namespace penwick::platform

@@ -106,7 +106,7 @@ public:
     virtual bool runJavaScriptConfirmPanel(const std::string& message) = 0;
     virtual bool runBeforeUnloadConfirmPanel(const std::string& message) = 0;
     virtual std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) = 0;
-    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple) = 0;
+    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) = 0;
     // The page asked for a new window showing `url` (window.open, a link with target="_blank").
     // The web view never opens one itself; the page's window.open answers null.
     virtual void openNewWindow(const std::string& /*url*/) { }

@@ -145,6 +145,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_FALSE(AppRunner::fileExists(out + "/cancelled.txt"));
     EXPECT_FALSE(AppRunner::fileExists(out + "/bad.pdf"));
     EXPECT_EQ(app.countLines("could not save /proc/locked.txt"), 1) << app.output();
+    // Without a session bus the chooser keeps its settings quietly.
+    EXPECT_EQ(app.countLines("dconf"), 0) << app.output();
     // The log gives the content's size, not the content.
     EXPECT_TRUE(app.hasLogLine("save as notes txt <8 bytes>")) << app.output();
     EXPECT_EQ(app.countLines("hello"), 0) << app.output();
@@ -185,6 +187,9 @@ TEST(Device, InfoHasItsKeysAndTheIdentifierLastsUntilTheDefaultsGo)
     for (const char* key : { "manufacturer", "serial" })
         EXPECT_EQ(types.value(key, "string"), "string") << key;
     EXPECT_EQ(first["same"], true);
+    // The host has one version: --version prints the one the page reads.
+    const std::string version = AppRunner::capture(std::string(PENWICK_TESTAPP) + " --version");
+    EXPECT_NE(version.find("\nhost: penwick " + first.value("webhost", "?") + "\n"), std::string::npos) << version;
     const std::string uuid = first.value("uuid", "");
     ASSERT_EQ(uuid.size(), 36u) << uuid;
     EXPECT_EQ(uuid.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << uuid;

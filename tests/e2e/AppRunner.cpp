@@ -72,7 +72,11 @@ void AppRunner::start(const std::vector<std::string>& args)
     if (out < 0)
         throw std::runtime_error("cannot open " + outputFile());
     const std::string resources = resourcesDir();
-    std::vector<const char*> argv { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resources.c_str() };
+    std::vector<const char*> argv;
+    for (const auto& a : m_launcher)
+        argv.push_back(a.c_str());
+    for (const char* a : { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resources.c_str() })
+        argv.push_back(a);
     for (const auto& a : args)
         argv.push_back(a.c_str());
     argv.push_back(nullptr);
@@ -94,7 +98,7 @@ void AppRunner::start(const std::vector<std::string>& args)
     for (const auto& [name, value] : m_env)
         env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
     GPid pid = -1;
-    bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, -1, out, out,
+    bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH), nullptr, nullptr, -1, out, out,
         nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
     g_strfreev(env);
     close(out);

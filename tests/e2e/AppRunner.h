@@ -42,6 +42,8 @@ public:
 
     // An environment variable the app gets when it starts (the test-only switches).
     void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
+    // Starts the app through this command (a namespace it should run in).
+    void setLauncher(std::vector<std::string> launcher) { m_launcher = std::move(launcher); }
     // Starts with the home, XDG and temporary folders of `other` (a second launch of the same app).
     void shareFoldersWith(const AppRunner& other);
     // Starts the app with --resources and the extra arguments.
@@ -102,6 +104,7 @@ private:
     Binary m_binary;
     test::TempDir m_root { "penwick-e2e-XXXXXX" };
     std::map<std::string, std::string> m_env;
+    std::vector<std::string> m_launcher;
     int m_pid = -1;
 };
 

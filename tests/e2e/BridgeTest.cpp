@@ -110,7 +110,7 @@ TEST(Dialogs, ScriptedAnswersChosenFilesAndTheLeavePageQuestionReachThePage)
     // A file input opens only on a user's click.
     ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 100 100 click 1"));
     EXPECT_EQ(app.missingLogLines({ "dialog alert: hello", "confirm ok: true", "confirm cancel: false", "dialog prompt: name? [def]",
-                  "prompt text: \"abc\"", "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes", "chosen: a.txt,b.txt" }),
+                  "prompt text: \"abc\"", "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes image/png", "chosen: a.txt,b.txt" }),
         Lines {}) << app.output();
 
     const std::string click = "mousemove --window %1 100 500 click 1";

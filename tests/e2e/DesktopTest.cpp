@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <gio/gio.h>
+#include <gio/gunixsocketaddress.h>
+#include <sys/stat.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,12 +143,13 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
 }
 
 // SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog (the page's, the save
-// dialog) runs its own loop; nothing of it stays: no socket folder, no web process.
-TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
+// dialog) runs its own loop, and so does the window destroyed by another client (signal 0 here);
+// nothing of it stays: no socket folder, no web process.
+TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpen)
 {
     struct Case { int signal; const char *script, *dialog; };
     for (const Case& c : { Case { SIGTERM, "alert('stop?')", "Message" }, Case { SIGINT, "prompt('name?')", "Prompt" },
-             Case { SIGHUP, "confirm('sure?')", "Confirm" },
+             Case { SIGHUP, "confirm('sure?')", "Confirm" }, Case { 0, "alert('gone?')", "Message" },
              Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
         SCOPED_TRACE(c.script);
         AppRunner app;
@@ -153,8 +157,12 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
         ASSERT_TRUE(AppRunner::waitUntil([&] { return !app.window(c.dialog).empty(); }, 30s)) << app.output();
         auto webProcesses = app.webProcesses();
         ASSERT_FALSE(webProcesses.empty());
-        ::kill(app.pid(), c.signal);
+        if (c.signal)
+            ::kill(app.pid(), c.signal);
+        else
+            ASSERT_TRUE(app.onWindow("Penwick", "windowclose %1"));
         EXPECT_EQ(app.waitForExit(5s), 0) << app.output();
+        EXPECT_EQ(app.countLines("CRITICAL"), 0) << app.output();
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
             left.push_back(entry.path().filename());
@@ -182,6 +190,14 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     app.start();
     auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
     ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
+    // One identity: the class taskbars match with the desktop entry is the app id, and the popup
+    // belongs to the app's window.
+    char mainWindow[32];
+    std::snprintf(mainWindow, sizeof mainWindow, "0x%lx", std::stoul(app.window("Penwick")));
+    EXPECT_EQ(AppRunner::capture("xprop -id " + app.window("stay") + " WM_TRANSIENT_FOR"),
+        std::string("WM_TRANSIENT_FOR(WINDOW): window id # ") + mainWindow + "\n");
+    EXPECT_EQ(AppRunner::capture(std::string("xprop -id ") + mainWindow + " WM_CLASS"),
+        std::string("WM_CLASS(STRING) = \"") + PENWICK_APP_ID + "\", \"" + PENWICK_APP_ID + "\"\n");
     ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 5s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
@@ -229,3 +245,37 @@ TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
 }
 
 } // namespace
+
+// Records reach the journal under the app's id: a stand-in journald's socket is the system's in a
+// mount namespace of the app's own, and JOURNAL_STREAM names the app's stderr as a journal stream.
+TEST(Desktop, JournalRecordsCarryTheApplicationIdAsSyslogIdentifier)
+{
+    AppRunner app;
+    const std::string journal = app.path("journal"), log = app.path("output.log");
+    g_mkdir_with_parents(journal.c_str(), 0700);
+    GSocket* socket = g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_DATAGRAM, G_SOCKET_PROTOCOL_DEFAULT, nullptr);
+    GSocketAddress* address = g_unix_socket_address_new((journal + "/socket").c_str());
+    ASSERT_TRUE(g_socket_bind(socket, address, FALSE, nullptr));
+    g_object_unref(address);
+    app.writeConfig("<widget id=\"org.penwick.JournalProbe\"><content src=\"index.html\"/></widget>");
+    app.writeResource("www/index.html", "<title>page</title>");
+    struct stat info {};
+    ASSERT_TRUE(g_file_set_contents(log.c_str(), "", 0, nullptr) && stat(log.c_str(), &info) == 0);
+    app.setEnv("JOURNAL_STREAM", std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino));
+    app.setLauncher({ "bwrap", "--dev-bind", "/", "/", "--tmpfs", "/run/systemd", "--bind", journal, "/run/systemd/journal",
+        "--die-with-parent", "--" });
+    app.start();
+    std::string record, all;
+    EXPECT_TRUE(AppRunner::waitUntil([&] {
+        char buffer[65536];
+        for (gssize size; (size = g_socket_receive_with_blocking(socket, buffer, sizeof buffer, FALSE, nullptr, nullptr)) > 0;) {
+            all.append(buffer, static_cast<size_t>(size));
+            if (std::string_view(buffer, static_cast<size_t>(size)).find("MESSAGE=resources at ") != std::string_view::npos)
+                record.assign(buffer, static_cast<size_t>(size));
+        }
+        return !record.empty();
+    }, 30s)) << all << app.output();
+    for (const char* field : { "SYSLOG_IDENTIFIER=org.penwick.JournalProbe\n", "GLIB_DOMAIN=penwick\n" })
+        EXPECT_NE(record.find(field), std::string::npos) << record;
+    g_object_unref(socket);
+}

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "e2e/AppRunner.h"
+#include "e2e/PrivateBus.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::PrivateBus;
 
 namespace {
 
@@ -52,6 +54,22 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         EXPECT_EQ(app.countLines(off), fellBack ? 1 : 0) << app.output();
         EXPECT_EQ(webProcessesHaveTheirOwnPidNamespace(app), !fellBack) << app.output();
     }
+}
+
+// CI and containers put the runtime folder inside the temporary one (TMPDIR=/tmp,
+// XDG_RUNTIME_DIR=/tmp/runtime-...): with a session bus, whose proxy the engine binds into the
+// runtime folder, the pages load; the temporary folder stays out of the sandbox, said once.
+TEST(Sandbox, PagesLoadWithTheRuntimeFolderInsideTheTemporaryOne)
+{
+    PrivateBus bus;
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writePages("bridge", "reload.html", {}, AppRunner::kFilePlugin);
+    app.setEnv("TMPDIR", app.root());
+    app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
+    app.start();
+    ASSERT_TRUE(app.waitForLine(": READY ")) << app.output();
+    EXPECT_EQ(app.countLines("web pages cannot read " + app.root() + " (its files play no media): it holds the runtime folder "), 1)
+        << app.output();
 }
 
 } // namespace

@@ -86,12 +86,15 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
             Outcome valid = runIn(sandbox, validate);
             EXPECT_EQ(valid.status, 0) << valid.output;
         }
+        // Taskbars match the windows' WM_CLASS class, the app id, with the entry.
+        const std::string entry = readFile(installed(share + "/applications/" + id + ".desktop"));
+        EXPECT_NE(entry.find(std::string("\nStartupWMClass=") + id + "\n"), std::string::npos) << entry;
     }
     const std::string tinyInfo = readFile(installed(std::string(PENWICK_DATADIR) + "/metainfo/" + PENWICK_TINY_ID + ".metainfo.xml"));
     EXPECT_NE(tinyInfo.find("<url type=\"homepage\">https://tiny.example/</url>"), std::string::npos) << tinyInfo;
     Outcome version = runIn(sandbox, { exe(PENWICK_TINY_EXE), "--version" });
     EXPECT_EQ(version.status, 0) << version.output;
-    EXPECT_TRUE(version.has("Tiny 0.0.1\nhost: penwick ")) << version.output;
+    EXPECT_TRUE(version.has("Tiny 0.0.1\nhost: penwick 4.0.0\n")) << version.output;
     // A missing resources folder is an error, and nothing is written.
     Outcome missing = runIn(sandbox, { exe(PENWICK_APP_EXE), "--resources", sandbox + "/nowhere", "--screenshot", sandbox + "/x.png" });
     EXPECT_TRUE(missing.status != 0 && missing.has("does not exist")) << missing.output;

@@ -183,9 +183,12 @@ public:
         std::string answer = next();
         return answer.starts_with("text:") ? std::optional(answer.substr(5)) : std::nullopt;
     }
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple) override
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override
     {
-        log::message(format("dialog open: multiple %@", multiple == platform::AllowMultipleFiles::Yes ? "yes" : "no"));
+        std::string accepted;
+        for (const auto& type : accept)
+            accepted += " " + type;
+        log::message(format("dialog open: multiple %@", multiple == platform::AllowMultipleFiles::Yes ? "yes" : "no") + accepted);
         std::string answer = next();
         if (!answer.starts_with("files:"))
             return std::nullopt;

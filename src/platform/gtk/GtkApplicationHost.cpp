@@ -11,6 +11,7 @@
 #include "BuildConfig.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "base/LogIdentity.h"
 #include "platform/DevServerURL.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDesktopColorScheme.h"
@@ -26,6 +27,7 @@
 #include "platform/glib/InstanceLock.h"
 #include "platform/gtk/GtkStorageFeatures.h"
 #include "platform/gtk/GtkWebView.h"
+#include "platform/gtk/GtkX11Errors.h"
 
 namespace penwick::platform {
 namespace {
@@ -230,6 +232,21 @@ GtkApplicationHost::GtkApplicationHost(AppIdentity identity)
     : m_identity(std::move(identity))
     , m_state(std::make_unique<State>())
 {
+    log::identifyAs(m_identity.id);
+    // Without a session bus the desktop's settings store cannot be written, and every file chooser
+    // (which keeps its own settings) would log its failures: settings then stay in memory for the
+    // run. Set while the process has one thread; a backend the user chose wins.
+    const char* bus = g_getenv("DBUS_SESSION_BUS_ADDRESS");
+    GUnique<char> runtimeBus(g_build_filename(g_get_user_runtime_dir(), "bus", nullptr));
+    GUnique<char> launcher(g_find_program_in_path("dbus-launch"));
+    if (bus ? !*bus : !g_file_test(runtimeBus.get(), G_FILE_TEST_EXISTS) && !(launcher && g_getenv("DISPLAY")))
+        g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
+    // A Wayland launcher's activation token: GTK takes it as the startup id, focusing the first
+    // window with it, or handing it with a second launch's command line to the running instance,
+    // which focuses its window with it as on X11. Not passed on to the processes the app starts.
+    if (const char* token = g_getenv("XDG_ACTIVATION_TOKEN"); token && *token)
+        g_setenv("DESKTOP_STARTUP_ID", token, FALSE);
+    g_unsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 GtkApplicationHost::~GtkApplicationHost() = default;
@@ -317,6 +334,9 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
     // The engine keeps its other website data under the program name, and desktops match windows
     // to their desktop entry by it: both belong to the application id, not the executable's name.
     g_set_prgname(m_identity.id.c_str());
+    // X11's WM_CLASS class, which taskbars match with the desktop entry's StartupWMClass: the id
+    // too (GDK would otherwise derive it from the program name, capitalised).
+    gdk_set_program_class(m_identity.id.c_str());
     // One instance per application id: a second launch hands its command line to the running one
     // over the session bus, which shows its window again.
     state.app = adopt(gtk_application_new(m_identity.id.c_str(), G_APPLICATION_HANDLES_COMMAND_LINE));
@@ -338,6 +358,7 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
         if (AtkObject* root = atk_get_root())
             atk_object_set_name(root, g_get_application_name());
         gtk_window_set_default_icon_name(state.applicationId.c_str());
+        GtkX11Errors::tolerateDestroyedWindows();
         state.colorScheme = std::make_unique<GtkDesktopColorScheme>();
         state.started = true;
         state.lifecycle->startup();

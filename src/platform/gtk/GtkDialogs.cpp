@@ -1,5 +1,7 @@
 #include "platform/gtk/GtkDialogs.h"
 
+#include <string_view>
+
 #include "base/GRef.h"
 #include "platform/gtk/GtkModalDialogs.h"
 
@@ -22,12 +24,56 @@ GtkWidget* messageDialog(GtkWindow* parent, const std::string& message, const ch
     return dialog;
 }
 
-// Runs the dialog modally and destroys it; the response.
+// Runs the dialog modally and destroys it; the response. The dialog goes with its parent when
+// something else destroys that window meanwhile: the reference keeps it valid until here.
 int runAndDestroy(GtkWidget* dialog)
 {
+    GRef<GtkWidget> held(dialog);
     int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     return response;
+}
+
+// The page's accept list as the chooser's first filter, all files as the other.
+void addFilters(GtkFileChooser* chooser, const std::vector<std::string>& accept)
+{
+    if (accept.empty())
+        return;
+    GtkFileFilter* accepted = gtk_file_filter_new();
+    std::string name;
+    for (const auto& type : accept) {
+        if (type.starts_with("."))
+            gtk_file_filter_add_pattern(accepted, ("*" + type).c_str());
+        else
+            gtk_file_filter_add_mime_type(accepted, type.c_str());
+        name += (name.empty() ? "" : ", ") + type;
+    }
+    gtk_file_filter_set_name(accepted, name.c_str());
+    gtk_file_chooser_add_filter(chooser, accepted);
+    GtkFileFilter* all = gtk_file_filter_new();
+    gtk_file_filter_add_pattern(all, "*");
+    gtk_file_filter_set_name(all, "All files");
+    gtk_file_chooser_add_filter(chooser, all);
+    gtk_file_chooser_set_filter(chooser, accepted);
+}
+
+// The desktop's own chooser (the file-chooser portal) is asked for where GTK uses portals.
+bool usesPortal()
+{
+    const char* portal = g_getenv("GTK_USE_PORTAL");
+    return (portal && *portal && std::string_view(portal) != "0") || g_file_test("/.flatpak-info", G_FILE_TEST_EXISTS);
+}
+
+std::vector<std::string> chosenFiles(GtkFileChooser* chooser)
+{
+    std::vector<std::string> chosen;
+    GSList* files = gtk_file_chooser_get_filenames(chooser);
+    for (GSList* l = files; l; l = l->next) {
+        chosen.emplace_back(static_cast<char*>(l->data));
+        g_free(l->data);
+    }
+    g_slist_free(files);
+    return chosen;
 }
 } // namespace
 
@@ -44,6 +90,7 @@ bool GtkDialogs::runConfirm(const std::string& message)
 std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, const std::string& defaultText)
 {
     GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", "Prompt", true);
+    GRef<GtkWidget> held(dialog);
     GtkWidget* entry = gtk_entry_new();
     gtk_widget_set_size_request(entry, 300, 24);
     gtk_entry_set_text(GTK_ENTRY(entry), defaultText.c_str());
@@ -59,28 +106,35 @@ std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, con
     return answer;
 }
 
-std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFiles multiple)
+std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept)
 {
+    if (usesPortal()) {
+        // The portal's chooser answers files; it has no way to answer a folder in the same panel.
+        GRef<GtkFileChooserNative> native = adopt(gtk_file_chooser_native_new("Open", m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, "Open", "Cancel"));
+        auto* chooser = GTK_FILE_CHOOSER(native.get());
+        gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(native.get()), TRUE);
+        gtk_file_chooser_set_select_multiple(chooser, multiple == AllowMultipleFiles::Yes);
+        addFilters(chooser, accept);
+        if (GtkModalDialogs::run(GTK_NATIVE_DIALOG(native.get())) != GTK_RESPONSE_ACCEPT)
+            return std::nullopt;
+        return chosenFiles(chooser);
+    }
     // A chooser in open mode that accepts folders as well as files: its confirming button has a
     // response of its own, so a selected folder is answered rather than entered.
     GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, "Cancel",
         GTK_RESPONSE_CANCEL, "Open", kFirstButton, nullptr);
+    GRef<GtkWidget> held(dialog);
+    auto* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-open");
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), kFirstButton);
-    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), multiple == AllowMultipleFiles::Yes);
-    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog), TRUE);
+    gtk_file_chooser_set_select_multiple(chooser, multiple == AllowMultipleFiles::Yes);
+    gtk_file_chooser_set_local_only(chooser, TRUE);
+    addFilters(chooser, accept);
     int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     std::optional<std::vector<std::string>> chosen;
-    if (response == kFirstButton) {
-        chosen.emplace();
-        GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
-        for (GSList* l = files; l; l = l->next) {
-            chosen->emplace_back(static_cast<char*>(l->data));
-            g_free(l->data);
-        }
-        g_slist_free(files);
-    }
+    if (response == kFirstButton)
+        chosen = chosenFiles(chooser);
     gtk_widget_destroy(dialog);
     return chosen;
 }

@@ -16,7 +16,7 @@ public:
     void runAlert(const std::string& message) override;
     bool runConfirm(const std::string& message) override;
     std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText) override;
-    std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple) override;
+    std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
 
 private:
     GtkWindow* m_parent;

@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkEngineContext.h"
 
+#include <cstdlib>
 #include <string_view>
 
 #include "base/Format.h"
@@ -128,8 +129,22 @@ void GtkEngineContext::enableSandbox()
     }
     webkit_web_context_set_sandbox_enabled(m_context.get(), TRUE);
     webkit_web_context_add_path_to_sandbox(m_context.get(), GtkApplicationHost::webExtensionDirectory().c_str(), TRUE);
-    for (const auto& path : m_sandboxReadPaths)
+    // The engine binds the session bus's proxy and the display's socket into the runtime folder
+    // inside the sandbox: a read-only folder holding it (TMPDIR=/tmp with XDG_RUNTIME_DIR=/tmp/...,
+    // as in CI and containers) would leave bubblewrap nowhere to make them, and no web process
+    // would start. Such a folder stays out of the sandbox; the rest of the pages' files do not.
+    GUnique<char> runtime(realpath(g_get_user_runtime_dir(), nullptr));
+    for (const auto& path : m_sandboxReadPaths) {
+        GUnique<char> real(realpath(path.c_str(), nullptr));
+        std::string_view folder = real ? real.get() : path.c_str();
+        std::string_view inside = runtime ? runtime.get() : "";
+        if (!inside.empty() && inside.starts_with(folder) && (inside.size() == folder.size() || folder == "/" || inside[folder.size()] == '/')) {
+            log::warning(format("web pages cannot read %@ (its files play no media): it holds the runtime folder %@, which the engine's sandbox "
+                                "makes its own", path, std::string(inside)));
+            continue;
+        }
         webkit_web_context_add_path_to_sandbox(m_context.get(), path.c_str(), TRUE);
+    }
 }
 
 void GtkEngineContext::registerURIScheme(const std::string& scheme, SchemeHandler handler)

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/Log.h"
+#include "platform/gtk/GtkModalDialogs.h"
 #include "platform/gtk/GtkWindowFrame.h"
 
 namespace penwick::platform {
@@ -22,6 +24,17 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& tit
     gtk_container_add(GTK_CONTAINER(m_window), m_content);
     gtk_widget_show(m_content);
     m_frame = std::make_unique<GtkWindowFrame>(m_window);
+    // Another program destroyed the window (a window manager's kill, `xdotool windowclose`). GTK
+    // would destroy the widgets with it, the web view too, also while the view's page waits in a
+    // dialog whose return then finds the view gone. The host ends the normal way instead: open
+    // dialogs end unanswered, then the application quits.
+    g_signal_connect(m_window, "destroy-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer) -> gboolean {
+        log::message("the window was destroyed by another program; ending");
+        GtkModalDialogs::endAll();
+        if (GApplication* application = g_application_get_default())
+            g_application_quit(application);
+        return TRUE;
+    }), nullptr);
 }
 
 GtkMainWindow::~GtkMainWindow()

@@ -11,6 +11,8 @@ public:
     // gtk_dialog_run(); once the application is ending, the dialog is not shown and the answer is
     // GTK_RESPONSE_DELETE_EVENT, as when its window is closed.
     static int run(GtkDialog* dialog);
+    // gtk_native_dialog_run(), ended the same way.
+    static int run(GtkNativeDialog* dialog);
     // Ends every dialog that is open (answered as closed) and every one asked for later.
     static void endAll();
 };

@@ -5,13 +5,15 @@
 #include <gtk/gtk.h>
 #include <vector>
 #include <X11/extensions/XInput2.h>
-#include <X11/extensions/Xfixes.h>
 
 #include "base/GRef.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkAppEvents.h"
 
 namespace penwick::platform {
+namespace {
+constexpr unsigned kPollMilliseconds = 150;
+} // namespace
 
 struct GtkPointer::X11State {
     ::Display* display = nullptr;
@@ -23,13 +25,27 @@ struct GtkPointer::X11State {
     unsigned rawSource = 0;
     // Buttons held, from raw button events: movement with any but the first does not count.
     unsigned heldButtons = 0;
+    // While the pointer is hidden, its position is polled: synthetic input (XTEST, as remote
+    // control tools and xdotool make it) and warps move it without raw events.
+    unsigned pollSource = 0;
+    int lastX = 0, lastY = 0;
 
     ~X11State()
     {
         if (rawSource)
             g_source_remove(rawSource);
+        if (pollSource)
+            g_source_remove(pollSource);
         if (rawDisplay)
             XCloseDisplay(rawDisplay);
+    }
+
+    bool position(int& x, int& y) const
+    {
+        ::Window rootReturn = 0, child = 0;
+        int windowX = 0, windowY = 0;
+        unsigned mask = 0;
+        return XQueryPointer(display, root, &rootReturn, &child, &x, &y, &windowX, &windowY, &mask);
     }
 };
 
@@ -78,32 +94,25 @@ void GtkPointer::detectMode()
     m_detected = true;
     GdkDisplay* display = gdk_display_get_default();
     if (display && GDK_IS_X11_DISPLAY(display)) {
-        auto state = std::make_unique<X11State>();
-        state->display = GDK_DISPLAY_XDISPLAY(display);
-        state->root = DefaultRootWindow(state->display);
-        int event = 0, error = 0;
-        int major = 0, minor = 0;
-        // Hide and show arrived with version 4 of the extension.
-        bool xfixes = XFixesQueryExtension(state->display, &event, &error) && XFixesQueryVersion(state->display, &major, &minor)
-            && major >= 4;
-        state->rawDisplay = XOpenDisplay(DisplayString(state->display));
-        int opcode = 0;
-        if (state->rawDisplay && XQueryExtension(state->rawDisplay, "XInputExtension", &opcode, &event, &error)) {
+        m_x11 = std::make_unique<X11State>();
+        m_x11->display = GDK_DISPLAY_XDISPLAY(display);
+        m_x11->root = DefaultRootWindow(m_x11->display);
+        m_x11->rawDisplay = XOpenDisplay(DisplayString(m_x11->display));
+        int opcode = 0, event = 0, error = 0;
+        if (m_x11->rawDisplay && XQueryExtension(m_x11->rawDisplay, "XInputExtension", &opcode, &event, &error)) {
             // Raw events reach root-window listeners whoever has the focus since version 2.1.
             int xiMajor = 2, xiMinor = 1;
-            if (XIQueryVersion(state->rawDisplay, &xiMajor, &xiMinor) == Success && (xiMajor > 2 || xiMinor >= 1))
-                state->xiOpcode = opcode;
+            if (XIQueryVersion(m_x11->rawDisplay, &xiMajor, &xiMinor) == Success && (xiMajor > 2 || xiMinor >= 1))
+                m_x11->xiOpcode = opcode;
         }
-        if (xfixes)
-            m_x11 = std::move(state);
     }
-    if (m_x11 && m_x11->xiOpcode >= 0) {
-        log::message("pointer: hidden for the whole display (XFixes), movement over other applications from XInput2 raw motion");
-    } else if (m_x11) {
-        log::message("pointer: hidden for the whole display (XFixes); no XInput2, so movement over other applications is not seen");
-    } else {
+    // Over other applications the pointer stays theirs: hidden over this application's windows only.
+    if (m_x11 && m_x11->xiOpcode >= 0)
+        log::message("pointer: hidden over this application's windows only; movement over other applications from XInput2 raw motion and the pointer's position");
+    else if (m_x11)
+        log::message("pointer: hidden over this application's windows only; movement over other applications from the pointer's position");
+    else
         log::message("pointer: hidden over this application's windows only; movement over other applications is not seen");
-    }
 }
 
 void GtkPointer::hide()
@@ -112,12 +121,6 @@ void GtkPointer::hide()
     if (m_hidden)
         return;
     m_hidden = true;
-    // The X server counts hides per client: one outstanding hide at most, so one show undoes it.
-    if (m_x11) {
-        XFixesHideCursor(m_x11->display, m_x11->root);
-        XFlush(m_x11->display);
-        return;
-    }
     setWindowCursorsHidden(true);
     // Windows that appear later and page hover changes set cursors of their own; cover them
     // again whenever the application comes to the front.
@@ -127,6 +130,7 @@ void GtkPointer::hide()
                 setWindowCursorsHidden(true);
         });
     }
+    startPolling();
 }
 
 void GtkPointer::show()
@@ -135,12 +139,32 @@ void GtkPointer::show()
     if (!m_hidden)
         return;
     m_hidden = false;
-    if (m_x11) {
-        XFixesShowCursor(m_x11->display, m_x11->root);
-        XFlush(m_x11->display);
-        return;
-    }
     setWindowCursorsHidden(false);
+    if (m_x11 && m_x11->pollSource) {
+        g_source_remove(m_x11->pollSource);
+        m_x11->pollSource = 0;
+    }
+}
+
+void GtkPointer::startPolling()
+{
+    if (!m_x11 || m_x11->pollSource || m_globalHandlers->empty() || !m_x11->position(m_x11->lastX, m_x11->lastY))
+        return;
+    m_x11->pollSource = g_timeout_add(kPollMilliseconds, +[](gpointer data) -> gboolean {
+        auto* self = static_cast<GtkPointer*>(data);
+        X11State& x11 = *self->m_x11;
+        int x = 0, y = 0;
+        if (!x11.position(x, y) || (x == x11.lastX && y == x11.lastY))
+            return G_SOURCE_CONTINUE;
+        x11.lastX = x;
+        x11.lastY = y;
+        // The handlers show the pointer, which ends the polling: the source is gone by then.
+        x11.pollSource = 0;
+        self->globalMovement();
+        if (self->m_hidden && !x11.pollSource)
+            self->startPolling();
+        return G_SOURCE_REMOVE;
+    }, this);
 }
 
 void GtkPointer::setWindowCursorsHidden(bool hidden)
@@ -165,11 +189,14 @@ std::unique_ptr<Registration> GtkPointer::addLocalMovementMonitor(MovementHandle
 std::unique_ptr<Registration> GtkPointer::addGlobalMovementMonitor(MovementHandler handler)
 {
     detectMode();
-    if (!m_x11 || m_x11->xiOpcode < 0)
+    if (!m_x11)
         return std::make_unique<NoRegistration>();
-    startRawMotion();
+    if (m_x11->xiOpcode >= 0)
+        startRawMotion();
     int id = m_nextId++;
     (*m_globalHandlers)[id] = std::move(handler);
+    if (m_hidden)
+        startPolling();
     return std::make_unique<MapRegistration>(m_globalHandlers, id);
 }
 
@@ -228,8 +255,12 @@ void GtkPointer::readRawEvents()
         XFreeEventData(raw, cookie);
     }
     // A burst of events read at once is one movement.
-    if (!moved)
-        return;
+    if (moved)
+        globalMovement();
+}
+
+void GtkPointer::globalMovement()
+{
     std::vector<MovementHandler> toRun;
     for (const auto& [id, handler] : *m_globalHandlers)
         toRun.push_back(handler);

@@ -8,9 +8,10 @@
 
 namespace penwick::platform {
 
-// The pointer on GTK. On X11 with XFixes and XInput2 it is hidden for the whole display and
-// movement over other applications is heard through XInput2 raw motion; elsewhere (Wayland, or
-// an X server without those extensions) it is hidden over the application's own windows only.
+// The pointer on GTK: hidden over the application's own windows only (a blank cursor on each), so
+// that it never stays hidden over another application. On X11 movement over other applications
+// is heard through XInput2 raw motion and, while the pointer is hidden, by polling its position
+// (synthetic input and warps make no raw events); Wayland tells an application nothing of it.
 // The mode in force is logged once, on first use. Main thread only.
 class GtkPointer final : public Pointer {
 public:
@@ -29,6 +30,8 @@ private:
     void setWindowCursorsHidden(bool hidden);
     void startRawMotion();
     void readRawEvents();
+    void startPolling();
+    void globalMovement();
 
     bool m_detected = false;
     bool m_hidden = false;

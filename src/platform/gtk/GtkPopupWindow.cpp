@@ -62,6 +62,16 @@ WebView& GtkPopupWindow::webView() { return *m_webView; }
 
 void GtkPopupWindow::show()
 {
+    // It belongs to the app's window: tiling compositors float it over that window rather than
+    // give it half the screen, and window managers keep it above.
+    if (GtkApplication* application = gtk_window_get_application(m_window)) {
+        for (GList* l = gtk_application_get_windows(application); l; l = l->next) {
+            if (GTK_IS_APPLICATION_WINDOW(l->data) && l->data != m_window) {
+                gtk_window_set_transient_for(m_window, GTK_WINDOW(l->data));
+                break;
+            }
+        }
+    }
     gtk_widget_show(GTK_WIDGET(m_window));
     gtk_window_present(m_window);
 }

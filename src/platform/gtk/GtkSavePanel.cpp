@@ -12,6 +12,8 @@ std::optional<std::string> GtkSavePanel::runSavePanel(const std::string& propose
 {
     GtkWidget* dialog = gtk_file_chooser_dialog_new("Save", m_parent, GTK_FILE_CHOOSER_ACTION_SAVE, "Cancel",
         GTK_RESPONSE_CANCEL, "Save", kSaveButton, nullptr);
+    // The parent may be destroyed from outside meanwhile, and the dialog with it.
+    GRef<GtkWidget> held(dialog);
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-save");
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), kSaveButton);
@@ -36,6 +38,7 @@ void GtkSavePanel::runErrorAlert(const std::string& message)
         GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", message.c_str());
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-error");
     gtk_window_set_title(GTK_WINDOW(dialog), "Error");
+    GRef<GtkWidget> held(dialog);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     (void)GtkModalDialogs::run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);

@@ -85,7 +85,8 @@ void GtkWebView::scheduleCreation()
 
 void GtkWebView::ensureView()
 {
-    if (m_view)
+    // A view its window took down is not made again: the container went with it.
+    if (m_view || m_viewGone)
         return;
     if (m_creationSource) {
         g_source_remove(m_creationSource);
@@ -100,6 +101,13 @@ void GtkWebView::ensureView()
     }
     WebKitWebContext* engineContext = m_engine.context(m_prefs.localStorageDatabasePath);
     m_view = WEBKIT_WEB_VIEW(webkit_web_view_new_with_context(engineContext));
+    // The window owns the view and may destroy it (closed, or destroyed from outside) while this
+    // object lives on: from then on it has no page.
+    m_destroyed = SignalConnection(m_view, g_signal_connect(m_view, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+        auto* self = static_cast<GtkWebView*>(data);
+        self->m_view = nullptr;
+        self->m_viewGone = true;
+    }), this));
 
     m_loadChanged = SignalConnection(m_view,
         g_signal_connect(m_view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -460,7 +468,12 @@ void GtkWebView::connectClientSignals()
                 if (!self->m_client)
                     return FALSE;
                 auto multiple = webkit_file_chooser_request_get_select_multiple(request) ? AllowMultipleFiles::Yes : AllowMultipleFiles::No;
-                auto chosen = self->m_client->runOpenPanel(multiple);
+                std::vector<std::string> accept;
+                if (const char* const* types = webkit_file_chooser_request_get_mime_types(request)) {
+                    for (; *types; ++types)
+                        accept.emplace_back(*types);
+                }
+                auto chosen = self->m_client->runOpenPanel(multiple, accept);
                 if (!chosen || chosen->empty()) {
                     webkit_file_chooser_request_cancel(request);
                     return TRUE;

@@ -125,6 +125,7 @@ private:
     GtkWidget* m_container = nullptr;
     GtkEngineContext& m_engine;
     WebKitWebView* m_view = nullptr; // owned by the container
+    bool m_viewGone = false;
     WebPreferences m_prefs;
     bool m_prefsApplied = false;
     bool m_drawsBackground = true;
@@ -136,6 +137,7 @@ private:
     std::function<void(std::optional<std::string>)> m_loadFinished;
     std::optional<std::string> m_loadError;
     unsigned m_creationSource = 0;
+    SignalConnection m_destroyed;
     SignalConnection m_loadChanged;
     SignalConnection m_loadFailed;
     SignalConnection m_keyPress;

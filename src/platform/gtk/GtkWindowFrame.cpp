@@ -24,6 +24,21 @@ bool sameRect(const GdkRectangle& a, const GdkRectangle& b)
 
 bool onWayland(GtkWindow* window) { return GDK_IS_WAYLAND_DISPLAY(gtk_widget_get_display(GTK_WIDGET(window))); }
 
+// A frame with a title bar kept inside the work area of the monitor it is mostly on, its top-left
+// first: a size kept from the bottom edge (y-up frames) must not push the title bar off screen.
+GdkRectangle insideWorkArea(GtkWindow* window, GdkRectangle want)
+{
+    GdkMonitor* monitor = gdk_display_get_monitor_at_point(gtk_widget_get_display(GTK_WIDGET(window)), want.x + want.width / 2,
+        want.y + want.height / 2);
+    if (!monitor)
+        return want;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    want.x = std::max(area.x, std::min(want.x, area.x + area.width - want.width));
+    want.y = std::max(area.y, std::min(want.y, area.y + area.height - want.height));
+    return want;
+}
+
 GdkRectangle monitorGeometry(GdkDisplay* display, int index)
 {
     GdkRectangle m;
@@ -213,6 +228,8 @@ Rect GtkWindowFrame::frame() const
 void GtkWindowFrame::setFrame(Rect frame)
 {
     m_requested = GtkScreens::toGdk(frame);
+    if (titleBar() == TitleBar::Shown && !onWayland(m_window))
+        m_requested = insideWorkArea(m_window, *m_requested);
     m_lastSet = m_requested;
     m_attempts = 0;
     apply();

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <glib.h>
 
+#include "BuildConfig.h"
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
@@ -25,7 +26,7 @@ const WHPlugin::ActionTable& WHDevice::actions() const
     return s_actions;
 }
 
-std::string WHDevice::webhostVersion() { return format("%d.%d.%d", 4, 0, 0); }
+std::string WHDevice::webhostVersion() { return format("%d.%d.%d", build::kVersionMajor, build::kVersionMinor, build::kVersionPatch); }
 
 std::string WHDevice::uniqueAppInstanceIdentifier()
 {

@@ -21,7 +21,7 @@ struct NoDialogs final : platform::Dialogs {
     void runAlert(const std::string&) override { }
     bool runConfirm(const std::string&) override { return false; }
     std::optional<std::string> runPrompt(const std::string&, const std::string&) override { return std::nullopt; }
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles) override { return std::nullopt; }
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override { return std::nullopt; }
 };
 
 struct NoSavePanel final : platform::SavePanel {
