@@ -239,9 +239,10 @@ Result<FileDescriptor> BeneathResolver::open(std::string_view path, int flags, L
         int root = rootFolder();
         if (root < 0)
             return errnoError(ENOENT);
-        std::string relative(path);
-        while (!relative.empty() && relative.front() == '/')
-            relative.erase(0, 1);
+        // Empty names dropped as the component walk drops them ("a//b", "a/" of a file).
+        std::string relative;
+        for (const auto& part : components(path))
+            relative += (relative.empty() ? "" : "/") + part;
         int fd = openBeneath(root, relative.empty() ? "." : relative, flags | (last == LastLink::Keep ? O_NOFOLLOW : 0), mode);
         if (fd >= 0)
             return FileDescriptor(fd);
