@@ -119,6 +119,14 @@ bool folderIsOrIsBelow(int folder, const struct stat& item)
 }
 
 // A link out of the roots, or a loop of links, is no item of the file system: as if missing.
+Error asMissing(Error error)
+{
+    if (error.code == EXDEV || error.code == ELOOP)
+        error.code = ENOENT;
+    return error;
+}
+
+// A link out of the roots, or a loop of links, is no item of the file system: as if missing.
 FileError resolutionError(const Error& error)
 {
     if (error.code == EXDEV || error.code == ELOOP || error.code == ENOENT || error.code == ENOTDIR)
@@ -377,9 +385,11 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
 
     auto found = locate(*url, LastLink::Follow);
-    if (!found)
+    // A missing parent: nothing exists, and nothing can be made there.
+    bool noParent = !found && (found.error().code == ENOENT || found.error().code == ENOTDIR);
+    if (!found && !noParent)
         return fileError(CommandStatus::IOException, resolutionError(found.error()));
-    auto info = disk::probeAt(found->folder.get(), found->name);
+    auto info = found ? disk::probeAt(found->folder.get(), found->name) : disk::PathInfo {};
     if (!create && info.exists && info.isDirectory != getDir)
         return fileError(CommandStatus::IOException, FileError::TYPE_MISMATCH_ERR);
     if (!create && !info.exists)
@@ -388,13 +398,13 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
         return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
     if (create && !info.exists) {
         if (getDir) {
-            if (mkdirat(found->folder.get(), found->name.c_str(), 0777) != 0) {
-                log::message(format("error creating directory: %@", g_strerror(errno)));
+            if (noParent || mkdirat(found->folder.get(), found->name.c_str(), 0777) != 0) {
+                log::message(format("error creating directory: %@", g_strerror(noParent ? found.error().code : errno)));
                 return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
             }
         } else {
             // No O_TRUNC: a file that appeared since the check above keeps its contents.
-            FileDescriptor fd(openat(found->folder.get(), found->name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666));
+            FileDescriptor fd(noParent ? -1 : openat(found->folder.get(), found->name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666));
             if (!fd)
                 return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
         }
@@ -510,7 +520,7 @@ Result<std::uint64_t> WHLocalFilesystem::truncateFile(const std::string& localPa
         return Error { ENOENT, "outside the file system" };
     auto fd = openBeneath(*path, O_WRONLY | O_NONBLOCK);
     if (!fd)
-        return fd.error();
+        return asMissing(fd.error());
     return disk::truncateTo(fd->get(), position);
 }
 
@@ -754,7 +764,7 @@ void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t s
     }
     // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused by the read anyway.
     auto fd = m_resolver->open(stripQueryParametersFromPath(*url.fullPath()), O_RDONLY | O_NONBLOCK);
-    auto bytes = fd ? disk::readRange(fd->get(), start, end, maxBytes) : Result<Bytes>(fd.error());
+    auto bytes = fd ? disk::readRange(fd->get(), start, end, maxBytes) : Result<Bytes>(asMissing(fd.error()));
     if (!bytes) {
         callback(std::nullopt, std::move(mimeType),
             fileFailure("reading", *local, bytes.error(), FileAccess::Reading, FileError::NOT_READABLE_ERR));

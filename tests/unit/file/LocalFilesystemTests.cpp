@@ -345,7 +345,7 @@ TEST_F(LocalFilesystem, LinksSwappedInDuringOperationsNeverLeadOut)
         (void)copy("/", "moved", "/dir/victim", TransferMode::Move);
         (void)copy("/dir", "victim", "/moved", TransferMode::Move);
         (void)m_fs->recursiveRemoveFileAtURL(url("/dir/victim"));
-        fs::create_directories(local("dir/victim"));
+        (void)m_fs->getFileForURL(url("/dir"), "victim", { { "create", true }, { "getDir", true } });
     }
     done = true;
     racer.join();
@@ -454,17 +454,19 @@ TEST_F(LocalFilesystem, ChangesKeepTheFilesIdentity)
     }
 
     writeFile(local("setuid"), "old");
-    fs::permissions(local("setuid"), fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read);
     bool root = geteuid() == 0;
-    if (root)
+    if (root) {
         ASSERT_EQ(chown(local("setuid").c_str(), 4321, 4321), 0);
+    }
+    fs::permissions(local("setuid"), fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read);
     LogCapture log;
     EXPECT_EQ(m_fs->writeToFileAtURL(url("/setuid"), bytesOf("new"), WriteMode::Replace).status(), 1);
     struct stat st;
     ASSERT_EQ(stat(local("setuid").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0740u);
-    if (root)
+    if (root) {
         EXPECT_EQ(st.st_uid, 4321u);
+    }
     EXPECT_EQ(log.lines(), std::vector<std::string> { "rewriting setuid drops its set-user-id and set-group-id bits" });
 }
 
