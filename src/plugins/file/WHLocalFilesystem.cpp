@@ -653,6 +653,9 @@ WHPluginResult WHLocalFilesystem::copyOrMove(const std::string& directory, const
     // themselves are taken as they are: a link is copied or moved as a link.
     auto to = locatePath(*newFullPath, LastLink::Keep);
     auto from = sourceFileSystem.locatePath(*sourceFullPath, LastLink::Keep);
+    // A new name below a folder that does not exist fails as the copy itself would.
+    if (!to && (to.error().code == ENOENT || to.error().code == ENOTDIR))
+        return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
     if (!to)
         return fileError(CommandStatus::IOException, resolutionError(to.error()));
     if (!from)
