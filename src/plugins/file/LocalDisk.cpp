@@ -252,6 +252,38 @@ Result<void> copyItem(int sourceFolder, const std::string& source, int folder, c
     return {};
 }
 
+// Writes `data` at `position` of the opened file, at or past its old end (`oldSize`), zero-filling
+// the gap, then flushes; on any failure the file is cut back to its old length, so no byte that
+// existed is ever touched.
+Result<void> appendInPlace(int fd, std::uint64_t oldSize, std::uint64_t position, const Bytes& data)
+{
+    Result<void> result;
+    if (position > oldSize && ftruncate(fd, static_cast<off_t>(position)) != 0)
+        result = errnoError(errno);
+    const std::uint8_t* bytes = data.data();
+    size_t left = data.size();
+    auto at = static_cast<off_t>(position);
+    while (result && left > 0) {
+        ssize_t n = pwrite(fd, bytes, left, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            result = errnoError(n < 0 ? errno : ENOSPC);
+            break;
+        }
+        bytes += n;
+        left -= static_cast<size_t>(n);
+        at += n;
+    }
+    if (result && fdatasync(fd) != 0)
+        result = errnoError(errno);
+    if (!result) {
+        if (ftruncate(fd, static_cast<off_t>(oldSize)) != 0 || fdatasync(fd) != 0)
+            log::message(format("cutting a failed append back to %@ bytes failed: %@", oldSize, g_strerror(errno)));
+    }
+    return result;
+}
+
 // Refuses files whose change could reach past the roots: another hard link may lie anywhere.
 Result<void> checkSingleLink(const struct stat& st)
 {
@@ -406,6 +438,11 @@ Result<void> writeAt(int folder, const std::string& name, std::optional<std::uin
     }
     if (keep && *keep > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return errnoError(EFBIG);
+    // A write at or past the end costs what it writes: in place, no byte that existed touched.
+    // (Set-user-id files are rewritten instead, so that their bits go.)
+    auto size = static_cast<std::uint64_t>(st.st_size);
+    if (old && (!keep || *keep >= size) && !(st.st_mode & (S_ISUID | S_ISGID)))
+        return appendInPlace(old.get(), size, keep.value_or(size), data);
 
     std::string temporary;
     auto opened = openTemporaryBeside(folder, name, temporary);
@@ -414,7 +451,6 @@ Result<void> writeAt(int folder, const std::string& name, std::optional<std::uin
     FileDescriptor fd(*opened);
     Result<void> result;
     if (old) {
-        auto size = static_cast<std::uint64_t>(st.st_size);
         std::uint64_t kept = keep ? std::min(*keep, size) : size;
         // The owner first (where the process may): changing it would clear the mode's special bits.
         if (fchown(fd.get(), st.st_uid, st.st_gid) != 0 && errno != EPERM)

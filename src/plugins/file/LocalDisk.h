@@ -43,9 +43,12 @@ Result<std::vector<DirectoryName>> listDirectory(int directory);
 Result<Bytes> readRange(int fd, std::int64_t start, std::int64_t end, std::uint64_t maxBytes);
 
 // Gives the file its first `keep` bytes (zero-filled up to `keep` when it is shorter; all of it
-// when `keep` is none) followed by `data`. The new content is built in a temporary file beside
-// the file and renamed over it, so a failure, a full volume or a kill at any point leaves the old
-// content whole and no new file behind. A missing file gets `data` alone. The new file keeps the
+// when `keep` is none) followed by `data`. A write at or past the file's end goes in place: the
+// data written and flushed, and on any failure the file cut back to its old length; a kill in the
+// middle may leave part of the new tail, never a changed old byte. Any other write builds the new
+// content in a temporary file beside the file and renames it over it, so a failure, a full volume
+// or a kill at any point leaves the old content whole and no new file behind. A missing file gets
+// `data` alone. The new file keeps the
 // old one's permissions and, where the process may, its owner; set-user-id and set-group-id bits
 // are dropped (and logged). A file the user may not write, or one with more than one hard link
 // (which may lie outside every root), is refused with EACCES / EMLINK.

@@ -674,7 +674,9 @@ TEST_F(LocalFilesystem, FullVolume)
         auto answer = m_fs->writeToFileAtURL(url(tail), Bytes(256 * 1024, 'y'), mode);
         EXPECT_EQ(failureOf(answer), std::pair(6, kQuota)) << tail;
     }
-    EXPECT_EQ(failureOf(m_fs->writeAtPosition(url("/small/log.txt"), Bytes(256 * 1024, 'y'), 3)), std::pair(6, kQuota));
+    // In place from the end (position 7) or replacing (3): the old bytes whole, the length back.
+    for (std::uint64_t position : { 3, 7 })
+        EXPECT_EQ(failureOf(m_fs->writeAtPosition(url("/small/log.txt"), Bytes(256 * 1024, 'y'), position)), std::pair(6, kQuota));
     EXPECT_EQ(readFile(local("small/log.txt")), "before;");
     EXPECT_EQ(std::distance(fs::directory_iterator(local("small")), {}), 1);
 }
