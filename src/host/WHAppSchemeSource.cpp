@@ -1,27 +1,17 @@
 #include "host/WHAppSchemeSource.h"
 
-#include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 
 #include "base/AsciiCase.h"
-#include "base/FileURLPath.h"
 #include "base/WHURL.h"
 
 namespace penwick {
-namespace {
-
-// The path with every symbolic link resolved; none when it does not exist.
-std::optional<std::string> realPath(const std::string& path)
-{
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
-    return resolved ? std::optional<std::string>(resolved.get()) : std::nullopt;
-}
-
-} // namespace
 
 WHAppSchemeSource::WHAppSchemeSource(std::string host, std::string contentFolder)
     : m_host(std::move(host))
     , m_contentFolder(std::move(contentFolder))
+    , m_folder(std::make_unique<BeneathResolver>(std::vector<std::string> { m_contentFolder }))
 {
 }
 
@@ -48,11 +38,11 @@ std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::str
             return std::nullopt;
     }
     // The folder itself may be reached through a link; what lies in it may not lead out of it.
-    auto folder = realPath(m_contentFolder);
-    auto file = realPath(m_contentFolder + *url->path());
-    if (!folder || !file || !FileURLPath::isInside(*file, *folder))
+    auto fd = m_folder->open(*url->path(), O_RDONLY | O_NONBLOCK);
+    if (!fd)
         return std::nullopt;
-    return platform::ServedFile { *file, contentType(*file), std::nullopt };
+    std::string file = m_contentFolder + *url->path();
+    return platform::ServedFile { file, contentType(file), std::nullopt, std::make_shared<FileDescriptor>(std::move(*fd)) };
 }
 
 std::string WHAppSchemeSource::contentType(std::string_view name)

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "base/BeneathResolver.h"
 #include "platform/FileSchemeResponder.h"
 
 namespace penwick {
@@ -35,6 +37,8 @@ public:
 private:
     std::string m_host;
     std::string m_contentFolder;
+    // The content folder, opened once; what is served is opened beneath it.
+    std::unique_ptr<BeneathResolver> m_folder;
 };
 
 } // namespace penwick

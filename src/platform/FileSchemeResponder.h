@@ -1,20 +1,25 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/FileDescriptor.h"
+
 namespace penwick::platform {
 
-// A file a URL scheme serves: its local path and its MIME type, or bytes held in the program (the
+// A file a URL scheme serves: its local path, the file opened for reading (from its root's
+// descriptor: the path is never opened again) and its MIME type, or bytes held in the program (the
 // page library), which then stand in for the file.
 struct ServedFile {
     std::string localPath;
     std::string mimeType;
     std::optional<std::string_view> bytes;
+    std::shared_ptr<FileDescriptor> descriptor {};
 };
 
 // Where a file-serving URL scheme finds the file behind a URL. Called on the work queue, several

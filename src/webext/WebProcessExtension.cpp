@@ -5,6 +5,7 @@
 #include <map>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 #include <webkit2/webkit-web-extension.h>
 
+#include "base/BeneathResolver.h"
 #include "base/FileURLPath.h"
 #include "base/GRef.h"
 #include "base/Utf8.h"
@@ -580,6 +582,26 @@ std::map<std::uint64_t, FileReach>& fileReaches()
     return *s_reaches;
 }
 
+// Links are followed as the file plugin follows them: only where they stay in the folders. The
+// engine opens the path again after this look, so a link swapped in between is not caught here;
+// the file plugin's own actions and whfile: URLs are the race-free way to these files.
+bool leadsOutOfFolders(const std::string& path, const std::vector<std::string>& folders)
+{
+    std::string within;
+    for (const auto& folder : folders) {
+        if (folder == "/")
+            return false;
+        if (penwick::FileURLPath::isInside(path, folder) && folder.size() > within.size())
+            within = folder;
+    }
+    if (within.empty())
+        return true;
+    std::vector<std::string> roots { within };
+    roots.insert(roots.end(), folders.begin(), folders.end());
+    auto opened = penwick::BeneathResolver(std::move(roots)).open(path.substr(within.size()), O_PATH);
+    return !opened && (opened.error().code == EXDEV || opened.error().code == ELOOP);
+}
+
 std::string withoutFragment(std::string_view url) { return std::string(url.substr(0, url.find('#'))); }
 
 gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURIResponse*, gpointer)
@@ -594,8 +616,12 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
         return FALSE;
     }
     auto path = penwick::FileURLPath::localPath(uri);
-    if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders))
-        return FALSE;
+    if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders)) {
+        if (!leadsOutOfFolders(*path, reach.folders))
+            return FALSE;
+        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()), uri);
+        return TRUE;
+    }
     g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()), uri);
     return TRUE;
 }

@@ -23,7 +23,8 @@
     function call(action, args) {
       return exec.promise('File', action, args).catch(function (error) {
         for (var name in exports.errors) {
-          if (exports.errors[name] === error.code) error.message = name;
+          // A message in words (a copy that left entries out says how many) is kept.
+          if (exports.errors[name] === error.code && error.message === 'error ' + error.code) error.message = name;
         }
         throw error;
       });

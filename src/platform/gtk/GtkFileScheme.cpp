@@ -439,7 +439,7 @@ Answer prepare(const std::string& uri, const SchemeRequest& request, const FileS
     if (file) {
         // Regular files only, told by the opened file itself: opening a FIFO would block this
         // worker (and with a few of them every file action of the app), and a device never ends.
-        fd = ::open(file->localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = file->descriptor ? file->descriptor->release() : -1;
         struct stat st;
         if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
             size = static_cast<std::uint64_t>(st.st_size);

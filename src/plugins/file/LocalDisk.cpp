@@ -1,7 +1,7 @@
 #include "plugins/file/LocalDisk.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
@@ -11,6 +11,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include "base/Format.h"
+#include "base/Log.h"
+
 namespace penwick::disk {
 namespace {
 
@@ -19,47 +22,30 @@ Error errnoError(int err)
     return Error { err, g_strerror(err) };
 }
 
-// Closes a descriptor on every return path.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) { }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    // Closing can report a delayed write error (NFS, quota); writers must look at it.
-    int close()
-    {
-        int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc;
-    }
-
-private:
-    int m_fd;
-};
-
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-std::string joinPath(const std::string& directory, const std::string& name)
+// A stream over a folder descriptor (a copy of it: the stream owns what it reads).
+DirHandle openStream(int directory)
 {
-    if (!directory.empty() && directory.back() == '/')
-        return directory + name;
-    return directory + "/" + name;
+    int copy = fcntl(directory, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return nullptr;
+    DIR* dir = fdopendir(copy);
+    if (!dir) {
+        ::close(copy);
+        return nullptr;
+    }
+    rewinddir(dir);
+    return DirHandle(dir);
+}
+
+// Opens a folder below `folder`, never through a link.
+FileDescriptor openFolder(int folder, const std::string& name)
+{
+    return FileDescriptor(openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 Result<void> writeLoop(int fd, const std::uint8_t* data, size_t size)
@@ -118,33 +104,28 @@ Result<void> copyRange(int from, int to, std::uint64_t count)
     return {};
 }
 
-// A random hidden name beside `path` for a temporary file.
-std::string temporaryName(const std::string& path)
+// A random hidden name for a temporary file beside `name`.
+std::string temporaryName(const std::string& name)
 {
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return directory + "." + name + "." + std::to_string(g_random_int()) + ".tmp";
+    return "." + name + "." + std::to_string(g_random_int()) + ".tmp";
 }
 
-// A new, empty file beside `path` that only this call knows. Where the volume allows, it has no
+// A new, empty file in `folder` that only this call knows. Where the volume allows, it has no
 // name until its content is complete (`temporary` stays empty), so a host killed while writing
 // leaves nothing behind; elsewhere it gets a hidden random name, made with O_EXCL. Either way the
 // kernel applies the umask to 0666, as for any new file, without touching the process-wide umask.
-Result<int> openTemporaryBeside(const std::string& path, std::string& temporary)
+Result<int> openTemporaryBeside(int folder, const std::string& name, std::string& temporary)
 {
     temporary.clear();
-    size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int fd = openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd >= 0)
         return fd;
     // Volumes without unnamed files say so in one of these ways; anything else is the answer.
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return errnoError(errno);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = temporaryName(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temporary = temporaryName(name);
+        fd = openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST)
@@ -153,17 +134,17 @@ Result<int> openTemporaryBeside(const std::string& path, std::string& temporary)
     return errnoError(EEXIST);
 }
 
-// Gives the unnamed file `fd` a hidden name beside `path`, for the rename that follows.
-Result<void> nameTemporary(int fd, const std::string& path, std::string& temporary)
+// Gives the unnamed file `fd` a hidden name in `folder`, for the rename that follows.
+Result<void> nameTemporary(int fd, int folder, const std::string& name, std::string& temporary)
 {
     std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = temporaryName(path);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        temporary = temporaryName(name);
+        if (linkat(AT_FDCWD, self.c_str(), folder, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return {};
         int err = errno;
         // Without /proc the descriptor itself may be linked (where the kernel allows it).
-        if (err == ENOENT && ::linkat(fd, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH) == 0)
+        if (err == ENOENT && linkat(fd, "", folder, temporary.c_str(), AT_EMPTY_PATH) == 0)
             return {};
         if (err != EEXIST) {
             temporary.clear();
@@ -174,27 +155,27 @@ Result<void> nameTemporary(int fd, const std::string& path, std::string& tempora
     return errnoError(EEXIST);
 }
 
-// Flushes and closes the finished temporary file and renames it over `path`; on any failure the
-// temporary file goes and `path` is untouched.
-Result<void> replaceWith(FileDescriptor& fd, std::string temporary, const std::string& path, Result<void> result)
+// Flushes and closes the finished temporary file and renames it over `name`; on any failure the
+// temporary file goes and the item at `name` is untouched.
+Result<void> replaceWith(FileDescriptor& fd, std::string temporary, int folder, const std::string& name, Result<void> result)
 {
     // Renamed only once its bytes are on the disk: a crash then leaves the old or the new file.
     if (result && fdatasync(fd.get()) != 0)
         result = errnoError(errno);
     if (result && temporary.empty())
-        result = nameTemporary(fd.get(), path, temporary);
+        result = nameTemporary(fd.get(), folder, name, temporary);
     if (result && fd.close() != 0)
         result = errnoError(errno);
-    if (result && ::rename(temporary.c_str(), path.c_str()) != 0)
+    if (result && renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
         result = errnoError(errno);
     if (!result && !temporary.empty())
-        ::unlink(temporary.c_str());
+        unlinkat(folder, temporary.c_str(), 0);
     return result;
 }
 
-Result<void> copyFile(const std::string& source, const std::string& destination)
+Result<void> copyFile(int sourceFolder, const std::string& source, int folder, const std::string& destination)
 {
-    FileDescriptor from(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor from(openat(sourceFolder, source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (!from)
         return errnoError(errno);
     struct stat st;
@@ -202,7 +183,8 @@ Result<void> copyFile(const std::string& source, const std::string& destination)
         return errnoError(errno);
     if (!S_ISREG(st.st_mode))
         return errnoError(EINVAL);
-    FileDescriptor to(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+    // A copy is a new file of the app's: no set-user-id or set-group-id bits.
+    FileDescriptor to(openat(folder, destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
     if (!to)
         return errnoError(errno);
     auto result = copyRange(from.get(), to.get(), static_cast<std::uint64_t>(st.st_size));
@@ -213,52 +195,112 @@ Result<void> copyFile(const std::string& source, const std::string& destination)
             result = errnoError(errno);
     }
     if (!result) {
-        to.close();
-        ::unlink(destination.c_str());
+        to.reset();
+        unlinkat(folder, destination.c_str(), 0);
     }
     return result;
 }
 
-Result<void> copyItem(const std::string& source, const std::string& destination, const LinkFilter& keepLink)
+Result<void> copyItem(int sourceFolder, const std::string& source, int folder, const std::string& destination,
+    const std::string& below, const LinkFilter& keepLink, unsigned& leftOut)
 {
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0)
+    if (fstatat(sourceFolder, source.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errnoError(errno);
     if (S_ISREG(st.st_mode))
-        return copyFile(source, destination);
+        return copyFile(sourceFolder, source, folder, destination);
     if (S_ISLNK(st.st_mode)) {
-        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
-        ssize_t n = readlink(source.c_str(), target.data(), target.size());
+        char target[PATH_MAX];
+        ssize_t n = readlinkat(sourceFolder, source.c_str(), target, sizeof target - 1);
         if (n < 0)
             return errnoError(errno);
-        target.resize(static_cast<size_t>(n));
-        if (symlink(target.c_str(), destination.c_str()) != 0)
+        target[n] = '\0';
+        if (symlinkat(target, folder, destination.c_str()) != 0)
             return errnoError(errno);
-        if (keepLink && !keepLink(destination))
-            ::unlink(destination.c_str());
+        if (keepLink && !keepLink(below)) {
+            unlinkat(folder, destination.c_str(), 0);
+            ++leftOut;
+        }
         return {};
     }
-    if (!S_ISDIR(st.st_mode))
-        return errnoError(ENOTSUP);
+    if (!S_ISDIR(st.st_mode)) {
+        ++leftOut;
+        return {};
+    }
 
-    if (mkdir(destination.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0)
+    FileDescriptor from = openFolder(sourceFolder, source);
+    if (!from)
+        return errnoError(errno);
+    if (mkdirat(folder, destination.c_str(), (st.st_mode & 0777) | S_IRWXU) != 0)
         return errnoError(errno);
     auto fail = [&](Error error) -> Result<void> {
-        (void)removeTree(destination);
+        (void)removeTree(folder, destination);
         return error;
     };
-    auto names = listDirectory(source);
+    FileDescriptor to = openFolder(folder, destination);
+    if (!to)
+        return fail(errnoError(errno));
+    auto names = listDirectory(from.get());
     if (!names)
         return fail(names.error());
     for (const auto& entry : *names) {
-        if (auto copied = copyItem(joinPath(source, entry.name), joinPath(destination, entry.name), keepLink); !copied)
+        std::string childBelow = below.empty() ? entry.name : below + "/" + entry.name;
+        if (auto copied = copyItem(from.get(), entry.name, to.get(), entry.name, childBelow, keepLink, leftOut); !copied)
             return fail(copied.error());
     }
-    chmod(destination.c_str(), st.st_mode & 07777);
+    fchmod(to.get(), st.st_mode & 0777);
+    return {};
+}
+
+// Writes `data` at `position` of the opened file, at or past its old end (`oldSize`), zero-filling
+// the gap, then flushes; on any failure the file is cut back to its old length, so no byte that
+// existed is ever touched.
+Result<void> appendInPlace(int fd, std::uint64_t oldSize, std::uint64_t position, const Bytes& data)
+{
+    Result<void> result;
+    if (position > oldSize && ftruncate(fd, static_cast<off_t>(position)) != 0)
+        result = errnoError(errno);
+    const std::uint8_t* bytes = data.data();
+    size_t left = data.size();
+    auto at = static_cast<off_t>(position);
+    while (result && left > 0) {
+        ssize_t n = pwrite(fd, bytes, left, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            result = errnoError(n < 0 ? errno : ENOSPC);
+            break;
+        }
+        bytes += n;
+        left -= static_cast<size_t>(n);
+        at += n;
+    }
+    if (result && fdatasync(fd) != 0)
+        result = errnoError(errno);
+    if (!result) {
+        if (ftruncate(fd, static_cast<off_t>(oldSize)) != 0 || fdatasync(fd) != 0)
+            log::message(format("cutting a failed append back to %@ bytes failed: %@", oldSize, g_strerror(errno)));
+    }
+    return result;
+}
+
+// Refuses files whose change could reach past the roots: another hard link may lie anywhere.
+Result<void> checkSingleLink(const struct stat& st)
+{
+    if (S_ISREG(st.st_mode) && st.st_nlink > 1)
+        return Error { EMLINK, "the file has more than one hard link" };
     return {};
 }
 
 } // namespace
+
+PathInfo probeAt(int folder, const std::string& name)
+{
+    struct stat st;
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    return { true, S_ISDIR(st.st_mode) };
+}
 
 PathInfo probe(const std::string& path)
 {
@@ -268,22 +310,23 @@ PathInfo probe(const std::string& path)
     return { true, S_ISDIR(st.st_mode) };
 }
 
-bool directoryHasEntries(const std::string& path)
+bool directoryHasEntries(int folder, const std::string& name)
 {
-    DirHandle dir(opendir(path.c_str()));
+    FileDescriptor directory = openFolder(folder, name);
+    DirHandle dir = directory ? openStream(directory.get()) : nullptr;
     if (!dir)
         return false;
     while (struct dirent* e = readdir(dir.get())) {
-        std::string_view name = e->d_name;
-        if (name != "." && name != "..")
+        std::string_view entry = e->d_name;
+        if (entry != "." && entry != "..")
             return true;
     }
     return false;
 }
 
-Result<std::vector<DirectoryName>> listDirectory(const std::string& path)
+Result<std::vector<DirectoryName>> listDirectory(int directory)
 {
-    DirHandle dir(opendir(path.c_str()));
+    DirHandle dir = openStream(directory);
     if (!dir)
         return errnoError(errno);
     std::vector<DirectoryName> names;
@@ -308,17 +351,13 @@ Result<std::vector<DirectoryName>> listDirectory(const std::string& path)
     return names;
 }
 
-Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_t end, std::uint64_t maxBytes)
+Result<Bytes> readRange(int fd, std::int64_t start, std::int64_t end, std::uint64_t maxBytes)
 {
     auto tooLarge = [maxBytes](std::uint64_t count) {
         return Error { EFBIG, std::to_string(count) + " bytes or more, more than the " + std::to_string(maxBytes) + " a read may answer" };
     };
-    // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused below anyway.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
-        return errnoError(errno);
     struct stat st;
-    if (fstat(fd.get(), &st) != 0)
+    if (fstat(fd, &st) != 0)
         return errnoError(errno);
     if (S_ISDIR(st.st_mode))
         return errnoError(EISDIR);
@@ -342,7 +381,7 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
         bytes.resize(static_cast<size_t>(count));
         size_t done = 0;
         while (done < bytes.size()) {
-            ssize_t n = pread(fd.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+            ssize_t n = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -365,7 +404,7 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
         size_t old = bytes.size();
         size_t chunk = static_cast<size_t>(std::min<std::uint64_t>(kChunk, wanted - old));
         bytes.resize(old + chunk);
-        ssize_t n = pread(fd.get(), bytes.data() + old, chunk, static_cast<off_t>(position));
+        ssize_t n = pread(fd, bytes.data() + old, chunk, static_cast<off_t>(position));
         if (n < 0) {
             if (errno == EINTR) {
                 bytes.resize(old);
@@ -381,40 +420,44 @@ Result<Bytes> readRange(const std::string& path, std::int64_t start, std::int64_
     return bytes;
 }
 
-Result<void> writeAt(const std::string& path, std::optional<std::uint64_t> keep, const Bytes& data)
+Result<void> writeAt(int folder, const std::string& name, std::optional<std::uint64_t> keep, const Bytes& data)
 {
-    std::string target = path;
-    FileDescriptor old(-1);
+    // Opened for writing although only read: a file the user may not write is refused here, as
+    // every other change refuses it.
+    FileDescriptor old(openat(folder, name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
-            return errnoError(EINVAL);
-        // Through a symbolic link the file it names is replaced; the link stays.
-        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-        if (!resolved)
-            return errnoError(errno);
-        target = resolved.get();
-        old.reset(::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (!old)
-            return errnoError(errno);
+    if (old) {
         if (fstat(old.get(), &st) != 0)
             return errnoError(errno);
+        if (!S_ISREG(st.st_mode))
+            return errnoError(EINVAL);
+        if (auto single = checkSingleLink(st); !single)
+            return single.error();
     } else if (errno != ENOENT) {
         return errnoError(errno);
     }
     if (keep && *keep > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return errnoError(EFBIG);
+    // A write at or past the end costs what it writes: in place, no byte that existed touched.
+    // (Set-user-id files are rewritten instead, so that their bits go.)
+    auto size = static_cast<std::uint64_t>(st.st_size);
+    if (old && (!keep || *keep >= size) && !(st.st_mode & (S_ISUID | S_ISGID)))
+        return appendInPlace(old.get(), size, keep.value_or(size), data);
 
     std::string temporary;
-    auto opened = openTemporaryBeside(target, temporary);
+    auto opened = openTemporaryBeside(folder, name, temporary);
     if (!opened)
         return opened.error();
     FileDescriptor fd(*opened);
     Result<void> result;
     if (old) {
-        auto size = static_cast<std::uint64_t>(st.st_size);
         std::uint64_t kept = keep ? std::min(*keep, size) : size;
-        if (fchmod(fd.get(), st.st_mode & 07777) != 0)
+        // The owner first (where the process may): changing it would clear the mode's special bits.
+        if (fchown(fd.get(), st.st_uid, st.st_gid) != 0 && errno != EPERM)
+            result = errnoError(errno);
+        if (st.st_mode & (S_ISUID | S_ISGID))
+            log::message(format("rewriting %@ drops its set-user-id and set-group-id bits", name));
+        if (result && fchmod(fd.get(), st.st_mode & 0777) != 0)
             result = errnoError(errno);
         if (result)
             result = copyRange(old.get(), fd.get(), kept);
@@ -426,13 +469,13 @@ Result<void> writeAt(const std::string& path, std::optional<std::uint64_t> keep,
     }
     if (result)
         result = writeLoop(fd.get(), data.data(), data.size());
-    return replaceWith(fd, temporary, target, std::move(result));
+    return replaceWith(fd, temporary, folder, name, std::move(result));
 }
 
-Result<void> writeAtomically(const std::string& path, const Bytes& data, std::optional<unsigned> mode)
+Result<void> writeAtomically(int folder, const std::string& name, const Bytes& data, std::optional<unsigned> mode)
 {
     std::string temporary;
-    auto opened = openTemporaryBeside(path, temporary);
+    auto opened = openTemporaryBeside(folder, name, temporary);
     if (!opened)
         return opened.error();
     FileDescriptor fd(*opened);
@@ -441,82 +484,25 @@ Result<void> writeAtomically(const std::string& path, const Bytes& data, std::op
         result = errnoError(errno);
     if (result)
         result = writeLoop(fd.get(), data.data(), data.size());
-    return replaceWith(fd, temporary, path, std::move(result));
+    return replaceWith(fd, temporary, folder, name, std::move(result));
 }
 
-Result<std::uint64_t> truncateTo(const std::string& path, std::uint64_t length)
+Result<std::uint64_t> truncateTo(int fd, std::uint64_t length)
 {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
-        return errnoError(errno);
     struct stat st;
-    if (fstat(fd.get(), &st) != 0)
+    if (fstat(fd, &st) != 0)
         return errnoError(errno);
     if (!S_ISREG(st.st_mode))
         return errnoError(EINVAL);
+    if (auto single = checkSingleLink(st); !single)
+        return single.error();
     if (length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return errnoError(EFBIG);
-    if (ftruncate(fd.get(), static_cast<off_t>(length)) != 0)
+    if (ftruncate(fd, static_cast<off_t>(length)) != 0)
         return errnoError(errno);
-    if (fsync(fd.get()) != 0 || fd.close() != 0)
+    if (fsync(fd) != 0)
         return errnoError(errno);
     return length;
-}
-
-std::optional<std::string> resolvePath(const std::string& path)
-{
-    // Components still to walk, the next one last.
-    std::vector<std::string> pending;
-    auto push = [&pending](const std::string& p) {
-        std::vector<std::string> parts;
-        size_t i = 0;
-        while (i <= p.size()) {
-            size_t next = p.find('/', i);
-            if (next == std::string::npos)
-                next = p.size();
-            if (next > i)
-                parts.push_back(p.substr(i, next - i));
-            i = next + 1;
-        }
-        pending.insert(pending.end(), parts.rbegin(), parts.rend());
-    };
-    push(path);
-    std::string resolved = "/";
-    int links = 0;
-    bool missing = false;
-    while (!pending.empty()) {
-        std::string component = std::move(pending.back());
-        pending.pop_back();
-        if (component == ".")
-            continue;
-        if (component == "..") {
-            size_t slash = resolved.rfind('/');
-            resolved = slash == 0 ? "/" : resolved.substr(0, slash);
-            continue;
-        }
-        std::string next = resolved == "/" ? "/" + component : resolved + "/" + component;
-        struct stat st;
-        int found = missing ? -1 : lstat(next.c_str(), &st);
-        if (found == 0 && S_ISLNK(st.st_mode)) {
-            if (++links > 40)
-                return std::nullopt;
-            std::string target(PATH_MAX, '\0');
-            ssize_t n = readlink(next.c_str(), target.data(), target.size());
-            if (n < 0)
-                return std::nullopt;
-            target.resize(static_cast<size_t>(n));
-            if (!target.empty() && target.front() == '/')
-                resolved = "/";
-            push(target);
-            continue;
-        }
-        // Below a name that does not exist (or cannot be looked at) nothing can be a link: the
-        // rest is taken as written.
-        if (found != 0)
-            missing = true;
-        resolved = std::move(next);
-    }
-    return resolved;
 }
 
 std::optional<std::uint64_t> freeSpaceNear(const std::string& path)
@@ -536,46 +522,58 @@ std::optional<std::uint64_t> freeSpaceNear(const std::string& path)
     return std::nullopt;
 }
 
-Result<void> removeTree(const std::string& path)
+Result<void> removeTree(int folder, const std::string& name)
 {
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0)
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errnoError(errno);
     if (!S_ISDIR(st.st_mode)) {
-        if (unlink(path.c_str()) != 0)
+        if (unlinkat(folder, name.c_str(), 0) != 0)
             return errnoError(errno);
         return {};
     }
-    auto names = listDirectory(path);
+    // Opened without following: a folder swapped for a link since the look fails here.
+    FileDescriptor directory = openFolder(folder, name);
+    if (!directory)
+        return errnoError(errno);
+    auto names = listDirectory(directory.get());
     if (!names)
         return names.error();
     for (const auto& entry : *names) {
-        if (auto removed = removeTree(joinPath(path, entry.name)); !removed)
+        if (auto removed = removeTree(directory.get(), entry.name); !removed)
             return removed;
     }
-    if (rmdir(path.c_str()) != 0)
+    if (unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0)
         return errnoError(errno);
     return {};
 }
 
-Result<void> copyTree(const std::string& source, const std::string& destination, const LinkFilter& keepLink)
+Result<unsigned> copyTree(int sourceFolder, const std::string& source, int folder, const std::string& destination,
+    const LinkFilter& keepLink)
 {
     struct stat st;
-    if (lstat(destination.c_str(), &st) == 0)
+    if (fstatat(folder, destination.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return errnoError(EEXIST);
-    return copyItem(source, destination, keepLink);
+    unsigned leftOut = 0;
+    if (auto copied = copyItem(sourceFolder, source, folder, destination, "", keepLink, leftOut); !copied)
+        return copied.error();
+    return leftOut;
 }
 
-Result<void> moveItem(const std::string& source, const std::string& destination, const LinkFilter& keepLink)
+Result<unsigned> moveItem(int sourceFolder, const std::string& source, int folder, const std::string& destination,
+    const LinkFilter& keepLink)
 {
-    if (::rename(source.c_str(), destination.c_str()) == 0)
-        return {};
+    if (renameat(sourceFolder, source.c_str(), folder, destination.c_str()) == 0)
+        return 0u;
     if (errno != EXDEV)
         return errnoError(errno);
-    if (auto copied = copyTree(source, destination, keepLink); !copied)
+    auto copied = copyTree(sourceFolder, source, folder, destination, keepLink);
+    if (!copied)
         return copied;
     // Both copies exist now; a source that won't go away is reported, and nothing is lost.
-    return removeTree(source);
+    if (auto removed = removeTree(sourceFolder, source); !removed)
+        return removed.error();
+    return copied;
 }
 
 } // namespace penwick::disk

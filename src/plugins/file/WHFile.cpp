@@ -759,17 +759,31 @@ void WHFile::truncate(const WHInvokedUrlCommand& command)
         });
 }
 
+disk::PathInfo WHFile::probeInRoots(const std::string& localPath) const
+{
+    // Only what the file systems hold is answered for; anything else is as if missing.
+    for (const auto& fileSystem : m_fileSystems) {
+        auto* local = dynamic_cast<const WHLocalFilesystem*>(fileSystem.get());
+        auto fullPath = local ? local->fullPathForFileSystemPath(localPath) : std::nullopt;
+        if (!fullPath || fullPath->find('?') != std::string::npos)
+            continue;
+        if (auto info = local->probePath(*fullPath); info.exists)
+            return info;
+    }
+    return {};
+}
+
 void WHFile::testFileExists(const WHInvokedUrlCommand& command)
 {
     const Value* path = command.argumentAtIndex(0);
-    bool exists = path && path->is_string() && disk::probe(path->get<std::string>()).exists;
+    bool exists = path && path->is_string() && probeInRoots(path->get<std::string>()).exists;
     answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
 }
 
 void WHFile::testDirectoryExists(const WHInvokedUrlCommand& command)
 {
     const Value* path = command.argumentAtIndex(0);
-    bool exists = path && path->is_string() && disk::probe(path->get<std::string>()).isDirectory;
+    bool exists = path && path->is_string() && probeInRoots(path->get<std::string>()).isDirectory;
     answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bridge/WHPlugin.h"
+#include "plugins/file/LocalDisk.h"
 #include "plugins/file/WHFileSystem.h"
 
 namespace penwick {
@@ -81,6 +82,7 @@ public:
     void write(const WHInvokedUrlCommand& command);
     void truncate(const WHInvokedUrlCommand& command);
     void testFileExists(const WHInvokedUrlCommand& command);
+    disk::PathInfo probeInRoots(const std::string& localPath) const;
     void testDirectoryExists(const WHInvokedUrlCommand& command);
     void getFreeDiskSpace(const WHInvokedUrlCommand& command);
 

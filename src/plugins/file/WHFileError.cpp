@@ -25,6 +25,7 @@ FileError fileErrorFromErrno(int err, FileAccess access, FileError otherwise)
     case EPERM:
     case EROFS:
     case ETXTBSY:
+    case EMLINK: // a file with more than one hard link
         return FileError::NO_MODIFICATION_ALLOWED_ERR;
     default:
         return otherwise;

@@ -1,5 +1,7 @@
 #include "plugins/file/WHFilesystemURLProtocol.h"
 
+#include <fcntl.h>
+
 #include "base/WHURL.h"
 #include "plugins/file/WHFile.h"
 #include "plugins/file/WHLocalFilesystem.h"
@@ -28,9 +30,12 @@ std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileForURL(const st
         return std::nullopt;
     auto fileSystem = std::dynamic_pointer_cast<WHLocalFilesystem>(plugin->fileSystemByName(target->fileSystemName));
     auto path = fileSystem ? fileSystem->filesystemPathForPath(target->path) : std::nullopt;
-    if (!path)
+    // O_NONBLOCK keeps a FIFO from blocking the open; the scheme serves regular files only.
+    auto fd = path ? fileSystem->openBeneath(target->path, O_RDONLY | O_NONBLOCK) : Result<FileDescriptor>(Error {});
+    if (!fd)
         return std::nullopt;
-    return platform::ServedFile { *path, WHLocalFilesystem::getMimeTypeFromPath(path).value_or("*/*"), std::nullopt };
+    return platform::ServedFile { *path, WHLocalFilesystem::getMimeTypeFromPath(path).value_or("*/*"), std::nullopt,
+        std::make_shared<FileDescriptor>(std::move(*fd)) };
 }
 
 } // namespace penwick

@@ -84,25 +84,54 @@ bool boolOption(const Value& options, const std::string& key)
     return v.get<double>() != 0;
 }
 
-bool sameItem(const std::string& a, const std::string& b)
-{
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
+using LastLink = BeneathResolver::LastLink;
 
-std::optional<std::string> canonicalPath(const std::string& path)
+std::optional<struct stat> statAt(int folder, const std::string& name)
 {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved)
+    struct stat st;
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
-    std::string out(resolved);
-    free(resolved);
-    return out;
+    return st;
 }
 
-bool within(const std::string& path, const std::string& root)
+bool sameItem(const std::optional<struct stat>& a, const std::optional<struct stat>& b)
 {
-    return root == "/" || path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/');
+    return a && b && a->st_dev == b->st_dev && a->st_ino == b->st_ino;
+}
+
+// True when the folder is `item` or lies below it, walking up its parents on the disk.
+bool folderIsOrIsBelow(int folder, const struct stat& item)
+{
+    FileDescriptor current(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    for (int depth = 0; current && depth < 4096; ++depth) {
+        struct stat st;
+        if (fstat(current.get(), &st) != 0)
+            return false;
+        if (st.st_dev == item.st_dev && st.st_ino == item.st_ino)
+            return true;
+        FileDescriptor parent(openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        struct stat up;
+        if (!parent || fstat(parent.get(), &up) != 0 || (up.st_dev == st.st_dev && up.st_ino == st.st_ino))
+            return false;
+        current = std::move(parent);
+    }
+    return false;
+}
+
+// A link out of the roots, or a loop of links, is no item of the file system: as if missing.
+Error asMissing(Error error)
+{
+    if (error.code == EXDEV || error.code == ELOOP)
+        error.code = ENOENT;
+    return error;
+}
+
+// A link out of the roots, or a loop of links, is no item of the file system: as if missing.
+FileError resolutionError(const Error& error)
+{
+    if (error.code == EXDEV || error.code == ELOOP || error.code == ENOENT || error.code == ENOTDIR)
+        return FileError::NOT_FOUND_ERR;
+    return fileErrorFromErrno(error.code, FileAccess::Changing, FileError::NOT_FOUND_ERR);
 }
 
 } // namespace
@@ -121,20 +150,49 @@ void WHLocalFilesystem::setFsRoot(std::string root)
 
 void WHLocalFilesystem::setReachableRoots(const std::vector<std::string>& roots)
 {
-    m_reachableRoots.clear();
+    std::vector<std::string> all { m_fsRoot };
     for (const auto& root : roots) {
-        if (auto resolved = root.empty() ? std::nullopt : disk::resolvePath(root))
-            m_reachableRoots.push_back(std::move(*resolved));
+        if (!root.empty() && root != m_fsRoot)
+            all.push_back(root);
     }
+    m_resolver = std::make_unique<BeneathResolver>(std::move(all));
 }
 
 bool WHLocalFilesystem::reaches(const std::string& localPath) const
 {
-    const auto& roots = m_reachableRoots;
-    if (std::find(roots.begin(), roots.end(), "/") != roots.end())
-        return true;
-    auto resolved = disk::resolvePath(localPath);
-    return resolved && std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return within(*resolved, root); });
+    auto path = fullPathForFileSystemPath(localPath);
+    if (!path)
+        return false;
+    // Parts that do not exist are taken as written: nothing below them can be a link.
+    auto found = m_resolver->entry(*path, LastLink::Follow);
+    return found || (found.error().code != EXDEV && found.error().code != ELOOP);
+}
+
+Result<FileDescriptor> WHLocalFilesystem::openBeneath(const std::string& path, int flags) const
+{
+    if (!filesystemPathForPath(path))
+        return Error { ENOENT, "no such item in the file system" };
+    return m_resolver->open(path, flags);
+}
+
+Result<BeneathResolver::Entry> WHLocalFilesystem::locatePath(const std::string& path, LastLink last) const
+{
+    if (m_fsRoot.empty() || hasDotDotComponent(path) || hasNul(path))
+        return Error { ENOENT, "no such item in the file system" };
+    return m_resolver->entry(path, last);
+}
+
+Result<BeneathResolver::Entry> WHLocalFilesystem::locate(const WHFilesystemURL& url, LastLink last) const
+{
+    if (!url.fullPath())
+        return Error { ENOENT, "no such item in the file system" };
+    return locatePath(stripQueryParametersFromPath(*url.fullPath()), last);
+}
+
+disk::PathInfo WHLocalFilesystem::probePath(const std::string& path) const
+{
+    auto found = locatePath(stripQueryParametersFromPath(path), LastLink::Follow);
+    return found ? disk::probeAt(found->folder.get(), found->name) : disk::PathInfo {};
 }
 
 // MARK: Paths and URLs
@@ -167,7 +225,8 @@ std::optional<std::string> WHLocalFilesystem::filesystemPathForPath(const std::s
     local += path;
     if (local.size() >= 2 && local.back() == '/')
         local.pop_back();
-    if (!reaches(local))
+    auto found = m_resolver->entry(path, LastLink::Follow);
+    if (!found && (found.error().code == EXDEV || found.error().code == ELOOP))
         return std::nullopt;
     return local;
 }
@@ -264,7 +323,7 @@ ValueObject WHLocalFilesystem::makeEntry(const std::string& fullPath, EntryKind 
 
     std::string nativeURL;
     if (auto local = filesystemPathForFullPath(path)) {
-        bool existingDirectory = onDisk == OnDisk::Directory || (onDisk == OnDisk::Unknown && disk::probe(*local).isDirectory);
+        bool existingDirectory = onDisk == OnDisk::Directory || (onDisk == OnDisk::Unknown && probePath(path).isDirectory);
         nativeURL = WHURL::fileURLStringWithPath(*local, existingDirectory ? WHURL::Directory::Yes : WHURL::Directory::No);
         if (m_urlTransformer)
             nativeURL = m_urlTransformer(nativeURL);
@@ -290,7 +349,7 @@ std::optional<ValueObject> WHLocalFilesystem::makeEntryForLocalURL(const WHFiles
     auto local = filesystemPathForURL(url);
     if (!local)
         return std::nullopt;
-    auto info = disk::probe(*local);
+    auto info = probePath(*url.fullPath());
     if (!info.exists)
         return std::nullopt;
     return makeEntry(*url.fullPath(), info.isDirectory ? EntryKind::Directory : EntryKind::File,
@@ -325,7 +384,12 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
     if (!local)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
 
-    auto info = disk::probe(*local);
+    auto found = locate(*url, LastLink::Follow);
+    // A missing parent: nothing exists, and nothing can be made there.
+    bool noParent = !found && (found.error().code == ENOENT || found.error().code == ENOTDIR);
+    if (!found && !noParent)
+        return fileError(CommandStatus::IOException, resolutionError(found.error()));
+    auto info = found ? disk::probeAt(found->folder.get(), found->name) : disk::PathInfo {};
     if (!create && info.exists && info.isDirectory != getDir)
         return fileError(CommandStatus::IOException, FileError::TYPE_MISMATCH_ERR);
     if (!create && !info.exists)
@@ -334,16 +398,15 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
         return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
     if (create && !info.exists) {
         if (getDir) {
-            if (mkdir(local->c_str(), 0777) != 0) {
-                log::message(format("error creating directory: %@", g_strerror(errno)));
+            if (noParent || mkdirat(found->folder.get(), found->name.c_str(), 0777) != 0) {
+                log::message(format("error creating directory: %@", g_strerror(noParent ? found.error().code : errno)));
                 return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
             }
         } else {
             // No O_TRUNC: a file that appeared since the check above keeps its contents.
-            int fd = ::open(local->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-            if (fd < 0)
+            FileDescriptor fd(noParent ? -1 : openat(found->folder.get(), found->name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666));
+            if (!fd)
                 return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
-            ::close(fd);
         }
     }
     return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
@@ -360,7 +423,7 @@ WHPluginResult WHLocalFilesystem::getParentForURL(const WHFilesystemURL& url)
     auto local = filesystemPathForURL(parent);
     if (!local)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    auto info = disk::probe(*local);
+    auto info = probePath(*parent.fullPath());
     if (!info.exists)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
     return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
@@ -377,11 +440,15 @@ WHPluginResult WHLocalFilesystem::setMetadataForURL(const WHFilesystemURL&, cons
 
 WHPluginResult WHLocalFilesystem::doRemove(const std::string& localPath)
 {
+    auto path = fullPathForFileSystemPath(localPath);
+    auto found = path ? locatePath(*path, LastLink::Keep) : Result<BeneathResolver::Entry>(Error { ENOENT, "outside the file system" });
+    if (!found)
+        return fileError(CommandStatus::IOException, resolutionError(found.error()));
     // "/", "/." and the like all name the root, which must survive any removal.
-    if (sameItem(localPath, m_fsRoot))
+    if (found->name == "." || sameItem(statAt(found->folder.get(), found->name), statAt(rootFolder(), ".")))
         return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
     try {
-        auto removed = disk::removeTree(localPath);
+        auto removed = disk::removeTree(found->folder.get(), found->name);
         if (removed)
             return WHPluginResult::resultWithStatus(CommandStatus::OK);
         log::message(format("error removing filesystem entry at %@: %@", localPath, removed.error().message));
@@ -397,10 +464,13 @@ WHPluginResult WHLocalFilesystem::removeFileAtURL(const WHFilesystemURL& url)
     auto local = filesystemPathForURL(url);
     if (!local)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    auto info = disk::probe(*local);
+    auto found = locate(url, LastLink::Keep);
+    if (!found)
+        return fileError(CommandStatus::IOException, resolutionError(found.error()));
+    auto info = disk::probeAt(found->folder.get(), found->name);
     if (!info.exists)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    if (info.isDirectory && disk::directoryHasEntries(*local))
+    if (info.isDirectory && disk::directoryHasEntries(found->folder.get(), found->name))
         return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
     return doRemove(*local);
 }
@@ -418,28 +488,40 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
     auto local = filesystemPathForURL(url);
     if (!local)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    auto names = disk::listDirectory(*local);
+    auto directory = m_resolver->open(stripQueryParametersFromPath(*url.fullPath()), O_RDONLY | O_DIRECTORY | O_NONBLOCK);
+    auto names = directory ? disk::listDirectory(directory->get()) : Result<std::vector<disk::DirectoryName>>(directory.error());
     if (!names)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
     ValueArray entries;
     entries.reserve(names->size());
     for (const auto& child : *names) {
         std::string childPath = joinLocalPath(*local, child.name);
-        bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory
-            || (child.kind == disk::DirectoryName::Kind::Unknown && disk::probe(childPath).isDirectory);
         auto fullPath = fullPathForFileSystemPath(childPath);
-        // A link that leads out of the reachable roots is not there for the page.
-        if (!fullPath || (child.kind == disk::DirectoryName::Kind::Unknown && !reaches(childPath)))
+        if (!fullPath)
             continue;
+        bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory;
+        if (child.kind == disk::DirectoryName::Kind::Unknown) {
+            // A link that leads out of the reachable roots is not there for the page.
+            auto found = m_resolver->entry(*fullPath, LastLink::Follow);
+            if (!found && (found.error().code == EXDEV || found.error().code == ELOOP))
+                continue;
+            isDirectory = found && disk::probeAt(found->folder.get(), found->name).isDirectory;
+        }
         entries.emplace_back(makeEntry(*fullPath, isDirectory ? EntryKind::Directory : EntryKind::File,
             isDirectory ? OnDisk::Directory : OnDisk::NotDirectory));
     }
     return WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(entries));
 }
 
-Result<std::uint64_t> WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position)
+Result<std::uint64_t> WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position) const
 {
-    return disk::truncateTo(localPath, position);
+    auto path = fullPathForFileSystemPath(localPath);
+    if (!path)
+        return Error { ENOENT, "outside the file system" };
+    auto fd = openBeneath(*path, O_WRONLY | O_NONBLOCK);
+    if (!fd)
+        return asMissing(fd.error());
+    return disk::truncateTo(fd->get(), position);
 }
 
 WHPluginResult WHLocalFilesystem::truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position)
@@ -459,7 +541,10 @@ WHPluginResult WHLocalFilesystem::write(const WHFilesystemURL& url, const Bytes&
     auto local = filesystemPathForURL(url);
     if (!local)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    auto written = disk::writeAt(*local, keep, data);
+    auto found = locate(url, LastLink::Follow);
+    if (!found)
+        return fileError(CommandStatus::IOException, resolutionError(found.error()));
+    auto written = disk::writeAt(found->folder.get(), found->name, keep, data);
     if (!written)
         return fileError(CommandStatus::IOException,
             fileFailure("writing", *local, written.error(), FileAccess::Changing, FileError::INVALID_MODIFICATION_ERR));
@@ -482,7 +567,7 @@ WHPluginResult WHLocalFilesystem::writeAtPosition(const WHFilesystemURL& url, co
     // Nothing to write into a missing file creates nothing; an existing one is cut at the position.
     if (data.empty()) {
         auto local = filesystemPathForURL(url);
-        if (local && !disk::probe(*local).exists)
+        if (local && !probePath(*url.fullPath()).exists)
             return WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus::OK, 0);
     }
     return write(url, data, position);
@@ -509,7 +594,7 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
         return;
     }
     auto directory = filesystemPathForURL(destinationDirectory);
-    if (!directory || !disk::probe(*directory).exists) {
+    if (!directory || !probePath(*destinationDirectory.fullPath()).exists) {
         callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
@@ -524,15 +609,21 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
         }
         // Made now so that the completion, which may run later on another thread, needs nothing of this object.
         ValueObject entry = makeEntry(*newFullPath, EntryKind::File, OnDisk::NotDirectory);
+        auto found = locatePath(*newFullPath, LastLink::Follow);
+        if (!found) {
+            callback(fileError(CommandStatus::IOException, resolutionError(found.error())));
+            return;
+        }
+        auto destination = std::make_shared<BeneathResolver::Entry>(std::move(*found));
         // Held in memory whole: bounded like what a page read may answer.
         constexpr std::uint64_t kMaxForeignCopy = 1ull << 30;
         sourceFileSystem.readFileAtURL(sourceURL, 0, -1, kMaxForeignCopy,
-            [newPath, entry = std::move(entry), callback = std::move(callback)](std::optional<Bytes> bytes, std::string, FileError error) mutable {
+            [destination, entry = std::move(entry), callback = std::move(callback)](std::optional<Bytes> bytes, std::string, FileError error) mutable {
                 if (!bytes) {
                     callback(fileError(CommandStatus::IOException, error));
                     return;
                 }
-                if (!disk::writeAtomically(newPath, *bytes)) {
+                if (!disk::writeAtomically(destination->folder.get(), destination->name, *bytes)) {
                     callback(fileError(CommandStatus::IOException, FileError::ABORT_ERR));
                     return;
                 }
@@ -546,75 +637,94 @@ void WHLocalFilesystem::copyFileToURL(const WHFilesystemURL& destinationDirector
         callback(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
-    callback(copyOrMove(*directory, newName, *sourcePath, localSource->fsRoot(), mode));
+    callback(copyOrMove(*directory, newName, *sourcePath, *localSource, mode));
 }
 
 WHPluginResult WHLocalFilesystem::copyOrMove(const std::string& directory, const std::string& newName,
-    const std::string& sourcePath, const std::string& sourceRoot, TransferMode mode)
+    const std::string& sourcePath, const WHLocalFilesystem& sourceFileSystem, TransferMode mode)
 {
     std::string newPath = joinLocalPath(directory, newName);
     auto newFullPath = fullPathForFileSystemPath(newPath);
-    // The new name may hold components; a link among them must not lead out either.
-    if (!newFullPath || !reaches(newPath))
+    auto sourceFullPath = sourceFileSystem.fullPathForFileSystemPath(sourcePath);
+    if (!newFullPath || !sourceFullPath)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    auto target = disk::probe(newPath);
-    auto source = disk::probe(sourcePath);
-    if (!source.exists)
+    // Both items as folder and name, the links in their paths followed beneath the roots (the new
+    // name may hold components; a link among them must not lead out either). The items
+    // themselves are taken as they are: a link is copied or moved as a link.
+    auto to = locatePath(*newFullPath, LastLink::Keep);
+    auto from = sourceFileSystem.locatePath(*sourceFullPath, LastLink::Keep);
+    // A new name below a folder that does not exist fails as the copy itself would.
+    if (!to && (to.error().code == ENOENT || to.error().code == ENOTDIR))
+        return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
+    if (!to)
+        return fileError(CommandStatus::IOException, resolutionError(to.error()));
+    if (!from)
+        return fileError(CommandStatus::IOException, resolutionError(from.error()));
+    auto targetStat = statAt(to->folder.get(), to->name);
+    auto sourceStat = statAt(from->folder.get(), from->name);
+    if (!sourceStat)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
+    bool sourceIsDirectory = S_ISDIR(sourceStat->st_mode);
+    bool targetIsDirectory = targetStat && S_ISDIR(targetStat->st_mode);
 
     // The same item under another spelling ("/./", "//", a link) counts as "onto itself": a move
     // would otherwise remove the source as the item in the way.
-    if (newPath == sourcePath || (target.exists && sameItem(newPath, sourcePath)))
+    if (newPath == sourcePath || sameItem(targetStat, sourceStat))
         return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-    if (source.isDirectory && target.exists && !target.isDirectory)
+    if (sourceIsDirectory && targetStat && !targetIsDirectory)
         return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
 
-    // The string test misses spellings such as "//" and links; the resolved paths catch those.
-    auto intoItself = [&] {
-        if (!canCopyMoveSrc(sourcePath, newPath))
-            return true;
-        auto canonicalSource = canonicalPath(sourcePath);
-        auto canonicalDirectory = canonicalPath(directory);
-        if (!canonicalSource || !canonicalDirectory)
-            return false;
-        std::string below = *canonicalSource == "/" ? "/" : *canonicalSource + "/";
-        return *canonicalDirectory == *canonicalSource || canonicalDirectory->compare(0, below.size(), below) == 0;
-    };
+    // Told on the disk: the folder that receives the item must not be the source or lie below it.
+    auto intoItself = [&] { return !canCopyMoveSrc(sourcePath, newPath) || folderIsOrIsBelow(to->folder.get(), *sourceStat); };
 
     // A copied link that would lead out of the reachable roots from its new place is left out.
-    auto keepLink = [this](const std::string& link) {
-        if (reaches(link))
+    std::string copyPath = stripQueryParametersFromPath(*newFullPath);
+    auto keepLink = [this, &copyPath](const std::string& below) {
+        std::string path = below.empty() ? copyPath : copyPath + "/" + below;
+        auto found = m_resolver->entry(path, LastLink::Follow);
+        if (found || (found.error().code != EXDEV && found.error().code != ELOOP))
             return true;
-        log::message(format("left out of the copy: %@, a symbolic link leading out of the file systems", link));
+        log::message(format("left out of the copy: %@, a symbolic link leading out of the file systems", path));
         return false;
     };
-    Result<void> outcome;
+    Result<unsigned> outcome = 0u;
     if (mode == TransferMode::Copy) {
-        if (source.isDirectory && intoItself())
+        if (sourceIsDirectory && intoItself())
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-        if (target.exists)
+        if (targetStat)
             return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
-        outcome = disk::copyTree(sourcePath, newPath, keepLink);
+        outcome = disk::copyTree(from->folder.get(), from->name, to->folder.get(), to->name, keepLink);
     } else {
         // A file system's root stays where it is, like it stays on removal.
-        if (sameItem(sourcePath, sourceRoot))
+        if (from->name == "." || sameItem(sourceStat, statAt(sourceFileSystem.rootFolder(), ".")))
             return fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR);
-        if (!source.isDirectory && target.exists && target.isDirectory)
+        if (!sourceIsDirectory && targetIsDirectory)
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-        if (source.isDirectory && intoItself())
+        if (sourceIsDirectory && intoItself())
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-        if (target.exists && target.isDirectory && disk::directoryHasEntries(newPath))
+        if (targetIsDirectory && disk::directoryHasEntries(to->folder.get(), to->name))
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-        if (target.exists && !disk::removeTree(newPath))
+        if (targetStat && !disk::removeTree(to->folder.get(), to->name))
             return fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR);
-        outcome = disk::moveItem(sourcePath, newPath, keepLink);
+        outcome = disk::moveItem(from->folder.get(), from->name, to->folder.get(), to->name, keepLink);
     }
     if (!outcome)
         return fileError(CommandStatus::IOException,
             fileFailure(mode == TransferMode::Copy ? "copying to" : "moving to", newPath, outcome.error(), FileAccess::Transferring,
                 FileError::INVALID_MODIFICATION_ERR));
+    if (*outcome > 0) {
+        // What was copied stays; the page learns that it is not the whole item.
+        std::string message = format("%@ entries were left out of the copy to %@: links leading out of the file systems, or special files",
+            *outcome, *newFullPath);
+        log::message(message);
+        ValueObject error;
+        error["code"] = fileErrorCode(FileError::INVALID_MODIFICATION_ERR);
+        error["leftOut"] = *outcome;
+        error["message"] = message;
+        return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::IOException, std::move(error));
+    }
     return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,
-        makeEntryForPath(*newFullPath, source.isDirectory ? EntryKind::Directory : EntryKind::File));
+        makeEntryForPath(*newFullPath, sourceIsDirectory ? EntryKind::Directory : EntryKind::File));
 }
 
 std::optional<std::string> WHLocalFilesystem::getMimeTypeFromPath(const std::optional<std::string>& path)
@@ -655,7 +765,9 @@ void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t s
         callback(std::nullopt, std::move(mimeType), FileError::NOT_FOUND_ERR);
         return;
     }
-    auto bytes = disk::readRange(*local, start, end, maxBytes);
+    // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused by the read anyway.
+    auto fd = m_resolver->open(stripQueryParametersFromPath(*url.fullPath()), O_RDONLY | O_NONBLOCK);
+    auto bytes = fd ? disk::readRange(fd->get(), start, end, maxBytes) : Result<Bytes>(asMissing(fd.error()));
     if (!bytes) {
         callback(std::nullopt, std::move(mimeType),
             fileFailure("reading", *local, bytes.error(), FileAccess::Reading, FileError::NOT_READABLE_ERR));
@@ -671,9 +783,12 @@ void WHLocalFilesystem::getFileMetadataForURL(const WHFilesystemURL& url, Result
         callback(fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
         return;
     }
+    auto found = locate(url, LastLink::Keep);
     struct stat st;
-    if (lstat(local->c_str(), &st) != 0) {
-        int err = errno;
+    if (!found || fstatat(found->folder.get(), found->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        int err = found ? errno : found.error().code;
+        if (err == EXDEV || err == ELOOP)
+            err = ENOENT;
         log::message(format("error getting metadata: %@", g_strerror(err)));
         callback(fileError(CommandStatus::Error, fileErrorFromErrno(err, FileAccess::Reading, FileError::ABORT_ERR)));
         return;

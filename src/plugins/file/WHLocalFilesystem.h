@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/BeneathResolver.h"
+#include "plugins/file/LocalDisk.h"
 #include "plugins/file/WHFileSystem.h"
 
 namespace penwick {
@@ -16,10 +18,13 @@ namespace penwick {
 //
 // Confinement: no operation touches a path outside the root. A full path with a ".." component
 // has no local path, and a local path belongs to the root only when the root is followed by "/"
-// or ends there; an empty root has no local paths at all. Symbolic links are followed only where
-// they lead into a reachable root (the roots of all registered file systems, else this one's
-// own): a path that a link leads out of them has no local path, so every operation answers
-// NOT_FOUND_ERR for it as for a missing item, listings leave it out and copies drop such links.
+// or ends there; an empty root has no local paths at all. Every operation resolves its path from
+// the root's folder descriptor (BeneathResolver) and then acts on descriptors only, so symbolic
+// links are followed only where they lead into a reachable root (the roots of all registered
+// file systems, else this one's own), also when one is swapped in during the operation: a path
+// that a link leads out of them answers NOT_FOUND_ERR as for a missing item, listings leave it
+// out and copies drop such links (and say how many). Files with more than one hard link are
+// never changed: another of their names may lie outside every root.
 //
 // Holds no mutable state once registered; operations may run on several threads at once. All
 // completions are called before the operation returns, on the calling thread, except for a copy
@@ -40,6 +45,12 @@ public:
     void setReachableRoots(const std::vector<std::string>& roots);
     // True when the local path, every link in it followed, lies in a reachable root.
     bool reaches(const std::string& localPath) const;
+    // The root's folder descriptor (-1 while the root cannot be opened).
+    int rootFolder() const { return m_resolver->rootFolder(); }
+    // What lies at a full path (links followed beneath the roots; nothing for one leading out).
+    disk::PathInfo probePath(const std::string& fullPath) const;
+    // Opens a path of this file system (a full path without query) beneath its root.
+    Result<FileDescriptor> openBeneath(const std::string& path, int flags) const;
 
     // Paths and URLs.
     static std::string stripQueryParametersFromPath(const std::string& path);
@@ -67,7 +78,7 @@ public:
     WHPluginResult removeFileAtURL(const WHFilesystemURL& url) override;
     WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) override;
     WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) override;
-    static Result<std::uint64_t> truncateFile(const std::string& localPath, std::uint64_t position);
+    Result<std::uint64_t> truncateFile(const std::string& localPath, std::uint64_t position) const;
     WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) override;
     WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) override;
     WHPluginResult writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position) override;
@@ -84,13 +95,16 @@ private:
     enum class OnDisk { Unknown, Directory, NotDirectory };
     ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const;
     WHPluginResult copyOrMove(const std::string& directory, const std::string& newName, const std::string& sourcePath,
-        const std::string& sourceRoot, TransferMode mode);
+        const WHLocalFilesystem& sourceFileSystem, TransferMode mode);
     WHPluginResult write(const WHFilesystemURL& url, const Bytes& data, std::optional<std::uint64_t> keep);
+    // The folder and name of the item a URL names, resolved beneath the roots.
+    Result<BeneathResolver::Entry> locate(const WHFilesystemURL& url, BeneathResolver::LastLink last) const;
+    Result<BeneathResolver::Entry> locatePath(const std::string& path, BeneathResolver::LastLink last) const;
 
     std::string m_name;
     std::string m_fsRoot;
     URLTransformer m_urlTransformer;
-    std::vector<std::string> m_reachableRoots;
+    std::unique_ptr<BeneathResolver> m_resolver;
 };
 
 } // namespace penwick

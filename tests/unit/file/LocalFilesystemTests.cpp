@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <glib.h>
@@ -305,10 +307,54 @@ TEST_F(LocalFilesystem, LinksOutOfTheRootsNameNothing)
     writeFile(local("d/f.txt"), "f");
     fs::create_symlink("f.txt", local("d/inside"));
     LogCapture log;
-    EXPECT_EQ(copy("/", "copy", "/d", TransferMode::Copy).status(), 1);
+    auto copied = copy("/", "copy", "/d", TransferMode::Copy);
+    EXPECT_EQ(copied.status(), 6);
+    EXPECT_EQ((*copied.message())["leftOut"], 1);
     EXPECT_EQ(readFile(local("copy/inside")), "f");
     EXPECT_FALSE(exists(local("copy/relative")));
-    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines().size(), 2u);
+}
+
+// A thread keeps swapping a folder and a file of the root with links leading out while every
+// operation runs on them: nothing outside is read, changed or removed.
+TEST_F(LocalFilesystem, LinksSwappedInDuringOperationsNeverLeadOut)
+{
+    fs::create_directories(m_outside + "/victim");
+    writeFile(m_outside + "/victim/v.txt", "secret");
+    fs::create_directories(local("dir/victim"));
+    writeFile(local("dir/victim/v.txt"), "inside");
+    writeFile(local("file.txt"), "inside");
+    fs::create_directory_symlink(m_outside, local("dirlink"));
+    fs::create_symlink(m_outside + "/secret.txt", local("filelink"));
+    std::atomic<bool> done { false };
+    std::thread racer([&] {
+        while (!done) {
+            renameat2(AT_FDCWD, local("dir").c_str(), AT_FDCWD, local("dirlink").c_str(), RENAME_EXCHANGE);
+            renameat2(AT_FDCWD, local("file.txt").c_str(), AT_FDCWD, local("filelink").c_str(), RENAME_EXCHANGE);
+        }
+    });
+    for (int i = 0; i < 1000; ++i) {
+        for (const char* tail : { "/file.txt", "/dir/victim/v.txt", "/dir/secret.txt" })
+            EXPECT_NE(read(url(tail)).text(), "secret") << tail;
+        (void)m_fs->writeToFileAtURL(url("/file.txt"), bytesOf("written"), WriteMode::Replace);
+        (void)m_fs->writeAtPosition(url("/dir/secret.txt"), bytesOf("written"), 0);
+        (void)m_fs->truncateFileAtURL(url("/file.txt"), 1);
+        (void)m_fs->truncateFileAtURL(url("/dir/secret.txt"), 1);
+        (void)copy("/", "copy", "/dir", TransferMode::Copy);
+        (void)m_fs->recursiveRemoveFileAtURL(url("/copy"));
+        (void)copy("/", "moved", "/dir/victim", TransferMode::Move);
+        (void)copy("/dir", "victim", "/moved", TransferMode::Move);
+        (void)m_fs->recursiveRemoveFileAtURL(url("/dir/victim"));
+        (void)m_fs->getFileForURL(url("/dir"), "victim", { { "create", true }, { "getDir", true } });
+    }
+    done = true;
+    racer.join();
+    EXPECT_EQ(readFile(m_outside + "/secret.txt"), "secret");
+    EXPECT_EQ(readFile(m_outside + "/victim/v.txt"), "secret");
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(m_outside))
+        names.insert(entry.path().lexically_relative(m_outside));
+    EXPECT_EQ(names, (std::set<std::string> { "secret.txt", "victim", "victim/v.txt" }));
 }
 
 TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
@@ -385,6 +431,43 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
     EXPECT_TRUE(fs::is_symlink(local("link.txt")));
     EXPECT_EQ(readFile(local("private.txt")), "new");
     EXPECT_EQ(fs::status(local("private.txt")).permissions() & fs::perms::all, perms);
+}
+
+// Every change refuses alike what it may not change: a file with another hard link (which may lie
+// outside the roots) and, for a user other than root, a file without write permission. A rewrite
+// keeps the owner and drops set-user-id bits, saying so.
+TEST_F(LocalFilesystem, ChangesKeepTheFilesIdentity)
+{
+    writeFile(local("linked"), "linked");
+    fs::create_hard_link(local("linked"), m_outside + "/hard");
+    writeFile(local("readonly"), "readonly");
+    fs::permissions(local("readonly"), fs::perms::owner_read);
+    for (const char* name : { "linked", "readonly" }) {
+        if (std::string(name) == "readonly" && geteuid() == 0)
+            continue; // root may write any file
+        SCOPED_TRACE(name);
+        auto u = url(std::string("/") + name);
+        for (const auto& r : { m_fs->writeToFileAtURL(u, bytesOf("x"), WriteMode::Replace), m_fs->writeToFileAtURL(u, bytesOf("x"), WriteMode::Append),
+                 m_fs->writeAtPosition(u, bytesOf("x"), 1), m_fs->truncateFileAtURL(u, 1) })
+            EXPECT_EQ(failureOf(r), std::pair(6, kDenied));
+        EXPECT_EQ(readFile(local(name)), name);
+    }
+
+    writeFile(local("setuid"), "old");
+    bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(local("setuid").c_str(), 4321, 4321), 0);
+    }
+    fs::permissions(local("setuid"), fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read);
+    LogCapture log;
+    EXPECT_EQ(m_fs->writeToFileAtURL(url("/setuid"), bytesOf("new"), WriteMode::Replace).status(), 1);
+    struct stat st;
+    ASSERT_EQ(stat(local("setuid").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0740u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 4321u);
+    }
+    EXPECT_EQ(log.lines(), std::vector<std::string> { "rewriting setuid drops its set-user-id and set-group-id bits" });
 }
 
 // A host killed while it writes leaves the old content and nothing else: no hidden temporary file
@@ -591,7 +674,9 @@ TEST_F(LocalFilesystem, FullVolume)
         auto answer = m_fs->writeToFileAtURL(url(tail), Bytes(256 * 1024, 'y'), mode);
         EXPECT_EQ(failureOf(answer), std::pair(6, kQuota)) << tail;
     }
-    EXPECT_EQ(failureOf(m_fs->writeAtPosition(url("/small/log.txt"), Bytes(256 * 1024, 'y'), 3)), std::pair(6, kQuota));
+    // In place from the end (position 7) or replacing (3): the old bytes whole, the length back.
+    for (std::uint64_t position : { 3, 7 })
+        EXPECT_EQ(failureOf(m_fs->writeAtPosition(url("/small/log.txt"), Bytes(256 * 1024, 'y'), position)), std::pair(6, kQuota));
     EXPECT_EQ(readFile(local("small/log.txt")), "before;");
     EXPECT_EQ(std::distance(fs::directory_iterator(local("small")), {}), 1);
 }

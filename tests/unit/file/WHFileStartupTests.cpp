@@ -249,6 +249,13 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
     EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
     EXPECT_FALSE(std::filesystem::exists(plugin.appDataPath() + "/stolen"));
     EXPECT_EQ(readAll("/etc/hostname"), hostname);
+
+    // Existence is answered only inside the file systems: elsewhere as for a missing file.
+    const std::tuple<Action, std::string, int> tests[] = { { &WHFile::testFileExists, "/etc/hostname", 0 },
+        { &WHFile::testFileExists, plugin.appDataPath() + "/etc/hostname", 0 }, { &WHFile::testDirectoryExists, "/etc", 0 },
+        { &WHFile::testFileExists, plugin.appDataPath() + "/x", 1 }, { &WHFile::testDirectoryExists, plugin.appDataPath(), 1 } };
+    for (const auto& [action, path, exists] : tests)
+        EXPECT_EQ(*started.call(action, { path }).back().first.message(), exists) << path;
 }
 
 } // namespace

@@ -1,0 +1,98 @@
+// Resolution beneath opened roots, by the kernel and by the component walk, against a real tree.
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "base/BeneathResolver.h"
+#include "support/TempDir.h"
+
+namespace penwick::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(int fd)
+{
+    std::string text(64, '\0');
+    ssize_t n = pread(fd, text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return text;
+}
+
+class BeneathResolverTest : public ::testing::TestWithParam<BeneathResolver::Walk> { };
+
+TEST_P(BeneathResolverTest, FollowsLinksOnlyWithinTheRoots)
+{
+    TempDir tmp("penwick-beneath-XXXXXX");
+    std::string root = tmp.path + "/root", other = tmp.path + "/other", outside = tmp.path + "/outside";
+    for (const auto& d : { root + "/d", other, outside })
+        fs::create_directories(d);
+    std::ofstream(root + "/f.txt") << "in";
+    std::ofstream(root + "/d/g.txt") << "g";
+    std::ofstream(other + "/o.txt") << "o";
+    std::ofstream(outside + "/secret.txt") << "secret";
+    fs::create_symlink("f.txt", root + "/inlink");
+    fs::create_symlink(root + "/d", root + "/absin");
+    fs::create_symlink("chain2", root + "/chain1");
+    fs::create_symlink("d/g.txt", root + "/chain2");
+    fs::create_symlink(outside + "/secret.txt", root + "/out");
+    fs::create_symlink(outside, root + "/outdir");
+    fs::create_symlink("../outside/secret.txt", root + "/d/up");
+    fs::create_symlink("../../outside/secret.txt", root + "/d/up2");
+    fs::create_symlink("loop2", root + "/loop1");
+    fs::create_symlink("loop1", root + "/loop2");
+    fs::create_symlink(other, root + "/otherlink");
+    fs::create_symlink("../root/f.txt", other + "/back");
+    // A hard link is the file itself wherever it lies: resolution has nothing to refuse.
+    std::error_code noHardLinks;
+    fs::create_hard_link(outside + "/secret.txt", root + "/hard", noHardLinks);
+
+    BeneathResolver resolver({ root, other }, GetParam());
+    struct Row {
+        const char* path;
+        const char* content; // null: fails with `error`
+        int error;
+    };
+    const Row rows[] = {
+        { "f.txt", "in", 0 }, { "/f.txt", "in", 0 }, { "inlink", "in", 0 }, { "absin/g.txt", "g", 0 },
+        { "chain1", "g", 0 }, { "d/../f.txt", "in", 0 }, { "d/./g.txt", "g", 0 }, { "otherlink/o.txt", "o", 0 },
+        { "otherlink/back", "in", 0 }, { "otherlink/../root/f.txt", "in", 0 },
+        { "../outside/secret.txt", nullptr, EXDEV }, { "out", nullptr, EXDEV }, { "outdir/secret.txt", nullptr, EXDEV },
+        { "d/up", nullptr, ENOENT }, { "d/up2", nullptr, EXDEV }, { "loop1", nullptr, ELOOP },
+        { "d/g.txt/x", nullptr, ENOTDIR }, { "missing/x", nullptr, ENOENT }, { "missing", nullptr, ENOENT },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        auto fd = resolver.open(row.path, O_RDONLY);
+        if (row.content) {
+            ASSERT_TRUE(fd) << fd.error().message;
+            EXPECT_EQ(readAll(fd->get()), row.content);
+        } else {
+            ASSERT_FALSE(fd);
+            EXPECT_EQ(fd.error().code, row.error);
+        }
+    }
+    if (!noHardLinks) {
+        EXPECT_TRUE(resolver.open("hard", O_RDONLY));
+    }
+
+    // The item a change acts on: the link itself when kept, its target when followed; a missing
+    // last name is given for creation.
+    auto kept = resolver.entry("inlink", BeneathResolver::LastLink::Keep);
+    auto followed = resolver.entry("chain1");
+    auto missing = resolver.entry("d/new.txt");
+    ASSERT_TRUE(kept && followed && missing);
+    EXPECT_EQ(kept->name, "inlink");
+    EXPECT_EQ(followed->name, "g.txt");
+    EXPECT_EQ(missing->name, "new.txt");
+    EXPECT_FALSE(resolver.entry("out"));
+    EXPECT_EQ(resolver.open("out", O_PATH, BeneathResolver::LastLink::Keep).hasValue(), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Walks, BeneathResolverTest,
+    ::testing::Values(BeneathResolver::Walk::Kernel, BeneathResolver::Walk::Components));
+
+} // namespace
+} // namespace penwick::test
