@@ -58,7 +58,7 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
         Lines {}) << app.output();
     // Arguments that are not an array (a text, none at all, or not representable) run no action:
     // the one echo is the sub-frame's.
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 5s))
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 30s))
         << app.output();
     EXPECT_EQ(app.countLines(": echo:"), 1) << app.output();
 }

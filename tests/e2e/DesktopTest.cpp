@@ -114,10 +114,10 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
     AppRunner second;
     second.shareFoldersWith(first);
     second.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 5s), 0) << second.output();
+    EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 30s), 0) << second.output();
     EXPECT_TRUE(first.waitForLine("activated again by a second launch, with arguments: --resources " + second.resourcesDir(), 10s))
         << first.output();
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return std::stoul(focusedWindow(), nullptr, 0) == std::stoul(window, nullptr, 0); }, 5s))
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return std::stoul(focusedWindow(), nullptr, 0) == std::stoul(window, nullptr, 0); }, 30s))
         << "focus on " << focusedWindow() << ", the app's window is " << window;
     EXPECT_EQ(AppRunner::capture("xdotool search --all --onlyvisible --name '^Penwick$' | wc -l"), "1\n");
     EXPECT_EQ(first.countLines("resources at "), 1) << first.output();
@@ -154,7 +154,7 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
         auto webProcesses = app.webProcesses();
         ASSERT_FALSE(webProcesses.empty());
         ::kill(app.pid(), c.signal);
-        EXPECT_EQ(app.waitForExit(5s), 0) << app.output();
+        EXPECT_EQ(app.waitForExit(30s), 0) << app.output();
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
             left.push_back(entry.path().filename());
@@ -166,7 +166,7 @@ TEST(Desktop, ASignalEndsTheHostWhileADialogIsOpen)
                     return false;
             }
             return true;
-        }, 5s));
+        }, 30s));
     }
 }
 
@@ -183,7 +183,7 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
     ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
     ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 5s));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 30s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 10s)) << app.output();
     EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
