@@ -90,7 +90,7 @@ struct WindowManager {
         for (int attempt = 0; installed && attempt < 3 && !running; ++attempt) {
             openbox.reset();
             openbox.emplace(std::vector<std::string> { "env", "HOME=" + home.path, "XDG_CONFIG_HOME=" + home.path, "openbox", "--sm-disable", "--replace" });
-            running = waitUntil(wmRunning, 10s);
+            running = waitUntil(wmRunning, 30s);
         }
     }
     ~WindowManager()
