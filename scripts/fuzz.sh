@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (fuzz/) with clang, AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-fuzz/ (or $FUZZ_BUILD_DIR), runs the unit tests there once, then runs every target for the
-# given number of seconds each (default 600), $PENWICK_FUZZ_JOBS (default 2) at a time.
-# Targets start from a copy of fuzz/corpus/<target> kept in the build folder; the tree's corpus is
-# never written. Prints the executions per target and fails on any finding, keeping the input
+# given number of seconds each (default 600), $PENWICK_FUZZ_JOBS (default 2) at a time, after
+# replaying each corpus whole. Targets start from a copy of fuzz/corpus/<target> kept in the build
+# folder; the tree's corpus is never written. Prints the executions per target and fails on any finding, keeping the input
 # under <build>/fuzz-findings/. PENWICK_FUZZ_SKIP_UNIT=1 skips the unit tests; naming targets after
 # the seconds runs only those.
 set -euo pipefail
@@ -31,7 +31,9 @@ for t in "${TARGETS[@]}"; do build_targets+=("fuzz_$t"); done
 if [ "${PENWICK_FUZZ_SKIP_UNIT:-0}" != "1" ]; then
   for dir in tests/unit/*/; do build_targets+=("test_$(basename "$dir")"); done
 fi
+start=$SECONDS
 cmake --build "$BUILD_DIR" -j2 --target "${build_targets[@]}"
+echo "Built in $((SECONDS - start)) s."
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
@@ -43,6 +45,7 @@ if [ "${PENWICK_FUZZ_SKIP_UNIT:-0}" != "1" ]; then
     exit 1
   fi
   grep "tests passed" "$BUILD_DIR/unit-tests.log"
+  grep "Total Test time" "$BUILD_DIR/unit-tests.log"
 fi
 
 FINDINGS="$BUILD_DIR/fuzz-findings"
@@ -58,7 +61,9 @@ run_target() {
     -print_final_stats=1 -artifact_prefix="$FINDINGS/$t-")
   if [ -n "${DICT[$t]:-}" ]; then args+=(-dict="fuzz/${DICT[$t]}"); fi
   local status=0
-  "$BUILD_DIR/fuzz/fuzz_$t" "${args[@]}" "$corpus" >"$log" 2>&1 || status=$?
+  # Every input of the corpus once, however short the timed run after it.
+  "$BUILD_DIR/fuzz/fuzz_$t" -runs=0 "${args[@]:1}" "$corpus" >"$log" 2>&1 || status=$?
+  [ "$status" -ne 0 ] || "$BUILD_DIR/fuzz/fuzz_$t" "${args[@]}" "$corpus" >>"$log" 2>&1 || status=$?
   local execs
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   if [ "$status" -eq 0 ]; then

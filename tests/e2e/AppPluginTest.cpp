@@ -59,15 +59,15 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     EXPECT_EQ(app.countLines("system opens"), 5) << app.output();
 
     auto shown = [&] { return app.windowCount("inner", AppRunner::Shown::Only) > 0; };
-    ASSERT_TRUE(AppRunner::waitUntil(shown, 10s)) << app.output();
-    ASSERT_TRUE(app.waitForLine("first login", 10s)) << app.output();
+    ASSERT_TRUE(AppRunner::waitUntil(shown, 30s)) << app.output();
+    ASSERT_TRUE(app.waitForLine("first login", 30s)) << app.output();
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms)) << "the popup stays after the landing page";
-    ASSERT_TRUE(AppRunner::waitUntil(shown, 10s)) << app.output();
+    ASSERT_TRUE(AppRunner::waitUntil(shown, 30s)) << app.output();
     EXPECT_EQ(app.windowCount("inner", AppRunner::Shown::OrNot), 1) << "a second window for the second open";
-    bool done = app.waitForLine(": DONE", 10s);
+    bool done = app.waitForLine(": DONE", 30s);
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers F1"));
-    EXPECT_TRUE(app.waitForLine(std::string("system opens ") + PENWICK_DOCUMENTS_URL, 10s)) << app.output();
+    EXPECT_TRUE(app.waitForLine(std::string("system opens ") + PENWICK_DOCUMENTS_URL, 30s)) << app.output();
     app.kill();
     ASSERT_TRUE(done) << app.output();
 
@@ -120,7 +120,7 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     auto answer = [&](const std::string& title, const std::string& keys) {
         return AppRunner::waitUntil([&] {
             return AppRunner::xdotool(app.windowSearch(title, "--onlyvisible") + " windowfocus --sync %1 sleep 0.3 key --clearmodifiers " + keys);
-        }, 10s);
+        }, 30s);
     };
     auto typePath = [&](const std::string& path) {
         return answer("Save", "ctrl+a") && AppRunner::xdotool("type --delay 5 '" + path + "'") && AppRunner::xdotool("key --clearmodifiers Return");
@@ -129,14 +129,14 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
     for (auto [path, line] : { std::pair { "/report.pdf", ": pdf done" }, { "/notes.txt", ": text done" } }) {
         ASSERT_TRUE(typePath(out + path)) << app.output();
-        ASSERT_TRUE(app.waitForLine(line, 10s)) << app.output();
+        ASSERT_TRUE(app.waitForLine(line, 30s)) << app.output();
     }
     ASSERT_TRUE(answer("Save", "Escape")) << app.output();
-    ASSERT_TRUE(app.waitForLine(": cancel done", 10s)) << app.output();
+    ASSERT_TRUE(app.waitForLine(": cancel done", 30s)) << app.output();
     // No one, root included, can make a file in /proc: the write fails, is shown, and Return closes the message.
     (void)typePath("/proc/locked.txt");
     EXPECT_TRUE(answer("Error", "Return")) << app.output();
-    bool done = app.waitForLine(": DONE", 10s) && app.waitForLine("locked failed", 10s);
+    bool done = app.waitForLine(": DONE", 30s) && app.waitForLine("locked failed", 30s);
     app.kill();
     ASSERT_TRUE(done) << app.output();
 

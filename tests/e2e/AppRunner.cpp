@@ -1,4 +1,5 @@
 #include "e2e/AppRunner.h"
+#include "e2e/XServer.h"
 
 #include <algorithm>
 #include <csignal>

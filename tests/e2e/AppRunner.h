@@ -60,7 +60,7 @@ public:
     bool hasLogLine(const std::string& message) const;
     // Waits until every message has been logged (as hasLogLine); the ones that were not.
     std::vector<std::string> missingLogLines(const std::vector<std::string>& messages,
-        std::chrono::milliseconds timeout = std::chrono::seconds(20));
+        std::chrono::milliseconds timeout = std::chrono::seconds(30));
     // Position of the first log line that is exactly `message`, or -1.
     int indexOfLogLine(const std::string& message) const;
     std::vector<std::string> lines() const;

@@ -58,7 +58,7 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
         Lines {}) << app.output();
     // Arguments that are not an array (a text, none at all, or not representable) run no action:
     // the one echo is the sub-frame's.
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 5s))
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 30s))
         << app.output();
     EXPECT_EQ(app.countLines(": echo:"), 1) << app.output();
 }
@@ -115,7 +115,7 @@ TEST(Dialogs, ScriptedAnswersChosenFilesAndTheLeavePageQuestionReachThePage)
 
     const std::string click = "mousemove --window %1 100 500 click 1";
     ASSERT_TRUE(app.onWindow("Penwick", click));
-    ASSERT_TRUE(app.waitForLine(": still here", 10s)) << app.output();
+    ASSERT_TRUE(app.waitForLine(": still here", 30s)) << app.output();
     EXPECT_EQ(app.countLines("left the page"), 0) << app.output();
     // Under load a click can land before the window takes input again; click until the page
     // has seen a second one.
@@ -123,7 +123,7 @@ TEST(Dialogs, ScriptedAnswersChosenFilesAndTheLeavePageQuestionReachThePage)
         (void)app.onWindow("Penwick", click);
         (void)AppRunner::waitUntil([&] { return app.countLines(": clicked") >= 2; }, 2s);
     }
-    ASSERT_TRUE(app.waitForLine(": left the page", 10s)) << app.output();
+    ASSERT_TRUE(app.waitForLine(": left the page", 30s)) << app.output();
     // Two of the page's own and two leave-page questions.
     EXPECT_EQ(app.countLines("dialog confirm: "), 4) << app.output();
 }

@@ -168,7 +168,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     for (auto& attack : attacks) {
         attack.run();
         // The host logs a refusal just after closing the connection.
-        EXPECT_TRUE(app.waitForLine(attack.logged, 5s)) << attack.name << "\n" << app.output();
+        EXPECT_TRUE(app.waitForLine(attack.logged, 30s)) << attack.name << "\n" << app.output();
         int answered = app.countLines(": answered ");
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": answered ") >= answered + 2; }, 20s))
             << attack.name << "\n" << app.output();

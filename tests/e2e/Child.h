@@ -5,6 +5,7 @@
 #include <glib.h>
 #include <poll.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -27,7 +28,9 @@ struct Child {
         cargv.push_back(nullptr);
         const int source[] = { fds[1] }, target[] = { 3 };
         auto flags = GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL);
-        if (!g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), nullptr, flags, nullptr, nullptr, -1, -1, -1, source, target,
+        // It goes with the test, even one killed at its time-out.
+        auto dieWithParent = [](gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); };
+        if (!g_spawn_async_with_pipes_and_fds(nullptr, cargv.data(), nullptr, flags, dieWithParent, nullptr, -1, -1, -1, source, target,
                 fds[1] >= 0 ? 1 : 0, &pid, nullptr, nullptr, nullptr, nullptr))
             pid = -1;
         if (fds[1] >= 0)

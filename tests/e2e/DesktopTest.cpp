@@ -117,10 +117,10 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
     AppRunner second;
     second.shareFoldersWith(first);
     second.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 5s), 0) << second.output();
-    EXPECT_TRUE(first.waitForLine("activated again by a second launch, with arguments: --resources " + second.resourcesDir(), 10s))
+    EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 30s), 0) << second.output();
+    EXPECT_TRUE(first.waitForLine("activated again by a second launch, with arguments: --resources " + second.resourcesDir(), 30s))
         << first.output();
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return std::stoul(focusedWindow(), nullptr, 0) == std::stoul(window, nullptr, 0); }, 5s))
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return std::stoul(focusedWindow(), nullptr, 0) == std::stoul(window, nullptr, 0); }, 30s))
         << "focus on " << focusedWindow() << ", the app's window is " << window;
     EXPECT_EQ(AppRunner::capture("xdotool search --all --onlyvisible --name '^Penwick$' | wc -l"), "1\n");
     EXPECT_EQ(first.countLines("resources at "), 1) << first.output();
@@ -133,7 +133,7 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !first.window().empty(); }, 30s)) << first.output();
     AppRunner second;
     second.shareFoldersWith(first);
-    auto status = second.run({}, 10s);
+    auto status = second.run({}, 30s);
     ASSERT_TRUE(status);
     EXPECT_NE(*status, 0);
     EXPECT_EQ(second.countLines("penwick: Penwick is already running (process " + std::to_string(first.pid()) + " holds "), 1)
@@ -161,7 +161,7 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
             ::kill(app.pid(), c.signal);
         else
             ASSERT_TRUE(app.onWindow("Penwick", "windowclose %1"));
-        EXPECT_EQ(app.waitForExit(5s), 0) << app.output();
+        EXPECT_EQ(app.waitForExit(30s), 0) << app.output();
         EXPECT_EQ(app.countLines("CRITICAL"), 0) << app.output();
         std::vector<std::string> left;
         for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
@@ -174,7 +174,7 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
                     return false;
             }
             return true;
-        }, 5s));
+        }, 30s));
     }
 }
 
@@ -199,9 +199,9 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     EXPECT_EQ(AppRunner::capture(std::string("xprop -id ") + mainWindow + " WM_CLASS"),
         std::string("WM_CLASS(STRING) = \"") + PENWICK_APP_ID + "\", \"" + PENWICK_APP_ID + "\"\n");
     ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 5s));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 30s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 10s)) << app.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
     EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
 }
 
@@ -223,7 +223,7 @@ TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
     portal.change(2);
     EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
     portal.change(1);
-    EXPECT_TRUE(app.waitForLine("scheme changed: dark", 10s)) << app.output();
+    EXPECT_TRUE(app.waitForLine("scheme changed: dark", 30s)) << app.output();
 }
 
 TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)

@@ -54,7 +54,7 @@ TEST(DevLoop, ReloadAndInspectorKeysOnlyWithDeveloperExtras)
             EXPECT_EQ(app.countLines("page key"), 0) << app.output();
         } else {
             ASSERT_TRUE(press("ctrl+shift+i"));
-            EXPECT_TRUE(app.waitForLine("page key ctrl+I", 10s)) << app.output();
+            EXPECT_TRUE(app.waitForLine("page key ctrl+I", 30s)) << app.output();
             for (const char* key : { "page key F5", "page key ctrl+r" })
                 EXPECT_EQ(app.countLines(key), 1) << key << "\n" << app.output();
             EXPECT_EQ(app.countLines("load 2"), 0) << app.output();

@@ -94,7 +94,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
     app.start();
     const bool done = app.waitForLine(": DONE", 60s);
-    const auto missing = app.missingLogLines(lines, 5s);
+    const auto missing = app.missingLogLines(lines, 30s);
     app.kill();
     ASSERT_TRUE(done) << app.output();
     EXPECT_EQ(missing, std::vector<std::string>{}) << app.output();
@@ -132,7 +132,7 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     ASSERT_TRUE(app.waitForLine(": DONE", 60s)) << app.output();
     const long peak = AppRunner::statusKiB(app.pid(), "VmHWM");
     EXPECT_EQ(app.missingLogLines({ "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4",
-                  "two gib ok 4", "alive ok true" }, 5s),
+                  "two gib ok 4", "alive ok true" }, 30s),
         std::vector<std::string> {}) << app.output();
     app.kill();
     EXPECT_TRUE(AppRunner::readFile(data + "/old.bin") == old);

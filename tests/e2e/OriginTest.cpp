@@ -26,7 +26,7 @@ void prepare(AppRunner& app, const std::string& page, const std::string& config,
 
 bool countBecomes(const AppRunner& app, const std::string& text, int count)
 {
-    return AppRunner::waitUntil([&] { return app.countLines(text) == count; }, 10s);
+    return AppRunner::waitUntil([&] { return app.countLines(text) == count; }, 30s);
 }
 
 // Also with the demo's old "*": a wildcard grants nothing. A whfile: page has the bridge where the
@@ -88,7 +88,7 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
         EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
         // Eight answers, one line (where the host drops them, or the web process when they crossed).
         const std::string dropped = "dropped the answers for a document that is gone";
-        EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(dropped) >= 1; }, 10s)) << app.output();
+        EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(dropped) >= 1; }, 30s)) << app.output();
         EXPECT_LE(app.countLines(dropped), 2) << app.output();
         // A whfile: page the taker opens in the main frame is not the app's either.
         (void)app.waitForLine("top whfile page: ", 10s);

@@ -107,7 +107,7 @@ bool onOutput(const Placed& p)
 testing::AssertionResult becomes(const ProtocolLog& log, const std::function<bool(const Placed&)>& want, const char* what)
 {
     std::optional<Placed> last;
-    if (AppRunner::waitUntil([&] { return (last = placed(log)) && want(*last); }, 10s))
+    if (AppRunner::waitUntil([&] { return (last = placed(log)) && want(*last); }, 30s))
         return testing::AssertionSuccess();
     testing::AssertionResult failure = testing::AssertionFailure() << "want " << what << ", have ";
     if (last)
@@ -172,7 +172,7 @@ TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHid
     EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && p.frame.width == 800 && p.frame.height == 600 && onOutput(p); },
         "a decorated 800x600 frame on the output")) << m_app.output();
     // The pointer hides over the app's own windows, what Wayland allows.
-    EXPECT_TRUE(m_app.waitForLine("pointer: hidden over this application's windows only; movement over other applications is not seen", 10s))
+    EXPECT_TRUE(m_app.waitForLine("pointer: hidden over this application's windows only; movement over other applications is not seen", 30s))
         << m_app.output();
 }
 
@@ -184,10 +184,10 @@ TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
     Child kiosk({ "env", "XDG_RUNTIME_DIR=" + runtime, "weston", "--backend=headless-backend.so", "--shell=kiosk-shell.so", "--socket=kiosk",
         "--width=1280", "--height=1024", "--idle-time=0" });
     ASSERT_GT(kiosk.pid, 0);
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 10s));
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 30s));
     m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
     start(R"(<preference name="WindowSize" value="800x600"/>)");
-    EXPECT_TRUE(m_app.waitForLine("window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 20s))
+    EXPECT_TRUE(m_app.waitForLine("window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 60s))
         << m_app.output();
     m_app.kill();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/XServer.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -123,7 +123,11 @@ public:
                 auto result = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, ++tick);
                 result.setKeepCallback(KeepCallback::Yes);
                 delegate->sendPluginResult(result, id);
-                scheduler.post([turns] { ++*turns; });
+                scheduler.post([turns] {
+                    // The test answers the question once this much has happened behind it.
+                    if (++*turns == 3)
+                        log::message("modal: answers arrive while asking");
+                });
             }
             ticker->set_value(tick);
         });
