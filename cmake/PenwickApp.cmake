@@ -10,9 +10,9 @@
 #                                    app never shows the host's own
 #     [HOMEPAGE <url>]
 #     [WEBSITE_URL <url>]            opened by the menu's "Visit Website" (no entry without it)
-#     [DOCUMENTS_URL <url>]          opened by "Documentation" (F1); default: the host's documentation
+#     [DOCUMENTS_URL <url>]          opened by "Documentation" (F1); without it F1 does nothing
 #     [LOGIN_LANDING_URL <url>]      URL prefix of the login popup's landing page
-#     [LICENSE <SPDX id>] [CATEGORIES <Desktop;Categories;>]
+#     [LICENSE <SPDX id>] [DEVELOPER <name>] [CATEGORIES <Desktop;Categories;>]
 #     [OUTPUT_NAME <executable name>]  default: <target>
 #     [SOURCES <extra sources>...]
 #     [EXCLUDE_FROM_ALL])            installed only when its component (<target>) is asked for
@@ -29,6 +29,8 @@
 get_filename_component(_penwick_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(PENWICK_HOST_SOURCE_DIR ${_penwick_dir} CACHE INTERNAL "")
 set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
+# The host's own id: the runtime, and the one app whose documentation is the host's.
+set(PENWICK_HOST_APP_ID org.penwick.Host CACHE INTERNAL "")
 
 function(_penwick_xml_escape out text)
   string(REPLACE "&" "&amp;" text "${text}")
@@ -63,7 +65,14 @@ function(penwick_set_app_identity target)
   include(GNUInstallDirs)
   file(RELATIVE_PATH data_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/${APP_ID}")
   file(RELATIVE_PATH webext_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions")
-  file(RELATIVE_PATH doc_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/doc/${APP_ID}")
+  # Only the host itself opens the host's documentation (F1 without a documents page); another
+  # app's users are not its developers.
+  set(doc_rel "")
+  set(build_doc_dir "")
+  if(APP_ID STREQUAL PENWICK_HOST_APP_ID)
+    file(RELATIVE_PATH doc_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/doc/${APP_ID}")
+    set(build_doc_dir "${PENWICK_HOST_SOURCE_DIR}")
+  endif()
   foreach(url WEBSITE_URL DOCUMENTS_URL LOGIN_LANDING_URL)
     if(APP_${url} AND NOT APP_${url} MATCHES "^https?://[^/]")
       message(FATAL_ERROR "penwick app ${target}: ${url} '${APP_${url}}' is not an http or https URL")
@@ -77,7 +86,7 @@ function(penwick_set_app_identity target)
     PENWICK_APP_WEBEXT_DIR="${webext_rel}"
     PENWICK_APP_DOC_DIR="${doc_rel}"
     PENWICK_APP_BUILD_RESOURCES="${resources}"
-    PENWICK_APP_BUILD_DOC_DIR="${PENWICK_HOST_SOURCE_DIR}"
+    PENWICK_APP_BUILD_DOC_DIR="${build_doc_dir}"
     PENWICK_APP_WEBSITE_URL="${APP_WEBSITE_URL}"
     PENWICK_APP_DOCUMENTS_URL="${APP_DOCUMENTS_URL}"
     PENWICK_APP_LOGIN_LANDING_URL="${APP_LOGIN_LANDING_URL}")
@@ -88,7 +97,7 @@ endfunction()
 
 function(penwick_add_app target)
   cmake_parse_arguments(PARSE_ARGV 1 APP "EXCLUDE_FROM_ALL"
-    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;CATEGORIES;OUTPUT_NAME;WEBSITE_URL;DOCUMENTS_URL;LOGIN_LANDING_URL"
+    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;DEVELOPER;CATEGORIES;OUTPUT_NAME;WEBSITE_URL;DOCUMENTS_URL;LOGIN_LANDING_URL"
     "SOURCES")
   if(APP_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "penwick_add_app(${target}): unknown arguments ${APP_UNPARSED_ARGUMENTS}")
@@ -108,8 +117,6 @@ function(penwick_add_app target)
   endif()
   if(NOT APP_HOMEPAGE AND APP_WEBSITE_URL)
     set(APP_HOMEPAGE "${APP_WEBSITE_URL}")
-  elseif(NOT APP_HOMEPAGE)
-    set(APP_HOMEPAGE "https://example.org/")
   endif()
   if(NOT APP_LICENSE)
     set(APP_LICENSE "LicenseRef-proprietary")
@@ -135,9 +142,18 @@ function(penwick_add_app target)
 
   # Desktop entry and AppStream metainfo, filled from the identity.
   string(TIMESTAMP APP_RELEASE_DATE "%Y-%m-%d" UTC)
-  foreach(field NAME SUMMARY DESCRIPTION HOMEPAGE)
+  foreach(field NAME SUMMARY DESCRIPTION HOMEPAGE DEVELOPER)
     _penwick_xml_escape(APP_XML_${field} "${APP_${field}}")
   endforeach()
+  # An app without a homepage or developer names none, rather than someone else's.
+  set(APP_HOMEPAGE_ELEMENT "")
+  if(APP_HOMEPAGE)
+    set(APP_HOMEPAGE_ELEMENT "<url type=\"homepage\">${APP_XML_HOMEPAGE}</url>")
+  endif()
+  set(APP_DEVELOPER_ELEMENT "")
+  if(APP_DEVELOPER)
+    set(APP_DEVELOPER_ELEMENT "<developer_name>${APP_XML_DEVELOPER}</developer_name>")
+  endif()
   set(generated ${CMAKE_CURRENT_BINARY_DIR}/${target}-packaging)
   configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.desktop.in ${generated}/${APP_ID}.desktop @ONLY)
   configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.metainfo.xml.in ${generated}/${APP_ID}.metainfo.xml @ONLY)
@@ -152,13 +168,6 @@ function(penwick_add_app target)
   install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
   install(FILES ${resources}/config.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
-  # The host's documentation, which "Documentation" opens when the app names no page of its own.
-  if(NOT APP_DOCUMENTS_URL)
-    install(FILES ${PENWICK_HOST_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${APP_ID} ${opts})
-    if(IS_DIRECTORY ${PENWICK_HOST_SOURCE_DIR}/docs)
-      install(DIRECTORY ${PENWICK_HOST_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${APP_ID} ${opts})
-    endif()
-  endif()
   install(FILES ${generated}/${APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${opts})
   install(FILES ${generated}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo ${opts})
   get_filename_component(icon_ext "${APP_ICON}" LAST_EXT)
@@ -176,7 +185,7 @@ endfunction()
 macro(penwick_package_app target)
   cmake_parse_arguments(PENWICK_PKG "" "MAINTAINER" "" ${ARGN})
   if(NOT PENWICK_PKG_MAINTAINER)
-    set(PENWICK_PKG_MAINTAINER "Penwick app author <author@example.org>")
+    message(FATAL_ERROR "penwick_package_app(${target}): MAINTAINER \"Name <mail>\" is required")
   endif()
   get_target_property(_penwick_pkg_exe ${target} OUTPUT_NAME)
   get_target_property(_penwick_pkg_version ${target} PENWICK_APP_VERSION)
@@ -194,6 +203,8 @@ macro(penwick_package_app target)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+  # Without fonts covering Chinese, Japanese and Korean such text shows as boxes.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PENWICK_PKG_MAINTAINER}")
   include(CPack)
 endmacro()

@@ -137,8 +137,10 @@ void Application::startup()
     controller->setWebViewDelegate(m_webViewDelegate.get());
     m_webViewDelegate->setViewController(controller.get());
     webView->setClient(m_webViewDelegate.get());
-    auto developerExtras = m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey) ? platform::DeveloperExtras::On
-                                                                                              : platform::DeveloperExtras::Off;
+    auto developerExtras = m_options.developerExtras == platform::DeveloperExtras::On
+            || m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey)
+        ? platform::DeveloperExtras::On
+        : platform::DeveloperExtras::Off;
     webView->setDeveloperExtras(developerExtras);
     m_host.captureWhenLoaded(*webView, m_options);
     m_appDelegate->setWindow(std::move(window));
