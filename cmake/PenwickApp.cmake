@@ -25,10 +25,21 @@
 #   penwick_package_app(<target> [MAINTAINER "Name <mail>"])
 # makes `cpack -G DEB` package that application alone.
 
-# Cached so that the functions also work when called from a project that added the host.
+# Cached so that the functions also work when called from a project that added the host. From
+# the installed runtime (find_package(Penwick)), the entry point, templates and icon are beside
+# this file and the host's libraries are imported.
 get_filename_component(_penwick_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(PENWICK_HOST_SOURCE_DIR ${_penwick_dir} CACHE INTERNAL "")
-set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
+if(EXISTS ${_penwick_dir}/src/app/main.cpp)
+  set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
+  set(PENWICK_MAIN_SOURCE ${_penwick_dir}/src/app/main.cpp CACHE INTERNAL "")
+  set(PENWICK_TEMPLATE_DIR ${_penwick_dir}/packaging CACHE INTERNAL "")
+  set(PENWICK_DEFAULT_ICON ${_penwick_dir}/packaging/icons/penwick.svg CACHE INTERNAL "")
+else()
+  set(PENWICK_MAIN_SOURCE ${CMAKE_CURRENT_LIST_DIR}/main.cpp CACHE INTERNAL "")
+  set(PENWICK_TEMPLATE_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
+  set(PENWICK_DEFAULT_ICON ${CMAKE_CURRENT_LIST_DIR}/penwick.svg CACHE INTERNAL "")
+endif()
 # The host's own id: the runtime, and the one app whose documentation is the host's.
 set(PENWICK_HOST_APP_ID org.penwick.Host CACHE INTERNAL "")
 
@@ -113,7 +124,7 @@ function(penwick_add_app target)
     set(APP_VERSION ${PENWICK_HOST_VERSION})
   endif()
   if(NOT APP_ICON)
-    set(APP_ICON ${PENWICK_HOST_SOURCE_DIR}/packaging/icons/penwick.svg)
+    set(APP_ICON ${PENWICK_DEFAULT_ICON})
   endif()
   if(NOT APP_HOMEPAGE AND APP_WEBSITE_URL)
     set(APP_HOMEPAGE "${APP_WEBSITE_URL}")
@@ -129,10 +140,13 @@ function(penwick_add_app target)
   endif()
 
   include(GNUInstallDirs)
-  add_executable(${target} ${PENWICK_HOST_SOURCE_DIR}/src/app/main.cpp ${APP_SOURCES})
+  add_executable(${target} ${PENWICK_MAIN_SOURCE} ${APP_SOURCES})
   target_link_libraries(${target} PRIVATE wh_core wh_gtk)
   target_compile_features(${target} PRIVATE cxx_std_20)
-  add_dependencies(${target} penwick-webext)
+  get_target_property(webext_imported penwick-webext IMPORTED)
+  if(NOT webext_imported)
+    add_dependencies(${target} penwick-webext)
+  endif()
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${APP_OUTPUT_NAME})
   penwick_set_app_identity(${target} ID "${APP_ID}" NAME "${APP_NAME}" VERSION "${APP_VERSION}"
     RESOURCES "${APP_RESOURCES}" WEBSITE_URL "${APP_WEBSITE_URL}" DOCUMENTS_URL "${APP_DOCUMENTS_URL}"
@@ -155,8 +169,8 @@ function(penwick_add_app target)
     set(APP_DEVELOPER_ELEMENT "<developer_name>${APP_XML_DEVELOPER}</developer_name>")
   endif()
   set(generated ${CMAKE_CURRENT_BINARY_DIR}/${target}-packaging)
-  configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.desktop.in ${generated}/${APP_ID}.desktop @ONLY)
-  configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.metainfo.xml.in ${generated}/${APP_ID}.metainfo.xml @ONLY)
+  configure_file(${PENWICK_TEMPLATE_DIR}/app.desktop.in ${generated}/${APP_ID}.desktop @ONLY)
+  configure_file(${PENWICK_TEMPLATE_DIR}/app.metainfo.xml.in ${generated}/${APP_ID}.metainfo.xml @ONLY)
   set_target_properties(${target} PROPERTIES PENWICK_APP_DESKTOP_ENTRY ${generated}/${APP_ID}.desktop
     PENWICK_APP_METAINFO ${generated}/${APP_ID}.metainfo.xml)
 
@@ -165,7 +179,12 @@ function(penwick_add_app target)
     list(APPEND opts EXCLUDE_FROM_ALL)
   endif()
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${opts})
-  install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  # The web-process extension goes with the host code the app links: both speak the same channel.
+  if(webext_imported)
+    install(IMPORTED_RUNTIME_ARTIFACTS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  else()
+    install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  endif()
   install(FILES ${resources}/config.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   install(FILES ${generated}/${APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${opts})

@@ -1,5 +1,7 @@
 #include "bridge/WHPlugin.h"
 
+#include "bridge/WHInvokedUrlCommand.h"
+
 #include <mutex>
 
 namespace penwick {
@@ -7,7 +9,28 @@ namespace penwick {
 const WHPlugin::Action* WHPlugin::ActionTable::find(std::string_view name) const
 {
     auto it = m_actions.find(name);
+    if (it != m_actions.end())
+        return &it->second;
+    // The other form: "uptime:" for "uptime", and "uptime" for "uptime:".
+    std::string other(name);
+    if (!other.empty() && other.back() == ':')
+        other.pop_back();
+    else
+        other += ':';
+    it = m_actions.find(other);
     return it == m_actions.end() ? nullptr : &it->second;
+}
+
+const WHPlugin::Action* WHPlugin::findAction(std::string_view name) const
+{
+    if (const Action* action = actions().find(name))
+        return action;
+    static const Action s_cancel = [](WHPlugin& plugin, const WHInvokedUrlCommand& command) {
+        Value id = command.argumentAtIndex(0, Value(""));
+        if (id.is_string() && !id.get_ref<const std::string&>().empty())
+            plugin.cancel(id.get<std::string>());
+    };
+    return name == "cancel:" || name == "cancel" ? &s_cancel : nullptr;
 }
 
 WHPlugin::WHPlugin(const WHPluginContext& context)
