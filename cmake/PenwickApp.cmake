@@ -6,8 +6,10 @@
 #     RESOURCES <folder>             holds config.xml and www/
 #     [VERSION <version>]            default: the host's version
 #     [ICON <file.svg>]              default: the host's icon
-#     SUMMARY <one line> DESCRIPTION <paragraph>   the software centre's text; required, so that an
-#                                    app never shows the host's own
+#     SUMMARY <one line> DESCRIPTION <paragraph>   the software centre's text; required (here or
+#                                    in config.xml: <name short>, <description>), so that an app
+#                                    never shows the host's own. HOMEPAGE, LICENSE and DEVELOPER
+#                                    also default to config.xml's <author href>, <license>, <author>
 #     [HOMEPAGE <url>]
 #     [WEBSITE_URL <url>]            opened by the menu's "Visit Website" (no entry without it)
 #     [DOCUMENTS_URL <url>]          opened by "Documentation" (F1); without it F1 does nothing
@@ -48,6 +50,35 @@ function(_penwick_xml_escape out text)
   string(REPLACE "<" "&lt;" text "${text}")
   string(REPLACE ">" "&gt;" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# What config.xml says of the app for the software centre, as penwick-pack reads it: <name short>,
+# <description>, <author href> and text, <license>. Sets <prefix>_SUMMARY, _DESCRIPTION, _HOMEPAGE,
+# _DEVELOPER and _LICENSE in the caller where config.xml has them.
+function(_penwick_config_metadata prefix config)
+  file(READ "${config}" xml LIMIT 4194304)
+  string(REGEX REPLACE "<!--([^-]|-[^-])*-->" "" xml "${xml}")
+  set(patterns
+    DESCRIPTION "<description>([^<]*)</description>" SHORT "<name[^>]*short=\"([^\"]*)\"" HOMEPAGE "<author[^>]*href=\"([^\"]*)\""
+    DEVELOPER "<author[^>]*>([^<]*)</author>" LICENSE "<license>([^<]*)</license>")
+  while(patterns)
+    list(POP_FRONT patterns field pattern)
+    set(value "")
+    if(xml MATCHES "${pattern}")
+      string(REGEX REPLACE "[ \t\r\n]+" " " value "${CMAKE_MATCH_1}")
+      string(STRIP "${value}" value)
+    endif()
+    set(${field} "${value}")
+  endwhile()
+  # The summary: the short name, else the description's first sentence.
+  set(summary "${SHORT}")
+  if(NOT summary AND DESCRIPTION MATCHES "^([^.!?]*[.!?]?)")
+    string(REGEX REPLACE "\\.$" "" summary "${CMAKE_MATCH_1}")
+  endif()
+  foreach(field DESCRIPTION HOMEPAGE DEVELOPER LICENSE)
+    set(${prefix}_${field} "${${field}}" PARENT_SCOPE)
+  endforeach()
+  set(${prefix}_SUMMARY "${summary}" PARENT_SCOPE)
 endfunction()
 
 # The identity compiled into an executable built from src/app/main.cpp.
@@ -112,6 +143,15 @@ function(penwick_add_app target)
     "SOURCES")
   if(APP_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "penwick_add_app(${target}): unknown arguments ${APP_UNPARSED_ARGUMENTS}")
+  endif()
+  # What the arguments leave out, the app's config.xml may say.
+  if(EXISTS "${APP_RESOURCES}/config.xml")
+    _penwick_config_metadata(CONFIG "${APP_RESOURCES}/config.xml")
+    foreach(field SUMMARY DESCRIPTION HOMEPAGE DEVELOPER LICENSE)
+      if(NOT APP_${field})
+        set(APP_${field} "${CONFIG_${field}}")
+      endif()
+    endforeach()
   endif()
   # The software centre and the package show these: another app's (or the host's) text would
   # describe the wrong program.
