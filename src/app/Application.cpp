@@ -62,6 +62,15 @@ std::string Application::applicationIdFor(const std::string& resourcePath, const
     return *parser.widgetId;
 }
 
+std::string Application::applicationNameFor(const std::string& resourcePath, const std::string& fallback)
+{
+    WHConfigParser parser;
+    std::string path = resourcePath + "/config.xml";
+    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path) || !parser.widgetName)
+        return fallback;
+    return *parser.widgetName;
+}
+
 bool Application::usesAppOrigin(const std::string& resourcePath)
 {
     WHConfigParser parser;

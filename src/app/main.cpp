@@ -32,8 +32,9 @@ int main(int argc, char** argv)
     if (commandLine.options->resourcesGiven) {
         std::string id = penwick::Application::applicationIdFor(commandLine.options->resourcePath, identity.id);
         // Another app run by this host (as the installed runtime runs packed apps): the host's
-        // product pages are not that app's.
+        // name and product pages are not that app's.
         if (id != identity.id) {
+            identity.name = penwick::Application::applicationNameFor(commandLine.options->resourcePath, identity.name);
             identity.id = std::move(id);
             identity.websiteURL.clear();
             identity.documentsURL.clear();

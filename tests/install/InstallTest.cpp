@@ -111,7 +111,8 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
         // One console line: the host's or, never both, the engine's (which names the source line).
         const std::string line = "tiny visit " + std::to_string(visit) + ", table: function";
         EXPECT_TRUE(run.has(line) && run.output.find(line) == run.output.rfind(line)) << run.output;
-        EXPECT_EQ(run.has("index.html:13: " + line), visit == 4) << run.output;
+        EXPECT_EQ(run.has("console log: index.html:13: " + line), visit == 4) << run.output;
+        EXPECT_FALSE(run.has("JavaScript error")) << run.output;
     };
     runTiny(1);
     runTiny(2);
@@ -238,14 +239,19 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
     Outcome valid = runIn(root + "/sandbox", { "appstreamcli", "validate", "--no-net", metainfo });
     EXPECT_EQ(valid.status, 0) << valid.output;
     // Its launcher runs the runtime on the app's folder, under the app's id, without the host's
-    // documentation; what it stores lasts from one run to the next.
+    // documentation; what it stores lasts from one run to the next. --dev turns the engine's
+    // console on for the second run only, whose lines keep their level.
     EXPECT_FALSE(g_file_test((usr + "/share/doc/" PENWICK_TINY_ID).c_str(), G_FILE_TEST_EXISTS));
-    for (const char* visit : { "visit 1", "visit 2" }) {
+    for (const std::string visit : { "visit 1", "visit 2" }) {
         const std::string tinyDom = root + "/tiny.html";
-        Outcome tiny = runIn(root + "/tiny", { usr + "/bin/tiny", "--dump-dom", tinyDom });
+        std::vector<std::string> args { usr + "/bin/tiny", "--dump-dom", tinyDom };
+        if (visit == "visit 2")
+            args.push_back("--dev");
+        Outcome tiny = runIn(root + "/tiny", args);
         ASSERT_EQ(tiny.status, 0) << tiny.output;
         EXPECT_TRUE(tiny.has("WebStoragePath is '" + root + "/tiny/data/" PENWICK_TINY_ID "'")) << tiny.output;
         EXPECT_NE(readFile(tinyDom).find(visit), std::string::npos) << readFile(tinyDom);
+        EXPECT_EQ(tiny.has("console log: index.html:13: tiny " + visit), visit == "visit 2") << tiny.output;
     }
 }
 
