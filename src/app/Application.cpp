@@ -151,6 +151,7 @@ void Application::startup()
         ? platform::DeveloperExtras::On
         : platform::DeveloperExtras::Off;
     webView->setDeveloperExtras(developerExtras);
+    m_webViewDelegate->setDeveloperExtras(developerExtras);
     m_host.captureWhenLoaded(*webView, m_options);
     m_appDelegate->setWindow(std::move(window));
     m_appDelegate->setWebView(std::move(webView));

@@ -86,7 +86,8 @@ platform::FileReach WHWebViewDelegate::fileReach()
 
 void WHWebViewDelegate::initConsole(platform::WindowObject& window)
 {
-    bool developerExtras = m_viewController && m_viewController->platform().userDefaults.boolForKey(kDeveloperExtrasKey);
+    bool developerExtras = m_developerExtras == platform::DeveloperExtras::On
+        || (m_viewController && m_viewController->platform().userDefaults.boolForKey(kDeveloperExtrasKey));
     if (developerExtras)
         return;
     if (!m_console)

@@ -235,7 +235,7 @@
           if (done || !id) return;
           done = true;
           delete callbacks[id];
-          call(null, null, service, 'cancel', [id]);
+          call(function () { }, null, service, 'cancel', [id]);
         }
       };
     };
