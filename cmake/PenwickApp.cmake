@@ -6,13 +6,15 @@
 #     RESOURCES <folder>             holds config.xml and www/
 #     [VERSION <version>]            default: the host's version
 #     [ICON <file.svg>]              default: the host's icon
-#     SUMMARY <one line> DESCRIPTION <paragraph>   the software centre's text; required, so that an
-#                                    app never shows the host's own
+#     SUMMARY <one line> DESCRIPTION <paragraph>   the software centre's text; required (here or
+#                                    in config.xml: <name short>, <description>), so that an app
+#                                    never shows the host's own. HOMEPAGE, LICENSE and DEVELOPER
+#                                    also default to config.xml's <author href>, <license>, <author>
 #     [HOMEPAGE <url>]
 #     [WEBSITE_URL <url>]            opened by the menu's "Visit Website" (no entry without it)
-#     [DOCUMENTS_URL <url>]          opened by "Documentation" (F1); default: the host's documentation
+#     [DOCUMENTS_URL <url>]          opened by "Documentation" (F1); without it F1 does nothing
 #     [LOGIN_LANDING_URL <url>]      URL prefix of the login popup's landing page
-#     [LICENSE <SPDX id>] [CATEGORIES <Desktop;Categories;>]
+#     [LICENSE <SPDX id>] [DEVELOPER <name>] [CATEGORIES <Desktop;Categories;>]
 #     [OUTPUT_NAME <executable name>]  default: <target>
 #     [SOURCES <extra sources>...]
 #     [EXCLUDE_FROM_ALL])            installed only when its component (<target>) is asked for
@@ -25,16 +27,58 @@
 #   penwick_package_app(<target> [MAINTAINER "Name <mail>"])
 # makes `cpack -G DEB` package that application alone.
 
-# Cached so that the functions also work when called from a project that added the host.
+# Cached so that the functions also work when called from a project that added the host. From
+# the installed runtime (find_package(Penwick)), the entry point, templates and icon are beside
+# this file and the host's libraries are imported.
 get_filename_component(_penwick_dir ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(PENWICK_HOST_SOURCE_DIR ${_penwick_dir} CACHE INTERNAL "")
-set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
+if(EXISTS ${_penwick_dir}/src/app/main.cpp)
+  set(PENWICK_HOST_VERSION ${PROJECT_VERSION} CACHE INTERNAL "")
+  set(PENWICK_MAIN_SOURCE ${_penwick_dir}/src/app/main.cpp CACHE INTERNAL "")
+  set(PENWICK_TEMPLATE_DIR ${_penwick_dir}/packaging CACHE INTERNAL "")
+  set(PENWICK_DEFAULT_ICON ${_penwick_dir}/packaging/icons/penwick.svg CACHE INTERNAL "")
+else()
+  set(PENWICK_MAIN_SOURCE ${CMAKE_CURRENT_LIST_DIR}/main.cpp CACHE INTERNAL "")
+  set(PENWICK_TEMPLATE_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
+  set(PENWICK_DEFAULT_ICON ${CMAKE_CURRENT_LIST_DIR}/penwick.svg CACHE INTERNAL "")
+endif()
+# The host's own id: the runtime, and the one app whose documentation is the host's.
+set(PENWICK_HOST_APP_ID org.penwick.Host CACHE INTERNAL "")
 
 function(_penwick_xml_escape out text)
   string(REPLACE "&" "&amp;" text "${text}")
   string(REPLACE "<" "&lt;" text "${text}")
   string(REPLACE ">" "&gt;" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# What config.xml says of the app for the software centre, as penwick-pack reads it: <name short>,
+# <description>, <author href> and text, <license>. Sets <prefix>_SUMMARY, _DESCRIPTION, _HOMEPAGE,
+# _DEVELOPER and _LICENSE in the caller where config.xml has them.
+function(_penwick_config_metadata prefix config)
+  file(READ "${config}" xml LIMIT 4194304)
+  string(REGEX REPLACE "<!--([^-]|-[^-])*-->" "" xml "${xml}")
+  set(patterns
+    DESCRIPTION "<description>([^<]*)</description>" SHORT "<name[^>]*short=\"([^\"]*)\"" HOMEPAGE "<author[^>]*href=\"([^\"]*)\""
+    DEVELOPER "<author[^>]*>([^<]*)</author>" LICENSE "<license>([^<]*)</license>")
+  while(patterns)
+    list(POP_FRONT patterns field pattern)
+    set(value "")
+    if(xml MATCHES "${pattern}")
+      string(REGEX REPLACE "[ \t\r\n]+" " " value "${CMAKE_MATCH_1}")
+      string(STRIP "${value}" value)
+    endif()
+    set(${field} "${value}")
+  endwhile()
+  # The summary: the short name, else the description's first sentence.
+  set(summary "${SHORT}")
+  if(NOT summary AND DESCRIPTION MATCHES "^([^.!?]*[.!?]?)")
+    string(REGEX REPLACE "\\.$" "" summary "${CMAKE_MATCH_1}")
+  endif()
+  foreach(field DESCRIPTION HOMEPAGE DEVELOPER LICENSE)
+    set(${prefix}_${field} "${${field}}" PARENT_SCOPE)
+  endforeach()
+  set(${prefix}_SUMMARY "${summary}" PARENT_SCOPE)
 endfunction()
 
 # The identity compiled into an executable built from src/app/main.cpp.
@@ -63,7 +107,14 @@ function(penwick_set_app_identity target)
   include(GNUInstallDirs)
   file(RELATIVE_PATH data_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/${APP_ID}")
   file(RELATIVE_PATH webext_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions")
-  file(RELATIVE_PATH doc_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/doc/${APP_ID}")
+  # Only the host itself opens the host's documentation (F1 without a documents page); another
+  # app's users are not its developers.
+  set(doc_rel "")
+  set(build_doc_dir "")
+  if(APP_ID STREQUAL PENWICK_HOST_APP_ID)
+    file(RELATIVE_PATH doc_rel "/p/${CMAKE_INSTALL_BINDIR}" "/p/${CMAKE_INSTALL_DATADIR}/doc/${APP_ID}")
+    set(build_doc_dir "${PENWICK_HOST_SOURCE_DIR}")
+  endif()
   foreach(url WEBSITE_URL DOCUMENTS_URL LOGIN_LANDING_URL)
     if(APP_${url} AND NOT APP_${url} MATCHES "^https?://[^/]")
       message(FATAL_ERROR "penwick app ${target}: ${url} '${APP_${url}}' is not an http or https URL")
@@ -77,7 +128,7 @@ function(penwick_set_app_identity target)
     PENWICK_APP_WEBEXT_DIR="${webext_rel}"
     PENWICK_APP_DOC_DIR="${doc_rel}"
     PENWICK_APP_BUILD_RESOURCES="${resources}"
-    PENWICK_APP_BUILD_DOC_DIR="${PENWICK_HOST_SOURCE_DIR}"
+    PENWICK_APP_BUILD_DOC_DIR="${build_doc_dir}"
     PENWICK_APP_WEBSITE_URL="${APP_WEBSITE_URL}"
     PENWICK_APP_DOCUMENTS_URL="${APP_DOCUMENTS_URL}"
     PENWICK_APP_LOGIN_LANDING_URL="${APP_LOGIN_LANDING_URL}")
@@ -88,10 +139,19 @@ endfunction()
 
 function(penwick_add_app target)
   cmake_parse_arguments(PARSE_ARGV 1 APP "EXCLUDE_FROM_ALL"
-    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;CATEGORIES;OUTPUT_NAME;WEBSITE_URL;DOCUMENTS_URL;LOGIN_LANDING_URL"
+    "ID;NAME;VERSION;RESOURCES;ICON;SUMMARY;DESCRIPTION;HOMEPAGE;LICENSE;DEVELOPER;CATEGORIES;OUTPUT_NAME;WEBSITE_URL;DOCUMENTS_URL;LOGIN_LANDING_URL"
     "SOURCES")
   if(APP_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "penwick_add_app(${target}): unknown arguments ${APP_UNPARSED_ARGUMENTS}")
+  endif()
+  # What the arguments leave out, the app's config.xml may say.
+  if(EXISTS "${APP_RESOURCES}/config.xml")
+    _penwick_config_metadata(CONFIG "${APP_RESOURCES}/config.xml")
+    foreach(field SUMMARY DESCRIPTION HOMEPAGE DEVELOPER LICENSE)
+      if(NOT APP_${field})
+        set(APP_${field} "${CONFIG_${field}}")
+      endif()
+    endforeach()
   endif()
   # The software centre and the package show these: another app's (or the host's) text would
   # describe the wrong program.
@@ -104,12 +164,10 @@ function(penwick_add_app target)
     set(APP_VERSION ${PENWICK_HOST_VERSION})
   endif()
   if(NOT APP_ICON)
-    set(APP_ICON ${PENWICK_HOST_SOURCE_DIR}/packaging/icons/penwick.svg)
+    set(APP_ICON ${PENWICK_DEFAULT_ICON})
   endif()
   if(NOT APP_HOMEPAGE AND APP_WEBSITE_URL)
     set(APP_HOMEPAGE "${APP_WEBSITE_URL}")
-  elseif(NOT APP_HOMEPAGE)
-    set(APP_HOMEPAGE "https://example.org/")
   endif()
   if(NOT APP_LICENSE)
     set(APP_LICENSE "LicenseRef-proprietary")
@@ -122,10 +180,16 @@ function(penwick_add_app target)
   endif()
 
   include(GNUInstallDirs)
-  add_executable(${target} ${PENWICK_HOST_SOURCE_DIR}/src/app/main.cpp ${APP_SOURCES})
+  add_executable(${target} ${PENWICK_MAIN_SOURCE} ${APP_SOURCES})
   target_link_libraries(${target} PRIVATE wh_core wh_gtk)
   target_compile_features(${target} PRIVATE cxx_std_20)
-  add_dependencies(${target} penwick-webext)
+  set(webext_imported FALSE)
+  if(TARGET penwick-webext)
+    get_target_property(webext_imported penwick-webext IMPORTED)
+  endif()
+  if(NOT webext_imported)
+    add_dependencies(${target} penwick-webext)
+  endif()
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${APP_OUTPUT_NAME})
   penwick_set_app_identity(${target} ID "${APP_ID}" NAME "${APP_NAME}" VERSION "${APP_VERSION}"
     RESOURCES "${APP_RESOURCES}" WEBSITE_URL "${APP_WEBSITE_URL}" DOCUMENTS_URL "${APP_DOCUMENTS_URL}"
@@ -135,12 +199,21 @@ function(penwick_add_app target)
 
   # Desktop entry and AppStream metainfo, filled from the identity.
   string(TIMESTAMP APP_RELEASE_DATE "%Y-%m-%d" UTC)
-  foreach(field NAME SUMMARY DESCRIPTION HOMEPAGE)
+  foreach(field NAME SUMMARY DESCRIPTION HOMEPAGE DEVELOPER)
     _penwick_xml_escape(APP_XML_${field} "${APP_${field}}")
   endforeach()
+  # An app without a homepage or developer names none, rather than someone else's.
+  set(APP_HOMEPAGE_ELEMENT "")
+  if(APP_HOMEPAGE)
+    set(APP_HOMEPAGE_ELEMENT "<url type=\"homepage\">${APP_XML_HOMEPAGE}</url>")
+  endif()
+  set(APP_DEVELOPER_ELEMENT "")
+  if(APP_DEVELOPER)
+    set(APP_DEVELOPER_ELEMENT "<developer_name>${APP_XML_DEVELOPER}</developer_name>")
+  endif()
   set(generated ${CMAKE_CURRENT_BINARY_DIR}/${target}-packaging)
-  configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.desktop.in ${generated}/${APP_ID}.desktop @ONLY)
-  configure_file(${PENWICK_HOST_SOURCE_DIR}/packaging/app.metainfo.xml.in ${generated}/${APP_ID}.metainfo.xml @ONLY)
+  configure_file(${PENWICK_TEMPLATE_DIR}/app.desktop.in ${generated}/${APP_ID}.desktop @ONLY)
+  configure_file(${PENWICK_TEMPLATE_DIR}/app.metainfo.xml.in ${generated}/${APP_ID}.metainfo.xml @ONLY)
   set_target_properties(${target} PROPERTIES PENWICK_APP_DESKTOP_ENTRY ${generated}/${APP_ID}.desktop
     PENWICK_APP_METAINFO ${generated}/${APP_ID}.metainfo.xml)
 
@@ -149,16 +222,14 @@ function(penwick_add_app target)
     list(APPEND opts EXCLUDE_FROM_ALL)
   endif()
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} ${opts})
-  install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  # The web-process extension goes with the host code the app links: both speak the same channel.
+  if(webext_imported)
+    install(IMPORTED_RUNTIME_ARTIFACTS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  else()
+    install(TARGETS penwick-webext LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${APP_ID}/web-extensions ${opts})
+  endif()
   install(FILES ${resources}/config.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
-  # The host's documentation, which "Documentation" opens when the app names no page of its own.
-  if(NOT APP_DOCUMENTS_URL)
-    install(FILES ${PENWICK_HOST_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${APP_ID} ${opts})
-    if(IS_DIRECTORY ${PENWICK_HOST_SOURCE_DIR}/docs)
-      install(DIRECTORY ${PENWICK_HOST_SOURCE_DIR}/docs DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${APP_ID} ${opts})
-    endif()
-  endif()
   install(FILES ${generated}/${APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${opts})
   install(FILES ${generated}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo ${opts})
   get_filename_component(icon_ext "${APP_ICON}" LAST_EXT)
@@ -176,7 +247,7 @@ endfunction()
 macro(penwick_package_app target)
   cmake_parse_arguments(PENWICK_PKG "" "MAINTAINER" "" ${ARGN})
   if(NOT PENWICK_PKG_MAINTAINER)
-    set(PENWICK_PKG_MAINTAINER "Penwick app author <author@example.org>")
+    message(FATAL_ERROR "penwick_package_app(${target}): MAINTAINER \"Name <mail>\" is required")
   endif()
   get_target_property(_penwick_pkg_exe ${target} OUTPUT_NAME)
   get_target_property(_penwick_pkg_version ${target} PENWICK_APP_VERSION)
@@ -194,6 +265,8 @@ macro(penwick_package_app target)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+  # Without fonts covering Chinese, Japanese and Korean such text shows as boxes.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PENWICK_PKG_MAINTAINER}")
   include(CPack)
 endmacro()

@@ -8,6 +8,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
+  # The packing test traces that nothing is compiled.
+  strace
   # Desktop-session tests: a private session bus, the desktop's interface settings schema, and a
   # headless Wayland compositor with its debug tools (scene graph and protocol log).
   dbus-daemon libglib2.0-bin gsettings-desktop-schemas weston

@@ -1,13 +1,55 @@
 #!/usr/bin/env bash
-# Builds the host and opens the demo application. Without a display it runs under Xvfb.
-# Arguments go to the app (e.g. --screenshot demo.png, --resources DIR).
+# Builds only what the demo needs (the host and its web-process extension; scripts/test.sh builds
+# the tests and benchmarks) and opens the demo application; returns when its window is closed.
+# Without a display it runs under Xvfb, where nobody can close it: it then ends once the demo
+# reports that it is ready (its "demo: ready" line), or after PENWICK_RUN_TIMEOUT seconds (default 120).
+# Arguments go to the app (e.g. --screenshot demo.png, --resources DIR, --dev).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh >/dev/null
-APP=build/src/penwick
+BUILD_DIR=${BUILD_DIR:-build}
+# Configured as scripts/test.sh configures it, so that neither undoes the other's work.
+if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} >/dev/null
+fi
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target penwick >/dev/null
+APP=$BUILD_DIR/src/penwick
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$APP" "$@"
 fi
-echo "No display: running under Xvfb."
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$APP" "$@"
+
+echo "No display: running under Xvfb until the demo is ready."
+log=$(mktemp -t penwick-run-XXXXXX.log)
+trap 'rm -f "$log"' EXIT
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$APP" "$@" >"$log" 2>&1 &
+pid=$!
+# Ends the app (xvfb-run's child running it), after which xvfb-run stops its server and returns.
+stop() {
+  local app child
+  app=$(readlink -f "$APP")
+  for child in $(pgrep -P "$pid" || true); do
+    [ "$(readlink -f "/proc/$child/exe" 2>/dev/null)" = "$app" ] && kill "$child" 2>/dev/null || true
+  done
+}
+status=0
+stopped=0
+deadline=$((SECONDS + ${PENWICK_RUN_TIMEOUT:-120}))
+while kill -0 "$pid" 2>/dev/null; do
+  if grep -q "demo: ready" "$log"; then
+    stop
+    stopped=1
+    break
+  fi
+  if [ "$SECONDS" -ge "$deadline" ]; then
+    echo "The demo did not report ready within ${PENWICK_RUN_TIMEOUT:-120} s." >&2
+    status=1
+    stop
+    stopped=1
+    break
+  fi
+  sleep 0.5
+done
+# An app that ended by itself (a bad argument, a missing folder) answers with its own status.
+wait "$pid" 2>/dev/null || { [ "$stopped" = 1 ] || status=$?; }
+cat "$log"
+exit "$status"

@@ -62,6 +62,15 @@ std::string Application::applicationIdFor(const std::string& resourcePath, const
     return *parser.widgetId;
 }
 
+std::string Application::applicationNameFor(const std::string& resourcePath, const std::string& fallback)
+{
+    WHConfigParser parser;
+    std::string path = resourcePath + "/config.xml";
+    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path) || !parser.widgetName)
+        return fallback;
+    return *parser.widgetName;
+}
+
 bool Application::usesAppOrigin(const std::string& resourcePath)
 {
     WHConfigParser parser;
@@ -137,9 +146,12 @@ void Application::startup()
     controller->setWebViewDelegate(m_webViewDelegate.get());
     m_webViewDelegate->setViewController(controller.get());
     webView->setClient(m_webViewDelegate.get());
-    auto developerExtras = m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey) ? platform::DeveloperExtras::On
-                                                                                              : platform::DeveloperExtras::Off;
+    auto developerExtras = m_options.developerExtras == platform::DeveloperExtras::On
+            || m_userDefaults->boolForKey(WHWebViewDelegate::kDeveloperExtrasKey)
+        ? platform::DeveloperExtras::On
+        : platform::DeveloperExtras::Off;
     webView->setDeveloperExtras(developerExtras);
+    m_webViewDelegate->setDeveloperExtras(developerExtras);
     m_host.captureWhenLoaded(*webView, m_options);
     m_appDelegate->setWindow(std::move(window));
     m_appDelegate->setWebView(std::move(webView));

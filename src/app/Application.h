@@ -36,6 +36,8 @@ public:
     // The application id for an app run from `resourcePath`: its config.xml's widget id when that is
     // a valid application id, else `builtInId`.
     static std::string applicationIdFor(const std::string& resourcePath, const std::string& builtInId);
+    // What config.xml's <name> calls the app in that folder, or `fallback`.
+    static std::string applicationNameFor(const std::string& resourcePath, const std::string& fallback);
     // True when the app run from `resourcePath` opts into the app origin: its config.xml's start page
     // names it, or the preference AppOrigin is true.
     static bool usesAppOrigin(const std::string& resourcePath);

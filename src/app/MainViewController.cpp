@@ -16,6 +16,9 @@ void MainViewController::visitWebsite()
 void MainViewController::visitHelpsite()
 {
     if (m_pages.documents.empty()) {
+        // An app that names no documents page has none: F1 stays quiet.
+        if (m_pages.documentation.empty())
+            return;
         if (auto* system = opener(m_pages.documentation))
             system->openHostFile(m_pages.documentation);
         return;

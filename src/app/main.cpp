@@ -29,8 +29,21 @@ int main(int argc, char** argv)
     if (!commandLine.options)
         return commandLine.exitStatus;
     // An app run from its own folder keeps its storage, user defaults and name apart from others'.
-    if (commandLine.options->resourcesGiven)
-        identity.id = penwick::Application::applicationIdFor(commandLine.options->resourcePath, identity.id);
+    if (commandLine.options->resourcesGiven) {
+        std::string id = penwick::Application::applicationIdFor(commandLine.options->resourcePath, identity.id);
+        // Another app run by this host (as the installed runtime runs packed apps): the host's
+        // name and product pages are not that app's.
+        if (id != identity.id) {
+            identity.name = penwick::Application::applicationNameFor(commandLine.options->resourcePath, identity.name);
+            identity.id = std::move(id);
+            identity.websiteURL.clear();
+            identity.documentsURL.clear();
+            identity.docDir.clear();
+        }
+    }
+    // Only the host itself has the host's documentation to open.
+    if (identity.docDir.empty())
+        commandLine.options->documentationPath.clear();
     // The app origin's pages get shared memory (wasm threads); no other app's web processes do.
     if (penwick::Application::usesAppOrigin(commandLine.options->resourcePath))
         penwick::platform::GtkApplicationHost::enableSharedArrayBuffer();

@@ -1,5 +1,10 @@
 #include "bridge/WHPlugin.h"
 
+#include "bridge/WHCallbackAddress.h"
+#include "bridge/WHCommandDelegate.h"
+#include "bridge/WHInvokedUrlCommand.h"
+#include "bridge/WHPluginResult.h"
+
 #include <mutex>
 
 namespace penwick {
@@ -7,7 +12,33 @@ namespace penwick {
 const WHPlugin::Action* WHPlugin::ActionTable::find(std::string_view name) const
 {
     auto it = m_actions.find(name);
+    if (it != m_actions.end())
+        return &it->second;
+    // The other form: "uptime:" for "uptime", and "uptime" for "uptime:".
+    std::string other(name);
+    if (!other.empty() && other.back() == ':')
+        other.pop_back();
+    else
+        other += ':';
+    it = m_actions.find(other);
     return it == m_actions.end() ? nullptr : &it->second;
+}
+
+const WHPlugin::Action* WHPlugin::findAction(std::string_view name) const
+{
+    if (const Action* action = actions().find(name))
+        return action;
+    // The page names its own callback id; the plugin knows it bound to the document that made
+    // the call, which is the document cancelling it: a page cannot cancel another's calls.
+    static const Action s_cancel = [](WHPlugin& plugin, const WHInvokedUrlCommand& command) {
+        std::string answerTo = command.callbackId().value_or("INVALID");
+        Value id = command.argumentAtIndex(0, Value(""));
+        if (id.is_string() && !id.get_ref<const std::string&>().empty())
+            plugin.cancel(WHCallbackAddress::bind(WHCallbackAddress::parse(answerTo).context, id.get_ref<const std::string&>()));
+        if (WHCommandDelegate* delegate = plugin.commandDelegate())
+            delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), answerTo);
+    };
+    return name == "cancel:" || name == "cancel" ? &s_cancel : nullptr;
 }
 
 WHPlugin::WHPlugin(const WHPluginContext& context)

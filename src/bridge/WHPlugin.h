@@ -17,7 +17,8 @@ class WHControllerInterface;
 class WHInvokedUrlCommand;
 
 // Base of every native plugin: links to the host, life-cycle hooks, and the actions the page can
-// call, found by name ("name:" with the colon) in a table each plugin class fills.
+// call, found by name in a table each plugin class fills. The page names an action without the
+// colon and the host looks it up as "name:", the selector form; a table may hold either form.
 // Created, used and destroyed on the main thread.
 class WHPlugin {
 public:
@@ -60,8 +61,13 @@ public:
     // way); the web process must be able to read them.
     virtual std::vector<std::string> servedFolders() const { return {}; }
 
-    // The action of that name (with the trailing colon), or nothing.
-    const Action* findAction(std::string_view name) const { return actions().find(name); }
+    // The action of that name, with or without the trailing colon, or nothing. "cancel:" that
+    // the class does not offer itself calls cancel() with the call's first argument.
+    const Action* findAction(std::string_view name) const;
+
+    // A streamed call (answered with keep-callback) that the page no longer wants, by its callback
+    // id: stop answering it. Main thread.
+    virtual void cancel(const std::string& callbackId) { (void)callbackId; }
 
     bool hasPendingOperation() const { return m_hasPendingOperation.load(); }
     void setHasPendingOperation(bool pending) { m_hasPendingOperation.store(pending); }

@@ -170,8 +170,10 @@ ConsoleCall fromJson<ConsoleCall>(json& value)
 template<>
 EngineConsole fromJson<EngineConsole>(json& value)
 {
+    // A level this side does not know reads as an error, which is never lost among the rest.
+    auto level = typed<std::uint64_t>(value, "level");
     return EngineConsole { typed<std::string>(value, "source"), typed<std::int64_t>(value, "line"),
-        typed<std::string>(value, "message") };
+        typed<std::string>(value, "message"), level < std::size(kConsoleLevels) ? level : std::size(kConsoleLevels) - 1 };
 }
 
 template<>
@@ -228,7 +230,7 @@ std::string encode(const ConsoleCall& m)
         call.push_back(*m.value);
     return dump(call);
 }
-std::string encode(const EngineConsole& m) { return dump({ { "source", m.source }, { "line", m.line }, { "message", m.message } }); }
+std::string encode(const EngineConsole& m) { return dump({ { "source", m.source }, { "line", m.line }, { "message", m.message }, { "level", m.level } }); }
 std::string encode(const FrameGone& m) { return dump({ { "frame", m.frame } }); }
 
 template<typename Message>

@@ -232,6 +232,7 @@ struct EngineConsole {
     std::string source;
     std::int64_t line = 0;
     std::string message;
+    std::size_t level = 0; // index into kConsoleLevels
 };
 
 // {"frame": id}

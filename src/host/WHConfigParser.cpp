@@ -38,6 +38,11 @@ void XMLCALL onEnd(void* userData, const XML_Char* name)
     static_cast<WHConfigParser*>(userData)->didEndElement(name);
 }
 
+void XMLCALL onText(void* userData, const XML_Char* text, int length)
+{
+    static_cast<WHConfigParser*>(userData)->didFindCharacters(std::string_view(text, static_cast<size_t>(length)));
+}
+
 // Expat reads UTF-8, UTF-16, ISO-8859-1 and US-ASCII itself. Other single-byte encodings that the
 // C library knows (windows-1252, ISO-8859-15, KOI8-R...) get a byte table built with iconv; an
 // encoding with multi-byte sequences, or one that moves ASCII, is refused, which expat reports as
@@ -82,6 +87,7 @@ ParserHolder makeParser(WHConfigParser* delegate)
         return nullptr;
     XML_SetUserData(parser.get(), delegate);
     XML_SetElementHandler(parser.get(), onStart, onEnd);
+    XML_SetCharacterDataHandler(parser.get(), onText);
     XML_SetUnknownEncodingHandler(parser.get(), onUnknownEncoding, nullptr);
     return parser;
 }
@@ -103,6 +109,11 @@ WHConfigParser::WHConfigParser() = default;
 
 void WHConfigParser::didStartElement(const std::string& elementName, const Attributes& attributes)
 {
+    // The widget's own <name>, not one nested deeper.
+    if (++m_depth == 2 && elementName == "name" && m_seenWidget && !widgetName) {
+        m_inName = true;
+        m_nameText.clear();
+    }
     if (elementName == "preference") {
         const std::string* name = attribute(attributes, "name");
         if (!name)
@@ -145,8 +156,38 @@ void WHConfigParser::didStartElement(const std::string& elementName, const Attri
 
 void WHConfigParser::didEndElement(const std::string& elementName)
 {
+    --m_depth;
     if (elementName == "feature")
         m_featureName.reset();
+    if (m_inName && elementName == "name") {
+        m_inName = false;
+        // A name cut at the limit loses its last, maybe partial, UTF-8 sequence.
+        if (m_nameText.size() >= kMaxNameLength) {
+            while (!m_nameText.empty() && (static_cast<unsigned char>(m_nameText.back()) & 0xC0) == 0x80)
+                m_nameText.pop_back();
+            if (!m_nameText.empty() && static_cast<unsigned char>(m_nameText.back()) >= 0xC0)
+                m_nameText.pop_back();
+        }
+        // White space as a reader sees it: runs of it are one space, none at the ends.
+        std::string name;
+        for (char c : m_nameText) {
+            bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+            if (!space)
+                name += c;
+            else if (!name.empty() && name.back() != ' ')
+                name += ' ';
+        }
+        if (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        if (!name.empty())
+            widgetName = std::move(name);
+    }
+}
+
+void WHConfigParser::didFindCharacters(std::string_view text)
+{
+    if (m_inName && m_nameText.size() < kMaxNameLength)
+        m_nameText.append(text.substr(0, kMaxNameLength - m_nameText.size()));
 }
 
 void WHConfigParser::parseErrorOccurred(unsigned long line, unsigned long column, const std::string& description)

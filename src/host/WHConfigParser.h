@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Result.h"
@@ -22,6 +23,7 @@ public:
     // Parser callbacks.
     void didStartElement(const std::string& elementName, const Attributes& attributes);
     void didEndElement(const std::string& elementName);
+    void didFindCharacters(std::string_view text);
     // Logs where the document broke off; what was collected before stays.
     void parseErrorOccurred(unsigned long line, unsigned long column, const std::string& description);
 
@@ -41,10 +43,16 @@ public:
     std::vector<std::string> startupPluginNames;
     // The `id` of the (first) widget element: the application's id as its author named it.
     std::optional<std::string> widgetId;
+    // The text of the widget's <name>: what users call the app (its window title).
+    std::optional<std::string> widgetName;
+    static constexpr size_t kMaxNameLength = 256;
 
 private:
     std::optional<std::string> m_featureName;
     bool m_seenWidget = false;
+    int m_depth = 0;
+    bool m_inName = false;
+    std::string m_nameText;
 };
 
 } // namespace penwick

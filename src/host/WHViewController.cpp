@@ -208,6 +208,8 @@ void WHViewController::configureLocalStorage(platform::WebPreferences& prefs)
     prefs.localStorageDatabasePath = path;
     prefs.localStorageEnabled = true;
     log::message(format("WebStoragePath is '%@', modify in config.xml.", path));
+    // The line above is the one every host writes; this one says which setting it means.
+    log::message("local storage: config.xml's preference OSXLocalStoragePath names its folder");
 }
 
 void WHViewController::configureWindowSize()

@@ -99,7 +99,8 @@ platform::FileReach WHWebViewDelegate::fileReach()
 
 void WHWebViewDelegate::initConsole(platform::WindowObject& window)
 {
-    bool developerExtras = m_viewController && m_viewController->platform().userDefaults.boolForKey(kDeveloperExtrasKey);
+    bool developerExtras = m_developerExtras == platform::DeveloperExtras::On
+        || (m_viewController && m_viewController->platform().userDefaults.boolForKey(kDeveloperExtrasKey));
     if (developerExtras)
         return;
     if (!m_console)
@@ -122,7 +123,14 @@ std::string WHWebViewDelegate::lastPathComponent(const std::string& url)
 
 void WHWebViewDelegate::addMessageToConsole(const platform::ConsoleMessage& message)
 {
-    log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(message.sourceURL), message.lineNumber, message.message));
+    // Only errors read as errors: a page's console.log is not one.
+    if (message.level == platform::ConsoleLevel::Error) {
+        log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(message.sourceURL), message.lineNumber, message.message));
+        return;
+    }
+    static constexpr const char* kNames[] = { "log", "trace", "debug", "info", "warn" };
+    log::message(format("console %@: %@:%@: %@", kNames[static_cast<int>(message.level)], lastPathComponent(message.sourceURL),
+        message.lineNumber, message.message));
 }
 
 platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std::string& url)

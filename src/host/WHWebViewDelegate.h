@@ -7,6 +7,7 @@
 #include "host/WHAppContentPolicy.h"
 
 #include "platform/Dialogs.h"
+#include "platform/WebView.h"
 #include "platform/WebViewClient.h"
 
 namespace penwick {
@@ -29,8 +30,9 @@ public:
     void didClearWindowObject(platform::WindowObject& window) override;
     void addMessageToConsole(const platform::ConsoleMessage& message) override;
     // Installs the host's console in `window` unless the user default "WebKitDeveloperExtras" is
-    // set, in which case the page keeps the engine's console.
+    // set or this run has developer extras on (--dev), in which case the page keeps the engine's.
     void initConsole(platform::WindowObject& window);
+    void setDeveloperExtras(platform::DeveloperExtras extras) { m_developerExtras = extras; }
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
     // http(s) addresses go to the system browser; the app's own pages and other schemes are refused.
     void openNewWindow(const std::string& url) override;
@@ -69,6 +71,7 @@ public:
 private:
     platform::Dialogs& m_dialogs;
     std::shared_ptr<WHConsole> m_console;
+    platform::DeveloperExtras m_developerExtras = platform::DeveloperExtras::Off;
     std::shared_ptr<WHBridge> m_bridge;
     WHViewController* m_viewController = nullptr;
     std::optional<WHAppContentPolicy> m_policy;

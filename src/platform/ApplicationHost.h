@@ -34,6 +34,8 @@ struct LaunchOptions {
     // A development server's page (http or https) to start on instead of the start page, for this
     // run only; its origin may call native code for the run.
     std::optional<std::string> devURL;
+    // The engine's developer tools for this run, whatever the user defaults say (--dev).
+    DeveloperExtras developerExtras = DeveloperExtras::Off;
     // The host's documentation (README.md), found like the resources.
     std::string documentationPath;
     bool capturing() const { return screenshotPath || dumpDomPath; }

@@ -73,6 +73,7 @@ struct ConsoleMessage {
     std::string sourceURL;
     long lineNumber = 0;
     std::string message;
+    ConsoleLevel level = ConsoleLevel::Error;
 };
 
 enum class PolicyDecision { Use, Ignore };

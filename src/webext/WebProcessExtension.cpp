@@ -494,7 +494,25 @@ void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpoint
 {
     const char* source = webkit_console_message_get_source_id(message);
     const char* text = webkit_console_message_get_text(message);
-    penwick::channel::EngineConsole payload { source ? source : "", webkit_console_message_get_line(message), text ? text : "" };
+    // Indexes of the channel's console levels: log, debug, info, warn, error.
+    std::size_t level = 0;
+    switch (webkit_console_message_get_level(message)) {
+    case WEBKIT_CONSOLE_MESSAGE_LEVEL_DEBUG:
+        level = 2;
+        break;
+    case WEBKIT_CONSOLE_MESSAGE_LEVEL_INFO:
+        level = 3;
+        break;
+    case WEBKIT_CONSOLE_MESSAGE_LEVEL_WARNING:
+        level = 4;
+        break;
+    case WEBKIT_CONSOLE_MESSAGE_LEVEL_ERROR:
+        level = 5;
+        break;
+    default:
+        break;
+    }
+    penwick::channel::EngineConsole payload { source ? source : "", webkit_console_message_get_line(message), text ? text : "", level };
     (void)state().channel.post(FrameKind::EngineConsole, webkit_web_page_get_id(page), 0, penwick::channel::encode(payload));
 }
 

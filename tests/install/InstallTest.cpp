@@ -115,7 +115,8 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
         // One console line: the host's or, never both, the engine's (which names the source line).
         const std::string line = "tiny visit " + std::to_string(visit) + ", table: function";
         EXPECT_TRUE(run.has(line) && run.output.find(line) == run.output.rfind(line)) << run.output;
-        EXPECT_EQ(run.has("index.html:13: " + line), visit == 4) << run.output;
+        EXPECT_EQ(run.has("console log: index.html:13: " + line), visit == 4) << run.output;
+        EXPECT_FALSE(run.has("JavaScript error")) << run.output;
     };
     runTiny(1);
     runTiny(2);
@@ -132,11 +133,13 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
     }
 }
 
-// An app of one's own configures only with its own words for the software centre and http(s)
-// addresses for its product pages; the message says what is missing.
+// An app of one's own configures only with its own words for the software centre (arguments, or
+// its config.xml) and http(s) addresses for its product pages; the message says what is missing.
 TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRefused)
 {
     const TempDir dir("penwick-configure-XXXXXX");
+    g_mkdir_with_parents((dir.path + "/app/www").c_str(), 0700);
+    ASSERT_TRUE(g_file_set_contents((dir.path + "/app/config.xml").c_str(), "<widget id=\"com.example.Notes\"/>", -1, nullptr));
     const std::string complete = "SUMMARY \"Notes\" DESCRIPTION \"Notes on the desktop.\"";
     const struct {
         std::string arguments, message;
@@ -149,7 +152,7 @@ TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRef
         SCOPED_TRACE(c.arguments);
         const std::string project = "cmake_minimum_required(VERSION 3.25)\nproject(notes VERSION 1.0 LANGUAGES NONE)\ninclude("
             + std::string(PENWICK_SOURCE_DIR) + "/cmake/PenwickApp.cmake)\npenwick_add_app(notes ID com.example.Notes NAME Notes RESOURCES "
-            + PENWICK_SOURCE_DIR + "/tests/apps/tiny " + c.arguments + ")\n";
+            + dir.path + "/app " + c.arguments + ")\n";
         ASSERT_TRUE(g_file_set_contents((dir.path + "/CMakeLists.txt").c_str(), project.c_str(), -1, nullptr));
         Outcome configure = runIn(dir.path + "/sandbox", { PENWICK_CMAKE, "-S", dir.path, "-B", dir.path + "/build" });
         EXPECT_NE(configure.status, 0) << configure.output;
@@ -161,7 +164,14 @@ TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRef
     }
 }
 
-TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
+// The last line of a command's output: the path that the packaging scripts print last.
+std::string lastLine(const std::string& output)
+{
+    std::string line = output.substr(0, output.find_last_not_of('\n') + 1);
+    return line.erase(0, line.find_last_of('\n') + 1);
+}
+
+TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppWithoutCompiling)
 {
     const TempDir temp("penwick-deb-XXXXXX");
     const std::string& root = temp.path;
@@ -169,14 +179,20 @@ TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
         { "env", "BUILD_DIR=" + std::string(PENWICK_BINARY_DIR), "PACKAGE_DIR=" + root + "/out",
             std::string(PENWICK_SOURCE_DIR) + "/scripts/package.sh" });
     ASSERT_EQ(package.status, 0) << package.output;
-    std::string deb = package.output.substr(0, package.output.find_last_not_of('\n') + 1);
-    deb.erase(0, deb.find_last_of('\n') + 1);
+    const std::string deb = lastLine(package.output);
     ASSERT_TRUE(g_str_has_suffix(deb.c_str(), ".deb")) << package.output;
 
     Outcome info = runIn(root + "/sandbox", { "dpkg-deb", "--info", deb });
     ASSERT_EQ(info.status, 0) << info.output;
-    for (const char* part : { "Depends: ", "libwebkit2gtk-4.1-0", "libc6" })
+    for (const char* part : { "Package: penwick\n", "Depends: ", "libwebkit2gtk-4.1-0", "libc6", "python3" })
         EXPECT_TRUE(info.has(part)) << info.output;
+    // What apps are made with: the packer, the page library's types, the CMake package with the
+    // host's libraries and plugin headers, and the documentation.
+    Outcome contents = runIn(root + "/sandbox", { "dpkg-deb", "--contents", deb });
+    for (const std::string part : { "/usr/bin/penwick-pack\n", "/usr/share/penwick/webhost/ambient.d.ts\n",
+             "/cmake/Penwick/PenwickConfig.cmake\n", "/penwick/libwh_core.a\n", "/usr/include/penwick/bridge/WHPlugin.h\n",
+             "/usr/share/doc/" PENWICK_APP_ID "/docs/native-plugins.md\n" })
+        EXPECT_TRUE(contents.has(part)) << part;
 
     // The demo app of the unpacked tree runs from there alone: it finds its resources and its
     // web-process extension there, the page gets its bridge, and a real page painted the shot, not a
@@ -202,6 +218,45 @@ TEST(Package, DebListsItsDependenciesAndItsUnpackedTreeShowsTheDemo)
             colours.insert(p[0] << 16 | p[1] << 8 | p[2]);
     }
     EXPECT_GT(colours.size(), 50u);
+
+    // A data-only app packed by the unpacked runtime: no compiler runs (traced where strace is
+    // installed), its package depends on the runtime and says only what its config.xml says.
+    std::vector<std::string> pack { usr + "/bin/penwick-pack", std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny", "--output", root + "/apps" };
+    g_autofree char* strace = g_find_program_in_path("strace");
+    if (strace)
+        pack.insert(pack.begin(), { strace, "-f", "-qq", "-e", "trace=execve", "-o", root + "/trace" });
+    Outcome packed = runIn(root + "/sandbox", pack);
+    ASSERT_EQ(packed.status, 0) << packed.output;
+    const std::string appDeb = lastLine(packed.output);
+    for (const char* compiler : { "cc1plus", "/cc1\"", "/ld\"", "cmake" })
+        EXPECT_EQ(readFile(root + "/trace").find(compiler), std::string::npos) << compiler;
+    Outcome appInfo = runIn(root + "/sandbox", { "dpkg-deb", "--field", appDeb, "Depends", "Recommends", "Homepage" });
+    for (const char* field : { "Depends: penwick (>= ", "Recommends: fonts-noto-cjk\n", "Homepage: https://tiny.example/\n" })
+        EXPECT_TRUE(appInfo.has(field)) << appInfo.output;
+    ASSERT_EQ(runIn(root + "/sandbox", { "dpkg-deb", "-x", appDeb, root + "/clean" }).status, 0);
+    const std::string metainfo = usr + "/share/metainfo/" PENWICK_TINY_ID ".metainfo.xml";
+    const std::string appStream = readFile(metainfo);
+    for (const char* part : { "<url type=\"homepage\">https://tiny.example/</url>", "<project_license>MIT</project_license>",
+             "<summary>Counts its runs</summary>", "<developer_name>Tiny Makers</developer_name>" })
+        EXPECT_NE(appStream.find(part), std::string::npos) << appStream;
+    EXPECT_EQ(appStream.find("example.org"), std::string::npos) << appStream;
+    Outcome valid = runIn(root + "/sandbox", { "appstreamcli", "validate", "--no-net", metainfo });
+    EXPECT_EQ(valid.status, 0) << valid.output;
+    // Its launcher runs the runtime on the app's folder, under the app's id, without the host's
+    // documentation; what it stores lasts from one run to the next. --dev turns the engine's
+    // console on for the second run only, whose lines keep their level.
+    EXPECT_FALSE(g_file_test((usr + "/share/doc/" PENWICK_TINY_ID).c_str(), G_FILE_TEST_EXISTS));
+    for (const std::string visit : { "visit 1", "visit 2" }) {
+        const std::string tinyDom = root + "/tiny.html";
+        std::vector<std::string> args { usr + "/bin/tiny", "--dump-dom", tinyDom };
+        if (visit == "visit 2")
+            args.push_back("--dev");
+        Outcome tiny = runIn(root + "/tiny", args);
+        ASSERT_EQ(tiny.status, 0) << tiny.output;
+        EXPECT_TRUE(tiny.has("WebStoragePath is '" + root + "/tiny/data/" PENWICK_TINY_ID "'")) << tiny.output;
+        EXPECT_NE(readFile(tinyDom).find(visit), std::string::npos) << readFile(tinyDom);
+        EXPECT_EQ(tiny.has("console log: index.html:13: tiny " + visit), visit == "visit 2") << tiny.output;
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
+/// <reference types="webhost/ambient" />
 // An app that installed the page library with npm, using every export as its types allow; each
 // call marked @ts-expect-error is a wrong one the types must refuse.
 import { app, device, exec, file, inAppBrowser, nativeReady } from 'webhost';
+import { exec as served } from '/_webhost/webhost.mjs';
 import type { DeviceInfo, DirectoryEntry, FileError, FileErrorCode, Metadata, WebhostError } from 'webhost';
 
 const P = 'whfile://localhost/persistent';
@@ -49,3 +51,11 @@ const notAFile: typeof entry = fileSystem.root;
 // @ts-expect-error: readiness carries no value
 const ready: boolean = await nativeReady;
 console.log(notAFile, ready);
+
+// The host's path is the same module; a streamed call is typed and cancelled; the capture waits.
+const ticks = served.stream<number>('Clock', 'ticks', [10], (n) => console.log(n.toFixed()), (e) => console.log(e.code, e.status));
+ticks.cancel();
+exec<string>((message) => console.log(message.length), (failure) => console.log(failure), 'Echo', 'echo', []);
+window.penwickCaptureReady = Promise.resolve();
+// @ts-expect-error: an answer typed as a number has no length
+served.stream<number>('Clock', 'ticks', [], (n) => n.length);

@@ -23,6 +23,8 @@ export type FileErrorCode = 1 | 3 | 4 | 5 | 6 | 8 | 9 | 10 | 11 | 12;
  */
 export interface WebhostError<Code extends string | number = StatusErrorCode | number | (string & {})> extends Error {
   code: Code;
+  /** The failed result's status (9 ERROR, 7 INVALID_ACTION, ...), where a result came back. */
+  status?: number;
 }
 
 /** A rejection of a `file` call: a file error code (message: its name) or a status code. */
@@ -35,17 +37,33 @@ export interface Exec {
    * Calls `action` of the plugin mapped as `service`. `success` gets the result's message;
    * `fail` gets a failed result's message and status (or a WebhostError when no call was made).
    */
-  (
-    success: ((message: any) => void) | null,
-    fail: ((message: any, status?: number) => void) | null,
+  <T = unknown, F = unknown>(
+    success: ((message: T) => void) | null,
+    fail: ((message: F | WebhostError, status?: number) => void) | null,
     service: string,
     action: string,
     args?: readonly unknown[],
   ): void;
   /** The same call as a promise: the result's message, or a WebhostError. */
   promise<T = unknown>(service: string, action: string, args?: readonly unknown[]): Promise<T>;
+  /**
+   * A call the plugin answers more than once (keep-callback): `onEach` gets every answer, `onFail`
+   * a WebhostError. `cancel()` stops the answers and calls the plugin's cancel hook.
+   */
+  stream<T = unknown>(
+    service: string,
+    action: string,
+    args: readonly unknown[],
+    onEach: (message: T) => void,
+    onFail?: (error: WebhostError) => void,
+  ): StreamedCall;
   /** Calls still waiting for their answer. */
   pendingCallbacks(): number;
+}
+
+/** A streamed call in progress. */
+export interface StreamedCall {
+  cancel(): void;
 }
 
 export declare const exec: Exec;

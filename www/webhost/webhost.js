@@ -4,6 +4,7 @@
  *   var exec = webhost.require('webhost/exec');
  *   exec(onSuccess, onFailure, 'Service', 'action', [args...]);
  *   exec.promise('Service', 'action', [args...]).then(...);
+ *   var call = exec.stream('Service', 'action', [args...], onEach, onFail); call.cancel();
  *   webhost.require('webhost/channel').onNativeReady.subscribe(function () { ... });
  *
  * Calls go to `hostbridge.exec` with a fresh callback id; the host answers later by evaluating
@@ -181,7 +182,8 @@
       return failure(code, text === undefined ? String(value) : text);
     }
 
-    function exec(success, fail, service, action, args) {
+    // Makes the call; its callback id (INVALID without callbacks, or none when no call was made).
+    function call(success, fail, service, action, args) {
       args = Array.isArray(args) ? args : (args === undefined ? [] : [args]);
       var callbackId = 'INVALID';
       if (success || fail) {
@@ -191,14 +193,20 @@
       if (!global.hostbridge || typeof global.hostbridge.exec !== 'function') {
         delete callbacks[callbackId];
         if (fail) fail(failure('NO_BRIDGE', 'webhost: this frame has no host bridge; only the app\'s own pages may call the host'));
-        return;
+        return null;
       }
       try {
         global.hostbridge.exec(callbackId, service, action, encodeArgs(args));
       } catch (e) {
         delete callbacks[callbackId];
         if (fail) fail(failure('ERROR', 'webhost: the call could not be made: ' + (e && e.message ? e.message : String(e))));
+        return null;
       }
+      return callbackId;
+    }
+
+    function exec(success, fail, service, action, args) {
+      call(success, fail, service, action, args);
     }
 
     // The same call, answered by a promise: resolved with the message of an OK result, rejected
@@ -208,6 +216,28 @@
         exec(resolve, function (value, status) { reject(value instanceof Error ? value : errorOf(status, value)); },
           service, action, args);
       });
+    };
+
+    // A call the plugin answers more than once (keep-callback): `onEach` gets every OK answer, and
+    // `onFail` an Error (`code`, `status`, `message`) for a failed one. cancel() drops the callback
+    // and tells the plugin (its cancel hook gets the call's callback id) to stop.
+    exec.stream = function (service, action, args, onEach, onFail) {
+      var done = false;
+      var id = call(function (value) { if (!done && onEach) onEach(value); },
+        function (value, status) {
+          if (done || !onFail) return;
+          var error = value instanceof Error ? value : errorOf(status, value);
+          if (status !== undefined) error.status = status;
+          onFail(error);
+        }, service, action, args);
+      return {
+        cancel: function () {
+          if (done || !id) return;
+          done = true;
+          delete callbacks[id];
+          call(function () { }, null, service, 'cancel', [id]);
+        }
+      };
     };
 
     // Evaluated by the host for every plugin result. The host's web-process extension may also

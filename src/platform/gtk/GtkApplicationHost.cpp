@@ -263,6 +263,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
     char* devURL = nullptr;
     double captureTimeout = LaunchOptions {}.captureTimeout;
     gboolean version = FALSE;
+    gboolean dev = FALSE;
     GOptionEntry entries[] = {
         { "resources", 0, 0, G_OPTION_ARG_FILENAME, &resources, "Folder holding config.xml and www/", "DIR" },
         { "screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot, "Load the start page, write a PNG of it and exit", "FILE.png" },
@@ -272,6 +273,8 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         { "dev-url", 0, 0, G_OPTION_ARG_STRING, &devURL,
             "Start on this development server's page (http or https) for this run and let its origin call native code "
             "(also PENWICK_DEV_URL)", "URL" },
+        { "dev", 0, 0, G_OPTION_ARG_NONE, &dev,
+            "Turn on the engine's developer tools (inspector, F5 reloads) for this run (also PENWICK_DEV=1)", nullptr },
         { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the application's and the host's version and exit", nullptr },
         { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
     };
@@ -309,6 +312,7 @@ GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, c
         }
         options.devURL = std::move(*checked);
     }
+    options.developerExtras = dev || g_strcmp0(g_getenv("PENWICK_DEV"), "1") == 0 ? DeveloperExtras::On : DeveloperExtras::Off;
     options.arguments = std::move(arguments);
     // A relative folder is taken from the working directory, where the user typed it.
     options.resourcePath = resources ? GUnique<char>(g_canonicalize_filename(resources, nullptr)).get() : defaultResourcePath();

@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkWebView.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "base/FileURLPath.h"
@@ -688,6 +689,7 @@ void GtkWebView::engineConsoleMessage(const channel::EngineConsole& message)
     m.sourceURL = message.source;
     m.lineNumber = static_cast<long>(message.line);
     m.message = message.message;
+    m.level = static_cast<ConsoleLevel>(std::min(message.level, std::size(channel::kConsoleLevels) - 1));
     m_client->addMessageToConsole(m);
 }
 

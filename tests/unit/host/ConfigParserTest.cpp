@@ -35,6 +35,14 @@ TEST(ConfigParser, PreferencesKeepCaseAndTheLastValueWinsAsDoesTheLastContent)
     EXPECT_FALSE(parse(R"(<content src="a.html"/><content/>)").startPage);
 }
 
+TEST(ConfigParser, TheWidgetsOwnNameFoldsItsWhiteSpaceAndIsBounded)
+{
+    EXPECT_EQ(parse("<feature name=\"F\"><name>Inner</name></feature><name short=\"N\">\n  My <b>App</b> &amp; co </name><name>Second</name>")
+                  .widgetName, "My App & co");
+    EXPECT_FALSE(parse("<name> \n </name>").widgetName);
+    EXPECT_EQ(parse("<name>" + std::string(300, 'a') + "</name>").widgetName, std::string(WHConfigParser::kMaxNameLength, 'a'));
+}
+
 TEST(ConfigParser, FeaturesPackagesAndOnloadRules)
 {
     auto p = parse(R"(<param name="osx-package" value="Before"/>
