@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/WHAppContentPolicy.h"
+#include "host/WHNavigationPolicy.h"
 
 #include "platform/Dialogs.h"
 #include "platform/WebViewClient.h"
@@ -32,8 +33,16 @@ public:
     // set, in which case the page keeps the engine's console.
     void initConsole(platform::WindowObject& window);
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    // As the navigation policy says: clicked links to other sites go to the system browser with
+    // `ExternalLinks` "browser", and a drop the page did not take shows nothing.
+    platform::PolicyDecision decideNavigation(const platform::NavigationRequest& request) override;
+    platform::PolicyDecision decideMainFrameDocument(const std::string& url) override;
     // http(s) addresses go to the system browser; the app's own pages and other schemes are refused.
-    void openNewWindow(const std::string& url) override;
+    void openNewWindow(const platform::NewWindowRequest& request) override;
+    // Kept in the app's user defaults, for the next run.
+    void zoomLevelChanged(double level) override;
+    // The zoom level the user chose last (1 when none).
+    double savedZoomLevel() const;
     bool allowsFileAccess(const std::string& url) override;
     platform::FileReach fileReach() override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
@@ -59,11 +68,15 @@ public:
     static constexpr const char* kNativeReadyScript =
         "try{webhost.require('webhost/channel').onNativeReady.fire();}catch(e){window._nativeReady = true;}";
     static constexpr const char* kDeveloperExtrasKey = "WebKitDeveloperExtras";
+    static constexpr const char* kZoomLevelKey = "ZoomLevel";
 
     // The last path component of a URL's text ("file:///a/b/page.html" gives "page.html").
     static std::string lastPathComponent(const std::string& url);
 
 private:
+    WHNavigationPolicy navigationPolicy();
+    void openInBrowser(const std::string& url);
+
     platform::Dialogs& m_dialogs;
     std::shared_ptr<WHConsole> m_console;
     std::shared_ptr<WHBridge> m_bridge;

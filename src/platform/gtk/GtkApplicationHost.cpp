@@ -417,6 +417,8 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
     auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
     // The app's window shows the app's pages: the file scheme serves them (not the popup's).
     view->whenCreated([](WebKitWebView* created, WebKitWebContext*) { GtkFileScheme::serveView(created); });
+    // The window closes, and the app quits, once the page agrees; signals still end it at once.
+    view->closeThroughPage(static_cast<GtkMainWindow&>(window).window(), [this] { quit(0); });
     return view;
 }
 
