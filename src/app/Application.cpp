@@ -152,6 +152,11 @@ void Application::startup()
         : platform::DeveloperExtras::Off;
     webView->setDeveloperExtras(developerExtras);
     m_webViewDelegate->setDeveloperExtras(developerExtras);
+    // Zoom is the user's, kept for the next run; a kiosk app turns it off.
+    const auto& settings = controller->settings();
+    auto allowZoom = settings.find("AllowZoom");
+    bool zoom = allowZoom == settings.end() || WHSettingsConversions::boolValue(allowZoom->second);
+    webView->setZoom(zoom ? platform::ZoomKeys::On : platform::ZoomKeys::Off, zoom ? m_webViewDelegate->savedZoomLevel() : 1.0);
     m_host.captureWhenLoaded(*webView, m_options);
     m_appDelegate->setWindow(std::move(window));
     m_appDelegate->setWebView(std::move(webView));
@@ -161,6 +166,11 @@ void Application::startup()
     m_host.addAction("fullscreen", { "F11" }, [this] {
         if (auto* controller = m_appDelegate->viewController())
             controller->onFullscreen();
+    });
+    // Closing asks the page first (its leave-page question), as the window's close button does.
+    m_host.addAction("close", { "<Control>q", "<Control>w" }, [this] {
+        if (auto* webView = m_appDelegate->webView())
+            webView->tryClose();
     });
     // The developer's keys, only with the engine's developer tools on: otherwise F5, Ctrl+R and
     // Ctrl+Shift+I stay the page's own.

@@ -20,6 +20,8 @@ struct WebPreferences {
 
 enum class DrawsBackground { No, Yes };
 enum class DeveloperExtras { Off, On };
+// Whether Ctrl+plus/minus/0 and Ctrl+wheel zoom the page, or reach it as the page's own.
+enum class ZoomKeys { Off, On };
 
 class WebViewClient;
 
@@ -87,6 +89,11 @@ public:
     virtual void reload() { }
     // Opens the engine's web inspector on the page (with developer extras on).
     virtual void showInspector() { }
+    // The page's zoom level (1: none) and whether the user's keys change it.
+    virtual void setZoom(ZoomKeys, double /*level*/) { }
+    // Asks the page whether it may be left (its beforeunload handler, which may put the question to
+    // the user); the window closes once it agrees.
+    virtual void tryClose() { }
 };
 
 } // namespace penwick::platform

@@ -84,6 +84,11 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
         app.writeResource("planted.html", AppRunner::readFile(kPages + "planted.html"));
         prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>",
             web ? server.origin() + "/taker.html" : "file://" + app.resourcesDir() + "/taker.html");
+        // The main frame does not go to a file outside the app at all.
+        if (!web) {
+            EXPECT_TRUE(app.waitForLine("refused to show file://" + app.resourcesDir() + "/taker.html in the app's window", 40s)) << app.output();
+            continue;
+        }
         EXPECT_EQ(app.missingLogLines({ "asked", "taker ready", "taker waited" }, 40s), Lines {}) << app.output();
         EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
         // Eight answers, one line (where the host drops them, or the web process when they crossed).

@@ -447,6 +447,8 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
         GtkFileScheme::serveView(created);
         GtkStorageFeatures::enable(created);
     });
+    // The window closes, and the app quits, once the page agrees; signals still end it at once.
+    view->closeThroughPage(static_cast<GtkMainWindow&>(window).window(), [this] { quit(0); });
     return view;
 }
 

@@ -150,7 +150,7 @@ void GtkWebView::ensureView()
         g_signal_connect(m_view, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer data) -> gboolean {
             auto* self = static_cast<GtkWebView*>(data);
             if (event->keyval != GDK_KEY_F5 || self->m_lostPage.empty())
-                return FALSE;
+                return self->appKey(*event);
             self->reload();
             return TRUE;
         }),
@@ -177,6 +177,7 @@ void GtkWebView::ensureView()
 
     connectClientSignals();
     m_permissions = std::make_unique<GtkPermissionRequests>(*this);
+    connectAppKeys();
 
     gtk_container_add(GTK_CONTAINER(m_container), GTK_WIDGET(m_view));
     gtk_widget_show(GTK_WIDGET(m_view));
@@ -206,6 +207,10 @@ void GtkWebView::applySettings()
     // A page kept for going back would come back with the bridge of a document the host has let
     // go, and its calls would go unanswered; going back loads the page anew instead.
     webkit_settings_set_enable_page_cache(settings, FALSE);
+    // Every window.open reaches the host, which decides (and says) what comes of it; the engine
+    // would otherwise drop one without a user gesture silently.
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    webkit_web_view_set_zoom_level(m_view, m_zoomLevel);
     if (!hasGpu())
         webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     if (!m_drawsBackground) {
@@ -398,6 +403,13 @@ void GtkWebView::connectClientSignals()
                     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
                     const char* uri = webkit_uri_response_get_uri(webkit_response_policy_decision_get_response(response));
                     if (webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+                        // The host's own load is the app's choice.
+                        std::string_view shown = uri ? uri : "";
+                        if (self->m_client && shown.substr(0, shown.find('#')) != self->m_hostLoadURL
+                            && self->m_client->decideMainFrameDocument(std::string(shown)) == PolicyDecision::Ignore) {
+                            webkit_policy_decision_ignore(decision);
+                            return TRUE;
+                        }
                         self->setFileAccess(self->m_client && self->m_client->allowsFileAccess(uri ? uri : ""));
                         self->m_documentReach = self->fileReachOf(uri ? uri : "");
                     } else if (auto path = FileURLPath::localPath(uri ? uri : "");
@@ -414,9 +426,9 @@ void GtkWebView::connectClientSignals()
                     return FALSE;
                 WebKitNavigationAction* action
                     = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-                const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-                if (self->m_client->decidePolicyForNavigation(uri ? uri : "") == PolicyDecision::Use) {
-                    self->announceFileReach(uri);
+                NavigationRequest request = self->navigationRequest(action);
+                if (self->m_client->decideNavigation(request) == PolicyDecision::Use) {
+                    self->announceFileReach(request.url.c_str());
                     webkit_policy_decision_use(decision);
                 }
                 else
@@ -439,7 +451,10 @@ void GtkWebView::connectClientSignals()
                 webkit_script_dialog_confirm_set_confirmed(dialog, self->m_client->runJavaScriptConfirmPanel(message));
                 break;
             case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+                self->m_close = CloseState::Question;
                 webkit_script_dialog_confirm_set_confirmed(dialog, self->m_client->runBeforeUnloadConfirmPanel(message));
+                // The user answered: staying keeps the app, and the next close asks again.
+                self->m_close = CloseState::None;
                 break;
             case WEBKIT_SCRIPT_DIALOG_PROMPT: {
                 const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
@@ -458,7 +473,9 @@ void GtkWebView::connectClientSignals()
             auto* self = static_cast<GtkWebView*>(data);
             const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
             if (self->m_client)
-                self->m_client->openNewWindow(uri ? uri : "");
+                self->m_client->openNewWindow(NewWindowRequest { uri ? uri : "",
+                    webkit_navigation_action_is_user_gesture(action) ? UserGesture::Yes : UserGesture::No,
+                    self->onlyAppContent() ? DocumentOpener::App : DocumentOpener::Other });
             return nullptr;
         }),
             this));
@@ -487,6 +504,260 @@ void GtkWebView::connectClientSignals()
                 return TRUE;
             }),
             this));
+}
+
+void GtkWebView::connectAppKeys()
+{
+    m_scroll = SignalConnection(m_view,
+        g_signal_connect(m_view, "scroll-event", G_CALLBACK(+[](GtkWidget*, GdkEventScroll* event, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            if (self->m_zoomKeys == ZoomKeys::Off || (event->state & gtk_accelerator_get_default_mod_mask()) != GDK_CONTROL_MASK)
+                return FALSE;
+            double dx = 0;
+            double dy = 0;
+            if (event->direction == GDK_SCROLL_UP)
+                dy = -1;
+            else if (event->direction == GDK_SCROLL_DOWN)
+                dy = 1;
+            else if (event->direction == GDK_SCROLL_SMOOTH)
+                gdk_event_get_scroll_deltas(reinterpret_cast<GdkEvent*>(event), &dx, &dy);
+            if (dy != 0)
+                self->zoomBy(dy < 0 ? 1 : -1);
+            return TRUE;
+        }),
+            this));
+    m_contextMenu = SignalConnection(m_view,
+        g_signal_connect(m_view, "context-menu",
+            G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer data) -> gboolean {
+                if (static_cast<GtkWebView*>(data)->m_developerExtras)
+                    return FALSE;
+                trimContextMenu(menu);
+                // Nothing left to offer: no menu at all.
+                return webkit_context_menu_get_n_items(menu) == 0;
+            }),
+            this));
+    // The drop's URLs arrive while the pointer moves over the view, before the drop itself.
+    m_dragData = SignalConnection(m_view,
+        g_signal_connect(m_view, "drag-data-received",
+            G_CALLBACK(+[](GtkWidget*, GdkDragContext*, int, int, GtkSelectionData* data, unsigned, unsigned, gpointer self) {
+                auto& urls = static_cast<GtkWebView*>(self)->m_draggedURLs;
+                urls.clear();
+                GUnique<char*> uris(gtk_selection_data_get_uris(data));
+                for (char** uri = uris.get(); uri && *uri; ++uri)
+                    urls.emplace_back(*uri);
+                GUnique<char> text(reinterpret_cast<char*>(gtk_selection_data_get_text(data)));
+                if (text)
+                    urls.emplace_back(g_strstrip(text.get()));
+            }),
+            this));
+    m_drop = SignalConnection(m_view,
+        g_signal_connect(m_view, "drag-drop", G_CALLBACK(+[](GtkWidget*, GdkDragContext*, int, int, unsigned, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            self->m_droppedURLs = self->m_draggedURLs;
+            return FALSE;
+        }),
+            this));
+    m_buttonPress = SignalConnection(m_view,
+        g_signal_connect(m_view, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            self->m_droppedURLs.clear();
+            // The mouse's back and forward buttons.
+            if (event->type == GDK_BUTTON_PRESS && (event->button == 8 || event->button == 9)) {
+                if (event->button == 8 && webkit_web_view_can_go_back(self->m_view))
+                    webkit_web_view_go_back(self->m_view);
+                if (event->button == 9 && webkit_web_view_can_go_forward(self->m_view))
+                    webkit_web_view_go_forward(self->m_view);
+                return TRUE;
+            }
+            return FALSE;
+        }),
+            this));
+    m_closeSignal = SignalConnection(m_view, g_signal_connect(m_view, "close", G_CALLBACK(+[](WebKitWebView*, gpointer data) {
+        auto* self = static_cast<GtkWebView*>(data);
+        self->m_close = CloseState::None;
+        if (self->m_closed)
+            self->m_closed();
+    }),
+        this));
+}
+
+bool GtkWebView::appKey(const GdkEventKey& event)
+{
+    m_droppedURLs.clear();
+    auto modifiers = event.state & gtk_accelerator_get_default_mod_mask();
+    bool back = event.keyval == GDK_KEY_Back || (modifiers == GDK_MOD1_MASK && (event.keyval == GDK_KEY_Left || event.keyval == GDK_KEY_KP_Left));
+    bool forward = event.keyval == GDK_KEY_Forward
+        || (modifiers == GDK_MOD1_MASK && (event.keyval == GDK_KEY_Right || event.keyval == GDK_KEY_KP_Right));
+    if (back || forward) {
+        if (back && webkit_web_view_can_go_back(m_view))
+            webkit_web_view_go_back(m_view);
+        if (forward && webkit_web_view_can_go_forward(m_view))
+            webkit_web_view_go_forward(m_view);
+        return true;
+    }
+    // Ctrl+plus comes as Ctrl+equal or Ctrl+Shift+plus on most layouts.
+    if (m_zoomKeys == ZoomKeys::Off || (modifiers & ~GDK_SHIFT_MASK) != GDK_CONTROL_MASK)
+        return false;
+    switch (event.keyval) {
+    case GDK_KEY_plus:
+    case GDK_KEY_equal:
+    case GDK_KEY_KP_Add:
+        zoomBy(1);
+        return true;
+    case GDK_KEY_minus:
+    case GDK_KEY_underscore:
+    case GDK_KEY_KP_Subtract:
+        zoomBy(-1);
+        return true;
+    case GDK_KEY_0:
+    case GDK_KEY_KP_0:
+        zoomBy(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void GtkWebView::zoomBy(int steps)
+{
+    static constexpr double kLevels[] = { 0.3, 0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0 };
+    double level = 1.0;
+    if (steps > 0) {
+        auto next = std::find_if(std::begin(kLevels), std::end(kLevels), [&](double l) { return l > m_zoomLevel + 0.001; });
+        level = next == std::end(kLevels) ? kLevels[std::size(kLevels) - 1] : *next;
+    } else if (steps < 0) {
+        auto below = std::find_if(std::rbegin(kLevels), std::rend(kLevels), [&](double l) { return l < m_zoomLevel - 0.001; });
+        level = below == std::rend(kLevels) ? kLevels[0] : *below;
+    }
+    if (level == m_zoomLevel)
+        return;
+    m_zoomLevel = level;
+    webkit_web_view_set_zoom_level(m_view, level);
+    if (m_client)
+        m_client->zoomLevelChanged(level);
+}
+
+void GtkWebView::setZoom(ZoomKeys keys, double level)
+{
+    m_zoomKeys = keys;
+    m_zoomLevel = level > 0 ? level : 1.0;
+    if (m_view)
+        webkit_web_view_set_zoom_level(m_view, m_zoomLevel);
+}
+
+void GtkWebView::trimContextMenu(WebKitContextMenu* menu)
+{
+    // A browser's items: history, loading, other windows, downloads. They would take the app away,
+    // lose what the user typed, or save what the app did not offer.
+    auto browserItem = [](WebKitContextMenuAction action) {
+        switch (action) {
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_LINK_TO_DISK:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_IMAGE_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_IMAGE_TO_DISK:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_FRAME_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_GO_BACK:
+        case WEBKIT_CONTEXT_MENU_ACTION_GO_FORWARD:
+        case WEBKIT_CONTEXT_MENU_ACTION_STOP:
+        case WEBKIT_CONTEXT_MENU_ACTION_RELOAD:
+        case WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_VIDEO_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_AUDIO_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_VIDEO_TO_DISK:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_AUDIO_TO_DISK:
+            return true;
+        default:
+            return false;
+        }
+    };
+    std::vector<WebKitContextMenuItem*> items;
+    for (GList* item = webkit_context_menu_get_items(menu); item; item = item->next)
+        items.push_back(WEBKIT_CONTEXT_MENU_ITEM(item->data));
+    bool lastWasSeparator = true;
+    for (auto* item : items) {
+        bool separator = webkit_context_menu_item_is_separator(item);
+        if (browserItem(webkit_context_menu_item_get_stock_action(item)) || (separator && lastWasSeparator)) {
+            webkit_context_menu_remove(menu, item);
+            continue;
+        }
+        lastWasSeparator = separator;
+    }
+    if (GList* last = g_list_last(webkit_context_menu_get_items(menu)); last && webkit_context_menu_item_is_separator(WEBKIT_CONTEXT_MENU_ITEM(last->data)))
+        webkit_context_menu_remove(menu, WEBKIT_CONTEXT_MENU_ITEM(last->data));
+}
+
+NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
+{
+    NavigationRequest request;
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    request.url = uri ? uri : "";
+    switch (webkit_navigation_action_get_navigation_type(action)) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+        request.kind = NavigationKind::Link;
+        break;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+        request.kind = NavigationKind::Form;
+        break;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+        request.kind = NavigationKind::BackForward;
+        break;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD:
+        request.kind = NavigationKind::Reload;
+        break;
+    default:
+        break;
+    }
+    request.gesture = webkit_navigation_action_is_user_gesture(action) ? UserGesture::Yes : UserGesture::No;
+    const char* current = webkit_web_view_get_uri(m_view);
+    request.currentURL = current ? current : "";
+    auto dropped = std::find(m_droppedURLs.begin(), m_droppedURLs.end(), request.url);
+    request.dropped = dropped != m_droppedURLs.end();
+    // Only the drop's own navigation.
+    if (request.dropped)
+        m_droppedURLs.clear();
+    for (const auto& [contextId, context] : m_scriptContexts)
+        if (context.frame != m_mainFrame)
+            request.frameURLs.push_back(context.url);
+    return request;
+}
+
+bool GtkWebView::onlyAppContent() const
+{
+    return m_mainDocumentAppContent
+        && std::all_of(m_scriptContexts.begin(), m_scriptContexts.end(), [](const auto& entry) { return entry.second.appContent; });
+}
+
+void GtkWebView::tryClose()
+{
+    if (!m_view) {
+        if (m_closed)
+            m_closed();
+        return;
+    }
+    // The question is up: the user answers it. A page that neither answered the last request nor
+    // asked the user (its web process hangs) does not keep the app open against a second one.
+    if (m_close == CloseState::Question)
+        return;
+    if (m_close == CloseState::Asked) {
+        log::message("the page did not answer the request to close; closing");
+        if (m_closed)
+            m_closed();
+        return;
+    }
+    m_close = CloseState::Asked;
+    webkit_web_view_try_close(m_view);
+}
+
+void GtkWebView::closeThroughPage(GtkWindow* window, std::function<void()> closed)
+{
+    m_closed = std::move(closed);
+    m_windowDelete = SignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+        static_cast<GtkWebView*>(data)->tryClose();
+        return TRUE;
+    }),
+        this));
 }
 
 void GtkWebView::setFileAccess(bool allowed)
@@ -578,8 +849,10 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     window.opaqueOrigin = notice.opaque;
     window.opener = openerOf(*connection, notice);
     forgetFrame(notice.frame);
-    if (window.mainFrame)
+    if (window.mainFrame) {
         m_mainConnection = connection;
+        m_mainFrame = notice.frame;
+    }
     if (!m_client)
         return {};
     m_client->didClearWindowObject(window);
@@ -592,7 +865,8 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
             m_hostLoadURL.clear();
     }
     if (window.hostbridge || window.console) {
-        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent };
+        m_scriptContexts[contextId]
+            = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url };
         m_frameContexts[notice.frame] = contextId;
         if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
             m_contextsReported = m_scriptContexts.size();

@@ -53,6 +53,12 @@ public:
     void setDeveloperExtras(DeveloperExtras extras) override;
     void reload() override;
     void showInspector() override;
+    void setZoom(ZoomKeys keys, double level) override;
+    void tryClose() override;
+
+    // Closing `window` (its close button, Alt+F4, the desktop's close request) asks the page first,
+    // as tryClose() does; `closed` runs once the page has agreed.
+    void closeThroughPage(GtkWindow* window, std::function<void()> closed);
 
     // Hooks for the parts that work on the engine's objects directly: called once the view and
     // its context exist (right away when they already do).
@@ -93,6 +99,7 @@ private:
         std::weak_ptr<channel::ChannelConnection> channel;
         // The document is the app's own content (documents it opens are the app's too).
         bool appContent = false;
+        std::string url;
     };
     void forgetFrame(std::uint64_t frame);
     // The live context `contextId` when `from` announced it.
@@ -106,6 +113,16 @@ private:
     std::shared_ptr<channel::ChannelConnection> answerChannel(std::uint64_t contextId, NativeCallbackDelivery& otherwise);
 
     void connectClientSignals();
+    // The app's own keys and wheel on the view: history, zoom.
+    void connectAppKeys();
+    bool appKey(const GdkEventKey& event);
+    void zoomBy(int steps);
+    // Without developer extras the page's menu keeps what an app offers: editing and copying.
+    static void trimContextMenu(WebKitContextMenu* menu);
+    // The request of a navigation, with what the view knows beyond the engine's action.
+    NavigationRequest navigationRequest(WebKitNavigationAction* action);
+    // Every document the page shows is the app's own.
+    bool onlyAppContent() const;
     // Lets the main frame's next document read files of its own folder, or not.
     void setFileAccess(bool allowed);
     // Tells the web process which file: URLs the main frame's document at `url` may reach once it
@@ -147,6 +164,25 @@ private:
     SignalConnection m_fileChooser;
     SignalConnection m_createWindow;
     SignalConnection m_inspectorAttach;
+    SignalConnection m_contextMenu;
+    SignalConnection m_scroll;
+    SignalConnection m_dragData;
+    SignalConnection m_drop;
+    SignalConnection m_buttonPress;
+    SignalConnection m_closeSignal;
+    SignalConnection m_windowDelete;
+
+    // The URLs of the latest drop, until the user does something else: the engine shows a drop
+    // the page did not take by navigating there.
+    std::vector<std::string> m_draggedURLs;
+    std::vector<std::string> m_droppedURLs;
+    ZoomKeys m_zoomKeys = ZoomKeys::Off;
+    double m_zoomLevel = 1.0;
+    std::function<void()> m_closed;
+    // Asked: a close was asked of the page, not answered nor put to the user yet. Question: the
+    // page's leave-page question is up.
+    enum class CloseState { None, Asked, Question } m_close = CloseState::None;
+    std::uint64_t m_mainFrame = 0;
 
     WebViewClient* m_client = nullptr;
     std::unique_ptr<GtkPermissionRequests> m_permissions;
