@@ -416,7 +416,9 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
 {
     auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
     // The app's window shows the app's pages: the file scheme serves them (not the popup's).
-    view->whenCreated([](WebKitWebView* created, WebKitWebContext*) { GtkFileScheme::serveView(created); });
+    view->whenCreated([standing = view->contentStanding()](WebKitWebView* created, WebKitWebContext*) {
+        GtkFileScheme::serveView(created, standing);
+    });
     return view;
 }
 
