@@ -103,7 +103,7 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
     app.start();
     ASSERT_TRUE(app.waitForLine("snsLogin: " + landing + "?code=chain", 30s)) << app.output();
     EXPECT_TRUE(AppRunner::waitUntil([&] {
-        (void)app.onWindow("framed", "windowactivate --sync %1 mousemove --window %1 100 100 click 1");
+        (void)app.onWindow("framed", "windowfocus --sync %1 mousemove --window %1 100 100 click 1");
         return app.waitForLine("by a navigation that a frame of another origin may have chosen; it is not handed over", 2s);
     }, 40s)) << app.output();
     EXPECT_EQ(app.countLines("snsLogin: "), 1) << app.output();

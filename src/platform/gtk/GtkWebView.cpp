@@ -120,7 +120,15 @@ void GtkWebView::ensureView()
                                     "it has no hostbridge",
                     GtkApplicationHost::webExtensionDirectory()));
             }
-            if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
+            // The engine's page for a failed load is no navigation anyone chose: the client does
+            // not hear of it (the popup would hand its landing URL over again).
+            bool errorPage = false;
+            if (event == WEBKIT_LOAD_STARTED) {
+                const char* uri = webkit_web_view_get_uri(self->m_view);
+                errorPage = !self->m_errorPageURI.empty() && self->m_errorPageURI == (uri ? uri : "");
+                self->m_errorPageURI.clear();
+            }
+            if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client && !errorPage) {
                 const char* uri = webkit_web_view_get_uri(self->m_view);
                 self->m_client->didStartMainFrameNavigation(uri ? uri : "",
                     self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
@@ -146,8 +154,12 @@ void GtkWebView::ensureView()
                 log::message(std::string("page load failed: ") + log::withoutQueryValues(uri ? uri : "") + ": " + (error ? error->message : ""));
                 // A load replaced by another, or turned into a download, is no failure of the page.
                 if (!g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)
-                    && !g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
-                    static_cast<GtkWebView*>(data)->m_loadError = std::string(uri ? uri : "") + ": " + (error ? error->message : "");
+                    && !g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+                    auto* self = static_cast<GtkWebView*>(data);
+                    self->m_loadError = std::string(uri ? uri : "") + ": " + (error ? error->message : "");
+                    // The engine shows its error page for it next, a load of the same address.
+                    self->m_errorPageURI = uri ? uri : "";
+                }
                 return FALSE;
             }),
             this));

@@ -178,6 +178,8 @@ private:
     // The user has interacted with a frame of another origin than the main frame's document, which
     // the engine then lets navigate the main frame (kForeignActivationMessage).
     bool m_foreignFrameActivated = false;
+    // The address of the main frame's load that just failed, whose error page the engine loads next.
+    std::string m_errorPageURI;
     // A handle on this view that callers outside its lifetime hold weakly.
     std::shared_ptr<GtkWebView*> m_self = std::make_shared<GtkWebView*>(this);
     bool m_extensionSeen = false;
