@@ -120,27 +120,14 @@ void GtkWebView::ensureView()
                                     "it has no hostbridge",
                     GtkApplicationHost::webExtensionDirectory()));
             }
-            // The client hears of each address the main frame's navigation reaches, once: as it
-            // starts (the view names it then for the host's own loads only; for one the page
-            // started it still names the document shown), is redirected, and commits. The engine's
-            // page for a failed load belongs to the navigation that failed.
-            if (event == WEBKIT_LOAD_STARTED) {
+            if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
                 const char* uri = webkit_web_view_get_uri(self->m_view);
-                bool errorPage = !self->m_errorPageURI.empty() && self->m_errorPageURI == (uri ? uri : "");
-                self->m_errorPageURI.clear();
-                if (!errorPage) {
-                    self->m_reportedURI = self->m_committedURI;
-                    self->reportMainFrameNavigation();
-                }
+                self->m_client->didStartMainFrameNavigation(uri ? uri : "",
+                    self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
             }
-            if (event == WEBKIT_LOAD_REDIRECTED || event == WEBKIT_LOAD_COMMITTED)
-                self->reportMainFrameNavigation();
-            if (event == WEBKIT_LOAD_COMMITTED) {
-                const char* uri = webkit_web_view_get_uri(self->m_view);
-                self->m_committedURI = uri ? uri : "";
-                // The frames of the document that went are gone with it.
+            // The frames of the document that went are gone with it.
+            if (event == WEBKIT_LOAD_COMMITTED)
                 self->m_foreignFrameActivated = false;
-            }
             // Again for the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED)
                 self->announceFileReach(webkit_web_view_get_uri(self->m_view));
@@ -157,14 +144,10 @@ void GtkWebView::ensureView()
         g_signal_connect(m_view, "load-failed",
             G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, char* uri, GError* error, gpointer data) -> gboolean {
                 log::message(std::string("page load failed: ") + log::withoutQueryValues(uri ? uri : "") + ": " + (error ? error->message : ""));
-                auto* self = static_cast<GtkWebView*>(data);
                 // A load replaced by another, or turned into a download, is no failure of the page.
                 if (!g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)
-                    && !g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
-                    self->m_loadError = std::string(uri ? uri : "") + ": " + (error ? error->message : "");
-                    // The engine shows its error page for it next, a load of the same address.
-                    self->m_errorPageURI = uri ? uri : "";
-                }
+                    && !g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+                    static_cast<GtkWebView*>(data)->m_loadError = std::string(uri ? uri : "") + ": " + (error ? error->message : "");
                 return FALSE;
             }),
             this));
@@ -562,15 +545,6 @@ void GtkWebView::announceFileReach(const char* url)
     webkit_web_view_send_message_to_page(m_view,
         webkit_user_message_new(channel::kFileReachMessage, g_variant_new(channel::kFileReachType, url, &folders)), nullptr,
         nullptr, nullptr);
-}
-
-void GtkWebView::reportMainFrameNavigation()
-{
-    const char* uri = webkit_web_view_get_uri(m_view);
-    if (!m_client || !uri || m_reportedURI == uri)
-        return;
-    m_reportedURI = uri;
-    m_client->didStartMainFrameNavigation(uri, m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
 }
 
 void GtkWebView::claimedBy(const std::string& credential)

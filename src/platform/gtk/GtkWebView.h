@@ -102,8 +102,6 @@ private:
     // Why a context the process announces cannot be the page's (a main-frame document not at the
     // page's address, a sub-frame whose parent that process did not announce), or nothing.
     std::optional<std::string> contextRefusal(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
-    // Tells the client where the main frame's navigation goes now, once for each address.
-    void reportMainFrameNavigation();
     // The web process with this token says it hosts the page (its engine's message).
     void claimedBy(const std::string& credential);
     // Whether the host or the app's own content put the announced document in its frame.
@@ -180,11 +178,6 @@ private:
     // The user has interacted with a frame of another origin than the main frame's document, which
     // the engine then lets navigate the main frame (kForeignActivationMessage).
     bool m_foreignFrameActivated = false;
-    // The address of the main frame's load that just failed, whose error page the engine loads next.
-    std::string m_errorPageURI;
-    // The address of the document shown, and the last address the client heard of.
-    std::string m_committedURI;
-    std::string m_reportedURI;
     // A handle on this view that callers outside its lifetime hold weakly.
     std::shared_ptr<GtkWebView*> m_self = std::make_shared<GtkWebView*>(this);
     bool m_extensionSeen = false;
