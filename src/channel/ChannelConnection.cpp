@@ -55,10 +55,11 @@ void ChannelConnection::start(unsigned introductionTimeoutMs)
         g_source_set_can_recurse(source, TRUE);
 }
 
-void ChannelConnection::setIntroduced(long pid)
+void ChannelConnection::setIntroduced(long pid, std::string credential)
 {
     m_introduced = true;
     m_pid = pid;
+    m_credential = std::move(credential);
     m_reader.setMaxPayload(kMaxPayload);
     if (m_introductionTimer)
         g_source_remove(m_introductionTimer);
@@ -72,6 +73,54 @@ gboolean ChannelConnection::onIntroductionTimeout(gpointer data)
     self->m_introductionTimer = 0;
     self->close(format("it did not introduce itself within %@ ms", self->m_introductionTimeoutMs));
     return G_SOURCE_REMOVE;
+}
+
+gboolean ChannelConnection::onPageClaimTimeout(gpointer data)
+{
+    auto* self = static_cast<ChannelConnection*>(data);
+    auto keep = self->shared_from_this();
+    self->m_pageClaimTimer = 0;
+    if (auto waiting = std::exchange(self->m_waitingContext, std::nullopt)) {
+        if (!std::exchange(self->m_foreignPageLogged, true))
+            log::warning(format("refused a script context of page %@ that web process %@ announced: that process does not host "
+                                "the page; the frame gets no bridge",
+                waiting->page, self->m_pid));
+        self->answerNewContext(*waiting, nullptr);
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void ChannelConnection::pageClaimed()
+{
+    if (!m_waitingContext)
+        return;
+    PageEndpoint* page = pageFor(m_waitingContext->page);
+    if (!page || !page->hostedBy(m_credential))
+        return;
+    if (m_pageClaimTimer)
+        g_source_remove(m_pageClaimTimer);
+    m_pageClaimTimer = 0;
+    auto waiting = std::exchange(m_waitingContext, std::nullopt);
+    answerNewContext(*waiting, page);
+}
+
+void ChannelConnection::answerNewContext(const Frame& frame, PageEndpoint* page)
+{
+    std::uint64_t contextId = 0;
+    ContextSetup setup;
+    auto notice = decode<NewContext>(frame.payload);
+    if (!notice) {
+        log::warning(format("ERROR: web process %@ sent a frame the host cannot read (%@); it was dropped.", m_pid,
+            notice.error().message));
+    } else if (page) {
+        contextId = m_host.newContextId();
+        setup = page->didCreateScriptContext(shared_from_this(), contextId, *notice);
+    }
+    // Always answered: the web process waits for it.
+    if (auto sent = send(FrameKind::ContextSetup, frame.page, contextId, encode(setup)); !sent) {
+        log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
+        (void)send(FrameKind::ContextSetup, frame.page, 0, encode(ContextSetup {}));
+    }
 }
 
 gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
@@ -203,24 +252,21 @@ void ChannelConnection::dispatch(Frame& frame)
             error.message));
     };
     PageEndpoint* page = pageFor(frame.page);
-    switch (frame.kind) {
-    case FrameKind::NewContext: {
-        std::uint64_t contextId = 0;
-        ContextSetup setup;
-        auto notice = decode<NewContext>(frame.payload);
-        if (!notice) {
-            refused(notice.error());
-        } else if (page) {
-            contextId = m_host.newContextId();
-            setup = page->didCreateScriptContext(shared_from_this(), contextId, *notice);
-        }
-        // Always answered: the web process waits for it.
-        if (auto sent = send(FrameKind::ContextSetup, frame.page, contextId, encode(setup)); !sent) {
-            log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
-            (void)send(FrameKind::ContextSetup, frame.page, 0, encode(ContextSetup {}));
-        }
-        break;
+    if (frame.kind == FrameKind::NewContext && page && !page->hostedBy(m_credential) && !m_waitingContext) {
+        // The process's claim of the page may still be on its way (a new process made the page
+        // just now); its web process waits meanwhile, and sends nothing else.
+        m_waitingContext = std::move(frame);
+        m_pageClaimTimer = g_timeout_add(m_pageClaimWaitMs, &ChannelConnection::onPageClaimTimeout, this);
+        return;
     }
+    // Nothing about a page of another process is taken from this one; a well-behaved process
+    // announces one context at a time.
+    if (page && (!page->hostedBy(m_credential) || (frame.kind == FrameKind::NewContext && m_waitingContext)))
+        page = nullptr;
+    switch (frame.kind) {
+    case FrameKind::NewContext:
+        answerNewContext(frame, page);
+        break;
     case FrameKind::Exec: {
         auto call = decode<ExecCall>(frame.payload);
         if (!call)
@@ -385,7 +431,10 @@ void ChannelConnection::close(const std::string& why)
         g_source_remove(m_introductionTimer);
     if (m_flushSource)
         g_source_remove(m_flushSource);
-    m_readWatch = m_writeWatch = m_introductionTimer = m_flushSource = 0;
+    if (m_pageClaimTimer)
+        g_source_remove(m_pageClaimTimer);
+    m_readWatch = m_writeWatch = m_introductionTimer = m_flushSource = m_pageClaimTimer = 0;
+    m_waitingContext.reset();
     ::close(m_fd);
     m_fd = -1;
     m_out.clear();

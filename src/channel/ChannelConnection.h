@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <glib.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ namespace penwick::channel {
 inline constexpr std::size_t kMaxHelloPayload = 4096;
 // ... and it must have introduced itself within this time, or it is closed.
 inline constexpr unsigned kIntroductionTimeoutMs = 1000;
+// How long a new context of a page waits for its process's claim (which the engine carries apart
+// from this channel, so it may come later) before it is refused.
+inline constexpr unsigned kPageClaimWaitMs = 10000;
 
 // The host's end of one web process's channel (GLib only, so it is tested without a web process).
 // It is served from the main loop and never blocks: reads take what the socket has, writes that
@@ -28,6 +32,8 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 // Every frame is decoded here and its message handed to the page it names (a PageEndpoint), or to
 // the host (HostEndpoint) for the introduction. NewContext, Exec and ExecTooLarge are always
 // answered, also when the payload is unreadable or no page matches: the web process waits for it.
+// A connection speaks only for the pages its process hosts (PageEndpoint::hostedBy()): frames about
+// another page are dropped, and a new context of one waits for the page's claim, or is refused.
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
     // Takes over `fd` (a connected, non-blocking stream socket). `host` and `pages` outlive it.
@@ -55,19 +61,27 @@ public:
 
     // Set once the peer has introduced itself.
     bool introduced() const { return m_introduced; }
-    void setIntroduced(long pid);
+    // `credential`: the token the peer introduced itself with, its process's.
+    void setIntroduced(long pid, std::string credential = {});
     long pid() const { return m_pid; }
+    const std::string& credential() const { return m_credential; }
+    // A page has been claimed by its process: a new context that waits for that is answered now.
+    void pageClaimed();
+    void setPageClaimWait(unsigned ms) { m_pageClaimWaitMs = ms; }
 
 private:
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onWritable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onFlushDue(gpointer data);
     static gboolean onIntroductionTimeout(gpointer data);
+    static gboolean onPageClaimTimeout(gpointer data);
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
     // Decodes one frame and hands its message on.
     void dispatch(Frame& frame);
     void introduce(const Frame& frame);
+    // Answers a NewContext: the page's set-up for it, or nothing when no page of this process's.
+    void answerNewContext(const Frame& frame, PageEndpoint* page);
     PageEndpoint* pageFor(std::uint64_t page) const;
     void flush();
 
@@ -93,6 +107,12 @@ private:
     gint64 m_answeredAt = 0;
     bool m_callsInARow = false;
     long m_pid = 0;
+    std::string m_credential;
+    // A NewContext of a page this process has not claimed (yet), and the time it may wait.
+    std::optional<Frame> m_waitingContext;
+    unsigned m_pageClaimTimer = 0;
+    unsigned m_pageClaimWaitMs = kPageClaimWaitMs;
+    bool m_foreignPageLogged = false;
     std::size_t m_maxPayload = kMaxPayload;
 };
 

@@ -24,7 +24,8 @@ platform::SchemeRules WHAppSchemeSource::rules() const
             { "Cross-Origin-Opener-Policy", "same-origin" },
             { "Cross-Origin-Embedder-Policy", "require-corp" },
             { "Cross-Origin-Resource-Policy", "same-origin" },
-        });
+        },
+        platform::SchemeAudience::AppViews);
 }
 
 std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::string& text) const

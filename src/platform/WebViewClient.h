@@ -102,6 +102,10 @@ struct NewWindowRequest {
     UserGesture gesture = UserGesture::No;
     DocumentOpener opener = DocumentOpener::Other;
 };
+// Who may have chosen where the main frame goes: its own document, the user or the host; or maybe a
+// frame of another origin inside the page (one the user has interacted with, which the engine lets
+// navigate the top; the engine does not say which frame started a navigation).
+enum class NavigationChooser { PageOrUser, MaybeForeignFrame };
 
 // Where the application's own pages may read through file: URLs: their web content folder, or the
 // whole disk when the application chose to reach it anyway (the file plugin's "root" file system).
@@ -128,6 +132,8 @@ public:
     virtual PolicyDecision decideMainFrameDocument(const std::string& /*url*/) { return PolicyDecision::Use; }
     // The main frame (only it) starts loading `url`, or is redirected there.
     virtual void didStartMainFrameLoad(const std::string& /*url*/) { }
+    // The same, saying who may have chosen the navigation.
+    virtual void didStartMainFrameNavigation(const std::string& url, NavigationChooser /*chooser*/) { didStartMainFrameLoad(url); }
     // Whether the main frame's document at `url` may read files of its own folder (modules,
     // workers, fetch of its files). Asked before each main-frame document is made.
     virtual bool allowsFileAccess(const std::string& /*url*/) { return false; }

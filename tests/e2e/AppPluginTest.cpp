@@ -86,6 +86,29 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     EXPECT_EQ(app.countLines("x%27y"), 2) << "only the page's own snsLogin lines hold the code\n" << app.output();
 }
 
+// A redirect chain through the landing page hands over one URL; a landing page that a frame of
+// another origin chose (on the user's click in it) hands over nothing.
+TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChose)
+{
+    const std::string landing = PENWICK_LOGIN_LANDING_URL;
+    AppRunner app(AppRunner::Binary::TestApp);
+    LoopbackServer redirect(LoopbackServer::Redirect { landing + "?code=chain" });
+    LoopbackServer chooser(AppRunner::replaced(AppRunner::readFile(kPages + "chooser.html"), "@LANDING@", landing));
+    // Another port: another origin.
+    LoopbackServer framed(AppRunner::replaced(AppRunner::readFile(kPages + "framed.html"), "@FRAME@", chooser.origin() + "/"));
+    ASSERT_TRUE(redirect.port() && chooser.port() && framed.port());
+    app.writePages("app", "landing.html", {}, kFeatures);
+    const std::string main = AppRunner::replaced(AppRunner::readFile(kPages + "landing.html"), "@REDIRECT@", redirect.origin() + "/r");
+    app.writeResource("www/landing.html", AppRunner::replaced(main, "@FRAMED@", framed.origin() + "/"));
+    app.start();
+    ASSERT_TRUE(app.waitForLine("snsLogin: " + landing + "?code=chain", 30s)) << app.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] {
+        (void)app.onWindow("framed", "windowfocus --sync %1 mousemove --window %1 100 100 click 1");
+        return app.waitForLine("by a navigation that a frame of another origin may have chosen; it is not handed over", 2s);
+    }, 40s)) << app.output();
+    EXPECT_EQ(app.countLines("snsLogin: "), 1) << app.output();
+}
+
 // New windows: http(s) to the system browser, other schemes and the app's own pages refused, each
 // with a line; the page's window.open answers null. Clicks make them, as a user would.
 TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)

@@ -3,6 +3,7 @@
 // claiming to come from such a frame is refused by the host. Web frames and their children learn
 // nothing of whfile files, and what they download is not saved.
 #include <gtest/gtest.h>
+#include <csignal>
 #include <string>
 
 #include "e2e/AppRunner.h"
@@ -99,6 +100,29 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
         (void)app.waitForLine("top whfile page: ", 10s);
         EXPECT_EQ(app.countLines("top whfile page: object"), 0) << app.output();
     }
+}
+
+// A foreign file in the main frame (as a dropped one) reads nothing through whfile: a page of the
+// app's folder that it frames does not load, nor does an image, nor a whfile: page it opens in the
+// main frame, also once the host has reloaded that after losing its web process.
+TEST(Origin, AForeignPageGetsNothingFromWhfileAlsoAfterTheWebProcessIsLost)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    for (const char* page : { "dropped.html", "spy.html", "planted.html" })
+        app.writeResource(page, AppRunner::readFile(kPages + page));
+    app.writeResource("www/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)");
+    prepare(app, "leave.html", AppRunner::kFilePlugin, "file://" + app.resourcesDir() + "/dropped.html");
+    const std::string refused = "refused a whfile request from a page that is not the app's content";
+    ASSERT_TRUE(app.waitForLine("dropped page: image error", 40s)) << app.output();
+    // The frame, the image and the main frame's whfile: page.
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines(refused) >= 3; }, 10s)) << app.output();
+    const int before = app.countLines(refused);
+    for (pid_t web : app.webProcesses())
+        ::kill(web, SIGKILL);
+    EXPECT_TRUE(app.waitForLine("reloading the page", 30s)) << app.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(refused) > before; }, 20s)) << app.output();
+    EXPECT_EQ(app.countLines("spy "), 0) << app.output();
+    EXPECT_EQ(app.countLines("top whfile page: "), 0) << app.output();
 }
 
 // Going back to an app page gives it a document the host serves: its calls are answered.

@@ -443,8 +443,8 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
     auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
     // The app's window shows the app's pages: the file scheme serves them (not the popup's), and
     // they keep data as apps do.
-    view->whenCreated([](WebKitWebView* created, WebKitWebContext*) {
-        GtkFileScheme::serveView(created);
+    view->whenCreated([standing = view->contentStanding()](WebKitWebView* created, WebKitWebContext*) {
+        GtkFileScheme::serveView(created, standing);
         GtkStorageFeatures::enable(created);
     });
     // The window closes, and the app quits, once the page agrees; signals still end it at once.

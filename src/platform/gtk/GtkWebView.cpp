@@ -70,6 +70,17 @@ GtkWebView::~GtkWebView()
         g_source_remove(m_creationSource);
 }
 
+std::function<bool(std::string_view)> GtkWebView::contentStanding() const
+{
+    return [self = std::weak_ptr<GtkWebView*>(m_self)](std::string_view uri) {
+        auto view = self.lock();
+        if (!view)
+            return false;
+        const GtkWebView& v = **view;
+        return v.m_mainDocumentAppContent || (!v.m_hostLoadURL.empty() && uri.substr(0, uri.find('#')) == v.m_hostLoadURL);
+    };
+}
+
 void GtkWebView::scheduleCreation()
 {
     if (m_view || m_creationSource)
@@ -121,8 +132,12 @@ void GtkWebView::ensureView()
             }
             if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
                 const char* uri = webkit_web_view_get_uri(self->m_view);
-                self->m_client->didStartMainFrameLoad(uri ? uri : "");
+                self->m_client->didStartMainFrameNavigation(uri ? uri : "",
+                    self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
             }
+            // The frames of the document that went are gone with it.
+            if (event == WEBKIT_LOAD_COMMITTED)
+                self->m_foreignFrameActivated = false;
             // Again for the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED)
                 self->announceFileReach(webkit_web_view_get_uri(self->m_view));
@@ -152,6 +167,25 @@ void GtkWebView::ensureView()
             if (event->keyval != GDK_KEY_F5 || self->m_lostPage.empty())
                 return self->appKey(*event);
             self->reload();
+            return TRUE;
+        }),
+            this));
+    m_pageClaim = SignalConnection(m_view,
+        g_signal_connect(m_view, "user-message-received", G_CALLBACK(+[](WebKitWebView*, WebKitUserMessage* message, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            const char* name = webkit_user_message_get_name(message);
+            if (g_strcmp0(name, channel::kForeignActivationMessage) == 0) {
+                self->m_foreignFrameActivated = true;
+                return TRUE;
+            }
+            if (g_strcmp0(name, channel::kPageClaimMessage) != 0)
+                return FALSE;
+            GVariant* parameters = webkit_user_message_get_parameters(message);
+            if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE(channel::kPageClaimType))) {
+                const char* credential = nullptr;
+                g_variant_get(parameters, "(&s)", &credential);
+                self->claimedBy(credential);
+            }
             return TRUE;
         }),
             this));
@@ -224,6 +258,8 @@ void GtkWebView::applySettings()
 void GtkWebView::runPendingLoad()
 {
     auto pending = std::exchange(m_pendingLoad, PendingLoad::None);
+    // The host chose this navigation, whatever frames the page held.
+    m_foreignFrameActivated = false;
     if (pending == PendingLoad::Url) {
         m_hostLoadURL = m_pendingContent.substr(0, m_pendingContent.find('#'));
         webkit_web_view_load_uri(m_view, m_pendingContent.c_str());
@@ -798,8 +834,28 @@ void GtkWebView::announceFileReach(const char* url)
         nullptr, nullptr);
 }
 
+void GtkWebView::claimedBy(const std::string& credential)
+{
+    if (credential.empty() || credential == m_hostCredential)
+        return;
+    m_hostCredential = credential;
+    // What the process that hosted the page before announced speaks for it no more.
+    for (auto it = m_scriptContexts.begin(); it != m_scriptContexts.end();) {
+        auto connection = it->second.channel.lock();
+        if (connection && connection->credential() == credential) {
+            ++it;
+            continue;
+        }
+        if (auto frame = m_frameContexts.find(it->second.frame); frame != m_frameContexts.end() && frame->second == it->first)
+            m_frameContexts.erase(frame);
+        it = m_scriptContexts.erase(it);
+    }
+    GtkChannelServer::shared().pageClaimed();
+}
+
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
 {
+    m_hostCredential.clear();
     const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
         : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
                                                                : "was terminated";
@@ -832,7 +888,10 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
     }
     m_lastAutomaticReload = now;
     log::warning(std::string("web process ") + why + "; reloading the page");
-    if (const char* uri = webkit_web_view_get_uri(m_view))
+    // The reloaded document keeps the standing of the one lost: the host's load only when that was
+    // the app's.
+    const char* uri = webkit_web_view_get_uri(m_view);
+    if (uri && m_mainDocumentAppContent)
         m_hostLoadURL = std::string(uri).substr(0, std::string_view(uri).find('#'));
     webkit_web_view_reload(m_view);
 }
@@ -841,6 +900,15 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     std::uint64_t contextId, const channel::NewContext& notice)
 {
     m_extensionSeen = true;
+    if (auto why = contextRefusal(*connection, notice)) {
+        forgetFrame(notice.frame);
+        log::message(format("refused a script context of page %@ from web process %@: %@; it gets nothing", pageId(),
+            connection->pid(), *why));
+        // A main-frame document the host cannot place opens nothing of the app's.
+        if (notice.main)
+            m_mainDocumentAppContent = false;
+        return {};
+    }
     WindowObject window;
     window.contextId = contextId;
     window.mainFrame = notice.main;
@@ -864,17 +932,33 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
         if (notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL || !notice.url.starts_with("about:"))
             m_hostLoadURL.clear();
     }
-    if (window.hostbridge || window.console) {
-        m_scriptContexts[contextId]
-            = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url };
-        m_frameContexts[notice.frame] = contextId;
-        if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
-            m_contextsReported = m_scriptContexts.size();
-            log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
-        }
+    // Every context is kept, bridged or not: a sub-frame's parent must be one of them.
+    m_scriptContexts[contextId]
+        = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url };
+    m_frameContexts[notice.frame] = contextId;
+    if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
+        m_contextsReported = m_scriptContexts.size();
+        log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
     }
     return channel::ContextSetup { bridged, static_cast<bool>(window.console),
         std::move(window.scripts), std::move(window.loadScript) };
+}
+
+std::optional<std::string> GtkWebView::contextRefusal(const channel::ChannelConnection& from, const channel::NewContext& notice) const
+{
+    auto withoutFragment = [](std::string_view url) { return url.substr(0, url.find('#')); };
+    if (notice.main) {
+        // The engine moves the view's address to a document before that document is made.
+        const char* address = m_view ? webkit_web_view_get_uri(m_view) : nullptr;
+        if (notice.url.starts_with("about:") || (address && withoutFragment(notice.url) == withoutFragment(address)))
+            return std::nullopt;
+        return format("its main-frame document %@ is not at the page's address %@", log::withoutQueryValues(notice.url),
+            log::withoutQueryValues(address ? address : ""));
+    }
+    auto parent = m_scriptContexts.find(notice.parent);
+    if (notice.parent && parent != m_scriptContexts.end() && parent->second.connection == &from)
+        return std::nullopt;
+    return std::string("its parent is no document that process announced");
 }
 
 DocumentOpener GtkWebView::openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const

@@ -69,10 +69,16 @@ public:
     void setLoadFinishedHandler(std::function<void(std::optional<std::string> failure)> handler) { m_loadFinished = std::move(handler); }
 
     WebKitWebView* view() const { return m_view; }
+    // Whether the page is the app's own content now, so that every document in it that may load a
+    // local scheme is too; or `uri` is the host's own load of the main frame. False once the view
+    // is gone. For the file schemes, which learn only the view a request came from.
+    std::function<bool(std::string_view uri)> contentStanding() const;
     WebKitWebContext* context() const { return m_view ? webkit_web_view_get_context(m_view) : nullptr; }
 
     // The channel to the web-process extension routes here (ChannelConnection).
     std::uint64_t pageId() const override { return m_view ? webkit_web_view_get_page_id(m_view) : 0; }
+    // Only the web process that claimed the page last speaks for it.
+    bool hostedBy(const std::string& credential) const override { return !credential.empty() && credential == m_hostCredential; }
     // A frame of this page has a fresh window object: asks the client what it gets and answers
     // the set-up for the extension. It replaces the frame's previous context.
     channel::ContextSetup didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
@@ -104,6 +110,11 @@ private:
     void forgetFrame(std::uint64_t frame);
     // The live context `contextId` when `from` announced it.
     ScriptContext* contextFrom(const channel::ChannelConnection& from, std::uint64_t contextId);
+    // Why a context the process announces cannot be the page's (a main-frame document not at the
+    // page's address, a sub-frame whose parent that process did not announce), or nothing.
+    std::optional<std::string> contextRefusal(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
+    // The web process with this token says it hosts the page (its engine's message).
+    void claimedBy(const std::string& credential);
     // Whether the host or the app's own content put the announced document in its frame.
     DocumentOpener openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
     // One line for the answers dropped because their document is gone, once per such document.
@@ -159,6 +170,7 @@ private:
     SignalConnection m_loadFailed;
     SignalConnection m_keyPress;
     SignalConnection m_processTerminated;
+    SignalConnection m_pageClaim;
     SignalConnection m_decidePolicy;
     SignalConnection m_scriptDialog;
     SignalConnection m_fileChooser;
@@ -204,6 +216,13 @@ private:
     std::uint64_t m_lastDroppedContext = 0;
     // The web process that shows this page's main frame; results travel to it.
     std::weak_ptr<channel::ChannelConnection> m_mainConnection;
+    // The token of the web process that hosts the page, as its last claim said.
+    std::string m_hostCredential;
+    // The user has interacted with a frame of another origin than the main frame's document, which
+    // the engine then lets navigate the main frame (kForeignActivationMessage).
+    bool m_foreignFrameActivated = false;
+    // A handle on this view that callers outside its lifetime hold weakly.
+    std::shared_ptr<GtkWebView*> m_self = std::make_shared<GtkWebView*>(this);
     bool m_extensionSeen = false;
     bool m_extensionMissingLogged = false;
     std::chrono::steady_clock::time_point m_lastAutomaticReload {};

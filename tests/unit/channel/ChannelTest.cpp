@@ -12,6 +12,7 @@
 
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
+#include "support/LogCapture.h"
 
 using namespace penwick::channel;
 
@@ -223,6 +224,7 @@ struct Recorder final : HostEndpoint, PageEndpoint {
     std::uint64_t newContextId() override { return 40; }
     void connectionClosed(ChannelConnection&, const std::string& why) override { closed = why; }
     std::uint64_t pageId() const override { return 3; }
+    bool hostedBy(const std::string& credential) const override { return credential == host; }
     ContextSetup didCreateScriptContext(std::shared_ptr<ChannelConnection>, std::uint64_t contextId, const NewContext& notice) override
     {
         events.push_back("context " + std::to_string(contextId) + " " + notice.url);
@@ -246,6 +248,8 @@ struct Recorder final : HostEndpoint, PageEndpoint {
 
     std::vector<std::string> events;
     std::string closed = "open";
+    // The token of the process that claimed the page.
+    std::string host;
 };
 
 // The host's end of a real socket pair, and what its peer reads.
@@ -425,6 +429,42 @@ TEST(Connection, MessagesReachTheirPageDecodedAndEveryFrameThePeerWaitsOnIsAnswe
             EXPECT_EQ(decode<ContextSetup>(answers[0].payload)->bridge, c.answerContext != 0) << c.name;
         }
         EXPECT_TRUE(pair.host->isOpen()) << c.name;
+    }
+}
+
+// A connection speaks only for the pages its process claimed: a new context of another process's
+// page waits for a claim (the engine carries claims apart from the channel) and is refused with a
+// line when none comes; nothing else the connection says about that page reaches it.
+TEST(Connection, AProcessSpeaksOnlyForThePagesItClaimed)
+{
+    for (bool claimed : { false, true }) {
+        SCOPED_TRACE(claimed ? "claimed meanwhile" : "never claimed");
+        penwick::test::LogCapture log;
+        Pair pair;
+        pair.host->setIntroduced(7, "popup");
+        pair.host->setPageClaimWait(50);
+        pair.recorder.host = "main";
+        std::string bytes;
+        ASSERT_TRUE(appendFrame(bytes, FrameKind::FrameGone, 3, 0, encode(FrameGone { 1 })));
+        ASSERT_TRUE(appendFrame(bytes, FrameKind::NewContext, 3, 0, encode(NewContext { 1, false, "file:///www/index.html" })));
+        ASSERT_EQ(write(pair.peer, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        while (g_main_context_iteration(nullptr, FALSE)) { }
+        if (claimed) {
+            pair.recorder.host = "popup";
+            pair.host->pageClaimed();
+        }
+        std::vector<Frame> answers;
+        while (answers.empty()) {
+            g_main_context_iteration(nullptr, TRUE);
+            answers = pair.drainPeer();
+        }
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0].kind, FrameKind::ContextSetup);
+        EXPECT_EQ(answers[0].context, claimed ? 40u : 0u);
+        EXPECT_EQ(pair.recorder.events, claimed ? std::vector<std::string> { "context 40 file:///www/index.html" } : std::vector<std::string> {});
+        EXPECT_EQ(log.count("refused a script context of page 3 that web process 7 announced: that process does not host the page; "
+                            "the frame gets no bridge"),
+            claimed ? 0u : 1u) << ::testing::PrintToString(log.lines());
     }
 }
 
