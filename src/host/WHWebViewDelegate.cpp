@@ -109,7 +109,9 @@ std::string WHWebViewDelegate::lastPathComponent(const std::string& url)
 
 void WHWebViewDelegate::addMessageToConsole(const platform::ConsoleMessage& message)
 {
-    log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(message.sourceURL), message.lineNumber, message.message));
+    // The script's name keeps its query's names only: "err.js?token=…".
+    log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(log::withoutQueryValues(message.sourceURL)), message.lineNumber,
+        message.message));
 }
 
 platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std::string& url)

@@ -14,6 +14,7 @@
 
 #include "base/FileURLPath.h"
 #include "base/GRef.h"
+#include "base/Log.h"
 #include "base/Utf8.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
@@ -596,7 +597,8 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
     auto path = penwick::FileURLPath::localPath(uri);
     if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders))
         return FALSE;
-    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()), uri);
+    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()),
+        penwick::log::withoutQueryValues(uri).c_str());
     return TRUE;
 }
 
