@@ -17,6 +17,17 @@ std::optional<std::string> realPath(const std::string& path)
     return resolved ? std::optional<std::string>(resolved.get()) : std::nullopt;
 }
 
+// Whether the URL's authority names a port (or an empty one): "app://id:80/" would be the same
+// files under another origin.
+bool namesPort(std::string_view url)
+{
+    auto start = url.find("://");
+    if (start == std::string_view::npos)
+        return false;
+    auto authority = url.substr(start + 3);
+    return authority.substr(0, authority.find_first_of("/?#")).find(':') != std::string_view::npos;
+}
+
 } // namespace
 
 WHAppSchemeSource::WHAppSchemeSource(std::string host, std::string contentFolder)
@@ -40,7 +51,7 @@ platform::SchemeRules WHAppSchemeSource::rules() const
 std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::string& text) const
 {
     auto url = WHURL::URLWithString(text);
-    if (!url || url->scheme() != kScheme || url->host() != m_host || !url->path())
+    if (!url || url->scheme() != kScheme || url->host() != m_host || namesPort(text) || !url->path())
         return std::nullopt;
     // Refused rather than resolved: decoded from "%2e%2e" it would climb out of the folder.
     for (const auto& component : url->pathComponents()) {
