@@ -121,7 +121,12 @@ std::string sanitized(std::string_view line)
         std::string_view word = line.substr(i, end - i);
         std::string redacted;
         if (auto start = secretBearingURLStart(word); start != std::string_view::npos) {
-            redacted = std::string(word.substr(0, start)) + withoutQueryValues(word.substr(start));
+            // Punctuation after a URL ("…?k=v:", "(see …?k=v).") belongs to the line, not the value.
+            std::string_view url = word.substr(start);
+            size_t urlEnd = url.size();
+            while (urlEnd > 0 && std::string_view(":,;.)]>'\"").find(url[urlEnd - 1]) != std::string_view::npos)
+                --urlEnd;
+            redacted = std::string(word.substr(0, start)) + withoutQueryValues(url.substr(0, urlEnd)) + std::string(url.substr(urlEnd));
             word = redacted;
         }
         size_t wordLength = word.size();
@@ -198,8 +203,11 @@ std::string withoutQueryValues(std::string_view url)
             inValue = false;
             out += c;
         } else if (c == '=' && !inValue) {
-            inValue = true;
             out += "=\u2026";
+            // A value written so already ends there: a line that shows a URL this way stays as it is.
+            inValue = url.substr(i + 1, 3) != "\u2026";
+            if (!inValue)
+                i += 3;
         } else if (!inValue) {
             out += c;
         }
