@@ -328,26 +328,56 @@ bool ChannelConnection::readAvailable()
     }
 }
 
+std::string& ChannelConnection::writablePiece()
+{
+    if (m_out.empty() || m_out.back().shared)
+        m_out.emplace_back();
+    return m_out.back().bytes;
+}
+
 Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
 {
     if (m_fd < 0)
         return Error { EPIPE, "the page channel is closed" };
-    if (m_outOffset == m_out.size()) {
-        m_out.clear();
-        m_outOffset = 0;
-    }
-    auto appended = appendFrame(m_out, kind, page, context, payload, m_maxPayload);
-    if (!appended)
+    auto& piece = writablePiece();
+    auto appended = appendFrame(piece, kind, page, context, payload, m_maxPayload);
+    if (!appended) {
+        if (piece.empty())
+            m_out.pop_back();
         return appended;
+    }
+    flushSoon();
+    return {};
+}
+
+Result<void> ChannelConnection::sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
+    std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold)
+{
+    if (m_fd < 0)
+        return Error { EPIPE, "the page channel is closed" };
+    auto length = frameLength(payload->size(), m_maxPayload);
+    if (!length) {
+        return Error { EFBIG, format("a %@ frame of %@ bytes exceeds the page channel's limit of %@ bytes", frameKindName(kind),
+                                  payload->size(), std::min<std::size_t>(m_maxPayload, kMaxPayload)) };
+    }
+    FrameHeader header { *length, static_cast<std::uint32_t>(kind), page, context };
+    writablePiece().append(reinterpret_cast<const char*>(&header), sizeof header);
+    m_out.push_back({ {}, std::move(payload), std::move(hold) });
+    flushSoon();
+    return {};
+}
+
+void ChannelConnection::flushSoon()
+{
     if (m_writeWatch)
-        return {};
+        return;
     // While this connection's frames are handled, what their handlers send leaves in one write
     // once they are (from a loop nested in a handler it leaves now); otherwise as soon as the main
     // loop is free, with whatever else is sent until then (a batch of answers leaves in one write).
     if (m_dispatching) {
         if (g_main_depth() != m_dispatchDepth)
             flush();
-        return {};
+        return;
     }
     if (!m_flushSource) {
         GSource* source = g_idle_source_new();
@@ -356,7 +386,14 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
         m_flushSource = g_source_attach(source, nullptr);
         g_source_unref(source);
     }
-    return {};
+}
+
+std::size_t ChannelConnection::queuedBytes() const
+{
+    std::size_t bytes = 0;
+    for (const auto& piece : m_out)
+        bytes += piece.view().size();
+    return bytes - m_outOffset;
 }
 
 gboolean ChannelConnection::onFlushDue(gpointer data)
@@ -382,27 +419,32 @@ void ChannelConnection::sendScript(std::uint64_t page, std::string_view script, 
 
 void ChannelConnection::flush()
 {
-    while (m_outOffset < m_out.size()) {
-        ssize_t n = ::send(m_fd, m_out.data() + m_outOffset, m_out.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0) {
-            m_outOffset += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The web process is busy; finish when the socket can take more.
-            if (!m_writeWatch) {
-                m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
-                    &ChannelConnection::onWritable, this);
+    while (!m_out.empty()) {
+        std::string_view piece = m_out.front().view();
+        if (m_outOffset < piece.size()) {
+            ssize_t n = ::send(m_fd, piece.data() + m_outOffset, piece.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                m_outOffset += static_cast<size_t>(n);
+                continue;
             }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // The web process is busy; finish when the socket can take more.
+                if (!m_writeWatch) {
+                    m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
+                        &ChannelConnection::onWritable, this);
+                }
+                return;
+            }
+            close(std::string("cannot write to the web process: ") + std::strerror(errno));
             return;
         }
-        close(std::string("cannot write to the web process: ") + std::strerror(errno));
-        return;
+        // Sent: what it held goes (an answer's share of a budget may let the next read start).
+        auto sent = std::move(m_out.front());
+        m_out.pop_front();
+        m_outOffset = 0;
     }
-    m_out.clear();
-    m_outOffset = 0;
     if (m_writeWatch) {
         g_source_remove(m_writeWatch);
         m_writeWatch = 0;
@@ -437,6 +479,7 @@ void ChannelConnection::close(const std::string& why)
     m_waitingContext.reset();
     ::close(m_fd);
     m_fd = -1;
+    auto unsent = std::move(m_out);
     m_out.clear();
     m_outOffset = 0;
     if (std::exchange(m_reportClose, false))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <glib.h>
 #include <memory>
 #include <optional>
@@ -51,10 +52,15 @@ public:
     // Evaluate frame when it is larger than the limit. With a `context`, it runs only in that
     // script context's document.
     void sendScript(std::uint64_t page, std::string_view script, std::uint64_t context = 0);
+    // Queues one frame whose payload was written elsewhere (a large answer, away from the main
+    // loop): it is sent from where it is, not copied, and `hold` is let go once it has left (or the
+    // connection has closed).
+    [[nodiscard]] Result<void> sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
+        std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold);
     void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
     std::size_t maxPayload() const { return m_maxPayload; }
     // Bytes queued that the socket has not taken yet.
-    std::size_t queuedBytes() const { return m_out.size() - m_outOffset; }
+    std::size_t queuedBytes() const;
     // Closes the socket; the close handler runs (once) with `why`.
     void close(const std::string& why);
     bool isOpen() const { return m_fd >= 0; }
@@ -84,6 +90,10 @@ private:
     void answerNewContext(const Frame& frame, PageEndpoint* page);
     PageEndpoint* pageFor(std::uint64_t page) const;
     void flush();
+    // Sends what was queued as the frames' handling allows (see send()).
+    void flushSoon();
+    // The piece that frames written here are appended to.
+    std::string& writablePiece();
 
     int m_fd = -1;
     unsigned m_readWatch = 0;
@@ -92,7 +102,15 @@ private:
     unsigned m_introductionTimer = 0;
     unsigned m_introductionTimeoutMs = 0;
     FrameReader m_reader;
-    std::string m_out;
+    // What waits for the socket, in order: frames written here, and payloads written elsewhere.
+    struct Outgoing {
+        std::string bytes;
+        std::shared_ptr<const std::string> shared;
+        std::shared_ptr<const void> hold;
+        std::string_view view() const { return shared ? std::string_view(*shared) : std::string_view(bytes); }
+    };
+    std::deque<Outgoing> m_out;
+    // Bytes of the first piece already sent.
     size_t m_outOffset = 0;
     HostEndpoint& m_host;
     const PageEndpoints& m_pages;

@@ -7,6 +7,20 @@
 #include "base/WHURL.h"
 
 namespace penwick {
+namespace {
+
+// Whether the URL's authority names a port (or an empty one): "app://id:80/" would be the same
+// files under another origin.
+bool namesPort(std::string_view url)
+{
+    auto start = url.find("://");
+    if (start == std::string_view::npos)
+        return false;
+    auto authority = url.substr(start + 3);
+    return authority.substr(0, authority.find_first_of("/?#")).find(':') != std::string_view::npos;
+}
+
+} // namespace
 
 WHAppSchemeSource::WHAppSchemeSource(std::string host, std::string contentFolder)
     : m_host(std::move(host))
@@ -31,7 +45,7 @@ platform::SchemeRules WHAppSchemeSource::rules() const
 std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::string& text) const
 {
     auto url = WHURL::URLWithString(text);
-    if (!url || url->scheme() != kScheme || url->host() != m_host || !url->path())
+    if (!url || url->scheme() != kScheme || url->host() != m_host || namesPort(text) || !url->path())
         return std::nullopt;
     // Refused rather than resolved: decoded from "%2e%2e" it would climb out of the folder.
     for (const auto& component : url->pathComponents()) {

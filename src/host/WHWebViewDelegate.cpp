@@ -124,14 +124,15 @@ std::string WHWebViewDelegate::lastPathComponent(const std::string& url)
 
 void WHWebViewDelegate::addMessageToConsole(const platform::ConsoleMessage& message)
 {
-    // Only errors read as errors: a page's console.log is not one.
+    // Only errors read as errors: a page's console.log is not one. The script's name keeps its
+    // query's names only: "err.js?token=…".
+    auto source = lastPathComponent(log::withoutQueryValues(message.sourceURL));
     if (message.level == platform::ConsoleLevel::Error) {
-        log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(message.sourceURL), message.lineNumber, message.message));
+        log::message(format("JavaScript error: %@:%@: %@", source, message.lineNumber, message.message));
         return;
     }
     static constexpr const char* kNames[] = { "log", "trace", "debug", "info", "warn" };
-    log::message(format("console %@: %@:%@: %@", kNames[static_cast<int>(message.level)], lastPathComponent(message.sourceURL),
-        message.lineNumber, message.message));
+    log::message(format("console %@: %@:%@: %@", kNames[static_cast<int>(message.level)], source, message.lineNumber, message.message));
 }
 
 platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std::string& url)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -46,6 +47,17 @@ struct CallbackAnswerText {
     std::uint64_t contextId = 0;
 };
 
+// An answer already written as the payload of a page-channel frame, away from the main loop, so
+// that handing it on costs the main loop no copy. `hold` is let go once its bytes have left the
+// host (the share of a budget the answer held).
+struct EncodedAnswer {
+    enum class Form { Bytes, Text };
+    Form form = Form::Text;
+    std::shared_ptr<const std::string> payload;
+    std::uint64_t contextId = 0;
+    std::shared_ptr<const void> hold;
+};
+
 // Whether a web view took a native-callback answer itself.
 enum class NativeCallbackDelivery { Sent, NotHere };
 
@@ -72,6 +84,13 @@ public:
     }
     // The same for an answer whose message is JSON text: the page reads it with its own JSON reader.
     [[nodiscard]] virtual Result<NativeCallbackDelivery> deliverAnswer(const CallbackAnswerText&)
+    {
+        return NativeCallbackDelivery::NotHere;
+    }
+    // Whether answers may come written as payloads (deliverEncodedAnswer); fixed for a web view.
+    virtual bool takesEncodedAnswers() const { return false; }
+    // The same for an answer written already; the web view keeps the payload until it has left.
+    [[nodiscard]] virtual Result<NativeCallbackDelivery> deliverEncodedAnswer(const EncodedAnswer&)
     {
         return NativeCallbackDelivery::NotHere;
     }

@@ -17,6 +17,7 @@
 #include "base/BeneathResolver.h"
 #include "base/FileURLPath.h"
 #include "base/GRef.h"
+#include "base/Log.h"
 #include "base/Utf8.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
@@ -706,10 +707,12 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
     if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders)) {
         if (!leadsOutOfFolders(*path, reach.folders))
             return FALSE;
-        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()), uri);
+        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()),
+            penwick::log::withoutQueryValues(uri).c_str());
         return TRUE;
     }
-    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()), uri);
+    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()),
+        penwick::log::withoutQueryValues(uri).c_str());
     return TRUE;
 }
 

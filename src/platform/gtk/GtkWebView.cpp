@@ -378,6 +378,18 @@ Result<NativeCallbackDelivery> GtkWebView::deliverAnswer(const CallbackAnswerTex
     return NativeCallbackDelivery::Sent;
 }
 
+Result<NativeCallbackDelivery> GtkWebView::deliverEncodedAnswer(const EncodedAnswer& answer)
+{
+    NativeCallbackDelivery otherwise;
+    auto connection = answerChannel(answer.contextId, otherwise);
+    if (!connection)
+        return otherwise;
+    auto kind = answer.form == EncodedAnswer::Form::Bytes ? channel::FrameKind::NativeCallback : channel::FrameKind::CallbackAnswer;
+    if (auto sent = connection->sendShared(kind, pageId(), answer.contextId, answer.payload, answer.hold); !sent)
+        return sent.error();
+    return NativeCallbackDelivery::Sent;
+}
+
 void GtkWebView::setPreferences(const WebPreferences& prefs)
 {
     m_prefs = prefs;

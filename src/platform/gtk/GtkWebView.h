@@ -42,6 +42,8 @@ public:
     void evaluateAnswer(const std::string& script, std::uint64_t contextId) override;
     Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer& answer) override;
     Result<NativeCallbackDelivery> deliverAnswer(const CallbackAnswerText& answer) override;
+    bool takesEncodedAnswers() const override { return true; }
+    Result<NativeCallbackDelivery> deliverEncodedAnswer(const EncodedAnswer& answer) override;
     WebPreferences preferences() const override { return m_prefs; }
     void setPreferences(const WebPreferences& prefs) override;
     void setDrawsBackground(DrawsBackground draws) override;

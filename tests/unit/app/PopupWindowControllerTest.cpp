@@ -84,11 +84,25 @@ TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
         { "", false, false }, { longURL, false, true }, { "http:example.org", false, true }, { "javascript:alert(1)", false, false },
         { "file:///etc/passwd", false, false }, { "data:text/html,x", false, false }, { "whfile://localhost/root/etc/hostname", false, false },
         { "smb://host/share/x.desktop", false, false }, { "apt:vim", false, false }, { "example.org", false, false },
+        { "https:///etc/passwd", false, true }, { "http://:80/", false, true }, { "https://ann@/x", false, true },
     };
     for (const auto& [url, desktop, popup] : cases) {
         EXPECT_EQ(!platform::UrlOpener::refusal(url), desktop) << url.substr(0, 64);
         EXPECT_EQ(!PopupWindowController::refusal(url), popup) << url.substr(0, 64);
     }
+}
+
+// A mail program is handed addresses and text only, however the field names are spelled.
+TEST(AppPlugin, MailLinksReachTheDesktopWithTheirAddressesAndTextOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "mailto:a@x.org?subject=Hi&attach=/etc/passwd&Body=b%20c#f", "mailto:a@x.org?subject=Hi&Body=b%20c" },
+        { "MAILTO:a@x.org?%61ttach=x&cc=b@x.org&attachment=y&bcc", "MAILTO:a@x.org?cc=b@x.org&bcc" },
+        { "mailto:a@x.org?attach=1", "mailto:a@x.org" },
+        { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" },
+    };
+    for (const auto& [url, handed] : cases)
+        EXPECT_EQ(platform::UrlOpener::handedOver(url), handed) << url;
 }
 
 // The save dialog proposes a file name, never a path a page chose.

@@ -286,9 +286,19 @@ struct Pair {
 TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
 {
     Pair pair;
-    // 25 MiB to a peer that reads nothing: a blocking send would hang here for good.
-    for (int i = 0; i < 400; ++i)
-        ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, std::string(64 * 1024, char('a' + i % 26))));
+    // 25 MiB to a peer that reads nothing: a blocking send would hang here for good. Every tenth
+    // payload was written elsewhere: sent from where it is, in order, its hold kept until sent.
+    auto hold = std::make_shared<int>(0);
+    std::weak_ptr<int> held = hold;
+    for (int i = 0; i < 400; ++i) {
+        std::string payload(64 * 1024, char('a' + i % 26));
+        if (i % 10 == 0)
+            ASSERT_TRUE(pair.host->sendShared(FrameKind::Evaluate, 1, 0, std::make_shared<const std::string>(payload), hold));
+        else
+            ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, payload));
+    }
+    hold.reset();
+    EXPECT_FALSE(held.expired());
     EXPECT_GT(pair.host->queuedBytes(), 0u);
     std::vector<Frame> frames;
     while (frames.size() < 400 && pair.host->isOpen()) {
@@ -300,6 +310,7 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
     for (int i = 0; i < 400; ++i)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
+    EXPECT_TRUE(held.expired());
 }
 
 TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)
