@@ -5,6 +5,7 @@
 #include "bridge/WHPlugin.h"
 #include "display/WHCursorMonitorService.h"
 #include "display/WHWindowSizeCommand.h"
+#include "display/WHWindowState.h"
 #include "platform/DisplayServices.h"
 #include "host/WHAppSchemeSource.h"
 #include "host/WHConfigParser.h"
@@ -254,10 +255,16 @@ void WHViewController::onAppDidFinishLaunching()
             WHWindowSizeCommand::makeFullScreen(*m_window, display->screens);
         else if (m_cfgWindowSize.height > 0 && m_cfgWindowSize.width > 0)
             WHWindowSizeCommand::setSizeOfWindow(*m_window, { m_cfgWindowSize.width, m_cfgWindowSize.height });
+        else if (display) {
+            m_windowState = std::make_unique<WHWindowState>(*m_window, m_platform.userDefaults, display->screens);
+            m_windowState->restore();
+        }
         m_window->setBackgroundColor({ 0, 0, 0, 1 });
         m_webView->setDrawsBackground(platform::DrawsBackground::No);
         m_window->showAndMakeKey();
         m_window->activateApplication();
+        if (m_windowState)
+            m_windowState->track();
     }
 }
 

@@ -18,6 +18,7 @@ class WHCommandDelegateImpl;
 class WHCommandQueue;
 class WHPlugin;
 class WHWebViewDelegate;
+class WHWindowState;
 
 struct WindowSize {
     double width = 0;
@@ -123,6 +124,8 @@ private:
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
     std::optional<double> m_hideMousePointerTimeout;
+    // The user's size and place of a window the configuration does not size.
+    std::unique_ptr<WHWindowState> m_windowState;
     // Last, so that plugins go before everything they were handed.
     WHPluginRegistry m_registry { *this };
 };
