@@ -5,6 +5,8 @@ set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   libwebkit2gtk-4.1-dev libgtk-3-dev libexpat1-dev nlohmann-json3-dev libxfixes-dev libxi-dev
+  # msgfmt and xgettext for the host's translations (po/).
+  gettext
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils x11-xserver-utils openbox xserver-xorg-core xserver-xorg-video-dummy fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file

@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkSavePanel.h"
 
 #include "base/GRef.h"
+#include "base/Translate.h"
 #include "platform/gtk/GtkModalDialogs.h"
 
 namespace penwick::platform {
@@ -10,8 +11,8 @@ constexpr int kSaveButton = 1000;
 
 std::optional<std::string> GtkSavePanel::runSavePanel(const std::string& proposedName)
 {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new("Save", m_parent, GTK_FILE_CHOOSER_ACTION_SAVE, "Cancel",
-        GTK_RESPONSE_CANCEL, "Save", kSaveButton, nullptr);
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(translate("Save"), m_parent, GTK_FILE_CHOOSER_ACTION_SAVE,
+        translate("Cancel"), GTK_RESPONSE_CANCEL, translate("Save"), kSaveButton, nullptr);
     // The parent may be destroyed from outside meanwhile, and the dialog with it.
     GRef<GtkWidget> held(dialog);
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-save");
