@@ -38,7 +38,7 @@ void GtkSavePanel::runErrorAlert(const std::string& message)
     GtkWidget* dialog = gtk_message_dialog_new(m_parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", message.c_str());
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-error");
-    gtk_window_set_title(GTK_WINDOW(dialog), "Error");
+    gtk_window_set_title(GTK_WINDOW(dialog), translate("Error"));
     GRef<GtkWidget> held(dialog);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     (void)GtkModalDialogs::run(GTK_DIALOG(dialog));
