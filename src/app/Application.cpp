@@ -9,6 +9,7 @@
 #include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "host/WHAppSchemeSource.h"
 #include "host/WHConfigParser.h"
 #include "host/WHPageLibrarySource.h"
@@ -191,13 +192,13 @@ void Application::startup()
             if (auto* controller = m_appDelegate->viewController())
                 controller->visitWebsite();
         });
-        m_host.addMenuItem("Visit Website", "visitWebsite");
+        m_host.addMenuItem(translate("Visit Website"), "visitWebsite");
     }
     m_host.addAction("visitHelpsite", { "F1" }, [this] {
         if (auto* controller = m_appDelegate->viewController())
             controller->visitHelpsite();
     });
-    m_host.addMenuItem("Documentation", "visitHelpsite");
+    m_host.addMenuItem(translate("Documentation"), "visitHelpsite");
 
     m_appDelegate->viewController()->awakeFromNib();
     // Without a configuration nothing will load; a capture has nothing to wait for.

@@ -262,6 +262,7 @@ std::string withoutQueryValues(std::string_view url)
 
 void message(std::string_view line) { emit(G_LOG_LEVEL_MESSAGE, line); }
 void warning(std::string_view line) { emit(G_LOG_LEVEL_WARNING, line); }
+void debug(std::string_view line) { emit(G_LOG_LEVEL_DEBUG, line); }
 
 void identifyAs(const std::string& applicationId)
 {

@@ -15,6 +15,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "base/WHURL.h"
 
 namespace penwick {
@@ -140,16 +141,17 @@ std::optional<std::string> WHViewController::resolveStartURL() const
     return uri ? std::optional<std::string>(uri.get()) : std::nullopt;
 }
 
-std::string WHViewController::startPageNotFoundMessage() const
+std::string WHViewController::startPageNotFoundMessage(Wording wording) const
 {
+    auto words = [wording](const char* text) { return wording == Wording::UserLanguage ? translate(text) : text; };
     std::string page = m_startPage.value_or("(null)");
     if (asciiLowercase(page.substr(0, 6)) == "app://") {
         auto path = appOriginStartPath();
         if (!path)
-            return format("ERROR: Start Page '%@' names another app's origin; this app's pages are at %@/", page, appOrigin());
+            return format(words("ERROR: Start Page '%@' names another app's origin; this app's pages are at %@/"), page, appOrigin());
         page = *path;
     }
-    return format("ERROR: Start Page at '%@/%@' was not found.", m_wwwFolderName.value_or("(null)"), page);
+    return format(words("ERROR: Start Page at '%@/%@' was not found."), m_wwwFolderName.value_or("(null)"), page);
 }
 
 void WHViewController::awakeFromNib()
@@ -167,9 +169,9 @@ void WHViewController::awakeFromNib()
             log::message(message);
             m_loadFromString = true;
             // Its own colours: the window behind it is black. The start page's name comes from
-            // config.xml: shown as text, never as markup.
-            m_webView->loadHTMLString(format("<html><body style=\"background:#fff;color:#000;font:16px sans-serif\"> %@ </body></html>",
-                escapedHTML(message)));
+            // config.xml: shown as text, never as markup. A right-to-left language reads from the right.
+            m_webView->loadHTMLString(format("<html dir=\"auto\"><body style=\"background:#fff;color:#000;font:16px sans-serif\"> %@ </body></html>",
+                escapedHTML(startPageNotFoundMessage(Wording::UserLanguage))));
         }
     }
 

@@ -96,8 +96,10 @@ public:
     // "app://<host>": the origin serving the web content folder, the host being the application id
     // lower-cased.
     std::string appOrigin() const;
-    // The message of the error page for a missing start page.
-    std::string startPageNotFoundMessage() const;
+    // The message of the error page for a missing start page: in English for logs, in the user's
+    // language for the page.
+    enum class Wording { English, UserLanguage };
+    std::string startPageNotFoundMessage(Wording wording = Wording::English) const;
 
     // The HideMousePointer timeout in seconds, when the setting holds one.
     std::optional<double> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }

@@ -6,6 +6,7 @@
 #include "base/FileURLPath.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "channel/ChannelConnection.h"
 #include "channel/FileReach.h"
 #include "platform/gtk/GtkApplicationHost.h"
@@ -22,15 +23,23 @@ constexpr size_t kManyScriptContexts = 64;
 constexpr auto kAutomaticReloadInterval = std::chrono::seconds(10);
 // Shown in place of a page whose web process died twice in a row. It stands at the lost page's
 // address, so its button's reload loads that page again; F5 is handled by the web view.
-constexpr const char* kProcessLostPage = R"html(<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>Page stopped</title>
+// In the user's language; its texts come from the host's catalogues, not from a page.
+std::string processLostPage()
+{
+    const char* dir = gtk_widget_get_default_direction() == GTK_TEXT_DIR_RTL ? "rtl" : "ltr";
+    return format(R"html(<!DOCTYPE html>
+<html dir="%@"><head><meta charset="utf-8"><title>%@</title>
 <style>body{font:16px sans-serif;margin:15% auto;max-width:32em;text-align:center}button{font-size:16px;padding:.4em 1.2em}</style>
 </head><body>
-<h1>The page stopped working</h1>
-<p>Its web process ended twice in a row, so it was not started again by itself.</p>
-<p><button onclick="location.reload()" autofocus>Reload the page</button></p>
-<p>or press F5.</p>
-</body></html>)html";
+<h1>%@</h1>
+<p>%@</p>
+<p><button onclick="location.reload()" autofocus>%@</button></p>
+<p>%@</p>
+</body></html>)html",
+        dir, translate("Page stopped"), translate("The page stopped working"),
+        translate("Its web process ended twice in a row, so it was not started again by itself."), translate("Reload the page"),
+        translate("or press F5."));
+}
 
 // Without a GPU (no render node, nor the device of a driver that has none) the engine's GL runs on
 // the CPU (llvmpipe), where compositing is slower than the engine's own CPU painting and its
@@ -894,7 +903,7 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
         log::warning(std::string("web process ") + why + " again right after a reload; showing a page that offers to reload " + uri);
         m_lostPage = uri;
         m_lostPageShown = false;
-        webkit_web_view_load_alternate_html(m_view, kProcessLostPage, uri.c_str(), uri.c_str());
+        webkit_web_view_load_alternate_html(m_view, processLostPage().c_str(), uri.c_str(), uri.c_str());
         gtk_widget_grab_focus(GTK_WIDGET(m_view));
         return;
     }
