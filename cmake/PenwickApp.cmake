@@ -133,7 +133,9 @@ function(penwick_set_app_identity target)
     PENWICK_APP_DOCUMENTS_URL="${APP_DOCUMENTS_URL}"
     PENWICK_APP_LOGIN_LANDING_URL="${APP_LOGIN_LANDING_URL}")
   # Run from the build tree, it speaks the languages of the host's catalogues there.
-  add_dependencies(${target} penwick-translations)
+  if(TARGET penwick-translations)
+    add_dependencies(${target} penwick-translations)
+  endif()
   set_target_properties(${target} PROPERTIES
     PENWICK_APP_ID "${APP_ID}" PENWICK_APP_NAME "${APP_NAME}" PENWICK_APP_VERSION "${APP_VERSION}"
     PENWICK_APP_RESOURCES "${resources}")
@@ -234,7 +236,10 @@ function(penwick_add_app target)
   install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   # The host's catalogues, and the app's own (<resources>/locale/<lang>/LC_MESSAGES/<id>.mo,
   # which word the host's texts the app's way) beside them.
-  install(DIRECTORY ${PENWICK_LOCALE_BUILD_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  # (Built against the installed runtime, the host's catalogues are the runtime's own.)
+  if(TARGET penwick-translations)
+    install(DIRECTORY ${PENWICK_LOCALE_BUILD_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  endif()
   if(IS_DIRECTORY ${resources}/locale)
     install(DIRECTORY ${resources}/locale DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   endif()
