@@ -1,6 +1,7 @@
 #include "host/WHAppSchemeSource.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <memory>
 
 #include "base/AsciiCase.h"
@@ -54,7 +55,8 @@ std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::str
     }
     // The folder itself may be reached through a link; what lies in it may not lead out of it.
     auto fd = m_folder->open(*url->path(), O_RDONLY | O_NONBLOCK);
-    if (!fd)
+    struct stat status {};
+    if (!fd || fstat(fd->get(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     std::string file = m_contentFolder + *url->path();
     return platform::ServedFile { file, contentType(file), std::nullopt, std::make_shared<FileDescriptor>(std::move(*fd)) };

@@ -469,6 +469,9 @@ void GtkWebView::connectClientSignals()
                         }
                         self->setFileAccess(self->m_client && self->m_client->allowsFileAccess(uri ? uri : ""));
                         self->m_documentReach = self->fileReachOf(uri ? uri : "");
+                        // The document the main frame makes next; its process may announce it
+                        // before the view's address moves (a navigation into another process).
+                        self->m_acceptedMainDocumentURL = std::string(shown.substr(0, shown.find('#')));
                     } else if (auto path = FileURLPath::localPath(uri ? uri : "");
                                path && !self->m_documentReach.empty() && !FileURLPath::isInsideAny(*path, self->m_documentReach)) {
                         // The web process let the frame's request pass (it cannot tell frames from
@@ -971,7 +974,8 @@ std::optional<std::string> GtkWebView::contextRefusal(const channel::ChannelConn
     if (notice.main) {
         // The engine moves the view's address to a document before that document is made.
         const char* address = m_view ? webkit_web_view_get_uri(m_view) : nullptr;
-        if (notice.url.starts_with("about:") || (address && withoutFragment(notice.url) == withoutFragment(address)))
+        if (notice.url.starts_with("about:") || (address && withoutFragment(notice.url) == withoutFragment(address))
+            || (!m_acceptedMainDocumentURL.empty() && withoutFragment(notice.url) == m_acceptedMainDocumentURL))
             return std::nullopt;
         return format("its main-frame document %@ is not at the page's address %@", log::withoutQueryValues(notice.url),
             log::withoutQueryValues(address ? address : ""));

@@ -215,6 +215,8 @@ private:
     bool m_mainDocumentAppContent = false;
     // The URL (no fragment) of the host's own latest main-frame load, until its document comes.
     std::string m_hostLoadURL;
+    // The last main-frame document whose response the view let through.
+    std::string m_acceptedMainDocumentURL;
     std::uint64_t m_lastDroppedContext = 0;
     // The web process that shows this page's main frame; results travel to it.
     std::weak_ptr<channel::ChannelConnection> m_mainConnection;
