@@ -108,8 +108,8 @@ protected:
         auto u = url(tail);
         EXPECT_FALSE(m_fs->filesystemPathForURL(u));
         EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
-        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeAtPosition(u, bytesOf("pwned"), 5),
-                 m_fs->truncateFileAtURL(u, 0), m_fs->writeAtPosition(u, bytesOf("pwned"), 0), m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u),
+        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeAtPosition(u, bytesOf("pwned"), 0),
+                 m_fs->writeAtPosition(u, bytesOf("pwned"), 5), m_fs->truncateFileAtURL(u, 0), m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u),
                  m_fs->readEntriesAtURL(u), metadata(tail), copy("/", "stolen", tail, TransferMode::Copy),
                  copy("/", "stolen", tail, TransferMode::Move), copy(tail, "planted.txt", "/d", TransferMode::Copy),
                  m_fs->getFileForURL(u, "secret.txt", { { "create", true } }) })
