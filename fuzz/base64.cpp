@@ -1,5 +1,5 @@
-// Base64 both ways: any bytes survive encoding and strict decoding unchanged, and any text the
-// strict decoder takes reads the same through the lenient one.
+// Base64 both ways: any bytes survive encoding and decoding unchanged, and whatever the decoder
+// takes survives the same round.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -12,14 +12,12 @@ using namespace penwick;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    Bytes lenient = WHBase64::dataFromBase64String(text);
     if (auto strict = WHBase64::decodeStrict(text))
-        FUZZ_CHECK(*strict == lenient);
+        FUZZ_CHECK(WHBase64::decodeStrict(WHBase64::base64EncodedString(*strict)) == strict);
 
     Bytes input(data, data + size);
     std::string encoded = WHBase64::base64EncodedString(input);
     FUZZ_CHECK(encoded.size() == (size + 2) / 3 * 4);
     FUZZ_CHECK(WHBase64::decodeStrict(encoded) == input);
-    FUZZ_CHECK(WHBase64::dataFromBase64String(encoded) == input);
     return 0;
 }

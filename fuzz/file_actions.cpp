@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 break;
             case 1:
-                result = fileSystem.writeToFileAtURL(url(name), Bytes(bytes.begin(), bytes.end()), WriteMode::Append);
+                result = fileSystem.writeAtPosition(url(name), Bytes(bytes.begin(), bytes.end()), old ? old->size() : 0); // at the end
                 if (!bytes.empty())
                     after[name] = old.value_or("") + bytes;
                 break;

@@ -36,11 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!call->arguments.is_array())
         return 0;
     WHInvokedUrlCommand command(call->arguments.get<ValueArray>(), std::nullopt, std::nullopt, std::nullopt);
-    auto json = WHJSONSerializing::JSONString(command.arguments());
-    if (!json)
+    std::string json;
+    if (WHJSONSerializing::appendPrettyJSON(json, Value(command.arguments()), 0))
         return 0;
-    auto reread = WHJSONSerializing::JSONObject(*json);
-    FUZZ_CHECK(reread && reread->is_array());
-    FUZZ_CHECK(WHJSONSerializing::JSONString(reread->get<ValueArray>()) == json);
+    Value reread = Value::parse(json);
+    FUZZ_CHECK(reread.is_array());
+    std::string again;
+    FUZZ_CHECK(!WHJSONSerializing::appendPrettyJSON(again, reread, 0) && again == json);
     return 0;
 }

@@ -12,14 +12,14 @@ SECONDS_EACH=${1:-600}
 shift || true
 BUILD_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
 JOBS=${PENWICK_FUZZ_JOBS:-2}
-ALL_TARGETS=(config_xml command_json page_call base64 filesystem_url file_actions file_scheme beneath_resolver channel_frames channel_payloads)
+ALL_TARGETS=(config_xml page_call base64 filesystem_url file_actions file_scheme beneath_resolver channel_frames channel_payloads)
 TARGETS=("${@:-${ALL_TARGETS[@]}}")
 
 # Longest input per target: long enough for every shape the parser knows, short enough that the
 # known costs of deep nesting and large pretty-printed results do not drown the run.
-declare -A MAX_LEN=([config_xml]=4096 [command_json]=4096 [page_call]=4096 [base64]=4096
+declare -A MAX_LEN=([config_xml]=4096 [page_call]=4096 [base64]=4096
   [filesystem_url]=1024 [file_actions]=512 [file_scheme]=1024 [beneath_resolver]=256 [channel_frames]=4096 [channel_payloads]=4096)
-declare -A DICT=([config_xml]=config_xml.dict [command_json]=json.dict [page_call]=json.dict
+declare -A DICT=([config_xml]=config_xml.dict [page_call]=json.dict
   [channel_payloads]=json.dict)
 
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then

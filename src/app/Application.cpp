@@ -1,6 +1,5 @@
 #include "app/Application.h"
 
-#include <cstdio>
 #include <gio/gio.h>
 
 #include "app/AppDelegate.h"
@@ -203,7 +202,7 @@ void Application::startup()
     m_appDelegate->viewController()->awakeFromNib();
     // Without a configuration nothing will load; a capture has nothing to wait for.
     if (!m_appDelegate->viewController()->startPage() && !m_options.devURL && m_options.capturing()) {
-        std::fprintf(stderr, "penwick: no config.xml in %s\n", m_options.resourcePath.c_str());
+        log::warning(format("no config.xml in %@", m_options.resourcePath));
         m_nothingToCapture = true;
     } else if (m_appDelegate->viewController()->loadFromString()) {
         m_host.startPageFailed(m_appDelegate->viewController()->startPageNotFoundMessage());

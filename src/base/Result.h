@@ -50,13 +50,4 @@ private:
     bool m_failed = false;
 };
 
-// Early return: WH_TRY(expr) yields the value or returns the error from the enclosing function.
-#define WH_TRY(expr)                                   \
-    ({                                                 \
-        auto _wh_result = (expr);                      \
-        if (!_wh_result)                               \
-            return _wh_result.error();                 \
-        std::move(_wh_result.value());                 \
-    })
-
 } // namespace penwick

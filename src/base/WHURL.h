@@ -18,7 +18,6 @@ public:
     const std::optional<std::string>& scheme() const { return m_scheme; }
     // None when the URL has no authority ("//"); empty for "file:///x".
     const std::optional<std::string>& host() const { return m_host; }
-    const std::string& rawPath() const { return m_rawPath; }
     const std::optional<std::string>& query() const { return m_query; }
 
     // The percent-decoded path without a trailing "/" ("/" stays "/"). None when the decoded bytes

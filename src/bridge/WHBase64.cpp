@@ -129,45 +129,6 @@ std::string base64EncodedString(const std::uint8_t* data, size_t size)
     return out;
 }
 
-Bytes dataFromBase64String(std::string_view text)
-{
-    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
-    Bytes out(size / 4 * 3 + 3);
-    // Clean groups first; the rest (blanks, padding, other characters) goes the slow way.
-    size_t i = decodeCleanGroups(in, size, out.data());
-    size_t o = i / 4 * 3;
-    for (size_t k = i; k < size; ++k) {
-        if (in[k] >= 0x80)
-            return {};
-    }
-    std::uint8_t group[4];
-    int n = 0;
-    for (; i < size; ++i) {
-        std::uint8_t v = kDecode[in[i]];
-        if (v == kSkip)
-            continue;
-        group[n++] = v;
-        if (n == 4) {
-            out[o++] = static_cast<std::uint8_t>((group[0] << 2) | (group[1] >> 4));
-            out[o++] = static_cast<std::uint8_t>(((group[1] & 15) << 4) | (group[2] >> 2));
-            out[o++] = static_cast<std::uint8_t>(((group[2] & 3) << 6) | group[3]);
-            n = 0;
-            // Back to the fast path after a group (line-wrapped text is clean between breaks).
-            // The groups left cannot need more than the 3/4 of the text left.
-            size_t clean = decodeCleanGroups(in + i + 1, size - i - 1, out.data() + o);
-            i += clean;
-            o += clean / 4 * 3;
-        }
-    }
-    if (n >= 2)
-        out[o++] = static_cast<std::uint8_t>((group[0] << 2) | (group[1] >> 4));
-    if (n >= 3)
-        out[o++] = static_cast<std::uint8_t>(((group[1] & 15) << 4) | (group[2] >> 2));
-    out.resize(o);
-    return out;
-}
-
 std::optional<Bytes> decodeStrict(std::string_view text)
 {
     const size_t size = text.size();

@@ -13,13 +13,7 @@ namespace penwick::WHBase64 {
 std::string base64EncodedString(const std::uint8_t* data, size_t size);
 inline std::string base64EncodedString(const Bytes& bytes) { return base64EncodedString(bytes.data(), bytes.size()); }
 
-// Lenient decoder: characters outside the alphabet (also "=", blanks, line breaks) are skipped
-// wherever they stand, padding is not checked; a text holding a non-ASCII byte decodes to
-// nothing. Valid characters are taken in groups of four; a last group of three gives two bytes,
-// of two gives one, of one gives none.
-Bytes dataFromBase64String(std::string_view text);
-
-// Strict decoder, the one ArrayBuffer markers go through: the text must be whole groups of four
+// The decoder ArrayBuffer markers go through: the text must be whole groups of four
 // alphabet characters, the last group possibly ending in "=" or "==". Anything else (blanks,
 // line breaks, stray "=", other characters) is rejected.
 std::optional<Bytes> decodeStrict(std::string_view text);

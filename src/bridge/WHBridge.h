@@ -39,7 +39,6 @@ public:
 
     platform::WebView* webView() const { return m_webView; }
     WHControllerInterface* viewController() const { return m_viewController; }
-    Permission permission() const { return m_permission; }
 
     static constexpr const char* kHelperScripts[] = {
         "var HostBridgeUtil = {};",

@@ -36,13 +36,6 @@ std::optional<Value> decodeMarker(const Value& marker, size_t position)
     }
     return Value::binary(std::move(*bytes));
 }
-
-std::optional<std::string> stringEntry(const Value& v)
-{
-    if (v.is_string())
-        return v.get<std::string>();
-    return std::nullopt;
-}
 } // namespace
 
 std::optional<std::string> WHInvokedUrlCommand::refusalForArguments(const Value& arguments)
@@ -50,23 +43,6 @@ std::optional<std::string> WHInvokedUrlCommand::refusalForArguments(const Value&
     if (WHJSONSerializing::nestedDeeperThan(arguments, WHJSONSerializing::kMaxDepth))
         return format("the arguments are nested more than %@ levels deep", WHJSONSerializing::kMaxDepth);
     return std::nullopt;
-}
-
-bool isValueOfClass(const Value& value, ValueClass cls)
-{
-    switch (cls) {
-    case ValueClass::String:
-        return value.is_string();
-    case ValueClass::Number:
-        return value.is_number() || value.is_boolean();
-    case ValueClass::Array:
-        return value.is_array();
-    case ValueClass::Dictionary:
-        return value.is_object();
-    case ValueClass::Bytes:
-        return value.is_binary();
-    }
-    return false;
 }
 
 WHInvokedUrlCommand::WHInvokedUrlCommand(std::shared_ptr<const ValueArray> arguments,
@@ -84,36 +60,6 @@ WHInvokedUrlCommand::WHInvokedUrlCommand(ValueArray arguments, std::optional<std
     : WHInvokedUrlCommand(std::make_shared<const ValueArray>(std::move(arguments)), std::move(callbackId),
         std::move(className), std::move(methodName))
 {
-}
-
-WHInvokedUrlCommand::WHInvokedUrlCommand(const Value& jsonEntry)
-    : m_arguments(emptyArguments())
-{
-    if (!jsonEntry.is_array() || jsonEntry.size() < 4)
-        return;
-    const Value& callbackId = jsonEntry[0];
-    if (callbackId.is_string())
-        m_callbackId = callbackId.get<std::string>();
-    else if (callbackId.is_number())
-        m_callbackId = callbackId.dump();
-    // Arguments that are not an array leave the command undispatchable rather than guessing.
-    if (!jsonEntry[3].is_array())
-        return;
-    if (auto why = refusalForArguments(jsonEntry[3])) {
-        log::message(format("ERROR: a queued command was dropped: %@.", *why));
-        return;
-    }
-    m_cmdClassName = stringEntry(jsonEntry[1]);
-    m_methodName = stringEntry(jsonEntry[2]);
-    // The array is our own copy here, so markers are replaced in it directly.
-    auto arguments = std::make_shared<ValueArray>(jsonEntry[3].get_ref<const ValueArray&>());
-    for (size_t i = 0; i < arguments->size(); ++i) {
-        if (isArrayBufferMarker((*arguments)[i])) {
-            if (auto bytes = decodeMarker((*arguments)[i], i))
-                (*arguments)[i] = std::move(*bytes);
-        }
-    }
-    m_arguments = std::move(arguments);
 }
 
 void WHInvokedUrlCommand::massageArguments()
@@ -134,8 +80,7 @@ void WHInvokedUrlCommand::massageArguments()
         m_arguments = std::move(copy);
 }
 
-const Value* WHInvokedUrlCommand::argumentAtIndex(size_t index, const Value* defaultValue,
-    std::optional<ValueClass> cls) const
+const Value* WHInvokedUrlCommand::argumentAtIndex(size_t index, const Value* defaultValue) const
 {
     const ValueArray& args = *m_arguments;
     if (index >= args.size())
@@ -143,14 +88,12 @@ const Value* WHInvokedUrlCommand::argumentAtIndex(size_t index, const Value* def
     const Value& arg = args[index];
     if (arg.is_null())
         return defaultValue;
-    if (cls && !isValueOfClass(arg, *cls))
-        return defaultValue;
     return &arg;
 }
 
-Value WHInvokedUrlCommand::argumentAtIndex(size_t index, const Value& defaultValue, std::optional<ValueClass> cls) const
+Value WHInvokedUrlCommand::argumentAtIndex(size_t index, const Value& defaultValue) const
 {
-    return *argumentAtIndex(index, &defaultValue, cls);
+    return *argumentAtIndex(index, &defaultValue);
 }
 
 } // namespace penwick

@@ -8,13 +8,6 @@
 
 namespace penwick {
 
-// The kinds an argument can be asked to be. Number matches booleans too: on the page's side a
-// boolean is a number, and plugins convert the answer themselves.
-enum class ValueClass { String, Number, Array, Dictionary, Bytes };
-
-// Whether `value` is of `cls`.
-bool isValueOfClass(const Value& value, ValueClass cls);
-
 // One call from page script to a plugin action: callback id, service name, action name and the
 // arguments, with ArrayBuffer markers at the top level of the arguments turned into byte buffers.
 // Built and read on the main thread; immutable once built.
@@ -24,11 +17,6 @@ public:
         std::optional<std::string> className, std::optional<std::string> methodName);
     WHInvokedUrlCommand(ValueArray arguments, std::optional<std::string> callbackId,
         std::optional<std::string> className, std::optional<std::string> methodName);
-    // From one JSON command array [callbackId, service, action, arguments]. A null callback id is
-    // absent. An entry that is not an array of at least four elements, or whose names are not
-    // strings, gives a command without service or action name, which is never dispatched.
-    explicit WHInvokedUrlCommand(const Value& jsonEntry);
-    static WHInvokedUrlCommand commandFromJson(const Value& jsonEntry) { return WHInvokedUrlCommand(jsonEntry); }
     // Why a call's arguments cannot be taken, or nothing. Arguments nested deeper than results
     // can be written (WHJSONSerializing::kMaxDepth levels, the arguments array counting as one)
     // are refused before anything copies them: copies recurse once per level.
@@ -41,13 +29,11 @@ public:
     // The array itself: the one the command was built with unless a marker had to be replaced.
     const std::shared_ptr<const ValueArray>& argumentsArray() const { return m_arguments; }
 
-    // The argument at `index`, or `defaultValue` when the index is out of range, the argument is
-    // the null marker, or a class is given and the argument is not of it. The answer points into
-    // the command or is `defaultValue` itself.
-    const Value* argumentAtIndex(size_t index, const Value* defaultValue = nullptr,
-        std::optional<ValueClass> cls = std::nullopt) const;
+    // The argument at `index`, or `defaultValue` when the index is out of range or the argument is
+    // the null marker. The answer points into the command or is `defaultValue` itself.
+    const Value* argumentAtIndex(size_t index, const Value* defaultValue = nullptr) const;
     // The same rules, answering a copy; for defaults written in place.
-    Value argumentAtIndex(size_t index, const Value& defaultValue, std::optional<ValueClass> cls = std::nullopt) const;
+    Value argumentAtIndex(size_t index, const Value& defaultValue) const;
 
 private:
     void massageArguments();

@@ -7,8 +7,6 @@
 
 #include "base/Utf8.h"
 #include "bridge/WHBase64.h"
-#include "base/Format.h"
-#include "base/Log.h"
 
 namespace penwick::WHJSONSerializing {
 namespace {
@@ -231,62 +229,6 @@ bool nestedDeeperThan(const Value& value, int levels)
     return false;
 }
 
-std::optional<std::string> JSONString(const ValueArray& array)
-{
-    // Values are written through a view of the caller's array: no copy of large texts.
-    std::string out;
-    std::optional<std::string> error;
-    size_t estimate = 4;
-    for (const auto& v : array)
-        estimate += estimatedSize(v, 1) + 4;
-    out.reserve(estimate);
-    if (array.empty()) {
-        out = "[]";
-    } else {
-        out += "[\n";
-        for (size_t i = 0; i < array.size() && !error; ++i) {
-            appendIndent(out, 1);
-            error = appendValue(out, array[i], 1, std::string::npos);
-            out += i + 1 < array.size() ? ",\n" : "\n";
-        }
-        out += ']';
-    }
-    if (error) {
-        log::message(format("NSArray JSONString error: %@", *error));
-        return std::nullopt;
-    }
-    return out;
-}
-
-std::optional<std::string> JSONString(const ValueObject& object)
-{
-    std::string out;
-    std::optional<std::string> error;
-    if (object.empty()) {
-        out = "{}";
-    } else {
-        out += "{\n";
-        size_t i = 0;
-        for (const auto& [key, member] : object) {
-            appendIndent(out, 1);
-            if (!appendQuoted(out, key)) {
-                error = kBadText;
-                break;
-            }
-            out += ": ";
-            if ((error = appendValue(out, member, 1, std::string::npos)))
-                break;
-            out += ++i < object.size() ? ",\n" : "\n";
-        }
-        out += '}';
-    }
-    if (error) {
-        log::message(format("NSDictionary JSONString error: %@", *error));
-        return std::nullopt;
-    }
-    return out;
-}
-
 namespace {
 // Whether `value` holds a byte buffer; nothing when it nests deeper than the writer goes.
 std::optional<bool> findBytes(const Value& value, int depth)
@@ -321,22 +263,5 @@ std::optional<bool> findBytes(const Value& value, int depth)
 } // namespace
 
 bool containsBytes(const Value& value) { return findBytes(value, 0).value_or(false); }
-
-std::optional<Value> JSONObject(std::string_view text)
-{
-    try {
-        // A lone surrogate reads as U+FFFD, as the engine's own conversions read it.
-        auto repaired = jsonWithLoneSurrogatesReplaced(text);
-        Value v = Value::parse(repaired ? std::string_view(*repaired) : text);
-        if (!v.is_array() && !v.is_object()) {
-            log::message(format("NSString JSONObject error: %@", "the top-level value is not an array or an object"));
-            return std::nullopt;
-        }
-        return v;
-    } catch (const nlohmann::json::exception& e) {
-        log::message(format("NSString JSONObject error: %@", e.what()));
-        return std::nullopt;
-    }
-}
 
 } // namespace penwick::WHJSONSerializing

@@ -14,14 +14,9 @@ inline constexpr int kMaxDepth = 1000;
 // The error description when the text would pass the size limit given to appendPrettyJSON.
 inline constexpr const char* kTooLarge = "the text is larger than the limit";
 
-// Pretty-printed JSON of an array / an object (two-space indentation, one member per line, keys
-// in order, text as UTF-8). Logs the fixed error line and answers nothing when a text is not
-// well-formed UTF-8. Byte buffers are written as their ArrayBuffer markers.
-std::optional<std::string> JSONString(const ValueArray& array);
-std::optional<std::string> JSONString(const ValueObject& object);
-
-// Appends `value` pretty-printed as the layout above puts it `depth` levels deep (its inner lines
-// indented by 2 * (depth + 1) spaces, its closing bracket by 2 * depth). Answers the error
+// Appends `value` as pretty-printed JSON (two-space indentation, one member per line, keys in
+// order, text as UTF-8, byte buffers as their ArrayBuffer markers) as it stands `depth` levels
+// deep (its inner lines indented by 2 * (depth + 1) spaces, its closing bracket by 2 * depth). Answers the error
 // description when a text is not well-formed UTF-8, or kTooLarge as soon as `out` would pass
 // `limit` bytes (deep nesting multiplies indentation, so a small value can write a huge text);
 // `out` then holds a partial text.
@@ -35,9 +30,5 @@ bool nestedDeeperThan(const Value& value, int levels);
 // True when `value` holds a byte buffer and nests no deeper than the JSON writer goes (a deeper
 // value has no form the page can be given).
 bool containsBytes(const Value& value);
-
-// Parses text whose top level is an array or an object (a lone surrogate escape reading as
-// U+FFFD); logs and answers nothing otherwise.
-std::optional<Value> JSONObject(std::string_view text);
 
 } // namespace penwick::WHJSONSerializing

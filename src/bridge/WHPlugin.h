@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -69,9 +68,6 @@ public:
     // id: stop answering it. Main thread.
     virtual void cancel(const std::string& callbackId) { (void)callbackId; }
 
-    bool hasPendingOperation() const { return m_hasPendingOperation.load(); }
-    void setHasPendingOperation(bool pending) { m_hasPendingOperation.store(pending); }
-
     // The host's services as the plugin was created with them.
     const WHPluginContext& context() const { return m_context; }
     platform::WebView* webView() const { return m_webView; }
@@ -85,7 +81,6 @@ protected:
     virtual const ActionTable& actions() const;
 
 private:
-    std::atomic<bool> m_hasPendingOperation { false };
     WHPluginContext m_context;
     platform::WebView* m_webView = nullptr;
     WHControllerInterface* m_viewController = nullptr;

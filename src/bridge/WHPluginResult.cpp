@@ -77,9 +77,4 @@ WHPluginResult WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus 
 
 bool WHPluginResult::carriesBytes() const { return m_message && WHJSONSerializing::containsBytes(*m_message); }
 
-WHPluginResult WHPluginResult::resultWithStatusMessageToErrorObject(CommandStatus status, std::int32_t errorCode)
-{
-    return { static_cast<std::int32_t>(status), Value { { "code", errorCode } } };
-}
-
 } // namespace penwick

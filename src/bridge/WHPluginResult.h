@@ -42,7 +42,6 @@ public:
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, Bytes&& message);
     static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
-    static WHPluginResult resultWithStatusMessageToErrorObject(CommandStatus status, std::int32_t errorCode);
 
     // The ten status messages, indexed by status value.
     static const std::string& statusMessage(std::int32_t status);

@@ -13,7 +13,6 @@
 namespace penwick {
 
 enum class EntryKind { File, Directory };
-enum class WriteMode { Replace, Append };
 enum class TransferMode { Copy, Move };
 
 // Completions of the asynchronous operations. Each is called exactly once, either before the
@@ -41,7 +40,6 @@ public:
     virtual WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) = 0;
     virtual WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) = 0;
     virtual WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) = 0;
-    virtual WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) = 0;
     // The page's write: the file's content up to `position` (zero-filled past its end), then the
     // data, replacing the file as one step; a missing file gets the data alone. Status 1 with the
     // number of bytes written, else a file error.

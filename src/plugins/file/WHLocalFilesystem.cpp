@@ -553,15 +553,6 @@ WHPluginResult WHLocalFilesystem::write(const WHFilesystemURL& url, const Bytes&
     return WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), Value(static_cast<std::uint64_t>(data.size())));
 }
 
-WHPluginResult WHLocalFilesystem::writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode)
-{
-    // Nothing to write: the file is neither created nor emptied.
-    if (data.empty())
-        return filesystemPathForURL(url) ? WHPluginResult::resultWithStatusMessageAsDouble(CommandStatus::OK, 0)
-                                         : fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    return write(url, data, mode == WriteMode::Append ? std::nullopt : std::optional<std::uint64_t>(0));
-}
-
 WHPluginResult WHLocalFilesystem::writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position)
 {
     // Nothing to write into a missing file creates nothing; an existing one is cut at the position.

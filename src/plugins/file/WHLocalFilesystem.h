@@ -80,7 +80,6 @@ public:
     WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) override;
     Result<std::uint64_t> truncateFile(const std::string& localPath, std::uint64_t position) const;
     WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) override;
-    WHPluginResult writeToFileAtURL(const WHFilesystemURL& url, const Bytes& data, WriteMode mode) override;
     WHPluginResult writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position) override;
     static bool canCopyMoveSrc(const std::string& source, const std::string& destination);
     void copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,

@@ -10,7 +10,6 @@ namespace {
 Value marker(const char* data) { return Value { { "WHType", "ArrayBuffer" }, { "data", data } }; }
 } // namespace
 
-// The class filter no action uses is checked by the command fuzz target.
 TEST(WHInvokedUrlCommand, ArgumentAccessorsAnswerDefaultsForMissingAndNull)
 {
     WHInvokedUrlCommand command(ValueArray { "a", nullptr }, "cb", "File", "getFile");
@@ -37,18 +36,6 @@ TEST(WHInvokedUrlCommand, TopLevelMarkersBecomeBytesInACopy)
 
     auto plain = std::make_shared<const ValueArray>(ValueArray { 1, ValueArray { marker("AAEC") } });
     EXPECT_EQ(WHInvokedUrlCommand(plain, "cb", "File", "write").argumentsArray(), plain) << "no copy without markers";
-}
-
-// Well-formed entries reach their actions in the command queue's tests.
-TEST(WHInvokedUrlCommand, FromJsonGivesAnUndispatchableCommandForAnyOtherShape)
-{
-    EXPECT_FALSE(WHInvokedUrlCommand::commandFromJson(Value::parse(R"([null, "File", "x", []])")).callbackId());
-
-    for (const char* text : { R"(["cb", "File", "x"])", R"(["cb", "File", "x", "notAnArray"])", R"({"a": 1})",
-             R"(["cb", 5, "x", []])", R"(["cb", "File", null, []])" }) {
-        auto bad = WHInvokedUrlCommand::commandFromJson(Value::parse(text));
-        EXPECT_TRUE(!bad.cmdClassName() || !bad.methodName()) << text;
-    }
 }
 
 // A page call as the channel delivers it: lone surrogates read as U+FFFD; arguments nested deeper

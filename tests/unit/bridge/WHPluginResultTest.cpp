@@ -27,7 +27,6 @@ TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
         { WHPluginResult::resultWithStatusMessageAsBool(S::OK, false), "false" },
         { WHPluginResult::resultWithStatusMessageAsArray(S::OK, { 1, "two", nullptr }), R"([1, "two", null])" },
         { WHPluginResult::resultWithStatusMessageAsDictionary(S::OK, { { "n", "a" }, { "size", 3 } }), R"({"n": "a", "size": 3})" },
-        { WHPluginResult::resultWithStatusMessageToErrorObject(S::IOException, 5), R"({"code": 5})" },
     };
     for (const auto& [result, expected] : cases)
         EXPECT_EQ(pageValue(result), Value::parse(expected)) << expected;

@@ -108,9 +108,8 @@ protected:
         auto u = url(tail);
         EXPECT_FALSE(m_fs->filesystemPathForURL(u));
         EXPECT_EQ(read(u).error, FileError::NOT_FOUND_ERR);
-        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Replace),
-                 m_fs->writeToFileAtURL(u, bytesOf("pwned"), WriteMode::Append), m_fs->truncateFileAtURL(u, 0),
-                 m_fs->writeAtPosition(u, bytesOf("pwned"), 0), m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u),
+        for (const auto& r : { m_fs->entryForLocalURI(u), m_fs->writeAtPosition(u, bytesOf("pwned"), 0),
+                 m_fs->writeAtPosition(u, bytesOf("pwned"), 5), m_fs->truncateFileAtURL(u, 0), m_fs->removeFileAtURL(u), m_fs->recursiveRemoveFileAtURL(u),
                  m_fs->readEntriesAtURL(u), metadata(tail), copy("/", "stolen", tail, TransferMode::Copy),
                  copy("/", "stolen", tail, TransferMode::Move), copy(tail, "planted.txt", "/d", TransferMode::Copy),
                  m_fs->getFileForURL(u, "secret.txt", { { "create", true } }) })
@@ -336,7 +335,7 @@ TEST_F(LocalFilesystem, LinksSwappedInDuringOperationsNeverLeadOut)
     for (int i = 0; i < 1000; ++i) {
         for (const char* tail : { "/file.txt", "/dir/victim/v.txt", "/dir/secret.txt" })
             EXPECT_NE(read(url(tail)).text(), "secret") << tail;
-        (void)m_fs->writeToFileAtURL(url("/file.txt"), bytesOf("written"), WriteMode::Replace);
+        (void)m_fs->writeAtPosition(url("/file.txt"), bytesOf("written"), 0);
         (void)m_fs->writeAtPosition(url("/dir/secret.txt"), bytesOf("written"), 0);
         (void)m_fs->truncateFileAtURL(url("/file.txt"), 1);
         (void)m_fs->truncateFileAtURL(url("/dir/secret.txt"), 1);
@@ -406,20 +405,15 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
     EXPECT_EQ(m_fs->writeAtPosition(url("/none"), {}, 0).status(), 1);
     EXPECT_FALSE(exists(local("none")));
 
-    // Empty data neither creates nor empties a file.
-    EXPECT_EQ(m_fs->writeToFileAtURL(url("/new"), {}, WriteMode::Replace).status(), 1);
-    EXPECT_FALSE(exists(local("new")));
-    EXPECT_EQ(m_fs->writeToFileAtURL(url("/four"), {}, WriteMode::Replace).status(), 1);
-    EXPECT_EQ(readFile(local("four")).size(), 6u);
-    EXPECT_EQ(m_fs->writeToFileAtURL(url("/created?v=1"), bytesOf("x"), WriteMode::Append).status(), 1);
+    EXPECT_EQ(m_fs->writeAtPosition(url("/created?v=1"), bytesOf("x"), 0).status(), 1);
     EXPECT_EQ(readFile(local("created")), "x");
 
     fs::create_directories(local("dir"));
     ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
     // A FIFO without a reader fails at once instead of holding the writer.
     for (auto [tail, error] : { std::pair("/dir", kInvalidModification), { "/nodir/x", kNotFound }, { "/fifo", kInvalidModification } }) {
-        for (auto mode : { WriteMode::Replace, WriteMode::Append })
-            EXPECT_EQ(failureOf(m_fs->writeToFileAtURL(url(tail), bytesOf("x"), mode)), std::pair(6, error)) << tail;
+        for (std::uint64_t position : { 0, 1 })
+            EXPECT_EQ(failureOf(m_fs->writeAtPosition(url(tail), bytesOf("x"), position)), std::pair(6, error)) << tail;
     }
 
     // Replacing through a link writes the file it names and keeps the link and the permissions.
@@ -427,7 +421,7 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
     writeFile(local("private.txt"), "old");
     fs::permissions(local("private.txt"), perms);
     fs::create_symlink("private.txt", local("link.txt"));
-    EXPECT_EQ(m_fs->writeToFileAtURL(url("/link.txt"), bytesOf("new"), WriteMode::Replace).status(), 1);
+    EXPECT_EQ(m_fs->writeAtPosition(url("/link.txt"), bytesOf("new"), 0).status(), 1);
     EXPECT_TRUE(fs::is_symlink(local("link.txt")));
     EXPECT_EQ(readFile(local("private.txt")), "new");
     EXPECT_EQ(fs::status(local("private.txt")).permissions() & fs::perms::all, perms);
@@ -447,8 +441,8 @@ TEST_F(LocalFilesystem, ChangesKeepTheFilesIdentity)
             continue; // root may write any file
         SCOPED_TRACE(name);
         auto u = url(std::string("/") + name);
-        for (const auto& r : { m_fs->writeToFileAtURL(u, bytesOf("x"), WriteMode::Replace), m_fs->writeToFileAtURL(u, bytesOf("x"), WriteMode::Append),
-                 m_fs->writeAtPosition(u, bytesOf("x"), 1), m_fs->truncateFileAtURL(u, 1) })
+        for (const auto& r : { m_fs->writeAtPosition(u, bytesOf("x"), 0), m_fs->writeAtPosition(u, bytesOf("x"), 1),
+                 m_fs->truncateFileAtURL(u, 1) })
             EXPECT_EQ(failureOf(r), std::pair(6, kDenied));
         EXPECT_EQ(readFile(local(name)), name);
     }
@@ -460,7 +454,7 @@ TEST_F(LocalFilesystem, ChangesKeepTheFilesIdentity)
     }
     fs::permissions(local("setuid"), fs::perms::set_uid | fs::perms::owner_all | fs::perms::group_read);
     LogCapture log;
-    EXPECT_EQ(m_fs->writeToFileAtURL(url("/setuid"), bytesOf("new"), WriteMode::Replace).status(), 1);
+    EXPECT_EQ(m_fs->writeAtPosition(url("/setuid"), bytesOf("new"), 0).status(), 1);
     struct stat st;
     ASSERT_EQ(stat(local("setuid").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0740u);
@@ -479,7 +473,7 @@ TEST_F(LocalFilesystem, AWriteKilledMidwayLeavesTheOldFileAlone)
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        (void)m_fs->writeToFileAtURL(url("/big.bin"), data, WriteMode::Replace);
+        (void)m_fs->writeAtPosition(url("/big.bin"), data, 0);
         _exit(0);
     }
     g_usleep(20000);
@@ -592,8 +586,8 @@ TEST_F(LocalFilesystem, ConcurrentReadsAndWritesOfDifferentFiles)
             for (int round = 0; round < kRounds; ++round) {
                 std::string name = dir + "/f" + std::to_string(round % 4);
                 std::string text = "thread " + std::to_string(t) + " round " + std::to_string(round);
-                check(m_fs->writeToFileAtURL(url(name), bytesOf(text), WriteMode::Replace));
-                check(m_fs->writeToFileAtURL(url(name), bytesOf("!"), WriteMode::Append));
+                check(m_fs->writeAtPosition(url(name), bytesOf(text), 0));
+                check(m_fs->writeAtPosition(url(name), bytesOf("!"), text.size()));
                 m_fs->readFileAtURL(url(name), 0, -1, 1 << 20, [&](std::optional<Bytes> b, std::string, FileError) {
                     failures += !b || std::string(b->begin(), b->end()) != text + "!";
                 });
@@ -644,7 +638,7 @@ TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
     EXPECT_EQ(readFile(local("src.txt")), "s");
 
     EXPECT_EQ(errorOf(getFile("/ro/dir", "new.txt", { { "create", true } })), kAbort);
-    for (const auto& r : { m_fs->writeToFileAtURL(url("/ro/dir/f.txt"), bytesOf("x"), WriteMode::Replace),
+    for (const auto& r : { m_fs->writeAtPosition(url("/ro/dir/f.txt"), bytesOf("x"), 0),
              m_fs->writeAtPosition(url("/ro/dir/f.txt"), bytesOf("x"), 2), m_fs->truncateFileAtURL(url("/ro/dir/f.txt"), 1) })
         EXPECT_EQ(failureOf(r), std::pair(6, kDenied));
     EXPECT_EQ(readFile(local("ro/dir/f.txt")), "stays");
@@ -666,17 +660,11 @@ TEST_F(LocalFilesystem, FullVolume)
     }
 
     writeFile(local("small/log.txt"), "before;");
-    // A write that does not fit is over quota and keeps the old content whole; no new or
-    // temporary file is left.
-    const int kQuota = fileErrorCode(FileError::QUOTA_EXCEEDED_ERR);
-    for (auto [tail, mode] : { std::pair("/small/log.txt", WriteMode::Append), { "/small/new.txt", WriteMode::Replace },
-             { "/small/log.txt", WriteMode::Replace } }) {
-        auto answer = m_fs->writeToFileAtURL(url(tail), Bytes(256 * 1024, 'y'), mode);
-        EXPECT_EQ(failureOf(answer), std::pair(6, kQuota)) << tail;
-    }
-    // In place from the end (position 7) or replacing (3): the old bytes whole, the length back.
-    for (std::uint64_t position : { 3, 7 })
-        EXPECT_EQ(failureOf(m_fs->writeAtPosition(url("/small/log.txt"), Bytes(256 * 1024, 'y'), position)), std::pair(6, kQuota));
+    // A write that does not fit is over quota and keeps the old content whole, replacing (0, 3) or
+    // in place from the end (7): no new or temporary file is left, the length is back.
+    for (auto [tail, position] : { std::pair("/small/new.txt", 0), { "/small/log.txt", 0 }, { "/small/log.txt", 3 }, { "/small/log.txt", 7 } })
+        EXPECT_EQ(failureOf(m_fs->writeAtPosition(url(tail), Bytes(256 * 1024, 'y'), position)),
+            std::pair(6, fileErrorCode(FileError::QUOTA_EXCEEDED_ERR))) << tail << position;
     EXPECT_EQ(readFile(local("small/log.txt")), "before;");
     EXPECT_EQ(std::distance(fs::directory_iterator(local("small")), {}), 1);
 }

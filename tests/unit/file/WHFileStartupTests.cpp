@@ -162,7 +162,6 @@ public:
     WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL&) override { fail(); }
     WHPluginResult readEntriesAtURL(const WHFilesystemURL&) override { fail(); }
     WHPluginResult truncateFileAtURL(const WHFilesystemURL&, std::uint64_t) override { fail(); }
-    WHPluginResult writeToFileAtURL(const WHFilesystemURL&, const Bytes&, WriteMode) override { fail(); }
     WHPluginResult writeAtPosition(const WHFilesystemURL&, const Bytes&, std::uint64_t) override { fail(); }
     void copyFileToURL(const WHFilesystemURL&, const std::string&, WHFileSystem&, const WHFilesystemURL&, TransferMode, ResultCallback) override { fail(); }
     void readFileAtURL(const WHFilesystemURL&, std::int64_t, std::int64_t, std::uint64_t, ReadCallback) override { fail(); }
