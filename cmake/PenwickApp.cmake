@@ -20,7 +20,7 @@
 #     [EXCLUDE_FROM_ALL])            installed only when its component (<target>) is asked for
 #
 # Install layout (prefix-relative): bin/<executable>, <libdir>/<id>/web-extensions/,
-# share/<id>/{config.xml,www/}, share/applications/<id>.desktop,
+# share/<id>/{config.xml,www/,locale/}, share/applications/<id>.desktop,
 # share/metainfo/<id>.metainfo.xml, share/icons/hicolor/scalable/apps/<id>.svg. The executable
 # finds the rest relative to itself, so the tree can be unpacked anywhere.
 #
@@ -132,6 +132,10 @@ function(penwick_set_app_identity target)
     PENWICK_APP_WEBSITE_URL="${APP_WEBSITE_URL}"
     PENWICK_APP_DOCUMENTS_URL="${APP_DOCUMENTS_URL}"
     PENWICK_APP_LOGIN_LANDING_URL="${APP_LOGIN_LANDING_URL}")
+  # Run from the build tree, it speaks the languages of the host's catalogues there.
+  if(TARGET penwick-translations)
+    add_dependencies(${target} penwick-translations)
+  endif()
   set_target_properties(${target} PROPERTIES
     PENWICK_APP_ID "${APP_ID}" PENWICK_APP_NAME "${APP_NAME}" PENWICK_APP_VERSION "${APP_VERSION}"
     PENWICK_APP_RESOURCES "${resources}")
@@ -230,6 +234,15 @@ function(penwick_add_app target)
   endif()
   install(FILES ${resources}/config.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
   install(DIRECTORY ${resources}/www DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  # The host's catalogues, and the app's own (<resources>/locale/<lang>/LC_MESSAGES/<id>.mo,
+  # which word the host's texts the app's way) beside them.
+  # (Built against the installed runtime, the host's catalogues are the runtime's own.)
+  if(TARGET penwick-translations)
+    install(DIRECTORY ${PENWICK_LOCALE_BUILD_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  endif()
+  if(IS_DIRECTORY ${resources}/locale)
+    install(DIRECTORY ${resources}/locale DESTINATION ${CMAKE_INSTALL_DATADIR}/${APP_ID} ${opts})
+  endif()
   install(FILES ${generated}/${APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications ${opts})
   install(FILES ${generated}/${APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo ${opts})
   get_filename_component(icon_ext "${APP_ICON}" LAST_EXT)

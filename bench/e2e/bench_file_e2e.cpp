@@ -7,6 +7,9 @@
 //   - the UI process's peak memory growth while the page fetches a 1 GiB file over whfile, first,
 //     before anything else has grown its heap: its peak resident size (VmHWM, reset when the
 //     fetch starts, and the sampled VmRSS) against its resident size when the fetch starts;
+//   - the same growth while the page reads a 200 MiB file 16 times at once with readAsArrayBuffer
+//     (the read budget of 512 MiB plus 256 MiB at most), and the slowest round trip of a small
+//     call meanwhile;
 //   - the same growth over 20 s after the page starts 1,500 fetches of a 64 MiB file and reads
 //     none of their bodies;
 //   - rows beside the floor the kernel's own tools set, each with its ratio, target and verdict:
@@ -180,7 +183,7 @@ int main()
     g_mkdir_with_parents(data.c_str(), 0700);
     for (const char* sub : { "/home", "/config", "/cache", "/tmp" })
         g_mkdir_with_parents((root + sub).c_str(), 0700);
-    std::fprintf(stderr, "writing 1.8 GiB of test files and a folder of 100,000...\n");
+    std::fprintf(stderr, "writing 2 GiB of test files and a folder of 100,000...\n");
     const size_t MiB = 1 << 20;
     g_mkdir_with_parents((data + "/many").c_str(), 0700);
     bool manyWritten = true;
@@ -189,7 +192,8 @@ int main()
         manyWritten = fd >= 0 && close(fd) == 0;
     }
     if (!manyWritten || !writeFilled(data + "/f16", 16 * MiB) || !writeFilled(data + "/f64", 64 * MiB)
-        || !writeFilled(data + "/f256", 256 * MiB) || !writeFilled(data + "/f1024", 1024 * MiB) || !writeFilled(data + "/a512", 512 * MiB)) {
+        || !writeFilled(data + "/f256", 256 * MiB) || !writeFilled(data + "/f1024", 1024 * MiB) || !writeFilled(data + "/a512", 512 * MiB)
+        || !writeFilled(data + "/f200", 200 * MiB)) {
         std::fprintf(stderr, "cannot write the test files under %s\n", root.c_str());
         return 1;
     }
@@ -240,7 +244,7 @@ int main()
         long baseline = -1, peak = -1;
         bool peakWasReset = false;
     };
-    Watch fetch1GiB, unread;
+    Watch fetch1GiB, reads, unread;
     Watch* watching = nullptr;
     // Generous: on a busy machine the 1 GiB runs alone take minutes.
     auto deadline = Clock::now() + std::chrono::seconds(1200);
@@ -255,12 +259,16 @@ int main()
         while (!report && (nl = pending.find('\n')) != std::string::npos) {
             std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
-            bool starts = line.find("MEM-START") != std::string::npos || line.find("UNREAD-START") != std::string::npos;
+            bool starts = line.find("MEM-START") != std::string::npos || line.find("UNREAD-START") != std::string::npos
+                || line.find("READS-START") != std::string::npos;
             if (starts) {
-                watching = line.find("UNREAD") != std::string::npos ? &unread : &fetch1GiB;
+                watching = line.find("UNREAD") != std::string::npos ? &unread
+                    : line.find("READS") != std::string::npos     ? &reads
+                                                                  : &fetch1GiB;
                 watching->peakWasReset = resetPeak(pid);
                 watching->baseline = watching->peak = statusKiB(pid, "VmRSS");
-            } else if (watching && (line.find("MEM-END") != std::string::npos || line.find("UNREAD-END") != std::string::npos)) {
+            } else if (watching && (line.find("MEM-END") != std::string::npos || line.find("UNREAD-END") != std::string::npos
+                                       || line.find("READS-END") != std::string::npos)) {
                 if (watching->peakWasReset)
                     watching->peak = std::max(watching->peak, statusKiB(pid, "VmHWM"));
                 watching = nullptr;
@@ -299,7 +307,7 @@ int main()
     std::printf("fetch file:// 256 MiB               %8.1f ms   %.0f MiB/s\n", ms("fetchFile256MiB"), fileMbps256);
     std::printf("  whfile at %.2fx the throughput of file:// (target >= 1.0x): %s\n", mbps256 / fileMbps256,
         verdict(mbps256 >= fileMbps256));
-    if (fetch1GiB.baseline < 0 || unread.baseline < 0) {
+    if (fetch1GiB.baseline < 0 || reads.baseline < 0 || unread.baseline < 0) {
         std::fprintf(stderr, "the UI process's memory could not be read\n");
         return 1;
     }
@@ -310,6 +318,10 @@ int main()
     auto grewMiB = [](const Watch& w) { return (w.peak - w.baseline) / 1024.0; };
     std::printf("fetch whfile 1 GiB                  %8.1f ms   %s\n", ms("fetchWhfile1GiB"), growth(fetch1GiB).c_str());
     std::printf("  growth serving 1 GiB (target < 64 MiB): %s\n", verdict(grewMiB(fetch1GiB) < 64));
+    std::printf("16 x readAsArrayBuffer 200 MiB      %8.1f ms   %s\n", ms("readAsArrayBuffer16x200MiB"), growth(reads).c_str());
+    std::printf("  growth with 16 reads at once (target < 512 + 256 MiB): %s\n", verdict(grewMiB(reads) < 768));
+    std::printf("  slowest small call meanwhile      %8.1f ms (target < 100 ms): %s\n", ms("slowestCallDuringReads"),
+        verdict(ms("slowestCallDuringReads") < 100));
     std::printf("1,500 unread 64 MiB fetches, 20 s   %8d answered   %s\n", (*report)["unreadAnswered"].get<int>(),
         growth(unread).c_str());
     std::printf("  growth with bodies left unread (target < 256 MiB): %s\n", verdict(grewMiB(unread) < 256));

@@ -9,6 +9,7 @@
 #include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "host/WHAppSchemeSource.h"
 #include "host/WHConfigParser.h"
 #include "host/WHPageLibrarySource.h"
@@ -152,6 +153,11 @@ void Application::startup()
         : platform::DeveloperExtras::Off;
     webView->setDeveloperExtras(developerExtras);
     m_webViewDelegate->setDeveloperExtras(developerExtras);
+    // Zoom is the user's, kept for the next run; a kiosk app turns it off.
+    const auto& settings = controller->settings();
+    auto allowZoom = settings.find("AllowZoom");
+    bool zoom = allowZoom == settings.end() || WHSettingsConversions::boolValue(allowZoom->second);
+    webView->setZoom(zoom ? platform::ZoomKeys::On : platform::ZoomKeys::Off, zoom ? m_webViewDelegate->savedZoomLevel() : 1.0);
     m_host.captureWhenLoaded(*webView, m_options);
     m_appDelegate->setWindow(std::move(window));
     m_appDelegate->setWebView(std::move(webView));
@@ -161,6 +167,11 @@ void Application::startup()
     m_host.addAction("fullscreen", { "F11" }, [this] {
         if (auto* controller = m_appDelegate->viewController())
             controller->onFullscreen();
+    });
+    // Closing asks the page first (its leave-page question), as the window's close button does.
+    m_host.addAction("close", { "<Control>q", "<Control>w" }, [this] {
+        if (auto* webView = m_appDelegate->webView())
+            webView->tryClose();
     });
     // The developer's keys, only with the engine's developer tools on: otherwise F5, Ctrl+R and
     // Ctrl+Shift+I stay the page's own.
@@ -181,13 +192,13 @@ void Application::startup()
             if (auto* controller = m_appDelegate->viewController())
                 controller->visitWebsite();
         });
-        m_host.addMenuItem("Visit Website", "visitWebsite");
+        m_host.addMenuItem(translate("Visit Website"), "visitWebsite");
     }
     m_host.addAction("visitHelpsite", { "F1" }, [this] {
         if (auto* controller = m_appDelegate->viewController())
             controller->visitHelpsite();
     });
-    m_host.addMenuItem("Documentation", "visitHelpsite");
+    m_host.addMenuItem(translate("Documentation"), "visitHelpsite");
 
     m_appDelegate->viewController()->awakeFromNib();
     // Without a configuration nothing will load; a capture has nothing to wait for.

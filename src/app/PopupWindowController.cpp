@@ -52,12 +52,20 @@ platform::PolicyDecision PopupWindowController::decidePolicyForNavigation(const 
     return platform::PolicyDecision::Use;
 }
 
-void PopupWindowController::didStartMainFrameLoad(const std::string& url)
+void PopupWindowController::didStartMainFrameNavigation(const std::string& url, platform::NavigationChooser chooser)
 {
     // Only the popup's own page: a frame inside it could load the landing URL with a query of its
-    // choosing and log the user in to someone else's account.
-    if (m_landingURL.empty() || !url.starts_with(m_landingURL))
+    // choosing and log the user in to someone else's account. The same goes for a frame that
+    // navigates the popup's page there.
+    if (m_landingURL.empty() || !url.starts_with(m_landingURL) || m_handedOver)
         return;
+    if (chooser == platform::NavigationChooser::MaybeForeignFrame) {
+        log::message(format("the popup reached the landing page %@ by a navigation that a frame of another origin may have "
+                            "chosen; it is not handed over",
+            log::withoutQueryValues(url)));
+        return;
+    }
+    m_handedOver = true;
     std::string script = snsLoginScript(url);
     log::message(format("script..%@", snsLoginScript(log::withoutQueryValues(url))));
     if (m_gWebView)

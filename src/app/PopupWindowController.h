@@ -18,7 +18,10 @@ class Dialogs;
 // main page, above all the social-network login. It shows web pages only (http and https), and
 // watches every navigation of its view; one of its main frame (never of a frame inside a page)
 // that reaches the login landing page hands that page's full URL to the main page's
-// `window.app.snsLogin` and closes the popup. Its pages get no bridge. Main thread only.
+// `window.app.snsLogin` and closes the popup: once each time the popup is shown (a redirect chain
+// through the landing page hands over its first landing URL only), and only for a navigation that
+// the popup's own page or the user chose, never one a frame of another origin may have chosen.
+// Its pages get no bridge. Main thread only.
 class PopupWindowController final : public platform::WebViewClient {
 public:
     // `landingURL`: the full URL prefix of the social-login landing page. `dialogs` (may be null)
@@ -31,7 +34,11 @@ public:
     platform::PopupWindow& window() { return *m_window; }
     platform::WebView& webView() { return m_window->webView(); }
     // Shows the window, or brings it forward when it is shown.
-    void showWindow() { m_window->show(); }
+    void showWindow()
+    {
+        m_handedOver = false;
+        m_window->show();
+    }
     // The main page's web view, where the landing URL is handed over.
     platform::WebView* gWebView() const { return m_gWebView; }
     void setGWebView(platform::WebView* webView) { m_gWebView = webView; }
@@ -45,7 +52,7 @@ public:
     void didClearWindowObject(platform::WindowObject& window) override;
     void addMessageToConsole(const platform::ConsoleMessage& message) override;
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
-    void didStartMainFrameLoad(const std::string& url) override;
+    void didStartMainFrameNavigation(const std::string& url, platform::NavigationChooser chooser) override;
     void runJavaScriptAlertPanel(const std::string& message) override;
     bool runJavaScriptConfirmPanel(const std::string& message) override;
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
@@ -59,6 +66,8 @@ private:
     std::string m_landingURL;
     platform::Dialogs* m_dialogs;
     platform::WebView* m_gWebView = nullptr;
+    // The landing URL has been handed over since the popup was last shown.
+    bool m_handedOver = false;
 };
 
 } // namespace penwick

@@ -5,6 +5,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "base/WHURL.h"
 #include "bridge/WHBase64.h"
 #include "bridge/WHCommandDelegate.h"
@@ -227,7 +228,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
             G_FILE_SET_CONTENTS_CONSISTENT, 0666, &error.outPtr())) {
         std::string why = error ? error->message : "unknown error";
         log::warning(format("could not save %@: %@", *path, why));
-        panel->runErrorAlert(format("%@ could not be saved: %@", fileName, why));
+        panel->runErrorAlert(format(translate("%@ could not be saved: %@"), fileName, why));
         answer(commandDelegate(), command, failure(format("%@ could not be saved: %@", *path, why)));
         return;
     }

@@ -6,17 +6,24 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/Utf8.h"
+
 namespace penwick::log {
 namespace {
 // Lines often carry page-supplied text. Control characters are written as "\xNN": a NUL would end
-// the line, a newline would start a forged one, others could hide text. A URL longer than
-// kMaxURLLength bytes (a data: URL of megabytes) keeps its first kURLHeadLength and says how long
-// it was.
+// the line, a newline would start a forged one, others could hide text. Characters that reorder or
+// hide text without being controls (C1 controls, bidi overrides and isolates, line and paragraph
+// separators, zero-width characters) are written as "\uXXXX", and bytes that are not UTF-8 as
+// "\xNN". A URL longer than kMaxURLLength bytes (a data: URL of megabytes) keeps its first
+// kURLHeadLength and says how long it was; a URL anywhere in a line keeps its query and fragment
+// names only. A line keeps at most kMaxLineLength bytes and says how long it was.
 constexpr size_t kMaxURLLength = 2048;
 constexpr size_t kURLHeadLength = 256;
+constexpr size_t kMaxLineLength = 4096;
 
 bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 bool isSpace(char c) { return c == ' '; }
+bool isSchemeCharacter(char c) { return g_ascii_isalnum(c) || c == '+' || c == '-' || c == '.'; }
 
 // A long word with a scheme near its start: a letter or digit before a colon among its first 64
 // bytes ("data:...", "'https:...", "url.data:...").
@@ -31,19 +38,80 @@ bool isLongURL(std::string_view word)
     return false;
 }
 
+// Where a URL with something to hide starts in `word` (after any quote or "--flag="), or npos:
+// a scheme ("x:", a letter first) followed by a query, a fragment or a user name.
+size_t secretBearingURLStart(std::string_view word)
+{
+    if (word.find_first_of("?#@") == std::string_view::npos)
+        return std::string_view::npos;
+    for (size_t colon = word.find(':'); colon != std::string_view::npos; colon = word.find(':', colon + 1)) {
+        size_t start = colon;
+        while (start > 0 && isSchemeCharacter(word[start - 1]))
+            --start;
+        while (start < colon && !g_ascii_isalpha(word[start]))
+            ++start;
+        if (start < colon && colon + 1 < word.size())
+            return word.find_first_of("?#@", colon) == std::string_view::npos ? std::string_view::npos : start;
+    }
+    return std::string_view::npos;
+}
+
+// The code point of a sequence a log line shows escaped, or 0.
+char32_t hiddenCodePoint(std::string_view sequence)
+{
+    if (sequence.size() < 2)
+        return 0;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    char32_t code = sequence.size() == 2 ? ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F)
+        : sequence.size() == 3           ? ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F)
+                                         : 0;
+    bool hidden = (code >= 0x80 && code <= 0x9F) // C1 controls (0x9B starts a terminal sequence)
+        || (code >= 0x200B && code <= 0x200F) // zero-width characters and direction marks
+        || (code >= 0x2028 && code <= 0x202E) // line and paragraph separators, bidi embeddings and overrides
+        || (code >= 0x2066 && code <= 0x2069) // bidi isolates
+        || code == 0xFEFF;
+    return hidden ? code : 0;
+}
+
 bool needsSanitizing(std::string_view line)
 {
-    size_t wordStart = 0;
-    for (size_t i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || isSpace(line[i])) {
-            if (isLongURL(line.substr(wordStart, i - wordStart)))
-                return true;
-            wordStart = i + 1;
-        } else if (isControl(static_cast<unsigned char>(line[i]))) {
+    if (line.size() > kMaxURLLength)
+        return true;
+    bool colon = false, secretMark = false;
+    for (char c : line) {
+        auto byte = static_cast<unsigned char>(c);
+        if (isControl(byte) || byte >= 0x80)
             return true;
-        }
+        colon = colon || c == ':';
+        secretMark = secretMark || c == '?' || c == '#' || c == '@';
     }
-    return false;
+    return colon && secretMark;
+}
+
+void appendEscaped(std::string& out, std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    size_t i = 0;
+    while (i < text.size()) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        size_t length = byte < 0x80 ? 1 : utf8SequenceLength(text.substr(i));
+        if (length == 0 || (length == 1 && isControl(byte))) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+            ++i;
+            continue;
+        }
+        std::string_view sequence = text.substr(i, length);
+        if (char32_t code = hiddenCodePoint(sequence)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += kHex[(code >> shift) & 15];
+        } else {
+            out += sequence;
+        }
+        i += length;
+    }
 }
 
 std::string sanitized(std::string_view line)
@@ -55,27 +123,38 @@ std::string sanitized(std::string_view line)
         while (end < line.size() && !isSpace(line[end]))
             ++end;
         std::string_view word = line.substr(i, end - i);
+        std::string redacted;
+        if (auto start = secretBearingURLStart(word); start != std::string_view::npos) {
+            // Punctuation after a URL ("…?k=v:", "(see …?k=v).") belongs to the line, not the value.
+            std::string_view url = word.substr(start);
+            size_t urlEnd = url.size();
+            while (urlEnd > 0 && std::string_view(":,;.)]>'\"").find(url[urlEnd - 1]) != std::string_view::npos)
+                --urlEnd;
+            redacted = std::string(word.substr(0, start)) + withoutQueryValues(url.substr(0, urlEnd)) + std::string(url.substr(urlEnd));
+            word = redacted;
+        }
+        size_t wordLength = word.size();
         if (isLongURL(word)) {
             size_t head = kURLHeadLength;
             while (head > 0 && (static_cast<unsigned char>(word[head]) & 0xC0) == 0x80)
                 --head; // not inside a UTF-8 sequence
             word = word.substr(0, head);
         }
-        for (char c : word) {
-            if (isControl(static_cast<unsigned char>(c))) {
-                static constexpr char kHex[] = "0123456789ABCDEF";
-                out += "\\x";
-                out += kHex[static_cast<unsigned char>(c) >> 4];
-                out += kHex[c & 15];
-            } else {
-                out += c;
-            }
-        }
-        if (end - i != word.size())
-            out += "... (" + std::to_string(end - i) + " bytes)";
+        appendEscaped(out, word);
+        if (wordLength != word.size())
+            out += "... (" + std::to_string(wordLength) + " bytes)";
         if (end < line.size())
             out += line[end];
         i = end + 1;
+        if (out.size() > kMaxLineLength)
+            break;
+    }
+    if (out.size() > kMaxLineLength) {
+        size_t cut = kMaxLineLength;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80)
+            --cut;
+        out.resize(cut);
+        out += "... (line of " + std::to_string(line.size()) + " bytes)";
     }
     return out;
 }
@@ -169,8 +248,11 @@ std::string withoutQueryValues(std::string_view url)
             inValue = false;
             out += c;
         } else if (c == '=' && !inValue) {
-            inValue = true;
             out += "=\u2026";
+            // A value written so already ends there: a line that shows a URL this way stays as it is.
+            inValue = url.substr(i + 1, 3) != "\u2026";
+            if (!inValue)
+                i += 3;
         } else if (!inValue) {
             out += c;
         }
@@ -180,6 +262,7 @@ std::string withoutQueryValues(std::string_view url)
 
 void message(std::string_view line) { emit(G_LOG_LEVEL_MESSAGE, line); }
 void warning(std::string_view line) { emit(G_LOG_LEVEL_WARNING, line); }
+void debug(std::string_view line) { emit(G_LOG_LEVEL_DEBUG, line); }
 
 void identifyAs(const std::string& applicationId)
 {

@@ -14,6 +14,8 @@ inline constexpr const char* kDomain = "penwick";
 
 void message(std::string_view line);
 void warning(std::string_view line);
+// Shown only when G_MESSAGES_DEBUG names the domain (or "all").
+void debug(std::string_view line);
 
 // `url` as a log line may show it: query and fragment keep their parameter names but not their
 // values ("?code=…&state=…"), and a user name or password before the host is left out. Login

@@ -188,6 +188,10 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
     auto address = WHCallbackAddress::parse(boundId);
     std::uint64_t contextId = address.context;
     std::string callbackId = address.callbackId;
+    if (m_encodesAnswers.load(std::memory_order_acquire)) {
+        sendEncoded(result, contextId, callbackId);
+        return;
+    }
     if (!result.carriesBytes()) {
         // The page reads the message with its own JSON reader; the script form is for web views
         // that cannot take the answer so (or not in one frame).
@@ -223,6 +227,63 @@ void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const
         failure.setKeepCallbackAsBool(result.keepCallback());
         webView->evaluateAnswer(nativeCallbackExpression(failure, callbackId), contextId);
     });
+}
+
+void WHCommandDelegateImpl::setWebView(platform::WebView* webView)
+{
+    m_webView = webView;
+    m_encodesAnswers.store(webView && webView->takesEncodedAnswers(), std::memory_order_release);
+}
+
+void WHCommandDelegateImpl::sendEncoded(const WHPluginResult& result, std::uint64_t contextId, const std::string& callbackId)
+{
+    platform::EncodedAnswer encoded;
+    encoded.contextId = contextId;
+    encoded.hold = result.hold();
+    std::string script;
+    bool bytes = result.carriesBytes();
+    if (bytes) {
+        // Bytes reach the page as bytes: no Base64 text, no script.
+        encoded.form = platform::EncodedAnswer::Form::Bytes;
+        encoded.payload = std::make_shared<const std::string>(
+            channel::encodeNativeCallback(callbackId, result.status(), result.keepCallback(), *result.message()));
+        if (encoded.payload->size() <= kScriptFormKept)
+            script = nativeCallbackExpression(result, callbackId);
+    } else {
+        // The page reads the message with its own JSON reader.
+        auto answer = answerOf(result, callbackId);
+        encoded.form = platform::EncodedAnswer::Form::Text;
+        encoded.payload = std::make_shared<const std::string>(
+            channel::encode(channel::CallbackAnswer { callbackId, answer.status, answer.keep, answer.json }));
+        if (answer.json.size() <= kScriptFormKept)
+            script = expressionOf(answer, callbackId);
+    }
+    // An answer given inside the page's call leaves with the call's own answer; bytes on a later turn.
+    runForPage(bytes ? When::Later : When::InOrder,
+        [this, encoded = std::move(encoded), script = std::move(script), callbackId, keep = result.keepCallback()] {
+            WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
+            auto* webView = m_webView;
+            if (!webView)
+                return;
+            auto delivery = webView->deliverEncodedAnswer(encoded);
+            if (delivery && *delivery == platform::NativeCallbackDelivery::Sent)
+                return;
+            // The script form goes where the channel cannot take the answer, and a text answer
+            // larger than one frame goes as script in pieces.
+            bool text = encoded.form == platform::EncodedAnswer::Form::Text;
+            if (!script.empty() && (delivery || text)) {
+                webView->evaluateAnswer(script, encoded.contextId);
+                return;
+            }
+            // Bytes too large for the page channel, or an answer too large for the script form
+            // once the channel has gone: the call fails instead, and the page keeps its bridge.
+            std::string why = delivery ? std::string("the page channel is gone") : delivery.error().message;
+            log::message(format("ERROR: the answer to callback %@ was not sent: %@.", callbackId, why));
+            WHPluginResult failure(static_cast<std::int32_t>(CommandStatus::Error),
+                Value(format(delivery ? "the answer could not be sent (%@)" : "the answer is too large for the host's page channel (%@)", why)));
+            failure.setKeepCallbackAsBool(keep);
+            webView->evaluateAnswer(nativeCallbackExpression(failure, callbackId), encoded.contextId);
+        });
 }
 
 void WHCommandDelegateImpl::runForPage(When when, std::function<void()> task)

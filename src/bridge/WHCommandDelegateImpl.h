@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 
@@ -23,7 +24,7 @@ public:
     void runInBackground(std::function<void()> block) override;
     const Settings& settings() const override;
     // The web view answers reach (the controller's); main thread only.
-    void setWebView(platform::WebView* webView) { m_webView = webView; }
+    void setWebView(platform::WebView* webView);
 
     // The native-callback expression for a result. A result whose text would pass the page
     // channel's limit is not written out: the callback gets an error result saying so.
@@ -54,10 +55,17 @@ private:
     // and the page runs it once its call has returned), Later on a later turn of the main loop.
     enum class When { InOrder, Later };
     void runForPage(When when, std::function<void()> task);
+    // Writes the answer as the page channel's payload on the caller's thread (file answers come
+    // from background work), so that the main loop only queues it.
+    void sendEncoded(const WHPluginResult& result, std::uint64_t contextId, const std::string& callbackId);
+    // Answers up to this size also keep their script form, for a web view whose channel has gone.
+    static constexpr std::size_t kScriptFormKept = 1024 * 1024;
 
     WHControllerInterface* m_viewController;
     platform::Platform& m_platform;
     platform::WebView* m_webView = nullptr;
+    // Whether m_webView takes answers written as payloads; read from any thread.
+    std::atomic<bool> m_encodesAnswers { false };
     // Scheduled evaluations hold a weak handle to this token and do nothing once it has gone.
     struct Alive { };
     std::shared_ptr<Alive> m_alive = std::make_shared<Alive>();

@@ -65,6 +65,11 @@ WHPluginResult WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatu
     return { static_cast<std::int32_t>(status), Value::binary(bytes) };
 }
 
+WHPluginResult WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus status, Bytes&& bytes)
+{
+    return { static_cast<std::int32_t>(status), Value::binary(std::move(bytes)) };
+}
+
 WHPluginResult WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages)
 {
     return { static_cast<std::int32_t>(status), Value { { "WHType", "MultiPart" }, { "messages", messages } } };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,7 @@ public:
     static WHPluginResult resultWithStatusMessageAsBool(CommandStatus status, bool message);
     static WHPluginResult resultWithStatusMessageAsDictionary(CommandStatus status, ValueObject message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& message);
+    static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, Bytes&& message);
     static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
     static WHPluginResult resultWithStatusMessageToErrorObject(CommandStatus status, std::int32_t errorCode);
 
@@ -54,10 +56,16 @@ public:
     // True when the message holds byte buffers (an ArrayBuffer or MultiPart answer).
     bool carriesBytes() const;
 
+    // Kept with the result until its answer has left the host: a read's share of the bytes its
+    // web view's answers may hold.
+    void setHold(std::shared_ptr<const void> hold) { m_hold = std::move(hold); }
+    const std::shared_ptr<const void>& hold() const { return m_hold; }
+
 private:
     std::int32_t m_status = 0;
     std::optional<Value> m_message;
     bool m_keepCallback = false;
+    std::shared_ptr<const void> m_hold;
 };
 
 

@@ -55,10 +55,11 @@ void ChannelConnection::start(unsigned introductionTimeoutMs)
         g_source_set_can_recurse(source, TRUE);
 }
 
-void ChannelConnection::setIntroduced(long pid)
+void ChannelConnection::setIntroduced(long pid, std::string credential)
 {
     m_introduced = true;
     m_pid = pid;
+    m_credential = std::move(credential);
     m_reader.setMaxPayload(kMaxPayload);
     if (m_introductionTimer)
         g_source_remove(m_introductionTimer);
@@ -72,6 +73,54 @@ gboolean ChannelConnection::onIntroductionTimeout(gpointer data)
     self->m_introductionTimer = 0;
     self->close(format("it did not introduce itself within %@ ms", self->m_introductionTimeoutMs));
     return G_SOURCE_REMOVE;
+}
+
+gboolean ChannelConnection::onPageClaimTimeout(gpointer data)
+{
+    auto* self = static_cast<ChannelConnection*>(data);
+    auto keep = self->shared_from_this();
+    self->m_pageClaimTimer = 0;
+    if (auto waiting = std::exchange(self->m_waitingContext, std::nullopt)) {
+        if (!std::exchange(self->m_foreignPageLogged, true))
+            log::warning(format("refused a script context of page %@ that web process %@ announced: that process does not host "
+                                "the page; the frame gets no bridge",
+                waiting->page, self->m_pid));
+        self->answerNewContext(*waiting, nullptr);
+    }
+    return G_SOURCE_REMOVE;
+}
+
+void ChannelConnection::pageClaimed()
+{
+    if (!m_waitingContext)
+        return;
+    PageEndpoint* page = pageFor(m_waitingContext->page);
+    if (!page || !page->hostedBy(m_credential))
+        return;
+    if (m_pageClaimTimer)
+        g_source_remove(m_pageClaimTimer);
+    m_pageClaimTimer = 0;
+    auto waiting = std::exchange(m_waitingContext, std::nullopt);
+    answerNewContext(*waiting, page);
+}
+
+void ChannelConnection::answerNewContext(const Frame& frame, PageEndpoint* page)
+{
+    std::uint64_t contextId = 0;
+    ContextSetup setup;
+    auto notice = decode<NewContext>(frame.payload);
+    if (!notice) {
+        log::warning(format("ERROR: web process %@ sent a frame the host cannot read (%@); it was dropped.", m_pid,
+            notice.error().message));
+    } else if (page) {
+        contextId = m_host.newContextId();
+        setup = page->didCreateScriptContext(shared_from_this(), contextId, *notice);
+    }
+    // Always answered: the web process waits for it.
+    if (auto sent = send(FrameKind::ContextSetup, frame.page, contextId, encode(setup)); !sent) {
+        log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
+        (void)send(FrameKind::ContextSetup, frame.page, 0, encode(ContextSetup {}));
+    }
 }
 
 gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
@@ -203,24 +252,21 @@ void ChannelConnection::dispatch(Frame& frame)
             error.message));
     };
     PageEndpoint* page = pageFor(frame.page);
-    switch (frame.kind) {
-    case FrameKind::NewContext: {
-        std::uint64_t contextId = 0;
-        ContextSetup setup;
-        auto notice = decode<NewContext>(frame.payload);
-        if (!notice) {
-            refused(notice.error());
-        } else if (page) {
-            contextId = m_host.newContextId();
-            setup = page->didCreateScriptContext(shared_from_this(), contextId, *notice);
-        }
-        // Always answered: the web process waits for it.
-        if (auto sent = send(FrameKind::ContextSetup, frame.page, contextId, encode(setup)); !sent) {
-            log::warning(format("ERROR: %@; the frame gets no bridge.", sent.error().message));
-            (void)send(FrameKind::ContextSetup, frame.page, 0, encode(ContextSetup {}));
-        }
-        break;
+    if (frame.kind == FrameKind::NewContext && page && !page->hostedBy(m_credential) && !m_waitingContext) {
+        // The process's claim of the page may still be on its way (a new process made the page
+        // just now); its web process waits meanwhile, and sends nothing else.
+        m_waitingContext = std::move(frame);
+        m_pageClaimTimer = g_timeout_add(m_pageClaimWaitMs, &ChannelConnection::onPageClaimTimeout, this);
+        return;
     }
+    // Nothing about a page of another process is taken from this one; a well-behaved process
+    // announces one context at a time.
+    if (page && (!page->hostedBy(m_credential) || (frame.kind == FrameKind::NewContext && m_waitingContext)))
+        page = nullptr;
+    switch (frame.kind) {
+    case FrameKind::NewContext:
+        answerNewContext(frame, page);
+        break;
     case FrameKind::Exec: {
         auto call = decode<ExecCall>(frame.payload);
         if (!call)
@@ -282,26 +328,56 @@ bool ChannelConnection::readAvailable()
     }
 }
 
+std::string& ChannelConnection::writablePiece()
+{
+    if (m_out.empty() || m_out.back().shared)
+        m_out.emplace_back();
+    return m_out.back().bytes;
+}
+
 Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
 {
     if (m_fd < 0)
         return Error { EPIPE, "the page channel is closed" };
-    if (m_outOffset == m_out.size()) {
-        m_out.clear();
-        m_outOffset = 0;
-    }
-    auto appended = appendFrame(m_out, kind, page, context, payload, m_maxPayload);
-    if (!appended)
+    auto& piece = writablePiece();
+    auto appended = appendFrame(piece, kind, page, context, payload, m_maxPayload);
+    if (!appended) {
+        if (piece.empty())
+            m_out.pop_back();
         return appended;
+    }
+    flushSoon();
+    return {};
+}
+
+Result<void> ChannelConnection::sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
+    std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold)
+{
+    if (m_fd < 0)
+        return Error { EPIPE, "the page channel is closed" };
+    auto length = frameLength(payload->size(), m_maxPayload);
+    if (!length) {
+        return Error { EFBIG, format("a %@ frame of %@ bytes exceeds the page channel's limit of %@ bytes", frameKindName(kind),
+                                  payload->size(), std::min<std::size_t>(m_maxPayload, kMaxPayload)) };
+    }
+    FrameHeader header { *length, static_cast<std::uint32_t>(kind), page, context };
+    writablePiece().append(reinterpret_cast<const char*>(&header), sizeof header);
+    m_out.push_back({ {}, std::move(payload), std::move(hold) });
+    flushSoon();
+    return {};
+}
+
+void ChannelConnection::flushSoon()
+{
     if (m_writeWatch)
-        return {};
+        return;
     // While this connection's frames are handled, what their handlers send leaves in one write
     // once they are (from a loop nested in a handler it leaves now); otherwise as soon as the main
     // loop is free, with whatever else is sent until then (a batch of answers leaves in one write).
     if (m_dispatching) {
         if (g_main_depth() != m_dispatchDepth)
             flush();
-        return {};
+        return;
     }
     if (!m_flushSource) {
         GSource* source = g_idle_source_new();
@@ -310,7 +386,14 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
         m_flushSource = g_source_attach(source, nullptr);
         g_source_unref(source);
     }
-    return {};
+}
+
+std::size_t ChannelConnection::queuedBytes() const
+{
+    std::size_t bytes = 0;
+    for (const auto& piece : m_out)
+        bytes += piece.view().size();
+    return bytes - m_outOffset;
 }
 
 gboolean ChannelConnection::onFlushDue(gpointer data)
@@ -336,27 +419,32 @@ void ChannelConnection::sendScript(std::uint64_t page, std::string_view script, 
 
 void ChannelConnection::flush()
 {
-    while (m_outOffset < m_out.size()) {
-        ssize_t n = ::send(m_fd, m_out.data() + m_outOffset, m_out.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0) {
-            m_outOffset += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The web process is busy; finish when the socket can take more.
-            if (!m_writeWatch) {
-                m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
-                    &ChannelConnection::onWritable, this);
+    while (!m_out.empty()) {
+        std::string_view piece = m_out.front().view();
+        if (m_outOffset < piece.size()) {
+            ssize_t n = ::send(m_fd, piece.data() + m_outOffset, piece.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                m_outOffset += static_cast<size_t>(n);
+                continue;
             }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // The web process is busy; finish when the socket can take more.
+                if (!m_writeWatch) {
+                    m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
+                        &ChannelConnection::onWritable, this);
+                }
+                return;
+            }
+            close(std::string("cannot write to the web process: ") + std::strerror(errno));
             return;
         }
-        close(std::string("cannot write to the web process: ") + std::strerror(errno));
-        return;
+        // Sent: what it held goes (an answer's share of a budget may let the next read start).
+        auto sent = std::move(m_out.front());
+        m_out.pop_front();
+        m_outOffset = 0;
     }
-    m_out.clear();
-    m_outOffset = 0;
     if (m_writeWatch) {
         g_source_remove(m_writeWatch);
         m_writeWatch = 0;
@@ -385,9 +473,13 @@ void ChannelConnection::close(const std::string& why)
         g_source_remove(m_introductionTimer);
     if (m_flushSource)
         g_source_remove(m_flushSource);
-    m_readWatch = m_writeWatch = m_introductionTimer = m_flushSource = 0;
+    if (m_pageClaimTimer)
+        g_source_remove(m_pageClaimTimer);
+    m_readWatch = m_writeWatch = m_introductionTimer = m_flushSource = m_pageClaimTimer = 0;
+    m_waitingContext.reset();
     ::close(m_fd);
     m_fd = -1;
+    auto unsent = std::move(m_out);
     m_out.clear();
     m_outOffset = 0;
     if (std::exchange(m_reportClose, false))

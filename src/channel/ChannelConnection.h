@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <glib.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,9 @@ namespace penwick::channel {
 inline constexpr std::size_t kMaxHelloPayload = 4096;
 // ... and it must have introduced itself within this time, or it is closed.
 inline constexpr unsigned kIntroductionTimeoutMs = 1000;
+// How long a new context of a page waits for its process's claim (which the engine carries apart
+// from this channel, so it may come later) before it is refused.
+inline constexpr unsigned kPageClaimWaitMs = 10000;
 
 // The host's end of one web process's channel (GLib only, so it is tested without a web process).
 // It is served from the main loop and never blocks: reads take what the socket has, writes that
@@ -28,6 +33,8 @@ inline constexpr unsigned kIntroductionTimeoutMs = 1000;
 // Every frame is decoded here and its message handed to the page it names (a PageEndpoint), or to
 // the host (HostEndpoint) for the introduction. NewContext, Exec and ExecTooLarge are always
 // answered, also when the payload is unreadable or no page matches: the web process waits for it.
+// A connection speaks only for the pages its process hosts (PageEndpoint::hostedBy()): frames about
+// another page are dropped, and a new context of one waits for the page's claim, or is refused.
 class ChannelConnection : public std::enable_shared_from_this<ChannelConnection> {
 public:
     // Takes over `fd` (a connected, non-blocking stream socket). `host` and `pages` outlive it.
@@ -45,31 +52,48 @@ public:
     // Evaluate frame when it is larger than the limit. With a `context`, it runs only in that
     // script context's document.
     void sendScript(std::uint64_t page, std::string_view script, std::uint64_t context = 0);
+    // Queues one frame whose payload was written elsewhere (a large answer, away from the main
+    // loop): it is sent from where it is, not copied, and `hold` is let go once it has left (or the
+    // connection has closed).
+    [[nodiscard]] Result<void> sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
+        std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold);
     void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
     std::size_t maxPayload() const { return m_maxPayload; }
     // Bytes queued that the socket has not taken yet.
-    std::size_t queuedBytes() const { return m_out.size() - m_outOffset; }
+    std::size_t queuedBytes() const;
     // Closes the socket; the close handler runs (once) with `why`.
     void close(const std::string& why);
     bool isOpen() const { return m_fd >= 0; }
 
     // Set once the peer has introduced itself.
     bool introduced() const { return m_introduced; }
-    void setIntroduced(long pid);
+    // `credential`: the token the peer introduced itself with, its process's.
+    void setIntroduced(long pid, std::string credential = {});
     long pid() const { return m_pid; }
+    const std::string& credential() const { return m_credential; }
+    // A page has been claimed by its process: a new context that waits for that is answered now.
+    void pageClaimed();
+    void setPageClaimWait(unsigned ms) { m_pageClaimWaitMs = ms; }
 
 private:
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onWritable(gint fd, GIOCondition condition, gpointer data);
     static gboolean onFlushDue(gpointer data);
     static gboolean onIntroductionTimeout(gpointer data);
+    static gboolean onPageClaimTimeout(gpointer data);
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
     // Decodes one frame and hands its message on.
     void dispatch(Frame& frame);
     void introduce(const Frame& frame);
+    // Answers a NewContext: the page's set-up for it, or nothing when no page of this process's.
+    void answerNewContext(const Frame& frame, PageEndpoint* page);
     PageEndpoint* pageFor(std::uint64_t page) const;
     void flush();
+    // Sends what was queued as the frames' handling allows (see send()).
+    void flushSoon();
+    // The piece that frames written here are appended to.
+    std::string& writablePiece();
 
     int m_fd = -1;
     unsigned m_readWatch = 0;
@@ -78,7 +102,15 @@ private:
     unsigned m_introductionTimer = 0;
     unsigned m_introductionTimeoutMs = 0;
     FrameReader m_reader;
-    std::string m_out;
+    // What waits for the socket, in order: frames written here, and payloads written elsewhere.
+    struct Outgoing {
+        std::string bytes;
+        std::shared_ptr<const std::string> shared;
+        std::shared_ptr<const void> hold;
+        std::string_view view() const { return shared ? std::string_view(*shared) : std::string_view(bytes); }
+    };
+    std::deque<Outgoing> m_out;
+    // Bytes of the first piece already sent.
     size_t m_outOffset = 0;
     HostEndpoint& m_host;
     const PageEndpoints& m_pages;
@@ -93,6 +125,12 @@ private:
     gint64 m_answeredAt = 0;
     bool m_callsInARow = false;
     long m_pid = 0;
+    std::string m_credential;
+    // A NewContext of a page this process has not claimed (yet), and the time it may wait.
+    std::optional<Frame> m_waitingContext;
+    unsigned m_pageClaimTimer = 0;
+    unsigned m_pageClaimWaitMs = kPageClaimWaitMs;
+    bool m_foreignPageLogged = false;
     std::size_t m_maxPayload = kMaxPayload;
 };
 

@@ -43,7 +43,7 @@
 namespace penwick::channel {
 
 // Raised whenever a frame's layout or meaning changes; both ends must agree.
-inline constexpr std::uint32_t kVersion = 6;
+inline constexpr std::uint32_t kVersion = 7;
 
 // No frame is larger than this; a reader that sees a larger length closes the connection (a broken
 // or hostile peer). Senders check against the announced limit, which may only be lower.
@@ -143,8 +143,24 @@ private:
 };
 
 // How the host tells each web process where the channel is: the extensions' initialisation data,
-// a GVariant of this type: (version, socket path, token, payload limit).
+// a GVariant of this type: (version, socket path, token, payload limit). Each web process gets a
+// token of its own, its credential: a connection that introduces itself with it speaks for that
+// process, and only for the pages the process has claimed.
 inline constexpr const char* kInitDataType = "(ussu)";
+
+// The engine's own message by which a web page tells its web view (in the UI process) which
+// process hosts it: a GVariant of kPageClaimType, (token). The engine delivers it only from the
+// process that hosts the page, so no other process can claim the page, whatever tokens it holds.
+// Sent when the process makes the page and before each main-frame document is announced.
+inline constexpr const char* kPageClaimMessage = "penwick-page-claim";
+inline constexpr const char* kPageClaimType = "(s)";
+
+// The engine's own message (no parameters) by which a web page tells its web view that the user has
+// interacted with a frame whose origin is not the main frame document's: from then on the engine
+// lets that frame navigate the main frame, and which frame starts a navigation the UI process is
+// not told. Sent once for each main-frame document, from the first trusted input event of such a
+// frame, before the page's own handlers of the event run (and so before any navigation they start).
+inline constexpr const char* kForeignActivationMessage = "penwick-foreign-activation";
 
 // Called once at start-up by each end. A large call or answer is built, copied and framed in
 // buffers of its own size; left to the allocator's defaults, each of them is a fresh mapping whose

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
 
 #include "channel/ChannelProtocol.h"
 
@@ -19,6 +20,9 @@ public:
     virtual ~PageEndpoint() = default;
     // The engine's id of the page, as frames name it (0 while the page has none).
     virtual std::uint64_t pageId() const = 0;
+    // True when the web process whose token is `credential` has claimed the page, i.e. hosts it
+    // (see kPageClaimMessage). A connection speaks for a page only then.
+    virtual bool hostedBy(const std::string& credential) const = 0;
     // A frame of the page has a fresh window object; `contextId` is the id the host gave its
     // script context. Answers what the context gets.
     virtual ContextSetup didCreateScriptContext(std::shared_ptr<ChannelConnection> connection, std::uint64_t contextId,

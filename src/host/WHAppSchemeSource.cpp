@@ -1,12 +1,27 @@
 #include "host/WHAppSchemeSource.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <memory>
 
 #include "base/AsciiCase.h"
 #include "base/WHURL.h"
 
 namespace penwick {
+namespace {
+
+// Whether the URL's authority names a port (or an empty one): "app://id:80/" would be the same
+// files under another origin.
+bool namesPort(std::string_view url)
+{
+    auto start = url.find("://");
+    if (start == std::string_view::npos)
+        return false;
+    auto authority = url.substr(start + 3);
+    return authority.substr(0, authority.find_first_of("/?#")).find(':') != std::string_view::npos;
+}
+
+} // namespace
 
 WHAppSchemeSource::WHAppSchemeSource(std::string host, std::string contentFolder)
     : m_host(std::move(host))
@@ -24,13 +39,14 @@ platform::SchemeRules WHAppSchemeSource::rules() const
             { "Cross-Origin-Opener-Policy", "same-origin" },
             { "Cross-Origin-Embedder-Policy", "require-corp" },
             { "Cross-Origin-Resource-Policy", "same-origin" },
-        });
+        },
+        platform::SchemeAudience::AppViews);
 }
 
 std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::string& text) const
 {
     auto url = WHURL::URLWithString(text);
-    if (!url || url->scheme() != kScheme || url->host() != m_host || !url->path())
+    if (!url || url->scheme() != kScheme || url->host() != m_host || namesPort(text) || !url->path())
         return std::nullopt;
     // Refused rather than resolved: decoded from "%2e%2e" it would climb out of the folder.
     for (const auto& component : url->pathComponents()) {
@@ -39,7 +55,8 @@ std::optional<platform::ServedFile> WHAppSchemeSource::fileForURL(const std::str
     }
     // The folder itself may be reached through a link; what lies in it may not lead out of it.
     auto fd = m_folder->open(*url->path(), O_RDONLY | O_NONBLOCK);
-    if (!fd)
+    struct stat status {};
+    if (!fd || fstat(fd->get(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     std::string file = m_contentFolder + *url->path();
     return platform::ServedFile { file, contentType(file), std::nullopt, std::make_shared<FileDescriptor>(std::move(*fd)) };

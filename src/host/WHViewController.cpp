@@ -5,6 +5,7 @@
 #include "bridge/WHPlugin.h"
 #include "display/WHCursorMonitorService.h"
 #include "display/WHWindowSizeCommand.h"
+#include "display/WHWindowState.h"
 #include "platform/DisplayServices.h"
 #include "host/WHAppSchemeSource.h"
 #include "host/WHConfigParser.h"
@@ -14,6 +15,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "base/WHURL.h"
 
 namespace penwick {
@@ -139,16 +141,17 @@ std::optional<std::string> WHViewController::resolveStartURL() const
     return uri ? std::optional<std::string>(uri.get()) : std::nullopt;
 }
 
-std::string WHViewController::startPageNotFoundMessage() const
+std::string WHViewController::startPageNotFoundMessage(Wording wording) const
 {
+    auto words = [wording](const char* text) { return wording == Wording::UserLanguage ? translate(text) : text; };
     std::string page = m_startPage.value_or("(null)");
     if (asciiLowercase(page.substr(0, 6)) == "app://") {
         auto path = appOriginStartPath();
         if (!path)
-            return format("ERROR: Start Page '%@' names another app's origin; this app's pages are at %@/", page, appOrigin());
+            return format(words("ERROR: Start Page '%@' names another app's origin; this app's pages are at %@/"), page, appOrigin());
         page = *path;
     }
-    return format("ERROR: Start Page at '%@/%@' was not found.", m_wwwFolderName.value_or("(null)"), page);
+    return format(words("ERROR: Start Page at '%@/%@' was not found."), m_wwwFolderName.value_or("(null)"), page);
 }
 
 void WHViewController::awakeFromNib()
@@ -166,9 +169,9 @@ void WHViewController::awakeFromNib()
             log::message(message);
             m_loadFromString = true;
             // Its own colours: the window behind it is black. The start page's name comes from
-            // config.xml: shown as text, never as markup.
-            m_webView->loadHTMLString(format("<html><body style=\"background:#fff;color:#000;font:16px sans-serif\"> %@ </body></html>",
-                escapedHTML(message)));
+            // config.xml: shown as text, never as markup. A right-to-left language reads from the right.
+            m_webView->loadHTMLString(format("<html dir=\"auto\"><body style=\"background:#fff;color:#000;font:16px sans-serif\"> %@ </body></html>",
+                escapedHTML(startPageNotFoundMessage(Wording::UserLanguage))));
         }
     }
 
@@ -254,10 +257,16 @@ void WHViewController::onAppDidFinishLaunching()
             WHWindowSizeCommand::makeFullScreen(*m_window, display->screens);
         else if (m_cfgWindowSize.height > 0 && m_cfgWindowSize.width > 0)
             WHWindowSizeCommand::setSizeOfWindow(*m_window, { m_cfgWindowSize.width, m_cfgWindowSize.height });
+        else if (display) {
+            m_windowState = std::make_unique<WHWindowState>(*m_window, m_platform.userDefaults, display->screens);
+            m_windowState->restore();
+        }
         m_window->setBackgroundColor({ 0, 0, 0, 1 });
         m_webView->setDrawsBackground(platform::DrawsBackground::No);
         m_window->showAndMakeKey();
         m_window->activateApplication();
+        if (m_windowState)
+            m_windowState->track();
     }
 }
 

@@ -18,6 +18,7 @@ class WHCommandDelegateImpl;
 class WHCommandQueue;
 class WHPlugin;
 class WHWebViewDelegate;
+class WHWindowState;
 
 struct WindowSize {
     double width = 0;
@@ -95,8 +96,10 @@ public:
     // "app://<host>": the origin serving the web content folder, the host being the application id
     // lower-cased.
     std::string appOrigin() const;
-    // The message of the error page for a missing start page.
-    std::string startPageNotFoundMessage() const;
+    // The message of the error page for a missing start page: in English for logs, in the user's
+    // language for the page.
+    enum class Wording { English, UserLanguage };
+    std::string startPageNotFoundMessage(Wording wording = Wording::English) const;
 
     // The HideMousePointer timeout in seconds, when the setting holds one.
     std::optional<double> hideMousePointerTimeout() const { return m_hideMousePointerTimeout; }
@@ -123,6 +126,8 @@ private:
     WHWebViewDelegate* m_webViewDelegate = nullptr;
     WindowSize m_cfgWindowSize;
     std::optional<double> m_hideMousePointerTimeout;
+    // The user's size and place of a window the configuration does not size.
+    std::unique_ptr<WHWindowState> m_windowState;
     // Last, so that plugins go before everything they were handed.
     WHPluginRegistry m_registry { *this };
 };

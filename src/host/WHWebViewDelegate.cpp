@@ -6,6 +6,7 @@
 #include "host/WHPermissionPolicy.h"
 #include "host/WHViewController.h"
 #include <algorithm>
+#include <charconv>
 
 #include "base/AsciiCase.h"
 #include "base/Format.h"
@@ -123,14 +124,15 @@ std::string WHWebViewDelegate::lastPathComponent(const std::string& url)
 
 void WHWebViewDelegate::addMessageToConsole(const platform::ConsoleMessage& message)
 {
-    // Only errors read as errors: a page's console.log is not one.
+    // Only errors read as errors: a page's console.log is not one. The script's name keeps its
+    // query's names only: "err.js?token=…".
+    auto source = lastPathComponent(log::withoutQueryValues(message.sourceURL));
     if (message.level == platform::ConsoleLevel::Error) {
-        log::message(format("JavaScript error: %@:%@: %@", lastPathComponent(message.sourceURL), message.lineNumber, message.message));
+        log::message(format("JavaScript error: %@:%@: %@", source, message.lineNumber, message.message));
         return;
     }
     static constexpr const char* kNames[] = { "log", "trace", "debug", "info", "warn" };
-    log::message(format("console %@: %@:%@: %@", kNames[static_cast<int>(message.level)], lastPathComponent(message.sourceURL),
-        message.lineNumber, message.message));
+    log::message(format("console %@: %@:%@: %@", kNames[static_cast<int>(message.level)], source, message.lineNumber, message.message));
 }
 
 platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std::string& url)
@@ -139,28 +141,66 @@ platform::PolicyDecision WHWebViewDelegate::decidePolicyForNavigation(const std:
     return platform::PolicyDecision::Use;
 }
 
-void WHWebViewDelegate::openNewWindow(const std::string& url)
+WHNavigationPolicy WHWebViewDelegate::navigationPolicy()
 {
-    std::string scheme = asciiLowercase(url.substr(0, url.find(':')));
-    // Links carry tokens in their queries: the lines keep the names only.
-    std::string shown = log::withoutQueryValues(url);
-    if (m_viewController && appContentPolicy().isAppContent(url)) {
-        log::message(format("ERROR: refused a new window for %@: the app's own pages open only in its window", shown));
-        return;
+    std::optional<std::string> links;
+    if (m_viewController) {
+        const auto& settings = m_viewController->settings();
+        if (auto it = settings.find("ExternalLinks"); it != settings.end())
+            links = it->second;
     }
-    if (url.find(':') == std::string::npos || (scheme != "http" && scheme != "https")) {
-        log::message(format("ERROR: refused a new window for %@: only http and https addresses open in the browser", shown));
-        return;
-    }
-    // Any frame can ask for a window: what the desktop takes from a page's call, and no more.
-    if (auto why = platform::UrlOpener::refusal(url)) {
-        log::message(format("ERROR: refused a new window for %@: %@", shown, *why));
-        return;
-    }
-    auto* opener = m_viewController ? m_viewController->platform().services.find<platform::UrlOpener>() : nullptr;
-    log::message(format("opening %@ in the system browser", shown));
-    if (opener)
+    return WHNavigationPolicy(appContentPolicy(), WHNavigationPolicy::externalLinksFrom(links));
+}
+
+platform::PolicyDecision WHWebViewDelegate::decideNavigation(const platform::NavigationRequest& request)
+{
+    auto verdict = navigationPolicy().navigation(request);
+    log::message(verdict.line);
+    if (verdict.action == WHNavigationPolicy::Action::Browser)
+        openInBrowser(request.url);
+    return verdict.action == WHNavigationPolicy::Action::Load ? platform::PolicyDecision::Use : platform::PolicyDecision::Ignore;
+}
+
+platform::PolicyDecision WHWebViewDelegate::decideMainFrameDocument(const std::string& url)
+{
+    auto verdict = navigationPolicy().mainFrameDocument(url);
+    if (verdict.action == WHNavigationPolicy::Action::Load)
+        return platform::PolicyDecision::Use;
+    log::message(verdict.line);
+    return platform::PolicyDecision::Ignore;
+}
+
+void WHWebViewDelegate::openNewWindow(const platform::NewWindowRequest& request)
+{
+    auto verdict = navigationPolicy().newWindow(request);
+    log::message(verdict.line);
+    if (verdict.action == WHNavigationPolicy::Action::Browser)
+        openInBrowser(request.url);
+}
+
+void WHWebViewDelegate::openInBrowser(const std::string& url)
+{
+    if (auto* opener = m_viewController ? m_viewController->platform().services.find<platform::UrlOpener>() : nullptr)
         opener->openURL(url);
+}
+
+void WHWebViewDelegate::zoomLevelChanged(double level)
+{
+    if (!m_viewController)
+        return;
+    char text[32];
+    auto end = std::to_chars(text, text + sizeof text, level).ptr;
+    if (auto saved = m_viewController->platform().userDefaults.setString(kZoomLevelKey, std::string(text, end)); !saved)
+        log::message(format("the zoom level was not kept for the next run: %@", saved.error().message));
+}
+
+double WHWebViewDelegate::savedZoomLevel() const
+{
+    auto text = m_viewController ? m_viewController->platform().userDefaults.stringForKey(kZoomLevelKey) : std::nullopt;
+    double level = 1.0;
+    if (!text || std::from_chars(text->data(), text->data() + text->size(), level).ec != std::errc() || !(level >= 0.25 && level <= 5))
+        return 1.0;
+    return level;
 }
 
 bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message) { return runJavaScriptConfirmPanel(message); }

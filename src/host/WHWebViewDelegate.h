@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/WHAppContentPolicy.h"
+#include "host/WHNavigationPolicy.h"
 
 #include "platform/Dialogs.h"
 #include "platform/WebView.h"
@@ -34,8 +35,16 @@ public:
     void initConsole(platform::WindowObject& window);
     void setDeveloperExtras(platform::DeveloperExtras extras) { m_developerExtras = extras; }
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
+    // As the navigation policy says: clicked links to other sites go to the system browser with
+    // `ExternalLinks` "browser", and a drop the page did not take shows nothing.
+    platform::PolicyDecision decideNavigation(const platform::NavigationRequest& request) override;
+    platform::PolicyDecision decideMainFrameDocument(const std::string& url) override;
     // http(s) addresses go to the system browser; the app's own pages and other schemes are refused.
-    void openNewWindow(const std::string& url) override;
+    void openNewWindow(const platform::NewWindowRequest& request) override;
+    // Kept in the app's user defaults, for the next run.
+    void zoomLevelChanged(double level) override;
+    // The zoom level the user chose last (1 when none).
+    double savedZoomLevel() const;
     bool allowsFileAccess(const std::string& url) override;
     // Decided by the app's permission policy (config.xml's preferences); denials are logged.
     platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;
@@ -64,11 +73,15 @@ public:
     static constexpr const char* kNativeReadyScript =
         "try{webhost.require('webhost/channel').onNativeReady.fire();}catch(e){window._nativeReady = true;}";
     static constexpr const char* kDeveloperExtrasKey = "WebKitDeveloperExtras";
+    static constexpr const char* kZoomLevelKey = "ZoomLevel";
 
     // The last path component of a URL's text ("file:///a/b/page.html" gives "page.html").
     static std::string lastPathComponent(const std::string& url);
 
 private:
+    WHNavigationPolicy navigationPolicy();
+    void openInBrowser(const std::string& url);
+
     platform::Dialogs& m_dialogs;
     std::shared_ptr<WHConsole> m_console;
     platform::DeveloperExtras m_developerExtras = platform::DeveloperExtras::Off;

@@ -49,10 +49,12 @@ SchemeRules::SchemeRules(std::string scheme)
 {
 }
 
-SchemeRules::SchemeRules(std::string scheme, std::vector<std::string> ownOrigins, std::vector<std::pair<std::string, std::string>> headers)
+SchemeRules::SchemeRules(std::string scheme, std::vector<std::string> ownOrigins, std::vector<std::pair<std::string, std::string>> headers,
+    SchemeAudience audience)
     : scheme(std::move(scheme))
     , ownOrigins(std::move(ownOrigins))
     , headers(std::move(headers))
+    , audience(audience)
 {
 }
 
@@ -104,7 +106,9 @@ FileSchemeResponder::ParsedRange FileSchemeResponder::parseRange(std::string_vie
 
 bool FileSchemeResponder::admits(const SchemeRequest& request, const SchemeRules& rules)
 {
-    return request.view == RequestingView::App
+    bool served = request.view == RequestingView::App
+        || (request.view == RequestingView::AppShowingOther && rules.audience == SchemeAudience::AppViews);
+    return served
         && (!request.origin || std::find(rules.ownOrigins.begin(), rules.ownOrigins.end(), *request.origin) != rules.ownOrigins.end());
 }
 

@@ -43,9 +43,15 @@ struct SchemeResponse {
     const std::string* header(std::string_view name) const;
 };
 
-// Which web view a request came from: one of the application's own or another (the popup, or none
-// at all, as for a download).
-enum class RequestingView { App, Other };
+// Which web view a request came from: one of the application's own while its page is the app's
+// content, one of its own showing something else (a dropped file, a web page, a whfile: page that
+// no app document opened), or another view (the popup, or none at all, as for a download).
+enum class RequestingView { App, AppShowingOther, Other };
+
+// Who a scheme serves in the application's own views: any document the engine lets load it (the app
+// origin's pages, which are the app's whoever asks for them), or only while the view shows the app's
+// own content (files the app reaches, which no other document may read).
+enum class SchemeAudience { AppViews, AppContent };
 
 // A request as the scheme sees it.
 struct SchemeRequest {
@@ -60,11 +66,13 @@ struct SchemeRequest {
 // ("<scheme>://localhost").
 struct SchemeRules {
     SchemeRules(std::string scheme);
-    SchemeRules(std::string scheme, std::vector<std::string> ownOrigins, std::vector<std::pair<std::string, std::string>> headers);
+    SchemeRules(std::string scheme, std::vector<std::string> ownOrigins, std::vector<std::pair<std::string, std::string>> headers,
+        SchemeAudience audience = SchemeAudience::AppContent);
 
     std::string scheme;
     std::vector<std::string> ownOrigins;
     std::vector<std::pair<std::string, std::string>> headers;
+    SchemeAudience audience = SchemeAudience::AppContent;
 };
 
 // The request-to-response rules of a file-serving scheme, without the engine: never cached,
@@ -74,7 +82,8 @@ struct SchemeRules {
 //
 // Only the application's own frames are served. The engine lets only local documents (file: and
 // the scheme's own pages, registered as local) load the scheme's URLs at all; what reaches the
-// scheme is refused here when it comes from another web view or names an origin in its Origin
+// scheme is refused here when it comes from another web view, from a view that shows no app content
+// (unless the scheme's audience is every document of the app's views), or names an origin in its Origin
 // header (which the engine writes and page script cannot set) other than its own origins: "null"
 // (sandboxed and data: frames) included. A refused request is answered before its file is looked
 // up, the same for every URL, so it learns nothing about the files.

@@ -20,6 +20,9 @@ public:
     // Why the desktop must not be handed `url`, or nothing when it may. Only web pages and mail go
     // out: any other scheme could run a program or read a file through the desktop's handlers.
     static std::optional<std::string> refusal(std::string_view url);
+    // `url` as the desktop is handed it: a mailto: keeps only its to, cc, bcc, subject and body
+    // fields; other URLs are unchanged.
+    static std::string handedOver(std::string_view url);
     static constexpr std::size_t kMaxURLLength = 8 * 1024;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,8 @@ struct WebPreferences {
 
 enum class DrawsBackground { No, Yes };
 enum class DeveloperExtras { Off, On };
+// Whether Ctrl+plus/minus/0 and Ctrl+wheel zoom the page, or reach it as the page's own.
+enum class ZoomKeys { Off, On };
 
 class WebViewClient;
 
@@ -42,6 +45,17 @@ struct CallbackAnswerText {
     std::string_view messageJson;
     bool keepCallback;
     std::uint64_t contextId = 0;
+};
+
+// An answer already written as the payload of a page-channel frame, away from the main loop, so
+// that handing it on costs the main loop no copy. `hold` is let go once its bytes have left the
+// host (the share of a budget the answer held).
+struct EncodedAnswer {
+    enum class Form { Bytes, Text };
+    Form form = Form::Text;
+    std::shared_ptr<const std::string> payload;
+    std::uint64_t contextId = 0;
+    std::shared_ptr<const void> hold;
 };
 
 // Whether a web view took a native-callback answer itself.
@@ -73,6 +87,13 @@ public:
     {
         return NativeCallbackDelivery::NotHere;
     }
+    // Whether answers may come written as payloads (deliverEncodedAnswer); fixed for a web view.
+    virtual bool takesEncodedAnswers() const { return false; }
+    // The same for an answer written already; the web view keeps the payload until it has left.
+    [[nodiscard]] virtual Result<NativeCallbackDelivery> deliverEncodedAnswer(const EncodedAnswer&)
+    {
+        return NativeCallbackDelivery::NotHere;
+    }
     virtual WebPreferences preferences() const = 0;
     virtual void setPreferences(const WebPreferences& prefs) = 0;
     virtual void setDrawsBackground(DrawsBackground draws) = 0;
@@ -87,6 +108,11 @@ public:
     virtual void reload() { }
     // Opens the engine's web inspector on the page (with developer extras on).
     virtual void showInspector() { }
+    // The page's zoom level (1: none) and whether the user's keys change it.
+    virtual void setZoom(ZoomKeys, double /*level*/) { }
+    // Asks the page whether it may be left (its beforeunload handler, which may put the question to
+    // the user); the window closes once it agrees.
+    virtual void tryClose() { }
 };
 
 } // namespace penwick::platform

@@ -78,6 +78,35 @@ struct ConsoleMessage {
 
 enum class PolicyDecision { Use, Ignore };
 
+// How a navigation came about, as far as the engine says.
+enum class NavigationKind { Link, Form, BackForward, Reload, Other };
+enum class UserGesture { No, Yes };
+
+// A navigation of the page, in the main frame or one of its frames (the engine does not say which).
+struct NavigationRequest {
+    std::string url;
+    NavigationKind kind = NavigationKind::Other;
+    UserGesture gesture = UserGesture::No;
+    // The main frame's document shown now.
+    std::string currentURL;
+    // The URL came with a drop on the view that the page did not take: the engine shows it.
+    bool dropped = false;
+    // The documents the page's other frames show.
+    std::vector<std::string> frameURLs;
+};
+
+// A page's window.open or link with a target: the URL, whether the user asked, and whether every
+// document of the page is the app's own (the engine does not say which frame asked).
+struct NewWindowRequest {
+    std::string url;
+    UserGesture gesture = UserGesture::No;
+    DocumentOpener opener = DocumentOpener::Other;
+};
+// Who may have chosen where the main frame goes: its own document, the user or the host; or maybe a
+// frame of another origin inside the page (one the user has interacted with, which the engine lets
+// navigate the top; the engine does not say which frame started a navigation).
+enum class NavigationChooser { PageOrUser, MaybeForeignFrame };
+
 // Where the application's own pages may read through file: URLs: their web content folder, or the
 // whole disk when the application chose to reach it anyway (the file plugin's "root" file system).
 // Besides, the folders of the file plugin's file systems: their files play in media elements
@@ -97,8 +126,14 @@ public:
     virtual void addMessageToConsole(const ConsoleMessage& message) = 0;
     // Asked for every navigation, the main frame's and its frames' alike.
     virtual PolicyDecision decidePolicyForNavigation(const std::string& url) = 0;
+    // The same with what the engine tells of how it came about.
+    virtual PolicyDecision decideNavigation(const NavigationRequest& request) { return decidePolicyForNavigation(request.url); }
+    // Whether the main frame may show the document at `url`, asked when its response has come.
+    virtual PolicyDecision decideMainFrameDocument(const std::string& /*url*/) { return PolicyDecision::Use; }
     // The main frame (only it) starts loading `url`, or is redirected there.
     virtual void didStartMainFrameLoad(const std::string& /*url*/) { }
+    // The same, saying who may have chosen the navigation.
+    virtual void didStartMainFrameNavigation(const std::string& url, NavigationChooser /*chooser*/) { didStartMainFrameLoad(url); }
     // Whether the main frame's document at `url` may read files of its own folder (modules,
     // workers, fetch of its files). Asked before each main-frame document is made.
     virtual bool allowsFileAccess(const std::string& /*url*/) { return false; }
@@ -108,9 +143,11 @@ public:
     virtual bool runBeforeUnloadConfirmPanel(const std::string& message) = 0;
     virtual std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) = 0;
     virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) = 0;
-    // The page asked for a new window showing `url` (window.open, a link with target="_blank").
-    // The web view never opens one itself; the page's window.open answers null.
-    virtual void openNewWindow(const std::string& /*url*/) { }
+    // The page asked for a new window (window.open, a link with target="_blank"). The web view
+    // never opens one itself; the page's window.open answers null.
+    virtual void openNewWindow(const NewWindowRequest& /*request*/) { }
+    // The zoom level of the main frame changed at the user's request (keys, Ctrl+wheel).
+    virtual void zoomLevelChanged(double /*level*/) { }
     // The engine asks on a page's behalf for something the app must allow (clipboard, notifications,
     // geolocation, ...). The client logs what it denies.
     virtual PermissionAnswer decidePermission(const PermissionRequest&) { return PermissionAnswer::Deny; }

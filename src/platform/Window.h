@@ -1,6 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include "platform/Geometry.h"
+#include "platform/Registration.h"
 
 namespace penwick::platform {
 
@@ -14,6 +18,8 @@ enum class TitleBar { Shown, Hidden };
 enum class WindowLevel { Normal, StatusWindow };
 // Whether the window goes out of sight while the application is not active.
 enum class HidesOnDeactivate { Off, On };
+// Whether the window fills its monitor's work area at the user's (or window manager's) request.
+enum class Maximized { No, Yes };
 
 // The host window.
 class Window {
@@ -35,6 +41,17 @@ public:
     virtual Rect frame() const = 0;
     // Sets the outer frame and redraws at once.
     virtual void setFrame(Rect frame) = 0;
+    // Platforms without the notion keep a window that is never maximised.
+    virtual Maximized maximized() const { return Maximized::No; }
+    virtual void setMaximized(Maximized) { }
+    // Calls `changed` once the frame or the maximised state has settled after a change (a move,
+    // a resize or a maximise by the user or the window manager); nothing where the platform
+    // reports no such changes.
+    virtual std::unique_ptr<Registration> onFrameChanged(std::function<void()> changed)
+    {
+        (void)changed;
+        return nullptr;
+    }
 };
 
 } // namespace penwick::platform

@@ -3,6 +3,7 @@
 // messages to the host over the channel, in order.
 
 #include <map>
+#include <set>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +17,7 @@
 #include "base/BeneathResolver.h"
 #include "base/FileURLPath.h"
 #include "base/GRef.h"
+#include "base/Log.h"
 #include "base/Utf8.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
@@ -35,6 +37,8 @@ using penwick::ValueObject;
 struct ExtensionState {
     WebKitWebExtension* extension = nullptr;
     ExtensionChannel channel;
+    // This process's token: it claims the pages the process hosts with it (kPageClaimMessage).
+    std::string credential;
     // Tests stand in for a web process that disobeys the host: every context gets `hostbridge`,
     // so that the host's own check of each call can be seen at work.
     bool bridgeEverywhere = false;
@@ -49,6 +53,10 @@ struct ExtensionState {
     std::map<std::uint64_t, std::uint64_t> contextFrames;
     // The last context whose answers were dropped, so that a run of them gives one line.
     std::uint64_t lastDroppedContext = 0;
+    // The origin of each page's main-frame document, as it was before any of its script ran; and
+    // the pages whose view has heard of an interaction with a frame of another origin since.
+    std::map<std::uint64_t, std::string> topOrigins;
+    std::set<std::uint64_t> foreignActivationSent;
 };
 
 ExtensionState& state()
@@ -456,11 +464,67 @@ bool hasOpaqueOrigin(JSCContext* context)
     return value && jsc_value_to_boolean(value.get());
 }
 
+// Tells the page's web view that this process hosts the page. The engine carries the message from
+// the process that hosts the page only, so the host learns which process's token may speak for it.
+void claimPage(WebKitWebPage* page)
+{
+    webkit_web_page_send_message_to_view(page,
+        webkit_user_message_new(penwick::channel::kPageClaimMessage, g_variant_new(penwick::channel::kPageClaimType, state().credential.c_str())),
+        nullptr, nullptr, nullptr);
+}
+
+// The document's origin as the engine gives it, read before any script of the page runs (which may
+// replace `self.origin`).
+std::string originOf(JSCContext* context)
+{
+    GRef<JSCValue> value = adopt(jsc_context_evaluate(context, "self.origin", -1));
+    jsc_context_clear_exception(context);
+    if (!value || !jsc_value_is_string(value.get()))
+        return "null";
+    GUnique<char> text(jsc_value_to_string(value.get()));
+    return text ? text.get() : "null";
+}
+
+// The user has interacted with a frame of another origin than the main frame's document: its web
+// view hears of it (kForeignActivationMessage), once for each main-frame document.
+void reportForeignActivation(GPtrArray*, gpointer data)
+{
+    auto& s = state();
+    std::uint64_t pageId = static_cast<ContextRef*>(data)->page;
+    if (!s.foreignActivationSent.insert(pageId).second)
+        return;
+    if (WebKitWebPage* page = webkit_web_extension_get_page(s.extension, pageId))
+        webkit_web_page_send_message_to_view(page, webkit_user_message_new(penwick::channel::kForeignActivationMessage, nullptr),
+            nullptr, nullptr, nullptr);
+}
+
+// Watches a frame of another origin than the main frame's document for the user's first trusted
+// input. Installed before the page's own script, on the window in the capture phase, so it runs
+// before any handler of the page (which could navigate the main frame in response).
+void watchForeignActivation(JSCContext* context, const ContextRef& ref)
+{
+    static constexpr const char* kWatch = "(function (report) {"
+                                          "  var seen = false;"
+                                          "  function on(e) { if (!seen && e.isTrusted) { seen = true; report(); } }"
+                                          "  ['pointerdown', 'mousedown', 'touchstart', 'keydown', 'click'].forEach(function (t) {"
+                                          "    addEventListener(t, on, true);"
+                                          "  });"
+                                          "})";
+    GRef<JSCValue> report = nativeFunction(context, nullptr, G_CALLBACK(reportForeignActivation), ref);
+    GRef<JSCValue> watch = adopt(jsc_context_evaluate(context, kWatch, -1));
+    if (watch && jsc_value_is_function(watch.get()))
+        GRef<JSCValue> done = adopt(jsc_value_function_call(watch.get(), JSC_TYPE_VALUE, report.get(), G_TYPE_NONE));
+    jsc_context_clear_exception(context);
+}
+
 void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer)
 {
     auto& s = state();
     if (!s.channel.isOpen())
         return;
+    // Again for each main-frame document: a page this process hosted before may be its again.
+    if (webkit_frame_is_main_frame(frame))
+        claimPage(page);
     ContextRef ref;
     ref.page = webkit_web_page_get_id(page);
     const char* uri = webkit_frame_get_uri(frame);
@@ -471,6 +535,12 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         notice.opaque = hasOpaqueOrigin(context.get());
     if (!main && context && g_str_has_prefix(notice.url.c_str(), "about:"))
         notice.owner = ownerURL(context.get());
+    if (context && main) {
+        s.topOrigins[ref.page] = originOf(context.get());
+        s.foreignActivationSent.erase(ref.page);
+    } else if (context && originOf(context.get()) != s.topOrigins[ref.page]) {
+        watchForeignActivation(context.get(), ref);
+    }
     watchFrame(frame, ref.page);
     // The frame's previous document is gone: answers for it are dropped from now on.
     setFrameContext(frame, 0);
@@ -637,10 +707,12 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
     if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders)) {
         if (!leadsOutOfFolders(*path, reach.folders))
             return FALSE;
-        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()), uri);
+        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()),
+            penwick::log::withoutQueryValues(uri).c_str());
         return TRUE;
     }
-    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()), uri);
+    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()),
+        penwick::log::withoutQueryValues(uri).c_str());
     return TRUE;
 }
 
@@ -888,6 +960,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
         return;
     }
     s.channel.setMaxPayload(maxPayload);
+    s.credential = token;
     penwick::channel::keepFrameBuffersInHeap();
     s.bridgeEverywhere = g_getenv("PENWICK_TEST_DISOBEYING_WEB_PROCESS") != nullptr;
     std::string error;
@@ -900,6 +973,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     s.channel.setAnswerRunner(runAnswers);
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onWindowObjectCleared), nullptr);
     g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
+        claimPage(page);
         g_signal_connect(page, "console-message-sent", G_CALLBACK(onConsoleMessage), nullptr);
     }),
         nullptr);

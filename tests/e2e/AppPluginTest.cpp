@@ -42,7 +42,7 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
     const std::string inApp = "\"Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]\"";
     // Other targets than "_blank" go to the system, unchanged.
-    std::vector<std::string> answers { "system opens https://example.org/page?q=1", "system opens https://example.org/other",
+    std::vector<std::string> answers { "system opens https://example.org/page?q=\u2026", "system opens https://example.org/other",
         "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app" };
     for (const auto& [id, answer] : { std::pair { "none", std::string("9 \"incorrect number of arguments\"") }, { "self", "9 " + self },
              { "system", "1 null" }, { "blank", "9 " + inApp }, { "store", "1 null" }, { "storecase", "9 " + inApp } })
@@ -76,14 +76,40 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     // had its blank escaped. No bridge in the popup. The log names the
     // query's parameters, not their values.
     for (const char* step : { "1", "2" }) {
-        std::string url = landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "&e=a%2Fb%20c%20d#f'\\g";
-        EXPECT_TRUE(app.hasLogLine("snsLogin: " + url)) << app.output();
+        std::string url = landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "&e=a%2Fb%20c%20d#f'\\g", spelt;
+        for (char c : url)
+            spelt += c == ':' || c == '?' || c == '#' ? std::string(" ") + c + " " : std::string(1, c);
+        EXPECT_TRUE(app.hasLogLine("snsLogin: " + spelt)) << app.output();
     }
     EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&bridge=\u2026&step=\u2026&e=\u2026#f'\\g"), 2)
         << app.output();
     EXPECT_EQ(app.countLines("url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&step=\u2026"), 2) << app.output();
     EXPECT_EQ(app.countLines("step=frame"), 0) << app.output();
     EXPECT_EQ(app.countLines("x%27y"), 2) << "only the page's own snsLogin lines hold the code\n" << app.output();
+}
+
+// A redirect chain through the landing page hands over one URL; a landing page that a frame of
+// another origin chose (on the user's click in it) hands over nothing.
+TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChose)
+{
+    const std::string landing = PENWICK_LOGIN_LANDING_URL;
+    AppRunner app(AppRunner::Binary::TestApp);
+    LoopbackServer redirect(LoopbackServer::Redirect { landing + "?code=chain" });
+    LoopbackServer chooser(AppRunner::replaced(AppRunner::readFile(kPages + "chooser.html"), "@LANDING@", landing));
+    // Another port: another origin.
+    LoopbackServer framed(AppRunner::replaced(AppRunner::readFile(kPages + "framed.html"), "@FRAME@", chooser.origin() + "/"));
+    ASSERT_TRUE(redirect.port() && chooser.port() && framed.port());
+    app.writePages("app", "landing.html", {}, kFeatures);
+    const std::string main = AppRunner::replaced(AppRunner::readFile(kPages + "landing.html"), "@REDIRECT@", redirect.origin() + "/r");
+    app.writeResource("www/landing.html", AppRunner::replaced(main, "@FRAMED@", framed.origin() + "/"));
+    app.start();
+    // (The log keeps the query's names only.)
+    ASSERT_TRUE(app.waitForLine("snsLogin: " + landing + "?code=\u2026", 30s)) << app.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] {
+        (void)app.onWindow("framed", "windowfocus --sync %1 mousemove --window %1 100 100 click 1");
+        return app.waitForLine("by a navigation that a frame of another origin may have chosen; it is not handed over", 2s);
+    }, 40s)) << app.output();
+    EXPECT_EQ(app.countLines("snsLogin: "), 1) << app.output();
 }
 
 // New windows: http(s) to the system browser, other schemes and the app's own pages refused, each
@@ -95,17 +121,21 @@ TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     ASSERT_TRUE(app.waitForLine("openUrl answered null; ready", 20s)) << app.output();
-    EXPECT_TRUE(app.hasLogLine("system opens https://example.org/plugin")) << app.output();
+    EXPECT_EQ(app.missingLogLines({ "system opens https://example.org/plugin", "system opens https://example.org/auto",
+                  "ERROR: refused a new window for https://example.org/framed: the page shows content that is not the app's, and "
+                  "the user did not ask for it" }),
+        std::vector<std::string> {}) << app.output();
     for (const char* y : { "50", "150", "250", "350" })
         ASSERT_TRUE(app.onWindow("Penwick", std::string("mousemove --window %1 400 ") + y + " click 1")) << app.output();
     const std::string own = "file://" + app.resourcesDir() + "/www/open.html";
     EXPECT_EQ(app.missingLogLines({ "opening https://example.org/ in the system browser", "system opens https://example.org/",
-                  "system opens https://example.org/link?code=SECRET",
+                  "system opens https://example.org/link?code=\u2026",
                   "ERROR: refused a new window for ftp://example.org/x?k=\u2026: only http and https addresses open in the browser",
                   "ERROR: refused a new window for " + own + ": the app's own pages open only in its window" }),
         std::vector<std::string> {}) << app.output();
-    EXPECT_EQ(app.countLines("window.open answered null"), 3) << app.output();
-    // Only the desktop's stand-in sees a query's value.
+    EXPECT_EQ(app.countLines("window.open answered null"), 4) << app.output();
+    // Only the desktop's stand-in sees a query's value; the log does not.
+    EXPECT_EQ(app.countLines("desktop stand-in got https://example.org/link?code=SECRET"), 1) << app.output();
     EXPECT_EQ(app.countLines("SECRET"), 1) << app.output();
 }
 

@@ -54,6 +54,8 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
                   // The host's console: six kinds of lines, values, script errors and navigations.
                   "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
                   "undefined", "JavaScript error: frames.html:16: Error: boom",
+                  // Engine messages keep the names of query parameters, not their values.
+                  "JavaScript error: frames.html:17: Error: see https://x.example/?token=\u2026",
                   "navigating to file://" + app.resourcesDir() + "/www/frames.html" }),
         Lines {}) << app.output();
     // Arguments that are not an array (a text, none at all, or not representable) run no action:
@@ -61,6 +63,8 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 30s))
         << app.output();
     EXPECT_EQ(app.countLines(": echo:"), 1) << app.output();
+    EXPECT_EQ(app.countLines("JavaScript error: frames.html?token=\u2026:1: "), 1) << app.output();
+    EXPECT_EQ(app.countLines("s3cret"), 0) << app.output();
 }
 
 // Every standard console member exists and never throws; a call with several values writes them

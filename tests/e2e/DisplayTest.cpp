@@ -180,9 +180,33 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     }, 30s)) << (fixed ? (std::ostringstream() << *fixed).str() : "no window");
 }
 
-// A second X server for the length of a test: Xorg with the dummy driver, whose outputs RandR
-// lines up as monitors, which GTK sees as such (Xvfb and Xephyr show it one monitor only).
-// DISPLAY points at it meanwhile, for the app and the X tools alike.
+// A second X server for the length of a test, started by `command` with "{fd}" for its display
+// number. DISPLAY points at it meanwhile, for the app and the X tools alike.
+class OwnServer {
+public:
+    explicit OwnServer(std::vector<std::string> command)
+    {
+        m_server.emplace(std::move(command));
+        const std::string number = m_server->firstLine();
+        if (number.empty())
+            return;
+        m_oldDisplay = g_getenv("DISPLAY");
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+    }
+    ~OwnServer()
+    {
+        if (running())
+            setenv("DISPLAY", m_oldDisplay.c_str(), 1);
+    }
+    bool running() const { return !m_oldDisplay.empty(); }
+
+private:
+    std::optional<Child> m_server;
+    std::string m_oldDisplay; // while the server is this process's display
+};
+
+// Xorg with the dummy driver, whose outputs RandR lines up as monitors, which GTK sees as such
+// (Xvfb and Xephyr show it one monitor only).
 class DummyMonitors {
 public:
     DummyMonitors()
@@ -194,21 +218,10 @@ public:
                                                "Section \"Monitor\"\n  Identifier \"m\"\n  HorizSync 5.0-1000.0\n  VertRefresh 5.0-200.0\nEndSection\n"
                                                "Section \"Screen\"\n  Identifier \"s\"\n  Device \"d\"\n  Monitor \"m\"\n  DefaultDepth 24\n"
                                                "  SubSection \"Display\"\n    Depth 24\n    Virtual 2560 1024\n  EndSubSection\nEndSection\n";
-        // Xorg writes its display number to the descriptor it is given.
         m_xorg.emplace(std::vector<std::string> { "Xorg", "-displayfd", "{fd}", "-config", m_dir.path + "/xorg.conf", "-logfile",
             m_dir.path + "/xorg.log", "-noreset", "-nolisten", "tcp", "-novtswitch", "-sharevts" });
-        const std::string number = m_xorg->firstLine();
-        if (number.empty())
-            return;
-        m_oldDisplay = g_getenv("DISPLAY");
-        setenv("DISPLAY", (":" + number).c_str(), 1);
     }
-    ~DummyMonitors()
-    {
-        if (running())
-            setenv("DISPLAY", m_oldDisplay.c_str(), 1);
-    }
-    bool running() const { return !m_oldDisplay.empty(); }
+    bool running() const { return m_xorg && m_xorg->running(); }
     // The dummy outputs report their new state only after a probe, which a plain query makes.
     bool xrandr(const std::string& args) const
     {
@@ -217,9 +230,48 @@ public:
 
 private:
     penwick::test::TempDir m_dir { "penwick-xorg-XXXXXX" };
-    std::optional<Child> m_xorg; // goes before its folder
-    std::string m_oldDisplay; // while the dummy server is this process's display
+    std::optional<OwnServer> m_xorg; // goes before its folder
 };
+
+// On a screen smaller than a fixed size's layout the title bar starts on screen; a window without
+// a configured size comes back with the size and place the user gave it.
+TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserLeftIt)
+{
+    OwnServer screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset" });
+    ASSERT_TRUE(screen.running()) << "Xvfb did not start";
+    WindowManager wm;
+    if (!wm.installed)
+        GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(wm.running) << "openbox did not start";
+    std::optional<Frame> frame;
+    {
+        AppRunner app;
+        startApp(app, R"(<preference name="WindowSize" value="1280x800"/>)");
+        EXPECT_TRUE(waitUntil([&] {
+            frame = outerFrame(app);
+            return frame && frame->width == 1280 && frame->height == 800 && frame->title == Title::Shown && frame->x >= 0
+                && frame->y >= 0 && frame->x + 1280 <= 1440 && frame->y + 800 <= 900;
+        }, 8s)) << (frame ? (std::ostringstream() << *frame).str() : "no window");
+    }
+    AppRunner first;
+    startApp(first, "");
+    ASSERT_TRUE(waitUntil([&] { return (frame = outerFrame(first)) && frame->title == Title::Shown; }, 20s)) << first.output();
+    ASSERT_TRUE(xdotool("windowsize " + first.window() + " 700 500 windowmove " + first.window() + " 300 200"));
+    // Kept in the user defaults, y up, once the window rests.
+    const std::string read = "cat " + first.path("config") + "/*/user-defaults.ini";
+    auto kept = [&] {
+        return "WHWindowFrame=" + std::to_string(frame->x) + " " + std::to_string(900 - frame->y - frame->height) + " "
+            + std::to_string(frame->width) + " " + std::to_string(frame->height);
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        return (frame = outerFrame(first)) && frame->width != 1024 && capture(read).find(kept()) != std::string::npos;
+    }, 10s)) << (frame ? (std::ostringstream() << *frame).str() : "no window") << " not in " << capture(read);
+    first.kill();
+    AppRunner second;
+    second.shareFoldersWith(first);
+    startApp(second, "");
+    EXPECT_TRUE(frameBecomes(second, *frame, 20s));
+}
 
 TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
 {

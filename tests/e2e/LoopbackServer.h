@@ -11,10 +11,27 @@
 namespace penwick::e2e {
 
 // A tiny HTTP server on 127.0.0.1 (an ephemeral port, loopback only) that answers every GET
-// request with the one HTML page it was given. One request per connection.
+// request with the one HTML page it was given, or with a redirection. One request per connection.
 class LoopbackServer {
 public:
-    explicit LoopbackServer(std::string html) : m_html(std::move(html))
+    // A whole answer, status line and headers included.
+    struct Response {
+        std::string bytes;
+    };
+    explicit LoopbackServer(const std::string& html)
+        : LoopbackServer(Response { "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+            + std::to_string(html.size()) + "\r\nConnection: close\r\n\r\n" + html })
+    {
+    }
+    struct Redirect {
+        std::string location;
+    };
+    // Answers 302 Found to `to.location`.
+    explicit LoopbackServer(const Redirect& to)
+        : LoopbackServer(Response { "HTTP/1.1 302 Found\r\nLocation: " + to.location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n" })
+    {
+    }
+    explicit LoopbackServer(Response response) : m_response(std::move(response.bytes))
     {
         sockaddr_in address {};
         address.sin_family = AF_INET;
@@ -43,8 +60,7 @@ public:
 private:
     void serve()
     {
-        const std::string response = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
-            + std::to_string(m_html.size()) + "\r\nConnection: close\r\n\r\n" + m_html;
+        const std::string response = m_response;
         for (int client; !m_stopping && (client = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; close(client)) {
             std::string request;
             char buffer[4096];
@@ -55,7 +71,7 @@ private:
         }
     }
 
-    std::string m_html;
+    std::string m_response;
     int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int m_port = 0;
     std::atomic<bool> m_stopping { false };

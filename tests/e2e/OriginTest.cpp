@@ -3,6 +3,7 @@
 // claiming to come from such a frame is refused by the host. Web frames and their children learn
 // nothing of whfile files, and what they download is not saved.
 #include <gtest/gtest.h>
+#include <csignal>
 #include <string>
 
 #include "e2e/AppRunner.h"
@@ -84,6 +85,11 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
         app.writeResource("planted.html", AppRunner::readFile(kPages + "planted.html"));
         prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>",
             web ? server.origin() + "/taker.html" : "file://" + app.resourcesDir() + "/taker.html");
+        // The main frame does not go to a file outside the app at all.
+        if (!web) {
+            EXPECT_TRUE(app.waitForLine("refused to show file://" + app.resourcesDir() + "/taker.html in the app's window", 40s)) << app.output();
+            continue;
+        }
         EXPECT_EQ(app.missingLogLines({ "asked", "taker ready", "taker waited" }, 40s), Lines {}) << app.output();
         EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
         // Eight answers, one line (where the host drops them, or the web process when they crossed).
@@ -94,6 +100,27 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
         (void)app.waitForLine("top whfile page: ", 10s);
         EXPECT_EQ(app.countLines("top whfile page: object"), 0) << app.output();
     }
+}
+
+// A foreign file (as a dropped one) never becomes the main frame's document, so it frames no page
+// of the app's folder and reads nothing through whfile (whfile's own refusal of documents that are
+// not the app's is the file scheme's unit table).
+TEST(Origin, AForeignFileNeverBecomesTheMainDocumentAndReadsNothingThroughWhfile)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    for (const char* page : { "dropped.html", "spy.html", "planted.html" })
+        app.writeResource(page, AppRunner::readFile(kPages + page));
+    app.writeResource("www/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)");
+    const std::string dropped = "file://" + app.resourcesDir() + "/dropped.html";
+    prepare(app, "leave.html", AppRunner::kFilePlugin, dropped);
+    ASSERT_TRUE(app.waitForLine("refused to show " + dropped + " in the app's window: it is a file outside the app's folder", 40s))
+        << app.output();
+    for (pid_t web : app.webProcesses())
+        ::kill(web, SIGKILL);
+    EXPECT_TRUE(app.waitForLine("reloading the page", 30s)) << app.output();
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("refused to show " + dropped) >= 2; }, 30s)) << app.output();
+    for (const char* line : { "dropped page: ", "spy ", "top whfile page: " })
+        EXPECT_EQ(app.countLines(line), 0) << line << app.output();
 }
 
 // Going back to an app page gives it a document the host serves: its calls are answered.

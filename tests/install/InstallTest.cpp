@@ -77,7 +77,7 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
         const std::string share = PENWICK_DATADIR;
         for (const std::string& file : { share + "/" + id + "/config.xml", share + "/" + id + "/www/index.html",
                  std::string(PENWICK_LIBDIR) + "/" + id + "/web-extensions/libpenwick-webext.so",
-                 share + "/icons/hicolor/scalable/apps/" + id + ".svg" })
+                 share + "/icons/hicolor/scalable/apps/" + id + ".svg", share + "/" + id + "/locale/ar/LC_MESSAGES/penwick.mo" })
             EXPECT_TRUE(g_file_test(installed(file).c_str(), G_FILE_TEST_EXISTS)) << file;
         // The app that names no documents page gets the host's documentation for "Documentation".
         EXPECT_EQ(g_file_test(installed(share + "/doc/" + id + "/README.md").c_str(), G_FILE_TEST_EXISTS),

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -212,10 +213,15 @@ private:
     std::istringstream m_script;
 };
 
-// Logs the URLs the app hands to the system instead of launching a browser.
+// Logs the URLs the app hands to the system instead of launching a browser; stderr gets them
+// whole, as the desktop would (the log keeps no query values).
 class RecordingUrlOpener final : public platform::UrlOpener {
 public:
-    void openURL(const std::string& url) override { log::message("system opens " + url); }
+    void openURL(const std::string& url) override
+    {
+        log::message("system opens " + url);
+        std::fprintf(stderr, "desktop stand-in got %s\n", url.c_str());
+    }
 };
 
 } // namespace

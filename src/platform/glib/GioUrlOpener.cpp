@@ -15,9 +15,12 @@ void GioUrlOpener::openURL(const std::string& url)
         log::warning(format("refused to open %@: %@", log::withoutQueryValues(url), *why));
         return;
     }
+    std::string handed = handedOver(url);
+    if (handed.size() != url.size())
+        log::message(format("left fields out of %@ that a mail program may not be handed", log::withoutQueryValues(url)));
     GUnique<GError> error;
-    if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error.outPtr()))
-        log::warning(format("could not open %@: %@", log::withoutQueryValues(url), error ? error->message : "no handler"));
+    if (!g_app_info_launch_default_for_uri(handed.c_str(), nullptr, &error.outPtr()))
+        log::warning(format("could not open %@: %@", log::withoutQueryValues(handed), error ? error->message : "no handler"));
 }
 
 void GioUrlOpener::openHostFile(const std::string& path)

@@ -35,6 +35,11 @@ std::string InstallLayout::webExtensionDirectory(const char* overrideDir) const
 
 std::string InstallLayout::documentationDirectory() const { return pick(m_locations.docDir, m_locations.buildDocDir); }
 
+std::string InstallLayout::localeDirectory() const
+{
+    return pick(m_locations.dataDir + "/locale", m_locations.buildDir.empty() ? "" : m_locations.buildDir + "/locale");
+}
+
 // An install tree beside the executable wins, so that a tree staged inside the build folder
 // still runs from itself. Without either, the installed location is named so that a
 // complaint about it points where the files belong.

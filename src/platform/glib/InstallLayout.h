@@ -49,6 +49,8 @@ public:
     std::string webExtensionDirectory(const char* overrideDir) const;
     // The folder of the host's documentation (README.md, docs/).
     std::string documentationDirectory() const;
+    // The host's translations (<lang>/LC_MESSAGES/penwick.mo), installed with the app's data.
+    std::string localeDirectory() const;
 
 private:
     std::string pick(const std::string& relative, const std::string& inBuildTree) const;

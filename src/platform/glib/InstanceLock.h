@@ -11,10 +11,12 @@ namespace penwick::platform {
 // it when the process dies, so a killed instance leaves nothing that blocks the next start).
 class InstanceLock {
 public:
-    // Takes the lock on `path`, creating the file; the error names the process holding it, when
-    // that can be told.
+    // Takes the lock on `path`, creating the file; refused unless the folder is the user's alone and
+    // the file a regular file of the user's. The error names the process holding it, when that can
+    // be told.
     static Result<InstanceLock> acquire(const std::string& path);
-    // `<runtime folder>/<application id>.lock` ($XDG_RUNTIME_DIR, else the user's cache folder).
+    // `<runtime folder>/<application id>.lock` ($XDG_RUNTIME_DIR when it is the user's alone, else
+    // the user's cache folder).
     static std::string defaultPath(const std::string& applicationId);
 
     InstanceLock(InstanceLock&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }

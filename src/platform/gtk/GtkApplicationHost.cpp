@@ -12,6 +12,7 @@
 #include "base/GRef.h"
 #include "base/Log.h"
 #include "base/LogIdentity.h"
+#include "base/Translate.h"
 #include "platform/DevServerURL.h"
 #include "platform/gtk/GtkChannelServer.h"
 #include "platform/gtk/GtkDesktopColorScheme.h"
@@ -335,6 +336,9 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
     State& state = *m_state;
     state.lifecycle = &lifecycle;
     g_set_application_name(m_identity.name.c_str());
+    // The app's own translations sit in its resource folder, beside config.xml.
+    if (installLayout())
+        bindCatalogues(installLayout()->localeDirectory(), m_identity.id, options.resourcePath + "/locale");
     // The engine keeps its other website data under the program name, and desktops match windows
     // to their desktop entry by it: both belong to the application id, not the executable's name.
     g_set_prgname(m_identity.id.c_str());
@@ -443,10 +447,12 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
     auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
     // The app's window shows the app's pages: the file scheme serves them (not the popup's), and
     // they keep data as apps do.
-    view->whenCreated([](WebKitWebView* created, WebKitWebContext*) {
-        GtkFileScheme::serveView(created);
+    view->whenCreated([standing = view->contentStanding()](WebKitWebView* created, WebKitWebContext*) {
+        GtkFileScheme::serveView(created, standing);
         GtkStorageFeatures::enable(created);
     });
+    // The window closes, and the app quits, once the page agrees; signals still end it at once.
+    view->closeThroughPage(static_cast<GtkMainWindow&>(window).window(), [this] { quit(0); });
     return view;
 }
 

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 #include "base/Format.h"
 #include "base/GRef.h"
@@ -148,11 +149,6 @@ bool GtkChannelServer::listen()
     if (m_failed)
         return false;
     m_failed = true;
-    auto token = randomToken();
-    if (!token) {
-        log::warning(format("cannot make the page channel's token: %@; pages get no bridge", token.error().message));
-        return false;
-    }
     removeStaleFolders(g_get_tmp_dir());
     GUnique<GError> error;
     // The pid in the name lets a later host tell a killed host's folder from a live one's.
@@ -179,8 +175,7 @@ bool GtkChannelServer::listen()
         return false;
     }
     m_listenFd = fd;
-    // Only this user can reach the folder; the token guards against a stale or foreign peer too.
-    m_token = std::move(*token);
+    // Only this user can reach the folder; the tokens guard against a stale or foreign peer too.
     watchListener();
     m_failed = false;
     return true;
@@ -204,14 +199,45 @@ bool GtkChannelServer::attach(WebKitWebContext* context, const std::string& exte
     if (!listen())
         return false;
     webkit_web_context_set_web_extensions_directory(context, extensionDirectory.c_str());
-    webkit_web_context_set_web_extensions_initialization_user_data(context,
-        g_variant_new(channel::kInitDataType, channel::kVersion, m_socketPath.c_str(), m_token.c_str(),
-            static_cast<guint32>(m_maxPayload)));
+    // Each web process gets a token of its own as it starts, so that one process's token (the
+    // popup's, a foreign site's) speaks for no page of another (see kPageClaimMessage).
+    issueCredential(context);
+    m_processStarting = SignalConnection(context,
+        g_signal_connect(context, "initialize-web-extensions", G_CALLBACK(+[](WebKitWebContext* context, gpointer data) {
+            static_cast<GtkChannelServer*>(data)->issueCredential(context);
+        }),
+            this));
     // A sandboxed web process must still reach the socket. (Only then: the engine's call reads the
     // home folder and fails when there is none.)
     if (webkit_web_context_get_sandbox_enabled(context))
         webkit_web_context_add_path_to_sandbox(context, m_directory.c_str(), FALSE);
     return true;
+}
+
+void GtkChannelServer::issueCredential(WebKitWebContext* context)
+{
+    auto token = randomToken();
+    if (!token) {
+        log::warning(format("cannot make a web process's token for the page channel: %@; its pages get no bridge",
+            token.error().message));
+    }
+    // One token for each web process started (32 bytes each).
+    std::string credential = token ? std::move(*token) : std::string();
+    if (!credential.empty())
+        m_credentials.insert(credential);
+    webkit_web_context_set_web_extensions_initialization_user_data(context,
+        g_variant_new(channel::kInitDataType, channel::kVersion, m_socketPath.c_str(), credential.c_str(),
+            static_cast<guint32>(m_maxPayload)));
+}
+
+void GtkChannelServer::pageClaimed()
+{
+    // Copied: answering may close a connection.
+    std::vector<std::shared_ptr<ChannelConnection>> connections;
+    for (const auto& [raw, connection] : m_connections)
+        connections.push_back(connection);
+    for (const auto& connection : connections)
+        connection->pageClaimed();
 }
 
 bool GtkChannelServer::accept()
@@ -262,7 +288,7 @@ bool GtkChannelServer::accept()
 
 void GtkChannelServer::introduce(ChannelConnection& connection, const channel::Hello& hello)
 {
-    if (hello.token != m_token) {
+    if (hello.token.empty() || !m_credentials.contains(hello.token)) {
         connection.close("a process without the host's token tried the page channel");
         return;
     }
@@ -270,7 +296,7 @@ void GtkChannelServer::introduce(ChannelConnection& connection, const channel::H
         connection.close(format("the web-process extension speaks channel version %@, the host %@", hello.version, channel::kVersion));
         return;
     }
-    connection.setIntroduced(static_cast<long>(hello.pid));
+    connection.setIntroduced(static_cast<long>(hello.pid), hello.token);
 }
 
 void GtkChannelServer::connectionClosed(ChannelConnection& connection, const std::string& why)

@@ -4,9 +4,11 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <webkit2/webkit2.h>
 
+#include "base/GRef.h"
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/HostEndpoint.h"
@@ -31,6 +33,8 @@ public:
 
     void registerView(channel::PageEndpoint* view) { m_views.insert(view); }
     void unregisterView(channel::PageEndpoint* view) { m_views.erase(view); }
+    // A web process has claimed a page: a new context that waits for that is answered.
+    void pageClaimed();
 
     // The largest payload either side sends (kMaxPayload unless lowered). Test builds lower it to
     // reach the limit cheaply; call before attach().
@@ -43,6 +47,8 @@ public:
 private:
     GtkChannelServer() = default;
     bool listen();
+    // A web process of `context` is about to start: it gets a token of its own.
+    void issueCredential(WebKitWebContext* context);
     void watchListener();
     // False when the listener must rest (no descriptors left): a timer watches it again later.
     bool accept();
@@ -52,7 +58,9 @@ private:
 
     std::string m_directory;
     std::string m_socketPath;
-    std::string m_token;
+    // The token each web process got at its start, its credential; a Hello must bring one.
+    std::set<std::string> m_credentials;
+    SignalConnection m_processStarting;
     int m_listenFd = -1;
     unsigned m_listenWatch = 0;
     unsigned m_acceptRetry = 0;

@@ -2,7 +2,10 @@
 
 #include <string_view>
 
+#include "base/Format.h"
 #include "base/GRef.h"
+#include "base/Log.h"
+#include "base/Translate.h"
 #include "platform/gtk/GtkModalDialogs.h"
 
 namespace penwick::platform {
@@ -17,10 +20,15 @@ GtkWidget* messageDialog(GtkWindow* parent, const std::string& message, const ch
         withCancel ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO, GTK_BUTTONS_NONE, "%s", message.c_str());
     gtk_window_set_role(GTK_WINDOW(dialog), role);
     gtk_window_set_title(GTK_WINDOW(dialog), title);
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", kFirstButton);
+    const char* ok = translate("OK");
+    const char* cancel = withCancel ? translate("Cancel") : "";
+    gtk_dialog_add_button(GTK_DIALOG(dialog), ok, kFirstButton);
     if (withCancel)
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "Cancel", kSecondButton);
+        gtk_dialog_add_button(GTK_DIALOG(dialog), cancel, kSecondButton);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), kFirstButton);
+    // What the user is shown, in their language and writing direction (GTK mirrors by locale).
+    log::debug(format("dialog '%@' buttons '%@' '%@' %@", title, ok, cancel,
+        gtk_widget_get_direction(dialog) == GTK_TEXT_DIR_RTL ? "right-to-left" : "left-to-right"));
     return dialog;
 }
 
@@ -52,7 +60,7 @@ void addFilters(GtkFileChooser* chooser, const std::vector<std::string>& accept)
     gtk_file_chooser_add_filter(chooser, accepted);
     GtkFileFilter* all = gtk_file_filter_new();
     gtk_file_filter_add_pattern(all, "*");
-    gtk_file_filter_set_name(all, "All files");
+    gtk_file_filter_set_name(all, translate("All files"));
     gtk_file_chooser_add_filter(chooser, all);
     gtk_file_chooser_set_filter(chooser, accepted);
 }
@@ -79,17 +87,17 @@ std::vector<std::string> chosenFiles(GtkFileChooser* chooser)
 
 void GtkDialogs::runAlert(const std::string& message)
 {
-    (void)runAndDestroy(messageDialog(m_parent, message, "penwick-alert", "Message", false));
+    (void)runAndDestroy(messageDialog(m_parent, message, "penwick-alert", translate("Message"), false));
 }
 
 bool GtkDialogs::runConfirm(const std::string& message)
 {
-    return runAndDestroy(messageDialog(m_parent, message, "penwick-confirm", "Confirm", true)) == kFirstButton;
+    return runAndDestroy(messageDialog(m_parent, message, "penwick-confirm", translate("Confirm"), true)) == kFirstButton;
 }
 
 std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, const std::string& defaultText)
 {
-    GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", "Prompt", true);
+    GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", translate("Prompt"), true);
     GRef<GtkWidget> held(dialog);
     GtkWidget* entry = gtk_entry_new();
     gtk_widget_set_size_request(entry, 300, 24);
@@ -110,7 +118,7 @@ std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFi
 {
     if (usesPortal()) {
         // The portal's chooser answers files; it has no way to answer a folder in the same panel.
-        GRef<GtkFileChooserNative> native = adopt(gtk_file_chooser_native_new("Open", m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, "Open", "Cancel"));
+        GRef<GtkFileChooserNative> native = adopt(gtk_file_chooser_native_new(translate("Open"), m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, translate("Open"), translate("Cancel")));
         auto* chooser = GTK_FILE_CHOOSER(native.get());
         gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(native.get()), TRUE);
         gtk_file_chooser_set_select_multiple(chooser, multiple == AllowMultipleFiles::Yes);
@@ -121,8 +129,8 @@ std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFi
     }
     // A chooser in open mode that accepts folders as well as files: its confirming button has a
     // response of its own, so a selected folder is answered rather than entered.
-    GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, "Cancel",
-        GTK_RESPONSE_CANCEL, "Open", kFirstButton, nullptr);
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(translate("Open"), m_parent, GTK_FILE_CHOOSER_ACTION_OPEN,
+        translate("Cancel"), GTK_RESPONSE_CANCEL, translate("Open"), kFirstButton, nullptr);
     GRef<GtkWidget> held(dialog);
     auto* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-open");

@@ -329,6 +329,9 @@ struct ViewStreams {
     unsigned open = 0;
     std::deque<Start> waiting;
     bool closed = false; // the view is gone: nothing more starts
+    // Whether the view's documents that may reach the scheme are the app's own content now, or the
+    // request for `uri` is the host's own load of the view.
+    std::function<bool(std::string_view uri)> showsAppContent;
 };
 
 void releaseStream(const std::shared_ptr<ViewStreams>& streams, penwick::platform::Scheduler& scheduler);
@@ -497,11 +500,13 @@ void GtkFileScheme::serve(const SchemeRules& rules, const FileSource& source, Wo
     GtkEngineContext::shared().registerURIScheme(rules.scheme, [handler](WebKitURISchemeRequest* request) { handler->handle(request); });
 }
 
-void GtkFileScheme::serveView(WebKitWebView* view)
+void GtkFileScheme::serveView(WebKitWebView* view, std::function<bool(std::string_view uri)> showsAppContent)
 {
     if (g_object_get_qdata(G_OBJECT(view), servedViewQuark()))
         return;
-    g_object_set_qdata_full(G_OBJECT(view), servedViewQuark(), new std::shared_ptr<ViewStreams>(std::make_shared<ViewStreams>()),
+    auto streams = std::make_shared<ViewStreams>();
+    streams->showsAppContent = std::move(showsAppContent);
+    g_object_set_qdata_full(G_OBJECT(view), servedViewQuark(), new std::shared_ptr<ViewStreams>(std::move(streams)),
         [](gpointer data) {
             std::unique_ptr<std::shared_ptr<ViewStreams>> streams(static_cast<std::shared_ptr<ViewStreams>*>(data));
             (*streams)->closed = true;
@@ -518,12 +523,19 @@ void GtkFileScheme::handle(WebKitURISchemeRequest* request)
     parsed.origin = requestHeader(request, "Origin");
     WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
     auto* streams = view ? static_cast<std::shared_ptr<ViewStreams>*>(g_object_get_qdata(G_OBJECT(view), servedViewQuark())) : nullptr;
-    parsed.view = streams ? RequestingView::App : RequestingView::Other;
+    const char* uri = webkit_uri_scheme_request_get_uri(request);
+    // Which document asked the engine does not say; while the view's page is the app's own content,
+    // so is every document in it that may load a local scheme (see GtkWebView::contentStanding).
+    parsed.view = !streams                                                                       ? RequestingView::Other
+        : !(*streams)->showsAppContent || (*streams)->showsAppContent(uri ? uri : "") ? RequestingView::App
+                                                                                      : RequestingView::AppShowingOther;
     if (!FileSchemeResponder::admits(parsed, m_rules)) {
         // Before any file work, so that the answer and its timing say nothing about the file.
         if (m_refusalsLogged < kLoggedRefusals) {
             ++m_refusalsLogged;
-            std::string from = streams ? "a frame of origin " + parsed.origin.value_or("") : "a web view that is not the app's";
+            std::string from = !streams                               ? "a web view that is not the app's"
+                : parsed.view == RequestingView::AppShowingOther ? "a page that is not the app's content"
+                                                                 : "a frame of origin " + parsed.origin.value_or("");
             log::message(format("refused a %@ request from %@%@", m_rules.scheme, from,
                 std::string(m_refusalsLogged == kLoggedRefusals ? "; further refusals are not logged" : "")));
         }
@@ -532,7 +544,7 @@ void GtkFileScheme::handle(WebKitURISchemeRequest* request)
     }
     admitStream(*streams, m_scheduler,
         [&source = m_source, &workQueue = m_workQueue, &scheduler = m_scheduler, &rules = m_rules, held = GRef(request),
-            uri = std::string(webkit_uri_scheme_request_get_uri(request)), parsed = std::move(parsed)](std::shared_ptr<StreamSlot> slot) mutable {
+            uri = std::string(uri ? uri : ""), parsed = std::move(parsed)](std::shared_ptr<StreamSlot> slot) mutable {
             workQueue.submit([&source, &scheduler, &rules, held = std::move(held), uri = std::move(uri),
                                  parsed = std::move(parsed), slot = std::move(slot)]() mutable {
                 auto answer = std::make_shared<Answer>(prepare(uri, parsed, source, rules));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <webkit2/webkit2.h>
 
 #include "platform/FileSchemeResponder.h"
@@ -20,8 +22,9 @@ class GtkFileScheme {
 public:
     // Registers the rules' scheme once, before the first load.
     static void serve(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
-    // Makes `view` one of the application's own, whose pages the scheme serves.
-    static void serveView(WebKitWebView* view);
+    // Makes `view` one of the application's own, whose pages the scheme serves while
+    // `showsAppContent` says that they are the app's content (for a scheme whose audience asks).
+    static void serveView(WebKitWebView* view, std::function<bool(std::string_view uri)> showsAppContent);
 
 private:
     GtkFileScheme(SchemeRules rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);

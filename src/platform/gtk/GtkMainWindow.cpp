@@ -2,11 +2,55 @@
 
 #include <cstdio>
 
+#include "base/GRef.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkModalDialogs.h"
 #include "platform/gtk/GtkWindowFrame.h"
 
 namespace penwick::platform {
+namespace {
+
+// A drag or a resize is a burst of configure events: the change is reported once it rests.
+constexpr unsigned kFrameSettleMilliseconds = 500;
+
+class FrameChanges final : public Registration {
+public:
+    FrameChanges(GtkWindow* window, std::function<void()> changed)
+        : m_changed(std::move(changed))
+    {
+        auto onEvent = +[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+            static_cast<FrameChanges*>(self)->schedule();
+            return FALSE;
+        };
+        m_configure = SignalConnection(window, g_signal_connect(window, "configure-event", G_CALLBACK(onEvent), this));
+        m_state = SignalConnection(window, g_signal_connect(window, "window-state-event", G_CALLBACK(onEvent), this));
+    }
+    ~FrameChanges() override
+    {
+        if (m_source)
+            g_source_remove(m_source);
+    }
+
+private:
+    void schedule()
+    {
+        if (m_source)
+            g_source_remove(m_source);
+        m_source = g_timeout_add(kFrameSettleMilliseconds, +[](gpointer self) -> gboolean {
+            auto* changes = static_cast<FrameChanges*>(self);
+            changes->m_source = 0;
+            changes->m_changed();
+            return G_SOURCE_REMOVE;
+        }, this);
+    }
+
+    std::function<void()> m_changed;
+    SignalConnection m_configure;
+    SignalConnection m_state;
+    unsigned m_source = 0;
+};
+
+} // namespace
 
 GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& title, int width, int height)
 {
@@ -76,5 +120,20 @@ void GtkMainWindow::setLevel(WindowLevel level) { m_frame->setLevel(level); }
 void GtkMainWindow::setHidesOnDeactivate(HidesOnDeactivate hides) { m_frame->setHidesOnDeactivate(hides); }
 Rect GtkMainWindow::frame() const { return m_frame->frame(); }
 void GtkMainWindow::setFrame(Rect frame) { m_frame->setFrame(frame); }
+
+Maximized GtkMainWindow::maximized() const { return gtk_window_is_maximized(m_window) ? Maximized::Yes : Maximized::No; }
+
+void GtkMainWindow::setMaximized(Maximized maximized)
+{
+    if (maximized == Maximized::Yes)
+        gtk_window_maximize(m_window);
+    else
+        gtk_window_unmaximize(m_window);
+}
+
+std::unique_ptr<Registration> GtkMainWindow::onFrameChanged(std::function<void()> changed)
+{
+    return std::make_unique<FrameChanges>(m_window, std::move(changed));
+}
 
 } // namespace penwick::platform

@@ -25,6 +25,9 @@ public:
     void setHidesOnDeactivate(HidesOnDeactivate hides) override;
     Rect frame() const override;
     void setFrame(Rect frame) override;
+    Maximized maximized() const override;
+    void setMaximized(Maximized maximized) override;
+    std::unique_ptr<Registration> onFrameChanged(std::function<void()> changed) override;
 
     GtkWindow* window() const { return m_window; }
     // The container the web view fills.

@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkSavePanel.h"
 
 #include "base/GRef.h"
+#include "base/Translate.h"
 #include "platform/gtk/GtkModalDialogs.h"
 
 namespace penwick::platform {
@@ -10,8 +11,8 @@ constexpr int kSaveButton = 1000;
 
 std::optional<std::string> GtkSavePanel::runSavePanel(const std::string& proposedName)
 {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new("Save", m_parent, GTK_FILE_CHOOSER_ACTION_SAVE, "Cancel",
-        GTK_RESPONSE_CANCEL, "Save", kSaveButton, nullptr);
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(translate("Save"), m_parent, GTK_FILE_CHOOSER_ACTION_SAVE,
+        translate("Cancel"), GTK_RESPONSE_CANCEL, translate("Save"), kSaveButton, nullptr);
     // The parent may be destroyed from outside meanwhile, and the dialog with it.
     GRef<GtkWidget> held(dialog);
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-save");
@@ -37,7 +38,7 @@ void GtkSavePanel::runErrorAlert(const std::string& message)
     GtkWidget* dialog = gtk_message_dialog_new(m_parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
         GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", message.c_str());
     gtk_window_set_role(GTK_WINDOW(dialog), "penwick-error");
-    gtk_window_set_title(GTK_WINDOW(dialog), "Error");
+    gtk_window_set_title(GTK_WINDOW(dialog), translate("Error"));
     GRef<GtkWidget> held(dialog);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     (void)GtkModalDialogs::run(GTK_DIALOG(dialog));

@@ -6,6 +6,7 @@
 #include "base/FileURLPath.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "channel/ChannelConnection.h"
 #include "channel/FileReach.h"
 #include "platform/gtk/GtkApplicationHost.h"
@@ -22,15 +23,23 @@ constexpr size_t kManyScriptContexts = 64;
 constexpr auto kAutomaticReloadInterval = std::chrono::seconds(10);
 // Shown in place of a page whose web process died twice in a row. It stands at the lost page's
 // address, so its button's reload loads that page again; F5 is handled by the web view.
-constexpr const char* kProcessLostPage = R"html(<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>Page stopped</title>
+// In the user's language; its texts come from the host's catalogues, not from a page.
+std::string processLostPage()
+{
+    const char* dir = gtk_widget_get_default_direction() == GTK_TEXT_DIR_RTL ? "rtl" : "ltr";
+    return format(R"html(<!DOCTYPE html>
+<html dir="%@"><head><meta charset="utf-8"><title>%@</title>
 <style>body{font:16px sans-serif;margin:15% auto;max-width:32em;text-align:center}button{font-size:16px;padding:.4em 1.2em}</style>
 </head><body>
-<h1>The page stopped working</h1>
-<p>Its web process ended twice in a row, so it was not started again by itself.</p>
-<p><button onclick="location.reload()" autofocus>Reload the page</button></p>
-<p>or press F5.</p>
-</body></html>)html";
+<h1>%@</h1>
+<p>%@</p>
+<p><button onclick="location.reload()" autofocus>%@</button></p>
+<p>%@</p>
+</body></html>)html",
+        dir, translate("Page stopped"), translate("The page stopped working"),
+        translate("Its web process ended twice in a row, so it was not started again by itself."), translate("Reload the page"),
+        translate("or press F5."));
+}
 
 // Without a GPU (no render node, nor the device of a driver that has none) the engine's GL runs on
 // the CPU (llvmpipe), where compositing is slower than the engine's own CPU painting and its
@@ -68,6 +77,17 @@ GtkWebView::~GtkWebView()
     GtkChannelServer::shared().unregisterView(this);
     if (m_creationSource)
         g_source_remove(m_creationSource);
+}
+
+std::function<bool(std::string_view)> GtkWebView::contentStanding() const
+{
+    return [self = std::weak_ptr<GtkWebView*>(m_self)](std::string_view uri) {
+        auto view = self.lock();
+        if (!view)
+            return false;
+        const GtkWebView& v = **view;
+        return v.m_mainDocumentAppContent || (!v.m_hostLoadURL.empty() && uri.substr(0, uri.find('#')) == v.m_hostLoadURL);
+    };
 }
 
 void GtkWebView::scheduleCreation()
@@ -121,8 +141,12 @@ void GtkWebView::ensureView()
             }
             if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
                 const char* uri = webkit_web_view_get_uri(self->m_view);
-                self->m_client->didStartMainFrameLoad(uri ? uri : "");
+                self->m_client->didStartMainFrameNavigation(uri ? uri : "",
+                    self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
             }
+            // The frames of the document that went are gone with it.
+            if (event == WEBKIT_LOAD_COMMITTED)
+                self->m_foreignFrameActivated = false;
             // Again for the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED)
                 self->announceFileReach(webkit_web_view_get_uri(self->m_view));
@@ -150,8 +174,27 @@ void GtkWebView::ensureView()
         g_signal_connect(m_view, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer data) -> gboolean {
             auto* self = static_cast<GtkWebView*>(data);
             if (event->keyval != GDK_KEY_F5 || self->m_lostPage.empty())
-                return FALSE;
+                return self->appKey(*event);
             self->reload();
+            return TRUE;
+        }),
+            this));
+    m_pageClaim = SignalConnection(m_view,
+        g_signal_connect(m_view, "user-message-received", G_CALLBACK(+[](WebKitWebView*, WebKitUserMessage* message, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            const char* name = webkit_user_message_get_name(message);
+            if (g_strcmp0(name, channel::kForeignActivationMessage) == 0) {
+                self->m_foreignFrameActivated = true;
+                return TRUE;
+            }
+            if (g_strcmp0(name, channel::kPageClaimMessage) != 0)
+                return FALSE;
+            GVariant* parameters = webkit_user_message_get_parameters(message);
+            if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE(channel::kPageClaimType))) {
+                const char* credential = nullptr;
+                g_variant_get(parameters, "(&s)", &credential);
+                self->claimedBy(credential);
+            }
             return TRUE;
         }),
             this));
@@ -177,6 +220,7 @@ void GtkWebView::ensureView()
 
     connectClientSignals();
     m_permissions = std::make_unique<GtkPermissionRequests>(*this);
+    connectAppKeys();
 
     gtk_container_add(GTK_CONTAINER(m_container), GTK_WIDGET(m_view));
     gtk_widget_show(GTK_WIDGET(m_view));
@@ -206,6 +250,10 @@ void GtkWebView::applySettings()
     // A page kept for going back would come back with the bridge of a document the host has let
     // go, and its calls would go unanswered; going back loads the page anew instead.
     webkit_settings_set_enable_page_cache(settings, FALSE);
+    // Every window.open reaches the host, which decides (and says) what comes of it; the engine
+    // would otherwise drop one without a user gesture silently.
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    webkit_web_view_set_zoom_level(m_view, m_zoomLevel);
     if (!hasGpu())
         webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     if (!m_drawsBackground) {
@@ -219,6 +267,8 @@ void GtkWebView::applySettings()
 void GtkWebView::runPendingLoad()
 {
     auto pending = std::exchange(m_pendingLoad, PendingLoad::None);
+    // The host chose this navigation, whatever frames the page held.
+    m_foreignFrameActivated = false;
     if (pending == PendingLoad::Url) {
         m_hostLoadURL = m_pendingContent.substr(0, m_pendingContent.find('#'));
         webkit_web_view_load_uri(m_view, m_pendingContent.c_str());
@@ -337,6 +387,18 @@ Result<NativeCallbackDelivery> GtkWebView::deliverAnswer(const CallbackAnswerTex
     return NativeCallbackDelivery::Sent;
 }
 
+Result<NativeCallbackDelivery> GtkWebView::deliverEncodedAnswer(const EncodedAnswer& answer)
+{
+    NativeCallbackDelivery otherwise;
+    auto connection = answerChannel(answer.contextId, otherwise);
+    if (!connection)
+        return otherwise;
+    auto kind = answer.form == EncodedAnswer::Form::Bytes ? channel::FrameKind::NativeCallback : channel::FrameKind::CallbackAnswer;
+    if (auto sent = connection->sendShared(kind, pageId(), answer.contextId, answer.payload, answer.hold); !sent)
+        return sent.error();
+    return NativeCallbackDelivery::Sent;
+}
+
 void GtkWebView::setPreferences(const WebPreferences& prefs)
 {
     m_prefs = prefs;
@@ -398,8 +460,18 @@ void GtkWebView::connectClientSignals()
                     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
                     const char* uri = webkit_uri_response_get_uri(webkit_response_policy_decision_get_response(response));
                     if (webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+                        // The host's own load is the app's choice.
+                        std::string_view shown = uri ? uri : "";
+                        if (self->m_client && shown.substr(0, shown.find('#')) != self->m_hostLoadURL
+                            && self->m_client->decideMainFrameDocument(std::string(shown)) == PolicyDecision::Ignore) {
+                            webkit_policy_decision_ignore(decision);
+                            return TRUE;
+                        }
                         self->setFileAccess(self->m_client && self->m_client->allowsFileAccess(uri ? uri : ""));
                         self->m_documentReach = self->fileReachOf(uri ? uri : "");
+                        // The document the main frame makes next; its process may announce it
+                        // before the view's address moves (a navigation into another process).
+                        self->m_acceptedMainDocumentURL = std::string(shown.substr(0, shown.find('#')));
                     } else if (auto path = FileURLPath::localPath(uri ? uri : "");
                                path && !self->m_documentReach.empty() && !FileURLPath::isInsideAny(*path, self->m_documentReach)) {
                         // The web process let the frame's request pass (it cannot tell frames from
@@ -414,9 +486,9 @@ void GtkWebView::connectClientSignals()
                     return FALSE;
                 WebKitNavigationAction* action
                     = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-                const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-                if (self->m_client->decidePolicyForNavigation(uri ? uri : "") == PolicyDecision::Use) {
-                    self->announceFileReach(uri);
+                NavigationRequest request = self->navigationRequest(action);
+                if (self->m_client->decideNavigation(request) == PolicyDecision::Use) {
+                    self->announceFileReach(request.url.c_str());
                     webkit_policy_decision_use(decision);
                 }
                 else
@@ -439,7 +511,10 @@ void GtkWebView::connectClientSignals()
                 webkit_script_dialog_confirm_set_confirmed(dialog, self->m_client->runJavaScriptConfirmPanel(message));
                 break;
             case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+                self->m_close = CloseState::Question;
                 webkit_script_dialog_confirm_set_confirmed(dialog, self->m_client->runBeforeUnloadConfirmPanel(message));
+                // The user answered: staying keeps the app, and the next close asks again.
+                self->m_close = CloseState::None;
                 break;
             case WEBKIT_SCRIPT_DIALOG_PROMPT: {
                 const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
@@ -458,7 +533,9 @@ void GtkWebView::connectClientSignals()
             auto* self = static_cast<GtkWebView*>(data);
             const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
             if (self->m_client)
-                self->m_client->openNewWindow(uri ? uri : "");
+                self->m_client->openNewWindow(NewWindowRequest { uri ? uri : "",
+                    webkit_navigation_action_is_user_gesture(action) ? UserGesture::Yes : UserGesture::No,
+                    self->onlyAppContent() ? DocumentOpener::App : DocumentOpener::Other });
             return nullptr;
         }),
             this));
@@ -487,6 +564,260 @@ void GtkWebView::connectClientSignals()
                 return TRUE;
             }),
             this));
+}
+
+void GtkWebView::connectAppKeys()
+{
+    m_scroll = SignalConnection(m_view,
+        g_signal_connect(m_view, "scroll-event", G_CALLBACK(+[](GtkWidget*, GdkEventScroll* event, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            if (self->m_zoomKeys == ZoomKeys::Off || (event->state & gtk_accelerator_get_default_mod_mask()) != GDK_CONTROL_MASK)
+                return FALSE;
+            double dx = 0;
+            double dy = 0;
+            if (event->direction == GDK_SCROLL_UP)
+                dy = -1;
+            else if (event->direction == GDK_SCROLL_DOWN)
+                dy = 1;
+            else if (event->direction == GDK_SCROLL_SMOOTH)
+                gdk_event_get_scroll_deltas(reinterpret_cast<GdkEvent*>(event), &dx, &dy);
+            if (dy != 0)
+                self->zoomBy(dy < 0 ? 1 : -1);
+            return TRUE;
+        }),
+            this));
+    m_contextMenu = SignalConnection(m_view,
+        g_signal_connect(m_view, "context-menu",
+            G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer data) -> gboolean {
+                if (static_cast<GtkWebView*>(data)->m_developerExtras)
+                    return FALSE;
+                trimContextMenu(menu);
+                // Nothing left to offer: no menu at all.
+                return webkit_context_menu_get_n_items(menu) == 0;
+            }),
+            this));
+    // The drop's URLs arrive while the pointer moves over the view, before the drop itself.
+    m_dragData = SignalConnection(m_view,
+        g_signal_connect(m_view, "drag-data-received",
+            G_CALLBACK(+[](GtkWidget*, GdkDragContext*, int, int, GtkSelectionData* data, unsigned, unsigned, gpointer self) {
+                auto& urls = static_cast<GtkWebView*>(self)->m_draggedURLs;
+                urls.clear();
+                GUnique<char*> uris(gtk_selection_data_get_uris(data));
+                for (char** uri = uris.get(); uri && *uri; ++uri)
+                    urls.emplace_back(*uri);
+                GUnique<char> text(reinterpret_cast<char*>(gtk_selection_data_get_text(data)));
+                if (text)
+                    urls.emplace_back(g_strstrip(text.get()));
+            }),
+            this));
+    m_drop = SignalConnection(m_view,
+        g_signal_connect(m_view, "drag-drop", G_CALLBACK(+[](GtkWidget*, GdkDragContext*, int, int, unsigned, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            self->m_droppedURLs = self->m_draggedURLs;
+            return FALSE;
+        }),
+            this));
+    m_buttonPress = SignalConnection(m_view,
+        g_signal_connect(m_view, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer data) -> gboolean {
+            auto* self = static_cast<GtkWebView*>(data);
+            self->m_droppedURLs.clear();
+            // The mouse's back and forward buttons.
+            if (event->type == GDK_BUTTON_PRESS && (event->button == 8 || event->button == 9)) {
+                if (event->button == 8 && webkit_web_view_can_go_back(self->m_view))
+                    webkit_web_view_go_back(self->m_view);
+                if (event->button == 9 && webkit_web_view_can_go_forward(self->m_view))
+                    webkit_web_view_go_forward(self->m_view);
+                return TRUE;
+            }
+            return FALSE;
+        }),
+            this));
+    m_closeSignal = SignalConnection(m_view, g_signal_connect(m_view, "close", G_CALLBACK(+[](WebKitWebView*, gpointer data) {
+        auto* self = static_cast<GtkWebView*>(data);
+        self->m_close = CloseState::None;
+        if (self->m_closed)
+            self->m_closed();
+    }),
+        this));
+}
+
+bool GtkWebView::appKey(const GdkEventKey& event)
+{
+    m_droppedURLs.clear();
+    auto modifiers = event.state & gtk_accelerator_get_default_mod_mask();
+    bool back = event.keyval == GDK_KEY_Back || (modifiers == GDK_MOD1_MASK && (event.keyval == GDK_KEY_Left || event.keyval == GDK_KEY_KP_Left));
+    bool forward = event.keyval == GDK_KEY_Forward
+        || (modifiers == GDK_MOD1_MASK && (event.keyval == GDK_KEY_Right || event.keyval == GDK_KEY_KP_Right));
+    if (back || forward) {
+        if (back && webkit_web_view_can_go_back(m_view))
+            webkit_web_view_go_back(m_view);
+        if (forward && webkit_web_view_can_go_forward(m_view))
+            webkit_web_view_go_forward(m_view);
+        return true;
+    }
+    // Ctrl+plus comes as Ctrl+equal or Ctrl+Shift+plus on most layouts.
+    if (m_zoomKeys == ZoomKeys::Off || (modifiers & ~GDK_SHIFT_MASK) != GDK_CONTROL_MASK)
+        return false;
+    switch (event.keyval) {
+    case GDK_KEY_plus:
+    case GDK_KEY_equal:
+    case GDK_KEY_KP_Add:
+        zoomBy(1);
+        return true;
+    case GDK_KEY_minus:
+    case GDK_KEY_underscore:
+    case GDK_KEY_KP_Subtract:
+        zoomBy(-1);
+        return true;
+    case GDK_KEY_0:
+    case GDK_KEY_KP_0:
+        zoomBy(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void GtkWebView::zoomBy(int steps)
+{
+    static constexpr double kLevels[] = { 0.3, 0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0 };
+    double level = 1.0;
+    if (steps > 0) {
+        auto next = std::find_if(std::begin(kLevels), std::end(kLevels), [&](double l) { return l > m_zoomLevel + 0.001; });
+        level = next == std::end(kLevels) ? kLevels[std::size(kLevels) - 1] : *next;
+    } else if (steps < 0) {
+        auto below = std::find_if(std::rbegin(kLevels), std::rend(kLevels), [&](double l) { return l < m_zoomLevel - 0.001; });
+        level = below == std::rend(kLevels) ? kLevels[0] : *below;
+    }
+    if (level == m_zoomLevel)
+        return;
+    m_zoomLevel = level;
+    webkit_web_view_set_zoom_level(m_view, level);
+    if (m_client)
+        m_client->zoomLevelChanged(level);
+}
+
+void GtkWebView::setZoom(ZoomKeys keys, double level)
+{
+    m_zoomKeys = keys;
+    m_zoomLevel = level > 0 ? level : 1.0;
+    if (m_view)
+        webkit_web_view_set_zoom_level(m_view, m_zoomLevel);
+}
+
+void GtkWebView::trimContextMenu(WebKitContextMenu* menu)
+{
+    // A browser's items: history, loading, other windows, downloads. They would take the app away,
+    // lose what the user typed, or save what the app did not offer.
+    auto browserItem = [](WebKitContextMenuAction action) {
+        switch (action) {
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_LINK_TO_DISK:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_IMAGE_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_IMAGE_TO_DISK:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_FRAME_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_GO_BACK:
+        case WEBKIT_CONTEXT_MENU_ACTION_GO_FORWARD:
+        case WEBKIT_CONTEXT_MENU_ACTION_STOP:
+        case WEBKIT_CONTEXT_MENU_ACTION_RELOAD:
+        case WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_VIDEO_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_OPEN_AUDIO_IN_NEW_WINDOW:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_VIDEO_TO_DISK:
+        case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_AUDIO_TO_DISK:
+            return true;
+        default:
+            return false;
+        }
+    };
+    std::vector<WebKitContextMenuItem*> items;
+    for (GList* item = webkit_context_menu_get_items(menu); item; item = item->next)
+        items.push_back(WEBKIT_CONTEXT_MENU_ITEM(item->data));
+    bool lastWasSeparator = true;
+    for (auto* item : items) {
+        bool separator = webkit_context_menu_item_is_separator(item);
+        if (browserItem(webkit_context_menu_item_get_stock_action(item)) || (separator && lastWasSeparator)) {
+            webkit_context_menu_remove(menu, item);
+            continue;
+        }
+        lastWasSeparator = separator;
+    }
+    if (GList* last = g_list_last(webkit_context_menu_get_items(menu)); last && webkit_context_menu_item_is_separator(WEBKIT_CONTEXT_MENU_ITEM(last->data)))
+        webkit_context_menu_remove(menu, WEBKIT_CONTEXT_MENU_ITEM(last->data));
+}
+
+NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
+{
+    NavigationRequest request;
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    request.url = uri ? uri : "";
+    switch (webkit_navigation_action_get_navigation_type(action)) {
+    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+        request.kind = NavigationKind::Link;
+        break;
+    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
+    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
+        request.kind = NavigationKind::Form;
+        break;
+    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+        request.kind = NavigationKind::BackForward;
+        break;
+    case WEBKIT_NAVIGATION_TYPE_RELOAD:
+        request.kind = NavigationKind::Reload;
+        break;
+    default:
+        break;
+    }
+    request.gesture = webkit_navigation_action_is_user_gesture(action) ? UserGesture::Yes : UserGesture::No;
+    const char* current = webkit_web_view_get_uri(m_view);
+    request.currentURL = current ? current : "";
+    auto dropped = std::find(m_droppedURLs.begin(), m_droppedURLs.end(), request.url);
+    request.dropped = dropped != m_droppedURLs.end();
+    // Only the drop's own navigation.
+    if (request.dropped)
+        m_droppedURLs.clear();
+    for (const auto& [contextId, context] : m_scriptContexts)
+        if (context.frame != m_mainFrame)
+            request.frameURLs.push_back(context.url);
+    return request;
+}
+
+bool GtkWebView::onlyAppContent() const
+{
+    return m_mainDocumentAppContent
+        && std::all_of(m_scriptContexts.begin(), m_scriptContexts.end(), [](const auto& entry) { return entry.second.appContent; });
+}
+
+void GtkWebView::tryClose()
+{
+    if (!m_view) {
+        if (m_closed)
+            m_closed();
+        return;
+    }
+    // The question is up: the user answers it. A page that neither answered the last request nor
+    // asked the user (its web process hangs) does not keep the app open against a second one.
+    if (m_close == CloseState::Question)
+        return;
+    if (m_close == CloseState::Asked) {
+        log::message("the page did not answer the request to close; closing");
+        if (m_closed)
+            m_closed();
+        return;
+    }
+    m_close = CloseState::Asked;
+    webkit_web_view_try_close(m_view);
+}
+
+void GtkWebView::closeThroughPage(GtkWindow* window, std::function<void()> closed)
+{
+    m_closed = std::move(closed);
+    m_windowDelete = SignalConnection(window, g_signal_connect(window, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+        static_cast<GtkWebView*>(data)->tryClose();
+        return TRUE;
+    }),
+        this));
 }
 
 void GtkWebView::setFileAccess(bool allowed)
@@ -527,8 +858,28 @@ void GtkWebView::announceFileReach(const char* url)
         nullptr, nullptr);
 }
 
+void GtkWebView::claimedBy(const std::string& credential)
+{
+    if (credential.empty() || credential == m_hostCredential)
+        return;
+    m_hostCredential = credential;
+    // What the process that hosted the page before announced speaks for it no more.
+    for (auto it = m_scriptContexts.begin(); it != m_scriptContexts.end();) {
+        auto connection = it->second.channel.lock();
+        if (connection && connection->credential() == credential) {
+            ++it;
+            continue;
+        }
+        if (auto frame = m_frameContexts.find(it->second.frame); frame != m_frameContexts.end() && frame->second == it->first)
+            m_frameContexts.erase(frame);
+        it = m_scriptContexts.erase(it);
+    }
+    GtkChannelServer::shared().pageClaimed();
+}
+
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
 {
+    m_hostCredential.clear();
     const char* why = reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
         : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "exceeded its memory limit"
                                                                : "was terminated";
@@ -555,13 +906,16 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
         log::warning(std::string("web process ") + why + " again right after a reload; showing a page that offers to reload " + uri);
         m_lostPage = uri;
         m_lostPageShown = false;
-        webkit_web_view_load_alternate_html(m_view, kProcessLostPage, uri.c_str(), uri.c_str());
+        webkit_web_view_load_alternate_html(m_view, processLostPage().c_str(), uri.c_str(), uri.c_str());
         gtk_widget_grab_focus(GTK_WIDGET(m_view));
         return;
     }
     m_lastAutomaticReload = now;
     log::warning(std::string("web process ") + why + "; reloading the page");
-    if (const char* uri = webkit_web_view_get_uri(m_view))
+    // The reloaded document keeps the standing of the one lost: the host's load only when that was
+    // the app's.
+    const char* uri = webkit_web_view_get_uri(m_view);
+    if (uri && m_mainDocumentAppContent)
         m_hostLoadURL = std::string(uri).substr(0, std::string_view(uri).find('#'));
     webkit_web_view_reload(m_view);
 }
@@ -570,6 +924,15 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     std::uint64_t contextId, const channel::NewContext& notice)
 {
     m_extensionSeen = true;
+    if (auto why = contextRefusal(*connection, notice)) {
+        forgetFrame(notice.frame);
+        log::message(format("refused a script context of page %@ from web process %@: %@; it gets nothing", pageId(),
+            connection->pid(), *why));
+        // A main-frame document the host cannot place opens nothing of the app's.
+        if (notice.main)
+            m_mainDocumentAppContent = false;
+        return {};
+    }
     WindowObject window;
     window.contextId = contextId;
     window.mainFrame = notice.main;
@@ -578,8 +941,10 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
     window.opaqueOrigin = notice.opaque;
     window.opener = openerOf(*connection, notice);
     forgetFrame(notice.frame);
-    if (window.mainFrame)
+    if (window.mainFrame) {
         m_mainConnection = connection;
+        m_mainFrame = notice.frame;
+    }
     if (!m_client)
         return {};
     m_client->didClearWindowObject(window);
@@ -591,16 +956,34 @@ channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel
         if (notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL || !notice.url.starts_with("about:"))
             m_hostLoadURL.clear();
     }
-    if (window.hostbridge || window.console) {
-        m_scriptContexts[contextId] = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent };
-        m_frameContexts[notice.frame] = contextId;
-        if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
-            m_contextsReported = m_scriptContexts.size();
-            log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
-        }
+    // Every context is kept, bridged or not: a sub-frame's parent must be one of them.
+    m_scriptContexts[contextId]
+        = ScriptContext { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url };
+    m_frameContexts[notice.frame] = contextId;
+    if (m_scriptContexts.size() >= std::max(kManyScriptContexts, 2 * m_contextsReported)) {
+        m_contextsReported = m_scriptContexts.size();
+        log::message(format("page %@ holds %@ live script contexts", pageId(), m_contextsReported));
     }
     return channel::ContextSetup { bridged, static_cast<bool>(window.console),
         std::move(window.scripts), std::move(window.loadScript) };
+}
+
+std::optional<std::string> GtkWebView::contextRefusal(const channel::ChannelConnection& from, const channel::NewContext& notice) const
+{
+    auto withoutFragment = [](std::string_view url) { return url.substr(0, url.find('#')); };
+    if (notice.main) {
+        // The engine moves the view's address to a document before that document is made.
+        const char* address = m_view ? webkit_web_view_get_uri(m_view) : nullptr;
+        if (notice.url.starts_with("about:") || (address && withoutFragment(notice.url) == withoutFragment(address))
+            || (!m_acceptedMainDocumentURL.empty() && withoutFragment(notice.url) == m_acceptedMainDocumentURL))
+            return std::nullopt;
+        return format("its main-frame document %@ is not at the page's address %@", log::withoutQueryValues(notice.url),
+            log::withoutQueryValues(address ? address : ""));
+    }
+    auto parent = m_scriptContexts.find(notice.parent);
+    if (notice.parent && parent != m_scriptContexts.end() && parent->second.connection == &from)
+        return std::nullopt;
+    return std::string("its parent is no document that process announced");
 }
 
 DocumentOpener GtkWebView::openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <sys/stat.h>
 
 #include "base/AsciiCase.h"
 #include "base/Format.h"
@@ -30,6 +31,28 @@ std::atomic<WHFile*> s_sharedFilePlugin { nullptr };
 // The most an answer to the page carries: what one page-channel frame takes, less room for the
 // frame's head.
 constexpr std::uint64_t kMaxAnswerBytes = channel::kMaxPayload - 64 * 1024;
+
+// What the answers to one view's reads may hold in the host at once. Reads beyond it wait.
+constexpr std::uint64_t kReadBudgetBytes = 512ull * 1024 * 1024;
+
+// The bytes a read of `target` takes, from the file as it is now (the read checks again), never
+// more than `maxBytes`; `maxBytes` when the file system has no local path to look at.
+std::uint64_t expectedReadBytes(WHFileSystem& fileSystem, const WHFilesystemURL& url, std::int64_t start, std::int64_t end,
+    std::uint64_t maxBytes)
+{
+    auto path = fileSystem.filesystemPathForURL(url);
+    if (!path)
+        return maxBytes;
+    struct stat st {};
+    if (::stat(path->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return 0; // the read fails
+    auto size = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t offset = static_cast<std::uint64_t>(std::max<std::int64_t>(start, 0));
+    std::uint64_t count = offset < size ? size - offset : 0;
+    if (end >= 0)
+        count = std::min<std::uint64_t>(count, end > start ? static_cast<std::uint64_t>(end - start) : 0);
+    return std::min(count, maxBytes);
+}
 
 WHPluginResult fileError(CommandStatus status, FileError error)
 {
@@ -150,6 +173,7 @@ struct WHFile::ChangeQueue {
 WHFile::WHFile(const WHPluginContext& context)
     : WHPlugin(context)
     , m_changes(std::make_shared<ChangeQueue>())
+    , m_readBudget(ReadBudget::create(kReadBudgetBytes))
 {
 }
 
@@ -384,18 +408,7 @@ void WHFile::inBackground(const WHInvokedUrlCommand& command, Order order, FileE
         if (!sent->exchange(true))
             delegate->sendPluginResult(result, callbackId);
     };
-    auto task = [answerOnce, callbackId, onException, work = std::move(work)] {
-        // Nothing a task meets (no memory, a bad path) takes the host down: the call fails.
-        try {
-            work(answerOnce);
-        } catch (const std::exception& e) {
-            log::message(format("file work for callback %@ failed: %@", callbackId, e.what()));
-            answerOnce(fileError(CommandStatus::IOException, onException));
-        } catch (...) {
-            log::message(format("file work for callback %@ failed", callbackId));
-            answerOnce(fileError(CommandStatus::IOException, onException));
-        }
-    };
+    auto task = guardedTask(answerOnce, callbackId, onException, std::move(work));
     if (order == Order::AtOnce) {
         delegate->runInBackground(std::move(task));
         return;
@@ -408,6 +421,40 @@ void WHFile::inBackground(const WHInvokedUrlCommand& command, Order order, FileE
         m_changes->running = true;
     }
     delegate->runInBackground([changes = m_changes] { ChangeQueue::drain(changes); });
+}
+
+std::function<void()> WHFile::guardedTask(Answer answer, std::string callbackId, FileError onException,
+    std::function<void(const Answer&)> work)
+{
+    return [answer = std::move(answer), callbackId = std::move(callbackId), onException, work = std::move(work)] {
+        // Nothing a task meets (no memory, a bad path) takes the host down: the call fails.
+        try {
+            work(answer);
+        } catch (const std::exception& e) {
+            log::message(format("file work for callback %@ failed: %@", callbackId, e.what()));
+            answer(fileError(CommandStatus::IOException, onException));
+        } catch (...) {
+            log::message(format("file work for callback %@ failed", callbackId));
+            answer(fileError(CommandStatus::IOException, onException));
+        }
+    };
+}
+
+void WHFile::readInTurn(const WHInvokedUrlCommand& command, Target target, std::int64_t start, std::int64_t end,
+    std::uint64_t maxBytes, std::function<std::uint64_t(std::uint64_t)> bytesHeld, ReadWork work)
+{
+    auto* delegate = commandDelegate();
+    // Sized in the background (a look at the file), read once its answer fits the budget: many
+    // large reads at once take their turns instead of holding the memory of all of them.
+    inBackground(command, Order::AtOnce, FileError::NOT_READABLE_ERR,
+        [delegate, budget = m_readBudget, callbackId = command.callbackId().value_or("INVALID"), target = std::move(target), start,
+            end, maxBytes, bytesHeld = std::move(bytesHeld), work = std::move(work)](const Answer& answer) {
+            auto held = bytesHeld(expectedReadBytes(*target.fileSystem, target.url, start, end, maxBytes));
+            budget->admit(held, [delegate, answer, callbackId, work](ReadBudget::Lease lease) {
+                delegate->runInBackground(guardedTask(answer, callbackId, FileError::NOT_READABLE_ERR,
+                    [work, lease = std::move(lease)](const Answer& answer) { work(answer, lease); }));
+            });
+        });
 }
 
 std::optional<WHFile::Target> WHFile::targetForString(const std::string& arg) const
@@ -671,15 +718,21 @@ void WHFile::readAsText(const WHInvokedUrlCommand& command)
         return;
     }
     auto start = numberArgument(command, 2), end = numberArgument(command, 3);
-    inBackground(command, Order::AtOnce, FileError::NOT_READABLE_ERR, [start, end, target = std::move(*target)](const Answer& answer) {
+    // Held at once: the bytes, the text, its JSON and the frame written from it.
+    auto held = [](std::uint64_t bytes) { return 4 * bytes; };
+    readInTurn(command, *target, start, end, kMaxAnswerBytes, held, [start, end, target = *target](const Answer& answer, const ReadBudget::Lease& lease) {
         target.fileSystem->readFileAtURL(target.url, start, end, kMaxAnswerBytes,
-            [answer](std::optional<Bytes> bytes, std::string, FileError error) {
-                if (!bytes)
+            [answer, lease](std::optional<Bytes> bytes, std::string, FileError error) {
+                if (!bytes) {
                     answer(fileError(CommandStatus::IOException, error));
-                else if (!isValidUtf8(*bytes))
+                } else if (!isValidUtf8(*bytes)) {
                     answer(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
-                else
-                    answer(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(bytes->begin(), bytes->end())));
+                } else {
+                    auto result = WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(bytes->begin(), bytes->end()));
+                    bytes.reset();
+                    result.setHold(lease);
+                    answer(result);
+                }
             });
     });
 }
@@ -699,27 +752,45 @@ void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
     std::uint64_t maxBytes = form == ReadForm::DataURL ? kMaxAnswerBytes / 4 * 3 - 1024
         : form == ReadForm::BinaryString              ? kMaxAnswerBytes / 2
                                                       : kMaxAnswerBytes;
-    inBackground(command, Order::AtOnce, FileError::NOT_READABLE_ERR, [start, end, form, maxBytes, target = std::move(*target)](const Answer& answer) {
-        target.fileSystem->readFileAtURL(target.url, start, end, maxBytes,
-            [answer, form](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
-                if (!bytes) {
-                    answer(fileError(CommandStatus::IOException, error));
-                    return;
-                }
-                switch (form) {
-                case ReadForm::DataURL:
-                    answer(WHPluginResult::resultWithStatus(CommandStatus::OK,
-                        "data:" + mimeType + ";base64," + WHBase64::base64EncodedString(*bytes)));
-                    break;
-                case ReadForm::ArrayBuffer:
-                    answer(WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, *bytes));
-                    break;
-                case ReadForm::BinaryString:
-                    answer(WHPluginResult::resultWithStatus(CommandStatus::OK, latin1ToUtf8(*bytes)));
-                    break;
-                }
-            });
-    });
+    // Held at once: the bytes and the frame written from them; for text forms the bytes, the text
+    // (4/3 of the bytes in Base64, up to twice them in a binary string), its JSON and the frame.
+    auto held = [form](std::uint64_t bytes) -> std::uint64_t {
+        switch (form) {
+        case ReadForm::ArrayBuffer:
+            return 2 * bytes;
+        case ReadForm::DataURL:
+            return bytes + 3 * (bytes / 3 * 4 + 4);
+        case ReadForm::BinaryString:
+            return bytes + 3 * (2 * bytes);
+        }
+        return bytes;
+    };
+    readInTurn(command, *target, start, end, maxBytes, held,
+        [start, end, form, maxBytes, target = *target](const Answer& answer, const ReadBudget::Lease& lease) {
+            target.fileSystem->readFileAtURL(target.url, start, end, maxBytes,
+                [answer, form, lease](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
+                    if (!bytes) {
+                        answer(fileError(CommandStatus::IOException, error));
+                        return;
+                    }
+                    WHPluginResult result;
+                    switch (form) {
+                    case ReadForm::DataURL:
+                        result = WHPluginResult::resultWithStatus(CommandStatus::OK,
+                            "data:" + mimeType + ";base64," + WHBase64::base64EncodedString(*bytes));
+                        break;
+                    case ReadForm::ArrayBuffer:
+                        result = WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, std::move(*bytes));
+                        break;
+                    case ReadForm::BinaryString:
+                        result = WHPluginResult::resultWithStatus(CommandStatus::OK, latin1ToUtf8(*bytes));
+                        break;
+                    }
+                    bytes.reset();
+                    result.setHold(lease);
+                    answer(result);
+                });
+        });
 }
 
 void WHFile::write(const WHInvokedUrlCommand& command)

@@ -9,6 +9,7 @@
 
 #include "bridge/WHPlugin.h"
 #include "plugins/file/LocalDisk.h"
+#include "plugins/file/ReadBudget.h"
 #include "plugins/file/WHFileSystem.h"
 
 namespace penwick {
@@ -114,6 +115,14 @@ private:
     // counts). An exception answers `onException` with status 6 instead.
     using Answer = std::function<void(const WHPluginResult&)>;
     void inBackground(const WHInvokedUrlCommand& command, Order order, FileError onException, std::function<void(const Answer&)> work);
+    // Runs a read of `target` in the background once the view's read budget has room for
+    // `bytesHeld` (what its answer holds in the host at most, given the bytes the read takes);
+    // `work` puts the lease it is given on its result.
+    using ReadWork = std::function<void(const Answer&, const ReadBudget::Lease&)>;
+    void readInTurn(const WHInvokedUrlCommand& command, Target target, std::int64_t start, std::int64_t end,
+        std::uint64_t maxBytes, std::function<std::uint64_t(std::uint64_t)> bytesHeld, ReadWork work);
+    static std::function<void()> guardedTask(Answer answer, std::string callbackId, FileError onException,
+        std::function<void(const Answer&)> work);
 
     std::vector<std::shared_ptr<WHFileSystem>> m_fileSystems;
     std::string m_appDocsPath;
@@ -122,6 +131,7 @@ private:
     std::string m_appTempPath;
     std::string m_appCachePath;
     std::shared_ptr<ChangeQueue> m_changes;
+    std::shared_ptr<ReadBudget> m_readBudget;
 };
 
 } // namespace penwick

@@ -49,13 +49,30 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
         EXPECT_TRUE(popup->visible && main.scripts().empty()) << url;
         EXPECT_EQ(log.count("refused to load " + url + " in the popup: only http and https pages load in the popup"),
             decision == PolicyDecision::Ignore ? 1u : 0u) << url;
-        controller.didStartMainFrameLoad(url);
+        controller.didStartMainFrameNavigation(url, platform::NavigationChooser::PageOrUser);
         EXPECT_EQ(popup->visible, !handsOver) << url;
         EXPECT_EQ(main.scripts().size(), handsOver ? 1u : 0u) << url;
         // The log holds the landing URL's parameter names, not the code.
         for (const auto& line : log.lines())
             EXPECT_EQ(line.find("code=x"), std::string::npos) << line;
     }
+    // Once each time the popup is shown: not the rest of a redirect chain through the landing page,
+    // nor a landing that a frame of another origin may have chosen.
+    test::LogCapture log;
+    test::RecordingWebView main;
+    PopupWindowController controller(std::make_unique<FakePopupWindow>(), kLanding, nullptr);
+    controller.setGWebView(&main);
+    controller.showWindow();
+    for (const char* code : { "f", "1", "2" })
+        controller.didStartMainFrameNavigation(kLanding + "?code=" + code,
+            *code == 'f' ? platform::NavigationChooser::MaybeForeignFrame : platform::NavigationChooser::PageOrUser);
+    controller.showWindow();
+    controller.didStartMainFrameNavigation(kLanding + "?code=3", platform::NavigationChooser::PageOrUser);
+    EXPECT_EQ(main.scripts(), (std::vector<std::string> { PopupWindowController::snsLoginScript(kLanding + "?code=1"),
+                                  PopupWindowController::snsLoginScript(kLanding + "?code=3") }));
+    EXPECT_EQ(log.count("the popup reached the landing page " + kLanding + "?code=\u2026 by a navigation that a frame of another "
+                        "origin may have chosen; it is not handed over"),
+        1u) << ::testing::PrintToString(log.lines());
 }
 
 // The desktop is handed web pages and mail only, of a bounded length; the popup loads web pages only.
@@ -67,11 +84,25 @@ TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
         { "", false, false }, { longURL, false, true }, { "http:example.org", false, true }, { "javascript:alert(1)", false, false },
         { "file:///etc/passwd", false, false }, { "data:text/html,x", false, false }, { "whfile://localhost/root/etc/hostname", false, false },
         { "smb://host/share/x.desktop", false, false }, { "apt:vim", false, false }, { "example.org", false, false },
+        { "https:///etc/passwd", false, true }, { "http://:80/", false, true }, { "https://ann@/x", false, true },
     };
     for (const auto& [url, desktop, popup] : cases) {
         EXPECT_EQ(!platform::UrlOpener::refusal(url), desktop) << url.substr(0, 64);
         EXPECT_EQ(!PopupWindowController::refusal(url), popup) << url.substr(0, 64);
     }
+}
+
+// A mail program is handed addresses and text only, however the field names are spelled.
+TEST(AppPlugin, MailLinksReachTheDesktopWithTheirAddressesAndTextOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        { "mailto:a@x.org?subject=Hi&attach=/etc/passwd&Body=b%20c#f", "mailto:a@x.org?subject=Hi&Body=b%20c" },
+        { "MAILTO:a@x.org?%61ttach=x&cc=b@x.org&attachment=y&bcc", "MAILTO:a@x.org?cc=b@x.org&bcc" },
+        { "mailto:a@x.org?attach=1", "mailto:a@x.org" },
+        { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" },
+    };
+    for (const auto& [url, handed] : cases)
+        EXPECT_EQ(platform::UrlOpener::handedOver(url), handed) << url;
 }
 
 // The save dialog proposes a file name, never a path a page chose.

@@ -12,6 +12,7 @@
 
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
+#include "support/LogCapture.h"
 
 using namespace penwick::channel;
 
@@ -223,6 +224,7 @@ struct Recorder final : HostEndpoint, PageEndpoint {
     std::uint64_t newContextId() override { return 40; }
     void connectionClosed(ChannelConnection&, const std::string& why) override { closed = why; }
     std::uint64_t pageId() const override { return 3; }
+    bool hostedBy(const std::string& credential) const override { return credential == host; }
     ContextSetup didCreateScriptContext(std::shared_ptr<ChannelConnection>, std::uint64_t contextId, const NewContext& notice) override
     {
         events.push_back("context " + std::to_string(contextId) + " " + notice.url);
@@ -246,6 +248,8 @@ struct Recorder final : HostEndpoint, PageEndpoint {
 
     std::vector<std::string> events;
     std::string closed = "open";
+    // The token of the process that claimed the page.
+    std::string host;
 };
 
 // The host's end of a real socket pair, and what its peer reads.
@@ -282,9 +286,19 @@ struct Pair {
 TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
 {
     Pair pair;
-    // 25 MiB to a peer that reads nothing: a blocking send would hang here for good.
-    for (int i = 0; i < 400; ++i)
-        ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, std::string(64 * 1024, char('a' + i % 26))));
+    // 25 MiB to a peer that reads nothing: a blocking send would hang here for good. Every tenth
+    // payload was written elsewhere: sent from where it is, in order, its hold kept until sent.
+    auto hold = std::make_shared<int>(0);
+    std::weak_ptr<int> held = hold;
+    for (int i = 0; i < 400; ++i) {
+        std::string payload(64 * 1024, char('a' + i % 26));
+        if (i % 10 == 0)
+            ASSERT_TRUE(pair.host->sendShared(FrameKind::Evaluate, 1, 0, std::make_shared<const std::string>(payload), hold));
+        else
+            ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, payload));
+    }
+    hold.reset();
+    EXPECT_FALSE(held.expired());
     EXPECT_GT(pair.host->queuedBytes(), 0u);
     std::vector<Frame> frames;
     while (frames.size() < 400 && pair.host->isOpen()) {
@@ -296,6 +310,7 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
     for (int i = 0; i < 400; ++i)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
+    EXPECT_TRUE(held.expired());
 }
 
 TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)
@@ -425,6 +440,42 @@ TEST(Connection, MessagesReachTheirPageDecodedAndEveryFrameThePeerWaitsOnIsAnswe
             EXPECT_EQ(decode<ContextSetup>(answers[0].payload)->bridge, c.answerContext != 0) << c.name;
         }
         EXPECT_TRUE(pair.host->isOpen()) << c.name;
+    }
+}
+
+// A connection speaks only for the pages its process claimed: a new context of another process's
+// page waits for a claim (the engine carries claims apart from the channel) and is refused with a
+// line when none comes; nothing else the connection says about that page reaches it.
+TEST(Connection, AProcessSpeaksOnlyForThePagesItClaimed)
+{
+    for (bool claimed : { false, true }) {
+        SCOPED_TRACE(claimed ? "claimed meanwhile" : "never claimed");
+        penwick::test::LogCapture log;
+        Pair pair;
+        pair.host->setIntroduced(7, "popup");
+        pair.host->setPageClaimWait(50);
+        pair.recorder.host = "main";
+        std::string bytes;
+        ASSERT_TRUE(appendFrame(bytes, FrameKind::FrameGone, 3, 0, encode(FrameGone { 1 })));
+        ASSERT_TRUE(appendFrame(bytes, FrameKind::NewContext, 3, 0, encode(NewContext { 1, false, "file:///www/index.html" })));
+        ASSERT_EQ(write(pair.peer, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        while (g_main_context_iteration(nullptr, FALSE)) { }
+        if (claimed) {
+            pair.recorder.host = "popup";
+            pair.host->pageClaimed();
+        }
+        std::vector<Frame> answers;
+        while (answers.empty()) {
+            g_main_context_iteration(nullptr, TRUE);
+            answers = pair.drainPeer();
+        }
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0].kind, FrameKind::ContextSetup);
+        EXPECT_EQ(answers[0].context, claimed ? 40u : 0u);
+        EXPECT_EQ(pair.recorder.events, claimed ? std::vector<std::string> { "context 40 file:///www/index.html" } : std::vector<std::string> {});
+        EXPECT_EQ(log.count("refused a script context of page 3 that web process 7 announced: that process does not host the page; "
+                            "the frame gets no bridge"),
+            claimed ? 0u : 1u) << ::testing::PrintToString(log.lines());
     }
 }
 

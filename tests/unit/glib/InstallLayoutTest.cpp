@@ -32,6 +32,7 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
     EXPECT_EQ(build.resourcePath(), at("src/app"));
     EXPECT_EQ(build.webExtensionDirectory(nullptr), at("build/webext"));
     EXPECT_EQ(build.documentationDirectory(), at("src"));
+    EXPECT_EQ(build.localeDirectory(), at("build/locale"));
     EXPECT_EQ(build.webExtensionDirectory("/elsewhere"), "/elsewhere");
 
     // Installed and moved elsewhere is what the install tests run.
@@ -47,7 +48,7 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.installed) {
-            mkdir(c.prefix + share);
+            mkdir(c.prefix + share + "/locale");
             mkdir(c.prefix + lib);
             mkdir(c.prefix + "/share/doc/org.example.App");
         }
@@ -55,6 +56,7 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
         EXPECT_EQ(layout.resourcePath(), at(c.prefix + share));
         EXPECT_EQ(layout.webExtensionDirectory(nullptr), at(c.prefix + lib));
         EXPECT_EQ(layout.documentationDirectory(), at(c.prefix + "/share/doc/org.example.App"));
+        EXPECT_EQ(layout.localeDirectory(), at(c.prefix + share + "/locale"));
         EXPECT_EQ(layout.webExtensionDirectory(""), at(c.prefix + lib)) << "an empty override is none";
     }
 }

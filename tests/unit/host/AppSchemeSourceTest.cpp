@@ -28,6 +28,13 @@ TEST(AppSchemeSource, OnlyTheAppsHostAndFilesInsideTheFolderWithThePageLibraryAt
         { "app://other.app/a%20b.js", nullptr },
         { "whfile://localhost/a%20b.js", nullptr },
         { "app://com.example.notes/_webhost/own.js", nullptr },
+        { "app://com.example.notes//_webhost/own.js", nullptr },
+        { "app://com.example.notes/%5fwebhost/own.js", nullptr },
+        { "app://com.example.notes/_webhost%2fown.js", nullptr },
+        { "app://com.example.notes/./x/../_webhost/own.js", nullptr },
+        { "app://com.example.notes//_webhost/webhost.mjs", "text/javascript" },
+        { "app://com.example.notes:80/a%20b.js", nullptr },
+        { "app://com.example.notes:/a%20b.js", nullptr },
         { "app://com.example.notes/%2e%2e/secret.txt", nullptr },
         { "app://com.example.notes/", nullptr },
     };

@@ -126,11 +126,13 @@ TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
         EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
 
-// Page-supplied text in log lines: control characters escaped, long URLs cut, the rest unchanged;
-// a console value too deep to write (writing recurses once per level) is named instead.
-TEST(WebViewDelegate, LogLinesEscapeControlCharactersCutLongURLsAndNameTooDeepValues)
+// Page-supplied text in log lines: control characters and text-hiding characters escaped, URLs
+// anywhere without query values, long URLs and lines cut, the rest unchanged; a console value too
+// deep to write (writing recurses once per level) is named instead.
+TEST(WebViewDelegate, LogLinesEscapeHiddenCharactersRedactAndCutURLsAndNameTooDeepValues)
 {
     const std::string url = "data:," + std::string(5000, 'a');
+    const std::string words(2000, 'w');
     auto nested = [](int levels) { return Value::parse(std::string(levels, '[') + std::string(levels, ']')); };
     const std::pair<std::string, std::string> cases[] = {
         // A newline in page text would start a line of the page's making.
@@ -139,6 +141,10 @@ TEST(WebViewDelegate, LogLinesEscapeControlCharactersCutLongURLsAndNameTooDeepVa
         { std::string("/a\0b \x1b[31m\x7f", 11), "/a\\x00b \\x1B[31m\\x7F" },
         { "to " + url + " now", "to " + url.substr(0, 256) + "... (5006 bytes) now" },
         { "at '" + url + "'", "at '" + url.substr(0, 255) + "... (5008 bytes)" },
+        { "a\u202Egnp.exe \u2066x\u2069 \u2028\u2029 z\u200Bw\uFEFF \u00e9\xC2\x9B[2J \xFF", "a\\u202Egnp.exe \\u2066x\\u2069 \\u2028\\u2029 z\\u200Bw\\uFEFF \u00e9\\u009B[2J \\xFF" },
+        { "Fetch API cannot load https://a.example/x?token=t0k&v=1. (x)", "Fetch API cannot load https://a.example/x?token=\u2026&v=\u2026. (x)" },
+        { "args: --dev-url='http://u:pw@127.0.0.1:5/#k=v' ?a=b", "args: --dev-url='http://\u2026@127.0.0.1:5/#k=\u2026' ?a=b" },
+        { words + " " + words + " " + words, words + " " + words + " " + words.substr(0, 94) + "... (line of 6002 bytes)" },
         { WHConsole::description(nested(1000)), std::string(1000, '[') + std::string(1000, ']') },
         { WHConsole::description(nested(100000)), "(a value nested more than 1000 levels deep)" },
     };
@@ -156,6 +162,7 @@ TEST(WebViewDelegate, LoggedURLsKeepParameterNamesButNotValues)
         { "https://site.example/bdsocial/desktop.html?code=s3cret&state=xyz", "https://site.example/bdsocial/desktop.html?code=\u2026&state=\u2026" },
         { "https://a.example/cb#access_token=t0k&token_type=bearer", "https://a.example/cb#access_token=\u2026&token_type=\u2026" },
         { "https://a.example/p?flag&x=1=2;y=#frag", "https://a.example/p?flag&x=\u2026;y=\u2026#frag" },
+        { "https://a.example/p?q=\u2026..xxxx._system", "https://a.example/p?q=\u2026..xxxx._system" },
         { "https://user:pw@a.example/x?q=1", "https://\u2026@a.example/x?q=\u2026" },
         { "https://a.example/a@b", "https://a.example/a@b" },
         { "file:///tmp/x.html", "file:///tmp/x.html" },

@@ -72,9 +72,9 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
     }
 }
 
-// Who is served: the app's own web views, asking without an Origin (the engine lets only local
-// documents load the scheme) or with the app's own. Everyone else gets one answer, whether the file
-// exists or not.
+// Who is served: the app's own web views while they show the app's content, asking without an
+// Origin (the engine lets only local documents load the scheme) or with the app's own. Everyone else
+// gets one answer, whether the file exists or not.
 TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFiles)
 {
     const struct {
@@ -86,6 +86,8 @@ TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFi
         { "file://", RequestingView::App, true },
         { "whfile://localhost", RequestingView::App, true },
         { nullptr, RequestingView::Other, false },
+        { nullptr, RequestingView::AppShowingOther, false },
+        { "whfile://localhost", RequestingView::AppShowingOther, false },
         { "file://", RequestingView::Other, false },
         { "null", RequestingView::App, false },
         { "https://example.org", RequestingView::App, false },
@@ -100,6 +102,9 @@ TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFi
             SchemeRequest request { method, "bytes=0-1", c.origin ? std::optional<std::string>(c.origin) : std::nullopt, c.view };
             SCOPED_TRACE(std::string(c.origin ? c.origin : "no origin") + " " + method);
             EXPECT_EQ(FileSchemeResponder::admits(request, SchemeRules("whfile")), c.admitted);
+            // A scheme for every document of the app's views serves the one showing something else too.
+            SchemeRules everyDocument("whfile", { "file://", "whfile://localhost" }, {}, SchemeAudience::AppViews);
+            EXPECT_EQ(FileSchemeResponder::admits(request, everyDocument), c.admitted || c.view == RequestingView::AppShowingOther);
             if (c.admitted)
                 continue;
             const SchemeResponse refusal = FileSchemeResponder::refusal();

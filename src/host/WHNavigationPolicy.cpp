@@ -1,0 +1,79 @@
+#include "host/WHNavigationPolicy.h"
+
+#include <algorithm>
+
+#include "base/AsciiCase.h"
+#include "base/Format.h"
+#include "base/Log.h"
+#include "platform/UrlOpener.h"
+
+namespace penwick {
+namespace {
+
+std::string schemeOf(std::string_view url)
+{
+    auto colon = url.find(':');
+    return colon == std::string_view::npos ? std::string() : asciiLowercase(std::string(url.substr(0, colon)));
+}
+
+bool isWebURL(std::string_view url)
+{
+    std::string scheme = schemeOf(url);
+    return scheme == "http" || scheme == "https";
+}
+
+} // namespace
+
+ExternalLinks WHNavigationPolicy::externalLinksFrom(const std::optional<std::string>& setting)
+{
+    return setting && asciiLowercase(*setting) == "browser" ? ExternalLinks::Browser : ExternalLinks::Allow;
+}
+
+WHNavigationPolicy::Verdict WHNavigationPolicy::navigation(const platform::NavigationRequest& request) const
+{
+    // Links carry tokens in their queries: the lines keep the names only.
+    std::string shown = log::withoutQueryValues(request.url);
+    if (request.dropped)
+        return { Action::Refuse, format("ignored a drop the page did not take: %@", shown) };
+    bool byUser = request.gesture == platform::UserGesture::Yes
+        && (request.kind == platform::NavigationKind::Link || request.kind == platform::NavigationKind::Form);
+    // Another site's page a frame already shows navigates in its frame (the engine does not say
+    // which frame a navigation is for).
+    std::string origin = WHAppContentPolicy::originOf(request.url);
+    bool framed = std::any_of(request.frameURLs.begin(), request.frameURLs.end(),
+        [&](const std::string& url) { return WHAppContentPolicy::originOf(url) == origin; });
+    bool otherSite = isWebURL(request.url) && !framed && origin != WHAppContentPolicy::originOf(request.currentURL);
+    if (m_externalLinks == ExternalLinks::Browser && byUser && otherSite) {
+        if (auto why = platform::UrlOpener::refusal(request.url))
+            return { Action::Refuse, format("ERROR: refused to open %@ in the system browser: %@", shown, *why) };
+        return { Action::Browser, format("opening %@ in the system browser", shown) };
+    }
+    return { Action::Load, format("navigating to %@", shown) };
+}
+
+WHNavigationPolicy::Verdict WHNavigationPolicy::mainFrameDocument(std::string_view url) const
+{
+    if (schemeOf(url) != "file" || m_content.isAppContent(url))
+        return { Action::Load, {} };
+    return { Action::Refuse, format("refused to show %@ in the app's window: it is a file outside the app's folder", log::withoutQueryValues(url)) };
+}
+
+WHNavigationPolicy::Verdict WHNavigationPolicy::newWindow(const platform::NewWindowRequest& request) const
+{
+    std::string shown = log::withoutQueryValues(request.url);
+    if (m_content.isAppContent(request.url))
+        return { Action::Refuse, format("ERROR: refused a new window for %@: the app's own pages open only in its window", shown) };
+    if (!isWebURL(request.url))
+        return { Action::Refuse, format("ERROR: refused a new window for %@: only http and https addresses open in the browser", shown) };
+    // The app's own script may open the browser when it likes; a page that is not the app's only
+    // when the user asked for it.
+    if (request.gesture == platform::UserGesture::No && request.opener == platform::DocumentOpener::Other)
+        return { Action::Refuse,
+            format("ERROR: refused a new window for %@: the page shows content that is not the app's, and the user did not ask for it", shown) };
+    // What the desktop takes from a page's call, and no more.
+    if (auto why = platform::UrlOpener::refusal(request.url))
+        return { Action::Refuse, format("ERROR: refused a new window for %@: %@", shown, *why) };
+    return { Action::Browser, format("opening %@ in the system browser", shown) };
+}
+
+} // namespace penwick

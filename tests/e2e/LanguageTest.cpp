@@ -1,0 +1,39 @@
+// The host's own words follow the user's language, and right-to-left languages mirror: the page's
+// confirm dialog under German and Arabic. LANGUAGE over C.UTF-8 needs no generated locale.
+#include <gtest/gtest.h>
+#include <string>
+
+#include "e2e/AppRunner.h"
+
+using penwick::e2e::AppRunner;
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
+{
+    struct Case {
+        const char* language;
+        std::string title, ok, cancel, direction;
+    };
+    for (const Case& c : { Case { "de", "Bestätigen", "OK", "Abbrechen", "left-to-right" },
+             Case { "ar", "تأكيد", "حسنًا", "إلغاء", "right-to-left" } }) {
+        SCOPED_TRACE(c.language);
+        AppRunner app(AppRunner::Binary::TestApp);
+        app.writeConfig(AppRunner::widget("<content src=\"ask.html\"/>"));
+        app.writeResource("www/ask.html",
+            "<!DOCTYPE html><meta charset=\"utf-8\"><script>addEventListener('load', () => setTimeout(() =>"
+            " console.log('confirm answered: ' + confirm('Sure?'))));</script>");
+        app.setEnv("LC_ALL", "C.UTF-8");
+        app.setEnv("LANGUAGE", c.language);
+        app.setEnv("G_MESSAGES_DEBUG", "penwick");
+        app.start();
+        ASSERT_TRUE(app.waitForLine("dialog '" + c.title + "' buttons '" + c.ok + "' '" + c.cancel + "' " + c.direction, 30s))
+            << app.output();
+        // The window manager sees the translated title; Return answers with the first button.
+        ASSERT_TRUE(app.onWindow(c.title, "windowfocus --sync %1 key --clearmodifiers Return")) << app.output();
+        EXPECT_TRUE(app.waitForLine("confirm answered: true", 20s)) << app.output();
+    }
+}
+
+} // namespace

@@ -1,0 +1,193 @@
+// The app's window as its user meets it: links, drops, history keys, closing, the context menu and
+// zoom. The desktop's drag and close request come from a stand-in (desktop-stand-in).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "e2e/AppRunner.h"
+#include "e2e/Child.h"
+#include "e2e/LoopbackServer.h"
+
+using penwick::e2e::AppRunner;
+using penwick::e2e::Child;
+using penwick::e2e::LoopbackServer;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A page filling the window that logs its keys, its width and its drags; `body` goes first.
+void startPage(AppRunner& app, const std::string& body, const std::string& config = {})
+{
+    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + config));
+    app.writeResource("www/index.html",
+        "<!DOCTYPE html><html><body style=\"margin:0;height:100vh\">" + body
+            + "<script>console.log('app page, width ' + innerWidth);"
+              "addEventListener('resize', () => console.log('width ' + innerWidth));"
+              "addEventListener('keydown', (e) => console.log('key ' + e.key));"
+              "addEventListener('dragover', (e) => console.log('dragover ' + e.dataTransfer.types));"
+              "</script></body></html>");
+    app.setEnv("NO_AT_BRIDGE", "1");
+    app.start();
+}
+
+bool key(const AppRunner& app, const std::string& keys)
+{
+    return app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers " + keys);
+}
+
+TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
+{
+    LoopbackServer site("<!DOCTYPE html><title>away</title><script>console.log('away page')</script>");
+    ASSERT_NE(site.port(), 0);
+    const std::string link = site.origin() + "/away.html";
+    for (bool browser : { true, false }) {
+        SCOPED_TRACE(browser ? "browser" : "allow");
+        AppRunner app(AppRunner::Binary::TestApp);
+        app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
+        startPage(app, "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
+            browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : "");
+        ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+        ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
+        if (browser) {
+            EXPECT_EQ(app.missingLogLines({ "opening " + link + " in the system browser", "system opens " + link }), std::vector<std::string> {})
+                << app.output();
+            // The app is still there to take keys.
+            ASSERT_TRUE(key(app, "x"));
+            EXPECT_TRUE(app.waitForLine("key x")) << app.output();
+            EXPECT_EQ(app.countLines("away page"), 0) << app.output();
+            continue;
+        }
+        ASSERT_EQ(app.missingLogLines({ "navigating to " + link, "away page" }), std::vector<std::string> {}) << app.output();
+        ASSERT_TRUE(key(app, "alt+Left"));
+        EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 2; }, 30s)) << app.output();
+    }
+}
+
+TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
+{
+    AppRunner app;
+    // The page takes drops on its left half only.
+    startPage(app, "<div style=\"position:fixed;left:0;top:0;width:50%;height:100%\" ondragover=\"event.preventDefault()\" "
+                   "ondrop=\"event.preventDefault();console.log('page took a drop of ' + event.dataTransfer.types)\"></div>");
+    ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+    const std::string dropped = app.path("tmp/dropped.html");
+    app.writeResource("../tmp/dropped.html", "<script>console.log('dropped page ran')</script>");
+    Child source({ PENWICK_DESKTOP_STAND_IN, "drag", "file://" + dropped });
+    ASSERT_TRUE(AppRunner::waitUntil([] { return !AppRunner::capture("xdotool search --onlyvisible --name '^drag source$'").empty(); }, 20s));
+    const std::string window = app.window();
+    for (int x : { 800, 200 }) {
+        int dragovers = app.countLines("dragover ");
+        // Pressed on the source and moved past the drag threshold; then moved over the app until the
+        // page sees the drag, and released.
+        ASSERT_TRUE(AppRunner::xdotool("search --onlyvisible --name '^drag source$' mousemove --window %1 100 100 mousedown 1"));
+        for (int step : { 110, 130, 150 })
+            ASSERT_TRUE(AppRunner::xdotool("search --onlyvisible --name '^drag source$' mousemove --window %1 " + std::to_string(step) + " 100"));
+        int y = 300;
+        ASSERT_TRUE(AppRunner::waitUntil([&] {
+            (void)AppRunner::xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(++y));
+            return app.countLines("dragover ") > dragovers;
+        }, 20s)) << app.output();
+        ASSERT_TRUE(AppRunner::xdotool("mousemove --window " + window + " " + std::to_string(x + 20) + " 320 mouseup 1"));
+        if (x == 800) {
+            ASSERT_TRUE(app.waitForLine("ignored a drop the page did not take: file://" + dropped)) << app.output();
+        }
+    }
+    EXPECT_TRUE(app.waitForLine("page took a drop of text/uri-list")) << app.output();
+    EXPECT_EQ(app.countLines("dropped page ran"), 0) << app.output();
+}
+
+// With the leave-page question armed (the page was used first), the first close is answered
+// "stay" and the app goes on; the second "leave" and it quits. Unarmed, a close quits at once.
+TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
+{
+    struct Case {
+        bool armed;
+        bool closeButton;
+    };
+    for (auto c : { Case { false, true }, Case { false, false }, Case { true, true }, Case { true, false } }) {
+        SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q"));
+        AppRunner app(AppRunner::Binary::TestApp);
+        app.setEnv("PENWICK_TEST_DIALOGS", "cancel;ok");
+        startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = 'unsaved'; })</script>" : "");
+        ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+        // The engine asks only a page the user has clicked.
+        ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
+        ASSERT_TRUE(key(app, "a"));
+        ASSERT_TRUE(app.waitForLine("key a")) << app.output();
+        auto close = [&] {
+            if (c.closeButton)
+                return std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) == 0;
+            return key(app, "ctrl+q");
+        };
+        ASSERT_TRUE(close());
+        if (c.armed) {
+            ASSERT_TRUE(app.waitForLine("dialog confirm:")) << app.output();
+            ASSERT_TRUE(key(app, "b"));
+            ASSERT_TRUE(app.waitForLine("key b")) << app.output();
+            ASSERT_TRUE(close());
+        }
+        EXPECT_EQ(app.waitForExit(20s), 0) << app.output();
+        EXPECT_EQ(app.countLines("dialog confirm:"), c.armed ? 2 : 0) << app.output();
+    }
+}
+
+// Without developer extras a plain page offers no menu at all (only history and reload were on
+// it): the key after the menu key reaches the page. With them the engine's menu opens.
+TEST(Window, ThePagesMenuHasNoBrowserItemsWithoutDeveloperExtras)
+{
+    for (bool extras : { false, true }) {
+        SCOPED_TRACE(extras ? "developer extras" : "none");
+        AppRunner app;
+        if (extras)
+            app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
+        startPage(app, "plain");
+        ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+        // The menu is a window of its own without a name.
+        auto unnamed = [&] { return AppRunner::capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^$'"); };
+        const std::string before = unnamed();
+        ASSERT_TRUE(key(app, "shift+F10"));
+        if (extras) {
+            EXPECT_TRUE(AppRunner::waitUntil([&] { return unnamed() != before; }, 20s));
+            continue;
+        }
+        ASSERT_TRUE(key(app, "y"));
+        EXPECT_TRUE(app.waitForLine("key y")) << app.output();
+        EXPECT_EQ(unnamed(), before);
+    }
+}
+
+// Ctrl+plus zooms (the viewport narrows) and the level comes back on the next run; AllowZoom
+// false leaves the keys to the page and the app unzoomed.
+TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
+{
+    AppRunner app;
+    // The width the page logged last in a line starting with `prefix`.
+    auto width = [&](const std::string& prefix) {
+        std::optional<int> found;
+        for (const auto& line : app.lines())
+            if (auto at = line.find(prefix); at != std::string::npos)
+                found = std::atoi(line.c_str() + at + prefix.size());
+        return found;
+    };
+    startPage(app, "");
+    ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+    const int plain = *width("app page, width ");
+    ASSERT_TRUE(key(app, "ctrl+plus"));
+    ASSERT_TRUE(app.waitForLine(": width")) << app.output();
+    const int zoomed = *width(": width ");
+    EXPECT_LT(zoomed, plain);
+    app.kill();
+    app.start();
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 2; }, 30s)) << app.output();
+    EXPECT_EQ(width("app page, width "), zoomed);
+    app.kill();
+    startPage(app, "", "<preference name=\"AllowZoom\" value=\"false\"/>");
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 3; }, 30s)) << app.output();
+    EXPECT_EQ(width("app page, width "), plain);
+    ASSERT_TRUE(key(app, "ctrl+plus"));
+    EXPECT_TRUE(app.waitForLine("key +")) << app.output();
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+// Where the app's window goes: links, drops, files and new windows.
+#include <gtest/gtest.h>
+
+#include "host/WHNavigationPolicy.h"
+
+using penwick::ExternalLinks;
+using penwick::WHAppContentPolicy;
+using penwick::WHNavigationPolicy;
+using Action = WHNavigationPolicy::Action;
+namespace platform = penwick::platform;
+
+namespace {
+
+const WHAppContentPolicy kApp("/opt/app/www", "app://com.example.notes/index.html", {}, "app://com.example.notes");
+constexpr const char* kPage = "app://com.example.notes/index.html";
+
+TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysSo)
+{
+    using K = platform::NavigationKind;
+    using G = platform::UserGesture;
+    struct Case {
+        const char* url;
+        K kind;
+        G gesture;
+        ExternalLinks links;
+        Action action;
+        const char* line;
+        bool dropped = false;
+        std::vector<std::string> frames = {};
+    };
+    const Case cases[] = {
+        { "https://example.com/a?token=1", K::Link, G::Yes, ExternalLinks::Allow, Action::Load, "navigating to https://example.com/a?token" },
+        { "https://example.com/a?token=1", K::Link, G::Yes, ExternalLinks::Browser, Action::Browser,
+            "opening https://example.com/a?token=\u2026 in the system browser" },
+        { "http://example.com/f", K::Form, G::Yes, ExternalLinks::Browser, Action::Browser, "opening http://example.com/f in the system browser" },
+        // Script, history and the app's own pages stay in the window.
+        { "https://example.com/", K::Other, G::No, ExternalLinks::Browser, Action::Load, "navigating to https://example.com/" },
+        { "https://example.com/", K::Link, G::No, ExternalLinks::Browser, Action::Load, "navigating to https://example.com/" },
+        { "https://example.com/", K::BackForward, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to https://example.com/" },
+        { "app://com.example.notes/b.html", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to app://com.example.notes/b.html" },
+        { "mailto:a@example.com", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to mailto:a@example.com" },
+        // A frame showing that site navigates in itself.
+        { "https://maps.example/b", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to https://maps.example/b", false,
+            { "https://maps.example/a" } },
+        { "https:example.com", K::Link, G::Yes, ExternalLinks::Browser, Action::Refuse,
+            "ERROR: refused to open https:example.com in the system browser: " },
+        // A drop the page did not take shows nothing, whatever it is.
+        { "file:///tmp/x.html", K::Other, G::Yes, ExternalLinks::Allow, Action::Refuse, "ignored a drop the page did not take: file:///tmp/x.html", true },
+        { "https://example.com/", K::Link, G::Yes, ExternalLinks::Browser, Action::Refuse,
+            "ignored a drop the page did not take: https://example.com/", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        platform::NavigationRequest request { c.url, c.kind, c.gesture, kPage, c.dropped, c.frames };
+        auto verdict = WHNavigationPolicy(kApp, c.links).navigation(request);
+        EXPECT_EQ(verdict.action, c.action);
+        EXPECT_TRUE(verdict.line.starts_with(c.line)) << verdict.line;
+    }
+    EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("Browser"), ExternalLinks::Browser);
+    EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("allow"), ExternalLinks::Allow);
+    EXPECT_EQ(WHNavigationPolicy::externalLinksFrom(std::nullopt), ExternalLinks::Allow);
+}
+
+TEST(NavigationPolicy, TheMainFrameShowsNoFileOutsideTheAppAndNewWindowsOpenInTheBrowserAsTheirOpenerMay)
+{
+    const WHAppContentPolicy files("/opt/app/www", "file:///opt/app/www/index.html", {});
+    const WHNavigationPolicy policy(files, ExternalLinks::Allow);
+    EXPECT_EQ(policy.mainFrameDocument("file:///opt/app/www/b.html").action, Action::Load);
+    EXPECT_EQ(policy.mainFrameDocument("https://example.com/").action, Action::Load);
+    for (const char* url : { "file:///tmp/dropped.html", "FILE:///opt/app/www/../config.xml", "file:///opt/app/www-evil/a.html" })
+        EXPECT_EQ(policy.mainFrameDocument(url).action, Action::Refuse) << url;
+    EXPECT_EQ(policy.mainFrameDocument("file:///tmp/x.html").line, "refused to show file:///tmp/x.html in the app's window: it is a file outside the app's folder");
+
+    using G = platform::UserGesture;
+    using O = platform::DocumentOpener;
+    struct Case {
+        const char* url;
+        G gesture;
+        O opener;
+        Action action;
+        const char* line;
+    };
+    const Case cases[] = {
+        { "https://example.com/?k=v", G::No, O::App, Action::Browser, "opening https://example.com/?k=\u2026 in the system browser" },
+        { "https://example.com/", G::Yes, O::Other, Action::Browser, "opening https://example.com/ in the system browser" },
+        { "https://example.com/", G::No, O::Other, Action::Refuse,
+            "ERROR: refused a new window for https://example.com/: the page shows content that is not the app's, and the user did not ask for it" },
+        { "file:///opt/app/www/b.html", G::Yes, O::App, Action::Refuse,
+            "ERROR: refused a new window for file:///opt/app/www/b.html: the app's own pages open only in its window" },
+        { "javascript:alert(1)", G::Yes, O::App, Action::Refuse,
+            "ERROR: refused a new window for javascript:alert(1): only http and https addresses open in the browser" },
+    };
+    for (const auto& c : cases) {
+        auto verdict = policy.newWindow({ c.url, c.gesture, c.opener });
+        EXPECT_EQ(verdict.action, c.action) << c.url;
+        EXPECT_EQ(verdict.line, c.line);
+    }
+}
+
+} // namespace
