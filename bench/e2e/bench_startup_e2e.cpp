@@ -1,5 +1,6 @@
 // The app's start-up and idle memory beside a bare WebKitGTK host (bench_bare_host), in one run
-// under the current X display, both showing the same small page from a file: URL:
+// under the current X display, both showing the same small page from a file: URL and painting
+// under the same policy (printed: on the CPU without a GPU, the engine's default with one):
 //   - start -> load -> exit: the app with --dump-dom against the bare host doing the same (load,
 //     settle, write the page's HTML, exit), from the fork to the exit; pairs alternate which runs
 //     first, and the medians are compared;
@@ -230,11 +231,12 @@ int main()
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
 
+    std::printf("painting: %s\n", penwick::bench::paintingPolicy());
     std::printf("start -> load -> exit, app          %8.0f ms   bare WebKitGTK host %.0f ms (medians of %d pairs)\n",
         median(app) * 1000, median(bare) * 1000, pairs);
     std::printf("  app at %.2fx of the bare host (target <= 1.05x): %s\n", startRatio, verdict(startRatio <= 1.05));
     std::printf("idle PSS, all processes, app        %8.1f MiB   bare WebKitGTK host %.1f MiB (medians of 3 starts)\n",
         median(appPss), median(barePss));
-    std::printf("  app at %.2fx of the bare host (target <= 1.1x): %s\n", pssRatio, verdict(pssRatio <= 1.1));
+    std::printf("  app at %.2fx of the bare host (target <= 1.05x): %s\n", pssRatio, verdict(pssRatio <= 1.05));
     return 0;
 }

@@ -617,8 +617,13 @@ void WHFile::setMetadata(const WHInvokedUrlCommand& command)
 
 void WHFile::readEntries(const WHInvokedUrlCommand& command)
 {
-    if (auto target = targetForArgument(command, rawArgument0(command)))
-        answer(command, target->fileSystem->readEntriesAtURL(target->url));
+    auto target = targetForArgument(command, rawArgument0(command));
+    if (!target)
+        return;
+    // A folder of many thousand items takes a while to list; the page's other calls go on meanwhile.
+    inBackground(command, Order::AtOnce, FileError::NOT_READABLE_ERR, [target = std::move(*target)](const Answer& answer) {
+        answer(target.fileSystem->readEntriesAtURL(target.url));
+    });
 }
 
 void WHFile::getFileMetadata(const WHInvokedUrlCommand& command)

@@ -208,7 +208,7 @@ std::optional<std::string> WHLocalFilesystem::filesystemPathForFullPath(const st
     return filesystemPathForPath(stripQueryParametersFromPath(fullPath));
 }
 
-std::optional<std::string> WHLocalFilesystem::filesystemPathForPath(const std::string& path) const
+std::optional<std::string> WHLocalFilesystem::lexicalLocalPath(const std::string& path) const
 {
     // An empty root would make every full path a path from "/" of the disk.
     if (m_fsRoot.empty())
@@ -225,6 +225,14 @@ std::optional<std::string> WHLocalFilesystem::filesystemPathForPath(const std::s
     local += path;
     if (local.size() >= 2 && local.back() == '/')
         local.pop_back();
+    return local;
+}
+
+std::optional<std::string> WHLocalFilesystem::filesystemPathForPath(const std::string& path) const
+{
+    auto local = lexicalLocalPath(path);
+    if (!local)
+        return std::nullopt;
     auto found = m_resolver->entry(path, LastLink::Follow);
     if (!found && (found.error().code == EXDEV || found.error().code == ELOOP))
         return std::nullopt;
@@ -314,7 +322,8 @@ bool WHLocalFilesystem::valueForKeyIsNumber(const Value& dictionary, const std::
 
 // MARK: Entries and lookups
 
-ValueObject WHLocalFilesystem::makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const
+ValueObject WHLocalFilesystem::makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk,
+    const std::optional<std::string>& reachedLocal) const
 {
     bool isDirectory = kind == EntryKind::Directory;
     std::string path = fullPath;
@@ -322,7 +331,7 @@ ValueObject WHLocalFilesystem::makeEntry(const std::string& fullPath, EntryKind 
         path += '/';
 
     std::string nativeURL;
-    if (auto local = filesystemPathForFullPath(path)) {
+    if (auto local = reachedLocal ? reachedLocal : filesystemPathForFullPath(path)) {
         bool existingDirectory = onDisk == OnDisk::Directory || (onDisk == OnDisk::Unknown && probePath(path).isDirectory);
         nativeURL = WHURL::fileURLStringWithPath(*local, existingDirectory ? WHURL::Directory::Yes : WHURL::Directory::No);
         if (m_urlTransformer)
@@ -494,9 +503,9 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
     ValueArray entries;
     entries.reserve(names->size());
-    for (const auto& child : *names) {
-        std::string childPath = joinLocalPath(*local, child.name);
-        auto fullPath = fullPathForFileSystemPath(childPath);
+    for (auto& child : *names) {
+        std::optional<std::string> childPath = joinLocalPath(*local, child.name);
+        auto fullPath = fullPathForFileSystemPath(*childPath);
         if (!fullPath)
             continue;
         bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory;
@@ -507,8 +516,11 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
                 continue;
             isDirectory = found && disk::probeAt(found->folder.get(), found->name).isDirectory;
         }
+        // Anything but a link lies where the folder, resolved beneath the roots, does: each of a
+        // big folder's items is not resolved again from the root.
         entries.emplace_back(makeEntry(*fullPath, isDirectory ? EntryKind::Directory : EntryKind::File,
-            isDirectory ? OnDisk::Directory : OnDisk::NotDirectory));
+            isDirectory ? OnDisk::Directory : OnDisk::NotDirectory,
+            child.kind == disk::DirectoryName::Kind::Unknown ? std::nullopt : std::move(childPath)));
     }
     return WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(entries));
 }
@@ -769,15 +781,25 @@ void WHLocalFilesystem::readFileAtURL(const WHFilesystemURL& url, std::int64_t s
 
 void WHLocalFilesystem::getFileMetadataForURL(const WHFilesystemURL& url, ResultCallback callback)
 {
-    auto local = filesystemPathForURL(url);
+    // Resolved once, by the look-up below (a link on the way out of the roots fails there as a
+    // missing item); only a link as the last part is followed once more, to see where it leads.
+    auto local = url.fullPath() ? lexicalLocalPath(stripQueryParametersFromPath(*url.fullPath())) : std::nullopt;
     if (!local) {
         callback(fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
         return;
     }
     auto found = locate(url, LastLink::Keep);
     struct stat st;
-    if (!found || fstatat(found->folder.get(), found->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        int err = found ? errno : found.error().code;
+    bool stated = found && fstatat(found->folder.get(), found->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    int err = !found ? found.error().code : stated ? 0 : errno;
+    if (stated && S_ISLNK(st.st_mode)) {
+        auto target = locate(url, LastLink::Follow);
+        if (!target && (target.error().code == EXDEV || target.error().code == ELOOP)) {
+            callback(fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
+            return;
+        }
+    }
+    if (!stated) {
         if (err == EXDEV || err == ELOOP)
             err = ENOENT;
         log::message(format("error getting metadata: %@", g_strerror(err)));

@@ -92,7 +92,12 @@ public:
 
 private:
     enum class OnDisk { Unknown, Directory, NotDirectory };
-    ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk) const;
+    // `reachedLocal`: the local path when the caller already found it inside a reachable root (a
+    // listed item of a resolved folder), so that it is not resolved once more.
+    ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk,
+        const std::optional<std::string>& reachedLocal = std::nullopt) const;
+    // The local path of a full path (no query) by its text alone: nothing resolved on the disk.
+    std::optional<std::string> lexicalLocalPath(const std::string& path) const;
     WHPluginResult copyOrMove(const std::string& directory, const std::string& newName, const std::string& sourcePath,
         const WHLocalFilesystem& sourceFileSystem, TransferMode mode);
     WHPluginResult write(const WHFilesystemURL& url, const Bytes& data, std::optional<std::uint64_t> keep);

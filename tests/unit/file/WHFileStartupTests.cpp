@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <new>
+#include <set>
 #include <thread>
 
 #include "bridge/WHCommandDelegate.h"
@@ -181,6 +182,27 @@ private:
 // Background file work answers every call once, with an error code that says what happened: a
 // read too large for an answer (a sparse terabyte) is refused before anything is read, a missing
 // file is not found, and work that throws is answered instead of taking the host down.
+// A big folder is listed as background work, not inside the page's call, and listed whole.
+TEST(WHFile, ReadEntriesListsABigFolderInTheBackground)
+{
+    StartedFile started;
+    auto& delegate = started.delegate;
+    const std::string dir = started.plugin.appTempPath() + "/many";
+    std::filesystem::create_directories(dir + "/sub");
+    for (int i = 0; i < 3000; ++i)
+        std::ofstream(dir + "/" + std::to_string(i));
+    started.plugin.readEntries(WHInvokedUrlCommand({ "whfile://localhost/temporary/many" }, "cb", "File", "readEntries"));
+    EXPECT_TRUE(delegate.answers.empty());
+    ASSERT_EQ(delegate.background.size(), 1u);
+    delegate.background[0]();
+    ASSERT_EQ(delegate.answers.size(), 1u);
+    std::set<std::string> urls;
+    for (const auto& entry : *delegate.answers[0].first.message())
+        urls.insert(entry["nativeURL"].get<std::string>());
+    EXPECT_EQ(urls.size(), 3001u);
+    EXPECT_TRUE(urls.count("file://" + dir + "/sub/") && urls.count("file://" + dir + "/2999"));
+}
+
 TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
 {
     StartedFile started;
