@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/glib/GpuProbe.h"
+
 // Files the end-to-end benchmarks write for the app they start, and read back; starting it.
 namespace penwick::bench {
 
@@ -40,22 +42,9 @@ inline void writeFile(const std::string& path, const std::string& content)
     _exit(127);
 }
 
-// The app's painting policy, so the bare host can follow it: without a GPU (no render node, nor
-// the device of a driver that has none) pages paint on the CPU; with one, the engine's default.
-inline bool machineHasGpu()
-{
-    if (g_file_test("/dev/nvidiactl", G_FILE_TEST_EXISTS))
-        return true;
-    GDir* dir = g_dir_open("/dev/dri", 0, nullptr);
-    if (!dir)
-        return false;
-    bool found = false;
-    while (const char* name = g_dir_read_name(dir))
-        found = found || g_str_has_prefix(name, "renderD");
-    g_dir_close(dir);
-    return found;
-}
-
+// The app's painting policy, so the bare host can follow it: without a GPU pages paint on the
+// CPU; with one, the engine's default.
+using penwick::platform::machineHasGpu;
 inline const char* paintingPolicy() { return machineHasGpu() ? "both the engine's default (a GPU is present)" : "both painting on the CPU (no GPU)"; }
 
 } // namespace penwick::bench

@@ -1,3 +1,4 @@
+#include "platform/glib/GpuProbe.h"
 #include "platform/gtk/GtkWebView.h"
 
 #include <algorithm>
@@ -47,18 +48,7 @@ std::string processLostPage()
 // WebGL keeps its own context.
 bool hasGpu()
 {
-    static const bool s_found = [] {
-        if (g_file_test("/dev/nvidiactl", G_FILE_TEST_EXISTS))
-            return true;
-        GDir* dir = g_dir_open("/dev/dri", 0, nullptr);
-        if (!dir)
-            return false;
-        bool found = false;
-        while (const char* name = g_dir_read_name(dir))
-            found = found || g_str_has_prefix(name, "renderD");
-        g_dir_close(dir);
-        return found;
-    }();
+    static const bool s_found = machineHasGpu();
     return s_found;
 }
 } // namespace
