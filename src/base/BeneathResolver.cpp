@@ -1,4 +1,5 @@
 #include "base/BeneathResolver.h"
+#include "base/PathComponents.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,21 +17,6 @@ namespace penwick {
 namespace {
 
 Error errnoError(int err) { return Error { err, std::string("path resolution: ") + strerror(err) }; }
-
-std::vector<std::string> components(std::string_view path)
-{
-    std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= path.size()) {
-        size_t next = path.find('/', i);
-        if (next == std::string_view::npos)
-            next = path.size();
-        if (next > i)
-            parts.emplace_back(path.substr(i, next - i));
-        i = next + 1;
-    }
-    return parts;
-}
 
 int openBeneath(int root, const std::string& path, int flags, unsigned mode)
 {
@@ -110,7 +96,7 @@ Result<BeneathResolver::Entry> BeneathResolver::entry(std::string_view path, Las
         return errnoError(ENOENT);
     if (path.find('\0') != std::string_view::npos)
         return errnoError(EINVAL);
-    auto parts = components(path);
+    auto parts = pathComponents(path);
     if (parts.empty())
         return Entry { FileDescriptor(fcntl(open.front().folder, F_DUPFD_CLOEXEC, 0)), "." };
     if (m_walk == Walk::Kernel && g_kernelWalks.load(std::memory_order_relaxed) && parts.back() != "..") {
@@ -149,7 +135,7 @@ Result<BeneathResolver::Entry> BeneathResolver::walk(const std::vector<OpenRoot>
         for (size_t r = 0; r < roots.size(); ++r) {
             if (roots[r].folder < 0)
                 continue;
-            auto rootParts = components(roots[r].path);
+            auto rootParts = pathComponents(roots[r].path);
             if (rootParts.size() > absolute.size() || (best < roots.size() && rootParts.size() < bestDepth))
                 continue;
             if (std::equal(rootParts.begin(), rootParts.end(), absolute.begin())) {
@@ -169,7 +155,7 @@ Result<BeneathResolver::Entry> BeneathResolver::walk(const std::vector<OpenRoot>
         return true;
     };
 
-    push(components(path));
+    push(pathComponents(path));
     int links = 0;
     while (!pending.empty()) {
         std::string name = std::move(pending.back());
@@ -182,7 +168,7 @@ Result<BeneathResolver::Entry> BeneathResolver::walk(const std::vector<OpenRoot>
                 continue;
             }
             // Above a root: on only where that lands in (another) root.
-            auto above = components(roots[root].path);
+            auto above = pathComponents(roots[root].path);
             if (above.empty())
                 continue; // ".." of "/" is "/"
             above.pop_back();
@@ -212,14 +198,14 @@ Result<BeneathResolver::Entry> BeneathResolver::walk(const std::vector<OpenRoot>
                 return errnoError(errno);
             std::string_view text(target, static_cast<size_t>(n));
             if (!text.empty() && text.front() == '/') {
-                auto absolute = components(text);
+                auto absolute = pathComponents(text);
                 std::vector<std::string> rest(pending.rbegin(), pending.rend());
                 pending.clear();
                 absolute.insert(absolute.end(), rest.begin(), rest.end());
                 if (!reanchor(absolute))
                     return errnoError(EXDEV);
             } else {
-                push(components(text));
+                push(pathComponents(text));
             }
             continue;
         }
@@ -241,7 +227,7 @@ Result<FileDescriptor> BeneathResolver::open(std::string_view path, int flags, L
             return errnoError(ENOENT);
         // Empty names dropped as the component walk drops them ("a//b", "a/" of a file).
         std::string relative;
-        for (const auto& part : components(path))
+        for (const auto& part : pathComponents(path))
             relative += (relative.empty() ? "" : "/") + part;
         int fd = openBeneath(root, relative.empty() ? "." : relative, flags | (last == LastLink::Keep ? O_NOFOLLOW : 0), mode);
         if (fd >= 0)

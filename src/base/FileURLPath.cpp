@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/AsciiCase.h"
+#include "base/PathComponents.h"
 #include "base/WHURL.h"
 
 namespace penwick {
@@ -30,23 +31,17 @@ std::optional<std::string> FileURLPath::localPath(std::string_view url)
 
 std::string FileURLPath::normalized(std::string_view path)
 {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        auto end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        auto part = path.substr(start, end - start);
+    std::vector<std::string> parts;
+    for (auto& part : pathComponents(path)) {
         if (part == "..") {
             if (!parts.empty())
                 parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
+        } else if (part != ".") {
+            parts.push_back(std::move(part));
         }
-        start = end + 1;
     }
     std::string result;
-    for (auto part : parts) {
+    for (const auto& part : parts) {
         result += '/';
         result += part;
     }

@@ -1,4 +1,5 @@
 #include "base/WHURL.h"
+#include "base/PathComponents.h"
 
 #include <glib.h>
 
@@ -115,18 +116,10 @@ std::vector<std::string> WHURL::pathComponents() const
     std::vector<std::string> components;
     if (!m_path || m_path->empty())
         return components;
-    const std::string& p = *m_path;
-    if (p.front() == '/')
+    if (m_path->front() == '/')
         components.emplace_back("/");
-    size_t i = 0;
-    while (i < p.size()) {
-        size_t next = p.find('/', i);
-        if (next == std::string::npos)
-            next = p.size();
-        if (next > i)
-            components.emplace_back(p.substr(i, next - i));
-        i = next + 1;
-    }
+    for (auto& name : penwick::pathComponents(*m_path))
+        components.push_back(std::move(name));
     return components;
 }
 
