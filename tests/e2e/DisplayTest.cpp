@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <glib.h>
 #include <optional>
@@ -271,6 +272,44 @@ TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserL
     second.shareFoldersWith(first);
     startApp(second, "");
     EXPECT_TRUE(frameBecomes(second, *frame, 20s));
+}
+
+// However the desktop says its screen is dense (a window scale, a font resolution alone, both),
+// the page gets it once as device pixels and keeps its CSS viewport; a text scale leaves it too.
+TEST(Display, TheDesktopsScaleReachesThePageOnceAsDevicePixels)
+{
+    struct Desktop { const char *name, *resources, *env, *value; double ratio; };
+    for (const Desktop& desktop : {
+             Desktop { "unscaled", "", "", "", 1 },
+             Desktop { "font resolution alone", "Xft.dpi: 192", "", "", 2 },
+             Desktop { "window scale", "", "GDK_SCALE", "2", 2 },
+             Desktop { "both", "Xft.dpi: 192", "GDK_SCALE", "2", 2 },
+             Desktop { "text scale", "", "GDK_DPI_SCALE", "1.5", 1 },
+         }) {
+        SCOPED_TRACE(desktop.name);
+        OwnServer screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "2048x1536x24", "-nolisten", "tcp", "-noreset" });
+        ASSERT_TRUE(screen.running()) << "Xvfb did not start";
+        // An X resource, as a desktop without a settings daemon has it.
+        ASSERT_EQ(std::system(("echo '" + std::string(desktop.resources) + "' | xrdb -merge").c_str()), 0);
+        AppRunner app;
+        if (*desktop.env)
+            app.setEnv(desktop.env, desktop.value);
+        app.writeConfig(AppRunner::widget(kFixed));
+        app.writeResource("www/index.html", "<body><script>function report() { console.log('viewport ' + innerWidth + ' ' + innerHeight + ' ' "
+                                            "+ devicePixelRatio) } onload = onresize = report</script></body>");
+        app.start();
+        int width = 0, height = 0;
+        double ratio = 0;
+        auto settled = [&] {
+            auto lines = app.lines();
+            auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) { return l.find("viewport ") != std::string::npos; });
+            if (last == lines.rend() || std::sscanf(last->c_str() + last->find("viewport "), "viewport %d %d %lf", &width, &height, &ratio) != 3)
+                return false;
+            // Without a window manager the unscaled viewport is the whole 800x600 frame.
+            return ratio == desktop.ratio && std::abs(width - 800) <= 80 && std::abs(height - 600) <= 60;
+        };
+        EXPECT_TRUE(waitUntil(settled, 30s)) << width << "x" << height << " at " << ratio << "\n" << app.output();
+    }
 }
 
 TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
