@@ -145,10 +145,10 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
         startApp(app, kFullScreen);
         ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
         ASSERT_TRUE(frameBecomes(app, screen));
-        // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
-        // now with the window manager's title bar inside it.
+        // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
+        // of the screen, now with the window manager's title bar inside it.
         pressF11(app);
-        EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768, Title::Shown }));
+        EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
         pressF11(app);
         ASSERT_TRUE(frameBecomes(app, screen));
         EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
@@ -160,7 +160,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
         EXPECT_TRUE(xdotool("windowactivate --sync " + id));
         EXPECT_TRUE(frameBecomes(app, screen));
         pressF11(app);
-        EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768, Title::Shown }));
+        EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
     }
     AppRunner app;
     startApp(app, kFixed);
@@ -353,7 +353,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
 TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameWithoutAWindowManager)
 {
     AppRunner app;
-    // The window is at 0,168 800x600: 1000,50 is over the other client's window.
+    // The window is at 128,296 800x600: 1000,50 is over the other client's window.
     ASSERT_TRUE(xdotool("mousemove 400 400"));
     Display* display = XOpenDisplay(nullptr);
     ASSERT_TRUE(display);
@@ -372,11 +372,11 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
     startApp(app, kFixed + "<preference name=\"HideMousePointer\" value=\"2\"/>");
     ASSERT_TRUE(app.waitForLine("pointer: hidden over this application's windows only; movement over other applications from XInput2 raw motion and the pointer's position", 20s))
         << app.output();
-    // Without a window manager a fixed size is the outer frame: laid out at the top-left as
-    // 1024x768, the bottom edge stays at 768 and the top moves down.
-    ASSERT_TRUE(frameBecomes(app, { 0, 768 - 600, 800, 600 }, 20s));
+    // Without a window manager a fixed size is the outer frame: laid out as 1024x768 in the middle
+    // of the screen, the bottom edge stays and the top moves down.
+    ASSERT_TRUE(frameBecomes(app, { 128, 128 + 768 - 600, 800, 600 }, 20s));
     EXPECT_TRUE(waitUntil([&] { return !shown(); }, 30s));
-    for (const char* move : { "mousemove 300 300", "mousemove 1000 50", "mousemove 400 400" }) {
+    for (const char* move : { "mousemove 500 500", "mousemove 1000 50", "mousemove 400 400" }) {
         SCOPED_TRACE(move);
         ASSERT_TRUE(xdotool(move));
         EXPECT_TRUE(waitUntil(shown, 30s));
