@@ -13,6 +13,8 @@ namespace {
 constexpr double kBaseDpi = 96.0;
 // GtkSettings keeps the font resolution in 1024ths of a dot per inch.
 constexpr double kDpiUnit = 1024.0;
+// The zoom level the page asked for, kept on its view.
+constexpr const char* kLevelKey = "penwick-zoom-level";
 
 } // namespace
 
@@ -39,11 +41,21 @@ void GtkDisplayScale::followDesktop()
         g_object_set(settings, "gtk-xft-dpi", static_cast<int>(std::lround(fontDpi / static_cast<double>(scale))), nullptr);
 }
 
-double GtkDisplayScale::engineZoom(double level)
+void GtkDisplayScale::setZoom(WebKitWebView* view, double level)
 {
     GdkScreen* screen = gdk_screen_get_default();
-    double resolution = screen ? gdk_screen_get_resolution(screen) : -1;
-    return resolution > 0 ? level * kBaseDpi / resolution : level;
+    if (!screen) {
+        webkit_web_view_set_zoom_level(view, level);
+        return;
+    }
+    // The engine follows a new font resolution on its own; the page's zoom follows with it.
+    if (!g_object_get_data(G_OBJECT(view), kLevelKey))
+        g_signal_connect_object(screen, "notify::resolution", G_CALLBACK(+[](GdkScreen*, GParamSpec*, WebKitWebView* view) {
+            setZoom(view, *static_cast<double*>(g_object_get_data(G_OBJECT(view), kLevelKey)));
+        }), view, G_CONNECT_DEFAULT);
+    g_object_set_data_full(G_OBJECT(view), kLevelKey, new double(level), +[](gpointer level) { delete static_cast<double*>(level); });
+    double resolution = gdk_screen_get_resolution(screen);
+    webkit_web_view_set_zoom_level(view, resolution > 0 ? level * kBaseDpi / resolution : level);
 }
 
 } // namespace penwick::platform
