@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <glib.h>
 #include <optional>
@@ -144,10 +145,10 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
         startApp(app, kFullScreen);
         ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
         ASSERT_TRUE(frameBecomes(app, screen));
-        // The first toggle returns to the frame the layout gave the window: 1024x768 at the origin,
-        // now with the window manager's title bar inside it.
+        // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
+        // of the screen, now with the window manager's title bar inside it.
         pressF11(app);
-        EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768, Title::Shown }));
+        EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
         pressF11(app);
         ASSERT_TRUE(frameBecomes(app, screen));
         EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
@@ -159,7 +160,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
         EXPECT_TRUE(xdotool("windowactivate --sync " + id));
         EXPECT_TRUE(frameBecomes(app, screen));
         pressF11(app);
-        EXPECT_TRUE(frameBecomes(app, { 0, 0, 1024, 768, Title::Shown }));
+        EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
     }
     AppRunner app;
     startApp(app, kFixed);
@@ -273,6 +274,44 @@ TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserL
     EXPECT_TRUE(frameBecomes(second, *frame, 20s));
 }
 
+// However the desktop says its screen is dense (a window scale, a font resolution alone, both),
+// the page gets it once as device pixels and keeps its CSS viewport; a text scale leaves it too.
+TEST(Display, TheDesktopsScaleReachesThePageOnceAsDevicePixels)
+{
+    struct Desktop { const char *name, *resources, *env, *value; double ratio; };
+    for (const Desktop& desktop : {
+             Desktop { "unscaled", "", "", "", 1 },
+             Desktop { "font resolution alone", "Xft.dpi: 192", "", "", 2 },
+             Desktop { "window scale", "", "GDK_SCALE", "2", 2 },
+             Desktop { "both", "Xft.dpi: 192", "GDK_SCALE", "2", 2 },
+             Desktop { "text scale", "", "GDK_DPI_SCALE", "1.5", 1 },
+         }) {
+        SCOPED_TRACE(desktop.name);
+        OwnServer screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "2048x1536x24", "-nolisten", "tcp", "-noreset" });
+        ASSERT_TRUE(screen.running()) << "Xvfb did not start";
+        // An X resource, as a desktop without a settings daemon has it.
+        ASSERT_EQ(std::system(("echo '" + std::string(desktop.resources) + "' | xrdb -merge").c_str()), 0);
+        AppRunner app;
+        if (*desktop.env)
+            app.setEnv(desktop.env, desktop.value);
+        app.writeConfig(AppRunner::widget(kFixed));
+        app.writeResource("www/index.html", "<body><script>function report() { console.log('viewport ' + innerWidth + ' ' + innerHeight + ' ' "
+                                            "+ devicePixelRatio) } onload = onresize = report</script></body>");
+        app.start();
+        int width = 0, height = 0;
+        double ratio = 0;
+        auto settled = [&] {
+            auto lines = app.lines();
+            auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) { return l.find("viewport ") != std::string::npos; });
+            if (last == lines.rend() || std::sscanf(last->c_str() + last->find("viewport "), "viewport %d %d %lf", &width, &height, &ratio) != 3)
+                return false;
+            // Without a window manager the unscaled viewport is the whole 800x600 frame.
+            return ratio == desktop.ratio && std::abs(width - 800) <= 80 && std::abs(height - 600) <= 60;
+        };
+        EXPECT_TRUE(waitUntil(settled, 30s)) << width << "x" << height << " at " << ratio << "\n" << app.output();
+    }
+}
+
 TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
 {
     DummyMonitors monitors;
@@ -314,7 +353,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
 TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameWithoutAWindowManager)
 {
     AppRunner app;
-    // The window is at 0,168 800x600: 1000,50 is over the other client's window.
+    // The window is at 128,296 800x600: 1000,50 is over the other client's window.
     ASSERT_TRUE(xdotool("mousemove 400 400"));
     Display* display = XOpenDisplay(nullptr);
     ASSERT_TRUE(display);
@@ -333,11 +372,11 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
     startApp(app, kFixed + "<preference name=\"HideMousePointer\" value=\"2\"/>");
     ASSERT_TRUE(app.waitForLine("pointer: hidden over this application's windows only; movement over other applications from XInput2 raw motion and the pointer's position", 20s))
         << app.output();
-    // Without a window manager a fixed size is the outer frame: laid out at the top-left as
-    // 1024x768, the bottom edge stays at 768 and the top moves down.
-    ASSERT_TRUE(frameBecomes(app, { 0, 768 - 600, 800, 600 }, 20s));
+    // Without a window manager a fixed size is the outer frame: laid out as 1024x768 in the middle
+    // of the screen, the bottom edge stays and the top moves down.
+    ASSERT_TRUE(frameBecomes(app, { 128, 128 + 768 - 600, 800, 600 }, 20s));
     EXPECT_TRUE(waitUntil([&] { return !shown(); }, 30s));
-    for (const char* move : { "mousemove 300 300", "mousemove 1000 50", "mousemove 400 400" }) {
+    for (const char* move : { "mousemove 500 500", "mousemove 1000 50", "mousemove 400 400" }) {
         SCOPED_TRACE(move);
         ASSERT_TRUE(xdotool(move));
         EXPECT_TRUE(waitUntil(shown, 30s));

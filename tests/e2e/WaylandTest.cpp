@@ -193,3 +193,66 @@ TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
 }
 
 } // namespace
+
+namespace {
+
+// Runs `command` in `folder` against the weston whose socket "seat" is in `runtime`.
+std::string onWeston(const std::string& runtime, const std::string& folder, const std::string& command)
+{
+    return AppRunner::capture("cd '" + folder + "' && XDG_RUNTIME_DIR='" + runtime + "' WAYLAND_DISPLAY=seat timeout 10 " + command + " 2>/dev/null");
+}
+
+// A dialog over a full-screen window is shown above it and the keyboard answers it. Weston raises a
+// new window above a full-screen one when it activates it for a seat: its X11 back end on the
+// test's display has one, with the keyboard xdotool drives (the headless one has none).
+TEST(WestonWithASeat, AnAlertOverFullScreenIsShownAboveTheWindowAndReturnAnswersIt)
+{
+    if (!g_getenv("DISPLAY") || AppRunner::capture("command -v weston-screenshooter").empty())
+        GTEST_SKIP() << "needs weston with its X11 back end and an X display";
+    AppRunner app;
+    const std::string runtime = app.path("runtime");
+    Child weston({ "env", "XDG_RUNTIME_DIR=" + runtime, "weston", "--backend=x11-backend.so", "--use-pixman", "--socket=seat", "--debug",
+        "--width=1024", "--height=768", "--idle-time=0" });
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/seat"); }, 30s));
+    app.setEnv("WAYLAND_DISPLAY", "seat");
+    app.setEnv("GDK_BACKEND", "wayland");
+    app.setEnv("NO_AT_BRIDGE", "1");
+    app.writeConfig(AppRunner::widget(R"(<preference name="WindowSize" value="fullscreen"/>)"));
+    app.writeResource("www/index.html", "<body style=\"margin:0;background:#234\" onload=\"console.log('page ready')\" onkeydown=\"if (event.key == 'a') "
+                                        "{ console.log('alerting'); alert('over full screen'); console.log('answered') }\"></body>");
+    app.start();
+    // Top first: the lines of the app's full-screen view and of its dialog's.
+    auto views = [&] {
+        std::istringstream lines(onWeston(runtime, runtime, "weston-debug scene-graph"));
+        int at = 0, window = -1, dialog = -1;
+        for (std::string line; std::getline(lines, line); ++at) {
+            if (line.find("role xdg_toplevel") == std::string::npos || line.find(" of " PENWICK_APP_ID ",") == std::string::npos)
+                continue;
+            if (line.find("'Message' of") != std::string::npos)
+                dialog = at;
+            else if (std::getline(lines, line) && line.find("position: (0, 0) -> (1024, 768)") != std::string::npos)
+                window = at++;
+        }
+        return std::pair { window, dialog };
+    };
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return views().first >= 0 && app.hasLogLine("page ready"); }, 60s)) << app.output();
+    const std::string before = app.path("before"), during = app.path("during");
+    ASSERT_EQ(std::system(("mkdir '" + before + "' '" + during + "'").c_str()), 0);
+    onWeston(runtime, before, "weston-screenshooter");
+    ASSERT_FALSE(AppRunner::capture("ls '" + before + "'").empty()) << "weston took no screenshot";
+    const std::string westonWindow = "$(xdotool search --class weston | head -1)";
+    // Keys reach the page once weston has given its window the keyboard.
+    ASSERT_TRUE(AppRunner::xdotool("windowfocus --sync " + westonWindow));
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::xdotool("key a") && app.waitForLine("alerting", 1s); }, 30s))
+        << app.output();
+    std::pair<int, int> seen;
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return (seen = views()).second >= 0 && seen.second < seen.first; }, 30s))
+        << "window at line " << seen.first << ", dialog at " << seen.second;
+    onWeston(runtime, during, "weston-screenshooter");
+    auto image = [](const std::string& folder) { return AppRunner::capture("cat '" + folder + "'/*.png | md5sum"); };
+    EXPECT_NE(image(before), image(during));
+    ASSERT_TRUE(AppRunner::xdotool("key Return"));
+    EXPECT_TRUE(app.waitForLine("answered", 30s)) << app.output();
+}
+
+} // namespace

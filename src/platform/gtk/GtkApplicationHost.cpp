@@ -28,6 +28,7 @@
 #include "platform/glib/InstanceLock.h"
 #include "platform/gtk/GtkStorageFeatures.h"
 #include "platform/gtk/GtkWebView.h"
+#include "platform/gtk/GtkDisplayScale.h"
 #include "platform/gtk/GtkX11Errors.h"
 
 namespace penwick::platform {
@@ -367,6 +368,7 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
             atk_object_set_name(root, g_get_application_name());
         gtk_window_set_default_icon_name(state.applicationId.c_str());
         GtkX11Errors::tolerateDestroyedWindows();
+        GtkDisplayScale::followDesktop();
         state.colorScheme = std::make_unique<GtkDesktopColorScheme>();
         state.started = true;
         state.lifecycle->startup();

@@ -58,6 +58,9 @@ GtkMainWindow::GtkMainWindow(GtkApplication* application, const std::string& tit
     g_object_ref(m_window);
     gtk_window_set_title(m_window, title.c_str());
     gtk_window_set_default_size(m_window, width, height);
+    // A first window starts in the middle of the work area of the monitor with the pointer, its
+    // title bar inside it; a kept or configured frame moves it, and a window manager may place it.
+    gtk_window_set_position(m_window, GTK_WIN_POS_CENTER);
     gtk_widget_set_name(GTK_WIDGET(m_window), "penwick-main-window");
     // The desktop shows the icon installed under the application id.
     gtk_window_set_icon_name(m_window, g_application_get_application_id(G_APPLICATION(application)));

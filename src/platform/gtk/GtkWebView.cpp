@@ -12,6 +12,7 @@
 #include "channel/FileReach.h"
 #include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkChannelServer.h"
+#include "platform/gtk/GtkDisplayScale.h"
 #include "platform/gtk/GtkEngineContext.h"
 #include "platform/gtk/GtkPermissionRequests.h"
 
@@ -243,7 +244,7 @@ void GtkWebView::applySettings()
     // Every window.open reaches the host, which decides (and says) what comes of it; the engine
     // would otherwise drop one without a user gesture silently.
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
-    webkit_web_view_set_zoom_level(m_view, m_zoomLevel);
+    GtkDisplayScale::setZoom(m_view, m_zoomLevel);
     if (!hasGpu())
         webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     if (!m_drawsBackground) {
@@ -682,7 +683,7 @@ void GtkWebView::zoomBy(int steps)
     if (level == m_zoomLevel)
         return;
     m_zoomLevel = level;
-    webkit_web_view_set_zoom_level(m_view, level);
+    GtkDisplayScale::setZoom(m_view, level);
     if (m_client)
         m_client->zoomLevelChanged(level);
 }
@@ -692,7 +693,7 @@ void GtkWebView::setZoom(ZoomKeys keys, double level)
     m_zoomKeys = keys;
     m_zoomLevel = level > 0 ? level : 1.0;
     if (m_view)
-        webkit_web_view_set_zoom_level(m_view, m_zoomLevel);
+        GtkDisplayScale::setZoom(m_view, m_zoomLevel);
 }
 
 void GtkWebView::trimContextMenu(WebKitContextMenu* menu)
