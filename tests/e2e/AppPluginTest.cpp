@@ -61,11 +61,11 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     auto shown = [&] { return app.windowCount("inner", AppRunner::Shown::Only) > 0; };
     ASSERT_TRUE(AppRunner::waitUntil(shown, 30s)) << app.output();
     ASSERT_TRUE(app.waitForLine("first login", 30s)) << app.output();
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms)) << "the popup stays after the landing page";
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 30s)) << "the popup stays after the landing page";
     ASSERT_TRUE(AppRunner::waitUntil(shown, 30s)) << app.output();
     EXPECT_EQ(app.windowCount("inner", AppRunner::Shown::OrNot), 1) << "a second window for the second open";
     bool done = app.waitForLine(": DONE", 30s);
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 1500ms));
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 30s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers F1"));
     EXPECT_TRUE(app.waitForLine(std::string("system opens ") + PENWICK_DOCUMENTS_URL, 30s)) << app.output();
     app.kill();

@@ -3,6 +3,7 @@
 // colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <gio/gunixsocketaddress.h>
 #include <sys/stat.h>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e/AppRunner.h"
@@ -18,6 +18,7 @@
 #include "e2e/PrivateBus.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::BusService;
 using penwick::e2e::LoopbackServer;
 using penwick::e2e::PrivateBus;
 using namespace std::chrono_literals;
@@ -25,65 +26,32 @@ using namespace std::chrono_literals;
 namespace {
 
 // The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark,
-// 2 light) on `address` from a thread of its own.
+// 2 light) on `address`.
 class FakePortal {
 public:
-    FakePortal(const std::string& address, guint32 scheme) : m_scheme(scheme)
-    {
-        // Calls reach the object in the main context that is the thread default where it is registered.
-        g_main_context_push_thread_default(m_context);
-        m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
-            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
-            nullptr, nullptr);
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(R"(<node><interface name="org.freedesktop.portal.Settings">
+    FakePortal(const std::string& address, guint32 scheme)
+        : m_scheme(scheme)
+        , m_service(address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+              R"(<node><interface name="org.freedesktop.portal.Settings">
             <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
             <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)", nullptr);
-        static const GDBusInterfaceVTable vtable = {
-            +[](GDBusConnection*, const char*, const char*, const char*, const char* method, GVariant*, GDBusMethodInvocation* call, gpointer data) {
-                GVariant* value = g_variant_new_uint32(static_cast<FakePortal*>(data)->m_scheme);
-                bool old = g_strcmp0(method, "Read") == 0;
-                g_dbus_method_invocation_return_value(call, g_variant_new("(v)", old ? g_variant_new_variant(value) : value));
-            },
-            nullptr, nullptr, {}
-        };
-        bool served = m_bus && g_dbus_connection_register_object(m_bus, "/org/freedesktop/portal/desktop", node->interfaces[0], &vtable, this, nullptr, nullptr) > 0;
-        g_dbus_node_info_unref(node);
-        GVariant* owned = served ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", "org.freedesktop.portal.Desktop", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr) : nullptr;
-        if ((m_ready = owned))
-            g_variant_unref(owned);
-        g_main_context_pop_thread_default(m_context);
-        m_thread = std::thread([this] { g_main_loop_run(m_loop); });
-    }
-    ~FakePortal()
+            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
+              [this](const char* method, GVariant*) {
+                  GVariant* value = g_variant_new_uint32(m_scheme);
+                  return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
+              })
     {
-        g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
-            g_main_loop_quit(static_cast<GMainLoop*>(loop));
-            return G_SOURCE_REMOVE;
-        }, m_loop);
-        m_thread.join();
-        if (m_bus)
-            g_object_unref(m_bus);
-        g_main_loop_unref(m_loop);
-        g_main_context_unref(m_context);
     }
-    bool ready() const { return m_ready; }
+    bool ready() const { return m_service.ready(); }
     void change(guint32 scheme)
     {
         m_scheme = scheme;
-        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings",
-            "SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)), nullptr);
-        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
+        m_service.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)));
     }
 
 private:
     std::atomic<guint32> m_scheme;
-    GMainContext* m_context = g_main_context_new();
-    GMainLoop* m_loop = g_main_loop_new(m_context, FALSE);
-    GDBusConnection* m_bus = nullptr;
-    std::thread m_thread;
-    bool m_ready = false;
+    BusService m_service;
 };
 
 // A page with the page library and the app plugin.

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <glib.h>
 #include <optional>
-#include <sstream>
 #include <unistd.h>
 #include <utility>
 
 #include "e2e/AppRunner.h"
 #include "e2e/Child.h"
+#include "e2e/XServer.h"
 #include "support/TempDir.h"
 
 #include <X11/Xlib.h>
@@ -23,6 +23,7 @@
 
 using penwick::e2e::AppRunner;
 using penwick::e2e::Child;
+using penwick::e2e::OwnDisplay;
 using namespace std::chrono_literals;
 
 namespace {
@@ -44,6 +45,7 @@ std::ostream& operator<<(std::ostream& os, const Frame& f)
 {
     return os << f.width << "x" << f.height << "+" << f.x << "+" << f.y << (f.title == Title::Shown ? " titled" : " untitled");
 }
+std::ostream& operator<<(std::ostream& os, const std::optional<Frame>& f) { return f ? os << *f : os << "no window"; }
 
 int field(const std::string& text, const std::string& label)
 {
@@ -73,7 +75,7 @@ testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chr
     std::optional<Frame> last;
     if (waitUntil([&] { return (last = outerFrame(app)) == want; }, timeout))
         return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "want " << want << ", have " << (last ? (std::ostringstream() << *last).str() : "no window");
+    return testing::AssertionFailure() << "want " << want << ", have " << last;
 }
 
 // The root's supporting-window property outlives a window manager that is gone; the window it
@@ -170,7 +172,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     EXPECT_TRUE(waitUntil([&] {
         fixed = outerFrame(app);
         return fixed && fixed->width == 800 && fixed->height == 600 && fixed->title == Title::Shown;
-    }, 30s)) << (fixed ? (std::ostringstream() << *fixed).str() : "no window");
+    }, 30s)) << fixed;
     // Taller than the frame the layout gave (kept from its bottom edge), the window still starts
     // with its title bar on screen.
     app.kill();
@@ -178,33 +180,8 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     EXPECT_TRUE(waitUntil([&] {
         fixed = outerFrame(app);
         return fixed && fixed->width == 900 && fixed->height == 1000 && fixed->y >= 0 && fixed->y + 1000 <= screen.height;
-    }, 30s)) << (fixed ? (std::ostringstream() << *fixed).str() : "no window");
+    }, 30s)) << fixed;
 }
-
-// A second X server for the length of a test, started by `command` with "{fd}" for its display
-// number. DISPLAY points at it meanwhile, for the app and the X tools alike.
-class OwnServer {
-public:
-    explicit OwnServer(std::vector<std::string> command)
-    {
-        m_server.emplace(std::move(command));
-        const std::string number = m_server->firstLine();
-        if (number.empty())
-            return;
-        m_oldDisplay = g_getenv("DISPLAY");
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-    }
-    ~OwnServer()
-    {
-        if (running())
-            setenv("DISPLAY", m_oldDisplay.c_str(), 1);
-    }
-    bool running() const { return !m_oldDisplay.empty(); }
-
-private:
-    std::optional<Child> m_server;
-    std::string m_oldDisplay; // while the server is this process's display
-};
 
 // Xorg with the dummy driver, whose outputs RandR lines up as monitors, which GTK sees as such
 // (Xvfb and Xephyr show it one monitor only).
@@ -231,14 +208,14 @@ public:
 
 private:
     penwick::test::TempDir m_dir { "penwick-xorg-XXXXXX" };
-    std::optional<OwnServer> m_xorg; // goes before its folder
+    std::optional<OwnDisplay> m_xorg; // goes before its folder
 };
 
 // On a screen smaller than a fixed size's layout the title bar starts on screen; a window without
 // a configured size comes back with the size and place the user gave it.
 TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserLeftIt)
 {
-    OwnServer screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset" });
+    OwnDisplay screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset" });
     ASSERT_TRUE(screen.running()) << "Xvfb did not start";
     WindowManager wm;
     if (!wm.installed)
@@ -252,7 +229,7 @@ TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserL
             frame = outerFrame(app);
             return frame && frame->width == 1280 && frame->height == 800 && frame->title == Title::Shown && frame->x >= 0
                 && frame->y >= 0 && frame->x + 1280 <= 1440 && frame->y + 800 <= 900;
-        }, 8s)) << (frame ? (std::ostringstream() << *frame).str() : "no window");
+        }, 30s)) << frame;
     }
     AppRunner first;
     startApp(first, "");
@@ -266,7 +243,7 @@ TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserL
     };
     ASSERT_TRUE(waitUntil([&] {
         return (frame = outerFrame(first)) && frame->width != 1024 && capture(read).find(kept()) != std::string::npos;
-    }, 10s)) << (frame ? (std::ostringstream() << *frame).str() : "no window") << " not in " << capture(read);
+    }, 30s)) << frame << " not in " << capture(read);
     first.kill();
     AppRunner second;
     second.shareFoldersWith(first);

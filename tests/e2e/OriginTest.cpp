@@ -70,36 +70,26 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
     }
 }
 
-// An app page with answers on their way navigates its main frame to a page that takes them if it can
-// (a web page, and a file outside the app's folder in the same web process): none arrives there.
-// That page then opens a whfile: page in the main frame, which gets no bridge.
+// An app page with answers on their way navigates its main frame to a web page that takes them if
+// it can: none arrives there. That page then opens a whfile: page in the main frame, which gets no
+// bridge. (A file outside the app's folder never becomes the main document at all: below.)
 TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
 {
-    for (bool web : { true, false }) {
-        SCOPED_TRACE(web ? "to a web page" : "to a file outside the app");
-        AppRunner app(AppRunner::Binary::TestApp);
-        std::string taker = AppRunner::readFile(kPages + "taker.html");
-        LoopbackServer server(taker);
-        ASSERT_NE(server.port(), 0);
-        app.writeResource("taker.html", taker);
-        app.writeResource("planted.html", AppRunner::readFile(kPages + "planted.html"));
-        prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>",
-            web ? server.origin() + "/taker.html" : "file://" + app.resourcesDir() + "/taker.html");
-        // The main frame does not go to a file outside the app at all.
-        if (!web) {
-            EXPECT_TRUE(app.waitForLine("refused to show file://" + app.resourcesDir() + "/taker.html in the app's window", 40s)) << app.output();
-            continue;
-        }
-        EXPECT_EQ(app.missingLogLines({ "asked", "taker ready", "taker waited" }, 40s), Lines {}) << app.output();
-        EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
-        // Eight answers, one line (where the host drops them, or the web process when they crossed).
-        const std::string dropped = "dropped the answers for a document that is gone";
-        EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(dropped) >= 1; }, 30s)) << app.output();
-        EXPECT_LE(app.countLines(dropped), 2) << app.output();
-        // A whfile: page the taker opens in the main frame is not the app's either.
-        (void)app.waitForLine("top whfile page: ", 10s);
-        EXPECT_EQ(app.countLines("top whfile page: object"), 0) << app.output();
-    }
+    AppRunner app(AppRunner::Binary::TestApp);
+    std::string taker = AppRunner::readFile(kPages + "taker.html");
+    LoopbackServer server(taker);
+    ASSERT_NE(server.port(), 0);
+    app.writeResource("planted.html", AppRunner::readFile(kPages + "planted.html"));
+    prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>", server.origin() + "/taker.html");
+    EXPECT_EQ(app.missingLogLines({ "asked", "taker ready", "taker waited" }, 40s), Lines {}) << app.output();
+    EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
+    // Eight answers, one line (where the host drops them, or the web process when they crossed).
+    const std::string dropped = "dropped the answers for a document that is gone";
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(dropped) >= 1; }, 30s)) << app.output();
+    EXPECT_LE(app.countLines(dropped), 2) << app.output();
+    // A whfile: page the taker opens in the main frame is not the app's either.
+    (void)app.waitForLine("top whfile page: ", 10s);
+    EXPECT_EQ(app.countLines("top whfile page: object"), 0) << app.output();
 }
 
 // A foreign file (as a dropped one) never becomes the main frame's document, so it frames no page

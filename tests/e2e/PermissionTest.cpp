@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <gio/gio.h>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e/AppRunner.h"
@@ -16,6 +14,7 @@
 #include "e2e/PrivateBus.h"
 
 using penwick::e2e::AppRunner;
+using penwick::e2e::BusService;
 using penwick::e2e::Child;
 using penwick::e2e::LoopbackServer;
 using penwick::e2e::PrivateBus;
@@ -31,50 +30,26 @@ const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/permission/";
 class RecordingNotifications {
 public:
     explicit RecordingNotifications(const std::string& address)
-    {
-        g_main_context_push_thread_default(m_context);
-        m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
-            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
-            nullptr, nullptr);
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(R"(<node><interface name="org.freedesktop.Notifications">
+        : m_service(address, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+              R"(<node><interface name="org.freedesktop.Notifications">
             <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
               <arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
-            <method name="CloseNotification"><arg type="u"/></method></interface></node>)", nullptr);
-        static const GDBusInterfaceVTable vtable = {
-            +[](GDBusConnection*, const char*, const char*, const char*, const char* method, GVariant* args, GDBusMethodInvocation* call,
-                 gpointer data) {
-                auto* self = static_cast<RecordingNotifications*>(data);
-                if (g_strcmp0(method, "Notify") != 0)
-                    return g_dbus_method_invocation_return_value(call, nullptr);
-                const char *summary, *body, *entry = "";
-                GVariant* hints = g_variant_get_child_value(args, 6);
-                g_variant_lookup(hints, "desktop-entry", "&s", &entry);
-                g_variant_get_child(args, 3, "&s", &summary);
-                g_variant_get_child(args, 4, "&s", &body);
-                std::lock_guard lock(self->m_mutex);
-                self->m_calls.push_back(std::string(entry) + ": " + summary + " / " + body);
-                g_variant_unref(hints);
-                g_dbus_method_invocation_return_value(call, g_variant_new("(u)", static_cast<guint32>(self->m_calls.size())));
-            },
-            nullptr, nullptr, {}
-        };
-        g_dbus_connection_register_object(m_bus, "/org/freedesktop/Notifications", node->interfaces[0], &vtable, this, nullptr, nullptr);
-        g_dbus_node_info_unref(node);
-        g_variant_unref(g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", "org.freedesktop.Notifications", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr));
-        g_main_context_pop_thread_default(m_context);
-        m_thread = std::thread([this] { g_main_loop_run(m_loop); });
-    }
-    ~RecordingNotifications()
+            <method name="CloseNotification"><arg type="u"/></method>
+            <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal></interface></node>)",
+              [this](const char* method, GVariant* args) -> GVariant* {
+                  if (g_strcmp0(method, "Notify") != 0)
+                      return nullptr;
+                  const char *summary, *body, *entry = "";
+                  GVariant* hints = g_variant_get_child_value(args, 6);
+                  g_variant_lookup(hints, "desktop-entry", "&s", &entry);
+                  g_variant_get_child(args, 3, "&s", &summary);
+                  g_variant_get_child(args, 4, "&s", &body);
+                  std::lock_guard lock(m_mutex);
+                  m_calls.push_back(std::string(entry) + ": " + summary + " / " + body);
+                  g_variant_unref(hints);
+                  return g_variant_new("(u)", static_cast<guint32>(m_calls.size()));
+              })
     {
-        g_main_context_invoke(m_context, +[](gpointer loop) -> gboolean {
-            g_main_loop_quit(static_cast<GMainLoop*>(loop));
-            return G_SOURCE_REMOVE;
-        }, m_loop);
-        m_thread.join();
-        g_object_unref(m_bus);
-        g_main_loop_unref(m_loop);
-        g_main_context_unref(m_context);
     }
     Lines calls() const
     {
@@ -82,21 +57,12 @@ public:
         return m_calls;
     }
     // The user clicks the latest notification.
-    void click()
-    {
-        guint32 id = static_cast<guint32>(calls().size());
-        g_dbus_connection_emit_signal(m_bus, nullptr, "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-            "ActionInvoked", g_variant_new("(us)", id, "default"), nullptr);
-        g_dbus_connection_flush_sync(m_bus, nullptr, nullptr);
-    }
+    void click() { m_service.emit("ActionInvoked", g_variant_new("(us)", static_cast<guint32>(calls().size()), "default")); }
 
 private:
     mutable std::mutex m_mutex;
     Lines m_calls;
-    GMainContext* m_context = g_main_context_new();
-    GMainLoop* m_loop = g_main_loop_new(m_context, FALSE);
-    GDBusConnection* m_bus = nullptr;
-    std::thread m_thread;
+    BusService m_service;
 };
 
 TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOriginsFrameIsRefused)
