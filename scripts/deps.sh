@@ -12,6 +12,8 @@ PACKAGES=(
   desktop-file-utils appstream dpkg-dev file
   # The packing test traces that nothing is compiled.
   strace
+  # pgrep, for the test script to end what it left running in the background.
+  procps
   # Desktop-session tests: a private session bus, the desktop's interface settings schema, and a
   # headless Wayland compositor with its debug tools (scene graph and protocol log).
   dbus-daemon libglib2.0-bin gsettings-desktop-schemas weston

@@ -5,7 +5,7 @@
 # replaying each corpus whole. Targets start from a copy of fuzz/corpus/<target> kept in the build
 # folder; the tree's corpus is never written. Prints the executions per target and fails on any finding, keeping the input
 # under <build>/fuzz-findings/. PENWICK_FUZZ_SKIP_UNIT=1 skips the unit tests; naming targets after
-# the seconds runs only those.
+# the seconds runs only those; PENWICK_FUZZ_BUILD_ONLY=1 stops after the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-600}
@@ -34,6 +34,7 @@ fi
 start=$SECONDS
 cmake --build "$BUILD_DIR" -j2 --target "${build_targets[@]}"
 echo "Built in $((SECONDS - start)) s."
+[ "${PENWICK_FUZZ_BUILD_ONLY:-0}" != "1" ] || exit 0
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -17,7 +17,14 @@ cpu_seconds() {
   tail -n 1 "$times_file" | awk '{ split($0, f, /[ms]+/); print f[1] * 60 + f[2] + f[3] * 60 + f[4] }'
 }
 timings=()
+# A part left running in the background (when an earlier part failed) goes with the script.
+kill_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null || true
+}
 report() {
+  if [ -n "${sanitizer_pid:-}" ] && kill -0 "$sanitizer_pid" 2>/dev/null; then kill_tree "$sanitizer_pid"; fi
   rm -f "$times_file" "$times_file.before" "$times_file.after"
   [ "${#timings[@]}" -gt 0 ] || return 0
   echo "Time per part (wall, CPU of its processes):"
@@ -38,6 +45,35 @@ part() {
 part deps scripts/deps.sh
 # Benchmarks are not tests: they are built on demand, not here.
 part build env BUILD_TARGETS=all scripts/build.sh
+
+# The display and host unit tests run everything on the test's one thread: nothing for
+# ThreadSanitizer to see there, so they are neither built nor run under it.
+tsan_skip="display|host"
+tsan_build() {
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF >/dev/null
+  local targets=()
+  for dir in tests/unit/*/; do
+    [[ $(basename "$dir") =~ ^($tsan_skip)$ ]] || targets+=("test_$(basename "$dir")")
+  done
+  cmake --build build-tsan -j"$(nproc)" --target "${targets[@]}"
+}
+# The sanitizer builds compile at the lowest priority beside the tests below, which mostly wait on
+# their displays and the engine; their own tests run once both builds are done.
+sanitizer_builds() {
+  if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then tsan_build; fi
+  if [ "${PENWICK_SKIP_FUZZ:-0}" != "1" ]; then PENWICK_FUZZ_BUILD_ONLY=1 scripts/fuzz.sh; fi
+}
+sanitizer_log=$(mktemp -t penwick-sanitizer-builds-XXXXXX.log)
+( renice -n 19 "$BASHPID" >/dev/null; sanitizer_builds ) >"$sanitizer_log" 2>&1 &
+sanitizer_pid=$!
+wait_sanitizer_builds() {
+  if ! wait "$sanitizer_pid"; then
+    tail -n 60 "$sanitizer_log"
+    echo "The sanitizer builds failed; the whole log is $sanitizer_log." >&2
+    return 1
+  fi
+  rm -f "$sanitizer_log"
+}
 
 # End-to-end tests bring their own X server (an Xvfb per test process) and neither need nor
 # disturb the user's display.
@@ -69,23 +105,11 @@ wayland() {
 if [ "${PENWICK_SKIP_WAYLAND:-0}" != "1" ]; then
   part e2e-wayland wayland
 fi
-
-# The display and host unit tests run everything on the test's one thread: nothing for
-# ThreadSanitizer to see there, so they are neither built nor run under it.
-tsan_skip="display|host"
-tsan_build() {
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF >/dev/null
-  local targets=()
-  for dir in tests/unit/*/; do
-    [[ $(basename "$dir") =~ ^($tsan_skip)$ ]] || targets+=("test_$(basename "$dir")")
-  done
-  cmake --build build-tsan -j"$(nproc)" --target "${targets[@]}"
-}
+part sanitizer-builds wait_sanitizer_builds
 if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then
-  part tsan-build tsan_build
   part tsan-unit env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan -L unit -E "^($tsan_skip)\\." --output-on-failure -j2
 fi
 
 if [ "${PENWICK_SKIP_FUZZ:-0}" != "1" ]; then
-  part asan-build-unit-fuzz scripts/fuzz.sh "${PENWICK_FUZZ_SECONDS:-5}"
+  part asan-unit-fuzz scripts/fuzz.sh "${PENWICK_FUZZ_SECONDS:-5}"
 fi
