@@ -6,7 +6,6 @@
 #include "base/BeneathResolver.h"
 #include "base/FileURLPath.h"
 #include "base/Log.h"
-#include "channel/FileReach.h"
 
 namespace penwick::webext {
 namespace {
@@ -40,7 +39,6 @@ void FileReachFilter::install(WebKitWebExtension* extension)
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onMainDocument), this);
     g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer self) {
         g_signal_connect(page, "send-request", G_CALLBACK(onSendRequest), self);
-        g_signal_connect(page, "user-message-received", G_CALLBACK(onUserMessage), self);
     }),
         this);
 }
@@ -84,30 +82,16 @@ void FileReachFilter::onMainDocument(WebKitScriptWorld*, WebKitWebPage* page, We
     }
 }
 
-gboolean FileReachFilter::onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer self)
+void FileReachFilter::announced(std::uint64_t pageId, std::string_view url, std::vector<std::string> folders)
 {
-    if (g_strcmp0(webkit_user_message_get_name(message), penwick::channel::kFileReachMessage) != 0)
-        return FALSE;
-    GVariant* parameters = webkit_user_message_get_parameters(message);
-    if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(penwick::channel::kFileReachType)))
-        return TRUE;
-    const char* url = nullptr;
-    GVariantIter* iter = nullptr;
-    g_variant_get(parameters, "(&sas)", &url, &iter);
-    std::vector<std::string> folders;
-    const char* folder = nullptr;
-    while (g_variant_iter_next(iter, "&s", &folder))
-        folders.emplace_back(folder);
-    g_variant_iter_free(iter);
-    Reach& reach = static_cast<FileReachFilter*>(self)->m_reaches[webkit_web_page_get_id(page)];
+    Reach& reach = m_reaches[pageId];
     // Announced again once shown (the navigation may have come to this web process from another).
     if (withoutFragment(url) == reach.documentURL) {
         reach.folders = std::move(folders);
-        return TRUE;
+        return;
     }
     reach.pendingURL = withoutFragment(url);
     reach.pendingFolders = std::move(folders);
-    return TRUE;
 }
 
 } // namespace penwick::webext

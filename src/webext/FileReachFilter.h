@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <webkit2/webkit-web-extension.h>
 
@@ -21,6 +22,8 @@ public:
 
     // Filters the requests of every page the extension gets from now on.
     void install(WebKitWebExtension* extension);
+    // The host announced the reach of the document at `url` that page `pageId` shows next.
+    void announced(std::uint64_t pageId, std::string_view url, std::vector<std::string> folders);
 
 private:
     struct Reach {
@@ -31,7 +34,6 @@ private:
     };
     static gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURIResponse*, gpointer self);
     static void onMainDocument(WebKitScriptWorld*, WebKitWebPage* page, WebKitFrame* frame, gpointer self);
-    static gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer self);
 
     std::map<std::uint64_t, Reach> m_reaches;
 };

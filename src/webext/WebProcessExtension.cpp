@@ -15,6 +15,7 @@
 
 #include "base/GRef.h"
 #include "channel/ChannelProtocol.h"
+#include "channel/FileReach.h"
 #include "webext/BridgeInstaller.h"
 #include "webext/ExtensionChannel.h"
 #include "webext/FileReachFilter.h"
@@ -241,6 +242,26 @@ void evaluateInMainFrame(std::uint64_t pageId, std::uint64_t contextId, const st
     }
 }
 
+// The host's messages to a page: the file: reach of the document the main frame shows next.
+gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer)
+{
+    if (g_strcmp0(webkit_user_message_get_name(message), penwick::channel::kFileReachMessage) != 0)
+        return FALSE;
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE(penwick::channel::kFileReachType)))
+        return TRUE;
+    const char* url = nullptr;
+    GVariantIter* iter = nullptr;
+    g_variant_get(parameters, "(&sas)", &url, &iter);
+    std::vector<std::string> folders;
+    const char* folder = nullptr;
+    while (g_variant_iter_next(iter, "&s", &folder))
+        folders.emplace_back(folder);
+    g_variant_iter_free(iter);
+    state().fileReach.announced(webkit_web_page_get_id(page), url, std::move(folders));
+    return TRUE;
+}
+
 // The page's value for a message: byte buffers become ArrayBuffers holding the frame's bytes when
 // the page's library takes them (`rawBuffers`), else the ArrayBuffer markers its script form holds.
 GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffers)
@@ -464,4 +485,8 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     }),
         nullptr);
     s.fileReach.install(extension);
+    g_signal_connect(extension, "page-created", G_CALLBACK(+[](WebKitWebExtension*, WebKitWebPage* page, gpointer) {
+        g_signal_connect(page, "user-message-received", G_CALLBACK(onUserMessage), nullptr);
+    }),
+        nullptr);
 }
