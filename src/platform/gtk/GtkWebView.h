@@ -1,9 +1,7 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +15,11 @@
 #include "channel/PageEndpoint.h"
 #include "platform/WebView.h"
 #include "platform/WebViewClient.h"
+#include "platform/gtk/GtkCrashRecovery.h"
+#include "platform/gtk/GtkDropTracker.h"
+#include "platform/gtk/GtkFileReach.h"
+#include "platform/gtk/GtkPageClose.h"
+#include "platform/gtk/GtkScriptContexts.h"
 
 namespace penwick::platform {
 
@@ -85,9 +88,7 @@ public:
     // the set-up for the extension. It replaces the frame's previous context.
     channel::ContextSetup didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
         std::uint64_t contextId, const channel::NewContext& notice) override;
-    // Calls from a context are taken only from the web process that announced it.
     void execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call) override;
-    // A call too large for the channel: logged, and answered with an error result.
     void execTooLarge(const channel::ChannelConnection& from, std::uint64_t contextId, const channel::ExecTooLarge& call,
         std::size_t limit) override;
     void consoleInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ConsoleCall&& call) override;
@@ -98,20 +99,6 @@ public:
     bool connectionClosed(const channel::ChannelConnection& connection) override;
 
 private:
-    struct ScriptContext {
-        std::uint64_t frame = 0;
-        std::shared_ptr<ScriptBridgeObject> hostbridge;
-        std::shared_ptr<ScriptConsoleObject> console;
-        // The web process that announced the context; only it speaks for the context.
-        const channel::ChannelConnection* connection = nullptr;
-        std::weak_ptr<channel::ChannelConnection> channel;
-        // The document is the app's own content (documents it opens are the app's too).
-        bool appContent = false;
-        std::string url;
-    };
-    void forgetFrame(std::uint64_t frame);
-    // The live context `contextId` when `from` announced it.
-    ScriptContext* contextFrom(const channel::ChannelConnection& from, std::uint64_t contextId);
     // Why a context the process announces cannot be the page's (a main-frame document not at the
     // page's address, a sub-frame whose parent that process did not announce), or nothing.
     std::optional<std::string> contextRefusal(const channel::ChannelConnection& from, const channel::NewContext& notice) const;
@@ -130,21 +117,10 @@ private:
     void connectAppKeys();
     bool appKey(const GdkEventKey& event);
     void zoomBy(int steps);
-    // Without developer extras the page's menu keeps what an app offers: editing and copying.
-    static void trimContextMenu(WebKitContextMenu* menu);
     // The request of a navigation, with what the view knows beyond the engine's action.
     NavigationRequest navigationRequest(WebKitNavigationAction* action);
     // Every document the page shows is the app's own.
     bool onlyAppContent() const;
-    // Lets the main frame's next document read files of its own folder, or not.
-    void setFileAccess(bool allowed);
-    // Tells the web process which file: URLs the main frame's document at `url` may reach once it
-    // is shown: the web content folder and the file plugin's folders ("/" for the whole disk) for
-    // the app's own pages, anything (none) otherwise, where the engine's own rules refuse other
-    // files. `url` itself may load.
-    void announceFileReach(const char* url);
-    // The folders the app's document at `url` may read (["/"]: the whole disk), none for others.
-    std::vector<std::string> fileReachOf(const std::string& url);
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
 
     void ensureView();
@@ -180,36 +156,20 @@ private:
     SignalConnection m_inspectorAttach;
     SignalConnection m_contextMenu;
     SignalConnection m_scroll;
-    SignalConnection m_dragData;
-    SignalConnection m_drop;
     SignalConnection m_buttonPress;
-    SignalConnection m_closeSignal;
     SignalConnection m_windowDelete;
 
-    // The URLs of the latest drop, until the user does something else: the engine shows a drop
-    // the page did not take by navigating there.
-    std::vector<std::string> m_draggedURLs;
-    std::vector<std::string> m_droppedURLs;
+    GtkDropTracker m_drops;
     ZoomKeys m_zoomKeys = ZoomKeys::Off;
     double m_zoomLevel = 1.0;
-    std::function<void()> m_closed;
-    // Asked: a close was asked of the page, not answered nor put to the user yet. Question: the
-    // page's leave-page question is up.
-    enum class CloseState { None, Asked, Question } m_close = CloseState::None;
+    GtkPageClose m_pageClose;
     std::uint64_t m_mainFrame = 0;
 
     WebViewClient* m_client = nullptr;
     std::unique_ptr<GtkPermissionRequests> m_permissions;
     bool m_developerExtras = false;
-    // fileReachOf() the main frame's document.
-    std::vector<std::string> m_documentReach;
-    // The objects set on each live frame's window object, by context id, and each frame's one
-    // context. A frame's new context replaces its old one; a frame that goes away takes its context
-    // with it. (A page restored from the back-forward cache keeps a bridge the host no longer
-    // serves; its calls are refused with a log line.)
-    std::map<std::uint64_t, ScriptContext> m_scriptContexts;
-    std::map<std::uint64_t, std::uint64_t> m_frameContexts;
-    std::size_t m_contextsReported = 0;
+    GtkFileReach m_fileReach;
+    GtkScriptContexts m_scriptContexts;
     // The main frame's document is the app's own content; a document it navigates to was put there
     // by the app.
     bool m_mainDocumentAppContent = false;
@@ -229,11 +189,7 @@ private:
     std::shared_ptr<GtkWebView*> m_self = std::make_shared<GtkWebView*>(this);
     bool m_extensionSeen = false;
     bool m_extensionMissingLogged = false;
-    std::chrono::steady_clock::time_point m_lastAutomaticReload {};
-    // The address of the page that lost its web process twice, while a page offering to reload it
-    // stands there (F5 reloads it); shown once that page has committed.
-    std::string m_lostPage;
-    bool m_lostPageShown = false;
+    GtkCrashRecovery m_crashRecovery;
 };
 
 } // namespace penwick::platform
