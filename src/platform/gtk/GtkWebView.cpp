@@ -32,13 +32,12 @@ GtkWebView::GtkWebView(GtkWidget* container) : GtkWebView(container, GtkEngineCo
 GtkWebView::GtkWebView(GtkWidget* container, GtkEngineContext& engine)
     : m_container(container)
     , m_engine(engine)
+    , m_pageChannel(*this)
 {
-    GtkChannelServer::shared().registerView(this);
 }
 
 GtkWebView::~GtkWebView()
 {
-    GtkChannelServer::shared().unregisterView(this);
     if (m_creationSource)
         g_source_remove(m_creationSource);
 }
@@ -97,7 +96,7 @@ void GtkWebView::ensureView()
     m_loadChanged = SignalConnection(m_view,
         g_signal_connect(m_view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
             auto* self = static_cast<GtkWebView*>(data);
-            if (event == WEBKIT_LOAD_FINISHED && self->m_client && !self->m_extensionSeen && !self->m_extensionMissingLogged) {
+            if (event == WEBKIT_LOAD_FINISHED && self->m_client && !self->m_pageChannel.extensionSeen() && !self->m_extensionMissingLogged) {
                 self->m_extensionMissingLogged = true;
                 log::warning(format("the page loaded without the host's web-process extension (looked in %@); "
                                     "it has no hostbridge",
@@ -153,7 +152,7 @@ void GtkWebView::ensureView()
             if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE(channel::kPageClaimType))) {
                 const char* credential = nullptr;
                 g_variant_get(parameters, "(&s)", &credential);
-                self->claimedBy(credential);
+                self->m_pageChannel.claimedBy(credential);
             }
             return TRUE;
         }),
@@ -267,7 +266,7 @@ void GtkWebView::evaluateScript(const std::string& script)
     }
     // Through the extension of the process that shows the main frame when there is one: one hop,
     // and in order with the answers to the page's calls. The engine's own path otherwise.
-    if (auto connection = m_mainConnection.lock(); connection && connection->isOpen()) {
+    if (auto connection = m_pageChannel.mainChannel()) {
         connection->sendScript(pageId(), script);
         return;
     }
@@ -283,78 +282,12 @@ void GtkWebView::evaluateAnswer(const std::string& script, std::uint64_t context
     }
     // Only to the web process of the document that asked, and only while the host knows it: never
     // through the engine's own path, which would run it in whatever document the page shows now.
-    auto connection = m_scriptContexts.channelOf(contextId);
+    auto connection = m_pageChannel.contexts().channelOf(contextId);
     if (!m_view || !connection) {
-        answerDropped(contextId);
+        m_pageChannel.answerDropped(contextId);
         return;
     }
     connection->sendScript(pageId(), script, contextId);
-}
-
-void GtkWebView::answerDropped(std::uint64_t contextId)
-{
-    if (contextId == m_lastDroppedContext)
-        return;
-    m_lastDroppedContext = contextId;
-    log::message(format("dropped the answers for a document that is gone (script context %@)", contextId));
-}
-
-std::shared_ptr<channel::ChannelConnection> GtkWebView::answerChannel(std::uint64_t contextId, NativeCallbackDelivery& otherwise)
-{
-    // Only through the extension; on any other path the caller evaluates the script form, in the
-    // same place of the order.
-    otherwise = NativeCallbackDelivery::NotHere;
-    std::shared_ptr<channel::ChannelConnection> connection;
-    if (contextId) {
-        connection = m_scriptContexts.channelOf(contextId);
-        if (!m_view || !connection) {
-            // Its document is gone: the script form would be dropped too.
-            answerDropped(contextId);
-            otherwise = NativeCallbackDelivery::Sent;
-            return nullptr;
-        }
-    } else {
-        connection = m_view ? m_mainConnection.lock() : nullptr;
-    }
-    return connection && connection->isOpen() ? connection : nullptr;
-}
-
-Result<NativeCallbackDelivery> GtkWebView::deliverNativeCallback(const NativeCallbackAnswer& answer)
-{
-    // The extension makes the page's ArrayBuffers from the frame's raw bytes. The answer travels in
-    // one frame: the bytes are never held twice on either side.
-    NativeCallbackDelivery otherwise;
-    auto connection = answerChannel(answer.contextId, otherwise);
-    if (!connection)
-        return otherwise;
-    std::string payload = channel::encodeNativeCallback(answer.callbackId, answer.status, answer.keepCallback, answer.message);
-    if (auto sent = connection->send(channel::FrameKind::NativeCallback, pageId(), answer.contextId, payload); !sent)
-        return sent.error();
-    return NativeCallbackDelivery::Sent;
-}
-
-Result<NativeCallbackDelivery> GtkWebView::deliverAnswer(const CallbackAnswerText& answer)
-{
-    NativeCallbackDelivery otherwise;
-    auto connection = answerChannel(answer.contextId, otherwise);
-    if (!connection)
-        return otherwise;
-    std::string payload = channel::encode(channel::CallbackAnswer { answer.callbackId, answer.status, answer.keepCallback, answer.messageJson });
-    if (auto sent = connection->send(channel::FrameKind::CallbackAnswer, pageId(), answer.contextId, payload); !sent)
-        return sent.error();
-    return NativeCallbackDelivery::Sent;
-}
-
-Result<NativeCallbackDelivery> GtkWebView::deliverEncodedAnswer(const EncodedAnswer& answer)
-{
-    NativeCallbackDelivery otherwise;
-    auto connection = answerChannel(answer.contextId, otherwise);
-    if (!connection)
-        return otherwise;
-    auto kind = answer.form == EncodedAnswer::Form::Bytes ? channel::FrameKind::NativeCallback : channel::FrameKind::CallbackAnswer;
-    if (auto sent = connection->sendShared(kind, pageId(), answer.contextId, answer.payload, answer.hold); !sent)
-        return sent.error();
-    return NativeCallbackDelivery::Sent;
 }
 
 void GtkWebView::setPreferences(const WebPreferences& prefs)
@@ -625,13 +558,13 @@ NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
     const char* current = webkit_web_view_get_uri(m_view);
     request.currentURL = current ? current : "";
     request.dropped = m_drops.takeDropNavigation(request.url);
-    request.frameURLs = m_scriptContexts.urlsBesides(m_mainFrame);
+    request.frameURLs = m_pageChannel.contexts().urlsBesides(m_pageChannel.mainFrame());
     return request;
 }
 
 bool GtkWebView::onlyAppContent() const
 {
-    return m_mainDocumentAppContent && m_scriptContexts.allAppContent();
+    return m_mainDocumentAppContent && m_pageChannel.contexts().allAppContent();
 }
 
 void GtkWebView::tryClose() { m_pageClose.tryClose(m_view); }
@@ -646,25 +579,10 @@ void GtkWebView::closeThroughPage(GtkWindow* window, std::function<void()> close
         this));
 }
 
-void GtkWebView::claimedBy(const std::string& credential)
-{
-    if (credential.empty() || credential == m_hostCredential)
-        return;
-    m_hostCredential = credential;
-    // What the process that hosted the page before announced speaks for it no more.
-    m_scriptContexts.forgetIf([&](const GtkScriptContexts::Context& context) {
-        auto connection = context.channel.lock();
-        return !connection || connection->credential() != credential;
-    });
-    GtkChannelServer::shared().pageClaimed();
-}
-
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
 {
-    m_hostCredential.clear();
-    m_mainConnection.reset();
-    m_scriptContexts.clear();
-    if (!m_extensionSeen && context() && webkit_web_context_get_sandbox_enabled(context())) {
+    m_pageChannel.processEnded();
+    if (!m_pageChannel.extensionSeen() && context() && webkit_web_context_get_sandbox_enabled(context())) {
         log::warning(std::string("web process ") + GtkCrashRecovery::why(reason)
             + " before showing any page: its sandbox needs unprivileged user namespaces, which this system may not allow");
         return;
@@ -676,123 +594,6 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
         if (uri && m_mainDocumentAppContent)
             m_hostLoadURL = std::string(uri).substr(0, std::string_view(uri).find('#'));
     });
-}
-
-channel::ContextSetup GtkWebView::didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,
-    std::uint64_t contextId, const channel::NewContext& notice)
-{
-    m_extensionSeen = true;
-    if (auto why = contextRefusal(*connection, notice)) {
-        m_scriptContexts.forgetFrame(notice.frame);
-        log::message(format("refused a script context of page %@ from web process %@: %@; it gets nothing", pageId(),
-            connection->pid(), *why));
-        // A main-frame document the host cannot place opens nothing of the app's.
-        if (notice.main)
-            m_mainDocumentAppContent = false;
-        return {};
-    }
-    WindowObject window;
-    window.contextId = contextId;
-    window.mainFrame = notice.main;
-    window.url = notice.url;
-    window.owner = notice.owner;
-    window.opaqueOrigin = notice.opaque;
-    window.opener = openerOf(*connection, notice);
-    m_scriptContexts.forgetFrame(notice.frame);
-    if (window.mainFrame) {
-        m_mainConnection = connection;
-        m_mainFrame = notice.frame;
-    }
-    if (!m_client)
-        return {};
-    m_client->didClearWindowObject(window);
-    bool bridged = window.hostbridge && window.bridgeExposure == BridgeExposure::Installed;
-    if (window.mainFrame) {
-        // A fresh blank document (the frame's first) opens nothing.
-        if (!notice.url.starts_with("about:"))
-            m_mainDocumentAppContent = window.appContent;
-        if (notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL || !notice.url.starts_with("about:"))
-            m_hostLoadURL.clear();
-    }
-    // Every context is kept, bridged or not: a sub-frame's parent must be one of them.
-    m_scriptContexts.add(contextId,
-        { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url }, pageId());
-    return channel::ContextSetup { bridged, static_cast<bool>(window.console),
-        std::move(window.scripts), std::move(window.loadScript) };
-}
-
-std::optional<std::string> GtkWebView::contextRefusal(const channel::ChannelConnection& from, const channel::NewContext& notice) const
-{
-    auto withoutFragment = [](std::string_view url) { return url.substr(0, url.find('#')); };
-    if (notice.main) {
-        // The engine moves the view's address to a document before that document is made.
-        const char* address = m_view ? webkit_web_view_get_uri(m_view) : nullptr;
-        if (notice.url.starts_with("about:") || (address && withoutFragment(notice.url) == withoutFragment(address))
-            || (!m_acceptedMainDocumentURL.empty() && withoutFragment(notice.url) == m_acceptedMainDocumentURL))
-            return std::nullopt;
-        return format("its main-frame document %@ is not at the page's address %@", log::withoutQueryValues(notice.url),
-            log::withoutQueryValues(address ? address : ""));
-    }
-    if (notice.parent && m_scriptContexts.from(from, notice.parent))
-        return std::nullopt;
-    return std::string("its parent is no document that process announced");
-}
-
-DocumentOpener GtkWebView::openerOf(const channel::ChannelConnection& from, const channel::NewContext& notice) const
-{
-    if (notice.main) {
-        // The host's own load, or a navigation while the main frame showed the app's own content.
-        // (Which frame started a navigation the engine does not say; a frame inside a bridged page
-        // may navigate the top only with the user's gesture.)
-        bool hostLoad = !m_hostLoadURL.empty() && notice.url.substr(0, notice.url.find('#')) == m_hostLoadURL;
-        return hostLoad || m_mainDocumentAppContent ? DocumentOpener::App : DocumentOpener::Other;
-    }
-    // The parent the extension found in the engine's frame tree must be the app's own content, as
-    // announced by the same web process.
-    const auto* parent = notice.parent ? m_scriptContexts.from(from, notice.parent) : nullptr;
-    bool appParent = parent && parent->appContent;
-    return appParent ? DocumentOpener::App : DocumentOpener::Other;
-}
-
-void GtkWebView::frameGone(std::uint64_t frame) { m_scriptContexts.forgetFrame(frame); }
-
-void GtkWebView::execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call)
-{
-    m_scriptContexts.exec(from, contextId, std::move(call));
-}
-
-void GtkWebView::execTooLarge(const channel::ChannelConnection& from, std::uint64_t contextId, const channel::ExecTooLarge& call,
-    std::size_t limit)
-{
-    m_scriptContexts.execTooLarge(from, contextId, call, limit);
-}
-
-void GtkWebView::consoleInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ConsoleCall&& call)
-{
-    m_scriptContexts.console(from, contextId, std::move(call));
-}
-
-void GtkWebView::engineConsoleMessage(const channel::EngineConsole& message)
-{
-    if (!m_client)
-        return;
-    ConsoleMessage m;
-    m.sourceURL = message.source;
-    m.lineNumber = static_cast<long>(message.line);
-    m.message = message.message;
-    m.level = static_cast<ConsoleLevel>(std::min(message.level, std::size(channel::kConsoleLevels) - 1));
-    m_client->addMessageToConsole(m);
-}
-
-bool GtkWebView::connectionClosed(const channel::ChannelConnection& connection)
-{
-    // Its contexts go with it: nothing may speak for them, and their answers have nowhere to go.
-    m_scriptContexts.forgetIf([&](const GtkScriptContexts::Context& context) { return context.connection == &connection; });
-    auto main = m_mainConnection.lock();
-    if (main.get() != &connection)
-        return false;
-    m_mainConnection.reset();
-    return true;
 }
 
 } // namespace penwick::platform
