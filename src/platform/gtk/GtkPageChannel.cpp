@@ -94,6 +94,19 @@ Result<NativeCallbackDelivery> GtkPageChannel::deliverEncodedAnswer(const Encode
     return NativeCallbackDelivery::Sent;
 }
 
+bool GtkPageChannel::pageMessage(WebKitUserMessage* message)
+{
+    if (g_strcmp0(webkit_user_message_get_name(message), channel::kPageClaimMessage) != 0)
+        return false;
+    GVariant* parameters = webkit_user_message_get_parameters(message);
+    if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE(channel::kPageClaimType))) {
+        const char* credential = nullptr;
+        g_variant_get(parameters, "(&s)", &credential);
+        claimedBy(credential);
+    }
+    return true;
+}
+
 void GtkPageChannel::claimedBy(const std::string& credential)
 {
     if (credential.empty() || credential == m_hostCredential)

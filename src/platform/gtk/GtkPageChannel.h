@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <webkit2/webkit2.h>
 
 #include "channel/ChannelConnection.h"
 #include "channel/ChannelProtocol.h"
@@ -42,8 +43,9 @@ public:
     // True when the closed connection served this page.
     bool connectionClosed(const channel::ChannelConnection& connection) override;
 
-    // The web process with this token says it hosts the page (its engine's message).
-    void claimedBy(const std::string& credential);
+    // Takes the engine's message by which the web process that hosts the page claims it; false for
+    // any other message.
+    bool pageMessage(WebKitUserMessage* message);
     // The page's web process ended: nothing it announced speaks for the page any more.
     void processEnded();
     // The extension has announced a script context of this page.
@@ -60,6 +62,8 @@ public:
     Result<NativeCallbackDelivery> deliverEncodedAnswer(const EncodedAnswer& answer);
 
 private:
+    // The web process with this token says it hosts the page.
+    void claimedBy(const std::string& credential);
     // The channel an answer for `contextId` leaves by; none with `otherwise` saying why (Sent: the
     // document is gone and the answer is dropped).
     std::shared_ptr<channel::ChannelConnection> answerChannel(std::uint64_t contextId, NativeCallbackDelivery& otherwise);

@@ -11,6 +11,9 @@
 #include "platform/gtk/GtkContextMenu.h"
 #include "platform/gtk/GtkDropTracker.h"
 #include "platform/gtk/GtkEngineContext.h"
+#include "platform/gtk/GtkHistoryKeys.h"
+#include "platform/gtk/GtkInspectorWindow.h"
+#include "platform/gtk/GtkNavigationAction.h"
 #include "platform/gtk/GtkPageDialogs.h"
 #include "platform/gtk/GtkPermissionRequests.h"
 
@@ -146,15 +149,7 @@ void GtkWebView::ensureView()
                 self->m_foreignFrameActivated = true;
                 return TRUE;
             }
-            if (g_strcmp0(name, channel::kPageClaimMessage) != 0)
-                return FALSE;
-            GVariant* parameters = webkit_user_message_get_parameters(message);
-            if (parameters && g_variant_is_of_type(parameters, G_VARIANT_TYPE(channel::kPageClaimType))) {
-                const char* credential = nullptr;
-                g_variant_get(parameters, "(&s)", &credential);
-                self->m_pageChannel.claimedBy(credential);
-            }
-            return TRUE;
+            return self->m_pageChannel.pageMessage(message);
         }),
             this));
     m_processTerminated = SignalConnection(m_view,
@@ -164,18 +159,7 @@ void GtkWebView::ensureView()
             }),
             this));
 
-    // The inspector in a window of its own: docked, it would take room from the page the app laid
-    // out. The engine docks it when it opens (refusing that closes it); it is moved out on the next
-    // turn of the main loop.
-    WebKitWebInspector* inspector = webkit_web_view_get_inspector(m_view);
-    m_inspectorAttach = SignalConnection(inspector,
-        g_signal_connect(inspector, "attach", G_CALLBACK(+[](WebKitWebInspector* inspector, gpointer) -> gboolean {
-            g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, +[](gpointer data) -> gboolean {
-                webkit_web_inspector_detach(WEBKIT_WEB_INSPECTOR(data));
-                return G_SOURCE_REMOVE;
-            }, g_object_ref(inspector), g_object_unref);
-            return FALSE;
-        }), nullptr));
+    m_inspectorAttach = GtkInspectorWindow::keepDetached(m_view);
 
     connectClientSignals();
     m_permissions = std::make_unique<GtkPermissionRequests>(*this);
@@ -454,15 +438,7 @@ void GtkWebView::connectAppKeys()
         g_signal_connect(m_view, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer data) -> gboolean {
             auto* self = static_cast<GtkWebView*>(data);
             self->m_drops.userActed();
-            // The mouse's back and forward buttons.
-            if (event->type == GDK_BUTTON_PRESS && (event->button == 8 || event->button == 9)) {
-                if (event->button == 8 && webkit_web_view_can_go_back(self->m_view))
-                    webkit_web_view_go_back(self->m_view);
-                if (event->button == 9 && webkit_web_view_can_go_forward(self->m_view))
-                    webkit_web_view_go_forward(self->m_view);
-                return TRUE;
-            }
-            return FALSE;
+            return GtkHistoryKeys::button(self->m_view, *event);
         }),
             this));
     m_pageClose.connect(m_view);
@@ -472,16 +448,8 @@ bool GtkWebView::appKey(const GdkEventKey& event)
 {
     m_drops.userActed();
     auto modifiers = event.state & gtk_accelerator_get_default_mod_mask();
-    bool back = event.keyval == GDK_KEY_Back || (modifiers == GDK_MOD1_MASK && (event.keyval == GDK_KEY_Left || event.keyval == GDK_KEY_KP_Left));
-    bool forward = event.keyval == GDK_KEY_Forward
-        || (modifiers == GDK_MOD1_MASK && (event.keyval == GDK_KEY_Right || event.keyval == GDK_KEY_KP_Right));
-    if (back || forward) {
-        if (back && webkit_web_view_can_go_back(m_view))
-            webkit_web_view_go_back(m_view);
-        if (forward && webkit_web_view_can_go_forward(m_view))
-            webkit_web_view_go_forward(m_view);
+    if (GtkHistoryKeys::key(m_view, event))
         return true;
-    }
     // Ctrl+plus comes as Ctrl+equal or Ctrl+Shift+plus on most layouts.
     if (m_zoomKeys == ZoomKeys::Off || (modifiers & ~GDK_SHIFT_MASK) != GDK_CONTROL_MASK)
         return false;
@@ -534,27 +502,7 @@ void GtkWebView::setZoom(ZoomKeys keys, double level)
 
 NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
 {
-    NavigationRequest request;
-    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    request.url = uri ? uri : "";
-    switch (webkit_navigation_action_get_navigation_type(action)) {
-    case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
-        request.kind = NavigationKind::Link;
-        break;
-    case WEBKIT_NAVIGATION_TYPE_FORM_SUBMITTED:
-    case WEBKIT_NAVIGATION_TYPE_FORM_RESUBMITTED:
-        request.kind = NavigationKind::Form;
-        break;
-    case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
-        request.kind = NavigationKind::BackForward;
-        break;
-    case WEBKIT_NAVIGATION_TYPE_RELOAD:
-        request.kind = NavigationKind::Reload;
-        break;
-    default:
-        break;
-    }
-    request.gesture = webkit_navigation_action_is_user_gesture(action) ? UserGesture::Yes : UserGesture::No;
+    NavigationRequest request = GtkNavigationAction::request(action);
     const char* current = webkit_web_view_get_uri(m_view);
     request.currentURL = current ? current : "";
     request.dropped = m_drops.takeDropNavigation(request.url);
