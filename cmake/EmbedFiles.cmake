@@ -1,6 +1,8 @@
 # Writes OUTPUT, a C++ source holding every file of FOLDER (FILES, relative to FOLDER, separated by
-# "|") as bytes of the program: the page library the host serves at its reserved path. Run by
-# src/CMakeLists.txt with `cmake -P` whenever one of the files changes.
+# "|"; FROM: the folder as the source tree names it) as bytes of the program, each followed by a
+# NUL: the definition of FUNCTION (a static member declared in HEADER, qualified below namespace
+# penwick) that lists them by name. Run by
+# wh_embed_files() in src/CMakeLists.txt with `cmake -P` whenever one of the files changes.
 set(body "")
 set(table "")
 set(index 0)
@@ -14,14 +16,14 @@ foreach(name IN LISTS files)
   string(APPEND table "    { \"${name}\", std::string_view(kFile${index}, ${size}) },\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Generated from www/webhost/ by cmake/EmbedPageLibrary.cmake; do not edit.
-#include \"host/WHPageLibrary.h\"
+file(WRITE "${OUTPUT}.tmp" "// Generated from ${FROM}/ by cmake/EmbedFiles.cmake; do not edit.
+#include \"${HEADER}\"
 
 namespace penwick {
 namespace {
 ${body}} // namespace
 
-const std::vector<std::pair<std::string_view, std::string_view>>& WHPageLibrary::files()
+const std::vector<std::pair<std::string_view, std::string_view>>& ${FUNCTION}()
 {
     static const std::vector<std::pair<std::string_view, std::string_view>> s_files {
 ${table}    };
@@ -30,6 +32,6 @@ ${table}    };
 
 } // namespace penwick
 ")
-# Touched only when the content changed, so an unchanged library compiles nothing again.
+# Touched only when the content changed, so unchanged files compile nothing again.
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

@@ -1,5 +1,3 @@
-#pragma once
-
 // The page's `console` when the host replaces the engine's own: made in the page's world from the
 // host's six native line writers (log, trace, debug, info, warn, error; each writes one line for
 // one value). A call with one value hands it to its writer as it is. A call with more writes them
@@ -8,10 +6,7 @@
 // something (table, dir, dirxml, group, groupCollapsed, count, countReset, time, timeLog,
 // timeEnd, assert) write a line through the writers, the rest do nothing. No member ever throws.
 // The writers, the JSON writer and the clock are captured here, so the page cannot reach them.
-
-namespace penwick::webext {
-
-inline constexpr const char* kConsoleFactory = R"JS((function (log, trace, debug, info, warn, error, stringify, clock) {
+(function (log, trace, debug, info, warn, error, stringify, clock) {
   var tagOf = Object.prototype.toString;
   function shown(value) {
     switch (typeof value) {
@@ -116,6 +111,4 @@ inline constexpr const char* kConsoleFactory = R"JS((function (log, trace, debug
     c.error.apply(null, values);
   };
   return c;
-}))JS";
-
-} // namespace penwick::webext
+})

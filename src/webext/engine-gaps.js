@@ -1,15 +1,10 @@
-#pragma once
-
 // Standard features the engine (WebKitGTK 2.50) lacks and widely used packages need, evaluated in
 // each app frame before its own script. Each is installed only where the engine has none, and
 // behaves as the standard says:
 //  - ReadableStream async iteration: `values({ preventCancel })` and `[Symbol.asyncIterator]` (the
 //    same function), for `for await (const chunk of stream)` (pdfjs-dist 5 reads text this way);
 //  - `ReadableStream.from(iterable or async iterable)`.
-
-namespace penwick::webext {
-
-inline constexpr const char* kEngineGapsScript = R"JS((function () {
+(function () {
   'use strict';
   if (typeof ReadableStream !== 'function') return;
   var Stream = ReadableStream, proto = Stream.prototype;
@@ -125,6 +120,4 @@ inline constexpr const char* kEngineGapsScript = R"JS((function () {
     }.from;
     define(Stream, 'from', from);
   }
-})();)JS";
-
-} // namespace penwick::webext
+})();

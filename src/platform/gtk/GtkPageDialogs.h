@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+#include <webkit2/webkit2.h>
+
+#include "platform/WebViewClient.h"
+
+namespace penwick::platform {
+
+// The page's dialogs, put to the user by the web view's client: alert, confirm, prompt, the
+// leave-page question, and the file chooser of an `<input type="file">`.
+class GtkPageDialogs {
+public:
+    enum class LeavePage { Asked, Answered };
+    // `leavePage` hears when the leave-page question goes up and when the user has answered it.
+    static void runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const std::function<void(LeavePage)>& leavePage);
+    static void runFileChooser(WebViewClient& client, WebKitFileChooserRequest* request);
+};
+
+} // namespace penwick::platform
