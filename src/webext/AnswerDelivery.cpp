@@ -10,14 +10,14 @@
 namespace penwick::webext {
 namespace {
 
-using penwick::Bytes;
 using penwick::Value;
 using penwick::ValueArray;
 using penwick::ValueObject;
 
 // The page's value for a message: byte buffers become ArrayBuffers holding the frame's bytes when
 // the page's library takes them (`rawBuffers`), else the ArrayBuffer markers its script form holds.
-GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffers)
+// Each byte buffer of `value` names by its subtype its bytes among `buffers` (still in the frame).
+GRef<JSCValue> pageValue(JSCContext* context, const Value& value, const std::vector<std::string_view>& buffers, bool rawBuffers)
 {
     switch (value.type()) {
     case Value::value_t::boolean:
@@ -37,7 +37,8 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffer
         return adopt(jsc_value_new_string_from_bytes(context, bytes.get()));
     }
     case Value::value_t::binary: {
-        const Bytes& bytes = value.get_binary();
+        const auto& binary = value.get_binary();
+        std::string_view bytes = binary.has_subtype() && binary.subtype() < buffers.size() ? buffers[binary.subtype()] : std::string_view();
         if (rawBuffers) {
             // Copied into the engine's own memory: a buffer over memory of ours would have the
             // engine turn off its memory cage for buffers, which the web process forbids (it aborts).
@@ -52,15 +53,15 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffer
                 std::memcpy(data, bytes.data(), length);
             return adopt(jsc_value_typed_array_get_buffer(view.get()));
         }
-        GUnique<char> base64(g_base64_encode(bytes.data(), bytes.size()));
+        GUnique<char> base64(g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size()));
         Value marker { { "WHType", "ArrayBuffer" }, { "data", std::string(base64.get()) } };
-        return pageValue(context, marker, rawBuffers);
+        return pageValue(context, marker, buffers, rawBuffers);
     }
     case Value::value_t::array: {
         GRef<JSCValue> array = adopt(jsc_value_new_array(context, G_TYPE_NONE));
         const auto& items = value.get_ref<const ValueArray&>();
         for (std::size_t i = 0; i < items.size(); ++i) {
-            GRef<JSCValue> item = pageValue(context, items[i], rawBuffers);
+            GRef<JSCValue> item = pageValue(context, items[i], buffers, rawBuffers);
             jsc_value_object_set_property_at_index(array.get(), static_cast<guint>(i), item.get());
         }
         return array;
@@ -68,7 +69,7 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, bool rawBuffer
     case Value::value_t::object: {
         GRef<JSCValue> object = adopt(jsc_value_new_object(context, nullptr, nullptr));
         for (const auto& [key, member] : value.get_ref<const ValueObject&>()) {
-            GRef<JSCValue> item = pageValue(context, member, rawBuffers);
+            GRef<JSCValue> item = pageValue(context, member, buffers, rawBuffers);
             // Own data properties, as a parsed object literal has (a "__proto__" key stays a key).
             jsc_value_object_define_property_data(object.get(), key.c_str(),
                 static_cast<JSCValuePropertyFlags>(JSC_VALUE_PROPERTY_CONFIGURABLE | JSC_VALUE_PROPERTY_ENUMERABLE | JSC_VALUE_PROPERTY_WRITABLE),
@@ -148,7 +149,7 @@ AnswerDelivery::AnswerDelivery(ContextLookup contextFor)
 // `takesArrayBuffers` that it takes ArrayBuffers; any other library gets the ArrayBuffer markers.
 void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t contextId, std::string_view payload)
 {
-    auto call = penwick::channel::decode<penwick::channel::NativeCallback>(payload);
+    auto call = penwick::channel::decode<penwick::channel::NativeCallbackView>(payload);
     if (!call) {
         g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), call.error().message.c_str());
         return;
@@ -171,7 +172,7 @@ void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t conte
     bool rawBuffers = takes && jsc_value_is_boolean(takes.get()) && jsc_value_to_boolean(takes.get());
     GUnique<GBytes> idBytes(g_bytes_new(call->callbackId.data(), call->callbackId.size()));
     GRef<JSCValue> callbackId = adopt(jsc_value_new_string_from_bytes(context.get(), idBytes.get()));
-    GRef<JSCValue> message = pageValue(context.get(), call->message, rawBuffers);
+    GRef<JSCValue> message = pageValue(context.get(), call->message, call->buffers, rawBuffers);
     GRef<JSCValue> result = adopt(jsc_value_object_invoke_method(exec.get(), "nativeCallback", JSC_TYPE_VALUE, callbackId.get(),
         G_TYPE_INT, static_cast<gint>(call->status), JSC_TYPE_VALUE, message.get(), G_TYPE_INT, call->keepCallback ? 1 : 0,
         G_TYPE_NONE));

@@ -207,8 +207,17 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         return;
     }
     if (frame.kind == FrameKind::NativeCallback || frame.kind == FrameKind::CallbackAnswer) {
-        // Always one whole frame.
         m_pending.push_back(std::move(frame));
+        return;
+    }
+    if (frame.kind == FrameKind::AnswerPiece) {
+        // A large answer takes its place once its last piece has come.
+        Frame answer;
+        auto taken = m_assembler.take(frame, answer);
+        if (!taken)
+            close(("the host sent " + taken.error().message).c_str());
+        else if (*taken == channel::AnswerAssembler::Status::Complete)
+            m_pending.push_back(std::move(answer));
         return;
     }
     if (frame.kind != FrameKind::Evaluate)
@@ -238,7 +247,7 @@ void ExtensionChannel::scheduleDrain()
 void ExtensionChannel::drain()
 {
     // Scripts run one by one; one of them may call the host again, which may bring more.
-    for (;;) {
+    while (m_fd >= 0) {
         if (m_pending.empty()) {
             Frame frame;
             auto status = m_reader.next(frame);
@@ -252,7 +261,7 @@ void ExtensionChannel::drain()
             continue;
         }
         // Everything that is here for the same page runs as one batch.
-        while (true) {
+        while (m_fd >= 0) {
             Frame frame;
             auto status = m_reader.next(frame);
             if (status != channel::FrameReader::Status::Frame)
