@@ -144,11 +144,15 @@ bool ExtensionChannel::fill(Wait wait)
     char buffer[64 * 1024];
     const gint64 awakeUntil = wait == Wait::Yes ? g_get_monotonic_time() + kSpinMicros : 0;
     bool asleep = false;
+    std::size_t taken = 0;
     for (;;) {
         ssize_t n = recv(m_fd, buffer, sizeof buffer, asleep ? 0 : MSG_DONTWAIT);
         if (n > 0) {
             m_reader.feed(buffer, static_cast<size_t>(n));
-            if (static_cast<size_t>(n) < sizeof buffer)
+            taken += static_cast<size_t>(n);
+            // A host streaming a large answer keeps the socket full: what came is handled before
+            // more is taken, so that the reader's buffer stays small.
+            if (static_cast<size_t>(n) < sizeof buffer || taken >= kMaxFillBytes)
                 return true;
             // More may be waiting; take it without blocking.
             wait = Wait::No;

@@ -74,6 +74,7 @@ private:
     bool fill(Wait wait);
     static constexpr long kSpinMicros = 100;
     static constexpr size_t kMaxBatchBytes = 4 * 1024 * 1024;
+    static constexpr size_t kMaxFillBytes = 4 * 1024 * 1024;
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
     void drain();
