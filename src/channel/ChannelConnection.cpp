@@ -21,6 +21,9 @@ constexpr gint64 kMaxBurstMicros = 2000;
 // How soon after its answer a page's next call must come for calls to count as in a row, and how
 // long the host then waits for the next one awake.
 constexpr gint64 kCallGapMicros = 50;
+// How long one turn of the main loop writes pieces of large answers before the other sources get
+// their turn (the socket's own readiness brings the writer back).
+constexpr gint64 kMaxPiecesMicros = 4000;
 } // namespace
 
 ChannelConnection::ChannelConnection(int fd, HostEndpoint& host, const PageEndpoints& pages)
@@ -335,10 +338,33 @@ std::string& ChannelConnection::writablePiece()
     return m_out.back().bytes;
 }
 
+bool ChannelConnection::waitsForLargeAnswers(FrameKind kind, std::string_view payload) const
+{
+    if (m_large.empty())
+        return false;
+    if (kind == FrameKind::Evaluate || kind == FrameKind::EvaluatePiece)
+        return true;
+    if (kind != FrameKind::NativeCallback && kind != FrameKind::CallbackAnswer)
+        return false;
+    auto callbackId = answerCallbackId(payload);
+    return !callbackId
+        || std::any_of(m_large.begin(), m_large.end(), [&](const LargeAnswer& large) { return large.payload && large.callbackId == *callbackId; });
+}
+
 Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
 {
     if (m_fd < 0)
         return Error { EPIPE, "the page channel is closed" };
+    if (travelsInPieces(kind, payload.size(), m_maxPayload))
+        return sendShared(kind, page, context, std::make_shared<const std::string>(payload), {});
+    if (waitsForLargeAnswers(kind, payload)) {
+        if (m_large.back().payload)
+            m_large.emplace_back();
+        auto appended = appendFrame(m_large.back().waiting, kind, page, context, payload, m_maxPayload);
+        if (appended)
+            flushSoon();
+        return appended;
+    }
     auto& piece = writablePiece();
     auto appended = appendFrame(piece, kind, page, context, payload, m_maxPayload);
     if (!appended) {
@@ -360,11 +386,47 @@ Result<void> ChannelConnection::sendShared(FrameKind kind, std::uint64_t page, s
         return Error { EFBIG, format("a %@ frame of %@ bytes exceeds the page channel's limit of %@ bytes", frameKindName(kind),
                                   payload->size(), std::min<std::size_t>(m_maxPayload, kMaxPayload)) };
     }
+    if (travelsInPieces(kind, payload->size(), m_maxPayload)) {
+        auto callbackId = answerCallbackId(*payload);
+        m_large.push_back({ kind, page, context, std::move(payload), std::move(hold), callbackId.value_or(std::string()), 0, {} });
+        flushSoon();
+        return {};
+    }
+    if (waitsForLargeAnswers(kind, *payload)) {
+        if (m_large.back().payload)
+            m_large.emplace_back();
+        (void)appendFrame(m_large.back().waiting, kind, page, context, *payload, m_maxPayload);
+        flushSoon();
+        return {};
+    }
     FrameHeader header { *length, static_cast<std::uint32_t>(kind), page, context };
     writablePiece().append(reinterpret_cast<const char*>(&header), sizeof header);
-    m_out.push_back({ {}, std::move(payload), std::move(hold) });
+    std::string_view part = *payload;
+    m_out.push_back({ {}, std::move(payload), std::move(hold), part });
     flushSoon();
     return {};
+}
+
+bool ChannelConnection::queueNextPiece()
+{
+    if (m_large.empty())
+        return false;
+    LargeAnswer& large = m_large.front();
+    if (!large.payload) {
+        writablePiece() += large.waiting;
+        m_large.pop_front();
+        return true;
+    }
+    std::string_view rest = std::string_view(*large.payload).substr(large.sent);
+    std::size_t size = std::min(rest.size(), answerPieceBytes(m_maxPayload));
+    appendAnswerPieceHead(writablePiece(), large.kind, large.page, large.context, large.payload->size(), large.sent, size);
+    large.sent += size;
+    bool last = large.sent == large.payload->size();
+    // The last piece carries the answer's hold: it is let go once the answer has left.
+    m_out.push_back({ {}, large.payload, last ? std::move(large.hold) : nullptr, rest.substr(0, size) });
+    if (last)
+        m_large.pop_front();
+    return true;
 }
 
 void ChannelConnection::flushSoon()
@@ -393,6 +455,8 @@ std::size_t ChannelConnection::queuedBytes() const
     std::size_t bytes = 0;
     for (const auto& piece : m_out)
         bytes += piece.view().size();
+    for (const auto& large : m_large)
+        bytes += large.payload ? large.payload->size() - large.sent : large.waiting.size();
     return bytes - m_outOffset;
 }
 
@@ -419,7 +483,23 @@ void ChannelConnection::sendScript(std::uint64_t page, std::string_view script, 
 
 void ChannelConnection::flush()
 {
-    while (!m_out.empty()) {
+    const gint64 started = m_large.empty() ? 0 : g_get_monotonic_time();
+    for (;;) {
+        if (m_out.empty()) {
+            if (m_large.empty())
+                break;
+            if (started && g_get_monotonic_time() - started > kMaxPiecesMicros) {
+                // Enough for this turn: the socket's readiness brings the writer back after the
+                // main loop's other sources (a page call among them) have had theirs.
+                if (!m_writeWatch) {
+                    m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
+                        &ChannelConnection::onWritable, this);
+                }
+                return;
+            }
+            queueNextPiece();
+            continue;
+        }
         std::string_view piece = m_out.front().view();
         if (m_outOffset < piece.size()) {
             ssize_t n = ::send(m_fd, piece.data() + m_outOffset, piece.size() - m_outOffset, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -481,6 +561,8 @@ void ChannelConnection::close(const std::string& why)
     m_fd = -1;
     auto unsent = std::move(m_out);
     m_out.clear();
+    auto unsentLarge = std::move(m_large);
+    m_large.clear();
     m_outOffset = 0;
     if (std::exchange(m_reportClose, false))
         m_host.connectionClosed(*this, why);

@@ -30,6 +30,9 @@ inline constexpr unsigned kPageClaimWaitMs = 10000;
 // answered, or, while calls come in a row, within a few tens of microseconds, is handled at once (for
 // a couple of milliseconds in a row at most).
 //
+// Large answers leave in pieces (see ChannelProtocol.h), one answer after another, with the other
+// frames sent between two pieces; a turn of the main loop writes a few pieces at most.
+//
 // Every frame is decoded here and its message handed to the page it names (a PageEndpoint), or to
 // the host (HostEndpoint) for the introduction. NewContext, Exec and ExecTooLarge are always
 // answered, also when the payload is unreadable or no page matches: the web process waits for it.
@@ -54,7 +57,7 @@ public:
     void sendScript(std::uint64_t page, std::string_view script, std::uint64_t context = 0);
     // Queues one frame whose payload was written elsewhere (a large answer, away from the main
     // loop): it is sent from where it is, not copied, and `hold` is let go once it has left (or the
-    // connection has closed).
+    // connection has closed). An answer larger than a piece leaves in pieces.
     [[nodiscard]] Result<void> sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
         std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold);
     void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
@@ -94,6 +97,12 @@ private:
     void flushSoon();
     // The piece that frames written here are appended to.
     std::string& writablePiece();
+    // Whether a frame must keep its place behind the large answers still to send: scripts, and
+    // answers to a callback one of them answers too.
+    bool waitsForLargeAnswers(FrameKind kind, std::string_view payload) const;
+    // Moves the next piece of the first large answer (or the frames that wait behind it) to the
+    // socket's queue; false when there is none.
+    bool queueNextPiece();
 
     int m_fd = -1;
     unsigned m_readWatch = 0;
@@ -107,9 +116,24 @@ private:
         std::string bytes;
         std::shared_ptr<const std::string> shared;
         std::shared_ptr<const void> hold;
-        std::string_view view() const { return shared ? std::string_view(*shared) : std::string_view(bytes); }
+        // The part of `shared` to send.
+        std::string_view part {};
+        std::string_view view() const { return shared ? part : std::string_view(bytes); }
     };
     std::deque<Outgoing> m_out;
+    // Large answers still to send in pieces, in order, and the frames that keep their place behind
+    // them (`payload` empty).
+    struct LargeAnswer {
+        FrameKind kind {};
+        std::uint64_t page = 0;
+        std::uint64_t context = 0;
+        std::shared_ptr<const std::string> payload;
+        std::shared_ptr<const void> hold;
+        std::string callbackId;
+        std::size_t sent = 0;
+        std::string waiting;
+    };
+    std::deque<LargeAnswer> m_large;
     // Bytes of the first piece already sent.
     size_t m_outOffset = 0;
     HostEndpoint& m_host;

@@ -15,7 +15,7 @@ const char* frameKindName(FrameKind kind)
 {
     static constexpr const char* kNames[] = { "unknown", "Hello", "NewContext", "ContextSetup", "Exec", "ExecDone",
         "Console", "EngineConsole", "Evaluate", "ExecTooLarge", "FrameGone", "EvaluatePiece", "NativeCallback",
-        "CallbackAnswer" };
+        "CallbackAnswer", "AnswerPiece" };
     auto index = static_cast<std::uint32_t>(kind);
     return index <= kLastFrameKind ? kNames[index] : kNames[0];
 }
@@ -435,10 +435,33 @@ AnswerHead answerHead(std::string_view payload)
 template<>
 Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
 {
+    auto view = decode<NativeCallbackView>(payload);
+    if (!view)
+        return view.error();
+    NativeCallback call { std::move(view->callbackId), view->status, view->keepCallback, std::move(view->message) };
+    // Each buffer's place names it by its subtype.
+    std::vector<Value*> pending { &call.message };
+    while (!pending.empty()) {
+        Value* value = pending.back();
+        pending.pop_back();
+        if (value->is_binary()) {
+            std::string_view bytes = view->buffers[value->get_binary().subtype()];
+            value->get_binary() = json::binary_t(Bytes(bytes.begin(), bytes.end()));
+        } else if (value->is_structured()) {
+            for (auto& item : *value)
+                pending.push_back(&item);
+        }
+    }
+    return call;
+}
+
+template<>
+Result<NativeCallbackView> decode<NativeCallbackView>(std::string_view payload)
+{
     try {
         auto [head, status, bytes] = answerHead(payload);
         member(head, "message");
-        NativeCallback call { typed<std::string>(head, "callbackId"), status, typed<bool>(head, "keep"), std::move(head["message"]) };
+        NativeCallbackView call { typed<std::string>(head, "callbackId"), status, typed<bool>(head, "keep"), std::move(head["message"]), {} };
         const json& list = member(head, "buffers");
         if (!list.is_array())
             throw std::invalid_argument("\"buffers\" is not a list");
@@ -450,8 +473,8 @@ Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
             // Each buffer fills a place of its own that the message keeps free for it.
             if (!call.message.contains(at) || !call.message.at(at).is_null())
                 throw std::invalid_argument("a buffer's place is not a null of the message");
-            auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-            call.message.at(at) = json::binary(Bytes(data, data + size));
+            call.message.at(at) = json::binary(Bytes(), call.buffers.size());
+            call.buffers.push_back(bytes.substr(0, size));
             bytes.remove_prefix(size);
         }
         if (!bytes.empty())
@@ -487,6 +510,79 @@ Result<CallbackAnswer> decode<CallbackAnswer>(std::string_view payload)
     } catch (const std::exception& e) {
         return Error { EINVAL, format("%@ payload has the wrong shape: %@", frameKindName(FrameKind::CallbackAnswer), e.what()) };
     }
+}
+
+} // namespace penwick::channel
+
+// ---- large answers in pieces ------------------------------------------------------------------
+
+namespace penwick::channel {
+
+std::size_t answerPieceBytes(std::size_t limit)
+{
+    limit = std::min<std::size_t>(limit, kMaxPayload);
+    // A piece's frame carries its head too; a limit too low for even that still lets one byte pass.
+    return std::max<std::size_t>(1, std::min(kAnswerPieceBytes, limit > sizeof(AnswerPieceHead) ? limit - sizeof(AnswerPieceHead) : 0));
+}
+
+void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t page, std::uint64_t context,
+    std::uint64_t total, std::uint64_t offset, std::size_t size)
+{
+    FrameHeader header { static_cast<std::uint32_t>(sizeof(AnswerPieceHead) + size), static_cast<std::uint32_t>(FrameKind::AnswerPiece),
+        page, context };
+    AnswerPieceHead head { static_cast<std::uint32_t>(answerKind), 0, total, offset };
+    out.append(reinterpret_cast<const char*>(&header), sizeof header);
+    out.append(reinterpret_cast<const char*>(&head), sizeof head);
+}
+
+std::optional<std::string> answerCallbackId(std::string_view payload)
+{
+    try {
+        auto [text, rest] = splitHead(payload);
+        json head = json::parse(text, nullptr, false);
+        if (head.is_discarded())
+            return std::nullopt;
+        return typed<std::string>(head, "callbackId");
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+Result<AnswerAssembler::Status> AnswerAssembler::take(const Frame& piece, Frame& answer)
+{
+    auto broken = [this](std::string why) -> Error {
+        m_partial.reset();
+        return Error { EPROTO, "a piece of a large answer " + why };
+    };
+    AnswerPieceHead head;
+    if (piece.kind != FrameKind::AnswerPiece || piece.payload.size() < sizeof head)
+        return broken("is too short for its head");
+    std::memcpy(&head, piece.payload.data(), sizeof head);
+    std::string_view bytes = std::string_view(piece.payload).substr(sizeof head);
+    auto kind = static_cast<FrameKind>(head.kind);
+    if (kind != FrameKind::NativeCallback && kind != FrameKind::CallbackAnswer)
+        return broken(format("names kind %@, not an answer", head.kind));
+    if (head.total > m_maxPayload)
+        return broken(format("announces %@ bytes, more than the limit of %@", head.total, m_maxPayload));
+    if (bytes.empty() || head.offset > head.total || bytes.size() > head.total - head.offset)
+        return broken(format("carries %@ bytes at %@ of %@", bytes.size(), head.offset, head.total));
+    if (!m_partial) {
+        if (head.offset != 0)
+            return broken(format("starts at %@, not where its answer begins", head.offset));
+        m_partial = Frame { kind, piece.page, piece.context, {} };
+        // The whole answer's buffer, taken once: it never grows, nor is it copied again.
+        m_partial->payload.reserve(static_cast<std::size_t>(head.total));
+        m_total = head.total;
+    } else if (m_partial->kind != kind || m_partial->page != piece.page || m_partial->context != piece.context || m_total != head.total
+        || m_partial->payload.size() != head.offset) {
+        return broken("does not follow the one before");
+    }
+    m_partial->payload.append(bytes.data(), bytes.size());
+    if (m_partial->payload.size() < m_total)
+        return Status::Partial;
+    answer = std::move(*m_partial);
+    m_partial.reset();
+    return Status::Complete;
 }
 
 } // namespace penwick::channel

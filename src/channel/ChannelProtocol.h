@@ -25,8 +25,14 @@
 // Size: no sender writes a payload over the limit the host announced (at most kMaxPayload). A page
 // call too large for one frame is replaced by ExecTooLarge, which the host answers with an error
 // result for that call; a script too large for one frame travels as EvaluatePiece frames ended by
-// an Evaluate frame. An answer always travels in one frame: the host fails the page's call
-// instead of sending a larger one.
+// an Evaluate frame. An answer larger than the limit is not sent: the host fails the page's call.
+//
+// Large answers: an answer (NativeCallback, CallbackAnswer) larger than kAnswerPieceBytes travels
+// as AnswerPiece frames, in order, one answer's pieces at a time; the host sends its other frames
+// between two pieces, so a small answer or an ExecDone never waits behind more than one piece. The
+// page gets a large answer once its last piece has come, as if it had been sent then: answers to
+// other callbacks may overtake it, while scripts and later answers to the same callback keep their
+// place behind it.
 
 #include <algorithm>
 #include <cstdint>
@@ -43,7 +49,7 @@
 namespace penwick::channel {
 
 // Raised whenever a frame's layout or meaning changes; both ends must agree.
-inline constexpr std::uint32_t kVersion = 7;
+inline constexpr std::uint32_t kVersion = 8;
 
 // No frame is larger than this; a reader that sees a larger length closes the connection (a broken
 // or hostile peer). Senders check against the announced limit, which may only be lower.
@@ -84,8 +90,15 @@ enum class FrameKind : std::uint32_t {
     // text, in the document of `context`. Answers in a row for one document run together.
     // payload CallbackAnswer.
     CallbackAnswer = 13,
+    // host -> web process: a piece of a large answer (see above); page and context are the
+    // answer's. payload AnswerPiece.
+    AnswerPiece = 14,
 };
-inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::CallbackAnswer);
+inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::AnswerPiece);
+
+// Answers larger than this travel in pieces of at most this many bytes (fewer where the announced
+// limit is lower).
+inline constexpr std::size_t kAnswerPieceBytes = 1024 * 1024;
 
 const char* frameKindName(FrameKind kind);
 
@@ -139,6 +152,47 @@ private:
 
     std::string m_buffer;
     std::size_t m_offset = 0;
+    std::size_t m_maxPayload = kMaxPayload;
+};
+
+// The head of an AnswerPiece payload; the piece's bytes follow it.
+struct AnswerPieceHead {
+    std::uint32_t kind = 0; // the answer's FrameKind: NativeCallback or CallbackAnswer
+    std::uint32_t reserved = 0;
+    std::uint64_t total = 0; // the whole answer payload's size
+    std::uint64_t offset = 0; // where in it this piece's bytes go
+};
+static_assert(sizeof(AnswerPieceHead) == 24, "the piece head layout is part of the protocol");
+
+// Whether an answer payload of `size` bytes travels in pieces under `limit`, and how large they are.
+std::size_t answerPieceBytes(std::size_t limit);
+inline bool travelsInPieces(FrameKind kind, std::size_t size, std::size_t limit)
+{
+    return (kind == FrameKind::NativeCallback || kind == FrameKind::CallbackAnswer) && size > answerPieceBytes(limit);
+}
+// Appends the frame header and piece head of one AnswerPiece frame carrying `size` bytes of an
+// answer of `total` bytes from `offset` on; the caller sends the bytes after it.
+void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t page, std::uint64_t context,
+    std::uint64_t total, std::uint64_t offset, std::size_t size);
+// The callback an answer payload (NativeCallback or CallbackAnswer) is for; nothing when its head
+// does not read as an answer's.
+std::optional<std::string> answerCallbackId(std::string_view payload);
+
+// Puts a large answer together from its AnswerPiece frames, in one buffer of the answer's size taken
+// once its first piece comes. Pieces out of order, of another answer before this one is whole, or
+// announcing more than the limit are refused: the stream is broken and its connection must close.
+// Holds at most one answer of at most the limit.
+class AnswerAssembler {
+public:
+    void setMaxPayload(std::size_t limit) { m_maxPayload = std::min<std::size_t>(limit, kMaxPayload); }
+    enum class Status { Partial, Complete };
+    // Complete: `answer` holds the whole answer frame.
+    [[nodiscard]] Result<Status> take(const Frame& piece, Frame& answer);
+    bool idle() const { return !m_partial; }
+
+private:
+    std::optional<Frame> m_partial;
+    std::uint64_t m_total = 0;
     std::size_t m_maxPayload = kMaxPayload;
 };
 
@@ -271,6 +325,17 @@ struct NativeCallback {
     Value message;
 };
 
+// The same answer with its buffers left where they are in the payload, for a reader that copies
+// them once, to where they go: each buffer's place in `message` holds an empty byte buffer whose
+// subtype is its index in `buffers`.
+struct NativeCallbackView {
+    std::string callbackId;
+    std::int32_t status = 0;
+    bool keepCallback = false;
+    Value message;
+    std::vector<std::string_view> buffers;
+};
+
 // One answer for the page's native callback whose message is JSON (the usual answer): the text
 // goes to the page's own JSON reader, never through a script or a value tree of ours.
 //   u32 head length, head {"callbackId": s, "status": n, "keep": bool}, then the message's JSON text.
@@ -305,6 +370,8 @@ template<>
 Result<ExecCall> decode<ExecCall>(std::string_view payload);
 template<>
 Result<NativeCallback> decode<NativeCallback>(std::string_view payload);
+template<>
+Result<NativeCallbackView> decode<NativeCallbackView>(std::string_view payload);
 template<>
 Result<CallbackAnswer> decode<CallbackAnswer>(std::string_view payload);
 

@@ -144,11 +144,15 @@ bool ExtensionChannel::fill(Wait wait)
     char buffer[64 * 1024];
     const gint64 awakeUntil = wait == Wait::Yes ? g_get_monotonic_time() + kSpinMicros : 0;
     bool asleep = false;
+    std::size_t taken = 0;
     for (;;) {
         ssize_t n = recv(m_fd, buffer, sizeof buffer, asleep ? 0 : MSG_DONTWAIT);
         if (n > 0) {
             m_reader.feed(buffer, static_cast<size_t>(n));
-            if (static_cast<size_t>(n) < sizeof buffer)
+            taken += static_cast<size_t>(n);
+            // A host streaming a large answer keeps the socket full: what came is handled before
+            // more is taken, so that the reader's buffer stays small.
+            if (static_cast<size_t>(n) < sizeof buffer || taken >= kMaxFillBytes)
                 return true;
             // More may be waiting; take it without blocking.
             wait = Wait::No;
@@ -207,8 +211,17 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         return;
     }
     if (frame.kind == FrameKind::NativeCallback || frame.kind == FrameKind::CallbackAnswer) {
-        // Always one whole frame.
         m_pending.push_back(std::move(frame));
+        return;
+    }
+    if (frame.kind == FrameKind::AnswerPiece) {
+        // A large answer takes its place once its last piece has come.
+        Frame answer;
+        auto taken = m_assembler.take(frame, answer);
+        if (!taken)
+            close(("the host sent " + taken.error().message).c_str());
+        else if (*taken == channel::AnswerAssembler::Status::Complete)
+            m_pending.push_back(std::move(answer));
         return;
     }
     if (frame.kind != FrameKind::Evaluate)
@@ -238,7 +251,7 @@ void ExtensionChannel::scheduleDrain()
 void ExtensionChannel::drain()
 {
     // Scripts run one by one; one of them may call the host again, which may bring more.
-    for (;;) {
+    while (m_fd >= 0) {
         if (m_pending.empty()) {
             Frame frame;
             auto status = m_reader.next(frame);
@@ -252,7 +265,7 @@ void ExtensionChannel::drain()
             continue;
         }
         // Everything that is here for the same page runs as one batch.
-        while (true) {
+        while (m_fd >= 0) {
             Frame frame;
             auto status = m_reader.next(frame);
             if (status != channel::FrameReader::Status::Frame)

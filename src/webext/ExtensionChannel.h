@@ -41,7 +41,11 @@ public:
     bool isOpen() const { return m_fd >= 0; }
 
     // The largest payload the host takes (it says so in the initialisation data).
-    void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
+    void setMaxPayload(std::size_t limit)
+    {
+        m_maxPayload = limit;
+        m_assembler.setMaxPayload(limit);
+    }
     std::size_t maxPayload() const { return m_maxPayload; }
     // Sends one frame without waiting for an answer. False when it could not be sent (too large
     // for a frame, or the channel is closed).
@@ -70,6 +74,7 @@ private:
     bool fill(Wait wait);
     static constexpr long kSpinMicros = 100;
     static constexpr size_t kMaxBatchBytes = 4 * 1024 * 1024;
+    static constexpr size_t kMaxFillBytes = 4 * 1024 * 1024;
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
     void drain();
@@ -79,6 +84,8 @@ private:
     unsigned m_watch = 0;
     unsigned m_drainSource = 0;
     channel::FrameReader m_reader;
+    // A large answer whose pieces are still coming.
+    channel::AnswerAssembler m_assembler;
     std::deque<channel::Frame> m_pending;
     // The pieces of a script too large for one frame, until its last piece comes.
     std::string m_scriptPieces;

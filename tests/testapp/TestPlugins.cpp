@@ -82,7 +82,7 @@ public:
         Bytes out(size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 30) : 0);
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = static_cast<std::uint8_t>(i);
-        answer(command, WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, out));
+        answer(command, WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, std::move(out)));
     }
 
     // Answers late, from background work: after argument 1 milliseconds, an ArrayBuffer of

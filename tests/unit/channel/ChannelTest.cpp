@@ -252,6 +252,53 @@ struct Recorder final : HostEndpoint, PageEndpoint {
     std::string host;
 };
 
+// One AnswerPiece frame as a sender would write it (or a broken one).
+Frame piece(FrameKind kind, std::uint64_t context, std::uint64_t total, std::uint64_t offset, std::string_view bytes)
+{
+    AnswerPieceHead head { static_cast<std::uint32_t>(kind), 0, total, offset };
+    std::string payload(reinterpret_cast<const char*>(&head), sizeof head);
+    payload += bytes;
+    return Frame { FrameKind::AnswerPiece, 1, context, payload };
+}
+
+TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLimit)
+{
+    constexpr auto NC = FrameKind::NativeCallback;
+    constexpr auto CA = FrameKind::CallbackAnswer;
+    const std::pair<std::vector<Frame>, std::string> cases[] = { // pieces, what comes of them
+        { { piece(CA, 2, 6, 0, "abc"), piece(CA, 2, 6, 3, "def") }, "CallbackAnswer 2 abcdef" },
+        { { piece(NC, 2, 6, 0, "abcdef") }, "NativeCallback 2 abcdef" },
+        { { piece(CA, 2, 6, 3, "def") }, "starts at 3" },
+        { { piece(CA, 2, 6, 0, "abc"), piece(CA, 2, 6, 4, "ef") }, "does not follow" }, // a gap
+        { { piece(CA, 2, 6, 0, "abc"), piece(CA, 2, 6, 0, "abc") }, "does not follow" }, // again
+        { { piece(CA, 2, 6, 0, "abc"), piece(NC, 2, 6, 3, "def") }, "does not follow" }, // another kind
+        { { piece(CA, 2, 6, 0, "abc"), piece(CA, 3, 6, 3, "def") }, "does not follow" }, // another document
+        { { piece(CA, 2, 6, 0, "abc"), piece(CA, 2, 7, 3, "def") }, "does not follow" }, // another size
+        { { piece(CA, 2, 6, 0, "abcdefg") }, "carries 7 bytes" },
+        { { piece(CA, 2, 6, 0, "") }, "carries 0 bytes" },
+        { { piece(FrameKind::Evaluate, 2, 6, 0, "abcdef") }, "not an answer" },
+        { { piece(CA, 2, 1u << 20, 0, "abc") }, "more than the limit" },
+        { { Frame { FrameKind::AnswerPiece, 1, 2, "short" } }, "too short" },
+    };
+    for (const auto& [pieces, outcome] : cases) {
+        AnswerAssembler assembler;
+        assembler.setMaxPayload(1024);
+        std::string got = "partial";
+        for (const auto& p : pieces) {
+            Frame answer;
+            auto taken = assembler.take(p, answer);
+            if (!taken)
+                got = taken.error().message;
+            else if (*taken == AnswerAssembler::Status::Complete)
+                got = std::string(frameKindName(answer.kind)) + " " + std::to_string(answer.context) + " " + answer.payload;
+            if (!taken)
+                break;
+        }
+        EXPECT_TRUE(assembler.idle()) << got;
+        EXPECT_NE(got.find(outcome), std::string::npos) << got << " / " << outcome;
+    }
+}
+
 // The host's end of a real socket pair, and what its peer reads.
 enum class Peer { Introduced, Stranger };
 
@@ -311,6 +358,42 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
     EXPECT_TRUE(held.expired());
+}
+
+TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterAnswersAndScriptsWait)
+{
+    Pair pair;
+    auto answer = [](const char* callbackId, std::string message) {
+        return encode(CallbackAnswer { callbackId, 1, true, message });
+    };
+    const std::string large = answer("big", "\"" + std::string(3 * kAnswerPieceBytes, 'x') + "\"");
+    auto hold = std::make_shared<int>(0);
+    std::weak_ptr<int> held = hold;
+    ASSERT_TRUE(pair.host->sendShared(FrameKind::CallbackAnswer, 1, 2, std::make_shared<const std::string>(large), std::move(hold)));
+    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
+    pair.host->sendScript(1, "after();");
+    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
+    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 2, {}));
+    // What the page gets, in order: pieces are put together, and a whole answer takes its place
+    // when its last piece comes.
+    AnswerAssembler assembler;
+    std::vector<std::string> got;
+    while (got.size() < 5 && pair.host->isOpen()) {
+        for (auto& frame : pair.drainPeer()) {
+            Frame whole = frame;
+            if (frame.kind == FrameKind::AnswerPiece) {
+                auto taken = assembler.take(frame, whole);
+                ASSERT_TRUE(taken) << taken.error().message;
+                if (*taken == AnswerAssembler::Status::Partial)
+                    continue;
+            }
+            auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
+            got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
+        }
+    }
+    EXPECT_EQ(got, (std::vector<std::string> { "small", "done", "big whole", "big", "after();" }));
+    EXPECT_TRUE(held.expired());
+    EXPECT_EQ(pair.host->queuedBytes(), 0u);
 }
 
 TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)

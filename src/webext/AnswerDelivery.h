@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+#include <webkit2/webkit-web-extension.h>
+
+#include "base/GRef.h"
+
+namespace penwick::webext {
+
+// Hands the host's answers to the page: each answer frame becomes a call of the page library's
+// native callback in the document that asked, its byte buffers as ArrayBuffers where the library
+// takes them.
+class AnswerDelivery {
+public:
+    // The script context of the document an answer is for; none when that document is gone.
+    using ContextLookup = std::function<GRef<JSCContext>(std::uint64_t page, std::uint64_t context)>;
+
+    explicit AnswerDelivery(ContextLookup contextFor);
+
+    // One NativeCallback payload (an answer holding byte buffers).
+    void runNativeCallback(std::uint64_t page, std::uint64_t context, std::string_view payload);
+    // CallbackAnswer payloads in a row for one document, run together in order.
+    void runAnswers(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& payloads);
+
+private:
+    ContextLookup m_contextFor;
+};
+
+} // namespace penwick::webext
