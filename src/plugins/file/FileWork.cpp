@@ -42,6 +42,11 @@ FileWork::FileWork(WHCommandDelegate& delegate)
 {
 }
 
+FileWork::Answer FileWork::answerWith(Reply reply)
+{
+    return [reply = std::make_shared<Reply>(std::move(reply))](const WHPluginResult& result) { reply->send(result); };
+}
+
 void FileWork::run(Answer answer, std::string label, Order order, FileError onException, Work work)
 {
     auto sent = std::make_shared<std::atomic<bool>>(false);

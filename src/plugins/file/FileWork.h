@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "bridge/Reply.h"
 #include "bridge/WHPluginResult.h"
 #include "plugins/file/FileSystemRegistry.h"
 #include "plugins/file/ReadBudget.h"
@@ -30,6 +31,8 @@ public:
 
     // The delegate outlives the plugin and its work.
     explicit FileWork(WHCommandDelegate& delegate);
+    // An answer through the call's reply, for work that may answer from any thread.
+    static Answer answerWith(Reply reply);
 
     // Runs `work` on the work queue; an exception answers `onException` with status 6 instead.
     // `label` names the call in log lines.

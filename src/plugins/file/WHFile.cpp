@@ -84,39 +84,29 @@ const WHPlugin::ActionTable& WHFile::actions() const
 
 // ---- helpers of the actions -----------------------------------------------------------------
 
-void WHFile::answer(const WHInvokedUrlCommand& command, const WHPluginResult& result)
-{
-    commandDelegate()->sendPluginResult(result, command.callbackId().value_or("INVALID"));
-}
-
-std::optional<WHFile::Target> WHFile::targetForArgument(const WHInvokedUrlCommand& command, const Value* argument)
+std::optional<WHFile::Target> WHFile::targetForArgument(Reply& reply, const Value* argument)
 {
     if (!argument || !argument->is_string()) {
-        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
         return std::nullopt;
     }
     auto target = m_registry.targetForString(argument->get<std::string>());
     if (!target)
-        answer(command, fileError(CommandStatus::Error, FileError::ENCODING_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::ENCODING_ERR));
     return target;
 }
 
-FileWork::Answer WHFile::answerer(const WHInvokedUrlCommand& command) const
+void WHFile::inBackground(Reply reply, FileWork::Order order, FileError onException, FileWork::Work work)
 {
-    return [delegate = commandDelegate(), callbackId = command.callbackId().value_or("INVALID")](const WHPluginResult& result) {
-        delegate->sendPluginResult(result, callbackId);
-    };
+    std::string label = reply.address().callbackId;
+    m_work.run(FileWork::answerWith(std::move(reply)), std::move(label), order, onException, std::move(work));
 }
 
-void WHFile::inBackground(const WHInvokedUrlCommand& command, FileWork::Order order, FileError onException, FileWork::Work work)
+void WHFile::readInTurn(Reply reply, Target target, std::int64_t start, std::int64_t end, std::uint64_t maxBytes,
+    std::function<std::uint64_t(std::uint64_t)> bytesHeld, FileWork::ReadWork work)
 {
-    m_work.run(answerer(command), command.callbackId().value_or(""), order, onException, std::move(work));
-}
-
-void WHFile::readInTurn(const WHInvokedUrlCommand& command, Target target, std::int64_t start, std::int64_t end,
-    std::uint64_t maxBytes, std::function<std::uint64_t(std::uint64_t)> bytesHeld, FileWork::ReadWork work)
-{
-    m_work.readInTurn(answerer(command), command.callbackId().value_or(""), std::move(target), start, end, maxBytes,
+    std::string label = reply.address().callbackId;
+    m_work.readInTurn(FileWork::answerWith(std::move(reply)), std::move(label), std::move(target), start, end, maxBytes,
         std::move(bytesHeld), std::move(work));
 }
 
@@ -155,36 +145,36 @@ const Value* WHFile::rawArgument0(const WHInvokedUrlCommand& command)
 
 // ---- file systems and paths -----------------------------------------------------------------
 
-void WHFile::requestFileSystem(const WHInvokedUrlCommand& command)
+void WHFile::requestFileSystem(const WHInvokedUrlCommand& command, Reply reply)
 {
     auto type = static_cast<std::int32_t>(numberArgument(command, 0));
     auto size = static_cast<std::uint64_t>(numberArgument(command, 1));
     if (type < 0 || static_cast<size_t>(type) >= m_registry.all().size()) {
         log::message("No filesystem of type requested");
-        answer(command, fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::NOT_FOUND_ERR));
         return;
     }
     auto freeBytes = FileSystemRegistry::checkFreeDiskSpace(m_registry.appSupportPath());
     if (freeBytes && *freeBytes < size) {
-        answer(command, fileError(CommandStatus::IOException, FileError::QUOTA_EXCEEDED_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::QUOTA_EXCEEDED_ERR));
         return;
     }
     auto& fileSystem = m_registry.all()[static_cast<size_t>(type)];
     ValueObject message;
     message["name"] = fileSystem->name();
     message["root"] = fileSystem->makeEntryForPath("/", EntryKind::Directory);
-    answer(command, WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(message)));
+    reply.send(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(message)));
 }
 
-void WHFile::requestAllFileSystems(const WHInvokedUrlCommand& command)
+void WHFile::requestAllFileSystems(const WHInvokedUrlCommand&, Reply reply)
 {
     ValueArray roots;
     for (const auto& fileSystem : m_registry.all())
         roots.push_back(fileSystem->makeEntryForPath("/", EntryKind::Directory));
-    answer(command, WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(roots)));
+    reply.send(WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(roots)));
 }
 
-void WHFile::requestAllPaths(const WHInvokedUrlCommand& command)
+void WHFile::requestAllPaths(const WHInvokedUrlCommand&, Reply reply)
 {
     auto urlOf = [](const std::string& path) {
         return WHURL::fileURLStringWithPath(path, disk::probe(path).isDirectory ? WHURL::Directory::Yes : WHURL::Directory::No);
@@ -197,66 +187,66 @@ void WHFile::requestAllPaths(const WHInvokedUrlCommand& command)
     paths["cacheDirectory"] = urlOf(m_registry.appCachePath());
     paths["tempDirectory"] = urlOf(m_registry.appTempPath());
     paths["rootDirectory"] = "file:///";
-    answer(command, WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(paths)));
+    reply.send(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(paths)));
 }
 
-void WHFile::resolveLocalFileSystemURI(const WHInvokedUrlCommand& command)
+void WHFile::resolveLocalFileSystemURI(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* arg = command.argumentAtIndex(0);
     if (!arg || !arg->is_string()) {
-        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
         return;
     }
     auto encoded = FileSystemRegistry::encodePath(arg->get<std::string>());
     auto target = encoded ? m_registry.targetForString(*encoded) : std::nullopt;
     if (!target) {
-        answer(command, fileError(CommandStatus::Error, FileError::ENCODING_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::ENCODING_ERR));
         return;
     }
-    answer(command, target->fileSystem->entryForLocalURI(target->url));
+    reply.send(target->fileSystem->entryForLocalURI(target->url));
 }
 
-void WHFile::getLocalFilesystemPath(const WHInvokedUrlCommand& command)
+void WHFile::getLocalFilesystemPath(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* arg = rawArgument0(command);
     if (!arg || !arg->is_string()) {
-        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
         return;
     }
     auto url = m_registry.fileSystemURLforArg(arg->get<std::string>());
     auto path = url ? m_registry.filesystemPathForURL(*url) : std::nullopt;
     if (!path) {
-        answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "Cannot resolve URL to a file"));
+        reply.fail(CommandStatus::Error, "Cannot resolve URL to a file");
         return;
     }
-    answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, *path));
+    reply.ok(*path);
 }
 
 // ---- entries ----------------------------------------------------------------------------------
 
-void WHFile::getFile(const WHInvokedUrlCommand& command)
+void WHFile::getFile(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* path = command.argumentAtIndex(1);
     const Value* options = command.argumentAtIndex(2);
     if ((path && !path->is_string()) || (options && !options->is_object())) {
-        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
         return;
     }
-    auto target = targetForArgument(command, command.argumentAtIndex(0));
+    auto target = targetForArgument(reply, command.argumentAtIndex(0));
     if (!target)
         return;
     std::optional<std::string> requestedPath;
     if (path)
         requestedPath = path->get<std::string>();
-    answer(command, target->fileSystem->getFileForURL(target->url, requestedPath, options ? *options : Value()));
+    reply.send(target->fileSystem->getFileForURL(target->url, requestedPath, options ? *options : Value()));
 }
 
-void WHFile::getDirectory(const WHInvokedUrlCommand& command)
+void WHFile::getDirectory(const WHInvokedUrlCommand& command, Reply reply)
 {
     ValueArray arguments = command.arguments();
     const Value* options = arguments.size() >= 3 ? command.argumentAtIndex(2) : nullptr;
     if (options && !options->is_object()) {
-        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
         return;
     }
     Value changed = options ? *options : Value(ValueObject());
@@ -265,84 +255,82 @@ void WHFile::getDirectory(const WHInvokedUrlCommand& command)
         arguments[2] = std::move(changed);
     else
         arguments.push_back(std::move(changed));
-    getFile(WHInvokedUrlCommand(std::move(arguments), command.callbackId(), command.cmdClassName(), command.methodName()));
+    getFile(WHInvokedUrlCommand(std::move(arguments), command.callbackId(), command.cmdClassName(), command.methodName(), command.context()),
+        std::move(reply));
 }
 
-void WHFile::getParent(const WHInvokedUrlCommand& command)
+void WHFile::getParent(const WHInvokedUrlCommand& command, Reply reply)
 {
-    if (auto target = targetForArgument(command, rawArgument0(command)))
-        answer(command, target->fileSystem->getParentForURL(target->url));
+    if (auto target = targetForArgument(reply, rawArgument0(command)))
+        reply.send(target->fileSystem->getParentForURL(target->url));
 }
 
-void WHFile::setMetadata(const WHInvokedUrlCommand& command)
+void WHFile::setMetadata(const WHInvokedUrlCommand& command, Reply reply)
 {
-    if (auto target = targetForArgument(command, rawArgument0(command)))
-        answer(command, target->fileSystem->setMetadataForURL(target->url, command.argumentAtIndex(1, Value())));
+    if (auto target = targetForArgument(reply, rawArgument0(command)))
+        reply.send(target->fileSystem->setMetadataForURL(target->url, command.argumentAtIndex(1, Value())));
 }
 
-void WHFile::readEntries(const WHInvokedUrlCommand& command)
+void WHFile::readEntries(const WHInvokedUrlCommand& command, Reply reply)
 {
-    auto target = targetForArgument(command, rawArgument0(command));
+    auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
     // A folder of many thousand items takes a while to list; the page's other calls go on meanwhile.
-    inBackground(command, FileWork::Order::AtOnce, FileError::NOT_READABLE_ERR, [target = std::move(*target)](const FileWork::Answer& answer) {
+    inBackground(std::move(reply), FileWork::Order::AtOnce, FileError::NOT_READABLE_ERR, [target = std::move(*target)](const FileWork::Answer& answer) {
         answer(target.fileSystem->readEntriesAtURL(target.url));
     });
 }
 
-void WHFile::getFileMetadata(const WHInvokedUrlCommand& command)
+void WHFile::getFileMetadata(const WHInvokedUrlCommand& command, Reply reply)
 {
-    auto target = targetForArgument(command, rawArgument0(command));
+    auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
-    auto* delegate = commandDelegate();
-    auto callbackId = command.callbackId().value_or("INVALID");
-    target->fileSystem->getFileMetadataForURL(target->url,
-        [delegate, callbackId](WHPluginResult result) { delegate->sendPluginResult(result, callbackId); });
+    target->fileSystem->getFileMetadataForURL(target->url, FileWork::answerWith(std::move(reply)));
 }
 
-void WHFile::remove(const WHInvokedUrlCommand& command) { removeEntry(command, RemoveMode::Single); }
-void WHFile::removeRecursively(const WHInvokedUrlCommand& command) { removeEntry(command, RemoveMode::Recursive); }
+void WHFile::remove(const WHInvokedUrlCommand& command, Reply reply) { removeEntry(command, std::move(reply), RemoveMode::Single); }
+void WHFile::removeRecursively(const WHInvokedUrlCommand& command, Reply reply) { removeEntry(command, std::move(reply), RemoveMode::Recursive); }
 
-void WHFile::removeEntry(const WHInvokedUrlCommand& command, RemoveMode mode)
+void WHFile::removeEntry(const WHInvokedUrlCommand& command, Reply reply, RemoveMode mode)
 {
-    auto target = targetForArgument(command, rawArgument0(command));
+    auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
     if (target->url.fullPath().value_or("").empty()) {
-        answer(command, fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::NO_MODIFICATION_ALLOWED_ERR));
         return;
     }
     // In order with the changes before it; a big tree also takes long to remove.
-    inBackground(command, FileWork::Order::AfterEarlierChanges, FileError::ABORT_ERR, [mode, target = std::move(*target)](const FileWork::Answer& answer) {
+    inBackground(std::move(reply), FileWork::Order::AfterEarlierChanges, FileError::ABORT_ERR, [mode, target = std::move(*target)](const FileWork::Answer& answer) {
         answer(mode == RemoveMode::Single ? target.fileSystem->removeFileAtURL(target.url)
                                           : target.fileSystem->recursiveRemoveFileAtURL(target.url));
     });
 }
 
-void WHFile::copyTo(const WHInvokedUrlCommand& command) { transfer(command, TransferMode::Copy); }
-void WHFile::moveTo(const WHInvokedUrlCommand& command) { transfer(command, TransferMode::Move); }
+void WHFile::copyTo(const WHInvokedUrlCommand& command, Reply reply) { transfer(command, std::move(reply), TransferMode::Copy); }
+void WHFile::moveTo(const WHInvokedUrlCommand& command, Reply reply) { transfer(command, std::move(reply), TransferMode::Move); }
 
-void WHFile::transfer(const WHInvokedUrlCommand& command, TransferMode mode)
+void WHFile::transfer(const WHInvokedUrlCommand& command, Reply reply, TransferMode mode)
 {
     const Value* sourceArg = command.argumentAtIndex(0);
     const Value* destinationArg = command.argumentAtIndex(1);
     if (!sourceArg || !destinationArg) {
-        answer(command, fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
-    auto source = targetForArgument(command, sourceArg);
+    auto source = targetForArgument(reply, sourceArg);
     if (!source)
         return;
-    auto destination = targetForArgument(command, destinationArg);
+    auto destination = targetForArgument(reply, destinationArg);
     if (!destination)
         return;
     std::optional<std::string> newName;
     if (command.arguments().size() > 2) {
         const Value* name = command.argumentAtIndex(2);
         if (name && !name->is_string()) {
-            answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+            reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
             return;
         }
         if (name)
@@ -351,11 +339,11 @@ void WHFile::transfer(const WHInvokedUrlCommand& command, TransferMode mode)
         newName = lastComponent(source->url);
     }
     if (!newName || newName->find(':') != std::string::npos || newName->find('\0') != std::string::npos) {
-        answer(command, fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
         return;
     }
     // In order with the other changes; a directory tree may also take long to copy or move.
-    inBackground(command, FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
+    inBackground(std::move(reply), FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
         [mode, name = std::move(*newName), source = std::move(*source), destination = std::move(*destination)](const FileWork::Answer& answer) {
             destination.fileSystem->copyFileToURL(destination.url, name, *source.fileSystem, source.url, mode, answer);
         });

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/Reply.h"
 #include "bridge/WHPlugin.h"
 #include "plugins/file/FileSystemRegistry.h"
 #include "plugins/file/FileWork.h"
@@ -33,32 +34,32 @@ public:
     FileSystemRegistry& fileSystems() { return m_registry; }
 
     // File system start-up and registry.
-    void requestFileSystem(const WHInvokedUrlCommand& command);
-    void requestAllFileSystems(const WHInvokedUrlCommand& command);
-    void requestAllPaths(const WHInvokedUrlCommand& command);
-    void resolveLocalFileSystemURI(const WHInvokedUrlCommand& command);
-    void getLocalFilesystemPath(const WHInvokedUrlCommand& command);
+    void requestFileSystem(const WHInvokedUrlCommand& command, Reply reply);
+    void requestAllFileSystems(const WHInvokedUrlCommand& command, Reply reply);
+    void requestAllPaths(const WHInvokedUrlCommand& command, Reply reply);
+    void resolveLocalFileSystemURI(const WHInvokedUrlCommand& command, Reply reply);
+    void getLocalFilesystemPath(const WHInvokedUrlCommand& command, Reply reply);
     // Entries.
-    void getFile(const WHInvokedUrlCommand& command);
-    void getDirectory(const WHInvokedUrlCommand& command);
-    void getParent(const WHInvokedUrlCommand& command);
-    void setMetadata(const WHInvokedUrlCommand& command);
-    void remove(const WHInvokedUrlCommand& command);
-    void removeRecursively(const WHInvokedUrlCommand& command);
-    void copyTo(const WHInvokedUrlCommand& command);
-    void moveTo(const WHInvokedUrlCommand& command);
-    void getFileMetadata(const WHInvokedUrlCommand& command);
-    void readEntries(const WHInvokedUrlCommand& command);
+    void getFile(const WHInvokedUrlCommand& command, Reply reply);
+    void getDirectory(const WHInvokedUrlCommand& command, Reply reply);
+    void getParent(const WHInvokedUrlCommand& command, Reply reply);
+    void setMetadata(const WHInvokedUrlCommand& command, Reply reply);
+    void remove(const WHInvokedUrlCommand& command, Reply reply);
+    void removeRecursively(const WHInvokedUrlCommand& command, Reply reply);
+    void copyTo(const WHInvokedUrlCommand& command, Reply reply);
+    void moveTo(const WHInvokedUrlCommand& command, Reply reply);
+    void getFileMetadata(const WHInvokedUrlCommand& command, Reply reply);
+    void readEntries(const WHInvokedUrlCommand& command, Reply reply);
     // Reading, writing and queries.
-    void readAsText(const WHInvokedUrlCommand& command);
-    void readAsDataURL(const WHInvokedUrlCommand& command);
-    void readAsArrayBuffer(const WHInvokedUrlCommand& command);
-    void readAsBinaryString(const WHInvokedUrlCommand& command);
-    void write(const WHInvokedUrlCommand& command);
-    void truncate(const WHInvokedUrlCommand& command);
-    void testFileExists(const WHInvokedUrlCommand& command);
-    void testDirectoryExists(const WHInvokedUrlCommand& command);
-    void getFreeDiskSpace(const WHInvokedUrlCommand& command);
+    void readAsText(const WHInvokedUrlCommand& command, Reply reply);
+    void readAsDataURL(const WHInvokedUrlCommand& command, Reply reply);
+    void readAsArrayBuffer(const WHInvokedUrlCommand& command, Reply reply);
+    void readAsBinaryString(const WHInvokedUrlCommand& command, Reply reply);
+    void write(const WHInvokedUrlCommand& command, Reply reply);
+    void truncate(const WHInvokedUrlCommand& command, Reply reply);
+    void testFileExists(const WHInvokedUrlCommand& command, Reply reply);
+    void testDirectoryExists(const WHInvokedUrlCommand& command, Reply reply);
+    void getFreeDiskSpace(const WHInvokedUrlCommand& command, Reply reply);
 
 protected:
     const ActionTable& actions() const override;
@@ -71,15 +72,13 @@ private:
     // The file system URL and file system of a URL argument, or nothing after answering status 9:
     // TYPE_MISMATCH_ERR for a missing or non-string argument, ENCODING_ERR for a URL that does not
     // parse or names no registered file system.
-    std::optional<Target> targetForArgument(const WHInvokedUrlCommand& command, const Value* argument);
-    void read(const WHInvokedUrlCommand& command, ReadForm form);
-    void removeEntry(const WHInvokedUrlCommand& command, RemoveMode mode);
-    void transfer(const WHInvokedUrlCommand& command, TransferMode mode);
-    void answer(const WHInvokedUrlCommand& command, const WHPluginResult& result);
-    FileWork::Answer answerer(const WHInvokedUrlCommand& command) const;
-    void inBackground(const WHInvokedUrlCommand& command, FileWork::Order order, FileError onException, FileWork::Work work);
-    void readInTurn(const WHInvokedUrlCommand& command, Target target, std::int64_t start, std::int64_t end,
-        std::uint64_t maxBytes, std::function<std::uint64_t(std::uint64_t)> bytesHeld, FileWork::ReadWork work);
+    std::optional<Target> targetForArgument(Reply& reply, const Value* argument);
+    void read(const WHInvokedUrlCommand& command, Reply reply, ReadForm form);
+    void removeEntry(const WHInvokedUrlCommand& command, Reply reply, RemoveMode mode);
+    void transfer(const WHInvokedUrlCommand& command, Reply reply, TransferMode mode);
+    void inBackground(Reply reply, FileWork::Order order, FileError onException, FileWork::Work work);
+    void readInTurn(Reply reply, Target target, std::int64_t start, std::int64_t end, std::uint64_t maxBytes,
+        std::function<std::uint64_t(std::uint64_t)> bytesHeld, FileWork::ReadWork work);
     // A number argument the way the page's numbers arrive; anything else, or nothing, is 0.
     static std::int64_t numberArgument(const WHInvokedUrlCommand& command, size_t index);
     static const Value* rawArgument0(const WHInvokedUrlCommand& command);

@@ -56,29 +56,29 @@ bool isValidUtf8(const Bytes& bytes)
 
 // ---- reading, writing and queries -------------------------------------------------------------
 
-void WHFile::readAsText(const WHInvokedUrlCommand& command)
+void WHFile::readAsText(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* arg = rawArgument0(command);
     const Value* encoding = command.argumentAtIndex(1);
     if (!arg || !arg->is_string() || (encoding && !encoding->is_string())) {
-        answer(command, fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
+        reply.send(fileError(CommandStatus::Error, FileError::TYPE_MISMATCH_ERR));
         return;
     }
     auto target = m_registry.targetForString(arg->get<std::string>());
     if (!target) {
-        answer(command, fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
     // No encoding named reads as UTF-8, the one encoding there is.
     if (encoding && asciiLowercase(encoding->get<std::string>()) != "utf-8") {
         log::message("Only UTF-8 encodings are currently supported by readAsText");
-        answer(command, fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
         return;
     }
     auto start = numberArgument(command, 2), end = numberArgument(command, 3);
     // Held at once: the bytes, the text, its JSON and the frame written from it.
     auto held = [](std::uint64_t bytes) { return 4 * bytes; };
-    readInTurn(command, *target, start, end, kMaxAnswerBytes, held, [start, end, target = *target](const FileWork::Answer& answer, const ReadBudget::Lease& lease) {
+    readInTurn(std::move(reply), *target, start, end, kMaxAnswerBytes, held, [start, end, target = *target](const FileWork::Answer& answer, const ReadBudget::Lease& lease) {
         target.fileSystem->readFileAtURL(target.url, start, end, kMaxAnswerBytes,
             [answer, lease](std::optional<Bytes> bytes, std::string, FileError error) {
                 if (!bytes) {
@@ -95,13 +95,13 @@ void WHFile::readAsText(const WHInvokedUrlCommand& command)
     });
 }
 
-void WHFile::readAsDataURL(const WHInvokedUrlCommand& command) { read(command, ReadForm::DataURL); }
-void WHFile::readAsArrayBuffer(const WHInvokedUrlCommand& command) { read(command, ReadForm::ArrayBuffer); }
-void WHFile::readAsBinaryString(const WHInvokedUrlCommand& command) { read(command, ReadForm::BinaryString); }
+void WHFile::readAsDataURL(const WHInvokedUrlCommand& command, Reply reply) { read(command, std::move(reply), ReadForm::DataURL); }
+void WHFile::readAsArrayBuffer(const WHInvokedUrlCommand& command, Reply reply) { read(command, std::move(reply), ReadForm::ArrayBuffer); }
+void WHFile::readAsBinaryString(const WHInvokedUrlCommand& command, Reply reply) { read(command, std::move(reply), ReadForm::BinaryString); }
 
-void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
+void WHFile::read(const WHInvokedUrlCommand& command, Reply reply, ReadForm form)
 {
-    auto target = targetForArgument(command, rawArgument0(command));
+    auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
     auto start = numberArgument(command, 1), end = numberArgument(command, 2);
@@ -123,7 +123,7 @@ void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
         }
         return bytes;
     };
-    readInTurn(command, *target, start, end, maxBytes, held,
+    readInTurn(std::move(reply), *target, start, end, maxBytes, held,
         [start, end, form, maxBytes, target = *target](const FileWork::Answer& answer, const ReadBudget::Lease& lease) {
             target.fileSystem->readFileAtURL(target.url, start, end, maxBytes,
                 [answer, form, lease](std::optional<Bytes> bytes, std::string mimeType, FileError error) {
@@ -151,9 +151,9 @@ void WHFile::read(const WHInvokedUrlCommand& command, ReadForm form)
         });
 }
 
-void WHFile::write(const WHInvokedUrlCommand& command)
+void WHFile::write(const WHInvokedUrlCommand& command, Reply reply)
 {
-    auto target = targetForArgument(command, rawArgument0(command));
+    auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
     // The data is checked before anything touches the file, so a bad call loses nothing.
@@ -165,59 +165,59 @@ void WHFile::write(const WHInvokedUrlCommand& command)
     } else if (data && data->is_binary()) {
         bytes = std::make_shared<const Bytes>(data->get_binary());
     } else {
-        answer(command, WHPluginResult::resultWithStatus(CommandStatus::Error, "Invalid parameter type"));
+        reply.fail(CommandStatus::Error, "Invalid parameter type");
         return;
     }
     // A negative position writes from the start.
     auto position = static_cast<std::uint64_t>(std::max<std::int64_t>(numberArgument(command, 2), 0));
     // Cut and written as one step: the file holds its old content or the new one, never a part.
-    inBackground(command, FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
+    inBackground(std::move(reply), FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
         [position, bytes, target = std::move(*target)](const FileWork::Answer& answer) {
             answer(target.fileSystem->writeAtPosition(target.url, *bytes, position));
         });
 }
 
-void WHFile::truncate(const WHInvokedUrlCommand& command)
+void WHFile::truncate(const WHInvokedUrlCommand& command, Reply reply)
 {
-    auto target = targetForArgument(command, rawArgument0(command));
+    auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
     auto length = numberArgument(command, 1);
     if (length < 0) {
-        answer(command, fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::INVALID_MODIFICATION_ERR));
         return;
     }
-    inBackground(command, FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
+    inBackground(std::move(reply), FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
         [length = static_cast<std::uint64_t>(length), target = std::move(*target)](const FileWork::Answer& answer) {
             answer(target.fileSystem->truncateFileAtURL(target.url, length));
         });
 }
 
-void WHFile::testFileExists(const WHInvokedUrlCommand& command)
+void WHFile::testFileExists(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* path = command.argumentAtIndex(0);
     bool exists = path && path->is_string() && m_registry.probeInRoots(path->get<std::string>()).exists;
-    answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
+    reply.send(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
 }
 
-void WHFile::testDirectoryExists(const WHInvokedUrlCommand& command)
+void WHFile::testDirectoryExists(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* path = command.argumentAtIndex(0);
     bool exists = path && path->is_string() && m_registry.probeInRoots(path->get<std::string>()).isDirectory;
-    answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
+    reply.send(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, exists ? 1 : 0));
 }
 
-void WHFile::getFreeDiskSpace(const WHInvokedUrlCommand& command)
+void WHFile::getFreeDiskSpace(const WHInvokedUrlCommand&, Reply reply)
 {
     // A documents folder not made yet is measured on the volume it would be made on; a space that
     // cannot be measured is an error, never a disk without room.
     auto freeBytes = FileSystemRegistry::checkFreeDiskSpace(m_registry.appDocsPath());
     if (!freeBytes) {
         log::message(format("free disk space of %@ unknown", m_registry.appDocsPath()));
-        answer(command, fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
+        reply.send(fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR));
         return;
     }
-    answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, std::to_string(*freeBytes)));
+    reply.send(WHPluginResult::resultWithStatus(CommandStatus::OK, std::to_string(*freeBytes)));
 }
 
 } // namespace penwick

@@ -26,7 +26,7 @@ public:
     std::vector<std::function<void()>> background;
     std::vector<std::pair<WHPluginResult, std::thread::id>> answers;
     WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
-    void sendPluginResult(const WHPluginResult& result, const std::string&) override
+    void sendPluginResult(const WHPluginResult& result, const WHCallbackAddress&) override
     {
         answers.emplace_back(result, std::this_thread::get_id());
     }
@@ -40,7 +40,7 @@ std::string readAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+using Action = void (WHFile::*)(const WHInvokedUrlCommand&, Reply);
 
 // A started file plugin whose background work runs when the test says.
 struct StartedFile {
@@ -52,12 +52,17 @@ struct StartedFile {
         plugin.setCommandDelegate(&delegate);
         plugin.pluginInitialize();
     }
+    // Calls the action; its background work waits.
+    void issue(Action action, const ValueArray& arguments)
+    {
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"), Reply(delegate, { 0, "cb" }));
+    }
     // Calls the action and runs, on this thread, the background work it queued; returns the answers.
     const std::vector<std::pair<WHPluginResult, std::thread::id>>& call(Action action, const ValueArray& arguments)
     {
         delegate.answers.clear();
         delegate.background.clear();
-        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"));
+        issue(action, arguments);
         for (size_t i = 0; i < delegate.background.size(); ++i)
             delegate.background[i]();
         return delegate.answers;
@@ -132,7 +137,7 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
         { &WHFile::removeRecursively, { T + "/copy2" } }, { &WHFile::moveTo, { T + "/deep", T, "moved" } },
     };
     for (const auto& [action, arguments] : calls)
-        (started.plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+        started.issue(action, arguments);
     EXPECT_TRUE(delegate.answers.empty());
     EXPECT_TRUE(fs::exists(tmp + "/deep" + leaf));
     EXPECT_FALSE(fs::exists(tmp + "/f") || fs::exists(tmp + "/copy") || fs::exists(tmp + "/moved"));
@@ -191,7 +196,7 @@ TEST(WHFile, ReadEntriesListsABigFolderInTheBackground)
     std::filesystem::create_directories(dir + "/sub");
     for (int i = 0; i < 3000; ++i)
         std::ofstream(dir + "/" + std::to_string(i));
-    started.plugin.readEntries(WHInvokedUrlCommand({ "whfile://localhost/temporary/many" }, "cb", "File", "readEntries"));
+    started.issue(&WHFile::readEntries, { "whfile://localhost/temporary/many" });
     EXPECT_TRUE(delegate.answers.empty());
     ASSERT_EQ(delegate.background.size(), 1u);
     delegate.background[0]();
