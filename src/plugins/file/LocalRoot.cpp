@@ -42,6 +42,31 @@ std::string LocalRoot::stripQuery(const std::string& path)
     return question == std::string::npos ? path : path.substr(0, question);
 }
 
+std::string LocalRoot::lastComponent(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path == "/")
+        return path;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string LocalRoot::append(const std::string& base, const std::string& component)
+{
+    std::string joined = base.empty() ? component : base + "/" + component;
+    std::string out;
+    out.reserve(joined.size());
+    for (char c : joined) {
+        if (c == '/' && !out.empty() && out.back() == '/')
+            continue;
+        out += c;
+    }
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
 std::string LocalRoot::join(const std::string& directory, const std::string& name)
 {
     if (!directory.empty() && directory.back() == '/')

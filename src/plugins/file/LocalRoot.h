@@ -54,6 +54,10 @@ public:
     bool isRoot(const BeneathResolver::Entry& item) const;
 
     static std::string stripQuery(const std::string& path);
+    // The last component, ignoring trailing "/"; "/" for "/", "" for "".
+    static std::string lastComponent(std::string path);
+    // Joined as path components: one "/" between the two, runs of "/" collapsed, no trailing "/".
+    static std::string append(const std::string& base, const std::string& component);
     // A name in a local folder: one "/" between them.
     static std::string join(const std::string& directory, const std::string& name);
     static bool hasDotDotComponent(std::string_view path);

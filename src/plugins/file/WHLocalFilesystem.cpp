@@ -25,33 +25,6 @@ WHPluginResult fileError(CommandStatus status, FileError error)
     return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
 }
 
-// The last component, ignoring trailing "/"; "/" for "/", "" for "".
-std::string lastPathComponent(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    if (path == "/")
-        return path;
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Joins as path components: one "/" between the two, runs of "/" collapsed, no trailing "/".
-std::string appendPathComponent(const std::string& base, const std::string& component)
-{
-    std::string joined = base.empty() ? component : base + "/" + component;
-    std::string out;
-    out.reserve(joined.size());
-    for (char c : joined) {
-        if (c == '/' && !out.empty() && out.back() == '/')
-            continue;
-        out += c;
-    }
-    while (out.size() > 1 && out.back() == '/')
-        out.pop_back();
-    return out;
-}
-
 bool boolOption(const Value& options, const std::string& key)
 {
     if (!WHLocalFilesystem::valueForKeyIsNumber(options, key))
@@ -136,7 +109,7 @@ ValueObject WHLocalFilesystem::makeEntry(const std::string& fullPath, EntryKind 
     ValueObject entry;
     entry["isFile"] = !isDirectory;
     entry["isDirectory"] = isDirectory;
-    entry["name"] = lastPathComponent(LocalRoot::stripQuery(fullPath));
+    entry["name"] = LocalRoot::lastComponent(LocalRoot::stripQuery(fullPath));
     entry["fullPath"] = std::move(path);
     entry["filesystemName"] = m_name;
     entry["nativeURL"] = std::move(nativeURL);
@@ -180,7 +153,7 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
 
     // ".." in the requested path is resolved here, never above the root of the file system.
-    std::string path = LocalRoot::normalize(appendPathComponent(*directoryURL.fullPath(), *requestedPath));
+    std::string path = LocalRoot::normalize(LocalRoot::append(*directoryURL.fullPath(), *requestedPath));
     auto url = URLforFullPath(path);
     if (!url || !url->fullPath())
         return fileError(CommandStatus::IOException, FileError::ENCODING_ERR);
@@ -431,7 +404,7 @@ std::optional<std::string> WHLocalFilesystem::getMimeTypeFromPath(const std::opt
 {
     if (!path)
         return std::nullopt;
-    std::string name = lastPathComponent(*path);
+    std::string name = LocalRoot::lastComponent(*path);
     size_t dot = name.rfind('.');
     std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
 
@@ -506,7 +479,7 @@ void WHLocalFilesystem::getFileMetadataForURL(const WHFilesystemURL& url, Result
     ValueObject metadata;
     metadata["fullPath"] = *url.fullPath();
     metadata["type"] = "";
-    metadata["name"] = lastPathComponent(*local);
+    metadata["name"] = LocalRoot::lastComponent(*local);
     metadata["size"] = static_cast<std::uint64_t>(S_ISREG(st.st_mode) ? st.st_size : 0);
     metadata["lastModifiedDate"] = static_cast<double>(st.st_mtim.tv_sec) * 1000.0 + static_cast<double>(st.st_mtim.tv_nsec) / 1e6;
     callback(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(metadata)));
