@@ -1,6 +1,5 @@
 #include "FuzzHost.h"
 
-#include "bridge/WHCommandDelegateImpl.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "bridge/WHPlugin.h"
 #include "bridge/WHPluginResult.h"
@@ -18,14 +17,11 @@ public:
     static inline const std::string kClassName = "FuzzEchoPlugin";
     const std::string& className() const override { return kClassName; }
 
-    void echo(const WHInvokedUrlCommand& command)
+    void echo(const WHInvokedUrlCommand& command, Reply reply)
     {
-        if (!command.callbackId())
-            return;
-        if (*command.callbackId() != WHCommandDelegateImpl::kNoAnswerCallbackId)
+        if (reply.address().wantsAnswer())
             ++s_answersDue;
-        commandDelegate()->sendPluginResult(
-                WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, command.arguments()), *command.callbackId());
+        reply.send(WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, command.arguments()));
     }
 
 protected:

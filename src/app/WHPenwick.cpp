@@ -51,14 +51,6 @@ std::string describe(const Value* value)
     return clipped(value->is_string() ? value->get<std::string>() : value->dump());
 }
 
-void answer(WHCommandDelegate* delegate, const WHInvokedUrlCommand& command, WHPluginResult result)
-{
-    if (delegate)
-        delegate->sendPluginResult(result, command.callbackId().value_or("INVALID"));
-}
-
-WHPluginResult failure(const std::string& why) { return WHPluginResult::resultWithStatus(CommandStatus::Error, why); }
-
 std::string textArgument(const WHInvokedUrlCommand& command, size_t index)
 {
     const Value* value = command.argumentAtIndex(index);
@@ -105,7 +97,7 @@ bool WHPenwick::isBinaryType(std::string_view type)
     return type == "pdf" || type == "docx" || type == "png" || type == "jpg";
 }
 
-void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
+void WHPenwick::openUrl(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* target = command.argumentAtIndex(1);
     const Value* argument = command.argumentAtIndex(0);
@@ -114,8 +106,10 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command)
     std::string text = textArgument(command, 0);
     // Answered once the URL is handed over, or refused.
     auto answer = [&](std::optional<std::string> refusal) {
-        auto result = refusal ? WHPluginResult::resultWithStatus(CommandStatus::Error, *refusal) : WHPluginResult::resultWithStatus(CommandStatus::OK);
-        commandDelegate()->sendPluginResult(result, command.callbackId().value_or("INVALID"));
+        if (refusal)
+            reply.fail(CommandStatus::Error, *refusal);
+        else
+            reply.ok();
     };
     if (target && target->is_string() && target->get<std::string>() == "_blank") {
         auto url = WHURL::URLWithString(escapeForURL(text));
@@ -181,7 +175,7 @@ std::string WHPenwick::proposedFileName(std::string_view name)
     return std::string(headOf(last, kMaxNameLength - extension.size())) + std::string(extension);
 }
 
-void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
+void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* content = command.argumentAtIndex(2);
     // The content only by its size: an export may be large, and it is the user's document.
@@ -193,7 +187,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
     std::string fileName = proposedFileName(format("%@.%@", name, type));
     if (!content || !content->is_string()) {
         log::message(format("ERROR: nothing to save in %@: the content is not a text.", fileName));
-        answer(commandDelegate(), command, failure("the content is not a text"));
+        reply.fail(CommandStatus::Error, "the content is not a text");
         return;
     }
     // Decoded before the panel is shown, so a user is never told to pick a place for nothing.
@@ -202,7 +196,7 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
         auto decoded = WHBase64::decodeStrict(content->get<std::string>());
         if (!decoded) {
             log::message(format("ERROR: nothing was saved in %@: its content is not Base64.", fileName));
-            answer(commandDelegate(), command, failure(format("the content of %@ is not Base64", fileName)));
+            reply.fail(CommandStatus::Error, format("the content of %@ is not Base64", fileName));
             return;
         }
         bytes = std::move(*decoded);
@@ -213,13 +207,13 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
     auto* panel = context().service<platform::SavePanel>();
     if (!panel) {
         log::warning(format("ERROR: this host has no save panel; %@ was not saved.", fileName));
-        answer(commandDelegate(), command, failure("this host has no save dialog"));
+        reply.fail(CommandStatus::Error, "this host has no save dialog");
         return;
     }
     auto path = panel->runSavePanel(fileName);
     if (!path) {
         // Cancelled: nothing was saved, and nothing went wrong.
-        answer(commandDelegate(), command, WHPluginResult::resultWithStatus(CommandStatus::OK));
+        reply.ok();
         return;
     }
     // Written beside the chosen file and renamed over it: a failure leaves no half-written file.
@@ -229,10 +223,10 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command)
         std::string why = error ? error->message : "unknown error";
         log::warning(format("could not save %@: %@", *path, why));
         panel->runErrorAlert(format(translate("%@ could not be saved: %@"), fileName, why));
-        answer(commandDelegate(), command, failure(format("%@ could not be saved: %@", *path, why)));
+        reply.fail(CommandStatus::Error, format("%@ could not be saved: %@", *path, why));
         return;
     }
-    answer(commandDelegate(), command, WHPluginResult::resultWithStatus(CommandStatus::OK, *path));
+    reply.ok(*path);
 }
 
 } // namespace penwick

@@ -20,8 +20,8 @@ public:
     ~WHPenwick() override;
     const std::string& className() const override;
 
-    void openUrl(const WHInvokedUrlCommand& command);
-    void saveAs(const WHInvokedUrlCommand& command);
+    void openUrl(const WHInvokedUrlCommand& command, Reply reply);
+    void saveAs(const WHInvokedUrlCommand& command, Reply reply);
 
     PopupWindowController* popupController() const { return m_popupController.get(); }
 

@@ -77,11 +77,10 @@ void WHBridge::exec(Value callbackId, Value service, Value action, Value argumen
         execRefused(callbackId, *why);
         return;
     }
-    // Plugins answer the id bound to this window's document, so the answer reaches no other. The
-    // command takes over the page's values: nothing of the call is copied.
-    auto id = callbackIdOf(callbackId);
+    // The call carries this window's document, so its answers reach no other. The command takes
+    // over the page's values: nothing of the call is copied.
     WHInvokedUrlCommand command(std::make_shared<const ValueArray>(std::move(arguments.get_ref<ValueArray&>())),
-        id ? std::optional(WHCallbackAddress::bind(m_contextId, *id)) : std::nullopt, takeName(service), takeName(action));
+        callbackIdOf(callbackId), takeName(service), takeName(action), m_contextId);
     // A call that reaches no action is answered too, so that the page's promise settles.
     auto dispatched = WHPluginRegistry::dispatch(command, m_registry);
     if (!dispatched)
@@ -108,7 +107,7 @@ void WHBridge::answerFailure(const Value& callbackId, CommandStatus status, cons
 {
     if (auto id = callbackIdOf(callbackId); id && m_delegate)
         m_delegate->sendPluginResult(WHPluginResult(static_cast<std::int32_t>(status), Value(why)),
-            WHCallbackAddress::bind(m_contextId, *id));
+            WHCallbackAddress { m_contextId, *id });
 }
 
 } // namespace penwick

@@ -52,7 +52,7 @@ public:
         "ERROR: a call to %@.%@ came from a frame of %@, which may not call native code; it was refused.";
 
 private:
-    // Sends an error result for the call, unless it asked for no answer ("INVALID") or has no id.
+    // Sends an error result for the call, unless it asked for no answer (the page library's no-callback id) or has no id.
     void answerFailure(const Value& callbackId, CommandStatus status, const std::string& why);
     void answerRefusedOrigin(const Value& callbackId);
     std::string originName() const;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "bridge/WHCallbackAddress.h"
 #include "bridge/WHPluginResult.h"
 
 namespace penwick {
@@ -20,8 +21,9 @@ public:
     virtual ~WHCommandDelegate() = default;
 
     virtual WHPlugin* getCommandInstance(const std::string& pluginName) = 0;
-    // Accepts results from any thread; script is evaluated on the main thread only.
-    virtual void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) = 0;
+    // Accepts results from any thread; script is evaluated on the main thread only. Nothing goes
+    // to an address that wants no answer.
+    virtual void sendPluginResult(const WHPluginResult& result, const WHCallbackAddress& address) = 0;
     virtual void runInBackground(std::function<void()> block) = 0;
     virtual const Settings& settings() const = 0;
 };

@@ -179,13 +179,11 @@ std::string WHCommandDelegateImpl::nativeCallbackExpression(const WHPluginResult
 
 std::size_t WHCommandDelegateImpl::setMaxResultSizeForTesting(std::size_t limit) { return std::exchange(s_maxResultSize, limit); }
 
-void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const std::string& boundId)
+void WHCommandDelegateImpl::sendPluginResult(const WHPluginResult& result, const WHCallbackAddress& address)
 {
-    if (boundId == kNoAnswerCallbackId)
+    if (!address.wantsAnswer())
         return;
     // The answer goes to the document whose call it answers, and nowhere else.
-    // Plain variables, not a structured binding: the fuzz build's clang cannot capture those.
-    auto address = WHCallbackAddress::parse(boundId);
     std::uint64_t contextId = address.context;
     std::string callbackId = address.callbackId;
     if (m_encodesAnswers.load(std::memory_order_acquire)) {

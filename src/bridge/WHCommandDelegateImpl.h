@@ -20,7 +20,7 @@ public:
     ~WHCommandDelegateImpl() override;
 
     WHPlugin* getCommandInstance(const std::string& pluginName) override;
-    void sendPluginResult(const WHPluginResult& result, const std::string& callbackId) override;
+    void sendPluginResult(const WHPluginResult& result, const WHCallbackAddress& address) override;
     void runInBackground(std::function<void()> block) override;
     const Settings& settings() const override;
     // The web view answers reach (the controller's); main thread only.
@@ -37,7 +37,6 @@ public:
     static std::string escapeForSingleQuotedLiteral(std::string_view text);
 
     static constexpr const char* kNativeCallbackFormat = "webhost.require('webhost/exec').nativeCallback('%@',%d,%@,%d)";
-    static constexpr const char* kNoAnswerCallbackId = "INVALID";
 
 private:
     // What the page's native callback is called with: the status, the message as JSON text, and

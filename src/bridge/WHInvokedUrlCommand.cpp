@@ -46,19 +46,21 @@ std::optional<std::string> WHInvokedUrlCommand::refusalForArguments(const Value&
 }
 
 WHInvokedUrlCommand::WHInvokedUrlCommand(std::shared_ptr<const ValueArray> arguments,
-    std::optional<std::string> callbackId, std::optional<std::string> className, std::optional<std::string> methodName)
+    std::optional<std::string> callbackId, std::optional<std::string> className, std::optional<std::string> methodName,
+    std::uint64_t context)
     : m_callbackId(std::move(callbackId))
     , m_cmdClassName(std::move(className))
     , m_methodName(std::move(methodName))
     , m_arguments(arguments ? std::move(arguments) : emptyArguments())
+    , m_context(context)
 {
     massageArguments();
 }
 
 WHInvokedUrlCommand::WHInvokedUrlCommand(ValueArray arguments, std::optional<std::string> callbackId,
-    std::optional<std::string> className, std::optional<std::string> methodName)
+    std::optional<std::string> className, std::optional<std::string> methodName, std::uint64_t context)
     : WHInvokedUrlCommand(std::make_shared<const ValueArray>(std::move(arguments)), std::move(callbackId),
-        std::move(className), std::move(methodName))
+        std::move(className), std::move(methodName), context)
 {
 }
 

@@ -1,9 +1,6 @@
 #include "bridge/WHPlugin.h"
 
-#include "bridge/WHCallbackAddress.h"
-#include "bridge/WHCommandDelegate.h"
 #include "bridge/WHInvokedUrlCommand.h"
-#include "bridge/WHPluginResult.h"
 
 #include <mutex>
 
@@ -28,15 +25,13 @@ const WHPlugin::Action* WHPlugin::findAction(std::string_view name) const
 {
     if (const Action* action = actions().find(name))
         return action;
-    // The page names its own callback id; the plugin knows it bound to the document that made
-    // the call, which is the document cancelling it: a page cannot cancel another's calls.
-    static const Action s_cancel = [](WHPlugin& plugin, const WHInvokedUrlCommand& command) {
-        std::string answerTo = command.callbackId().value_or("INVALID");
+    // The page names its own callback id; the call it cancels is one of the document that asks
+    // to cancel it: a page cannot cancel another's calls.
+    static const Action s_cancel = [](WHPlugin& plugin, const WHInvokedUrlCommand& command, Reply reply) {
         Value id = command.argumentAtIndex(0, Value(""));
         if (id.is_string() && !id.get_ref<const std::string&>().empty())
-            plugin.cancel(WHCallbackAddress::bind(WHCallbackAddress::parse(answerTo).context, id.get_ref<const std::string&>()));
-        if (WHCommandDelegate* delegate = plugin.commandDelegate())
-            delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), answerTo);
+            plugin.cancel(WHCallbackAddress { command.context(), id.get<std::string>() });
+        reply.ok();
     };
     return name == "cancel:" || name == "cancel" ? &s_cancel : nullptr;
 }

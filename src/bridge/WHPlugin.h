@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bridge/Reply.h"
 #include "bridge/WHPluginContext.h"
 
 namespace penwick {
@@ -17,11 +18,12 @@ class WHInvokedUrlCommand;
 
 // Base of every native plugin: links to the host, life-cycle hooks, and the actions the page can
 // call, found by name in a table each plugin class fills. The page names an action without the
-// colon and the host looks it up as "name:", the selector form; a table may hold either form.
+// colon and the host looks it up as "name:", the selector form; a table may hold either form. An
+// action gets the call and its Reply, which it answers now or hands on to answer later.
 // Created, used and destroyed on the main thread.
 class WHPlugin {
 public:
-    using Action = std::function<void(WHPlugin&, const WHInvokedUrlCommand&)>;
+    using Action = std::function<void(WHPlugin&, const WHInvokedUrlCommand&, Reply)>;
 
     // A plugin class's actions by name. A class fills one table once and answers it from
     // actions(); a derived class may start from its base class's table.
@@ -29,11 +31,11 @@ public:
     public:
         ActionTable() = default;
         template<typename Plugin>
-        ActionTable& add(std::string name, void (Plugin::*action)(const WHInvokedUrlCommand&))
+        ActionTable& add(std::string name, void (Plugin::*action)(const WHInvokedUrlCommand&, Reply))
         {
             static_assert(std::is_base_of_v<WHPlugin, Plugin>, "actions belong to plugin classes");
-            m_actions[std::move(name)] = [action](WHPlugin& plugin, const WHInvokedUrlCommand& command) {
-                (static_cast<Plugin&>(plugin).*action)(command);
+            m_actions[std::move(name)] = [action](WHPlugin& plugin, const WHInvokedUrlCommand& command, Reply reply) {
+                (static_cast<Plugin&>(plugin).*action)(command, std::move(reply));
             };
             return *this;
         }
@@ -64,9 +66,9 @@ public:
     // the class does not offer itself calls cancel() with the call's first argument.
     const Action* findAction(std::string_view name) const;
 
-    // A streamed call (answered with keep-callback) that the page no longer wants, by its callback
-    // id: stop answering it. Main thread.
-    virtual void cancel(const std::string& callbackId) { (void)callbackId; }
+    // A streamed call (answered with keep()) that the page no longer wants, by its reply's
+    // address: stop answering it. Main thread.
+    virtual void cancel(const WHCallbackAddress& call) { (void)call; }
 
     // The host's services as the plugin was created with them.
     const WHPluginContext& context() const { return m_context; }

@@ -121,7 +121,7 @@ Result<void> WHPluginRegistry::dispatch(const WHInvokedUrlCommand& command, WHPl
         return Error { static_cast<int>(CommandStatus::InvalidAction),
             format("the plugin of '%@' has no action '%@'", service, *command.methodName()) };
     }
-    (*action)(*plugin, command);
+    (*action)(*plugin, command, Reply(plugin->context().commandDelegate(), command.address()));
     return {};
 }
 

@@ -35,95 +35,88 @@ public:
 
     // Answers its first argument; logs what arrived so tests can check the conversion (byte
     // buffers as {"bytes":[...],"subtype":null}).
-    void echo(const WHInvokedUrlCommand& command)
+    void echo(const WHInvokedUrlCommand& command, Reply reply)
     {
         Value arg = command.argumentAtIndex(0, Value());
         log::message(format("echo: %@", arg.dump()));
-        answer(command, WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), arg));
+        reply.ok(arg);
     }
 
     // For measuring: does nothing, or answers its first argument, without logging.
-    void noop(const WHInvokedUrlCommand&) { }
-    void ping(const WHInvokedUrlCommand& command)
+    void noop(const WHInvokedUrlCommand&, Reply reply) { reply.none(); }
+    void ping(const WHInvokedUrlCommand& command, Reply reply)
     {
-        answer(command, WHPluginResult(static_cast<std::int32_t>(CommandStatus::OK), command.argumentAtIndex(0, Value())));
+        reply.ok(command.argumentAtIndex(0, Value()));
     }
 
     // Counts calls; the count is the answer and is logged inside the call.
-    void count(const WHInvokedUrlCommand& command)
+    void count(const WHInvokedUrlCommand&, Reply reply)
     {
         ++m_count;
         log::message(format("count: %@", m_count));
-        answer(command, WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, m_count));
+        reply.send(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, m_count));
     }
 
     // Three answers for one call: two kept, the last one final.
-    void repeat(const WHInvokedUrlCommand& command)
+    void repeat(const WHInvokedUrlCommand&, Reply reply)
     {
         for (int i = 1; i <= 3; ++i) {
             auto result = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, i);
             result.setKeepCallback(i < 3 ? KeepCallback::Yes : KeepCallback::No);
-            answer(command, result);
+            reply.send(result);
         }
     }
 
     // Its byte-buffer argument back with the text "tail", as several values.
-    void multipart(const WHInvokedUrlCommand& command)
+    void multipart(const WHInvokedUrlCommand& command, Reply reply)
     {
         Value arg = command.argumentAtIndex(0, Value());
         ValueArray parts { arg, Value("tail") };
-        answer(command, WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus::OK, parts));
+        reply.send(WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus::OK, parts));
     }
 
     // An ArrayBuffer of the given length (byte i is i % 256): answers larger than the call.
-    void bytes(const WHInvokedUrlCommand& command)
+    void bytes(const WHInvokedUrlCommand& command, Reply reply)
     {
         Value size = command.argumentAtIndex(0, Value(0));
         Bytes out(size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 30) : 0);
         for (std::size_t i = 0; i < out.size(); ++i)
             out[i] = static_cast<std::uint8_t>(i);
-        answer(command, WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, std::move(out)));
+        reply.send(WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, std::move(out)));
     }
 
     // Answers late, from background work: after argument 1 milliseconds, an ArrayBuffer of
     // argument 0 bytes, then the text "late". The page may have gone meanwhile.
-    void later(const WHInvokedUrlCommand& command)
+    void later(const WHInvokedUrlCommand& command, Reply reply)
     {
         Value size = command.argumentAtIndex(0, Value(0)), delay = command.argumentAtIndex(1, Value(0));
         std::size_t bytes = size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 28) : 0;
         int ms = delay.is_number_unsigned() ? static_cast<int>(std::min<std::uint64_t>(delay.get<std::uint64_t>(), 60000)) : 0;
-        auto id = command.callbackId().value_or("INVALID");
-        auto* delegate = commandDelegate();
-        delegate->runInBackground([delegate, id, bytes, ms] {
+        commandDelegate()->runInBackground([reply = std::make_shared<Reply>(std::move(reply)), bytes, ms] {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            auto first = WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, Bytes(bytes, 7));
-            first.setKeepCallback(KeepCallback::Yes);
-            delegate->sendPluginResult(first, id);
-            delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK, "late"), id);
+            reply->keep(WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, Bytes(bytes, 7)));
+            reply->ok("late");
         });
     }
 
     // Asks "Confirm" with the first argument as a real modal question while the page waits inside
     // this call. Meanwhile background work answers the call every 20 ms (kept answers 1, 2, ...)
     // and counts the main loop's turns; after the question the answer is "ok" or "cancel", last.
-    void modal(const WHInvokedUrlCommand& command)
+    void modal(const WHInvokedUrlCommand& command, Reply reply)
     {
         // The app always provides dialogs.
         auto* dialogs = context().service<platform::Dialogs>();
-        auto id = command.callbackId().value_or("INVALID");
-        auto* delegate = commandDelegate();
+        auto shared = std::make_shared<Reply>(std::move(reply));
         auto& scheduler = context().scheduler();
         auto stop = std::make_shared<std::atomic<bool>>(false);
         auto turns = std::make_shared<int>(0); // main thread only
         auto ticker = std::make_shared<std::promise<int>>();
         auto ticks = ticker->get_future();
-        delegate->runInBackground([delegate, &scheduler, id, stop, turns, ticker] {
+        commandDelegate()->runInBackground([shared, &scheduler, stop, turns, ticker] {
             int tick = 0;
             while (!stop->load()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                auto result = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, ++tick);
-                result.setKeepCallback(KeepCallback::Yes);
-                delegate->sendPluginResult(result, id);
+                shared->keep(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, ++tick));
                 scheduler.post([turns] {
                     // The test answers the question once this much has happened behind it.
                     if (++*turns == 3)
@@ -137,7 +130,7 @@ public:
         stop->store(true);
         int tickCount = ticks.get();
         log::message(format("modal: %@ after %@ ticks, %@ main loop turns", ok ? "ok" : "cancel", tickCount, *turns));
-        answer(command, WHPluginResult::resultWithStatus(CommandStatus::OK, ok ? "ok" : "cancel"));
+        shared->ok(ok ? "ok" : "cancel");
     }
 
 protected:
@@ -157,11 +150,6 @@ protected:
     }
 
 private:
-    void answer(const WHInvokedUrlCommand& command, const WHPluginResult& result)
-    {
-        commandDelegate()->sendPluginResult(result, command.callbackId().value_or("INVALID"));
-    }
-
     int m_count = 0;
 };
 

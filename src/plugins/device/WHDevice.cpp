@@ -42,7 +42,7 @@ std::string WHDevice::uniqueAppInstanceIdentifier()
     return uuid;
 }
 
-void WHDevice::getDeviceInfo(const WHInvokedUrlCommand& command)
+void WHDevice::getDeviceInfo(const WHInvokedUrlCommand&, Reply reply)
 {
     ValueObject info;
     if (auto* facts = context().service<platform::DeviceFacts>()) {
@@ -60,8 +60,7 @@ void WHDevice::getDeviceInfo(const WHInvokedUrlCommand& command)
     }
     info["uuid"] = uniqueAppInstanceIdentifier();
     info["webhost"] = webhostVersion();
-    commandDelegate()->sendPluginResult(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(info)),
-        command.callbackId().value_or("INVALID"));
+    reply.send(WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK, std::move(info)));
 }
 
 } // namespace penwick

@@ -18,7 +18,7 @@ public:
     static std::string webhostVersion();
 
     // Answers the device-properties dictionary, always with status 1.
-    void getDeviceInfo(const WHInvokedUrlCommand& command);
+    void getDeviceInfo(const WHInvokedUrlCommand& command, Reply reply);
     // The stored identifier, made and stored (written at once) on first need.
     std::string uniqueAppInstanceIdentifier();
 

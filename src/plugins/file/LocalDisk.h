@@ -18,6 +18,17 @@
 // `message`.
 namespace penwick::disk {
 
+// Building blocks shared by the disk's sources.
+// The errno as an Error, with its description.
+Error errnoError(int err);
+// Opens a folder below `folder`, never through a link.
+FileDescriptor openFolder(int folder, const std::string& name);
+// Writes all of `data`, or fails.
+Result<void> writeLoop(int fd, const std::uint8_t* data, size_t size);
+// Copies up to `count` bytes from the current offset of `from` to that of `to` (fewer when `from`
+// ends first).
+Result<void> copyRange(int from, int to, std::uint64_t count);
+
 struct PathInfo {
     bool exists = false;
     bool isDirectory = false;

@@ -28,7 +28,7 @@ std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileForURL(const st
     auto target = targetOfURL(url);
     if (!plugin || !target)
         return std::nullopt;
-    auto fileSystem = std::dynamic_pointer_cast<WHLocalFilesystem>(plugin->fileSystemByName(target->fileSystemName));
+    auto fileSystem = std::dynamic_pointer_cast<WHLocalFilesystem>(plugin->fileSystems().fileSystemByName(target->fileSystemName));
     auto path = fileSystem ? fileSystem->filesystemPathForPath(target->path) : std::nullopt;
     // O_NONBLOCK keeps a FIFO from blocking the open; the scheme serves regular files only.
     auto fd = path ? fileSystem->openBeneath(target->path, O_RDONLY | O_NONBLOCK) : Result<FileDescriptor>(Error {});

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "base/BeneathResolver.h"
 #include "plugins/file/LocalDisk.h"
+#include "plugins/file/LocalRoot.h"
 #include "plugins/file/WHFileSystem.h"
 
 namespace penwick {
@@ -16,10 +16,10 @@ namespace penwick {
 // path inside the file system ("/notes/today.txt", "" or "/" for the root, maybe with a "?query"),
 // the local path on disk (root + full path without its query) and the whfile URL.
 //
-// Confinement: no operation touches a path outside the root. A full path with a ".." component
-// has no local path, and a local path belongs to the root only when the root is followed by "/"
-// or ends there; an empty root has no local paths at all. Every operation resolves its path from
-// the root's folder descriptor (BeneathResolver) and then acts on descriptors only, so symbolic
+// Confinement (LocalRoot): no operation touches a path outside the root. A full path with a ".."
+// component has no local path, and a local path belongs to the root only when the root is followed
+// by "/" or ends there; an empty root has no local paths at all. Every operation resolves its path
+// from the root's folder descriptor and then acts on descriptors only, so symbolic
 // links are followed only where they lead into a reachable root (the roots of all registered
 // file systems, else this one's own), also when one is swapped in during the operation: a path
 // that a link leads out of them answers NOT_FOUND_ERR as for a missing item, listings leave it
@@ -35,33 +35,35 @@ public:
 
     const std::string& name() const override { return m_name; }
     void setName(std::string name) override { m_name = std::move(name); }
-    const std::string& fsRoot() const { return m_fsRoot; }
+    const std::string& fsRoot() const { return m_root.path(); }
     // Also makes the root the one place links may lead, until setReachableRoots says otherwise.
-    void setFsRoot(std::string root);
+    void setFsRoot(std::string root) { m_root = LocalRoot(std::move(root)); }
     const URLTransformer& urlTransformer() const override { return m_urlTransformer; }
     void setUrlTransformer(URLTransformer transformer) override { m_urlTransformer = std::move(transformer); }
     // Where symbolic links may lead: these roots (links in them resolved; empty ones skipped).
     // Set before the file system is used from several threads.
-    void setReachableRoots(const std::vector<std::string>& roots);
+    void setReachableRoots(const std::vector<std::string>& roots) { m_root.setReachableRoots(roots); }
     // True when the local path, every link in it followed, lies in a reachable root.
-    bool reaches(const std::string& localPath) const;
+    bool reaches(const std::string& localPath) const { return m_root.reaches(localPath); }
     // The root's folder descriptor (-1 while the root cannot be opened).
-    int rootFolder() const { return m_resolver->rootFolder(); }
+    int rootFolder() const { return m_root.folder(); }
     // What lies at a full path (links followed beneath the roots; nothing for one leading out).
-    disk::PathInfo probePath(const std::string& fullPath) const;
+    disk::PathInfo probePath(const std::string& fullPath) const { return m_root.probe(fullPath); }
     // Opens a path of this file system (a full path without query) beneath its root.
-    Result<FileDescriptor> openBeneath(const std::string& path, int flags) const;
+    Result<FileDescriptor> openBeneath(const std::string& path, int flags) const { return m_root.open(path, flags); }
 
     // Paths and URLs.
-    static std::string stripQueryParametersFromPath(const std::string& path);
-    std::optional<std::string> filesystemPathForFullPath(const std::string& fullPath) const;
+    static std::string stripQueryParametersFromPath(const std::string& path) { return LocalRoot::stripQuery(path); }
+    std::optional<std::string> filesystemPathForFullPath(const std::string& fullPath) const
+    {
+        return m_root.localPath(LocalRoot::stripQuery(fullPath));
+    }
     // The same for a path that is all path: a "?" in it is part of a name, not a query.
-    std::optional<std::string> filesystemPathForPath(const std::string& path) const;
+    std::optional<std::string> filesystemPathForPath(const std::string& path) const { return m_root.localPath(path); }
     std::optional<std::string> filesystemPathForURL(const WHFilesystemURL& url) override;
-    std::optional<std::string> fullPathForFileSystemPath(const std::string& localPath) const;
+    std::optional<std::string> fullPathForFileSystemPath(const std::string& localPath) const { return m_root.fullPath(localPath); }
     std::optional<WHFilesystemURL> URLforFullPath(const std::optional<std::string>& fullPath) const;
     std::optional<WHFilesystemURL> URLforFilesystemPath(const std::string& localPath) override;
-    static std::string normalizePath(const std::string& path);
     static bool valueForKeyIsNumber(const Value& dictionary, const std::string& key);
 
     // Entries and lookups.
@@ -81,7 +83,6 @@ public:
     Result<std::uint64_t> truncateFile(const std::string& localPath, std::uint64_t position) const;
     WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) override;
     WHPluginResult writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position) override;
-    static bool canCopyMoveSrc(const std::string& source, const std::string& destination);
     void copyFileToURL(const WHFilesystemURL& destinationDirectory, const std::string& newName,
         WHFileSystem& sourceFileSystem, const WHFilesystemURL& sourceURL, TransferMode mode,
         ResultCallback callback) override;
@@ -96,19 +97,13 @@ private:
     // listed item of a resolved folder), so that it is not resolved once more.
     ValueObject makeEntry(const std::string& fullPath, EntryKind kind, OnDisk onDisk,
         const std::optional<std::string>& reachedLocal = std::nullopt) const;
-    // The local path of a full path (no query) by its text alone: nothing resolved on the disk.
-    std::optional<std::string> lexicalLocalPath(const std::string& path) const;
-    WHPluginResult copyOrMove(const std::string& directory, const std::string& newName, const std::string& sourcePath,
-        const WHLocalFilesystem& sourceFileSystem, TransferMode mode);
     WHPluginResult write(const WHFilesystemURL& url, const Bytes& data, std::optional<std::uint64_t> keep);
     // The folder and name of the item a URL names, resolved beneath the roots.
-    Result<BeneathResolver::Entry> locate(const WHFilesystemURL& url, BeneathResolver::LastLink last) const;
-    Result<BeneathResolver::Entry> locatePath(const std::string& path, BeneathResolver::LastLink last) const;
+    Result<BeneathResolver::Entry> locate(const WHFilesystemURL& url, LocalRoot::LastLink last) const;
 
     std::string m_name;
-    std::string m_fsRoot;
     URLTransformer m_urlTransformer;
-    std::unique_ptr<BeneathResolver> m_resolver;
+    LocalRoot m_root;
 };
 
 } // namespace penwick

@@ -39,11 +39,10 @@ void WHInAppBrowser::openInSystem(const std::string& url)
         log::warning("no system URL opener: " + url);
 }
 
-void WHInAppBrowser::open(const WHInvokedUrlCommand& command)
+void WHInAppBrowser::open(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* url = command.argumentAtIndex(0);
     Value target = command.argumentAtIndex(1, Value("_self"));
-    m_callbackId = command.callbackId().value_or("INVALID");
     WHPluginResult result;
     if (!url || url->is_null()) {
         result = WHPluginResult::resultWithStatus(CommandStatus::Error, "incorrect number of arguments");
@@ -70,8 +69,9 @@ void WHInAppBrowser::open(const WHInvokedUrlCommand& command)
             result = WHPluginResult::resultWithStatus(CommandStatus::Error, kBlankNotImplemented);
         }
     }
-    result.setKeepCallback(KeepCallback::Yes);
-    commandDelegate()->sendPluginResult(result, m_callbackId);
+    // The page's callback stays for browser events, which this host never sends.
+    reply.keep(std::move(result));
+    reply.none();
 }
 
 } // namespace penwick

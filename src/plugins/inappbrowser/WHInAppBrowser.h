@@ -14,18 +14,13 @@ public:
     using WHPlugin::WHPlugin;
     const std::string& className() const override;
 
-    void open(const WHInvokedUrlCommand& command);
+    void open(const WHInvokedUrlCommand& command, Reply reply);
     // True when the URL's host is exactly the store host.
     static bool isSystemUrl(const std::string& url);
     void openInSystem(const std::string& url);
 
-    const std::string& callbackId() const { return m_callbackId; }
-
 protected:
     const ActionTable& actions() const override;
-
-private:
-    std::string m_callbackId;
 };
 
 } // namespace penwick

@@ -27,17 +27,20 @@ public:
         linksSetAtInitialize = viewController() && commandDelegate();
     }
 
-    void echo(const WHInvokedUrlCommand& command)
+    // Answers only when a test says so.
+    void echo(const WHInvokedUrlCommand& command, Reply reply)
     {
         calls.push_back(command.callbackId().value_or("(none)"));
         if (onEcho)
-            onEcho(command);
+            onEcho(command, reply);
+        if (reply.waiting())
+            reply.none();
     }
 
     int initializeCount = 0;
     bool linksSetAtInitialize = false;
     std::vector<std::string> calls;
-    std::function<void(const WHInvokedUrlCommand&)> onEcho;
+    std::function<void(const WHInvokedUrlCommand&, Reply&)> onEcho;
 
 protected:
     const ActionTable& actions() const override

@@ -30,9 +30,9 @@ TEST_F(CommandDelegateTest, ResultsAreEvaluatedOnALaterTurnWhileTheDelegateIsThe
     auto* delegate = vc->commandDelegate();
     auto result = WHPluginResult::resultWithStatus(CommandStatus::OK, "ok");
     result.setKeepCallbackAsBool(true);
-    delegate->sendPluginResult(result, "File124");
-    delegate->sendPluginResult(result, "INVALID"); // the page wants no answer
-    delegate->sendPluginResult(WHPluginResult(9, Value(std::string("\xFF"))), "cb"); // no JSON form
+    delegate->sendPluginResult(result, WHCallbackAddress { 0, "File124" });
+    delegate->sendPluginResult(result, WHCallbackAddress { 0, "INVALID" }); // the page wants no answer
+    delegate->sendPluginResult(WHPluginResult(9, Value(std::string("\xFF"))), WHCallbackAddress { 0, "cb" }); // no JSON form
     EXPECT_TRUE(m_webView.scripts().empty());
 
     EXPECT_EQ(m_platform.scheduler.runPending(), 2u);
@@ -42,7 +42,7 @@ TEST_F(CommandDelegateTest, ResultsAreEvaluatedOnALaterTurnWhileTheDelegateIsThe
     EXPECT_EQ(m_log.lines()[0].rfind("the result for callback cb cannot be written as JSON (", 0), 0u) << m_log.lines()[0];
 
     // An evaluation scheduled before the delegate went does nothing when its turn comes.
-    delegate->sendPluginResult(result, "late");
+    delegate->sendPluginResult(result, WHCallbackAddress { 0, "late" });
     vc.reset();
     EXPECT_EQ(m_platform.scheduler.runPending(), 1u);
     EXPECT_EQ(m_webView.scripts().size(), 2u);
@@ -66,15 +66,13 @@ TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
     EXPECT_EQ(js, expression("x\\');alert(1);//", 1, "\n  null\n", 0));
 }
 
-// Each answer goes to the document whose call it answers, by the id its bridge bound; an id the page
-// wrote to look bound is bound again, so no page names another document.
+// Each answer goes to the document whose call it answers, as its bridge knows it; whatever id a page
+// writes names no other document.
 TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
 {
     auto vc = makeController();
     auto& plugin = filePlugin(*vc);
-    plugin.onEcho = [&](const WHInvokedUrlCommand& command) {
-        vc->commandDelegate()->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), command.callbackId().value_or("INVALID"));
-    };
+    plugin.onEcho = [&](const WHInvokedUrlCommand&, Reply& reply) { reply.ok(); };
     const std::pair<std::uint64_t, Value> calls[] = { { 7, Value("a") }, { 7, Value("\x1F" "3\x1F" "b") }, { 8, Value(12) },
         { 8, Value("INVALID") }, { 0, Value("c") } };
     for (const auto& [context, id] : calls) {
@@ -89,7 +87,6 @@ TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
     EXPECT_EQ(scripts[0], expression("a", 1, "\n  null\n", 0));
     EXPECT_EQ(scripts[1], expression("\\x1F3\\x1Fb", 1, "\n  null\n", 0));
     EXPECT_EQ(scripts[2], expression("12", 1, "\n  null\n", 0));
-    EXPECT_EQ(WHCallbackAddress::parse(WHCallbackAddress::bind(9, "x")).callbackId, "x");
 }
 
 // Real threads (the point under ThreadSanitizer): results sent from background blocks and from the
@@ -108,17 +105,17 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
     for (int b = 0; b < kBlocks; ++b) {
         delegate->runInBackground([delegate] {
             for (int k = 0; k < kPerBlock; ++k)
-                delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k), "t");
+                delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k), WHCallbackAddress { 0, "t" });
         });
     }
     // One send that happens-after a background send must be evaluated after it.
     std::promise<void> sent;
     delegate->runInBackground([delegate, &sent] {
-        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "before");
+        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "before" });
         sent.set_value();
     });
     sent.get_future().wait();
-    delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "after");
+    delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "after" });
 
     ASSERT_TRUE(m_platform.scheduler.runUntil([&] { return m_webView.scripts().size() == kBlocks * kPerBlock + 2; }));
     workQueue.finish();
@@ -148,12 +145,12 @@ TEST_F(CommandDelegateTest, BackgroundWorkAtShutdownEndsBeforeTheDelegateGoesOrN
     delegate->runInBackground([delegate, &started, &finished] {
         started.set_value();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "running");
+        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "running" });
         finished = true;
     });
     delegate->runInBackground([delegate, &lateRan] {
         lateRan = true;
-        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), "queued");
+        delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "queued" });
     });
     ASSERT_EQ(workQueue.tasks.size(), 2u);
     std::thread worker(std::move(workQueue.tasks[0]));

@@ -26,7 +26,7 @@ public:
     std::vector<std::function<void()>> background;
     std::vector<std::pair<WHPluginResult, std::thread::id>> answers;
     WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
-    void sendPluginResult(const WHPluginResult& result, const std::string&) override
+    void sendPluginResult(const WHPluginResult& result, const WHCallbackAddress&) override
     {
         answers.emplace_back(result, std::this_thread::get_id());
     }
@@ -40,7 +40,7 @@ std::string readAll(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-using Action = void (WHFile::*)(const WHInvokedUrlCommand&);
+using Action = void (WHFile::*)(const WHInvokedUrlCommand&, Reply);
 
 // A started file plugin whose background work runs when the test says.
 struct StartedFile {
@@ -52,12 +52,17 @@ struct StartedFile {
         plugin.setCommandDelegate(&delegate);
         plugin.pluginInitialize();
     }
+    // Calls the action; its background work waits.
+    void issue(Action action, const ValueArray& arguments)
+    {
+        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"), Reply(delegate, { 0, "cb" }));
+    }
     // Calls the action and runs, on this thread, the background work it queued; returns the answers.
     const std::vector<std::pair<WHPluginResult, std::thread::id>>& call(Action action, const ValueArray& arguments)
     {
         delegate.answers.clear();
         delegate.background.clear();
-        (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"));
+        issue(action, arguments);
         for (size_t i = 0; i < delegate.background.size(); ++i)
             delegate.background[i]();
         return delegate.answers;
@@ -71,7 +76,7 @@ std::vector<std::string> registeredNames(const WHFile& plugin)
 {
     std::vector<std::string> names;
     for (const char* name : { "temporary", "persistent", "documents", "cache", "bundle", "root", "" })
-        if (plugin.fileSystemByName(name))
+        if (plugin.fileSystems().fileSystemByName(name))
             names.push_back(name);
     return names;
 }
@@ -107,7 +112,7 @@ TEST(WHFileStartup, ExtraFileSystemsFollowTheSettingAndAFailingSupportDirectoryI
         EXPECT_EQ(registeredNames(started.plugin), c.names);
         EXPECT_EQ(log.lines(), c.logged);
         // Without a support directory persistent has an empty root, which has no local paths.
-        const bool mapped = started.plugin.filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")).has_value();
+        const bool mapped = started.plugin.fileSystems().filesystemPathForURL(WHFilesystemURL("whfile://localhost/persistent/a.txt")).has_value();
         EXPECT_EQ(mapped, !c.failingSupportDirectory);
     }
 }
@@ -120,7 +125,7 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
     StartedFile started;
     auto& delegate = started.delegate;
     namespace fs = std::filesystem;
-    const std::string T = "whfile://localhost/temporary", tmp = started.plugin.appTempPath(), leaf = "/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
+    const std::string T = "whfile://localhost/temporary", tmp = started.plugin.fileSystems().appTempPath(), leaf = "/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/f";
     fs::create_directories(fs::path(tmp + "/deep" + leaf).parent_path());
     std::ofstream(tmp + "/deep" + leaf) << "x";
     const std::vector<std::pair<Action, ValueArray>> calls = {
@@ -132,7 +137,7 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
         { &WHFile::removeRecursively, { T + "/copy2" } }, { &WHFile::moveTo, { T + "/deep", T, "moved" } },
     };
     for (const auto& [action, arguments] : calls)
-        (started.plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "change"));
+        started.issue(action, arguments);
     EXPECT_TRUE(delegate.answers.empty());
     EXPECT_TRUE(fs::exists(tmp + "/deep" + leaf));
     EXPECT_FALSE(fs::exists(tmp + "/f") || fs::exists(tmp + "/copy") || fs::exists(tmp + "/moved"));
@@ -187,11 +192,11 @@ TEST(WHFile, ReadEntriesListsABigFolderInTheBackground)
 {
     StartedFile started;
     auto& delegate = started.delegate;
-    const std::string dir = started.plugin.appTempPath() + "/many";
+    const std::string dir = started.plugin.fileSystems().appTempPath() + "/many";
     std::filesystem::create_directories(dir + "/sub");
     for (int i = 0; i < 3000; ++i)
         std::ofstream(dir + "/" + std::to_string(i));
-    started.plugin.readEntries(WHInvokedUrlCommand({ "whfile://localhost/temporary/many" }, "cb", "File", "readEntries"));
+    started.issue(&WHFile::readEntries, { "whfile://localhost/temporary/many" });
     EXPECT_TRUE(delegate.answers.empty());
     ASSERT_EQ(delegate.background.size(), 1u);
     delegate.background[0]();
@@ -207,10 +212,10 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
 {
     StartedFile started;
     auto& plugin = started.plugin;
-    plugin.registerFilesystem(std::make_shared<ThrowingFileSystem>());
+    plugin.fileSystems().registerFilesystem(std::make_shared<ThrowingFileSystem>());
     const std::string T = "whfile://localhost/temporary", B = "whfile://localhost/boom/x";
-    std::ofstream(plugin.appTempPath() + "/sparse");
-    std::filesystem::resize_file(plugin.appTempPath() + "/sparse", 1ull << 40);
+    std::ofstream(plugin.fileSystems().appTempPath() + "/sparse");
+    std::filesystem::resize_file(plugin.fileSystems().appTempPath() + "/sparse", 1ull << 40);
     const struct { Action action; ValueArray arguments; FileError error; } cases[] = {
         { &WHFile::readAsArrayBuffer, { T + "/sparse", 0, -1 }, FileError::NOT_READABLE_ERR },
         { &WHFile::readAsDataURL, { T + "/sparse", 0, 200 << 20 }, FileError::NOT_READABLE_ERR },
@@ -231,7 +236,7 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     EXPECT_EQ(log.lines().size(), std::size(cases) - 1);
 
     // The documents folder not made yet: its volume's free space, as a decimal string.
-    std::filesystem::remove_all(plugin.appDocsPath());
+    std::filesystem::remove_all(plugin.fileSystems().appDocsPath());
     const auto& answers = started.call(&WHFile::getFreeDiskSpace, {});
     ASSERT_EQ(answers.size(), 1u);
     const auto freeBytes = answers[0].first.message()->get<std::string>();
@@ -245,7 +250,7 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
 {
     StartedFile started("documents,cache");
     auto& plugin = started.plugin;
-    std::filesystem::create_directory_symlink("/etc", plugin.appDataPath() + "/etc");
+    std::filesystem::create_directory_symlink("/etc", plugin.fileSystems().appDataPath() + "/etc");
     const std::string P = "whfile://localhost/persistent", E = P + "/etc", H = E + "/hostname";
     const std::pair<Action, ValueArray> calls[] = {
         { &WHFile::resolveLocalFileSystemURI, { H } }, { &WHFile::getFile, { E, "hostname", nullptr } },
@@ -257,7 +262,7 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
         { &WHFile::removeRecursively, { E } }, { &WHFile::copyTo, { H, P, "stolen" } }, { &WHFile::moveTo, { H, P, "stolen" } },
         { &WHFile::copyTo, { P + "/x", E, "planted" } }, { &WHFile::copyTo, { E, P, "stolen" } },
     };
-    std::ofstream(plugin.appDataPath() + "/x") << "x";
+    std::ofstream(plugin.fileSystems().appDataPath() + "/x") << "x";
     const std::string hostname = readAll("/etc/hostname");
     for (const auto& [action, arguments] : calls) {
         const auto& answers = started.call(action, arguments);
@@ -268,13 +273,13 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
     EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().first.message(), "Cannot resolve URL to a file");
     EXPECT_FALSE(WHFilesystemURLProtocol().fileForURL(H));
     EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
-    EXPECT_FALSE(std::filesystem::exists(plugin.appDataPath() + "/stolen"));
+    EXPECT_FALSE(std::filesystem::exists(plugin.fileSystems().appDataPath() + "/stolen"));
     EXPECT_EQ(readAll("/etc/hostname"), hostname);
 
     // Existence is answered only inside the file systems: elsewhere as for a missing file.
     const std::tuple<Action, std::string, int> tests[] = { { &WHFile::testFileExists, "/etc/hostname", 0 },
-        { &WHFile::testFileExists, plugin.appDataPath() + "/etc/hostname", 0 }, { &WHFile::testDirectoryExists, "/etc", 0 },
-        { &WHFile::testFileExists, plugin.appDataPath() + "/x", 1 }, { &WHFile::testDirectoryExists, plugin.appDataPath(), 1 } };
+        { &WHFile::testFileExists, plugin.fileSystems().appDataPath() + "/etc/hostname", 0 }, { &WHFile::testDirectoryExists, "/etc", 0 },
+        { &WHFile::testFileExists, plugin.fileSystems().appDataPath() + "/x", 1 }, { &WHFile::testDirectoryExists, plugin.fileSystems().appDataPath(), 1 } };
     for (const auto& [action, path, exists] : tests)
         EXPECT_EQ(*started.call(action, { path }).back().first.message(), exists) << path;
 }
