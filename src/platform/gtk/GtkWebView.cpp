@@ -53,18 +53,16 @@ bool hasGpu()
 }
 } // namespace
 
-GtkWebView::GtkWebView(GtkWidget* container) : GtkWebView(container, GtkEngineContext::shared()) { }
-
 GtkWebView::GtkWebView(GtkWidget* container, GtkEngineContext& engine)
     : m_container(container)
     , m_engine(engine)
 {
-    GtkChannelServer::shared().registerView(this);
+    m_engine.channelServer().registerView(this);
 }
 
 GtkWebView::~GtkWebView()
 {
-    GtkChannelServer::shared().unregisterView(this);
+    m_engine.channelServer().unregisterView(this);
     if (m_creationSource)
         g_source_remove(m_creationSource);
 }
@@ -864,7 +862,7 @@ void GtkWebView::claimedBy(const std::string& credential)
             m_frameContexts.erase(frame);
         it = m_scriptContexts.erase(it);
     }
-    GtkChannelServer::shared().pageClaimed();
+    m_engine.channelServer().pageClaimed();
 }
 
 void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
