@@ -21,12 +21,11 @@
 #include "bridge/WHInvokedUrlCommand.h"
 #include "channel/ChannelProtocol.h"
 #include "plugins/file/LocalDisk.h"
+#include "plugins/file/WHFilePluginSlot.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
 namespace penwick {
 namespace {
-
-std::atomic<WHFile*> s_sharedFilePlugin { nullptr };
 
 // The most an answer to the page carries: what one page-channel frame takes, less room for the
 // frame's head.
@@ -183,8 +182,6 @@ const std::string& WHFile::className() const
     return s_name;
 }
 
-WHFile* WHFile::sharedFilePlugin() { return s_sharedFilePlugin.load(std::memory_order_acquire); }
-
 const WHPlugin::ActionTable& WHFile::actions() const
 {
     static const ActionTable s_actions = ActionTable()
@@ -241,7 +238,8 @@ void WHFile::pluginInitialize()
             local->setReachableRoots(roots);
 
     // Published last, so that other threads never see a registry being filled.
-    s_sharedFilePlugin.store(this, std::memory_order_release);
+    if (auto* slot = context().service<WHFilePluginSlot>())
+        slot->publish(this);
 }
 
 std::vector<std::string> WHFile::servedFolders() const

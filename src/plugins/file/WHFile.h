@@ -27,16 +27,13 @@ class WHInvokedUrlCommand;
 // by side, and are refused before they start when their answer could not reach the page.
 //
 // The registry and the directories are written only by pluginInitialize and only read afterwards,
-// also from background work and from the whfile scheme (through sharedFilePlugin()).
+// also from background work and from the whfile scheme (through the WHFilePluginSlot).
 class WHFile final : public WHPlugin {
 public:
     explicit WHFile(const WHPluginContext& context);
     const std::string& className() const override;
     void pluginInitialize() override;
     std::vector<std::string> servedFolders() const override;
-
-    // The instance that started last; null before any did. Safe from any thread.
-    static WHFile* sharedFilePlugin();
 
     // Registry and conversions.
     void registerFilesystem(std::shared_ptr<WHFileSystem> fileSystem);
