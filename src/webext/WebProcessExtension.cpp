@@ -16,6 +16,7 @@
 
 #include "base/BeneathResolver.h"
 #include "base/FileURLPath.h"
+#include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
 #include "base/Utf8.h"
@@ -553,7 +554,7 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     setFrameContext(frame, ref.context);
     auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
     if (!setup) {
-        g_printerr("penwick web process %d: %s; the frame gets no bridge\n", static_cast<int>(getpid()), setup.error().message.c_str());
+        penwick::log::warning(penwick::format("penwick web process %@: %@; the frame gets no bridge", getpid(), setup.error().message));
         return;
     }
     if (context)
@@ -616,8 +617,8 @@ GRef<JSCContext> answerContext(std::uint64_t pageId, std::uint64_t contextId)
         return adopt(webkit_frame_get_js_context(frame->second.frame));
     if (s.lastDroppedContext != contextId) {
         s.lastDroppedContext = contextId;
-        g_printerr("penwick web process %d: dropped the answers for a document that is gone (script context %llu)\n",
-            static_cast<int>(getpid()), static_cast<unsigned long long>(contextId));
+        penwick::log::message(penwick::format("penwick web process %@: dropped the answers for a document that is gone (script context %@)",
+            getpid(), contextId));
     }
     return {};
 }
@@ -707,12 +708,12 @@ gboolean onSendRequest(WebKitWebPage* page, WebKitURIRequest* request, WebKitURI
     if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders)) {
         if (!leadsOutOfFolders(*path, reach.folders))
             return FALSE;
-        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()),
-            penwick::log::withoutQueryValues(uri).c_str());
+        penwick::log::message(penwick::format("penwick web process %@: refused to load %@: a link in it leads out of the app's folders", getpid(),
+            penwick::log::withoutQueryValues(uri)));
         return TRUE;
     }
-    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()),
-        penwick::log::withoutQueryValues(uri).c_str());
+    penwick::log::message(penwick::format("penwick web process %@: refused to load %@: outside the app's web content folder", getpid(),
+        penwick::log::withoutQueryValues(uri)));
     return TRUE;
 }
 
@@ -829,7 +830,7 @@ void runNativeCallback(std::uint64_t pageId, std::uint64_t contextId, std::strin
 {
     auto call = penwick::channel::decode<penwick::channel::NativeCallback>(payload);
     if (!call) {
-        g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), call.error().message.c_str());
+        penwick::log::warning(penwick::format("penwick web process %@: %@; the answer was dropped", getpid(), call.error().message));
         return;
     }
     GRef<JSCContext> context = answerContext(pageId, contextId);
@@ -901,8 +902,8 @@ GRef<JSCValue> answerList(JSCContext* context, const std::vector<penwick::channe
         GRef<JSCValue> item = adopt(jsc_value_new_from_json(context, one.c_str()));
         if (!item || jsc_context_get_exception(context)) {
             jsc_context_clear_exception(context);
-            g_printerr("penwick web process %d: the answer for callback %s is not JSON; the callback gets null\n",
-                static_cast<int>(getpid()), answers[i].callbackId.c_str());
+            penwick::log::warning(penwick::format("penwick web process %@: the answer for callback %@ is not JSON; the callback gets null",
+                getpid(), answers[i].callbackId));
             one.clear();
             appendAnswer(one, answers[i], "null");
             item = adopt(jsc_value_new_from_json(context, one.c_str()));
@@ -924,7 +925,7 @@ void runAnswers(std::uint64_t pageId, std::uint64_t contextId, const std::vector
         if (answer)
             answers.push_back(std::move(*answer));
         else
-            g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), answer.error().message.c_str());
+            penwick::log::warning(penwick::format("penwick web process %@: %@; the answer was dropped", getpid(), answer.error().message));
     }
     if (answers.empty())
         return;
@@ -949,14 +950,14 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     const char* path = nullptr;
     const char* token = nullptr;
     if (!userData || !g_variant_is_of_type(const_cast<GVariant*>(userData), G_VARIANT_TYPE(penwick::channel::kInitDataType))) {
-        g_printerr("penwick web process: started without the host's channel address; pages get no bridge\n");
+        penwick::log::warning("penwick web process: started without the host's channel address; pages get no bridge");
         return;
     }
     g_variant_get(const_cast<GVariant*>(userData), penwick::channel::kInitDataType, &version, &path, &token, &maxPayload);
     std::unique_ptr<char, decltype(&g_free)> pathOwner(const_cast<char*>(path), g_free), tokenOwner(const_cast<char*>(token), g_free);
     if (version != penwick::channel::kVersion) {
-        g_printerr("penwick web process: the host speaks channel version %u, this extension %u; pages get no bridge\n",
-            version, penwick::channel::kVersion);
+        penwick::log::warning(penwick::format("penwick web process: the host speaks channel version %@, this extension %@; pages get no bridge",
+            version, penwick::channel::kVersion));
         return;
     }
     s.channel.setMaxPayload(maxPayload);
@@ -965,7 +966,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     s.bridgeEverywhere = g_getenv("PENWICK_TEST_DISOBEYING_WEB_PROCESS") != nullptr;
     std::string error;
     if (!s.channel.open(path, token, error)) {
-        g_printerr("penwick web process: cannot reach the host at %s: %s; pages get no bridge\n", path, error.c_str());
+        penwick::log::warning(penwick::format("penwick web process: cannot reach the host at %@: %@; pages get no bridge", path, error));
         return;
     }
     s.channel.setEvaluator(evaluateInMainFrame);
