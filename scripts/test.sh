@@ -36,6 +36,8 @@ part() {
 }
 
 part deps scripts/deps.sh
+# A warning fails these builds.
+export PENWICK_WERROR=ON
 part build scripts/build.sh
 
 # End-to-end tests bring their own X server (an Xvfb per test process) and neither need nor
@@ -70,7 +72,8 @@ if [ "${PENWICK_SKIP_WAYLAND:-0}" != "1" ]; then
 fi
 
 tsan_build() {
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF \
+    -DPENWICK_WERROR="$PENWICK_WERROR" >/dev/null
   local targets=()
   for dir in tests/unit/*/; do targets+=("test_$(basename "$dir")"); done
   cmake --build build-tsan -j"$(nproc)" --target "${targets[@]}"
