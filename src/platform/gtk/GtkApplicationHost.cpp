@@ -243,7 +243,7 @@ std::unique_ptr<SavePanel> GtkApplicationHost::createSavePanel(Window& parent)
 
 std::unique_ptr<PopupWindow> GtkApplicationHost::createPopupWindow(int width, int height)
 {
-    return std::make_unique<GtkPopupWindow>(m_state->app.get(), m_identity.name, width, height);
+    return std::make_unique<GtkPopupWindow>(m_state->app.get(), *m_state->engine, m_identity.name, width, height);
 }
 
 DisplayServices& GtkApplicationHost::displayServices() { return m_state->display; }

@@ -123,7 +123,7 @@ void GtkEngineContext::enableSandbox()
         return;
     }
     webkit_web_context_set_sandbox_enabled(m_context.get(), TRUE);
-    webkit_web_context_add_path_to_sandbox(m_context.get(), GtkApplicationHost::webExtensionDirectory().c_str(), TRUE);
+    webkit_web_context_add_path_to_sandbox(m_context.get(), m_extensionDirectory.c_str(), TRUE);
     // The engine binds the session bus's proxy and the display's socket into the runtime folder
     // inside the sandbox: a read-only folder holding it (TMPDIR=/tmp with XDG_RUNTIME_DIR=/tmp/...,
     // as in CI and containers) would leave bubblewrap nowhere to make them, and no web process

@@ -31,6 +31,7 @@ public:
     WebKitWebContext* context(const std::string& localStorageDirectory);
     bool created() const { return static_cast<bool>(m_context); }
     GtkChannelServer& channelServer() { return m_channel; }
+    const std::string& extensionDirectory() const { return m_extensionDirectory; }
 
     // Serves `scheme` with `handler` in every web view, and lets local pages (file:, the scheme's
     // own) use its URLs like secure ones with CORS (without that the engine does not hand requests
