@@ -44,13 +44,16 @@ part() {
 
 part deps scripts/deps.sh
 # Benchmarks are not tests: they are built on demand, not here.
+# A warning fails these builds.
+export PENWICK_WERROR=ON
 part build env BUILD_TARGETS=all scripts/build.sh
 
 # The display and host unit tests run everything on the test's one thread: nothing for
 # ThreadSanitizer to see there, so they are neither built nor run under it.
 tsan_skip="display|host"
 tsan_build() {
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPENWICK_TSAN=ON -DPENWICK_BUILD_BENCH=OFF \
+    -DPENWICK_WERROR="$PENWICK_WERROR" >/dev/null
   local targets=()
   for dir in tests/unit/*/; do
     [[ $(basename "$dir") =~ ^($tsan_skip)$ ]] || targets+=("test_$(basename "$dir")")

@@ -29,6 +29,27 @@ namespace penwick {
 namespace {
 constexpr int kLayoutWidth = 1024;
 constexpr int kLayoutHeight = 768;
+// The host's file plugin: its class name in config.xml.
+constexpr const char* kFilePluginClass = "WHFile";
+
+// The file plugin's folders and its reach, as the web view's delegate hands them to the web
+// process. Starting it here starts it with the first web view if nothing started it before.
+WHWebViewDelegate::ServedFiles servedFiles(WHViewController& controller)
+{
+    WHWebViewDelegate::ServedFiles served;
+    auto& registry = controller.pluginRegistry();
+    for (const auto& [service, className] : registry.pluginsMap()) {
+        if (className != kFilePluginClass)
+            continue;
+        if (auto* plugin = dynamic_cast<WHFile*>(registry.getCommandInstance(service))) {
+            served.folders = plugin->servedFolders();
+            // Its "root" file system hands the page the whole disk through whfile: URLs.
+            served.wholeDisk = plugin->fileSystemByName("root") != nullptr;
+        }
+        break;
+    }
+    return served;
+}
 } // namespace
 
 Application::Application(platform::ApplicationHost& host, platform::AppIdentity identity, platform::LaunchOptions options)
@@ -37,7 +58,7 @@ Application::Application(platform::ApplicationHost& host, platform::AppIdentity 
     , m_options(std::move(options))
 {
     // The host's own plugin classes; config.xml maps services to them.
-    WHPluginFactory::registerClass<WHFile>("WHFile");
+    WHPluginFactory::registerClass<WHFile>(kFilePluginClass);
     WHPluginFactory::registerClass<WHDevice>("WHDevice");
     WHPluginFactory::registerClass<WHPenwick>("WHPenwick");
     WHPluginFactory::registerClass<WHInAppBrowser>("WHInAppBrowser");
@@ -105,7 +126,8 @@ void Application::startup()
     m_appFiles = std::make_unique<WHAppSchemeSource>(WHAppSchemeSource::hostForApplicationId(m_identity.id), m_options.resourcePath + "/www");
     m_appSource = std::make_unique<WHPageLibrarySource>(m_appFiles->origin() + "/", *m_appFiles);
     m_host.serveFiles(m_appFiles->rules(), *m_appSource, *m_workQueue, *m_scheduler);
-    m_fileSystems = std::make_unique<WHFilesystemURLProtocol>();
+    m_platform->services.provide<WHFilePluginSlot>(m_filePluginSlot);
+    m_fileSystems = std::make_unique<WHFilesystemURLProtocol>(m_filePluginSlot);
     m_fileSource = std::make_unique<WHPageLibrarySource>(std::string(WHFilesystemURLProtocol::kScheme) + "://localhost/", *m_fileSystems);
     // The app origin's pages load whfile URLs too: their isolation needs each answer to say that
     // other origins may embed it.
@@ -141,6 +163,7 @@ void Application::startup()
         controller->setDevURL(*m_options.devURL);
     }
     m_webViewDelegate = std::make_unique<WHWebViewDelegate>(*m_dialogs);
+    m_webViewDelegate->setServedFilesProvider(servedFiles);
     controller->setWindow(window.get());
     controller->setWebView(webView.get());
     controller->setWebViewDelegate(m_webViewDelegate.get());

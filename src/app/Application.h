@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/DeviceFacts.h"
 #include "platform/UrlOpener.h"
+#include "plugins/file/WHFilePluginSlot.h"
 
 namespace penwick {
 
@@ -56,6 +57,8 @@ private:
     std::unique_ptr<platform::Dialogs> m_dialogs;
     // The sources the schemes serve from; each wrapping source after the one it wraps.
     std::unique_ptr<WHAppSchemeSource> m_appFiles;
+    // Where the file plugin publishes itself for the whfile scheme.
+    WHFilePluginSlot m_filePluginSlot;
     std::unique_ptr<platform::FileSource> m_appSource;
     std::unique_ptr<platform::FileSource> m_fileSystems;
     std::unique_ptr<platform::FileSource> m_fileSource;

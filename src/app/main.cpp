@@ -1,10 +1,11 @@
 #include "app/Application.h"
 #include "channel/ChannelProtocol.h"
 #include "platform/gtk/GtkApplicationHost.h"
+#include "platform/gtk/GtkCommandLine.h"
 
 #ifdef PENWICK_TEST_PLUGINS
 namespace penwick::testapp {
-void registerTestPlugins(penwick::Application& application);
+void registerTestPlugins(penwick::Application& application, penwick::platform::GtkApplicationHost& host);
 }
 #endif
 
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
         .documentsURL = PENWICK_APP_DOCUMENTS_URL,
         .loginLandingURL = PENWICK_APP_LOGIN_LANDING_URL,
     };
-    auto commandLine = penwick::platform::GtkApplicationHost::parseCommandLine(argc, argv, identity);
+    auto commandLine = penwick::platform::GtkCommandLine::parse(argc, argv, identity);
     if (!commandLine.options)
         return commandLine.exitStatus;
     // An app run from its own folder keeps its storage, user defaults and name apart from others'.
@@ -50,7 +51,7 @@ int main(int argc, char** argv)
     penwick::platform::GtkApplicationHost host(identity);
     penwick::Application application(host, identity, std::move(*commandLine.options));
 #ifdef PENWICK_TEST_PLUGINS
-    penwick::testapp::registerTestPlugins(application);
+    penwick::testapp::registerTestPlugins(application, host);
 #endif
     return application.run();
 }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <charconv>
 
-#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/Platform.h"
@@ -79,22 +78,11 @@ bool WHWebViewDelegate::allowsFileAccess(const std::string& url) { return appCon
 platform::FileReach WHWebViewDelegate::fileReach()
 {
     platform::FileReach reach { appContentPolicy().contentFolder(), false, {} };
-    if (!m_viewController)
+    if (!m_viewController || !m_servedFiles)
         return reach;
-    // The file plugin's "root" file system already hands the page the whole disk through whfile:
-    // URLs; refusing file: URLs then would guard nothing.
-    auto& registry = m_viewController->pluginRegistry();
-    const auto& plugins = registry.pluginsMap();
-    auto file = std::find_if(plugins.begin(), plugins.end(), [](const auto& entry) { return entry.second == "WHFile"; });
-    bool filePlugin = file != plugins.end();
-    // Its folders go to the sandbox with the first web view, so the file plugin starts then if
-    // nothing started it before.
-    if (WHPlugin* plugin = filePlugin ? registry.getCommandInstance(file->first) : nullptr)
-        reach.servedFolders = plugin->servedFolders();
-    const auto& settings = m_viewController->settings();
-    auto extra = settings.find("osxextrafilesystems");
-    std::string names = "," + asciiLowercase(extra == settings.end() ? std::string("documents,cache,bundle,root") : extra->second) + ",";
-    reach.wholeDisk = filePlugin && names.find(",root,") != std::string::npos;
+    auto served = m_servedFiles(*m_viewController);
+    reach.servedFolders = std::move(served.folders);
+    reach.wholeDisk = served.wholeDisk;
     return reach;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/WHAppContentPolicy.h"
 #include "host/WHNavigationPolicy.h"
@@ -50,6 +52,15 @@ public:
     platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;
     std::vector<std::string> appDocumentOrigins() override { return appContentPolicy().documentOrigins(); }
     platform::FileReach fileReach() override;
+    // What the plugins that serve files lend the web process: their folders (for its sandbox), and
+    // whether one of them already hands the page the whole disk (file: URLs then guard nothing).
+    // Asked for with the first web view; which plugin that is, the composition root knows.
+    struct ServedFiles {
+        std::vector<std::string> folders;
+        bool wholeDisk = false;
+    };
+    using ServedFilesProvider = std::function<ServedFiles(WHViewController&)>;
+    void setServedFilesProvider(ServedFilesProvider provider) { m_servedFiles = std::move(provider); }
     bool runBeforeUnloadConfirmPanel(const std::string& message) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
     std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No, {}); }
@@ -88,6 +99,7 @@ private:
     std::shared_ptr<WHBridge> m_bridge;
     WHViewController* m_viewController = nullptr;
     std::optional<WHAppContentPolicy> m_policy;
+    ServedFilesProvider m_servedFiles;
 };
 
 } // namespace penwick

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include "base/Format.h"
+#include "base/Log.h"
 #include "channel/ChannelProtocol.h"
 
 namespace penwick::webext {
@@ -126,8 +128,8 @@ GRef<JSCValue> answerList(JSCContext* context, const std::vector<penwick::channe
         GRef<JSCValue> item = adopt(jsc_value_new_from_json(context, one.c_str()));
         if (!item || jsc_context_get_exception(context)) {
             jsc_context_clear_exception(context);
-            g_printerr("penwick web process %d: the answer for callback %s is not JSON; the callback gets null\n",
-                static_cast<int>(getpid()), answers[i].callbackId.c_str());
+            penwick::log::warning(penwick::format("penwick web process %@: the answer for callback %@ is not JSON; the callback gets null",
+                getpid(), answers[i].callbackId));
             one.clear();
             appendAnswer(one, answers[i], "null");
             item = adopt(jsc_value_new_from_json(context, one.c_str()));
@@ -151,7 +153,7 @@ void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t conte
 {
     auto call = penwick::channel::decode<penwick::channel::NativeCallbackView>(payload);
     if (!call) {
-        g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), call.error().message.c_str());
+        penwick::log::warning(penwick::format("penwick web process %@: %@; the answer was dropped", getpid(), call.error().message));
         return;
     }
     GRef<JSCContext> context = m_contextFor(pageId, contextId);
@@ -191,7 +193,7 @@ void AnswerDelivery::runAnswers(std::uint64_t pageId, std::uint64_t contextId, c
         if (answer)
             answers.push_back(std::move(*answer));
         else
-            g_printerr("penwick web process %d: %s; the answer was dropped\n", static_cast<int>(getpid()), answer.error().message.c_str());
+            penwick::log::warning(penwick::format("penwick web process %@: %@; the answer was dropped", getpid(), answer.error().message));
     }
     if (answers.empty())
         return;

@@ -12,6 +12,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "base/Format.h"
+#include "base/Log.h"
 #include "channel/ChannelProtocol.h"
 
 namespace penwick::webext {
@@ -67,7 +69,7 @@ void ExtensionChannel::close(const char* why)
     if (m_fd < 0)
         return;
     if (why)
-        g_printerr("penwick web process %d: %s; pages in this process lose the bridge\n", static_cast<int>(getpid()), why);
+        log::warning(format("penwick web process %@: %@; pages in this process lose the bridge", getpid(), why));
     if (m_watch)
         g_source_remove(m_watch);
     m_watch = 0;
@@ -118,9 +120,8 @@ bool ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t co
         size += piece.size();
     auto length = channel::frameLength(size, m_maxPayload);
     if (!length) {
-        g_printerr("penwick web process %d: a %s frame of %zu bytes exceeds the page channel's limit of %zu bytes; "
-                   "it was not sent\n",
-            static_cast<int>(getpid()), channel::frameKindName(kind), size, m_maxPayload);
+        log::warning(format("penwick web process %@: a %@ frame of %@ bytes exceeds the page channel's limit of %@ bytes; it was not sent",
+            getpid(), channel::frameKindName(kind), size, m_maxPayload));
         return false;
     }
     channel::FrameHeader header { *length, static_cast<std::uint32_t>(kind), page, context };

@@ -5,6 +5,7 @@
 
 #include "base/BeneathResolver.h"
 #include "base/FileURLPath.h"
+#include "base/Format.h"
 #include "base/Log.h"
 
 namespace penwick::webext {
@@ -59,12 +60,12 @@ gboolean FileReachFilter::onSendRequest(WebKitWebPage* page, WebKitURIRequest* r
     if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders)) {
         if (!leadsOutOfFolders(*path, reach.folders))
             return FALSE;
-        g_printerr("penwick web process %d: refused to load %s: a link in it leads out of the app's folders\n", static_cast<int>(getpid()),
-            penwick::log::withoutQueryValues(uri).c_str());
+        penwick::log::message(penwick::format("penwick web process %@: refused to load %@: a link in it leads out of the app's folders", getpid(),
+            penwick::log::withoutQueryValues(uri)));
         return TRUE;
     }
-    g_printerr("penwick web process %d: refused to load %s: outside the app's web content folder\n", static_cast<int>(getpid()),
-        penwick::log::withoutQueryValues(uri).c_str());
+    penwick::log::message(penwick::format("penwick web process %@: refused to load %@: outside the app's web content folder", getpid(),
+        penwick::log::withoutQueryValues(uri)));
     return TRUE;
 }
 

@@ -3,6 +3,8 @@
 #include <memory>
 #include <unistd.h>
 
+#include "base/Format.h"
+#include "base/Log.h"
 #include "channel/ChannelProtocol.h"
 #include "webext/ExtensionChannel.h"
 
@@ -85,8 +87,8 @@ GRef<JSCContext> FrameTable::context(std::uint64_t pageId, std::uint64_t context
         return adopt(webkit_frame_get_js_context(frame->second.frame));
     if (m_lastDroppedContext != contextId) {
         m_lastDroppedContext = contextId;
-        g_printerr("penwick web process %d: dropped the answers for a document that is gone (script context %llu)\n",
-            static_cast<int>(getpid()), static_cast<unsigned long long>(contextId));
+        penwick::log::message(penwick::format("penwick web process %@: dropped the answers for a document that is gone (script context %@)",
+            getpid(), contextId));
     }
     return {};
 }

@@ -13,7 +13,9 @@
 #include <vector>
 #include <webkit2/webkit-web-extension.h>
 
+#include "base/Format.h"
 #include "base/GRef.h"
+#include "base/Log.h"
 #include "channel/ChannelProtocol.h"
 #include "channel/FileReach.h"
 #include "webext/AnswerDelivery.h"
@@ -156,7 +158,7 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     s.frames.setContext(frame, ref.context);
     auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
     if (!setup) {
-        g_printerr("penwick web process %d: %s; the frame gets no bridge\n", static_cast<int>(getpid()), setup.error().message.c_str());
+        penwick::log::warning(penwick::format("penwick web process %@: %@; the frame gets no bridge", getpid(), setup.error().message));
         return;
     }
     if (context)
@@ -277,14 +279,14 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     const char* path = nullptr;
     const char* token = nullptr;
     if (!userData || !g_variant_is_of_type(const_cast<GVariant*>(userData), G_VARIANT_TYPE(penwick::channel::kInitDataType))) {
-        g_printerr("penwick web process: started without the host's channel address; pages get no bridge\n");
+        penwick::log::warning("penwick web process: started without the host's channel address; pages get no bridge");
         return;
     }
     g_variant_get(const_cast<GVariant*>(userData), penwick::channel::kInitDataType, &version, &path, &token, &maxPayload);
     std::unique_ptr<char, decltype(&g_free)> pathOwner(const_cast<char*>(path), g_free), tokenOwner(const_cast<char*>(token), g_free);
     if (version != penwick::channel::kVersion) {
-        g_printerr("penwick web process: the host speaks channel version %u, this extension %u; pages get no bridge\n",
-            version, penwick::channel::kVersion);
+        penwick::log::warning(penwick::format("penwick web process: the host speaks channel version %@, this extension %@; pages get no bridge",
+            version, penwick::channel::kVersion));
         return;
     }
     s.channel.setMaxPayload(maxPayload);
@@ -294,7 +296,7 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
                                                                       : BridgeInstaller::Reach::AsTheHostSays);
     std::string error;
     if (!s.channel.open(path, token, error)) {
-        g_printerr("penwick web process: cannot reach the host at %s: %s; pages get no bridge\n", path, error.c_str());
+        penwick::log::warning(penwick::format("penwick web process: cannot reach the host at %@: %@; pages get no bridge", path, error));
         return;
     }
     s.channel.setEvaluator(evaluateInMainFrame);

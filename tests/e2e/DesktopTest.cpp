@@ -104,7 +104,7 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
     auto status = second.run({}, 30s);
     ASSERT_TRUE(status);
     EXPECT_NE(*status, 0);
-    EXPECT_EQ(second.countLines("penwick: Penwick is already running (process " + std::to_string(first.pid()) + " holds "), 1)
+    EXPECT_EQ(second.countLines("Penwick is already running (process " + std::to_string(first.pid()) + " holds "), 1)
         << second.output();
     EXPECT_EQ(second.countLines("resources at"), 0) << second.output();
     EXPECT_FALSE(first.window().empty());

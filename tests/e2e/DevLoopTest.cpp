@@ -79,7 +79,7 @@ TEST(DevLoop, DevUrlGrantsTheServersOriginForThatRunOnly)
     app.setEnv("PENWICK_DEV_URL", "javascript:alert(1)");
     EXPECT_EQ(app.run({}), 2);
     EXPECT_EQ(app.run({ "--dev-url", "ftp://127.0.0.1/" }), 2);
-    EXPECT_EQ(app.countLines("penwick: PENWICK_DEV_URL takes the http or https address of a development server, like "
+    EXPECT_EQ(app.countLines("PENWICK_DEV_URL takes the http or https address of a development server, like "
                              "http://127.0.0.1:5173/, not 'javascript:alert(1)'"), 1) << app.output();
     EXPECT_EQ(app.countLines("--dev-url takes the http or https address"), 1) << app.output();
 

@@ -35,7 +35,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
             "WebStoragePath is '{root}/data/com.example.Relative', modify in config.xml.", "{root}/data/com.example.Relative", 0,
             { "--resources", "{relative}" } },
         { "never settles", AppRunner::widget(""), "www/index.html=<script>window.penwickCaptureReady = new Promise(() => {});</script>as it was",
-            "as it was", "penwick: the page did not settle within 0.5 s; captured as it was", {}, 0, { "--capture-timeout", "0.5" } },
+            "as it was", "the page did not settle within 0.5 s; captured as it was", {}, 0, { "--capture-timeout", "0.5" } },
         { "subfolder, WebGL, default storage",
             AppRunner::widget(R"(<content src="pages/start.html"/><preference name="EnableWebGL" value="true"/>)"),
             "www/pages/start.html=<p id=out></p><script>out.textContent = 'from-subfolder webgl:'"

@@ -18,6 +18,7 @@
 #include "base/Log.h"
 #include "platform/Dialogs.h"
 #include "platform/UrlOpener.h"
+#include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkChannelServer.h"
 
 namespace penwick::testapp {
@@ -214,12 +215,12 @@ public:
 
 } // namespace
 
-void registerTestPlugins(Application& application)
+void registerTestPlugins(Application& application, platform::GtkApplicationHost& host)
 {
     WHPluginFactory::registerClass<WHTestEcho>("WHTestEcho");
     // Lets end-to-end tests reach the page channel's size limit without moving 256 MiB.
     if (const char* limit = g_getenv("PENWICK_TEST_CHANNEL_LIMIT"))
-        platform::GtkChannelServer::shared().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));
+        host.channelServer().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));
     if (const char* script = g_getenv("PENWICK_TEST_DIALOGS"))
         application.setDialogsForTesting(std::make_unique<ScriptedDialogs>(script));
     if (g_getenv("PENWICK_TEST_RECORD_URLS"))

@@ -1,25 +1,25 @@
 #include "platform/gtk/GtkApplicationHost.h"
-#include "platform/gtk/GtkEngineContext.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <vector>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include "BuildConfig.h"
+#include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
 #include "base/LogIdentity.h"
 #include "base/Translate.h"
-#include "platform/DevServerURL.h"
 #include "platform/gtk/GtkChannelServer.h"
+#include "platform/gtk/GtkCommandLine.h"
 #include "platform/gtk/GtkDesktopColorScheme.h"
 #include "platform/gtk/GtkDialogs.h"
+#include "platform/gtk/GtkEngineContext.h"
 #include "platform/gtk/GtkFileScheme.h"
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkModalDialogs.h"
+#include "platform/gtk/GtkPageCapture.h"
 #include "platform/gtk/GtkPointer.h"
 #include "platform/gtk/GtkPopupWindow.h"
 #include "platform/gtk/GtkSavePanel.h"
@@ -32,35 +32,6 @@
 #include "platform/gtk/GtkX11Errors.h"
 
 namespace penwick::platform {
-namespace {
-
-// How long a capture waits for the start page to load at most (the web process may be slow to start).
-constexpr unsigned kCaptureLoadSeconds = 60;
-constexpr double kMaxCaptureTimeout = 3600;
-
-// Settles once the page has: its load event, its fonts, two animation frames, and the promise the
-// page may put in `window.penwickCaptureReady` (a page that draws after loading data says so).
-constexpr const char* kSettleScript = "return new Promise(function (resolve) {"
-                                      "  function frames() {"
-                                      "    requestAnimationFrame(function () { requestAnimationFrame(function () { resolve(true); }); });"
-                                      "  }"
-                                      "  function loaded() {"
-                                      "    var fonts = document.fonts && document.fonts.ready ? document.fonts.ready : null;"
-                                      "    Promise.all([fonts, window.penwickCaptureReady]).then(frames, frames);"
-                                      "  }"
-                                      "  if (document.readyState === 'complete') loaded();"
-                                      "  else window.addEventListener('load', loaded, { once: true });"
-                                      "});";
-
-// Where this executable finds its resources and the extension; set once, from the command line's
-// parse, before anything reads it.
-std::optional<InstallLayout>& installLayout()
-{
-    static std::optional<InstallLayout> s_layout;
-    return s_layout;
-}
-
-} // namespace
 
 struct GtkApplicationHost::State {
     GRef<GtkApplication> app;
@@ -83,26 +54,13 @@ struct GtkApplicationHost::State {
     // SIGTERM, SIGINT and SIGHUP end the host the normal way, so that shutdown removes its socket.
     unsigned signalSources[3] = {};
 
-    // The captures of the test options: the page to capture, what is still being written.
-    LaunchOptions captureOptions;
-    GtkWebView* captureView = nullptr;
-    GRef<GCancellable> captureCancellable;
-    bool captureStarted = false;
-    int capturesPending = 0;
-    unsigned captureTimeout = 0;
-    unsigned settleTimeout = 0;
-    bool settling = false;
-    // Why the start page could not be shown; the capture then ends with 1.
-    std::optional<std::string> startPageFailure;
+    // The page channel and the engine context every web view shares; made at start-up.
+    GtkChannelServer channel;
+    std::unique_ptr<GtkEngineContext> engine;
+    // The captures the test options ask for, once the main web view exists.
+    std::unique_ptr<GtkPageCapture> capture;
 
-    ~State()
-    {
-        if (captureTimeout)
-            g_source_remove(captureTimeout);
-        if (settleTimeout)
-            g_source_remove(settleTimeout);
-        stopWatchingSignals();
-    }
+    ~State() { stopWatchingSignals(); }
 
     // Once the sources are gone the signals take their default action again: a host that does not
     // end after the first one still ends on the second.
@@ -123,112 +81,7 @@ struct GtkApplicationHost::State {
         if (app)
             g_application_quit(G_APPLICATION(app.get()));
     }
-
-    // One capture is written (or failed); the process ends when none is left.
-    void captureDone(bool ok)
-    {
-        if (!ok)
-            exitCode = 1;
-        if (--capturesPending == 0)
-            quit(exitCode);
-    }
-
-    void settle(std::optional<std::string> loadFailure);
-    void writeCaptures();
 };
-
-void GtkApplicationHost::State::settle(std::optional<std::string> loadFailure)
-{
-    if (loadFailure && !startPageFailure) {
-        startPageFailure = "the start page could not be loaded: " + *loadFailure;
-        std::fprintf(stderr, "penwick: %s\n", startPageFailure->c_str());
-    }
-    if (settling)
-        return;
-    settling = true;
-    if (captureTimeout)
-        g_source_remove(captureTimeout);
-    captureTimeout = 0;
-    settleTimeout = g_timeout_add(static_cast<guint>(captureOptions.captureTimeout * 1000), +[](gpointer data) -> gboolean {
-        auto& state = *static_cast<State*>(data);
-        state.settleTimeout = 0;
-        std::fprintf(stderr, "penwick: the page did not settle within %g s; captured as it was\n", state.captureOptions.captureTimeout);
-        state.writeCaptures();
-        return G_SOURCE_REMOVE;
-    }, this);
-    webkit_web_view_call_async_javascript_function(captureView->view(), kSettleScript, -1, nullptr, nullptr, nullptr,
-        captureCancellable.get(),
-        +[](GObject* source, GAsyncResult* result, gpointer data) {
-            GUnique<GError> error;
-            GRef<JSCValue> value = adopt(webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr()));
-            if (g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED))
-                return;
-            // A page whose script broke the wait is captured as it is.
-            static_cast<State*>(data)->writeCaptures();
-        },
-        this);
-}
-
-void GtkApplicationHost::State::writeCaptures()
-{
-    if (captureStarted)
-        return;
-    captureStarted = true;
-    if (settleTimeout)
-        g_source_remove(settleTimeout);
-    settleTimeout = 0;
-    if (startPageFailure)
-        exitCode = 1;
-    WebKitWebView* view = captureView->view();
-    capturesPending = (captureOptions.dumpDomPath ? 1 : 0) + (captureOptions.screenshotPath ? 1 : 0);
-    if (captureOptions.dumpDomPath) {
-        webkit_web_view_evaluate_javascript(view, "document.documentElement.outerHTML", -1, nullptr, nullptr,
-            captureCancellable.get(),
-            +[](GObject* source, GAsyncResult* result, gpointer data) {
-                auto& state = *static_cast<State*>(data);
-                GUnique<GError> error;
-                GRef<JSCValue> value = adopt(webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr()));
-                if (!value) {
-                    std::fprintf(stderr, "penwick: could not read the page: %s\n", error ? error->message : "");
-                    state.captureDone(false);
-                    return;
-                }
-                GUnique<char> html(jsc_value_to_string(value.get()));
-                const std::string& path = *state.captureOptions.dumpDomPath;
-                if (!g_file_set_contents(path.c_str(), html.get(), -1, &error.outPtr())) {
-                    std::fprintf(stderr, "penwick: could not write %s: %s\n", path.c_str(), error->message);
-                    state.captureDone(false);
-                    return;
-                }
-                state.captureDone(true);
-            },
-            this);
-    }
-    if (captureOptions.screenshotPath) {
-        webkit_web_view_get_snapshot(view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE,
-            captureCancellable.get(),
-            +[](GObject* source, GAsyncResult* result, gpointer data) {
-                auto& state = *static_cast<State*>(data);
-                GUnique<GError> error;
-                cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr());
-                if (!surface) {
-                    std::fprintf(stderr, "penwick: screenshot failed: %s\n", error ? error->message : "");
-                    state.captureDone(false);
-                    return;
-                }
-                const std::string& path = *state.captureOptions.screenshotPath;
-                cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
-                cairo_surface_destroy(surface);
-                if (status != CAIRO_STATUS_SUCCESS) {
-                    std::fprintf(stderr, "penwick: could not write %s: %s\n", path.c_str(), cairo_status_to_string(status));
-                    state.captureDone(false);
-                    return;
-                }
-                state.captureDone(true);
-            },
-            this);
-    }
-}
 
 GtkApplicationHost::GtkApplicationHost(AppIdentity identity)
     : m_identity(std::move(identity))
@@ -253,93 +106,14 @@ GtkApplicationHost::GtkApplicationHost(AppIdentity identity)
 
 GtkApplicationHost::~GtkApplicationHost() = default;
 
-GtkApplicationHost::CommandLine GtkApplicationHost::parseCommandLine(int argc, char** argv, const AppIdentity& identity)
-{
-    std::vector<std::string> arguments(argv, argv + argc);
-    installLayout().emplace(InstallLayout::currentExecutable(),
-        InstallLayout::Locations { identity.dataDir, identity.webExtensionDir, build::kBinaryDir,
-            identity.buildResourceDir, build::kBuildWebExtensionDir, identity.docDir, identity.buildDocDir });
-    char* resources = nullptr;
-    char* screenshot = nullptr;
-    char* dumpDom = nullptr;
-    char* devURL = nullptr;
-    double captureTimeout = LaunchOptions {}.captureTimeout;
-    gboolean version = FALSE;
-    gboolean dev = FALSE;
-    GOptionEntry entries[] = {
-        { "resources", 0, 0, G_OPTION_ARG_FILENAME, &resources, "Folder holding config.xml and www/", "DIR" },
-        { "screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot, "Load the start page, write a PNG of it and exit", "FILE.png" },
-        { "dump-dom", 0, 0, G_OPTION_ARG_FILENAME, &dumpDom, "Load the start page, write its HTML and exit", "FILE" },
-        { "capture-timeout", 0, 0, G_OPTION_ARG_DOUBLE, &captureTimeout,
-            "Seconds a capture waits for the loaded page to settle (default 10)", "S" },
-        { "dev-url", 0, 0, G_OPTION_ARG_STRING, &devURL,
-            "Start on this development server's page (http or https) for this run and let its origin call native code "
-            "(also PENWICK_DEV_URL)", "URL" },
-        { "dev", 0, 0, G_OPTION_ARG_NONE, &dev,
-            "Turn on the engine's developer tools (inspector, F5 reloads) for this run (also PENWICK_DEV=1)", nullptr },
-        { "version", 0, 0, G_OPTION_ARG_NONE, &version, "Print the application's and the host's version and exit", nullptr },
-        { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
-    };
-    GOptionContext* context = g_option_context_new("- host a packaged web application");
-    g_option_context_add_main_entries(context, entries, nullptr);
-    g_option_context_add_group(context, gtk_get_option_group(FALSE));
-    GUnique<GError> error;
-    bool parsed = g_option_context_parse(context, &argc, &argv, &error.outPtr());
-    g_option_context_free(context);
-    GUnique<char> resourcesOwner(resources), screenshotOwner(screenshot), dumpDomOwner(dumpDom), devURLOwner(devURL);
-    if (!parsed) {
-        std::fprintf(stderr, "penwick: %s (see --help)\n", error->message);
-        return { std::nullopt, 2 };
-    }
-    if (version) {
-        std::printf("%s %s\nhost: penwick %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
-        return { std::nullopt, 0 };
-    }
-    if (!(captureTimeout > 0 && captureTimeout <= kMaxCaptureTimeout)) {
-        std::fprintf(stderr, "penwick: --capture-timeout takes seconds above 0 and up to %g\n", kMaxCaptureTimeout);
-        return { std::nullopt, 2 };
-    }
-    if (argc > 1) {
-        std::fprintf(stderr, "penwick: unexpected argument '%s' (see --help)\n", argv[1]);
-        return { std::nullopt, 2 };
-    }
-    LaunchOptions options;
-    // The option wins over the variable; an empty variable is none.
-    const char* devEnv = g_getenv("PENWICK_DEV_URL");
-    if (devURL || (devEnv && *devEnv)) {
-        auto checked = DevServerURL::checked(devURL ? devURL : devEnv, devURL ? "--dev-url" : "PENWICK_DEV_URL");
-        if (!checked) {
-            std::fprintf(stderr, "penwick: %s\n", checked.error().message.c_str());
-            return { std::nullopt, 2 };
-        }
-        options.devURL = std::move(*checked);
-    }
-    options.developerExtras = dev || g_strcmp0(g_getenv("PENWICK_DEV"), "1") == 0 ? DeveloperExtras::On : DeveloperExtras::Off;
-    options.arguments = std::move(arguments);
-    // A relative folder is taken from the working directory, where the user typed it.
-    options.resourcePath = resources ? GUnique<char>(g_canonicalize_filename(resources, nullptr)).get() : defaultResourcePath();
-    options.resourcesGiven = resources != nullptr;
-    if (screenshot)
-        options.screenshotPath = screenshot;
-    if (dumpDom)
-        options.dumpDomPath = dumpDom;
-    options.captureTimeout = captureTimeout;
-    options.documentationPath = installLayout()->documentationDirectory() + "/README.md";
-    if (!g_file_test(options.resourcePath.c_str(), G_FILE_TEST_IS_DIR)) {
-        std::fprintf(stderr, "penwick: resource folder %s does not exist\n", options.resourcePath.c_str());
-        return { std::nullopt, 2 };
-    }
-    return { std::move(options), 0 };
-}
-
 int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions& options)
 {
     State& state = *m_state;
     state.lifecycle = &lifecycle;
     g_set_application_name(m_identity.name.c_str());
     // The app's own translations sit in its resource folder, beside config.xml.
-    if (installLayout())
-        bindCatalogues(installLayout()->localeDirectory(), m_identity.id, options.resourcePath + "/locale");
+    if (const InstallLayout* layout = GtkCommandLine::installLayout())
+        bindCatalogues(layout->localeDirectory(), m_identity.id, options.resourcePath + "/locale");
     // The engine keeps its other website data under the program name, and desktops match windows
     // to their desktop entry by it: both belong to the application id, not the executable's name.
     g_set_prgname(m_identity.id.c_str());
@@ -370,6 +144,7 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
         GtkX11Errors::tolerateDestroyedWindows();
         GtkDisplayScale::followDesktop();
         state.colorScheme = std::make_unique<GtkDesktopColorScheme>();
+        state.engine = std::make_unique<GtkEngineContext>(state.channel, GtkCommandLine::webExtensionDirectory());
         state.started = true;
         state.lifecycle->startup();
     }), &state);
@@ -402,12 +177,12 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
     state.applicationId = m_identity.id;
     GUnique<GError> error;
     if (!g_application_register(G_APPLICATION(state.app.get()), nullptr, &error.outPtr())) {
-        std::fprintf(stderr, "penwick: cannot register %s: %s\n", m_identity.id.c_str(), error->message);
+        log::warning(format("cannot register %@: %@", m_identity.id, error->message));
         return 1;
     }
     if (!state.lockError.empty()) {
-        std::fprintf(stderr, "penwick: %s is already running (%s); without a session bus its window cannot be brought forward\n",
-            m_identity.name.c_str(), state.lockError.c_str());
+        log::warning(format("%@ is already running (%@); without a session bus its window cannot be brought forward", m_identity.name,
+            state.lockError));
         return 1;
     }
     std::vector<std::string> arguments = options.arguments;
@@ -416,10 +191,10 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
     if (g_application_get_is_remote(G_APPLICATION(state.app.get()))) {
         // The running instance owns the storage and the window: a capture cannot be made beside it.
         if (options.capturing()) {
-            std::fprintf(stderr, "penwick: %s is already running; quit it to capture its start page\n", m_identity.name.c_str());
+            log::warning(format("%@ is already running; quit it to capture its start page", m_identity.name));
             return 1;
         }
-        std::fprintf(stderr, "penwick: %s is already running; its window is brought forward\n", m_identity.name.c_str());
+        log::message(format("%@ is already running; its window is brought forward", m_identity.name));
     }
     std::vector<char*> argv;
     for (auto& argument : arguments)
@@ -427,9 +202,9 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
     argv.push_back(nullptr);
     int status = g_application_run(G_APPLICATION(state.app.get()), static_cast<int>(argv.size() - 1), argv.data());
     state.stopWatchingSignals();
-    if (state.captureCancellable)
-        g_cancellable_cancel(state.captureCancellable.get());
-    GtkChannelServer::shared().shutdown();
+    if (state.capture)
+        state.capture->cancel();
+    state.channel.shutdown();
     return status != 0 ? status : state.exitCode;
 }
 
@@ -446,7 +221,7 @@ std::unique_ptr<Window> GtkApplicationHost::createMainWindow(const std::string& 
 
 std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
 {
-    auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer());
+    auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer(), *m_state->engine);
     // The app's window shows the app's pages: the file scheme serves them (not the popup's), and
     // they keep data as apps do.
     view->whenCreated([standing = view->contentStanding()](WebKitWebView* created, WebKitWebContext*) {
@@ -470,7 +245,7 @@ std::unique_ptr<SavePanel> GtkApplicationHost::createSavePanel(Window& parent)
 
 std::unique_ptr<PopupWindow> GtkApplicationHost::createPopupWindow(int width, int height)
 {
-    return std::make_unique<GtkPopupWindow>(m_state->app.get(), m_identity.name, width, height);
+    return std::make_unique<GtkPopupWindow>(m_state->app.get(), *m_state->engine, m_identity.name, width, height);
 }
 
 DisplayServices& GtkApplicationHost::displayServices() { return m_state->display; }
@@ -508,47 +283,24 @@ void GtkApplicationHost::present(Window& window) { gtk_window_present(static_cas
 
 void GtkApplicationHost::captureWhenLoaded(WebView& webView, const LaunchOptions& options)
 {
-    State& state = *m_state;
-    if (!options.capturing())
-        return;
-    state.captureOptions = options;
-    state.captureView = &static_cast<GtkWebView&>(webView);
-    state.captureCancellable = adopt(g_cancellable_new());
-    state.captureView->setLoadFinishedHandler([&state](std::optional<std::string> failure) { state.settle(std::move(failure)); });
-    state.captureTimeout = g_timeout_add_seconds(kCaptureLoadSeconds, +[](gpointer data) -> gboolean {
-        auto& state = *static_cast<State*>(data);
-        state.captureTimeout = 0;
-        std::fprintf(stderr, "penwick: the start page did not finish loading within %u s\n", kCaptureLoadSeconds);
-        state.quit(1);
-        return G_SOURCE_REMOVE;
-    }, &state);
+    if (options.capturing())
+        m_state->capture = std::make_unique<GtkPageCapture>(static_cast<GtkWebView&>(webView), options, [this](int code) { quit(code); });
 }
 
 void GtkApplicationHost::startPageFailed(const std::string& reason)
 {
-    State& state = *m_state;
-    if (!state.captureView || state.startPageFailure)
-        return;
-    state.startPageFailure = reason;
-    std::fprintf(stderr, "penwick: %s\n", reason.c_str());
+    if (m_state->capture)
+        m_state->capture->startPageFailed(reason);
 }
 
 void GtkApplicationHost::serveFiles(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue,
     Scheduler& scheduler)
 {
-    GtkFileScheme::serve(rules, source, workQueue, scheduler);
+    GtkFileScheme::serve(*m_state->engine, rules, source, workQueue, scheduler);
 }
+
+GtkChannelServer& GtkApplicationHost::channelServer() { return m_state->channel; }
 
 void GtkApplicationHost::enableSharedArrayBuffer() { GtkEngineContext::enableSharedArrayBuffer(); }
-
-std::string GtkApplicationHost::webExtensionDirectory()
-{
-    const char* overrideDir = g_getenv("PENWICK_WEB_EXTENSION_DIR");
-    if (!installLayout())
-        return overrideDir && *overrideDir ? overrideDir : build::kBuildWebExtensionDir;
-    return installLayout()->webExtensionDirectory(overrideDir);
-}
-
-std::string GtkApplicationHost::defaultResourcePath() { return installLayout() ? installLayout()->resourcePath() : std::string(); }
 
 } // namespace penwick::platform

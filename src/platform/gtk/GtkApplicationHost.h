@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/ApplicationHost.h"
@@ -9,24 +8,18 @@
 
 namespace penwick::platform {
 
-// The application host on GTK: the command line, the GtkApplication and its lifecycle, the main
-// window, web view and dialogs on GTK and WebKitGTK, and the captures of the test options. This
-// header includes no GTK header, so that the process entry can use it.
+class GtkChannelServer;
+
+// The application host on GTK: the GtkApplication and its lifecycle (one instance per id, the
+// signals that end it), the main window, web view and dialogs on GTK and WebKitGTK, and the page
+// channel and engine context they share, which it makes and owns. This header includes no GTK
+// header, so that the process entry can use it.
 class GtkApplicationHost final : public ApplicationHost {
 public:
     explicit GtkApplicationHost(AppIdentity identity);
     ~GtkApplicationHost() override;
     GtkApplicationHost(const GtkApplicationHost&) = delete;
     GtkApplicationHost& operator=(const GtkApplicationHost&) = delete;
-
-    // The options, or the exit status when the command line asked for no run (--version, --help)
-    // or was wrong (2, with a message on stderr).
-    struct CommandLine {
-        std::optional<LaunchOptions> options;
-        int exitStatus = 0;
-    };
-    // Also fixes where this executable's resources and extension are found (`identity`).
-    static CommandLine parseCommandLine(int argc, char** argv, const AppIdentity& identity);
 
     int run(ApplicationLifecycle& lifecycle, const LaunchOptions& options) override;
     void quit(int exitCode) override;
@@ -43,13 +36,11 @@ public:
     void startPageFailed(const std::string& reason) override;
     void serveFiles(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler) override;
 
-    // Where the web-process extension lives: installed beside the executable, else the build tree.
-    static std::string webExtensionDirectory();
+    // The page channel of every web view; test builds lower its size limit before the first one.
+    GtkChannelServer& channelServer();
     // Lets the web processes offer SharedArrayBuffer (see GtkEngineContext). Call before the host
     // is made, while the process has one thread.
     static void enableSharedArrayBuffer();
-    // The resource folder used when --resources is not given.
-    static std::string defaultResourcePath();
 
 private:
     struct State;

@@ -128,13 +128,6 @@ void removeStaleFolders(const std::string& tmpDir)
 
 } // namespace
 
-GtkChannelServer& GtkChannelServer::shared()
-{
-    // Lives until the process ends; shutdown() removes the socket file.
-    static auto* s_server = new GtkChannelServer;
-    return *s_server;
-}
-
 GtkChannelServer::~GtkChannelServer() { shutdown(); }
 
 void GtkChannelServer::setMaxPayloadForTesting(std::size_t limit)

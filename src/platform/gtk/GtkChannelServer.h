@@ -22,7 +22,7 @@ namespace penwick::platform {
 // the web view whose page they name. The host never waits on a web process here.
 class GtkChannelServer final : public channel::HostEndpoint {
 public:
-    static GtkChannelServer& shared();
+    GtkChannelServer() = default;
     ~GtkChannelServer() override;
     GtkChannelServer(const GtkChannelServer&) = delete;
     GtkChannelServer& operator=(const GtkChannelServer&) = delete;
@@ -45,7 +45,6 @@ public:
     void shutdown();
 
 private:
-    GtkChannelServer() = default;
     bool listen();
     // A web process of `context` is about to start: it gets a token of its own.
     void issueCredential(WebKitWebContext* context);

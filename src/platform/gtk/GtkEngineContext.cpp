@@ -5,20 +5,15 @@
 
 #include "base/Format.h"
 #include "base/Log.h"
-#include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkChannelServer.h"
 
 namespace penwick::platform {
 
-GtkEngineContext& GtkEngineContext::shared()
+GtkEngineContext::GtkEngineContext(GtkChannelServer& channel, std::string extensionDirectory)
+    : m_channel(channel)
+    , m_extensionDirectory(std::move(extensionDirectory))
 {
-    // Lives as long as the process, like the web views that use it.
-    static auto* s_context = [] {
-        auto* context = new GtkEngineContext;
-        context->startSandboxProbe();
-        return context;
-    }();
-    return *s_context;
+    startSandboxProbe();
 }
 
 WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirectory)
@@ -39,7 +34,7 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     // Before the first web process, and before the channel adds its socket folder to the sandbox.
     enableSandbox();
     // Before the context starts its first web process: the extension and the channel's address.
-    (void)GtkChannelServer::shared().attach(m_context.get(), GtkApplicationHost::webExtensionDirectory());
+    (void)m_channel.attach(m_context.get(), m_extensionDirectory);
     for (auto& [scheme, handler] : m_schemes)
         registerWithEngine(scheme, handler.get());
     refuseDownloads();
@@ -128,7 +123,7 @@ void GtkEngineContext::enableSandbox()
         return;
     }
     webkit_web_context_set_sandbox_enabled(m_context.get(), TRUE);
-    webkit_web_context_add_path_to_sandbox(m_context.get(), GtkApplicationHost::webExtensionDirectory().c_str(), TRUE);
+    webkit_web_context_add_path_to_sandbox(m_context.get(), m_extensionDirectory.c_str(), TRUE);
     // The engine binds the session bus's proxy and the display's socket into the runtime folder
     // inside the sandbox: a read-only folder holding it (TMPDIR=/tmp with XDG_RUNTIME_DIR=/tmp/...,
     // as in CI and containers) would leave bubblewrap nowhere to make them, and no web process

@@ -11,14 +11,18 @@
 
 namespace penwick::platform {
 
+class GtkChannelServer;
+
 // The one engine context of the application, shared by all its web views: the website data
 // manager (cookies, storage), the URI schemes, their security-manager registrations, the
-// web-process extension folder and the page channel. Downloads are refused (logged). It is made when the first web view needs it,
-// because the local-storage folder (known once config.xml is read) can only be given then.
+// web-process extension folder and the page channel. Downloads are refused (logged). The engine's
+// context itself is made when the first web view needs it, because the local-storage folder
+// (known once config.xml is read) can only be given then. The application host owns it.
 class GtkEngineContext {
 public:
-    static GtkEngineContext& shared();
-    GtkEngineContext() = default;
+    // The web processes load the extension from `extensionDirectory` and reach `channel`. Starts
+    // probing the engine's sandbox.
+    GtkEngineContext(GtkChannelServer& channel, std::string extensionDirectory);
     GtkEngineContext(const GtkEngineContext&) = delete;
     GtkEngineContext& operator=(const GtkEngineContext&) = delete;
 
@@ -26,6 +30,8 @@ public:
     // default). Later calls asking for another folder keep the first one (logged).
     WebKitWebContext* context(const std::string& localStorageDirectory);
     bool created() const { return static_cast<bool>(m_context); }
+    GtkChannelServer& channelServer() { return m_channel; }
+    const std::string& extensionDirectory() const { return m_extensionDirectory; }
 
     // Serves `scheme` with `handler` in every web view, and lets local pages (file:, the scheme's
     // own) use its URLs like secure ones with CORS (without that the engine does not hand requests
@@ -48,7 +54,7 @@ public:
     // Why the engine's web-process sandbox cannot start here ("" when it can): switched off by
     // PENWICK_DISABLE_SANDBOX, bubblewrap or the D-Bus proxy missing, or bubblewrap unable to
     // make the namespaces it needs (containers, systems without unprivileged user namespaces).
-    // Waits for the probe that shared() starts.
+    // Waits for the probe that the constructor starts.
     std::string sandboxObstacle();
 
 private:
@@ -57,6 +63,8 @@ private:
     void registerWithEngine(const std::string& scheme, SchemeHandler* handler);
     void refuseDownloads();
 
+    GtkChannelServer& m_channel;
+    std::string m_extensionDirectory;
     GRef<WebKitWebsiteDataManager> m_dataManager;
     GRef<WebKitWebContext> m_context;
     std::string m_localStorageDirectory;

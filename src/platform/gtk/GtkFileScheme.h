@@ -11,7 +11,9 @@
 
 namespace penwick::platform {
 
-// Serves a URL scheme from local files on the shared engine context, to the application's own web
+class GtkEngineContext;
+
+// Serves a URL scheme from local files on the application's engine context, to the application's own web
 // views only (see FileSchemeResponder for who is served). Requests arrive on the main loop;
 // finding, opening and sizing the file happen on the work queue, and the answer goes back to the
 // main loop carrying a stream of known length over just the bytes asked for, so no file work runs
@@ -21,7 +23,8 @@ namespace penwick::platform {
 class GtkFileScheme {
 public:
     // Registers the rules' scheme once, before the first load.
-    static void serve(const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue, Scheduler& scheduler);
+    static void serve(GtkEngineContext& engine, const SchemeRules& rules, const FileSource& source, WorkQueue& workQueue,
+        Scheduler& scheduler);
     // Makes `view` one of the application's own, whose pages the scheme serves while
     // `showsAppContent` says that they are the app's content (for a scheme whose audience asks).
     static void serveView(WebKitWebView* view, std::function<bool(std::string_view uri)> showsAppContent);

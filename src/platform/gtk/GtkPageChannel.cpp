@@ -5,13 +5,14 @@
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkChannelServer.h"
+#include "platform/gtk/GtkEngineContext.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {
 
-GtkPageChannel::GtkPageChannel(GtkWebView& view) : m_owner(view) { GtkChannelServer::shared().registerView(this); }
+GtkPageChannel::GtkPageChannel(GtkWebView& view) : m_owner(view) { m_owner.m_engine.channelServer().registerView(this); }
 
-GtkPageChannel::~GtkPageChannel() { GtkChannelServer::shared().unregisterView(this); }
+GtkPageChannel::~GtkPageChannel() { m_owner.m_engine.channelServer().unregisterView(this); }
 
 std::uint64_t GtkPageChannel::pageId() const { return m_owner.pageId(); }
 
@@ -117,7 +118,7 @@ void GtkPageChannel::claimedBy(const std::string& credential)
         auto connection = context.channel.lock();
         return !connection || connection->credential() != credential;
     });
-    GtkChannelServer::shared().pageClaimed();
+    m_owner.m_engine.channelServer().pageClaimed();
 }
 
 channel::ContextSetup GtkPageChannel::didCreateScriptContext(std::shared_ptr<channel::ChannelConnection> connection,

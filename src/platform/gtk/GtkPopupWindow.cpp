@@ -4,7 +4,7 @@
 
 namespace penwick::platform {
 
-GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& title, int width, int height)
+GtkPopupWindow::GtkPopupWindow(GtkApplication* application, GtkEngineContext& engine, const std::string& title, int width, int height)
 {
     m_window = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     g_object_ref_sink(m_window);
@@ -19,7 +19,7 @@ GtkPopupWindow::GtkPopupWindow(GtkApplication* application, const std::string& t
     gtk_frame_set_shadow_type(GTK_FRAME(content), GTK_SHADOW_NONE);
     gtk_container_add(GTK_CONTAINER(m_window), content);
     gtk_widget_show(content);
-    m_webView = std::make_unique<GtkWebView>(content);
+    m_webView = std::make_unique<GtkWebView>(content, engine);
     m_webView->whenCreated([this](WebKitWebView* view, WebKitWebContext*) {
         m_titleChanged = SignalConnection(view,
             g_signal_connect(view, "notify::title", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer window) {

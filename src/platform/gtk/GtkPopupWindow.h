@@ -9,6 +9,7 @@
 
 namespace penwick::platform {
 
+class GtkEngineContext;
 class GtkWebView;
 
 // The popup: a top-level window (window role "penwick-popup") holding one GtkWebView on the shared
@@ -16,7 +17,7 @@ class GtkWebView;
 // destroyed with this object.
 class GtkPopupWindow final : public PopupWindow {
 public:
-    GtkPopupWindow(GtkApplication* application, const std::string& title, int width, int height);
+    GtkPopupWindow(GtkApplication* application, GtkEngineContext& engine, const std::string& title, int width, int height);
     ~GtkPopupWindow() override;
 
     WebView& webView() override;

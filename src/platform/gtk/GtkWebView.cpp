@@ -29,8 +29,6 @@ bool hasGpu()
 }
 } // namespace
 
-GtkWebView::GtkWebView(GtkWidget* container) : GtkWebView(container, GtkEngineContext::shared()) { }
-
 GtkWebView::GtkWebView(GtkWidget* container, GtkEngineContext& engine)
     : m_container(container)
     , m_engine(engine)
@@ -102,7 +100,7 @@ void GtkWebView::ensureView()
                 self->m_extensionMissingLogged = true;
                 log::warning(format("the page loaded without the host's web-process extension (looked in %@); "
                                     "it has no hostbridge",
-                    GtkApplicationHost::webExtensionDirectory()));
+                    self->m_engine.extensionDirectory()));
             }
             if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
                 const char* uri = webkit_web_view_get_uri(self->m_view);

@@ -33,8 +33,7 @@ class GtkPermissionRequests;
 class GtkWebView final : public WebView {
 public:
     // `container` is the widget the web view fills (a GtkBin); it is kept alive by its window.
-    // The application's shared engine context serves it.
-    explicit GtkWebView(GtkWidget* container);
+    // The application's engine context serves it.
     GtkWebView(GtkWidget* container, GtkEngineContext& engine);
     ~GtkWebView() override;
 

@@ -8,11 +8,10 @@
 #include "base/Log.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "plugins/file/LocalDisk.h"
+#include "plugins/file/WHFilePluginSlot.h"
 
 namespace penwick {
 namespace {
-
-std::atomic<WHFile*> s_sharedFilePlugin { nullptr };
 
 WHPluginResult fileError(CommandStatus status, FileError error)
 {
@@ -45,12 +44,11 @@ void WHFile::pluginInitialize()
 {
     m_registry.start(context().environment(), context().settings());
     // Published last, so that other threads never see a registry being filled.
-    s_sharedFilePlugin.store(this, std::memory_order_release);
+    if (auto* slot = context().service<WHFilePluginSlot>())
+        slot->publish(this);
 }
 
 std::vector<std::string> WHFile::servedFolders() const { return m_registry.servedFolders(); }
-
-WHFile* WHFile::sharedFilePlugin() { return s_sharedFilePlugin.load(std::memory_order_acquire); }
 
 const WHPlugin::ActionTable& WHFile::actions() const
 {

@@ -27,8 +27,6 @@ public:
     void pluginInitialize() override;
     std::vector<std::string> servedFolders() const override;
 
-    // The instance that started last; null before any did. Safe from any thread.
-    static WHFile* sharedFilePlugin();
     // Filled by pluginInitialize, only read afterwards (also from other threads).
     const FileSystemRegistry& fileSystems() const { return m_registry; }
     FileSystemRegistry& fileSystems() { return m_registry; }

@@ -24,7 +24,7 @@ std::optional<WHFilesystemURLProtocol::Target> WHFilesystemURLProtocol::targetOf
 
 std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileForURL(const std::string& url) const
 {
-    auto* plugin = WHFile::sharedFilePlugin();
+    auto* plugin = m_slot.plugin();
     auto target = targetOfURL(url);
     if (!plugin || !target)
         return std::nullopt;

@@ -1,15 +1,17 @@
 #pragma once
 
 #include "platform/FileSchemeResponder.h"
+#include "plugins/file/WHFilePluginSlot.h"
 
 namespace penwick {
 
-// Finds the file behind a whfile URL for the engine's scheme handler: through the shared file
-// plugin's registry, so only files inside a registered local file system are ever served. Before
+// Finds the file behind a whfile URL for the engine's scheme handler: through the running file
+// plugin's registry (found in `slot`), so only files inside a registered local file system are ever served. Before
 // any file plugin started, nothing is.
 class WHFilesystemURLProtocol final : public platform::FileSource {
 public:
     static constexpr const char* kScheme = "whfile";
+    explicit WHFilesystemURLProtocol(const WHFilePluginSlot& slot) : m_slot(slot) { }
     std::optional<platform::ServedFile> fileForURL(const std::string& url) const override;
 
     // The file system name and the path inside it that a URL the engine loads names. Unlike the
@@ -21,6 +23,9 @@ public:
         std::string path;
     };
     static std::optional<Target> targetOfURL(std::string_view url);
+
+private:
+    const WHFilePluginSlot& m_slot;
 };
 
 } // namespace penwick

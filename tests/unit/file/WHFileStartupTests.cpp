@@ -271,7 +271,9 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
         EXPECT_EQ(*answers[0].first.message(), 1) << Value(arguments).dump();
     }
     EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().first.message(), "Cannot resolve URL to a file");
-    EXPECT_FALSE(WHFilesystemURLProtocol().fileForURL(H));
+    WHFilePluginSlot slot;
+    slot.publish(&plugin);
+    EXPECT_FALSE(WHFilesystemURLProtocol(slot).fileForURL(H));
     EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
     EXPECT_FALSE(std::filesystem::exists(plugin.fileSystems().appDataPath() + "/stolen"));
     EXPECT_EQ(readAll("/etc/hostname"), hostname);

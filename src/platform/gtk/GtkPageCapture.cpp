@@ -1,0 +1,175 @@
+#include "platform/gtk/GtkPageCapture.h"
+
+#include <webkit2/webkit2.h>
+
+#include "base/Format.h"
+#include "base/Log.h"
+#include "platform/gtk/GtkWebView.h"
+
+namespace penwick::platform {
+namespace {
+
+// How long a capture waits for the start page to load at most (the web process may be slow to start).
+constexpr unsigned kCaptureLoadSeconds = 60;
+
+// Settles once the page has: its load event, its fonts, two animation frames, and the promise the
+// page may put in `window.penwickCaptureReady` (a page that draws after loading data says so).
+constexpr const char* kSettleScript = "return new Promise(function (resolve) {"
+                                      "  function frames() {"
+                                      "    requestAnimationFrame(function () { requestAnimationFrame(function () { resolve(true); }); });"
+                                      "  }"
+                                      "  function loaded() {"
+                                      "    var fonts = document.fonts && document.fonts.ready ? document.fonts.ready : null;"
+                                      "    Promise.all([fonts, window.penwickCaptureReady]).then(frames, frames);"
+                                      "  }"
+                                      "  if (document.readyState === 'complete') loaded();"
+                                      "  else window.addEventListener('load', loaded, { once: true });"
+                                      "});";
+
+bool cancelled(const GError* error) { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
+
+void removeSource(unsigned& source)
+{
+    if (source)
+        g_source_remove(source);
+    source = 0;
+}
+
+} // namespace
+
+GtkPageCapture::GtkPageCapture(GtkWebView& view, LaunchOptions options, Quit quit)
+    : m_view(view)
+    , m_options(std::move(options))
+    , m_quit(std::move(quit))
+{
+    m_view.setLoadFinishedHandler([this](std::optional<std::string> failure) { settle(std::move(failure)); });
+    m_loadTimeout = g_timeout_add_seconds(kCaptureLoadSeconds, +[](gpointer data) -> gboolean {
+        auto& self = *static_cast<GtkPageCapture*>(data);
+        self.m_loadTimeout = 0;
+        log::warning(format("the start page did not finish loading within %@ s", kCaptureLoadSeconds));
+        self.m_quit(1);
+        return G_SOURCE_REMOVE;
+    }, this);
+}
+
+GtkPageCapture::~GtkPageCapture() { cancel(); }
+
+void GtkPageCapture::cancel()
+{
+    g_cancellable_cancel(m_cancellable.get());
+    removeSource(m_loadTimeout);
+    removeSource(m_settleTimeout);
+}
+
+void GtkPageCapture::startPageFailed(const std::string& reason)
+{
+    if (m_startPageFailure)
+        return;
+    m_startPageFailure = reason;
+    log::warning(reason);
+}
+
+void GtkPageCapture::settle(std::optional<std::string> loadFailure)
+{
+    if (loadFailure && !m_startPageFailure)
+        startPageFailed("the start page could not be loaded: " + *loadFailure);
+    if (m_settling)
+        return;
+    m_settling = true;
+    removeSource(m_loadTimeout);
+    m_settleTimeout = g_timeout_add(static_cast<guint>(m_options.captureTimeout * 1000), +[](gpointer data) -> gboolean {
+        auto& self = *static_cast<GtkPageCapture*>(data);
+        self.m_settleTimeout = 0;
+        log::message(format("the page did not settle within %@ s; captured as it was", self.m_options.captureTimeout));
+        self.writeCaptures();
+        return G_SOURCE_REMOVE;
+    }, this);
+    webkit_web_view_call_async_javascript_function(m_view.view(), kSettleScript, -1, nullptr, nullptr, nullptr, m_cancellable.get(),
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            GUnique<GError> error;
+            GRef<JSCValue> value = adopt(webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr()));
+            if (cancelled(error.get()))
+                return;
+            // A page whose script broke the wait is captured as it is.
+            static_cast<GtkPageCapture*>(data)->writeCaptures();
+        },
+        this);
+}
+
+void GtkPageCapture::writeCaptures()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    removeSource(m_settleTimeout);
+    if (m_startPageFailure)
+        m_exitCode = 1;
+    m_pending = (m_options.dumpDomPath ? 1 : 0) + (m_options.screenshotPath ? 1 : 0);
+    if (m_options.dumpDomPath)
+        writeDom();
+    if (m_options.screenshotPath)
+        writeScreenshot();
+}
+
+void GtkPageCapture::writeDom()
+{
+    webkit_web_view_evaluate_javascript(m_view.view(), "document.documentElement.outerHTML", -1, nullptr, nullptr, m_cancellable.get(),
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            GUnique<GError> error;
+            GRef<JSCValue> value = adopt(webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr()));
+            if (cancelled(error.get()))
+                return;
+            auto& self = *static_cast<GtkPageCapture*>(data);
+            if (!value) {
+                log::warning(format("could not read the page: %@", error ? error->message : ""));
+                self.captureDone(false);
+                return;
+            }
+            GUnique<char> html(jsc_value_to_string(value.get()));
+            const std::string& path = *self.m_options.dumpDomPath;
+            if (!g_file_set_contents(path.c_str(), html.get(), -1, &error.outPtr())) {
+                log::warning(format("could not write %@: %@", path, error->message));
+                self.captureDone(false);
+                return;
+            }
+            self.captureDone(true);
+        },
+        this);
+}
+
+void GtkPageCapture::writeScreenshot()
+{
+    webkit_web_view_get_snapshot(m_view.view(), WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, m_cancellable.get(),
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            GUnique<GError> error;
+            cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr());
+            if (cancelled(error.get()))
+                return;
+            auto& self = *static_cast<GtkPageCapture*>(data);
+            if (!surface) {
+                log::warning(format("screenshot failed: %@", error ? error->message : ""));
+                self.captureDone(false);
+                return;
+            }
+            const std::string& path = *self.m_options.screenshotPath;
+            cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+            cairo_surface_destroy(surface);
+            if (status != CAIRO_STATUS_SUCCESS) {
+                log::warning(format("could not write %@: %@", path, cairo_status_to_string(status)));
+                self.captureDone(false);
+                return;
+            }
+            self.captureDone(true);
+        },
+        this);
+}
+
+void GtkPageCapture::captureDone(bool ok)
+{
+    if (!ok)
+        m_exitCode = 1;
+    if (--m_pending == 0)
+        m_quit(m_exitCode);
+}
+
+} // namespace penwick::platform
