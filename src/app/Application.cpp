@@ -44,7 +44,7 @@ WHWebViewDelegate::ServedFiles servedFiles(WHViewController& controller)
         if (auto* plugin = dynamic_cast<WHFile*>(registry.getCommandInstance(service))) {
             served.folders = plugin->servedFolders();
             // Its "root" file system hands the page the whole disk through whfile: URLs.
-            served.wholeDisk = plugin->fileSystemByName("root") != nullptr;
+            served.wholeDisk = plugin->fileSystems().fileSystemByName("root") != nullptr;
         }
         break;
     }
