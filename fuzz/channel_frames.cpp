@@ -10,6 +10,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
+#include "channel/AnswerPieces.h"
 #include "channel/ChannelProtocol.h"
 
 using namespace penwick;

@@ -155,46 +155,9 @@ private:
     std::size_t m_maxPayload = kMaxPayload;
 };
 
-// The head of an AnswerPiece payload; the piece's bytes follow it.
-struct AnswerPieceHead {
-    std::uint32_t kind = 0; // the answer's FrameKind: NativeCallback or CallbackAnswer
-    std::uint32_t reserved = 0;
-    std::uint64_t total = 0; // the whole answer payload's size
-    std::uint64_t offset = 0; // where in it this piece's bytes go
-};
-static_assert(sizeof(AnswerPieceHead) == 24, "the piece head layout is part of the protocol");
-
-// Whether an answer payload of `size` bytes travels in pieces under `limit`, and how large they are.
-std::size_t answerPieceBytes(std::size_t limit);
-inline bool travelsInPieces(FrameKind kind, std::size_t size, std::size_t limit)
-{
-    return (kind == FrameKind::NativeCallback || kind == FrameKind::CallbackAnswer) && size > answerPieceBytes(limit);
-}
-// Appends the frame header and piece head of one AnswerPiece frame carrying `size` bytes of an
-// answer of `total` bytes from `offset` on; the caller sends the bytes after it.
-void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t page, std::uint64_t context,
-    std::uint64_t total, std::uint64_t offset, std::size_t size);
 // The callback an answer payload (NativeCallback or CallbackAnswer) is for; nothing when its head
 // does not read as an answer's.
 std::optional<std::string> answerCallbackId(std::string_view payload);
-
-// Puts a large answer together from its AnswerPiece frames, in one buffer of the answer's size taken
-// once its first piece comes. Pieces out of order, of another answer before this one is whole, or
-// announcing more than the limit are refused: the stream is broken and its connection must close.
-// Holds at most one answer of at most the limit.
-class AnswerAssembler {
-public:
-    void setMaxPayload(std::size_t limit) { m_maxPayload = std::min<std::size_t>(limit, kMaxPayload); }
-    enum class Status { Partial, Complete };
-    // Complete: `answer` holds the whole answer frame.
-    [[nodiscard]] Result<Status> take(const Frame& piece, Frame& answer);
-    bool idle() const { return !m_partial; }
-
-private:
-    std::optional<Frame> m_partial;
-    std::uint64_t m_total = 0;
-    std::size_t m_maxPayload = kMaxPayload;
-};
 
 // How the host tells each web process where the channel is: the extensions' initialisation data,
 // a GVariant of this type: (version, socket path, token, payload limit). Each web process gets a

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "channel/AnswerPieces.h"
 #include "channel/ChannelProtocol.h"
 
 namespace penwick::webext {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "channel/ChannelConnection.h"
+#include "channel/AnswerPieces.h"
 #include "channel/ChannelProtocol.h"
 #include "support/LogCapture.h"
 
