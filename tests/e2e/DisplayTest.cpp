@@ -264,7 +264,7 @@ TEST(Display, TheDesktopsScaleReachesThePageOnceAsDevicePixels)
              Desktop { "text scale", "", "GDK_DPI_SCALE", "1.5", 1 },
          }) {
         SCOPED_TRACE(desktop.name);
-        OwnServer screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "2048x1536x24", "-nolisten", "tcp", "-noreset" });
+        OwnDisplay screen({ "Xvfb", "-displayfd", "{fd}", "-screen", "0", "2048x1536x24", "-nolisten", "tcp", "-noreset" });
         ASSERT_TRUE(screen.running()) << "Xvfb did not start";
         // An X resource, as a desktop without a settings daemon has it.
         ASSERT_EQ(std::system(("echo '" + std::string(desktop.resources) + "' | xrdb -merge").c_str()), 0);
