@@ -1,24 +1,7 @@
 // The app's own pages read their own folder (modules, fetch, XHR, workers, WebAssembly); a file:
 // page outside the folder does not, and the rights follow the main frame's navigations both ways.
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include "e2e/E2E.h"
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <glib.h>
-#include <unistd.h>
-#include <gtest/gtest.h>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::LoopbackServer;
-using Lines = std::vector<std::string>;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -55,7 +38,7 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
         Lines want;
         for (const auto& line : lines)
             want.push_back(AppRunner::replaced(line, "@OUTSIDE@", "file://" + app.resourcesDir() + "/outside.html"));
-        EXPECT_EQ(app.missingLogLines(want, 60s), Lines {}) << app.output();
+        EXPECT_TRUE(logged(app, want, 60s));
         EXPECT_EQ(app.countLines("outside bridge"), 0) << app.output();
     }
 }
@@ -83,15 +66,14 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         ASSERT_EQ(symlink("../secret.txt", app.path("resources/www/link.txt").c_str()), 0);
         ASSERT_EQ(symlink("../..", app.path("resources/www/sub/link").c_str()), 0);
         app.start();
-        EXPECT_EQ(app.missingLogLines({ "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
+        EXPECT_TRUE(logged(app, { "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
                       "xhr: 200 application/json 14", "range: 206 bytes 2-7/14 answer", "beyond: 416",
                       "types: text/html text/javascript text/javascript application/wasm image/svg+xml application/octet-stream",
                       "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "wasm streaming: 42",
                       "shared: 200 true application/json function read 7 42", "bridge: hi",
                       // A web frame: no bridge, and app:// URLs do not load.
                       "web frame: undefined refused refused" },
-                      60s),
-            Lines {}) << app.output();
+                      60s));
     }
 }
 
@@ -110,7 +92,7 @@ TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
             preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
         app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
         app.start();
-        EXPECT_TRUE(app.waitForLine("library: hello string", 30s)) << app.output();
+        EXPECT_TRUE(lineAppears(app, "library: hello string"));
     }
 }
 
@@ -176,8 +158,7 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
             app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
 
         app.start();
-        EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
-            Lines {}) << app.output();
+        EXPECT_TRUE(logged(app, { "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s));
     }
 }
 
@@ -195,7 +176,7 @@ TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
         app.writeResource(std::string("www/sqljs/") + file, AppRunner::readFile(*sqljs + "/" + file));
     for (const char* line : { "sql written", "sql read: first,second" }) {
         app.start();
-        EXPECT_TRUE(app.waitForLine(line, 30s)) << app.output();
+        EXPECT_TRUE(lineAppears(app, line));
         app.kill();
     }
 }

@@ -1,18 +1,9 @@
 // Window size, full screen and the pointer auto-hide of the real app on a virtual X server,
 // with and without a window manager.
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <glib.h>
-#include <optional>
-#include <unistd.h>
-#include <utility>
 
-#include "e2e/AppRunner.h"
-#include "e2e/Child.h"
 #include "e2e/XServer.h"
 #include "support/TempDir.h"
 
@@ -21,10 +12,7 @@
 // Xlib's macro, a name of ours here.
 #undef None
 
-using penwick::e2e::AppRunner;
-using penwick::e2e::Child;
 using penwick::e2e::OwnDisplay;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -145,7 +133,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     {
         AppRunner app;
         startApp(app, kFullScreen);
-        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        ASSERT_TRUE(lineAppears(app, "Full screen resolution:", 20s));
         ASSERT_TRUE(frameBecomes(app, screen));
         // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
         // of the screen, now with the window manager's title bar inside it.
@@ -166,7 +154,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     }
     AppRunner app;
     startApp(app, kFixed);
-    ASSERT_TRUE(app.waitForLine("Set window size to 800.0 x 600.0", 20s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "Set window size to 800.0 x 600.0", 20s));
     // Where the window manager places it is its own choice.
     std::optional<Frame> fixed;
     EXPECT_TRUE(waitUntil([&] {
@@ -315,7 +303,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
         }
         AppRunner app;
         startApp(app, kFullScreen);
-        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        ASSERT_TRUE(lineAppears(app, "Full screen resolution:", 20s));
         EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(layout.expected.width) + ".0 x "
             + std::to_string(layout.expected.height) + ".0")) << app.output();
         EXPECT_TRUE(frameBecomes(app, layout.expected));

@@ -1,20 +1,12 @@
 // The page's file system through a real page: file systems and paths, entries, copies and moves
 // across file systems, reading and writing, queries, the answers to bad calls, confinement, and
 // whfile URLs loaded by the engine (markup, fetch with its headers, byte ranges, audio).
+#include "e2e/E2E.h"
+
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
-
-#include "e2e/AppRunner.h"
-
-using penwick::e2e::AppRunner;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -125,15 +117,14 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     app.writePages("file", "disk.html", { "harness.js" }, AppRunner::kFilePlugin);
     app.start();
 
-    ASSERT_TRUE(app.waitForLine("measure now", 60s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "measure now", 60s));
     // The peak starts again from here (writing 5 to clear_refs resets it).
     std::ofstream("/proc/" + std::to_string(app.pid()) + "/clear_refs") << "5";
     const long before = AppRunner::statusKiB(app.pid(), "VmRSS");
-    ASSERT_TRUE(app.waitForLine(": DONE", 60s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     const long peak = AppRunner::statusKiB(app.pid(), "VmHWM");
-    EXPECT_EQ(app.missingLogLines({ "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4",
-                  "two gib ok 4", "alive ok true" }, 30s),
-        std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, { "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4",
+                  "two gib ok 4", "alive ok true" }, 30s));
     app.kill();
     EXPECT_TRUE(AppRunner::readFile(data + "/old.bin") == old);
     EXPECT_LT(peak - before, 64 * 1024) << before << " KiB before the reads, a peak of " << peak << " KiB";
