@@ -5,7 +5,6 @@
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/appcontent/";
 // The last of 4.x, and 5.x, which reads text by iterating streams (filled in for the engine).
 constexpr const char* kPdfjsVersions[] = { "4.10.38", "5.7.284" };
 
@@ -31,7 +30,7 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
         app.writePages("appcontent", "index.html",
             { "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "reach.js", "data.json", "add.wasm" });
         for (const char* file : { "outside.html", "outside.mjs", "secret.txt" })
-            app.writeResource(file, AppRunner::readFile(kPages + file));
+            app.writeResource(file, AppRunner::page("appcontent", file));
         if (!feature.empty())
             app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + feature));
         app.start();
@@ -47,7 +46,7 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
 // share memory; a web frame reaches none of it.
 TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheApp)
 {
-    LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
+    LoopbackServer web(AppRunner::page("appcontent", "web.html"));
     // Both ways in: the app origin named with the id in any case, and a relative page with the preference.
     const std::pair<std::string, std::string> configs[] = {
         { "app://Org.Penwick.Host/origin.html", "" },
@@ -59,7 +58,7 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         app.writePages("appcontent", "origin.html", { "origin.mjs", "checks.mjs", "ow.js", "data.json", "add.wasm", "pic.svg", "index.html",
             "main.mjs", "w.js" }, AppRunner::kFilePlugin + preference);
         app.writeConfig(AppRunner::replaced(AppRunner::readFile(app.resourcesDir() + "/config.xml"), "\"origin.html\"", "\"" + src + "\""));
-        app.writeResource("www/origin.mjs", AppRunner::replaced(AppRunner::readFile(kPages + "origin.mjs"), "@WEB@", web.origin() + "/web.html"));
+        app.writeResource("www/origin.mjs", AppRunner::page("appcontent", "origin.mjs", { { "@WEB@", web.origin() + "/web.html" } }));
         app.writeResource("www/secret.bin", "x");
         app.writeResource("secret.txt", "secret");
         app.writeResource("www/sub/a.txt", "a");
@@ -89,8 +88,8 @@ TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
         SCOPED_TRACE(library);
         AppRunner app;
         app.writePages("appcontent", "library.html", {},
-            preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
-        app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
+            preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>",
+            { { "@LIBRARY@", library } });
         app.start();
         EXPECT_TRUE(lineAppears(app, "library: hello string"));
     }
@@ -190,7 +189,7 @@ TEST(AppContent, AViteBuiltAppRunsFromTheAppOriginAndItsCaptureIsNotBlank)
     AppRunner app;
     const std::string source = app.path("source");
     for (const char* file : { "index.html", "main.js", "paint.js", "style.css", "vite.config.js" })
-        app.writeResource(std::string("../source/") + file, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/vite/" + file));
+        app.writeResource(std::string("../source/") + file, AppRunner::page("vite", file));
     const std::string build = "cd '" + source + "' && node '" + *vite + "/bin/vite.js' build --logLevel error --outDir '" + app.resourcesDir()
         + "/www' --emptyOutDir 2>&1";
     const std::string built = AppRunner::capture(build);

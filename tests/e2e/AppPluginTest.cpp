@@ -6,8 +6,6 @@
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/app/";
-
 // The application plugins, mapped beside the echo plugin.
 const std::string kFeatures = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"
                               "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>"
@@ -20,11 +18,10 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
 {
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("app", "popup.html", {}, kFeatures);
-    LoopbackServer inner(AppRunner::replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
+    LoopbackServer inner(AppRunner::page("app", "inner.html", { { "@LANDING@", landing } }));
     ASSERT_NE(inner.port(), 0);
-    const std::string store = PENWICK_STORE_HOST, popup = AppRunner::replaced(AppRunner::readFile(kPages + "popup.html"), "@STORE@", store);
-    app.writeResource("www/popup.html", AppRunner::replaced(popup, "@INNER@", inner.origin() + "/inner.html"));
+    const std::string store = PENWICK_STORE_HOST;
+    app.writePages("app", "popup.html", {}, kFeatures, { { "@STORE@", store }, { "@INNER@", inner.origin() + "/inner.html" } });
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
@@ -83,13 +80,11 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer redirect(LoopbackServer::Redirect { landing + "?code=chain" });
-    LoopbackServer chooser(AppRunner::replaced(AppRunner::readFile(kPages + "chooser.html"), "@LANDING@", landing));
+    LoopbackServer chooser(AppRunner::page("app", "chooser.html", { { "@LANDING@", landing } }));
     // Another port: another origin.
-    LoopbackServer framed(AppRunner::replaced(AppRunner::readFile(kPages + "framed.html"), "@FRAME@", chooser.origin() + "/"));
+    LoopbackServer framed(AppRunner::page("app", "framed.html", { { "@FRAME@", chooser.origin() + "/" } }));
     ASSERT_TRUE(redirect.port() && chooser.port() && framed.port());
-    app.writePages("app", "landing.html", {}, kFeatures);
-    const std::string main = AppRunner::replaced(AppRunner::readFile(kPages + "landing.html"), "@REDIRECT@", redirect.origin() + "/r");
-    app.writeResource("www/landing.html", AppRunner::replaced(main, "@FRAMED@", framed.origin() + "/"));
+    app.writePages("app", "landing.html", {}, kFeatures, { { "@REDIRECT@", redirect.origin() + "/r" }, { "@FRAMED@", framed.origin() + "/" } });
     app.start();
     // (The log keeps the query's names only.)
     ASSERT_TRUE(lineAppears(app, "snsLogin: " + landing + "?code=\u2026"));

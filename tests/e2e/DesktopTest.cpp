@@ -133,12 +133,10 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
 TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("desktop", "opener.html", {}, kAppPlugin);
     // The popup shows web pages only: stay.html comes from a loopback server.
-    LoopbackServer server(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/stay.html"));
+    LoopbackServer server(AppRunner::page("desktop", "stay.html"));
     ASSERT_NE(server.port(), 0);
-    app.writeResource("www/opener.html",
-        AppRunner::replaced(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/opener.html"), "@STAY@", server.origin() + "/stay.html"));
+    app.writePages("desktop", "opener.html", {}, kAppPlugin, { { "@STAY@", server.origin() + "/stay.html" } });
     app.start();
     auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
     ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();

@@ -37,7 +37,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     big.back() = '\x09';
     const std::pair<const char*, std::string> files[] = { { "../secret.txt", "secret" }, { "../secret.wav", wav(1) }, { "big.bin", big },
         { "small.txt", "still here" }, { "tree/sub/f.txt", "" }, { "style.css", "#box { width: 123px; }" }, { "notes.txt", "hi" },
-        { "inner.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/file/inner.html") }, { "tone.wav", wav(2) },
+        { "inner.html", AppRunner::page("file", "inner.html") }, { "tone.wav", wav(2) },
         { "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10) },
         { "pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)" } };
     for (const auto& [name, content] : files)
@@ -85,11 +85,8 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     };
     app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
     app.start();
-    const bool done = app.waitForLine(": DONE", 60s);
-    const auto missing = app.missingLogLines(lines, 30s);
-    app.kill();
-    ASSERT_TRUE(done) << app.output();
-    EXPECT_EQ(missing, std::vector<std::string>{}) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
+    EXPECT_TRUE(logged(app, lines));
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
     EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
 }

@@ -6,12 +6,9 @@
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/origin/";
-
 void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {})
 {
-    app.writePages("origin", page, {}, config);
-    app.writeResource("www/" + page, AppRunner::replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
+    app.writePages("origin", page, {}, config, { { "@ORIGIN@", origin } });
     app.start();
 }
 
@@ -29,10 +26,10 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         SCOPED_TRACE(grant == Grant::None ? "without a grant" : grant == Grant::Explicit ? "with a grant" : "with *");
         AppRunner app(AppRunner::Binary::TestApp);
         std::string appFile = "file://" + app.resourcesDir() + "/www/frames.html";
-        LoopbackServer server(AppRunner::replaced(AppRunner::readFile(kPages + "frame.html"), "@APPFILE@", appFile));
+        LoopbackServer server(AppRunner::page("origin", "frame.html", { { "@APPFILE@", appFile } }));
         ASSERT_NE(server.port(), 0);
-        app.writeResource("www/sandboxed.html", AppRunner::readFile(kPages + "sandboxed.html"));
-        app.writeResource("www/planted.html", AppRunner::readFile(kPages + "planted.html"));
+        app.writeResource("www/sandboxed.html", AppRunner::page("origin", "sandboxed.html"));
+        app.writeResource("www/planted.html", AppRunner::page("origin", "planted.html"));
         app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/pic.svg",
             R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)");
         std::string access = grant == Grant::Explicit ? "<access origin=\"" + server.origin() + "\"/>\n"
@@ -65,10 +62,9 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
 TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    std::string taker = AppRunner::readFile(kPages + "taker.html");
-    LoopbackServer server(taker);
+    LoopbackServer server(AppRunner::page("origin", "taker.html"));
     ASSERT_NE(server.port(), 0);
-    app.writeResource("planted.html", AppRunner::readFile(kPages + "planted.html"));
+    app.writeResource("planted.html", AppRunner::page("origin", "planted.html"));
     prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>", server.origin() + "/taker.html");
     EXPECT_TRUE(logged(app, { "asked", "taker ready", "taker waited" }, 40s));
     EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
@@ -88,7 +84,7 @@ TEST(Origin, AForeignFileNeverBecomesTheMainDocumentAndReadsNothingThroughWhfile
 {
     AppRunner app(AppRunner::Binary::TestApp);
     for (const char* page : { "dropped.html", "spy.html", "planted.html" })
-        app.writeResource(page, AppRunner::readFile(kPages + page));
+        app.writeResource(page, AppRunner::page("origin", page));
     app.writeResource("www/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)");
     const std::string dropped = "file://" + app.resourcesDir() + "/dropped.html";
     prepare(app, "leave.html", AppRunner::kFilePlugin, dropped);

@@ -7,8 +7,6 @@
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/permission/";
-
 // The desktop's notification server on `address`, from a thread of its own: records each Notify
 // call as "desktop-entry hint: summary / body", and can click the latest notification.
 class RecordingNotifications {
@@ -65,7 +63,7 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     if (otherClient.pid < 0)
         GTEST_SKIP() << "xclip is not installed";
     app.writeConfig(AppRunner::widget("<content src=\"asks.html\"/>"));
-    app.writeResource("www/asks.html", AppRunner::replaced(AppRunner::readFile(kPages + "asks.html"), "@ORIGIN@", server.origin()));
+    app.writeResource("www/asks.html", AppRunner::page("permission", "asks.html", { { "@ORIGIN@", server.origin() } }));
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     app.start();
 
@@ -92,7 +90,7 @@ TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
     AppRunner app;
     app.writeConfig(AppRunner::widget("<preference name=\"AppOrigin\" value=\"true\"/><content src=\"opfs.html\"/>"));
     for (const char* file : { "opfs.html", "opfs-worker.js" })
-        app.writeResource(std::string("www/") + file, AppRunner::readFile(kPages + file));
+        app.writeResource(std::string("www/") + file, AppRunner::page("permission", file));
     app.start();
     // The engine makes no custom-scheme origin cross-origin isolated.
     EXPECT_TRUE(logged(app, { "estimate answers: number, isolated: false", "opfs written" }, 40s));
