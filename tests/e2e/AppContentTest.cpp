@@ -1,28 +1,10 @@
 // The app's own pages read their own folder (modules, fetch, XHR, workers, WebAssembly); a file:
 // page outside the folder does not, and the rights follow the main frame's navigations both ways.
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include "e2e/E2E.h"
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <glib.h>
-#include <unistd.h>
-#include <gtest/gtest.h>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::LoopbackServer;
-using Lines = std::vector<std::string>;
-using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/appcontent/";
 // The last of 4.x, and 5.x, which reads text by iterating streams (filled in for the engine).
 constexpr const char* kPdfjsVersions[] = { "4.10.38", "5.7.284" };
 
@@ -48,14 +30,14 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
         app.writePages("appcontent", "index.html",
             { "main.mjs", "cross.mjs", "lib.mjs", "checks.mjs", "w.js", "mw.mjs", "reach.js", "data.json", "add.wasm" });
         for (const char* file : { "outside.html", "outside.mjs", "secret.txt" })
-            app.writeResource(file, AppRunner::readFile(kPages + file));
+            app.writeResource(file, AppRunner::page("appcontent", file));
         if (!feature.empty())
             app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + feature));
         app.start();
         Lines want;
         for (const auto& line : lines)
             want.push_back(AppRunner::replaced(line, "@OUTSIDE@", "file://" + app.resourcesDir() + "/outside.html"));
-        EXPECT_EQ(app.missingLogLines(want, 60s), Lines {}) << app.output();
+        EXPECT_TRUE(logged(app, want, 60s));
         EXPECT_EQ(app.countLines("outside bridge"), 0) << app.output();
     }
 }
@@ -64,7 +46,7 @@ TEST(AppContent, TheAppsPagesReadTheirFolderAndAPageOutsideItDoesNotUnlessTheFil
 // share memory; a web frame reaches none of it.
 TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheApp)
 {
-    LoopbackServer web(AppRunner::readFile(kPages + "web.html"));
+    LoopbackServer web(AppRunner::page("appcontent", "web.html"));
     // Both ways in: the app origin named with the id in any case, and a relative page with the preference.
     const std::pair<std::string, std::string> configs[] = {
         { "app://Org.Penwick.Host/origin.html", "" },
@@ -76,22 +58,21 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         app.writePages("appcontent", "origin.html", { "origin.mjs", "checks.mjs", "ow.js", "data.json", "add.wasm", "pic.svg", "index.html",
             "main.mjs", "w.js" }, AppRunner::kFilePlugin + preference);
         app.writeConfig(AppRunner::replaced(AppRunner::readFile(app.resourcesDir() + "/config.xml"), "\"origin.html\"", "\"" + src + "\""));
-        app.writeResource("www/origin.mjs", AppRunner::replaced(AppRunner::readFile(kPages + "origin.mjs"), "@WEB@", web.origin() + "/web.html"));
+        app.writeResource("www/origin.mjs", AppRunner::page("appcontent", "origin.mjs", { { "@WEB@", web.origin() + "/web.html" } }));
         app.writeResource("www/secret.bin", "x");
         app.writeResource("secret.txt", "secret");
         app.writeResource("www/sub/a.txt", "a");
         ASSERT_EQ(symlink("../secret.txt", app.path("resources/www/link.txt").c_str()), 0);
         ASSERT_EQ(symlink("../..", app.path("resources/www/sub/link").c_str()), 0);
         app.start();
-        EXPECT_EQ(app.missingLogLines({ "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
+        EXPECT_TRUE(logged(app, { "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14",
                       "xhr: 200 application/json 14", "range: 206 bytes 2-7/14 answer", "beyond: 416",
                       "types: text/html text/javascript text/javascript application/wasm image/svg+xml application/octet-stream",
                       "headers: bytes no-cache", "escapes: 404 404 404 404 404 404 404 404 404", "wasm streaming: 42",
                       "shared: 200 true application/json function read 7 42", "bridge: hi",
                       // A web frame: no bridge, and app:// URLs do not load.
                       "web frame: undefined refused refused" },
-                      60s),
-            Lines {}) << app.output();
+                      60s));
     }
 }
 
@@ -107,10 +88,10 @@ TEST(AppContent, ThePageLibraryLoadsFromTheReservedPathWithoutACopyInTheApp)
         SCOPED_TRACE(library);
         AppRunner app;
         app.writePages("appcontent", "library.html", {},
-            preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>");
-        app.writeResource("www/library.html", AppRunner::replaced(AppRunner::readFile(kPages + "library.html"), "@LIBRARY@", library));
+            preference + AppRunner::kFilePlugin + "<feature name=\"Device\"><param name=\"osx-package\" value=\"WHDevice\"/></feature>",
+            { { "@LIBRARY@", library } });
         app.start();
-        EXPECT_TRUE(app.waitForLine("library: hello string", 30s)) << app.output();
+        EXPECT_TRUE(lineAppears(app, "library: hello string"));
     }
 }
 
@@ -176,8 +157,7 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
             app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
 
         app.start();
-        EXPECT_EQ(app.missingLogLines({ "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s),
-            Lines {}) << app.output();
+        EXPECT_TRUE(logged(app, { "real worker: true", "pages: 1", "text: Hello Penwick", "drawn: 200x150, dark pixels: true" }, 60s));
     }
 }
 
@@ -195,7 +175,7 @@ TEST(AppContent, SqlJsAsShippedKeepsItsDatabaseInTheFilePluginAcrossRuns)
         app.writeResource(std::string("www/sqljs/") + file, AppRunner::readFile(*sqljs + "/" + file));
     for (const char* line : { "sql written", "sql read: first,second" }) {
         app.start();
-        EXPECT_TRUE(app.waitForLine(line, 30s)) << app.output();
+        EXPECT_TRUE(lineAppears(app, line));
         app.kill();
     }
 }
@@ -209,7 +189,7 @@ TEST(AppContent, AViteBuiltAppRunsFromTheAppOriginAndItsCaptureIsNotBlank)
     AppRunner app;
     const std::string source = app.path("source");
     for (const char* file : { "index.html", "main.js", "paint.js", "style.css", "vite.config.js" })
-        app.writeResource(std::string("../source/") + file, AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/vite/" + file));
+        app.writeResource(std::string("../source/") + file, AppRunner::page("vite", file));
     const std::string build = "cd '" + source + "' && node '" + *vite + "/bin/vite.js' build --logLevel error --outDir '" + app.resourcesDir()
         + "/www' --emptyOutDir 2>&1";
     const std::string built = AppRunner::capture(build);

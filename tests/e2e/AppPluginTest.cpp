@@ -1,24 +1,10 @@
 // The application plugin, the popup window, the web-site menu actions, the in-app browser and the
 // device facts in the real app. URLs meant for the system browser are recorded by the test app,
 // not opened.
-#include <algorithm>
-#include <cstdio>
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 #include <nlohmann/json.hpp>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::LoopbackServer;
-using namespace std::chrono_literals;
 
 namespace {
-
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/app/";
 
 // The application plugins, mapped beside the echo plugin.
 const std::string kFeatures = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>"
@@ -32,11 +18,10 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
 {
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("app", "popup.html", {}, kFeatures);
-    LoopbackServer inner(AppRunner::replaced(AppRunner::readFile(kPages + "inner.html"), "@LANDING@", landing));
+    LoopbackServer inner(AppRunner::page("app", "inner.html", { { "@LANDING@", landing } }));
     ASSERT_NE(inner.port(), 0);
-    const std::string store = PENWICK_STORE_HOST, popup = AppRunner::replaced(AppRunner::readFile(kPages + "popup.html"), "@STORE@", store);
-    app.writeResource("www/popup.html", AppRunner::replaced(popup, "@INNER@", inner.origin() + "/inner.html"));
+    const std::string store = PENWICK_STORE_HOST;
+    app.writePages("app", "popup.html", {}, kFeatures, { { "@STORE@", store }, { "@INNER@", inner.origin() + "/inner.html" } });
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
@@ -52,7 +37,7 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
              "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
              "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly })
         answers.push_back(line);
-    EXPECT_EQ(app.missingLogLines(answers, 30s), std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, answers, 30s));
     EXPECT_EQ(app.countLines("open refused: " + popupOnly), 2) << app.output();
     // Query values stay out of the log.
     EXPECT_TRUE(app.hasLogLine("https://example.org/page?q=\u2026..xxxx._system")) << app.output();
@@ -60,14 +45,14 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
 
     auto shown = [&] { return app.windowCount("inner", AppRunner::Shown::Only) > 0; };
     ASSERT_TRUE(AppRunner::waitUntil(shown, 30s)) << app.output();
-    ASSERT_TRUE(app.waitForLine("first login", 30s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "first login"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 30s)) << "the popup stays after the landing page";
     ASSERT_TRUE(AppRunner::waitUntil(shown, 30s)) << app.output();
     EXPECT_EQ(app.windowCount("inner", AppRunner::Shown::OrNot), 1) << "a second window for the second open";
     bool done = app.waitForLine(": DONE", 30s);
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 30s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers F1"));
-    EXPECT_TRUE(app.waitForLine(std::string("system opens ") + PENWICK_DOCUMENTS_URL, 30s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, std::string("system opens ") + PENWICK_DOCUMENTS_URL));
     app.kill();
     ASSERT_TRUE(done) << app.output();
 
@@ -95,16 +80,14 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer redirect(LoopbackServer::Redirect { landing + "?code=chain" });
-    LoopbackServer chooser(AppRunner::replaced(AppRunner::readFile(kPages + "chooser.html"), "@LANDING@", landing));
+    LoopbackServer chooser(AppRunner::page("app", "chooser.html", { { "@LANDING@", landing } }));
     // Another port: another origin.
-    LoopbackServer framed(AppRunner::replaced(AppRunner::readFile(kPages + "framed.html"), "@FRAME@", chooser.origin() + "/"));
+    LoopbackServer framed(AppRunner::page("app", "framed.html", { { "@FRAME@", chooser.origin() + "/" } }));
     ASSERT_TRUE(redirect.port() && chooser.port() && framed.port());
-    app.writePages("app", "landing.html", {}, kFeatures);
-    const std::string main = AppRunner::replaced(AppRunner::readFile(kPages + "landing.html"), "@REDIRECT@", redirect.origin() + "/r");
-    app.writeResource("www/landing.html", AppRunner::replaced(main, "@FRAMED@", framed.origin() + "/"));
+    app.writePages("app", "landing.html", {}, kFeatures, { { "@REDIRECT@", redirect.origin() + "/r" }, { "@FRAMED@", framed.origin() + "/" } });
     app.start();
     // (The log keeps the query's names only.)
-    ASSERT_TRUE(app.waitForLine("snsLogin: " + landing + "?code=\u2026", 30s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "snsLogin: " + landing + "?code=\u2026"));
     EXPECT_TRUE(AppRunner::waitUntil([&] {
         (void)app.onWindow("framed", "windowfocus --sync %1 mousemove --window %1 100 100 click 1");
         return app.waitForLine("by a navigation that a frame of another origin may have chosen; it is not handed over", 2s);
@@ -121,18 +104,16 @@ TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
     ASSERT_TRUE(app.waitForLine("openUrl answered null; ready", 20s)) << app.output();
-    EXPECT_EQ(app.missingLogLines({ "system opens https://example.org/plugin", "system opens https://example.org/auto",
+    EXPECT_TRUE(logged(app, { "system opens https://example.org/plugin", "system opens https://example.org/auto",
                   "ERROR: refused a new window for https://example.org/framed: the page shows content that is not the app's, and "
-                  "the user did not ask for it" }),
-        std::vector<std::string> {}) << app.output();
+                  "the user did not ask for it" }));
     for (const char* y : { "50", "150", "250", "350" })
         ASSERT_TRUE(app.onWindow("Penwick", std::string("mousemove --window %1 400 ") + y + " click 1")) << app.output();
     const std::string own = "file://" + app.resourcesDir() + "/www/open.html";
-    EXPECT_EQ(app.missingLogLines({ "opening https://example.org/ in the system browser", "system opens https://example.org/",
+    EXPECT_TRUE(logged(app, { "opening https://example.org/ in the system browser", "system opens https://example.org/",
                   "system opens https://example.org/link?code=\u2026",
                   "ERROR: refused a new window for ftp://example.org/x?k=\u2026: only http and https addresses open in the browser",
-                  "ERROR: refused a new window for " + own + ": the app's own pages open only in its window" }),
-        std::vector<std::string> {}) << app.output();
+                  "ERROR: refused a new window for " + own + ": the app's own pages open only in its window" }));
     EXPECT_EQ(app.countLines("window.open answered null"), 4) << app.output();
     // Only the desktop's stand-in sees a query's value; the log does not.
     EXPECT_EQ(app.countLines("desktop stand-in got https://example.org/link?code=SECRET"), 1) << app.output();
@@ -155,14 +136,14 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     auto typePath = [&](const std::string& path) {
         return answer("Save", "ctrl+a") && AppRunner::xdotool("type --delay 5 '" + path + "'") && AppRunner::xdotool("key --clearmodifiers Return");
     };
-    ASSERT_TRUE(app.waitForLine(": bad content done", 20s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
     for (auto [path, line] : { std::pair { "/report.pdf", ": pdf done" }, { "/notes.txt", ": text done" } }) {
         ASSERT_TRUE(typePath(out + path)) << app.output();
-        ASSERT_TRUE(app.waitForLine(line, 30s)) << app.output();
+        ASSERT_TRUE(lineAppears(app, line));
     }
     ASSERT_TRUE(answer("Save", "Escape")) << app.output();
-    ASSERT_TRUE(app.waitForLine(": cancel done", 30s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": cancel done"));
     // No one, root included, can make a file in /proc: the write fails, is shown, and Return closes the message.
     (void)typePath("/proc/locked.txt");
     EXPECT_TRUE(answer("Error", "Return")) << app.output();
@@ -181,9 +162,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_TRUE(app.hasLogLine("save as notes txt <8 bytes>")) << app.output();
     EXPECT_EQ(app.countLines("hello"), 0) << app.output();
     // Each call is answered once its dialog has closed.
-    EXPECT_EQ(app.missingLogLines({ "bad failed ERROR: the content of bad.pdf is not Base64", "report answered " + out + "/report.pdf",
-                  "notes answered " + out + "/notes.txt", "cancelled answered null" }),
-        std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, { "bad failed ERROR: the content of bad.pdf is not Base64", "report answered " + out + "/report.pdf",
+                  "notes answered " + out + "/notes.txt", "cancelled answered null" }));
     EXPECT_EQ(app.countLines("locked failed ERROR: /proc/locked.txt could not be saved: "), 1) << app.output();
 }
 

@@ -57,14 +57,22 @@ std::string AppRunner::widget(const std::string& body)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<widget>\n" + body + "\n</widget>\n";
 }
 
-void AppRunner::writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras,
-    const std::string& config) const
+std::string AppRunner::page(const std::string& folder, const std::string& file, const Replacements& replacements)
 {
-    writeConfig(widget("<content src=\"" + page + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>" + config));
+    std::string text = readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + file);
+    for (const auto& [placeholder, value] : replacements)
+        text = replaced(text, placeholder, value);
+    return text;
+}
+
+void AppRunner::writePages(const std::string& folder, const std::string& start, const std::vector<std::string>& extras,
+    const std::string& config, const Replacements& replacements) const
+{
+    writeConfig(widget("<content src=\"" + start + "\"/>\n<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>" + config));
     writePageLibrary();
-    writeResource("www/" + page, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + page));
+    writeResource("www/" + start, page(folder, start, replacements));
     for (const auto& extra : extras)
-        writeResource("www/" + extra, readFile(std::string(PENWICK_E2E_PAGES) + "/" + folder + "/" + extra));
+        writeResource("www/" + extra, page(folder, extra));
 }
 
 void AppRunner::start(const std::vector<std::string>& args)

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -35,10 +36,15 @@ public:
         = "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/><param name=\"onload\" value=\"true\"/></feature>";
     // The page library (www/webhost/ of the source tree) in www/webhost/.
     void writePageLibrary() const;
-    // The test build's start page `page` from tests/e2e/pages/`folder`, with `extras` beside it, the
-    // page library, the echo plugin mapped as "Echo" and `config` added to config.xml.
-    void writePages(const std::string& folder, const std::string& page, const std::vector<std::string>& extras = {},
-        const std::string& config = {}) const;
+    // Placeholders of a test page ("@ORIGIN@") and their values.
+    using Replacements = std::vector<std::pair<std::string, std::string>>;
+    // The text of tests/e2e/pages/`folder`/`file`, its placeholders replaced.
+    static std::string page(const std::string& folder, const std::string& file, const Replacements& replacements = {});
+    // The test build's start page `start` from tests/e2e/pages/`folder` (its placeholders replaced),
+    // with `extras` beside it, the page library, the echo plugin mapped as "Echo" and `config` added
+    // to config.xml.
+    void writePages(const std::string& folder, const std::string& start, const std::vector<std::string>& extras = {},
+        const std::string& config = {}, const Replacements& replacements = {}) const;
 
     // An environment variable the app gets when it starts (the test-only switches).
     void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }

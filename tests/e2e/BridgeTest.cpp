@@ -1,16 +1,7 @@
 // The page and the host meeting in the real app under Xvfb: the bridge, the console, dialogs,
 // and the native-ready notice.
-#include <algorithm>
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 #include <regex>
-#include <string>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-
-using penwick::e2e::AppRunner;
-using namespace std::chrono_literals;
-using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -19,21 +10,20 @@ void runPage(AppRunner& app, const std::string& page)
 {
     app.writePages("bridge", page);
     app.start();
-    ASSERT_TRUE(app.waitForLine(": DONE", 20s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": DONE", 20s));
 }
 
 TEST(Bridge, CallsAnswersAndByteBuffersBetweenThePageAndTheActions)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     runPage(app, "calls.html");
-    EXPECT_EQ(app.missingLogLines({ "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
+    EXPECT_TRUE(logged(app, { "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
                   "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true", "own proto key: true",
                   "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
                   "from markers: true tail", "answers in order: true 215",
                   "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
                   "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
-                  "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" }),
-        Lines {}) << app.output();
+                  "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" }));
     // The action's own log line comes before the page's next statement.
     int counted = app.indexOfLogLine("count: 1");
     ASSERT_GE(counted, 0) << app.output();
@@ -47,7 +37,7 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
     AppRunner app(AppRunner::Binary::TestApp);
     runPage(app, "frames.html");
     const std::string notFound = "not found, or is not a WHPlugin. Check your plugin mapping in config.xml.";
-    EXPECT_EQ(app.missingLogLines({ "echo: \"from frame a\"", "three distinct bridges: true", "sub-frame told ready: true",
+    EXPECT_TRUE(logged(app, { "echo: \"from frame a\"", "three distinct bridges: true", "sub-frame told ready: true",
                   "keys: [\"zeta\",\"alpha\"] [\"a\",\"b\"]", "ERROR: Plugin 'NoSuchService' " + notFound,
                   "ERROR: Method 'nosuch:' not defined in Plugin 'Echo'", "ERROR: Plugin '' " + notFound,
                   "ERROR: Classname and/or methodName not found for command.", "page goes on",
@@ -56,8 +46,7 @@ TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresA
                   "undefined", "JavaScript error: frames.html:16: Error: boom",
                   // Engine messages keep the names of query parameters, not their values.
                   "JavaScript error: frames.html:17: Error: see https://x.example/?token=\u2026",
-                  "navigating to file://" + app.resourcesDir() + "/www/frames.html" }),
-        Lines {}) << app.output();
+                  "navigating to file://" + app.resourcesDir() + "/www/frames.html" }));
     // Arguments that are not an array (a text, none at all, or not representable) run no action:
     // the one echo is the sub-frame's.
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 30s))
@@ -73,13 +62,12 @@ TEST(Bridge, ConsoleHasEveryStandardMemberAndLogsEveryValue)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     runPage(app, "console.html");
-    EXPECT_EQ(app.missingLogLines({ "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
+    EXPECT_TRUE(logged(app, { "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
                   "warn: styled", "error: {\"a\":1}|[1]|7", "debug: x y", "trace: t 2",
                   "cyclic {\"n\":1,\"self\":\"[Circular]\"} Error: bad Symbol(s) function named() [object Map]",
                   "hostile [unprintable]", "[{\"a\":1}]", "g", "default: 1", "default: 2", "k: 1",
                   "warn: Count for 'never' does not exist", "warn: Timer 't' does not exist", "error: Assertion failed: x y",
-                  "error: Assertion failed", "{\"d\":1}", "x y", "detached 1", "not functions: [] threw: []" }),
-        Lines {}) << app.output();
+                  "error: Assertion failed", "{\"d\":1}", "x y", "detached 1", "not functions: [] threw: []" }));
     EXPECT_EQ(app.countLines("default: 1"), 2) << app.output();
     EXPECT_EQ(app.countLines("never"), 1) << app.output();
     std::regex timed(R"(: t: \d+\.\d{3} ms( mid)?$)");
@@ -96,7 +84,7 @@ TEST(Bridge, AppPagesIterateStreamsAndMakeThemFromIterables)
     for (const char* line : { "same function true", "all 1,2,3 unlocked true", "break cancelled undefined unlocked true",
              "kept true then 2,3", "locked TypeError", "error broke", "from 1,2,3", "from async a closed", "not iterable TypeError" })
         expected.push_back(std::string("streams: ") + line);
-    EXPECT_EQ(app.missingLogLines(expected), Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, expected));
 }
 
 // Scripted answers reach the page; then the page asks whether to leave: the first answer stays,
@@ -110,16 +98,15 @@ TEST(Dialogs, ScriptedAnswersChosenFilesAndTheLeavePageQuestionReachThePage)
     app.setEnv("PENWICK_TEST_DIALOGS",
         ("ok;ok;cancel;text:abc;text:;cancel;files:" + app.path("picked/a.txt") + "|" + app.path("picked/b.txt") + ";cancel;ok"));
     app.start();
-    ASSERT_TRUE(app.waitForLine(": ready to pick", 20s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": ready to pick", 20s));
     // A file input opens only on a user's click.
     ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 100 100 click 1"));
-    EXPECT_EQ(app.missingLogLines({ "dialog alert: hello", "confirm ok: true", "confirm cancel: false", "dialog prompt: name? [def]",
-                  "prompt text: \"abc\"", "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes image/png", "chosen: a.txt,b.txt" }),
-        Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, { "dialog alert: hello", "confirm ok: true", "confirm cancel: false", "dialog prompt: name? [def]",
+                  "prompt text: \"abc\"", "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes image/png", "chosen: a.txt,b.txt" }));
 
     const std::string click = "mousemove --window %1 100 500 click 1";
     ASSERT_TRUE(app.onWindow("Penwick", click));
-    ASSERT_TRUE(app.waitForLine(": still here", 30s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": still here"));
     EXPECT_EQ(app.countLines("left the page"), 0) << app.output();
     // Under load a click can land before the window takes input again; click until the page
     // has seen a second one.
@@ -127,7 +114,7 @@ TEST(Dialogs, ScriptedAnswersChosenFilesAndTheLeavePageQuestionReachThePage)
         (void)app.onWindow("Penwick", click);
         (void)AppRunner::waitUntil([&] { return app.countLines(": clicked") >= 2; }, 2s);
     }
-    ASSERT_TRUE(app.waitForLine(": left the page", 30s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": left the page"));
     // Two of the page's own and two leave-page questions.
     EXPECT_EQ(app.countLines("dialog confirm: "), 4) << app.output();
 }

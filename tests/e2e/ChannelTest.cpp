@@ -2,28 +2,15 @@
 // that come and go do not pile up script contexts in the host, attacks on its socket leave the host
 // serving and small, a lost web process is replaced (lost twice, it leaves a page that reloads),
 // and the socket's folder goes when the host ends on a signal or, if killed, at the next start.
-#include <algorithm>
-#include <csignal>
+#include "e2e/E2E.h"
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <glib.h>
-#include <gtest/gtest.h>
 #include <poll.h>
-#include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-
-using penwick::e2e::AppRunner;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -33,7 +20,7 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
     app.writePages("channel", "navigate.html", { "child.html" });
     app.setEnv("PENWICK_TEST_CHANNEL_LIMIT", "65536");
     app.start();
-    ASSERT_TRUE(app.waitForLine(": main frame answered still here", 120s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": main frame answered still here", 120s));
     for (const char* line : { "ERROR: a call to Echo.echo carried 1000", "bytes, more than the page channel's limit of 65536 bytes; it was refused.",
              "oversized call failed: the call's arguments (1000", "large answer whole: true", "then answered small",
              "oversized bytes failed: the answer is too large for the host's page channel (a NativeCallback frame of 70",
@@ -124,7 +111,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     const std::string live = leftFolder(app, getpid(), "abc123");
     ASSERT_EQ(symlink(live.c_str(), (app.path("tmp/penwick-") + std::to_string(dead) + "-lnk123").c_str()), 0);
     app.start();
-    ASSERT_TRUE(app.waitForLine(": answered 3", 60s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": answered 3", 60s));
     EXPECT_FALSE(AppRunner::fileExists(stale));
     EXPECT_TRUE(AppRunner::fileExists(live + "/bridge"));
     // The live host's folder, the link to it and the new host's own.
@@ -206,7 +193,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     ASSERT_FALSE(processes.empty());
     for (pid_t web : processes)
         ::kill(web, SIGKILL);
-    EXPECT_TRUE(app.waitForLine(": page loaded 2", 30s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, ": page loaded 2"));
     EXPECT_GE(app.countLines("reloading the page"), 1) << app.output();
     // Lost again at once: the host does not loop, it shows a page that reloads on F5.
     for (pid_t web : app.webProcesses())

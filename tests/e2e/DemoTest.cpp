@@ -1,17 +1,6 @@
 // The demo application as shipped: it fits its window at two sizes with every card filled, its
 // screenshots are the ones README shows, and it signs in through the popup with its own page.
-#include <cstdlib>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <string>
-#include <utility>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::LoopbackServer;
-using namespace std::chrono_literals;
+#include "e2e/E2E.h"
 
 namespace {
 

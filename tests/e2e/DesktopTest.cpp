@@ -1,27 +1,12 @@
 // The app on a desktop session: one instance per application id (over a private session bus,
 // and by a lock without one), quitting on a signal while a dialog is open, and the desktop's
 // colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 
 #include <atomic>
-#include <csignal>
-#include <cstdio>
-#include <filesystem>
 #include <gio/gio.h>
 #include <gio/gunixsocketaddress.h>
 #include <sys/stat.h>
-#include <string>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-#include "e2e/PrivateBus.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::BusService;
-using penwick::e2e::LoopbackServer;
-using penwick::e2e::PrivateBus;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -86,8 +71,7 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
     second.shareFoldersWith(first);
     second.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     EXPECT_EQ(second.run({ "--resources", second.resourcesDir() }, 30s), 0) << second.output();
-    EXPECT_TRUE(first.waitForLine("activated again by a second launch, with arguments: --resources " + second.resourcesDir(), 30s))
-        << first.output();
+    EXPECT_TRUE(lineAppears(first, "activated again by a second launch, with arguments: --resources " + second.resourcesDir()));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return std::stoul(focusedWindow(), nullptr, 0) == std::stoul(window, nullptr, 0); }, 30s))
         << "focus on " << focusedWindow() << ", the app's window is " << window;
     EXPECT_EQ(AppRunner::capture("xdotool search --all --onlyvisible --name '^Penwick$' | wc -l"), "1\n");
@@ -149,12 +133,10 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
 TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("desktop", "opener.html", {}, kAppPlugin);
     // The popup shows web pages only: stay.html comes from a loopback server.
-    LoopbackServer server(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/stay.html"));
+    LoopbackServer server(AppRunner::page("desktop", "stay.html"));
     ASSERT_NE(server.port(), 0);
-    app.writeResource("www/opener.html",
-        AppRunner::replaced(AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/desktop/opener.html"), "@STAY@", server.origin() + "/stay.html"));
+    app.writePages("desktop", "opener.html", {}, kAppPlugin, { { "@STAY@", server.origin() + "/stay.html" } });
     app.start();
     auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
     ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
@@ -187,11 +169,11 @@ TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
     AppRunner app;
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     startPage(app, kScheme);
-    EXPECT_EQ(app.missingLogLines({ "dark style, from the settings portal", "scheme: dark" }), std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, { "dark style, from the settings portal", "scheme: dark" }));
     portal.change(2);
-    EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, { "scheme changed: light" }));
     portal.change(1);
-    EXPECT_TRUE(app.waitForLine("scheme changed: dark", 30s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "scheme changed: dark"));
 }
 
 TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
@@ -206,10 +188,9 @@ TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
     setScheme("prefer-dark");
     app.setEnv("GSETTINGS_BACKEND", "keyfile");
     startPage(app, kScheme);
-    EXPECT_EQ(app.missingLogLines({ "dark style, from the desktop's interface settings", "scheme: dark" }), std::vector<std::string> {})
-        << app.output();
+    EXPECT_TRUE(logged(app, { "dark style, from the desktop's interface settings", "scheme: dark" }));
     setScheme("default");
-    EXPECT_EQ(app.missingLogLines({ "scheme changed: light" }), std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, { "scheme changed: light" }));
 }
 
 } // namespace

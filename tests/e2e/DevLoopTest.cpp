@@ -1,15 +1,6 @@
 // The developer's loop in the real app: reload and inspector keys with developer extras on (and
 // the page's own keys without), and a run on a development server with --dev-url.
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::LoopbackServer;
-using namespace std::chrono_literals;
+#include "e2e/E2E.h"
 
 namespace {
 
@@ -35,18 +26,18 @@ TEST(DevLoop, ReloadAndInspectorKeysOnlyWithDeveloperExtras)
         if (extras)
             app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
         app.start();
-        ASSERT_TRUE(app.waitForLine("load 1", 20s)) << app.output();
+        ASSERT_TRUE(lineAppears(app, "load 1", 20s));
         const long windows = app.windowCount(".*", AppRunner::Shown::Only);
         auto press = [&](const std::string& keys) {
             return app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers " + keys);
         };
         ASSERT_TRUE(press("F5"));
         if (extras) {
-            EXPECT_TRUE(app.waitForLine("load 2", 20s)) << app.output();
+            EXPECT_TRUE(lineAppears(app, "load 2", 20s));
         }
         ASSERT_TRUE(press("ctrl+r"));
         if (extras) {
-            EXPECT_TRUE(app.waitForLine("load 3", 20s)) << app.output();
+            EXPECT_TRUE(lineAppears(app, "load 3", 20s));
             ASSERT_TRUE(press("ctrl+shift+i"));
             EXPECT_TRUE(AppRunner::waitUntil([&] { return app.windowCount(".*", AppRunner::Shown::Only) > windows; }, 20s))
                 << "no inspector window\n" << app.output();
@@ -54,7 +45,7 @@ TEST(DevLoop, ReloadAndInspectorKeysOnlyWithDeveloperExtras)
             EXPECT_EQ(app.countLines("page key"), 0) << app.output();
         } else {
             ASSERT_TRUE(press("ctrl+shift+i"));
-            EXPECT_TRUE(app.waitForLine("page key ctrl+I", 30s)) << app.output();
+            EXPECT_TRUE(lineAppears(app, "page key ctrl+I"));
             for (const char* key : { "page key F5", "page key ctrl+r" })
                 EXPECT_EQ(app.countLines(key), 1) << key << "\n" << app.output();
             EXPECT_EQ(app.countLines("load 2"), 0) << app.output();
@@ -84,7 +75,7 @@ TEST(DevLoop, DevUrlGrantsTheServersOriginForThatRunOnly)
     EXPECT_EQ(app.countLines("--dev-url takes the http or https address"), 1) << app.output();
 
     app.start({ "--dev-url", url });
-    EXPECT_TRUE(app.waitForLine("dev page bridge: object", 20s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "dev page bridge: object", 20s));
     EXPECT_TRUE(app.hasLogLine("this run uses the development server at " + url + ": its origin may call native code until the app ends"))
         << app.output();
     EXPECT_EQ(app.countLines("start page"), 0) << app.output();
@@ -92,7 +83,7 @@ TEST(DevLoop, DevUrlGrantsTheServersOriginForThatRunOnly)
 
     app.setEnv("PENWICK_DEV_URL", "");
     app.start();
-    EXPECT_TRUE(app.waitForLine("dev page bridge: undefined", 20s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "dev page bridge: undefined", 20s));
     EXPECT_EQ(app.countLines("start page"), 1) << app.output();
 }
 

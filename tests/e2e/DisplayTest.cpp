@@ -1,18 +1,9 @@
 // Window size, full screen and the pointer auto-hide of the real app on a virtual X server,
 // with and without a window manager.
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <glib.h>
-#include <optional>
-#include <unistd.h>
-#include <utility>
 
-#include "e2e/AppRunner.h"
-#include "e2e/Child.h"
 #include "e2e/XServer.h"
 #include "support/TempDir.h"
 
@@ -21,10 +12,7 @@
 // Xlib's macro, a name of ours here.
 #undef None
 
-using penwick::e2e::AppRunner;
-using penwick::e2e::Child;
 using penwick::e2e::OwnDisplay;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -69,13 +57,17 @@ std::optional<Frame> outerFrame(const AppRunner& app)
     return f;
 }
 
-// Waits until the window's outer frame is `want`; the last frame seen otherwise.
-testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chrono::milliseconds timeout = 30s)
+// Waits until the window's outer frame meets `want`; the last frame seen otherwise.
+testing::AssertionResult frameBecomes(const AppRunner& app, const std::function<bool(const Frame&)>& want, std::chrono::milliseconds timeout = 30s)
 {
     std::optional<Frame> last;
-    if (waitUntil([&] { return (last = outerFrame(app)) == want; }, timeout))
+    if (waitUntil([&] { return (last = outerFrame(app)) && want(*last); }, timeout))
         return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "want " << want << ", have " << last;
+    return testing::AssertionFailure() << "have " << last;
+}
+testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chrono::milliseconds timeout = 30s)
+{
+    return frameBecomes(app, [&](const Frame& f) { return f == want; }, timeout) << ", want " << want;
 }
 
 // The root's supporting-window property outlives a window manager that is gone; the window it
@@ -145,7 +137,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     {
         AppRunner app;
         startApp(app, kFullScreen);
-        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        ASSERT_TRUE(lineAppears(app, "Full screen resolution:", 20s));
         ASSERT_TRUE(frameBecomes(app, screen));
         // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
         // of the screen, now with the window manager's title bar inside it.
@@ -166,21 +158,14 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeft)
     }
     AppRunner app;
     startApp(app, kFixed);
-    ASSERT_TRUE(app.waitForLine("Set window size to 800.0 x 600.0", 20s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "Set window size to 800.0 x 600.0", 20s));
     // Where the window manager places it is its own choice.
-    std::optional<Frame> fixed;
-    EXPECT_TRUE(waitUntil([&] {
-        fixed = outerFrame(app);
-        return fixed && fixed->width == 800 && fixed->height == 600 && fixed->title == Title::Shown;
-    }, 30s)) << fixed;
+    EXPECT_TRUE(frameBecomes(app, [](const Frame& f) { return f.width == 800 && f.height == 600 && f.title == Title::Shown; }));
     // Taller than the frame the layout gave (kept from its bottom edge), the window still starts
     // with its title bar on screen.
     app.kill();
     startApp(app, R"(<preference name="WindowSize" value="900x1000"/>)");
-    EXPECT_TRUE(waitUntil([&] {
-        fixed = outerFrame(app);
-        return fixed && fixed->width == 900 && fixed->height == 1000 && fixed->y >= 0 && fixed->y + 1000 <= screen.height;
-    }, 30s)) << fixed;
+    EXPECT_TRUE(frameBecomes(app, [&](const Frame& f) { return f.width == 900 && f.height == 1000 && f.y >= 0 && f.y + 1000 <= screen.height; }));
 }
 
 // Xorg with the dummy driver, whose outputs RandR lines up as monitors, which GTK sees as such
@@ -225,11 +210,9 @@ TEST(Display, UnderAWindowManagerAWindowStartsReachableAndComesBackWhereTheUserL
     {
         AppRunner app;
         startApp(app, R"(<preference name="WindowSize" value="1280x800"/>)");
-        EXPECT_TRUE(waitUntil([&] {
-            frame = outerFrame(app);
-            return frame && frame->width == 1280 && frame->height == 800 && frame->title == Title::Shown && frame->x >= 0
-                && frame->y >= 0 && frame->x + 1280 <= 1440 && frame->y + 800 <= 900;
-        }, 30s)) << frame;
+        EXPECT_TRUE(frameBecomes(app, [](const Frame& f) {
+            return f.width == 1280 && f.height == 800 && f.title == Title::Shown && f.x >= 0 && f.y >= 0 && f.x + 1280 <= 1440 && f.y + 800 <= 900;
+        }));
     }
     AppRunner first;
     startApp(first, "");
@@ -315,7 +298,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
         }
         AppRunner app;
         startApp(app, kFullScreen);
-        ASSERT_TRUE(app.waitForLine("Full screen resolution:", 20s)) << app.output();
+        ASSERT_TRUE(lineAppears(app, "Full screen resolution:", 20s));
         EXPECT_TRUE(app.hasLogLine("Full screen resolution: " + std::to_string(layout.expected.width) + ".0 x "
             + std::to_string(layout.expected.height) + ".0")) << app.output();
         EXPECT_TRUE(frameBecomes(app, layout.expected));

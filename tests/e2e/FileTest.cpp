@@ -1,20 +1,12 @@
 // The page's file system through a real page: file systems and paths, entries, copies and moves
 // across file systems, reading and writing, queries, the answers to bad calls, confinement, and
 // whfile URLs loaded by the engine (markup, fetch with its headers, byte ranges, audio).
+#include "e2e/E2E.h"
+
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
-#include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
-
-#include "e2e/AppRunner.h"
-
-using penwick::e2e::AppRunner;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -45,7 +37,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     big.back() = '\x09';
     const std::pair<const char*, std::string> files[] = { { "../secret.txt", "secret" }, { "../secret.wav", wav(1) }, { "big.bin", big },
         { "small.txt", "still here" }, { "tree/sub/f.txt", "" }, { "style.css", "#box { width: 123px; }" }, { "notes.txt", "hi" },
-        { "inner.html", AppRunner::readFile(std::string(PENWICK_E2E_PAGES) + "/file/inner.html") }, { "tone.wav", wav(2) },
+        { "inner.html", AppRunner::page("file", "inner.html") }, { "tone.wav", wav(2) },
         { "data.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10) },
         { "pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)" } };
     for (const auto& [name, content] : files)
@@ -93,11 +85,8 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     };
     app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
     app.start();
-    const bool done = app.waitForLine(": DONE", 60s);
-    const auto missing = app.missingLogLines(lines, 30s);
-    app.kill();
-    ASSERT_TRUE(done) << app.output();
-    EXPECT_EQ(missing, std::vector<std::string>{}) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
+    EXPECT_TRUE(logged(app, lines));
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
     EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
 }
@@ -125,15 +114,14 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     app.writePages("file", "disk.html", { "harness.js" }, AppRunner::kFilePlugin);
     app.start();
 
-    ASSERT_TRUE(app.waitForLine("measure now", 60s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "measure now", 60s));
     // The peak starts again from here (writing 5 to clear_refs resets it).
     std::ofstream("/proc/" + std::to_string(app.pid()) + "/clear_refs") << "5";
     const long before = AppRunner::statusKiB(app.pid(), "VmRSS");
-    ASSERT_TRUE(app.waitForLine(": DONE", 60s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     const long peak = AppRunner::statusKiB(app.pid(), "VmHWM");
-    EXPECT_EQ(app.missingLogLines({ "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4",
-                  "two gib ok 4", "alive ok true" }, 30s),
-        std::vector<std::string> {}) << app.output();
+    EXPECT_TRUE(logged(app, { "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4",
+                  "two gib ok 4", "alive ok true" }, 30s));
     app.kill();
     EXPECT_TRUE(AppRunner::readFile(data + "/old.bin") == old);
     EXPECT_LT(peak - before, 64 * 1024) << before << " KiB before the reads, a peak of " << peak << " KiB";

@@ -1,12 +1,6 @@
 // The host's own words follow the user's language, and right-to-left languages mirror: the page's
 // confirm dialog under German and Arabic. LANGUAGE over C.UTF-8 needs no generated locale.
-#include <gtest/gtest.h>
-#include <string>
-
-#include "e2e/AppRunner.h"
-
-using penwick::e2e::AppRunner;
-using namespace std::chrono_literals;
+#include "e2e/E2E.h"
 
 namespace {
 
@@ -28,11 +22,10 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
         app.setEnv("LANGUAGE", c.language);
         app.setEnv("G_MESSAGES_DEBUG", "penwick");
         app.start();
-        ASSERT_TRUE(app.waitForLine("dialog '" + c.title + "' buttons '" + c.ok + "' '" + c.cancel + "' " + c.direction, 30s))
-            << app.output();
+        ASSERT_TRUE(lineAppears(app, "dialog '" + c.title + "' buttons '" + c.ok + "' '" + c.cancel + "' " + c.direction));
         // The window manager sees the translated title; Return answers with the first button.
         ASSERT_TRUE(app.onWindow(c.title, "windowfocus --sync %1 key --clearmodifiers Return")) << app.output();
-        EXPECT_TRUE(app.waitForLine("confirm answered: true", 20s)) << app.output();
+        EXPECT_TRUE(lineAppears(app, "confirm answered: true", 20s));
     }
 }
 

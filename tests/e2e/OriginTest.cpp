@@ -2,26 +2,13 @@
 // origins config.xml grants; not data: frames, sandboxed frames or other web origins, and a call
 // claiming to come from such a frame is refused by the host. Web frames and their children learn
 // nothing of whfile files, and what they download is not saved.
-#include <gtest/gtest.h>
-#include <csignal>
-#include <string>
-
-#include "e2e/AppRunner.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::LoopbackServer;
-using Lines = std::vector<std::string>;
-using namespace std::chrono_literals;
+#include "e2e/E2E.h"
 
 namespace {
 
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/origin/";
-
 void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {})
 {
-    app.writePages("origin", page, {}, config);
-    app.writeResource("www/" + page, AppRunner::replaced(AppRunner::readFile(kPages + page), "@ORIGIN@", origin));
+    app.writePages("origin", page, {}, config, { { "@ORIGIN@", origin } });
     app.start();
 }
 
@@ -39,10 +26,10 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         SCOPED_TRACE(grant == Grant::None ? "without a grant" : grant == Grant::Explicit ? "with a grant" : "with *");
         AppRunner app(AppRunner::Binary::TestApp);
         std::string appFile = "file://" + app.resourcesDir() + "/www/frames.html";
-        LoopbackServer server(AppRunner::replaced(AppRunner::readFile(kPages + "frame.html"), "@APPFILE@", appFile));
+        LoopbackServer server(AppRunner::page("origin", "frame.html", { { "@APPFILE@", appFile } }));
         ASSERT_NE(server.port(), 0);
-        app.writeResource("www/sandboxed.html", AppRunner::readFile(kPages + "sandboxed.html"));
-        app.writeResource("www/planted.html", AppRunner::readFile(kPages + "planted.html"));
+        app.writeResource("www/sandboxed.html", AppRunner::page("origin", "sandboxed.html"));
+        app.writeResource("www/planted.html", AppRunner::page("origin", "planted.html"));
         app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/pic.svg",
             R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)");
         std::string access = grant == Grant::Explicit ? "<access origin=\"" + server.origin() + "\"/>\n"
@@ -55,13 +42,12 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         // Not even a granted web origin reads the app's files: whfile URLs of a file that exists and
         // of one that does not fail alike, before any request is made.
         const std::string refused = " whfile: alike: fetch error, no-cors error, img error";
-        EXPECT_EQ(app.missingLogLines({ "app page: object object", "data frame: undefined", "sandboxed srcdoc frame: undefined",
+        EXPECT_TRUE(logged(app, { "app page: object object", "data frame: undefined", "sandboxed srcdoc frame: undefined",
                       "sandboxed app frame: undefined", "srcdoc frame: object", granted ? "web frame: object" : "web frame: undefined",
                       "web frame could not read an app file", "app-framed whfile page: object", "web frame" + refused,
                       "sandboxed child of the web frame" + refused, "data: child of the web frame" + refused,
                       "app page whfile: 206 bytes 1-4/95 svg ", "app page image: 7x5",
-                      "refused a download from http://127.0.0.1: the app does not save downloads" }, 40s),
-            Lines {}) << app.output();
+                      "refused a download from http://127.0.0.1: the app does not save downloads" }, 40s));
         EXPECT_TRUE(countBecomes(app, "echo: \"from the web frame\"", granted ? 1 : 0)) << app.output();
         EXPECT_EQ(app.countLines("web-framed whfile page: object"), 0) << app.output();
         EXPECT_EQ(app.countLines("access origin * grants no native access"), grant == Grant::Star ? 1 : 0) << app.output();
@@ -76,12 +62,11 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
 TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    std::string taker = AppRunner::readFile(kPages + "taker.html");
-    LoopbackServer server(taker);
+    LoopbackServer server(AppRunner::page("origin", "taker.html"));
     ASSERT_NE(server.port(), 0);
-    app.writeResource("planted.html", AppRunner::readFile(kPages + "planted.html"));
+    app.writeResource("planted.html", AppRunner::page("origin", "planted.html"));
     prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>", server.origin() + "/taker.html");
-    EXPECT_EQ(app.missingLogLines({ "asked", "taker ready", "taker waited" }, 40s), Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, { "asked", "taker ready", "taker waited" }, 40s));
     EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
     // Eight answers, one line (where the host drops them, or the web process when they crossed).
     const std::string dropped = "dropped the answers for a document that is gone";
@@ -99,15 +84,14 @@ TEST(Origin, AForeignFileNeverBecomesTheMainDocumentAndReadsNothingThroughWhfile
 {
     AppRunner app(AppRunner::Binary::TestApp);
     for (const char* page : { "dropped.html", "spy.html", "planted.html" })
-        app.writeResource(page, AppRunner::readFile(kPages + page));
+        app.writeResource(page, AppRunner::page("origin", page));
     app.writeResource("www/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)");
     const std::string dropped = "file://" + app.resourcesDir() + "/dropped.html";
     prepare(app, "leave.html", AppRunner::kFilePlugin, dropped);
-    ASSERT_TRUE(app.waitForLine("refused to show " + dropped + " in the app's window: it is a file outside the app's folder", 40s))
-        << app.output();
+    ASSERT_TRUE(lineAppears(app, "refused to show " + dropped + " in the app's window: it is a file outside the app's folder", 40s));
     for (pid_t web : app.webProcesses())
         ::kill(web, SIGKILL);
-    EXPECT_TRUE(app.waitForLine("reloading the page", 30s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "reloading the page"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("refused to show " + dropped) >= 2; }, 30s)) << app.output();
     for (const char* line : { "dropped page: ", "spy ", "top whfile page: " })
         EXPECT_EQ(app.countLines(line), 0) << line << app.output();
@@ -120,7 +104,7 @@ TEST(Origin, AnAppPageReachedByGoingBackIsServed)
     LoopbackServer server("<!DOCTYPE html><script>setTimeout(function () { history.back(); }, 300)</script>");
     ASSERT_NE(server.port(), 0);
     prepare(app, "back.html", "", server.origin() + "/");
-    EXPECT_TRUE(app.waitForLine("answered back", 30s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "answered back"));
 }
 
 TEST(Origin, ACallFromAFrameOutsideThePolicyIsRefusedAndLogged)
@@ -129,7 +113,7 @@ TEST(Origin, ACallFromAFrameOutsideThePolicyIsRefusedAndLogged)
     // The web process then sets a bridge in every frame, as one that disobeys the host would.
     app.setEnv("PENWICK_TEST_DISOBEYING_WEB_PROCESS", "1");
     prepare(app, "forged.html", "");
-    EXPECT_EQ(app.missingLogLines({ "forged call returned" }, 40s), Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, { "forged call returned" }, 40s));
     // The refusal is logged where the echo would have been, so once it is seen no echo can follow.
     EXPECT_TRUE(countBecomes(app, "ERROR: a call to Echo.echo came from a frame of data:, which may not call native code; it was refused.", 1))
         << app.output();

@@ -1,29 +1,11 @@
 // What the app's pages are granted: the clipboard shared with other X clients, notifications on the
 // desktop (and none for a frame of another origin), and an origin-private file system that keeps
 // its files across runs.
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 
-#include <csignal>
 #include <mutex>
-#include <string>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-#include "e2e/Child.h"
-#include "e2e/LoopbackServer.h"
-#include "e2e/PrivateBus.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::BusService;
-using penwick::e2e::Child;
-using penwick::e2e::LoopbackServer;
-using penwick::e2e::PrivateBus;
-using Lines = std::vector<std::string>;
-using namespace std::chrono_literals;
 
 namespace {
-
-const std::string kPages = std::string(PENWICK_E2E_PAGES) + "/permission/";
 
 // The desktop's notification server on `address`, from a thread of its own: records each Notify
 // call as "desktop-entry hint: summary / body", and can click the latest notification.
@@ -81,27 +63,24 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     if (otherClient.pid < 0)
         GTEST_SKIP() << "xclip is not installed";
     app.writeConfig(AppRunner::widget("<content src=\"asks.html\"/>"));
-    app.writeResource("www/asks.html", AppRunner::replaced(AppRunner::readFile(kPages + "asks.html"), "@ORIGIN@", server.origin()));
+    app.writeResource("www/asks.html", AppRunner::page("permission", "asks.html", { { "@ORIGIN@", server.origin() } }));
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     app.start();
 
     // The engine refuses the web frame itself, with the line its error makes.
-    EXPECT_EQ(app.missingLogLines({ "notification permission: granted", "asked for notifications: granted",
-                  "the web frame asked for notifications: denied" }, 40s),
-        Lines {}) << app.output();
-    EXPECT_EQ(app.missingLogLines({ "geolocation error 1", "denied geolocation to file://" + app.resourcesDir()
-                      + "/www/asks.html: the preference AllowGeolocation is not set to true" }),
-        Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, { "notification permission: granted", "asked for notifications: granted",
+                  "the web frame asked for notifications: denied" }, 40s));
+    EXPECT_TRUE(logged(app, { "geolocation error 1", "denied geolocation to file://" + app.resourcesDir()
+                      + "/www/asks.html: the preference AllowGeolocation is not set to true" }));
     EXPECT_EQ(app.countLines("The Notification permission may only be requested in a browsing context with the same security origin"), 1)
         << app.output();
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !desktop.calls().empty(); }, 20s)) << app.output();
     EXPECT_EQ(desktop.calls(), Lines { std::string(PENWICK_APP_ID) + ": From the app / a body" });
     desktop.click();
-    EXPECT_TRUE(app.waitForLine("notification clicked", 20s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "notification clicked", 20s));
 
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers ctrl+v r w")) << app.output();
-    EXPECT_EQ(app.missingLogLines({ "pasted: copied in another client", "read: copied in another client", "written: undefined" }, 30s),
-        Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, { "pasted: copied in another client", "read: copied in another client", "written: undefined" }, 30s));
     EXPECT_TRUE(AppRunner::waitUntil(
         [] { return AppRunner::capture("xclip -selection clipboard -o") == "written by the app"; }, 20s));
 }
@@ -111,14 +90,14 @@ TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
     AppRunner app;
     app.writeConfig(AppRunner::widget("<preference name=\"AppOrigin\" value=\"true\"/><content src=\"opfs.html\"/>"));
     for (const char* file : { "opfs.html", "opfs-worker.js" })
-        app.writeResource(std::string("www/") + file, AppRunner::readFile(kPages + file));
+        app.writeResource(std::string("www/") + file, AppRunner::page("permission", file));
     app.start();
     // The engine makes no custom-scheme origin cross-origin isolated.
-    EXPECT_EQ(app.missingLogLines({ "estimate answers: number, isolated: false", "opfs written" }, 40s), Lines {}) << app.output();
+    EXPECT_TRUE(logged(app, { "estimate answers: number, isolated: false", "opfs written" }, 40s));
     ::kill(app.pid(), SIGTERM);
     ASSERT_TRUE(app.waitForExit(30s)) << app.output();
     app.start();
-    EXPECT_TRUE(app.waitForLine("opfs read: kept across runs", 40s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "opfs read: kept across runs", 40s));
     EXPECT_NE(AppRunner::capture("grep -rl 'kept across runs' '" + app.path(std::string("data/") + PENWICK_APP_ID) + "'"), "");
 }
 

@@ -1,16 +1,7 @@
 // The engine's web-process sandbox: on where the system can start it, off with one log line where it
 // cannot or the user turned it off; the bridge works either way, and without the host's extension
 // the page still loads.
-#include <algorithm>
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <string>
-
-#include "e2e/AppRunner.h"
-#include "e2e/PrivateBus.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::PrivateBus;
+#include "e2e/E2E.h"
 
 namespace {
 
@@ -44,7 +35,7 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         if (c.variable)
             app.setEnv(c.variable, c.value);
         app.start();
-        ASSERT_TRUE(app.waitForLine(c.loaded)) << app.output();
+        ASSERT_TRUE(lineAppears(app, c.loaded));
         if (c.reason) {
             EXPECT_EQ(app.countLines(off + c.reason), 1) << app.output();
         }
@@ -67,7 +58,7 @@ TEST(Sandbox, PagesLoadWithTheRuntimeFolderInsideTheTemporaryOne)
     app.setEnv("TMPDIR", app.root());
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     app.start();
-    ASSERT_TRUE(app.waitForLine(": READY ")) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": READY "));
     EXPECT_EQ(app.countLines("web pages cannot read " + app.root() + " (its files play no media): it holds the runtime folder "), 1)
         << app.output();
 }

@@ -1,12 +1,5 @@
 // Start-up of the real app under Xvfb: configuration, start page, web view settings.
-#include <gtest/gtest.h>
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "e2e/AppRunner.h"
-
-using penwick::e2e::AppRunner;
+#include "e2e/E2E.h"
 
 namespace {
 

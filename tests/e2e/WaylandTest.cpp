@@ -1,23 +1,9 @@
 // Window size and full screen on a real Wayland compositor (weston, started headless by
 // scripts/test.sh), read from the compositor itself: its scene graph places each window's surface
 // on the output, its protocol log has the window frame each client declares inside its surface.
-#include <gtest/gtest.h>
+#include "e2e/E2E.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <glib.h>
-#include <optional>
 #include <sstream>
-#include <string>
-
-#include "e2e/AppRunner.h"
-#include "e2e/Child.h"
-#include "e2e/PrivateBus.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::Child;
-using penwick::e2e::PrivateBus;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -187,8 +173,7 @@ TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
     ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 30s));
     m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
     start(R"(<preference name="WindowSize" value="800x600"/>)");
-    EXPECT_TRUE(m_app.waitForLine("window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 60s))
-        << m_app.output();
+    EXPECT_TRUE(lineAppears(m_app, "window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 60s));
     m_app.kill();
 }
 
@@ -252,7 +237,7 @@ TEST(WestonWithASeat, AnAlertOverFullScreenIsShownAboveTheWindowAndReturnAnswers
     auto image = [](const std::string& folder) { return AppRunner::capture("cat '" + folder + "'/*.png | md5sum"); };
     EXPECT_NE(image(before), image(during));
     ASSERT_TRUE(AppRunner::xdotool("key Return"));
-    EXPECT_TRUE(app.waitForLine("answered", 30s)) << app.output();
+    EXPECT_TRUE(lineAppears(app, "answered"));
 }
 
 } // namespace

@@ -1,24 +1,12 @@
 // The app's window as its user meets it: links, drops, history keys, closing, the context menu and
 // zoom. The desktop's drag and close request come from a stand-in (desktop-stand-in).
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <optional>
-#include <string>
-
-#include "e2e/AppRunner.h"
-#include "e2e/Child.h"
-#include "e2e/LoopbackServer.h"
-
-using penwick::e2e::AppRunner;
-using penwick::e2e::Child;
-using penwick::e2e::LoopbackServer;
-using namespace std::chrono_literals;
+#include "e2e/E2E.h"
 
 namespace {
 
-// A page filling the window that logs its keys, its width and its drags; `body` goes first.
-void startPage(AppRunner& app, const std::string& body, const std::string& config = {})
+// A page filling the window that logs its keys, its width and its drags; `body` goes first. Waits
+// for the page's first line.
+testing::AssertionResult startPage(AppRunner& app, const std::string& body, const std::string& config = {})
 {
     app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + config));
     app.writeResource("www/index.html",
@@ -30,6 +18,7 @@ void startPage(AppRunner& app, const std::string& body, const std::string& confi
               "</script></body></html>");
     app.setEnv("NO_AT_BRIDGE", "1");
     app.start();
+    return lineAppears(app, "app page, width");
 }
 
 bool key(const AppRunner& app, const std::string& keys)
@@ -46,20 +35,18 @@ TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
         SCOPED_TRACE(browser ? "browser" : "allow");
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-        startPage(app, "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
-            browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : "");
-        ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+        ASSERT_TRUE(startPage(app, "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
+            browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : ""));
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         if (browser) {
-            EXPECT_EQ(app.missingLogLines({ "opening " + link + " in the system browser", "system opens " + link }), std::vector<std::string> {})
-                << app.output();
+            EXPECT_TRUE(logged(app, { "opening " + link + " in the system browser", "system opens " + link }));
             // The app is still there to take keys.
             ASSERT_TRUE(key(app, "x"));
-            EXPECT_TRUE(app.waitForLine("key x")) << app.output();
+            EXPECT_TRUE(lineAppears(app, "key x"));
             EXPECT_EQ(app.countLines("away page"), 0) << app.output();
             continue;
         }
-        ASSERT_EQ(app.missingLogLines({ "navigating to " + link, "away page" }), std::vector<std::string> {}) << app.output();
+        ASSERT_TRUE(logged(app, { "navigating to " + link, "away page" }));
         ASSERT_TRUE(key(app, "alt+Left"));
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 2; }, 30s)) << app.output();
     }
@@ -69,9 +56,8 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
 {
     AppRunner app;
     // The page takes drops on its left half only.
-    startPage(app, "<div style=\"position:fixed;left:0;top:0;width:50%;height:100%\" ondragover=\"event.preventDefault()\" "
-                   "ondrop=\"event.preventDefault();console.log('page took a drop of ' + event.dataTransfer.types)\"></div>");
-    ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+    ASSERT_TRUE(startPage(app, "<div style=\"position:fixed;left:0;top:0;width:50%;height:100%\" ondragover=\"event.preventDefault()\" "
+                               "ondrop=\"event.preventDefault();console.log('page took a drop of ' + event.dataTransfer.types)\"></div>"));
     const std::string dropped = app.path("tmp/dropped.html");
     app.writeResource("../tmp/dropped.html", "<script>console.log('dropped page ran')</script>");
     Child source({ PENWICK_DESKTOP_STAND_IN, "drag", "file://" + dropped });
@@ -91,10 +77,10 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
         }, 20s)) << app.output();
         ASSERT_TRUE(AppRunner::xdotool("mousemove --window " + window + " " + std::to_string(x + 20) + " 320 mouseup 1"));
         if (x == 800) {
-            ASSERT_TRUE(app.waitForLine("ignored a drop the page did not take: file://" + dropped)) << app.output();
+            ASSERT_TRUE(lineAppears(app, "ignored a drop the page did not take: file://" + dropped));
         }
     }
-    EXPECT_TRUE(app.waitForLine("page took a drop of text/uri-list")) << app.output();
+    EXPECT_TRUE(lineAppears(app, "page took a drop of text/uri-list"));
     EXPECT_EQ(app.countLines("dropped page ran"), 0) << app.output();
 }
 
@@ -110,12 +96,11 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q"));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_DIALOGS", "cancel;ok");
-        startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = 'unsaved'; })</script>" : "");
-        ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+        ASSERT_TRUE(startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = 'unsaved'; })</script>" : ""));
         // The engine asks only a page the user has clicked.
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         ASSERT_TRUE(key(app, "a"));
-        ASSERT_TRUE(app.waitForLine("key a")) << app.output();
+        ASSERT_TRUE(lineAppears(app, "key a"));
         auto close = [&] {
             if (c.closeButton)
                 return std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) == 0;
@@ -123,9 +108,9 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         };
         ASSERT_TRUE(close());
         if (c.armed) {
-            ASSERT_TRUE(app.waitForLine("dialog confirm:")) << app.output();
+            ASSERT_TRUE(lineAppears(app, "dialog confirm:"));
             ASSERT_TRUE(key(app, "b"));
-            ASSERT_TRUE(app.waitForLine("key b")) << app.output();
+            ASSERT_TRUE(lineAppears(app, "key b"));
             ASSERT_TRUE(close());
         }
         EXPECT_EQ(app.waitForExit(20s), 0) << app.output();
@@ -142,8 +127,7 @@ TEST(Window, ThePagesMenuHasNoBrowserItemsWithoutDeveloperExtras)
         AppRunner app;
         if (extras)
             app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
-        startPage(app, "plain");
-        ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+        ASSERT_TRUE(startPage(app, "plain"));
         // The menu is a window of its own without a name.
         auto unnamed = [&] { return AppRunner::capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^$'"); };
         const std::string before = unnamed();
@@ -153,7 +137,7 @@ TEST(Window, ThePagesMenuHasNoBrowserItemsWithoutDeveloperExtras)
             continue;
         }
         ASSERT_TRUE(key(app, "y"));
-        EXPECT_TRUE(app.waitForLine("key y")) << app.output();
+        EXPECT_TRUE(lineAppears(app, "key y"));
         EXPECT_EQ(unnamed(), before);
     }
 }
@@ -171,11 +155,10 @@ TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
                 found = std::atoi(line.c_str() + at + prefix.size());
         return found;
     };
-    startPage(app, "");
-    ASSERT_TRUE(app.waitForLine("app page, width")) << app.output();
+    ASSERT_TRUE(startPage(app, ""));
     const int plain = *width("app page, width ");
     ASSERT_TRUE(key(app, "ctrl+plus"));
-    ASSERT_TRUE(app.waitForLine(": width")) << app.output();
+    ASSERT_TRUE(lineAppears(app, ": width"));
     const int zoomed = *width(": width ");
     EXPECT_LT(zoomed, plain);
     app.kill();
@@ -183,11 +166,11 @@ TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
     ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 2; }, 30s)) << app.output();
     EXPECT_EQ(width("app page, width "), zoomed);
     app.kill();
-    startPage(app, "", "<preference name=\"AllowZoom\" value=\"false\"/>");
+    (void)startPage(app, "", "<preference name=\"AllowZoom\" value=\"false\"/>");
     ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 3; }, 30s)) << app.output();
     EXPECT_EQ(width("app page, width "), plain);
     ASSERT_TRUE(key(app, "ctrl+plus"));
-    EXPECT_TRUE(app.waitForLine("key +")) << app.output();
+    EXPECT_TRUE(lineAppears(app, "key +"));
 }
 
 } // namespace

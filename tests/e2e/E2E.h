@@ -1,0 +1,50 @@
+#pragma once
+
+// What every end-to-end test uses: the app runner, the test framework and the usual library.
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "e2e/AppRunner.h"
+#include "e2e/Child.h"
+#include "e2e/LoopbackServer.h"
+#include "e2e/PrivateBus.h"
+
+using penwick::e2e::AppRunner;
+using penwick::e2e::Child;
+using penwick::e2e::BusService;
+using penwick::e2e::LoopbackServer;
+using penwick::e2e::PrivateBus;
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+// Waits until every message is logged as an exact line (AppRunner::hasLogLine); a failure names the
+// missing ones and shows the app's output.
+inline testing::AssertionResult logged(AppRunner& app, const Lines& messages, std::chrono::milliseconds timeout = 30s)
+{
+    const Lines missing = app.missingLogLines(messages, timeout);
+    if (missing.empty())
+        return testing::AssertionSuccess();
+    testing::AssertionResult failure = testing::AssertionFailure() << "not logged:";
+    for (const auto& message : missing)
+        failure << "\n  " << message;
+    return failure << "\n" << app.output();
+}
+
+// Waits until a line of the app's output contains `text`; a failure shows the output.
+inline testing::AssertionResult lineAppears(AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
+{
+    if (app.waitForLine(text, timeout))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "no line with \"" << text << "\" in:\n" << app.output();
+}
