@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "base/PathComponents.h"
+
 namespace penwick {
 
 LocalRoot::LocalRoot(std::string root)
@@ -174,16 +176,7 @@ std::optional<std::string> LocalRoot::fullPath(const std::string& localPath) con
 std::string LocalRoot::normalize(const std::string& path)
 {
     bool absolute = !path.empty() && path.front() == '/';
-    std::vector<std::string> components;
-    size_t i = absolute ? 1 : 0;
-    while (i < path.size()) {
-        size_t next = path.find('/', i);
-        if (next == std::string::npos)
-            next = path.size();
-        if (next > i)
-            components.push_back(path.substr(i, next - i));
-        i = next + 1;
-    }
+    std::vector<std::string> components = pathComponents(path);
     size_t index = 0;
     while (index < components.size()) {
         if (components[index] == "..") {
