@@ -14,20 +14,9 @@
 #include <string>
 #include <webkit2/webkit2.h>
 
-namespace {
+#include "platform/CaptureSettleScript.h"
 
-// What the app's capture waits for: the load event, the fonts and two animation frames.
-constexpr const char* kSettleScript = "return new Promise(function (resolve) {"
-                                      "  function frames() {"
-                                      "    requestAnimationFrame(function () { requestAnimationFrame(function () { resolve(true); }); });"
-                                      "  }"
-                                      "  function loaded() {"
-                                      "    var fonts = document.fonts && document.fonts.ready ? document.fonts.ready : null;"
-                                      "    Promise.all([fonts, window.penwickCaptureReady]).then(frames, frames);"
-                                      "  }"
-                                      "  if (document.readyState === 'complete') loaded();"
-                                      "  else window.addEventListener('load', loaded, { once: true });"
-                                      "});";
+namespace {
 
 std::string g_dumpPath;
 int g_exitCode = 1;
@@ -67,7 +56,7 @@ void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer)
         std::fflush(stdout);
         return;
     }
-    webkit_web_view_call_async_javascript_function(view, kSettleScript, -1, nullptr, nullptr, nullptr, nullptr, onSettled,
+    webkit_web_view_call_async_javascript_function(view, penwick::platform::kCaptureSettleScript, -1, nullptr, nullptr, nullptr, nullptr, onSettled,
         nullptr);
 }
 

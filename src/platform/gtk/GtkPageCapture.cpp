@@ -4,6 +4,7 @@
 
 #include "base/Format.h"
 #include "base/Log.h"
+#include "platform/CaptureSettleScript.h"
 #include "platform/gtk/GtkWebView.h"
 
 namespace penwick::platform {
@@ -11,20 +12,6 @@ namespace {
 
 // How long a capture waits for the start page to load at most (the web process may be slow to start).
 constexpr unsigned kCaptureLoadSeconds = 60;
-
-// Settles once the page has: its load event, its fonts, two animation frames, and the promise the
-// page may put in `window.penwickCaptureReady` (a page that draws after loading data says so).
-constexpr const char* kSettleScript = "return new Promise(function (resolve) {"
-                                      "  function frames() {"
-                                      "    requestAnimationFrame(function () { requestAnimationFrame(function () { resolve(true); }); });"
-                                      "  }"
-                                      "  function loaded() {"
-                                      "    var fonts = document.fonts && document.fonts.ready ? document.fonts.ready : null;"
-                                      "    Promise.all([fonts, window.penwickCaptureReady]).then(frames, frames);"
-                                      "  }"
-                                      "  if (document.readyState === 'complete') loaded();"
-                                      "  else window.addEventListener('load', loaded, { once: true });"
-                                      "});";
 
 bool cancelled(const GError* error) { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
 
@@ -84,7 +71,7 @@ void GtkPageCapture::settle(std::optional<std::string> loadFailure)
         self.writeCaptures();
         return G_SOURCE_REMOVE;
     }, this);
-    webkit_web_view_call_async_javascript_function(m_view.view(), kSettleScript, -1, nullptr, nullptr, nullptr, m_cancellable.get(),
+    webkit_web_view_call_async_javascript_function(m_view.view(), kCaptureSettleScript, -1, nullptr, nullptr, nullptr, m_cancellable.get(),
         +[](GObject* source, GAsyncResult* result, gpointer data) {
             GUnique<GError> error;
             GRef<JSCValue> value = adopt(webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error.outPtr()));
