@@ -127,10 +127,16 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     app.writeResource("../out/.keep", "");
     app.writePages("app", "save.html", {}, kFeatures);
     app.start();
-    // The previous dialog may still be going away when the next one is looked for: try again.
+    // Each step answers a dialog of its own: the one answered before may still be mapped while it
+    // goes away, and keys sent to it would be lost or reach the next one too late.
+    std::string answered;
     auto answer = [&](const std::string& title, const std::string& keys) {
         return AppRunner::waitUntil([&] {
-            return AppRunner::xdotool(app.windowSearch(title, "--onlyvisible") + " windowfocus --sync %1 sleep 0.3 key --clearmodifiers " + keys);
+            std::string id = app.window(title);
+            if (id.empty() || id == answered || !AppRunner::xdotool("windowfocus --sync " + id + " sleep 0.3 key --clearmodifiers " + keys))
+                return false;
+            answered = id;
+            return true;
         }, 30s);
     };
     auto typePath = [&](const std::string& path) {
