@@ -38,7 +38,6 @@ const WHPlugin::Action* WHPlugin::findAction(std::string_view name) const
 
 WHPlugin::WHPlugin(const WHPluginContext& context)
     : m_context(context)
-    , m_webView(context.webView())
 {
 }
 

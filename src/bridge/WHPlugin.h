@@ -47,7 +47,7 @@ public:
         std::map<std::string, Action, std::less<>> m_actions;
     };
 
-    // Takes the context's web view; does not call pluginInitialize (the registry does, once the
+    // Keeps the context; does not call pluginInitialize (the registry does, once the
     // links are set).
     explicit WHPlugin(const WHPluginContext& context);
     virtual ~WHPlugin();
@@ -70,13 +70,12 @@ public:
     // address: stop answering it. Main thread.
     virtual void cancel(const WHCallbackAddress& call) { (void)call; }
 
-    // The host's services as the plugin was created with them.
+    // The host's services as the plugin was created with them; the shorthands below read the
+    // same context, so a plugin's links are set before its constructor runs and never change.
     const WHPluginContext& context() const { return m_context; }
-    platform::WebView* webView() const { return m_webView; }
-    WHControllerInterface* viewController() const { return m_viewController; }
-    void setViewController(WHControllerInterface* vc) { m_viewController = vc; }
-    WHCommandDelegate* commandDelegate() const { return m_commandDelegate; }
-    void setCommandDelegate(WHCommandDelegate* d) { m_commandDelegate = d; }
+    platform::WebView* webView() const { return m_context.webView(); }
+    WHControllerInterface* viewController() const { return m_context.viewController(); }
+    WHCommandDelegate* commandDelegate() const { return &m_context.commandDelegate(); }
 
 protected:
     // The class's action table; the base class offers none.
@@ -84,9 +83,6 @@ protected:
 
 private:
     WHPluginContext m_context;
-    platform::WebView* m_webView = nullptr;
-    WHControllerInterface* m_viewController = nullptr;
-    WHCommandDelegate* m_commandDelegate = nullptr;
 };
 
 // Plugin classes by name. Each plugin class registers a factory (at start-up, before the

@@ -24,7 +24,7 @@ void WHPluginRegistry::load(std::map<std::string, std::string> pluginsMap)
 
 WHPluginContext WHPluginRegistry::context() const
 {
-    return WHPluginContext(*m_controller.commandDelegate(), m_controller.platform(), m_controller.webView());
+    return WHPluginContext(*m_controller.commandDelegate(), m_controller.platform(), m_controller.webView(), &m_controller);
 }
 
 WHPlugin* WHPluginRegistry::pluginObject(const std::string& className) const
@@ -71,8 +71,6 @@ WHPlugin* WHPluginRegistry::lookUp(const std::string& pluginName)
 WHPlugin* WHPluginRegistry::adopt(std::unique_ptr<WHPlugin> plugin, const std::string& className)
 {
     WHPlugin* raw = plugin.get();
-    raw->setViewController(&m_controller);
-    raw->setCommandDelegate(m_controller.commandDelegate());
     if (!m_pluginObjects)
         m_pluginObjects.emplace();
     auto& slot = (*m_pluginObjects)[className];

@@ -55,7 +55,7 @@ public:
 
 private:
     WHPlugin* lookUp(const std::string& pluginName);
-    // Sets the plugin's links and stores it under `className`.
+    // Stores the plugin under `className`.
     WHPlugin* adopt(std::unique_ptr<WHPlugin> plugin, const std::string& className);
 
     WHControllerInterface& m_controller;

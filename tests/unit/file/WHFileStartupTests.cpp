@@ -49,7 +49,6 @@ struct StartedFile {
         if (extraFileSystems)
             delegate.values["osxextrafilesystems"] = *extraFileSystems;
         platform.environment.setDirectoryFailure(supportDirectoryFailure);
-        plugin.setCommandDelegate(&delegate);
         plugin.pluginInitialize();
     }
     // Calls the action; its background work waits.
