@@ -2,35 +2,25 @@
 // answer is lost (a second one, or a reply dropped unanswered).
 #include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "bridge/Reply.h"
-#include "bridge/WHCommandDelegate.h"
 #include "support/LogCapture.h"
+#include "support/RecordingCommandDelegate.h"
 
 using namespace penwick;
 
 namespace {
 
-class SentAnswers final : public WHCommandDelegate {
-public:
-    struct Sent {
-        std::int32_t status;
-        bool keep;
-        WHCallbackAddress address;
-        bool operator==(const Sent&) const = default;
-    };
+// What the delegate was sent: the status, whether the callback is kept, and where to.
+using Sent = std::tuple<std::int32_t, bool, WHCallbackAddress>;
+std::vector<Sent> sentBy(const test::RecordingCommandDelegate& delegate)
+{
     std::vector<Sent> sent;
-    WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
-    void sendPluginResult(const WHPluginResult& result, const WHCallbackAddress& address) override
-    {
-        sent.push_back({ result.status(), result.keepCallback(), address });
-    }
-    void runInBackground(std::function<void()>) override { }
-    const Settings& settings() const override { return m_settings; }
-
-private:
-    Settings m_settings;
-};
+    for (const auto& a : delegate.answers)
+        sent.emplace_back(a.result.status(), a.result.keepCallback(), a.address);
+    return sent;
+}
 
 TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
 {
@@ -40,7 +30,7 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
     struct Case {
         const char* name;
         std::function<void(Reply&)> use;
-        std::vector<SentAnswers::Sent> sent;
+        std::vector<Sent> sent;
         std::vector<std::string> logged;
     } cases[] = {
         { "ok", [](Reply& r) { r.ok("x"); }, { { 1, false, call } }, {} },
@@ -53,27 +43,27 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SentAnswers delegate;
+        test::RecordingCommandDelegate delegate;
         test::LogCapture log;
         {
             Reply reply(delegate, call);
             c.use(reply);
             EXPECT_FALSE(reply.waiting());
         }
-        EXPECT_EQ(delegate.sent, c.sent);
+        EXPECT_EQ(sentBy(delegate), c.sent);
         EXPECT_EQ(log.lines(), c.logged);
     }
 }
 
 TEST(Reply, ADroppedUnansweredReplyIsAFault)
 {
-    SentAnswers delegate;
+    test::RecordingCommandDelegate delegate;
     test::LogCapture log;
     EXPECT_DEBUG_DEATH({ Reply reply(delegate, { 7, "cb" }); }, "dropped unanswered");
 #ifdef NDEBUG
     EXPECT_EQ(log.lines(), std::vector<std::string> { "the call with callback cb was dropped unanswered" });
 #endif
-    EXPECT_TRUE(delegate.sent.empty());
+    EXPECT_TRUE(delegate.answers.empty());
 }
 
 } // namespace

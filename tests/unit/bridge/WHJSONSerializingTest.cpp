@@ -7,6 +7,27 @@
 
 using namespace penwick;
 
+// Texts, numbers, byte buffers and multipart answers reach the page in the end-to-end bridge test;
+// every other form reaches it as its JSON value (a bool as true, not 1).
+TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
+{
+    using S = CommandStatus;
+    const std::pair<WHPluginResult, const char*> cases[] = {
+        { WHPluginResult::resultWithStatus(S::OK), "null" },
+        { WHPluginResult::resultWithStatusMessageAsDouble(S::OK, 2.5), "2.5" },
+        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, true), "true" },
+        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, false), "false" },
+        { WHPluginResult::resultWithStatusMessageAsArray(S::OK, { 1, "two", nullptr }), R"([1, "two", null])" },
+        { WHPluginResult::resultWithStatusMessageAsDictionary(S::OK, { { "n", "a" }, { "size", 3 } }), R"({"n": "a", "size": 3})" },
+    };
+    for (const auto& [result, expected] : cases) {
+        // nativeCallback('x',<status>,<message>,<keep>)
+        const std::string js = WHCommandDelegateImpl::nativeCallbackExpression(result, "x");
+        const size_t start = js.find(',', js.find("('x',") + 5) + 1;
+        EXPECT_EQ(Value::parse(js.substr(start, js.rfind(',') - start)), Value::parse(expected)) << expected;
+    }
+}
+
 // The page parses what we write, in the common pretty layout (two spaces, "key": value, one member
 // per line); text that is not well-formed UTF-8 and nesting past the limit are refused.
 TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedText)

@@ -9,30 +9,15 @@
 #include <set>
 #include <thread>
 
-#include "bridge/WHCommandDelegate.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "plugins/file/WHFile.h"
 #include "plugins/file/WHFilesystemURLProtocol.h"
 #include "support/LogCapture.h"
+#include "support/RecordingCommandDelegate.h"
 #include "support/TestPlatform.h"
 
 namespace penwick {
 namespace {
-
-class SettingsOnlyDelegate final : public WHCommandDelegate {
-public:
-    Settings values;
-    // Background work is held until the test runs it; answers are kept with their thread.
-    std::vector<std::function<void()>> background;
-    std::vector<std::pair<WHPluginResult, std::thread::id>> answers;
-    WHPlugin* getCommandInstance(const std::string&) override { return nullptr; }
-    void sendPluginResult(const WHPluginResult& result, const WHCallbackAddress&) override
-    {
-        answers.emplace_back(result, std::this_thread::get_id());
-    }
-    void runInBackground(std::function<void()> work) override { background.push_back(std::move(work)); }
-    const Settings& settings() const override { return values; }
-};
 
 std::string readAll(const std::string& path)
 {
@@ -57,7 +42,7 @@ struct StartedFile {
         (plugin.*action)(WHInvokedUrlCommand(arguments, "cb", "File", "call"), Reply(delegate, { 0, "cb" }));
     }
     // Calls the action and runs, on this thread, the background work it queued; returns the answers.
-    const std::vector<std::pair<WHPluginResult, std::thread::id>>& call(Action action, const ValueArray& arguments)
+    const std::vector<test::RecordingCommandDelegate::Answer>& call(Action action, const ValueArray& arguments)
     {
         delegate.answers.clear();
         delegate.background.clear();
@@ -67,7 +52,7 @@ struct StartedFile {
         return delegate.answers;
     }
     test::TestPlatform platform;
-    SettingsOnlyDelegate delegate;
+    test::RecordingCommandDelegate delegate;
     WHFile plugin { WHPluginContext(delegate, platform.platform, nullptr) };
 };
 
@@ -145,9 +130,9 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
     const auto workerId = worker.get_id();
     worker.join();
     ASSERT_EQ(delegate.answers.size(), calls.size());
-    for (const auto& [result, thread] : delegate.answers) {
-        EXPECT_EQ(result.status(), 1) << result.message()->dump();
-        EXPECT_EQ(thread, workerId);
+    for (const auto& answer : delegate.answers) {
+        EXPECT_EQ(answer.result.status(), 1) << answer.result.message()->dump();
+        EXPECT_EQ(answer.thread, workerId);
     }
     for (const char* gone : { "/f", "/g", "/copy2", "/deep" })
         EXPECT_FALSE(fs::exists(tmp + gone)) << gone;
@@ -201,7 +186,7 @@ TEST(WHFile, ReadEntriesListsABigFolderInTheBackground)
     delegate.background[0]();
     ASSERT_EQ(delegate.answers.size(), 1u);
     std::set<std::string> urls;
-    for (const auto& entry : *delegate.answers[0].first.message())
+    for (const auto& entry : *delegate.answers[0].result.message())
         urls.insert(entry["nativeURL"].get<std::string>());
     EXPECT_EQ(urls.size(), 3001u);
     EXPECT_TRUE(urls.count("file://" + dir + "/sub/") && urls.count("file://" + dir + "/2999"));
@@ -228,8 +213,8 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     for (const auto& c : cases) {
         const auto& answers = started.call(c.action, c.arguments);
         ASSERT_EQ(answers.size(), 1u) << c.arguments[0];
-        EXPECT_EQ(answers[0].first.status(), 6) << c.arguments[0];
-        EXPECT_EQ(*answers[0].first.message(), fileErrorCode(c.error)) << c.arguments[0];
+        EXPECT_EQ(answers[0].result.status(), 6) << c.arguments[0];
+        EXPECT_EQ(*answers[0].result.message(), fileErrorCode(c.error)) << c.arguments[0];
     }
     // One line per failure; reading a file that is not there is an ordinary answer, not logged.
     EXPECT_EQ(log.lines().size(), std::size(cases) - 1);
@@ -238,7 +223,7 @@ TEST(WHFile, BackgroundWorkAnswersFailuresWithTheirCode)
     std::filesystem::remove_all(plugin.fileSystems().appDocsPath());
     const auto& answers = started.call(&WHFile::getFreeDiskSpace, {});
     ASSERT_EQ(answers.size(), 1u);
-    const auto freeBytes = answers[0].first.message()->get<std::string>();
+    const auto freeBytes = answers[0].result.message()->get<std::string>();
     EXPECT_NE(freeBytes, "0");
     EXPECT_EQ(freeBytes.find_first_not_of("0123456789"), std::string::npos);
 }
@@ -266,10 +251,10 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
     for (const auto& [action, arguments] : calls) {
         const auto& answers = started.call(action, arguments);
         ASSERT_EQ(answers.size(), 1u) << Value(arguments).dump();
-        EXPECT_NE(answers[0].first.status(), 1) << Value(arguments).dump();
-        EXPECT_EQ(*answers[0].first.message(), 1) << Value(arguments).dump();
+        EXPECT_NE(answers[0].result.status(), 1) << Value(arguments).dump();
+        EXPECT_EQ(*answers[0].result.message(), 1) << Value(arguments).dump();
     }
-    EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().first.message(), "Cannot resolve URL to a file");
+    EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().result.message(), "Cannot resolve URL to a file");
     WHFilePluginSlot slot;
     slot.publish(&plugin);
     EXPECT_FALSE(WHFilesystemURLProtocol(slot).fileForURL(H));
@@ -282,7 +267,7 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
         { &WHFile::testFileExists, plugin.fileSystems().appDataPath() + "/etc/hostname", 0 }, { &WHFile::testDirectoryExists, "/etc", 0 },
         { &WHFile::testFileExists, plugin.fileSystems().appDataPath() + "/x", 1 }, { &WHFile::testDirectoryExists, plugin.fileSystems().appDataPath(), 1 } };
     for (const auto& [action, path, exists] : tests)
-        EXPECT_EQ(*started.call(action, { path }).back().first.message(), exists) << path;
+        EXPECT_EQ(*started.call(action, { path }).back().result.message(), exists) << path;
 }
 
 } // namespace
