@@ -36,7 +36,11 @@ apt_install() {
   installed | comm -13 "$before" - >>"$added"
 }
 cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
+  set +e # every step of the clean-up runs, whatever one of them answers
+  if [ -n "$server" ]; then
+    kill "$server" 2>/dev/null
+    wait "$server" 2>/dev/null
+  fi
   local purge
   purge=$(installed | comm -12 - <(sort -u "$added") | tr '\n' ' ')
   if [ -n "$purge" ]; then
@@ -262,7 +266,8 @@ EOF
   npx vite build >"$work/vite-build.log" 2>&1 || { cat "$work/vite-build.log" >&2; fail "vite build failed"; }
   grep -q 'from"/_webhost/webhost.mjs"' dist/assets/*.js || fail "the build did not leave the import to the host"
   port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  npx vite --host 127.0.0.1 --port "$port" --strictPort >"$work/vite-dev.log" 2>&1 &
+  # Started directly (not through npx, which leaves its child running when ended).
+  node_modules/.bin/vite --host 127.0.0.1 --port "$port" --strictPort >"$work/vite-dev.log" 2>&1 &
   server=$!
   for _ in $(seq 120); do curl -sf -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.5; done
   module=$(curl -sf "http://127.0.0.1:$port/src/main.ts") || { cat "$work/vite-dev.log" >&2; fail "the dev server did not serve src/main.ts"; }
