@@ -129,6 +129,10 @@ function(penwick_set_app_identity target)
     PENWICK_APP_DOC_DIR="${doc_rel}"
     PENWICK_APP_BUILD_RESOURCES="${resources}"
     PENWICK_APP_BUILD_DOC_DIR="${build_doc_dir}"
+    # Run from its build folder, the app uses the extension of the host it links: the one built
+    # beside it in a checkout, the installed runtime's when built against that.
+    PENWICK_APP_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    PENWICK_APP_BUILD_WEBEXT_DIR="$<TARGET_FILE_DIR:penwick-webext>"
     PENWICK_APP_WEBSITE_URL="${APP_WEBSITE_URL}"
     PENWICK_APP_DOCUMENTS_URL="${APP_DOCUMENTS_URL}"
     PENWICK_APP_LOGIN_LANDING_URL="${APP_LOGIN_LANDING_URL}")

@@ -22,6 +22,8 @@ int main(int argc, char** argv)
         .docDir = PENWICK_APP_DOC_DIR,
         .buildResourceDir = PENWICK_APP_BUILD_RESOURCES,
         .buildDocDir = PENWICK_APP_BUILD_DOC_DIR,
+        .buildDir = PENWICK_APP_BUILD_DIR,
+        .buildWebExtensionDir = PENWICK_APP_BUILD_WEBEXT_DIR,
         .websiteURL = PENWICK_APP_WEBSITE_URL,
         .documentsURL = PENWICK_APP_DOCUMENTS_URL,
         .loginLandingURL = PENWICK_APP_LOGIN_LANDING_URL,

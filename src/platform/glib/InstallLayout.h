@@ -18,6 +18,10 @@ struct AppIdentity {
     // The resource folder used when the executable runs from the build tree.
     std::string buildResourceDir;
     std::string buildDocDir;
+    // The build folder of the app's executable and where the extension its host code speaks to is
+    // found from there: the host's build tree, or the installed runtime for an app built against it.
+    std::string buildDir;
+    std::string buildWebExtensionDir;
     // The product web site's pages: the home page and the documents page opened from the menu
     // (none: no entry; the host's documentation), and the URL prefix of the login landing page.
     std::string websiteURL;

@@ -30,8 +30,8 @@ GtkCommandLine::Parsed GtkCommandLine::parse(int argc, char** argv, const AppIde
 {
     std::vector<std::string> arguments(argv, argv + argc);
     layout().emplace(InstallLayout::currentExecutable(),
-        InstallLayout::Locations { identity.dataDir, identity.webExtensionDir, build::kBinaryDir,
-            identity.buildResourceDir, build::kBuildWebExtensionDir, identity.docDir, identity.buildDocDir });
+        InstallLayout::Locations { identity.dataDir, identity.webExtensionDir, identity.buildDir,
+            identity.buildResourceDir, identity.buildWebExtensionDir, identity.docDir, identity.buildDocDir });
     char* resources = nullptr;
     char* screenshot = nullptr;
     char* dumpDom = nullptr;
