@@ -129,7 +129,7 @@ std::optional<std::string> readFields(json& object, Message& message);
 
 #define PENWICK_OBJECT_MESSAGE(Message, FIELDS)                                                                        \
     template<>                                                                                                         \
-    std::optional<std::string> readFields<Message>(json & object, Message & message)                                   \
+    std::optional<std::string> readFields<Message>(json& object, Message& message)                                     \
     {                                                                                                                  \
         if (!object.is_object())                                                                                       \
             return std::string("not an object");                                                                       \
@@ -364,9 +364,10 @@ Result<NativeCallbackView> decode<NativeCallbackView>(std::string_view payload)
         if (places.size() != buffers.size())
             return format("%@ buffers for %@ places", buffers.size(), places.size());
         for (std::size_t i = 0; i < buffers.size(); ++i) {
-            if (!places[i].is_string() || (!places[i].get_ref<const std::string&>().empty() && places[i].get_ref<const std::string&>()[0] != '/'))
+            const std::string* place = places[i].is_string() ? &places[i].get_ref<const std::string&>() : nullptr;
+            if (!place || (!place->empty() && place->front() != '/'))
                 return std::string("a buffer's place is not a JSON pointer");
-            json::json_pointer at(places[i].get<std::string>());
+            json::json_pointer at(*place);
             // Each buffer fills a place of its own that the message keeps free for it.
             if (!message.message.contains(at) || !message.message.at(at).is_null())
                 return std::string("a buffer's place is not a null of the message");

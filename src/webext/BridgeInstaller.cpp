@@ -89,8 +89,10 @@ void execCallWithBytes(GPtrArray* args, gpointer data)
             void* bytes = size ? jsc_value_typed_array_get_data(view.get(), nullptr) : nullptr;
             buffers.emplace_back(bytes ? static_cast<const char*>(bytes) : "", bytes ? size : 0);
             views.push_back(std::move(view));
-            GRef<JSCValue> place = placeList ? adopt(jsc_value_object_get_property_at_index(placeList, static_cast<guint>(i))) : GRef<JSCValue>();
-            places.push_back(place && jsc_value_is_number(place.get()) ? static_cast<std::uint64_t>(jsc_value_to_double(place.get())) : 0);
+            GRef<JSCValue> place;
+            if (placeList && jsc_value_is_array(placeList))
+                place = adopt(jsc_value_object_get_property_at_index(placeList, static_cast<guint>(i)));
+            places.push_back(place && jsc_value_is_number(place.get()) ? static_cast<std::uint64_t>(jsc_value_to_int32(place.get())) : 0);
         }
     }
     if (JSCContext* context = jsc_context_get_current())
