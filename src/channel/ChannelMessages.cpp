@@ -305,8 +305,9 @@ Result<ExecCall> decode<ExecCall>(std::string_view payload)
             return format("not a list of %@, or of %@ and the buffers' places", kExecCallFields, kExecCallFields);
         std::size_t index = 0;
         PENWICK_EXEC_CALL_FIELDS(PENWICK_READ_ELEMENT)
-        json places = list.size() > kExecCallFields ? std::move(list[kExecCallFields]) : json::array();
-        if (!places.is_array() || (list.size() > kExecCallFields && places.empty()) || (!places.empty() && !message.arguments.is_array()))
+        static const json kNoPlaces = json::array();
+        const json& places = list.size() > kExecCallFields ? list[kExecCallFields] : kNoPlaces;
+        if (!places.is_array() || (&places != &kNoPlaces && places.empty()) || (!places.empty() && !message.arguments.is_array()))
             return std::string("buffers without arguments to hold them");
         if (places.size() != buffers.size())
             return format("%@ buffers for %@ places", buffers.size(), places.size());
