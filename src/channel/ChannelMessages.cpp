@@ -195,6 +195,9 @@ std::optional<std::string> splitHead(std::string_view payload, json& head, std::
     return std::nullopt;
 }
 
+// The member of a NativeCallback's head that lists its buffers' places.
+constexpr const char* kBufferPlaces = "buffers";
+
 using BufferPlaces = std::vector<std::pair<std::string, const json::binary_t*>>;
 
 std::string pointerToken(std::string_view key)
@@ -345,7 +348,7 @@ std::string encodeNativeCallback(const std::string& callbackId, std::int32_t sta
         list.push_back(at);
         buffers.push_back(bytesOf(*bytes));
     }
-    text["buffers"] = std::move(list);
+    text[kBufferPlaces] = std::move(list);
     return BufferedPayload::join(dump(text), buffers);
 }
 
@@ -357,11 +360,11 @@ Result<NativeCallbackView> decode<NativeCallbackView>(std::string_view payload)
         std::vector<std::string_view> buffers;
         if (auto wrong = splitHead(payload, head, buffers))
             return wrong;
-        json places = head.is_object() && head.contains("buffers") ? std::move(head["buffers"]) : json();
+        json places = head.is_object() && head.contains(kBufferPlaces) ? std::move(head[kBufferPlaces]) : json();
         if (auto wrong = readFields(head, message))
             return wrong;
         if (!places.is_array())
-            return std::string("\"buffers\" is not a list");
+            return format("\"%@\" is not a list", kBufferPlaces);
         if (places.size() != buffers.size())
             return format("%@ buffers for %@ places", buffers.size(), places.size());
         for (std::size_t i = 0; i < buffers.size(); ++i) {
