@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Utf8.h"
+#include "channel/BufferedPayload.h"
 #include "webext/CallHeadReader.h"
 #include "webext/ExtensionChannel.h"
 #include "webext/InjectedScripts.h"
@@ -28,12 +29,23 @@ std::string jsonOf(JSCValue* value)
     return json.get();
 }
 
-// Sends a page call: the JSON text the page's engine wrote and the bytes of the buffers it took
-// out of the arguments, as they are. Blocks until the host's action has returned.
-void sendCall(const ContextRef& ref, std::string_view text, const std::vector<std::string_view>& buffers)
+// Sends a page call: the JSON text the page's engine wrote (the list of the call's fields) and the
+// bytes of the buffers it took out of the arguments at `places`, as they are. Blocks until the
+// host's action has returned.
+void sendCall(const ContextRef& ref, std::string_view text, const std::vector<std::string_view>& buffers = {},
+    const std::vector<std::uint64_t>& places = {})
 {
     auto& channel = *ref.channel;
-    std::size_t size = penwick::channel::execPayloadSize(text.size(), buffers);
+    std::vector<std::string_view> head { text };
+    std::vector<std::string_view> sent;
+    // With buffers, their places end the head in place of the list's closing bracket.
+    std::string end;
+    if (!buffers.empty() && !text.empty() && text.back() == ']') {
+        end = penwick::channel::execHeadEnd(places);
+        head = { text.substr(0, text.size() - 1), end };
+        sent = buffers;
+    }
+    std::size_t size = penwick::channel::BufferedPayload::size(head[0].size() + end.size(), sent);
     if (!penwick::channel::frameLength(size, channel.maxPayload())) {
         // No frame carries it: the host answers the call with an error instead, and the page goes on.
         CallHeadReader reader;
@@ -46,29 +58,14 @@ void sendCall(const ContextRef& ref, std::string_view text, const std::vector<st
         (void)channel.call(FrameKind::ExecTooLarge, ref.page, ref.context, penwick::channel::encode(tooLarge), FrameKind::ExecDone);
         return;
     }
-    // The payload's layout is ExecCall's (ChannelProtocol.h).
-    auto headLength = static_cast<std::uint32_t>(text.size());
-    if (buffers.empty()) {
-        (void)channel.call(FrameKind::Exec, ref.page, ref.context,
-            { std::string_view(reinterpret_cast<const char*>(&headLength), sizeof headLength), text }, FrameKind::ExecDone);
-        return;
-    }
-    std::vector<std::uint64_t> sizes(buffers.size());
-    std::vector<std::string_view> pieces;
-    pieces.reserve(2 + 2 * buffers.size());
-    pieces.emplace_back(reinterpret_cast<const char*>(&headLength), sizeof headLength);
-    pieces.push_back(text);
-    for (std::size_t i = 0; i < buffers.size(); ++i) {
-        sizes[i] = buffers[i].size();
-        pieces.emplace_back(reinterpret_cast<const char*>(&sizes[i]), sizeof sizes[i]);
-        pieces.push_back(buffers[i]);
-    }
-    (void)channel.call(FrameKind::Exec, ref.page, ref.context, pieces, FrameKind::ExecDone);
+    std::string lengths;
+    (void)channel.call(FrameKind::Exec, ref.page, ref.context, penwick::channel::BufferedPayload::pieces(head, sent, lengths),
+        FrameKind::ExecDone);
 }
 
 void execCall(const char* call, gpointer data)
 {
-    sendCall(*static_cast<ContextRef*>(data), call ? call : "null", {});
+    sendCall(*static_cast<ContextRef*>(data), call ? call : "null");
 }
 
 // A call whose arguments held byte buffers: (text, [Uint8Array...]). Their bytes are read where
@@ -78,9 +75,11 @@ void execCallWithBytes(GPtrArray* args, gpointer data)
     auto* ref = static_cast<ContextRef*>(data);
     JSCValue* textValue = args->len > 0 ? static_cast<JSCValue*>(g_ptr_array_index(args, 0)) : nullptr;
     JSCValue* list = args->len > 1 ? static_cast<JSCValue*>(g_ptr_array_index(args, 1)) : nullptr;
+    JSCValue* placeList = args->len > 2 ? static_cast<JSCValue*>(g_ptr_array_index(args, 2)) : nullptr;
     GUnique<char> text(textValue && jsc_value_is_string(textValue) ? jsc_value_to_string(textValue) : nullptr);
     std::vector<GRef<JSCValue>> views;
     std::vector<std::string_view> buffers;
+    std::vector<std::uint64_t> places;
     if (list && jsc_value_is_array(list)) {
         GRef<JSCValue> lengthValue = adopt(jsc_value_object_get_property(list, "length"));
         auto length = lengthValue ? jsc_value_to_int32(lengthValue.get()) : 0;
@@ -90,11 +89,15 @@ void execCallWithBytes(GPtrArray* args, gpointer data)
             void* bytes = size ? jsc_value_typed_array_get_data(view.get(), nullptr) : nullptr;
             buffers.emplace_back(bytes ? static_cast<const char*>(bytes) : "", bytes ? size : 0);
             views.push_back(std::move(view));
+            GRef<JSCValue> place;
+            if (placeList && jsc_value_is_array(placeList))
+                place = adopt(jsc_value_object_get_property_at_index(placeList, static_cast<guint>(i)));
+            places.push_back(place && jsc_value_is_number(place.get()) ? static_cast<std::uint64_t>(jsc_value_to_int32(place.get())) : 0);
         }
     }
     if (JSCContext* context = jsc_context_get_current())
         jsc_context_clear_exception(context);
-    sendCall(*ref, text ? std::string_view(text.get()) : std::string_view("null"), buffers);
+    sendCall(*ref, text ? std::string_view(text.get()) : std::string_view("null"), buffers, places);
 }
 
 void consoleCall(GPtrArray* args, gpointer data)

@@ -1,7 +1,8 @@
-// `exec` as the page sees it: the four arguments become one JSON text in the page's own engine
-// (far cheaper than handing each value to native code), then go to the host. Byte buffers among the
-// arguments (ArrayBuffers and their views) are taken out first and travel as raw bytes, their places
-// null in the text. The native senders, the JSON writer and the buffer types are captured when the
+// `exec` as the page sees it: the four arguments become one JSON text, the list of them in order,
+// in the page's own engine (far cheaper than handing each value to native code), then go to the
+// host. Byte buffers among the arguments (ArrayBuffers and their views) are taken out first and
+// handed over with their places (argument indices) to travel as raw bytes, their places null in the
+// text. The native senders, the JSON writer and the buffer types are captured when the
 // context is set up, so the page can neither reach nor replace them. Arguments that cannot be written
 // (cycles) travel as null and are refused there.
 (function (send, sendWithBytes, stringify, isArray, isView, AB, U8) {
@@ -25,13 +26,13 @@
         args[i] = null;
       }
     }
-    try { call = stringify(places ? [callbackId, service, action, args, places] : [callbackId, service, action, args]); }
+    try { call = stringify([callbackId, service, action, args]); }
     catch (e) {
       places = null;
       try { call = stringify([callbackId, service, action, null]); }
       catch (e2) { call = '[null,null,null,null]'; }
     }
-    if (places) sendWithBytes(call, buffers); else send(call);
+    if (places) sendWithBytes(call, buffers, places); else send(call);
   }
   exec.takesArrayBuffers = true;
   return exec;
