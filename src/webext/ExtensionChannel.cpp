@@ -212,17 +212,17 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         return;
     }
     if (frame.kind == FrameKind::NativeCallback || frame.kind == FrameKind::CallbackAnswer) {
-        m_pending.push_back(std::move(frame));
+        m_pending.push_back({ std::move(frame), nullptr });
         return;
     }
     if (frame.kind == FrameKind::AnswerPiece) {
         // A large answer takes its place once its last piece has come.
-        Frame answer;
+        channel::AssembledAnswer answer;
         auto taken = m_assembler.take(frame, answer);
         if (!taken)
             close(("the host sent " + taken.error().message).c_str());
         else if (*taken == channel::AnswerAssembler::Status::Complete)
-            m_pending.push_back(std::move(answer));
+            m_pending.push_back({ Frame { answer.kind, answer.page, answer.context, {} }, std::move(answer.bytes) });
         return;
     }
     if (frame.kind != FrameKind::Evaluate)
@@ -232,7 +232,7 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         frame.payload = std::move(m_scriptPieces);
         m_scriptPieces.clear();
     }
-    m_pending.push_back(std::move(frame));
+    m_pending.push_back({ std::move(frame), nullptr });
 }
 
 void ExtensionChannel::scheduleDrain()
@@ -273,33 +273,41 @@ void ExtensionChannel::drain()
                 break;
             keepOrDrop(std::move(frame));
         }
-        std::uint64_t page = m_pending.front().page;
-        std::uint64_t context = m_pending.front().context;
-        if (m_pending.front().kind == FrameKind::NativeCallback) {
-            Frame callback = std::move(m_pending.front());
+        std::uint64_t page = m_pending.front().frame.page;
+        std::uint64_t context = m_pending.front().frame.context;
+        if (m_pending.front().frame.kind == FrameKind::NativeCallback) {
+            Pending callback = std::move(m_pending.front());
             m_pending.pop_front();
             if (m_callbackRunner)
-                m_callbackRunner(page, context, callback.payload);
+                m_callbackRunner(page, context, callback.payload(), callback.large);
             if (m_fd < 0)
                 break;
             continue;
         }
         // A batch of scripts, or of answers, ends before a frame of another kind, which keeps its
         // place in the order.
-        FrameKind kind = m_pending.front().kind;
-        std::vector<std::string> batch;
+        FrameKind kind = m_pending.front().frame.kind;
+        std::vector<Pending> batch;
         size_t bytes = 0;
-        while (!m_pending.empty() && m_pending.front().page == page && m_pending.front().context == context
-            && m_pending.front().kind == kind && bytes < kMaxBatchBytes) {
-            bytes += m_pending.front().payload.size();
-            batch.push_back(std::move(m_pending.front().payload));
+        while (!m_pending.empty() && m_pending.front().frame.page == page && m_pending.front().frame.context == context
+            && m_pending.front().frame.kind == kind && bytes < kMaxBatchBytes) {
+            bytes += m_pending.front().payload().size();
+            batch.push_back(std::move(m_pending.front()));
             m_pending.pop_front();
         }
         if (kind == FrameKind::CallbackAnswer) {
+            std::vector<std::string_view> answers;
+            answers.reserve(batch.size());
+            for (const auto& answer : batch)
+                answers.push_back(answer.payload());
             if (m_answerRunner)
-                m_answerRunner(page, context, batch);
+                m_answerRunner(page, context, answers);
         } else if (m_evaluator) {
-            m_evaluator(page, context, batch);
+            std::vector<std::string> scripts;
+            scripts.reserve(batch.size());
+            for (auto& script : batch)
+                scripts.push_back(std::move(script.frame.payload));
+            m_evaluator(page, context, scripts);
         }
         if (m_fd < 0)
             break;

@@ -286,12 +286,12 @@ TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLim
         assembler.setMaxPayload(1024);
         std::string got = "partial";
         for (const auto& p : pieces) {
-            Frame answer;
+            AssembledAnswer answer;
             auto taken = assembler.take(p, answer);
             if (!taken)
                 got = taken.error().message;
             else if (*taken == AnswerAssembler::Status::Complete)
-                got = std::string(frameKindName(answer.kind)) + " " + std::to_string(answer.context) + " " + answer.payload;
+                got = std::string(frameKindName(answer.kind)) + " " + std::to_string(answer.context) + " " + std::string(answer.payload());
             if (!taken)
                 break;
         }
@@ -383,10 +383,12 @@ TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterA
         for (auto& frame : pair.drainPeer()) {
             Frame whole = frame;
             if (frame.kind == FrameKind::AnswerPiece) {
-                auto taken = assembler.take(frame, whole);
+                AssembledAnswer answer;
+                auto taken = assembler.take(frame, answer);
                 ASSERT_TRUE(taken) << taken.error().message;
                 if (*taken == AnswerAssembler::Status::Partial)
                     continue;
+                whole = Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) };
             }
             auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
             got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
