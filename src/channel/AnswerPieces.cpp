@@ -25,7 +25,7 @@ void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t
     out.append(reinterpret_cast<const char*>(&head), sizeof head);
 }
 
-Result<AnswerAssembler::Status> AnswerAssembler::take(const Frame& piece, AssembledAnswer& answer)
+Result<AnswerAssembler::Status> AnswerAssembler::take(const FrameView& piece, AssembledAnswer& answer)
 {
     auto broken = [this](std::string why) -> Error {
         m_partial = {};
@@ -35,7 +35,7 @@ Result<AnswerAssembler::Status> AnswerAssembler::take(const Frame& piece, Assemb
     if (piece.kind != FrameKind::AnswerPiece || piece.payload.size() < sizeof head)
         return broken("is too short for its head");
     std::memcpy(&head, piece.payload.data(), sizeof head);
-    std::string_view bytes = std::string_view(piece.payload).substr(sizeof head);
+    std::string_view bytes = piece.payload.substr(sizeof head);
     auto kind = static_cast<FrameKind>(head.kind);
     if (kind != FrameKind::NativeCallback && kind != FrameKind::CallbackAnswer)
         return broken(format("names kind %@, not an answer", head.kind));

@@ -50,7 +50,7 @@ public:
     void setMemory(const AnswerBuffer::Memory& memory) { m_memory = memory; }
     enum class Status { Partial, Complete };
     // Complete: `answer` holds the whole answer.
-    [[nodiscard]] Result<Status> take(const Frame& piece, AssembledAnswer& answer);
+    [[nodiscard]] Result<Status> take(const FrameView& piece, AssembledAnswer& answer);
     bool idle() const { return !m_partial.bytes; }
 
 private:

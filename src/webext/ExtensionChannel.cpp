@@ -183,7 +183,7 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
     std::optional<Frame> result;
     while (m_fd >= 0 && !result) {
         Frame frame;
-        auto status = m_reader.next(frame);
+        auto status = nextFrame(frame);
         if (status == channel::FrameReader::Status::Frame) {
             if (frame.kind == answer)
                 result = std::move(frame);
@@ -204,6 +204,29 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
     return result;
 }
 
+channel::FrameReader::Status ExtensionChannel::nextFrame(Frame& frame)
+{
+    for (;;) {
+        channel::FrameView view;
+        auto status = m_reader.next(view);
+        if (status != channel::FrameReader::Status::Frame)
+            return status;
+        if (view.kind != FrameKind::AnswerPiece) {
+            frame = Frame { view.kind, view.page, view.context, std::string(view.payload) };
+            return status;
+        }
+        // A large answer takes its place once its last piece has come.
+        channel::AssembledAnswer answer;
+        auto taken = m_assembler.take(view, answer);
+        if (!taken) {
+            close(("the host sent " + taken.error().message).c_str());
+            return channel::FrameReader::Status::NeedMore;
+        }
+        if (*taken == channel::AnswerAssembler::Status::Complete)
+            m_pending.push_back({ Frame { answer.kind, answer.page, answer.context, {} }, std::move(answer.bytes) });
+    }
+}
+
 void ExtensionChannel::keepOrDrop(Frame&& frame)
 {
     // Only scripts and callbacks to run travel unasked; anything else out of turn is stale and dropped.
@@ -213,16 +236,6 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
     }
     if (frame.kind == FrameKind::NativeCallback || frame.kind == FrameKind::CallbackAnswer) {
         m_pending.push_back({ std::move(frame), nullptr });
-        return;
-    }
-    if (frame.kind == FrameKind::AnswerPiece) {
-        // A large answer takes its place once its last piece has come.
-        channel::AssembledAnswer answer;
-        auto taken = m_assembler.take(frame, answer);
-        if (!taken)
-            close(("the host sent " + taken.error().message).c_str());
-        else if (*taken == channel::AnswerAssembler::Status::Complete)
-            m_pending.push_back({ Frame { answer.kind, answer.page, answer.context, {} }, std::move(answer.bytes) });
         return;
     }
     if (frame.kind != FrameKind::Evaluate)
@@ -255,20 +268,21 @@ void ExtensionChannel::drain()
     while (m_fd >= 0) {
         if (m_pending.empty()) {
             Frame frame;
-            auto status = m_reader.next(frame);
+            auto status = nextFrame(frame);
             if (status == channel::FrameReader::Status::Broken) {
                 close("the host sent a frame this extension does not understand");
                 break;
             }
-            if (status != channel::FrameReader::Status::Frame)
+            if (status == channel::FrameReader::Status::Frame)
+                keepOrDrop(std::move(frame));
+            else if (m_pending.empty()) // a large answer's last piece may have been the last frame here
                 break;
-            keepOrDrop(std::move(frame));
             continue;
         }
         // Everything that is here for the same page runs as one batch.
         while (m_fd >= 0) {
             Frame frame;
-            auto status = m_reader.next(frame);
+            auto status = nextFrame(frame);
             if (status != channel::FrameReader::Status::Frame)
                 break;
             keepOrDrop(std::move(frame));

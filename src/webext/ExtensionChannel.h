@@ -88,6 +88,9 @@ private:
         std::shared_ptr<channel::AnswerBuffer> large;
         std::string_view payload() const { return large ? large->view() : std::string_view(frame.payload); }
     };
+    // The next frame the reader holds; pieces of large answers on the way go to the assembler
+    // straight from the reader's buffer.
+    channel::FrameReader::Status nextFrame(channel::Frame& frame);
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
     void drain();
