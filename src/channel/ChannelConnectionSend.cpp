@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include "base/Format.h"
+#include "channel/AnswerBuffer.h"
 #include "channel/AnswerPieces.h"
 
 namespace penwick::channel {
@@ -18,29 +19,6 @@ namespace {
 // How long one turn of the main loop writes pieces of large answers before the other sources get
 // their turn (the socket's own readiness brings the writer back).
 constexpr gint64 kMaxPiecesMicros = 4000;
-
-// Answers at least this large are given back to the system off the main loop: unmapping hundreds
-// of MiB takes the kernel long enough (150-230 ms for 200 MiB on a loaded machine) to stall every
-// window and every page call.
-constexpr std::size_t kReleasedAsideBytes = 8 * 1024 * 1024;
-
-struct Released {
-    std::shared_ptr<const std::string> payload;
-    std::shared_ptr<const void> hold;
-};
-
-// The payload goes first, then its hold: a read budget's share comes back once the memory has.
-void releaseAside(std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold)
-{
-    static GThreadPool* s_pool = g_thread_pool_new(
-        +[](gpointer data, gpointer) {
-            std::unique_ptr<Released> released(static_cast<Released*>(data));
-            released->payload.reset();
-            released->hold.reset();
-        },
-        nullptr, 1, FALSE, nullptr);
-    g_thread_pool_push(s_pool, new Released { std::move(payload), std::move(hold) }, nullptr);
-}
 } // namespace
 
 std::string& ChannelConnection::writablePiece()
@@ -236,8 +214,9 @@ void ChannelConnection::flush()
         auto sent = std::move(m_out.front());
         m_out.pop_front();
         m_outOffset = 0;
-        if (sent.shared && sent.shared.use_count() == 1 && sent.shared->size() >= kReleasedAsideBytes)
-            releaseAside(std::move(sent.shared), std::move(sent.hold));
+        // The payload goes first, then its hold: a read budget's share comes back once the memory has.
+        if (sent.shared && sent.shared.use_count() == 1 && sent.shared->size() >= AnswerBuffer::kReleasedAsideBytes)
+            AnswerBuffer::releaseAside(std::move(sent.shared), std::move(sent.hold));
     }
     if (m_writeWatch) {
         g_source_remove(m_writeWatch);

@@ -27,12 +27,18 @@ struct AnswerBuffers {
 };
 
 // An ArrayBuffer over `bytes`, which lie in `owner`: the buffer holds `owner` until the engine lets
-// the buffer go, so the bytes are never copied nor zeroed first.
+// the buffer go, so the bytes are never copied nor zeroed first. The engine lets buffers go while it
+// collects garbage on the page's thread; large memory is given back to the system off that thread.
 GRef<JSCValue> adoptedArrayBuffer(JSCContext* context, std::string_view bytes, const std::shared_ptr<penwick::channel::AnswerBuffer>& owner)
 {
-    auto* held = new std::shared_ptr<penwick::channel::AnswerBuffer>(owner);
+    using Held = std::shared_ptr<penwick::channel::AnswerBuffer>;
     return adopt(jsc_value_new_array_buffer(context, const_cast<char*>(bytes.data()), bytes.size(),
-        +[](gpointer data) { delete static_cast<std::shared_ptr<penwick::channel::AnswerBuffer>*>(data); }, held));
+        +[](gpointer data) {
+            std::unique_ptr<Held> held(static_cast<Held*>(data));
+            if (held->use_count() == 1 && (*held)->size() >= penwick::channel::AnswerBuffer::kReleasedAsideBytes)
+                penwick::channel::AnswerBuffer::releaseAside(std::move(*held));
+        },
+        new Held(owner)));
 }
 
 // The page's value for a message: byte buffers become ArrayBuffers holding the answer's bytes when
