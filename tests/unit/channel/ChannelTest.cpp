@@ -2,6 +2,7 @@
 // no payload of the wrong shape escapes its decoder; and the host's end on a real socket pair never
 // blocks, fails an oversized frame alone, closes a peer that does not introduce itself promptly
 // and briefly, hands each message decoded to its page and answers every frame the peer waits on.
+#include <cstdlib>
 #include <chrono>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -281,9 +282,14 @@ TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLim
         { { piece(CA, 2, 1u << 20, 0, "abc") }, "more than the limit" },
         { { Frame { FrameKind::AnswerPiece, 1, 2, "short" } }, "too short" },
     };
+    // Every buffer taken is given back exactly once, whether its answer is refused or whole.
+    static int s_buffers = 0;
+    const AnswerBuffer::Memory counted { [](std::size_t size) { return ++s_buffers, std::malloc(size); },
+        [](void* data) { --s_buffers, std::free(data); } };
     for (const auto& [pieces, outcome] : cases) {
         AnswerAssembler assembler;
         assembler.setMaxPayload(1024);
+        assembler.setMemory(counted);
         std::string got = "partial";
         for (const auto& p : pieces) {
             AssembledAnswer answer;
@@ -297,6 +303,7 @@ TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLim
         }
         EXPECT_TRUE(assembler.idle()) << got;
         EXPECT_NE(got.find(outcome), std::string::npos) << got << " / " << outcome;
+        EXPECT_EQ(s_buffers, 0) << outcome;
     }
 }
 
