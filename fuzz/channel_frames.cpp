@@ -50,12 +50,12 @@ void decodePayload(const Frame& frame, AnswerAssembler& assembler)
 {
     switch (frame.kind) {
     case FrameKind::AnswerPiece: {
-        Frame answer;
+        AssembledAnswer answer;
         auto taken = assembler.take(frame, answer);
         FUZZ_CHECK(!taken || assembler.idle() == (*taken == AnswerAssembler::Status::Complete));
         if (taken && *taken == AnswerAssembler::Status::Complete) {
             FUZZ_CHECK(answer.kind == FrameKind::NativeCallback || answer.kind == FrameKind::CallbackAnswer);
-            decodePayload(answer, assembler);
+            decodePayload(Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) }, assembler);
         }
         break;
     }

@@ -19,6 +19,8 @@
 //     10,000 getFileMetadata calls awaited one by one against os.stat in Python, a listing of
 //     100,000 items against ls -f, and a call sent while that listing runs.
 // Run: DISPLAY=:99 ./bench/e2e/bench_file_e2e
+// PENWICK_BENCH_PARTS runs only some parts (comma-separated): memory, sizes, writes, slices,
+// fetch1GiB, small, reads, unread.
 #include "BenchFiles.h"
 #include <algorithm>
 #include <chrono>
@@ -202,7 +204,9 @@ int main()
                                          "<content src=\"file-bench.html\"/>\n"
                                          "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/>"
                                          "<param name=\"onload\" value=\"true\"/></feature>\n</widget>\n");
-    writeFile(resources + "/www/bench-data.js", "var DATA = 'file://" + resources + "/www';\n");
+    const char* parts = g_getenv("PENWICK_BENCH_PARTS");
+    writeFile(resources + "/www/bench-data.js", "var DATA = 'file://" + resources + "/www';\nvar PARTS = "
+            + nlohmann::json(parts && *parts ? std::string(parts) : std::string()).dump() + ".split(',').filter(Boolean);\n");
     for (const char* library : { "webhost/webhost.js", "webhost/file.js" })
         writeFile(resources + "/www/" + library, readFile(std::string(PENWICK_SOURCE_DIR) + "/www/" + library));
     writeFile(resources + "/www/file-bench.html", readFile(std::string(PENWICK_BENCH_PAGES) + "/file-bench.html"));
@@ -295,51 +299,69 @@ int main()
     const Floors floors = measureFloors(root, data);
     removeFiles();
     auto ms = [&](const char* key) { return (*report)[key].get<double>(); };
+    auto has = [&](const char* key) { return report->contains(key); };
     auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
-    double ratio16 = ms("readAsArrayBuffer16MiB") / ms("fetchWhfile16MiB");
-    double mbps256 = 256.0 / (ms("fetchWhfile256MiB") / 1000.0);
-    double fileMbps256 = 256.0 / (ms("fetchFile256MiB") / 1000.0);
-    std::printf("readAsArrayBuffer 16 MiB            %8.1f ms\n", ms("readAsArrayBuffer16MiB"));
-    std::printf("fetch whfile 16 MiB                 %8.1f ms\n", ms("fetchWhfile16MiB"));
-    std::printf("  readAsArrayBuffer at %.2fx of the whfile fetch (target <= 3x): %s\n", ratio16, verdict(ratio16 <= 3));
-    std::printf("readAsArrayBuffer 64 MiB            %8.1f ms\n", ms("readAsArrayBuffer64MiB"));
-    std::printf("fetch whfile 256 MiB                %8.1f ms   %.0f MiB/s\n", ms("fetchWhfile256MiB"), mbps256);
-    std::printf("fetch file:// 256 MiB               %8.1f ms   %.0f MiB/s\n", ms("fetchFile256MiB"), fileMbps256);
-    std::printf("  whfile at %.2fx the throughput of file:// (target >= 1.0x): %s\n", mbps256 / fileMbps256,
-        verdict(mbps256 >= fileMbps256));
-    if (fetch1GiB.baseline < 0 || reads.baseline < 0 || unread.baseline < 0) {
-        std::fprintf(stderr, "the UI process's memory could not be read\n");
-        return 1;
-    }
     auto growth = [](const Watch& w) {
         return format("UI process %.1f -> peak %.1f MiB, growth %.1f MiB", w.baseline / 1024.0, w.peak / 1024.0,
             (w.peak - w.baseline) / 1024.0) + (w.peakWasReset ? "" : " [sampled only: VmHWM could not be reset]");
     };
     auto grewMiB = [](const Watch& w) { return (w.peak - w.baseline) / 1024.0; };
-    std::printf("fetch whfile 1 GiB                  %8.1f ms   %s\n", ms("fetchWhfile1GiB"), growth(fetch1GiB).c_str());
-    std::printf("  growth serving 1 GiB (target < 64 MiB): %s\n", verdict(grewMiB(fetch1GiB) < 64));
-    std::printf("16 x readAsArrayBuffer 200 MiB      %8.1f ms   %s\n", ms("readAsArrayBuffer16x200MiB"), growth(reads).c_str());
-    std::printf("  growth with 16 reads at once (target < 512 + 256 MiB): %s\n", verdict(grewMiB(reads) < 768));
-    std::printf("  slowest small call meanwhile      %8.1f ms (target < 100 ms): %s\n", ms("slowestCallDuringReads"),
-        verdict(ms("slowestCallDuringReads") < 100));
-    std::printf("1,500 unread 64 MiB fetches, 20 s   %8d answered   %s\n", (*report)["unreadAnswered"].get<int>(),
-        growth(unread).c_str());
-    std::printf("  growth with bodies left unread (target < 256 MiB): %s\n", verdict(grewMiB(unread) < 256));
-
-    printRow("write 256 MiB in 1 MiB calls", ms("write256MiB"), "dd bs=1M oflag=dsync", floors.ddSync256MiB, 2);
-    printRow("append 1 KiB to 512 MiB", ms("append1KiB"), "append + fdatasync in C", floors.append1KiB, 3);
+    for (auto [key, watch] : { std::pair { "fetchWhfile1GiB", &fetch1GiB }, { "slowestCallDuringReads", &reads }, { "unreadAnswered", &unread } }) {
+        if (has(key) && watch->baseline < 0) {
+            std::fprintf(stderr, "the UI process's memory could not be read\n");
+            return 1;
+        }
+    }
+    if (has("readAsArrayBuffer16MiB")) {
+        double ratio16 = ms("readAsArrayBuffer16MiB") / ms("fetchWhfile16MiB");
+        double mbps256 = 256.0 / (ms("fetchWhfile256MiB") / 1000.0);
+        double fileMbps256 = 256.0 / (ms("fetchFile256MiB") / 1000.0);
+        std::printf("readAsArrayBuffer 16 MiB            %8.1f ms\n", ms("readAsArrayBuffer16MiB"));
+        std::printf("fetch whfile 16 MiB                 %8.1f ms\n", ms("fetchWhfile16MiB"));
+        std::printf("  readAsArrayBuffer at %.2fx of the whfile fetch (target <= 3x): %s\n", ratio16, verdict(ratio16 <= 3));
+        std::printf("readAsArrayBuffer 64 MiB            %8.1f ms\n", ms("readAsArrayBuffer64MiB"));
+        std::printf("fetch whfile 256 MiB                %8.1f ms   %.0f MiB/s\n", ms("fetchWhfile256MiB"), mbps256);
+        std::printf("fetch file:// 256 MiB               %8.1f ms   %.0f MiB/s\n", ms("fetchFile256MiB"), fileMbps256);
+        std::printf("  whfile at %.2fx the throughput of file:// (target >= 1.0x): %s\n", mbps256 / fileMbps256,
+            verdict(mbps256 >= fileMbps256));
+    }
+    if (has("fetchWhfile1GiB")) {
+        std::printf("fetch whfile 1 GiB                  %8.1f ms   %s\n", ms("fetchWhfile1GiB"), growth(fetch1GiB).c_str());
+        std::printf("  growth serving 1 GiB (target < 64 MiB): %s\n", verdict(grewMiB(fetch1GiB) < 64));
+    }
+    if (has("slowestCallDuringReads")) {
+        std::printf("16 x readAsArrayBuffer 200 MiB      %8.1f ms   %s\n", ms("readAsArrayBuffer16x200MiB"), growth(reads).c_str());
+        std::printf("  growth with 16 reads at once (target < 512 + 256 MiB): %s\n", verdict(grewMiB(reads) < 768));
+        std::printf("  slowest small call meanwhile      %8.1f ms (target < 100 ms): %s\n", ms("slowestCallDuringReads"),
+            verdict(ms("slowestCallDuringReads") < 100));
+    }
+    if (has("unreadAnswered")) {
+        std::printf("1,500 unread 64 MiB fetches, 20 s   %8d answered   %s\n", (*report)["unreadAnswered"].get<int>(),
+            growth(unread).c_str());
+        std::printf("  growth with bodies left unread (target < 256 MiB): %s\n", verdict(grewMiB(unread) < 256));
+    }
+    if (has("write256MiB")) {
+        printRow("write 256 MiB in 1 MiB calls", ms("write256MiB"), "dd bs=1M oflag=dsync", floors.ddSync256MiB, 2);
+        printRow("append 1 KiB to 512 MiB", ms("append1KiB"), "append + fdatasync in C", floors.append1KiB, 3);
+    }
     // At 1 GB/s or more: 1 GiB in at most 1.07 s, whatever the floor.
     for (const char* slices : { "16", "64" }) {
-        double took = ms((std::string("readAsArrayBuffer1GiBIn") + slices + "MiB").c_str());
+        std::string key = std::string("readAsArrayBuffer1GiBIn") + slices + "MiB";
+        if (!has(key.c_str()))
+            continue;
+        double took = ms(key.c_str());
         std::printf("%-40s %9.1f ms   read loop (as cat) %.1f ms   %.2fx, %.0f MB/s (target >= 1000 MB/s): %s\n",
             (std::string("readAsArrayBuffer 1 GiB in ") + slices + " MiB slices").c_str(), took, floors.read1GiB,
             took / floors.read1GiB, 1024.0 * MiB / 1e6 / (took / 1000), verdict(1024.0 * MiB / 1e6 / (took / 1000) >= 1000));
     }
-    printRow("whfile fetch 1 GiB vs file://", ms("fetchWhfile1GiBPaired"), "file:// fetch", ms("fetchFile1GiB"), 1);
-    printRow("getFileMetadata x10,000 one by one", ms("getFileMetadata10000"),
-        floors.statInPython ? "os.stat x10,000 in Python" : "stat() x10,000 in C (no Python)", floors.stat10000, 10);
-    printRow("readEntries of 100,000", ms("readEntries100000"), "ls -f", floors.lsF100000, 2);
-    std::printf("%-40s %9.1f ms   (target <= 20 ms): %s\n", "a call answered during that listing", ms("callDuringListing"),
-        verdict(ms("callDuringListing") <= 20));
+    if (has("fetchWhfile1GiBPaired"))
+        printRow("whfile fetch 1 GiB vs file://", ms("fetchWhfile1GiBPaired"), "file:// fetch", ms("fetchFile1GiB"), 1);
+    if (has("getFileMetadata10000")) {
+        printRow("getFileMetadata x10,000 one by one", ms("getFileMetadata10000"),
+            floors.statInPython ? "os.stat x10,000 in Python" : "stat() x10,000 in C (no Python)", floors.stat10000, 10);
+        printRow("readEntries of 100,000", ms("readEntries100000"), "ls -f", floors.lsF100000, 2);
+        std::printf("%-40s %9.1f ms   (target <= 20 ms): %s\n", "a call answered during that listing", ms("callDuringListing"),
+            verdict(ms("callDuringListing") <= 20));
+    }
     return 0;
 }

@@ -25,17 +25,17 @@ void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t
     out.append(reinterpret_cast<const char*>(&head), sizeof head);
 }
 
-Result<AnswerAssembler::Status> AnswerAssembler::take(const Frame& piece, Frame& answer)
+Result<AnswerAssembler::Status> AnswerAssembler::take(const FrameView& piece, AssembledAnswer& answer)
 {
     auto broken = [this](std::string why) -> Error {
-        m_partial.reset();
+        m_partial = {};
         return Error { EPROTO, "a piece of a large answer " + why };
     };
     AnswerPieceHead head;
     if (piece.kind != FrameKind::AnswerPiece || piece.payload.size() < sizeof head)
         return broken("is too short for its head");
     std::memcpy(&head, piece.payload.data(), sizeof head);
-    std::string_view bytes = std::string_view(piece.payload).substr(sizeof head);
+    std::string_view bytes = piece.payload.substr(sizeof head);
     auto kind = static_cast<FrameKind>(head.kind);
     if (kind != FrameKind::NativeCallback && kind != FrameKind::CallbackAnswer)
         return broken(format("names kind %@, not an answer", head.kind));
@@ -43,22 +43,25 @@ Result<AnswerAssembler::Status> AnswerAssembler::take(const Frame& piece, Frame&
         return broken(format("announces %@ bytes, more than the limit of %@", head.total, m_maxPayload));
     if (bytes.empty() || head.offset > head.total || bytes.size() > head.total - head.offset)
         return broken(format("carries %@ bytes at %@ of %@", bytes.size(), head.offset, head.total));
-    if (!m_partial) {
+    if (!m_partial.bytes) {
         if (head.offset != 0)
             return broken(format("starts at %@, not where its answer begins", head.offset));
-        m_partial = Frame { kind, piece.page, piece.context, {} };
         // The whole answer's buffer, taken once: it never grows, nor is it copied again.
-        m_partial->payload.reserve(static_cast<std::size_t>(head.total));
-        m_total = head.total;
-    } else if (m_partial->kind != kind || m_partial->page != piece.page || m_partial->context != piece.context || m_total != head.total
-        || m_partial->payload.size() != head.offset) {
+        auto buffer = AnswerBuffer::create(static_cast<std::size_t>(head.total), m_memory);
+        if (!buffer)
+            return broken(format("announces %@ bytes, more memory than there is", head.total));
+        m_partial = { kind, piece.page, piece.context, std::move(buffer) };
+        m_filled = 0;
+    } else if (m_partial.kind != kind || m_partial.page != piece.page || m_partial.context != piece.context
+        || m_partial.bytes->size() != head.total || m_filled != head.offset) {
         return broken("does not follow the one before");
     }
-    m_partial->payload.append(bytes.data(), bytes.size());
-    if (m_partial->payload.size() < m_total)
+    std::memcpy(m_partial.bytes->data() + m_filled, bytes.data(), bytes.size());
+    m_filled += bytes.size();
+    if (m_filled < m_partial.bytes->size())
         return Status::Partial;
-    answer = std::move(*m_partial);
-    m_partial.reset();
+    answer = std::move(m_partial);
+    m_partial = {};
     return Status::Complete;
 }
 

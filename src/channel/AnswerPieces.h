@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/Result.h"
+#include "channel/AnswerBuffer.h"
 #include "channel/ChannelProtocol.h"
 
 namespace penwick::channel {
@@ -28,22 +30,34 @@ inline bool travelsInPieces(FrameKind kind, std::size_t size, std::size_t limit)
 // answer of `total` bytes from `offset` on; the caller sends the bytes after it.
 void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t page, std::uint64_t context,
     std::uint64_t total, std::uint64_t offset, std::size_t size);
+// A large answer put together: its frame's kind and addressing, and its payload's bytes.
+struct AssembledAnswer {
+    FrameKind kind {};
+    std::uint64_t page = 0;
+    std::uint64_t context = 0;
+    std::shared_ptr<AnswerBuffer> bytes;
+    std::string_view payload() const { return bytes ? bytes->view() : std::string_view(); }
+};
+
 // Puts a large answer together from its AnswerPiece frames, in one buffer of the answer's size taken
-// once its first piece comes. Pieces out of order, of another answer before this one is whole, or
-// announcing more than the limit are refused: the stream is broken and its connection must close.
-// Holds at most one answer of at most the limit.
+// once its first piece comes (from `setMemory`'s memory). Pieces out of order, of another answer
+// before this one is whole, or announcing more than the limit or than the memory there is are
+// refused: the stream is broken and its connection must close. Holds at most one answer of at most
+// the limit.
 class AnswerAssembler {
 public:
     void setMaxPayload(std::size_t limit) { m_maxPayload = std::min<std::size_t>(limit, kMaxPayload); }
+    void setMemory(const AnswerBuffer::Memory& memory) { m_memory = memory; }
     enum class Status { Partial, Complete };
-    // Complete: `answer` holds the whole answer frame.
-    [[nodiscard]] Result<Status> take(const Frame& piece, Frame& answer);
-    bool idle() const { return !m_partial; }
+    // Complete: `answer` holds the whole answer.
+    [[nodiscard]] Result<Status> take(const FrameView& piece, AssembledAnswer& answer);
+    bool idle() const { return !m_partial.bytes; }
 
 private:
-    std::optional<Frame> m_partial;
-    std::uint64_t m_total = 0;
+    AssembledAnswer m_partial;
+    std::size_t m_filled = 0;
     std::size_t m_maxPayload = kMaxPayload;
+    AnswerBuffer::Memory m_memory = AnswerBuffer::heap();
 };
 
 } // namespace penwick::channel

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <glib-unix.h>
+#include <memory>
 #include <sys/socket.h>
 
 #include "base/Format.h"
+#include "channel/AnswerBuffer.h"
 #include "channel/AnswerPieces.h"
 
 namespace penwick::channel {
@@ -212,6 +214,9 @@ void ChannelConnection::flush()
         auto sent = std::move(m_out.front());
         m_out.pop_front();
         m_outOffset = 0;
+        // The payload goes first, then its hold: a read budget's share comes back once the memory has.
+        if (sent.shared && sent.shared.use_count() == 1 && sent.shared->size() >= AnswerBuffer::kReleasedAsideBytes)
+            AnswerBuffer::releaseAside(std::move(sent.shared), std::move(sent.hold));
     }
     if (m_writeWatch) {
         g_source_remove(m_writeWatch);

@@ -33,6 +33,19 @@ Result<void> appendFrame(std::string& out, FrameKind kind, std::uint64_t page, s
 
 FrameReader::Status FrameReader::next(Frame& frame)
 {
+    FrameView view;
+    auto status = next(view);
+    if (status == Status::Frame) {
+        frame.kind = view.kind;
+        frame.page = view.page;
+        frame.context = view.context;
+        frame.payload.assign(view.payload);
+    }
+    return status;
+}
+
+FrameReader::Status FrameReader::next(FrameView& frame)
+{
     if (m_buffer.size() - m_offset < sizeof(FrameHeader))
         return compact(), Status::NeedMore;
     FrameHeader header;
@@ -44,7 +57,7 @@ FrameReader::Status FrameReader::next(Frame& frame)
     frame.kind = static_cast<FrameKind>(header.kind);
     frame.page = header.page;
     frame.context = header.context;
-    frame.payload.assign(m_buffer, m_offset + sizeof header, header.length);
+    frame.payload = std::string_view(m_buffer).substr(m_offset + sizeof header, header.length);
     m_offset += sizeof header + header.length;
     return Status::Frame;
 }

@@ -118,6 +118,18 @@ struct Frame {
     std::string payload;
 };
 
+// A frame whose payload still lies where it was read (valid until its reader is fed or read again).
+struct FrameView {
+    FrameView() = default;
+    FrameView(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
+        : kind(kind), page(page), context(context), payload(payload) { }
+    FrameView(const Frame& frame) : FrameView(frame.kind, frame.page, frame.context, frame.payload) { }
+    FrameKind kind {};
+    std::uint64_t page = 0;
+    std::uint64_t context = 0;
+    std::string_view payload;
+};
+
 // The header's length for a payload of `size` bytes, or nothing when it exceeds `limit` (never
 // more than kMaxPayload, so the value always fits the header's u32).
 inline std::optional<std::uint32_t> frameLength(std::size_t size, std::size_t limit = kMaxPayload)
@@ -144,6 +156,8 @@ public:
     // Takes the next complete frame out of the buffer. Broken: the peer sent a header no version
     // of this protocol writes; the connection must be closed.
     Status next(Frame& frame);
+    // The same, its payload left in the reader's buffer.
+    Status next(FrameView& frame);
     bool empty() const { return m_buffer.size() == m_offset; }
     // Bytes fed and not yet taken as frames.
     std::size_t pending() const { return m_buffer.size() - m_offset; }

@@ -16,10 +16,34 @@ using penwick::Value;
 using penwick::ValueArray;
 using penwick::ValueObject;
 
-// The page's value for a message: byte buffers become ArrayBuffers holding the frame's bytes when
-// the page's library takes them (`rawBuffers`), else the ArrayBuffer markers its script form holds.
-// Each byte buffer of `value` names by its subtype its bytes among `buffers` (still in the frame).
-GRef<JSCValue> pageValue(JSCContext* context, const Value& value, const std::vector<std::string_view>& buffers, bool rawBuffers)
+// The byte buffers of one answer: where their bytes are, and how the page takes them.
+struct AnswerBuffers {
+    // Each byte buffer of the message names by its subtype its bytes among these (in the payload).
+    const std::vector<std::string_view>& bytes;
+    // The page's library takes ArrayBuffers; any other gets the markers its script form holds.
+    bool raw = false;
+    // The payload's memory when the engine may keep it; null when the payload is only lent.
+    std::shared_ptr<penwick::channel::AnswerBuffer> adoptable;
+};
+
+// An ArrayBuffer over `bytes`, which lie in `owner`: the buffer holds `owner` until the engine lets
+// the buffer go, so the bytes are never copied nor zeroed first. The engine lets buffers go while it
+// collects garbage on the page's thread; large memory is given back to the system off that thread.
+GRef<JSCValue> adoptedArrayBuffer(JSCContext* context, std::string_view bytes, const std::shared_ptr<penwick::channel::AnswerBuffer>& owner)
+{
+    using Held = std::shared_ptr<penwick::channel::AnswerBuffer>;
+    return adopt(jsc_value_new_array_buffer(context, const_cast<char*>(bytes.data()), bytes.size(),
+        +[](gpointer data) {
+            std::unique_ptr<Held> held(static_cast<Held*>(data));
+            if (held->use_count() == 1 && (*held)->size() >= penwick::channel::AnswerBuffer::kReleasedAsideBytes)
+                penwick::channel::AnswerBuffer::releaseAside(std::move(*held));
+        },
+        new Held(owner)));
+}
+
+// The page's value for a message: byte buffers become ArrayBuffers holding the answer's bytes when
+// the page's library takes them, else the ArrayBuffer markers its script form holds.
+GRef<JSCValue> pageValue(JSCContext* context, const Value& value, const AnswerBuffers& buffers)
 {
     switch (value.type()) {
     case Value::value_t::boolean:
@@ -40,8 +64,10 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, const std::vec
     }
     case Value::value_t::binary: {
         const auto& binary = value.get_binary();
-        std::string_view bytes = binary.has_subtype() && binary.subtype() < buffers.size() ? buffers[binary.subtype()] : std::string_view();
-        if (rawBuffers) {
+        std::string_view bytes = binary.has_subtype() && binary.subtype() < buffers.bytes.size() ? buffers.bytes[binary.subtype()] : std::string_view();
+        if (buffers.raw && buffers.adoptable && !bytes.empty())
+            return adoptedArrayBuffer(context, bytes, buffers.adoptable);
+        if (buffers.raw) {
             // Copied into the engine's own memory: a buffer over memory of ours would have the
             // engine turn off its memory cage for buffers, which the web process forbids (it aborts).
             GRef<JSCValue> view = adopt(jsc_value_new_typed_array(context, JSC_TYPED_ARRAY_UINT8, bytes.size()));
@@ -57,13 +83,13 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, const std::vec
         }
         GUnique<char> base64(g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size()));
         Value marker { { "WHType", "ArrayBuffer" }, { "data", std::string(base64.get()) } };
-        return pageValue(context, marker, buffers, rawBuffers);
+        return pageValue(context, marker, buffers);
     }
     case Value::value_t::array: {
         GRef<JSCValue> array = adopt(jsc_value_new_array(context, G_TYPE_NONE));
         const auto& items = value.get_ref<const ValueArray&>();
         for (std::size_t i = 0; i < items.size(); ++i) {
-            GRef<JSCValue> item = pageValue(context, items[i], buffers, rawBuffers);
+            GRef<JSCValue> item = pageValue(context, items[i], buffers);
             jsc_value_object_set_property_at_index(array.get(), static_cast<guint>(i), item.get());
         }
         return array;
@@ -71,7 +97,7 @@ GRef<JSCValue> pageValue(JSCContext* context, const Value& value, const std::vec
     case Value::value_t::object: {
         GRef<JSCValue> object = adopt(jsc_value_new_object(context, nullptr, nullptr));
         for (const auto& [key, member] : value.get_ref<const ValueObject&>()) {
-            GRef<JSCValue> item = pageValue(context, member, buffers, rawBuffers);
+            GRef<JSCValue> item = pageValue(context, member, buffers);
             // Own data properties, as a parsed object literal has (a "__proto__" key stays a key).
             jsc_value_object_define_property_data(object.get(), key.c_str(),
                 static_cast<JSCValuePropertyFlags>(JSC_VALUE_PROPERTY_CONFIGURABLE | JSC_VALUE_PROPERTY_ENUMERABLE | JSC_VALUE_PROPERTY_WRITABLE),
@@ -149,7 +175,8 @@ AnswerDelivery::AnswerDelivery(ContextLookup contextFor)
 // An answer whose byte buffers came as raw bytes: the page library's native callback is called with
 // the same four values its script form would give it. The callback's function says with a true
 // `takesArrayBuffers` that it takes ArrayBuffers; any other library gets the ArrayBuffer markers.
-void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t contextId, std::string_view payload)
+void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t contextId, std::string_view payload,
+    const std::shared_ptr<channel::AnswerBuffer>& owner)
 {
     auto call = penwick::channel::decode<penwick::channel::NativeCallbackView>(payload);
     if (!call) {
@@ -174,14 +201,15 @@ void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t conte
     bool rawBuffers = takes && jsc_value_is_boolean(takes.get()) && jsc_value_to_boolean(takes.get());
     GUnique<GBytes> idBytes(g_bytes_new(call->callbackId.data(), call->callbackId.size()));
     GRef<JSCValue> callbackId = adopt(jsc_value_new_string_from_bytes(context.get(), idBytes.get()));
-    GRef<JSCValue> message = pageValue(context.get(), call->message, call->buffers, rawBuffers);
+    AnswerBuffers buffers { call->buffers, rawBuffers, owner && owner->engineMayAdopt() ? owner : nullptr };
+    GRef<JSCValue> message = pageValue(context.get(), call->message, buffers);
     GRef<JSCValue> result = adopt(jsc_value_object_invoke_method(exec.get(), "nativeCallback", JSC_TYPE_VALUE, callbackId.get(),
         G_TYPE_INT, static_cast<gint>(call->status), JSC_TYPE_VALUE, message.get(), G_TYPE_INT, call->keepCallback ? 1 : 0,
         G_TYPE_NONE));
     jsc_context_clear_exception(context.get());
 }
 
-void AnswerDelivery::runAnswers(std::uint64_t pageId, std::uint64_t contextId, const std::vector<std::string>& payloads)
+void AnswerDelivery::runAnswers(std::uint64_t pageId, std::uint64_t contextId, const std::vector<std::string_view>& payloads)
 {
     GRef<JSCContext> context = m_contextFor(pageId, contextId);
     if (!context)

@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 #include <webkit2/webkit-web-extension.h>
 
 #include "base/GRef.h"
+#include "channel/AnswerBuffer.h"
 
 namespace penwick::webext {
 
@@ -21,10 +23,12 @@ public:
 
     explicit AnswerDelivery(ContextLookup contextFor);
 
-    // One NativeCallback payload (an answer holding byte buffers).
-    void runNativeCallback(std::uint64_t page, std::uint64_t context, std::string_view payload);
+    // One NativeCallback payload (an answer holding byte buffers). The page's ArrayBuffers keep the
+    // payload's own memory where `owner` holds it in memory the engine may adopt.
+    void runNativeCallback(std::uint64_t page, std::uint64_t context, std::string_view payload,
+        const std::shared_ptr<channel::AnswerBuffer>& owner);
     // CallbackAnswer payloads in a row for one document, run together in order.
-    void runAnswers(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& payloads);
+    void runAnswers(std::uint64_t page, std::uint64_t context, const std::vector<std::string_view>& payloads);
 
 private:
     ContextLookup m_contextFor;

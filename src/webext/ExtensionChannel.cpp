@@ -183,7 +183,7 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
     std::optional<Frame> result;
     while (m_fd >= 0 && !result) {
         Frame frame;
-        auto status = m_reader.next(frame);
+        auto status = nextFrame(frame);
         if (status == channel::FrameReader::Status::Frame) {
             if (frame.kind == answer)
                 result = std::move(frame);
@@ -204,6 +204,29 @@ std::optional<Frame> ExtensionChannel::call(FrameKind kind, std::uint64_t page, 
     return result;
 }
 
+channel::FrameReader::Status ExtensionChannel::nextFrame(Frame& frame)
+{
+    for (;;) {
+        channel::FrameView view;
+        auto status = m_reader.next(view);
+        if (status != channel::FrameReader::Status::Frame)
+            return status;
+        if (view.kind != FrameKind::AnswerPiece) {
+            frame = Frame { view.kind, view.page, view.context, std::string(view.payload) };
+            return status;
+        }
+        // A large answer takes its place once its last piece has come.
+        channel::AssembledAnswer answer;
+        auto taken = m_assembler.take(view, answer);
+        if (!taken) {
+            close(("the host sent " + taken.error().message).c_str());
+            return channel::FrameReader::Status::NeedMore;
+        }
+        if (*taken == channel::AnswerAssembler::Status::Complete)
+            m_pending.push_back({ Frame { answer.kind, answer.page, answer.context, {} }, std::move(answer.bytes) });
+    }
+}
+
 void ExtensionChannel::keepOrDrop(Frame&& frame)
 {
     // Only scripts and callbacks to run travel unasked; anything else out of turn is stale and dropped.
@@ -212,17 +235,7 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         return;
     }
     if (frame.kind == FrameKind::NativeCallback || frame.kind == FrameKind::CallbackAnswer) {
-        m_pending.push_back(std::move(frame));
-        return;
-    }
-    if (frame.kind == FrameKind::AnswerPiece) {
-        // A large answer takes its place once its last piece has come.
-        Frame answer;
-        auto taken = m_assembler.take(frame, answer);
-        if (!taken)
-            close(("the host sent " + taken.error().message).c_str());
-        else if (*taken == channel::AnswerAssembler::Status::Complete)
-            m_pending.push_back(std::move(answer));
+        m_pending.push_back({ std::move(frame), nullptr });
         return;
     }
     if (frame.kind != FrameKind::Evaluate)
@@ -232,7 +245,7 @@ void ExtensionChannel::keepOrDrop(Frame&& frame)
         frame.payload = std::move(m_scriptPieces);
         m_scriptPieces.clear();
     }
-    m_pending.push_back(std::move(frame));
+    m_pending.push_back({ std::move(frame), nullptr });
 }
 
 void ExtensionChannel::scheduleDrain()
@@ -255,51 +268,60 @@ void ExtensionChannel::drain()
     while (m_fd >= 0) {
         if (m_pending.empty()) {
             Frame frame;
-            auto status = m_reader.next(frame);
+            auto status = nextFrame(frame);
             if (status == channel::FrameReader::Status::Broken) {
                 close("the host sent a frame this extension does not understand");
                 break;
             }
-            if (status != channel::FrameReader::Status::Frame)
+            if (status == channel::FrameReader::Status::Frame)
+                keepOrDrop(std::move(frame));
+            else if (m_pending.empty()) // a large answer's last piece may have been the last frame here
                 break;
-            keepOrDrop(std::move(frame));
             continue;
         }
         // Everything that is here for the same page runs as one batch.
         while (m_fd >= 0) {
             Frame frame;
-            auto status = m_reader.next(frame);
+            auto status = nextFrame(frame);
             if (status != channel::FrameReader::Status::Frame)
                 break;
             keepOrDrop(std::move(frame));
         }
-        std::uint64_t page = m_pending.front().page;
-        std::uint64_t context = m_pending.front().context;
-        if (m_pending.front().kind == FrameKind::NativeCallback) {
-            Frame callback = std::move(m_pending.front());
+        std::uint64_t page = m_pending.front().frame.page;
+        std::uint64_t context = m_pending.front().frame.context;
+        if (m_pending.front().frame.kind == FrameKind::NativeCallback) {
+            Pending callback = std::move(m_pending.front());
             m_pending.pop_front();
             if (m_callbackRunner)
-                m_callbackRunner(page, context, callback.payload);
+                m_callbackRunner(page, context, callback.payload(), callback.large);
             if (m_fd < 0)
                 break;
             continue;
         }
         // A batch of scripts, or of answers, ends before a frame of another kind, which keeps its
         // place in the order.
-        FrameKind kind = m_pending.front().kind;
-        std::vector<std::string> batch;
+        FrameKind kind = m_pending.front().frame.kind;
+        std::vector<Pending> batch;
         size_t bytes = 0;
-        while (!m_pending.empty() && m_pending.front().page == page && m_pending.front().context == context
-            && m_pending.front().kind == kind && bytes < kMaxBatchBytes) {
-            bytes += m_pending.front().payload.size();
-            batch.push_back(std::move(m_pending.front().payload));
+        while (!m_pending.empty() && m_pending.front().frame.page == page && m_pending.front().frame.context == context
+            && m_pending.front().frame.kind == kind && bytes < kMaxBatchBytes) {
+            bytes += m_pending.front().payload().size();
+            batch.push_back(std::move(m_pending.front()));
             m_pending.pop_front();
         }
         if (kind == FrameKind::CallbackAnswer) {
+            std::vector<std::string_view> answers;
+            answers.reserve(batch.size());
+            for (const auto& answer : batch)
+                answers.push_back(answer.payload());
             if (m_answerRunner)
-                m_answerRunner(page, context, batch);
+                m_answerRunner(page, context, answers);
         } else if (m_evaluator) {
-            m_evaluator(page, context, batch);
+            std::vector<std::string> scripts;
+            scripts.reserve(batch.size());
+            for (auto& script : batch)
+                scripts.push_back(std::move(script.frame.payload));
+            m_evaluator(page, context, scripts);
         }
         if (m_fd < 0)
             break;

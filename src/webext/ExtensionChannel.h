@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +24,13 @@ public:
     // Consecutive scripts for one page and context come together.
     using Evaluator = std::function<void(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& scripts)>;
     // Calls a page's native callback with a NativeCallback payload, in its place among the scripts.
-    using CallbackRunner = std::function<void(std::uint64_t page, std::uint64_t context, std::string_view payload)>;
+    // A large answer's payload lies in `owner` (which the runner may keep); otherwise `owner` is
+    // null and the payload lives only for the call.
+    using CallbackRunner = std::function<void(std::uint64_t page, std::uint64_t context, std::string_view payload,
+        const std::shared_ptr<channel::AnswerBuffer>& owner)>;
     // Calls a page's native callback with each CallbackAnswer payload, in order; consecutive answers
     // for one page and context come together.
-    using AnswerRunner = std::function<void(std::uint64_t page, std::uint64_t context, const std::vector<std::string>& payloads)>;
+    using AnswerRunner = std::function<void(std::uint64_t page, std::uint64_t context, const std::vector<std::string_view>& payloads)>;
 
     ExtensionChannel() = default;
     ~ExtensionChannel();
@@ -48,6 +52,8 @@ public:
         m_assembler.setMaxPayload(limit);
     }
     std::size_t maxPayload() const { return m_maxPayload; }
+    // Where large answers are put together.
+    void setAnswerMemory(const channel::AnswerBuffer::Memory& memory) { m_assembler.setMemory(memory); }
     // Sends one frame without waiting for an answer. False when it could not be sent (too large
     // for a frame, or the channel is closed).
     bool post(channel::FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
@@ -76,6 +82,15 @@ private:
     static constexpr long kSpinMicros = 100;
     static constexpr size_t kMaxBatchBytes = 4 * 1024 * 1024;
     static constexpr size_t kMaxFillBytes = 4 * 1024 * 1024;
+    // A frame to run, or a large answer put together (its payload in `large`, not in the frame).
+    struct Pending {
+        channel::Frame frame;
+        std::shared_ptr<channel::AnswerBuffer> large;
+        std::string_view payload() const { return large ? large->view() : std::string_view(frame.payload); }
+    };
+    // The next frame the reader holds; pieces of large answers on the way go to the assembler
+    // straight from the reader's buffer.
+    channel::FrameReader::Status nextFrame(channel::Frame& frame);
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
     void drain();
@@ -87,7 +102,7 @@ private:
     channel::FrameReader m_reader;
     // A large answer whose pieces are still coming.
     channel::AnswerAssembler m_assembler;
-    std::deque<channel::Frame> m_pending;
+    std::deque<Pending> m_pending;
     // The pieces of a script too large for one frame, until its last piece comes.
     std::string m_scriptPieces;
     std::size_t m_maxPayload = channel::kMaxPayload;

@@ -20,6 +20,7 @@
 #include "channel/FileReach.h"
 #include "webext/AnswerDelivery.h"
 #include "webext/BridgeInstaller.h"
+#include "webext/EngineBufferMemory.h"
 #include "webext/ExtensionChannel.h"
 #include "webext/FileReachFilter.h"
 #include "webext/FrameTable.h"
@@ -301,10 +302,12 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     }
     s.channel.setEvaluator(evaluateInMainFrame);
     static auto* s_answers = new AnswerDelivery(answerContext);
-    s.channel.setCallbackRunner([](std::uint64_t page, std::uint64_t context, std::string_view payload) {
-        s_answers->runNativeCallback(page, context, payload);
+    s.channel.setAnswerMemory(EngineBufferMemory::memory());
+    s.channel.setCallbackRunner([](std::uint64_t page, std::uint64_t context, std::string_view payload,
+                                    const std::shared_ptr<penwick::channel::AnswerBuffer>& owner) {
+        s_answers->runNativeCallback(page, context, payload, owner);
     });
-    s.channel.setAnswerRunner([](std::uint64_t page, std::uint64_t context, const std::vector<std::string>& payloads) {
+    s.channel.setAnswerRunner([](std::uint64_t page, std::uint64_t context, const std::vector<std::string_view>& payloads) {
         s_answers->runAnswers(page, context, payloads);
     });
     g_signal_connect(webkit_script_world_get_default(), "window-object-cleared", G_CALLBACK(onWindowObjectCleared), nullptr);

@@ -2,6 +2,7 @@
 // no payload of the wrong shape escapes its decoder; and the host's end on a real socket pair never
 // blocks, fails an oversized frame alone, closes a peer that does not introduce itself promptly
 // and briefly, hands each message decoded to its page and answers every frame the peer waits on.
+#include <cstdlib>
 #include <chrono>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -260,22 +261,28 @@ TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLim
         { { piece(CA, 2, 1u << 20, 0, "abc") }, "more than the limit" },
         { { Frame { FrameKind::AnswerPiece, 1, 2, "short" } }, "too short" },
     };
+    // Every buffer taken is given back exactly once, whether its answer is refused or whole.
+    static int s_buffers = 0;
+    const AnswerBuffer::Memory counted { [](std::size_t size) { return ++s_buffers, std::malloc(size); },
+        [](void* data) { --s_buffers, std::free(data); } };
     for (const auto& [pieces, outcome] : cases) {
         AnswerAssembler assembler;
         assembler.setMaxPayload(1024);
+        assembler.setMemory(counted);
         std::string got = "partial";
         for (const auto& p : pieces) {
-            Frame answer;
+            AssembledAnswer answer;
             auto taken = assembler.take(p, answer);
             if (!taken)
                 got = taken.error().message;
             else if (*taken == AnswerAssembler::Status::Complete)
-                got = std::string(frameKindName(answer.kind)) + " " + std::to_string(answer.context) + " " + answer.payload;
+                got = std::string(frameKindName(answer.kind)) + " " + std::to_string(answer.context) + " " + std::string(answer.payload());
             if (!taken)
                 break;
         }
         EXPECT_TRUE(assembler.idle()) << got;
         EXPECT_NE(got.find(outcome), std::string::npos) << got << " / " << outcome;
+        EXPECT_EQ(s_buffers, 0) << outcome;
     }
 }
 
@@ -362,10 +369,12 @@ TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterA
         for (auto& frame : pair.drainPeer()) {
             Frame whole = frame;
             if (frame.kind == FrameKind::AnswerPiece) {
-                auto taken = assembler.take(frame, whole);
+                AssembledAnswer answer;
+                auto taken = assembler.take(frame, answer);
                 ASSERT_TRUE(taken) << taken.error().message;
                 if (*taken == AnswerAssembler::Status::Partial)
                     continue;
+                whole = Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) };
             }
             auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
             got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
