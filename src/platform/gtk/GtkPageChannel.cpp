@@ -27,6 +27,7 @@ void GtkPageChannel::processEnded()
     m_hostCredential.clear();
     m_mainConnection.reset();
     m_scriptContexts.clear();
+    m_dialogOpener.reset();
 }
 
 void GtkPageChannel::answerDropped(std::uint64_t contextId)
