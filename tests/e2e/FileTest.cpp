@@ -106,7 +106,7 @@ TEST(File, NativeURLsFollowOnlyLinksThatStayInside)
     for (const auto& [link, target] : { std::pair { "in.txt", "inside.txt" }, { "in.svg", "pic.svg" }, { "out.txt", "../secret.txt" },
              { "out.svg", "../pic.svg" }, { "outdir", ".." } })
         ASSERT_EQ(symlink(target, (files + link).c_str()), 0) << link;
-    app.writePages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxExtraFilesystems" value=""/>)");
+    app.writePages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxextrafilesystems" value=""/>)");
     app.start();
     EXPECT_TRUE(logged(app, { R"(links ok ["inside","refused","refused",7,"refused"])", R"(frame ok "loaded")" }, 60s));
     EXPECT_EQ(app.countLines("refused to load file://" + files + "outdir/: a link in it leads out of the app's folders"), 1) << app.output();
