@@ -73,25 +73,26 @@ void PopupWindowController::didStartMainFrameNavigation(const std::string& url, 
     m_window->close();
 }
 
-void PopupWindowController::runJavaScriptAlertPanel(const std::string& message)
+void PopupWindowController::runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker)
 {
     if (m_dialogs)
-        m_dialogs->runAlert(message);
+        m_dialogs->runAlert(message, asker);
 }
 
-bool PopupWindowController::runJavaScriptConfirmPanel(const std::string& message)
+bool PopupWindowController::runJavaScriptConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
 {
-    return m_dialogs && m_dialogs->runConfirm(message);
+    return m_dialogs && m_dialogs->runConfirm(message, asker);
 }
 
-bool PopupWindowController::runBeforeUnloadConfirmPanel(const std::string& message)
+bool PopupWindowController::runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
 {
-    return !m_dialogs || m_dialogs->runConfirm(message);
+    return !m_dialogs || m_dialogs->runConfirm(message, asker);
 }
 
-std::optional<std::string> PopupWindowController::runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText)
+std::optional<std::string> PopupWindowController::runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
+    const platform::DialogAsker& asker)
 {
-    return m_dialogs ? m_dialogs->runPrompt(prompt, defaultText) : std::nullopt;
+    return m_dialogs ? m_dialogs->runPrompt(prompt, defaultText, asker) : std::nullopt;
 }
 
 std::optional<std::vector<std::string>> PopupWindowController::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)

@@ -53,10 +53,11 @@ public:
     void addMessageToConsole(const platform::ConsoleMessage& message) override;
     platform::PolicyDecision decidePolicyForNavigation(const std::string& url) override;
     void didStartMainFrameNavigation(const std::string& url, platform::NavigationChooser chooser) override;
-    void runJavaScriptAlertPanel(const std::string& message) override;
-    bool runJavaScriptConfirmPanel(const std::string& message) override;
-    bool runBeforeUnloadConfirmPanel(const std::string& message) override;
-    std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
+    void runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker) override;
+    bool runJavaScriptConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
+    bool runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
+    std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
+        const platform::DialogAsker& asker) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
     // The popup shows web pages, never the app's own: all they ask for is denied, with a line.
     platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;

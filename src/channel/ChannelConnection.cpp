@@ -304,6 +304,13 @@ void ChannelConnection::dispatch(Frame& frame)
         else if (page)
             page->frameGone(gone->frame);
         break;
+    case FrameKind::DialogOpener:
+        if (page)
+            page->dialogOpener(*this, frame.context);
+        // The web process waits for the note of an opener, not for the end of a dialog.
+        if (frame.context)
+            (void)send(FrameKind::ExecDone, frame.page, frame.context, {});
+        break;
     default:
         // Frames only the host sends, or a second introduction: ignored.
         break;

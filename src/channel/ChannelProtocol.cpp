@@ -12,7 +12,7 @@ const char* frameKindName(FrameKind kind)
 {
     static constexpr const char* kNames[] = { "unknown", "Hello", "NewContext", "ContextSetup", "Exec", "ExecDone",
         "Console", "EngineConsole", "Evaluate", "ExecTooLarge", "FrameGone", "EvaluatePiece", "NativeCallback",
-        "CallbackAnswer", "AnswerPiece" };
+        "CallbackAnswer", "AnswerPiece", "DialogOpener" };
     auto index = static_cast<std::uint32_t>(kind);
     return index <= kLastFrameKind ? kNames[index] : kNames[0];
 }

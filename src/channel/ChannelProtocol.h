@@ -94,8 +94,12 @@ enum class FrameKind : std::uint32_t {
     // host -> web process: a piece of a large answer (see above); page and context are the
     // answer's. payload AnswerPiece.
     AnswerPiece = 14,
+    // web process -> host: the page's next script dialog (alert, confirm, prompt) is opened by the
+    // document of `context`; answered with ExecDone, so the host knows before the dialog comes.
+    // context 0 (not answered): that dialog is over, or the engine did not open it. No payload.
+    DialogOpener = 15,
 };
-inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::AnswerPiece);
+inline constexpr std::uint32_t kLastFrameKind = static_cast<std::uint32_t>(FrameKind::DialogOpener);
 
 // Answers larger than this travel in pieces of at most this many bytes (fewer where the announced
 // limit is lower).

@@ -34,6 +34,8 @@ public:
     virtual void consoleInContext(const ChannelConnection& from, std::uint64_t contextId, ConsoleCall&& call) = 0;
     virtual void engineConsoleMessage(const EngineConsole& message) = 0;
     virtual void frameGone(std::uint64_t frame) = 0;
+    // The page's next script dialog comes from the document of `contextId` (0: that dialog is over).
+    virtual void dialogOpener(const ChannelConnection& /*from*/, std::uint64_t /*contextId*/) { }
     // The connection has closed; true when it served this page.
     virtual bool connectionClosed(const ChannelConnection& connection) = 0;
 };

@@ -191,20 +191,30 @@ double WHWebViewDelegate::savedZoomLevel() const
     return level;
 }
 
-bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message) { return runJavaScriptConfirmPanel(message); }
+bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
+{
+    return runJavaScriptConfirmPanel(message, asker);
+}
 
 std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)
 {
     return m_dialogs.runOpenPanel(multiple, accept);
 }
 
-void WHWebViewDelegate::runJavaScriptAlertPanel(const std::string& message) { m_dialogs.runAlert(message); }
-
-bool WHWebViewDelegate::runJavaScriptConfirmPanel(const std::string& message) { return m_dialogs.runConfirm(message); }
-
-std::optional<std::string> WHWebViewDelegate::runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText)
+void WHWebViewDelegate::runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker)
 {
-    return m_dialogs.runPrompt(prompt, defaultText);
+    m_dialogs.runAlert(message, asker);
+}
+
+bool WHWebViewDelegate::runJavaScriptConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
+{
+    return m_dialogs.runConfirm(message, asker);
+}
+
+std::optional<std::string> WHWebViewDelegate::runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
+    const platform::DialogAsker& asker)
+{
+    return m_dialogs.runPrompt(prompt, defaultText, asker);
 }
 
 } // namespace penwick

@@ -61,12 +61,13 @@ public:
     };
     using ServedFilesProvider = std::function<ServedFiles(WHViewController&)>;
     void setServedFilesProvider(ServedFilesProvider provider) { m_servedFiles = std::move(provider); }
-    bool runBeforeUnloadConfirmPanel(const std::string& message) override;
+    bool runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
     std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No, {}); }
-    void runJavaScriptAlertPanel(const std::string& message) override;
-    bool runJavaScriptConfirmPanel(const std::string& message) override;
-    std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) override;
+    void runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker) override;
+    bool runJavaScriptConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
+    std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
+        const platform::DialogAsker& asker) override;
 
     const std::shared_ptr<WHConsole>& console() const { return m_console; }
     const std::shared_ptr<WHBridge>& bridge() const { return m_bridge; }

@@ -138,10 +138,12 @@ public:
     // workers, fetch of its files). Asked before each main-frame document is made.
     virtual bool allowsFileAccess(const std::string& /*url*/) { return false; }
     virtual FileReach fileReach() { return {}; }
-    virtual void runJavaScriptAlertPanel(const std::string& message) = 0;
-    virtual bool runJavaScriptConfirmPanel(const std::string& message) = 0;
-    virtual bool runBeforeUnloadConfirmPanel(const std::string& message) = 0;
-    virtual std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText) = 0;
+    // The page's questions; `asker` says whether the app's own content asks or another site's.
+    virtual void runJavaScriptAlertPanel(const std::string& message, const DialogAsker& asker) = 0;
+    virtual bool runJavaScriptConfirmPanel(const std::string& message, const DialogAsker& asker) = 0;
+    virtual bool runBeforeUnloadConfirmPanel(const std::string& message, const DialogAsker& asker) = 0;
+    virtual std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
+        const DialogAsker& asker) = 0;
     virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) = 0;
     // The page asked for a new window (window.open, a link with target="_blank"). The web view
     // never opens one itself; the page's window.open answers null.

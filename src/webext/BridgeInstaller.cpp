@@ -126,6 +126,31 @@ void consoleCall(GPtrArray* args, gpointer data)
     (void)channel.post(FrameKind::Console, ref->page, ref->context, payload);
 }
 
+// The page's script dialog comes from this document: the host hears it before the dialog does.
+void dialogOpening(GPtrArray*, gpointer data)
+{
+    auto* ref = static_cast<ContextRef*>(data);
+    (void)ref->channel->call(FrameKind::DialogOpener, ref->page, ref->context, std::string_view(), FrameKind::ExecDone);
+}
+
+void dialogOver(GPtrArray*, gpointer data)
+{
+    auto* ref = static_cast<ContextRef*>(data);
+    (void)ref->channel->post(FrameKind::DialogOpener, ref->page, 0, std::string_view());
+}
+
+// Every document's alert, confirm and prompt say who opens them (see dialogs.js).
+void wrapDialogs(JSCContext* context, const ContextRef& ref)
+{
+    GRef<JSCValue> opening = BridgeInstaller::nativeFunction(context, nullptr, G_CALLBACK(dialogOpening), ref);
+    GRef<JSCValue> over = BridgeInstaller::nativeFunction(context, nullptr, G_CALLBACK(dialogOver), ref);
+    std::string_view script = InjectedScripts::script("dialogs.js");
+    GRef<JSCValue> wrap = adopt(jsc_context_evaluate(context, script.data(), static_cast<gssize>(script.size())));
+    if (wrap && jsc_value_is_function(wrap.get()))
+        GRef<JSCValue> done = adopt(jsc_value_function_call(wrap.get(), JSC_TYPE_VALUE, opening.get(), JSC_TYPE_VALUE, over.get(), G_TYPE_NONE));
+    jsc_context_clear_exception(context);
+}
+
 // Runs `script` in the context when its window has finished loading.
 void addLoadListener(JSCContext* context, const std::string& script)
 {
@@ -196,6 +221,7 @@ void BridgeInstaller::evaluateIgnoringResult(JSCContext* context, std::string_vi
 void BridgeInstaller::install(JSCContext* context, ContextRef ref, const channel::ContextSetup& setup) const
 {
     ref.channel = &m_channel;
+    wrapDialogs(context, ref);
     GRef<JSCValue> window = adopt(jsc_context_get_global_object(context));
     if (setup.console) {
         if (GRef<JSCValue> console = makeConsole(context, ref))

@@ -52,11 +52,18 @@ gboolean FileReachFilter::onSendRequest(WebKitWebPage* page, WebKitURIRequest* r
     if (!uri || it == reaches.end() || it->second.folders.empty() || g_ascii_strncasecmp(uri, "file:", 5) != 0)
         return FALSE;
     Reach& reach = it->second;
+    auto path = penwick::FileURLPath::localPath(uri);
+    // The document the host has just let a frame navigate to: its own checks have passed it, but
+    // only a look from here sees a link in it leading out.
     if (!reach.pendingURL.empty() && withoutFragment(uri) == reach.pendingURL) {
         reach.pendingURL.clear();
-        return FALSE;
+        const auto& folders = reach.pendingFolders.empty() ? reach.folders : reach.pendingFolders;
+        if (!path || !penwick::FileURLPath::isInsideAny(*path, folders) || !leadsOutOfFolders(*path, folders))
+            return FALSE;
+        penwick::log::message(penwick::format("penwick web process %@: refused to load %@: a link in it leads out of the app's folders", getpid(),
+            penwick::log::withoutQueryValues(uri)));
+        return TRUE;
     }
-    auto path = penwick::FileURLPath::localPath(uri);
     if (path && penwick::FileURLPath::isInsideAny(*path, reach.folders)) {
         if (!leadsOutOfFolders(*path, reach.folders))
             return FALSE;

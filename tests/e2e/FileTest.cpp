@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +90,26 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     EXPECT_TRUE(logged(app, lines));
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
     EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
+}
+
+// Links in the persistent file system lead where they point while they stay inside it; the app's
+// page that loads one by its nativeURL (fetch, image, frame) gets nothing through a link leading out.
+// (Without the "root" file system, which would hand the page the whole disk.)
+TEST(File, NativeURLsFollowOnlyLinksThatStayInside)
+{
+    AppRunner app(AppRunner::Binary::TestApp);
+    const std::string files = app.path("data/") + PENWICK_APP_ID + "/files/";
+    const std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)";
+    for (const auto& [name, content] : { std::pair { "../secret.txt", "secret" }, { "../pic.svg", svg.c_str() }, { "pic.svg", svg.c_str() },
+             { "inside.txt", "inside" } })
+        app.writeResource(kFiles + name, content);
+    for (const auto& [link, target] : { std::pair { "in.txt", "inside.txt" }, { "in.svg", "pic.svg" }, { "out.txt", "../secret.txt" },
+             { "out.svg", "../pic.svg" }, { "outdir", ".." } })
+        ASSERT_EQ(symlink(target, (files + link).c_str()), 0) << link;
+    app.writePages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxextrafilesystems" value=""/>)");
+    app.start();
+    EXPECT_TRUE(logged(app, { R"(links ok ["inside","refused","refused",7,"refused"])", R"(frame ok "loaded")" }, 60s));
+    EXPECT_EQ(app.countLines("refused to load file://" + files + "outdir/: a link in it leads out of the app's folders"), 1) << app.output();
 }
 
 // On a full disk, under concurrent writes and with reads no answer could carry, files hold their

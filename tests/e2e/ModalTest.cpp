@@ -1,6 +1,6 @@
 // Modal work inside a page's call: the page's exec is blocked in the web process while the UI
 // process runs a real dialog's nested main loop, and background answers keep arriving; then the
-// page's own dialogs, answered with the keyboard.
+// page's own dialogs, answered with the keyboard; another site's questions say where they come from.
 #include "e2e/E2E.h"
 
 namespace {
@@ -29,6 +29,20 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
     ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
     ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers Return"));
     EXPECT_TRUE(logged(app, { "confirm answered: true", "prompt answered: \"xyz\"" }, 30s));
+}
+
+// A frame of another site cannot pass its questions off as the app's: its alert and the confirm of a
+// blank frame it made are titled with its origin, and the app's own alert keeps the app's title.
+TEST(Modal, AnotherSitesQuestionsNameItsOrigin)
+{
+    LoopbackServer web(AppRunner::page("modal", "other.html"));
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writePages("modal", "asked.html", {}, {}, { { "@WEB@", web.origin() + "/" } });
+    app.start();
+    const std::string from = " from " + web.origin();
+    for (const std::string& title : { "Message" + from, "Confirm" + from, std::string("Message") })
+        ASSERT_TRUE(app.onWindow(title, "windowfocus --sync %1 key --clearmodifiers Return")) << title << app.output();
+    EXPECT_TRUE(logged(app, { "other site confirmed true", "app alert answered" })) << app.output();
 }
 
 } // namespace

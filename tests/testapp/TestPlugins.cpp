@@ -167,17 +167,17 @@ private:
 class ScriptedDialogs final : public platform::Dialogs {
 public:
     explicit ScriptedDialogs(const std::string& script) : m_script(script) { }
-    void runAlert(const std::string& message) override
+    void runAlert(const std::string& message, const platform::DialogAsker&) override
     {
         log::message(format("dialog alert: %@", message));
         (void)next();
     }
-    bool runConfirm(const std::string& message) override
+    bool runConfirm(const std::string& message, const platform::DialogAsker&) override
     {
         log::message(format("dialog confirm: %@", message));
         return next() == "ok";
     }
-    std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText) override
+    std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText, const platform::DialogAsker&) override
     {
         log::message(format("dialog prompt: %@ [%@]", message, defaultText));
         std::string answer = next();

@@ -32,6 +32,14 @@ GtkWidget* messageDialog(GtkWindow* parent, const std::string& message, const ch
     return dialog;
 }
 
+// The dialog's title: the app's own words, or with them where another site's question comes from.
+std::string titleFor(const char* title, const DialogAsker& asker)
+{
+    if (asker.kind == DialogAsker::Kind::App)
+        return title;
+    return format(translate("%@ from %@"), title, asker.origin.empty() ? std::string(translate("a frame of another site")) : asker.origin);
+}
+
 // Runs the dialog modally and destroys it; the response. The dialog goes with its parent when
 // something else destroys that window meanwhile: the reference keeps it valid until here.
 int runAndDestroy(GtkWidget* dialog)
@@ -85,19 +93,19 @@ std::vector<std::string> chosenFiles(GtkFileChooser* chooser)
 }
 } // namespace
 
-void GtkDialogs::runAlert(const std::string& message)
+void GtkDialogs::runAlert(const std::string& message, const DialogAsker& asker)
 {
-    (void)runAndDestroy(messageDialog(m_parent, message, "penwick-alert", translate("Message"), false));
+    (void)runAndDestroy(messageDialog(m_parent, message, "penwick-alert", titleFor(translate("Message"), asker).c_str(), false));
 }
 
-bool GtkDialogs::runConfirm(const std::string& message)
+bool GtkDialogs::runConfirm(const std::string& message, const DialogAsker& asker)
 {
-    return runAndDestroy(messageDialog(m_parent, message, "penwick-confirm", translate("Confirm"), true)) == kFirstButton;
+    return runAndDestroy(messageDialog(m_parent, message, "penwick-confirm", titleFor(translate("Confirm"), asker).c_str(), true)) == kFirstButton;
 }
 
-std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, const std::string& defaultText)
+std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, const std::string& defaultText, const DialogAsker& asker)
 {
-    GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", translate("Prompt"), true);
+    GtkWidget* dialog = messageDialog(m_parent, message, "penwick-prompt", titleFor(translate("Prompt"), asker).c_str(), true);
     GRef<GtkWidget> held(dialog);
     GtkWidget* entry = gtk_entry_new();
     gtk_widget_set_size_request(entry, 300, 24);

@@ -27,6 +27,7 @@ void GtkPageChannel::processEnded()
     m_hostCredential.clear();
     m_mainConnection.reset();
     m_scriptContexts.clear();
+    m_dialogOpener.reset();
 }
 
 void GtkPageChannel::answerDropped(std::uint64_t contextId)
@@ -159,7 +160,8 @@ channel::ContextSetup GtkPageChannel::didCreateScriptContext(std::shared_ptr<cha
     }
     // Every context is kept, bridged or not: a sub-frame's parent must be one of them.
     m_scriptContexts.add(contextId,
-        { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url }, pageId());
+        { notice.frame, window.hostbridge, window.console, connection.get(), connection, window.appContent, notice.url, notice.owner },
+        pageId());
     return channel::ContextSetup { bridged, static_cast<bool>(window.console),
         std::move(window.scripts), std::move(window.loadScript) };
 }
@@ -198,6 +200,39 @@ DocumentOpener GtkPageChannel::openerOf(const channel::ChannelConnection& from, 
 }
 
 void GtkPageChannel::frameGone(std::uint64_t frame) { m_scriptContexts.forgetFrame(frame); }
+
+namespace {
+// "scheme://host[:port]" of a document's URL, or "" when it has none to name (data:, blank).
+std::string originOf(const std::string& url)
+{
+    g_autoptr(GUri) parsed = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
+    const char* host = parsed ? g_uri_get_host(parsed) : nullptr;
+    if (!host || !*host)
+        return {};
+    std::string origin = std::string(g_uri_get_scheme(parsed)) + "://" + host;
+    if (int port = g_uri_get_port(parsed); port > 0)
+        origin += ":" + std::to_string(port);
+    return origin;
+}
+} // namespace
+
+void GtkPageChannel::dialogOpener(const channel::ChannelConnection& from, std::uint64_t contextId)
+{
+    if (!contextId) {
+        m_dialogOpener.reset();
+        return;
+    }
+    const auto* context = m_scriptContexts.from(from, contextId);
+    if (context && context->appContent) {
+        m_dialogOpener = DialogAsker {};
+        return;
+    }
+    // A document the host does not know (refused, or gone) is no more the app's than another site's.
+    std::string url = context ? context->url : std::string();
+    if (context && url.starts_with("about:"))
+        url = context->owner;
+    m_dialogOpener = DialogAsker { DialogAsker::Kind::OtherSite, originOf(url) };
+}
 
 void GtkPageChannel::execInContext(const channel::ChannelConnection& from, std::uint64_t contextId, channel::ExecCall&& call)
 {

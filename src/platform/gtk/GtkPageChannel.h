@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <webkit2/webkit2.h>
 
 #include "channel/ChannelConnection.h"
@@ -40,6 +41,10 @@ public:
     void engineConsoleMessage(const channel::EngineConsole& message) override;
     // The frame went away; its context is forgotten.
     void frameGone(std::uint64_t frame) override;
+    // The page's next script dialog is opened by the document of `contextId` (0: it is over).
+    void dialogOpener(const channel::ChannelConnection& from, std::uint64_t contextId) override;
+    // Who opens the script dialog that comes now, as the page said; nothing when it said nothing.
+    std::optional<DialogAsker> takeDialogOpener() { return std::exchange(m_dialogOpener, std::nullopt); }
     // True when the closed connection served this page.
     bool connectionClosed(const channel::ChannelConnection& connection) override;
 
@@ -82,6 +87,7 @@ private:
     // The token of the web process that hosts the page, as its last claim said.
     std::string m_hostCredential;
     bool m_extensionSeen = false;
+    std::optional<DialogAsker> m_dialogOpener;
 };
 
 } // namespace penwick::platform

@@ -5,26 +5,27 @@
 
 namespace penwick::platform {
 
-void GtkPageDialogs::runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const std::function<void(LeavePage)>& leavePage)
+void GtkPageDialogs::runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const DialogAsker& asker,
+    const std::function<void(LeavePage)>& leavePage)
 {
     const char* text = webkit_script_dialog_get_message(dialog);
     std::string message = text ? text : "";
     switch (webkit_script_dialog_get_dialog_type(dialog)) {
     case WEBKIT_SCRIPT_DIALOG_ALERT:
-        client.runJavaScriptAlertPanel(message);
+        client.runJavaScriptAlertPanel(message, asker);
         break;
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
-        webkit_script_dialog_confirm_set_confirmed(dialog, client.runJavaScriptConfirmPanel(message));
+        webkit_script_dialog_confirm_set_confirmed(dialog, client.runJavaScriptConfirmPanel(message, asker));
         break;
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
         leavePage(LeavePage::Asked);
-        webkit_script_dialog_confirm_set_confirmed(dialog, client.runBeforeUnloadConfirmPanel(message));
+        webkit_script_dialog_confirm_set_confirmed(dialog, client.runBeforeUnloadConfirmPanel(message, asker));
         leavePage(LeavePage::Answered);
         break;
     case WEBKIT_SCRIPT_DIALOG_PROMPT: {
         const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
         // Left unset, the page's prompt() answers null.
-        if (auto answer = client.runJavaScriptTextInputPanel(message, defaultText ? defaultText : ""))
+        if (auto answer = client.runJavaScriptTextInputPanel(message, defaultText ? defaultText : "", asker))
             webkit_script_dialog_prompt_set_text(dialog, answer->c_str());
         break;
     }

@@ -13,7 +13,9 @@ class GtkPageDialogs {
 public:
     enum class LeavePage { Asked, Answered };
     // `leavePage` hears when the leave-page question goes up and when the user has answered it.
-    static void runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const std::function<void(LeavePage)>& leavePage);
+    // `asker` is who the page says opened the dialog.
+    static void runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const DialogAsker& asker,
+        const std::function<void(LeavePage)>& leavePage);
     static void runFileChooser(WebViewClient& client, WebKitFileChooserRequest* request);
 };
 

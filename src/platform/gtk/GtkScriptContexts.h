@@ -30,6 +30,8 @@ public:
         // The document is the app's own content (documents it opens are the app's too).
         bool appContent = false;
         std::string url;
+        // For an "about:" document that shares its parent's origin: the parent document's URL.
+        std::string owner {};
     };
 
     // Keeps `context` as `contextId`, its frame's one context; page `pageId` is named in the line

@@ -29,12 +29,17 @@ std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileForURL(const st
     if (!plugin || !target)
         return std::nullopt;
     auto fileSystem = std::dynamic_pointer_cast<WHLocalFilesystem>(plugin->fileSystems().fileSystemByName(target->fileSystemName));
-    auto path = fileSystem ? fileSystem->filesystemPathForPath(target->path) : std::nullopt;
+    return fileSystem ? fileIn(*fileSystem, target->path) : std::nullopt;
+}
+
+std::optional<platform::ServedFile> WHFilesystemURLProtocol::fileIn(const WHLocalFilesystem& fileSystem, const std::string& path)
+{
+    auto local = fileSystem.filesystemPathForPath(path);
     // O_NONBLOCK keeps a FIFO from blocking the open; the scheme serves regular files only.
-    auto fd = path ? fileSystem->openBeneath(target->path, O_RDONLY | O_NONBLOCK) : Result<FileDescriptor>(Error {});
+    auto fd = local ? fileSystem.openBeneath(path, O_RDONLY | O_NONBLOCK) : Result<FileDescriptor>(Error {});
     if (!fd)
         return std::nullopt;
-    return platform::ServedFile { *path, WHLocalFilesystem::getMimeTypeFromPath(path).value_or("*/*"), std::nullopt,
+    return platform::ServedFile { *local, WHLocalFilesystem::getMimeTypeFromPath(local).value_or("*/*"), std::nullopt,
         std::make_shared<FileDescriptor>(std::move(*fd)) };
 }
 

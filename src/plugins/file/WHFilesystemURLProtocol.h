@@ -5,6 +5,8 @@
 
 namespace penwick {
 
+class WHLocalFilesystem;
+
 // Finds the file behind a whfile URL for the engine's scheme handler: through the running file
 // plugin's registry (found in `slot`), so only files inside a registered local file system are ever served. Before
 // any file plugin started, nothing is.
@@ -23,6 +25,9 @@ public:
         std::string path;
     };
     static std::optional<Target> targetOfURL(std::string_view url);
+    // The file at `path` inside `fileSystem`, opened from its root's descriptor; none when nothing
+    // may be served there.
+    static std::optional<platform::ServedFile> fileIn(const WHLocalFilesystem& fileSystem, const std::string& path);
 
 private:
     const WHFilePluginSlot& m_slot;

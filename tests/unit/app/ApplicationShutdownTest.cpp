@@ -18,9 +18,9 @@ using namespace penwick;
 namespace {
 
 struct NoDialogs final : platform::Dialogs {
-    void runAlert(const std::string&) override { }
-    bool runConfirm(const std::string&) override { return false; }
-    std::optional<std::string> runPrompt(const std::string&, const std::string&) override { return std::nullopt; }
+    void runAlert(const std::string&, const platform::DialogAsker&) override { }
+    bool runConfirm(const std::string&, const platform::DialogAsker&) override { return false; }
+    std::optional<std::string> runPrompt(const std::string&, const std::string&, const platform::DialogAsker&) override { return std::nullopt; }
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override { return std::nullopt; }
 };
 
