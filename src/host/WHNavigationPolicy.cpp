@@ -10,7 +10,7 @@
 namespace penwick {
 namespace {
 
-std::string schemeOf(std::string_view url)
+std::string lowercaseScheme(std::string_view url)
 {
     auto colon = url.find(':');
     return colon == std::string_view::npos ? std::string() : asciiLowercase(std::string(url.substr(0, colon)));
@@ -18,7 +18,7 @@ std::string schemeOf(std::string_view url)
 
 bool isWebURL(std::string_view url)
 {
-    std::string scheme = schemeOf(url);
+    std::string scheme = lowercaseScheme(url);
     return scheme == "http" || scheme == "https";
 }
 
@@ -53,7 +53,7 @@ WHNavigationPolicy::Verdict WHNavigationPolicy::navigation(const platform::Navig
 
 WHNavigationPolicy::Verdict WHNavigationPolicy::mainFrameDocument(std::string_view url) const
 {
-    if (schemeOf(url) != "file" || m_content.isAppContent(url))
+    if (lowercaseScheme(url) != "file" || m_content.isAppContent(url))
         return { Action::Load, {} };
     return { Action::Refuse, format("refused to show %@ in the app's window: it is a file outside the app's folder", log::withoutQueryValues(url)) };
 }

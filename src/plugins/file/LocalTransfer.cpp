@@ -13,11 +13,6 @@ namespace {
 
 using LastLink = LocalRoot::LastLink;
 
-WHPluginResult fileError(CommandStatus status, FileError error)
-{
-    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
-}
-
 std::optional<struct stat> statAt(int folder, const std::string& name)
 {
     struct stat st;

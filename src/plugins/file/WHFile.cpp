@@ -13,11 +13,6 @@
 namespace penwick {
 namespace {
 
-WHPluginResult fileError(CommandStatus status, FileError error)
-{
-    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
-}
-
 std::string lastComponent(const WHFilesystemURL& url)
 {
     if (!url.url())

@@ -41,4 +41,9 @@ FileError fileFailure(const char* what, const std::string& path, const Error& er
     return fileErrorFromErrno(error.code, access, otherwise);
 }
 
+WHPluginResult fileError(CommandStatus status, FileError error)
+{
+    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
+}
+
 } // namespace penwick

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/Result.h"
+#include "bridge/WHPluginResult.h"
 
 namespace penwick {
 
@@ -42,5 +43,8 @@ FileError fileErrorFromErrno(int err, FileAccess access, FileError otherwise);
 // fileErrorFromErrno, after a log line naming what failed, the file and the errno:
 // "<what> <path> failed: <description> (errno <n>)".
 FileError fileFailure(const char* what, const std::string& path, const Error& error, FileAccess access, FileError otherwise);
+
+// The result that answers a page with a file error code.
+WHPluginResult fileError(CommandStatus status, FileError error);
 
 } // namespace penwick

@@ -19,11 +19,6 @@ namespace {
 // frame's head.
 constexpr std::uint64_t kMaxAnswerBytes = channel::kMaxPayload - 64 * 1024;
 
-WHPluginResult fileError(CommandStatus status, FileError error)
-{
-    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
-}
-
 // Each byte as the character of the same code, as a browser's binary string has it.
 std::string latin1ToUtf8(const Bytes& bytes)
 {

@@ -20,11 +20,6 @@
 namespace penwick {
 namespace {
 
-WHPluginResult fileError(CommandStatus status, FileError error)
-{
-    return WHPluginResult::resultWithStatusMessageAsInt(status, fileErrorCode(error));
-}
-
 bool boolOption(const Value& options, const std::string& key)
 {
     if (!WHLocalFilesystem::valueForKeyIsNumber(options, key))
