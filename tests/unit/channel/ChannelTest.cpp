@@ -119,7 +119,8 @@ TEST(Messages, EveryMessageSurvivesItsRoundTripAndEachWrongShapeIsNamed)
     // An Exec payload as the extension sends it: the page's text, the places, the buffers where they are.
     std::string lengths;
     std::string fromPage;
-    for (auto piece : BufferedPayload::pieces({ R"(["cb","Svc","act",[null,2,null])", execHeadEnd({ 0, 2 }) }, { "ab", "" }, lengths))
+    const std::string headEnd = execHeadEnd({ 0, 2 }); // the pieces are views: it outlives them
+    for (auto piece : BufferedPayload::pieces({ R"(["cb","Svc","act",[null,2,null])", headEnd }, { "ab", "" }, lengths))
         fromPage += piece;
     std::string cutShort = buffered(R"(["cb","Svc","act",[null],[0]])", { "abc" });
     cutShort.pop_back();
