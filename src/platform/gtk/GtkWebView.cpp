@@ -371,7 +371,11 @@ void GtkWebView::connectClientSignals()
             auto* self = static_cast<GtkWebView*>(data);
             if (!self->m_client)
                 return FALSE;
-            GtkPageDialogs::runScriptDialog(*self->m_client, dialog, self->dialogAsker(),
+            // Without the page's word on who opens this one (the leave-page question, which no
+            // script opens), a page holding another site's document cannot pass it off as the app's.
+            auto asker = self->m_pageChannel.takeDialogOpener().value_or(
+                self->onlyAppContent() ? DialogAsker {} : DialogAsker { DialogAsker::Kind::OtherSite });
+            GtkPageDialogs::runScriptDialog(*self->m_client, dialog, asker,
                 [self](GtkPageDialogs::LeavePage state) { self->m_pageClose.leavePage(state); });
             return TRUE;
         }),
@@ -510,13 +514,6 @@ NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
 bool GtkWebView::onlyAppContent() const
 {
     return m_mainDocumentAppContent && m_pageChannel.contexts().allAppContent();
-}
-
-DialogAsker GtkWebView::dialogAsker()
-{
-    // Without the page's word on who opens this one (the leave-page question, which no script
-    // opens), a page that holds another site's document cannot pass it off as the app's.
-    return m_pageChannel.takeDialogOpener().value_or(onlyAppContent() ? DialogAsker {} : DialogAsker { DialogAsker::Kind::OtherSite });
 }
 
 void GtkWebView::tryClose() { m_pageClose.tryClose(m_view); }

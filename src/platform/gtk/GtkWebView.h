@@ -97,8 +97,6 @@ private:
     NavigationRequest navigationRequest(WebKitNavigationAction* action);
     // Every document the page shows is the app's own.
     bool onlyAppContent() const;
-    // Who asks the script dialog that comes now.
-    DialogAsker dialogAsker();
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
 
     void ensureView();
