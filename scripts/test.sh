@@ -69,7 +69,16 @@ sanitizer_builds() {
 sanitizer_log=$(mktemp -t penwick-sanitizer-builds-XXXXXX.log)
 ( renice -n 19 "$BASHPID" >/dev/null; sanitizer_builds ) >"$sanitizer_log" 2>&1 &
 sanitizer_pid=$!
+# Once the tests above are done nothing else needs the processors: what the builds have left is
+# finished at normal priority (on a busy machine the lowest one would starve them). ninja picks
+# up where the stopped build left off.
 wait_sanitizer_builds() {
+  if kill -0 "$sanitizer_pid" 2>/dev/null; then
+    kill_tree "$sanitizer_pid"
+    wait "$sanitizer_pid" 2>/dev/null || true
+    sanitizer_builds >>"$sanitizer_log" 2>&1 &
+    sanitizer_pid=$!
+  fi
   if ! wait "$sanitizer_pid"; then
     tail -n 60 "$sanitizer_log"
     echo "The sanitizer builds failed; the whole log is $sanitizer_log." >&2
