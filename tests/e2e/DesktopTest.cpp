@@ -148,7 +148,8 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
         std::string("WM_TRANSIENT_FOR(WINDOW): window id # ") + mainWindow + "\n");
     EXPECT_EQ(AppRunner::capture(std::string("xprop -id ") + mainWindow + " WM_CLASS"),
         std::string("WM_CLASS(STRING) = \"") + PENWICK_APP_ID + "\", \"" + PENWICK_APP_ID + "\"\n");
-    ASSERT_TRUE(app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w"));
+    // The popup may be gone before xdotool has let go of ctrl; the count below shows the key came.
+    (void)app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w");
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 30s));
     ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();

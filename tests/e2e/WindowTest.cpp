@@ -104,7 +104,10 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         auto close = [&] {
             if (c.closeButton)
                 return std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) == 0;
-            return key(app, "ctrl+q");
+            // The app may be gone before xdotool has let go of ctrl, which it then reports as a
+            // failure: whether the key arrived shows in the exit below.
+            (void)key(app, "ctrl+q");
+            return true;
         };
         ASSERT_TRUE(close());
         if (c.armed) {
