@@ -243,16 +243,15 @@ void WHCommandDelegateImpl::sendEncoded(const WHPluginResult& result, std::uint6
     if (bytes) {
         // Bytes reach the page as bytes: no Base64 text, no script.
         encoded.form = platform::EncodedAnswer::Form::Bytes;
-        encoded.payload = std::make_shared<const std::string>(
-            channel::encodeNativeCallback(callbackId, result.status(), result.keepCallback(), *result.message()));
-        if (encoded.payload->size() <= kScriptFormKept)
+        encoded.payload = channel::encodeNativeCallback(callbackId, result.status(), result.keepCallback(), result.message());
+        if (encoded.payload.size() <= kScriptFormKept)
             script = nativeCallbackExpression(result, callbackId);
     } else {
         // The page reads the message with its own JSON reader.
         auto answer = answerOf(result, callbackId);
         encoded.form = platform::EncodedAnswer::Form::Text;
-        encoded.payload = std::make_shared<const std::string>(
-            channel::encode(channel::CallbackAnswer { callbackId, answer.status, answer.keep, answer.json }));
+        encoded.payload = SharedPayload::of(std::make_shared<const std::string>(
+            channel::encode(channel::CallbackAnswer { callbackId, answer.status, answer.keep, answer.json })));
         if (answer.json.size() <= kScriptFormKept)
             script = expressionOf(answer, callbackId);
     }

@@ -11,7 +11,7 @@ WHPluginResult::WHPluginResult() = default;
 
 WHPluginResult::WHPluginResult(std::int32_t status, std::optional<Value> message)
     : m_status(status)
-    , m_message(std::move(message))
+    , m_message(message ? std::make_shared<const Value>(std::move(*message)) : nullptr)
 {
 }
 

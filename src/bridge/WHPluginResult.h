@@ -47,7 +47,9 @@ public:
     static const std::string& statusMessage(std::int32_t status);
 
     std::int32_t status() const { return m_status; }
-    const std::optional<Value>& message() const { return m_message; }
+    // Shared and never changed once made: a copy of the result, or an answer on its way out,
+    // keeps the same bytes instead of copying them.
+    const std::shared_ptr<const Value>& message() const { return m_message; }
     bool keepCallback() const { return m_keepCallback; }
     void setKeepCallbackAsBool(bool keep) { m_keepCallback = keep; }
     void setKeepCallback(KeepCallback keep) { m_keepCallback = keep == KeepCallback::Yes; }
@@ -62,7 +64,7 @@ public:
 
 private:
     std::int32_t m_status = 0;
-    std::optional<Value> m_message;
+    std::shared_ptr<const Value> m_message;
     bool m_keepCallback = false;
     std::shared_ptr<const void> m_hold;
 };

@@ -52,6 +52,33 @@ std::string BufferedPayload::join(std::string_view head, const std::vector<std::
     return out;
 }
 
+SharedPayload BufferedPayload::shared(std::string_view head, const std::vector<std::string_view>& buffers,
+    std::shared_ptr<const void> buffersOwner)
+{
+    struct Owned {
+        std::string lead;
+        std::string lengths;
+        std::shared_ptr<const void> buffers;
+    };
+    auto owned = std::make_shared<Owned>();
+    owned->lead.reserve(sizeof(std::uint32_t) + head.size());
+    appendLength<std::uint32_t>(owned->lead, head.size());
+    owned->lead += head;
+    for (auto buffer : buffers)
+        appendLength<std::uint64_t>(owned->lengths, buffer.size());
+    owned->buffers = std::move(buffersOwner);
+    SharedPayload payload;
+    payload.pieces.reserve(1 + 2 * buffers.size());
+    payload.pieces.emplace_back(owned->lead);
+    for (std::size_t i = 0; i < buffers.size(); ++i) {
+        payload.pieces.emplace_back(owned->lengths.data() + i * sizeof(std::uint64_t), sizeof(std::uint64_t));
+        if (!buffers[i].empty())
+            payload.pieces.push_back(buffers[i]);
+    }
+    payload.owner = std::move(owned);
+    return payload;
+}
+
 std::vector<std::string_view> BufferedPayload::pieces(const std::vector<std::string_view>& headParts,
     const std::vector<std::string_view>& buffers, std::string& lengths)
 {

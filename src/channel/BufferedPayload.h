@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/Result.h"
+#include "base/SharedPayload.h"
 
 namespace penwick::channel {
 
@@ -25,6 +27,10 @@ struct BufferedPayload {
     static std::size_t size(std::size_t headSize, const std::vector<std::string_view>& buffers);
     // The payload in one piece.
     static std::string join(std::string_view head, const std::vector<std::string_view>& buffers);
+    // The payload as pieces that leave the buffers where they are, `buffersOwner` kept with them;
+    // the head is whole in the first piece.
+    static SharedPayload shared(std::string_view head, const std::vector<std::string_view>& buffers,
+        std::shared_ptr<const void> buffersOwner);
     // The payload as pieces for a sender that writes them from where they are: the head is the
     // concatenation of `headParts`. `lengths` holds the length fields the pieces point at.
     static std::vector<std::string_view> pieces(const std::vector<std::string_view>& headParts,

@@ -59,7 +59,7 @@ public:
     // loop): it is sent from where it is, not copied, and `hold` is let go once it has left (or the
     // connection has closed). An answer larger than a piece leaves in pieces.
     [[nodiscard]] Result<void> sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
-        std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold);
+        SharedPayload payload, std::shared_ptr<const void> hold);
     void setMaxPayload(std::size_t limit) { m_maxPayload = limit; }
     std::size_t maxPayload() const { return m_maxPayload; }
     // Bytes queued that the socket has not taken yet.
@@ -103,6 +103,8 @@ private:
     // Moves the next piece of the first large answer (or the frames that wait behind it) to the
     // socket's queue; false when there is none.
     bool queueNextPiece();
+    // Queues `count` bytes of `payload` from `from` as they are, `hold` with the last of them.
+    void queueParts(const SharedPayload& payload, std::size_t from, std::size_t count, std::shared_ptr<const void> hold);
 
     int m_fd = -1;
     unsigned m_readWatch = 0;
@@ -114,10 +116,12 @@ private:
     // What waits for the socket, in order: frames written here, and payloads written elsewhere.
     struct Outgoing {
         std::string bytes;
-        std::shared_ptr<const std::string> shared;
+        // Memory written elsewhere, and the part of it to send.
+        std::shared_ptr<const void> shared;
         std::shared_ptr<const void> hold;
-        // The part of `shared` to send.
         std::string_view part {};
+        // Memory this large is let go off the main loop once its last part has left.
+        bool large = false;
         std::string_view view() const { return shared ? part : std::string_view(bytes); }
     };
     std::deque<Outgoing> m_out;
@@ -127,10 +131,12 @@ private:
         FrameKind kind {};
         std::uint64_t page = 0;
         std::uint64_t context = 0;
-        std::shared_ptr<const std::string> payload;
+        SharedPayload payload;
+        std::size_t size = 0;
         std::shared_ptr<const void> hold;
         std::string callbackId;
         std::size_t sent = 0;
+        bool isAnswer() const { return size != 0; }
         std::string waiting;
     };
     std::deque<LargeAnswer> m_large;

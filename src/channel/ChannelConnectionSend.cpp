@@ -38,7 +38,7 @@ bool ChannelConnection::waitsForLargeAnswers(FrameKind kind, std::string_view pa
         return false;
     auto callbackId = answerCallbackId(payload);
     return !callbackId
-        || std::any_of(m_large.begin(), m_large.end(), [&](const LargeAnswer& large) { return large.payload && large.callbackId == *callbackId; });
+        || std::any_of(m_large.begin(), m_large.end(), [&](const LargeAnswer& large) { return large.isAnswer() && large.callbackId == *callbackId; });
 }
 
 Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::uint64_t context, std::string_view payload)
@@ -46,9 +46,9 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
     if (m_fd < 0)
         return Error { EPIPE, "the page channel is closed" };
     if (travelsInPieces(kind, payload.size(), m_maxPayload))
-        return sendShared(kind, page, context, std::make_shared<const std::string>(payload), {});
+        return sendShared(kind, page, context, SharedPayload::of(std::make_shared<const std::string>(payload)), {});
     if (waitsForLargeAnswers(kind, payload)) {
-        if (m_large.back().payload)
+        if (m_large.back().isAnswer())
             m_large.emplace_back();
         auto appended = appendFrame(m_large.back().waiting, kind, page, context, payload, m_maxPayload);
         if (appended)
@@ -67,34 +67,51 @@ Result<void> ChannelConnection::send(FrameKind kind, std::uint64_t page, std::ui
 }
 
 Result<void> ChannelConnection::sendShared(FrameKind kind, std::uint64_t page, std::uint64_t context,
-    std::shared_ptr<const std::string> payload, std::shared_ptr<const void> hold)
+    SharedPayload payload, std::shared_ptr<const void> hold)
 {
     if (m_fd < 0)
         return Error { EPIPE, "the page channel is closed" };
-    auto length = frameLength(payload->size(), m_maxPayload);
+    const std::size_t size = payload.size();
+    auto length = frameLength(size, m_maxPayload);
     if (!length) {
-        return Error { EFBIG, format("a %@ frame of %@ bytes exceeds the page channel's limit of %@ bytes", frameKindName(kind),
-                                  payload->size(), std::min<std::size_t>(m_maxPayload, kMaxPayload)) };
+        return Error { EFBIG, format("a %@ frame of %@ bytes exceeds the page channel's limit of %@ bytes", frameKindName(kind), size,
+                                  std::min<std::size_t>(m_maxPayload, kMaxPayload)) };
     }
-    if (travelsInPieces(kind, payload->size(), m_maxPayload)) {
-        auto callbackId = answerCallbackId(*payload);
-        m_large.push_back({ kind, page, context, std::move(payload), std::move(hold), callbackId.value_or(std::string()), 0, {} });
+    // An answer's head is whole in its first piece.
+    std::string_view head = payload.pieces.empty() ? std::string_view() : payload.pieces.front();
+    if (travelsInPieces(kind, size, m_maxPayload)) {
+        auto callbackId = answerCallbackId(head);
+        m_large.push_back({ kind, page, context, std::move(payload), size, std::move(hold), callbackId.value_or(std::string()), 0, {} });
         flushSoon();
         return {};
     }
-    if (waitsForLargeAnswers(kind, *payload)) {
-        if (m_large.back().payload)
+    if (waitsForLargeAnswers(kind, head)) {
+        if (m_large.back().isAnswer())
             m_large.emplace_back();
-        (void)appendFrame(m_large.back().waiting, kind, page, context, *payload, m_maxPayload);
+        (void)appendFrame(m_large.back().waiting, kind, page, context, payload.joined(), m_maxPayload);
         flushSoon();
         return {};
     }
     FrameHeader header { *length, static_cast<std::uint32_t>(kind), page, context };
     writablePiece().append(reinterpret_cast<const char*>(&header), sizeof header);
-    std::string_view part = *payload;
-    m_out.push_back({ {}, std::move(payload), std::move(hold), part });
+    queueParts(payload, 0, size, std::move(hold));
     flushSoon();
     return {};
+}
+
+void ChannelConnection::queueParts(const SharedPayload& payload, std::size_t from, std::size_t count, std::shared_ptr<const void> hold)
+{
+    const bool large = payload.size() >= AnswerBuffer::kReleasedAsideBytes;
+    std::size_t at = 0;
+    for (auto piece : payload.pieces) {
+        std::size_t begin = std::max(at, from), end = std::min(at + piece.size(), from + count);
+        if (begin < end)
+            m_out.push_back({ {}, payload.owner, nullptr, piece.substr(begin - at, end - begin), large });
+        at += piece.size();
+    }
+    // The last part carries the hold: it is let go once the whole has left.
+    if (!m_out.empty())
+        m_out.back().hold = std::move(hold);
 }
 
 bool ChannelConnection::queueNextPiece()
@@ -102,18 +119,17 @@ bool ChannelConnection::queueNextPiece()
     if (m_large.empty())
         return false;
     LargeAnswer& large = m_large.front();
-    if (!large.payload) {
+    if (!large.isAnswer()) {
         writablePiece() += large.waiting;
         m_large.pop_front();
         return true;
     }
-    std::string_view rest = std::string_view(*large.payload).substr(large.sent);
-    std::size_t size = std::min(rest.size(), answerPieceBytes(m_maxPayload));
-    appendAnswerPieceHead(writablePiece(), large.kind, large.page, large.context, large.payload->size(), large.sent, size);
-    large.sent += size;
-    bool last = large.sent == large.payload->size();
+    std::size_t size = std::min(large.size - large.sent, answerPieceBytes(m_maxPayload));
+    appendAnswerPieceHead(writablePiece(), large.kind, large.page, large.context, large.size, large.sent, size);
+    bool last = large.sent + size == large.size;
     // The last piece carries the answer's hold: it is let go once the answer has left.
-    m_out.push_back({ {}, large.payload, last ? std::move(large.hold) : nullptr, rest.substr(0, size) });
+    queueParts(large.payload, large.sent, size, last ? std::move(large.hold) : nullptr);
+    large.sent += size;
     if (last)
         m_large.pop_front();
     return true;
@@ -146,7 +162,7 @@ std::size_t ChannelConnection::queuedBytes() const
     for (const auto& piece : m_out)
         bytes += piece.view().size();
     for (const auto& large : m_large)
-        bytes += large.payload ? large.payload->size() - large.sent : large.waiting.size();
+        bytes += large.isAnswer() ? large.size - large.sent : large.waiting.size();
     return bytes - m_outOffset;
 }
 
@@ -215,7 +231,7 @@ void ChannelConnection::flush()
         m_out.pop_front();
         m_outOffset = 0;
         // The payload goes first, then its hold: a read budget's share comes back once the memory has.
-        if (sent.shared && sent.shared.use_count() == 1 && sent.shared->size() >= AnswerBuffer::kReleasedAsideBytes)
+        if (sent.large && sent.shared.use_count() == 1)
             AnswerBuffer::releaseAside(std::move(sent.shared), std::move(sent.hold));
     }
     if (m_writeWatch) {

@@ -335,7 +335,10 @@ Result<ExecCall> decode<ExecCall>(std::string_view payload)
 
 std::string encode(const NativeCallback& m) { return encodeNativeCallback(m.callbackId, m.status, m.keepCallback, m.message); }
 
-std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message)
+namespace {
+// The head and the buffers of a NativeCallback payload; the buffers point into `message`.
+std::pair<std::string, std::vector<std::string_view>> nativeCallbackParts(const std::string& callbackId, std::int32_t status,
+    bool keepCallback, const Value& message)
 {
     BufferPlaces places;
     // The fields written as the declaration names them, the message without its buffers.
@@ -349,7 +352,21 @@ std::string encodeNativeCallback(const std::string& callbackId, std::int32_t sta
         buffers.push_back(bytesOf(*bytes));
     }
     text[kBufferPlaces] = std::move(list);
-    return BufferedPayload::join(dump(text), buffers);
+    return { dump(text), std::move(buffers) };
+}
+} // namespace
+
+std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message)
+{
+    auto [head, buffers] = nativeCallbackParts(callbackId, status, keepCallback, message);
+    return BufferedPayload::join(head, buffers);
+}
+
+SharedPayload encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback,
+    std::shared_ptr<const Value> message)
+{
+    auto [head, buffers] = nativeCallbackParts(callbackId, status, keepCallback, *message);
+    return BufferedPayload::shared(head, buffers, std::move(message));
 }
 
 template<>

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "base/SharedPayload.h"
 #include "base/Value.h"
 #include "channel/ChannelProtocol.h"
 
@@ -169,6 +170,10 @@ std::string encode(const NativeCallback& message);
 std::string encode(const CallbackAnswer& message);
 // The same payload from the answer's parts, without copying its message first.
 std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message);
+// The same payload in pieces that leave the message's byte buffers where they are: the message is
+// kept with them, not copied.
+SharedPayload encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback,
+    std::shared_ptr<const Value> message);
 
 // What the extension puts in place of the closing bracket of the page's ExecCall head (the JSON
 // list of the call's fields that the page's engine wrote) when buffers travel with it at `places`.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Result.h"
+#include "base/SharedPayload.h"
 #include "base/Value.h"
 
 namespace penwick::platform {
@@ -53,7 +54,7 @@ struct CallbackAnswerText {
 struct EncodedAnswer {
     enum class Form { Bytes, Text };
     Form form = Form::Text;
-    std::shared_ptr<const std::string> payload;
+    SharedPayload payload;
     std::uint64_t contextId = 0;
     std::shared_ptr<const void> hold;
 };

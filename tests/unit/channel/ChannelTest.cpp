@@ -328,7 +328,7 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
     for (int i = 0; i < 400; ++i) {
         std::string payload(64 * 1024, char('a' + i % 26));
         if (i % 10 == 0)
-            ASSERT_TRUE(pair.host->sendShared(FrameKind::Evaluate, 1, 0, std::make_shared<const std::string>(payload), hold));
+            ASSERT_TRUE(pair.host->sendShared(FrameKind::Evaluate, 1, 0, penwick::SharedPayload::of(std::make_shared<const std::string>(payload)), hold));
         else
             ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, payload));
     }
@@ -357,7 +357,7 @@ TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterA
     const std::string large = answer("big", "\"" + std::string(3 * kAnswerPieceBytes, 'x') + "\"");
     auto hold = std::make_shared<int>(0);
     std::weak_ptr<int> held = hold;
-    ASSERT_TRUE(pair.host->sendShared(FrameKind::CallbackAnswer, 1, 2, std::make_shared<const std::string>(large), std::move(hold)));
+    ASSERT_TRUE(pair.host->sendShared(FrameKind::CallbackAnswer, 1, 2, penwick::SharedPayload::of(std::make_shared<const std::string>(large)), std::move(hold)));
     ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
     pair.host->sendScript(1, "after();");
     ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
