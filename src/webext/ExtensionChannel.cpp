@@ -58,10 +58,23 @@ bool ExtensionChannel::open(const std::string& socketPath, const std::string& to
                 return G_SOURCE_REMOVE;
             }
             self->drain();
+            self->yieldWhileStreaming();
             return G_SOURCE_CONTINUE;
         },
         this);
     return true;
+}
+
+void ExtensionChannel::yieldWhileStreaming()
+{
+    // A large answer keeps the socket readable from its first piece to its last; read at the
+    // usual priority, it would keep the page's timers and painting from running until it is all
+    // here (hundreds of ms for 200 MiB). Its pieces are taken when the page has nothing more
+    // urgent to do.
+    constexpr int kStreamingPriority = G_PRIORITY_DEFAULT_IDLE;
+    GSource* source = m_watch ? g_main_context_find_source_by_id(nullptr, m_watch) : nullptr;
+    if (source)
+        g_source_set_priority(source, m_assembler.idle() ? G_PRIORITY_DEFAULT : kStreamingPriority);
 }
 
 void ExtensionChannel::close(const char* why)

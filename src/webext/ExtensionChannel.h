@@ -93,6 +93,7 @@ private:
     channel::FrameReader::Status nextFrame(channel::Frame& frame);
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
+    void yieldWhileStreaming();
     void drain();
     void close(const char* why);
 
