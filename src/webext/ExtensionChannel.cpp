@@ -68,13 +68,24 @@ bool ExtensionChannel::open(const std::string& socketPath, const std::string& to
 void ExtensionChannel::yieldWhileStreaming()
 {
     // A large answer keeps the socket readable from its first piece to its last; read at the
-    // usual priority, it would keep the page's timers and painting from running until it is all
-    // here (hundreds of ms for 200 MiB). Its pieces are taken when the page has nothing more
-    // urgent to do.
-    constexpr int kStreamingPriority = G_PRIORITY_DEFAULT_IDLE;
+    // usual priority all along, it would keep the page's timers and painting from running until
+    // it is all here (hundreds of ms for 200 MiB). Every few ms of it, the next piece waits until
+    // the page has had its turn.
+    constexpr gint64 kMaxStreamingMicros = 8000;
+    constexpr int kYieldingPriority = G_PRIORITY_DEFAULT_IDLE;
     GSource* source = m_watch ? g_main_context_find_source_by_id(nullptr, m_watch) : nullptr;
-    if (source)
-        g_source_set_priority(source, m_assembler.idle() ? G_PRIORITY_DEFAULT : kStreamingPriority);
+    if (!source)
+        return;
+    int priority = G_PRIORITY_DEFAULT;
+    if (m_assembler.idle()) {
+        m_streamingSince = 0;
+    } else if (const gint64 now = g_get_monotonic_time(); !m_streamingSince) {
+        m_streamingSince = now;
+    } else if (now - m_streamingSince >= kMaxStreamingMicros) {
+        m_streamingSince = 0;
+        priority = kYieldingPriority;
+    }
+    g_source_set_priority(source, priority);
 }
 
 void ExtensionChannel::close(const char* why)

@@ -100,6 +100,8 @@ private:
     int m_fd = -1;
     unsigned m_watch = 0;
     unsigned m_drainSource = 0;
+    // When the large answer being read began to keep the socket busy, since the page last had a turn.
+    gint64 m_streamingSince = 0;
     channel::FrameReader m_reader;
     // A large answer whose pieces are still coming.
     channel::AnswerAssembler m_assembler;
