@@ -2,6 +2,7 @@
 // drives the plain cases end to end), confinement to the root, errno mapping on small tmpfs volumes,
 // and concurrent use.
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -9,7 +10,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <glib.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <set>
@@ -491,7 +491,17 @@ TEST_F(LocalFilesystem, AWriteKilledMidwayLeavesTheOldFileAlone)
         (void)m_fs->writeAtPosition(url("/big.bin"), data, 0);
         _exit(0);
     }
-    g_usleep(20000);
+    // Killed once it has written a part (or, on a fast disk, has ended).
+    const std::string proc = "/proc/" + std::to_string(child);
+    auto midway = [&] {
+        std::ifstream io(proc + "/io");
+        std::string key;
+        long long count = 0;
+        while (io >> key >> count && key != "wchar:") { }
+        return count >= (1 << 20) || readFile(proc + "/stat").find(") Z") != std::string::npos;
+    };
+    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60); !midway() && std::chrono::steady_clock::now() < deadline;)
+        std::this_thread::yield();
     kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
