@@ -354,10 +354,16 @@ TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterA
     auto answer = [](const char* callbackId, std::string message) {
         return encode(CallbackAnswer { callbackId, 1, true, message });
     };
-    const std::string large = answer("big", "\"" + std::string(3 * kAnswerPieceBytes, 'x') + "\"");
+    // The large answer's bytes leave from the message that holds them, its pieces cutting across
+    // head, lengths and buffer; the page gets the payload as if written in one piece.
+    penwick::Bytes bytes(3 * kAnswerPieceBytes + 5);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7);
+    auto message = std::make_shared<const penwick::Value>(penwick::Value { { "data", penwick::Value::binary(std::move(bytes)) } });
+    const std::string large = encodeNativeCallback("big", 1, true, *message);
     auto hold = std::make_shared<int>(0);
     std::weak_ptr<int> held = hold;
-    ASSERT_TRUE(pair.host->sendShared(FrameKind::CallbackAnswer, 1, 2, penwick::SharedPayload::of(std::make_shared<const std::string>(large)), std::move(hold)));
+    ASSERT_TRUE(pair.host->sendShared(FrameKind::NativeCallback, 1, 2, encodeNativeCallback("big", 1, true, message), std::move(hold)));
     ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
     pair.host->sendScript(1, "after();");
     ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
