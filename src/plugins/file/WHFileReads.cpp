@@ -105,8 +105,9 @@ void WHFile::read(const WHInvokedUrlCommand& command, Reply reply, ReadForm form
     std::uint64_t maxBytes = form == ReadForm::DataURL ? kMaxAnswerBytes / 4 * 3 - 1024
         : form == ReadForm::BinaryString              ? kMaxAnswerBytes / 2
                                                       : kMaxAnswerBytes;
-    // Held at once: the bytes and the frame written from them; for text forms the bytes, the text
-    // (4/3 of the bytes in Base64, up to twice them in a binary string), its JSON and the frame.
+    // Held at once: the bytes, which leave for the page from where they were read, and as many
+    // again in the web process while they cross; for text forms the bytes, the text (4/3 of the
+    // bytes in Base64, up to twice them in a binary string), its JSON and the frame.
     auto held = [form](std::uint64_t bytes) -> std::uint64_t {
         switch (form) {
         case ReadForm::ArrayBuffer:
