@@ -196,10 +196,11 @@ void ChannelConnection::flush()
                 break;
             if (started && g_get_monotonic_time() - started > kMaxPiecesMicros) {
                 // Enough for this turn: the socket's readiness brings the writer back after the
-                // main loop's other sources (a page call among them) have had theirs.
+                // main loop's other sources (a page call, input, the window's painting) have had
+                // theirs, those below the usual priority too.
                 if (!m_writeWatch) {
-                    m_writeWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR),
-                        &ChannelConnection::onWritable, this);
+                    m_writeWatch = g_unix_fd_add_full(G_PRIORITY_DEFAULT_IDLE, m_fd,
+                        static_cast<GIOCondition>(G_IO_OUT | G_IO_HUP | G_IO_ERR), &ChannelConnection::onWritable, this, nullptr);
                 }
                 return;
             }
