@@ -226,10 +226,12 @@ TEST(WestonWithASeat, AnAlertOverFullScreenIsShownAboveTheWindowAndReturnAnswers
     onWeston(runtime, before, "weston-screenshooter");
     ASSERT_FALSE(AppRunner::capture("ls '" + before + "'").empty()) << "weston took no screenshot";
     const std::string westonWindow = "$(xdotool search --class weston | head -1)";
-    // Keys reach the page once weston has given its window the keyboard.
-    ASSERT_TRUE(AppRunner::xdotool("windowfocus --sync " + westonWindow));
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::xdotool("key a") && app.waitForLine("alerting", 1s); }, 30s))
-        << app.output();
+    // Keys reach the page once weston has given its window the keyboard: each try gives weston's
+    // own window the X focus again and clicks the app's, which makes weston activate it.
+    ASSERT_TRUE(AppRunner::waitUntil([&] {
+        return AppRunner::xdotool("windowfocus --sync " + westonWindow + " mousemove --window " + westonWindow + " 512 384 click 1 key a")
+            && app.waitForLine("alerting", 1s);
+    }, 60s)) << app.output();
     std::pair<int, int> seen;
     EXPECT_TRUE(AppRunner::waitUntil([&] { return (seen = views()).second >= 0 && seen.second < seen.first; }, 30s))
         << "window at line " << seen.first << ", dialog at " << seen.second;
