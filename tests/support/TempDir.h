@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <glib.h>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -28,5 +30,13 @@ struct TempDir {
 
     std::string path;
 };
+
+// A file's bytes ("" when it cannot be read), and a file written whole.
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void writeFile(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
 
 } // namespace penwick::test

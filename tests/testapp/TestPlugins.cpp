@@ -24,15 +24,19 @@
 namespace penwick::testapp {
 namespace {
 
+// A count the page passed, within `limit`; anything else is 0.
+std::uint64_t countArgument(const WHInvokedUrlCommand& command, std::size_t index, std::uint64_t limit)
+{
+    Value count = command.argumentAtIndex(index, Value(0));
+    return count.is_number_unsigned() ? std::min(count.get<std::uint64_t>(), limit) : 0;
+}
+
 // Echoes and counts, so that pages can see what reached the host and when.
 class WHTestEcho final : public WHPlugin {
 public:
     using WHPlugin::WHPlugin;
-    const std::string& className() const override
-    {
-        static const std::string s_name = "WHTestEcho";
-        return s_name;
-    }
+    static inline const std::string kClassName = "WHTestEcho";
+    const std::string& className() const override { return kClassName; }
 
     // Answers its first argument; logs what arrived so tests can check the conversion (byte
     // buffers as {"bytes":[...],"subtype":null}).
@@ -79,8 +83,7 @@ public:
     // An ArrayBuffer of the given length (byte i is i % 256): answers larger than the call.
     void bytes(const WHInvokedUrlCommand& command, Reply reply)
     {
-        Value size = command.argumentAtIndex(0, Value(0));
-        std::size_t length = size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 30) : 0;
+        const std::size_t length = countArgument(command, 0, 1u << 30);
         // Made at memory speed, so that a benchmark of answers measures the answer, not this.
         std::uint8_t pattern[256];
         for (std::size_t i = 0; i < sizeof pattern; ++i)
@@ -96,9 +99,8 @@ public:
     // argument 0 bytes, then the text "late". The page may have gone meanwhile.
     void later(const WHInvokedUrlCommand& command, Reply reply)
     {
-        Value size = command.argumentAtIndex(0, Value(0)), delay = command.argumentAtIndex(1, Value(0));
-        std::size_t bytes = size.is_number_unsigned() ? std::min<std::uint64_t>(size.get<std::uint64_t>(), 1u << 28) : 0;
-        int ms = delay.is_number_unsigned() ? static_cast<int>(std::min<std::uint64_t>(delay.get<std::uint64_t>(), 60000)) : 0;
+        const std::size_t bytes = countArgument(command, 0, 1u << 28);
+        const auto ms = static_cast<int>(countArgument(command, 1, 60000));
         commandDelegate()->runInBackground([reply = std::make_shared<Reply>(std::move(reply)), bytes, ms] {
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
             reply->keep(WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, Bytes(bytes, 7)));
@@ -223,7 +225,7 @@ public:
 
 void registerTestPlugins(Application& application, platform::GtkApplicationHost& host)
 {
-    WHPluginFactory::registerClass<WHTestEcho>("WHTestEcho");
+    WHPluginFactory::registerClass<WHTestEcho>(WHTestEcho::kClassName);
     // Lets end-to-end tests reach the page channel's size limit without moving 256 MiB.
     if (const char* limit = g_getenv("PENWICK_TEST_CHANNEL_LIMIT"))
         host.channelServer().setMaxPayloadForTesting(std::strtoull(limit, nullptr, 10));

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -20,7 +19,6 @@
 #include <unistd.h>
 #include <utime.h>
 
-#include "base/GRef.h"
 #include "base/WHURL.h"
 #include "plugins/file/WHFilesystemURLProtocol.h"
 #include "plugins/file/WHLocalFilesystem.h"
@@ -33,14 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kNotFound = 1, kInvalidModification = 9, kAbort = fileErrorCode(FileError::ABORT_ERR),
               kEncoding = fileErrorCode(FileError::ENCODING_ERR), kDenied = fileErrorCode(FileError::NO_MODIFICATION_ALLOWED_ERR);
-
-void writeFile(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 bool exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
 

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <new>
 #include <set>
 #include <thread>
@@ -14,16 +13,11 @@
 #include "plugins/file/WHFilesystemURLProtocol.h"
 #include "support/LogCapture.h"
 #include "support/RecordingCommandDelegate.h"
+#include "support/TempDir.h"
 #include "support/TestPlatform.h"
 
 namespace penwick {
 namespace {
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 using Action = void (WHFile::*)(const WHInvokedUrlCommand&, Reply);
 
@@ -136,8 +130,8 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
     }
     for (const char* gone : { "/f", "/g", "/copy2", "/deep" })
         EXPECT_FALSE(fs::exists(tmp + gone)) << gone;
-    EXPECT_EQ(readAll(tmp + "/h"), "sec!");
-    EXPECT_EQ(readAll(tmp + "/copy" + leaf) + readAll(tmp + "/moved" + leaf), "xx");
+    EXPECT_EQ(test::readFile(tmp + "/h"), "sec!");
+    EXPECT_EQ(test::readFile(tmp + "/copy" + leaf) + test::readFile(tmp + "/moved" + leaf), "xx");
 }
 
 // A file system whose every operation throws, as running out of memory would.
@@ -247,7 +241,7 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
         { &WHFile::copyTo, { P + "/x", E, "planted" } }, { &WHFile::copyTo, { E, P, "stolen" } },
     };
     std::ofstream(plugin.fileSystems().appDataPath() + "/x") << "x";
-    const std::string hostname = readAll("/etc/hostname");
+    const std::string hostname = test::readFile("/etc/hostname");
     for (const auto& [action, arguments] : calls) {
         const auto& answers = started.call(action, arguments);
         ASSERT_EQ(answers.size(), 1u) << Value(arguments).dump();
@@ -260,7 +254,7 @@ TEST(WHFile, ALinkOutOfEveryRootIsRefusedByEveryActionAndTheScheme)
     EXPECT_FALSE(WHFilesystemURLProtocol(slot).fileForURL(H));
     EXPECT_FALSE(std::filesystem::exists("/etc/planted"));
     EXPECT_FALSE(std::filesystem::exists(plugin.fileSystems().appDataPath() + "/stolen"));
-    EXPECT_EQ(readAll("/etc/hostname"), hostname);
+    EXPECT_EQ(test::readFile("/etc/hostname"), hostname);
 
     // Existence is answered only inside the file systems: elsewhere as for a missing file.
     const std::tuple<Action, std::string, int> tests[] = { { &WHFile::testFileExists, "/etc/hostname", 0 },

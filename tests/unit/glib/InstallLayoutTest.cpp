@@ -11,24 +11,13 @@ using penwick::platform::InstallLayout;
 
 namespace {
 
-class InstallLayoutTest : public testing::Test {
-protected:
-    void mkdir(const std::string& relative) const { ASSERT_EQ(g_mkdir_with_parents((m_root + "/" + relative).c_str(), 0700), 0); }
-    std::string at(const std::string& relative) const { return m_root + "/" + relative; }
-
-    InstallLayout::Locations locations() const
-    {
-        return { "../share/org.example.App", "../lib/x86_64-linux-gnu/org.example.App/web-extensions", at("build"),
-            at("src/app"), at("build/webext"), "../share/doc/org.example.App", at("src") };
-    }
-
-    const penwick::test::TempDir m_tmp;
-    const std::string m_root = m_tmp.path;
-};
-
-TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree)
+TEST(InstallLayout, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree)
 {
-    InstallLayout build(at("build/src/app"), locations());
+    const penwick::test::TempDir tmp;
+    auto at = [&](const std::string& relative) { return tmp.path + "/" + relative; };
+    const InstallLayout::Locations locations { "../share/org.example.App", "../lib/x86_64-linux-gnu/org.example.App/web-extensions",
+        at("build"), at("src/app"), at("build/webext"), "../share/doc/org.example.App", at("src") };
+    InstallLayout build(at("build/src/app"), locations);
     EXPECT_EQ(build.resourcePath(), at("src/app"));
     EXPECT_EQ(build.webExtensionDirectory(nullptr), at("build/webext"));
     EXPECT_EQ(build.documentationDirectory(), at("src"));
@@ -47,12 +36,9 @@ TEST_F(InstallLayoutTest, FindsTheInstallTreeBesideTheExecutableElseTheBuildTree
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.installed) {
-            mkdir(c.prefix + share + "/locale");
-            mkdir(c.prefix + lib);
-            mkdir(c.prefix + "/share/doc/org.example.App");
-        }
-        InstallLayout layout(at(c.executable), locations());
+        for (const std::string& folder : { share + "/locale", lib, std::string("/share/doc/org.example.App") })
+            ASSERT_TRUE(!c.installed || g_mkdir_with_parents(at(c.prefix + folder).c_str(), 0700) == 0) << folder;
+        InstallLayout layout(at(c.executable), locations);
         EXPECT_EQ(layout.resourcePath(), at(c.prefix + share));
         EXPECT_EQ(layout.webExtensionDirectory(nullptr), at(c.prefix + lib));
         EXPECT_EQ(layout.documentationDirectory(), at(c.prefix + "/share/doc/org.example.App"));

@@ -35,38 +35,29 @@ protected:
     test::LogCapture m_log;
 };
 
-TEST_F(ViewControllerTest, StartPageIsEscapedOrGivesTheErrorPageAndSettingsApplyEitherWay)
+// The error page for a missing start page is checked end to end; settings apply either way.
+TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForThisAppAndOnlyWhenItIsThere)
 {
     env().writeResource("www/a page#1.html", "");
-    test::RecordingWebView escaped, missing;
-    auto first = start(escaped, R"(<content src="a page#1.html"/>)");
-    ASSERT_EQ(escaped.loads.size(), 1u);
-    EXPECT_EQ(escaped.loads[0], "file://" + env().resourcePath() + "/www/a%20page%231.html");
-
-    auto second = start(missing, R"(<content src="gone.html"/>)");
-    // The error page itself is checked end to end.
-    EXPECT_TRUE(missing.loads.empty());
-    EXPECT_TRUE(missing.prefs.localStorageEnabled);
-}
-
-TEST_F(ViewControllerTest, TheAppOriginServesTheStartPageOnlyForThisAppAndOnlyWhenItIsThere)
-{
     env().writeResource("www/sub/index.html", "");
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, std::string> cases[] = { // config, the start of what is loaded ("": nothing)
+        { R"(<content src="a page#1.html"/>)", "file://" + env().resourcePath() + "/www/a%20page%231.html" },
+        { R"(<content src="gone.html"/>)", "" },
         { R"(<content src="app://Org.Penwick.Test/sub/index.html?x=1#y"/>)", "app://org.penwick.test/sub/index.html?x=1#y" },
         { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="true"/>)", "app://org.penwick.test/sub/index.html" },
         { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="false"/>)", "file://" },
-        { R"(<content src="app://org.penwick.other/sub/index.html"/>)", nullptr },
-        { R"(<content src="app://org.penwick.test/gone.html"/>)", nullptr },
-        { R"(<content src="gone.html"/><preference name="AppOrigin" value="true"/>)", nullptr },
+        { R"(<content src="app://org.penwick.other/sub/index.html"/>)", "" },
+        { R"(<content src="app://org.penwick.test/gone.html"/>)", "" },
+        { R"(<content src="gone.html"/><preference name="AppOrigin" value="true"/>)", "" },
     };
     for (const auto& [config, load] : cases) {
         test::RecordingWebView view;
         auto vc = start(view, config);
-        ASSERT_EQ(view.loads.size(), load ? 1u : 0u) << config;
-        if (load) {
+        ASSERT_EQ(view.loads.size(), load.empty() ? 0u : 1u) << config;
+        if (!load.empty()) {
             EXPECT_TRUE(view.loads[0].starts_with(load)) << view.loads[0];
         }
+        EXPECT_TRUE(view.prefs.localStorageEnabled) << config;
     }
     EXPECT_EQ(m_log.count("ERROR: Start Page 'app://org.penwick.other/sub/index.html' names another app's origin; this app's pages are at "
                           "app://org.penwick.test/"),

@@ -11,43 +11,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class KeyFileUserDefaultsTest : public ::testing::Test {
-protected:
-    const penwick::test::TempDir m_tmp { "penwick-defaults-XXXXXX" };
-    const std::string m_dir = m_tmp.path, m_path = m_dir + "/app/user-defaults.ini";
-};
-
-TEST_F(KeyFileUserDefaultsTest, UnreadableFileIsNeverOverwrittenAndWriteFailuresAreReported)
+TEST(KeyFileUserDefaults, UnreadableFileIsNeverOverwrittenAndWriteFailuresAreReported)
 {
+    const penwick::test::TempDir tmp("penwick-defaults-XXXXXX");
+    const std::string dir = tmp.path, path = dir + "/app/user-defaults.ini";
     const std::string garbage = "this is [not a key file\n\x01";
-    fs::create_directories(fs::path(m_path).parent_path());
-    std::ofstream(m_path) << garbage;
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << garbage;
     {
         penwick::test::LogCapture log;
-        KeyFileUserDefaults defaults(m_path);
+        KeyFileUserDefaults defaults(path);
         EXPECT_EQ(log.lines().size(), 1u);
         ASSERT_TRUE(defaults.setString("k", "v"));
-        EXPECT_EQ(KeyFileUserDefaults(m_path).stringForKey("k"), "v");
+        EXPECT_EQ(KeyFileUserDefaults(path).stringForKey("k"), "v");
     }
-    std::ifstream kept(m_path + ".unreadable");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), garbage);
+    EXPECT_EQ(penwick::test::readFile(path + ".unreadable"), garbage);
 
     // When it cannot be moved aside (a folder in the way), it stays and writes are refused.
-    std::ofstream(m_path) << garbage;
-    fs::remove(m_path + ".unreadable");
-    fs::create_directories(m_path + ".unreadable/full");
+    std::ofstream(path) << garbage;
+    fs::remove(path + ".unreadable");
+    fs::create_directories(path + ".unreadable/full");
     penwick::test::LogCapture log;
-    KeyFileUserDefaults stuck(m_path);
+    KeyFileUserDefaults stuck(path);
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].rfind("user defaults at " + m_path + " unreadable (", 0), 0u);
+    EXPECT_EQ(log.lines()[0].rfind("user defaults at " + path + " unreadable (", 0), 0u);
     EXPECT_TRUE(log.lines()[0].ends_with(" and not moved aside (Is a directory); changes are not saved"));
     EXPECT_FALSE(stuck.setString("k", "v"));
-    std::ifstream again(m_path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), garbage);
+    EXPECT_EQ(penwick::test::readFile(path), garbage);
 
     // A plain file where the folder should be: nothing can be written below it.
-    std::ofstream(m_dir + "/blocked") << "x";
-    EXPECT_FALSE(KeyFileUserDefaults(m_dir + "/blocked/user-defaults.ini").setString("k", "v"));
+    std::ofstream(dir + "/blocked") << "x";
+    EXPECT_FALSE(KeyFileUserDefaults(dir + "/blocked/user-defaults.ini").setString("k", "v"));
 }
 
 } // namespace
