@@ -14,6 +14,7 @@
 
 namespace {
 
+using penwick::test::readFile;
 using penwick::test::TempDir;
 
 struct Outcome {
@@ -47,12 +48,6 @@ Outcome runIn(const std::string& sandbox, const std::vector<std::string>& args)
     if (!g_spawn_sync(nullptr, argv.data(), env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, &err, &wait, &error))
         return { -1, "cannot run " + args[0] + ": " + error->message };
     return { WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait), std::string(out ? out : "") + (err ? err : "") };
-}
-
-std::string readFile(const std::string& path)
-{
-    g_autofree char* text = nullptr;
-    return g_file_get_contents(path.c_str(), &text, nullptr, nullptr) ? text : "";
 }
 
 // Both applications installed into a staging DESTDIR, then moved: the tree must not depend on

@@ -133,6 +133,7 @@ TEST(Messages, EveryMessageSurvivesItsRoundTripAndEachWrongShapeIsNamed)
     std::string cutShort = buffered(R"(["cb","Svc","act",[null],[0]])", { "abc" });
     cutShort.pop_back();
     const std::string head = R"({"callbackId":"c","keepCallback":false,"message":{"m":[null,1]},"status":1,)";
+    // A field's type picks its decoder, so each kind of wrong field is shown once, in whichever message.
     const std::tuple<Decoder, std::string, std::string> cases[] = { // decoder, payload, what is wrong
         { outcome<Hello>, encode(Hello { kVersion, "t0k3n", 42 }), "" },
         { outcome<NewContext>, encode(NewContext { 18446744073709551615ull, true, "file:///a b\xff.html" }), "" },
@@ -176,11 +177,8 @@ TEST(Messages, EveryMessageSurvivesItsRoundTripAndEachWrongShapeIsNamed)
         { outcome<ExecCall>, buffered(R"(["cb","Svc","act",[null,null],[1,0]])", { "a", "b" }), "a buffer's place is not a later argument" },
         { outcome<ExecCall>, cutShort, "a buffer runs past the payload" },
         { outcome<ExecCall>, buffered(R"(["cb","Svc","act",[]])") + "x", "a buffer runs past the payload" },
-        { outcome<ExecTooLarge>, R"({"callbackId":"cb","service":"S","action":"a","size":"big"})", R"("size" is not a count)" },
-        { outcome<ConsoleCall>, R"(["log","x"])", "not an object" },
         { outcome<ConsoleCall>, R"({"level":6})", R"("level" names no console level)" },
         { outcome<EngineConsole>, R"({"source":"s","line":"12","message":"m","level":0})", R"("line" is not an integer)" },
-        { outcome<FrameGone>, R"({"frame":"1"})", R"("frame" is not a count)" },
         { outcome<CallbackAnswer>, encode(CallbackAnswer { "cb", 1, false, "" }), "no message" },
         { outcome<CallbackAnswer>, buffered(R"({"callbackId":"cb","status":"1","keepCallback":false})", { "1" }), R"("status" is not an integer)" },
         { outcome<CallbackAnswer>, buffered(R"({"callbackId":"cb","status":2147483648,"keepCallback":false})", { "1" }), R"("status" is out of range)" },
@@ -193,8 +191,6 @@ TEST(Messages, EveryMessageSurvivesItsRoundTripAndEachWrongShapeIsNamed)
         { outcome<NativeCallback>, buffered(head + R"("buffers":["m/0"]})", { "a" }), "a buffer's place is not a JSON pointer" },
         { outcome<NativeCallback>, buffered(head + R"("buffers":["/m/0","/m/0"]})", { "a", "b" }), "a buffer's place is not a null of the message" },
         { outcome<NativeCallback>, buffered(head + R"("buffers":{}})"), R"("buffers" is not a list)" },
-        { outcome<NativeCallback>, buffered(R"({"callbackId":"c","status":4294967297,"keepCallback":false,"message":null,"buffers":[]})"),
-            R"("status" is out of range)" },
     };
     for (const auto& [decoder, payload, wrong] : cases)
         EXPECT_EQ(decoder(payload), wrong) << payload;
