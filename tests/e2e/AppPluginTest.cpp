@@ -51,7 +51,7 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     EXPECT_EQ(app.windowCount("inner", AppRunner::Shown::OrNot), 1) << "a second window for the second open";
     bool done = app.waitForLine(": DONE", 30s);
     EXPECT_TRUE(AppRunner::waitUntil([&] { return !shown(); }, 30s));
-    ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers F1"));
+    ASSERT_TRUE(app.press("F1"));
     EXPECT_TRUE(lineAppears(app, std::string("system opens ") + PENWICK_DOCUMENTS_URL));
     app.kill();
     ASSERT_TRUE(done) << app.output();
@@ -79,7 +79,7 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
 {
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
-    LoopbackServer redirect(LoopbackServer::Redirect { landing + "?code=chain" });
+    LoopbackServer redirect(landing + "?code=chain", LoopbackServer::Answer::RedirectTo);
     LoopbackServer chooser(AppRunner::page("app", "chooser.html", { { "@LANDING@", landing } }));
     // Another port: another origin.
     LoopbackServer framed(AppRunner::page("app", "framed.html", { { "@FRAME@", chooser.origin() + "/" } }));
@@ -127,21 +127,20 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     app.writeResource("../out/.keep", "");
     app.writePages("app", "save.html", {}, kFeatures);
     app.start();
-    // Each step answers a dialog of its own: the one answered before may still be mapped while it
-    // goes away, and keys sent to it would be lost or reach the next one too late.
+    // Each step answers a dialog of its own (the one answered before may still be mapped while it
+    // goes away), and sends its keys again until the dialog goes: they may come before it takes them.
     std::string answered;
     auto answer = [&](const std::string& title, const std::string& keys) {
-        return AppRunner::waitUntil([&] {
-            std::string id = app.window(title);
-            if (id.empty() || id == answered || !AppRunner::xdotool("windowfocus --sync " + id + " sleep 0.3 key --clearmodifiers " + keys))
-                return false;
-            answered = id;
-            return true;
-        }, 30s);
+        std::string id;
+        bool gone = AppRunner::waitUntil([&] { return !(id = app.window(title)).empty() && id != answered; }, 30s)
+            && AppRunner::waitUntil([&] {
+                   (void)AppRunner::xdotool("windowfocus --sync " + id + " key --clearmodifiers " + keys);
+                   return AppRunner::waitUntil([&] { return app.window(title) != id; }, 3s);
+               }, 60s);
+        answered = id;
+        return gone;
     };
-    auto typePath = [&](const std::string& path) {
-        return answer("Save", "ctrl+a") && AppRunner::xdotool("type --delay 5 '" + path + "'") && AppRunner::xdotool("key --clearmodifiers Return");
-    };
+    auto typePath = [&](const std::string& path) { return answer("Save", "ctrl+a type --delay 5 '" + path + "' key --clearmodifiers Return"); };
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
     for (auto [path, line] : { std::pair { "/report.pdf", ": pdf done" }, { "/notes.txt", ": text done" } }) {

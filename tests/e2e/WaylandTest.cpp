@@ -3,7 +3,6 @@
 // on the output, its protocol log has the window frame each client declares inside its surface.
 #include "e2e/E2E.h"
 
-#include <sstream>
 
 namespace {
 
