@@ -7,35 +7,6 @@
 
 namespace {
 
-// The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark,
-// 2 light) on `address`.
-class FakePortal {
-public:
-    FakePortal(const std::string& address, guint32 scheme)
-        : m_scheme(scheme)
-        , m_service(address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-              R"(<node><interface name="org.freedesktop.portal.Settings">
-            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
-              [this](const char* method, GVariant*) {
-                  GVariant* value = g_variant_new_uint32(m_scheme);
-                  return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
-              })
-    {
-    }
-    bool ready() const { return m_service.ready(); }
-    void change(guint32 scheme)
-    {
-        m_scheme = scheme;
-        m_service.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)));
-    }
-
-private:
-    std::atomic<guint32> m_scheme;
-    BusService m_service;
-};
-
 // A page with the page library and the app plugin.
 const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>";
 
@@ -132,7 +103,6 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     AppRunner app(AppRunner::Binary::TestApp);
     // The popup shows web pages only: stay.html comes from a loopback server.
     LoopbackServer server(AppRunner::page("desktop", "stay.html"));
-    ASSERT_NE(server.port(), 0);
     app.writePages("desktop", "opener.html", {}, kAppPlugin, { { "@STAY@", server.origin() + "/stay.html" } });
     app.start();
     auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
@@ -162,15 +132,29 @@ TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
     PrivateBus bus;
     if (bus.address.empty())
         GTEST_SKIP() << "dbus-daemon is not installed";
-    FakePortal portal(bus.address, 1);
+    // The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark, 2 light).
+    std::atomic<guint32> scheme = 1;
+    BusService portal(bus.address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+        R"(<node><interface name="org.freedesktop.portal.Settings">
+            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
+        [&](const char* method, GVariant*) {
+            GVariant* value = g_variant_new_uint32(scheme);
+            return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
+        });
     ASSERT_TRUE(portal.ready());
+    auto change = [&](guint32 to) {
+        scheme = to;
+        portal.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(to)));
+    };
     AppRunner app;
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     startPage(app, kScheme);
     EXPECT_TRUE(logged(app, { "dark style, from the settings portal", "scheme: dark" }));
-    portal.change(2);
+    change(2);
     EXPECT_TRUE(logged(app, { "scheme changed: light" }));
-    portal.change(1);
+    change(1);
     EXPECT_TRUE(lineAppears(app, "scheme changed: dark"));
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <gio/gio.h>
 #include <netinet/in.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <thread>
 
@@ -99,9 +100,12 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
+        // The test fails at once, not later on a page that never came.
         if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(m_fd, 16) != 0
-            || getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
+            || getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            close(m_fd);
+            throw std::runtime_error("the loopback server cannot listen");
+        }
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
     }
@@ -109,14 +113,12 @@ public:
     {
         m_stopping = true;
         shutdown(m_fd, SHUT_RDWR);
-        if (m_thread.joinable())
-            m_thread.join();
+        m_thread.join();
         close(m_fd);
     }
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    int port() const { return m_port; }
     std::string origin() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
 private:

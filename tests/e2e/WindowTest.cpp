@@ -24,7 +24,6 @@ testing::AssertionResult startPage(AppRunner& app, const std::string& body, cons
 TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
 {
     LoopbackServer site("<!DOCTYPE html><title>away</title><script>console.log('away page')</script>");
-    ASSERT_NE(site.port(), 0);
     const std::string link = site.origin() + "/away.html";
     for (bool browser : { true, false }) {
         SCOPED_TRACE(browser ? "browser" : "allow");
