@@ -3,41 +3,9 @@
 // colour scheme reaching the page live (from a settings portal on the bus, or from GSettings).
 #include "e2e/E2E.h"
 
-#include <atomic>
-#include <gio/gio.h>
 #include <gio/gunixsocketaddress.h>
-#include <sys/stat.h>
 
 namespace {
-
-// The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark,
-// 2 light) on `address`.
-class FakePortal {
-public:
-    FakePortal(const std::string& address, guint32 scheme)
-        : m_scheme(scheme)
-        , m_service(address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-              R"(<node><interface name="org.freedesktop.portal.Settings">
-            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
-              [this](const char* method, GVariant*) {
-                  GVariant* value = g_variant_new_uint32(m_scheme);
-                  return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
-              })
-    {
-    }
-    bool ready() const { return m_service.ready(); }
-    void change(guint32 scheme)
-    {
-        m_scheme = scheme;
-        m_service.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(scheme)));
-    }
-
-private:
-    std::atomic<guint32> m_scheme;
-    BusService m_service;
-};
 
 // A page with the page library and the app plugin.
 const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>";
@@ -135,7 +103,6 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     AppRunner app(AppRunner::Binary::TestApp);
     // The popup shows web pages only: stay.html comes from a loopback server.
     LoopbackServer server(AppRunner::page("desktop", "stay.html"));
-    ASSERT_NE(server.port(), 0);
     app.writePages("desktop", "opener.html", {}, kAppPlugin, { { "@STAY@", server.origin() + "/stay.html" } });
     app.start();
     auto popups = [&](AppRunner::Shown shown) { return app.windowCount("stay", shown); };
@@ -149,9 +116,9 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     EXPECT_EQ(AppRunner::capture(std::string("xprop -id ") + mainWindow + " WM_CLASS"),
         std::string("WM_CLASS(STRING) = \"") + PENWICK_APP_ID + "\", \"" + PENWICK_APP_ID + "\"\n");
     // The popup may be gone before xdotool has let go of ctrl; the count below shows the key came.
-    (void)app.onWindow("stay", "windowfocus --sync %1 key --clearmodifiers ctrl+w");
+    (void)app.press("ctrl+w", "stay");
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 0; }, 30s));
-    ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers o"));
+    ASSERT_TRUE(app.press("o"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
     EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
 }
@@ -165,15 +132,29 @@ TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
     PrivateBus bus;
     if (bus.address.empty())
         GTEST_SKIP() << "dbus-daemon is not installed";
-    FakePortal portal(bus.address, 1);
+    // The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark, 2 light).
+    std::atomic<guint32> scheme = 1;
+    BusService portal(bus.address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+        R"(<node><interface name="org.freedesktop.portal.Settings">
+            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
+        [&](const char* method, GVariant*) {
+            GVariant* value = g_variant_new_uint32(scheme);
+            return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
+        });
     ASSERT_TRUE(portal.ready());
+    auto change = [&](guint32 to) {
+        scheme = to;
+        portal.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(to)));
+    };
     AppRunner app;
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     startPage(app, kScheme);
     EXPECT_TRUE(logged(app, { "dark style, from the settings portal", "scheme: dark" }));
-    portal.change(2);
+    change(2);
     EXPECT_TRUE(logged(app, { "scheme changed: light" }));
-    portal.change(1);
+    change(1);
     EXPECT_TRUE(lineAppears(app, "scheme changed: dark"));
 }
 

@@ -2,17 +2,11 @@
 // with and without a window manager.
 #include "e2e/E2E.h"
 
-#include <fstream>
-
-#include "e2e/XServer.h"
-#include "support/TempDir.h"
-
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
 // Xlib's macro, a name of ours here.
 #undef None
 
-using penwick::e2e::OwnDisplay;
 
 namespace {
 

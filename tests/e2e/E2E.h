@@ -1,29 +1,21 @@
 #pragma once
 
 // What every end-to-end test uses: the app runner, the test framework and the usual library.
-#include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <glib.h>
+#include <iterator>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
-#include <unistd.h>
-#include <utility>
-#include <vector>
+#include <sys/stat.h>
 
 #include "e2e/AppRunner.h"
-#include "e2e/Child.h"
-#include "e2e/LoopbackServer.h"
-#include "e2e/PrivateBus.h"
+#include "e2e/Harness.h"
 
 using penwick::e2e::AppRunner;
 using penwick::e2e::Child;
 using penwick::e2e::BusService;
 using penwick::e2e::LoopbackServer;
+using penwick::e2e::OwnDisplay;
 using penwick::e2e::PrivateBus;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
@@ -32,7 +24,12 @@ using namespace std::chrono_literals;
 // missing ones and shows the app's output.
 inline testing::AssertionResult logged(AppRunner& app, const Lines& messages, std::chrono::milliseconds timeout = 30s)
 {
-    const Lines missing = app.missingLogLines(messages, timeout);
+    Lines missing;
+    (void)AppRunner::waitUntil([&] {
+        missing.clear();
+        std::copy_if(messages.begin(), messages.end(), std::back_inserter(missing), [&](const auto& m) { return !app.hasLogLine(m); });
+        return missing.empty();
+    }, timeout);
     if (missing.empty())
         return testing::AssertionSuccess();
     testing::AssertionResult failure = testing::AssertionFailure() << "not logged:";

@@ -4,10 +4,7 @@
 #include "e2e/E2E.h"
 
 #include <cerrno>
-#include <fstream>
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -12,7 +12,7 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
     app.start();
     // Background answers pile up behind the page's call before the question is answered.
     ASSERT_TRUE(lineAppears(app, "modal: answers arrive while asking"));
-    ASSERT_TRUE(app.onWindow("Confirm", "windowfocus --sync %1 key --clearmodifiers Return")) << app.output();
+    ASSERT_TRUE(app.press("Return", "Confirm")) << app.output();
     EXPECT_TRUE(logged(app, { "modal returned", "answer ok after ticks, in order: true", "later call answered 1" }, 30s));
     // The page's call returned only after the question was answered.
     const auto all = app.lines();
@@ -24,10 +24,10 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
 
     ASSERT_TRUE(lineAppears(app, ": asking again"));
     // Return presses the default button, OK.
-    ASSERT_TRUE(app.onWindow("Confirm", "windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(app.press("Return", "Confirm"));
     ASSERT_TRUE(lineAppears(app, "confirm answered"));
-    ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers ctrl+a type xyz"));
-    ASSERT_TRUE(app.onWindow("Prompt", "windowfocus --sync %1 key --clearmodifiers Return"));
+    ASSERT_TRUE(app.press("ctrl+a type xyz", "Prompt"));
+    ASSERT_TRUE(app.press("Return", "Prompt"));
     EXPECT_TRUE(logged(app, { "confirm answered: true", "prompt answered: \"xyz\"" }, 30s));
 }
 
@@ -41,7 +41,7 @@ TEST(Modal, AnotherSitesQuestionsNameItsOrigin)
     app.start();
     const std::string from = " from " + web.origin();
     for (const std::string& title : { "Message" + from, "Confirm" + from, std::string("Message") })
-        ASSERT_TRUE(app.onWindow(title, "windowfocus --sync %1 key --clearmodifiers Return")) << title << app.output();
+        ASSERT_TRUE(app.press("Return", title)) << title << app.output();
     EXPECT_TRUE(logged(app, { "other site confirmed true", "app alert answered" })) << app.output();
 }
 

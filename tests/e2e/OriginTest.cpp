@@ -27,17 +27,12 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         AppRunner app(AppRunner::Binary::TestApp);
         std::string appFile = "file://" + app.resourcesDir() + "/www/frames.html";
         LoopbackServer server(AppRunner::page("origin", "frame.html", { { "@APPFILE@", appFile } }));
-        ASSERT_NE(server.port(), 0);
         app.writeResource("www/sandboxed.html", AppRunner::page("origin", "sandboxed.html"));
         app.writeResource("www/planted.html", AppRunner::page("origin", "planted.html"));
         app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/pic.svg",
             R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)");
-        std::string access = grant == Grant::Explicit ? "<access origin=\"" + server.origin() + "\"/>\n"
-            : grant == Grant::Star                    ? "<access origin=\"*\"/>\n"
-                                                      : "";
-        prepare(app, "frames.html",
-            access + AppRunner::kFilePlugin,
-            server.origin());
+        const std::string access = grant == Grant::None ? "" : "<access origin=\"" + (grant == Grant::Star ? "*" : server.origin()) + "\"/>";
+        prepare(app, "frames.html", access + AppRunner::kFilePlugin, server.origin());
         bool granted = grant == Grant::Explicit;
         // Not even a granted web origin reads the app's files: whfile URLs of a file that exists and
         // of one that does not fail alike, before any request is made.
@@ -63,9 +58,8 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer server(AppRunner::page("origin", "taker.html"));
-    ASSERT_NE(server.port(), 0);
     app.writeResource("planted.html", AppRunner::page("origin", "planted.html"));
-    prepare(app, "away.html", "<feature name=\"File\"><param name=\"osx-package\" value=\"WHFile\"/></feature>", server.origin() + "/taker.html");
+    prepare(app, "away.html", AppRunner::kFilePlugin, server.origin() + "/taker.html");
     EXPECT_TRUE(logged(app, { "asked", "taker ready", "taker waited" }, 40s));
     EXPECT_EQ(app.countLines("taker received"), 0) << app.output();
     // Eight answers, one line (where the host drops them, or the web process when they crossed).
@@ -102,7 +96,6 @@ TEST(Origin, AnAppPageReachedByGoingBackIsServed)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer server("<!DOCTYPE html><script>setTimeout(function () { history.back(); }, 300)</script>");
-    ASSERT_NE(server.port(), 0);
     prepare(app, "back.html", "", server.origin() + "/");
     EXPECT_TRUE(lineAppears(app, "answered back"));
 }

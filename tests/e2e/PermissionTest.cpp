@@ -7,55 +7,38 @@
 
 namespace {
 
-// The desktop's notification server on `address`, from a thread of its own: records each Notify
-// call as "desktop-entry hint: summary / body", and can click the latest notification.
-class RecordingNotifications {
-public:
-    explicit RecordingNotifications(const std::string& address)
-        : m_service(address, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-              R"(<node><interface name="org.freedesktop.Notifications">
-            <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
-              <arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
-            <method name="CloseNotification"><arg type="u"/></method>
-            <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal></interface></node>)",
-              [this](const char* method, GVariant* args) -> GVariant* {
-                  if (g_strcmp0(method, "Notify") != 0)
-                      return nullptr;
-                  const char *summary, *body, *entry = "";
-                  GVariant* hints = g_variant_get_child_value(args, 6);
-                  g_variant_lookup(hints, "desktop-entry", "&s", &entry);
-                  g_variant_get_child(args, 3, "&s", &summary);
-                  g_variant_get_child(args, 4, "&s", &body);
-                  std::lock_guard lock(m_mutex);
-                  m_calls.push_back(std::string(entry) + ": " + summary + " / " + body);
-                  g_variant_unref(hints);
-                  return g_variant_new("(u)", static_cast<guint32>(m_calls.size()));
-              })
-    {
-    }
-    Lines calls() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_calls;
-    }
-    // The user clicks the latest notification.
-    void click() { m_service.emit("ActionInvoked", g_variant_new("(us)", static_cast<guint32>(calls().size()), "default")); }
-
-private:
-    mutable std::mutex m_mutex;
-    Lines m_calls;
-    BusService m_service;
-};
-
 TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOriginsFrameIsRefused)
 {
     PrivateBus bus;
     if (bus.address.empty())
         GTEST_SKIP() << "dbus-daemon is not installed";
-    RecordingNotifications desktop(bus.address);
+    // The desktop's notification server: records each Notify call as "desktop-entry hint: summary / body".
+    std::mutex mutex;
+    Lines calls;
+    BusService desktop(bus.address, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+        R"(<node><interface name="org.freedesktop.Notifications">
+            <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/><arg type="as"/>
+              <arg type="a{sv}"/><arg type="i"/><arg type="u" direction="out"/></method>
+            <method name="CloseNotification"><arg type="u"/></method>
+            <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal></interface></node>)",
+        [&](const char* method, GVariant* args) -> GVariant* {
+            if (g_strcmp0(method, "Notify") != 0)
+                return nullptr;
+            const char *summary, *body, *entry = "";
+            g_autoptr(GVariant) hints = g_variant_get_child_value(args, 6);
+            g_variant_lookup(hints, "desktop-entry", "&s", &entry);
+            g_variant_get_child(args, 3, "&s", &summary);
+            g_variant_get_child(args, 4, "&s", &body);
+            std::lock_guard lock(mutex);
+            calls.push_back(std::string(entry) + ": " + summary + " / " + body);
+            return g_variant_new("(u)", static_cast<guint32>(calls.size()));
+        });
+    auto notified = [&] {
+        std::lock_guard lock(mutex);
+        return calls;
+    };
     LoopbackServer server("<!DOCTYPE html><script>Notification.requestPermission().then((a) => "
                           "console.log('the web frame asked for notifications: ' + a));</script>");
-    ASSERT_NE(server.port(), 0);
     AppRunner app;
     app.writeResource("copied.txt", "copied in another client");
     // As desktop applications offer text (the engine reads no other target through the clipboard API).
@@ -74,12 +57,13 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
                       + "/www/asks.html: the preference AllowGeolocation is not set to true" }));
     EXPECT_EQ(app.countLines("The Notification permission may only be requested in a browsing context with the same security origin"), 1)
         << app.output();
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return !desktop.calls().empty(); }, 20s)) << app.output();
-    EXPECT_EQ(desktop.calls(), Lines { std::string(PENWICK_APP_ID) + ": From the app / a body" });
-    desktop.click();
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return !notified().empty(); }, 20s)) << app.output();
+    EXPECT_EQ(notified(), Lines { std::string(PENWICK_APP_ID) + ": From the app / a body" });
+    // The user clicks the notification.
+    desktop.emit("ActionInvoked", g_variant_new("(us)", 1u, "default"));
     EXPECT_TRUE(lineAppears(app, "notification clicked", 20s));
 
-    ASSERT_TRUE(app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers ctrl+v r w")) << app.output();
+    ASSERT_TRUE(app.press("ctrl+v r w")) << app.output();
     EXPECT_TRUE(logged(app, { "pasted: copied in another client", "read: copied in another client", "written: undefined" }, 30s));
     EXPECT_TRUE(AppRunner::waitUntil(
         [] { return AppRunner::capture("xclip -selection clipboard -o") == "written by the app"; }, 20s));

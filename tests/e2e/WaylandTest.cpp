@@ -3,7 +3,6 @@
 // on the output, its protocol log has the window frame each client declares inside its surface.
 #include "e2e/E2E.h"
 
-#include <sstream>
 
 namespace {
 
@@ -38,37 +37,9 @@ struct ProtocolLog {
     Child debug;
 };
 
-// From the compositor's scene graph: the output, and where the app's top-level surface is.
-struct Scene {
-    Box output;
-    std::optional<Box> appSurface;
-};
-
-Scene scene()
-{
-    std::istringstream lines(AppRunner::capture("timeout 5 weston-debug scene-graph"));
-    Scene s;
-    bool inOutput = false, inApp = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("Output "))
-            inOutput = true;
-        if (line.find("View ") != std::string::npos)
-            inApp = line.find("role xdg_toplevel") != std::string::npos && line.find(" of " PENWICK_APP_ID ",") != std::string::npos;
-        int x = 0, y = 0, x2 = 0, y2 = 0;
-        auto at = line.find("position: (");
-        if (at == std::string::npos || std::sscanf(line.c_str() + at, "position: (%d, %d) -> (%d, %d)", &x, &y, &x2, &y2) != 4)
-            continue;
-        if (inOutput)
-            s.output = { x, y, x2 - x, y2 - y };
-        else if (inApp && !s.appSurface)
-            s.appSurface = Box { x, y, x2 - x, y2 - y };
-        inOutput = false;
-    }
-    return s;
-}
-
-// The app's window frame on the output, and whether it has the decorations GTK draws (their
-// shadows put the frame inside a larger surface).
+// The app's window frame on the output (where the compositor's scene graph places its top-level
+// surface, plus the frame declared inside it), whether it has the decorations GTK draws (their
+// shadows put the frame inside a larger surface), and the output.
 struct Placed {
     Box frame;
     bool decorated = false;
@@ -77,11 +48,27 @@ struct Placed {
 
 std::optional<Placed> placed(const ProtocolLog& log)
 {
-    Scene s = scene();
+    std::istringstream lines(AppRunner::capture("timeout 5 weston-debug scene-graph"));
+    std::optional<Box> output, surface;
+    bool inOutput = false, inApp = false;
+    for (std::string line; std::getline(lines, line);) {
+        inOutput |= line.starts_with("Output ");
+        if (line.find("View ") != std::string::npos)
+            inApp = line.find("role xdg_toplevel") != std::string::npos && line.find(" of " PENWICK_APP_ID ",") != std::string::npos;
+        int x = 0, y = 0, x2 = 0, y2 = 0;
+        auto at = line.find("position: (");
+        if (at == std::string::npos || std::sscanf(line.c_str() + at, "position: (%d, %d) -> (%d, %d)", &x, &y, &x2, &y2) != 4)
+            continue;
+        if (inOutput)
+            output = Box { x, y, x2 - x, y2 - y };
+        else if (inApp && !surface)
+            surface = Box { x, y, x2 - x, y2 - y };
+        inOutput = false;
+    }
     auto frame = log.appFrame();
-    if (!s.appSurface || !frame)
+    if (!output || !surface || !frame)
         return std::nullopt;
-    return Placed { { s.appSurface->x + frame->x, s.appSurface->y + frame->y, frame->width, frame->height }, frame->x > 0 || frame->y > 0, s.output };
+    return Placed { { surface->x + frame->x, surface->y + frame->y, frame->width, frame->height }, frame->x > 0 || frame->y > 0, *output };
 }
 
 bool onOutput(const Placed& p)

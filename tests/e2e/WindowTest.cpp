@@ -21,15 +21,9 @@ testing::AssertionResult startPage(AppRunner& app, const std::string& body, cons
     return lineAppears(app, "app page, width");
 }
 
-bool key(const AppRunner& app, const std::string& keys)
-{
-    return app.onWindow("Penwick", "windowfocus --sync %1 key --clearmodifiers " + keys);
-}
-
 TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
 {
     LoopbackServer site("<!DOCTYPE html><title>away</title><script>console.log('away page')</script>");
-    ASSERT_NE(site.port(), 0);
     const std::string link = site.origin() + "/away.html";
     for (bool browser : { true, false }) {
         SCOPED_TRACE(browser ? "browser" : "allow");
@@ -41,13 +35,13 @@ TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
         if (browser) {
             EXPECT_TRUE(logged(app, { "opening " + link + " in the system browser", "system opens " + link }));
             // The app is still there to take keys.
-            ASSERT_TRUE(key(app, "x"));
+            ASSERT_TRUE(app.press("x"));
             EXPECT_TRUE(lineAppears(app, "key x"));
             EXPECT_EQ(app.countLines("away page"), 0) << app.output();
             continue;
         }
         ASSERT_TRUE(logged(app, { "navigating to " + link, "away page" }));
-        ASSERT_TRUE(key(app, "alt+Left"));
+        ASSERT_TRUE(app.press("alt+Left"));
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 2; }, 30s)) << app.output();
     }
 }
@@ -99,20 +93,20 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         ASSERT_TRUE(startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { e.preventDefault(); e.returnValue = 'unsaved'; })</script>" : ""));
         // The engine asks only a page the user has clicked.
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
-        ASSERT_TRUE(key(app, "a"));
+        ASSERT_TRUE(app.press("a"));
         ASSERT_TRUE(lineAppears(app, "key a"));
         auto close = [&] {
             if (c.closeButton)
                 return std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) == 0;
             // The app may be gone before xdotool has let go of ctrl, which it then reports as a
             // failure: whether the key arrived shows in the exit below.
-            (void)key(app, "ctrl+q");
+            (void)app.press("ctrl+q");
             return true;
         };
         ASSERT_TRUE(close());
         if (c.armed) {
             ASSERT_TRUE(lineAppears(app, "dialog confirm:"));
-            ASSERT_TRUE(key(app, "b"));
+            ASSERT_TRUE(app.press("b"));
             ASSERT_TRUE(lineAppears(app, "key b"));
             ASSERT_TRUE(close());
         }
@@ -134,12 +128,12 @@ TEST(Window, ThePagesMenuHasNoBrowserItemsWithoutDeveloperExtras)
         // The menu is a window of its own without a name.
         auto unnamed = [&] { return AppRunner::capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^$'"); };
         const std::string before = unnamed();
-        ASSERT_TRUE(key(app, "shift+F10"));
+        ASSERT_TRUE(app.press("shift+F10"));
         if (extras) {
             EXPECT_TRUE(AppRunner::waitUntil([&] { return unnamed() != before; }, 20s));
             continue;
         }
-        ASSERT_TRUE(key(app, "y"));
+        ASSERT_TRUE(app.press("y"));
         EXPECT_TRUE(lineAppears(app, "key y"));
         EXPECT_EQ(unnamed(), before);
     }
@@ -160,7 +154,7 @@ TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
     };
     ASSERT_TRUE(startPage(app, ""));
     const int plain = *width("app page, width ");
-    ASSERT_TRUE(key(app, "ctrl+plus"));
+    ASSERT_TRUE(app.press("ctrl+plus"));
     ASSERT_TRUE(lineAppears(app, ": width"));
     const int zoomed = *width(": width ");
     EXPECT_LT(zoomed, plain);
@@ -172,7 +166,7 @@ TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
     (void)startPage(app, "", "<preference name=\"AllowZoom\" value=\"false\"/>");
     ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 3; }, 30s)) << app.output();
     EXPECT_EQ(width("app page, width "), plain);
-    ASSERT_TRUE(key(app, "ctrl+plus"));
+    ASSERT_TRUE(app.press("ctrl+plus"));
     EXPECT_TRUE(lineAppears(app, "key +"));
 }
 

@@ -1,11 +1,16 @@
 #pragma once
 
+// Services a test runs beside the app: a session bus with desktop services on it, and a web server.
+#include <arpa/inet.h>
+#include <atomic>
 #include <functional>
 #include <gio/gio.h>
-#include <string>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
 #include <thread>
 
-#include "e2e/Child.h"
+#include "e2e/XServer.h"
 
 namespace penwick::e2e {
 
@@ -78,6 +83,63 @@ private:
     GDBusConnection* m_bus = nullptr;
     std::thread m_thread;
     bool m_ready = false;
+};
+
+// A tiny HTTP server on 127.0.0.1 (an ephemeral port, loopback only) that answers every GET
+// request with the one HTML page it was given, or with a redirection. One request per connection.
+class LoopbackServer {
+public:
+    enum class Answer { Page, RedirectTo };
+    // Answers with the page `text`, or with 302 Found to the URL `text`.
+    explicit LoopbackServer(const std::string& text, Answer answer = Answer::Page)
+        : m_response(answer == Answer::Page ? "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+                    + std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" + text
+                                            : "HTTP/1.1 302 Found\r\nLocation: " + text + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+    {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        // The test fails at once, not later on a page that never came.
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(m_fd, 16) != 0
+            || getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            close(m_fd);
+            throw std::runtime_error("the loopback server cannot listen");
+        }
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~LoopbackServer()
+    {
+        m_stopping = true;
+        shutdown(m_fd, SHUT_RDWR);
+        m_thread.join();
+        close(m_fd);
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    std::string origin() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    void serve()
+    {
+        const std::string response = m_response;
+        for (int client; !m_stopping && (client = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; close(client)) {
+            std::string request;
+            char buffer[4096];
+            for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(client, buffer, sizeof buffer)) > 0;)
+                request.append(buffer, static_cast<size_t>(n));
+            // A blocking send of a small page writes it whole.
+            (void)send(client, response.data(), response.size(), MSG_NOSIGNAL);
+        }
+    }
+
+    std::string m_response;
+    int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int m_port = 0;
+    std::atomic<bool> m_stopping { false };
+    std::thread m_thread;
 };
 
 } // namespace penwick::e2e
