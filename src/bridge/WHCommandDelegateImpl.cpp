@@ -136,7 +136,15 @@ std::pair<std::string, std::optional<std::string>> resultJSON(const WHPluginResu
 {
     static const Value s_null;
     std::string json = "\n  ";
-    auto error = WHJSONSerializing::appendPrettyJSON(json, result.message() ? *result.message() : s_null, 1, limit);
+    std::optional<std::string> error;
+    if (const auto& text = result.messageText()) {
+        if (text->size() > limit)
+            return { std::string(), std::string(WHJSONSerializing::kTooLarge) };
+        json.reserve(text->size() + 4);
+        json += *text;
+    } else {
+        error = WHJSONSerializing::appendPrettyJSON(json, result.message() ? *result.message() : s_null, 1, limit);
+    }
     json += '\n';
     return { std::move(json), std::move(error) };
 }
