@@ -136,7 +136,15 @@ std::pair<std::string, std::optional<std::string>> resultJSON(const WHPluginResu
 {
     static const Value s_null;
     std::string json = "\n  ";
-    auto error = WHJSONSerializing::appendPrettyJSON(json, result.message() ? *result.message() : s_null, 1, limit);
+    std::optional<std::string> error;
+    if (const auto& text = result.messageText()) {
+        if (text->size() > limit)
+            return { std::string(), std::string(WHJSONSerializing::kTooLarge) };
+        json.reserve(text->size() + 4);
+        json += *text;
+    } else {
+        error = WHJSONSerializing::appendPrettyJSON(json, result.message() ? *result.message() : s_null, 1, limit);
+    }
     json += '\n';
     return { std::move(json), std::move(error) };
 }
@@ -239,6 +247,7 @@ void WHCommandDelegateImpl::sendEncoded(const WHPluginResult& result, std::uint6
     encoded.contextId = contextId;
     encoded.hold = result.hold();
     std::string script;
+    std::optional<Answer> textAnswer;
     bool bytes = result.carriesBytes();
     if (bytes) {
         // Bytes reach the page as bytes: no Base64 text, no script.
@@ -253,11 +262,12 @@ void WHCommandDelegateImpl::sendEncoded(const WHPluginResult& result, std::uint6
         encoded.payload = SharedPayload::of(std::make_shared<const std::string>(
             channel::encode(channel::CallbackAnswer { callbackId, answer.status, answer.keep, answer.json })));
         if (answer.json.size() <= kScriptFormKept)
-            script = expressionOf(answer, callbackId);
+            textAnswer = std::move(answer);
     }
     // An answer given inside the page's call leaves with the call's own answer; bytes on a later turn.
     runForPage(bytes ? When::Later : When::InOrder,
-        [this, encoded = std::move(encoded), script = std::move(script), callbackId, keep = result.keepCallback()] {
+        [this, encoded = std::move(encoded), script = std::move(script), textAnswer = std::move(textAnswer), callbackId,
+            keep = result.keepCallback()]() mutable {
             WH_ASSERT_MAIN_THREAD(m_platform.scheduler);
             auto* webView = m_webView;
             if (!webView)
@@ -265,6 +275,9 @@ void WHCommandDelegateImpl::sendEncoded(const WHPluginResult& result, std::uint6
             auto delivery = webView->deliverEncodedAnswer(encoded);
             if (delivery && *delivery == platform::NativeCallbackDelivery::Sent)
                 return;
+            // A text answer's script form is written only now that it is needed, not for every call.
+            if (textAnswer)
+                script = expressionOf(*textAnswer, callbackId);
             // The script form goes where the channel cannot take the answer, and a text answer
             // larger than one frame goes as script in pieces.
             bool text = encoded.form == platform::EncodedAnswer::Form::Text;

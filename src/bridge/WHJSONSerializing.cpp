@@ -26,6 +26,8 @@ inline bool needsAttention(std::uint64_t w)
 
 inline bool plainByte(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
 
+} // namespace
+
 bool appendQuoted(std::string& out, std::string_view s)
 {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -74,6 +76,8 @@ bool appendQuoted(std::string& out, std::string_view s)
     out += '"';
     return true;
 }
+
+namespace {
 
 const char* const kBadText = "invalid UTF-8 in a text";
 const char* const kTooDeep = "containers nested too deeply";

@@ -23,6 +23,10 @@ inline constexpr const char* kTooLarge = "the text is larger than the limit";
 std::optional<std::string> appendPrettyJSON(std::string& out, const Value& value, int depth,
     size_t limit = std::string::npos);
 
+// Appends `text` as a JSON string, quoted and escaped as appendPrettyJSON writes it; false, with
+// a partial text in `out`, when `text` is not well-formed UTF-8.
+[[nodiscard]] bool appendQuoted(std::string& out, std::string_view text);
+
 // Whether `value` has containers nested more than `levels` deep, the outermost counting as one.
 // Walks without recursion, so a value of any depth is measured safely.
 bool nestedDeeperThan(const Value& value, int levels);

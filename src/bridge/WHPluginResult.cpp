@@ -7,6 +7,13 @@
 
 namespace penwick {
 
+// Shared by the copies of a result, which may be on several threads: the value is read once.
+struct WHPluginResult::Text {
+    std::shared_ptr<const std::string> json;
+    std::once_flag read;
+    std::shared_ptr<const Value> value;
+};
+
 WHPluginResult::WHPluginResult() = default;
 
 WHPluginResult::WHPluginResult(std::int32_t status, std::optional<Value> message)
@@ -75,6 +82,30 @@ WHPluginResult WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus 
     return { static_cast<std::int32_t>(status), Value { { "WHType", "MultiPart" }, { "messages", messages } } };
 }
 
-bool WHPluginResult::carriesBytes() const { return m_message && WHJSONSerializing::containsBytes(*m_message); }
+WHPluginResult WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus status, std::string json)
+{
+    WHPluginResult result(static_cast<std::int32_t>(status), std::nullopt);
+    result.m_text = std::make_shared<Text>();
+    result.m_text->json = std::make_shared<const std::string>(std::move(json));
+    return result;
+}
+
+const std::shared_ptr<const Value>& WHPluginResult::message() const
+{
+    if (!m_text)
+        return m_message;
+    std::call_once(m_text->read, [text = m_text.get()] {
+        text->value = std::make_shared<const Value>(Value::parse(*text->json, nullptr, false));
+    });
+    return m_text->value;
+}
+
+const std::shared_ptr<const std::string>& WHPluginResult::messageText() const
+{
+    static const std::shared_ptr<const std::string> s_none;
+    return m_text ? m_text->json : s_none;
+}
+
+bool WHPluginResult::carriesBytes() const { return !m_text && m_message && WHJSONSerializing::containsBytes(*m_message); }
 
 } // namespace penwick

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,10 @@ public:
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, Bytes&& message);
     static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
+    // A message its action wrote as JSON text already, as WHJSONSerializing::appendPrettyJSON writes
+    // it one level deep: for large answers of one known shape (a folder's entries), which then
+    // cost no value tree. The text must be well-formed JSON with no byte buffers.
+    static WHPluginResult resultWithStatusMessageAsJSONText(CommandStatus status, std::string json);
 
     // The ten status messages, indexed by status value.
     static const std::string& statusMessage(std::int32_t status);
@@ -49,7 +54,10 @@ public:
     std::int32_t status() const { return m_status; }
     // Shared and never changed once made: a copy of the result, or an answer on its way out,
     // keeps the same bytes instead of copying them.
-    const std::shared_ptr<const Value>& message() const { return m_message; }
+    // A message given as JSON text is read from it when first asked for.
+    const std::shared_ptr<const Value>& message() const;
+    // The message's JSON text when the action wrote it so, else null.
+    const std::shared_ptr<const std::string>& messageText() const;
     bool keepCallback() const { return m_keepCallback; }
     void setKeepCallbackAsBool(bool keep) { m_keepCallback = keep; }
     void setKeepCallback(KeepCallback keep) { m_keepCallback = keep == KeepCallback::Yes; }
@@ -63,8 +71,11 @@ public:
     const std::shared_ptr<const void>& hold() const { return m_hold; }
 
 private:
+    struct Text;
+
     std::int32_t m_status = 0;
     std::shared_ptr<const Value> m_message;
+    std::shared_ptr<Text> m_text;
     bool m_keepCallback = false;
     std::shared_ptr<const void> m_hold;
 };

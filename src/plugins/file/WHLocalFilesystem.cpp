@@ -14,6 +14,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "bridge/WHJSONSerializing.h"
 #include "plugins/file/LocalDisk.h"
 #include "plugins/file/LocalTransfer.h"
 
@@ -264,28 +265,77 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
     auto names = directory ? disk::listDirectory(directory->get()) : Result<std::vector<disk::DirectoryName>>(directory.error());
     if (!names)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
-    ValueArray entries;
-    entries.reserve(names->size());
+
+    // A big folder's answer is written straight as JSON text, the way the value writer would
+    // write its entries, with no value tree in between; the parts all items share (the folder's
+    // full path and file URL) are made once.
+    std::string folderLocal = LocalRoot::join(*local, "");
+    auto folderFullPath = fullPathForFileSystemPath(folderLocal);
+    if (!folderFullPath)
+        return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, "[]");
+    std::string folderURL = WHURL::fileURLStringWithPath(folderLocal, WHURL::Directory::Yes);
+    std::string quotedFileSystem;
+    if (!WHJSONSerializing::appendQuoted(quotedFileSystem, m_name))
+        quotedFileSystem = "\"\"";
+
+    std::string json = "[\n";
+    json.reserve(names->size() * (200 + folderFullPath->size() + folderURL.size()));
+    std::string fullPath, nativeURL;
+    size_t written = 0, notText = 0;
     for (auto& child : *names) {
-        std::optional<std::string> childPath = LocalRoot::join(*local, child.name);
-        auto fullPath = fullPathForFileSystemPath(*childPath);
-        if (!fullPath)
-            continue;
+        fullPath.assign(*folderFullPath).append(child.name);
         bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory;
         if (child.kind == disk::DirectoryName::Kind::Unknown) {
             // A link that leads out of the reachable roots is not there for the page.
-            auto found = m_root.locate(*fullPath, LastLink::Follow);
+            auto found = m_root.locate(fullPath, LastLink::Follow);
             if (!found && (found.error().code == EXDEV || found.error().code == ELOOP))
                 continue;
             isDirectory = found && disk::probeAt(found->folder.get(), found->name).isDirectory;
+            // Named by the path it stands at, with the kind of what it leads to.
+            auto linkLocal = filesystemPathForFullPath(isDirectory ? fullPath + '/' : fullPath);
+            nativeURL = linkLocal ? WHURL::fileURLStringWithPath(*linkLocal, isDirectory ? WHURL::Directory::Yes : WHURL::Directory::No)
+                                  : std::string();
+        } else {
+            // Anything but a link lies where the folder, resolved beneath the roots, does: each of
+            // a big folder's items is not resolved again from the root.
+            nativeURL.assign(folderURL).append(WHURL::percentEscape(child.name, WHURL::EscapeSet::FilePath));
+            if (isDirectory)
+                nativeURL += '/';
         }
-        // Anything but a link lies where the folder, resolved beneath the roots, does: each of a
-        // big folder's items is not resolved again from the root.
-        entries.emplace_back(makeEntry(*fullPath, isDirectory ? EntryKind::Directory : EntryKind::File,
-            isDirectory ? OnDisk::Directory : OnDisk::NotDirectory,
-            child.kind == disk::DirectoryName::Kind::Unknown ? std::nullopt : std::move(childPath)));
+        if (m_urlTransformer && !nativeURL.empty())
+            nativeURL = m_urlTransformer(nativeURL);
+        size_t before = json.size();
+        json += written ? ",\n    {\n      \"filesystemName\": " : "    {\n      \"filesystemName\": ";
+        json += quotedFileSystem;
+        json += ",\n      \"fullPath\": ";
+        if (isDirectory)
+            fullPath += '/';
+        bool text = WHJSONSerializing::appendQuoted(json, fullPath);
+        json += isDirectory ? ",\n      \"isDirectory\": true,\n      \"isFile\": false,\n      \"name\": "
+                            : ",\n      \"isDirectory\": false,\n      \"isFile\": true,\n      \"name\": ";
+        // A "?" in a name begins a query in a full path, and the name is what precedes it.
+        text = text
+            && WHJSONSerializing::appendQuoted(json,
+                child.name.find('?') == std::string::npos ? child.name
+                                                          : LocalRoot::lastComponent(LocalRoot::stripQuery(*folderFullPath + child.name)));
+        json += ",\n      \"nativeURL\": ";
+        text = text && WHJSONSerializing::appendQuoted(json, nativeURL);
+        json += "\n    }";
+        if (!text) {
+            json.resize(before);
+            ++notText;
+            continue;
+        }
+        ++written;
     }
-    return WHPluginResult::resultWithStatusMessageAsArray(CommandStatus::OK, std::move(entries));
+    // The page names items by text: one whose name is not UTF-8 cannot be given to it, and must
+    // not cost it the rest of the listing.
+    if (notText)
+        log::message(format("readEntries of %@ left out %@ items whose names are not UTF-8 text", *url.fullPath(), notText));
+    if (!written)
+        return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, "[]");
+    json += "\n  ]";
+    return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, std::move(json));
 }
 
 Result<std::uint64_t> WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position) const

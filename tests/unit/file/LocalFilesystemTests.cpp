@@ -20,6 +20,7 @@
 #include <utime.h>
 
 #include "base/WHURL.h"
+#include "bridge/WHJSONSerializing.h"
 #include "plugins/file/WHFilesystemURLProtocol.h"
 #include "plugins/file/WHLocalFilesystem.h"
 #include "support/LogCapture.h"
@@ -225,13 +226,26 @@ TEST_F(LocalFilesystem, EntriesParentsAndListings)
     EXPECT_EQ((*m_fs->getParentForURL(url("/a")).message())["name"], "");
     EXPECT_EQ(errorOf(m_fs->getParentForURL(url("/gone/x"))), kNotFound);
 
+    // A listing holds the entries its items' paths make, written as the value writer writes them;
+    // a "?" in a name is escaped in the file URL, and a name that is not UTF-8 is left out.
+    fs::create_directory(local("a/d \"\xC3\xA9%"));
+    writeFile(local("a/q?x"), "");
+    writeFile(local("a/\xFF"), "");
     auto r = m_fs->readEntriesAtURL(url("/a"));
     ASSERT_EQ(r.status(), 1);
     std::map<std::string, Value> byPath;
     for (const auto& e : *r.message())
-        byPath[e["fullPath"]] = e["nativeURL"];
-    EXPECT_EQ(byPath, (std::map<std::string, Value> { { "/a/.h", "file://" + local("a/.h") },
-                          { "/a/b.txt", "file://" + local("a/b.txt") }, { "/a/sub/", "file://" + local("a/sub/") } }));
+        byPath[e["fullPath"]] = e;
+    std::map<std::string, Value> expected;
+    for (auto [path, kind] : { std::pair { "/a/.h", EntryKind::File }, { "/a/b.txt", EntryKind::File },
+             { "/a/sub/", EntryKind::Directory }, { "/a/d \"\xC3\xA9%/", EntryKind::Directory } })
+        expected[path] = m_fs->makeEntryForPath(path, kind);
+    expected["/a/q?x"] = m_fs->makeEntryForPath("/a/q?x", EntryKind::File);
+    expected["/a/q?x"]["nativeURL"] = "file://" + local("a/q%3Fx");
+    EXPECT_EQ(byPath, expected);
+    std::string text;
+    ASSERT_FALSE(WHJSONSerializing::appendPrettyJSON(text, *r.message(), 1));
+    EXPECT_EQ(text, *r.messageText());
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/missing"))), kNotFound);
     EXPECT_EQ(errorOf(m_fs->readEntriesAtURL(url("/a/b.txt"))), kNotFound);
 }
