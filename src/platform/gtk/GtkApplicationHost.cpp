@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <memory>
+#include <utility>
 #include <vector>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -59,6 +61,9 @@ struct GtkApplicationHost::State {
     std::unique_ptr<GtkEngineContext> engine;
     // The captures the test options ask for, once the main web view exists.
     std::unique_ptr<GtkPageCapture> capture;
+    // Until the windows have the app's icon: the first page's load ends the wait.
+    SignalConnection iconAfterLoad;
+    bool iconSet = false;
 
     ~State() { stopWatchingSignals(); }
 
@@ -70,6 +75,23 @@ struct GtkApplicationHost::State {
             if (source)
                 g_source_remove(source);
             source = 0;
+        }
+    }
+
+    // The icon theme's look-ups at the window's realisation cost start-up time that the first page
+    // needs: windows get the app's icon once that page has loaded.
+    void setWindowIcons()
+    {
+        iconAfterLoad.disconnect();
+        if (std::exchange(iconSet, true))
+            return;
+        gtk_window_set_default_icon_name(applicationId.c_str());
+        // GTK gives the default only to windows realised after it was set.
+        std::unique_ptr<GList, decltype(&g_list_free)> windows(gtk_window_list_toplevels(), g_list_free);
+        for (GList* item = windows.get(); item; item = item->next) {
+            GtkWindow* window = GTK_WINDOW(item->data);
+            if (gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL && !gtk_window_get_icon_name(window) && !gtk_window_get_icon(window))
+                gtk_window_set_icon_name(window, applicationId.c_str());
         }
     }
 
@@ -140,7 +162,6 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
         // after the program name (the application id): they should say the app's name.
         if (AtkObject* root = atk_get_root())
             atk_object_set_name(root, g_get_application_name());
-        gtk_window_set_default_icon_name(state.applicationId.c_str());
         GtkX11Errors::tolerateDestroyedWindows();
         GtkDisplayScale::followDesktop();
         state.colorScheme = std::make_unique<GtkDesktopColorScheme>();
@@ -224,9 +245,16 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
     auto view = std::make_unique<GtkWebView>(static_cast<GtkMainWindow&>(window).contentContainer(), *m_state->engine);
     // The app's window shows the app's pages: the file scheme serves them (not the popup's), and
     // they keep data as apps do.
-    view->whenCreated([standing = view->contentStanding()](WebKitWebView* created, WebKitWebContext*) {
+    view->whenCreated([standing = view->contentStanding(), &state = *m_state](WebKitWebView* created, WebKitWebContext*) {
         GtkFileScheme::serveView(created, standing);
         GtkStorageFeatures::enable(created);
+        if (!state.iconSet) {
+            state.iconAfterLoad = SignalConnection(created, g_signal_connect(created, "load-changed",
+                G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+                    if (event == WEBKIT_LOAD_FINISHED)
+                        static_cast<State*>(data)->setWindowIcons();
+                }), &state));
+        }
     });
     // The window closes, and the app quits, once the page agrees; signals still end it at once.
     view->closeThroughPage(static_cast<GtkMainWindow&>(window).window(), [this] { quit(0); });

@@ -2,12 +2,42 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <glib/gstdio.h>
 
 #include "base/Format.h"
 #include "base/Log.h"
 #include "platform/gtk/GtkChannelServer.h"
 
 namespace penwick::platform {
+namespace {
+
+// Where a successful sandbox probe is remembered: the runtime folder lasts one login at most.
+std::string sandboxProbeRecord()
+{
+    GUnique<char> path(g_build_filename(g_get_user_runtime_dir(), "penwick-sandbox-probe", nullptr));
+    return path.get();
+}
+
+// What decides whether bubblewrap can make its namespaces: the boot, this process's user
+// namespace (another container), the kernel's switches for unprivileged namespaces, and bubblewrap
+// itself. A probe's answer holds while all of them stay as they were.
+std::string sandboxProbeKey(const char* bubblewrap)
+{
+    std::string key;
+    for (const char* file : { "/proc/sys/kernel/random/boot_id", "/proc/sys/user/max_user_namespaces",
+             "/proc/sys/kernel/unprivileged_userns_clone", "/proc/sys/kernel/apparmor_restrict_unprivileged_userns" }) {
+        GUnique<char> text;
+        key += g_file_get_contents(file, &text.outPtr(), nullptr, nullptr) ? text.get() : "-\n";
+    }
+    GUnique<char> userNamespace(g_file_read_link("/proc/self/ns/user", nullptr));
+    GStatBuf info {};
+    if (g_stat(bubblewrap, &info) != 0)
+        return {};
+    return key + format("%@\n%@ %@ %@\n", std::string(userNamespace ? userNamespace.get() : "-"), std::string(bubblewrap),
+                     static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtime));
+}
+
+} // namespace
 
 GtkEngineContext::GtkEngineContext(GtkChannelServer& channel, std::string extensionDirectory)
     : m_channel(channel)
@@ -77,11 +107,11 @@ void GtkEngineContext::startSandboxProbe()
         m_sandboxObstacle = "PENWICK_DISABLE_SANDBOX is set";
         return;
     }
-    for (const char* program : { "bwrap", "xdg-dbus-proxy" }) {
-        if (GUnique<char> found(g_find_program_in_path(program)); !found) {
-            m_sandboxObstacle = format("%@ is not installed", program);
-            return;
-        }
+    GUnique<char> bubblewrap(g_find_program_in_path("bwrap"));
+    GUnique<char> proxy(g_find_program_in_path("xdg-dbus-proxy"));
+    if (!bubblewrap || !proxy) {
+        m_sandboxObstacle = format("%@ is not installed", !bubblewrap ? "bwrap" : "xdg-dbus-proxy");
+        return;
     }
     // The engine's sandbox set-up crashes the host when the home folder does not exist.
     if (!g_file_test(g_get_home_dir(), G_FILE_TEST_IS_DIR)) {
@@ -89,8 +119,13 @@ void GtkEngineContext::startSandboxProbe()
         return;
     }
     // The engine's own launcher asks for these namespaces and mounts; containers and hardened
-    // systems refuse some of them. One short run answers for all: about 10 ms on an idle machine,
-    // spent while the host starts up, before the first web view needs the context.
+    // systems refuse some of them. One short run answers for all, but its fork and namespaces cost
+    // start-up time on a busy machine: once it has said yes, starts on this boot take its word.
+    m_sandboxProbeKey = sandboxProbeKey(bubblewrap.get());
+    GUnique<char> recorded;
+    if (!m_sandboxProbeKey.empty() && g_file_get_contents(sandboxProbeRecord().c_str(), &recorded.outPtr(), nullptr, nullptr)
+        && m_sandboxProbeKey == recorded.get())
+        return;
     const char* probe[] = { "bwrap", "--unshare-all", "--die-with-parent", "--ro-bind", "/", "/", "--proc", "/proc", "true", nullptr };
     GUnique<GError> error;
     m_sandboxProbe = adopt(g_subprocess_newv(probe, GSubprocessFlags(G_SUBPROCESS_FLAGS_STDOUT_SILENCE | G_SUBPROCESS_FLAGS_STDERR_PIPE),
@@ -109,6 +144,9 @@ std::string GtkEngineContext::sandboxObstacle()
         if (!ran || !g_subprocess_get_successful(m_sandboxProbe.get())) {
             std::string why = errors ? g_strstrip(errors.get()) : "";
             m_sandboxObstacle = format("bubblewrap cannot make its namespaces here (%@)", why.empty() ? std::string("no reason given") : why);
+        } else if (!m_sandboxProbeKey.empty()) {
+            // Only a convenience: without the record the next start probes again.
+            (void)g_file_set_contents(sandboxProbeRecord().c_str(), m_sandboxProbeKey.c_str(), -1, nullptr);
         }
         m_sandboxProbe = nullptr;
     }

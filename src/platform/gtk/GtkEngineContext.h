@@ -74,6 +74,9 @@ private:
     std::vector<std::string> m_sandboxReadPaths;
     bool m_sandboxProbeStarted = false;
     GRef<GSubprocess> m_sandboxProbe;
+    // What a successful probe answered for (see sandboxProbeKey); kept so that later starts on
+    // this boot need not run it again.
+    std::string m_sandboxProbeKey;
     std::string m_sandboxObstacle;
 };
 
