@@ -41,6 +41,8 @@ public:
     static WHPluginResult resultWithStatusMessageAsDictionary(CommandStatus status, ValueObject message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, Bytes&& message);
+    // A message already made and shared, for one whose memory its maker wants back.
+    static WHPluginResult resultWithStatusSharedMessage(CommandStatus status, std::shared_ptr<const Value> message);
     static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
 
     // The ten status messages, indexed by status value.
