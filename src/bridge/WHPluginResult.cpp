@@ -77,6 +77,13 @@ WHPluginResult WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatu
     return { static_cast<std::int32_t>(status), Value::binary(std::move(bytes)) };
 }
 
+WHPluginResult WHPluginResult::resultWithStatusSharedMessage(CommandStatus status, std::shared_ptr<const Value> message)
+{
+    WHPluginResult result(static_cast<std::int32_t>(status), std::nullopt);
+    result.m_message = std::move(message);
+    return result;
+}
+
 WHPluginResult WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages)
 {
     return { static_cast<std::int32_t>(status), Value { { "WHType", "MultiPart" }, { "messages", messages } } };

@@ -42,6 +42,8 @@ public:
     static WHPluginResult resultWithStatusMessageAsDictionary(CommandStatus status, ValueObject message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, const Bytes& message);
     static WHPluginResult resultWithStatusMessageAsArrayBuffer(CommandStatus status, Bytes&& message);
+    // A message already made and shared, for one whose memory its maker wants back.
+    static WHPluginResult resultWithStatusSharedMessage(CommandStatus status, std::shared_ptr<const Value> message);
     static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
     // A message its action wrote as JSON text already, as WHJSONSerializing::appendPrettyJSON writes
     // it one level deep: for large answers of one known shape (a folder's entries), which then

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "base/Format.h"
 
@@ -25,7 +26,7 @@ void appendAnswerPieceHead(std::string& out, FrameKind answerKind, std::uint64_t
     out.append(reinterpret_cast<const char*>(&head), sizeof head);
 }
 
-Result<AnswerAssembler::Status> AnswerAssembler::take(const FrameView& piece, AssembledAnswer& answer)
+Result<char*> AnswerAssembler::place(const FrameView& piece, std::size_t size)
 {
     auto broken = [this](std::string why) -> Error {
         m_partial = {};
@@ -35,14 +36,13 @@ Result<AnswerAssembler::Status> AnswerAssembler::take(const FrameView& piece, As
     if (piece.kind != FrameKind::AnswerPiece || piece.payload.size() < sizeof head)
         return broken("is too short for its head");
     std::memcpy(&head, piece.payload.data(), sizeof head);
-    std::string_view bytes = piece.payload.substr(sizeof head);
     auto kind = static_cast<FrameKind>(head.kind);
     if (kind != FrameKind::NativeCallback && kind != FrameKind::CallbackAnswer)
         return broken(format("names kind %@, not an answer", head.kind));
     if (head.total > m_maxPayload)
         return broken(format("announces %@ bytes, more than the limit of %@", head.total, m_maxPayload));
-    if (bytes.empty() || head.offset > head.total || bytes.size() > head.total - head.offset)
-        return broken(format("carries %@ bytes at %@ of %@", bytes.size(), head.offset, head.total));
+    if (!size || head.offset > head.total || size > head.total - head.offset)
+        return broken(format("carries %@ bytes at %@ of %@", size, head.offset, head.total));
     if (!m_partial.bytes) {
         if (head.offset != 0)
             return broken(format("starts at %@, not where its answer begins", head.offset));
@@ -56,13 +56,28 @@ Result<AnswerAssembler::Status> AnswerAssembler::take(const FrameView& piece, As
         || m_partial.bytes->size() != head.total || m_filled != head.offset) {
         return broken("does not follow the one before");
     }
-    std::memcpy(m_partial.bytes->data() + m_filled, bytes.data(), bytes.size());
-    m_filled += bytes.size();
+    m_placed = size;
+    return m_partial.bytes->data() + m_filled;
+}
+
+AnswerAssembler::Status AnswerAssembler::placed(AssembledAnswer& answer)
+{
+    m_filled += std::exchange(m_placed, 0);
     if (m_filled < m_partial.bytes->size())
         return Status::Partial;
     answer = std::move(m_partial);
     m_partial = {};
     return Status::Complete;
+}
+
+Result<AnswerAssembler::Status> AnswerAssembler::take(const FrameView& piece, AssembledAnswer& answer)
+{
+    std::size_t size = piece.payload.size() >= sizeof(AnswerPieceHead) ? piece.payload.size() - sizeof(AnswerPieceHead) : 0;
+    auto at = place(piece, size);
+    if (!at)
+        return at.error();
+    std::memcpy(*at, piece.payload.data() + sizeof(AnswerPieceHead), size);
+    return placed(answer);
 }
 
 } // namespace penwick::channel

@@ -51,11 +51,17 @@ public:
     enum class Status { Partial, Complete };
     // Complete: `answer` holds the whole answer.
     [[nodiscard]] Result<Status> take(const FrameView& piece, AssembledAnswer& answer);
+    // The same in two steps, for a reader that puts a piece's bytes in place itself: `piece` holds
+    // at least the piece's head, and the piece carries `size` bytes. Where they go; once they are
+    // all there, `placed` takes them.
+    [[nodiscard]] Result<char*> place(const FrameView& piece, std::size_t size);
+    Status placed(AssembledAnswer& answer);
     bool idle() const { return !m_partial.bytes; }
 
 private:
     AssembledAnswer m_partial;
     std::size_t m_filled = 0;
+    std::size_t m_placed = 0;
     std::size_t m_maxPayload = kMaxPayload;
     AnswerBuffer::Memory m_memory = AnswerBuffer::heap();
 };

@@ -62,6 +62,30 @@ FrameReader::Status FrameReader::next(FrameView& frame)
     return Status::Frame;
 }
 
+bool FrameReader::partial(FrameView& frame, std::size_t& length) const
+{
+    if (m_buffer.size() - m_offset < sizeof(FrameHeader))
+        return false;
+    FrameHeader header;
+    std::memcpy(&header, m_buffer.data() + m_offset, sizeof header);
+    std::size_t have = m_buffer.size() - m_offset - sizeof header;
+    if (header.length > m_maxPayload || header.kind < static_cast<std::uint32_t>(FrameKind::Hello) || header.kind > kLastFrameKind
+        || have >= header.length)
+        return false;
+    frame.kind = static_cast<FrameKind>(header.kind);
+    frame.page = header.page;
+    frame.context = header.context;
+    frame.payload = std::string_view(m_buffer).substr(m_offset + sizeof header);
+    length = header.length;
+    return true;
+}
+
+void FrameReader::dropPartial()
+{
+    m_buffer.resize(m_offset);
+    compact();
+}
+
 void FrameReader::compact()
 {
     if (m_offset) {

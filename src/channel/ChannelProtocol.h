@@ -163,6 +163,11 @@ public:
     // The same, its payload left in the reader's buffer.
     Status next(FrameView& frame);
     bool empty() const { return m_buffer.size() == m_offset; }
+    // The frame whose header has come but not all of its payload, with the payload so far and its
+    // whole payload's length; false when there is none (or its header is broken: next() says so).
+    bool partial(FrameView& frame, std::size_t& length) const;
+    // Forgets the partial frame and its bytes so far: its reader takes the rest from the stream itself.
+    void dropPartial();
     // Bytes fed and not yet taken as frames.
     std::size_t pending() const { return m_buffer.size() - m_offset; }
 

@@ -160,6 +160,36 @@ bool ExtensionChannel::post(FrameKind kind, std::uint64_t page, std::uint64_t co
     return true;
 }
 
+bool ExtensionChannel::startPiece()
+{
+    channel::FrameView partial;
+    std::size_t length = 0;
+    // Worth it only for the bulk of a piece; a piece whose head has not all come waits for it.
+    constexpr std::size_t kMinInPlace = 64 * 1024;
+    if (m_fd < 0 || !m_reader.partial(partial, length) || partial.kind != FrameKind::AnswerPiece
+        || partial.payload.size() < sizeof(channel::AnswerPieceHead) || length - partial.payload.size() < kMinInPlace)
+        return false;
+    std::string_view have = partial.payload.substr(sizeof(channel::AnswerPieceHead));
+    std::size_t size = length - sizeof(channel::AnswerPieceHead);
+    auto to = m_assembler.place(partial, size);
+    if (!to) {
+        close(("the host sent " + to.error().message).c_str());
+        return false;
+    }
+    std::memcpy(*to, have.data(), have.size());
+    m_piece = PieceInPlace { *to, size, have.size() };
+    m_reader.dropPartial();
+    return true;
+}
+
+void ExtensionChannel::piecePlaced()
+{
+    m_piece.reset();
+    channel::AssembledAnswer answer;
+    if (m_assembler.placed(answer) == channel::AnswerAssembler::Status::Complete)
+        m_pending.push_back({ Frame { answer.kind, answer.page, answer.context, {} }, std::move(answer.bytes) });
+}
+
 bool ExtensionChannel::fill(Wait wait)
 {
     // Most actions return within a few tens of microseconds. Waiting for them awake saves the
@@ -171,13 +201,27 @@ bool ExtensionChannel::fill(Wait wait)
     bool asleep = false;
     std::size_t taken = 0;
     for (;;) {
-        ssize_t n = recv(m_fd, buffer, sizeof buffer, asleep ? 0 : MSG_DONTWAIT);
+        if (!m_piece && !startPiece() && m_fd < 0)
+            return false;
+        char* to = m_piece ? m_piece->to + m_piece->done : buffer;
+        std::size_t room = m_piece ? m_piece->size - m_piece->done : sizeof buffer;
+        ssize_t n = recv(m_fd, to, room, asleep ? 0 : MSG_DONTWAIT);
         if (n > 0) {
-            m_reader.feed(buffer, static_cast<size_t>(n));
             taken += static_cast<size_t>(n);
+            if (m_piece) {
+                m_piece->done += static_cast<size_t>(n);
+                if (m_piece->done == m_piece->size) {
+                    piecePlaced();
+                    // The answer, once whole, runs before more is taken.
+                    if (m_assembler.idle())
+                        return true;
+                }
+            } else {
+                m_reader.feed(buffer, static_cast<size_t>(n));
+            }
             // A host streaming a large answer keeps the socket full: what came is handled before
             // more is taken, so that the reader's buffer stays small.
-            if (static_cast<size_t>(n) < sizeof buffer || taken >= kMaxFillBytes)
+            if (static_cast<size_t>(n) < room || taken >= kMaxFillBytes)
                 return true;
             // More may be waiting; take it without blocking.
             wait = Wait::No;

@@ -91,6 +91,11 @@ private:
     // The next frame the reader holds; pieces of large answers on the way go to the assembler
     // straight from the reader's buffer.
     channel::FrameReader::Status nextFrame(channel::Frame& frame);
+    // A piece of a large answer whose head has come: the rest of its bytes go from the socket
+    // straight to the answer's memory. False when there is none, or the channel closed over it.
+    bool startPiece();
+    // The answer is here when its piece is.
+    void piecePlaced();
     void keepOrDrop(channel::Frame&& frame);
     void scheduleDrain();
     void yieldWhileStreaming();
@@ -105,6 +110,13 @@ private:
     channel::FrameReader m_reader;
     // A large answer whose pieces are still coming.
     channel::AnswerAssembler m_assembler;
+    // The piece being read into the answer's memory: where its bytes go, how many, how many came.
+    struct PieceInPlace {
+        char* to = nullptr;
+        std::size_t size = 0;
+        std::size_t done = 0;
+    };
+    std::optional<PieceInPlace> m_piece;
     std::deque<Pending> m_pending;
     // The pieces of a script too large for one frame, until its last piece comes.
     std::string m_scriptPieces;

@@ -31,8 +31,10 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.path("data/") + id + "/files";
-    std::string big(64 << 20, '\x07');
-    big.back() = '\x09';
+    // Its byte changes every 4093 bytes: a part of a large answer out of place shows.
+    std::string big(64 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i / 4093 % 251);
     const std::pair<const char*, std::string> files[] = { { "../secret.txt", "secret" }, { "../secret.wav", wav(1) }, { "big.bin", big },
         { "small.txt", "still here" }, { "tree/sub/f.txt", "" }, { "style.css", "#box { width: 123px; }" }, { "notes.txt", "hi" },
         { "inner.html", AppRunner::page("file", "inner.html") }, { "tone.wav", wav(2) },
@@ -68,7 +70,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         // A write with bad data is refused before the file is touched.
         R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "missing ok [1,1]",
         "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
-        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 7 9")", R"(after ok "still here")",
+        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")",
         R"(img ok "7x5")", R"(css ok "123px")",
         R"(text ok "200 content-type=text/plain content-length=2 accept-ranges=bytes content-range=null cache-control=no-cache [104,105]")",
         "missing" + notFound, "no file system" + notFound, "directory" + notFound, "fifo" + notFound, "device" + notFound,

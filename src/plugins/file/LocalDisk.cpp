@@ -7,13 +7,13 @@
 #include <glib.h>
 #include <limits>
 #include <memory>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "base/Format.h"
 #include "base/Log.h"
+#include "plugins/file/ReadBuffers.h"
 
 namespace penwick::disk {
 
@@ -271,23 +271,6 @@ Result<std::vector<DirectoryName>> listDirectory(int directory)
     return names;
 }
 
-namespace {
-// Memory for a large read is asked for in huge pages where the system gives them on request: the
-// kernel then fills 2 MiB at a fault instead of 4 KiB, which for a read of tens of MiB cost more
-// than the read itself.
-void reserveLarge(Bytes& bytes, size_t count)
-{
-    constexpr size_t kHugePage = 2 * 1024 * 1024;
-    if (count < 4 * kHugePage)
-        return;
-    bytes.reserve(count);
-    auto begin = (reinterpret_cast<std::uintptr_t>(bytes.data()) + kHugePage - 1) & ~(kHugePage - 1);
-    auto end = (reinterpret_cast<std::uintptr_t>(bytes.data()) + count) & ~(kHugePage - 1);
-    if (end > begin)
-        (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-} // namespace
-
 Result<Bytes> readRange(int fd, std::int64_t start, std::int64_t end, std::uint64_t maxBytes)
 {
     auto tooLarge = [maxBytes](std::uint64_t count) {
@@ -315,8 +298,7 @@ Result<Bytes> readRange(int fd, std::int64_t start, std::int64_t end, std::uint6
         // must not become a terabyte buffer.
         if (count > maxBytes)
             return tooLarge(count);
-        reserveLarge(bytes, static_cast<size_t>(count));
-        bytes.resize(static_cast<size_t>(count));
+        bytes = ReadBuffers::shared().take(static_cast<size_t>(count));
         size_t done = 0;
         while (done < bytes.size()) {
             ssize_t n = pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));

@@ -9,6 +9,7 @@
 #include "bridge/WHBase64.h"
 #include "bridge/WHInvokedUrlCommand.h"
 #include "channel/ChannelProtocol.h"
+#include "plugins/file/ReadBuffers.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
 // The file plugin's reading, writing and queries.
@@ -82,7 +83,7 @@ void WHFile::readAsText(const WHInvokedUrlCommand& command, Reply reply)
                     answer(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
                 } else {
                     auto result = WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(bytes->begin(), bytes->end()));
-                    bytes.reset();
+                    ReadBuffers::shared().give(std::move(*bytes));
                     result.setHold(lease);
                     answer(result);
                 }
@@ -134,13 +135,14 @@ void WHFile::read(const WHInvokedUrlCommand& command, Reply reply, ReadForm form
                             "data:" + mimeType + ";base64," + WHBase64::base64EncodedString(*bytes));
                         break;
                     case ReadForm::ArrayBuffer:
-                        result = WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, std::move(*bytes));
+                        result = WHPluginResult::resultWithStatusSharedMessage(CommandStatus::OK,
+                            ReadBuffers::shared().arrayBufferMessage(std::move(*bytes)));
                         break;
                     case ReadForm::BinaryString:
                         result = WHPluginResult::resultWithStatus(CommandStatus::OK, latin1ToUtf8(*bytes));
                         break;
                     }
-                    bytes.reset();
+                    ReadBuffers::shared().give(std::move(*bytes));
                     result.setHold(lease);
                     answer(result);
                 });
