@@ -103,6 +103,8 @@ public:
     SignalConnection& operator=(const SignalConnection&) = delete;
     ~SignalConnection() { disconnect(); }
 
+    bool connected() const { return m_instance && m_id; }
+
     void disconnect()
     {
         if (m_instance && m_id)

@@ -1,6 +1,8 @@
 #include "channel/AnswerBuffer.h"
 
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <glib.h>
 
 namespace penwick::channel {
@@ -28,18 +30,35 @@ struct Released {
     std::shared_ptr<const void> memory;
     std::shared_ptr<const void> after;
 };
+// Handed over under a mutex of ours rather than through the pool's own queue, whose locking the
+// thread checker cannot see. Never destroyed: the thread may still be letting go at exit.
+struct Aside {
+    std::mutex mutex;
+    std::deque<Released> released;
+    GThreadPool* pool = g_thread_pool_new(
+        +[](gpointer, gpointer data) {
+            auto* aside = static_cast<Aside*>(data);
+            Released released;
+            {
+                std::lock_guard lock(aside->mutex);
+                released = std::move(aside->released.front());
+                aside->released.pop_front();
+            }
+            released.memory.reset();
+            released.after.reset();
+        },
+        this, 1, FALSE, nullptr);
+};
 } // namespace
 
 void AnswerBuffer::releaseAside(std::shared_ptr<const void> memory, std::shared_ptr<const void> after)
 {
-    static GThreadPool* s_pool = g_thread_pool_new(
-        +[](gpointer data, gpointer) {
-            std::unique_ptr<Released> released(static_cast<Released*>(data));
-            released->memory.reset();
-            released->after.reset();
-        },
-        nullptr, 1, FALSE, nullptr);
-    g_thread_pool_push(s_pool, new Released { std::move(memory), std::move(after) }, nullptr);
+    static auto* s_aside = new Aside;
+    {
+        std::lock_guard lock(s_aside->mutex);
+        s_aside->released.push_back({ std::move(memory), std::move(after) });
+    }
+    g_thread_pool_push(s_aside->pool, GINT_TO_POINTER(1), nullptr);
 }
 
 } // namespace penwick::channel

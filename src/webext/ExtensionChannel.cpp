@@ -97,6 +97,8 @@ void ExtensionChannel::close(const char* why)
     if (m_watch)
         g_source_remove(m_watch);
     m_watch = 0;
+    // A piece half read goes with the channel: nothing may be written into its answer any more.
+    m_piece.reset();
     if (m_drainSource)
         g_source_remove(m_drainSource);
     m_drainSource = 0;

@@ -248,7 +248,8 @@ std::unique_ptr<WebView> GtkApplicationHost::createWebView(Window& window)
     view->whenCreated([standing = view->contentStanding(), &state = *m_state](WebKitWebView* created, WebKitWebContext*) {
         GtkFileScheme::serveView(created, standing);
         GtkStorageFeatures::enable(created);
-        if (!state.iconSet) {
+        // The first view to load gives the windows their icon; a later view does not take its place.
+        if (!state.iconSet && !state.iconAfterLoad.connected()) {
             state.iconAfterLoad = SignalConnection(created, g_signal_connect(created, "load-changed",
                 G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
                     if (event == WEBKIT_LOAD_FINISHED)

@@ -18,23 +18,38 @@ std::string sandboxProbeRecord()
     return path.get();
 }
 
-// What decides whether bubblewrap can make its namespaces: the boot, this process's user
-// namespace (another container), the kernel's switches for unprivileged namespaces, and bubblewrap
-// itself. A probe's answer holds while all of them stay as they were.
+// What decides whether bubblewrap can make its namespaces: the boot, this process's namespaces
+// and confinement (another container, a service's seccomp filter or security label), the kernel's
+// switches for unprivileged namespaces, and bubblewrap itself (a setuid bit removed shows in its
+// mode). A probe's answer holds while all of them stay as they were.
 std::string sandboxProbeKey(const char* bubblewrap)
 {
     std::string key;
     for (const char* file : { "/proc/sys/kernel/random/boot_id", "/proc/sys/user/max_user_namespaces",
-             "/proc/sys/kernel/unprivileged_userns_clone", "/proc/sys/kernel/apparmor_restrict_unprivileged_userns" }) {
+             "/proc/sys/kernel/unprivileged_userns_clone", "/proc/sys/kernel/apparmor_restrict_unprivileged_userns",
+             "/proc/self/attr/current" }) {
         GUnique<char> text;
         key += g_file_get_contents(file, &text.outPtr(), nullptr, nullptr) ? text.get() : "-\n";
     }
-    GUnique<char> userNamespace(g_file_read_link("/proc/self/ns/user", nullptr));
+    GUnique<char> status;
+    if (g_file_get_contents("/proc/self/status", &status.outPtr(), nullptr, nullptr)) {
+        for (std::string_view rest(status.get()); !rest.empty();) {
+            auto line = rest.substr(0, rest.find('\n') + 1);
+            rest.remove_prefix(line.size() ? line.size() : rest.size());
+            if (line.starts_with("Seccomp") || line.starts_with("NoNewPrivs"))
+                key += line;
+        }
+    }
+    for (const char* link : { "/proc/self/ns/user", "/proc/self/ns/mnt" }) {
+        GUnique<char> target(g_file_read_link(link, nullptr));
+        key += std::string(target ? target.get() : "-") + "\n";
+    }
     GStatBuf info {};
     if (g_stat(bubblewrap, &info) != 0)
         return {};
-    return key + format("%@\n%@ %@ %@\n", std::string(userNamespace ? userNamespace.get() : "-"), std::string(bubblewrap),
-                     static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtime));
+    return key + format("%@ %@ %@ %@ %@ %@\n", std::string(bubblewrap), static_cast<long long>(info.st_size),
+                     static_cast<long long>(info.st_mtime), static_cast<long long>(info.st_ctime),
+                     static_cast<long long>(info.st_ino), static_cast<long long>(info.st_mode));
 }
 
 } // namespace
@@ -133,6 +148,8 @@ void GtkEngineContext::startSandboxProbe()
     if (!m_sandboxProbe)
         m_sandboxObstacle = format("bubblewrap does not run: %@", std::string(error->message));
 }
+
+void GtkEngineContext::forgetSandboxProbe() { (void)g_unlink(sandboxProbeRecord().c_str()); }
 
 std::string GtkEngineContext::sandboxObstacle()
 {

@@ -56,6 +56,8 @@ public:
     // make the namespaces it needs (containers, systems without unprivileged user namespaces).
     // Waits for the probe that the constructor starts.
     std::string sandboxObstacle();
+    // A web process that died in its sandbox before any page: the next start probes again.
+    static void forgetSandboxProbe();
 
 private:
     void startSandboxProbe();

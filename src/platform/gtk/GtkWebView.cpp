@@ -534,6 +534,7 @@ void GtkWebView::webProcessTerminated(WebKitWebProcessTerminationReason reason)
     if (!m_pageChannel.extensionSeen() && context() && webkit_web_context_get_sandbox_enabled(context())) {
         log::warning(std::string("web process ") + GtkCrashRecovery::why(reason)
             + " before showing any page: its sandbox needs unprivileged user namespaces, which this system may not allow");
+        GtkEngineContext::forgetSandboxProbe();
         return;
     }
     m_crashRecovery.processEnded(m_view, reason, [this] {

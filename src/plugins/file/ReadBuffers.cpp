@@ -44,7 +44,9 @@ ReadBuffers& ReadBuffers::shared()
 Bytes ReadBuffers::take(std::size_t count)
 {
     Bytes bytes;
-    {
+    // A small read would hold a large buffer for as long as its answer lives, and leave the next
+    // large read without one.
+    if (count >= kMinKeptBytes) {
         std::lock_guard lock(m_mutex);
         // The smallest that is large enough.
         auto best = m_kept.end();
