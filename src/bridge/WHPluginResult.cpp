@@ -1,6 +1,7 @@
 #include "bridge/WHPluginResult.h"
 
 #include <array>
+#include <mutex>
 
 #include "bridge/WHBase64.h"
 #include "bridge/WHJSONSerializing.h"
