@@ -63,6 +63,4 @@ void WHWindowSizeCommand::setSizeOfWindow(platform::Window& window, platform::Si
     window.setFrame(frame);
 }
 
-void WHWindowSizeCommand::setSavedFrameForTesting(platform::Rect frame) { savedFrameStorage() = frame; }
-
 } // namespace penwick

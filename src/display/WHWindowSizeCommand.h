@@ -16,8 +16,6 @@ public:
     static void toggleFullScreen(platform::Window& window, const platform::Screens& screens);
     // Gives the outer frame this size, keeping its bottom-left corner.
     static void setSizeOfWindow(platform::Window& window, platform::Size size);
-
-    static void setSavedFrameForTesting(platform::Rect frame);
 };
 
 } // namespace penwick

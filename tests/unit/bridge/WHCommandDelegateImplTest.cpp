@@ -9,7 +9,7 @@
 #include "bridge/WHBridge.h"
 #include "bridge/WHCallbackAddress.h"
 #include "bridge/WHCommandDelegateImpl.h"
-#include "support/ThreadedWorkQueue.h"
+#include "platform/glib/GLibWorkQueue.h"
 
 using namespace penwick;
 using namespace penwick::test;
@@ -94,7 +94,7 @@ TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
 // checked end to end.
 TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
 {
-    ThreadedWorkQueue workQueue;
+    platform::GLibWorkQueue workQueue;
     platform::Platform platform { m_platform.scheduler, workQueue, m_platform.environment, m_platform.userDefaults };
     m_platform.environment.writeResource("config.xml", "<widget/>");
     WHViewController vc(platform);
@@ -118,7 +118,6 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
     delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "after" });
 
     ASSERT_TRUE(m_platform.scheduler.runUntil([&] { return m_webView.scripts().size() == kBlocks * kPerBlock + 2; }));
-    workQueue.finish();
     for (auto id : m_webView.evaluatedOnThreads())
         ASSERT_EQ(id, std::this_thread::get_id());
     const auto scripts = m_webView.scripts();

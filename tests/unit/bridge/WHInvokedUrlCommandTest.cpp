@@ -10,17 +10,6 @@ namespace {
 Value marker(const char* data) { return Value { { "WHType", "ArrayBuffer" }, { "data", data } }; }
 } // namespace
 
-TEST(WHInvokedUrlCommand, ArgumentAccessorsAnswerDefaultsForMissingAndNull)
-{
-    WHInvokedUrlCommand command(ValueArray { "a", nullptr }, "cb", "File", "getFile");
-    const Value x = "x";
-    EXPECT_EQ(*command.argumentAtIndex(0), "a");
-    EXPECT_EQ(command.argumentAtIndex(1, &x), &x);
-    EXPECT_EQ(command.argumentAtIndex(1, "d"), "d");
-    EXPECT_EQ(command.argumentAtIndex(4, "d"), "d");
-    EXPECT_EQ(command.argumentAtIndex(4), nullptr);
-}
-
 TEST(WHInvokedUrlCommand, TopLevelMarkersBecomeBytesInACopy)
 {
     auto original = std::make_shared<const ValueArray>(ValueArray { "name", marker("AAEC"), ValueArray { marker("AAEC") },

@@ -38,10 +38,10 @@ TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
     }
 }
 
-// Entering and leaving full screen with a saved frame are checked end to end.
+// Entering and leaving full screen with a saved frame are checked end to end; here the process
+// has not entered full screen before.
 TEST(WindowSizeCommand, LeavingWithoutASavedFrameKeepsTheWindowsFrame)
 {
-    WHWindowSizeCommand::setSavedFrameForTesting({});
     RecordingWindow window;
     window.setTitleBar(platform::TitleBar::Hidden);
     const Rect before = window.frame();

@@ -64,20 +64,15 @@ TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForTh
         1u);
 }
 
-TEST_F(ViewControllerTest, LocalStorageFolderFallsBackWhenTheDataFolderIsUnavailable)
+// A size with a zero side leaves the window as laid out; other sizes are checked end to end. Local
+// storage falls back to the user data folder when the data folder is unavailable.
+TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAZeroSizeIsIgnoredAndLocalStorageFallsBack)
 {
     env().setDirectoryFailure(Error { 13, "Permission denied" });
     test::RecordingWebView webView;
-    auto vc = start(webView, "");
+    auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
     EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
     EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
-}
-
-// A size with a zero side leaves the window as laid out; other sizes are checked end to end.
-TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAndAZeroSizeIsIgnored)
-{
-    test::RecordingWebView webView;
-    auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
     vc->onAppDidFinishLaunching();
     EXPECT_EQ(m_window.background().r, 0);
     EXPECT_EQ(m_window.background().a, 1);
