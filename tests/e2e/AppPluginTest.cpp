@@ -125,31 +125,34 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     app.writeResource("../out/.keep", "");
     app.writePages("app", "save.html", {}, kFeatures);
     app.start();
-    // Each step answers a dialog of its own: the one answered before may still be mapped while it
-    // goes away, and keys sent to it would be lost or reach the next one too late.
-    std::string answered;
-    auto answer = [&](const std::string& title, const std::string& keys) {
+    // A dialog takes keys only some time after it shows, which nothing outside it tells: each step is
+    // sent again until its effect shows.
+    auto send = [&](const std::string& id, const std::string& keys, const std::function<bool()>& took) {
         return AppRunner::waitUntil([&] {
-            std::string id = app.window(title);
-            if (id.empty() || id == answered || !AppRunner::xdotool("windowfocus --sync " + id + " sleep 0.3 key --clearmodifiers " + keys))
-                return false;
-            answered = id;
-            return true;
+            (void)AppRunner::xdotool("windowfocus --sync " + id + " key --clearmodifiers " + keys);
+            return AppRunner::waitUntil(took, 2s);
         }, 30s);
     };
-    auto typePath = [&](const std::string& path) {
-        return answer("Save", "ctrl+a") && AppRunner::xdotool("type --delay 5 '" + path + "'") && AppRunner::xdotool("key --clearmodifiers Return");
+    // Answers the next dialog titled `title` with `keys`, which make it go away; first types `path`
+    // into its entry if one is given (whole once the entry copies it out as typed).
+    auto answer = [&](const std::string& title, const std::string& keys, const std::string& path = {}) {
+        std::string id;
+        auto gone = [&] { return AppRunner::capture("xwininfo -id " + id).find("IsViewable") == std::string::npos; };
+        return AppRunner::waitUntil([&] { return !(id = app.window(title)).empty(); }, 30s)
+            && (path.empty() || send(id, "ctrl+a type --delay 5 '" + path + "' key --clearmodifiers ctrl+a ctrl+c",
+                    [&] { return AppRunner::capture("timeout 5 xclip -selection clipboard -o") == path; }))
+            && send(id, keys, gone);
     };
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
     for (auto [path, line] : { std::pair { "/report.pdf", ": pdf done" }, { "/notes.txt", ": text done" } }) {
-        ASSERT_TRUE(typePath(out + path)) << app.output();
+        ASSERT_TRUE(answer("Save", "Return", out + path)) << app.output();
         ASSERT_TRUE(lineAppears(app, line));
     }
     ASSERT_TRUE(answer("Save", "Escape")) << app.output();
     ASSERT_TRUE(lineAppears(app, ": cancel done"));
     // No one, root included, can make a file in /proc: the write fails, is shown, and Return closes the message.
-    (void)typePath("/proc/locked.txt");
+    ASSERT_TRUE(answer("Save", "Return", "/proc/locked.txt")) << app.output();
     EXPECT_TRUE(answer("Error", "Return")) << app.output();
     bool done = app.waitForLine(": DONE", 30s) && app.waitForLine("locked failed", 30s);
     app.kill();
