@@ -38,6 +38,29 @@ inline testing::AssertionResult logged(AppRunner& app, const Lines& messages, st
     return failure << "\n" << app.output();
 }
 
+// Texts and how many lines of the app's output should contain each.
+using Counts = std::vector<std::pair<std::string, int>>;
+
+// Waits until each text is in exactly its count of lines; a failure names the miscounted ones and
+// shows the output.
+inline testing::AssertionResult counted(const AppRunner& app, const Counts& counts, std::chrono::milliseconds timeout = 30s)
+{
+    Counts wrong;
+    (void)AppRunner::waitUntil([&] {
+        wrong.clear();
+        for (const auto& [text, count] : counts)
+            if (const int have = app.countLines(text); have != count)
+                wrong.emplace_back(text, have);
+        return wrong.empty();
+    }, timeout);
+    if (wrong.empty())
+        return testing::AssertionSuccess();
+    testing::AssertionResult failure = testing::AssertionFailure() << "miscounted:";
+    for (const auto& [text, have] : wrong)
+        failure << "\n  " << have << " lines with " << text;
+    return failure << "\n" << app.output();
+}
+
 // Waits until a line of the app's output contains `text`; a failure shows the output.
 inline testing::AssertionResult lineAppears(AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
 {
