@@ -5,86 +5,73 @@
 
 namespace {
 
-// Starts the test app on `page` of the bridge pages and waits for the page's DONE.
-void runPage(AppRunner& app, const std::string& page)
+// Each bridge page in the test app, to its DONE: the exact lines it and the host log, and how many
+// lines hold each text. The calls page: calls, answers and byte buffers between the page and the
+// actions. The frames page: every frame gets its own bridge, helpers and ready notice, and dispatch
+// failures and console lines are logged while the page goes on. The console page: every standard
+// member exists and never throws, and a call with several values writes them all on one line,
+// format directives applied. The streams page: the engine's missing stream features, filled in
+// app pages as the standard has them.
+TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
 {
-    app.writePages("bridge", page);
-    app.start();
-    ASSERT_TRUE(lineAppears(app, ": DONE", 20s));
-}
-
-TEST(Bridge, CallsAnswersAndByteBuffersBetweenThePageAndTheActions)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    runPage(app, "calls.html");
-    EXPECT_TRUE(logged(app, { "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
-                  "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true", "own proto key: true",
-                  "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
-                  "from markers: true tail", "answers in order: true 215",
-                  "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
-                  "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
-                  "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" }));
-    // The action's own log line comes before the page's next statement.
-    int counted = app.indexOfLogLine("count: 1");
-    ASSERT_GE(counted, 0) << app.output();
-    EXPECT_LT(counted, app.indexOfLogLine("after first count")) << app.output();
-    // An ArrayBuffer and a marker written by hand arrive as the same bytes.
-    EXPECT_EQ(app.countLines("echo: {\"bytes\":[0,1,2],\"subtype\":null}"), 2) << app.output();
-}
-
-TEST(Bridge, EveryFrameGetsItsOwnBridgeHelpersAndReadyNoticeAndDispatchFailuresAndConsoleLinesAreLoggedWhileThePageGoesOn)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    runPage(app, "frames.html");
     const std::string notFound = "not found, or is not a WHPlugin. Check your plugin mapping in config.xml.";
-    EXPECT_TRUE(logged(app, { "echo: \"from frame a\"", "three distinct bridges: true", "sub-frame told ready: true",
-                  "keys: [\"zeta\",\"alpha\"] [\"a\",\"b\"]", "ERROR: Plugin 'NoSuchService' " + notFound,
-                  "ERROR: Method 'nosuch:' not defined in Plugin 'Echo'", "ERROR: Plugin '' " + notFound,
-                  "ERROR: Classname and/or methodName not found for command.", "page goes on",
-                  // The host's console: six kinds of lines, values, script errors and navigations.
-                  "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
-                  "undefined", "JavaScript error: frames.html:16: Error: boom",
-                  // Engine messages keep the names of query parameters, not their values.
-                  "JavaScript error: frames.html:17: Error: see https://x.example/?token=\u2026",
-                  "navigating to file://" + app.resourcesDir() + "/www/frames.html" }));
-    // Arguments that are not an array (a text, none at all, or not representable) run no action:
-    // the one echo is the sub-frame's.
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines("ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.") == 3; }, 30s))
-        << app.output();
-    EXPECT_EQ(app.countLines(": echo:"), 1) << app.output();
-    EXPECT_EQ(app.countLines("JavaScript error: frames.html?token=\u2026:1: "), 1) << app.output();
-    EXPECT_EQ(app.countLines("s3cret"), 0) << app.output();
-}
-
-// Every standard console member exists and never throws; a call with several values writes them
-// all on one line, format directives applied.
-TEST(Bridge, ConsoleHasEveryStandardMemberAndLogsEveryValue)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    runPage(app, "console.html");
-    EXPECT_TRUE(logged(app, { "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
-                  "warn: styled", "error: {\"a\":1}|[1]|7", "debug: x y", "trace: t 2",
-                  "cyclic {\"n\":1,\"self\":\"[Circular]\"} Error: bad Symbol(s) function named() [object Map]",
-                  "hostile [unprintable]", "[{\"a\":1}]", "g", "default: 1", "default: 2", "k: 1",
-                  "warn: Count for 'never' does not exist", "warn: Timer 't' does not exist", "error: Assertion failed: x y",
-                  "error: Assertion failed", "{\"d\":1}", "x y", "detached 1", "not functions: [] threw: []" }));
-    EXPECT_EQ(app.countLines("default: 1"), 2) << app.output();
-    EXPECT_EQ(app.countLines("never"), 1) << app.output();
-    std::regex timed(R"(: t: \d+\.\d{3} ms( mid)?$)");
-    auto lines = app.lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2) << app.output();
-}
-
-// The engine's missing stream features, filled in app pages as the standard has them.
-TEST(Bridge, AppPagesIterateStreamsAndMakeThemFromIterables)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    runPage(app, "streams.html");
-    std::vector<std::string> expected;
-    for (const char* line : { "same function true", "all 1,2,3 unlocked true", "break cancelled undefined unlocked true",
-             "kept true then 2,3", "locked TypeError", "error broke", "from 1,2,3", "from async a closed", "not iterable TypeError" })
-        expected.push_back(std::string("streams: ") + line);
-    EXPECT_TRUE(logged(app, expected));
+    struct Page { const char* name; Lines lines; Counts counts; };
+    const Page pages[] = {
+        { "calls.html", { "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
+              "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true", "own proto key: true",
+              "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
+              "from markers: true tail", "answers in order: true 215",
+              "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
+              "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
+              "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" },
+            // An ArrayBuffer and a marker written by hand arrive as the same bytes.
+            { { "echo: {\"bytes\":[0,1,2],\"subtype\":null}", 2 } } },
+        { "frames.html", { "echo: \"from frame a\"", "three distinct bridges: true", "sub-frame told ready: true",
+              "keys: [\"zeta\",\"alpha\"] [\"a\",\"b\"]", "ERROR: Plugin 'NoSuchService' " + notFound,
+              "ERROR: Method 'nosuch:' not defined in Plugin 'Echo'", "ERROR: Plugin '' " + notFound,
+              "ERROR: Classname and/or methodName not found for command.", "page goes on",
+              // The host's console: six kinds of lines, values, script errors and navigations.
+              "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
+              "undefined", "JavaScript error: frames.html:16: Error: boom",
+              // Engine messages keep the names of query parameters, not their values.
+              "JavaScript error: frames.html:17: Error: see https://x.example/?token=\u2026" },
+            // Arguments that are not an array (a text, none at all, or not representable) run no
+            // action: the one echo is the sub-frame's.
+            { { "ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.", 3 }, { ": echo:", 1 },
+                { "JavaScript error: frames.html?token=\u2026:1: ", 1 }, { "s3cret", 0 } } },
+        { "console.html", { "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
+              "warn: styled", "error: {\"a\":1}|[1]|7", "debug: x y", "trace: t 2",
+              "cyclic {\"n\":1,\"self\":\"[Circular]\"} Error: bad Symbol(s) function named() [object Map]",
+              "hostile [unprintable]", "[{\"a\":1}]", "g", "default: 1", "default: 2", "k: 1",
+              "warn: Count for 'never' does not exist", "warn: Timer 't' does not exist", "error: Assertion failed: x y",
+              "error: Assertion failed", "{\"d\":1}", "x y", "detached 1", "not functions: [] threw: []" },
+            { { "default: 1", 2 }, { "never", 1 } } },
+        { "streams.html", { "streams: same function true", "streams: all 1,2,3 unlocked true",
+              "streams: break cancelled undefined unlocked true", "streams: kept true then 2,3", "streams: locked TypeError",
+              "streams: error broke", "streams: from 1,2,3", "streams: from async a closed", "streams: not iterable TypeError" }, {} },
+    };
+    for (const Page& page : pages) {
+        SCOPED_TRACE(page.name);
+        AppRunner app(AppRunner::Binary::TestApp);
+        app.writePages("bridge", page.name);
+        app.start();
+        ASSERT_TRUE(lineAppears(app, ": DONE", 20s));
+        EXPECT_TRUE(logged(app, page.lines));
+        EXPECT_TRUE(counted(app, page.counts));
+        const std::string name = page.name;
+        if (name == "frames.html") {
+            EXPECT_TRUE(logged(app, { "navigating to file://" + app.resourcesDir() + "/www/frames.html" }));
+        } else if (name == "calls.html") {
+            // The action's own log line comes before the page's next statement.
+            int counted = app.indexOfLogLine("count: 1");
+            ASSERT_GE(counted, 0) << app.output();
+            EXPECT_LT(counted, app.indexOfLogLine("after first count")) << app.output();
+        } else if (name == "console.html") {
+            std::regex timed(R"(: t: \d+\.\d{3} ms( mid)?$)");
+            auto lines = app.lines();
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2) << app.output();
+        }
+    }
 }
 
 // Scripted answers reach the page; then the page asks whether to leave: the first answer stays,

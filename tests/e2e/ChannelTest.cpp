@@ -15,16 +15,14 @@ TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKe
     app.setEnv("PENWICK_TEST_CHANNEL_LIMIT", "65536");
     app.start();
     ASSERT_TRUE(lineAppears(app, ": main frame answered still here", 120s));
-    for (const char* line : { "ERROR: a call to Echo.echo carried 1000", "bytes, more than the page channel's limit of 65536 bytes; it was refused.",
-             "oversized call failed: the call's arguments (1000", "large answer whole: true", "then answered small",
-             "oversized bytes failed: the answer is too large for the host's page channel (a NativeCallback frame of 70",
-             "ERROR: the answer to callback Echo", "bytes within the limit: 60000 95" })
-        EXPECT_EQ(app.countLines(line), 1) << line << "\n" << app.output();
-    // Nearly the limit, "small" and "still here"; the oversized call reached no action.
-    EXPECT_EQ(app.countLines("echo: "), 3) << app.output();
-    // The host says so when one page holds 64 live contexts or more.
-    EXPECT_EQ(app.countLines("live script contexts"), 0) << app.output();
-    EXPECT_EQ(app.countLines("no longer serves"), 0) << app.output();
+    // Three echoes: nearly the limit, "small" and "still here"; the oversized call reached no action.
+    // The host would say so when one page held 64 live contexts or more.
+    EXPECT_TRUE(counted(app, { { "ERROR: a call to Echo.echo carried 1000", 1 },
+        { "bytes, more than the page channel's limit of 65536 bytes; it was refused.", 1 }, { "oversized call failed: the call's arguments (1000", 1 },
+        { "large answer whole: true", 1 }, { "then answered small", 1 },
+        { "oversized bytes failed: the answer is too large for the host's page channel (a NativeCallback frame of 70", 1 },
+        { "ERROR: the answer to callback Echo", 1 }, { "bytes within the limit: 60000 95", 1 }, { "echo: ", 3 }, { "live script contexts", 0 },
+        { "no longer serves", 0 } }));
 }
 
 // The channel folders in the app's temporary folder, as an attacker of the same user finds them.

@@ -22,14 +22,32 @@ void startPage(AppRunner& app, const std::string& body)
 
 std::string focusedWindow() { return AppRunner::capture("xdotool getwindowfocus"); }
 
-TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
+// The page's colour scheme as the engine gives it, logged when the page starts and when it changes.
+const std::string kScheme = "<script>var dark = matchMedia('(prefers-color-scheme: dark)'); console.log('scheme: ' + (dark.matches ? 'dark' : 'light'));"
+                            "dark.addEventListener('change', (e) => console.log('scheme changed: ' + (e.matches ? 'dark' : 'light')));</script>";
+
+// On a session bus: a second launch hands over to the running app, whose page follows the
+// desktop's settings portal.
+TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollowsTheSettingsPortalsColourScheme)
 {
     PrivateBus bus;
     if (bus.address.empty())
         GTEST_SKIP() << "dbus-daemon is not installed";
+    // The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark, 2 light).
+    std::atomic<guint32> scheme = 1;
+    BusService portal(bus.address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+        R"(<node><interface name="org.freedesktop.portal.Settings">
+            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
+        [&](const char* method, GVariant*) {
+            GVariant* value = g_variant_new_uint32(scheme);
+            return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
+        });
+    ASSERT_TRUE(portal.ready());
     AppRunner first;
     first.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    startPage(first, "first");
+    startPage(first, kScheme);
     std::string window;
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !(window = first.window()).empty(); }, 30s)) << first.output();
     std::string root = AppRunner::capture("xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'");
@@ -44,22 +62,41 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEnds)
         << "focus on " << focusedWindow() << ", the app's window is " << window;
     EXPECT_EQ(AppRunner::capture("xdotool search --all --onlyvisible --name '^Penwick$' | wc -l"), "1\n");
     EXPECT_EQ(first.countLines("resources at "), 1) << first.output();
+
+    EXPECT_TRUE(logged(first, { "dark style, from the settings portal", "scheme: dark" }));
+    for (const auto& [to, line] : { std::pair { 2u, "scheme changed: light" }, { 1u, "scheme changed: dark" } }) {
+        scheme = to;
+        portal.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(to)));
+        EXPECT_TRUE(logged(first, { line }));
+    }
 }
 
-TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorage)
+// Without a session bus: a second process ends at the lock, and the running app's page follows the
+// desktop's interface setting.
+TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorageAndThePageFollowsTheInterfaceSetting)
 {
     AppRunner first;
-    startPage(first, "first");
+    const std::string keyfile = first.path("config/glib-2.0/settings/keyfile");
+    std::filesystem::create_directories(first.path("config/glib-2.0/settings"));
+    auto setScheme = [&](const std::string& value) {
+        std::string text = "[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n";
+        ASSERT_TRUE(g_file_set_contents(keyfile.c_str(), text.c_str(), -1, nullptr));
+    };
+    setScheme("prefer-dark");
+    first.setEnv("GSETTINGS_BACKEND", "keyfile");
+    startPage(first, kScheme);
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !first.window().empty(); }, 30s)) << first.output();
     AppRunner second;
     second.shareFoldersWith(first);
     auto status = second.run({}, 30s);
     ASSERT_TRUE(status);
     EXPECT_NE(*status, 0);
-    EXPECT_EQ(second.countLines("Penwick is already running (process " + std::to_string(first.pid()) + " holds "), 1)
-        << second.output();
-    EXPECT_EQ(second.countLines("resources at"), 0) << second.output();
+    EXPECT_TRUE(counted(second, { { "Penwick is already running (process " + std::to_string(first.pid()) + " holds ", 1 }, { "resources at", 0 } }));
     EXPECT_FALSE(first.window().empty());
+
+    EXPECT_TRUE(logged(first, { "dark style, from the desktop's interface settings", "scheme: dark" }));
+    setScheme("default");
+    EXPECT_TRUE(logged(first, { "scheme changed: light" }));
 }
 
 // SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog (the page's, the save
@@ -121,58 +158,6 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     ASSERT_TRUE(app.press("o"));
     EXPECT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
     EXPECT_EQ(popups(AppRunner::Shown::OrNot), 1) << "a second window for the second open";
-}
-
-// The page's colour scheme as the engine gives it, logged when the page starts and when it changes.
-const std::string kScheme = "<script>var dark = matchMedia('(prefers-color-scheme: dark)'); console.log('scheme: ' + (dark.matches ? 'dark' : 'light'));"
-                            "dark.addEventListener('change', (e) => console.log('scheme changed: ' + (e.matches ? 'dark' : 'light')));</script>";
-
-TEST(Desktop, ThePageFollowsTheSettingsPortalsColourScheme)
-{
-    PrivateBus bus;
-    if (bus.address.empty())
-        GTEST_SKIP() << "dbus-daemon is not installed";
-    // The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark, 2 light).
-    std::atomic<guint32> scheme = 1;
-    BusService portal(bus.address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-        R"(<node><interface name="org.freedesktop.portal.Settings">
-            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
-            <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
-        [&](const char* method, GVariant*) {
-            GVariant* value = g_variant_new_uint32(scheme);
-            return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
-        });
-    ASSERT_TRUE(portal.ready());
-    auto change = [&](guint32 to) {
-        scheme = to;
-        portal.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(to)));
-    };
-    AppRunner app;
-    app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    startPage(app, kScheme);
-    EXPECT_TRUE(logged(app, { "dark style, from the settings portal", "scheme: dark" }));
-    change(2);
-    EXPECT_TRUE(logged(app, { "scheme changed: light" }));
-    change(1);
-    EXPECT_TRUE(lineAppears(app, "scheme changed: dark"));
-}
-
-TEST(Desktop, WithoutAPortalThePageFollowsTheDesktopsInterfaceSetting)
-{
-    AppRunner app;
-    const std::string keyfile = app.path("config/glib-2.0/settings/keyfile");
-    std::filesystem::create_directories(app.path("config/glib-2.0/settings"));
-    auto setScheme = [&](const std::string& value) {
-        std::string text = "[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n";
-        ASSERT_TRUE(g_file_set_contents(keyfile.c_str(), text.c_str(), -1, nullptr));
-    };
-    setScheme("prefer-dark");
-    app.setEnv("GSETTINGS_BACKEND", "keyfile");
-    startPage(app, kScheme);
-    EXPECT_TRUE(logged(app, { "dark style, from the desktop's interface settings", "scheme: dark" }));
-    setScheme("default");
-    EXPECT_TRUE(logged(app, { "scheme changed: light" }));
 }
 
 } // namespace

@@ -20,22 +20,43 @@ using penwick::e2e::PrivateBus;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
-// Waits until every message is logged as an exact line (AppRunner::hasLogLine); a failure names the
-// missing ones and shows the app's output.
-inline testing::AssertionResult logged(AppRunner& app, const Lines& messages, std::chrono::milliseconds timeout = 30s)
+// Waits until `amiss` finds nothing wrong in the app's output; a failure lists what it found last
+// under `what` and shows the output.
+inline testing::AssertionResult settles(const AppRunner& app, const char* what, const std::function<Lines()>& amiss,
+    std::chrono::milliseconds timeout)
 {
-    Lines missing;
-    (void)AppRunner::waitUntil([&] {
-        missing.clear();
-        std::copy_if(messages.begin(), messages.end(), std::back_inserter(missing), [&](const auto& m) { return !app.hasLogLine(m); });
-        return missing.empty();
-    }, timeout);
-    if (missing.empty())
+    Lines last;
+    if (AppRunner::waitUntil([&] { return (last = amiss()).empty(); }, timeout))
         return testing::AssertionSuccess();
-    testing::AssertionResult failure = testing::AssertionFailure() << "not logged:";
-    for (const auto& message : missing)
-        failure << "\n  " << message;
+    testing::AssertionResult failure = testing::AssertionFailure() << what;
+    for (const auto& line : last)
+        failure << "\n  " << line;
     return failure << "\n" << app.output();
+}
+
+// Waits until every message is logged as an exact line (AppRunner::hasLogLine).
+inline testing::AssertionResult logged(const AppRunner& app, const Lines& messages, std::chrono::milliseconds timeout = 30s)
+{
+    return settles(app, "not logged:", [&] {
+        Lines missing;
+        std::copy_if(messages.begin(), messages.end(), std::back_inserter(missing), [&](const auto& m) { return !app.hasLogLine(m); });
+        return missing;
+    }, timeout);
+}
+
+// Texts and how many lines of the app's output should contain each.
+using Counts = std::vector<std::pair<std::string, int>>;
+
+// Waits until each text is in exactly its count of lines.
+inline testing::AssertionResult counted(const AppRunner& app, const Counts& counts, std::chrono::milliseconds timeout = 30s)
+{
+    return settles(app, "miscounted:", [&] {
+        Lines wrong;
+        for (const auto& [text, count] : counts)
+            if (const int have = app.countLines(text); have != count)
+                wrong.push_back(std::to_string(have) + " lines with " + text);
+        return wrong;
+    }, timeout);
 }
 
 // Waits until a line of the app's output contains `text`; a failure shows the output.

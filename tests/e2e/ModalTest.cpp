@@ -19,8 +19,7 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
     auto answered = std::find_if(all.begin(), all.end(), [](const auto& l) { return l.find("modal: ok after ") != std::string::npos; });
     EXPECT_LT(answered - all.begin(), app.indexOfLogLine("modal returned")) << app.output();
     // The main loop went on turning while the dialog was up.
-    EXPECT_EQ(app.countLines(", 0 main loop turns"), 0) << app.output();
-    EXPECT_EQ(app.countLines("modal: ok after "), 1) << app.output();
+    EXPECT_TRUE(counted(app, { { ", 0 main loop turns", 0 }, { "modal: ok after ", 1 } }));
 
     ASSERT_TRUE(lineAppears(app, ": asking again"));
     // Return presses the default button, OK.

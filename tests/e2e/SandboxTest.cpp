@@ -17,23 +17,30 @@ bool webProcessesHaveTheirOwnPidNamespace(const AppRunner& app)
     });
 }
 
+// CI and containers put the runtime folder inside the temporary one (TMPDIR=/tmp,
+// XDG_RUNTIME_DIR=/tmp/runtime-...): with a session bus, whose proxy the engine binds into the
+// runtime folder, the pages load; the temporary folder stays out of the sandbox, said once.
 TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEither)
 {
     const std::string off = "web pages run without the engine's sandbox: ";
-    // The reason is logged; none: the system decides.
-    struct Case { const char *name, *variable, *value, *reason, *loaded = ": READY "; };
-    for (const Case& c : { Case { "default", nullptr, nullptr, nullptr },
-             Case { "turned off", "PENWICK_DISABLE_SANDBOX", "1", "PENWICK_DISABLE_SANDBOX is set" },
-             Case { "no bubblewrap", "PATH", "/nonexistent", "bwrap is not installed" },
-             Case { "no home folder", "HOME", "/nonexistent", "the home folder /nonexistent does not exist" },
+    PrivateBus bus;
+    // The reason is logged; none: the system decides. "{root}" is the app's own folder.
+    struct Case { const char* name; std::vector<std::pair<std::string, std::string>> env; const char *reason, *loaded = ": READY "; };
+    for (const Case& c : { Case { "default", {}, nullptr },
+             Case { "turned off", { { "PENWICK_DISABLE_SANDBOX", "1" } }, "PENWICK_DISABLE_SANDBOX is set" },
+             Case { "no bubblewrap", { { "PATH", "/nonexistent" } }, "bwrap is not installed" },
+             Case { "no home folder", { { "HOME", "/nonexistent" } }, "the home folder /nonexistent does not exist" },
              // The page still loads, without a bridge, and the host says why.
-             Case { "no web-process extension", "PENWICK_WEB_EXTENSION_DIR", "/nonexistent", nullptr,
-                 "the page loaded without the host's web-process extension (looked in /nonexistent); it has no hostbridge" } }) {
+             Case { "no web-process extension", { { "PENWICK_WEB_EXTENSION_DIR", "/nonexistent" } }, nullptr,
+                 "the page loaded without the host's web-process extension (looked in /nonexistent); it has no hostbridge" },
+             Case { "runtime folder inside the temporary one", { { "TMPDIR", "{root}" }, { "DBUS_SESSION_BUS_ADDRESS", bus.address } }, nullptr,
+                 ": READY " } }) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
-        app.writePages("bridge", "reload.html");
-        if (c.variable)
-            app.setEnv(c.variable, c.value);
+        const bool runtimeInTemporary = c.env.size() == 2;
+        app.writePages("bridge", "reload.html", {}, runtimeInTemporary ? AppRunner::kFilePlugin : "");
+        for (const auto& [name, value] : c.env)
+            app.setEnv(name, AppRunner::replaced(value, "{root}", app.root()));
         app.start();
         ASSERT_TRUE(lineAppears(app, c.loaded));
         if (c.reason) {
@@ -44,23 +51,9 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         bool fellBack = app.countLines(off) > 0;
         EXPECT_EQ(app.countLines(off), fellBack ? 1 : 0) << app.output();
         EXPECT_EQ(webProcessesHaveTheirOwnPidNamespace(app), !fellBack) << app.output();
+        EXPECT_EQ(app.countLines("web pages cannot read " + app.root() + " (its files play no media): it holds the runtime folder "),
+            runtimeInTemporary ? 1 : 0) << app.output();
     }
-}
-
-// CI and containers put the runtime folder inside the temporary one (TMPDIR=/tmp,
-// XDG_RUNTIME_DIR=/tmp/runtime-...): with a session bus, whose proxy the engine binds into the
-// runtime folder, the pages load; the temporary folder stays out of the sandbox, said once.
-TEST(Sandbox, PagesLoadWithTheRuntimeFolderInsideTheTemporaryOne)
-{
-    PrivateBus bus;
-    AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("bridge", "reload.html", {}, AppRunner::kFilePlugin);
-    app.setEnv("TMPDIR", app.root());
-    app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    app.start();
-    ASSERT_TRUE(lineAppears(app, ": READY "));
-    EXPECT_EQ(app.countLines("web pages cannot read " + app.root() + " (its files play no media): it holds the runtime folder "), 1)
-        << app.output();
 }
 
 } // namespace

@@ -115,30 +115,6 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
     }
 }
 
-// Without developer extras a plain page offers no menu at all (only history and reload were on
-// it): the key after the menu key reaches the page. With them the engine's menu opens.
-TEST(Window, ThePagesMenuHasNoBrowserItemsWithoutDeveloperExtras)
-{
-    for (bool extras : { false, true }) {
-        SCOPED_TRACE(extras ? "developer extras" : "none");
-        AppRunner app;
-        if (extras)
-            app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
-        ASSERT_TRUE(startPage(app, "plain"));
-        // The menu is a window of its own without a name.
-        auto unnamed = [&] { return AppRunner::capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^$'"); };
-        const std::string before = unnamed();
-        ASSERT_TRUE(app.press("shift+F10"));
-        if (extras) {
-            EXPECT_TRUE(AppRunner::waitUntil([&] { return unnamed() != before; }, 20s));
-            continue;
-        }
-        ASSERT_TRUE(app.press("y"));
-        EXPECT_TRUE(lineAppears(app, "key y"));
-        EXPECT_EQ(unnamed(), before);
-    }
-}
-
 // Ctrl+plus zooms (the viewport narrows) and the level comes back on the next run; AllowZoom
 // false leaves the keys to the page and the app unzoomed.
 TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
