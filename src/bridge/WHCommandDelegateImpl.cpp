@@ -255,6 +255,11 @@ void WHCommandDelegateImpl::sendEncoded(const WHPluginResult& result, std::uint6
         encoded.payload = channel::encodeNativeCallback(callbackId, result.status(), result.keepCallback(), result.message());
         if (encoded.payload.size() <= kScriptFormKept)
             script = nativeCallbackExpression(result, callbackId);
+    } else if (const auto& text = result.messageText(); text && text->size() > kScriptFormKept && text->size() <= s_maxResultSize) {
+        // A large answer its action wrote as JSON text leaves as that text, copied neither into
+        // the answer nor into the payload; like any answer this large, it has no script form.
+        encoded.form = platform::EncodedAnswer::Form::Text;
+        encoded.payload = channel::encodeCallbackAnswer(callbackId, result.status(), result.keepCallback(), text);
     } else {
         // The page reads the message with its own JSON reader.
         auto answer = answerOf(result, callbackId);

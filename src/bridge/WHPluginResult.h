@@ -44,9 +44,9 @@ public:
     // A message already made and shared, for one whose memory its maker wants back.
     static WHPluginResult resultWithStatusSharedMessage(CommandStatus status, std::shared_ptr<const Value> message);
     static WHPluginResult resultWithStatusMessageAsMultipart(CommandStatus status, const ValueArray& messages);
-    // A message its action wrote as JSON text already, as WHJSONSerializing::appendPrettyJSON writes
-    // it one level deep: for large answers of one known shape (a folder's entries), which then
-    // cost no value tree. The text must be well-formed JSON with no byte buffers.
+    // A message its action wrote as JSON text already: for large answers of one known shape (a
+    // folder's entries), which then cost no value tree. The text must be well-formed JSON with no
+    // byte buffers.
     static WHPluginResult resultWithStatusMessageAsJSONText(CommandStatus status, std::string json);
 
     // The ten status messages, indexed by status value.

@@ -424,6 +424,14 @@ Result<NativeCallback> decode<NativeCallback>(std::string_view payload)
 
 std::string encode(const CallbackAnswer& message) { return BufferedPayload::join(dump(fieldsOf(message)), { message.messageJson }); }
 
+SharedPayload encodeCallbackAnswer(const std::string& callbackId, std::int32_t status, bool keepCallback,
+    std::shared_ptr<const std::string> messageJson)
+{
+    CallbackAnswer fields { callbackId, status, keepCallback, {} };
+    std::string_view text = *messageJson;
+    return BufferedPayload::shared(dump(fieldsOf(fields)), { text }, std::move(messageJson));
+}
+
 template<>
 Result<CallbackAnswer> decode<CallbackAnswer>(std::string_view payload)
 {

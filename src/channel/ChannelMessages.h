@@ -168,6 +168,10 @@ std::string encode(const EngineConsole& message);
 std::string encode(const FrameGone& message);
 std::string encode(const NativeCallback& message);
 std::string encode(const CallbackAnswer& message);
+// The same payload with the message's JSON text left where it is: the text is kept with the
+// payload, not copied (a large answer an action wrote as text).
+SharedPayload encodeCallbackAnswer(const std::string& callbackId, std::int32_t status, bool keepCallback,
+    std::shared_ptr<const std::string> messageJson);
 // The same payload from the answer's parts, without copying its message first.
 std::string encodeNativeCallback(const std::string& callbackId, std::int32_t status, bool keepCallback, const Value& message);
 // The same payload in pieces that leave the message's byte buffers where they are: the message is

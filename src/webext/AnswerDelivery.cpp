@@ -136,7 +136,13 @@ void appendAnswer(std::string& out, const penwick::channel::CallbackAnswer& answ
 // is read on its own, and that one's callback gets null (as the host does for a message it cannot write).
 GRef<JSCValue> answerList(JSCContext* context, const std::vector<penwick::channel::CallbackAnswer>& answers)
 {
-    std::string text = "[";
+    // Sized once: a large answer's text is not copied again as it grows.
+    std::size_t size = 2;
+    for (const auto& answer : answers)
+        size += answer.callbackId.size() + answer.messageJson.size() + 32;
+    std::string text;
+    text.reserve(size);
+    text += '[';
     for (const auto& answer : answers) {
         if (text.size() > 1)
             text += ',';

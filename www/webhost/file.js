@@ -59,7 +59,28 @@
     exports.remove = function (url) { return call('remove', [url]); };
     exports.removeRecursively = function (url) { return call('removeRecursively', [url]); };
     exports.getFileMetadata = function (url) { return call('getFileMetadata', [url]); };
-    exports.readEntries = function (url) { return call('readEntries', [url]); };
+    // The host sends a big folder's entries in a lean form, the parts they share once; they are
+    // expanded here into the same objects (the same keys in the same order, the same values).
+    function expandEntries(list) {
+      if (!list || typeof list !== 'object' || !Array.isArray(list.items)) return list;
+      var fs = list.filesystemName, folder = list.folder, base = list.base, items = list.items, out = [];
+      for (var i = 0; i < items.length; i++) {
+        var item = items[i], name = item, dir = false, url = null, shown = item;
+        if (typeof item !== 'string') {
+          name = item[0];
+          dir = item[1] === 1;
+          url = item[2];
+          shown = item.length > 3 ? item[3] : name;
+        }
+        var tail = dir ? name + '/' : name;
+        out.push({
+          filesystemName: fs, fullPath: folder + tail, isDirectory: dir, isFile: !dir, name: shown,
+          nativeURL: url === null ? base + tail : url
+        });
+      }
+      return out;
+    }
+    exports.readEntries = function (url) { return call('readEntries', [url, { lean: true }]).then(expandEntries); };
     // Without a new name the entry keeps its own.
     exports.copyTo = function (url, dirURL, newName) {
       return call('copyTo', arguments.length > 2 ? [url, dirURL, newName] : [url, dirURL]);

@@ -269,9 +269,13 @@ void WHFile::readEntries(const WHInvokedUrlCommand& command, Reply reply)
     auto target = targetForArgument(reply, rawArgument0(command));
     if (!target)
         return;
+    // The page library asks for the lean form with {"lean": true}; anyone else gets the entries.
+    const Value* options = command.argumentAtIndex(1);
+    bool lean = options && options->is_object() && options->contains("lean") && options->at("lean") == true;
+    auto form = lean ? EntriesForm::Lean : EntriesForm::Objects;
     // A folder of many thousand items takes a while to list; the page's other calls go on meanwhile.
-    inBackground(std::move(reply), FileWork::Order::AtOnce, FileError::NOT_READABLE_ERR, [target = std::move(*target)](const FileWork::Answer& answer) {
-        answer(target.fileSystem->readEntriesAtURL(target.url));
+    inBackground(std::move(reply), FileWork::Order::AtOnce, FileError::NOT_READABLE_ERR, [form, target = std::move(*target)](const FileWork::Answer& answer) {
+        answer(target.fileSystem->readEntriesAtURL(target.url, form));
     });
 }
 

@@ -14,6 +14,14 @@ namespace penwick {
 
 enum class EntryKind { File, Directory };
 enum class TransferMode { Copy, Move };
+// How a folder's entries are answered: as the entry objects themselves, or in the lean form the
+// page library expands into the same objects (the parts all entries share are written once):
+//   {"base": URL the items' nativeURLs extend, "filesystemName": n, "folder": full path of the folder,
+//    "items": [item...]}
+// An item is a file's name, or [name, 1 for a folder else 0, nativeURL or null, name shown or absent]:
+// fullPath is folder + name (+ "/" for a folder), name the name, nativeURL base + the same tail,
+// unless the item gives them.
+enum class EntriesForm { Objects, Lean };
 
 // Completions of the asynchronous operations. Each is called exactly once, either before the
 // operation returns on the caller's thread or later on another thread; callers handle both.
@@ -38,7 +46,7 @@ public:
     virtual WHPluginResult setMetadataForURL(const WHFilesystemURL& url, const Value& metadata) = 0;
     virtual WHPluginResult removeFileAtURL(const WHFilesystemURL& url) = 0;
     virtual WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) = 0;
-    virtual WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) = 0;
+    virtual WHPluginResult readEntriesAtURL(const WHFilesystemURL& url, EntriesForm form) = 0;
     virtual WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) = 0;
     // The page's write: the file's content up to `position` (zero-filled past its end), then the
     // data, replacing the file as one step; a missing file gets the data alone. Status 1 with the

@@ -256,7 +256,7 @@ WHPluginResult WHLocalFilesystem::recursiveRemoveFileAtURL(const WHFilesystemURL
     return doRemove(*local);
 }
 
-WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
+WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url, EntriesForm form)
 {
     auto local = filesystemPathForURL(url);
     if (!local)
@@ -266,9 +266,8 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
     if (!names)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
 
-    // A big folder's answer is written straight as JSON text, the way the value writer would
-    // write its entries, with no value tree in between; the parts all items share (the folder's
-    // full path and file URL) are made once.
+    // A big folder's answer is written straight as compact JSON text, with no value tree in
+    // between; the parts all items share (the folder's full path and file URL) are made once.
     std::string folderLocal = LocalRoot::join(*local, "");
     auto folderFullPath = fullPathForFileSystemPath(folderLocal);
     if (!folderFullPath)
@@ -277,10 +276,28 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
     std::string quotedFileSystem;
     if (!WHJSONSerializing::appendQuoted(quotedFileSystem, m_name))
         quotedFileSystem = "\"\"";
+    // What the lean form's nativeURLs extend; an item whose URL is not base + its tail gives its own.
+    std::string base = m_urlTransformer ? m_urlTransformer(folderURL) : folderURL;
 
-    std::string json = "[\n";
-    json.reserve(names->size() * (200 + folderFullPath->size() + folderURL.size()));
-    std::string fullPath, nativeURL;
+    bool lean = form == EntriesForm::Lean;
+    std::string json;
+    if (lean) {
+        json.reserve(names->size() * 24 + folderFullPath->size() + base.size() + 64);
+        json += "{\"base\":";
+        bool text = WHJSONSerializing::appendQuoted(json, base);
+        json += ",\"filesystemName\":";
+        json += quotedFileSystem;
+        json += ",\"folder\":";
+        text = text && WHJSONSerializing::appendQuoted(json, *folderFullPath);
+        // Shared parts that are not text: the entries, each of them checked, say what is left out.
+        if (!text)
+            return readEntriesAtURL(url, EntriesForm::Objects);
+        json += ",\"items\":[";
+    } else {
+        json.reserve(names->size() * (120 + folderFullPath->size() + folderURL.size()));
+        json += '[';
+    }
+    std::string fullPath, nativeURL, tail;
     size_t written = 0, notText = 0;
     for (auto& child : *names) {
         fullPath.assign(*folderFullPath).append(child.name);
@@ -304,23 +321,48 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
         }
         if (m_urlTransformer && !nativeURL.empty())
             nativeURL = m_urlTransformer(nativeURL);
-        size_t before = json.size();
-        json += written ? ",\n    {\n      \"filesystemName\": " : "    {\n      \"filesystemName\": ";
-        json += quotedFileSystem;
-        json += ",\n      \"fullPath\": ";
         if (isDirectory)
             fullPath += '/';
-        bool text = WHJSONSerializing::appendQuoted(json, fullPath);
-        json += isDirectory ? ",\n      \"isDirectory\": true,\n      \"isFile\": false,\n      \"name\": "
-                            : ",\n      \"isDirectory\": false,\n      \"isFile\": true,\n      \"name\": ";
         // A "?" in a name begins a query in a full path, and the name is what precedes it.
-        text = text
-            && WHJSONSerializing::appendQuoted(json,
-                child.name.find('?') == std::string::npos ? child.name
-                                                          : LocalRoot::lastComponent(LocalRoot::stripQuery(*folderFullPath + child.name)));
-        json += ",\n      \"nativeURL\": ";
-        text = text && WHJSONSerializing::appendQuoted(json, nativeURL);
-        json += "\n    }";
+        bool plainName = child.name.find('?') == std::string::npos;
+        std::string shownName = plainName ? std::string() : LocalRoot::lastComponent(LocalRoot::stripQuery(*folderFullPath + child.name));
+        const std::string& name = plainName ? child.name : shownName;
+        size_t before = json.size();
+        if (written)
+            json += ',';
+        bool text;
+        if (lean) {
+            tail.assign(child.name);
+            if (isDirectory)
+                tail += '/';
+            bool derivedURL = nativeURL.size() == base.size() + tail.size() && nativeURL.starts_with(base) && nativeURL.ends_with(tail);
+            if (!isDirectory && derivedURL && plainName) {
+                text = WHJSONSerializing::appendQuoted(json, child.name);
+            } else {
+                json += '[';
+                text = WHJSONSerializing::appendQuoted(json, child.name);
+                json += isDirectory ? ",1," : ",0,";
+                if (derivedURL)
+                    json += "null";
+                else
+                    text = text && WHJSONSerializing::appendQuoted(json, nativeURL);
+                if (!plainName) {
+                    json += ',';
+                    text = text && WHJSONSerializing::appendQuoted(json, name);
+                }
+                json += ']';
+            }
+        } else {
+            json += "{\"filesystemName\":";
+            json += quotedFileSystem;
+            json += ",\"fullPath\":";
+            text = WHJSONSerializing::appendQuoted(json, fullPath);
+            json += isDirectory ? ",\"isDirectory\":true,\"isFile\":false,\"name\":" : ",\"isDirectory\":false,\"isFile\":true,\"name\":";
+            text = text && WHJSONSerializing::appendQuoted(json, name);
+            json += ",\"nativeURL\":";
+            text = text && WHJSONSerializing::appendQuoted(json, nativeURL);
+            json += '}';
+        }
         if (!text) {
             json.resize(before);
             ++notText;
@@ -332,9 +374,7 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url)
     // not cost it the rest of the listing.
     if (notText)
         log::message(format("readEntries of %@ left out %@ items whose names are not UTF-8 text", *url.fullPath(), notText));
-    if (!written)
-        return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, "[]");
-    json += "\n  ]";
+    json += lean ? "]}" : "]";
     return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, std::move(json));
 }
 

@@ -79,7 +79,7 @@ public:
     WHPluginResult doRemove(const std::string& localPath);
     WHPluginResult removeFileAtURL(const WHFilesystemURL& url) override;
     WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL& url) override;
-    WHPluginResult readEntriesAtURL(const WHFilesystemURL& url) override;
+    WHPluginResult readEntriesAtURL(const WHFilesystemURL& url, EntriesForm form = EntriesForm::Objects) override;
     Result<std::uint64_t> truncateFile(const std::string& localPath, std::uint64_t position) const;
     WHPluginResult truncateFileAtURL(const WHFilesystemURL& url, std::uint64_t position) override;
     WHPluginResult writeAtPosition(const WHFilesystemURL& url, const Bytes& data, std::uint64_t position) override;

@@ -152,6 +152,7 @@ TEST(Messages, EveryMessageSurvivesItsRoundTripAndEachWrongShapeIsNamed)
         { outcome<NativeCallback>, encode(NativeCallback { "cb", -1, false, Value::binary({}) }), "" },
         { outcome<NativeCallback>, encode(NativeCallback { "cb", 1, false, multiPart }), "" },
         { outcome<CallbackAnswer>, encode(CallbackAnswer { "c'b", -3, true, "\n  {\"a\":[1]}\n" }), "" },
+        { outcome<CallbackAnswer>, encodeCallbackAnswer("c'b", -3, true, std::make_shared<const std::string>("{\"a\":[1]}")).joined(), "" },
         { outcome<Hello>, "", "not JSON" },
         { outcome<Hello>, "[2,\"t\",1]", "not an object" },
         { outcome<Hello>, R"({"version":2,"token":5,"pid":1})", R"("token" is not a string)" }, // once ended the host

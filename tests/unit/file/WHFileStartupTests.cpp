@@ -144,7 +144,7 @@ public:
     WHPluginResult setMetadataForURL(const WHFilesystemURL&, const Value&) override { fail(); }
     WHPluginResult removeFileAtURL(const WHFilesystemURL&) override { fail(); }
     WHPluginResult recursiveRemoveFileAtURL(const WHFilesystemURL&) override { fail(); }
-    WHPluginResult readEntriesAtURL(const WHFilesystemURL&) override { fail(); }
+    WHPluginResult readEntriesAtURL(const WHFilesystemURL&, EntriesForm) override { fail(); }
     WHPluginResult truncateFileAtURL(const WHFilesystemURL&, std::uint64_t) override { fail(); }
     WHPluginResult writeAtPosition(const WHFilesystemURL&, const Bytes&, std::uint64_t) override { fail(); }
     void copyFileToURL(const WHFilesystemURL&, const std::string&, WHFileSystem&, const WHFilesystemURL&, TransferMode, ResultCallback) override { fail(); }
