@@ -14,7 +14,7 @@
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
-#include "bridge/WHJSONSerializing.h"
+#include "plugins/file/EntryListing.h"
 #include "plugins/file/LocalDisk.h"
 #include "plugins/file/LocalTransfer.h"
 
@@ -266,39 +266,17 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url, E
     if (!names)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
 
-    // A big folder's answer is written straight as compact JSON text, with no value tree in
-    // between; the parts all items share (the folder's full path and file URL) are made once.
     std::string folderLocal = LocalRoot::join(*local, "");
     auto folderFullPath = fullPathForFileSystemPath(folderLocal);
     if (!folderFullPath)
         return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, "[]");
     std::string folderURL = WHURL::fileURLStringWithPath(folderLocal, WHURL::Directory::Yes);
-    std::string quotedFileSystem;
-    if (!WHJSONSerializing::appendQuoted(quotedFileSystem, m_name))
-        quotedFileSystem = "\"\"";
-    // What the lean form's nativeURLs extend; an item whose URL is not base + its tail gives its own.
-    std::string base = m_urlTransformer ? m_urlTransformer(folderURL) : folderURL;
-
-    bool lean = form == EntriesForm::Lean;
-    std::string json;
-    if (lean) {
-        json.reserve(names->size() * 24 + folderFullPath->size() + base.size() + 64);
-        json += "{\"base\":";
-        bool text = WHJSONSerializing::appendQuoted(json, base);
-        json += ",\"filesystemName\":";
-        json += quotedFileSystem;
-        json += ",\"folder\":";
-        text = text && WHJSONSerializing::appendQuoted(json, *folderFullPath);
-        // Shared parts that are not text: the entries, each of them checked, say what is left out.
-        if (!text)
-            return readEntriesAtURL(url, EntriesForm::Objects);
-        json += ",\"items\":[";
-    } else {
-        json.reserve(names->size() * (120 + folderFullPath->size() + folderURL.size()));
-        json += '[';
-    }
-    std::string fullPath, nativeURL, tail;
-    size_t written = 0, notText = 0;
+    EntryListing listing(form, m_name, *folderFullPath, m_urlTransformer ? m_urlTransformer(folderURL) : folderURL, names->size());
+    // Shared parts that are not text: the entries, each of them checked, say what is left out.
+    if (!listing.sharedPartsAreText())
+        return readEntriesAtURL(url, EntriesForm::Objects);
+    std::string fullPath, nativeURL;
+    size_t notText = 0;
     for (auto& child : *names) {
         fullPath.assign(*folderFullPath).append(child.name);
         bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory;
@@ -321,61 +299,17 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url, E
         }
         if (m_urlTransformer && !nativeURL.empty())
             nativeURL = m_urlTransformer(nativeURL);
-        if (isDirectory)
-            fullPath += '/';
         // A "?" in a name begins a query in a full path, and the name is what precedes it.
         bool plainName = child.name.find('?') == std::string::npos;
-        std::string shownName = plainName ? std::string() : LocalRoot::lastComponent(LocalRoot::stripQuery(*folderFullPath + child.name));
-        const std::string& name = plainName ? child.name : shownName;
-        size_t before = json.size();
-        if (written)
-            json += ',';
-        bool text;
-        if (lean) {
-            tail.assign(child.name);
-            if (isDirectory)
-                tail += '/';
-            bool derivedURL = nativeURL.size() == base.size() + tail.size() && nativeURL.starts_with(base) && nativeURL.ends_with(tail);
-            if (!isDirectory && derivedURL && plainName) {
-                text = WHJSONSerializing::appendQuoted(json, child.name);
-            } else {
-                json += '[';
-                text = WHJSONSerializing::appendQuoted(json, child.name);
-                json += isDirectory ? ",1," : ",0,";
-                if (derivedURL)
-                    json += "null";
-                else
-                    text = text && WHJSONSerializing::appendQuoted(json, nativeURL);
-                if (!plainName) {
-                    json += ',';
-                    text = text && WHJSONSerializing::appendQuoted(json, name);
-                }
-                json += ']';
-            }
-        } else {
-            json += "{\"filesystemName\":";
-            json += quotedFileSystem;
-            json += ",\"fullPath\":";
-            text = WHJSONSerializing::appendQuoted(json, fullPath);
-            json += isDirectory ? ",\"isDirectory\":true,\"isFile\":false,\"name\":" : ",\"isDirectory\":false,\"isFile\":true,\"name\":";
-            text = text && WHJSONSerializing::appendQuoted(json, name);
-            json += ",\"nativeURL\":";
-            text = text && WHJSONSerializing::appendQuoted(json, nativeURL);
-            json += '}';
-        }
-        if (!text) {
-            json.resize(before);
+        if (!listing.add(child.name, plainName ? child.name : LocalRoot::lastComponent(LocalRoot::stripQuery(fullPath)),
+                isDirectory ? EntryKind::Directory : EntryKind::File, nativeURL))
             ++notText;
-            continue;
-        }
-        ++written;
     }
     // The page names items by text: one whose name is not UTF-8 cannot be given to it, and must
     // not cost it the rest of the listing.
     if (notText)
         log::message(format("readEntries of %@ left out %@ items whose names are not UTF-8 text", *url.fullPath(), notText));
-    json += lean ? "]}" : "]";
-    return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, std::move(json));
+    return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, std::move(listing).finish());
 }
 
 Result<std::uint64_t> WHLocalFilesystem::truncateFile(const std::string& localPath, std::uint64_t position) const
