@@ -173,11 +173,8 @@ void GtkWindowFrame::resignActive() { gtk_window_iconify(m_window); }
 void GtkWindowFrame::becomeActive()
 {
     gtk_window_deiconify(m_window);
-    if (m_lastSet) {
-        m_requested = m_lastSet;
-        m_attempts = 0;
-        apply();
-    }
+    if (m_lastSet)
+        request(*m_lastSet);
 }
 
 GdkRectangle GtkWindowFrame::outerFrame() const
@@ -227,13 +224,25 @@ Rect GtkWindowFrame::frame() const
 
 void GtkWindowFrame::setFrame(Rect frame)
 {
-    m_requested = GtkScreens::toGdk(frame);
+    GdkRectangle want = GtkScreens::toGdk(frame);
     if (titleBar() == TitleBar::Shown && !onWayland(m_window))
-        m_requested = insideWorkArea(m_window, *m_requested);
-    m_lastSet = m_requested;
+        want = insideWorkArea(m_window, want);
+    m_lastSet = want;
+    request(want);
+    gtk_widget_queue_draw(GTK_WIDGET(m_window));
+}
+
+void GtkWindowFrame::request(const GdkRectangle& want)
+{
+    // A check or a release still pending belongs to the frame asked for before: released now, it
+    // would let go of this one before the window manager has placed it.
+    if (m_checkSource) {
+        g_source_remove(m_checkSource);
+        m_checkSource = 0;
+    }
+    m_requested = want;
     m_attempts = 0;
     apply();
-    gtk_widget_queue_draw(GTK_WIDGET(m_window));
 }
 
 void GtkWindowFrame::apply()
@@ -324,13 +333,26 @@ void GtkWindowFrame::check()
     if (!decorationsSettled())
         return;
     // Decorations may still come back around a window that already has the right frame and
-    // push it out of place: keep watching a little longer before letting go.
+    // push it out of place, and a late move from the window manager may come with no event we
+    // see: keep watching a little longer, and let go only of a frame still right then.
     m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
         auto* frame = static_cast<GtkWindowFrame*>(self);
         frame->m_checkSource = 0;
-        frame->m_requested.reset();
+        frame->release();
         return G_SOURCE_REMOVE;
     }, this);
+}
+
+void GtkWindowFrame::release()
+{
+    if (!m_requested)
+        return;
+    if (m_attempts >= kMaxAttempts || (sameRect(outerFrame(), *m_requested) && decorationsSettled())) {
+        m_requested.reset();
+        return;
+    }
+    apply();
+    scheduleCheck();
 }
 
 bool GtkWindowFrame::decorationsSettled() const

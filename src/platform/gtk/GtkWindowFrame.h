@@ -34,8 +34,10 @@ private:
     GdkRectangle outerFrame() const;
     Extents extents() const;
     void apply();
+    void request(const GdkRectangle& want);
     void scheduleCheck();
     void check();
+    void release();
     // Whether the window manager has put on or taken off the decorations the title bar asks for.
     bool decorationsSettled() const;
     void applyFullscreenMonitors(const GdkRectangle& rect);
