@@ -189,7 +189,7 @@ void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t conte
         penwick::log::warning(penwick::format("penwick web process %@: %@; the answer was dropped", getpid(), call.error().message));
         return;
     }
-    GRef<JSCContext> context = m_contextFor(pageId, contextId);
+    GRef<JSCContext> context = m_contextFor(pageId, contextId).context;
     if (!context)
         return;
     // The object the host's callback expression names.
@@ -217,7 +217,8 @@ void AnswerDelivery::runNativeCallback(std::uint64_t pageId, std::uint64_t conte
 
 void AnswerDelivery::runAnswers(std::uint64_t pageId, std::uint64_t contextId, const std::vector<std::string_view>& payloads)
 {
-    GRef<JSCContext> context = m_contextFor(pageId, contextId);
+    DocumentScript document = m_contextFor(pageId, contextId);
+    JSCContext* context = document.context.get();
     if (!context)
         return;
     std::vector<penwick::channel::CallbackAnswer> answers;
@@ -231,11 +232,20 @@ void AnswerDelivery::runAnswers(std::uint64_t pageId, std::uint64_t contextId, c
     }
     if (answers.empty())
         return;
-    GRef<JSCValue> list = answerList(context.get(), answers);
-    GRef<JSCValue> loop = adopt(jsc_context_evaluate(context.get(), kAnswerLoop, -1));
-    if (list && loop && jsc_value_is_function(loop.get()))
+    GRef<JSCValue> list = answerList(context, answers);
+    // Made once per document: it names nothing of the page but `webhost`, looked up on each run.
+    // The document's slot is not touched once page script has run (it may end the document).
+    GRef<JSCValue> loop = document.answerLoop ? *document.answerLoop : GRef<JSCValue>();
+    if (!loop) {
+        loop = adopt(jsc_context_evaluate(context, kAnswerLoop, -1));
+        if (jsc_context_get_exception(context) || !loop || !jsc_value_is_function(loop.get()))
+            loop = {};
+        else if (document.answerLoop)
+            *document.answerLoop = loop;
+    }
+    if (list && loop)
         GRef<JSCValue> done = adopt(jsc_value_function_call(loop.get(), JSC_TYPE_VALUE, list.get(), G_TYPE_NONE));
-    jsc_context_clear_exception(context.get());
+    jsc_context_clear_exception(context);
 }
 
 } // namespace penwick::webext

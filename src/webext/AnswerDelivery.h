@@ -10,6 +10,7 @@
 
 #include "base/GRef.h"
 #include "channel/AnswerBuffer.h"
+#include "webext/DocumentScript.h"
 
 namespace penwick::webext {
 
@@ -19,7 +20,7 @@ namespace penwick::webext {
 class AnswerDelivery {
 public:
     // The script context of the document an answer is for; none when that document is gone.
-    using ContextLookup = std::function<GRef<JSCContext>(std::uint64_t page, std::uint64_t context)>;
+    using ContextLookup = std::function<DocumentScript(std::uint64_t page, std::uint64_t context)>;
 
     explicit AnswerDelivery(ContextLookup contextFor);
 

@@ -23,7 +23,7 @@ void FrameTable::watch(WebKitFrame* frame, std::uint64_t pageId)
         std::uint64_t page;
         std::uint64_t frame;
     };
-    m_frames[webkit_frame_get_id(frame)] = TrackedFrame { frame, pageId, 0 };
+    m_frames[webkit_frame_get_id(frame)] = TrackedFrame { frame, pageId, 0, {}, {} };
     g_object_weak_ref(G_OBJECT(frame),
         +[](gpointer data, GObject*) {
             std::unique_ptr<Gone> gone(static_cast<Gone*>(data));
@@ -45,6 +45,8 @@ void FrameTable::setContext(WebKitFrame* frame, std::uint64_t context)
         return;
     m_contextFrames.erase(it->second.context);
     it->second.context = context;
+    it->second.script = {};
+    it->second.answerLoop = {};
     if (context)
         m_contextFrames[context] = it->first;
 }
@@ -79,12 +81,16 @@ std::uint64_t FrameTable::parentContext(JSCContext* context, std::uint64_t pageI
 }
 
 // An answer never runs in the document that replaced the one it is for.
-GRef<JSCContext> FrameTable::context(std::uint64_t pageId, std::uint64_t contextId)
+DocumentScript FrameTable::context(std::uint64_t pageId, std::uint64_t contextId)
 {
     auto it = m_contextFrames.find(contextId);
     auto frame = it == m_contextFrames.end() ? m_frames.end() : m_frames.find(it->second);
-    if (frame != m_frames.end() && frame->second.page == pageId && frame->second.context == contextId)
-        return adopt(webkit_frame_get_js_context(frame->second.frame));
+    if (frame != m_frames.end() && frame->second.page == pageId && frame->second.context == contextId) {
+        auto& tracked = frame->second;
+        if (!tracked.script)
+            tracked.script = adopt(webkit_frame_get_js_context(tracked.frame));
+        return { tracked.script, tracked.script ? &tracked.answerLoop : nullptr };
+    }
     if (m_lastDroppedContext != contextId) {
         m_lastDroppedContext = contextId;
         penwick::log::message(penwick::format("penwick web process %@: dropped the answers for a document that is gone (script context %@)",

@@ -5,6 +5,7 @@
 #include <webkit2/webkit-web-extension.h>
 
 #include "base/GRef.h"
+#include "webext/DocumentScript.h"
 
 namespace penwick::webext {
 
@@ -27,13 +28,18 @@ public:
     std::uint64_t parentContext(JSCContext* context, std::uint64_t pageId, WebKitFrame* frame) const;
     // The script context of the document the host knows as `contextId` in page `pageId`; none (and
     // one line per such document) when that document is gone.
-    GRef<JSCContext> context(std::uint64_t pageId, std::uint64_t contextId);
+    // Kept with the frame until its document changes or the frame goes: the engine would otherwise
+    // make a new wrapper of the same context for every answer.
+    DocumentScript context(std::uint64_t pageId, std::uint64_t contextId);
 
 private:
     struct TrackedFrame {
         WebKitFrame* frame = nullptr;
         std::uint64_t page = 0;
         std::uint64_t context = 0;
+        // Of the current document only; dropped with it, so no document outlives its frame's next one.
+        GRef<JSCContext> script;
+        GRef<JSCValue> answerLoop;
     };
     ExtensionChannel& m_channel;
     std::map<std::uint64_t, TrackedFrame> m_frames;

@@ -211,14 +211,16 @@ GRef<JSCContext> mainFrameContext(std::uint64_t pageId)
 
 // The script context of the document whose call an answer answers; none (and one line per such
 // document) when that document is gone, so the answer never runs in the one that replaced it.
-GRef<JSCContext> answerContext(std::uint64_t pageId, std::uint64_t contextId)
+DocumentScript answerContext(std::uint64_t pageId, std::uint64_t contextId)
 {
-    return contextId == 0 ? mainFrameContext(pageId) : state().frames.context(pageId, contextId);
+    if (contextId == 0)
+        return { mainFrameContext(pageId), nullptr };
+    return state().frames.context(pageId, contextId);
 }
 
 void evaluateInMainFrame(std::uint64_t pageId, std::uint64_t contextId, const std::vector<std::string>& scripts)
 {
-    GRef<JSCContext> context = answerContext(pageId, contextId);
+    GRef<JSCContext> context = answerContext(pageId, contextId).context;
     if (!context)
         return;
     // Promise reactions the scripts queue run as the engine releases its lock, right here.
