@@ -271,10 +271,11 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url, E
     if (!folderFullPath)
         return WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, "[]");
     std::string folderURL = WHURL::fileURLStringWithPath(folderLocal, WHURL::Directory::Yes);
-    EntryListing listing(form, m_name, *folderFullPath, m_urlTransformer ? m_urlTransformer(folderURL) : folderURL, names->size());
+    std::string base = m_urlTransformer ? m_urlTransformer(folderURL) : folderURL;
+    EntryListing listing(form, m_name, *folderFullPath, base, names->size());
     // Shared parts that are not text: the entries, each of them checked, say what is left out.
     if (!listing.sharedPartsAreText())
-        return readEntriesAtURL(url, EntriesForm::Objects);
+        listing = EntryListing(EntriesForm::Objects, m_name, *folderFullPath, base, names->size());
     std::string fullPath, nativeURL;
     size_t notText = 0;
     for (auto& child : *names) {
