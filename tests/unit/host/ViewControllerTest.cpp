@@ -42,7 +42,6 @@ TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForTh
     env().writeResource("www/sub/index.html", "");
     const std::pair<std::string, std::string> cases[] = { // config, the start of what is loaded ("": nothing)
         { R"(<content src="a page#1.html"/>)", "file://" + env().resourcePath() + "/www/a%20page%231.html" },
-        { R"(<content src="gone.html"/>)", "" },
         { R"(<content src="app://Org.Penwick.Test/sub/index.html?x=1#y"/>)", "app://org.penwick.test/sub/index.html?x=1#y" },
         { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="true"/>)", "app://org.penwick.test/sub/index.html" },
         { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="false"/>)", "file://" },
