@@ -83,11 +83,8 @@ TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
     }
     m_platform.scheduler.runPending();
     EXPECT_EQ(m_webView.answerContexts, (std::vector<std::uint64_t> { 7, 7, 8, 0 }));
-    auto scripts = m_webView.scripts();
-    ASSERT_EQ(scripts.size(), 4u);
-    EXPECT_EQ(scripts[0], expression("a", 1, "\n  null\n", 0));
-    EXPECT_EQ(scripts[1], expression("\\x1F3\\x1Fb", 1, "\n  null\n", 0));
-    EXPECT_EQ(scripts[2], expression("12", 1, "\n  null\n", 0));
+    EXPECT_EQ(m_webView.scripts(), (std::vector { expression("a", 1, "\n  null\n", 0), expression("\\x1F3\\x1Fb", 1, "\n  null\n", 0),
+                                       expression("12", 1, "\n  null\n", 0), expression("c", 1, "\n  null\n", 0) }));
 }
 
 // Real threads (the point under ThreadSanitizer): results sent from background blocks and from the
@@ -182,7 +179,8 @@ TEST_F(CommandDelegateTest, AnswersWrittenAsTextLeaveAsThatText)
     for (const auto& c : cases) {
         WHCommandDelegateImpl::setMaxResultSizeForTesting(c.limit);
         m_webView.payloads.clear();
-        delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, c.text), WHCallbackAddress { 3, "cb" });
+        const auto result = WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, c.text);
+        delegate->sendPluginResult(result, WHCallbackAddress { 3, "cb" });
         m_platform.scheduler.runPending();
         ASSERT_EQ(m_webView.payloads.size(), 1u);
         auto answer = channel::decode<channel::CallbackAnswer>(m_webView.payloads[0]);
