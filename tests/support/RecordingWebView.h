@@ -33,6 +33,12 @@ public:
     void setPreferences(const platform::WebPreferences& preferences) override { prefs = preferences; }
     void setDrawsBackground(platform::DrawsBackground draws) override { drawsBackground = draws; }
     void acceptAllCookies() override { }
+    bool takesEncodedAnswers() const override { return encodedAnswers; }
+    Result<platform::NativeCallbackDelivery> deliverEncodedAnswer(const platform::EncodedAnswer& answer) override
+    {
+        payloads.push_back(answer.payload.joined());
+        return platform::NativeCallbackDelivery::Sent;
+    }
 
     std::vector<std::string> scripts() const
     {
@@ -50,6 +56,8 @@ public:
     std::vector<std::uint64_t> answerContexts; // the document of each answer
     platform::WebPreferences prefs;
     std::optional<platform::DrawsBackground> drawsBackground;
+    bool encodedAnswers = false; // answers as channel payloads, as the real view takes them; set before the host has the view
+    std::vector<std::string> payloads; // the answers taken as payloads
 
 private:
     mutable std::mutex m_mutex;

@@ -29,15 +29,18 @@ const std::string kLanding = "https://www.site.example/bdsocial/desktop.html";
 // (which may be a frame's) never does, and only web pages (and blank or script-made frames) load.
 TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPageAndOnlyWebPagesLoad)
 {
-    using platform::PolicyDecision;
-    // The URL, whether it is handed over when the main frame starts loading it, the decision. Which
-    // URLs the popup refuses is the next test's table.
-    const std::tuple<std::string, bool, PolicyDecision> cases[] = { { kLanding + "?code=x", true, PolicyDecision::Use },
-        { kLanding, true, PolicyDecision::Use }, { "https://www.site.example/bdsocial/other.html", false, PolicyDecision::Use },
-        { "http://www.site.example/bdsocial/desktop.html?code=x", false, PolicyDecision::Use }, // the prefix names https
-        { "https://evil.example/?" + kLanding, false, PolicyDecision::Use }, { "about:blank", false, PolicyDecision::Use },
-        { "whfile://localhost/persistent/x.html", false, PolicyDecision::Ignore } };
-    for (const auto& [url, handsOver, decision] : cases) {
+    using D = platform::PolicyDecision;
+    using C = platform::NavigationChooser;
+    // The URL, whether it is handed over when the main frame starts loading it, the decision, who chose
+    // the navigation. Which URLs the popup refuses is the next test's table; a redirect chain handing
+    // over one URL, and a popup shown again handing over again, are checked end to end.
+    const std::tuple<std::string, bool, D, C> cases[] = { { kLanding + "?code=x", true, D::Use, C::PageOrUser },
+        { kLanding, true, D::Use, C::PageOrUser }, { kLanding + "?code=x", false, D::Use, C::MaybeForeignFrame },
+        { "https://www.site.example/bdsocial/other.html", false, D::Use, C::PageOrUser },
+        { "http://www.site.example/bdsocial/desktop.html?code=x", false, D::Use, C::PageOrUser }, // the prefix names https
+        { "https://evil.example/?" + kLanding, false, D::Use, C::PageOrUser }, { "about:blank", false, D::Use, C::PageOrUser },
+        { "whfile://localhost/persistent/x.html", false, D::Ignore, C::PageOrUser } };
+    for (const auto& [url, handsOver, decision, chooser] : cases) {
         test::LogCapture log;
         auto window = std::make_unique<FakePopupWindow>();
         auto* popup = window.get();
@@ -48,31 +51,18 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
         EXPECT_EQ(controller.decidePolicyForNavigation(url), decision) << url;
         EXPECT_TRUE(popup->visible && main.scripts().empty()) << url;
         EXPECT_EQ(log.count("refused to load " + url + " in the popup: only http and https pages load in the popup"),
-            decision == PolicyDecision::Ignore ? 1u : 0u) << url;
-        controller.didStartMainFrameNavigation(url, platform::NavigationChooser::PageOrUser);
+            decision == D::Ignore ? 1u : 0u) << url;
+        controller.didStartMainFrameNavigation(url, chooser);
         EXPECT_EQ(popup->visible, !handsOver) << url;
-        EXPECT_EQ(main.scripts().size(), handsOver ? 1u : 0u) << url;
+        EXPECT_EQ(main.scripts(), handsOver ? std::vector { PopupWindowController::snsLoginScript(url) } : std::vector<std::string> {})
+            << url;
+        EXPECT_EQ(log.count("the popup reached the landing page " + kLanding + "?code=\u2026 by a navigation that a frame of another "
+                            "origin may have chosen; it is not handed over"),
+            chooser == C::MaybeForeignFrame ? 1u : 0u) << ::testing::PrintToString(log.lines());
         // The log holds the landing URL's parameter names, not the code.
         for (const auto& line : log.lines())
             EXPECT_EQ(line.find("code=x"), std::string::npos) << line;
     }
-    // Once each time the popup is shown: not the rest of a redirect chain through the landing page,
-    // nor a landing that a frame of another origin may have chosen.
-    test::LogCapture log;
-    test::RecordingWebView main;
-    PopupWindowController controller(std::make_unique<FakePopupWindow>(), kLanding, nullptr);
-    controller.setGWebView(&main);
-    controller.showWindow();
-    for (const char* code : { "f", "1", "2" })
-        controller.didStartMainFrameNavigation(kLanding + "?code=" + code,
-            *code == 'f' ? platform::NavigationChooser::MaybeForeignFrame : platform::NavigationChooser::PageOrUser);
-    controller.showWindow();
-    controller.didStartMainFrameNavigation(kLanding + "?code=3", platform::NavigationChooser::PageOrUser);
-    EXPECT_EQ(main.scripts(), (std::vector<std::string> { PopupWindowController::snsLoginScript(kLanding + "?code=1"),
-                                  PopupWindowController::snsLoginScript(kLanding + "?code=3") }));
-    EXPECT_EQ(log.count("the popup reached the landing page " + kLanding + "?code=\u2026 by a navigation that a frame of another "
-                        "origin may have chosen; it is not handed over"),
-        1u) << ::testing::PrintToString(log.lines());
 }
 
 // The desktop is handed web pages and mail only, of a bounded length; the popup loads web pages only.

@@ -83,11 +83,8 @@ TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
     }
     m_platform.scheduler.runPending();
     EXPECT_EQ(m_webView.answerContexts, (std::vector<std::uint64_t> { 7, 7, 8, 0 }));
-    auto scripts = m_webView.scripts();
-    ASSERT_EQ(scripts.size(), 4u);
-    EXPECT_EQ(scripts[0], expression("a", 1, "\n  null\n", 0));
-    EXPECT_EQ(scripts[1], expression("\\x1F3\\x1Fb", 1, "\n  null\n", 0));
-    EXPECT_EQ(scripts[2], expression("12", 1, "\n  null\n", 0));
+    EXPECT_EQ(m_webView.scripts(), (std::vector { expression("a", 1, "\n  null\n", 0), expression("\\x1F3\\x1Fb", 1, "\n  null\n", 0),
+                                       expression("12", 1, "\n  null\n", 0), expression("c", 1, "\n  null\n", 0) }));
 }
 
 // Real threads (the point under ThreadSanitizer): results sent from background blocks and from the
@@ -162,52 +159,35 @@ TEST_F(CommandDelegateTest, BackgroundWorkAtShutdownEndsBeforeTheDelegateGoesOrN
     EXPECT_FALSE(lateRan) << "a block that had not started is dropped";
 }
 
-namespace {
-// A web view that takes answers as channel payloads, as the real one does.
-class EncodedAnswerWebView : public RecordingWebView {
-public:
-    bool takesEncodedAnswers() const override { return true; }
-    Result<platform::NativeCallbackDelivery> deliverEncodedAnswer(const platform::EncodedAnswer& answer) override
-    {
-        payloads.push_back(answer.payload.joined());
-        return platform::NativeCallbackDelivery::Sent;
-    }
-    std::vector<std::string> payloads;
-};
-} // namespace
-
 // An answer an action wrote as JSON text reaches the channel as that text, small or large (over
 // 1 MiB it leaves without a script form, as the text itself); one
 // over the answer size limit becomes an error the page hears instead.
 TEST_F(CommandDelegateTest, AnswersWrittenAsTextLeaveAsThatText)
 {
+    m_webView.encodedAnswers = true;
     auto vc = makeController();
-    EncodedAnswerWebView webView;
-    vc->setWebView(&webView);
     auto* delegate = vc->commandDelegate();
-    std::string large = "[" + std::string(1 << 20, ' ') + "\"x\"]";
-    const std::pair<std::string, std::string> cases[] = { // text, message the page reads
-        { "[1,2]", "\n  [1,2]\n" }, { large, large } };
-    for (const auto& [text, message] : cases) {
-        webView.payloads.clear();
-        delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, text), WHCallbackAddress { 3, "cb" });
+    const std::string large = "[" + std::string(1 << 20, ' ') + "\"x\"]";
+    const std::size_t limit = WHCommandDelegateImpl::setMaxResultSizeForTesting(0), under = large.size() - 1;
+    const struct {
+        std::string text;
+        std::size_t limit;
+        std::int32_t status;
+        std::string message; // as the page reads it
+    } cases[] = { { "[1,2]", limit, 1, "\n  [1,2]\n" }, { large, limit, 1, large },
+        { large, under, 9, "\n  \"the result is larger than " + std::to_string(under) + " bytes\"\n" } };
+    for (const auto& c : cases) {
+        WHCommandDelegateImpl::setMaxResultSizeForTesting(c.limit);
+        m_webView.payloads.clear();
+        const auto result = WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, c.text);
+        delegate->sendPluginResult(result, WHCallbackAddress { 3, "cb" });
         m_platform.scheduler.runPending();
-        ASSERT_EQ(webView.payloads.size(), 1u);
-        auto answer = channel::decode<channel::CallbackAnswer>(webView.payloads[0]);
+        ASSERT_EQ(m_webView.payloads.size(), 1u);
+        auto answer = channel::decode<channel::CallbackAnswer>(m_webView.payloads[0]);
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->callbackId, "cb");
-        EXPECT_EQ(answer->status, 1);
-        EXPECT_EQ(answer->messageJson, message);
+        EXPECT_EQ(answer->status, c.status);
+        EXPECT_EQ(answer->messageJson, c.message);
     }
-    auto limit = WHCommandDelegateImpl::setMaxResultSizeForTesting(large.size() - 1);
-    webView.payloads.clear();
-    delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, large), WHCallbackAddress { 3, "cb" });
-    m_platform.scheduler.runPending();
     WHCommandDelegateImpl::setMaxResultSizeForTesting(limit);
-    ASSERT_EQ(webView.payloads.size(), 1u);
-    auto answer = channel::decode<channel::CallbackAnswer>(webView.payloads[0]);
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->status, 9);
-    EXPECT_NE(answer->messageJson.find("the result is larger than"), std::string::npos);
-    vc->setWebView(&m_webView);
 }

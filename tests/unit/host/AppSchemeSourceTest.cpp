@@ -23,7 +23,6 @@ TEST(AppSchemeSource, OnlyTheAppsHostAndFilesInsideTheFolderWithThePageLibraryAt
     const WHPageLibrarySource source(files.origin() + "/", files);
     const std::pair<const char*, const char*> cases[] = {
         { "app://com.example.notes/a%20b.js?v=1#top", "text/javascript" },
-        { "app://com.example.notes/_webhost/webhost.mjs?v=1", "text/javascript" },
         { "app://Com.Example.Notes/a%20b.js", nullptr },
         { "app://other.app/a%20b.js", nullptr },
         { "whfile://localhost/a%20b.js", nullptr },

@@ -42,7 +42,6 @@ TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForTh
     env().writeResource("www/sub/index.html", "");
     const std::pair<std::string, std::string> cases[] = { // config, the start of what is loaded ("": nothing)
         { R"(<content src="a page#1.html"/>)", "file://" + env().resourcePath() + "/www/a%20page%231.html" },
-        { R"(<content src="gone.html"/>)", "" },
         { R"(<content src="app://Org.Penwick.Test/sub/index.html?x=1#y"/>)", "app://org.penwick.test/sub/index.html?x=1#y" },
         { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="true"/>)", "app://org.penwick.test/sub/index.html" },
         { R"(<content src="sub/index.html"/><preference name="AppOrigin" value="false"/>)", "file://" },
@@ -134,7 +133,6 @@ TEST(WebViewDelegate, LogLinesEscapeHiddenCharactersRedactAndCutURLsAndNameTooDe
         { "https://site.example/bdsocial/desktop.html?code=s3cret&state=xyz", "https://site.example/bdsocial/desktop.html?code=\u2026&state=\u2026" },
         { "https://a.example/cb#access_token=t0k&token_type=bearer", "https://a.example/cb#access_token=\u2026&token_type=\u2026" },
         { "https://a.example/p?flag&x=1=2;y=#frag", "https://a.example/p?flag&x=\u2026;y=\u2026#frag" },
-        { "https://a.example/p?q=\u2026..xxxx._system", "https://a.example/p?q=\u2026..xxxx._system" },
         { "https://a.example/a@b file:///tmp/x.html", "https://a.example/a@b file:///tmp/x.html" },
         { words + " " + words + " " + words, words + " " + words + " " + words.substr(0, 94) + "... (line of 6002 bytes)" },
         { WHConsole::description(nested(1000)), std::string(1000, '[') + std::string(1000, ']') },
