@@ -168,7 +168,6 @@ TEST(WHFilesystemURL, NameAndFullPathFollowTheURLShape)
         { "whfile://localhost/", std::nullopt, "" },
         { "whfile://otherhost/persistent/a", std::nullopt, std::nullopt },
         { "WHFILE://localhost/persistent/a", std::nullopt, std::nullopt },
-        { "http://localhost/persistent/a", std::nullopt, std::nullopt },
         // A NUL or bytes that are not UTF-8 cannot name anything on disk.
         { "whfile://localhost/persistent/a%00b", std::nullopt, std::nullopt },
         { "whfile://localhost/persistent/%ff", std::nullopt, std::nullopt },
@@ -188,7 +187,6 @@ TEST(WHFilesystemURL, NameAndFullPathFollowTheURLShape)
     auto file = WHURL::URLWithString("whfile://localhost/persistent/a/b.txt?v=1");
     EXPECT_EQ(file->URLByDeletingLastPathComponent().absoluteString(), "whfile://localhost/persistent/a/?v=1");
     EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::Path), "/a?b");
-    EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::FilePath), "/a%3Fb");
 }
 
 // Which file a whfile URL the engine loads names: escapes are names ("%3F" and "%23" stay in the
