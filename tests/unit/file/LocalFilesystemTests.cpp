@@ -445,7 +445,7 @@ TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error removing filesystem entry at " + local("nope") + ": No such file or directory" });
 }
 
-TEST_F(LocalFilesystem, TruncateAndWrite)
+TEST_F(LocalFilesystem, TruncateWriteAndWhatIsNoFile)
 {
     EXPECT_EQ(failureOf(m_fs->truncateFileAtURL(url("/missing"), 4)), std::pair(6, kNotFound));
     EXPECT_FALSE(exists(local("missing")));
@@ -482,10 +482,12 @@ TEST_F(LocalFilesystem, TruncateAndWrite)
 
     fs::create_directories(local("dir"));
     ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
-    // A FIFO without a reader fails at once instead of holding the writer.
+    // A FIFO without a reader fails at once instead of holding the writer, or a reader (which a plain open would block).
     for (auto [tail, error] : { std::pair("/dir", kInvalidModification), { "/nodir/x", kNotFound }, { "/fifo", kInvalidModification } }) {
         for (std::uint64_t position : { 0, 1 })
             EXPECT_EQ(failureOf(m_fs->writeAtPosition(url(tail), bytesOf("x"), position)), std::pair(6, error)) << tail;
+        const auto r = read(url(tail));
+        EXPECT_EQ(std::pair(r.bytes, r.error), std::pair(std::optional<Bytes>(), FileError::NOT_FOUND_ERR)) << tail;
     }
 
     // Replacing through a link writes the file it names and keeps the link and the permissions.
@@ -603,7 +605,7 @@ TEST_F(LocalFilesystem, CopyAndMove)
     EXPECT_FALSE(exists(local("a.txt")));
 }
 
-TEST_F(LocalFilesystem, ReadByteRangesWhatIsNoFileAndTheMimeType)
+TEST_F(LocalFilesystem, ReadByteRangesAndTheMimeType)
 {
     writeFile(local("abc.txt"), "abcdefg");
     writeFile(local("empty"), "");
@@ -615,14 +617,6 @@ TEST_F(LocalFilesystem, ReadByteRangesWhatIsNoFileAndTheMimeType)
         EXPECT_EQ(r.error, FileError::NoError);
     }
     EXPECT_EQ(read(url("/empty")).text(), "");
-
-    fs::create_directories(local("dir"));
-    ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0); // would block a plain open
-    for (const char* tail : { "/dir", "/fifo" }) {
-        auto r = read(url(tail));
-        EXPECT_FALSE(r.bytes) << tail;
-        EXPECT_EQ(r.error, FileError::NOT_FOUND_ERR) << tail;
-    }
     // Extensions the type registry does not know still count when they contain "css" or "wav".
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.zzcssq"), "text/css");
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.wavx"), "audio/wav");
