@@ -72,7 +72,7 @@ protected:
     }
 
     // The lean form of a listing, expanded as the page library does, is the listing itself: the
-    // same entries in the same order.
+    // same entries in the same order, with and without a URL transformer that changes some URLs.
     void expectLeanFormExpandsToEntries(const WHFilesystemURL& folder)
     {
         auto expand = [](const Value& lean) {
@@ -93,12 +93,18 @@ protected:
             }
             return out;
         };
-        auto objects = m_fs->readEntriesAtURL(folder, EntriesForm::Objects);
-        auto lean = m_fs->readEntriesAtURL(folder, EntriesForm::Lean);
-        ASSERT_EQ(objects.status(), 1);
-        ASSERT_EQ(lean.status(), 1);
-        EXPECT_EQ(expand(*lean.message()), *objects.message());
-        EXPECT_EQ(lean.message()->dump(), *lean.messageText());
+        for (bool transformed : { false, true }) {
+            SCOPED_TRACE(transformed ? "with a URL transformer" : "without a URL transformer");
+            if (transformed)
+                m_fs->setUrlTransformer([](const std::string& u) { return u.find('%') == std::string::npos ? u + "#t" : u; });
+            auto objects = m_fs->readEntriesAtURL(folder, EntriesForm::Objects);
+            auto lean = m_fs->readEntriesAtURL(folder, EntriesForm::Lean);
+            ASSERT_EQ(objects.status(), 1);
+            ASSERT_EQ(lean.status(), 1);
+            EXPECT_EQ(expand(*lean.message()), *objects.message());
+            EXPECT_EQ(lean.message()->dump(), *lean.messageText());
+        }
+        m_fs->setUrlTransformer(nullptr);
     }
 
     struct ReadAnswer {
