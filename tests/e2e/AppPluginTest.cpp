@@ -100,7 +100,7 @@ TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
     app.writePages("app", "open.html", {}, kFeatures);
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
     app.start();
-    ASSERT_TRUE(app.waitForLine("openUrl answered null; ready", 20s)) << app.output();
+    ASSERT_TRUE(lineAppears(app, "openUrl answered null; ready", 20s));
     EXPECT_TRUE(logged(app, { "system opens https://example.org/plugin", "system opens https://example.org/auto",
                   "ERROR: refused a new window for https://example.org/framed: the page shows content that is not the app's, and "
                   "the user did not ask for it" }));

@@ -83,6 +83,14 @@ public:
             writeResource("www/" + extra, page(folder, extra));
     }
 
+    // Starts the app on www/index.html holding `html`, with `config` in config.xml's widget.
+    void startPage(const std::string& config, const std::string& html)
+    {
+        writeConfig(widget(config));
+        writeResource("www/index.html", html);
+        start();
+    }
+
     // An environment variable the app gets when it starts (the test-only switches).
     void setEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
     // Starts the app through this command (a namespace it should run in).

@@ -12,12 +12,11 @@ const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-pack
 
 void startPage(AppRunner& app, const std::string& body)
 {
-    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + kAppPlugin));
     app.writePageLibrary();
-    app.writeResource("www/index.html", "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script>"
-        "<script src=\"webhost/app.js\"></script><body>" + body + "</body>");
     app.setEnv("NO_AT_BRIDGE", "1");
-    app.start();
+    app.startPage("<content src=\"index.html\"/>" + kAppPlugin,
+        "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script><script src=\"webhost/app.js\"></script><body>"
+            + body + "</body>");
 }
 
 std::string focusedWindow() { return AppRunner::capture("xdotool getwindowfocus"); }

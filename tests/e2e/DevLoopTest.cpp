@@ -23,11 +23,9 @@ TEST(DevLoop, ReloadAndInspectorKeysOnlyWithDeveloperExtras)
     for (bool extras : { false, true }) {
         SCOPED_TRACE(extras ? "developer extras on" : "developer extras off");
         AppRunner app;
-        app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>"));
-        app.writeResource("www/index.html", kCountingPage);
         if (extras)
             app.writeResource(std::string("../config/") + PENWICK_APP_ID + "/user-defaults.ini", "[Defaults]\nWebKitDeveloperExtras=true\n");
-        app.start();
+        app.startPage("<content src=\"index.html\"/>", kCountingPage);
         ASSERT_TRUE(lineAppears(app, "load 1", 20s));
         // The menu is a window of its own without a name.
         auto unnamed = [&] { return AppRunner::capture("xdotool search --onlyvisible --pid " + std::to_string(app.pid()) + " --name '^$'"); };

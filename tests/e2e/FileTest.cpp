@@ -21,8 +21,9 @@ std::string wav(std::uint32_t seconds)
 
 // Every step of the page answers as expected, with the file plugin mapped as "File". Pages cannot
 // leave their file systems (secret.txt and secret.wav lie next to the persistent one), a 64 MiB
-// read arrives and the page keeps its bridge, and audio of a stored WAV loads, seeks and plays.
-// From a file: page and from the app origin alike.
+// read arrives and the page keeps its bridge, audio of a stored WAV loads, seeks and plays, and
+// the library's module loads from the host's reserved path. From a file: page and from the app
+// origin alike.
 class FilePage : public ::testing::TestWithParam<const char*> { };
 INSTANTIATE_TEST_SUITE_P(File, FilePage, ::testing::Values("", "<preference name=\"AppOrigin\" value=\"true\"/>"),
     [](const auto& info) { return std::string(info.index ? "AppOrigin" : "FileURL"); });
@@ -70,7 +71,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         // A write with bad data is refused before the file is touched.
         R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "missing ok [1,1]",
         "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
-        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")",
+        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")",
         R"(img ok "7x5")", R"(css ok "123px")",
         R"(text ok "200 content-type=text/plain content-length=2 accept-ranges=bytes content-range=null cache-control=no-cache [104,105]")",
         "missing" + notFound, "no file system" + notFound, "directory" + notFound, "fifo" + notFound, "device" + notFound,

@@ -14,14 +14,11 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
              Case { "ar", "تأكيد", "حسنًا", "إلغاء", "right-to-left" } }) {
         SCOPED_TRACE(c.language);
         AppRunner app(AppRunner::Binary::TestApp);
-        app.writeConfig(AppRunner::widget("<content src=\"ask.html\"/>"));
-        app.writeResource("www/ask.html",
-            "<!DOCTYPE html><meta charset=\"utf-8\"><script>addEventListener('load', () => setTimeout(() =>"
-            " console.log('confirm answered: ' + confirm('Sure?'))));</script>");
         app.setEnv("LC_ALL", "C.UTF-8");
         app.setEnv("LANGUAGE", c.language);
         app.setEnv("G_MESSAGES_DEBUG", "penwick");
-        app.start();
+        app.startPage("", "<!DOCTYPE html><meta charset=\"utf-8\"><script>addEventListener('load', () => setTimeout(() =>"
+                          " console.log('confirm answered: ' + confirm('Sure?'))));</script>");
         ASSERT_TRUE(lineAppears(app, "dialog '" + c.title + "' buttons '" + c.ok + "' '" + c.cancel + "' " + c.direction));
         // The window manager sees the translated title; Return answers with the first button.
         ASSERT_TRUE(app.press("Return", c.title)) << app.output();

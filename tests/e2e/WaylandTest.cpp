@@ -90,6 +90,8 @@ testing::AssertionResult becomes(const ProtocolLog& log, const std::function<boo
     return failure;
 }
 
+const std::string kPage = "<body style=\"margin:0;background:#234\">wayland test page</body>";
+
 class Wayland : public testing::Test {
 protected:
     void SetUp() override
@@ -102,12 +104,6 @@ protected:
         m_app.setEnv("DBUS_SESSION_BUS_ADDRESS", m_bus.address);
         m_app.setEnv("GDK_BACKEND", "wayland");
         m_app.setEnv("NO_AT_BRIDGE", "1");
-    }
-    void start(const std::string& preference)
-    {
-        m_app.writeConfig(AppRunner::widget(preference));
-        m_app.writeResource("www/index.html", "<body style=\"margin:0;background:#234\">wayland test page</body>");
-        m_app.start();
     }
     // F11's action, run through the application's exported actions (no input device is needed).
     void toggleFullScreen() const
@@ -126,7 +122,7 @@ protected:
 
 TEST_F(Wayland, FullScreenIsTheCompositorsAndF11RestoresADecoratedFrameOnTheOutput)
 {
-    start(R"(<preference name="WindowSize" value="fullscreen"/>)");
+    m_app.startPage(R"(<preference name="WindowSize" value="fullscreen"/>)", kPage);
     auto coversOutput = [](const Placed& p) { return p.frame == p.output && !p.decorated; };
     EXPECT_TRUE(becomes(*m_log, coversOutput, "the whole output")) << m_app.output();
     toggleFullScreen();
@@ -135,18 +131,17 @@ TEST_F(Wayland, FullScreenIsTheCompositorsAndF11RestoresADecoratedFrameOnTheOutp
     toggleFullScreen();
     EXPECT_TRUE(becomes(*m_log, coversOutput, "the whole output again")) << m_app.output();
     // What Wayland does not let an application do is said once.
-    EXPECT_EQ(m_app.countLines("window level: Wayland lets no application keep its window above others"), 1) << m_app.output();
-    EXPECT_EQ(m_app.countLines("hiding while another application is active: on Wayland"), 1) << m_app.output();
+    EXPECT_TRUE(counted(m_app, { { "window level: Wayland lets no application keep its window above others", 1 },
+        { "hiding while another application is active: on Wayland", 1 } }));
 }
 
 TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHidesOverTheApp)
 {
-    start(R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="2"/>)");
+    m_app.startPage(R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="2"/>)", kPage);
     EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && p.frame.width == 800 && p.frame.height == 600 && onOutput(p); },
         "a decorated 800x600 frame on the output")) << m_app.output();
     // The pointer hides over the app's own windows, what Wayland allows.
-    EXPECT_TRUE(m_app.waitForLine("pointer: hidden over this application's windows only; movement over other applications is not seen", 30s))
-        << m_app.output();
+    EXPECT_TRUE(lineAppears(m_app, "pointer: hidden over this application's windows only; movement over other applications is not seen"));
 }
 
 // A compositor that sizes every window itself (weston's kiosk shell, as tiling compositors do)
@@ -159,7 +154,7 @@ TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
     ASSERT_GT(kiosk.pid, 0);
     ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/kiosk"); }, 30s));
     m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
-    start(R"(<preference name="WindowSize" value="800x600"/>)");
+    m_app.startPage(R"(<preference name="WindowSize" value="800x600"/>)", kPage);
     EXPECT_TRUE(lineAppears(m_app, "window size: the compositor keeps the window at 1280x1024, not the 800x600 asked for (a tiling compositor sizes windows itself)", 60s));
     m_app.kill();
 }
@@ -189,10 +184,9 @@ TEST(WestonWithASeat, AnAlertOverFullScreenIsShownAboveTheWindowAndReturnAnswers
     app.setEnv("WAYLAND_DISPLAY", "seat");
     app.setEnv("GDK_BACKEND", "wayland");
     app.setEnv("NO_AT_BRIDGE", "1");
-    app.writeConfig(AppRunner::widget(R"(<preference name="WindowSize" value="fullscreen"/>)"));
-    app.writeResource("www/index.html", "<body style=\"margin:0;background:#234\" onload=\"console.log('page ready')\" onkeydown=\"if (event.key == 'a') "
-                                        "{ console.log('alerting'); alert('over full screen'); console.log('answered') }\"></body>");
-    app.start();
+    app.startPage(R"(<preference name="WindowSize" value="fullscreen"/>)",
+        "<body style=\"margin:0;background:#234\" onload=\"console.log('page ready')\" onkeydown=\"if (event.key == 'a') "
+        "{ console.log('alerting'); alert('over full screen'); console.log('answered') }\"></body>");
     // Top first: the lines of the app's full-screen view and of its dialog's.
     auto views = [&] {
         std::istringstream lines(onWeston(runtime, runtime, "weston-debug scene-graph"));

@@ -8,16 +8,14 @@ namespace {
 // for the page's first line.
 testing::AssertionResult startPage(AppRunner& app, const std::string& body, const std::string& config = {})
 {
-    app.writeConfig(AppRunner::widget("<content src=\"index.html\"/>" + config));
-    app.writeResource("www/index.html",
+    app.setEnv("NO_AT_BRIDGE", "1");
+    app.startPage("<content src=\"index.html\"/>" + config,
         "<!DOCTYPE html><html><body style=\"margin:0;height:100vh\">" + body
             + "<script>console.log('app page, width ' + innerWidth);"
               "addEventListener('resize', () => console.log('width ' + innerWidth));"
               "addEventListener('keydown', (e) => console.log('key ' + e.key));"
               "addEventListener('dragover', (e) => console.log('dragover ' + e.dataTransfer.types));"
               "</script></body></html>");
-    app.setEnv("NO_AT_BRIDGE", "1");
-    app.start();
     return lineAppears(app, "app page, width");
 }
 
