@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include "base/HugePages.h"
 #include "base/Log.h"
 
 namespace penwick::webext {
@@ -14,14 +13,6 @@ using CageMalloc = void* (*)(int kind, std::size_t size);
 using CageFree = void (*)(int kind, void* data);
 CageMalloc s_cageMalloc = nullptr;
 CageFree s_cageFree = nullptr;
-
-void* allocate(std::size_t size)
-{
-    void* data = s_cageMalloc(kPrimitiveCage, size);
-    // An answer's bytes are written into it once, straight from the socket.
-    adviseHugePages(data, size);
-    return data;
-}
 
 } // namespace
 
@@ -35,8 +26,8 @@ const channel::AnswerBuffer::Memory& EngineBufferMemory::memory()
             log::message("penwick web process: the engine offers no buffer memory; large answers are copied into the page");
             return channel::AnswerBuffer::heap();
         }
-        return channel::AnswerBuffer::Memory { &allocate, [](void* data) { s_cageFree(kPrimitiveCage, data); },
-            channel::AnswerBuffer::Memory::Owner::EngineMayAdopt };
+        return channel::AnswerBuffer::Memory { [](std::size_t size) { return s_cageMalloc(kPrimitiveCage, size); },
+            [](void* data) { s_cageFree(kPrimitiveCage, data); }, channel::AnswerBuffer::Memory::Owner::EngineMayAdopt };
     }();
     return memory;
 }
