@@ -227,10 +227,18 @@ public:
     {
         return xdotool(windowSearch(title, "--sync --onlyvisible") + " " + actions);
     }
-    // Keys pressed in the app's window titled `title`, once it shows and has the focus.
+    // Keys pressed in the app's window titled `title`, once it shows and has the focus. The focus
+    // may be taken back from a window that has just shown (the app returning it to the window a
+    // closed dialog came from): the keys then never left, and go again while the window is there.
     bool press(const std::string& keys, const std::string& title = "Penwick") const
     {
-        return onWindow(title, "windowfocus --sync %1 key --clearmodifiers " + keys);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (onWindow(title, "windowfocus --sync %1 key --clearmodifiers " + keys))
+                return true;
+            if (window(title).empty())
+                return false;
+        }
+        return false;
     }
     // The web processes the app started, directly or through a launcher.
     std::vector<pid_t> webProcesses() const
