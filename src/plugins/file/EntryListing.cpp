@@ -62,7 +62,9 @@ bool EntryListing::add(const std::string& name, const std::string& shownName, En
         m_json += "{\"filesystemName\":";
         m_json += m_quotedFileSystem;
         m_json += ",\"fullPath\":";
-        text = WHJSONSerializing::appendQuoted(m_json, m_folder + tail);
+        // The item's full path, made in the scratch text, not a new string per item.
+        tail.insert(0, m_folder);
+        text = WHJSONSerializing::appendQuoted(m_json, tail);
         m_json += isDirectory ? ",\"isDirectory\":true,\"isFile\":false,\"name\":" : ",\"isDirectory\":false,\"isFile\":true,\"name\":";
         text = text && WHJSONSerializing::appendQuoted(m_json, shownName);
         m_json += ",\"nativeURL\":";
