@@ -9,10 +9,11 @@
 namespace penwick::platform {
 
 // Closing asks the page first (its `beforeunload`); the engine says with the view's "close" that
-// the page agreed.
+// the page agreed, or that it stopped waiting for the page's answer.
 class GtkPageClose {
 public:
     GtkPageClose() = default;
+    ~GtkPageClose();
     GtkPageClose(const GtkPageClose&) = delete;
     GtkPageClose& operator=(const GtkPageClose&) = delete;
 
@@ -25,12 +26,21 @@ public:
     void leavePage(GtkPageDialogs::LeavePage state);
 
 private:
+    void engineClosed(WebKitWebView* view);
+    void pageCaughtUp();
     void closed();
+    void stopWaiting();
 
     std::function<void()> m_closed;
-    // Asked: a close was asked of the page, not answered nor put to the user yet. Question: the
-    // page's leave-page question is up.
-    enum class State { None, Asked, Question } m_state = State::None;
+    // Asked: a close was asked of the page, not answered nor put to the user yet. Late: the engine
+    // closed the page without its answer; its question may still come. Question: the page's
+    // leave-page question is up (LateQuestion: after the engine stopped waiting for its answer).
+    // Stayed: the user kept the page, and the engine may still close it for a late answer.
+    enum class State { None, Asked, Late, Question, LateQuestion, Stayed } m_state = State::None;
+    // When the state was entered.
+    gint64 m_since = 0;
+    guint m_lateSource = 0;
+    GRef<GCancellable> m_cancellable;
     SignalConnection m_closeSignal;
 };
 

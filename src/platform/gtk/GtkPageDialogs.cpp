@@ -17,11 +17,13 @@ void GtkPageDialogs::runScriptDialog(WebViewClient& client, WebKitScriptDialog* 
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
         webkit_script_dialog_confirm_set_confirmed(dialog, client.runJavaScriptConfirmPanel(message, asker));
         break;
-    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: {
         leavePage(LeavePage::Asked);
-        webkit_script_dialog_confirm_set_confirmed(dialog, client.runBeforeUnloadConfirmPanel(message, asker));
-        leavePage(LeavePage::Answered);
+        bool leave = client.runBeforeUnloadConfirmPanel(message, asker);
+        webkit_script_dialog_confirm_set_confirmed(dialog, leave);
+        leavePage(leave ? LeavePage::Leave : LeavePage::Stay);
         break;
+    }
     case WEBKIT_SCRIPT_DIALOG_PROMPT: {
         const char* defaultText = webkit_script_dialog_prompt_get_default_text(dialog);
         // Left unset, the page's prompt() answers null.

@@ -11,8 +11,8 @@ namespace penwick::platform {
 // leave-page question, and the file chooser of an `<input type="file">`.
 class GtkPageDialogs {
 public:
-    enum class LeavePage { Asked, Answered };
-    // `leavePage` hears when the leave-page question goes up and when the user has answered it.
+    enum class LeavePage { Asked, Stay, Leave };
+    // `leavePage` hears when the leave-page question goes up and what the user answered.
     // `asker` is who the page says opened the dialog.
     static void runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const DialogAsker& asker,
         const std::function<void(LeavePage)>& leavePage);
