@@ -82,14 +82,10 @@ protected:
                 std::string name = plain ? item.get<std::string>() : item[0].get<std::string>();
                 bool dir = !plain && item[1] == 1;
                 std::string tail = dir ? name + "/" : name;
-                ValueObject entry;
-                entry["filesystemName"] = lean["filesystemName"];
-                entry["fullPath"] = lean["folder"].get<std::string>() + tail;
-                entry["isDirectory"] = dir;
-                entry["isFile"] = !dir;
-                entry["name"] = !plain && item.size() > 3 ? item[3] : Value(name);
-                entry["nativeURL"] = plain || item[2].is_null() ? Value(lean["base"].get<std::string>() + tail) : item[2];
-                out.push_back(std::move(entry));
+                out.push_back(
+                    ValueObject { { "filesystemName", lean["filesystemName"] }, { "fullPath", lean["folder"].get<std::string>() + tail },
+                        { "isDirectory", dir }, { "isFile", !dir }, { "name", !plain && item.size() > 3 ? item[3] : Value(name) },
+                        { "nativeURL", plain || item[2].is_null() ? Value(lean["base"].get<std::string>() + tail) : item[2] } });
             }
             return out;
         };
@@ -601,7 +597,7 @@ TEST_F(LocalFilesystem, CopyAndMove)
     EXPECT_FALSE(exists(local("a.txt")));
 }
 
-TEST_F(LocalFilesystem, ReadByteRangesAndTheMimeType)
+TEST_F(LocalFilesystem, ReadByteRangesTheMimeTypeAndMetadata)
 {
     writeFile(local("abc.txt"), "abcdefg");
     writeFile(local("empty"), "");
@@ -616,16 +612,12 @@ TEST_F(LocalFilesystem, ReadByteRangesAndTheMimeType)
     // Extensions the type registry does not know still count when they contain "css" or "wav".
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.zzcssq"), "text/css");
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.wavx"), "audio/wav");
-}
 
-TEST_F(LocalFilesystem, Metadata)
-{
-    writeFile(local("f.txt"), "12345");
     struct utimbuf times { 1000, 1234 };
-    utime(local("f.txt").c_str(), &times);
-    auto r = metadata("/f.txt?q");
+    utime(local("abc.txt").c_str(), &times);
+    auto r = metadata("/abc.txt?q");
     ASSERT_EQ(r.status(), 1);
-    EXPECT_EQ(*r.message(), Value::parse(R"({"size": 5, "name": "f.txt", "fullPath": "/f.txt?q", "type": "",
+    EXPECT_EQ(*r.message(), Value::parse(R"({"size": 7, "name": "abc.txt", "fullPath": "/abc.txt?q", "type": "",
         "lastModifiedDate": 1234000.0})"));
     fs::create_directories(local("d"));
     EXPECT_EQ((*metadata("/d").message())["size"], 0);
@@ -633,7 +625,7 @@ TEST_F(LocalFilesystem, Metadata)
     LogCapture log;
     EXPECT_EQ(failureOf(metadata("/gone")), std::pair(9, kNotFound));
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error getting metadata: No such file or directory" });
-    EXPECT_EQ(m_fs->setMetadataForURL(url("/f.txt"), { { "a", 1 } }).status(), 9);
+    EXPECT_EQ(m_fs->setMetadataForURL(url("/abc.txt"), { { "a", 1 } }).status(), 9);
 }
 
 // One file system shared by several threads, each working on its own files: every thread must
