@@ -317,14 +317,19 @@ struct Pair {
         ASSERT_EQ(write(peer, bytes.data(), bytes.size()), ssize_t(bytes.size()));
         while (g_main_context_iteration(nullptr, FALSE)) { }
     }
-    // What the host has sent once its main loop was free.
-    std::vector<Frame> drainPeer()
+    // What the host has sent once its main loop was free, waiting (while it is open) for at least `count` frames.
+    std::vector<Frame> drainPeer(std::size_t count = 0)
     {
-        while (g_main_context_iteration(nullptr, FALSE)) { }
-        char buffer[65536];
-        for (ssize_t n; (n = read(peer, buffer, sizeof buffer)) > 0;)
-            reader.feed(buffer, static_cast<size_t>(n));
-        return readAll(reader);
+        std::vector<Frame> frames;
+        do {
+            while (g_main_context_iteration(nullptr, FALSE)) { }
+            char buffer[65536];
+            for (ssize_t n; (n = read(peer, buffer, sizeof buffer)) > 0;)
+                reader.feed(buffer, static_cast<size_t>(n));
+            for (auto& frame : readAll(reader))
+                frames.push_back(std::move(frame));
+        } while (frames.size() < count && host->isOpen());
+        return frames;
     }
     Recorder recorder;
     PageEndpoints pages { &recorder };
@@ -350,11 +355,7 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
     hold.reset();
     EXPECT_FALSE(held.expired());
     EXPECT_GT(pair.host->queuedBytes(), 0u);
-    std::vector<Frame> frames;
-    while (frames.size() < 400 && pair.host->isOpen()) {
-        for (auto& f : pair.drainPeer())
-            frames.push_back(std::move(f));
-    }
+    const auto frames = pair.drainPeer(400);
     ASSERT_EQ(frames.size(), 400u);
     for (int i = 0; i < 400; ++i)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
@@ -537,11 +538,7 @@ TEST(Connection, AProcessSpeaksOnlyForThePagesItClaimed)
             pair.recorder.host = "popup";
             pair.host->pageClaimed();
         }
-        std::vector<Frame> answers;
-        while (answers.empty()) {
-            g_main_context_iteration(nullptr, TRUE);
-            answers = pair.drainPeer();
-        }
+        const auto answers = pair.drainPeer(1);
         const ContextSetup setup = claimed ? ContextSetup { true, true, {}, std::nullopt } : ContextSetup {};
         EXPECT_EQ(shown(answers), std::vector<std::string> { "ContextSetup 3/" + std::string(claimed ? "40 " : "0 ") + encode(setup) });
         EXPECT_EQ(pair.recorder.events, claimed ? std::vector<std::string> { "context 40 file:///www/index.html" } : std::vector<std::string> {});

@@ -27,24 +27,18 @@ TEST_P(BeneathResolverTest, FollowsLinksOnlyWithinTheRoots)
 {
     TempDir tmp("penwick-beneath-XXXXXX");
     std::string root = tmp.path + "/root", other = tmp.path + "/other", outside = tmp.path + "/outside";
-    for (const auto& d : { root + "/d", other, outside })
-        fs::create_directories(d);
-    std::ofstream(root + "/f.txt") << "in";
-    std::ofstream(root + "/d/g.txt") << "g";
-    std::ofstream(other + "/o.txt") << "o";
-    std::ofstream(outside + "/secret.txt") << "secret";
-    fs::create_symlink("f.txt", root + "/inlink");
-    fs::create_symlink(root + "/d", root + "/absin");
-    fs::create_symlink("chain2", root + "/chain1");
-    fs::create_symlink("d/g.txt", root + "/chain2");
-    fs::create_symlink(outside + "/secret.txt", root + "/out");
-    fs::create_symlink(outside, root + "/outdir");
-    fs::create_symlink("../outside/secret.txt", root + "/d/up");
-    fs::create_symlink("../../outside/secret.txt", root + "/d/up2");
-    fs::create_symlink("loop2", root + "/loop1");
-    fs::create_symlink("loop1", root + "/loop2");
-    fs::create_symlink(other, root + "/otherlink");
-    fs::create_symlink("../root/f.txt", other + "/back");
+    for (const auto& [path, text] : { std::pair { "/root/f.txt", "in" }, { "/root/d/g.txt", "g" }, { "/other/o.txt", "o" },
+             { "/outside/secret.txt", "secret" } }) {
+        fs::create_directories(fs::path(tmp.path + path).parent_path());
+        std::ofstream(tmp.path + path) << text;
+    }
+    // Links by where they lie under the temporary folder; a target starting with "/" is made absolute there.
+    const std::pair<const char*, const char*> links[] = { { "root/inlink", "f.txt" }, { "root/absin", "/root/d" },
+        { "root/chain1", "chain2" }, { "root/chain2", "d/g.txt" }, { "root/out", "/outside/secret.txt" }, { "root/outdir", "/outside" },
+        { "root/d/up", "../outside/secret.txt" }, { "root/d/up2", "../../outside/secret.txt" }, { "root/loop1", "loop2" },
+        { "root/loop2", "loop1" }, { "root/otherlink", "/other" }, { "other/back", "../root/f.txt" } };
+    for (const auto& [link, target] : links)
+        fs::create_symlink(target[0] == '/' ? tmp.path + target : std::string(target), tmp.path + "/" + link);
     // A hard link is the file itself wherever it lies: resolution has nothing to refuse.
     std::error_code noHardLinks;
     fs::create_hard_link(outside + "/secret.txt", root + "/hard", noHardLinks);

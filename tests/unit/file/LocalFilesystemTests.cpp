@@ -82,14 +82,10 @@ protected:
                 std::string name = plain ? item.get<std::string>() : item[0].get<std::string>();
                 bool dir = !plain && item[1] == 1;
                 std::string tail = dir ? name + "/" : name;
-                ValueObject entry;
-                entry["filesystemName"] = lean["filesystemName"];
-                entry["fullPath"] = lean["folder"].get<std::string>() + tail;
-                entry["isDirectory"] = dir;
-                entry["isFile"] = !dir;
-                entry["name"] = !plain && item.size() > 3 ? item[3] : Value(name);
-                entry["nativeURL"] = plain || item[2].is_null() ? Value(lean["base"].get<std::string>() + tail) : item[2];
-                out.push_back(std::move(entry));
+                out.push_back(
+                    ValueObject { { "filesystemName", lean["filesystemName"] }, { "fullPath", lean["folder"].get<std::string>() + tail },
+                        { "isDirectory", dir }, { "isFile", !dir }, { "name", !plain && item.size() > 3 ? item[3] : Value(name) },
+                        { "nativeURL", plain || item[2].is_null() ? Value(lean["base"].get<std::string>() + tail) : item[2] } });
             }
             return out;
         };
@@ -164,66 +160,56 @@ protected:
     std::unique_ptr<WHLocalFilesystem> m_fs = std::make_unique<WHLocalFilesystem>("persistent", m_root);
 };
 
-TEST(WHFilesystemURL, NameAndFullPathFollowTheURLShape)
-{
-    using Opt = std::optional<std::string>;
-    const std::tuple<const char*, Opt, Opt> cases[] = {
-        { "whfile://localhost/persistent/dir/", "persistent", "/dir" },
-        { "whfile://localhost/persistent/a.txt?x=%20", "persistent", "/a.txt?x=%20" }, // the query stays as written
-        { "whfile://localhost/persistent/%2e%2e%2F..%2fetc/passwd", "persistent", "/../../etc/passwd" },
-        { "whfile://localhost/", std::nullopt, "" },
-        { "whfile://otherhost/persistent/a", std::nullopt, std::nullopt },
-        { "WHFILE://localhost/persistent/a", std::nullopt, std::nullopt },
-        // A NUL or bytes that are not UTF-8 cannot name anything on disk.
-        { "whfile://localhost/persistent/a%00b", std::nullopt, std::nullopt },
-        { "whfile://localhost/persistent/%ff", std::nullopt, std::nullopt },
-    };
-    for (const auto& [text, name, fullPath] : cases) {
-        auto u = WHFilesystemURL::fileSystemURLWithString(text);
-        ASSERT_TRUE(u.url()) << text;
-        EXPECT_EQ(u.fileSystemName(), name) << text;
-        EXPECT_EQ(u.fullPath(), fullPath) << text;
-    }
-    EXPECT_EQ(WHFilesystemURL::fileSystemURLWithString("whfile://localhost/p/a%20b.txt").absoluteURL(), "whfile://localhost/p/a b.txt");
-    for (const char* bad : { "whfile://localhost/persistent/a b", "whfile://localhost/p/%zz", "whfile://localhost/p/%4",
-             "whfile://localhost/p/\"q\"", "whfile://localhost/p/\xc3\xa9", "whfile://localhost/p/a#b#c" }) {
-        auto u = WHFilesystemURL::fileSystemURLWithString(bad);
-        EXPECT_TRUE(!u.url() && !u.fileSystemName() && !u.fullPath()) << bad;
-    }
-    auto file = WHURL::URLWithString("whfile://localhost/persistent/a/b.txt?v=1");
-    EXPECT_EQ(file->URLByDeletingLastPathComponent().absoluteString(), "whfile://localhost/persistent/a/?v=1");
-    EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::Path), "/a?b");
-}
-
-// Which file a whfile URL the engine loads names: escapes are names ("%3F" and "%23" stay in the
-// file name), the query and fragment are not, and nothing maps outside the file system's root.
-TEST(FilesystemURLProtocol, EscapesAreNamesAndQueriesAndFragmentsAreNot)
+// What a whfile URL names for the page's calls (a file system and a full path, its query kept as
+// written) and for the engine that loads it (the scheme's target: escapes are names, "%3F" and "%23"
+// staying in the file name, and the query and fragment are not), and where that lies on disk:
+// nothing outside the file system's root. A NUL or bytes that are not UTF-8 cannot name anything on disk.
+TEST(WHFilesystemURL, WhatAURLNamesForThePageAndForTheEngine)
 {
     // No name: no target; no local path: nothing on disk.
-    const struct { const char *url, *name, *path, *local; } cases[] = {
-        { "whfile://localhost/p/a%3Fb%23c.txt?v=1#top", "p", "/a?b#c.txt", "/srv/r/a?b#c.txt" },
-        { "whfile://localhost/p/a.txt?x=/../../etc", "p", "/a.txt", "/srv/r/a.txt" },
-        { "whfile://localhost/p/dir/", "p", "/dir", "/srv/r/dir" },
-        { "whfile://localhost/p", "p", "", "/srv/r" },
-        { "whfile://localhost/p/%2e%2e/x", "p", "/../x", nullptr },
-        { "whfile://localhost/p/a%2F..%2F..%2Fx", "p", "/a/../../x", nullptr },
-        { "whfile://localhost/", nullptr, nullptr, nullptr },
-        { "whfile://localhost/p/a%00b", nullptr, nullptr, nullptr },
-        { "whfile://elsewhere/p/a", nullptr, nullptr, nullptr },
-        { "whfilex://localhost/p/a", nullptr, nullptr, nullptr },
+    const struct {
+        const char *url, *name, *fullPath, *path, *local;
+    } cases[] = {
+        { "whfile://localhost/p/dir/", "p", "/dir", "/dir", "/srv/r/dir" },
+        { "whfile://localhost/p/a.txt?x=%20", "p", "/a.txt?x=%20", "/a.txt", "/srv/r/a.txt" },
+        { "whfile://localhost/p/a.txt?x=/../../etc", "p", "/a.txt?x=/../../etc", "/a.txt", "/srv/r/a.txt" },
+        { "whfile://localhost/p/a%3Fb%23c.txt?v=1#top", "p", "/a?b#c.txt?v=1", "/a?b#c.txt", "/srv/r/a?b#c.txt" },
+        { "whfile://localhost/p", "p", "", "", "/srv/r" },
+        { "whfile://localhost/p/%2e%2e%2F..%2fetc/passwd", "p", "/../../etc/passwd", "/../../etc/passwd", nullptr },
+        { "whfile://localhost/p/%2e%2e/x", "p", "/../x", "/../x", nullptr },
+        { "whfile://localhost/p/a%2F..%2F..%2Fx", "p", "/a/../../x", "/a/../../x", nullptr },
+        { "whfile://localhost/", nullptr, "", nullptr, nullptr },
+        { "whfile://otherhost/p/a", nullptr, nullptr, nullptr, nullptr },
+        { "WHFILE://localhost/p/a", nullptr, nullptr, nullptr, nullptr },
+        { "whfilex://localhost/p/a", nullptr, nullptr, nullptr, nullptr },
+        { "whfile://localhost/p/a%00b", nullptr, nullptr, nullptr, nullptr },
+        { "whfile://localhost/p/%ff", nullptr, nullptr, nullptr, nullptr },
     };
+    auto optional = [](const char* text) { return text ? std::optional<std::string>(text) : std::nullopt; };
     WHLocalFilesystem fileSystem("p", "/srv/r");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
+        auto u = WHFilesystemURL::fileSystemURLWithString(c.url);
+        EXPECT_TRUE(u.url());
+        EXPECT_EQ(u.fileSystemName(), optional(c.name));
+        EXPECT_EQ(u.fullPath(), optional(c.fullPath));
         auto target = WHFilesystemURLProtocol::targetOfURL(c.url);
         ASSERT_EQ(target.has_value(), c.name != nullptr);
-        if (!target)
-            continue;
-        EXPECT_EQ(target->fileSystemName, c.name);
-        EXPECT_EQ(target->path, c.path);
-        auto local = fileSystem.filesystemPathForPath(target->path);
-        EXPECT_EQ(local, c.local ? std::optional<std::string>(c.local) : std::nullopt);
+        if (target) {
+            EXPECT_EQ(target->fileSystemName, c.name);
+            EXPECT_EQ(target->path, c.path);
+            EXPECT_EQ(fileSystem.filesystemPathForPath(target->path), optional(c.local));
+        }
     }
+    for (const char* bad : { "whfile://localhost/persistent/a b", "whfile://localhost/p/%zz", "whfile://localhost/p/%4",
+             "whfile://localhost/p/\"q\"", "whfile://localhost/p/\xc3\xa9", "whfile://localhost/p/a#b#c" }) {
+        auto u = WHFilesystemURL::fileSystemURLWithString(bad);
+        EXPECT_TRUE(!u.url() && !u.fileSystemName() && !u.fullPath() && !WHFilesystemURLProtocol::targetOfURL(bad)) << bad;
+    }
+    EXPECT_EQ(WHFilesystemURL::fileSystemURLWithString("whfile://localhost/p/a%20b.txt").absoluteURL(), "whfile://localhost/p/a b.txt");
+    auto file = WHURL::URLWithString("whfile://localhost/persistent/a/b.txt?v=1");
+    EXPECT_EQ(file->URLByDeletingLastPathComponent().absoluteString(), "whfile://localhost/persistent/a/?v=1");
+    EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::Path), "/a?b");
 }
 
 TEST_F(LocalFilesystem, LocalAndFullPathsMapOnlyInsideTheRoot)
@@ -611,7 +597,7 @@ TEST_F(LocalFilesystem, CopyAndMove)
     EXPECT_FALSE(exists(local("a.txt")));
 }
 
-TEST_F(LocalFilesystem, ReadByteRangesAndTheMimeType)
+TEST_F(LocalFilesystem, ReadByteRangesTheMimeTypeAndMetadata)
 {
     writeFile(local("abc.txt"), "abcdefg");
     writeFile(local("empty"), "");
@@ -626,16 +612,12 @@ TEST_F(LocalFilesystem, ReadByteRangesAndTheMimeType)
     // Extensions the type registry does not know still count when they contain "css" or "wav".
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.zzcssq"), "text/css");
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.wavx"), "audio/wav");
-}
 
-TEST_F(LocalFilesystem, Metadata)
-{
-    writeFile(local("f.txt"), "12345");
     struct utimbuf times { 1000, 1234 };
-    utime(local("f.txt").c_str(), &times);
-    auto r = metadata("/f.txt?q");
+    utime(local("abc.txt").c_str(), &times);
+    auto r = metadata("/abc.txt?q");
     ASSERT_EQ(r.status(), 1);
-    EXPECT_EQ(*r.message(), Value::parse(R"({"size": 5, "name": "f.txt", "fullPath": "/f.txt?q", "type": "",
+    EXPECT_EQ(*r.message(), Value::parse(R"({"size": 7, "name": "abc.txt", "fullPath": "/abc.txt?q", "type": "",
         "lastModifiedDate": 1234000.0})"));
     fs::create_directories(local("d"));
     EXPECT_EQ((*metadata("/d").message())["size"], 0);
@@ -643,7 +625,7 @@ TEST_F(LocalFilesystem, Metadata)
     LogCapture log;
     EXPECT_EQ(failureOf(metadata("/gone")), std::pair(9, kNotFound));
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error getting metadata: No such file or directory" });
-    EXPECT_EQ(m_fs->setMetadataForURL(url("/f.txt"), { { "a", 1 } }).status(), 9);
+    EXPECT_EQ(m_fs->setMetadataForURL(url("/abc.txt"), { { "a", 1 } }).status(), 9);
 }
 
 // One file system shared by several threads, each working on its own files: every thread must
@@ -694,12 +676,15 @@ struct MountedVolume {
     const std::string m_path;
     std::string m_error;
 };
-#define REQUIRE_MOUNT(v) if (!(v).m_error.empty()) GTEST_SKIP() << "cannot mount a tmpfs here (" << (v).m_error << "); errno mapping not exercised"
 
-TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
+// A read-only volume refuses every change. A copy that does not fit a full one is over quota and
+// leaves no partial file. A write that does not fit is written in part by the kernel and then
+// refused: it must answer an error, not the smaller count, and leave the file as it was.
+TEST_F(LocalFilesystem, ReadOnlyAndFullVolumes)
 {
-    MountedVolume volume(local("ro"), "size=1m");
-    REQUIRE_MOUNT(volume);
+    MountedVolume volume(local("ro"), "size=1m"), small(local("small"), "size=64k");
+    if (const auto error = volume.m_error.empty() ? small.m_error : volume.m_error; !error.empty())
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << error << "); errno mapping not exercised";
     make({ "ro/dir/f.txt", "src.txt" });
     ASSERT_TRUE(volume.makeReadOnly());
 
@@ -716,15 +701,7 @@ TEST_F(LocalFilesystem, ReadOnlyVolumeDeniesModification)
              m_fs->writeAtPosition(url("/ro/dir/f.txt"), bytesOf("x"), 2), m_fs->truncateFileAtURL(url("/ro/dir/f.txt"), 1) })
         EXPECT_EQ(failureOf(r), std::pair(6, kDenied));
     EXPECT_EQ(readFile(local("ro/dir/f.txt")), "f.txt");
-}
 
-// A copy that does not fit is over quota and leaves no partial file. A write that does not fit is
-// written in part by the kernel and then refused: it must answer an error, not the smaller count,
-// and leave the file as it was.
-TEST_F(LocalFilesystem, FullVolume)
-{
-    MountedVolume volume(local("small"), "size=64k");
-    REQUIRE_MOUNT(volume);
     std::string big(256 * 1024, 'x');
     writeFile(local("big.bin"), big);
     for (auto mode : { TransferMode::Copy, TransferMode::Move }) {
