@@ -74,7 +74,8 @@ TEST(NavigationPolicy, TheMainFrameShowsNoFileOutsideTheAppAndNewWindowsOpenInTh
     const std::tuple<const char*, platform::UserGesture, platform::DocumentOpener, const char*> windows[] = {
         { "https://example.com/?k=v", platform::UserGesture::No, platform::DocumentOpener::App,
             "opening https://example.com/?k=\u2026 in the system browser" },
-        { "https://example.com/", platform::UserGesture::Yes, platform::DocumentOpener::Other, "opening https://example.com/ in the system browser" },
+        { "https://example.com/", platform::UserGesture::Yes, platform::DocumentOpener::Other,
+            "opening https://example.com/ in the system browser" },
     };
     for (const auto& [url, gesture, opener, line] : windows) {
         auto verdict = policy.newWindow({ url, gesture, opener });

@@ -89,20 +89,21 @@ TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFi
         { { "null", "https://example.org", "whfile://localhost.example.org", "whfilex://localhost", "file:///etc", "" }, V::App, false },
     };
     const ServedFile file { "/data/a.txt", "text/plain", std::nullopt };
+    const SchemeResponse refusal = FileSchemeResponder::refusal();
+    const SchemeRules whfile("whfile");
     for (const auto& c : cases) {
         for (const char* origin : c.origins) {
             for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
                 SchemeRequest request { method, "bytes=0-1", origin ? std::optional<std::string>(origin) : std::nullopt, c.view };
                 SCOPED_TRACE(std::string(origin ? origin : "no origin") + " " + method);
-                EXPECT_EQ(FileSchemeResponder::admits(request, SchemeRules("whfile")), c.admitted);
+                EXPECT_EQ(FileSchemeResponder::admits(request, whfile), c.admitted);
                 // A scheme for every document of the app's views serves the one showing something else too.
                 SchemeRules everyDocument("whfile", { "file://", "whfile://localhost" }, {}, SchemeAudience::AppViews);
                 EXPECT_EQ(FileSchemeResponder::admits(request, everyDocument), c.admitted || c.view == V::AppShowingOther);
                 if (c.admitted)
                     continue;
-                const SchemeResponse refusal = FileSchemeResponder::refusal();
                 for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
-                    auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, SchemeRules("whfile"));
+                    auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, whfile);
                     EXPECT_EQ(response.status, 404);
                     EXPECT_EQ(response.headers, refusal.headers);
                     EXPECT_FALSE(response.hasBody);
