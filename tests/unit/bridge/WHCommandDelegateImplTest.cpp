@@ -129,13 +129,7 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
 // has gone, or does not start. Under AddressSanitizer a late block would read freed memory.
 TEST_F(CommandDelegateTest, BackgroundWorkAtShutdownEndsBeforeTheDelegateGoesOrNeverStarts)
 {
-    struct HeldWorkQueue : platform::WorkQueue {
-        void submit(std::function<void()> task) override { tasks.push_back(std::move(task)); }
-        std::vector<std::function<void()>> tasks;
-    } workQueue;
-    platform::Platform platform { m_platform.scheduler, workQueue, m_platform.environment, m_platform.userDefaults };
-    m_platform.environment.writeResource("config.xml", "<widget/>");
-    auto vc = std::make_unique<WHViewController>(platform);
+    auto vc = makeController();
     auto* delegate = vc->commandDelegate();
     std::promise<void> started;
     std::atomic<bool> finished = false, lateRan = false;
@@ -149,13 +143,14 @@ TEST_F(CommandDelegateTest, BackgroundWorkAtShutdownEndsBeforeTheDelegateGoesOrN
         lateRan = true;
         delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "queued" });
     });
-    ASSERT_EQ(workQueue.tasks.size(), 2u);
-    std::thread worker(std::move(workQueue.tasks[0]));
+    auto& tasks = m_platform.workQueue.tasks;
+    ASSERT_EQ(tasks.size(), 2u);
+    std::thread worker(std::move(tasks[0]));
     started.get_future().wait();
     vc.reset();
     EXPECT_TRUE(finished) << "the running block ends before the delegate goes";
     worker.join();
-    workQueue.tasks[1]();
+    tasks[1]();
     EXPECT_FALSE(lateRan) << "a block that had not started is dropped";
 }
 
