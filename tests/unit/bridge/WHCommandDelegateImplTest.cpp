@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <latch>
 #include <thread>
 
 #include "BridgeTestSupport.h"
@@ -100,22 +101,23 @@ TEST_F(CommandDelegateTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
     auto* delegate = vc.commandDelegate();
 
     constexpr int kBlocks = 8, kPerBlock = 50;
+    std::latch sent(kBlocks + 1);
     for (int b = 0; b < kBlocks; ++b) {
-        delegate->runInBackground([delegate] {
+        delegate->runInBackground([delegate, &sent] {
             for (int k = 0; k < kPerBlock; ++k)
                 delegate->sendPluginResult(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, k), WHCallbackAddress { 0, "t" });
+            sent.count_down();
         });
     }
     // One send that happens-after a background send must be evaluated after it.
-    std::promise<void> sent;
     delegate->runInBackground([delegate, &sent] {
         delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "before" });
-        sent.set_value();
+        sent.count_down();
     });
-    sent.get_future().wait();
+    sent.wait();
     delegate->sendPluginResult(WHPluginResult::resultWithStatus(CommandStatus::OK), WHCallbackAddress { 0, "after" });
 
-    ASSERT_TRUE(m_platform.scheduler.runUntil([&] { return m_webView.scripts().size() == kBlocks * kPerBlock + 2; }));
+    EXPECT_EQ(m_platform.scheduler.runPending(), size_t(kBlocks * kPerBlock + 2));
     for (auto id : m_webView.evaluatedOnThreads())
         ASSERT_EQ(id, std::this_thread::get_id());
     const auto scripts = m_webView.scripts();
