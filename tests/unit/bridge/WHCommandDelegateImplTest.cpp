@@ -5,6 +5,7 @@
 #include <future>
 #include <latch>
 #include <thread>
+#include <tuple>
 
 #include "BridgeTestSupport.h"
 #include "bridge/WHBridge.h"
@@ -163,25 +164,21 @@ TEST_F(CommandDelegateTest, AnswersWrittenAsTextLeaveAsThatText)
     auto* delegate = vc->commandDelegate();
     const std::string large = "[" + std::string(1 << 20, ' ') + "\"x\"]";
     const std::size_t limit = WHCommandDelegateImpl::setMaxResultSizeForTesting(0), under = large.size() - 1;
-    const struct {
-        std::string text;
-        std::size_t limit;
-        std::int32_t status;
-        std::string message; // as the page reads it
-    } cases[] = { { "[1,2]", limit, 1, "\n  [1,2]\n" }, { large, limit, 1, large },
-        { large, under, 9, "\n  \"the result is larger than " + std::to_string(under) + " bytes\"\n" } };
-    for (const auto& c : cases) {
-        WHCommandDelegateImpl::setMaxResultSizeForTesting(c.limit);
+    // The text, the size limit, and the status and message as the page reads them.
+    const std::tuple<std::string, std::size_t, std::int32_t, std::string> cases[] = { { "[1,2]", limit, 1, "\n  [1,2]\n" },
+        { large, limit, 1, large }, { large, under, 9, "\n  \"the result is larger than " + std::to_string(under) + " bytes\"\n" } };
+    for (const auto& [text, maxSize, status, message] : cases) {
+        WHCommandDelegateImpl::setMaxResultSizeForTesting(maxSize);
         m_webView.payloads.clear();
-        const auto result = WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, c.text);
+        const auto result = WHPluginResult::resultWithStatusMessageAsJSONText(CommandStatus::OK, text);
         delegate->sendPluginResult(result, WHCallbackAddress { 3, "cb" });
         m_platform.scheduler.runPending();
         ASSERT_EQ(m_webView.payloads.size(), 1u);
         auto answer = channel::decode<channel::CallbackAnswer>(m_webView.payloads[0]);
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->callbackId, "cb");
-        EXPECT_EQ(answer->status, c.status);
-        EXPECT_EQ(answer->messageJson, c.message);
+        EXPECT_EQ(answer->status, status);
+        EXPECT_EQ(answer->messageJson, message);
     }
     WHCommandDelegateImpl::setMaxResultSizeForTesting(limit);
 }
