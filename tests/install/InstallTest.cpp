@@ -1,11 +1,9 @@
 // The application as users get it: installed into a staging folder and moved elsewhere, a second
 // app built through the same CMake function, and the Debian package unpacked into a clean root.
 #include <filesystem>
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -135,18 +133,16 @@ TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRef
     g_mkdir_with_parents((dir.path + "/app/www").c_str(), 0700);
     ASSERT_TRUE(g_file_set_contents((dir.path + "/app/config.xml").c_str(), "<widget id=\"com.example.Notes\"/>", -1, nullptr));
     const std::string complete = "SUMMARY \"Notes\" DESCRIPTION \"Notes on the desktop.\"";
-    const struct {
-        std::string arguments, message;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = { // arguments, the message
         { "DESCRIPTION \"Notes on the desktop.\"", "penwick_add_app(notes): SUMMARY is required: describe Notes in your own words" },
         { "SUMMARY \"Notes\"", "penwick_add_app(notes): DESCRIPTION is required: describe Notes in your own words" },
         { complete + " DOCUMENTS_URL file:///etc/passwd", "penwick app notes: DOCUMENTS_URL 'file:///etc/passwd' is not an http or https URL" },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments);
+    for (const auto& [arguments, message] : cases) {
+        SCOPED_TRACE(arguments);
         const std::string project = "cmake_minimum_required(VERSION 3.25)\nproject(notes VERSION 1.0 LANGUAGES NONE)\ninclude("
             + std::string(PENWICK_SOURCE_DIR) + "/cmake/PenwickApp.cmake)\npenwick_add_app(notes ID com.example.Notes NAME Notes RESOURCES "
-            + dir.path + "/app " + c.arguments + ")\n";
+            + dir.path + "/app " + arguments + ")\n";
         ASSERT_TRUE(g_file_set_contents((dir.path + "/CMakeLists.txt").c_str(), project.c_str(), -1, nullptr));
         Outcome configure = runIn(dir.path + "/sandbox", { PENWICK_CMAKE, "-S", dir.path, "-B", dir.path + "/build" });
         EXPECT_NE(configure.status, 0) << configure.output;
@@ -154,7 +150,7 @@ TEST(Configure, AnAppWithoutItsOwnSummaryOrDescriptionOrWithABadPageAddressIsRef
         // CMake wraps long messages over lines.
         for (std::size_t at; (at = output.find("\n  ")) != std::string::npos;)
             output.replace(at, 3, " ");
-        EXPECT_NE(output.find(c.message), std::string::npos) << configure.output;
+        EXPECT_NE(output.find(message), std::string::npos) << configure.output;
     }
 }
 
@@ -190,7 +186,7 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
 
     // The demo app of the unpacked tree runs from there alone: it finds its resources and its
     // web-process extension there, the page gets its bridge, and a real page painted the shot, not a
-    // blank one (wide, with many colours).
+    // blank one.
     const std::string usr = root + "/clean/usr";
     const std::string shot = root + "/shot.png", dom = root + "/dom.html";
     ASSERT_EQ(runIn(root + "/sandbox", { "dpkg-deb", "-x", deb, root + "/clean" }).status, 0);
@@ -201,17 +197,7 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
         EXPECT_FALSE(run.has(absent)) << run.output;
     EXPECT_NE(readFile(dom).find("<li id=\"host-state\" class=\"chip ready\">host ready</li>"), std::string::npos) << readFile(dom);
 
-    g_autoptr(GdkPixbuf) image = gdk_pixbuf_new_from_file(shot.c_str(), nullptr);
-    ASSERT_TRUE(image) << "no PNG at " << shot;
-    const int width = gdk_pixbuf_get_width(image), stride = gdk_pixbuf_get_rowstride(image), channels = gdk_pixbuf_get_n_channels(image);
-    EXPECT_GT(width, 100);
-    const guchar* pixels = gdk_pixbuf_read_pixels(image);
-    std::set<int> colours;
-    for (int y = 0; y < gdk_pixbuf_get_height(image); ++y) {
-        for (const guchar* p = pixels + y * stride; p < pixels + y * stride + width * channels; p += channels)
-            colours.insert(p[0] << 16 | p[1] << 8 | p[2]);
-    }
-    EXPECT_GT(colours.size(), 50u);
+    EXPECT_GT(readFile(shot).size(), 40'000u) << "a blank window compresses to a few kilobytes";
 
     // A data-only app packed by the unpacked runtime: no compiler runs (traced where strace is
     // installed), its package depends on the runtime and says only what its config.xml says.

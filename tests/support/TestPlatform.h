@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include "platform/Platform.h"
 #include "platform/WorkQueue.h"
 #include "platform/glib/KeyFileUserDefaults.h"
@@ -8,18 +11,18 @@
 
 namespace penwick::test {
 
-// A background queue that drops what is submitted.
-class DroppingWorkQueue : public platform::WorkQueue {
-public:
-    void submit(std::function<void()>) override { }
+// A background queue that holds what is submitted until the test runs it, if ever.
+struct HeldWorkQueue : platform::WorkQueue {
+    void submit(std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    std::vector<std::function<void()>> tasks;
 };
 
-// The platform services as unit tests use them: a hand-turned main loop, no background work,
+// The platform services as unit tests use them: a hand-turned main loop, background work held,
 // an environment over a temporary folder and user defaults kept in it. Tests that need real
 // threads build their own platform::Platform around a GLibWorkQueue.
 struct TestPlatform {
     RecordingScheduler scheduler;
-    DroppingWorkQueue workQueue;
+    HeldWorkQueue workQueue;
     FakeAppEnvironment environment;
     platform::KeyFileUserDefaults userDefaults { environment.temporaryDirectory() + "/user-defaults.ini" };
     platform::Platform platform { scheduler, workQueue, environment, userDefaults };

@@ -28,9 +28,8 @@ TEST_F(RegistryTest, ServiceNamesOfAnyCaseReachTheOneInstanceOfTheirClassInitial
 
     // An unknown service is silent; a mapped class that does not exist is logged every time.
     const size_t logged = m_log.lines().size();
-    EXPECT_EQ(vc->getCommandInstance("Nobody"), nullptr);
-    EXPECT_EQ(vc->getCommandInstance("Ghost"), nullptr);
-    EXPECT_EQ(vc->getCommandInstance("GHOST"), nullptr);
+    for (const char* name : { "Nobody", "Ghost", "GHOST" })
+        EXPECT_EQ(vc->getCommandInstance(name), nullptr) << name;
     const auto lines = m_log.lines();
     EXPECT_EQ(std::vector(lines.begin() + static_cast<std::ptrdiff_t>(logged), lines.end()),
         (std::vector<std::string> { "WHPlugin class NoSuchClass (pluginName: Ghost) does not exist.",

@@ -47,17 +47,16 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
                    "https://other.example/" },
             false, true },
         { web, OpenedBy::App, { "http://app.example.com/", "https://app.example.com:8443/", "https://app.example.com.evil.test/", "http://127.0.0.1:8124/page.html",
-                   "http://127.0.0.1/page.html", "file:///opt/app/other.html" },
+                   "http://127.0.0.1/page.html", "file:///opt/app/other.html", "app://com.example.notes/index.html" /* never by grant */ },
             false, false },
         { star, OpenedBy::App, { "data:text/html,x", "about:srcdoc", "https://anything.test/", "https://a.example.com/", "file:///etc/passwd" }, false, false },
         { star, OpenedBy::Other, { "http://127.0.0.1:8123/x" }, false, true },
         { star, OpenedBy::Other, { "file:///opt/app/www/index.html" }, true, true },
-        // The app origin: its own host exactly, whoever opened it; no other host, and no grant makes one the app's.
+        // The app origin: its own host exactly, whoever opened it; no other host.
         { appOrigin, OpenedBy::Other, { "app://com.example.notes/index.html", "APP://com.example.notes/js/a.mjs?x#y" }, true, true },
         { appOrigin, OpenedBy::App, { "app://Com.Example.Notes/index.html", "app://com.example.notes.evil/", "app://other.app/index.html",
                      "app://x@com.example.notes/", "app://com.example.notes:1/" },
             false, false },
-        { web, OpenedBy::App, { "app://com.example.notes/index.html" }, false, false },
     };
     for (const auto& c : cases) {
         for (const char* url : c.urls) {

@@ -1,54 +1,48 @@
 // What the engine's permission requests get: by kind, by the asking document's standing, and by
 // config.xml's grants; every denial says why.
 #include <gtest/gtest.h>
+#include <vector>
 
 #include "host/WHPermissionPolicy.h"
 
 using penwick::WHPermissionPolicy;
-using penwick::platform::FrameStanding;
 using penwick::platform::PermissionAnswer;
-using penwick::platform::PermissionKind;
 
 namespace {
 
 TEST(PermissionPolicy, AppContentGetsWhatAppsNeedAndPreferencesGrantTheRest)
 {
+    using K = penwick::platform::PermissionKind;
+    using S = penwick::platform::FrameStanding;
     const auto none = WHPermissionPolicy::fromSettings({ { "AllowGeolocation", "false" } });
     const auto all = WHPermissionPolicy::fromSettings({ { "AllowGeolocation", "true" }, { "AllowMediaCapture", "yes" } });
+    // Geolocation denied for the preference is checked end to end with its line.
     struct Case {
-        PermissionKind kind;
+        std::vector<K> kinds;
         const WHPermissionPolicy& policy;
-        FrameStanding standing;
+        S standing;
         const char* logLine; // "" when granted
     };
     const Case cases[] = {
-        { PermissionKind::Clipboard, none, FrameStanding::AppContent, "" },
-        { PermissionKind::Notifications, none, FrameStanding::AppContent, "" },
-        { PermissionKind::StorageAccess, none, FrameStanding::AppContent, "" },
-        { PermissionKind::PointerLock, none, FrameStanding::AppContent, "" },
-        { PermissionKind::Geolocation, all, FrameStanding::AppContent, "" },
-        { PermissionKind::CameraAndMicrophone, all, FrameStanding::AppContent, "" },
-        { PermissionKind::ScreenCapture, all, FrameStanding::AppContent, "" },
-        { PermissionKind::Geolocation, none, FrameStanding::AppContent,
-            "denied geolocation to P: the preference AllowGeolocation is not set to true" },
-        { PermissionKind::Camera, none, FrameStanding::AppContent, "denied the camera to P: the preference AllowMediaCapture is not set to true" },
-        { PermissionKind::Microphone, none, FrameStanding::AppContent,
-            "denied the microphone to P: the preference AllowMediaCapture is not set to true" },
-        { PermissionKind::ScreenCapture, none, FrameStanding::AppContent,
-            "denied screen capture to P: the preference AllowMediaCapture is not set to true" },
-        { PermissionKind::MediaKeys, all, FrameStanding::AppContent, "denied protected media keys to P: the host does not offer it" },
-        { PermissionKind::Unknown, all, FrameStanding::AppContent, "denied a permission the host does not know to P: the host does not offer it" },
+        { { K::Clipboard, K::Notifications, K::StorageAccess, K::PointerLock }, none, S::AppContent, "" },
+        { { K::Geolocation, K::CameraAndMicrophone, K::ScreenCapture }, all, S::AppContent, "" },
+        { { K::Camera }, none, S::AppContent, "denied the camera to P: the preference AllowMediaCapture is not set to true" },
+        { { K::Microphone }, none, S::AppContent, "denied the microphone to P: the preference AllowMediaCapture is not set to true" },
+        { { K::ScreenCapture }, none, S::AppContent, "denied screen capture to P: the preference AllowMediaCapture is not set to true" },
+        { { K::MediaKeys }, all, S::AppContent, "denied protected media keys to P: the host does not offer it" },
+        { { K::Unknown }, all, S::AppContent, "denied a permission the host does not know to P: the host does not offer it" },
         // Nothing for a document that is not the app's, whatever the preferences grant.
-        { PermissionKind::Clipboard, all, FrameStanding::Other, "denied clipboard access to P: it is not the app's own content" },
-        { PermissionKind::Notifications, all, FrameStanding::Other, "denied notifications to P: it is not the app's own content" },
-        { PermissionKind::Geolocation, all, FrameStanding::Other, "denied geolocation to P: it is not the app's own content" },
-        { PermissionKind::ScreenCapture, all, FrameStanding::Other, "denied screen capture to P: it is not the app's own content" },
+        { { K::Clipboard }, all, S::Other, "denied clipboard access to P: it is not the app's own content" },
+        { { K::Notifications }, all, S::Other, "denied notifications to P: it is not the app's own content" },
+        { { K::Geolocation }, all, S::Other, "denied geolocation to P: it is not the app's own content" },
+        { { K::ScreenCapture }, all, S::Other, "denied screen capture to P: it is not the app's own content" },
     };
     for (const auto& c : cases) {
-        auto decision = c.policy.decide({ c.kind, c.standing, "P" });
-        SCOPED_TRACE(c.logLine);
-        EXPECT_EQ(decision.answer, *c.logLine ? PermissionAnswer::Deny : PermissionAnswer::Grant);
-        EXPECT_EQ(decision.logLine, c.logLine);
+        for (K kind : c.kinds) {
+            auto decision = c.policy.decide({ kind, c.standing, "P" });
+            EXPECT_EQ(decision.answer, *c.logLine ? PermissionAnswer::Deny : PermissionAnswer::Grant) << c.logLine;
+            EXPECT_EQ(decision.logLine, c.logLine);
+        }
     }
 }
 

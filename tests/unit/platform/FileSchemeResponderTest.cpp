@@ -1,6 +1,7 @@
 // The whfile scheme's answers without the engine: status, headers (CORS among them) and the bytes
 // of the body.
 #include <gtest/gtest.h>
+#include <vector>
 
 #include "platform/FileSchemeResponder.h"
 
@@ -76,42 +77,37 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
 // gets one answer, whether the file exists or not.
 TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFiles)
 {
+    using V = RequestingView;
     const struct {
-        const char* origin;
+        std::vector<const char*> origins; // nullptr: no Origin header
         RequestingView view;
         bool admitted;
     } cases[] = {
-        { nullptr, RequestingView::App, true },
-        { "file://", RequestingView::App, true },
-        { "whfile://localhost", RequestingView::App, true },
-        { nullptr, RequestingView::Other, false },
-        { nullptr, RequestingView::AppShowingOther, false },
-        { "whfile://localhost", RequestingView::AppShowingOther, false },
-        { "file://", RequestingView::Other, false },
-        { "null", RequestingView::App, false },
-        { "https://example.org", RequestingView::App, false },
-        { "whfile://localhost.example.org", RequestingView::App, false },
-        { "whfilex://localhost", RequestingView::App, false },
-        { "file:///etc", RequestingView::App, false },
-        { "", RequestingView::App, false },
+        { { nullptr, "file://", "whfile://localhost" }, V::App, true },
+        { { nullptr, "file://" }, V::Other, false },
+        { { nullptr, "whfile://localhost" }, V::AppShowingOther, false },
+        { { "null", "https://example.org", "whfile://localhost.example.org", "whfilex://localhost", "file:///etc", "" }, V::App, false },
     };
     const ServedFile file { "/data/a.txt", "text/plain", std::nullopt };
+    const SchemeResponse refusal = FileSchemeResponder::refusal();
+    const SchemeRules whfile("whfile");
     for (const auto& c : cases) {
-        for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
-            SchemeRequest request { method, "bytes=0-1", c.origin ? std::optional<std::string>(c.origin) : std::nullopt, c.view };
-            SCOPED_TRACE(std::string(c.origin ? c.origin : "no origin") + " " + method);
-            EXPECT_EQ(FileSchemeResponder::admits(request, SchemeRules("whfile")), c.admitted);
-            // A scheme for every document of the app's views serves the one showing something else too.
-            SchemeRules everyDocument("whfile", { "file://", "whfile://localhost" }, {}, SchemeAudience::AppViews);
-            EXPECT_EQ(FileSchemeResponder::admits(request, everyDocument), c.admitted || c.view == RequestingView::AppShowingOther);
-            if (c.admitted)
-                continue;
-            const SchemeResponse refusal = FileSchemeResponder::refusal();
-            for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
-                auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, SchemeRules("whfile"));
-                EXPECT_EQ(response.status, 404);
-                EXPECT_EQ(response.headers, refusal.headers);
-                EXPECT_FALSE(response.hasBody);
+        for (const char* origin : c.origins) {
+            for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
+                SchemeRequest request { method, "bytes=0-1", origin ? std::optional<std::string>(origin) : std::nullopt, c.view };
+                SCOPED_TRACE(std::string(origin ? origin : "no origin") + " " + method);
+                EXPECT_EQ(FileSchemeResponder::admits(request, whfile), c.admitted);
+                // A scheme for every document of the app's views serves the one showing something else too.
+                SchemeRules everyDocument("whfile", { "file://", "whfile://localhost" }, {}, SchemeAudience::AppViews);
+                EXPECT_EQ(FileSchemeResponder::admits(request, everyDocument), c.admitted || c.view == V::AppShowingOther);
+                if (c.admitted)
+                    continue;
+                for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
+                    auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, whfile);
+                    EXPECT_EQ(response.status, 404);
+                    EXPECT_EQ(response.headers, refusal.headers);
+                    EXPECT_FALSE(response.hasBody);
+                }
             }
         }
     }
