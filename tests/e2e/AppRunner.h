@@ -119,6 +119,8 @@ public:
         // is the only instance, with a runtime folder of its own for the instance lock.
         // (An empty address, not none: with none, GLib may start a bus of its own for the display.)
         env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "", TRUE);
+        // There is no accessibility bus to bridge to: GTK's bridge would only wait for one.
+        env = g_environ_setenv(env, "NO_AT_BRIDGE", "1", TRUE);
         // The compositor's socket is found in the runtime folder (the engine's sandbox looks for it
         // there too).
         if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) {

@@ -13,7 +13,6 @@ const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-pack
 void startPage(AppRunner& app, const std::string& body)
 {
     app.writePageLibrary();
-    app.setEnv("NO_AT_BRIDGE", "1");
     app.startPage("<content src=\"index.html\"/>" + kAppPlugin,
         "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script><script src=\"webhost/app.js\"></script><body>"
             + body + "</body>");

@@ -11,12 +11,7 @@
 #include "e2e/AppRunner.h"
 #include "e2e/Harness.h"
 
-using penwick::e2e::AppRunner;
-using penwick::e2e::Child;
-using penwick::e2e::BusService;
-using penwick::e2e::LoopbackServer;
-using penwick::e2e::OwnDisplay;
-using penwick::e2e::PrivateBus;
+using namespace penwick::e2e;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 

@@ -8,7 +8,6 @@ namespace {
 // for the page's first line.
 testing::AssertionResult startPage(AppRunner& app, const std::string& body, const std::string& config = {})
 {
-    app.setEnv("NO_AT_BRIDGE", "1");
     app.startPage("<content src=\"index.html\"/>" + config,
         "<!DOCTYPE html><html><body style=\"margin:0;height:100vh\">" + body
             + "<script>console.log('app page, width ' + innerWidth);"
