@@ -25,19 +25,18 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
     const std::string inApp = "\"Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]\"";
+    const std::string popupOnly = "only http and https pages load in the popup", webOnly = "only http, https and mailto URLs are handed to the desktop";
     // Other targets than "_blank" go to the system, unchanged.
-    std::vector<std::string> answers { "system opens https://example.org/page?q=\u2026", "system opens https://example.org/other",
-        "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app" };
+    Lines answers { "system opens https://example.org/page?q=\u2026", "system opens https://example.org/other",
+        "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app", "open answered",
+        "refused to open file:///etc/passwd in the popup: " + popupOnly,
+        "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
+        "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly,
+        // Query values stay out of the log.
+        "https://example.org/page?q=\u2026..xxxx._system" };
     for (const auto& [id, answer] : { std::pair { "none", std::string("9 \"incorrect number of arguments\"") }, { "self", "9 " + self },
              { "system", "1 null" }, { "blank", "9 " + inApp }, { "store", "1 null" }, { "storecase", "9 " + inApp } })
         answers.push_back(std::string("answer IAB-") + id + ": " + answer + " keep=1");
-    const std::string popupOnly = "only http and https pages load in the popup", webOnly = "only http, https and mailto URLs are handed to the desktop";
-    for (const auto& line : { std::string("open answered"), "refused to open file:///etc/passwd in the popup: " + popupOnly,
-             "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
-             "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly,
-             // Query values stay out of the log.
-             std::string("https://example.org/page?q=\u2026..xxxx._system") })
-        answers.push_back(line);
     EXPECT_TRUE(logged(app, answers, 30s));
     EXPECT_TRUE(counted(app, { { "open refused: " + popupOnly, 2 }, { "system opens", 5 } }));
 
