@@ -55,9 +55,8 @@ inline testing::AssertionResult counted(const AppRunner& app, const Counts& coun
 }
 
 // Waits until a line of the app's output contains `text`; a failure shows the output.
-inline testing::AssertionResult lineAppears(AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
+inline testing::AssertionResult lineAppears(const AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
 {
-    if (app.waitForLine(text, timeout))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "no line with \"" << text << "\" in:\n" << app.output();
+    return settles(
+        app, "no line with:", [&] { return app.countLines(text) ? Lines {} : Lines { text }; }, timeout);
 }

@@ -124,18 +124,17 @@ public:
 private:
     void serve()
     {
-        const std::string response = m_response;
         for (int client; !m_stopping && (client = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; close(client)) {
             std::string request;
             char buffer[4096];
             for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(client, buffer, sizeof buffer)) > 0;)
                 request.append(buffer, static_cast<size_t>(n));
             // A blocking send of a small page writes it whole.
-            (void)send(client, response.data(), response.size(), MSG_NOSIGNAL);
+            (void)send(client, m_response.data(), m_response.size(), MSG_NOSIGNAL);
         }
     }
 
-    std::string m_response;
+    const std::string m_response;
     int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int m_port = 0;
     std::atomic<bool> m_stopping { false };
