@@ -79,10 +79,7 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
 // "stay" and the app goes on; the second "leave" and it quits. Unarmed, a close quits at once.
 TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
 {
-    struct Case {
-        bool armed;
-        bool closeButton;
-    };
+    struct Case { bool armed, closeButton; };
     for (auto c : { Case { false, true }, Case { false, false }, Case { true, true }, Case { true, false } }) {
         SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q"));
         AppRunner app(AppRunner::Binary::TestApp);
