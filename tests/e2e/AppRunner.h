@@ -114,7 +114,7 @@ public:
         for (const auto& a : all)
             argv.push_back(a.c_str());
         argv.push_back(nullptr);
-        char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
+        g_auto(GStrv) env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
         // Apps of one test run share the application id: outside a private bus of the test's own, each
         // is the only instance, with a runtime folder of its own for the instance lock.
         // (An empty address, not none: with none, GLib may start a bus of its own for the display.)
@@ -136,7 +136,6 @@ public:
         GPid pid = -1;
         bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH),
             nullptr, nullptr, -1, out, out, nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
-        g_strfreev(env);
         close(out);
         if (!started)
             throw std::runtime_error("cannot start " + all.front());

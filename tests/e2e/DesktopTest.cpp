@@ -162,10 +162,9 @@ TEST(Desktop, JournalRecordsCarryTheApplicationIdAsSyslogIdentifier)
     AppRunner app;
     const std::string journal = app.path("journal"), log = app.path("output.log");
     g_mkdir_with_parents(journal.c_str(), 0700);
-    GSocket* socket = g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_DATAGRAM, G_SOCKET_PROTOCOL_DEFAULT, nullptr);
-    GSocketAddress* address = g_unix_socket_address_new((journal + "/socket").c_str());
+    g_autoptr(GSocket) socket = g_socket_new(G_SOCKET_FAMILY_UNIX, G_SOCKET_TYPE_DATAGRAM, G_SOCKET_PROTOCOL_DEFAULT, nullptr);
+    g_autoptr(GSocketAddress) address = g_unix_socket_address_new((journal + "/socket").c_str());
     ASSERT_TRUE(g_socket_bind(socket, address, FALSE, nullptr));
-    g_object_unref(address);
     app.writeConfig("<widget id=\"org.penwick.JournalProbe\"><content src=\"index.html\"/></widget>");
     app.writeResource("www/index.html", "<title>page</title>");
     struct stat info {};
@@ -186,5 +185,4 @@ TEST(Desktop, JournalRecordsCarryTheApplicationIdAsSyslogIdentifier)
     }, 30s)) << all << app.output();
     for (const char* field : { "SYSLOG_IDENTIFIER=org.penwick.JournalProbe\n", "GLIB_DOMAIN=penwick\n" })
         EXPECT_NE(record.find(field), std::string::npos) << record;
-    g_object_unref(socket);
 }
