@@ -180,9 +180,7 @@ nlohmann::json runOnce(AppRunner& app)
     app.start();
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": facts: ") > runs; }, 20s)) << app.output();
     app.kill();
-    const auto lines = app.lines();
-    auto last = std::find_if(lines.rbegin(), lines.rend(), [](const auto& l) { return l.find(": facts: ") != std::string::npos; });
-    return nlohmann::json::parse(last == lines.rend() ? "" : last->substr(last->find(": facts: ") + 9), nullptr, false);
+    return nlohmann::json::parse(app.lastAfter(": facts: ").value_or(""), nullptr, false);
 }
 
 TEST(Device, InfoHasItsKeysAndTheIdentifierLastsUntilTheDefaultsGo)

@@ -169,6 +169,13 @@ public:
         auto all = lines();
         return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
     }
+    // What follows `text` in the last line holding it, or nothing when no line does.
+    std::optional<std::string> lastAfter(const std::string& text) const
+    {
+        const auto all = lines();
+        auto last = std::find_if(all.rbegin(), all.rend(), [&](const auto& l) { return l.find(text) != std::string::npos; });
+        return last == all.rend() ? std::nullopt : std::optional(last->substr(last->find(text) + text.size()));
+    }
     // True when a stderr line ends with exactly `message` after the log prefix.
     bool hasLogLine(const std::string& message) const { return indexOfLogLine(message) >= 0; }
     // Position of the first log line that is exactly `message`, or -1.

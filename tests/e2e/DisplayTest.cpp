@@ -220,9 +220,8 @@ TEST(Display, TheDesktopsScaleReachesThePageOnceAsDevicePixels)
         int width = 0, height = 0;
         double ratio = 0;
         auto settled = [&] {
-            auto lines = app.lines();
-            auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) { return l.find("viewport ") != std::string::npos; });
-            if (last == lines.rend() || std::sscanf(last->c_str() + last->find("viewport "), "viewport %d %d %lf", &width, &height, &ratio) != 3)
+            auto last = app.lastAfter("viewport ");
+            if (!last || std::sscanf(last->c_str(), "%d %d %lf", &width, &height, &ratio) != 3)
                 return false;
             // Without a window manager the unscaled viewport is the whole 800x600 frame.
             return ratio == desktop.ratio && std::abs(width - 800) <= 80 && std::abs(height - 600) <= 60;

@@ -114,19 +114,13 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
 TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
 {
     AppRunner app;
-    // The width the page logged last in a line starting with `prefix`.
-    auto width = [&](const std::string& prefix) {
-        std::optional<int> found;
-        for (const auto& line : app.lines())
-            if (auto at = line.find(prefix); at != std::string::npos)
-                found = std::atoi(line.c_str() + at + prefix.size());
-        return found;
-    };
+    // The width the page logged last in a line with `prefix`.
+    auto width = [&](const std::string& prefix) { return std::atoi(app.lastAfter(prefix).value_or("0").c_str()); };
     ASSERT_TRUE(startPage(app, ""));
-    const int plain = *width("app page, width ");
+    const int plain = width("app page, width ");
     ASSERT_TRUE(app.press("ctrl+plus"));
     ASSERT_TRUE(lineAppears(app, ": width"));
-    const int zoomed = *width(": width ");
+    const int zoomed = width(": width ");
     EXPECT_LT(zoomed, plain);
     app.kill();
     app.start();
