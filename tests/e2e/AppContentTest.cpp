@@ -49,9 +49,8 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         SCOPED_TRACE(src);
         AppRunner app(AppRunner::Binary::TestApp);
         app.writePages("appcontent", "origin.html", { "origin.mjs", "checks.mjs", "ow.js", "data.json", "add.wasm", "pic.svg", "index.html",
-            "main.mjs", "w.js" }, AppRunner::kFilePlugin + preference);
+            "main.mjs", "w.js" }, AppRunner::kFilePlugin + preference, { { "@WEB@", web.origin() + "/web.html" } });
         app.writeConfig(AppRunner::replaced(AppRunner::readFile(app.resourcesDir() + "/config.xml"), "\"origin.html\"", "\"" + src + "\""));
-        app.writeResource("www/origin.mjs", AppRunner::page("appcontent", "origin.mjs", { { "@WEB@", web.origin() + "/web.html" } }));
         app.writeResource("www/secret.bin", "x");
         app.writeResource("secret.txt", "secret");
         app.writeResource("www/sub/a.txt", "a");

@@ -70,8 +70,8 @@ public:
             text = replaced(text, placeholder, value);
         return text;
     }
-    // The test build's start page `start` from tests/e2e/pages/`folder` (its placeholders replaced),
-    // with `extras` beside it, the page library, the echo plugin mapped as "Echo" and `config` added
+    // The test build's start page `start` from tests/e2e/pages/`folder` with `extras` beside it (their
+    // placeholders replaced), the page library, the echo plugin mapped as "Echo" and `config` added
     // to config.xml.
     void writePages(const std::string& folder, const std::string& start, const std::vector<std::string>& extras = {},
         const std::string& config = {}, const Replacements& replacements = {}) const
@@ -80,7 +80,7 @@ public:
         writePageLibrary();
         writeResource("www/" + start, page(folder, start, replacements));
         for (const auto& extra : extras)
-            writeResource("www/" + extra, page(folder, extra));
+            writeResource("www/" + extra, page(folder, extra, replacements));
     }
 
     // Starts the app on www/index.html holding `html`, with `config` in config.xml's widget.
