@@ -25,11 +25,12 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
     const std::string inApp = "\"Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]\"";
-    const std::string popupOnly = "only http and https pages load in the popup", webOnly = "only http, https and mailto URLs are handed to the desktop";
+    const std::string popupOnly = "only http and https pages load in the popup",
+                      webOnly = "only http, https and mailto URLs are handed to the desktop";
     // Other targets than "_blank" go to the system, unchanged.
     Lines answers { "system opens https://example.org/page?q=\u2026", "system opens https://example.org/other",
-        "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app", "open answered",
-        "refused to open file:///etc/passwd in the popup: " + popupOnly,
+        "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app",
+        "open answered", "refused to open file:///etc/passwd in the popup: " + popupOnly,
         "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
         "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly,
         // Query values stay out of the log.
@@ -146,8 +147,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     };
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
-    for (const auto& [path, keys, line] : { std::tuple { out + "/report.pdf", "Return", ": pdf done" }, { out + "/notes.txt", "Return", ": text done" },
-             { std::string(), "Escape", ": cancel done" } }) {
+    for (const auto& [path, keys, line] : { std::tuple { out + "/report.pdf", "Return", ": pdf done" },
+             { out + "/notes.txt", "Return", ": text done" }, { std::string(), "Escape", ": cancel done" } }) {
         ASSERT_TRUE(answer("Save", keys, path)) << app.output();
         ASSERT_TRUE(lineAppears(app, line));
     }

@@ -63,7 +63,8 @@ TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
             EXPECT_TRUE(logged(app, { "navigating to file://" + app.resourcesDir() + "/www/frames.html" }));
             std::regex timed(R"(: t: \d+\.\d{3} ms( mid)?$)");
             auto lines = app.lines();
-            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2) << app.output();
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2)
+                << app.output();
         } else {
             // The action's own log line comes before the page's next statement.
             int counted = app.indexOfLogLine("count: 1");

@@ -37,7 +37,8 @@ TEST(DevLoop, ReloadAndInspectorKeysOnlyWithDeveloperExtras)
             ASSERT_TRUE(AppRunner::waitUntil([&] { return unnamed() == before; }, 20s));
         }
         const long windows = app.windowCount(".*", AppRunner::Shown::Only);
-        for (const auto& [key, reloaded, heard] : { std::tuple { "F5", "load 2", "page key F5" }, { "ctrl+r", "load 3", "page key ctrl+r" } }) {
+        for (const auto& [key, reloaded, heard] :
+            { std::tuple { "F5", "load 2", "page key F5" }, { "ctrl+r", "load 3", "page key ctrl+r" } }) {
             ASSERT_TRUE(app.press(key));
             EXPECT_TRUE(lineAppears(app, extras ? reloaded : heard, 20s));
         }

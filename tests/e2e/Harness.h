@@ -43,8 +43,10 @@ public:
         };
         m_interface = node ? node->interfaces[0]->name : "";
         bool served = m_bus && node && g_dbus_connection_register_object(m_bus, path, node->interfaces[0], &vtable, this, nullptr, nullptr) > 0;
-        g_autoptr(GVariant) owned = served ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", name, 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr) : nullptr;
+        g_autoptr(GVariant) owned = served
+            ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                g_variant_new("(su)", name, 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr)
+            : nullptr;
         m_ready = owned;
         g_main_context_pop_thread_default(m_context);
         m_thread = std::thread([this] { g_main_loop_run(m_loop); });
