@@ -25,19 +25,19 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     app.start();
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
     const std::string inApp = "\"Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]\"";
+    const std::string popupOnly = "only http and https pages load in the popup",
+                      webOnly = "only http, https and mailto URLs are handed to the desktop";
     // Other targets than "_blank" go to the system, unchanged.
-    std::vector<std::string> answers { "system opens https://example.org/page?q=\u2026", "system opens https://example.org/other",
-        "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app" };
+    Lines answers { "system opens https://example.org/page?q=\u2026", "system opens https://example.org/other",
+        "system opens https://example.org/third", "system opens https://example.org/b", "system opens https://" + store + "/app",
+        "open answered", "refused to open file:///etc/passwd in the popup: " + popupOnly,
+        "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
+        "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly,
+        // Query values stay out of the log.
+        "https://example.org/page?q=\u2026..xxxx._system" };
     for (const auto& [id, answer] : { std::pair { "none", std::string("9 \"incorrect number of arguments\"") }, { "self", "9 " + self },
              { "system", "1 null" }, { "blank", "9 " + inApp }, { "store", "1 null" }, { "storecase", "9 " + inApp } })
         answers.push_back(std::string("answer IAB-") + id + ": " + answer + " keep=1");
-    const std::string popupOnly = "only http and https pages load in the popup", webOnly = "only http, https and mailto URLs are handed to the desktop";
-    for (const auto& line : { std::string("open answered"), "refused to open file:///etc/passwd in the popup: " + popupOnly,
-             "refused to open javascript:console.log(document.cookie) in the popup: " + popupOnly,
-             "refused to open file:///etc/passwd: " + webOnly, "open refused: " + webOnly,
-             // Query values stay out of the log.
-             std::string("https://example.org/page?q=\u2026..xxxx._system") })
-        answers.push_back(line);
     EXPECT_TRUE(logged(app, answers, 30s));
     EXPECT_TRUE(counted(app, { { "open refused: " + popupOnly, 2 }, { "system opens", 5 } }));
 
@@ -147,12 +147,11 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     };
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
-    for (auto [path, line] : { std::pair { "/report.pdf", ": pdf done" }, { "/notes.txt", ": text done" } }) {
-        ASSERT_TRUE(answer("Save", "Return", out + path)) << app.output();
+    for (const auto& [path, keys, line] : { std::tuple { out + "/report.pdf", "Return", ": pdf done" },
+             { out + "/notes.txt", "Return", ": text done" }, { std::string(), "Escape", ": cancel done" } }) {
+        ASSERT_TRUE(answer("Save", keys, path)) << app.output();
         ASSERT_TRUE(lineAppears(app, line));
     }
-    ASSERT_TRUE(answer("Save", "Escape")) << app.output();
-    ASSERT_TRUE(lineAppears(app, ": cancel done"));
     // No one, root included, can make a file in /proc: the write fails, is shown, and Return closes the message.
     ASSERT_TRUE(answer("Save", "Return", "/proc/locked.txt")) << app.output();
     EXPECT_TRUE(answer("Error", "Return")) << app.output();
@@ -181,9 +180,7 @@ nlohmann::json runOnce(AppRunner& app)
     app.start();
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": facts: ") > runs; }, 20s)) << app.output();
     app.kill();
-    const auto lines = app.lines();
-    auto last = std::find_if(lines.rbegin(), lines.rend(), [](const auto& l) { return l.find(": facts: ") != std::string::npos; });
-    return nlohmann::json::parse(last == lines.rend() ? "" : last->substr(last->find(": facts: ") + 9), nullptr, false);
+    return nlohmann::json::parse(app.lastAfter(": facts: ").value_or(""), nullptr, false);
 }
 
 TEST(Device, InfoHasItsKeysAndTheIdentifierLastsUntilTheDefaultsGo)

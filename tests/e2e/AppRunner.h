@@ -70,8 +70,8 @@ public:
             text = replaced(text, placeholder, value);
         return text;
     }
-    // The test build's start page `start` from tests/e2e/pages/`folder` (its placeholders replaced),
-    // with `extras` beside it, the page library, the echo plugin mapped as "Echo" and `config` added
+    // The test build's start page `start` from tests/e2e/pages/`folder` with `extras` beside it (their
+    // placeholders replaced), the page library, the echo plugin mapped as "Echo" and `config` added
     // to config.xml.
     void writePages(const std::string& folder, const std::string& start, const std::vector<std::string>& extras = {},
         const std::string& config = {}, const Replacements& replacements = {}) const
@@ -80,7 +80,7 @@ public:
         writePageLibrary();
         writeResource("www/" + start, page(folder, start, replacements));
         for (const auto& extra : extras)
-            writeResource("www/" + extra, page(folder, extra));
+            writeResource("www/" + extra, page(folder, extra, replacements));
     }
 
     // Starts the app on www/index.html holding `html`, with `config` in config.xml's widget.
@@ -114,11 +114,13 @@ public:
         for (const auto& a : all)
             argv.push_back(a.c_str());
         argv.push_back(nullptr);
-        char** env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
+        g_auto(GStrv) env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
         // Apps of one test run share the application id: outside a private bus of the test's own, each
         // is the only instance, with a runtime folder of its own for the instance lock.
         // (An empty address, not none: with none, GLib may start a bus of its own for the display.)
         env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "", TRUE);
+        // There is no accessibility bus to bridge to: GTK's bridge would only wait for one.
+        env = g_environ_setenv(env, "NO_AT_BRIDGE", "1", TRUE);
         // The compositor's socket is found in the runtime folder (the engine's sandbox looks for it
         // there too).
         if (const char* wayland = g_getenv("WAYLAND_DISPLAY")) {
@@ -134,7 +136,6 @@ public:
         GPid pid = -1;
         bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH),
             nullptr, nullptr, -1, out, out, nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
-        g_strfreev(env);
         close(out);
         if (!started)
             throw std::runtime_error("cannot start " + all.front());
@@ -167,6 +168,13 @@ public:
     {
         auto all = lines();
         return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
+    }
+    // What follows `text` in the last line holding it, or nothing when no line does.
+    std::optional<std::string> lastAfter(const std::string& text) const
+    {
+        const auto all = lines();
+        auto last = std::find_if(all.rbegin(), all.rend(), [&](const auto& l) { return l.find(text) != std::string::npos; });
+        return last == all.rend() ? std::nullopt : std::optional(last->substr(last->find(text) + text.size()));
     }
     // True when a stderr line ends with exactly `message` after the log prefix.
     bool hasLogLine(const std::string& message) const { return indexOfLogLine(message) >= 0; }

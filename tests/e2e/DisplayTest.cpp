@@ -7,7 +7,6 @@
 // Xlib's macro, a name of ours here.
 #undef None
 
-
 namespace {
 
 const auto capture = AppRunner::capture;
@@ -99,17 +98,7 @@ struct WindowManager {
     bool running = false;
 };
 
-// Keys the page hears are logged: once one is, the host has handled every event before it.
-const std::string kPage
-    = "<body style=\"margin:0;background:#234;color:#fff\" onkeydown=\"console.log('key ' + event.key)\">display test page</body>";
-
-void pressF11(const AppRunner& app)
-{
-    std::string id = app.window();
-    ASSERT_FALSE(id.empty());
-    ASSERT_TRUE(xdotool("windowactivate --sync " + id + " key --clearmodifiers F11"));
-}
-
+const std::string kPage = "<body style=\"margin:0;background:#234;color:#fff\">display test page</body>";
 const std::string kFullScreen = R"(<preference name="WindowSize" value="fullscreen"/>)";
 const std::string kFixed = R"(<preference name="WindowSize" value="800x600"/>)";
 
@@ -131,9 +120,9 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         ASSERT_TRUE(frameBecomes(app, screen));
         // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
         // of the screen, now with the window manager's title bar inside it.
-        pressF11(app);
+        ASSERT_TRUE(app.press("F11"));
         EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
-        pressF11(app);
+        ASSERT_TRUE(app.press("F11"));
         ASSERT_TRUE(frameBecomes(app, screen));
         EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
 
@@ -143,20 +132,17 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         // Brought back (task list, window switcher): the whole full-screen rectangle again.
         EXPECT_TRUE(xdotool("windowactivate --sync " + id));
         EXPECT_TRUE(frameBecomes(app, screen));
-        pressF11(app);
+        ASSERT_TRUE(app.press("F11"));
         EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
     }
-    AppRunner app;
-    app.startPage(kFixed, kPage);
-    ASSERT_TRUE(lineAppears(app, "Set window size to 800.0 x 600.0", 20s));
-    // Where the window manager places it is its own choice.
-    EXPECT_TRUE(frameBecomes(app, [](const Frame& f) { return f.width == 800 && f.height == 600 && f.title == Title::Shown; }));
     // Taller than the frame the layout gave (kept from its bottom edge), the window still starts
-    // with its title bar on screen.
-    app.kill();
+    // with its title bar on screen; where the window manager places it is its own choice.
+    AppRunner app;
     app.startPage(R"(<preference name="WindowSize" value="900x1000"/>)", kPage);
+    ASSERT_TRUE(lineAppears(app, "Set window size to 900.0 x 1000.0", 20s));
     EXPECT_TRUE(frameBecomes(app, [&](const Frame& f) {
-        return f.width == 900 && f.height == 1000 && f.x >= 0 && f.y >= 0 && f.x + 900 <= screen.width && f.y + 1000 <= screen.height;
+        return f.width == 900 && f.height == 1000 && f.title == Title::Shown && f.x >= 0 && f.y >= 0 && f.x + 900 <= screen.width
+            && f.y + 1000 <= screen.height;
     }));
     app.kill();
     // A window without a configured size comes back with the size and place the user gave it.
@@ -175,10 +161,8 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         return (frame = outerFrame(first)) && frame->width != 1024 && capture(read).find(kept()) != std::string::npos;
     }, 30s)) << frame << " not in " << capture(read);
     first.kill();
-    AppRunner second;
-    second.shareFoldersWith(first);
-    second.startPage("", kPage);
-    EXPECT_TRUE(frameBecomes(second, *frame, 20s));
+    first.start();
+    EXPECT_TRUE(frameBecomes(first, *frame, 20s));
 }
 
 // Xorg with the dummy driver, whose outputs RandR lines up as monitors, which GTK sees as such
@@ -234,9 +218,8 @@ TEST(Display, TheDesktopsScaleReachesThePageOnceAsDevicePixels)
         int width = 0, height = 0;
         double ratio = 0;
         auto settled = [&] {
-            auto lines = app.lines();
-            auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) { return l.find("viewport ") != std::string::npos; });
-            if (last == lines.rend() || std::sscanf(last->c_str() + last->find("viewport "), "viewport %d %d %lf", &width, &height, &ratio) != 3)
+            auto last = app.lastAfter("viewport ");
+            if (!last || std::sscanf(last->c_str(), "%d %d %lf", &width, &height, &ratio) != 3)
                 return false;
             // Without a window manager the unscaled viewport is the whole 800x600 frame.
             return ratio == desktop.ratio && std::abs(width - 800) <= 80 && std::abs(height - 600) <= 60;

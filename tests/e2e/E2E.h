@@ -11,12 +11,7 @@
 #include "e2e/AppRunner.h"
 #include "e2e/Harness.h"
 
-using penwick::e2e::AppRunner;
-using penwick::e2e::Child;
-using penwick::e2e::BusService;
-using penwick::e2e::LoopbackServer;
-using penwick::e2e::OwnDisplay;
-using penwick::e2e::PrivateBus;
+using namespace penwick::e2e;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
@@ -60,9 +55,8 @@ inline testing::AssertionResult counted(const AppRunner& app, const Counts& coun
 }
 
 // Waits until a line of the app's output contains `text`; a failure shows the output.
-inline testing::AssertionResult lineAppears(AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
+inline testing::AssertionResult lineAppears(const AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
 {
-    if (app.waitForLine(text, timeout))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "no line with \"" << text << "\" in:\n" << app.output();
+    return settles(
+        app, "no line with:", [&] { return app.countLines(text) ? Lines {} : Lines { text }; }, timeout);
 }

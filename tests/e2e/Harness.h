@@ -35,7 +35,7 @@ public:
         m_bus = g_dbus_connection_new_for_address_sync(address.c_str(),
             GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION), nullptr,
             nullptr, nullptr);
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(xml, nullptr);
+        g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(xml, nullptr);
         static const GDBusInterfaceVTable vtable = {
             +[](GDBusConnection*, const char*, const char*, const char*, const char* method, GVariant* args, GDBusMethodInvocation* call,
                  gpointer self) { g_dbus_method_invocation_return_value(call, static_cast<BusService*>(self)->m_onCall(method, args)); },
@@ -43,12 +43,11 @@ public:
         };
         m_interface = node ? node->interfaces[0]->name : "";
         bool served = m_bus && node && g_dbus_connection_register_object(m_bus, path, node->interfaces[0], &vtable, this, nullptr, nullptr) > 0;
-        if (node)
-            g_dbus_node_info_unref(node);
-        GVariant* owned = served ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", name, 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr) : nullptr;
-        if ((m_ready = owned))
-            g_variant_unref(owned);
+        g_autoptr(GVariant) owned = served
+            ? g_dbus_connection_call_sync(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                g_variant_new("(su)", name, 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr)
+            : nullptr;
+        m_ready = owned;
         g_main_context_pop_thread_default(m_context);
         m_thread = std::thread([this] { g_main_loop_run(m_loop); });
     }
@@ -59,8 +58,7 @@ public:
             return G_SOURCE_REMOVE;
         }, m_loop);
         m_thread.join();
-        if (m_bus)
-            g_object_unref(m_bus);
+        g_clear_object(&m_bus);
         g_main_loop_unref(m_loop);
         g_main_context_unref(m_context);
     }
@@ -124,18 +122,17 @@ public:
 private:
     void serve()
     {
-        const std::string response = m_response;
         for (int client; !m_stopping && (client = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; close(client)) {
             std::string request;
             char buffer[4096];
             for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(client, buffer, sizeof buffer)) > 0;)
                 request.append(buffer, static_cast<size_t>(n));
             // A blocking send of a small page writes it whole.
-            (void)send(client, response.data(), response.size(), MSG_NOSIGNAL);
+            (void)send(client, m_response.data(), m_response.size(), MSG_NOSIGNAL);
         }
     }
 
-    std::string m_response;
+    const std::string m_response;
     int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int m_port = 0;
     std::atomic<bool> m_stopping { false };

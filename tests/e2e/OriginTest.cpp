@@ -6,9 +6,10 @@
 
 namespace {
 
-void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {})
+void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {},
+    const std::vector<std::string>& extras = {})
 {
-    app.writePages("origin", page, {}, config, { { "@ORIGIN@", origin } });
+    app.writePages("origin", page, extras, config, { { "@ORIGIN@", origin } });
     app.start();
 }
 
@@ -22,12 +23,10 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         AppRunner app(AppRunner::Binary::TestApp);
         std::string appFile = "file://" + app.resourcesDir() + "/www/frames.html";
         LoopbackServer server(AppRunner::page("origin", "frame.html", { { "@APPFILE@", appFile } }));
-        app.writeResource("www/sandboxed.html", AppRunner::page("origin", "sandboxed.html"));
-        app.writeResource("www/planted.html", AppRunner::page("origin", "planted.html"));
         app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/pic.svg",
             R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)");
         const std::string access = grant == Grant::None ? "" : "<access origin=\"" + (grant == Grant::Star ? "*" : server.origin()) + "\"/>";
-        prepare(app, "frames.html", access + AppRunner::kFilePlugin, server.origin());
+        prepare(app, "frames.html", access + AppRunner::kFilePlugin, server.origin(), { "sandboxed.html", "planted.html" });
         bool granted = grant == Grant::Explicit;
         // Not even a granted web origin reads the app's files: whfile URLs of a file that exists and
         // of one that does not fail alike, before any request is made.

@@ -45,8 +45,7 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     Child otherClient({ "xclip", "-selection", "clipboard", "-t", "text/plain;charset=utf-8", "-quiet", app.path("resources/copied.txt") });
     if (otherClient.pid < 0)
         GTEST_SKIP() << "xclip is not installed";
-    app.writeConfig(AppRunner::widget("<content src=\"asks.html\"/>"));
-    app.writeResource("www/asks.html", AppRunner::page("permission", "asks.html", { { "@ORIGIN@", server.origin() } }));
+    app.writePages("permission", "asks.html", {}, {}, { { "@ORIGIN@", server.origin() } });
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
     app.start();
 
@@ -72,9 +71,7 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
 TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
 {
     AppRunner app;
-    app.writeConfig(AppRunner::widget("<preference name=\"AppOrigin\" value=\"true\"/><content src=\"opfs.html\"/>"));
-    for (const char* file : { "opfs.html", "opfs-worker.js" })
-        app.writeResource(std::string("www/") + file, AppRunner::page("permission", file));
+    app.writePages("permission", "opfs.html", { "opfs-worker.js" }, "<preference name=\"AppOrigin\" value=\"true\"/>");
     app.start();
     // The engine makes no custom-scheme origin cross-origin isolated.
     EXPECT_TRUE(logged(app, { "estimate answers: number, isolated: false", "opfs written" }, 40s));

@@ -3,7 +3,6 @@
 // on the output, its protocol log has the window frame each client declares inside its surface.
 #include "e2e/E2E.h"
 
-
 namespace {
 
 struct Box {
@@ -103,7 +102,6 @@ protected:
         // The app's actions are reached over the session bus, as a desktop's menus reach them.
         m_app.setEnv("DBUS_SESSION_BUS_ADDRESS", m_bus.address);
         m_app.setEnv("GDK_BACKEND", "wayland");
-        m_app.setEnv("NO_AT_BRIDGE", "1");
     }
     // F11's action, run through the application's exported actions (no input device is needed).
     void toggleFullScreen() const
@@ -159,10 +157,6 @@ TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
     m_app.kill();
 }
 
-} // namespace
-
-namespace {
-
 // Runs `command` in `folder` against the weston whose socket "seat" is in `runtime`.
 std::string onWeston(const std::string& runtime, const std::string& folder, const std::string& command)
 {
@@ -183,7 +177,6 @@ TEST(WestonWithASeat, AnAlertOverFullScreenIsShownAboveTheWindowAndReturnAnswers
     ASSERT_TRUE(AppRunner::waitUntil([&] { return AppRunner::fileExists(runtime + "/seat"); }, 30s));
     app.setEnv("WAYLAND_DISPLAY", "seat");
     app.setEnv("GDK_BACKEND", "wayland");
-    app.setEnv("NO_AT_BRIDGE", "1");
     app.startPage(R"(<preference name="WindowSize" value="fullscreen"/>)",
         "<body style=\"margin:0;background:#234\" onload=\"console.log('page ready')\" onkeydown=\"if (event.key == 'a') "
         "{ console.log('alerting'); alert('over full screen'); console.log('answered') }\"></body>");

@@ -8,7 +8,6 @@ namespace {
 // for the page's first line.
 testing::AssertionResult startPage(AppRunner& app, const std::string& body, const std::string& config = {})
 {
-    app.setEnv("NO_AT_BRIDGE", "1");
     app.startPage("<content src=\"index.html\"/>" + config,
         "<!DOCTYPE html><html><body style=\"margin:0;height:100vh\">" + body
             + "<script>console.log('app page, width ' + innerWidth);"
@@ -81,11 +80,7 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
 // page slow to answer, past the time the engine waits for it, still gets its question.
 TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
 {
-    struct Case {
-        bool armed;
-        bool closeButton;
-        bool slow = false;
-    };
+    struct Case { bool armed, closeButton, slow = false; };
     const std::string slow = "const t = Date.now(); while (Date.now() - t < 300);";
     for (auto c : { Case { false, true }, Case { false, false }, Case { true, true }, Case { true, false }, Case { true, true, true } }) {
         SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q") + (c.slow ? ", slow" : ""));
@@ -122,19 +117,13 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
 TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
 {
     AppRunner app;
-    // The width the page logged last in a line starting with `prefix`.
-    auto width = [&](const std::string& prefix) {
-        std::optional<int> found;
-        for (const auto& line : app.lines())
-            if (auto at = line.find(prefix); at != std::string::npos)
-                found = std::atoi(line.c_str() + at + prefix.size());
-        return found;
-    };
+    // The width the page logged last in a line with `prefix`.
+    auto width = [&](const std::string& prefix) { return std::atoi(app.lastAfter(prefix).value_or("0").c_str()); };
     ASSERT_TRUE(startPage(app, ""));
-    const int plain = *width("app page, width ");
+    const int plain = width("app page, width ");
     ASSERT_TRUE(app.press("ctrl+plus"));
     ASSERT_TRUE(lineAppears(app, ": width"));
-    const int zoomed = *width(": width ");
+    const int zoomed = width(": width ");
     EXPECT_LT(zoomed, plain);
     app.kill();
     app.start();

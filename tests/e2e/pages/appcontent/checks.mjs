@@ -1,9 +1,9 @@
 // Each check answers a line for the log within a few seconds: the answer, 'refused' or 'timed out'.
 export const within = (promise) => Promise.race([promise.catch(() => 'refused'), new Promise((resolve) => setTimeout(() => resolve('timed out'), 5000))]);
 export const fetchText = (url) => within(fetch(url).then((r) => r.text()).then((t) => t.trim()));
-export const xhrText = (url) => within(new Promise((resolve, reject) => {
+export const xhrText = (url, read = (xhr) => xhr.responseText.trim()) => within(new Promise((resolve, reject) => {
   const xhr = new XMLHttpRequest();
-  xhr.onload = () => resolve(xhr.responseText.trim());
+  xhr.onload = () => resolve(read(xhr));
   xhr.onerror = reject;
   xhr.open('GET', url);
   xhr.send();

@@ -1,6 +1,6 @@
 // Served from the app origin: answers like a web server, isolated, with the bridge; then a web page
 // tries to reach the same files.
-import { within } from './checks.mjs';
+import { within, xhrText, workerAnswer } from './checks.mjs';
 
 const log = (name, value) => console.log(name + ': ' + value);
 const answer = (r) => [r.status, r.ok, r.headers.get('content-type'), r.headers.get('content-length')].join(' ');
@@ -9,13 +9,7 @@ const status = (url) => within(fetch(url).then((r) => r.status));
 
 log('origin', [location.origin, typeof SharedArrayBuffer, typeof hostbridge].join(' '));
 log('fetch', await fetched('data.json'));
-log('xhr', await within(new Promise((resolve, reject) => {
-  const xhr = new XMLHttpRequest();
-  xhr.onload = () => resolve([xhr.status, xhr.getResponseHeader('content-type'), xhr.response.length].join(' '));
-  xhr.onerror = reject;
-  xhr.open('GET', 'data.json');
-  xhr.send();
-})));
+log('xhr', await xhrText('data.json', (xhr) => [xhr.status, xhr.getResponseHeader('content-type'), xhr.response.length].join(' ')));
 log('range', await within(fetch('data.json', { headers: { Range: 'bytes=2-7' } })
   .then(async (r) => [r.status, r.headers.get('content-range'), await r.text()].join(' '))));
 log('beyond', await status(new Request('data.json', { headers: { Range: 'bytes=99-' } })));
@@ -28,16 +22,9 @@ log('escapes', (await Promise.all(['missing.txt', 'sub', 'sub/', '../secret.txt'
 log('wasm streaming', await within(WebAssembly.instantiateStreaming(fetch('add.wasm'))
   .then((m) => m.instance.exports.add(40, 2))));
 // One buffer, two threads: each sees what the other wrote.
-log('shared', await within(new Promise((resolve, reject) => {
-  const cells = new Int32Array(new SharedArrayBuffer(8));
-  cells[0] = 7;
-  const worker = new Worker('ow.js');
-  worker.onmessage = (e) => resolve([e.data, Atomics.load(cells, 1)].join(' '));
-  worker.onerror = reject;
-  worker.postMessage(cells);
-})));
+const cells = new Int32Array(new SharedArrayBuffer(8));
+cells[0] = 7;
+log('shared', await workerAnswer('ow.js', undefined, cells) + ' ' + Atomics.load(cells, 1));
 log('bridge', await within(webhost.require('webhost/exec').promise('Echo', 'echo', ['hi'])));
 // A web frame in the app's page.
-const frame = document.createElement('iframe');
-frame.src = '@WEB@';
-document.body.append(frame);
+document.body.append(Object.assign(document.createElement('iframe'), { src: '@WEB@' }));
