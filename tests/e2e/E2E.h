@@ -26,7 +26,18 @@ inline testing::AssertionResult settles(const AppRunner& app, const char* what, 
     testing::AssertionResult failure = testing::AssertionFailure() << what;
     for (const auto& line : last)
         failure << "\n  " << line;
-    return failure << "\n" << app.output();
+    failure << "\n" << app.output();
+    // Where the app and its web processes wait, should one of them hang.
+    std::vector<pid_t> pids = app.webProcesses();
+    if (app.pid() > 0)
+        pids.insert(pids.begin(), app.pid());
+    for (pid_t pid : pids) {
+        const std::string proc = "/proc/" + std::to_string(pid);
+        std::string stat = AppRunner::readFile(proc + "/stat");
+        stat = stat.substr(0, std::min(stat.size(), stat.rfind(')') + 3));
+        failure << "\nprocess " << stat << " waiting in " << AppRunner::readFile(proc + "/wchan");
+    }
+    return failure;
 }
 
 // Waits until every message is logged as an exact line (AppRunner::hasLogLine).
