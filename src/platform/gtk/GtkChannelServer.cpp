@@ -248,12 +248,7 @@ bool GtkChannelServer::accept()
                 log::warning(format("the page channel cannot accept a connection: %@; it tries again every %@ ms",
                     std::strerror(errno), kAcceptRetryMs));
             m_acceptFailing = true;
-            m_acceptRetry = g_timeout_add(kAcceptRetryMs, +[](gpointer data) -> gboolean {
-                auto* self = static_cast<GtkChannelServer*>(data);
-                self->m_acceptRetry = 0;
-                self->watchListener();
-                return G_SOURCE_REMOVE;
-            }, this);
+            m_acceptRetry.start(kAcceptRetryMs, [this] { watchListener(); });
             return false;
         }
         if (m_acceptFailing)
@@ -328,9 +323,8 @@ void GtkChannelServer::shutdown()
 {
     if (m_listenWatch)
         g_source_remove(m_listenWatch);
-    if (m_acceptRetry)
-        g_source_remove(m_acceptRetry);
-    m_listenWatch = m_acceptRetry = 0;
+    m_acceptRetry.stop();
+    m_listenWatch = 0;
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;

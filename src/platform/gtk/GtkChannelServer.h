@@ -13,6 +13,7 @@
 #include "channel/ChannelProtocol.h"
 #include "channel/HostEndpoint.h"
 #include "channel/PageEndpoint.h"
+#include "platform/glib/MainLoopTimer.h"
 
 namespace penwick::platform {
 
@@ -62,7 +63,7 @@ private:
     SignalConnection m_processStarting;
     int m_listenFd = -1;
     unsigned m_listenWatch = 0;
-    unsigned m_acceptRetry = 0;
+    MainLoopTimer m_acceptRetry;
     bool m_acceptFailing = false;
     // Refusals logged in the current second, and those left out of the log.
     std::int64_t m_refusalSecond = 0;

@@ -4,6 +4,7 @@
 
 #include "base/GRef.h"
 #include "base/Log.h"
+#include "platform/glib/MainLoopTimer.h"
 #include "platform/gtk/GtkModalDialogs.h"
 #include "platform/gtk/GtkWindowFrame.h"
 
@@ -25,29 +26,14 @@ public:
         m_configure = SignalConnection(window, g_signal_connect(window, "configure-event", G_CALLBACK(onEvent), this));
         m_state = SignalConnection(window, g_signal_connect(window, "window-state-event", G_CALLBACK(onEvent), this));
     }
-    ~FrameChanges() override
-    {
-        if (m_source)
-            g_source_remove(m_source);
-    }
 
 private:
-    void schedule()
-    {
-        if (m_source)
-            g_source_remove(m_source);
-        m_source = g_timeout_add(kFrameSettleMilliseconds, +[](gpointer self) -> gboolean {
-            auto* changes = static_cast<FrameChanges*>(self);
-            changes->m_source = 0;
-            changes->m_changed();
-            return G_SOURCE_REMOVE;
-        }, this);
-    }
+    void schedule() { m_settle.start(kFrameSettleMilliseconds, [this] { m_changed(); }); }
 
     std::function<void()> m_changed;
     SignalConnection m_configure;
     SignalConnection m_state;
-    unsigned m_source = 0;
+    MainLoopTimer m_settle;
 };
 
 } // namespace

@@ -15,13 +15,6 @@ constexpr unsigned kCaptureLoadSeconds = 60;
 
 bool cancelled(const GError* error) { return g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED); }
 
-void removeSource(unsigned& source)
-{
-    if (source)
-        g_source_remove(source);
-    source = 0;
-}
-
 } // namespace
 
 GtkPageCapture::GtkPageCapture(GtkWebView& view, LaunchOptions options, Quit quit)
@@ -30,13 +23,10 @@ GtkPageCapture::GtkPageCapture(GtkWebView& view, LaunchOptions options, Quit qui
     , m_quit(std::move(quit))
 {
     m_view.setLoadFinishedHandler([this](std::optional<std::string> failure) { settle(std::move(failure)); });
-    m_loadTimeout = g_timeout_add_seconds(kCaptureLoadSeconds, +[](gpointer data) -> gboolean {
-        auto& self = *static_cast<GtkPageCapture*>(data);
-        self.m_loadTimeout = 0;
+    m_loadTimeout.start(kCaptureLoadSeconds * 1000, [this] {
         log::warning(format("the start page did not finish loading within %@ s", kCaptureLoadSeconds));
-        self.m_quit(1);
-        return G_SOURCE_REMOVE;
-    }, this);
+        m_quit(1);
+    });
 }
 
 GtkPageCapture::~GtkPageCapture() { cancel(); }
@@ -44,8 +34,8 @@ GtkPageCapture::~GtkPageCapture() { cancel(); }
 void GtkPageCapture::cancel()
 {
     g_cancellable_cancel(m_cancellable.get());
-    removeSource(m_loadTimeout);
-    removeSource(m_settleTimeout);
+    m_loadTimeout.stop();
+    m_settleTimeout.stop();
 }
 
 void GtkPageCapture::startPageFailed(const std::string& reason)
@@ -63,14 +53,11 @@ void GtkPageCapture::settle(std::optional<std::string> loadFailure)
     if (m_settling)
         return;
     m_settling = true;
-    removeSource(m_loadTimeout);
-    m_settleTimeout = g_timeout_add(static_cast<guint>(m_options.captureTimeout * 1000), +[](gpointer data) -> gboolean {
-        auto& self = *static_cast<GtkPageCapture*>(data);
-        self.m_settleTimeout = 0;
-        log::message(format("the page did not settle within %@ s; captured as it was", self.m_options.captureTimeout));
-        self.writeCaptures();
-        return G_SOURCE_REMOVE;
-    }, this);
+    m_loadTimeout.stop();
+    m_settleTimeout.start(static_cast<unsigned>(m_options.captureTimeout * 1000), [this] {
+        log::message(format("the page did not settle within %@ s; captured as it was", m_options.captureTimeout));
+        writeCaptures();
+    });
     webkit_web_view_call_async_javascript_function(m_view.view(), kCaptureSettleScript, -1, nullptr, nullptr, nullptr, m_cancellable.get(),
         +[](GObject* source, GAsyncResult* result, gpointer data) {
             GUnique<GError> error;
@@ -88,7 +75,7 @@ void GtkPageCapture::writeCaptures()
     if (m_started)
         return;
     m_started = true;
-    removeSource(m_settleTimeout);
+    m_settleTimeout.stop();
     if (m_startPageFailure)
         m_exitCode = 1;
     m_pending = (m_options.dumpDomPath ? 1 : 0) + (m_options.screenshotPath ? 1 : 0);

@@ -7,6 +7,7 @@
 
 #include "base/GRef.h"
 #include "platform/ApplicationHost.h"
+#include "platform/glib/MainLoopTimer.h"
 
 namespace penwick::platform {
 
@@ -45,8 +46,8 @@ private:
     bool m_started = false;
     int m_pending = 0;
     int m_exitCode = 0;
-    unsigned m_loadTimeout = 0;
-    unsigned m_settleTimeout = 0;
+    MainLoopTimer m_loadTimeout;
+    MainLoopTimer m_settleTimeout;
     bool m_settling = false;
     // Why the start page could not be shown.
     std::optional<std::string> m_startPageFailure;

@@ -72,12 +72,7 @@ void GtkPageClose::engineClosed(WebKitWebView* view)
                 static_cast<GtkPageClose*>(data)->pageCaughtUp();
         },
         this);
-    m_lateSource = g_timeout_add(kLateMilliseconds, +[](gpointer data) -> gboolean {
-        auto* self = static_cast<GtkPageClose*>(data);
-        self->m_lateSource = 0;
-        self->closed();
-        return G_SOURCE_REMOVE;
-    }, this);
+    m_late.start(kLateMilliseconds, [this] { closed(); });
 }
 
 void GtkPageClose::pageCaughtUp()
@@ -90,8 +85,7 @@ void GtkPageClose::pageCaughtUp()
 void GtkPageClose::leavePage(GtkPageDialogs::LeavePage state)
 {
     if (state == GtkPageDialogs::LeavePage::Asked) {
-        if (m_lateSource)
-            g_source_remove(std::exchange(m_lateSource, 0));
+        m_late.stop();
         m_state = m_state == State::Late ? State::LateQuestion : State::Question;
         return;
     }
@@ -106,8 +100,7 @@ void GtkPageClose::leavePage(GtkPageDialogs::LeavePage state)
 
 void GtkPageClose::stopWaiting()
 {
-    if (m_lateSource)
-        g_source_remove(std::exchange(m_lateSource, 0));
+    m_late.stop();
     if (m_cancellable)
         g_cancellable_cancel(m_cancellable.get());
     m_cancellable = nullptr;

@@ -4,6 +4,7 @@
 #include <webkit2/webkit2.h>
 
 #include "base/GRef.h"
+#include "platform/glib/MainLoopTimer.h"
 #include "platform/gtk/GtkPageDialogs.h"
 
 namespace penwick::platform {
@@ -39,7 +40,7 @@ private:
     enum class State { None, Asked, Late, Question, LateQuestion, Stayed } m_state = State::None;
     // When the state was entered.
     gint64 m_since = 0;
-    guint m_lateSource = 0;
+    MainLoopTimer m_late;
     GRef<GCancellable> m_cancellable;
     SignalConnection m_closeSignal;
 };

@@ -118,11 +118,7 @@ GtkWindowFrame::GtkWindowFrame(GtkWindow* window)
     m_property = SignalConnection(m_window, g_signal_connect(m_window, "property-notify-event", G_CALLBACK(onChange), this));
 }
 
-GtkWindowFrame::~GtkWindowFrame()
-{
-    if (m_checkSource)
-        g_source_remove(m_checkSource);
-}
+GtkWindowFrame::~GtkWindowFrame() = default;
 
 TitleBar GtkWindowFrame::titleBar() const
 {
@@ -236,10 +232,7 @@ void GtkWindowFrame::request(const GdkRectangle& want)
 {
     // A check or a release still pending belongs to the frame asked for before: released now, it
     // would let go of this one before the window manager has placed it.
-    if (m_checkSource) {
-        g_source_remove(m_checkSource);
-        m_checkSource = 0;
-    }
+    m_check.stop();
     m_requested = want;
     m_attempts = 0;
     apply();
@@ -272,15 +265,8 @@ void GtkWindowFrame::scheduleCheck()
 {
     if (!m_requested)
         return;
-    if (m_checkSource)
-        g_source_remove(m_checkSource);
     // Configure events come in bursts while the window manager frames and places the window.
-    m_checkSource = g_timeout_add(kSettleMilliseconds, +[](gpointer self) -> gboolean {
-        auto* frame = static_cast<GtkWindowFrame*>(self);
-        frame->m_checkSource = 0;
-        frame->check();
-        return G_SOURCE_REMOVE;
-    }, this);
+    m_check.start(kSettleMilliseconds, [this] { check(); });
 }
 
 void GtkWindowFrame::check()
@@ -304,12 +290,7 @@ void GtkWindowFrame::check()
         } else if (m_attempts < kMaxAttempts) {
             apply();
             // A compositor that keeps the window's size sends nothing back: look again anyway.
-            m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
-                auto* frame = static_cast<GtkWindowFrame*>(self);
-                frame->m_checkSource = 0;
-                frame->check();
-                return G_SOURCE_REMOVE;
-            }, this);
+            m_check.start(kReleaseMilliseconds, [this] { check(); });
         } else {
             logOnce(waylandNotices().sizeRefused,
                 "window size: the compositor keeps the window at " + std::to_string(have.width) + "x" + std::to_string(have.height)
@@ -335,12 +316,7 @@ void GtkWindowFrame::check()
     // Decorations may still come back around a window that already has the right frame and
     // push it out of place, and a late move from the window manager may come with no event we
     // see: keep watching a little longer, and let go only of a frame still right then.
-    m_checkSource = g_timeout_add(kReleaseMilliseconds, +[](gpointer self) -> gboolean {
-        auto* frame = static_cast<GtkWindowFrame*>(self);
-        frame->m_checkSource = 0;
-        frame->release();
-        return G_SOURCE_REMOVE;
-    }, this);
+    m_check.start(kReleaseMilliseconds, [this] { release(); });
 }
 
 void GtkWindowFrame::release()

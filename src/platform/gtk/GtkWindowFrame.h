@@ -7,6 +7,7 @@
 #include "base/GRef.h"
 #include "platform/Registration.h"
 #include "platform/Window.h"
+#include "platform/glib/MainLoopTimer.h"
 
 namespace penwick::platform {
 
@@ -52,7 +53,7 @@ private:
     // The last frame set, where the window returns when the application is activated again.
     std::optional<GdkRectangle> m_lastSet;
     int m_attempts = 0;
-    unsigned m_checkSource = 0;
+    MainLoopTimer m_check;
     // The compositor's full-screen state holds the frame (several monitors on X11, one on Wayland).
     bool m_spanning = false;
     TitleBar m_waylandTitleBar = TitleBar::Shown;
