@@ -47,7 +47,7 @@ TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedTe
     for (int i = 0; i < 5000; ++i)
         deep = Value::array({ std::move(deep) });
     for (const Value& bad : { Value::array({ "ok", std::string("bad \xC3(") }), Value { { "k\xFF", 1 } },
-             Value { { "k", std::string("\xED\xA0\x80") } } /* a surrogate */, deep }) {
+             Value { { "k", std::string("\xED\xA0\x80") } } /* a surrogate */, std::move(deep) }) {
         out.clear();
         EXPECT_TRUE(WHJSONSerializing::appendPrettyJSON(out, bad, 0));
     }
