@@ -52,6 +52,7 @@ template<> struct GDeleter<GMainLoop> { void operator()(GMainLoop* p) const { g_
 template<> struct GDeleter<GSource> { void operator()(GSource* p) const { g_source_unref(p); } };
 template<> struct GDeleter<GThreadPool> { void operator()(GThreadPool* p) const { g_thread_pool_free(p, FALSE, TRUE); } };
 template<> struct GDeleter<GList> { void operator()(GList* p) const { g_list_free(p); } };
+template<> struct GDeleter<GUri> { void operator()(GUri* p) const { g_uri_unref(p); } };
 
 template<typename T>
 class GUnique {

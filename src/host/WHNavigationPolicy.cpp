@@ -22,6 +22,15 @@ bool isWebURL(std::string_view url)
     return scheme == "http" || scheme == "https";
 }
 
+// The schemes the window (or a frame) shows, the engine's own among them. The engine answers any
+// other (mailto:, tel:) with its error page, which would take the app's place.
+bool showsInWindow(std::string_view url)
+{
+    static constexpr std::string_view kShown[]
+        = { "http", "https", "file", "whfile", "app", "data", "blob", "about", "javascript", "resource", "webkit-pdfjs-viewer" };
+    return std::find(std::begin(kShown), std::end(kShown), lowercaseScheme(url)) != std::end(kShown);
+}
+
 } // namespace
 
 ExternalLinks WHNavigationPolicy::externalLinksFrom(const std::optional<std::string>& setting)
@@ -35,6 +44,14 @@ WHNavigationPolicy::Verdict WHNavigationPolicy::navigation(const platform::Navig
     std::string shown = log::withoutQueryValues(request.url);
     if (request.dropped)
         return { Action::Refuse, format("ignored a drop the page did not take: %@", shown) };
+    if (!showsInWindow(request.url)) {
+        // What the user clicked goes to the desktop's program for it (a mail link); the app stays.
+        auto why = request.gesture == platform::UserGesture::Yes ? platform::UrlOpener::refusal(request.url)
+                                                                 : std::optional<std::string>("the user did not ask for it");
+        if (why)
+            return { Action::Refuse, format("ERROR: refused to show %@ in the app's window: %@", shown, *why) };
+        return { Action::Browser, format("opening %@ with the desktop", shown) };
+    }
     bool byUser = request.gesture == platform::UserGesture::Yes
         && (request.kind == platform::NavigationKind::Link || request.kind == platform::NavigationKind::Form);
     // Another site's page a frame already shows navigates in its frame (the engine does not say

@@ -10,6 +10,7 @@
 
 #include "base/Format.h"
 #include "base/Log.h"
+#include "base/Translate.h"
 #include "platform/Platform.h"
 #include "platform/UrlOpener.h"
 
@@ -191,9 +192,11 @@ double WHWebViewDelegate::savedZoomLevel() const
     return level;
 }
 
-bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
+bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& /*message*/, const platform::DialogAsker& asker)
 {
-    return runJavaScriptConfirmPanel(message, asker);
+    // The question is the host's, as a browser's is: a page that only calls preventDefault() gives
+    // no text at all (a question of two bare buttons), and any other page could word it to mislead.
+    return runJavaScriptConfirmPanel(translate("Leave this page? Changes you made may not be saved."), asker);
 }
 
 std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)

@@ -39,7 +39,13 @@ TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysS
         { "https://example.com/", K::Link, G::No, ExternalLinks::Browser, Action::Load, "navigating to https://example.com/" },
         { "https://example.com/", K::BackForward, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to https://example.com/" },
         { "app://com.example.notes/b.html", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to app://com.example.notes/b.html" },
-        { "mailto:a@example.com", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to mailto:a@example.com" },
+        // The engine shows no mail link: the user's goes to the desktop, nothing else leaves or replaces the app.
+        { "mailto:a@example.com", K::Link, G::Yes, ExternalLinks::Allow, Action::Browser, "opening mailto:a@example.com with the desktop" },
+        { "MAILTO:a@example.com", K::Other, G::No, ExternalLinks::Browser, Action::Refuse,
+            "ERROR: refused to show MAILTO:a@example.com in the app's window: the user did not ask for it" },
+        { "tel:123", K::Link, G::Yes, ExternalLinks::Allow, Action::Refuse,
+            "ERROR: refused to show tel:123 in the app's window: only http, https and mailto" },
+        { "about:blank", K::Other, G::No, ExternalLinks::Allow, Action::Load, "navigating to about:blank" },
         // A frame showing that site navigates in itself.
         { "https://maps.example/b", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to https://maps.example/b", false,
             { "https://maps.example/a" } },
