@@ -192,11 +192,11 @@ double WHWebViewDelegate::savedZoomLevel() const
     return level;
 }
 
-bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& /*message*/, const platform::DialogAsker& asker)
+bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
 {
-    // The question is the host's, as a browser's is: a page that only calls preventDefault() gives
-    // no text at all (a question of two bare buttons), and any other page could word it to mislead.
-    return runJavaScriptConfirmPanel(translate("Leave this page? Changes you made may not be saved."), asker);
+    // A page that only calls preventDefault() gives no text: the question is then the host's, not
+    // two bare buttons whose default leaves.
+    return runJavaScriptConfirmPanel(message.empty() ? translate("Leave this page? Changes you made may not be saved.") : message, asker);
 }
 
 std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)

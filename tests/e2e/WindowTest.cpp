@@ -84,7 +84,7 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
 // With the leave-page question armed (the page was used first), the first close is answered
 // "stay" and the app goes on; the second "leave" and it quits. Unarmed, a close quits at once. A
 // page slow to answer, past the time the engine waits for it, still gets its question. The
-// question is the host's, whatever text the page gives.
+// question is the page's text, or the host's where the page gives none.
 TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
 {
     struct Case { bool armed, closeButton, slow = false; };
@@ -93,7 +93,7 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q") + (c.slow ? ", slow" : ""));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_DIALOGS", "cancel;ok");
-        // Pages of either age: a text of their own (not shown), or none.
+        // Pages of either age: a text of their own, or none.
         const std::string handler = (c.slow ? slow : "") + "e.preventDefault();" + (c.closeButton ? "e.returnValue = 'unsaved';" : "");
         ASSERT_TRUE(startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { " + handler + " })</script>" : ""));
         // The engine asks only a page the user has clicked.
@@ -116,7 +116,8 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
             ASSERT_TRUE(close());
         }
         EXPECT_EQ(app.waitForExit(20s), 0) << app.output();
-        EXPECT_EQ(app.countLines("dialog confirm: Leave this page? Changes you made may not be saved."), c.armed ? 2 : 0) << app.output();
+        EXPECT_EQ(app.countLines(c.closeButton ? "dialog confirm: unsaved" : "dialog confirm: Leave this page? Changes you made may not be saved."),
+            c.armed ? 2 : 0) << app.output();
     }
 }
 
