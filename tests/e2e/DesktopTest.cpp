@@ -98,13 +98,19 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorageAndTh
 }
 
 // SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog (the page's, the save
-// dialog) runs its own loop, and so does the window destroyed by another client (signal 0 here);
-// nothing of it stays: no socket folder, no web process.
+// dialog) runs its own loop, and so does the window destroyed by another client (signal 0 here),
+// and the desktop's close request (-1) even where the page asks again and again; nothing of it
+// stays: no socket folder, no web process.
 TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpen)
 {
+    auto ended = [](pid_t pid) {
+        const std::string stat = AppRunner::readFile("/proc/" + std::to_string(pid) + "/stat");
+        return stat.empty() || stat.find(") Z") != std::string::npos;
+    };
     struct Case { int signal; const char *script, *dialog; };
     for (const Case& c : { Case { SIGTERM, "alert('stop?')", "Message" }, Case { SIGINT, "prompt('name?')", "Prompt" },
              Case { SIGHUP, "confirm('sure?')", "Confirm" }, Case { 0, "alert('gone?')", "Message" },
+             Case { -1, "while (true) alert('again')", "Message" },
              Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
         SCOPED_TRACE(c.script);
         AppRunner app;
@@ -112,19 +118,19 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
         ASSERT_TRUE(AppRunner::waitUntil([&] { return !app.window(c.dialog).empty(); }, 30s)) << app.output();
         auto webProcesses = app.webProcesses();
         ASSERT_FALSE(webProcesses.empty());
-        if (c.signal)
+        if (c.signal > 0)
             ::kill(app.pid(), c.signal);
-        else
+        else if (c.signal == 0)
             ASSERT_TRUE(app.onWindow("Penwick", "windowclose %1"));
+        else
+            ASSERT_TRUE(AppRunner::waitUntil([&] {
+                (void)std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str());
+                return AppRunner::waitUntil([&] { return ended(app.pid()); }, 3s);
+            }, 60s)) << app.output();
         EXPECT_EQ(app.waitForExit(30s), 0) << app.output();
         EXPECT_EQ(app.countLines("CRITICAL"), 0) << app.output();
         EXPECT_TRUE(std::filesystem::is_empty(app.path("tmp"))) << AppRunner::capture("ls -A '" + app.path("tmp") + "'");
-        EXPECT_TRUE(AppRunner::waitUntil([&] {
-            return std::all_of(webProcesses.begin(), webProcesses.end(), [](pid_t web) {
-                const std::string stat = AppRunner::readFile("/proc/" + std::to_string(web) + "/stat");
-                return stat.empty() || stat.find(") Z") != std::string::npos;
-            });
-        }, 30s));
+        EXPECT_TRUE(AppRunner::waitUntil([&] { return std::all_of(webProcesses.begin(), webProcesses.end(), ended); }, 30s));
     }
 }
 

@@ -15,6 +15,12 @@ public:
     static int run(GtkNativeDialog* dialog);
     // Ends every dialog that is open (answered as closed) and every one asked for later.
     static void endAll();
+
+private:
+    // While a dialog runs, GTK drops the desktop's close request for the windows under it; a page
+    // that asks again and again (a loop of alerts) would keep the user from ever closing the app.
+    // Such a request answers the open dialogs as closed and reaches its window.
+    static void passCloseRequests(GdkEvent* event, gpointer);
 };
 
 } // namespace penwick::platform
