@@ -69,7 +69,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         "array buffer ok bytes 65,233,255,128,0", R"(binary string ok "65,233,255,128,0")",
         R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
         // A write with bad data is refused before the file is touched.
-        R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "missing ok [1,1]",
+        R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "size limit ok [10,10]", "missing ok [1,1]",
         "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
         "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")",
         R"(img ok "7x5")", R"(css ok "123px")",
@@ -85,6 +85,8 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(outside fail "media error 4")",
     };
     app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
+    // A write past the file size limit fails instead of killing the app.
+    app.setLauncher({ "sh", "-c", "ulimit -f 1048576 && exec \"$@\"", "sh" });
     app.start();
     ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     EXPECT_TRUE(logged(app, lines));
