@@ -80,6 +80,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(range suffix ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",
         R"(range past end ok ")" + partial + R"(7 accept-ranges=bytes content-range=bytes 3-9/10 cache-control=no-cache [3,4,5,6,7,8,9]")",
         R"(unsatisfiable ok "416 )" + none + R"( content-range=bytes */10 cache-control=no-cache []")",
+        R"(cut while loaded fail "Load failed")",
         R"(whfile page ok "whfile: 206 bytes 1-2/10 1,2")",
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
