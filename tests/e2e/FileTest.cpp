@@ -58,7 +58,8 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
             + R"(/files/","documentsDirectory":")" + root + R"(/home/Documents","rootDirectory":"file:///","tempDirectory":")"
             + root + "/tmp/\"}",
         R"(mkdir ok "/notes/ true")", R"(create ok "/notes/a.txt true")", "exclusive fail 12", "dir as file fail 11",
-        "write ok 5", R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(hash ok "hash")", R"(parent ok "/notes/")", R"(list ok "a b.txt a.txt")", "lean ok [true,true]",
+        "write ok 5", R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(hash ok "hash")", R"(parent ok "/notes/")",
+        R"(list ok "a b.txt a.txt")", "lean ok [true,true]",
         R"(metadata ok "a.txt 5 true")", R"(copy across ok "temporary/a.txt hello")", R"(file url ok "temporary/a.txt")",
         R"(copy renamed ok "/notes/b.txt")", "copy onto existing fail 12", "copy no source fail 1", R"(copy tree ok "/tree2/ f.txt")",
         R"(move ok "persistent/moved.txt gone 1")", R"(move tree ok "persistent/tree2/")", "remove file ok null", "remove tree ok 1",
