@@ -3,6 +3,8 @@
 #include "platform/gtk/GtkApplicationHost.h"
 #include "platform/gtk/GtkCommandLine.h"
 
+#include <csignal>
+
 #ifdef PENWICK_TEST_PLUGINS
 namespace penwick::testapp {
 void registerTestPlugins(penwick::Application& application, penwick::platform::GtkApplicationHost& host);
@@ -11,6 +13,9 @@ void registerTestPlugins(penwick::Application& application, penwick::platform::G
 
 int main(int argc, char** argv)
 {
+    // A write past the user's file size limit (ulimit -f) fails with EFBIG, answered to the page,
+    // instead of killing the app.
+    std::signal(SIGXFSZ, SIG_IGN);
     penwick::channel::keepFrameBuffersInHeap();
     // The application's identity comes from its build target (cmake/PenwickApp.cmake).
     penwick::platform::AppIdentity identity {

@@ -58,7 +58,8 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
             + R"(/files/","documentsDirectory":")" + root + R"(/home/Documents","rootDirectory":"file:///","tempDirectory":")"
             + root + "/tmp/\"}",
         R"(mkdir ok "/notes/ true")", R"(create ok "/notes/a.txt true")", "exclusive fail 12", "dir as file fail 11",
-        "write ok 5", R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(parent ok "/notes/")", R"(list ok "a b.txt a.txt")", "lean ok [true,true]",
+        "write ok 5", R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(hash ok "hash")", R"(parent ok "/notes/")",
+        R"(list ok "a b.txt a.txt")", "lean ok [true,true]",
         R"(metadata ok "a.txt 5 true")", R"(copy across ok "temporary/a.txt hello")", R"(file url ok "temporary/a.txt")",
         R"(copy renamed ok "/notes/b.txt")", "copy onto existing fail 12", "copy no source fail 1", R"(copy tree ok "/tree2/ f.txt")",
         R"(move ok "persistent/moved.txt gone 1")", R"(move tree ok "persistent/tree2/")", "remove file ok null", "remove tree ok 1",
@@ -69,7 +70,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         "array buffer ok bytes 65,233,255,128,0", R"(binary string ok "65,233,255,128,0")",
         R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
         // A write with bad data is refused before the file is touched.
-        R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "missing ok [1,1]",
+        R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "size limit ok [10,10]", "missing ok [1,1]",
         "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
         "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")",
         R"(img ok "7x5")", R"(css ok "123px")",
@@ -80,11 +81,14 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(range suffix ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",
         R"(range past end ok ")" + partial + R"(7 accept-ranges=bytes content-range=bytes 3-9/10 cache-control=no-cache [3,4,5,6,7,8,9]")",
         R"(unsatisfiable ok "416 )" + none + R"( content-range=bytes */10 cache-control=no-cache []")",
+        R"(cut while loaded fail "Load failed")",
         R"(whfile page ok "whfile: 206 bytes 1-2/10 1,2")",
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
     };
     app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
+    // A write past the file size limit fails instead of killing the app.
+    app.setLauncher({ "sh", "-c", "ulimit -f 1048576 && exec \"$@\"", "sh" });
     app.start();
     ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     EXPECT_TRUE(logged(app, lines));

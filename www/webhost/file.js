@@ -39,9 +39,10 @@
       QUOTA_EXCEEDED_ERR: 10, TYPE_MISMATCH_ERR: 11, PATH_EXISTS_ERR: 12
     };
 
-    // "whfile://localhost/<name>" + full path: the URL of an entry the plugin answered.
+    // "whfile://localhost/<name>" + full path: the URL of an entry the plugin answered. A "#" is
+    // part of a name (encodeURI keeps it, and the URL would name what precedes it).
     exports.urlOf = function (entry) {
-      return 'whfile://localhost/' + entry.filesystemName + encodeURI(entry.fullPath);
+      return 'whfile://localhost/' + entry.filesystemName + encodeURI(entry.fullPath).replace(/#/g, '%23');
     };
 
     // File systems and paths.

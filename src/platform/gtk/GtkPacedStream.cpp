@@ -112,11 +112,14 @@ void onFilled(GObject* base, GAsyncResult* result, gpointer data)
         g_input_stream_close(G_INPUT_STREAM(base), nullptr, nullptr);
         return;
     }
-    if (read < 0)
+    if (read < 0) {
         pacing.failure = std::move(error);
-    else if (read == 0)
-        pacing.unread = 0; // the file got shorter: the body ends early
-    else
+    } else if (read == 0) {
+        // The file got shorter: the body fails after what was read, so that the page cannot take
+        // a cut body (shorter than its Content-Length) for the whole file.
+        pacing.unread = 0;
+        pacing.failure.reset(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PARTIAL_INPUT, "the file got shorter while it was read"));
+    } else
         pacing.unread -= static_cast<guint64>(read);
     fill(self);
     resumeParkedRead(self);

@@ -168,7 +168,8 @@ void WHFile::write(const WHInvokedUrlCommand& command, Reply reply)
     }
     // A negative position writes from the start.
     auto position = static_cast<std::uint64_t>(std::max<std::int64_t>(numberArgument(command, 2), 0));
-    // Cut and written as one step: the file holds its old content or the new one, never a part.
+    // Cut and written as one step: the file holds its old content or the new one (an append: its
+    // old bytes and what of the tail is written so far).
     inBackground(std::move(reply), FileWork::Order::AfterEarlierChanges, FileError::INVALID_MODIFICATION_ERR,
         [position, bytes, target = std::move(*target)](const FileWork::Answer& answer) {
             answer(target.fileSystem->writeAtPosition(target.url, *bytes, position));

@@ -163,12 +163,13 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
     if (!found && !noParent)
         return fileError(CommandStatus::IOException, LocalRoot::resolutionError(found.error()));
     auto info = found ? disk::probeAt(found->folder.get(), found->name) : disk::PathInfo {};
-    if (!create && info.exists && info.isDirectory != getDir)
-        return fileError(CommandStatus::IOException, FileError::TYPE_MISMATCH_ERR);
     if (!create && !info.exists)
         return fileError(CommandStatus::IOException, FileError::NOT_FOUND_ERR);
     if (exclusive && create && info.exists)
         return fileError(CommandStatus::IOException, FileError::PATH_EXISTS_ERR);
+    // With or without create: an entry never calls a folder a file, or a file a folder.
+    if (info.exists && info.isDirectory != getDir)
+        return fileError(CommandStatus::IOException, FileError::TYPE_MISMATCH_ERR);
     if (create && !info.exists) {
         if (getDir) {
             if (noParent || mkdirat(found->folder.get(), found->name.c_str(), 0777) != 0) {

@@ -289,6 +289,11 @@ TEST_F(LocalFilesystem, GetFileCreationRules)
     EXPECT_EQ(readFile(local("notes/a.txt")), "a.txt");
     EXPECT_EQ(getFile("", "notes/a.txt", { { "exclusive", true } }).status(), 1);
     EXPECT_EQ((*getFile("", "notes", { { "getDir", 1 } }).message())["fullPath"], "/notes/");
+    // An item of the other kind is a mismatch, made or not: no entry calls a folder a file or a file a folder.
+    const Value createDir { { "create", true }, { "getDir", true } };
+    for (const auto& [path, options] : { std::pair("notes", Value()), { "notes", create }, { "..", create }, { "", create },
+             { "notes/a.txt", createDir } })
+        EXPECT_EQ(errorOf(getFile("", path, options)), fileErrorCode(FileError::TYPE_MISMATCH_ERR)) << path;
     EXPECT_EQ(errorOf(getFile("", "new.txt", { { "create", "true" } })), kNotFound) << "a text is no flag";
     EXPECT_EQ(errorOf(getFile("", "a:b", create)), kEncoding);
     EXPECT_EQ(errorOf(getFile("", std::nullopt, nullptr)), kEncoding);
