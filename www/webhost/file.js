@@ -66,16 +66,15 @@
       if (!list || typeof list !== 'object' || !Array.isArray(list.items)) return list;
       var fs = list.filesystemName, folder = list.folder, base = list.base, items = list.items, out = [];
       for (var i = 0; i < items.length; i++) {
-        var item = items[i], name = item, dir = false, url = null, shown = item;
+        var item = items[i], name = item, dir = false, url = null;
         if (typeof item !== 'string') {
           name = item[0];
           dir = item[1] === 1;
           url = item[2];
-          shown = item.length > 3 ? item[3] : name;
         }
         var tail = dir ? name + '/' : name;
         out.push({
-          filesystemName: fs, fullPath: folder + tail, isDirectory: dir, isFile: !dir, name: shown,
+          filesystemName: fs, fullPath: folder + tail, isDirectory: dir, isFile: !dir, name: name,
           nativeURL: url === null ? base + tail : url
         });
       }

@@ -28,7 +28,7 @@ EntryListing::EntryListing(EntriesForm form, const std::string& fileSystem, std:
     m_json += ",\"items\":[";
 }
 
-bool EntryListing::add(const std::string& name, const std::string& shownName, EntryKind kind, const std::string& nativeURL)
+bool EntryListing::add(const std::string& name, EntryKind kind, const std::string& nativeURL)
 {
     bool isDirectory = kind == EntryKind::Directory;
     std::string& tail = m_scratch;
@@ -41,8 +41,7 @@ bool EntryListing::add(const std::string& name, const std::string& shownName, En
     bool text;
     if (m_form == EntriesForm::Lean) {
         bool derivedURL = nativeURL.size() == m_base.size() + tail.size() && nativeURL.starts_with(m_base) && nativeURL.ends_with(tail);
-        bool plainName = shownName == name;
-        if (!isDirectory && derivedURL && plainName) {
+        if (!isDirectory && derivedURL) {
             text = WHJSONSerializing::appendQuoted(m_json, name);
         } else {
             m_json += '[';
@@ -52,10 +51,6 @@ bool EntryListing::add(const std::string& name, const std::string& shownName, En
                 m_json += "null";
             else
                 text = text && WHJSONSerializing::appendQuoted(m_json, nativeURL);
-            if (!plainName) {
-                m_json += ',';
-                text = text && WHJSONSerializing::appendQuoted(m_json, shownName);
-            }
             m_json += ']';
         }
     } else {
@@ -66,7 +61,7 @@ bool EntryListing::add(const std::string& name, const std::string& shownName, En
         tail.insert(0, m_folder);
         text = WHJSONSerializing::appendQuoted(m_json, tail);
         m_json += isDirectory ? ",\"isDirectory\":true,\"isFile\":false,\"name\":" : ",\"isDirectory\":false,\"isFile\":true,\"name\":";
-        text = text && WHJSONSerializing::appendQuoted(m_json, shownName);
+        text = text && WHJSONSerializing::appendQuoted(m_json, name);
         m_json += ",\"nativeURL\":";
         text = text && WHJSONSerializing::appendQuoted(m_json, nativeURL);
         m_json += '}';

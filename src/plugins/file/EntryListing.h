@@ -16,9 +16,9 @@ public:
     // False when the lean form's shared parts are not UTF-8 text; the caller then lists as objects.
     bool sharedPartsAreText() const { return m_sharedPartsAreText; }
 
-    // One item: `name` as it lies in the folder, `shownName` the name the page sees, `nativeURL`
-    // already transformed. False, and nothing written, when a part is not UTF-8 text.
-    [[nodiscard]] bool add(const std::string& name, const std::string& shownName, EntryKind kind, const std::string& nativeURL);
+    // One item: `name` as it lies in the folder, `nativeURL` already transformed. False, and
+    // nothing written, when a part is not UTF-8 text.
+    [[nodiscard]] bool add(const std::string& name, EntryKind kind, const std::string& nativeURL);
     std::string finish() &&;
 
 private:

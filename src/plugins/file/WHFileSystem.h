@@ -18,7 +18,7 @@ enum class TransferMode { Copy, Move };
 // page library expands into the same objects (the parts all entries share are written once):
 //   {"base": URL the items' nativeURLs extend, "filesystemName": n, "folder": full path of the folder,
 //    "items": [item...]}
-// An item is a file's name, or [name, 1 for a folder else 0, nativeURL or null, name shown or absent]:
+// An item is a file's name, or [name, 1 for a folder else 0, nativeURL or null]:
 // fullPath is folder + name (+ "/" for a folder), name the name, nativeURL base + the same tail,
 // unless the item gives them.
 enum class EntriesForm { Objects, Lean };

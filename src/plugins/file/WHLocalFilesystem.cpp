@@ -278,8 +278,14 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url, E
     if (!listing.sharedPartsAreText())
         listing = EntryListing(EntriesForm::Objects, m_name, *folderFullPath, base, names->size());
     std::string fullPath, nativeURL;
-    size_t notText = 0;
+    size_t notText = 0, withQuery = 0;
     for (auto& child : *names) {
+        // A "?" in a full path begins its query, which no operation takes for part of the name:
+        // the page's calls on such an entry would reach the item named by what precedes it.
+        if (child.name.find('?') != std::string::npos) {
+            ++withQuery;
+            continue;
+        }
         fullPath.assign(*folderFullPath).append(child.name);
         bool isDirectory = child.kind == disk::DirectoryName::Kind::Directory;
         if (child.kind == disk::DirectoryName::Kind::Unknown) {
@@ -301,12 +307,11 @@ WHPluginResult WHLocalFilesystem::readEntriesAtURL(const WHFilesystemURL& url, E
         }
         if (m_urlTransformer && !nativeURL.empty())
             nativeURL = m_urlTransformer(nativeURL);
-        // A "?" in a name begins a query in a full path, and the name is what precedes it.
-        bool plainName = child.name.find('?') == std::string::npos;
-        if (!listing.add(child.name, plainName ? child.name : LocalRoot::lastComponent(LocalRoot::stripQuery(fullPath)),
-                isDirectory ? EntryKind::Directory : EntryKind::File, nativeURL))
+        if (!listing.add(child.name, isDirectory ? EntryKind::Directory : EntryKind::File, nativeURL))
             ++notText;
     }
+    if (withQuery)
+        log::message(format("readEntries of %@ left out %@ items whose names hold a \"?\"", *url.fullPath(), withQuery));
     // The page names items by text: one whose name is not UTF-8 cannot be given to it, and must
     // not cost it the rest of the listing.
     if (notText)
