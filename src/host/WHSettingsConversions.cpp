@@ -1,7 +1,7 @@
 #include "host/WHSettingsConversions.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <charconv>
 #include <string>
 
 #include "base/AsciiCase.h"
@@ -68,7 +68,10 @@ std::optional<double> WHSettingsConversions::nonNegativeSeconds(std::string_view
         return std::nullopt;
     if (!std::all_of(whole.begin(), whole.end(), isDigit) || !std::all_of(fraction.begin(), fraction.end(), isDigit))
         return std::nullopt;
-    return std::strtod(std::string(text).c_str(), nullptr);
+    // Not strtod: it reads the user's locale's decimal separator, and "0.5" under German is 0.
+    double seconds = 0;
+    std::from_chars(text.data(), text.data() + text.size(), seconds);
+    return seconds;
 }
 
 } // namespace penwick

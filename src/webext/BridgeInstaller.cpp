@@ -105,12 +105,10 @@ void consoleCall(GPtrArray* args, gpointer data)
     auto* ref = static_cast<ContextRef*>(data);
     JSCValue* value = args->len ? static_cast<JSCValue*>(g_ptr_array_index(args, 0)) : nullptr;
     penwick::channel::ConsoleCall line { static_cast<std::size_t>(ref->level), std::nullopt };
-    if (value && jsc_value_is_string(value)) {
-        GUnique<char> text(jsc_value_to_string(value));
-        line.value = nlohmann::json(std::string(text ? text.get() : ""));
-    } else if (value && !jsc_value_is_undefined(value)) {
-        // The engine writes the value as JSON; what it cannot write travels as null. A lone
-        // surrogate reads as U+FFFD, as in page calls.
+    if (value && !jsc_value_is_undefined(value)) {
+        // The engine writes the value as JSON, text too (its plain text of a string ends at a lone
+        // surrogate); what it cannot write travels as null. A lone surrogate reads as U+FFFD, as in
+        // page calls.
         std::string json = jsonOf(value);
         auto repaired = penwick::jsonWithLoneSurrogatesReplaced(json);
         line.value = nlohmann::json::parse(repaired ? *repaired : json, nullptr, false);

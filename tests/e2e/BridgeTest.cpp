@@ -32,6 +32,7 @@ TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
               "ERROR: Classname and/or methodName not found for command.", "page goes on",
               // The host's console: six kinds of lines, values, script errors and navigations.
               "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
+              "lone \uFFFD surrogate, then the rest",
               "undefined", "JavaScript error: frames.html:16: Error: boom",
               // Engine messages keep the names of query parameters, not their values.
               "JavaScript error: frames.html:17: Error: see https://x.example/?token=\u2026",

@@ -1,5 +1,8 @@
 // The host's own words follow the user's language, and right-to-left languages mirror: the page's
-// confirm dialog under German and Arabic. LANGUAGE over C.UTF-8 needs no generated locale.
+// confirm dialog under German and Arabic. LANGUAGE over C.UTF-8 needs no generated locale; German
+// also runs under its own locale where that is installed.
+#include <clocale>
+
 #include "e2e/E2E.h"
 
 namespace {
@@ -9,12 +12,17 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
     struct Case {
         const char* language;
         std::string title, ok, cancel, direction;
+        // German's decimal comma where that locale is installed: the host's own CSS must not take it.
+        const char* locale = "C.UTF-8";
     };
-    for (const Case& c : { Case { "de", "Bestätigen", "OK", "Abbrechen", "left-to-right" },
+    locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
+    if (german)
+        freelocale(german);
+    for (const Case& c : { Case { "de", "Bestätigen", "OK", "Abbrechen", "left-to-right", german ? "de_DE.UTF-8" : "C.UTF-8" },
              Case { "ar", "تأكيد", "حسنًا", "إلغاء", "right-to-left" } }) {
         SCOPED_TRACE(c.language);
         AppRunner app(AppRunner::Binary::TestApp);
-        app.setEnv("LC_ALL", "C.UTF-8");
+        app.setEnv("LC_ALL", c.locale);
         app.setEnv("LANGUAGE", c.language);
         app.setEnv("G_MESSAGES_DEBUG", "penwick");
         app.startPage("", "<!DOCTYPE html><meta charset=\"utf-8\"><script>addEventListener('load', () => setTimeout(() =>"
@@ -23,6 +31,7 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
         // The window manager sees the translated title; Return answers with the first button.
         ASSERT_TRUE(app.press("Return", c.title)) << app.output();
         EXPECT_TRUE(lineAppears(app, "confirm answered: true", 20s));
+        EXPECT_EQ(app.output().find("Theme parsing error"), std::string::npos) << app.output();
     }
 }
 

@@ -86,9 +86,12 @@ void GtkMainWindow::setBackgroundColor(Rgba color)
         gtk_style_context_add_provider(gtk_widget_get_style_context(GTK_WIDGET(m_window)),
             GTK_STYLE_PROVIDER(m_css), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     }
+    // The alpha with a decimal point whatever the user's locale: CSS takes no decimal comma.
+    char alpha[G_ASCII_DTOSTR_BUF_SIZE];
+    g_ascii_formatd(alpha, sizeof alpha, "%.3f", color.a);
     char css[160];
-    std::snprintf(css, sizeof css, "#penwick-main-window { background-color: rgba(%d,%d,%d,%.3f); }",
-        static_cast<int>(color.r * 255), static_cast<int>(color.g * 255), static_cast<int>(color.b * 255), color.a);
+    std::snprintf(css, sizeof css, "#penwick-main-window { background-color: rgba(%d,%d,%d,%s); }", static_cast<int>(color.r * 255),
+        static_cast<int>(color.g * 255), static_cast<int>(color.b * 255), alpha);
     gtk_css_provider_load_from_data(m_css, css, -1, nullptr);
 }
 

@@ -1,3 +1,5 @@
+#include <clocale>
+
 #include <gtest/gtest.h>
 
 #include "host/WHSettingsConversions.h"
@@ -33,9 +35,15 @@ TEST(SettingsConversions, WindowSizeFullScreenAndSecondsTakeOnlyWhatTheyMean)
     for (const char* no : { "fulscreen", "full screen", "fullscreen1", "" })
         EXPECT_FALSE(WHSettingsConversions::isFullScreen(no)) << no;
 
+    // The same under a locale whose decimal separator is a comma (as GTK sets it from LANG), where one is installed.
     const std::pair<const char*, double> seconds[] = { { "0", 0 }, { " 5 ", 5 }, { "0.5", 0.5 }, { "2.", 2 }, { ".25", 0.25 } };
-    for (const auto& [text, value] : seconds)
-        EXPECT_EQ(WHSettingsConversions::nonNegativeSeconds(text), value) << text;
+    for (const char* locale : { "C", "de_DE.UTF-8" }) {
+        if (!std::setlocale(LC_NUMERIC, locale))
+            continue;
+        for (const auto& [text, value] : seconds)
+            EXPECT_EQ(WHSettingsConversions::nonNegativeSeconds(text), value) << text << " under " << locale;
+    }
+    std::setlocale(LC_NUMERIC, "C");
     for (const char* bad : { "abc", "", " ", "-1", "+1", "1e3", "5s", ".", "1.2.3", "inf", "nan" })
         EXPECT_FALSE(WHSettingsConversions::nonNegativeSeconds(bad)) << bad;
 }
