@@ -1,6 +1,6 @@
 #include "display/WHWindowSizeCommand.h"
 
-#include <cstdio>
+#include <glib.h>
 #include <string>
 
 #include "base/Log.h"
@@ -15,11 +15,11 @@ platform::Rect& savedFrameStorage()
     return s_savedFrame;
 }
 
-std::string formatSize(const char* format, double width, double height)
+// "<what> W x H", each with one decimal and a decimal point whatever the user's locale.
+std::string formatSize(const char* what, double width, double height)
 {
-    char line[128];
-    std::snprintf(line, sizeof line, format, width, height);
-    return line;
+    char w[G_ASCII_DTOSTR_BUF_SIZE], h[G_ASCII_DTOSTR_BUF_SIZE];
+    return std::string(what) + g_ascii_formatd(w, sizeof w, "%.1f", width) + " x " + g_ascii_formatd(h, sizeof h, "%.1f", height);
 }
 
 } // namespace
@@ -27,7 +27,7 @@ std::string formatSize(const char* format, double width, double height)
 void WHWindowSizeCommand::makeFullScreen(platform::Window& window, const platform::Screens& screens)
 {
     platform::Rect rect = ScreenUtils::fullScreenRect(screens);
-    log::message(formatSize("Full screen resolution: %.1f x %.1f", rect.width, rect.height));
+    log::message(formatSize("Full screen resolution: ", rect.width, rect.height));
     window.setTitleBar(platform::TitleBar::Hidden);
     window.setHidesOnDeactivate(platform::HidesOnDeactivate::On);
     window.setLevel(platform::WindowLevel::StatusWindow);
@@ -56,7 +56,7 @@ void WHWindowSizeCommand::toggleFullScreen(platform::Window& window, const platf
 
 void WHWindowSizeCommand::setSizeOfWindow(platform::Window& window, platform::Size size)
 {
-    log::message(formatSize("Set window size to %.1f x %.1f", size.width, size.height));
+    log::message(formatSize("Set window size to ", size.width, size.height));
     platform::Rect frame = window.frame();
     frame.width = size.width;
     frame.height = size.height;

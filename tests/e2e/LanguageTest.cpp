@@ -12,7 +12,8 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
     struct Case {
         const char* language;
         std::string title, ok, cancel, direction;
-        // German's decimal comma where that locale is installed: the host's own CSS must not take it.
+        // German's decimal comma where that locale is installed: the host's own CSS and log lines
+        // must not take it.
         const char* locale = "C.UTF-8";
     };
     locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", nullptr);
@@ -25,13 +26,14 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
         app.setEnv("LC_ALL", c.locale);
         app.setEnv("LANGUAGE", c.language);
         app.setEnv("G_MESSAGES_DEBUG", "penwick");
-        app.startPage("", "<!DOCTYPE html><meta charset=\"utf-8\"><script>addEventListener('load', () => setTimeout(() =>"
+        app.startPage("<preference name=\"WindowSize\" value=\"900x700\"/>", "<!DOCTYPE html><meta charset=\"utf-8\"><script>addEventListener('load', () => setTimeout(() =>"
                           " console.log('confirm answered: ' + confirm('Sure?'))));</script>");
         ASSERT_TRUE(lineAppears(app, "dialog '" + c.title + "' buttons '" + c.ok + "' '" + c.cancel + "' " + c.direction));
         // The window manager sees the translated title; Return answers with the first button.
         ASSERT_TRUE(app.press("Return", c.title)) << app.output();
         EXPECT_TRUE(lineAppears(app, "confirm answered: true", 20s));
         EXPECT_EQ(app.output().find("Theme parsing error"), std::string::npos) << app.output();
+        EXPECT_EQ(app.countLines("Set window size to 900.0 x 700.0"), 1) << app.output();
     }
 }
 
