@@ -5,6 +5,7 @@
 #include "base/Log.h"
 #include "bridge/WHCommandDelegateImpl.h"
 #include "host/WHPermissionPolicy.h"
+#include "host/WHWebViewDelegate.h"
 #include "platform/Dialogs.h"
 
 namespace penwick {
@@ -86,7 +87,7 @@ bool PopupWindowController::runJavaScriptConfirmPanel(const std::string& message
 
 bool PopupWindowController::runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
 {
-    return !m_dialogs || m_dialogs->runConfirm(message, asker);
+    return !m_dialogs || m_dialogs->runConfirm(WHWebViewDelegate::leavePageQuestion(message), asker);
 }
 
 std::optional<std::string> PopupWindowController::runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,

@@ -192,11 +192,14 @@ double WHWebViewDelegate::savedZoomLevel() const
     return level;
 }
 
+std::string WHWebViewDelegate::leavePageQuestion(const std::string& message)
+{
+    return message.empty() ? translate("Leave this page? Changes you made may not be saved.") : message;
+}
+
 bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker)
 {
-    // A page that only calls preventDefault() gives no text: the question is then the host's, not
-    // two bare buttons whose default leaves.
-    return runJavaScriptConfirmPanel(message.empty() ? translate("Leave this page? Changes you made may not be saved.") : message, asker);
+    return runJavaScriptConfirmPanel(leavePageQuestion(message), asker);
 }
 
 std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)

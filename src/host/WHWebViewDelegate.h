@@ -62,6 +62,9 @@ public:
     using ServedFilesProvider = std::function<ServedFiles(WHViewController&)>;
     void setServedFilesProvider(ServedFilesProvider provider) { m_servedFiles = std::move(provider); }
     bool runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
+    // The leave-page question: the page's text, or the host's where the page gives none (it only
+    // called preventDefault()), rather than two bare buttons whose default leaves.
+    static std::string leavePageQuestion(const std::string& message);
     std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
     std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No, {}); }
     void runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker) override;
