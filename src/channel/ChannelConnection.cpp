@@ -46,6 +46,11 @@ void ChannelConnection::start(unsigned introductionTimeoutMs)
         m_introductionTimer = g_timeout_add_full(G_PRIORITY_DEFAULT + 1, introductionTimeoutMs,
             &ChannelConnection::onIntroductionTimeout, this, nullptr);
     }
+    watchSocket();
+}
+
+void ChannelConnection::watchSocket()
+{
     m_readWatch = g_unix_fd_add(m_fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
         &ChannelConnection::onReadable, this);
     // A source that may not recurse is taken out of the poll set and put back around every
@@ -54,6 +59,8 @@ void ChannelConnection::start(unsigned introductionTimeoutMs)
     if (GSource* source = g_main_context_find_source_by_id(nullptr, m_readWatch))
         g_source_set_can_recurse(source, TRUE);
 }
+
+bool ChannelConnection::holdsEnough() const { return m_reader.pending() >= m_maxPayload + sizeof(FrameHeader); }
 
 void ChannelConnection::setIntroduced(long pid, std::string credential)
 {
@@ -131,8 +138,15 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
     if (self->m_dispatching) {
         char buffer[64 * 1024];
         // Re-entered from a nested main loop inside a frame handler: buffer what came (the outer
-        // call handles it) so that the readable socket does not spin the nested loop.
+        // call handles it) so that the readable socket does not spin the nested loop. Its process
+        // waits for the call meanwhile; one that writes on (a modal dialog may stay for long) is
+        // left unread beyond a frame, its socket unwatched until the outer call is done.
         for (;;) {
+            if (self->holdsEnough()) {
+                self->m_readWatch = 0;
+                self->m_readPaused = true;
+                return G_SOURCE_REMOVE;
+            }
             ssize_t n = recv(self->m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n > 0) {
                 self->m_reader.feed(buffer, static_cast<size_t>(n));
@@ -211,6 +225,11 @@ gboolean ChannelConnection::onReadable(gint, GIOCondition, gpointer data)
     if ((closed || self->m_peerGone) && self->m_fd >= 0) {
         self->m_readWatch = 0;
         self->close("the web process closed the channel");
+        return G_SOURCE_REMOVE;
+    }
+    if (std::exchange(self->m_readPaused, false) && self->m_fd >= 0) {
+        // This source went in the nested loop.
+        self->watchSocket();
         return G_SOURCE_REMOVE;
     }
     return self->m_fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
@@ -325,7 +344,8 @@ bool ChannelConnection::readAvailable()
         if (n > 0) {
             m_reader.feed(buffer, static_cast<size_t>(n));
             // A stranger gets one read per turn: its first frame is checked before more is taken.
-            if (static_cast<size_t>(n) < sizeof buffer || !m_introduced)
+            // A peer that writes as fast as this reads is read no further than a frame ahead.
+            if (static_cast<size_t>(n) < sizeof buffer || !m_introduced || holdsEnough())
                 return true;
             continue;
         }

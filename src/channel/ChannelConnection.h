@@ -84,8 +84,11 @@ private:
     static gboolean onFlushDue(gpointer data);
     static gboolean onIntroductionTimeout(gpointer data);
     static gboolean onPageClaimTimeout(gpointer data);
+    void watchSocket();
     // Reads what the socket has; false when the peer is gone.
     bool readAvailable();
+    // The reader holds as much as the largest frame: the socket is read no further for now.
+    bool holdsEnough() const;
     // Decodes one frame and hands its message on.
     void dispatch(Frame& frame);
     void introduce(const Frame& frame);
@@ -151,6 +154,8 @@ private:
     // The main loop depth of the dispatch that handles frames; a nested loop is deeper.
     int m_dispatchDepth = 0;
     bool m_peerGone = false;
+    // A nested main loop stopped watching the socket; the outer dispatch watches it again.
+    bool m_readPaused = false;
     // When the host last answered a call and found no next one, and whether calls come in a row.
     gint64 m_answeredAt = 0;
     bool m_callsInARow = false;

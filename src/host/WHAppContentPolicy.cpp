@@ -105,6 +105,8 @@ std::string WHAppContentPolicy::originOf(std::string_view url)
     return origin;
 }
 
+bool WHAppContentPolicy::isLocalURL(std::string_view url) { return isLocalScheme(schemeOf(url)); }
+
 bool WHAppContentPolicy::isInsideContentFolder(std::string_view url) const
 {
     auto path = FileURLPath::localPath(url);

@@ -46,6 +46,8 @@ public:
     // scheme and host lower-cased), "file://" for files, and the scheme alone ("data:") for URLs
     // without an authority. Empty when `url` has no scheme.
     static std::string originOf(std::string_view url);
+    // True for URLs of the schemes only local documents may load (file:, whfile:, the app origin's).
+    static bool isLocalURL(std::string_view url);
 
     const std::string& contentFolder() const { return m_contentFolder; }
 

@@ -23,11 +23,15 @@ WHWebViewDelegate::~WHWebViewDelegate() = default;
 void WHWebViewDelegate::didClearWindowObject(platform::WindowObject& window)
 {
     initConsole(window);
-    // A srcdoc or blank frame that shares its parent's origin belongs where its parent does.
-    const std::string& url = window.url.starts_with("about:") && !window.owner.empty() ? window.owner : window.url;
+    // A srcdoc or blank frame that shares its parent's origin belongs where its parent does. Only a
+    // sub-frame has a parent: an owner named for a main frame is the web process's word alone.
+    const std::string& url = window.url.starts_with("about:") && !window.owner.empty() && !window.mainFrame ? window.owner : window.url;
     auto openedBy = window.opener == platform::DocumentOpener::App ? WHAppContentPolicy::OpenedBy::App : WHAppContentPolicy::OpenedBy::Other;
+    // The engine lets only local documents frame a URL of the app's schemes, so such a frame in a
+    // page that is not the app's is a web process speaking for a document it cannot have.
+    bool foreignLocalFrame = !window.mainFrame && openedBy == WHAppContentPolicy::OpenedBy::Other && WHAppContentPolicy::isLocalURL(url);
     // A sandboxed document is not the app's, whatever its URL.
-    bool allowed = appContentPolicy().allowsBridge(url, openedBy) && !window.opaqueOrigin;
+    bool allowed = !foreignLocalFrame && appContentPolicy().allowsBridge(url, openedBy) && !window.opaqueOrigin;
     window.appContent = allowed && appContentPolicy().isAppDocument(url, openedBy);
     // Each window object keeps the bridge set on it; the delegate remembers the latest. A window
     // outside the policy sees no bridge; the host keeps one that refuses whatever claims to come

@@ -3,6 +3,7 @@
 // serving and small, a lost web process is replaced (lost twice, it leaves a page that reloads),
 // and the socket's folder goes when the host ends on a signal or, if killed, at the next start.
 #include "e2e/E2E.h"
+#include <set>
 #include <sys/resource.h>
 #include <sys/un.h>
 
@@ -80,6 +81,32 @@ struct Crowd {
     }
 };
 
+// The strings of 32 hexadecimal digits in the writable memory of `pid`, a web process's token among
+// them: a web process taken over by its page reads its own.
+std::set<std::string> hexStringsIn(pid_t pid)
+{
+    std::set<std::string> found;
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    int mem = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY);
+    unsigned long from, to;
+    char perms[5];
+    for (std::string line; std::getline(maps, line);) {
+        if (sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) != 3 || perms[1] != 'w' || to - from > (256ul << 20))
+            continue;
+        std::string bytes(to - from, '\0');
+        if (pread(mem, bytes.data(), bytes.size(), off_t(from)) <= 0)
+            continue;
+        auto hex = [&](std::size_t i) { return std::isdigit(bytes[i]) || (bytes[i] >= 'a' && bytes[i] <= 'f'); };
+        for (std::size_t i = 0, run = 0; i < bytes.size(); ++i) {
+            run = hex(i) ? run + 1 : 0;
+            if (run == 32 && i + 1 < bytes.size() && bytes[i + 1] == '\0')
+                found.insert(bytes.substr(i - 31, 32));
+        }
+    }
+    close(mem);
+    return found;
+}
+
 // A host killed outright leaves a folder named after its pid behind.
 std::string leftFolder(const AppRunner& app, pid_t pid, const char* suffix)
 {
@@ -144,6 +171,15 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
             "refused a connection to the page channel: a process without the host's token tried the page channel" },
         { "a hello of the wrong types", [&] { refused({ std::uint32_t(wrongTypes.size()), 1 }, wrongTypes); },
             "refused a connection to the page channel: the web process sent a frame the host cannot read" },
+        { "a second connection with a web process's own token",
+            [&] {
+                for (pid_t web : app.webProcesses())
+                    for (const auto& token : hexStringsIn(web)) {
+                        const std::string hello = "{\"version\":1,\"token\":\"" + token + "\",\"pid\":1}";
+                        refused({ std::uint32_t(hello.size()), 1 }, hello);
+                    }
+            },
+            "refused a connection to the page channel with the token of a web process that has one" },
         { "many silent connections",
             [&] {
                 Crowd crowd(socketPath, 1500ms);

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "base/Format.h"
@@ -217,7 +218,7 @@ void GtkChannelServer::issueCredential(WebKitWebContext* context)
     // One token for each web process started (32 bytes each).
     std::string credential = token ? std::move(*token) : std::string();
     if (!credential.empty())
-        m_credentials.insert(credential);
+        m_credentials.emplace(credential, CredentialUse::Issued);
     webkit_web_context_set_web_extensions_initialization_user_data(context,
         g_variant_new(channel::kInitDataType, channel::kVersion, m_socketPath.c_str(), credential.c_str(),
             static_cast<guint32>(m_maxPayload)));
@@ -276,14 +277,24 @@ bool GtkChannelServer::accept()
 
 void GtkChannelServer::introduce(ChannelConnection& connection, const channel::Hello& hello)
 {
-    if (hello.token.empty() || !m_credentials.contains(hello.token)) {
+    auto credential = hello.token.empty() ? m_credentials.end() : m_credentials.find(hello.token);
+    if (credential == m_credentials.end()) {
         connection.close("a process without the host's token tried the page channel");
+        return;
+    }
+    if (credential->second != CredentialUse::Issued) {
+        // Once for each process, beside the refusals of strangers: its page may have taken it over.
+        if (std::exchange(credential->second, CredentialUse::BroughtAgain) == CredentialUse::Brought)
+            log::warning("refused a connection to the page channel with the token of a web process that has one; the "
+                         "process's page may have taken it over");
+        connection.close({});
         return;
     }
     if (hello.version != channel::kVersion) {
         connection.close(format("the web-process extension speaks channel version %@, the host %@", hello.version, channel::kVersion));
         return;
     }
+    credential->second = CredentialUse::Brought;
     connection.setIntroduced(static_cast<long>(hello.pid), hello.token);
 }
 

@@ -58,8 +58,11 @@ private:
 
     std::string m_directory;
     std::string m_socketPath;
-    // The token each web process got at its start, its credential; a Hello must bring one.
-    std::set<std::string> m_credentials;
+    // The token each web process got at its start, its credential; a Hello must bring one, and
+    // only once: a web process opens one connection, so another with its token is not its own doing
+    // (each connection may hold a frame as large as the limit).
+    enum class CredentialUse { Issued, Brought, BroughtAgain };
+    std::map<std::string, CredentialUse> m_credentials;
     SignalConnection m_processStarting;
     int m_listenFd = -1;
     unsigned m_listenWatch = 0;

@@ -224,6 +224,8 @@ struct Recorder final : HostEndpoint, PageEndpoint {
     void execInContext(const ChannelConnection&, std::uint64_t contextId, ExecCall&& call) override
     {
         events.push_back("exec " + std::to_string(contextId) + " " + call.action.dump() + call.arguments.dump());
+        if (duringExec)
+            duringExec();
     }
     void execTooLarge(const ChannelConnection&, std::uint64_t contextId, const ExecTooLarge& call, std::size_t limit) override
     {
@@ -241,6 +243,8 @@ struct Recorder final : HostEndpoint, PageEndpoint {
     std::string closed = "open";
     // The token of the process that claimed the page.
     std::string host;
+    // What the action does (a modal dialog runs a nested main loop).
+    std::function<void()> duringExec;
 };
 
 // One AnswerPiece frame as a sender would write it (or a broken one).
@@ -361,6 +365,39 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
     EXPECT_TRUE(held.expired());
+}
+
+// A peer that writes on while a call's action runs a nested main loop (a modal dialog) is read no
+// further than a frame ahead, and read again once the action is done.
+TEST(Connection, APeerThatWritesOnDuringAModalActionCannotFillTheHost)
+{
+    Pair pair;
+    pair.host->setMaxPayload(1024);
+    const std::string ignored = frameBytes(FrameKind::EngineConsole, 9, 0, std::string(1000, ' '));
+    std::string flood;
+    while (flood.size() < 256 * 1024)
+        flood += ignored;
+    std::size_t written = 0;
+    // Writes without blocking while the host's main loop turns, until the host takes nothing more.
+    auto write = [&](std::string_view bytes, std::size_t upTo) {
+        for (int stalled = 0; stalled < 1000 && written < upTo; ++stalled) {
+            std::size_t at = written % bytes.size();
+            if (ssize_t n = send(pair.peer, bytes.data() + at, bytes.size() - at, MSG_DONTWAIT); n > 0)
+                written += static_cast<std::size_t>(n), stalled = 0;
+            g_main_context_iteration(nullptr, FALSE);
+        }
+    };
+    pair.recorder.duringExec = [&] { write(flood, 64u << 20); };
+    pair.say(frameBytes(FrameKind::Exec, 3, 4, encode(ExecCall { "c", "S", "a", {} })));
+    EXPECT_LT(written, 16u << 20);
+    // The rest of the frame it was writing, and a console line the host reads once the action is done.
+    std::string tail = ignored.substr(written % ignored.size())
+        + frameBytes(FrameKind::Console, 3, 4, encode(ConsoleCall { 0, penwick::Value("after") }));
+    written = 0;
+    write(tail, tail.size());
+    while (g_main_context_iteration(nullptr, FALSE)) { }
+    EXPECT_EQ(pair.recorder.events, (std::vector<std::string> { R"(exec 4 "a"null)", R"(console 4 log "after")" }));
+    EXPECT_TRUE(pair.host->isOpen());
 }
 
 TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterAnswersAndScriptsWait)

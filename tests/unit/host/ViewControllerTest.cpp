@@ -7,6 +7,7 @@
 #include "host/WHConsole.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHViewController.h"
+#include "host/WHWebViewDelegate.h"
 #include "support/LogCapture.h"
 #include "support/RecordingWebView.h"
 #include "support/RecordingWindow.h"
@@ -107,6 +108,41 @@ TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
         { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "css/", std::nullopt }, { "index.html?x=1", std::nullopt } };
     for (const auto& [path, expected] : cases)
         EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
+}
+
+// What a web process says of a document is checked against where it can be: a main frame has no
+// parent to share an origin with, and only the app's own content can frame its local schemes.
+TEST_F(ViewControllerTest, ADocumentTheAppsContentCannotHaveOpenedGetsNoBridge)
+{
+    struct NoDialogs final : platform::Dialogs {
+        void runAlert(const std::string&, const platform::DialogAsker&) override { }
+        bool runConfirm(const std::string&, const platform::DialogAsker&) override { return false; }
+        std::optional<std::string> runPrompt(const std::string&, const std::string&, const platform::DialogAsker&) override { return {}; }
+        std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override
+        {
+            return {};
+        }
+    } dialogs;
+    env().writeResource("www/index.html", "");
+    test::RecordingWebView webView;
+    auto vc = start(webView, R"(<preference name="AppOrigin" value="true"/>)");
+    WHWebViewDelegate delegate(dialogs);
+    delegate.setViewController(vc.get());
+    using enum platform::DocumentOpener;
+    const std::string app = "app://org.penwick.test/index.html", file = "file://" + env().resourcePath() + "/www/index.html";
+    const std::tuple<bool, std::string, std::string, platform::DocumentOpener, bool> cases[] = { // main, url, owner, opener, bridged
+        { true, app, "", Other, true }, // gone back to from a web page
+        { false, app, "", App, true }, { false, "about:srcdoc", app, App, true }, { false, file, "", App, true },
+        { true, "about:blank", app, App, false }, { true, "about:blank", file, Other, false }, { false, app, "", Other, false },
+        { false, file, "", Other, false }, { false, "about:srcdoc", app, Other, false },
+        { false, "whfile://localhost/persistent/a.html", "", Other, false },
+    };
+    for (const auto& [main, url, owner, opener, bridged] : cases) {
+        platform::WindowObject window;
+        std::tie(window.mainFrame, window.url, window.owner, window.opener) = std::tie(main, url, owner, opener);
+        delegate.didClearWindowObject(window);
+        EXPECT_EQ(window.bridgeExposure == platform::BridgeExposure::Installed, bridged) << url << " " << owner;
+    }
 }
 
 // Page-supplied text in log lines: control characters and text-hiding characters escaped, URLs
