@@ -5,6 +5,7 @@
 #include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/Log.h"
+#include "host/WHAppContentPolicy.h"
 #include "platform/UrlOpener.h"
 
 namespace penwick {
@@ -22,13 +23,12 @@ bool isWebURL(std::string_view url)
     return scheme == "http" || scheme == "https";
 }
 
-// The schemes the window (or a frame) shows, the engine's own among them. The engine answers any
-// other (mailto:, tel:) with its error page, which would take the app's place.
+// The schemes the window (or a frame) shows: the app's own, the web's and the engine's. The engine
+// answers any other (mailto:, tel:) with its error page, which would take the app's place.
 bool showsInWindow(std::string_view url)
 {
-    static constexpr std::string_view kShown[]
-        = { "http", "https", "file", "whfile", "app", "data", "blob", "about", "javascript", "resource", "webkit-pdfjs-viewer" };
-    return std::find(std::begin(kShown), std::end(kShown), lowercaseScheme(url)) != std::end(kShown);
+    static constexpr std::string_view kShown[] = { "http", "https", "data", "blob", "about", "javascript", "resource", "webkit-pdfjs-viewer" };
+    return WHAppContentPolicy::isLocalURL(url) || std::find(std::begin(kShown), std::end(kShown), lowercaseScheme(url)) != std::end(kShown);
 }
 
 } // namespace
