@@ -89,7 +89,7 @@ void fill(PenwickPacedStream* self)
     if (target.state != ReadAhead::State::Empty)
         return;
     if (!target.bytes)
-        target.bytes = std::make_unique<char[]>(kReadAheadSize);
+        target.bytes = std::make_unique_for_overwrite<char[]>(kReadAheadSize);
     target.state = ReadAhead::State::Filling;
     g_input_stream_read_async(pacing.base.get(), target.bytes.get(), static_cast<gsize>(std::min<guint64>(kReadAheadSize, pacing.unread)),
         pacing.priority, pacing.cancellable.get(), onFilled, g_object_ref(self));

@@ -64,7 +64,7 @@ Result<void> copyRange(int from, int to, std::uint64_t count)
         count -= static_cast<std::uint64_t>(n);
     }
     constexpr size_t kChunk = 1 << 20;
-    auto buffer = std::make_unique<std::uint8_t[]>(kChunk);
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
     while (count > 0) {
         ssize_t n = ::read(from, buffer.get(), static_cast<size_t>(std::min<std::uint64_t>(kChunk, count)));
         if (n < 0) {
