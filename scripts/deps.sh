@@ -21,6 +21,8 @@ PACKAGES=(
   xclip
   # The fuzz build (scripts/fuzz.sh): clang and its runtimes, libFuzzer's among them.
   clang-14 libclang-rt-14-dev
+  # A faster linker for every build.
+  lld
 )
 # The test of a real library from the npm registry needs npm; a machine whose Node.js already
 # brings it (and conflicts with Debian's npm) keeps its own.
