@@ -1,16 +1,37 @@
 #include "platform/DevServerURL.h"
 
+#include <algorithm>
+
 #include "base/AsciiCase.h"
+#include "base/GRef.h"
 #include "base/WHURL.h"
 
 namespace penwick::platform {
 
 Result<std::string> DevServerURL::checked(std::string_view text, std::string_view source)
 {
-    auto url = WHURL::URLWithString(text);
+    // Letters of other scripts are written as the engine loads the address and reports its pages'
+    // addresses: the host in its ASCII form (http://bücher.local/), the rest percent-encoded.
+    std::string written(text);
+    if (std::any_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x80; })) {
+        if (GUnique<GUri> parsed(g_uri_parse(written.c_str(), G_URI_FLAGS_NONE, nullptr)); parsed) {
+            GUnique<char> ascii(g_uri_to_string(parsed.get()));
+            written.clear();
+            for (const unsigned char* c = reinterpret_cast<const unsigned char*>(ascii.get()); *c; ++c) {
+                if (*c < 0x80) {
+                    written += static_cast<char>(*c);
+                } else {
+                    written += '%';
+                    written += "0123456789ABCDEF"[*c >> 4];
+                    written += "0123456789ABCDEF"[*c & 15];
+                }
+            }
+        }
+    }
+    auto url = WHURL::URLWithString(written);
     std::string scheme = url && url->scheme() ? asciiLowercase(*url->scheme()) : std::string();
     if ((scheme == "http" || scheme == "https") && url->host() && !url->host()->empty())
-        return std::string(text);
+        return written;
     // The value is the user's own; cut so that a pasted page does not fill the terminal.
     std::string shown(text.substr(0, 200));
     return Error { 0,
