@@ -277,6 +277,15 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     using namespace penwick::webext;
     auto& s = state();
     s.extension = extension;
+    // GLib ends a process whose shared session bus closes with SIGTERM: the desktop restarting its
+    // bus would take the page down (lost, then reloaded). What in this process uses the bus shares
+    // this connection, kept for the process's life.
+    if (const char* bus = g_getenv("DBUS_SESSION_BUS_ADDRESS"); bus && *bus) {
+        g_bus_get(G_BUS_TYPE_SESSION, nullptr, +[](GObject*, GAsyncResult* result, gpointer) {
+            if (GDBusConnection* connection = g_bus_get_finish(result, nullptr))
+                g_dbus_connection_set_exit_on_close(connection, FALSE);
+        }, nullptr);
+    }
     guint32 version = 0;
     guint32 maxPayload = 0;
     const char* path = nullptr;
