@@ -143,13 +143,20 @@ bool GtkChannelServer::listen()
     if (m_failed)
         return false;
     m_failed = true;
-    removeStaleFolders(g_get_tmp_dir());
-    GUnique<GError> error;
     // The pid in the name lets a later host tell a killed host's folder from a live one's.
     std::string folderName = std::string(kFolderPrefix) + std::to_string(getpid()) + "-XXXXXX";
-    GUnique<char> dir(g_dir_make_tmp(folderName.c_str(), &error.outPtr()));
-    if (!dir) {
-        log::warning(format("cannot create the folder for the page channel: %@; pages get no bridge", toError(error).message));
+    // A socket's path is short (108 bytes): under a temporary folder with a long path the folder
+    // goes to the runtime folder or /tmp instead, rather than the pages going without the bridge.
+    std::string parent = g_get_tmp_dir();
+    for (const char* shorter : { g_get_user_runtime_dir(), "/tmp" }) {
+        if (parent.size() + folderName.size() + sizeof("//bridge") <= sizeof(sockaddr_un::sun_path))
+            break;
+        parent = shorter;
+    }
+    removeStaleFolders(parent);
+    GUnique<char> dir(g_build_filename(parent.c_str(), folderName.c_str(), nullptr));
+    if (!g_mkdtemp_full(dir.get(), 0700)) {
+        log::warning(format("cannot create the folder for the page channel in %@: %@; pages get no bridge", parent, std::strerror(errno)));
         return false;
     }
     m_directory = dir.get();
