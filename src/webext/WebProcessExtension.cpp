@@ -153,17 +153,21 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     if (!main && context)
         notice.parent = s.frames.parentContext(context.get(), ref.page, frame);
     auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0, penwick::channel::encode(notice), FrameKind::ContextSetup);
-    if (!answer || answer->context == 0)
-        return;
-    ref.context = answer->context;
-    s.frames.setContext(frame, ref.context);
-    auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
-    if (!setup) {
-        penwick::log::warning(penwick::format("penwick web process %@: %@; the frame gets no bridge", getpid(), setup.error().message));
-        return;
+    bool bridged = false;
+    if (answer && answer->context != 0) {
+        ref.context = answer->context;
+        s.frames.setContext(frame, ref.context);
+        auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
+        if (!setup)
+            penwick::log::warning(penwick::format("penwick web process %@: %@; the frame gets no bridge", getpid(), setup.error().message));
+        else if (context)
+            s.bridge.install(context.get(), ref, *setup);
+        bridged = setup && setup->bridge;
     }
-    if (context)
-        s.bridge.install(context.get(), ref, *setup);
+    // The engine asks the host for a frame's clipboard read on behalf of the main frame's document:
+    // a frame without the bridge would read with the app's right.
+    if (context && !main && !bridged)
+        BridgeInstaller::evaluateIgnoringResult(context.get(), InjectedScripts::script("foreign-clipboard.js"));
 }
 
 void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpointer)
