@@ -145,21 +145,29 @@ bool GtkChannelServer::listen()
     m_failed = true;
     // The pid in the name lets a later host tell a killed host's folder from a live one's.
     std::string folderName = std::string(kFolderPrefix) + std::to_string(getpid()) + "-XXXXXX";
-    // A socket's path is short (108 bytes): under a temporary folder with a long path the folder
-    // goes to the runtime folder or /tmp instead, rather than the pages going without the bridge.
-    std::string parent = g_get_tmp_dir();
-    for (const char* shorter : { g_get_user_runtime_dir(), "/tmp" }) {
-        if (parent.size() + folderName.size() + sizeof("//bridge") <= sizeof(sockaddr_un::sun_path))
+    // A socket's path is short (108 bytes): where the temporary folder's path leaves no room for it,
+    // or the folder cannot be made there (missing, read-only, full), it goes to the runtime folder or
+    // /tmp, rather than the pages going without the bridge.
+    std::string refused;
+    for (const std::string& parent : { std::string(g_get_tmp_dir()), std::string(g_get_user_runtime_dir()), std::string("/tmp") }) {
+        std::string folder = parent + "/" + folderName;
+        if (folder.size() + sizeof("/bridge") > sizeof(sockaddr_un::sun_path)) {
+            refused += format("%@%@: its path is too long", refused.empty() ? "" : "; ", parent);
+            continue;
+        }
+        removeStaleFolders(parent);
+        if (mkdtemp(folder.data())) {
+            m_directory = folder;
             break;
-        parent = shorter;
+        }
+        refused += format("%@%@: %@", refused.empty() ? "" : "; ", parent, std::strerror(errno));
     }
-    removeStaleFolders(parent);
-    GUnique<char> dir(g_build_filename(parent.c_str(), folderName.c_str(), nullptr));
-    if (!g_mkdtemp_full(dir.get(), 0700)) {
-        log::warning(format("cannot create the folder for the page channel in %@: %@; pages get no bridge", parent, std::strerror(errno)));
+    if (m_directory.empty()) {
+        log::warning(format("cannot create the folder for the page channel (%@); pages get no bridge", refused));
         return false;
     }
-    m_directory = dir.get();
+    if (!refused.empty())
+        log::message(format("the page channel's folder is %@ (%@)", m_directory, refused));
     m_socketPath = m_directory + "/bridge";
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
