@@ -164,10 +164,10 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
             s.bridge.install(context.get(), ref, *setup);
         bridged = setup && setup->bridge;
     }
-    // The engine asks the host for a frame's clipboard read on behalf of the main frame's document:
-    // a frame without the bridge would read with the app's right.
+    // The engine asks the host for a frame's clipboard read or pointer lock on behalf of the main
+    // frame's document: a frame without the bridge would get them with the app's right.
     if (context && !main && !bridged)
-        BridgeInstaller::evaluateIgnoringResult(context.get(), InjectedScripts::script("foreign-clipboard.js"));
+        BridgeInstaller::evaluateIgnoringResult(context.get(), InjectedScripts::script("withheld-frame.js"));
 }
 
 void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpointer)
