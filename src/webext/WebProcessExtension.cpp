@@ -153,17 +153,21 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     if (!main && context)
         notice.parent = s.frames.parentContext(context.get(), ref.page, frame);
     auto answer = s.channel.call(FrameKind::NewContext, ref.page, 0, penwick::channel::encode(notice), FrameKind::ContextSetup);
-    if (!answer || answer->context == 0)
-        return;
-    ref.context = answer->context;
-    s.frames.setContext(frame, ref.context);
-    auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
-    if (!setup) {
-        penwick::log::warning(penwick::format("penwick web process %@: %@; the frame gets no bridge", getpid(), setup.error().message));
-        return;
+    bool bridged = false;
+    if (answer && answer->context != 0) {
+        ref.context = answer->context;
+        s.frames.setContext(frame, ref.context);
+        auto setup = penwick::channel::decode<penwick::channel::ContextSetup>(answer->payload);
+        if (!setup)
+            penwick::log::warning(penwick::format("penwick web process %@: %@; the frame gets no bridge", getpid(), setup.error().message));
+        else if (context)
+            s.bridge.install(context.get(), ref, *setup);
+        bridged = setup && setup->bridge;
     }
-    if (context)
-        s.bridge.install(context.get(), ref, *setup);
+    // The engine asks the host for a frame's clipboard read or pointer lock on behalf of the main
+    // frame's document: a frame without the bridge would get them with the app's right.
+    if (context && !main && !bridged)
+        BridgeInstaller::evaluateIgnoringResult(context.get(), InjectedScripts::script("withheld-frame.js"));
 }
 
 void onConsoleMessage(WebKitWebPage* page, WebKitConsoleMessage* message, gpointer)
@@ -277,6 +281,15 @@ extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(W
     using namespace penwick::webext;
     auto& s = state();
     s.extension = extension;
+    // GLib ends a process whose shared session bus closes with SIGTERM: the desktop restarting its
+    // bus would take the page down (lost, then reloaded). What in this process uses the bus shares
+    // this connection, kept for the process's life.
+    if (const char* bus = g_getenv("DBUS_SESSION_BUS_ADDRESS"); bus && *bus) {
+        g_bus_get(G_BUS_TYPE_SESSION, nullptr, +[](GObject*, GAsyncResult* result, gpointer) {
+            if (GDBusConnection* connection = g_bus_get_finish(result, nullptr))
+                g_dbus_connection_set_exit_on_close(connection, FALSE);
+        }, nullptr);
+    }
     guint32 version = 0;
     guint32 maxPayload = 0;
     const char* path = nullptr;

@@ -25,7 +25,7 @@ const std::string kScheme = "<script>var dark = matchMedia('(prefers-color-schem
                             "dark.addEventListener('change', (e) => console.log('scheme changed: ' + (e.matches ? 'dark' : 'light')));</script>";
 
 // On a session bus: a second launch hands over to the running app, whose page follows the
-// desktop's settings portal.
+// desktop's settings portal and which outlives the bus.
 TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollowsTheSettingsPortalsColourScheme)
 {
     PrivateBus bus;
@@ -45,7 +45,7 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollows
     ASSERT_TRUE(portal.ready());
     AppRunner first;
     first.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    startPage(first, kScheme);
+    startPage(first, kScheme + "<script>document.onkeydown = () => new Notification('a key');</script>");
     std::string window;
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !(window = first.window()).empty(); }, 30s)) << first.output();
     std::string root = AppRunner::capture("xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'");
@@ -67,6 +67,19 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollows
         portal.emit("SettingChanged", g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme", g_variant_new_uint32(to)));
         EXPECT_TRUE(logged(first, { line }));
     }
+
+    // The bus goes away (the desktop restarts it): the app and its page run on, its lock still keeps
+    // a second process off its storage, and a page's notification is left out with a line.
+    ::kill(bus.daemon.pid, SIGTERM);
+    waitpid(std::exchange(bus.daemon.pid, -1), nullptr, 0);
+    AppRunner third;
+    third.shareFoldersWith(first);
+    EXPECT_EQ(third.run({}, 30s), 1) << third.output();
+    EXPECT_EQ(third.countLines("Penwick is already running (process " + std::to_string(first.pid()) + " holds "), 1) << third.output();
+    EXPECT_EQ(first.countLines("ending on a signal"), 0) << first.output();
+    ASSERT_TRUE(first.press("n"));
+    EXPECT_TRUE(lineAppears(first, "a page's notification was not shown: the app is not on a desktop session bus"));
+    EXPECT_EQ(first.countLines("CRITICAL") + first.countLines("web process crashed"), 0) << first.output();
 }
 
 // Without a session bus: a second process ends at the lock, and the running app's page follows the

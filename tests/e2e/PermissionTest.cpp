@@ -37,8 +37,14 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
         std::lock_guard lock(mutex);
         return calls;
     };
+    // A click in the frame reads the clipboard through script and locks the pointer, which only the app may.
     LoopbackServer server("<!DOCTYPE html><script>Notification.requestPermission().then((a) => "
-                          "console.log('the web frame asked for notifications: ' + a));</script>");
+                          "console.log('the web frame asked for notifications: ' + a));"
+                          "document.onpointerlockchange = () => console.log('the web frame locked the pointer');"
+                          "document.onpointerlockerror = () => console.log('the web frame may not lock the pointer');"
+                          "onclick = () => { document.body.requestPointerLock(); console.log('the web frame pasted: ' + document.execCommand('paste'));"
+                          "navigator.clipboard.readText().then((t) => console.log('the web frame read: ' + t),"
+                          "(e) => console.log('the web frame could not read: ' + e.name)); };</script>");
     AppRunner app;
     app.writeResource("copied.txt", "copied in another client");
     // As desktop applications offer text (the engine reads no other target through the clipboard API).
@@ -66,6 +72,9 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     EXPECT_TRUE(logged(app, { "pasted: copied in another client", "read: copied in another client", "written: undefined" }, 30s));
     EXPECT_TRUE(AppRunner::waitUntil(
         [] { return AppRunner::capture("xclip -selection clipboard -o") == "written by the app"; }, 20s));
+    ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 200 250 click 1"));
+    EXPECT_TRUE(logged(app, { "the web frame pasted: false", "the web frame could not read: NotAllowedError", "the web frame may not lock the pointer" }));
+    EXPECT_EQ(app.countLines("the web frame read:") + app.countLines("the web frame locked"), 0) << app.output();
 }
 
 TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)

@@ -7,8 +7,15 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
 {
     // "{root}" stands for the app's sandbox folder. A page is "path=content"; `dom` is looked for in
     // the dumped page, `log` among the log lines; `kept` is a path the run leaves behind.
-    struct Case { const char* name; std::string config, page, dom, log, kept = {}; int status = 0; std::vector<std::string> args = {}; };
+    struct Case {
+        const char* name;
+        std::string config, page, dom, log, kept = {};
+        int status = 0;
+        std::vector<std::string> args = {};
+        std::string tmpdir = {};
+    };
     const std::string notFound = "ERROR: Start Page at 'www/nothere.html' was not found.";
+    const std::string echo = AppRunner::widget("<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>");
     const Case cases[] = {
         // The engine normalises the markup; the body text is the message between single blanks. The
         // capture is written, and says it is not the app.
@@ -49,12 +56,22 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
             "<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature></widget>",
             "www/caf\xc3\xa9.html=<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['after-accent']);</script>", "",
             "echo: \"after-accent\"" },
+        // No room for the page channel's socket under it, or no folder at all: the channel goes elsewhere.
+        { "temporary folder with a long path", echo, "www/index.html=<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['long-tmp']);</script>",
+            "", "echo: \"long-tmp\"", {}, 0, {}, "{root}/tmp/" + std::string(90, 't') },
+        { "temporary folder that is a file", echo, "www/index.html=<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['no-tmp']);</script>",
+            "", "echo: \"no-tmp\"", {}, 0, {}, "{root}/resources/config.xml" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         auto expand = [&](const std::string& s) { return AppRunner::replaced(s, "{root}", app.root()); };
         app.writeConfig(expand(c.config));
+        if (!c.tmpdir.empty()) {
+            if (!AppRunner::fileExists(expand(c.tmpdir)))
+                std::filesystem::create_directories(expand(c.tmpdir));
+            app.setEnv("TMPDIR", expand(c.tmpdir));
+        }
         if (!c.page.empty())
             app.writeResource(c.page.substr(0, c.page.find('=')), c.page.substr(c.page.find('=') + 1));
         std::string dom = app.path("dom.html");

@@ -201,6 +201,11 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
         log::warning(format("cannot register %@: %@", m_identity.id, error->message));
         return 1;
     }
+    // GLib ends a process whose shared session bus closes (a desktop restarting its bus) with
+    // SIGTERM, which would close the app without asking its page; it runs on without the bus, and
+    // the instance lock still keeps a second process off its storage.
+    if (GDBusConnection* bus = g_application_get_dbus_connection(G_APPLICATION(state.app.get())))
+        g_dbus_connection_set_exit_on_close(bus, FALSE);
     if (!state.lockError.empty()) {
         log::warning(format("%@ is already running (%@); without a session bus its window cannot be brought forward", m_identity.name,
             state.lockError));

@@ -143,16 +143,31 @@ bool GtkChannelServer::listen()
     if (m_failed)
         return false;
     m_failed = true;
-    removeStaleFolders(g_get_tmp_dir());
-    GUnique<GError> error;
     // The pid in the name lets a later host tell a killed host's folder from a live one's.
     std::string folderName = std::string(kFolderPrefix) + std::to_string(getpid()) + "-XXXXXX";
-    GUnique<char> dir(g_dir_make_tmp(folderName.c_str(), &error.outPtr()));
-    if (!dir) {
-        log::warning(format("cannot create the folder for the page channel: %@; pages get no bridge", toError(error).message));
+    // A socket's path is short (108 bytes): where the temporary folder's path leaves no room for it,
+    // or the folder cannot be made there (missing, read-only, full), it goes to the runtime folder or
+    // /tmp, rather than the pages going without the bridge.
+    std::string refused;
+    for (const std::string& parent : { std::string(g_get_tmp_dir()), std::string(g_get_user_runtime_dir()), std::string("/tmp") }) {
+        std::string folder = parent + "/" + folderName;
+        if (folder.size() + sizeof("/bridge") > sizeof(sockaddr_un::sun_path)) {
+            refused += format("%@%@: its path is too long", refused.empty() ? "" : "; ", parent);
+            continue;
+        }
+        removeStaleFolders(parent);
+        if (mkdtemp(folder.data())) {
+            m_directory = folder;
+            break;
+        }
+        refused += format("%@%@: %@", refused.empty() ? "" : "; ", parent, std::strerror(errno));
+    }
+    if (m_directory.empty()) {
+        log::warning(format("cannot create the folder for the page channel (%@); pages get no bridge", refused));
         return false;
     }
-    m_directory = dir.get();
+    if (!refused.empty())
+        log::message(format("the page channel's folder is %@ (%@)", m_directory, refused));
     m_socketPath = m_directory + "/bridge";
     sockaddr_un address {};
     address.sun_family = AF_UNIX;

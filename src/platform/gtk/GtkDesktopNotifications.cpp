@@ -18,6 +18,14 @@ std::string desktopIdOf(WebKitNotification* notification)
     return format("notification-%@", webkit_notification_get_id(notification));
 }
 
+// The desktop's notification service is reached over the session bus, which may also have gone
+// away while the app runs (GLib would complain of every call on the closed connection).
+bool onSessionBus(GApplication* app)
+{
+    GDBusConnection* bus = app && g_application_get_is_registered(app) ? g_application_get_dbus_connection(app) : nullptr;
+    return bus && !g_dbus_connection_is_closed(bus);
+}
+
 } // namespace
 
 GtkDesktopNotifications::~GtkDesktopNotifications()
@@ -46,8 +54,7 @@ const std::string& GtkDesktopNotifications::clickAction(GApplication* app)
 void GtkDesktopNotifications::show(WebKitNotification* notification)
 {
     GApplication* app = g_application_get_default();
-    // The desktop's notification service is reached over the session bus.
-    if (!app || !g_application_get_is_registered(app) || !g_application_get_dbus_connection(app)) {
+    if (!onSessionBus(app)) {
         log::message("a page's notification was not shown: the app is not on a desktop session bus");
         return;
     }
@@ -88,7 +95,7 @@ void GtkDesktopNotifications::withdraw(std::uint64_t id)
     auto it = m_shown.find(id);
     if (it == m_shown.end())
         return;
-    if (GApplication* app = g_application_get_default())
+    if (GApplication* app = g_application_get_default(); onSessionBus(app))
         g_application_withdraw_notification(app, desktopIdOf(it->second.notification.get()).c_str());
     m_shown.erase(it);
 }
