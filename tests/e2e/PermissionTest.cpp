@@ -44,7 +44,8 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
                           "document.onpointerlockerror = () => console.log('the web frame may not lock the pointer');"
                           "onclick = () => { document.body.requestPointerLock(); console.log('the web frame pasted: ' + document.execCommand('paste'));"
                           "navigator.clipboard.readText().then((t) => console.log('the web frame read: ' + t),"
-                          "(e) => console.log('the web frame could not read: ' + e.name)); };</script>");
+                          "(e) => console.log('the web frame could not read: ' + e.name));"
+                          "navigator.clipboard.writeText('from the web frame').catch((e) => console.log('the web frame could not write: ' + e.name)); };</script>");
     AppRunner app;
     app.writeResource("copied.txt", "copied in another client");
     // As desktop applications offer text (the engine reads no other target through the clipboard API).
@@ -73,7 +74,9 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     EXPECT_TRUE(AppRunner::waitUntil(
         [] { return AppRunner::capture("xclip -selection clipboard -o") == "written by the app"; }, 20s));
     ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 200 250 click 1"));
-    EXPECT_TRUE(logged(app, { "the web frame pasted: false", "the web frame could not read: NotAllowedError", "the web frame may not lock the pointer" }));
+    EXPECT_TRUE(logged(app, { "the web frame pasted: false", "the web frame could not read: NotAllowedError",
+        "the web frame could not write: NotAllowedError", "the web frame may not lock the pointer" }));
+    EXPECT_EQ(AppRunner::capture("xclip -selection clipboard -o"), "written by the app");
     EXPECT_EQ(app.countLines("the web frame read:") + app.countLines("the web frame locked"), 0) << app.output();
 }
 
