@@ -265,4 +265,27 @@ TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlank)
     }
 }
 
+// The packer copies www/ as the host serves it: links are followed inside it only, so nothing a link
+// leads to elsewhere (a private file) ships, and a link to a folder holding it copies nothing again.
+TEST(Package, ThePackerFollowsLinksOnlyInsideWww)
+{
+    const TempDir temp("penwick-pack-XXXXXX");
+    const std::string app = temp.path + "/app", tiny = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
+    std::filesystem::copy(tiny, app, std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(app + "/www/sub");
+    g_file_set_contents((app + "/www/sub/a.txt").c_str(), "a", -1, nullptr);
+    for (auto [link, target] : { std::pair { "in.txt", "sub/a.txt" }, { "subl", "sub" }, { "out.txt", "../config.xml" },
+             { "gone.js", "/nonexistent" }, { "sub/up", ".." }, { "sub/app", "../.." } })
+        std::filesystem::create_symlink(target, app + "/www/" + link);
+    Outcome packed
+        = runIn(temp.path + "/sandbox", { std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack", app, "--prefix", temp.path });
+    ASSERT_EQ(packed.status, 0) << packed.output;
+    const std::string www = temp.path + "/share/" PENWICK_TINY_ID "/www/";
+    for (auto [path, shipped] : { std::pair { "in.txt", true }, { "subl/a.txt", true }, { "index.html", true }, { "out.txt", false },
+             { "gone.js", false }, { "sub/up", false }, { "sub/app", false }, { "subl/up", false } }) {
+        EXPECT_EQ(std::filesystem::exists(www + path), shipped) << path;
+        EXPECT_EQ(packed.has(std::string("left out www/") + path), !shipped) << packed.output;
+    }
+}
+
 } // namespace
