@@ -34,11 +34,13 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
              Case { "no web-process extension", { { "PENWICK_WEB_EXTENSION_DIR", "/nonexistent" } }, nullptr,
                  "the page loaded without the host's web-process extension (looked in /nonexistent); it has no hostbridge" },
              Case { "runtime folder inside the temporary one", { { "TMPDIR", "{root}" }, { "DBUS_SESSION_BUS_ADDRESS", bus.address } }, nullptr,
-                 ": READY " } }) {
+                 ": READY " },
+             // The engine's sandbox makes /var/tmp a link to its own /tmp, which the folder must not cover.
+             Case { "temporary folder /var/tmp", { { "TMPDIR", "/var/tmp" } }, nullptr, ": READY " } }) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
-        const bool runtimeInTemporary = c.env.size() == 2;
-        app.writePages("bridge", "reload.html", {}, runtimeInTemporary ? AppRunner::kFilePlugin : "");
+        const bool runtimeInTemporary = c.env.size() == 2, varTmp = c.env.size() == 1 && c.env[0].second == "/var/tmp";
+        app.writePages("bridge", "reload.html", {}, runtimeInTemporary || varTmp ? AppRunner::kFilePlugin : "");
         for (const auto& [name, value] : c.env)
             app.setEnv(name, AppRunner::replaced(value, "{root}", app.root()));
         app.start();
@@ -53,6 +55,7 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         EXPECT_EQ(webProcessesHaveTheirOwnPidNamespace(app), !fellBack) << app.output();
         EXPECT_EQ(app.countLines("web pages cannot read " + app.root() + " (its files play no media): it holds the runtime folder "),
             runtimeInTemporary ? 1 : 0) << app.output();
+        EXPECT_EQ(app.countLines("web pages cannot read /var/tmp (its files play no media)"), varTmp && !fellBack ? 1 : 0) << app.output();
     }
 }
 

@@ -1,5 +1,6 @@
 // The application as users get it: installed into a staging folder and moved elsewhere, a second
 // app built through the same CMake function, and the Debian package unpacked into a clean root.
+#include <algorithm>
 #include <filesystem>
 #include <glib.h>
 #include <glib/gstdio.h>
@@ -236,6 +237,54 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
         EXPECT_TRUE(tiny.has("WebStoragePath is '" + root + "/tiny/data/" PENWICK_TINY_ID "'")) << tiny.output;
         EXPECT_NE(readFile(tinyDom).find(visit), std::string::npos) << readFile(tinyDom);
         EXPECT_EQ(tiny.has("console log: index.html:13: tiny " + visit), visit == "visit 2") << tiny.output;
+    }
+}
+
+// Text given on the packer's command line is taken as config.xml's is: a line break in it would
+// end a field of the package or the desktop entry (dpkg-deb refused the package), or pass the checks.
+TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlank)
+{
+    const TempDir temp("penwick-pack-XXXXXX");
+    const std::string pack = std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack",
+                      app = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
+    struct Case {
+        const char *option, *value, *field;
+    };
+    for (const Case& c : { Case { "--summary", "Counts\nits runs", "Description: Counts its runs\n" },
+             Case { "--description", "One.\n\nTwo.", " One. Two.\n" }, Case { "--version", "1.0\n", "Version: 1.0\n" },
+             Case { "--developer", "Tiny\nMakers", "Maintainer: Tiny Makers <" } }) {
+        SCOPED_TRACE(c.option);
+        const std::string out = temp.path + "/" + (c.option + 2);
+        Outcome packed = runIn(temp.path + "/sandbox", { pack, app, "--output", out, c.option, c.value });
+        ASSERT_EQ(packed.status, 0) << packed.output;
+        EXPECT_TRUE(runIn(temp.path + "/sandbox", { "dpkg-deb", "--info", lastLine(packed.output) }).has(c.field)) << packed.output;
+        Outcome installed = runIn(temp.path + "/sandbox", { pack, app, "--prefix", out + "/usr", c.option, c.value });
+        ASSERT_EQ(installed.status, 0) << installed.output;
+        const std::string entry = readFile(out + "/usr/share/applications/" PENWICK_TINY_ID ".desktop");
+        EXPECT_EQ(std::count(entry.begin(), entry.end(), '\n'), 10) << entry;
+    }
+}
+
+// The packer copies www/ as the host serves it: links are followed inside it only, so nothing a link
+// leads to elsewhere (a private file) ships, and a link to a folder holding it copies nothing again.
+TEST(Package, ThePackerFollowsLinksOnlyInsideWww)
+{
+    const TempDir temp("penwick-pack-XXXXXX");
+    const std::string app = temp.path + "/app", tiny = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
+    std::filesystem::copy(tiny, app, std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(app + "/www/sub");
+    g_file_set_contents((app + "/www/sub/a.txt").c_str(), "a", -1, nullptr);
+    for (auto [link, target] : { std::pair { "in.txt", "sub/a.txt" }, { "subl", "sub" }, { "out.txt", "../config.xml" },
+             { "gone.js", "/nonexistent" }, { "sub/up", ".." }, { "sub/app", "../.." } })
+        std::filesystem::create_symlink(target, app + "/www/" + link);
+    Outcome packed
+        = runIn(temp.path + "/sandbox", { std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack", app, "--prefix", temp.path });
+    ASSERT_EQ(packed.status, 0) << packed.output;
+    const std::string www = temp.path + "/share/" PENWICK_TINY_ID "/www/";
+    for (auto [path, shipped] : { std::pair { "in.txt", true }, { "subl/a.txt", true }, { "index.html", true }, { "out.txt", false },
+             { "gone.js", false }, { "sub/up", false }, { "sub/app", false }, { "subl/up", false } }) {
+        EXPECT_EQ(std::filesystem::exists(www + path), shipped) << path;
+        EXPECT_EQ(packed.has(std::string("left out www/") + path), !shipped) << packed.output;
     }
 }
 

@@ -193,6 +193,14 @@ void GtkEngineContext::enableSandbox()
                                 "makes its own", path, std::string(inside)));
             continue;
         }
+        // Inside the sandbox /var/tmp is a link to the sandbox's own /tmp: bound there, the folder
+        // (TMPDIR=/var/tmp) would cover that /tmp read-only, the display's socket could not be
+        // made in it, and no web process would start.
+        if (folder == "/var/tmp") {
+            log::warning(
+                format("web pages cannot read %@ (its files play no media): the engine's sandbox makes it a link to its own /tmp", path));
+            continue;
+        }
         webkit_web_context_add_path_to_sandbox(m_context.get(), path.c_str(), TRUE);
     }
 }
