@@ -72,7 +72,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         // A write with bad data is refused before the file is touched.
         R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "size limit ok [10,10]", "missing ok [1,1]",
         "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
-        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")",
+        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")", R"(worker library ok "NO_BRIDGE")",
         R"(img ok "7x5")", R"(css ok "123px")",
         R"(text ok "200 content-type=text/plain content-length=2 accept-ranges=bytes content-range=null cache-control=no-cache [104,105]")",
         "missing" + notFound, "no file system" + notFound, "directory" + notFound, "fifo" + notFound, "device" + notFound,
@@ -86,7 +86,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
     };
-    app.writePages("file", "file.html", { "harness.js" }, GetParam() + AppRunner::kFilePlugin);
+    app.writePages("file", "file.html", { "harness.js", "library-worker.js" }, GetParam() + AppRunner::kFilePlugin);
     // A write past the file size limit fails instead of killing the app.
     app.setLauncher({ "sh", "-c", "ulimit -f 1048576 && exec \"$@\"", "sh" });
     app.start();

@@ -53,4 +53,4 @@
   webhost.device = webhost.require('webhost/device');
   webhost.app = webhost.require('webhost/app');
   webhost.inAppBrowser = webhost.require('webhost/inappbrowser');
-})(window);
+})(globalThis);

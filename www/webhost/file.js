@@ -190,4 +190,4 @@
       });
     }).observe(document, { childList: true, subtree: true });
   }
-})(window);
+})(globalThis);

@@ -267,4 +267,4 @@
   });
 
   global.webhost = { define: define, require: require };
-})(window);
+})(globalThis);

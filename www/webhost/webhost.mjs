@@ -7,14 +7,16 @@
  *   await file.write(file.urlOf(entry), 'hello');
  *
  * The classic scripts beside it are the implementation: imported here for their effect, they
- * install `window.webhost` once (a page that loaded them itself shares the same one), and the
- * exports are what they installed. Types: webhost.d.mts.
+ * install `webhost` on the global object once (a page that loaded them itself shares the same
+ * one), and the exports are what they installed. A worker may import it too, for what needs no
+ * host (`file.urlOf`): only pages have the bridge, so its calls there fail with 'NO_BRIDGE'.
+ * Types: webhost.d.mts.
  */
 import './webhost.js';
 import './file.js';
 import './app.js';
 
-const webhost = window.webhost;
+const webhost = globalThis.webhost;
 
 export const exec = webhost.require('webhost/exec');
 export const file = webhost.require('webhost/file');
