@@ -79,7 +79,7 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     // Before the first web process, and before the channel adds its socket folder to the sandbox.
     enableSandbox();
     // Before the context starts its first web process: the extension and the channel's address.
-    (void)m_channel.attach(m_context.get(), m_extensionDirectory);
+    m_channelOpen = m_channel.attach(m_context.get(), m_extensionDirectory);
     for (auto& [scheme, handler] : m_schemes)
         registerWithEngine(scheme, handler.get());
     refuseDownloads();

@@ -31,6 +31,9 @@ public:
     WebKitWebContext* context(const std::string& localStorageDirectory);
     bool created() const { return static_cast<bool>(m_context); }
     GtkChannelServer& channelServer() { return m_channel; }
+    // False when the channel's socket could not be made: that line says why no page gets the bridge,
+    // and no other line need guess.
+    bool channelOpen() const { return m_channelOpen; }
     const std::string& extensionDirectory() const { return m_extensionDirectory; }
 
     // Serves `scheme` with `handler` in every web view, and lets local pages (file:, the scheme's
@@ -71,6 +74,7 @@ private:
     GRef<WebKitWebContext> m_context;
     std::string m_localStorageDirectory;
     bool m_acceptAllCookies = false;
+    bool m_channelOpen = false;
     bool m_lateFolderLogged = false;
     std::map<std::string, std::unique_ptr<SchemeHandler>> m_schemes;
     std::vector<std::string> m_sandboxReadPaths;

@@ -96,7 +96,8 @@ void GtkWebView::ensureView()
     m_loadChanged = SignalConnection(m_view,
         g_signal_connect(m_view, "load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
             auto* self = static_cast<GtkWebView*>(data);
-            if (event == WEBKIT_LOAD_FINISHED && self->m_client && !self->m_pageChannel.extensionSeen() && !self->m_extensionMissingLogged) {
+            if (event == WEBKIT_LOAD_FINISHED && self->m_client && !self->m_pageChannel.extensionSeen() && !self->m_extensionMissingLogged
+                && self->m_engine.channelOpen()) {
                 self->m_extensionMissingLogged = true;
                 log::warning(format("the page loaded without the host's web-process extension (looked in %@); "
                                     "it has no hostbridge",
