@@ -16,16 +16,7 @@ Result<std::string> DevServerURL::checked(std::string_view text, std::string_vie
     if (std::any_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x80; })) {
         if (GUnique<GUri> parsed(g_uri_parse(written.c_str(), G_URI_FLAGS_NONE, nullptr)); parsed) {
             GUnique<char> ascii(g_uri_to_string(parsed.get()));
-            written.clear();
-            for (const unsigned char* c = reinterpret_cast<const unsigned char*>(ascii.get()); *c; ++c) {
-                if (*c < 0x80) {
-                    written += static_cast<char>(*c);
-                } else {
-                    written += '%';
-                    written += "0123456789ABCDEF"[*c >> 4];
-                    written += "0123456789ABCDEF"[*c & 15];
-                }
-            }
+            written = GUnique<char>(g_uri_escape_string(ascii.get(), "!#$%&'()*+,/:;=?@[]", FALSE)).get();
         }
     }
     auto url = WHURL::URLWithString(written);

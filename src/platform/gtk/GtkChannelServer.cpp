@@ -149,10 +149,13 @@ bool GtkChannelServer::listen()
     // or the folder cannot be made there (missing, read-only, full), it goes to the runtime folder or
     // /tmp, rather than the pages going without the bridge.
     std::string refused;
+    auto refuse = [&](const std::string& parent, const std::string& why) {
+        refused += format("%@%@: %@", refused.empty() ? "" : "; ", parent, why);
+    };
     for (const std::string& parent : { std::string(g_get_tmp_dir()), std::string(g_get_user_runtime_dir()), std::string("/tmp") }) {
         std::string folder = parent + "/" + folderName;
         if (folder.size() + sizeof("/bridge") > sizeof(sockaddr_un::sun_path)) {
-            refused += format("%@%@: its path is too long", refused.empty() ? "" : "; ", parent);
+            refuse(parent, "its path is too long");
             continue;
         }
         removeStaleFolders(parent);
@@ -160,7 +163,7 @@ bool GtkChannelServer::listen()
             m_directory = folder;
             break;
         }
-        refused += format("%@%@: %@", refused.empty() ? "" : "; ", parent, std::strerror(errno));
+        refuse(parent, std::strerror(errno));
     }
     if (m_directory.empty()) {
         log::warning(format("cannot create the folder for the page channel (%@); pages get no bridge", refused));
