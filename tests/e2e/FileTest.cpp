@@ -69,8 +69,8 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         "Only UTF-8 encodings are currently supported by readAsText", "utf-16 fail 5", "write bytes ok 5", "not utf-8 fail 5",
         "array buffer ok bytes 65,233,255,128,0", R"(binary string ok "65,233,255,128,0")",
         R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
-        // A write with bad data is refused before the file is touched.
-        R"(bad data ok "Invalid parameter type | HELLO there")", R"(truncate ok "2 HE")", "size limit ok [10,10]", "missing ok [1,1]",
+        // A write with bad data, or a position or length that is no number, is refused before the file is touched.
+        R"(bad data ok "Invalid parameter type,9,9 | HELLO there")", R"(truncate ok "2 HE")", "size limit ok [10,10]", "missing ok [1,1]",
         "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
         "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")", R"(worker library ok "NO_BRIDGE")",
         R"(img ok "7x5")", R"(css ok "123px")",

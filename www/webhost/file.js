@@ -100,8 +100,21 @@
 
     // Writing: replaces everything from `position` on with `data` (a string, an ArrayBuffer or a
     // typed array); the answer is the number of bytes written.
-    exports.write = function (url, data, position) { return call('write', [url, data, position || 0]); };
-    exports.truncate = function (url, length) { return call('truncate', [url, length || 0]); };
+    // A position or length that is no number (NaN, a text) is refused before the call: the host
+    // would read it as 0 and cut the file to nothing.
+    function at(value) {
+      if (value === undefined || value === null) return 0;
+      return typeof value === 'number' && isFinite(value) ? value : null;
+    }
+    function refused() {
+      var error = new Error('INVALID_MODIFICATION_ERR');
+      error.code = exports.errors.INVALID_MODIFICATION_ERR;
+      return Promise.reject(error);
+    }
+    exports.write = function (url, data, position) {
+      return at(position) === null ? refused() : call('write', [url, data, at(position)]);
+    };
+    exports.truncate = function (url, length) { return at(length) === null ? refused() : call('truncate', [url, at(length)]); };
 
     // Queries on local paths.
     exports.testFileExists = function (path) { return call('testFileExists', [path]); };
