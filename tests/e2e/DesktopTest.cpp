@@ -97,12 +97,18 @@ TEST(Desktop, WithoutASessionBusASecondProcessKeepsOffTheRunningOnesStorageAndTh
     first.setEnv("GSETTINGS_BACKEND", "keyfile");
     startPage(first, kScheme);
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !first.window().empty(); }, 30s)) << first.output();
-    AppRunner second;
-    second.shareFoldersWith(first);
-    auto status = second.run({}, 30s);
-    ASSERT_TRUE(status);
-    EXPECT_NE(*status, 0);
-    EXPECT_TRUE(counted(second, { { "Penwick is already running (process " + std::to_string(first.pid()) + " holds ", 1 }, { "resources at", 0 } }));
+    // The same session, and another whose runtime folder is not the first's (a login without one):
+    // the storage is the same, so is the lock.
+    for (bool ownRuntime : { false, true }) {
+        AppRunner second;
+        second.shareFoldersWith(first);
+        if (ownRuntime)
+            second.setEnv("XDG_RUNTIME_DIR", second.path("runtime"));
+        auto status = second.run({}, 30s);
+        ASSERT_TRUE(status);
+        EXPECT_NE(*status, 0);
+        EXPECT_TRUE(counted(second, { { "Penwick is already running (process " + std::to_string(first.pid()) + " holds ", 1 }, { "resources at", 0 } }));
+    }
     EXPECT_FALSE(first.window().empty());
 
     EXPECT_TRUE(logged(first, { "dark style, from the desktop's interface settings", "scheme: dark" }));

@@ -92,6 +92,7 @@ TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
     app.start();
     EXPECT_TRUE(lineAppears(app, "opfs read: kept across runs", 40s));
     EXPECT_NE(AppRunner::capture("grep -rl 'kept across runs' '" + app.path(std::string("data/") + PENWICK_APP_ID) + "'"), "");
+    EXPECT_EQ(AppRunner::capture("ls -la '" + app.path("tmp") + "'"), "") << "tmp";
 }
 
 } // namespace

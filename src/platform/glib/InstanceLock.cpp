@@ -94,11 +94,14 @@ Result<InstanceLock> InstanceLock::acquire(const std::string& path)
 
 std::string InstanceLock::defaultPath(const std::string& applicationId)
 {
-    // A runtime folder shared with other users (XDG_RUNTIME_DIR=/tmp) is not used.
-    std::string folder = g_get_user_runtime_dir();
-    if (!isOwnFolder(folder))
-        folder = std::string(g_get_user_cache_dir());
-    return folder + "/" + applicationId + ".lock";
+    // Beside the storage it guards, which two logins of the user share even where their runtime
+    // folders differ. A folder shared with other users (XDG_RUNTIME_DIR=/tmp) or one that cannot be
+    // written (a read-only home) is passed over.
+    for (const char* folder : { g_get_user_data_dir(), g_get_user_runtime_dir() }) {
+        if (isOwnFolder(folder) && (access(folder, W_OK) == 0 || errno == ENOENT))
+            return std::string(folder) + "/" + applicationId + ".lock";
+    }
+    return std::string(g_get_user_cache_dir()) + "/" + applicationId + ".lock";
 }
 
 InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept
