@@ -116,7 +116,7 @@ public:
         argv.push_back(nullptr);
         g_auto(GStrv) env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
         // Apps of one test run share the application id: outside a private bus of the test's own, each
-        // is the only instance, with a runtime folder of its own for the instance lock.
+        // is the only instance, with folders of its own for the instance lock.
         // (An empty address, not none: with none, GLib may start a bus of its own for the display.)
         env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "", TRUE);
         // There is no accessibility bus to bridge to: GTK's bridge would only wait for one.
