@@ -49,6 +49,24 @@ Outcome runIn(const std::string& sandbox, const std::vector<std::string>& args)
     return { WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait), std::string(out ? out : "") + (err ? err : "") };
 }
 
+// A run of the tiny app (`command`, its own arguments after the first) in the sandbox `home`, its
+// `visit`-th there: it keeps its storage under its id, counts the visit, and logs its console line
+// once, through the engine's console (which names the source line) or the host's, never both.
+enum class Console { Host, Engine };
+void visitTiny(const std::string& home, std::vector<std::string> command, int visit, Console console)
+{
+    SCOPED_TRACE("visit " + std::to_string(visit));
+    const std::string dom = home + "/dom.html", line = "tiny visit " + std::to_string(visit) + ", table: function";
+    command.insert(command.begin() + 1, { "--dump-dom", dom });
+    Outcome run = runIn(home, command);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(run.has("WebStoragePath is '" + home + "/data/" + PENWICK_TINY_ID + "', modify in config.xml.")) << run.output;
+    EXPECT_NE(readFile(dom).find("visit " + std::to_string(visit)), std::string::npos) << readFile(dom);
+    EXPECT_TRUE(run.has(line) && run.output.find(line) == run.output.rfind(line)) << run.output;
+    EXPECT_EQ(run.has("console log: index.html:13: " + line), console == Console::Engine) << run.output;
+    EXPECT_FALSE(run.has("JavaScript error")) << run.output;
+}
+
 // Both applications installed into a staging DESTDIR, then moved: the tree must not depend on
 // where it was installed, nor on the build tree. Each app runs in a sandbox of its own.
 TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndDefaultsThere)
@@ -99,20 +117,7 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
     // when the user defaults turn the engine's own on (the third visit); the engine's console then
     // reports the line with its source position.
     const std::string tiny = root.path + "/tiny", data = tiny + "/data", config = tiny + "/config";
-    auto runTiny = [&](int visit) {
-        SCOPED_TRACE("visit " + std::to_string(visit));
-        std::string dom = tiny + "/dom.html";
-        Outcome run = runIn(tiny, { exe(PENWICK_TINY_EXE), "--dump-dom", dom });
-        ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_TRUE(run.has("WebStoragePath is '" + data + "/" + PENWICK_TINY_ID + "', modify in config.xml.")) << run.output;
-        EXPECT_NE(readFile(dom).find("visit " + std::to_string(visit)), std::string::npos) << readFile(dom);
-        // One console line: the host's or, never both, the engine's (which names the source line).
-        const std::string line = "tiny visit " + std::to_string(visit) + ", table: function";
-        EXPECT_TRUE(run.has(line) && run.output.find(line) == run.output.rfind(line)) << run.output;
-        EXPECT_EQ(run.has("console log: index.html:13: " + line), visit == 3) << run.output;
-        EXPECT_FALSE(run.has("JavaScript error")) << run.output;
-    };
-    runTiny(1);
+    visitTiny(tiny, { exe(PENWICK_TINY_EXE) }, 1, Console::Host);
     // Everything the app keeps in the data folder is under its id.
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(data))
@@ -122,7 +127,8 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
     for (const std::string id : { PENWICK_APP_ID, PENWICK_TINY_ID }) {
         g_mkdir_with_parents((config + "/" + id).c_str(), 0700);
         ASSERT_TRUE(g_file_set_contents((config + "/" + id + "/user-defaults.ini").c_str(), "[Defaults]\nWebKitDeveloperExtras=true\n", -1, nullptr));
-        runTiny(id == PENWICK_APP_ID ? 2 : 3);
+        const bool own = id == PENWICK_TINY_ID;
+        visitTiny(tiny, { exe(PENWICK_TINY_EXE) }, own ? 3 : 2, own ? Console::Engine : Console::Host);
     }
 }
 
@@ -227,17 +233,8 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
     // documentation; what it stores lasts from one run to the next. --dev turns the engine's
     // console on for the second run only, whose lines keep their level.
     EXPECT_FALSE(g_file_test((usr + "/share/doc/" PENWICK_TINY_ID).c_str(), G_FILE_TEST_EXISTS));
-    for (const std::string visit : { "visit 1", "visit 2" }) {
-        const std::string tinyDom = root + "/tiny.html";
-        std::vector<std::string> args { usr + "/bin/tiny", "--dump-dom", tinyDom };
-        if (visit == "visit 2")
-            args.push_back("--dev");
-        Outcome tiny = runIn(root + "/tiny", args);
-        ASSERT_EQ(tiny.status, 0) << tiny.output;
-        EXPECT_TRUE(tiny.has("WebStoragePath is '" + root + "/tiny/data/" PENWICK_TINY_ID "'")) << tiny.output;
-        EXPECT_NE(readFile(tinyDom).find(visit), std::string::npos) << readFile(tinyDom);
-        EXPECT_EQ(tiny.has("console log: index.html:13: tiny " + visit), visit == "visit 2") << tiny.output;
-    }
+    visitTiny(root + "/tiny", { usr + "/bin/tiny" }, 1, Console::Host);
+    visitTiny(root + "/tiny", { usr + "/bin/tiny", "--dev" }, 2, Console::Engine);
 }
 
 // Text given on the packer's command line is taken as config.xml's is: a line break in it would
