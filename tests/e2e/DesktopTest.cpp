@@ -87,19 +87,19 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollows
 // at the lock as where the bus has gone, above.)
 TEST(Desktop, WithoutASessionBusThePageFollowsTheInterfaceSetting)
 {
-    AppRunner first;
-    const std::string keyfile = first.path("config/glib-2.0/settings/keyfile");
-    std::filesystem::create_directories(first.path("config/glib-2.0/settings"));
+    AppRunner app;
+    const std::string keyfile = app.path("config/glib-2.0/settings/keyfile");
+    std::filesystem::create_directories(app.path("config/glib-2.0/settings"));
     auto setScheme = [&](const std::string& value) {
         std::string text = "[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n";
         ASSERT_TRUE(g_file_set_contents(keyfile.c_str(), text.c_str(), -1, nullptr));
     };
     setScheme("prefer-dark");
-    first.setEnv("GSETTINGS_BACKEND", "keyfile");
-    startPage(first, kScheme);
-    EXPECT_TRUE(logged(first, { "dark style, from the desktop's interface settings", "scheme: dark" }));
+    app.setEnv("GSETTINGS_BACKEND", "keyfile");
+    startPage(app, kScheme);
+    EXPECT_TRUE(logged(app, { "dark style, from the desktop's interface settings", "scheme: dark" }));
     setScheme("default");
-    EXPECT_TRUE(logged(first, { "scheme changed: light" }));
+    EXPECT_TRUE(logged(app, { "scheme changed: light" }));
 }
 
 // SIGTERM, SIGINT and SIGHUP end the host the normal way also while a dialog (the page's, the save
