@@ -239,11 +239,20 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
 
 // Text given on the packer's command line is taken as config.xml's is: a line break in it would
 // end a field of the package or the desktop entry (dpkg-deb refused the package), or pass the checks.
-TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlank)
+// And the packer copies www/ as the host serves it: links are followed inside it only, so nothing a
+// link leads to elsewhere (a private file) ships, and a link to a folder holding it copies nothing again.
+TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlankAndFollowsLinksOnlyInsideWww)
 {
     const TempDir temp("penwick-pack-XXXXXX");
     const std::string pack = std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack",
-                      app = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
+                      tiny = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny", app = temp.path + "/app";
+    // The package is made of the tiny app as it is, the installed tree of a copy with links in www/.
+    std::filesystem::copy(tiny, app, std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(app + "/www/sub");
+    g_file_set_contents((app + "/www/sub/a.txt").c_str(), "a", -1, nullptr);
+    for (auto [link, target] : { std::pair { "in.txt", "sub/a.txt" }, { "subl", "sub" }, { "out.txt", "../config.xml" },
+             { "gone.js", "/nonexistent" }, { "sub/up", ".." }, { "sub/app", "../.." } })
+        std::filesystem::create_symlink(target, app + "/www/" + link);
     struct Case {
         const char *option, *value, *field;
     };
@@ -252,36 +261,19 @@ TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlank)
              Case { "--developer", "Tiny\nMakers", "Maintainer: Tiny Makers <" } }) {
         SCOPED_TRACE(c.option);
         const std::string out = temp.path + "/" + (c.option + 2);
-        Outcome packed = runIn(temp.path + "/sandbox", { pack, app, "--output", out, c.option, c.value });
+        Outcome packed = runIn(temp.path + "/sandbox", { pack, tiny, "--output", out, c.option, c.value });
         ASSERT_EQ(packed.status, 0) << packed.output;
         EXPECT_TRUE(runIn(temp.path + "/sandbox", { "dpkg-deb", "--info", lastLine(packed.output) }).has(c.field)) << packed.output;
         Outcome installed = runIn(temp.path + "/sandbox", { pack, app, "--prefix", out + "/usr", c.option, c.value });
         ASSERT_EQ(installed.status, 0) << installed.output;
         const std::string entry = readFile(out + "/usr/share/applications/" PENWICK_TINY_ID ".desktop");
         EXPECT_EQ(std::count(entry.begin(), entry.end(), '\n'), 10) << entry;
-    }
-}
-
-// The packer copies www/ as the host serves it: links are followed inside it only, so nothing a link
-// leads to elsewhere (a private file) ships, and a link to a folder holding it copies nothing again.
-TEST(Package, ThePackerFollowsLinksOnlyInsideWww)
-{
-    const TempDir temp("penwick-pack-XXXXXX");
-    const std::string app = temp.path + "/app", tiny = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
-    std::filesystem::copy(tiny, app, std::filesystem::copy_options::recursive);
-    std::filesystem::create_directories(app + "/www/sub");
-    g_file_set_contents((app + "/www/sub/a.txt").c_str(), "a", -1, nullptr);
-    for (auto [link, target] : { std::pair { "in.txt", "sub/a.txt" }, { "subl", "sub" }, { "out.txt", "../config.xml" },
-             { "gone.js", "/nonexistent" }, { "sub/up", ".." }, { "sub/app", "../.." } })
-        std::filesystem::create_symlink(target, app + "/www/" + link);
-    Outcome packed
-        = runIn(temp.path + "/sandbox", { std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack", app, "--prefix", temp.path });
-    ASSERT_EQ(packed.status, 0) << packed.output;
-    const std::string www = temp.path + "/share/" PENWICK_TINY_ID "/www/";
-    for (auto [path, shipped] : { std::pair { "in.txt", true }, { "subl/a.txt", true }, { "index.html", true }, { "out.txt", false },
-             { "gone.js", false }, { "sub/up", false }, { "sub/app", false }, { "subl/up", false } }) {
-        EXPECT_EQ(std::filesystem::exists(www + path), shipped) << path;
-        EXPECT_EQ(packed.has(std::string("left out www/") + path), !shipped) << packed.output;
+        const std::string www = out + "/usr/share/" PENWICK_TINY_ID "/www/";
+        for (auto [path, shipped] : { std::pair { "in.txt", true }, { "subl/a.txt", true }, { "index.html", true }, { "out.txt", false },
+                 { "gone.js", false }, { "sub/up", false }, { "sub/app", false }, { "subl/up", false } }) {
+            EXPECT_EQ(std::filesystem::exists(www + path), shipped) << path;
+            EXPECT_EQ(installed.has(std::string("left out www/") + path), !shipped) << installed.output;
+        }
     }
 }
 
