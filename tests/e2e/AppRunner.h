@@ -268,12 +268,7 @@ public:
         return found;
     }
 
-    static std::string readFile(const std::string& path)
-    {
-        g_autofree char* text = nullptr;
-        gsize length = 0;
-        return g_file_get_contents(path.c_str(), &text, &length, nullptr) ? std::string(text, length) : std::string();
-    }
+    static std::string readFile(const std::string& path) { return test::readFile(path); }
     // `text` with every `placeholder` replaced by `value`.
     static std::string replaced(std::string text, const std::string& placeholder, const std::string& value)
     {

@@ -33,9 +33,9 @@ TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
               // The host's console: six kinds of lines, values, script errors and navigations.
               "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
               "lone \uFFFD surrogate, then the rest",
-              "undefined", "JavaScript error: frames.html:16: Error: boom",
+              "undefined", "JavaScript error: frames.html:6: Error: boom",
               // Engine messages keep the names of query parameters, not their values.
-              "JavaScript error: frames.html:17: Error: see https://x.example/?token=\u2026",
+              "JavaScript error: frames.html:7: Error: see https://x.example/?token=\u2026",
               // Every standard console member as libraries call them.
               "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
               "warn: styled", "error: {\"a\":1}|[1]|7", "debug: x y", "trace: t 2",

@@ -49,6 +49,24 @@ Outcome runIn(const std::string& sandbox, const std::vector<std::string>& args)
     return { WIFEXITED(wait) ? WEXITSTATUS(wait) : 128 + WTERMSIG(wait), std::string(out ? out : "") + (err ? err : "") };
 }
 
+// A run of the tiny app (`command`, its own arguments after the first) in the sandbox `home`, its
+// `visit`-th there: it keeps its storage under its id, counts the visit, and logs its console line
+// once, through the engine's console (which names the source line) or the host's, never both.
+enum class Console { Host, Engine };
+void visitTiny(const std::string& home, std::vector<std::string> command, int visit, Console console)
+{
+    SCOPED_TRACE("visit " + std::to_string(visit));
+    const std::string dom = home + "/dom.html", line = "tiny visit " + std::to_string(visit) + ", table: function";
+    command.insert(command.begin() + 1, { "--dump-dom", dom });
+    Outcome run = runIn(home, command);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(run.has("WebStoragePath is '" + home + "/data/" + PENWICK_TINY_ID + "', modify in config.xml.")) << run.output;
+    EXPECT_NE(readFile(dom).find("visit " + std::to_string(visit)), std::string::npos) << readFile(dom);
+    EXPECT_TRUE(run.has(line) && run.output.find(line) == run.output.rfind(line)) << run.output;
+    EXPECT_EQ(run.has("console log: index.html:13: " + line), console == Console::Engine) << run.output;
+    EXPECT_FALSE(run.has("JavaScript error")) << run.output;
+}
+
 // Both applications installed into a staging DESTDIR, then moved: the tree must not depend on
 // where it was installed, nor on the build tree. Each app runs in a sandbox of its own.
 TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndDefaultsThere)
@@ -99,20 +117,7 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
     // when the user defaults turn the engine's own on (the third visit); the engine's console then
     // reports the line with its source position.
     const std::string tiny = root.path + "/tiny", data = tiny + "/data", config = tiny + "/config";
-    auto runTiny = [&](int visit) {
-        SCOPED_TRACE("visit " + std::to_string(visit));
-        std::string dom = tiny + "/dom.html";
-        Outcome run = runIn(tiny, { exe(PENWICK_TINY_EXE), "--dump-dom", dom });
-        ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_TRUE(run.has("WebStoragePath is '" + data + "/" + PENWICK_TINY_ID + "', modify in config.xml.")) << run.output;
-        EXPECT_NE(readFile(dom).find("visit " + std::to_string(visit)), std::string::npos) << readFile(dom);
-        // One console line: the host's or, never both, the engine's (which names the source line).
-        const std::string line = "tiny visit " + std::to_string(visit) + ", table: function";
-        EXPECT_TRUE(run.has(line) && run.output.find(line) == run.output.rfind(line)) << run.output;
-        EXPECT_EQ(run.has("console log: index.html:13: " + line), visit == 3) << run.output;
-        EXPECT_FALSE(run.has("JavaScript error")) << run.output;
-    };
-    runTiny(1);
+    visitTiny(tiny, { exe(PENWICK_TINY_EXE) }, 1, Console::Host);
     // Everything the app keeps in the data folder is under its id.
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(data))
@@ -122,7 +127,8 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
     for (const std::string id : { PENWICK_APP_ID, PENWICK_TINY_ID }) {
         g_mkdir_with_parents((config + "/" + id).c_str(), 0700);
         ASSERT_TRUE(g_file_set_contents((config + "/" + id + "/user-defaults.ini").c_str(), "[Defaults]\nWebKitDeveloperExtras=true\n", -1, nullptr));
-        runTiny(id == PENWICK_APP_ID ? 2 : 3);
+        const bool own = id == PENWICK_TINY_ID;
+        visitTiny(tiny, { exe(PENWICK_TINY_EXE) }, own ? 3 : 2, own ? Console::Engine : Console::Host);
     }
 }
 
@@ -227,26 +233,26 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
     // documentation; what it stores lasts from one run to the next. --dev turns the engine's
     // console on for the second run only, whose lines keep their level.
     EXPECT_FALSE(g_file_test((usr + "/share/doc/" PENWICK_TINY_ID).c_str(), G_FILE_TEST_EXISTS));
-    for (const std::string visit : { "visit 1", "visit 2" }) {
-        const std::string tinyDom = root + "/tiny.html";
-        std::vector<std::string> args { usr + "/bin/tiny", "--dump-dom", tinyDom };
-        if (visit == "visit 2")
-            args.push_back("--dev");
-        Outcome tiny = runIn(root + "/tiny", args);
-        ASSERT_EQ(tiny.status, 0) << tiny.output;
-        EXPECT_TRUE(tiny.has("WebStoragePath is '" + root + "/tiny/data/" PENWICK_TINY_ID "'")) << tiny.output;
-        EXPECT_NE(readFile(tinyDom).find(visit), std::string::npos) << readFile(tinyDom);
-        EXPECT_EQ(tiny.has("console log: index.html:13: tiny " + visit), visit == "visit 2") << tiny.output;
-    }
+    visitTiny(root + "/tiny", { usr + "/bin/tiny" }, 1, Console::Host);
+    visitTiny(root + "/tiny", { usr + "/bin/tiny", "--dev" }, 2, Console::Engine);
 }
 
 // Text given on the packer's command line is taken as config.xml's is: a line break in it would
 // end a field of the package or the desktop entry (dpkg-deb refused the package), or pass the checks.
-TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlank)
+// And the packer copies www/ as the host serves it: links are followed inside it only, so nothing a
+// link leads to elsewhere (a private file) ships, and a link to a folder holding it copies nothing again.
+TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlankAndFollowsLinksOnlyInsideWww)
 {
     const TempDir temp("penwick-pack-XXXXXX");
     const std::string pack = std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack",
-                      app = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
+                      tiny = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny", app = temp.path + "/app";
+    // The package is made of the tiny app as it is, the installed tree of a copy with links in www/.
+    std::filesystem::copy(tiny, app, std::filesystem::copy_options::recursive);
+    std::filesystem::create_directories(app + "/www/sub");
+    g_file_set_contents((app + "/www/sub/a.txt").c_str(), "a", -1, nullptr);
+    for (auto [link, target] : { std::pair { "in.txt", "sub/a.txt" }, { "subl", "sub" }, { "out.txt", "../config.xml" },
+             { "gone.js", "/nonexistent" }, { "sub/up", ".." }, { "sub/app", "../.." } })
+        std::filesystem::create_symlink(target, app + "/www/" + link);
     struct Case {
         const char *option, *value, *field;
     };
@@ -255,36 +261,19 @@ TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlank)
              Case { "--developer", "Tiny\nMakers", "Maintainer: Tiny Makers <" } }) {
         SCOPED_TRACE(c.option);
         const std::string out = temp.path + "/" + (c.option + 2);
-        Outcome packed = runIn(temp.path + "/sandbox", { pack, app, "--output", out, c.option, c.value });
+        Outcome packed = runIn(temp.path + "/sandbox", { pack, tiny, "--output", out, c.option, c.value });
         ASSERT_EQ(packed.status, 0) << packed.output;
         EXPECT_TRUE(runIn(temp.path + "/sandbox", { "dpkg-deb", "--info", lastLine(packed.output) }).has(c.field)) << packed.output;
         Outcome installed = runIn(temp.path + "/sandbox", { pack, app, "--prefix", out + "/usr", c.option, c.value });
         ASSERT_EQ(installed.status, 0) << installed.output;
         const std::string entry = readFile(out + "/usr/share/applications/" PENWICK_TINY_ID ".desktop");
         EXPECT_EQ(std::count(entry.begin(), entry.end(), '\n'), 10) << entry;
-    }
-}
-
-// The packer copies www/ as the host serves it: links are followed inside it only, so nothing a link
-// leads to elsewhere (a private file) ships, and a link to a folder holding it copies nothing again.
-TEST(Package, ThePackerFollowsLinksOnlyInsideWww)
-{
-    const TempDir temp("penwick-pack-XXXXXX");
-    const std::string app = temp.path + "/app", tiny = std::string(PENWICK_SOURCE_DIR) + "/tests/apps/tiny";
-    std::filesystem::copy(tiny, app, std::filesystem::copy_options::recursive);
-    std::filesystem::create_directories(app + "/www/sub");
-    g_file_set_contents((app + "/www/sub/a.txt").c_str(), "a", -1, nullptr);
-    for (auto [link, target] : { std::pair { "in.txt", "sub/a.txt" }, { "subl", "sub" }, { "out.txt", "../config.xml" },
-             { "gone.js", "/nonexistent" }, { "sub/up", ".." }, { "sub/app", "../.." } })
-        std::filesystem::create_symlink(target, app + "/www/" + link);
-    Outcome packed
-        = runIn(temp.path + "/sandbox", { std::string(PENWICK_SOURCE_DIR) + "/packaging/penwick-pack", app, "--prefix", temp.path });
-    ASSERT_EQ(packed.status, 0) << packed.output;
-    const std::string www = temp.path + "/share/" PENWICK_TINY_ID "/www/";
-    for (auto [path, shipped] : { std::pair { "in.txt", true }, { "subl/a.txt", true }, { "index.html", true }, { "out.txt", false },
-             { "gone.js", false }, { "sub/up", false }, { "sub/app", false }, { "subl/up", false } }) {
-        EXPECT_EQ(std::filesystem::exists(www + path), shipped) << path;
-        EXPECT_EQ(packed.has(std::string("left out www/") + path), !shipped) << packed.output;
+        const std::string www = out + "/usr/share/" PENWICK_TINY_ID "/www/";
+        for (auto [path, shipped] : { std::pair { "in.txt", true }, { "subl/a.txt", true }, { "index.html", true }, { "out.txt", false },
+                 { "gone.js", false }, { "sub/up", false }, { "sub/app", false }, { "subl/up", false } }) {
+            EXPECT_EQ(std::filesystem::exists(www + path), shipped) << path;
+            EXPECT_EQ(installed.has(std::string("left out www/") + path), !shipped) << installed.output;
+        }
     }
 }
 

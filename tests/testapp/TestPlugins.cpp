@@ -49,10 +49,7 @@ public:
 
     // For measuring: does nothing, or answers its first argument, without logging.
     void noop(const WHInvokedUrlCommand&, Reply reply) { reply.none(); }
-    void ping(const WHInvokedUrlCommand& command, Reply reply)
-    {
-        reply.ok(command.argumentAtIndex(0, Value()));
-    }
+    void ping(const WHInvokedUrlCommand& command, Reply reply) { reply.ok(command.argumentAtIndex(0, Value())); }
 
     // Counts calls; the count is the answer and is logged inside the call.
     void count(const WHInvokedUrlCommand&, Reply reply)
