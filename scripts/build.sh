@@ -9,6 +9,4 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} \
   -DPENWICK_WERROR=${PENWICK_WERROR:-ON} "$@"
-# Two jobs more than processors keep them busy while jobs link or wait on the disk, and keep the
-# build its share of a machine busy with other work.
-cmake --build "$BUILD_DIR" -j"${PENWICK_BUILD_JOBS:-$(($(nproc) + 2))}" --target ${BUILD_TARGETS:-all benchmarks}
+cmake --build "$BUILD_DIR" -j"$(scripts/build-jobs.sh)" --target ${BUILD_TARGETS:-all benchmarks}

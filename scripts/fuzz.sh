@@ -32,7 +32,7 @@ if [ "${PENWICK_FUZZ_SKIP_UNIT:-0}" != "1" ]; then
   for dir in tests/unit/*/; do build_targets+=("test_$(basename "$dir")"); done
 fi
 start=$SECONDS
-cmake --build "$BUILD_DIR" -j"${PENWICK_BUILD_JOBS:-$(($(nproc) + 2))}" --target "${build_targets[@]}"
+cmake --build "$BUILD_DIR" -j"$(scripts/build-jobs.sh)" --target "${build_targets[@]}"
 echo "Built in $((SECONDS - start)) s."
 [ "${PENWICK_FUZZ_BUILD_ONLY:-0}" != "1" ] || exit 0
 

@@ -58,7 +58,7 @@ tsan_build() {
   for dir in tests/unit/*/; do
     [[ $(basename "$dir") =~ ^($tsan_skip)$ ]] || targets+=("test_$(basename "$dir")")
   done
-  cmake --build build-tsan -j"${PENWICK_BUILD_JOBS:-$(($(nproc) + 2))}" --target "${targets[@]}"
+  cmake --build build-tsan -j"$(scripts/build-jobs.sh)" --target "${targets[@]}"
 }
 # The sanitizer builds compile at the lowest priority beside the tests below, which mostly wait on
 # their displays and the engine; their own tests run once both builds are done.
