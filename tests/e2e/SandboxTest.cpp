@@ -24,6 +24,10 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
 {
     const std::string off = "web pages run without the engine's sandbox: ";
     PrivateBus bus;
+    // "{vartmp}": a folder in /var/tmp, which the sandbox makes a link to its own /tmp.
+    std::string varTmpFolder = "/var/tmp/penwick-e2e-XXXXXX";
+    ASSERT_TRUE(g_mkdtemp(varTmpFolder.data()));
+    std::shared_ptr<void> removeVarTmp(nullptr, [&](void*) { std::filesystem::remove_all(varTmpFolder); });
     // The reason is logged; none: the system decides. "{root}" is the app's own folder.
     struct Case { const char* name; std::vector<std::pair<std::string, std::string>> env; const char *reason, *loaded = ": READY "; };
     for (const Case& c : { Case { "default", {}, nullptr },
@@ -36,13 +40,15 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
              Case { "runtime folder inside the temporary one", { { "TMPDIR", "{root}" }, { "DBUS_SESSION_BUS_ADDRESS", bus.address } }, nullptr,
                  ": READY " },
              // The engine's sandbox makes /var/tmp a link to its own /tmp, which the folder must not cover.
-             Case { "temporary folder /var/tmp", { { "TMPDIR", "/var/tmp" } }, nullptr, ": READY " } }) {
+             Case { "temporary folder /var/tmp", { { "TMPDIR", "/var/tmp" } }, nullptr, ": READY " },
+             // A home in /var/tmp: the engine would end the host.
+             Case { "runtime folder in /var/tmp", { { "XDG_RUNTIME_DIR", "{vartmp}" } }, "the engine's sandbox cannot bind /var/tmp/penwick-e2e-" } }) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         const bool runtimeInTemporary = c.env.size() == 2, varTmp = c.env.size() == 1 && c.env[0].second == "/var/tmp";
         app.writePages("bridge", "reload.html", {}, runtimeInTemporary || varTmp ? AppRunner::kFilePlugin : "");
         for (const auto& [name, value] : c.env)
-            app.setEnv(name, AppRunner::replaced(value, "{root}", app.root()));
+            app.setEnv(name, AppRunner::replaced(AppRunner::replaced(value, "{root}", app.root()), "{vartmp}", varTmpFolder));
         app.start();
         ASSERT_TRUE(lineAppears(app, c.loaded));
         if (c.reason) {

@@ -133,6 +133,16 @@ void GtkEngineContext::startSandboxProbe()
         m_sandboxObstacle = format("the home folder %@ does not exist", std::string(g_get_home_dir()));
         return;
     }
+    // Inside the sandbox /var/tmp is a link to the sandbox's own /tmp: the engine cannot bind a
+    // folder of the user's beneath it (a home in /var/tmp), and would end the host at its first page.
+    for (const char* folder : { g_get_user_runtime_dir(), g_get_user_data_dir(), g_get_user_cache_dir() }) {
+        GUnique<char> real(realpath(folder, nullptr));
+        std::string_view path = real ? real.get() : folder;
+        if (path == "/var/tmp" || path.starts_with("/var/tmp/")) {
+            m_sandboxObstacle = format("the engine's sandbox cannot bind %@: it makes /var/tmp a link to its own /tmp", std::string(path));
+            return;
+        }
+    }
     // The engine's own launcher asks for these namespaces and mounts; containers and hardened
     // systems refuse some of them. One short run answers for all, but its fork and namespaces cost
     // start-up time on a busy machine: once it has said yes, starts on this boot take its word.
