@@ -36,6 +36,20 @@ bool isOwnFolder(const std::string& folder)
     return own;
 }
 
+// Whether the lock's file can be made in `folder`: one of the user's alone that can be written, or
+// one to be made where that can be done.
+bool canHold(const std::string& folder)
+{
+    if (!isOwnFolder(folder))
+        return false;
+    if (access(folder.c_str(), W_OK) == 0)
+        return true;
+    if (errno != ENOENT)
+        return false;
+    GUnique<char> parent(g_path_get_dirname(folder.c_str()));
+    return access(parent.get(), W_OK) == 0 || errno == ENOENT;
+}
+
 // The holder's process id as the file gives it; anything else is not shown (another user's file
 // could hold terminal escapes).
 std::string holderOf(int fd)
@@ -94,14 +108,16 @@ Result<InstanceLock> InstanceLock::acquire(const std::string& path)
 
 std::string InstanceLock::defaultPath(const std::string& applicationId)
 {
-    // Beside the storage it guards, which two logins of the user share even where their runtime
+    // With the storage it guards, which two logins of the user share even where their runtime
     // folders differ. A folder shared with other users (XDG_RUNTIME_DIR=/tmp) or one that cannot be
     // written (a read-only home) is passed over.
-    for (const char* folder : { g_get_user_data_dir(), g_get_user_runtime_dir() }) {
-        if (isOwnFolder(folder) && (access(folder, W_OK) == 0 || errno == ENOENT))
-            return std::string(folder) + "/" + applicationId + ".lock";
-    }
-    return std::string(g_get_user_cache_dir()) + "/" + applicationId + ".lock";
+    const std::string data = std::string(g_get_user_data_dir()) + "/" + applicationId;
+    if (canHold(data))
+        return data + "/instance.lock";
+    std::string folder = g_get_user_runtime_dir();
+    if (!canHold(folder))
+        folder = g_get_user_cache_dir();
+    return folder + "/" + applicationId + ".lock";
 }
 
 InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept

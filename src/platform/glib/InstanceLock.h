@@ -15,8 +15,8 @@ public:
     // the file a regular file of the user's. The error names the process holding it, when that can
     // be told.
     static Result<InstanceLock> acquire(const std::string& path);
-    // `<data folder>/<application id>.lock` ($XDG_DATA_HOME when it is the user's alone and can be
-    // written, else $XDG_RUNTIME_DIR so, else the user's cache folder).
+    // `$XDG_DATA_HOME/<application id>/instance.lock` when that folder is the user's alone and can
+    // be written, else `<application id>.lock` in $XDG_RUNTIME_DIR so, else in the user's cache folder.
     static std::string defaultPath(const std::string& applicationId);
 
     InstanceLock(InstanceLock&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
