@@ -107,12 +107,13 @@ std::set<std::string> hexStringsIn(pid_t pid)
     return found;
 }
 
-// A host killed outright leaves a folder named after its pid behind.
+// A host killed outright leaves a folder named after its pid behind, with its engine's temporary files.
 std::string leftFolder(const AppRunner& app, pid_t pid, const char* suffix)
 {
     std::string folder = app.path("tmp/penwick-") + std::to_string(pid) + "-" + suffix;
-    g_mkdir_with_parents(folder.c_str(), 0700);
+    g_mkdir_with_parents((folder + "/tmp").c_str(), 0700);
     g_file_set_contents((folder + "/bridge").c_str(), "", 0, nullptr);
+    g_file_set_contents((folder + "/tmp/FileSystemWritableStream-abc123").c_str(), "kept", -1, nullptr);
     return folder;
 }
 

@@ -7,6 +7,18 @@
 #include "base/Log.h"
 
 namespace penwick::platform {
+namespace {
+
+// What the desktop starts (a browser, a mail program) gets the user's temporary folder, not the one
+// the engine's processes use, which goes with the host.
+GRef<GAppLaunchContext> launchContext()
+{
+    GRef<GAppLaunchContext> context = adopt(g_app_launch_context_new());
+    g_app_launch_context_setenv(context.get(), "TMPDIR", g_get_tmp_dir());
+    return context;
+}
+
+} // namespace
 
 void GioUrlOpener::openURL(const std::string& url)
 {
@@ -19,7 +31,7 @@ void GioUrlOpener::openURL(const std::string& url)
     if (handed.size() != url.size())
         log::message(format("left fields out of %@ that a mail program may not be handed", log::withoutQueryValues(url)));
     GUnique<GError> error;
-    if (!g_app_info_launch_default_for_uri(handed.c_str(), nullptr, &error.outPtr()))
+    if (!g_app_info_launch_default_for_uri(handed.c_str(), launchContext().get(), &error.outPtr()))
         log::warning(format("could not open %@: %@", log::withoutQueryValues(handed), error ? error->message : "no handler"));
 }
 
@@ -30,7 +42,7 @@ void GioUrlOpener::openHostFile(const std::string& path)
     GUnique<GError> error;
     if (!g_file_query_exists(file.get(), nullptr))
         log::warning(format("could not open %@: the file is not there", path));
-    else if (!g_app_info_launch_default_for_uri(uri.get(), nullptr, &error.outPtr()))
+    else if (!g_app_info_launch_default_for_uri(uri.get(), launchContext().get(), &error.outPtr()))
         log::warning(format("could not open %@: %@", path, error ? error->message : "no handler"));
 }
 

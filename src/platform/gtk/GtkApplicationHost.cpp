@@ -142,6 +142,13 @@ int GtkApplicationHost::run(ApplicationLifecycle& lifecycle, const LaunchOptions
     // X11's WM_CLASS class, which taskbars match with the desktop entry's StartupWMClass: the id
     // too (GDK would otherwise derive it from the program name, capitalised).
     gdk_set_program_class(m_identity.id.c_str());
+    // The engine's processes keep their temporary files in the host's own folder, which goes with
+    // the host: the network process leaves a copy of every file a page writes to the origin-private
+    // file system in its temporary folder, and never removes them. Set while the process has one
+    // thread (the environment is not safe to change later); the host's own temporary folder, the
+    // pages' "temporary" file system, was read before and stays.
+    if (state.channel.listen() && !state.channel.engineTemporaryFolder().empty())
+        g_setenv("TMPDIR", state.channel.engineTemporaryFolder().c_str(), TRUE);
     // One instance per application id: a second launch hands its command line to the running one
     // over the session bus, which shows its window again.
     state.app = adopt(gtk_application_new(m_identity.id.c_str(), G_APPLICATION_HANDLES_COMMAND_LINE));

@@ -92,9 +92,31 @@ bool someoneListens(const std::string& path)
     return listening;
 }
 
+// Removes what the open folder `dir` holds, never through a link, at most `depth` folders down.
+void removeContents(int dir, int depth)
+{
+    DIR* listing = fdopendir(dup(dir));
+    while (dirent* item = listing ? readdir(listing) : nullptr) {
+        if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0 || unlinkat(dir, item->d_name, 0) == 0
+            || errno != EISDIR || depth == 0)
+            continue;
+        int inner = openat(dir, item->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (inner < 0)
+            continue;
+        removeContents(inner, depth - 1);
+        ::close(inner);
+        (void)unlinkat(dir, item->d_name, AT_REMOVEDIR);
+    }
+    if (listing)
+        closedir(listing);
+}
+
+// How deep the engine's temporary files lie in a channel folder: its folder, and one of their own.
+constexpr int kFolderDepth = 2;
+
 // Removes the channel folders that hosts of this user left behind when they were killed: only
 // real folders (never through a symlink) of this user, named after a process that is gone, whose
-// socket nobody serves. Only their plain entries are removed; a folder holding more stays.
+// socket nobody serves, with what they hold (the engine's temporary files).
 void removeStaleFolders(const std::string& tmpDir)
 {
     int tmp = open(tmpDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -111,13 +133,7 @@ void removeStaleFolders(const std::string& tmpDir)
         int folder = openat(tmp, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (folder < 0)
             continue;
-        if (DIR* inside = fdopendir(dup(folder))) {
-            while (dirent* item = readdir(inside)) {
-                if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0)
-                    (void)unlinkat(folder, item->d_name, 0);
-            }
-            closedir(inside);
-        }
+        removeContents(folder, kFolderDepth);
         ::close(folder);
         if (unlinkat(tmp, entry->d_name, AT_REMOVEDIR) == 0)
             log::message(format("removed the page channel folder %@ of host %@, which is gone", entry->d_name, pid));
@@ -161,6 +177,8 @@ bool GtkChannelServer::listen()
         removeStaleFolders(parent);
         if (mkdtemp(folder.data())) {
             m_directory = folder;
+            if (g_mkdir((folder + "/tmp").c_str(), 0700) == 0)
+                m_engineTemporaryFolder = folder + "/tmp";
             break;
         }
         refuse(parent, std::strerror(errno));
@@ -357,12 +375,17 @@ void GtkChannelServer::shutdown()
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;
-    if (!m_socketPath.empty())
-        g_unlink(m_socketPath.c_str());
-    if (!m_directory.empty())
+    if (!m_directory.empty()) {
+        int folder = open(m_directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder >= 0) {
+            removeContents(folder, kFolderDepth);
+            ::close(folder);
+        }
         g_rmdir(m_directory.c_str());
+    }
     m_socketPath.clear();
     m_directory.clear();
+    m_engineTemporaryFolder.clear();
 }
 
 } // namespace penwick::platform

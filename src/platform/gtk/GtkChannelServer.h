@@ -42,11 +42,17 @@ public:
     std::size_t maxPayload() const { return m_maxPayload; }
     void setMaxPayloadForTesting(std::size_t limit);
 
-    // Removes the socket from disk; the process is ending.
+    // Makes the host's own folder for this run and listens there; false when pages get no bridge.
+    bool listen();
+    // A folder for the engine's processes' temporary files inside the host's own, which goes with
+    // the host (and with a killed host's folder at the next start); empty before listen() or
+    // where it could not be made.
+    const std::string& engineTemporaryFolder() const { return m_engineTemporaryFolder; }
+
+    // Removes the folder and socket from disk; the process is ending.
     void shutdown();
 
 private:
-    bool listen();
     // A web process of `context` is about to start: it gets a token of its own.
     void issueCredential(WebKitWebContext* context);
     void watchListener();
@@ -58,6 +64,7 @@ private:
 
     std::string m_directory;
     std::string m_socketPath;
+    std::string m_engineTemporaryFolder;
     // The token each web process got at its start, its credential; a Hello must bring one, and
     // only once: a web process opens one connection, so another with its token is not its own doing
     // (each connection may hold a frame as large as the limit).
