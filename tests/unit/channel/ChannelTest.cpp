@@ -92,9 +92,7 @@ TEST(Framing, HeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
     for (const auto& [size, limit, fits] : cases) {
         auto length = frameLength(size, limit);
         ASSERT_EQ(length.has_value(), fits) << size << " under " << limit;
-        if (length) {
-            EXPECT_EQ(*length, size);
-        }
+        EXPECT_EQ(length ? *length : size, size);
     }
     std::string out = "kept";
     auto refused = appendFrame(out, FrameKind::Console, 1, 1, std::string(1025, 'x'), 1024);
@@ -474,12 +472,7 @@ TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
     std::string largestHello = encode(Hello { kVersion, "", 1 });
     largestHello = encode(Hello { kVersion, std::string(kMaxHelloPayload - largestHello.size(), 't'), 1 });
     ASSERT_EQ(largestHello.size(), kMaxHelloPayload);
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::size_t frames;
-        const char* closed;
-    } cases[] = {
+    struct { const char* name; std::string bytes; std::size_t frames; const char* closed; } cases[] = {
         { "silent", "", 0, "it did not introduce itself within 100 ms" },
         { "half a header", std::string(10, 'x'), 0, "it did not introduce itself within 100 ms" },
         { "a Hello one byte too large", frame(FrameKind::Hello, std::string(kMaxHelloPayload + 1, 'h')), 0,
@@ -524,14 +517,9 @@ TEST(Connection, MessagesReachTheirPageDecodedAndEveryFrameThePeerWaitsOnIsAnswe
     // A context of no page, or unreadable, is answered without the bridge.
     const std::string bridged = "ContextSetup 3/40 " + encode(ContextSetup { true, true, {}, std::nullopt });
     const std::string bare = "/0 " + encode(ContextSetup {});
-    struct Case {
-        const char* name;
-        FrameKind kind;
-        std::uint64_t page;
-        std::string payload;
-        std::vector<std::string> events; // what reached the page
-        std::vector<std::string> answers; // what the peer got back
-    } cases[] = {
+    // The frame, what reached the page, what the peer got back.
+    using Lines = std::vector<std::string>;
+    const struct { const char* name; FrameKind kind; std::uint64_t page; std::string payload; Lines events, answers; } cases[] = {
         { "a call", FrameKind::Exec, 3, call, { R"(exec 4 "act"[1])" }, { "ExecDone 3/4 " } },
         { "a call from no page the host shows", FrameKind::Exec, 9, call, {}, { "ExecDone 9/4 " } },
         { "an unreadable call", FrameKind::Exec, 3, "[]", {}, { "ExecDone 3/4 " } },
