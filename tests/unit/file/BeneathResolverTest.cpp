@@ -44,12 +44,8 @@ TEST_P(BeneathResolverTest, FollowsLinksOnlyWithinTheRoots)
     fs::create_hard_link(outside + "/secret.txt", root + "/hard", noHardLinks);
 
     BeneathResolver resolver({ root, other }, GetParam());
-    struct Row {
-        const char* path;
-        const char* content; // null: fails with `error`
-        int error;
-    };
-    const Row rows[] = {
+    // A path and what it opens to read, or (no content) the error it fails with.
+    const struct { const char *path, *content; int error; } rows[] = {
         { "f.txt", "in", 0 }, { "/f.txt", "in", 0 }, { "inlink", "in", 0 }, { "absin/g.txt", "g", 0 },
         { "chain1", "g", 0 }, { "d/../f.txt", "in", 0 }, { "d/./g.txt", "g", 0 }, { "otherlink/o.txt", "o", 0 },
         { "otherlink/back", "in", 0 }, { "otherlink/../root/f.txt", "in", 0 },

@@ -19,18 +19,9 @@ TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysS
 {
     using K = platform::NavigationKind;
     using G = platform::UserGesture;
-    struct Case {
-        const char* url;
-        K kind;
-        G gesture;
-        ExternalLinks links;
-        Action action;
-        const char* line;
-        bool dropped = false;
-        std::vector<std::string> frames = {};
-    };
     // Clicked links load in the window when the app says nothing: end to end.
-    const Case cases[] = {
+    const struct { const char* url; K kind; G gesture; ExternalLinks links; Action action; const char* line; bool dropped = false;
+        std::vector<std::string> frames = {}; } cases[] = {
         { "https://example.com/a?token=1", K::Link, G::Yes, ExternalLinks::Browser, Action::Browser,
             "opening https://example.com/a?token=\u2026 in the system browser" },
         { "http://example.com/f", K::Form, G::Yes, ExternalLinks::Browser, Action::Browser, "opening http://example.com/f in the system browser" },

@@ -13,16 +13,8 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
 {
     // Header values are nullptr for an absent header; no size means no file. The plain cases (a whole
     // file, a missing one, the common ranges) are fetched by a real page end to end.
-    const struct {
-        const char* name;
-        SchemeRequest request;
-        std::optional<std::uint64_t> size;
-        int status;
-        const char *contentLength, *contentRange;
-        std::uint64_t offset, length;
-        bool hasBody;
-        const char* allowOrigin;
-    } cases[] = {
+    const struct { const char* name; SchemeRequest request; std::optional<std::uint64_t> size; int status;
+        const char *contentLength, *contentRange; std::uint64_t offset, length; bool hasBody; const char* allowOrigin; } cases[] = {
         { "empty file", { "GET", {}, {} }, 0, 200, "0", nullptr, 0, 0, true, nullptr },
         { "head", { "HEAD", {}, {} }, 10, 200, "10", nullptr, 0, 10, false, nullptr },
         { "-n beyond size", { "GET", "bytes=-30", {} }, 10, 206, "10", "bytes 0-9/10", 0, 10, true, nullptr },
@@ -78,11 +70,8 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
 TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFiles)
 {
     using V = RequestingView;
-    const struct {
-        std::vector<const char*> origins; // nullptr: no Origin header
-        RequestingView view;
-        bool admitted;
-    } cases[] = {
+    // An origin of nullptr is no Origin header.
+    const struct { std::vector<const char*> origins; RequestingView view; bool admitted; } cases[] = {
         { { nullptr, "file://", "whfile://localhost" }, V::App, true },
         { { nullptr, "file://" }, V::Other, false },
         { { nullptr, "whfile://localhost" }, V::AppShowingOther, false },
