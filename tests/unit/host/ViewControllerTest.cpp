@@ -72,8 +72,7 @@ TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAZeroSizeIsIgnoredA
     EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
     EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
     vc->onAppDidFinishLaunching();
-    EXPECT_EQ(m_window.background().r, 0);
-    EXPECT_EQ(m_window.background().a, 1);
+    EXPECT_EQ(std::pair(m_window.background().r, m_window.background().a), std::pair(0.0, 1.0));
     EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
     EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
                                     RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
