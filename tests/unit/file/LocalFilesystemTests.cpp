@@ -272,24 +272,22 @@ TEST_F(LocalFilesystem, EntriesParentsAndListings)
 
 TEST_F(LocalFilesystem, GetFileCreationRules)
 {
-    const Value create { { "create", true } };
-    EXPECT_EQ(errorOf(getFile("", "notes/a.txt", nullptr)), kNotFound);
-    // The parent is not created on the way.
-    EXPECT_EQ(errorOf(getFile("", "notes/a.txt", create)), kAbort);
-    EXPECT_FALSE(exists(local("notes")));
+    const Value create { { "create", true } }, createDir { { "create", true }, { "getDir", true } };
     make({ "notes/a.txt" });
     EXPECT_EQ(getFile("", "notes/a.txt", create).status(), 1);
     EXPECT_EQ(readFile(local("notes/a.txt")), "a.txt");
     EXPECT_EQ(getFile("", "notes/a.txt", { { "exclusive", true } }).status(), 1);
     EXPECT_EQ((*getFile("", "notes", { { "getDir", 1 } }).message())["fullPath"], "/notes/");
-    // An item of the other kind is a mismatch, made or not: no entry calls a folder a file or a file a folder.
-    const Value createDir { { "create", true }, { "getDir", true } };
-    for (const auto& [path, options] : { std::pair("notes", Value()), { "notes", create }, { "..", create }, { "", create },
-             { "notes/a.txt", createDir } })
-        EXPECT_EQ(errorOf(getFile("", path, options)), fileErrorCode(FileError::TYPE_MISMATCH_ERR)) << path;
-    EXPECT_EQ(errorOf(getFile("", "new.txt", { { "create", "true" } })), kNotFound) << "a text is no flag";
-    EXPECT_EQ(errorOf(getFile("", "a:b", create)), kEncoding);
-    EXPECT_EQ(errorOf(getFile("", std::nullopt, nullptr)), kEncoding);
+    // The parent is not created on the way; an item of the other kind is a mismatch, made or not (no
+    // entry calls a folder a file or a file a folder); a text is no flag.
+    const int kMismatch = fileErrorCode(FileError::TYPE_MISMATCH_ERR);
+    const std::tuple<std::optional<std::string>, Value, int> refused[] = { { "none/a.txt", nullptr, kNotFound },
+        { "none/a.txt", create, kAbort }, { "notes", Value(), kMismatch }, { "notes", create, kMismatch }, { "..", create, kMismatch },
+        { "", create, kMismatch }, { "notes/a.txt", createDir, kMismatch }, { "new.txt", { { "create", "true" } }, kNotFound },
+        { "a:b", create, kEncoding }, { std::nullopt, nullptr, kEncoding } };
+    for (const auto& [path, options, error] : refused)
+        EXPECT_EQ(errorOf(getFile("", path, options)), error) << path.value_or("(none)") << " " << options;
+    EXPECT_FALSE(exists(local("none")));
 
     // A path starting with "/" still means one inside the directory given.
     EXPECT_EQ((*getFile("/notes", "/a.txt?y", nullptr).message())["fullPath"], "/notes/a.txt?y");
@@ -301,7 +299,7 @@ TEST_F(LocalFilesystem, GetFileCreationRules)
     EXPECT_FALSE(exists(m_dir + "/escape.txt"));
 
     LogCapture log;
-    EXPECT_EQ(errorOf(getFile("", "missing/sub", { { "create", true }, { "getDir", true } })), kAbort);
+    EXPECT_EQ(errorOf(getFile("", "missing/sub", createDir)), kAbort);
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error creating directory: No such file or directory" });
 }
 

@@ -109,9 +109,9 @@ TEST(GLibScheduler, RunsOnALaterTurnNeverStarvesTimersAndPendingTasksDieWithIt)
     while (g_main_context_iteration(nullptr, FALSE)) { }
 }
 
-// Background work runs off the main thread and hands results back through the main loop, while it
-// turns and after the queue has gone; no hand-back is lost or doubled.
-TEST(GLibWorkQueue, WorkRunsOffTheMainThreadAndEveryHandBackArrivesOnce)
+// Background work runs off the main thread, tasks in parallel, and hands results back through the
+// main loop, while it turns and after the queue has gone; no hand-back is lost or doubled.
+TEST(GLibWorkQueue, WorkRunsInParallelOffTheMainThreadAndEveryHandBackArrivesOnce)
 {
     GLibScheduler scheduler;
     std::atomic<int> onMain { 0 }, finished { 0 };
@@ -137,10 +137,7 @@ TEST(GLibWorkQueue, WorkRunsOffTheMainThreadAndEveryHandBackArrivesOnce)
     while (g_main_context_iteration(nullptr, FALSE)) { }
     EXPECT_EQ(delivered, 2 * kHalf);
     EXPECT_EQ(onMain.load(), 0);
-}
 
-TEST(GLibWorkQueue, TasksRunInParallel)
-{
     // Two tasks that each wait for the other finish only when they run at the same time.
     std::atomic<int> arrived { 0 }, done { 0 };
     {
