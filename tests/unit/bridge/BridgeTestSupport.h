@@ -54,10 +54,7 @@ protected:
 // recording plugin and "Ghost" to a class that does not exist.
 class BridgeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName);
-    }
+    void SetUp() override { WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName); }
 
     std::unique_ptr<WHViewController> makeController(const std::string& extraConfig = "")
     {

@@ -176,9 +176,7 @@ TEST_F(CommandDelegateTest, AnswersWrittenAsTextLeaveAsThatText)
         ASSERT_EQ(m_webView.payloads.size(), 1u);
         auto answer = channel::decode<channel::CallbackAnswer>(m_webView.payloads[0]);
         ASSERT_TRUE(answer);
-        EXPECT_EQ(answer->callbackId, "cb");
-        EXPECT_EQ(answer->status, status);
-        EXPECT_EQ(answer->messageJson, message);
+        EXPECT_EQ(std::tuple(answer->callbackId, answer->status, answer->messageJson), std::tuple("cb", status, message));
     }
     WHCommandDelegateImpl::setMaxResultSizeForTesting(limit);
 }

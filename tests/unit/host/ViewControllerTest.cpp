@@ -89,8 +89,7 @@ TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIg
         test::RecordingWebView webView;
         auto vc = start(webView, std::string("<preference name=\"") + name + "\" value=\"" + value + "\"/>");
         const std::string logged = std::string("ERROR: ") + name + " '" + value + "' ";
-        auto lines = m_log.lines();
-        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& line) { return line.rfind(logged, 0) == 0; }), 1);
+        EXPECT_EQ(std::ranges::count_if(m_log.lines(), [&](const auto& line) { return line.starts_with(logged); }), 1);
         EXPECT_FALSE(vc->cfgFullScreen());
         EXPECT_EQ(vc->cfgWindowSize().width, 0);
         EXPECT_FALSE(vc->hideMousePointerTimeout());
