@@ -14,6 +14,13 @@
 
 namespace penwick::test {
 
+// The script that hands a page its answer.
+inline std::string expression(const std::string& id, int status, const std::string& json, int keep)
+{
+    return "webhost.require('webhost/exec').nativeCallback('" + id + "'," + std::to_string(status) + "," + json + ","
+        + std::to_string(keep) + ")";
+}
+
 // A plugin that records its life and its calls; tests hang behaviour on its actions.
 class RecordingPlugin : public WHPlugin {
 public:

@@ -17,14 +17,6 @@
 using namespace penwick;
 using namespace penwick::test;
 
-namespace {
-std::string expression(const std::string& id, int status, const std::string& json, int keep)
-{
-    return "webhost.require('webhost/exec').nativeCallback('" + id + "'," + std::to_string(status) + "," + json + ","
-        + std::to_string(keep) + ")";
-}
-} // namespace
-
 using CommandDelegateTest = BridgeTest;
 
 TEST_F(CommandDelegateTest, ResultsAreEvaluatedOnALaterTurnWhileTheDelegateIsThere)
