@@ -47,7 +47,7 @@ std::vector<std::string> shown(const std::vector<Frame>& frames)
     return lines;
 }
 
-TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
+TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrderAndHeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
 {
     const std::vector<Frame> sent { { FrameKind::Exec, 7, 9, R"(["cb","Svc","act",[1]])" }, { FrameKind::ExecDone, 7, 9, "" },
         { FrameKind::Evaluate, 7, 0, std::string(3000, 'x') } };
@@ -64,10 +64,8 @@ TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
         ASSERT_EQ(shown(frames), shown(sent)) << "cut at " << cut;
         EXPECT_TRUE(reader.empty());
     }
-}
 
-TEST(Framing, HeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
-{
+    // Headers no sender writes break the stream, and none is written.
     const FrameHeader headers[] = {
         { 0, 0, 1, 1 },
         { 0, kLastFrameKind + 1, 1, 1 },

@@ -423,7 +423,8 @@ TEST_F(LocalFilesystem, LinksSwappedInDuringOperationsNeverLeadOut)
     EXPECT_EQ(names, (std::set<std::string> { "secret.txt", "victim", "victim/v.txt" }));
 }
 
-TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
+// A plain remove takes only empty directories; a truncation or a write takes only a file.
+TEST_F(LocalFilesystem, RemoveTruncateWriteAndWhatIsNoFile)
 {
     // A hidden file is content too.
     make({ "empty/", "full/.hidden" });
@@ -436,10 +437,7 @@ TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
     LogCapture log;
     EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url("/nope"))), kNotFound);
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error removing filesystem entry at " + local("nope") + ": No such file or directory" });
-}
 
-TEST_F(LocalFilesystem, TruncateWriteAndWhatIsNoFile)
-{
     EXPECT_EQ(failureOf(m_fs->truncateFileAtURL(url("/missing"), 4)), std::pair(6, kNotFound));
     EXPECT_FALSE(exists(local("missing")));
     writeFile(local("four"), "0123");
