@@ -65,7 +65,8 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
     }
 }
 
-// The desktop is handed web pages and mail only, of a bounded length; the popup loads web pages only.
+// The desktop is handed web pages and mail only, of a bounded length, and mail links with their
+// addresses and text only; the popup loads web pages only.
 TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
 {
     const std::string longURL = "https://a.example/" + std::string(platform::UrlOpener::kMaxURLLength, 'x');
@@ -80,18 +81,15 @@ TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
         EXPECT_EQ(!platform::UrlOpener::refusal(url), desktop) << url.substr(0, 64);
         EXPECT_EQ(!PopupWindowController::refusal(url), popup) << url.substr(0, 64);
     }
-}
 
-// A mail program is handed addresses and text only, however the field names are spelled.
-TEST(AppPlugin, MailLinksReachTheDesktopWithTheirAddressesAndTextOnly)
-{
-    const std::pair<const char*, const char*> cases[] = {
+    // A mail program is handed addresses and text only, however the field names are spelled.
+    const std::pair<const char*, const char*> mail[] = {
         { "mailto:a@x.org?subject=Hi&attach=/etc/passwd&Body=b%20c#f", "mailto:a@x.org?subject=Hi&Body=b%20c" },
         { "MAILTO:a@x.org?%61ttach=x&cc=b@x.org&attachment=y&bcc", "MAILTO:a@x.org?cc=b@x.org&bcc" },
         { "mailto:a@x.org?attach=1", "mailto:a@x.org" },
         { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" },
     };
-    for (const auto& [url, handed] : cases)
+    for (const auto& [url, handed] : mail)
         EXPECT_EQ(platform::UrlOpener::handedOver(url), handed) << url;
 }
 

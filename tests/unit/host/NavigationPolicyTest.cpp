@@ -15,7 +15,7 @@ namespace {
 const WHAppContentPolicy kApp("/opt/app/www", "app://com.example.notes/index.html", {}, "app://com.example.notes");
 constexpr const char* kPage = "app://com.example.notes/index.html";
 
-TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysSo)
+TEST(NavigationPolicy, LinksGoToTheBrowserOnlyWhenTheAppSaysSoAndTheMainFrameShowsNoFileOutsideTheApp)
 {
     using K = platform::NavigationKind;
     using G = platform::UserGesture;
@@ -55,10 +55,8 @@ TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysS
     }
     EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("Browser"), ExternalLinks::Browser);
     EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("allow"), ExternalLinks::Allow);
-}
 
-TEST(NavigationPolicy, TheMainFrameShowsNoFileOutsideTheAppAndNewWindowsOpenInTheBrowserAsTheirOpenerMay)
-{
+    // The main frame shows no file outside the app, and new windows open in the browser as their opener may.
     const WHAppContentPolicy files("/opt/app/www", "file:///opt/app/www/index.html", {});
     const WHNavigationPolicy policy(files, ExternalLinks::Allow);
     EXPECT_EQ(policy.mainFrameDocument("file:///opt/app/www/b.html").action, Action::Load);
