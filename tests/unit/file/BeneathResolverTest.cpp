@@ -70,13 +70,12 @@ TEST_P(BeneathResolverTest, FollowsLinksOnlyWithinTheRoots)
 
     // The item a change acts on: the link itself when kept, its target when followed; a missing
     // last name is given for creation.
-    auto kept = resolver.entry("inlink", BeneathResolver::LastLink::Keep);
-    auto followed = resolver.entry("chain1");
-    auto missing = resolver.entry("d/new.txt");
-    ASSERT_TRUE(kept && followed && missing);
-    EXPECT_EQ(kept->name, "inlink");
-    EXPECT_EQ(followed->name, "g.txt");
-    EXPECT_EQ(missing->name, "new.txt");
+    using enum BeneathResolver::LastLink;
+    for (auto [path, last, name] :
+        { std::tuple("inlink", Keep, "inlink"), { "chain1", Follow, "g.txt" }, { "d/new.txt", Follow, "new.txt" } }) {
+        auto entry = resolver.entry(path, last);
+        EXPECT_EQ(entry ? entry->name : "(none)", name) << path;
+    }
     EXPECT_FALSE(resolver.entry("out"));
     EXPECT_EQ(resolver.open("out", O_PATH, BeneathResolver::LastLink::Keep).hasValue(), true);
 }

@@ -598,14 +598,12 @@ TEST_F(LocalFilesystem, ReadByteRangesTheMimeTypeAndMetadata)
 {
     writeFile(local("abc.txt"), "abcdefg");
     writeFile(local("empty"), "");
-    const std::tuple<std::int64_t, std::int64_t, const char*> ranges[] = { { 5, 100, "fg" }, { 5, 3, "" }, { 10, -1, "" },
-        { 0, INT64_MAX, "abcdefg" } };
-    for (auto [start, end, text] : ranges) {
-        auto r = read(url("/abc.txt"), start, end);
-        EXPECT_EQ(r.text(), text) << start << ".." << end;
-        EXPECT_EQ(r.error, FileError::NoError);
+    const std::tuple<const char*, std::int64_t, std::int64_t, const char*> ranges[] = { { "/abc.txt", 5, 100, "fg" },
+        { "/abc.txt", 5, 3, "" }, { "/abc.txt", 10, -1, "" }, { "/abc.txt", 0, INT64_MAX, "abcdefg" }, { "/empty", 0, -1, "" } };
+    for (auto [tail, start, end, text] : ranges) {
+        auto r = read(url(tail), start, end);
+        EXPECT_EQ(std::pair(r.text(), r.error), std::pair(std::string(text), FileError::NoError)) << tail << " " << start << ".." << end;
     }
-    EXPECT_EQ(read(url("/empty")).text(), "");
     // Extensions the type registry does not know still count when they contain "css" or "wav".
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.zzcssq"), "text/css");
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.wavx"), "audio/wav");

@@ -46,8 +46,7 @@ TEST(GLibScheduler, PostsFromManyThreadsRunOnceInOrderOnTheMainThread)
             for (int i = 0; i < kPerThread; ++i) {
                 std::lock_guard lock(ticketLock);
                 scheduler.post([&, ticket = nextTicket++] {
-                    if (!scheduler.isMainThread())
-                        ++offMain;
+                    offMain += !scheduler.isMainThread();
                     ran.push_back(ticket);
                 });
             }
