@@ -37,7 +37,7 @@ protected:
 };
 
 // The error page for a missing start page is checked end to end; settings apply either way.
-TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForThisAppAndOnlyWhenItIsThere)
+TEST_F(ViewControllerTest, TheStartPageIsEscapedAndFoundWholeAndTheAppOriginServesItOnlyForThisAppAndOnlyWhenItIsThere)
 {
     env().writeResource("www/a page#1.html", "");
     env().writeResource("www/sub/index.html", "");
@@ -60,6 +60,15 @@ TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForTh
     EXPECT_EQ(m_log.count("ERROR: Start Page 'app://org.penwick.other/sub/index.html' names another app's origin; this app's pages are at "
                           "app://org.penwick.test/"),
         1u);
+
+    // Resource lookup matches names whole without normalising (names in subfolders are checked end to
+    // end); a query is part of the name ("?" is a file name's).
+    env().writeResource("www/index.html", "");
+    const std::string www = env().resourcePath() + "/www/";
+    const std::pair<const char*, std::optional<std::string>> names[] = { { "index.html", www + "index.html" },
+        { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "sub/", std::nullopt }, { "index.html?x=1", std::nullopt } };
+    for (const auto& [path, expected] : names)
+        EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
 
 // A size with a zero side leaves the window as laid out; other sizes are checked end to end. Local
@@ -94,18 +103,6 @@ TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIg
         EXPECT_EQ(vc->cfgWindowSize().width, 0);
         EXPECT_FALSE(vc->hideMousePointerTimeout());
     }
-}
-
-// Names in subfolders are checked end to end. A query is part of the name ("?" is a file name's).
-TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
-{
-    env().writeResource("www/index.html", "");
-    env().writeResource("www/css/app.css", "");
-    const std::string www = env().resourcePath() + "/www/";
-    const std::pair<const char*, std::optional<std::string>> cases[] = { { "index.html", www + "index.html" },
-        { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "css/", std::nullopt }, { "index.html?x=1", std::nullopt } };
-    for (const auto& [path, expected] : cases)
-        EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
 
 // What a web process says of a document is checked against where it can be: a main frame has no
