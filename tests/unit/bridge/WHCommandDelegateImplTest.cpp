@@ -43,7 +43,7 @@ TEST_F(CommandDelegateTest, ResultsAreEvaluatedOnALaterTurnWhileTheDelegateIsThe
     EXPECT_EQ(m_webView.scripts().size(), 2u);
 }
 
-TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
+TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteralAndAnswersGoOnlyToTheDocumentThatAsked)
 {
     const std::pair<std::string, std::string> cases[] = {
         { "cb-1_2.3:4/5@x#y a(b)[c]{d}$%&*+,;=?~|^!\"<>", "cb-1_2.3:4/5@x#y a(b)[c]{d}$%&*+,;=?~|^!\"<>" },
@@ -57,12 +57,9 @@ TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
     };
     for (const auto& [id, literal] : cases)
         EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), literal) << literal;
-}
 
-// Each answer goes to the document whose call it answers, as its bridge knows it; whatever id a page
-// writes names no other document, and reaches the page escaped.
-TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
-{
+    // Each answer goes to the document whose call it answers, as its bridge knows it; whatever id a
+    // page writes names no other document, and reaches the page escaped.
     auto vc = makeController();
     auto& plugin = filePlugin(*vc);
     plugin.onEcho = [&](const WHInvokedUrlCommand&, Reply& reply) { reply.ok(); };

@@ -164,7 +164,7 @@ protected:
 // written) and for the engine that loads it (the scheme's target: escapes are names, "%3F" and "%23"
 // staying in the file name, and the query and fragment are not), and where that lies on disk:
 // nothing outside the file system's root. A NUL or bytes that are not UTF-8 cannot name anything on disk.
-TEST(WHFilesystemURL, WhatAURLNamesForThePageAndForTheEngine)
+TEST_F(LocalFilesystem, WhatAURLNamesForThePageAndForTheEngineAndPathsMapOnlyInsideTheRoot)
 {
     // No name: no target; no local path: nothing on disk.
     const struct { const char *url, *name, *fullPath, *path, *local; } cases[] = {
@@ -208,10 +208,8 @@ TEST(WHFilesystemURL, WhatAURLNamesForThePageAndForTheEngine)
     auto file = WHURL::URLWithString("whfile://localhost/persistent/a/b.txt?v=1");
     EXPECT_EQ(file->URLByDeletingLastPathComponent().absoluteString(), "whfile://localhost/persistent/a/?v=1");
     EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::Path), "/a?b");
-}
 
-TEST_F(LocalFilesystem, LocalAndFullPathsMapOnlyInsideTheRoot)
-{
+    // Local and full paths map only inside the root.
     const std::pair<const char*, std::string> local[] = { { "", m_root }, { "/", m_root }, { "/a/", m_root + "/a" },
         { "/a/b.txt?v=1/../../x", m_root + "/a/b.txt" }, { "/a/./b", m_root + "/a/./b" }, { "x/f", m_root + "/x/f" } };
     for (const auto& [full, path] : local)
