@@ -62,11 +62,9 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
         { "http://127.0.0.1:8123/page.html", false }, { "https://other.example/", false } };
     for (const auto& [url, app] : documents)
         EXPECT_EQ(web.isAppDocument(url, OpenedBy::Other) || files.isAppDocument(url, OpenedBy::Other), app) << url;
-}
 
-TEST(AppContentPolicy, OriginsAsLogLinesNameThem)
-{
-    const std::pair<const char*, const char*> cases[] = {
+    // Origins as log lines name them.
+    const std::pair<const char*, const char*> origins[] = {
         { "HTTP://Example.COM:80/a?b#c", "http://example.com" },
         { "https://example.com:8443/", "https://example.com:8443" },
         { "http://[::1]:8080/x", "http://[::1]:8080" },
@@ -77,7 +75,7 @@ TEST(AppContentPolicy, OriginsAsLogLinesNameThem)
         { "about:srcdoc", "about:" },
         { "", "" },
     };
-    for (const auto& [url, origin] : cases)
+    for (const auto& [url, origin] : origins)
         EXPECT_EQ(WHAppContentPolicy::originOf(url), origin) << url;
 }
 
