@@ -12,18 +12,15 @@ using penwick::test::FakeAppEnvironment;
 
 namespace {
 
-TEST(OsRelease, FieldsLoseTheirQuotesAndEscapes)
+TEST(DeviceFacts, OsReleaseFieldsLoseTheirQuotesAndFixtureTreesGiveTheFactsAndTheVirtualMachines)
 {
     auto fields = LinuxDeviceFacts::parseOsRelease("# comment\nNAME=\"Debian GNU/Linux\"\nVERSION_ID='12'\n"
                                                    "ID=debian\n  PRETTY_NAME=\"say \\\"hi\\\"\"\nbroken line\n=x\nEMPTY=\n");
     EXPECT_EQ(fields, (std::map<std::string, std::string> { { "NAME", "Debian GNU/Linux" }, { "VERSION_ID", "12" },
                           { "ID", "debian" }, { "PRETTY_NAME", "say \"hi\"" }, { "EMPTY", "" } }));
-}
 
-// What a tree gives, what missing or placeholder sources leave out, and which trees are of a virtual
-// machine or a container.
-TEST(DeviceFacts, ReadsTheFixtureTreeAndRecognisesVirtualMachinesAndContainers)
-{
+    // What a tree gives, what missing or placeholder sources leave out, and which trees are of a
+    // virtual machine or a container.
     using Facts = std::array<std::optional<std::string>, 4>; // platform, version, manufacturer, serial
     using Files = std::map<std::string, std::string>;
     const std::string dmi = "sys/class/dmi/id/";

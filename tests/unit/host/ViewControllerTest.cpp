@@ -71,25 +71,11 @@ TEST_F(ViewControllerTest, TheStartPageIsEscapedAndFoundWholeAndTheAppOriginServ
         EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
 
-// A size with a zero side leaves the window as laid out; other sizes are checked end to end. Local
-// storage falls back to the user data folder when the data folder is unavailable.
-TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAZeroSizeIsIgnoredAndLocalStorageFallsBack)
-{
-    env().setDirectoryFailure(Error { 13, "Permission denied" });
-    test::RecordingWebView webView;
-    auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
-    EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
-    EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
-    vc->onAppDidFinishLaunching();
-    EXPECT_EQ(std::pair(m_window.background().r, m_window.background().a), std::pair(0.0, 1.0));
-    EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
-    EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
-                                    RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
-}
-
 // A value that means nothing is logged once and changes nothing: the window keeps its size, the
-// pointer is not hidden. Which values mean something is the conversions' test.
-TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIgnored)
+// pointer is not hidden (which values mean something is the conversions' test). A size with a zero
+// side leaves the window as laid out; other sizes are checked end to end. Local storage falls back to
+// the user data folder when the data folder is unavailable.
+TEST_F(ViewControllerTest, UnreadableOrZeroSizesAndPointerTimeoutsChangeNothingTheWindowTurnsBlackAndLocalStorageFallsBack)
 {
     const std::pair<const char*, const char*> cases[] = { { "WindowSize", "99999x99999" }, { "WindowSize", "fulscreen" },
         { "HideMousePointer", "" }, { "HideMousePointer", "-1" } };
@@ -103,6 +89,17 @@ TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIg
         EXPECT_EQ(vc->cfgWindowSize().width, 0);
         EXPECT_FALSE(vc->hideMousePointerTimeout());
     }
+
+    env().setDirectoryFailure(Error { 13, "Permission denied" });
+    test::RecordingWebView webView;
+    auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
+    EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
+    EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
+    vc->onAppDidFinishLaunching();
+    EXPECT_EQ(std::pair(m_window.background().r, m_window.background().a), std::pair(0.0, 1.0));
+    EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
+    EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
+                                    RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
 }
 
 // What a web process says of a document is checked against where it can be: a main frame has no
