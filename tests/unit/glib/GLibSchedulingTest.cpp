@@ -63,8 +63,9 @@ TEST(GLibScheduler, PostsFromManyThreadsRunOnceInOrderOnTheMainThread)
 }
 
 // runInOrder() runs at once only when nothing posted before it still waits (also not the rest of a
-// running batch, even from a loop nested in one of its tasks); otherwise it keeps its place.
-TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
+// running batch, even from a loop nested in one of its tasks); otherwise it keeps its place. A post
+// runs on a later turn, never starves timers, and dies with its scheduler.
+TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasksAndPostsRunOnALaterTurnNeverStarveTimersAndDieWithIt)
 {
     GLibScheduler scheduler;
     std::vector<int> ran;
@@ -81,22 +82,18 @@ TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
     EXPECT_EQ(ran.size(), 1u);
     EXPECT_TRUE(runUntil([&] { return ran.size() == 6; }));
     EXPECT_EQ(ran, (std::vector<int> { 1, 2, 6, 3, 5, 4 }));
-}
 
-TEST(GLibScheduler, RunsOnALaterTurnNeverStarvesTimersAndPendingTasksDieWithIt)
-{
-    bool ran = false;
+    bool posted = false;
     {
-        GLibScheduler scheduler;
-        scheduler.post([&] { ran = true; });
-        EXPECT_FALSE(ran) << "post must not run the task inside the call";
+        GLibScheduler gone;
+        gone.post([&] { posted = true; });
+        EXPECT_FALSE(posted) << "post must not run the task inside the call";
     }
     // The idle source must be gone with its scheduler, not dispatched into freed memory.
     while (g_main_context_iteration(nullptr, FALSE)) { }
-    EXPECT_FALSE(ran);
+    EXPECT_FALSE(posted);
 
     // A task that keeps posting itself must leave room for a timer of the same priority.
-    GLibScheduler scheduler;
     bool timerFired = false;
     int turns = 0;
     std::function<void()> again = [&] { ++turns; if (!timerFired) scheduler.post(again); };
