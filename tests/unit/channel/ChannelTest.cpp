@@ -338,7 +338,7 @@ struct Pair {
     FrameReader reader;
 };
 
-TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
+TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAndSmallAnswersOvertakeALargeOneWhileItsLaterAnswersWait)
 {
     Pair pair;
     // 25 MiB to a peer that reads nothing: a blocking send would hang here for good. Every tenth
@@ -361,6 +361,45 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
     EXPECT_TRUE(held.expired());
+
+    // Small answers and calls overtake a large answer, while its callback's later answers and scripts wait.
+    auto answer = [](const char* callbackId, std::string message) { return encode(CallbackAnswer { callbackId, 1, true, message }); };
+    // The large answer's bytes leave from the message that holds them, its pieces cutting across
+    // head, lengths and buffer; the page gets the payload as if written in one piece.
+    penwick::Bytes bytes(3 * kAnswerPieceBytes + 5);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7);
+    auto message = std::make_shared<const penwick::Value>(penwick::Value { { "data", penwick::Value::binary(std::move(bytes)) } });
+    const std::string large = encodeNativeCallback("big", 1, true, *message);
+    hold = std::make_shared<int>(0);
+    held = hold;
+    ASSERT_TRUE(pair.host->sendShared(FrameKind::NativeCallback, 1, 2, encodeNativeCallback("big", 1, true, message), std::move(hold)));
+    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
+    pair.host->sendScript(1, "after();");
+    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
+    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 2, {}));
+    // What the page gets, in order: pieces are put together, and a whole answer takes its place
+    // when its last piece comes.
+    AnswerAssembler assembler;
+    std::vector<std::string> got;
+    while (got.size() < 5 && pair.host->isOpen()) {
+        for (auto& frame : pair.drainPeer()) {
+            Frame whole = frame;
+            if (frame.kind == FrameKind::AnswerPiece) {
+                AssembledAnswer answer;
+                auto taken = assembler.take(frame, answer);
+                ASSERT_TRUE(taken) << taken.error().message;
+                if (*taken == AnswerAssembler::Status::Partial)
+                    continue;
+                whole = Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) };
+            }
+            auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
+            got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
+        }
+    }
+    EXPECT_EQ(got, (std::vector<std::string> { "small", "done", "big whole", "big", "after();" }));
+    EXPECT_TRUE(held.expired());
+    EXPECT_EQ(pair.host->queuedBytes(), 0u);
 }
 
 // A peer that writes on while a call's action runs a nested main loop (a modal dialog) is read no
@@ -394,48 +433,6 @@ TEST(Connection, APeerThatWritesOnDuringAModalActionCannotFillTheHost)
     while (g_main_context_iteration(nullptr, FALSE)) { }
     EXPECT_EQ(pair.recorder.events, (std::vector<std::string> { R"(exec 4 "a"null)", R"(console 4 log "after")" }));
     EXPECT_TRUE(pair.host->isOpen());
-}
-
-TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterAnswersAndScriptsWait)
-{
-    Pair pair;
-    auto answer = [](const char* callbackId, std::string message) { return encode(CallbackAnswer { callbackId, 1, true, message }); };
-    // The large answer's bytes leave from the message that holds them, its pieces cutting across
-    // head, lengths and buffer; the page gets the payload as if written in one piece.
-    penwick::Bytes bytes(3 * kAnswerPieceBytes + 5);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7);
-    auto message = std::make_shared<const penwick::Value>(penwick::Value { { "data", penwick::Value::binary(std::move(bytes)) } });
-    const std::string large = encodeNativeCallback("big", 1, true, *message);
-    auto hold = std::make_shared<int>(0);
-    std::weak_ptr<int> held = hold;
-    ASSERT_TRUE(pair.host->sendShared(FrameKind::NativeCallback, 1, 2, encodeNativeCallback("big", 1, true, message), std::move(hold)));
-    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
-    pair.host->sendScript(1, "after();");
-    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
-    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 2, {}));
-    // What the page gets, in order: pieces are put together, and a whole answer takes its place
-    // when its last piece comes.
-    AnswerAssembler assembler;
-    std::vector<std::string> got;
-    while (got.size() < 5 && pair.host->isOpen()) {
-        for (auto& frame : pair.drainPeer()) {
-            Frame whole = frame;
-            if (frame.kind == FrameKind::AnswerPiece) {
-                AssembledAnswer answer;
-                auto taken = assembler.take(frame, answer);
-                ASSERT_TRUE(taken) << taken.error().message;
-                if (*taken == AnswerAssembler::Status::Partial)
-                    continue;
-                whole = Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) };
-            }
-            auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
-            got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
-        }
-    }
-    EXPECT_EQ(got, (std::vector<std::string> { "small", "done", "big whole", "big", "after();" }));
-    EXPECT_TRUE(held.expired());
-    EXPECT_EQ(pair.host->queuedBytes(), 0u);
 }
 
 TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)
