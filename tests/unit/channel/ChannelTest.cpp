@@ -338,7 +338,7 @@ struct Pair {
     FrameReader reader;
 };
 
-TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAndSmallAnswersOvertakeALargeOneWhileItsLaterAnswersWait)
+TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAnswersOvertakeALargeOneFramesGoInPiecesAndABrokenHeaderCloses)
 {
     Pair pair;
     // 25 MiB to a peer that reads nothing: a blocking send would hang here for good. Every tenth
@@ -400,6 +400,29 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAndSmallAnswersOvertakeA
     EXPECT_EQ(got, (std::vector<std::string> { "small", "done", "big whole", "big", "after();" }));
     EXPECT_TRUE(held.expired());
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
+
+    // Frames go in pieces both ways, an oversized frame fails alone, and a broken header closes.
+    pair.host->setMaxPayload(1024);
+    EXPECT_FALSE(pair.host->send(FrameKind::ContextSetup, 1, 1, std::string(1025, '{')));
+    EXPECT_TRUE(pair.host->isOpen());
+    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 1, {}));
+    std::string script(2500, 's');
+    script.back() = 'e';
+    pair.host->sendScript(1, script);
+    EXPECT_EQ(shown(pair.drainPeer()),
+        (std::vector<std::string> { "ExecDone 1/1 ", "EvaluatePiece 1/0 " + script.substr(0, 1024),
+            "EvaluatePiece 1/0 " + script.substr(1024, 1024), "Evaluate 1/0 " + script.substr(2048) }));
+
+    // The other way, a frame written a byte at a time arrives once; a broken header closes.
+    for (char c : frameBytes(FrameKind::Console, 3, 4, encode(ConsoleCall { 0, penwick::Value("hi") })))
+        pair.say(std::string(1, c));
+    ASSERT_EQ(pair.recorder.events, std::vector<std::string> { R"(console 4 log "hi")" });
+    const std::uint32_t broken[6] = { 0xffffffffu, 4, 0, 0, 0, 0 };
+    ASSERT_EQ(write(pair.peer, broken, sizeof broken), ssize_t(sizeof broken));
+    for (int i = 0; i < 100 && pair.host->isOpen(); ++i)
+        g_main_context_iteration(nullptr, FALSE);
+    EXPECT_FALSE(pair.host->isOpen());
+    EXPECT_EQ(pair.recorder.closed, "the web process sent a frame the host does not understand");
 }
 
 // A peer that writes on while a call's action runs a nested main loop (a modal dialog) is read no
@@ -433,32 +456,6 @@ TEST(Connection, APeerThatWritesOnDuringAModalActionCannotFillTheHost)
     while (g_main_context_iteration(nullptr, FALSE)) { }
     EXPECT_EQ(pair.recorder.events, (std::vector<std::string> { R"(exec 4 "a"null)", R"(console 4 log "after")" }));
     EXPECT_TRUE(pair.host->isOpen());
-}
-
-TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)
-{
-    Pair pair;
-    pair.host->setMaxPayload(1024);
-    EXPECT_FALSE(pair.host->send(FrameKind::ContextSetup, 1, 1, std::string(1025, '{')));
-    EXPECT_TRUE(pair.host->isOpen());
-    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 1, {}));
-    std::string script(2500, 's');
-    script.back() = 'e';
-    pair.host->sendScript(1, script);
-    EXPECT_EQ(shown(pair.drainPeer()),
-        (std::vector<std::string> { "ExecDone 1/1 ", "EvaluatePiece 1/0 " + script.substr(0, 1024),
-            "EvaluatePiece 1/0 " + script.substr(1024, 1024), "Evaluate 1/0 " + script.substr(2048) }));
-
-    // The other way, a frame written a byte at a time arrives once; a broken header closes.
-    for (char c : frameBytes(FrameKind::Console, 3, 4, encode(ConsoleCall { 0, penwick::Value("hi") })))
-        pair.say(std::string(1, c));
-    ASSERT_EQ(pair.recorder.events, std::vector<std::string> { R"(console 4 log "hi")" });
-    const std::uint32_t broken[6] = { 0xffffffffu, 4, 0, 0, 0, 0 };
-    ASSERT_EQ(write(pair.peer, broken, sizeof broken), ssize_t(sizeof broken));
-    for (int i = 0; i < 100 && pair.host->isOpen(); ++i)
-        g_main_context_iteration(nullptr, FALSE);
-    EXPECT_FALSE(pair.host->isOpen());
-    EXPECT_EQ(pair.recorder.closed, "the web process sent a frame the host does not understand");
 }
 
 TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
