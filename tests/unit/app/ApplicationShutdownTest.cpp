@@ -37,10 +37,7 @@ public:
     {
         return std::make_unique<test::RecordingWindow>();
     }
-    std::unique_ptr<platform::WebView> createWebView(platform::Window&) override
-    {
-        return std::make_unique<test::RecordingWebView>();
-    }
+    std::unique_ptr<platform::WebView> createWebView(platform::Window&) override { return std::make_unique<test::RecordingWebView>(); }
     std::unique_ptr<platform::Dialogs> createDialogs(platform::Window&) override { return std::make_unique<NoDialogs>(); }
     std::unique_ptr<platform::SavePanel> createSavePanel(platform::Window&) override { return std::make_unique<NoSavePanel>(); }
     platform::DisplayServices& displayServices() override { return m_display; }

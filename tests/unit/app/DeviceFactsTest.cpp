@@ -12,53 +12,46 @@ using penwick::test::FakeAppEnvironment;
 
 namespace {
 
-TEST(OsRelease, FieldsLoseTheirQuotesAndEscapes)
+TEST(DeviceFacts, OsReleaseFieldsLoseTheirQuotesAndFixtureTreesGiveTheFactsAndTheVirtualMachines)
 {
     auto fields = LinuxDeviceFacts::parseOsRelease("# comment\nNAME=\"Debian GNU/Linux\"\nVERSION_ID='12'\n"
                                                    "ID=debian\n  PRETTY_NAME=\"say \\\"hi\\\"\"\nbroken line\n=x\nEMPTY=\n");
     EXPECT_EQ(fields, (std::map<std::string, std::string> { { "NAME", "Debian GNU/Linux" }, { "VERSION_ID", "12" },
                           { "ID", "debian" }, { "PRETTY_NAME", "say \"hi\"" }, { "EMPTY", "" } }));
-}
 
-// What a tree gives, and what missing or placeholder sources leave out.
-TEST(DeviceFacts, ReadsTheFixtureTree)
-{
+    // What a tree gives, what missing or placeholder sources leave out, and which trees are of a
+    // virtual machine or a container.
     using Facts = std::array<std::optional<std::string>, 4>; // platform, version, manufacturer, serial
-    const std::pair<std::map<std::string, std::string>, Facts> cases[] = {
-        { { { "etc/os-release", "NAME=\"Fedora Linux\"\nVERSION_ID=40\n" }, { "sys/class/dmi/id/sys_vendor", "LENOVO\n" },
-              { "sys/class/dmi/id/product_serial", " PF2ABCDE \n" } },
-            { "Fedora Linux", "40", "LENOVO", "PF2ABCDE" } },
-        { { { "usr/lib/os-release", "NAME=Arch Linux\n" }, // rolling: no VERSION_ID
-              { "sys/class/dmi/id/sys_vendor", "To Be Filled By O.E.M.\n" }, { "sys/class/dmi/id/product_serial", "\n" } },
-            { "Arch Linux", std::nullopt, std::nullopt, std::nullopt } },
-    };
-    for (const auto& [files, expected] : cases) {
-        FakeAppEnvironment root;
-        for (const auto& [file, content] : files)
-            root.writeResource(file, content);
-        auto facts = LinuxDeviceFacts(root.resourcePath(), "x86_64").read();
-        EXPECT_EQ((Facts { facts.platform, facts.version, facts.manufacturer, facts.serial }), expected) << *expected[0];
-    }
-}
-
-TEST(DeviceFacts, VirtualMachinesAndContainersAreRecognised)
-{
-    const struct { const char *name, *file; std::string content; bool isVirtual; } cases[] = {
-        { "kvm vendor", "sys/class/dmi/id/sys_vendor", "QEMU\n", true },
-        { "vmware product", "sys/class/dmi/id/product_name", "VMware Virtual Platform\n", true },
-        { "hyper-v product", "sys/class/dmi/id/product_name", "Virtual Machine\n", true },
-        { "virtualbox", "sys/class/dmi/id/product_name", "VirtualBox\n", true },
-        { "cpu flag", "proc/cpuinfo", "flags\t: fpu sse2 hypervisor\n", true },
-        { "docker", ".dockerenv", "", true },
-        { "podman", "run/.containerenv", "", true },
-        { "systemd-nspawn", "proc/1/environ", std::string("PATH=/bin\0container=systemd-nspawn\0", 35), true },
-        { "laptop", "sys/class/dmi/id/product_name", "ThinkPad X1 Carbon\n", false },
-        { "flag lookalike", "proc/cpuinfo", "flags\t: fpu hypervisor_x\n", false },
+    using Files = std::map<std::string, std::string>;
+    const std::string dmi = "sys/class/dmi/id/";
+    const struct { const char* name; Files files; bool isVirtual; std::optional<Facts> facts = {}; } cases[] = {
+        { "fedora", { { "etc/os-release", "NAME=\"Fedora Linux\"\nVERSION_ID=40\n" }, { dmi + "sys_vendor", "LENOVO\n" },
+                        { dmi + "product_serial", " PF2ABCDE \n" } },
+            false, Facts { "Fedora Linux", "40", "LENOVO", "PF2ABCDE" } },
+        // Rolling: no VERSION_ID.
+        { "arch", { { "usr/lib/os-release", "NAME=Arch Linux\n" }, { dmi + "sys_vendor", "To Be Filled By O.E.M.\n" },
+                      { dmi + "product_serial", "\n" } },
+            false, Facts { "Arch Linux", std::nullopt, std::nullopt, std::nullopt } },
+        { "kvm vendor", { { dmi + "sys_vendor", "QEMU\n" } }, true },
+        { "vmware product", { { dmi + "product_name", "VMware Virtual Platform\n" } }, true },
+        { "hyper-v product", { { dmi + "product_name", "Virtual Machine\n" } }, true },
+        { "virtualbox", { { dmi + "product_name", "VirtualBox\n" } }, true },
+        { "cpu flag", { { "proc/cpuinfo", "flags\t: fpu sse2 hypervisor\n" } }, true },
+        { "docker", { { ".dockerenv", "" } }, true },
+        { "podman", { { "run/.containerenv", "" } }, true },
+        { "systemd-nspawn", { { "proc/1/environ", std::string("PATH=/bin\0container=systemd-nspawn\0", 35) } }, true },
+        { "laptop", { { dmi + "product_name", "ThinkPad X1 Carbon\n" } }, false },
+        { "flag lookalike", { { "proc/cpuinfo", "flags\t: fpu hypervisor_x\n" } }, false },
     };
     for (const auto& c : cases) {
         FakeAppEnvironment root;
-        root.writeResource(c.file, c.content);
-        EXPECT_EQ(LinuxDeviceFacts(root.resourcePath(), "x86_64").read().isVirtual, c.isVirtual) << c.name;
+        for (const auto& [file, content] : c.files)
+            root.writeResource(file, content);
+        auto facts = LinuxDeviceFacts(root.resourcePath(), "x86_64").read();
+        EXPECT_EQ(facts.isVirtual, c.isVirtual) << c.name;
+        if (c.facts) {
+            EXPECT_EQ((Facts { facts.platform, facts.version, facts.manufacturer, facts.serial }), *c.facts) << c.name;
+        }
     }
 }
 

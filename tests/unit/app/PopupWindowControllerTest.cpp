@@ -65,8 +65,9 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
     }
 }
 
-// The desktop is handed web pages and mail only, of a bounded length; the popup loads web pages only.
-TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
+// The desktop is handed web pages and mail only, of a bounded length, and mail links with their
+// addresses and text only; the popup loads web pages only; the save dialog proposes a name only.
+TEST(AppPlugin, TheOpenerThePopupAndTheSaveDialogTakeOnlyWhatTheyShould)
 {
     const std::string longURL = "https://a.example/" + std::string(platform::UrlOpener::kMaxURLLength, 'x');
     const std::tuple<std::string, bool, bool> cases[] = { // URL, the desktop takes it, the popup takes it
@@ -80,29 +81,23 @@ TEST(AppPlugin, TheOpenerAndThePopupTakeOnlyWhatTheyShould)
         EXPECT_EQ(!platform::UrlOpener::refusal(url), desktop) << url.substr(0, 64);
         EXPECT_EQ(!PopupWindowController::refusal(url), popup) << url.substr(0, 64);
     }
-}
 
-// A mail program is handed addresses and text only, however the field names are spelled.
-TEST(AppPlugin, MailLinksReachTheDesktopWithTheirAddressesAndTextOnly)
-{
-    const std::pair<const char*, const char*> cases[] = {
+    // A mail program is handed addresses and text only, however the field names are spelled.
+    const std::pair<const char*, const char*> mail[] = {
         { "mailto:a@x.org?subject=Hi&attach=/etc/passwd&Body=b%20c#f", "mailto:a@x.org?subject=Hi&Body=b%20c" },
         { "MAILTO:a@x.org?%61ttach=x&cc=b@x.org&attachment=y&bcc", "MAILTO:a@x.org?cc=b@x.org&bcc" },
         { "mailto:a@x.org?attach=1", "mailto:a@x.org" },
         { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" },
     };
-    for (const auto& [url, handed] : cases)
+    for (const auto& [url, handed] : mail)
         EXPECT_EQ(platform::UrlOpener::handedOver(url), handed) << url;
-}
 
-// The save dialog proposes a file name, never a path a page chose.
-TEST(AppPlugin, TheSaveDialogProposesTheLastPathComponentOnly)
-{
-    const std::pair<const char*, const char*> cases[] = {
+    // The save dialog proposes a file name, never a path a page chose.
+    const std::pair<const char*, const char*> names[] = {
         { "report.pdf", "report.pdf" }, { "../../escape.txt", "escape.txt" }, { "/etc/passwd.txt", "passwd.txt" },
         { "a/.", "untitled" }, { "x/..", "untitled" }, { "dir/", "untitled" }, { "", "untitled" }, { "..\\x.txt", "..\\x.txt" },
     };
-    for (const auto& [name, proposed] : cases)
+    for (const auto& [name, proposed] : names)
         EXPECT_EQ(WHPenwick::proposedFileName(name), proposed) << name;
     // A name no file system takes (and a log line would carry whole) keeps its start and extension.
     std::string longName = "dir/" + std::string(2000, 'n') + ".txt";

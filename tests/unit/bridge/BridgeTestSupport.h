@@ -14,6 +14,13 @@
 
 namespace penwick::test {
 
+// The script that hands a page its answer.
+inline std::string expression(const std::string& id, int status, const std::string& json, int keep)
+{
+    return "webhost.require('webhost/exec').nativeCallback('" + id + "'," + std::to_string(status) + "," + json + ","
+        + std::to_string(keep) + ")";
+}
+
 // A plugin that records its life and its calls; tests hang behaviour on its actions.
 class RecordingPlugin : public WHPlugin {
 public:
@@ -54,10 +61,7 @@ protected:
 // recording plugin and "Ghost" to a class that does not exist.
 class BridgeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName);
-    }
+    void SetUp() override { WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName); }
 
     std::unique_ptr<WHViewController> makeController(const std::string& extraConfig = "")
     {

@@ -27,12 +27,7 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
     const WHCallbackAddress call { 7, "cb" };
     auto kept = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, 1);
     kept.setKeepCallback(KeepCallback::Yes);
-    struct Case {
-        const char* name;
-        std::function<void(Reply&)> use;
-        std::vector<Sent> sent;
-        std::vector<std::string> logged;
-    } cases[] = {
+    const struct { const char* name; std::function<void(Reply&)> use; std::vector<Sent> sent; std::vector<std::string> logged; } cases[] = {
         { "ok", [](Reply& r) { r.ok("x"); }, { { 1, false, call } }, {} },
         { "fail", [](Reply& r) { r.fail(CommandStatus::Error, "why"); }, { { 9, false, call } }, {} },
         { "kept, then final", [&](Reply& r) { r.keep(kept); r.send(kept); r.ok(); }, { { 1, true, call }, { 1, true, call }, { 1, false, call } }, {} },

@@ -16,14 +16,13 @@ TEST_F(BridgeObjectTest, CallsThatRunNoActionAreAnsweredWithWhy)
 {
     auto vc = makeController();
     using P = WHBridge::Permission;
-    const std::string callback = "webhost.require('webhost/exec').nativeCallback('cb',";
-    const std::string refused = callback + "3,\n  \"a frame of https://else.example may not call native code\"\n,0)";
+    const std::string refused = expression("cb", 3, "\n  \"a frame of https://else.example may not call native code\"\n", 0);
     // The arguments of File.echo, and the refusal of a call too large for the channel (whose size is
     // told only to a frame that may call native code).
     const std::tuple<Value, const char*, P, std::string> cases[] = {
-        { Value("text"), nullptr, P::Allowed, callback + "8,\n  \"the arguments of File.echo are not an array\"\n,0)" },
+        { Value("text"), nullptr, P::Allowed, expression("cb", 8, "\n  \"the arguments of File.echo are not an array\"\n", 0) },
         { Value::array(), nullptr, P::Refused, refused }, { Value::array(), "too large", P::Refused, refused },
-        { Value::array(), "too large", P::Allowed, callback + "9,\n  \"too large\"\n,0)" } };
+        { Value::array(), "too large", P::Allowed, expression("cb", 9, "\n  \"too large\"\n", 0) } };
     std::vector<std::string> answers;
     for (const auto& [arguments, tooLarge, permission, answer] : cases) {
         platform::WindowObject window;

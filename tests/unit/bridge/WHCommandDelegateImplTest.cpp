@@ -17,14 +17,6 @@
 using namespace penwick;
 using namespace penwick::test;
 
-namespace {
-std::string expression(const std::string& id, int status, const std::string& json, int keep)
-{
-    return "webhost.require('webhost/exec').nativeCallback('" + id + "'," + std::to_string(status) + "," + json + ","
-        + std::to_string(keep) + ")";
-}
-} // namespace
-
 using CommandDelegateTest = BridgeTest;
 
 TEST_F(CommandDelegateTest, ResultsAreEvaluatedOnALaterTurnWhileTheDelegateIsThere)
@@ -51,7 +43,7 @@ TEST_F(CommandDelegateTest, ResultsAreEvaluatedOnALaterTurnWhileTheDelegateIsThe
     EXPECT_EQ(m_webView.scripts().size(), 2u);
 }
 
-TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
+TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteralAndAnswersGoOnlyToTheDocumentThatAsked)
 {
     const std::pair<std::string, std::string> cases[] = {
         { "cb-1_2.3:4/5@x#y a(b)[c]{d}$%&*+,;=?~|^!\"<>", "cb-1_2.3:4/5@x#y a(b)[c]{d}$%&*+,;=?~|^!\"<>" },
@@ -65,12 +57,9 @@ TEST_F(CommandDelegateTest, CallbackIdIsAlwaysOneStringLiteral)
     };
     for (const auto& [id, literal] : cases)
         EXPECT_EQ(WHCommandDelegateImpl::escapeForSingleQuotedLiteral(id), literal) << literal;
-}
 
-// Each answer goes to the document whose call it answers, as its bridge knows it; whatever id a page
-// writes names no other document, and reaches the page escaped.
-TEST_F(CommandDelegateTest, AnswersGoOnlyToTheDocumentThatAsked)
-{
+    // Each answer goes to the document whose call it answers, as its bridge knows it; whatever id a
+    // page writes names no other document, and reaches the page escaped.
     auto vc = makeController();
     auto& plugin = filePlugin(*vc);
     plugin.onEcho = [&](const WHInvokedUrlCommand&, Reply& reply) { reply.ok(); };
@@ -176,9 +165,7 @@ TEST_F(CommandDelegateTest, AnswersWrittenAsTextLeaveAsThatText)
         ASSERT_EQ(m_webView.payloads.size(), 1u);
         auto answer = channel::decode<channel::CallbackAnswer>(m_webView.payloads[0]);
         ASSERT_TRUE(answer);
-        EXPECT_EQ(answer->callbackId, "cb");
-        EXPECT_EQ(answer->status, status);
-        EXPECT_EQ(answer->messageJson, message);
+        EXPECT_EQ(std::tuple(answer->callbackId, answer->status, answer->messageJson), std::tuple("cb", status, message));
     }
     WHCommandDelegateImpl::setMaxResultSizeForTesting(limit);
 }

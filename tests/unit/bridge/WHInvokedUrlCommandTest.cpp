@@ -10,7 +10,7 @@ namespace {
 Value marker(const char* data) { return Value { { "WHType", "ArrayBuffer" }, { "data", data } }; }
 } // namespace
 
-TEST(WHInvokedUrlCommand, TopLevelMarkersBecomeBytesInACopy)
+TEST(WHInvokedUrlCommand, TopLevelMarkersBecomeBytesInACopyLoneSurrogatesReplacementsAndDeepArgumentsAreRefused)
 {
     auto original = std::make_shared<const ValueArray>(ValueArray { "name", marker("AAEC"), ValueArray { marker("AAEC") },
         Value { { "WHType", "ArrayBuffer" } }, Value { { "WHType", 7 }, { "data", "AAEC" } }, marker(""), marker("AA EC") });
@@ -25,12 +25,9 @@ TEST(WHInvokedUrlCommand, TopLevelMarkersBecomeBytesInACopy)
 
     auto plain = std::make_shared<const ValueArray>(ValueArray { 1, ValueArray { marker("AAEC") } });
     EXPECT_EQ(WHInvokedUrlCommand(plain, "cb", "File", "write").argumentsArray(), plain) << "no copy without markers";
-}
 
-// A page call as the channel delivers it: lone surrogates read as U+FFFD; arguments nested deeper
-// than results can be written are refused, however deep, without recursing.
-TEST(WHInvokedUrlCommand, ChannelCallsReadLoneSurrogatesAndDeepArgumentsAreRefused)
-{
+    // A page call as the channel delivers it: lone surrogates read as U+FFFD; arguments nested deeper
+    // than results can be written are refused, however deep, without recursing.
     auto call = [](const std::string& arguments) {
         std::string head = R"(["cb", "S", "a", )" + arguments + "]";
         auto length = static_cast<std::uint32_t>(head.size());

@@ -29,8 +29,9 @@ TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
 }
 
 // The page parses what we write, in the common pretty layout (two spaces, "key": value, one member
-// per line); text that is not well-formed UTF-8 and nesting past the limit are refused.
-TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedText)
+// per line); text that is not well-formed UTF-8, nesting past the limit and text past the size limit
+// are refused.
+TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedOrOversizedText)
 {
     Value value = Value::parse(R"([{
         "text": "quote \" backslash \\ line\nbreak tab\t ctl \u0001 del \u007f é \u2028 😀",
@@ -51,15 +52,12 @@ TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedTe
         out.clear();
         EXPECT_TRUE(WHJSONSerializing::appendPrettyJSON(out, bad, 0));
     }
-}
 
-// Deep nesting multiplies indentation: writing stops once the text passes the limit, and the
-// callback then hears an error instead of a text the page channel cannot carry.
-TEST(WHJSONSerializing, PrettyTextStopsAtTheSizeLimit)
-{
-    // "[[[1]]]" takes 31 bytes written out.
+    // Deep nesting multiplies indentation: writing stops once the text passes the limit, and the
+    // callback then hears an error instead of a text the page channel cannot carry. "[[[1]]]" takes
+    // 31 bytes written out.
     for (auto [value, limit] : { std::pair { Value::parse("[[[1]]]"), 25 }, { Value(std::string(200, 'x')), 100 }, { Value::binary(Bytes(200)), 100 } }) {
-        std::string out;
+        out.clear();
         EXPECT_EQ(WHJSONSerializing::appendPrettyJSON(out, value, 0, limit), WHJSONSerializing::kTooLarge) << value;
         EXPECT_LE(out.size(), limit + 16u) << value;
     }

@@ -47,7 +47,7 @@ std::vector<std::string> shown(const std::vector<Frame>& frames)
     return lines;
 }
 
-TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
+TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrderAndHeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
 {
     const std::vector<Frame> sent { { FrameKind::Exec, 7, 9, R"(["cb","Svc","act",[1]])" }, { FrameKind::ExecDone, 7, 9, "" },
         { FrameKind::Evaluate, 7, 0, std::string(3000, 'x') } };
@@ -64,10 +64,8 @@ TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrder)
         ASSERT_EQ(shown(frames), shown(sent)) << "cut at " << cut;
         EXPECT_TRUE(reader.empty());
     }
-}
 
-TEST(Framing, HeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
-{
+    // Headers no sender writes break the stream, and none is written.
     const FrameHeader headers[] = {
         { 0, 0, 1, 1 },
         { 0, kLastFrameKind + 1, 1, 1 },
@@ -92,9 +90,7 @@ TEST(Framing, HeadersNoSenderWritesBreakTheStreamAndNoneIsWritten)
     for (const auto& [size, limit, fits] : cases) {
         auto length = frameLength(size, limit);
         ASSERT_EQ(length.has_value(), fits) << size << " under " << limit;
-        if (length) {
-            EXPECT_EQ(*length, size);
-        }
+        EXPECT_EQ(length ? *length : size, size);
     }
     std::string out = "kept";
     auto refused = appendFrame(out, FrameKind::Console, 1, 1, std::string(1025, 'x'), 1024);
@@ -342,7 +338,7 @@ struct Pair {
     FrameReader reader;
 };
 
-TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
+TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAnswersOvertakeALargeOneFramesGoInPiecesAndABrokenHeaderCloses)
 {
     Pair pair;
     // 25 MiB to a peer that reads nothing: a blocking send would hang here for good. Every tenth
@@ -365,6 +361,68 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHost)
         ASSERT_EQ(frames[i].payload, std::string(64 * 1024, char('a' + i % 26))) << i;
     EXPECT_EQ(pair.host->queuedBytes(), 0u);
     EXPECT_TRUE(held.expired());
+
+    // Small answers and calls overtake a large answer, while its callback's later answers and scripts wait.
+    auto answer = [](const char* callbackId, std::string message) { return encode(CallbackAnswer { callbackId, 1, true, message }); };
+    // The large answer's bytes leave from the message that holds them, its pieces cutting across
+    // head, lengths and buffer; the page gets the payload as if written in one piece.
+    penwick::Bytes bytes(3 * kAnswerPieceBytes + 5);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7);
+    auto message = std::make_shared<const penwick::Value>(penwick::Value { { "data", penwick::Value::binary(std::move(bytes)) } });
+    const std::string large = encodeNativeCallback("big", 1, true, *message);
+    hold = std::make_shared<int>(0);
+    held = hold;
+    ASSERT_TRUE(pair.host->sendShared(FrameKind::NativeCallback, 1, 2, encodeNativeCallback("big", 1, true, message), std::move(hold)));
+    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
+    pair.host->sendScript(1, "after();");
+    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
+    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 2, {}));
+    // What the page gets, in order: pieces are put together, and a whole answer takes its place
+    // when its last piece comes.
+    AnswerAssembler assembler;
+    std::vector<std::string> got;
+    while (got.size() < 5 && pair.host->isOpen()) {
+        for (auto& frame : pair.drainPeer()) {
+            Frame whole = frame;
+            if (frame.kind == FrameKind::AnswerPiece) {
+                AssembledAnswer answer;
+                auto taken = assembler.take(frame, answer);
+                ASSERT_TRUE(taken) << taken.error().message;
+                if (*taken == AnswerAssembler::Status::Partial)
+                    continue;
+                whole = Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) };
+            }
+            auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
+            got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
+        }
+    }
+    EXPECT_EQ(got, (std::vector<std::string> { "small", "done", "big whole", "big", "after();" }));
+    EXPECT_TRUE(held.expired());
+    EXPECT_EQ(pair.host->queuedBytes(), 0u);
+
+    // Frames go in pieces both ways, an oversized frame fails alone, and a broken header closes.
+    pair.host->setMaxPayload(1024);
+    EXPECT_FALSE(pair.host->send(FrameKind::ContextSetup, 1, 1, std::string(1025, '{')));
+    EXPECT_TRUE(pair.host->isOpen());
+    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 1, {}));
+    std::string script(2500, 's');
+    script.back() = 'e';
+    pair.host->sendScript(1, script);
+    EXPECT_EQ(shown(pair.drainPeer()),
+        (std::vector<std::string> { "ExecDone 1/1 ", "EvaluatePiece 1/0 " + script.substr(0, 1024),
+            "EvaluatePiece 1/0 " + script.substr(1024, 1024), "Evaluate 1/0 " + script.substr(2048) }));
+
+    // The other way, a frame written a byte at a time arrives once; a broken header closes.
+    for (char c : frameBytes(FrameKind::Console, 3, 4, encode(ConsoleCall { 0, penwick::Value("hi") })))
+        pair.say(std::string(1, c));
+    ASSERT_EQ(pair.recorder.events, std::vector<std::string> { R"(console 4 log "hi")" });
+    const std::uint32_t broken[6] = { 0xffffffffu, 4, 0, 0, 0, 0 };
+    ASSERT_EQ(write(pair.peer, broken, sizeof broken), ssize_t(sizeof broken));
+    for (int i = 0; i < 100 && pair.host->isOpen(); ++i)
+        g_main_context_iteration(nullptr, FALSE);
+    EXPECT_FALSE(pair.host->isOpen());
+    EXPECT_EQ(pair.recorder.closed, "the web process sent a frame the host does not understand");
 }
 
 // A peer that writes on while a call's action runs a nested main loop (a modal dialog) is read no
@@ -400,86 +458,13 @@ TEST(Connection, APeerThatWritesOnDuringAModalActionCannotFillTheHost)
     EXPECT_TRUE(pair.host->isOpen());
 }
 
-TEST(Connection, SmallAnswersAndCallsOvertakeALargeAnswerWhileItsCallbacksLaterAnswersAndScriptsWait)
-{
-    Pair pair;
-    auto answer = [](const char* callbackId, std::string message) { return encode(CallbackAnswer { callbackId, 1, true, message }); };
-    // The large answer's bytes leave from the message that holds them, its pieces cutting across
-    // head, lengths and buffer; the page gets the payload as if written in one piece.
-    penwick::Bytes bytes(3 * kAnswerPieceBytes + 5);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7);
-    auto message = std::make_shared<const penwick::Value>(penwick::Value { { "data", penwick::Value::binary(std::move(bytes)) } });
-    const std::string large = encodeNativeCallback("big", 1, true, *message);
-    auto hold = std::make_shared<int>(0);
-    std::weak_ptr<int> held = hold;
-    ASSERT_TRUE(pair.host->sendShared(FrameKind::NativeCallback, 1, 2, encodeNativeCallback("big", 1, true, message), std::move(hold)));
-    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("big", "1")));
-    pair.host->sendScript(1, "after();");
-    ASSERT_TRUE(pair.host->send(FrameKind::CallbackAnswer, 1, 2, answer("small", "2")));
-    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 2, {}));
-    // What the page gets, in order: pieces are put together, and a whole answer takes its place
-    // when its last piece comes.
-    AnswerAssembler assembler;
-    std::vector<std::string> got;
-    while (got.size() < 5 && pair.host->isOpen()) {
-        for (auto& frame : pair.drainPeer()) {
-            Frame whole = frame;
-            if (frame.kind == FrameKind::AnswerPiece) {
-                AssembledAnswer answer;
-                auto taken = assembler.take(frame, answer);
-                ASSERT_TRUE(taken) << taken.error().message;
-                if (*taken == AnswerAssembler::Status::Partial)
-                    continue;
-                whole = Frame { answer.kind, answer.page, answer.context, std::string(answer.payload()) };
-            }
-            auto callbackId = whole.kind == FrameKind::ExecDone ? "done" : answerCallbackId(whole.payload).value_or(whole.payload);
-            got.push_back(callbackId + (whole.payload == large ? " whole" : ""));
-        }
-    }
-    EXPECT_EQ(got, (std::vector<std::string> { "small", "done", "big whole", "big", "after();" }));
-    EXPECT_TRUE(held.expired());
-    EXPECT_EQ(pair.host->queuedBytes(), 0u);
-}
-
-TEST(Connection, FramesInPiecesBothWaysOversizedFramesFailAloneAndABrokenHeaderCloses)
-{
-    Pair pair;
-    pair.host->setMaxPayload(1024);
-    EXPECT_FALSE(pair.host->send(FrameKind::ContextSetup, 1, 1, std::string(1025, '{')));
-    EXPECT_TRUE(pair.host->isOpen());
-    ASSERT_TRUE(pair.host->send(FrameKind::ExecDone, 1, 1, {}));
-    std::string script(2500, 's');
-    script.back() = 'e';
-    pair.host->sendScript(1, script);
-    EXPECT_EQ(shown(pair.drainPeer()),
-        (std::vector<std::string> { "ExecDone 1/1 ", "EvaluatePiece 1/0 " + script.substr(0, 1024),
-            "EvaluatePiece 1/0 " + script.substr(1024, 1024), "Evaluate 1/0 " + script.substr(2048) }));
-
-    // The other way, a frame written a byte at a time arrives once; a broken header closes.
-    for (char c : frameBytes(FrameKind::Console, 3, 4, encode(ConsoleCall { 0, penwick::Value("hi") })))
-        pair.say(std::string(1, c));
-    ASSERT_EQ(pair.recorder.events, std::vector<std::string> { R"(console 4 log "hi")" });
-    const std::uint32_t broken[6] = { 0xffffffffu, 4, 0, 0, 0, 0 };
-    ASSERT_EQ(write(pair.peer, broken, sizeof broken), ssize_t(sizeof broken));
-    for (int i = 0; i < 100 && pair.host->isOpen(); ++i)
-        g_main_context_iteration(nullptr, FALSE);
-    EXPECT_FALSE(pair.host->isOpen());
-    EXPECT_EQ(pair.recorder.closed, "the web process sent a frame the host does not understand");
-}
-
 TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTime)
 {
     auto frame = [](FrameKind kind, const std::string& payload) { return frameBytes(kind, 3, 0, payload); };
     std::string largestHello = encode(Hello { kVersion, "", 1 });
     largestHello = encode(Hello { kVersion, std::string(kMaxHelloPayload - largestHello.size(), 't'), 1 });
     ASSERT_EQ(largestHello.size(), kMaxHelloPayload);
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::size_t frames;
-        const char* closed;
-    } cases[] = {
+    struct { const char* name; std::string bytes; std::size_t frames; const char* closed; } cases[] = {
         { "silent", "", 0, "it did not introduce itself within 100 ms" },
         { "half a header", std::string(10, 'x'), 0, "it did not introduce itself within 100 ms" },
         { "a Hello one byte too large", frame(FrameKind::Hello, std::string(kMaxHelloPayload + 1, 'h')), 0,
@@ -524,14 +509,9 @@ TEST(Connection, MessagesReachTheirPageDecodedAndEveryFrameThePeerWaitsOnIsAnswe
     // A context of no page, or unreadable, is answered without the bridge.
     const std::string bridged = "ContextSetup 3/40 " + encode(ContextSetup { true, true, {}, std::nullopt });
     const std::string bare = "/0 " + encode(ContextSetup {});
-    struct Case {
-        const char* name;
-        FrameKind kind;
-        std::uint64_t page;
-        std::string payload;
-        std::vector<std::string> events; // what reached the page
-        std::vector<std::string> answers; // what the peer got back
-    } cases[] = {
+    // The frame, what reached the page, what the peer got back.
+    using Lines = std::vector<std::string>;
+    const struct { const char* name; FrameKind kind; std::uint64_t page; std::string payload; Lines events, answers; } cases[] = {
         { "a call", FrameKind::Exec, 3, call, { R"(exec 4 "act"[1])" }, { "ExecDone 3/4 " } },
         { "a call from no page the host shows", FrameKind::Exec, 9, call, {}, { "ExecDone 9/4 " } },
         { "an unreadable call", FrameKind::Exec, 3, "[]", {}, { "ExecDone 3/4 " } },

@@ -13,7 +13,7 @@ using test::RecordingWindow;
 
 namespace {
 
-TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
+TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRightAndLeavingItWithoutASavedFrameKeepsTheFrame)
 {
     struct Layout { const char* name; std::vector<Rect> frames; size_t main; std::vector<Rect> expectedRects; Rect expectedFullScreen; };
     const Rect main { 0, 0, 1920, 1080 };
@@ -36,12 +36,9 @@ TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRight)
         EXPECT_EQ(ScreenUtils::sortedScreenRects(screens), layout.expectedRects);
         EXPECT_EQ(ScreenUtils::fullScreenRect(screens), layout.expectedFullScreen);
     }
-}
 
-// Entering and leaving full screen with a saved frame are checked end to end; here the process
-// has not entered full screen before.
-TEST(WindowSizeCommand, LeavingWithoutASavedFrameKeepsTheWindowsFrame)
-{
+    // Leaving full screen without a saved frame (the process has not entered it before) keeps the
+    // window's frame; entering and leaving with a saved frame are checked end to end.
     RecordingWindow window;
     window.setTitleBar(platform::TitleBar::Hidden);
     const Rect before = window.frame();

@@ -44,12 +44,8 @@ TEST_P(BeneathResolverTest, FollowsLinksOnlyWithinTheRoots)
     fs::create_hard_link(outside + "/secret.txt", root + "/hard", noHardLinks);
 
     BeneathResolver resolver({ root, other }, GetParam());
-    struct Row {
-        const char* path;
-        const char* content; // null: fails with `error`
-        int error;
-    };
-    const Row rows[] = {
+    // A path and what it opens to read, or (no content) the error it fails with.
+    const struct { const char *path, *content; int error; } rows[] = {
         { "f.txt", "in", 0 }, { "/f.txt", "in", 0 }, { "inlink", "in", 0 }, { "absin/g.txt", "g", 0 },
         { "chain1", "g", 0 }, { "d/../f.txt", "in", 0 }, { "d/./g.txt", "g", 0 }, { "otherlink/o.txt", "o", 0 },
         { "otherlink/back", "in", 0 }, { "otherlink/../root/f.txt", "in", 0 },
@@ -74,13 +70,12 @@ TEST_P(BeneathResolverTest, FollowsLinksOnlyWithinTheRoots)
 
     // The item a change acts on: the link itself when kept, its target when followed; a missing
     // last name is given for creation.
-    auto kept = resolver.entry("inlink", BeneathResolver::LastLink::Keep);
-    auto followed = resolver.entry("chain1");
-    auto missing = resolver.entry("d/new.txt");
-    ASSERT_TRUE(kept && followed && missing);
-    EXPECT_EQ(kept->name, "inlink");
-    EXPECT_EQ(followed->name, "g.txt");
-    EXPECT_EQ(missing->name, "new.txt");
+    using enum BeneathResolver::LastLink;
+    for (auto [path, last, name] :
+        { std::tuple("inlink", Keep, "inlink"), { "chain1", Follow, "g.txt" }, { "d/new.txt", Follow, "new.txt" } }) {
+        auto entry = resolver.entry(path, last);
+        EXPECT_EQ(entry ? entry->name : "(none)", name) << path;
+    }
     EXPECT_FALSE(resolver.entry("out"));
     EXPECT_EQ(resolver.open("out", O_PATH, BeneathResolver::LastLink::Keep).hasValue(), true);
 }

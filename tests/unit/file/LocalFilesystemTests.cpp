@@ -164,12 +164,10 @@ protected:
 // written) and for the engine that loads it (the scheme's target: escapes are names, "%3F" and "%23"
 // staying in the file name, and the query and fragment are not), and where that lies on disk:
 // nothing outside the file system's root. A NUL or bytes that are not UTF-8 cannot name anything on disk.
-TEST(WHFilesystemURL, WhatAURLNamesForThePageAndForTheEngine)
+TEST_F(LocalFilesystem, WhatAURLNamesForThePageAndForTheEngineAndPathsMapOnlyInsideTheRoot)
 {
     // No name: no target; no local path: nothing on disk.
-    const struct {
-        const char *url, *name, *fullPath, *path, *local;
-    } cases[] = {
+    const struct { const char *url, *name, *fullPath, *path, *local; } cases[] = {
         { "whfile://localhost/p/dir/", "p", "/dir", "/dir", "/srv/r/dir" },
         { "whfile://localhost/p/a.txt?x=%20", "p", "/a.txt?x=%20", "/a.txt", "/srv/r/a.txt" },
         { "whfile://localhost/p/a.txt?x=/../../etc", "p", "/a.txt?x=/../../etc", "/a.txt", "/srv/r/a.txt" },
@@ -210,26 +208,19 @@ TEST(WHFilesystemURL, WhatAURLNamesForThePageAndForTheEngine)
     auto file = WHURL::URLWithString("whfile://localhost/persistent/a/b.txt?v=1");
     EXPECT_EQ(file->URLByDeletingLastPathComponent().absoluteString(), "whfile://localhost/persistent/a/?v=1");
     EXPECT_EQ(WHURL::percentEscape("/a?b", WHURL::EscapeSet::Path), "/a?b");
-}
 
-TEST_F(LocalFilesystem, LocalAndFullPathsMapOnlyInsideTheRoot)
-{
+    // Local and full paths map only inside the root.
     const std::pair<const char*, std::string> local[] = { { "", m_root }, { "/", m_root }, { "/a/", m_root + "/a" },
         { "/a/b.txt?v=1/../../x", m_root + "/a/b.txt" }, { "/a/./b", m_root + "/a/./b" }, { "x/f", m_root + "/x/f" } };
     for (const auto& [full, path] : local)
         EXPECT_EQ(m_fs->filesystemPathForFullPath(full), path) << full;
-    WHLocalFilesystem rootFs("root", "/");
+    WHLocalFilesystem t("t", "/data/t"), rootFs("root", "/"), empty("persistent", "");
     EXPECT_EQ(rootFs.filesystemPathForFullPath("etc/hosts"), "/etc/hosts");
-    EXPECT_EQ(rootFs.fullPathForFileSystemPath("/etc/hosts"), "etc/hosts");
-
-    WHLocalFilesystem t("t", "/data/t");
-    const std::pair<const char*, std::optional<std::string>> full[] = { { "/data/t/x/f", "/x/f" }, { "/data/t", "" },
-        { "/data/tx/f", std::nullopt }, { "/data", std::nullopt }, { "/data/t/../secret", std::nullopt } };
-    for (const auto& [path, fullPath] : full)
-        EXPECT_EQ(t.fullPathForFileSystemPath(path), fullPath) << path;
-
-    WHLocalFilesystem empty("persistent", "");
-    EXPECT_FALSE(empty.fullPathForFileSystemPath("/etc/passwd"));
+    const std::tuple<const WHLocalFilesystem&, const char*, std::optional<std::string>> full[] = { { t, "/data/t/x/f", "/x/f" },
+        { t, "/data/t", "" }, { t, "/data/tx/f", std::nullopt }, { t, "/data", std::nullopt }, { t, "/data/t/../secret", std::nullopt },
+        { rootFs, "/etc/hosts", "etc/hosts" }, { empty, "/etc/passwd", std::nullopt } };
+    for (const auto& [fileSystem, path, fullPath] : full)
+        EXPECT_EQ(fileSystem.fullPathForFileSystemPath(path), fullPath) << path;
     EXPECT_EQ(errorOf(empty.entryForLocalURI(url("/etc/passwd"))), kNotFound);
 
     // Full paths with characters that URLs escape come back from their URLs unchanged.
@@ -247,9 +238,8 @@ TEST_F(LocalFilesystem, EntriesParentsAndListings)
         "name": "docs", "isFile": false, "isDirectory": true, "filesystemName": "persistent",
         "nativeURL": "file://)" + m_root + R"(/docs"})")) << "nothing on disk, so no trailing / in the native URL";
     auto file = m_fs->makeEntryForPath("/a.txt?v=2", EntryKind::File);
-    EXPECT_EQ(file["name"], "a.txt");
-    EXPECT_EQ(file["fullPath"], "/a.txt?v=2");
-    EXPECT_EQ(file["nativeURL"], "file://" + m_root + "/a.txt");
+    EXPECT_EQ(Value::array({ file["name"], file["fullPath"], file["nativeURL"] }),
+        Value::array({ "a.txt", "/a.txt?v=2", "file://" + m_root + "/a.txt" }));
 
     make({ "a/sub/", "a/b.txt", "a/.h" });
     EXPECT_EQ((*m_fs->entryForLocalURI(url("/a/b.txt")).message())["isFile"], true);
@@ -280,24 +270,22 @@ TEST_F(LocalFilesystem, EntriesParentsAndListings)
 
 TEST_F(LocalFilesystem, GetFileCreationRules)
 {
-    const Value create { { "create", true } };
-    EXPECT_EQ(errorOf(getFile("", "notes/a.txt", nullptr)), kNotFound);
-    // The parent is not created on the way.
-    EXPECT_EQ(errorOf(getFile("", "notes/a.txt", create)), kAbort);
-    EXPECT_FALSE(exists(local("notes")));
+    const Value create { { "create", true } }, createDir { { "create", true }, { "getDir", true } };
     make({ "notes/a.txt" });
     EXPECT_EQ(getFile("", "notes/a.txt", create).status(), 1);
     EXPECT_EQ(readFile(local("notes/a.txt")), "a.txt");
     EXPECT_EQ(getFile("", "notes/a.txt", { { "exclusive", true } }).status(), 1);
     EXPECT_EQ((*getFile("", "notes", { { "getDir", 1 } }).message())["fullPath"], "/notes/");
-    // An item of the other kind is a mismatch, made or not: no entry calls a folder a file or a file a folder.
-    const Value createDir { { "create", true }, { "getDir", true } };
-    for (const auto& [path, options] : { std::pair("notes", Value()), { "notes", create }, { "..", create }, { "", create },
-             { "notes/a.txt", createDir } })
-        EXPECT_EQ(errorOf(getFile("", path, options)), fileErrorCode(FileError::TYPE_MISMATCH_ERR)) << path;
-    EXPECT_EQ(errorOf(getFile("", "new.txt", { { "create", "true" } })), kNotFound) << "a text is no flag";
-    EXPECT_EQ(errorOf(getFile("", "a:b", create)), kEncoding);
-    EXPECT_EQ(errorOf(getFile("", std::nullopt, nullptr)), kEncoding);
+    // The parent is not created on the way; an item of the other kind is a mismatch, made or not (no
+    // entry calls a folder a file or a file a folder); a text is no flag.
+    const int kMismatch = fileErrorCode(FileError::TYPE_MISMATCH_ERR);
+    const std::tuple<std::optional<std::string>, Value, int> refused[] = { { "none/a.txt", nullptr, kNotFound },
+        { "none/a.txt", create, kAbort }, { "notes", Value(), kMismatch }, { "notes", create, kMismatch }, { "..", create, kMismatch },
+        { "", create, kMismatch }, { "notes/a.txt", createDir, kMismatch }, { "new.txt", { { "create", "true" } }, kNotFound },
+        { "a:b", create, kEncoding }, { std::nullopt, nullptr, kEncoding } };
+    for (const auto& [path, options, error] : refused)
+        EXPECT_EQ(errorOf(getFile("", path, options)), error) << path.value_or("(none)") << " " << options;
+    EXPECT_FALSE(exists(local("none")));
 
     // A path starting with "/" still means one inside the directory given.
     EXPECT_EQ((*getFile("/notes", "/a.txt?y", nullptr).message())["fullPath"], "/notes/a.txt?y");
@@ -309,13 +297,13 @@ TEST_F(LocalFilesystem, GetFileCreationRules)
     EXPECT_FALSE(exists(m_dir + "/escape.txt"));
 
     LogCapture log;
-    EXPECT_EQ(errorOf(getFile("", "missing/sub", { { "create", true }, { "getDir", true } })), kAbort);
+    EXPECT_EQ(errorOf(getFile("", "missing/sub", createDir)), kAbort);
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error creating directory: No such file or directory" });
 }
 
-// Traversal attempts of every spelling name nothing, and nothing outside the root is read, written
-// or removed, by any operation.
-TEST_F(LocalFilesystem, TraversalNeverLeavesTheRoot)
+// Traversal attempts of every spelling and links leading out name nothing, and nothing outside the
+// root is read, written or removed, by any operation.
+TEST_F(LocalFilesystem, NeitherTraversalNorLinksLeaveTheRoots)
 {
     fs::create_directories(local("d"));
     for (std::string tail : { "/../outside/secret.txt", "/%2e%2e/outside/secret.txt", "/%2E%2E/outside/secret.txt",
@@ -335,13 +323,10 @@ TEST_F(LocalFilesystem, TraversalNeverLeavesTheRoot)
     for (const char* tail : { "/", "//", "/.", "/./" })
         EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url(tail))), kDenied) << tail;
     EXPECT_TRUE(exists(local("a/f.txt")));
-}
 
-// Links that lead out of every reachable root name nothing, for every operation: a link to a
-// folder, to a file, a dangling one (which a write would create), one in the middle of a path and
-// one behind a relative "..". Links into another reachable root work; copies leave escaping links out.
-TEST_F(LocalFilesystem, LinksOutOfTheRootsNameNothing)
-{
+    // Links that lead out of every reachable root name nothing, for every operation: a link to a
+    // folder, to a file, a dangling one (which a write would create), one in the middle of a path and
+    // one behind a relative "..". Links into another reachable root work; copies leave escaping links out.
     make({ "../other/o.txt", "d/" });
     fs::create_directory_symlink(m_outside, local("dirlink"));
     fs::create_symlink(m_outside + "/secret.txt", local("filelink"));
@@ -362,7 +347,7 @@ TEST_F(LocalFilesystem, LinksOutOfTheRootsNameNothing)
     std::set<std::string> names;
     for (const auto& entry : *listed.message())
         names.insert(entry["name"].get<std::string>());
-    EXPECT_EQ(names, (std::set<std::string> { "d", "otherlink" }));
+    EXPECT_EQ(names, (std::set<std::string> { "a", "d", "otherlink" }));
     expectLeanFormExpandsToEntries(url(""));
     make({ "d/f.txt" });
     fs::create_symlink("f.txt", local("d/inside"));
@@ -433,7 +418,8 @@ TEST_F(LocalFilesystem, LinksSwappedInDuringOperationsNeverLeadOut)
     EXPECT_EQ(names, (std::set<std::string> { "secret.txt", "victim", "victim/v.txt" }));
 }
 
-TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
+// A plain remove takes only empty directories; a truncation or a write takes only a file.
+TEST_F(LocalFilesystem, RemoveTruncateWriteAndWhatIsNoFile)
 {
     // A hidden file is content too.
     make({ "empty/", "full/.hidden" });
@@ -446,10 +432,7 @@ TEST_F(LocalFilesystem, RemoveTakesOnlyEmptyDirectoriesUnlessRecursive)
     LogCapture log;
     EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url("/nope"))), kNotFound);
     EXPECT_EQ(log.lines(), std::vector<std::string> { "error removing filesystem entry at " + local("nope") + ": No such file or directory" });
-}
 
-TEST_F(LocalFilesystem, TruncateWriteAndWhatIsNoFile)
-{
     EXPECT_EQ(failureOf(m_fs->truncateFileAtURL(url("/missing"), 4)), std::pair(6, kNotFound));
     EXPECT_FALSE(exists(local("missing")));
     writeFile(local("four"), "0123");
@@ -465,23 +448,20 @@ TEST_F(LocalFilesystem, TruncateWriteAndWhatIsNoFile)
     EXPECT_EQ(m_fs->truncateFileAtURL(url("/four"), 6).message()->get<int>(), 6);
 
     // The page's write keeps what lies before the position (zero-filled past the end) and
-    // replaces the rest; empty data cuts an existing file and creates none.
-    const std::tuple<const char*, std::uint64_t, const char*, std::string> writes[] = {
+    // replaces the rest, in the file the path names without its query; empty data cuts an existing
+    // file and creates none.
+    const std::tuple<const char*, std::uint64_t, const char*, std::optional<std::string>> writes[] = {
         { "0123", 0, "ab", "ab" }, { "0123", 2, "ab", "01ab" }, { "0123", 4, "ab", "0123ab" },
-        { "0123", 6, "ab", std::string("0123\0\0ab", 8) }, { "0123", 1, "", "0" }, { nullptr, 3, "ab", "ab" } };
+        { "0123", 6, "ab", std::string("0123\0\0ab", 8) }, { "0123", 1, "", "0" }, { nullptr, 3, "ab", "ab" },
+        { nullptr, 0, "", std::nullopt } };
     for (const auto& [old, position, data, expected] : writes) {
         SCOPED_TRACE(std::to_string(position) + " " + data);
         fs::remove(local("w"));
         if (old)
             writeFile(local("w"), old);
-        EXPECT_EQ(m_fs->writeAtPosition(url("/w"), bytesOf(data), position).status(), 1);
-        EXPECT_EQ(readFile(local("w")), expected);
+        EXPECT_EQ(m_fs->writeAtPosition(url("/w?v=1"), bytesOf(data), position).status(), 1);
+        EXPECT_EQ(exists(local("w")) ? std::optional(readFile(local("w"))) : std::nullopt, expected);
     }
-    EXPECT_EQ(m_fs->writeAtPosition(url("/none"), {}, 0).status(), 1);
-    EXPECT_FALSE(exists(local("none")));
-
-    EXPECT_EQ(m_fs->writeAtPosition(url("/created?v=1"), bytesOf("x"), 0).status(), 1);
-    EXPECT_EQ(readFile(local("created")), "x");
 
     fs::create_directories(local("dir"));
     ASSERT_EQ(mkfifo(local("fifo").c_str(), 0600), 0);
@@ -612,14 +592,12 @@ TEST_F(LocalFilesystem, ReadByteRangesTheMimeTypeAndMetadata)
 {
     writeFile(local("abc.txt"), "abcdefg");
     writeFile(local("empty"), "");
-    const std::tuple<std::int64_t, std::int64_t, const char*> ranges[] = { { 5, 100, "fg" }, { 5, 3, "" }, { 10, -1, "" },
-        { 0, INT64_MAX, "abcdefg" } };
-    for (auto [start, end, text] : ranges) {
-        auto r = read(url("/abc.txt"), start, end);
-        EXPECT_EQ(r.text(), text) << start << ".." << end;
-        EXPECT_EQ(r.error, FileError::NoError);
+    const std::tuple<const char*, std::int64_t, std::int64_t, const char*> ranges[] = { { "/abc.txt", 5, 100, "fg" },
+        { "/abc.txt", 5, 3, "" }, { "/abc.txt", 10, -1, "" }, { "/abc.txt", 0, INT64_MAX, "abcdefg" }, { "/empty", 0, -1, "" } };
+    for (auto [tail, start, end, text] : ranges) {
+        auto r = read(url(tail), start, end);
+        EXPECT_EQ(std::pair(r.text(), r.error), std::pair(std::string(text), FileError::NoError)) << tail << " " << start << ".." << end;
     }
-    EXPECT_EQ(read(url("/empty")).text(), "");
     // Extensions the type registry does not know still count when they contain "css" or "wav".
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.zzcssq"), "text/css");
     EXPECT_EQ(WHLocalFilesystem::getMimeTypeFromPath("/a/x.wavx"), "audio/wav");
@@ -700,18 +678,14 @@ TEST_F(LocalFilesystem, ReadOnlyAndFullVolumes)
     ASSERT_TRUE(volume.makeReadOnly());
 
     LogCapture log;
-    EXPECT_EQ(failureOf(m_fs->removeFileAtURL(url("/ro/dir/f.txt"))), std::pair(6, kDenied));
-    EXPECT_EQ(errorOf(m_fs->recursiveRemoveFileAtURL(url("/ro/dir"))), kDenied);
-    EXPECT_EQ(errorOf(copy("/ro/dir", "copy.txt", "/src.txt", TransferMode::Copy)), kDenied);
     // Across volumes a move becomes copy and remove; the copy is refused and the source stays.
-    EXPECT_EQ(errorOf(copy("/ro/dir", "moved.txt", "/src.txt", TransferMode::Move)), kDenied);
-    EXPECT_EQ(readFile(local("src.txt")), "src.txt");
-
-    EXPECT_EQ(errorOf(getFile("/ro/dir", "new.txt", { { "create", true } })), kAbort);
-    for (const auto& r : { m_fs->writeAtPosition(url("/ro/dir/f.txt"), bytesOf("x"), 0),
-             m_fs->writeAtPosition(url("/ro/dir/f.txt"), bytesOf("x"), 2), m_fs->truncateFileAtURL(url("/ro/dir/f.txt"), 1) })
+    const auto f = url("/ro/dir/f.txt");
+    for (const auto& r : { m_fs->removeFileAtURL(f), m_fs->recursiveRemoveFileAtURL(url("/ro/dir")),
+             m_fs->writeAtPosition(f, bytesOf("x"), 0), m_fs->writeAtPosition(f, bytesOf("x"), 2), m_fs->truncateFileAtURL(f, 1),
+             copy("/ro/dir", "copy.txt", "/src.txt", TransferMode::Copy), copy("/ro/dir", "moved.txt", "/src.txt", TransferMode::Move) })
         EXPECT_EQ(failureOf(r), std::pair(6, kDenied));
-    EXPECT_EQ(readFile(local("ro/dir/f.txt")), "f.txt");
+    EXPECT_EQ(readFile(local("src.txt")) + readFile(local("ro/dir/f.txt")), "src.txtf.txt");
+    EXPECT_EQ(errorOf(getFile("/ro/dir", "new.txt", { { "create", true } })), kAbort);
 
     std::string big(256 * 1024, 'x');
     writeFile(local("big.bin"), big);

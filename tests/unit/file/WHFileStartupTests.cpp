@@ -191,12 +191,8 @@ TEST(WHFile, ActionsAnswerFailuresWithTheirCodeAndALinkOutOfEveryRootIsRefusedBy
     const std::string T = "whfile://localhost/temporary", B = "whfile://localhost/boom/x", P = "whfile://localhost/persistent",
                       E = P + "/etc", H = E + "/hostname";
     constexpr auto NF = FileError::NOT_FOUND_ERR;
-    const struct {
-        Action action;
-        ValueArray arguments;
-        FileError error;
-        bool logged = false;
-    } cases[] = { { &WHFile::readAsArrayBuffer, { T + "/sparse", 0, -1 }, FileError::NOT_READABLE_ERR, true },
+    const struct { Action action; ValueArray arguments; FileError error; bool logged = false; } cases[] = {
+        { &WHFile::readAsArrayBuffer, { T + "/sparse", 0, -1 }, FileError::NOT_READABLE_ERR, true },
         { &WHFile::readAsDataURL, { T + "/sparse", 0, 200 << 20 }, FileError::NOT_READABLE_ERR, true },
         { &WHFile::readAsText, { T + "/missing" }, NF }, { &WHFile::truncate, { T + "/missing", 1 }, NF, true },
         { &WHFile::readAsBinaryString, { B }, FileError::NOT_READABLE_ERR, true },

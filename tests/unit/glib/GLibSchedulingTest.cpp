@@ -46,8 +46,7 @@ TEST(GLibScheduler, PostsFromManyThreadsRunOnceInOrderOnTheMainThread)
             for (int i = 0; i < kPerThread; ++i) {
                 std::lock_guard lock(ticketLock);
                 scheduler.post([&, ticket = nextTicket++] {
-                    if (!scheduler.isMainThread())
-                        ++offMain;
+                    offMain += !scheduler.isMainThread();
                     ran.push_back(ticket);
                 });
             }
@@ -64,8 +63,9 @@ TEST(GLibScheduler, PostsFromManyThreadsRunOnceInOrderOnTheMainThread)
 }
 
 // runInOrder() runs at once only when nothing posted before it still waits (also not the rest of a
-// running batch, even from a loop nested in one of its tasks); otherwise it keeps its place.
-TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
+// running batch, even from a loop nested in one of its tasks); otherwise it keeps its place. A post
+// runs on a later turn, never starves timers, and dies with its scheduler.
+TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasksAndPostsRunOnALaterTurnNeverStarveTimersAndDieWithIt)
 {
     GLibScheduler scheduler;
     std::vector<int> ran;
@@ -82,22 +82,18 @@ TEST(GLibScheduler, RunInOrderKeepsItsPlaceBehindWaitingTasks)
     EXPECT_EQ(ran.size(), 1u);
     EXPECT_TRUE(runUntil([&] { return ran.size() == 6; }));
     EXPECT_EQ(ran, (std::vector<int> { 1, 2, 6, 3, 5, 4 }));
-}
 
-TEST(GLibScheduler, RunsOnALaterTurnNeverStarvesTimersAndPendingTasksDieWithIt)
-{
-    bool ran = false;
+    bool posted = false;
     {
-        GLibScheduler scheduler;
-        scheduler.post([&] { ran = true; });
-        EXPECT_FALSE(ran) << "post must not run the task inside the call";
+        GLibScheduler gone;
+        gone.post([&] { posted = true; });
+        EXPECT_FALSE(posted) << "post must not run the task inside the call";
     }
     // The idle source must be gone with its scheduler, not dispatched into freed memory.
     while (g_main_context_iteration(nullptr, FALSE)) { }
-    EXPECT_FALSE(ran);
+    EXPECT_FALSE(posted);
 
     // A task that keeps posting itself must leave room for a timer of the same priority.
-    GLibScheduler scheduler;
     bool timerFired = false;
     int turns = 0;
     std::function<void()> again = [&] { ++turns; if (!timerFired) scheduler.post(again); };
@@ -109,9 +105,9 @@ TEST(GLibScheduler, RunsOnALaterTurnNeverStarvesTimersAndPendingTasksDieWithIt)
     while (g_main_context_iteration(nullptr, FALSE)) { }
 }
 
-// Background work runs off the main thread and hands results back through the main loop, while it
-// turns and after the queue has gone; no hand-back is lost or doubled.
-TEST(GLibWorkQueue, WorkRunsOffTheMainThreadAndEveryHandBackArrivesOnce)
+// Background work runs off the main thread, tasks in parallel, and hands results back through the
+// main loop, while it turns and after the queue has gone; no hand-back is lost or doubled.
+TEST(GLibWorkQueue, WorkRunsInParallelOffTheMainThreadAndEveryHandBackArrivesOnce)
 {
     GLibScheduler scheduler;
     std::atomic<int> onMain { 0 }, finished { 0 };
@@ -137,10 +133,7 @@ TEST(GLibWorkQueue, WorkRunsOffTheMainThreadAndEveryHandBackArrivesOnce)
     while (g_main_context_iteration(nullptr, FALSE)) { }
     EXPECT_EQ(delivered, 2 * kHalf);
     EXPECT_EQ(onMain.load(), 0);
-}
 
-TEST(GLibWorkQueue, TasksRunInParallel)
-{
     // Two tasks that each wait for the other finish only when they run at the same time.
     std::atomic<int> arrived { 0 }, done { 0 };
     {

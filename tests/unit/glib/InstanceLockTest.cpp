@@ -12,7 +12,7 @@
 
 using penwick::platform::InstanceLock;
 
-TEST(InstanceLock, OneHolderAtATimeAndTheRefusalNamesIt)
+TEST(InstanceLock, OneHolderAtATimeInAFolderOfTheUsersAloneAndTheRefusalNamesItButNeverShowsItsTextRaw)
 {
     const penwick::test::TempDir root;
     const std::string path = root.path + "/run/org.example.App.lock";
@@ -25,13 +25,9 @@ TEST(InstanceLock, OneHolderAtATimeAndTheRefusalNamesIt)
         EXPECT_EQ(second.error().message, "process " + std::to_string(getpid()) + " holds " + path);
     }
     EXPECT_TRUE(InstanceLock::acquire(path)) << "the lock outlived its holder";
-}
 
-// Only a file of the user's in a folder of the user's alone is a lock; what another holder wrote is
-// named only when it is a process id.
-TEST(InstanceLock, TakenOnlyInAFolderOfTheUsersAloneAndTheHoldersTextIsNeverShownRaw)
-{
-    const penwick::test::TempDir root;
+    // Only a file of the user's in a folder of the user's alone is a lock; what another holder wrote
+    // is named only when it is a process id.
     const std::string shared = root.path + "/shared", own = root.path + "/own";
     ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
@@ -40,13 +36,13 @@ TEST(InstanceLock, TakenOnlyInAFolderOfTheUsersAloneAndTheHoldersTextIsNeverShow
     for (const std::string& path : { shared + "/a.lock", own + "/link.lock" })
         EXPECT_FALSE(InstanceLock::acquire(path)) << path;
 
-    const std::string path = own + "/b.lock";
-    int holder = open(path.c_str(), O_RDWR | O_CREAT, 0600);
+    const std::string other = own + "/b.lock";
+    int holder = open(other.c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
     ASSERT_EQ(write(holder, "\x1b]0;owned\x07\n", 11), 11);
-    auto refused = InstanceLock::acquire(path);
+    auto refused = InstanceLock::acquire(other);
     ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error().message, "another process holds " + path);
+    EXPECT_EQ(refused.error().message, "another process holds " + other);
     close(holder);
 }

@@ -23,14 +23,7 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
     EXPECT_EQ(star.refusedOrigins(), (std::vector<std::string> { "*", "https://*.example.com" }));
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_TRUE(log.lines()[0].starts_with("access origin *, https://*.example.com grants no native access")) << log.lines()[0];
-    struct Case {
-        const WHAppContentPolicy& policy;
-        OpenedBy openedBy;
-        std::vector<const char*> urls;
-        bool appContent;
-        bool bridge;
-    };
-    const Case cases[] = {
+    const struct { const WHAppContentPolicy& policy; OpenedBy opener; std::vector<const char*> urls; bool appContent, bridge; } cases[] = {
         { files, OpenedBy::Other, { "file:///opt/app/www/index.html", "file://localhost/opt/app/www/js/a.mjs?x=1#y", "file:///opt/app/www/sub/../index.html",
                      "file:///opt/app/www/%69ndex.html" },
             true, true },
@@ -60,8 +53,8 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
     };
     for (const auto& c : cases) {
         for (const char* url : c.urls) {
-            EXPECT_EQ(c.policy.isAppContent(url, c.openedBy), c.appContent) << url;
-            EXPECT_EQ(c.policy.allowsBridge(url, c.openedBy), c.bridge) << url;
+            EXPECT_EQ(c.policy.isAppContent(url, c.opener), c.appContent) << url;
+            EXPECT_EQ(c.policy.allowsBridge(url, c.opener), c.bridge) << url;
         }
     }
     // What the app's documents open is the app's; what a granted origin opens is not.
@@ -69,11 +62,9 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
         { "http://127.0.0.1:8123/page.html", false }, { "https://other.example/", false } };
     for (const auto& [url, app] : documents)
         EXPECT_EQ(web.isAppDocument(url, OpenedBy::Other) || files.isAppDocument(url, OpenedBy::Other), app) << url;
-}
 
-TEST(AppContentPolicy, OriginsAsLogLinesNameThem)
-{
-    const std::pair<const char*, const char*> cases[] = {
+    // Origins as log lines name them.
+    const std::pair<const char*, const char*> origins[] = {
         { "HTTP://Example.COM:80/a?b#c", "http://example.com" },
         { "https://example.com:8443/", "https://example.com:8443" },
         { "http://[::1]:8080/x", "http://[::1]:8080" },
@@ -84,7 +75,7 @@ TEST(AppContentPolicy, OriginsAsLogLinesNameThem)
         { "about:srcdoc", "about:" },
         { "", "" },
     };
-    for (const auto& [url, origin] : cases)
+    for (const auto& [url, origin] : origins)
         EXPECT_EQ(WHAppContentPolicy::originOf(url), origin) << url;
 }
 

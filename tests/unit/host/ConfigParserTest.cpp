@@ -19,33 +19,19 @@ WHConfigParser parse(const std::string& body)
     return parser;
 }
 
-TEST(ConfigParser, PreferencesKeepCaseAndTheLastValueWinsAsDoesTheLastContent)
+// Preferences keep their case and the last value wins, as does the last content; the widget's own
+// name folds its white space and is bounded; a feature's package and onload rules are its own.
+TEST(ConfigParser, PreferencesContentNameFeaturesAndOnloadRules)
 {
     auto p = parse(R"(<preference name="EnableWebGL" value="true"/><preference name="enablewebgl" value="x"/>
         <preference name="Twice" value="1"/><preference name="Twice" value="2"/>
         <preference name="Gone" value="a"/><preference name="Gone"/><preference value="no-name"/>
         <x:preference name="Prefixed" value="1"/><Preference name="Capital" value="1"/>
-        <feature name="F"><preference name="Spaced" value="  a &amp; b  "/></feature>
-        <content src="first.html"/><content src="Second.html"/><access origin="https://A.example"/><access origin="*"/><access/>)");
-    std::map<std::string, std::string> expected { { "EnableWebGL", "true" }, { "enablewebgl", "x" }, { "Twice", "2" },
-        { "Spaced", "  a & b  " } };
-    EXPECT_EQ(p.settings, expected);
-    EXPECT_EQ(p.startPage, "Second.html");
-    EXPECT_EQ(p.whitelistHosts, (Names { "https://A.example", "*" }));
-    EXPECT_FALSE(parse(R"(<content src="a.html"/><content/>)").startPage);
-}
-
-TEST(ConfigParser, TheWidgetsOwnNameFoldsItsWhiteSpaceAndIsBounded)
-{
-    EXPECT_EQ(parse("<feature name=\"F\"><name>Inner</name></feature><name short=\"N\">\n  My <b>App</b> &amp; co </name><name>Second</name>")
-                  .widgetName, "My App & co");
-    EXPECT_FALSE(parse("<name> \n </name>").widgetName);
-    EXPECT_EQ(parse("<name>" + std::string(300, 'a') + "</name>").widgetName, std::string(WHConfigParser::kMaxNameLength, 'a'));
-}
-
-TEST(ConfigParser, FeaturesPackagesAndOnloadRules)
-{
-    auto p = parse(R"(<param name="osx-package" value="Before"/>
+        <feature name="F"><preference name="Spaced" value="  a &amp; b  "/><name>Inner</name></feature>
+        <content src="first.html"/><content src="Second.html"/><access origin="https://A.example"/><access origin="*"/><access/>
+        <name short="N">
+          My <b>App</b> &amp; co </name><name>Second</name>
+        <param name="osx-package" value="Before"/>
         <feature name="File"><param name="OSX-Package" value="WHFile"/></feature>
         <feature name="Device"><param name="ios-package" value="First"/><param name="osx-package" value="WHDevice"/></feature>
         <feature><param name="osx-package" value="Nameless"/><param name="onload" value="true"/></feature>
@@ -56,9 +42,17 @@ TEST(ConfigParser, FeaturesPackagesAndOnloadRules)
         <feature name="E"><param name="onload" value="true" onload="true"/></feature>
         <feature name="Outer"><feature name="Inner"></feature><param name="osx-package" value="Ignored"/></feature>
         <param name="onload" value="true"/>)");
-    std::map<std::string, std::string> expected { { "file", "WHFile" }, { "device", "WHDevice" }, { "c", "C" } };
-    EXPECT_EQ(p.pluginsDict, expected);
+    std::map<std::string, std::string> expected { { "EnableWebGL", "true" }, { "enablewebgl", "x" }, { "Twice", "2" },
+        { "Spaced", "  a & b  " } };
+    EXPECT_EQ(p.settings, expected);
+    EXPECT_EQ(p.startPage, "Second.html");
+    EXPECT_EQ(p.whitelistHosts, (Names { "https://A.example", "*" }));
+    EXPECT_EQ(p.widgetName, "My App & co");
+    EXPECT_EQ(p.pluginsDict, (std::map<std::string, std::string> { { "file", "WHFile" }, { "device", "WHDevice" }, { "c", "C" } }));
     EXPECT_EQ(p.startupPluginNames, (Names { "a", "c", "d", "d", "e" }));
+    EXPECT_FALSE(parse(R"(<content src="a.html"/><content/>)").startPage);
+    EXPECT_FALSE(parse("<name> \n </name>").widgetName);
+    EXPECT_EQ(parse("<name>" + std::string(300, 'a') + "</name>").widgetName, std::string(WHConfigParser::kMaxNameLength, 'a'));
 }
 
 TEST(ConfigParser, MalformedDocumentKeepsWhatCameBeforeAndLogsWhere)

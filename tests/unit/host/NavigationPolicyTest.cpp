@@ -15,22 +15,13 @@ namespace {
 const WHAppContentPolicy kApp("/opt/app/www", "app://com.example.notes/index.html", {}, "app://com.example.notes");
 constexpr const char* kPage = "app://com.example.notes/index.html";
 
-TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysSo)
+TEST(NavigationPolicy, LinksGoToTheBrowserOnlyWhenTheAppSaysSoAndTheMainFrameShowsNoFileOutsideTheApp)
 {
     using K = platform::NavigationKind;
     using G = platform::UserGesture;
-    struct Case {
-        const char* url;
-        K kind;
-        G gesture;
-        ExternalLinks links;
-        Action action;
-        const char* line;
-        bool dropped = false;
-        std::vector<std::string> frames = {};
-    };
     // Clicked links load in the window when the app says nothing: end to end.
-    const Case cases[] = {
+    const struct { const char* url; K kind; G gesture; ExternalLinks links; Action action; const char* line; bool dropped = false;
+        std::vector<std::string> frames = {}; } cases[] = {
         { "https://example.com/a?token=1", K::Link, G::Yes, ExternalLinks::Browser, Action::Browser,
             "opening https://example.com/a?token=\u2026 in the system browser" },
         { "http://example.com/f", K::Form, G::Yes, ExternalLinks::Browser, Action::Browser, "opening http://example.com/f in the system browser" },
@@ -64,10 +55,8 @@ TEST(NavigationPolicy, ClickedLinksToOtherSitesGoToTheBrowserOnlyWhenTheAppSaysS
     }
     EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("Browser"), ExternalLinks::Browser);
     EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("allow"), ExternalLinks::Allow);
-}
 
-TEST(NavigationPolicy, TheMainFrameShowsNoFileOutsideTheAppAndNewWindowsOpenInTheBrowserAsTheirOpenerMay)
-{
+    // The main frame shows no file outside the app, and new windows open in the browser as their opener may.
     const WHAppContentPolicy files("/opt/app/www", "file:///opt/app/www/index.html", {});
     const WHNavigationPolicy policy(files, ExternalLinks::Allow);
     EXPECT_EQ(policy.mainFrameDocument("file:///opt/app/www/b.html").action, Action::Load);

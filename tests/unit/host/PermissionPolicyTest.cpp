@@ -17,13 +17,8 @@ TEST(PermissionPolicy, AppContentGetsWhatAppsNeedAndPreferencesGrantTheRest)
     const auto none = WHPermissionPolicy::fromSettings({ { "AllowGeolocation", "false" } });
     const auto all = WHPermissionPolicy::fromSettings({ { "AllowGeolocation", "true" }, { "AllowMediaCapture", "yes" } });
     // Geolocation denied for the preference is checked end to end with its line.
-    struct Case {
-        std::vector<K> kinds;
-        const WHPermissionPolicy& policy;
-        S standing;
-        const char* logLine; // "" when granted
-    };
-    const Case cases[] = {
+    // The log line is "" when granted.
+    const struct { std::vector<K> kinds; const WHPermissionPolicy& policy; S standing; const char* logLine; } cases[] = {
         { { K::Clipboard, K::Notifications, K::StorageAccess, K::PointerLock }, none, S::AppContent, "" },
         { { K::Geolocation, K::CameraAndMicrophone, K::ScreenCapture }, all, S::AppContent, "" },
         { { K::Camera }, none, S::AppContent, "denied the camera to P: the preference AllowMediaCapture is not set to true" },

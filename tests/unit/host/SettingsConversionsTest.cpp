@@ -9,16 +9,13 @@ using penwick::WHSettingsConversions;
 
 namespace {
 
-TEST(SettingsConversions, StringBoolean)
+TEST(SettingsConversions, BooleansWindowSizeFullScreenAndSecondsTakeOnlyWhatTheyMean)
 {
     for (const char* yes : { "true", "True", "YES", "y", "1", "  +0009", "-1", "t", "\t7x" })
         EXPECT_TRUE(WHSettingsConversions::boolValue(yes)) << yes;
     for (const char* no : { "", "false", "0", "000", "no", " ", "+", "-0", "x1", "on" })
         EXPECT_FALSE(WHSettingsConversions::boolValue(no)) << no;
-}
 
-TEST(SettingsConversions, WindowSizeFullScreenAndSecondsTakeOnlyWhatTheyMean)
-{
     const std::pair<const char*, std::pair<double, double>> sizes[] = { { "800x600", { 800, 600 } },
         { " 640 X 480 ", { 640, 480 } }, { "1x16384", { 1, 16384 } }, { "0800x0600", { 800, 600 } } };
     for (const auto& [text, size] : sizes) {

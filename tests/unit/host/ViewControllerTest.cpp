@@ -37,7 +37,7 @@ protected:
 };
 
 // The error page for a missing start page is checked end to end; settings apply either way.
-TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForThisAppAndOnlyWhenItIsThere)
+TEST_F(ViewControllerTest, TheStartPageIsEscapedAndFoundWholeAndTheAppOriginServesItOnlyForThisAppAndOnlyWhenItIsThere)
 {
     env().writeResource("www/a page#1.html", "");
     env().writeResource("www/sub/index.html", "");
@@ -60,28 +60,22 @@ TEST_F(ViewControllerTest, TheStartPageIsEscapedAndTheAppOriginServesItOnlyForTh
     EXPECT_EQ(m_log.count("ERROR: Start Page 'app://org.penwick.other/sub/index.html' names another app's origin; this app's pages are at "
                           "app://org.penwick.test/"),
         1u);
-}
 
-// A size with a zero side leaves the window as laid out; other sizes are checked end to end. Local
-// storage falls back to the user data folder when the data folder is unavailable.
-TEST_F(ViewControllerTest, TheWindowTurnsBlackBeforeItIsShownAZeroSizeIsIgnoredAndLocalStorageFallsBack)
-{
-    env().setDirectoryFailure(Error { 13, "Permission denied" });
-    test::RecordingWebView webView;
-    auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
-    EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
-    EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
-    vc->onAppDidFinishLaunching();
-    EXPECT_EQ(m_window.background().r, 0);
-    EXPECT_EQ(m_window.background().a, 1);
-    EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
-    EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
-                                    RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
+    // Resource lookup matches names whole without normalising (names in subfolders are checked end to
+    // end); a query is part of the name ("?" is a file name's).
+    env().writeResource("www/index.html", "");
+    const std::string www = env().resourcePath() + "/www/";
+    const std::pair<const char*, std::optional<std::string>> names[] = { { "index.html", www + "index.html" },
+        { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "sub/", std::nullopt }, { "index.html?x=1", std::nullopt } };
+    for (const auto& [path, expected] : names)
+        EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
 }
 
 // A value that means nothing is logged once and changes nothing: the window keeps its size, the
-// pointer is not hidden. Which values mean something is the conversions' test.
-TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIgnored)
+// pointer is not hidden (which values mean something is the conversions' test). A size with a zero
+// side leaves the window as laid out; other sizes are checked end to end. Local storage falls back to
+// the user data folder when the data folder is unavailable.
+TEST_F(ViewControllerTest, UnreadableOrZeroSizesAndPointerTimeoutsChangeNothingTheWindowTurnsBlackAndLocalStorageFallsBack)
 {
     const std::pair<const char*, const char*> cases[] = { { "WindowSize", "99999x99999" }, { "WindowSize", "fulscreen" },
         { "HideMousePointer", "" }, { "HideMousePointer", "-1" } };
@@ -90,24 +84,22 @@ TEST_F(ViewControllerTest, UnreadableWindowSizeAndHideMousePointerAreLoggedAndIg
         test::RecordingWebView webView;
         auto vc = start(webView, std::string("<preference name=\"") + name + "\" value=\"" + value + "\"/>");
         const std::string logged = std::string("ERROR: ") + name + " '" + value + "' ";
-        auto lines = m_log.lines();
-        EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& line) { return line.rfind(logged, 0) == 0; }), 1);
+        EXPECT_EQ(std::ranges::count_if(m_log.lines(), [&](const auto& line) { return line.starts_with(logged); }), 1);
         EXPECT_FALSE(vc->cfgFullScreen());
         EXPECT_EQ(vc->cfgWindowSize().width, 0);
         EXPECT_FALSE(vc->hideMousePointerTimeout());
     }
-}
 
-// Names in subfolders are checked end to end. A query is part of the name ("?" is a file name's).
-TEST_F(ViewControllerTest, ResourceLookupMatchesNamesWholeWithoutNormalising)
-{
-    env().writeResource("www/index.html", "");
-    env().writeResource("www/css/app.css", "");
-    const std::string www = env().resourcePath() + "/www/";
-    const std::pair<const char*, std::optional<std::string>> cases[] = { { "index.html", www + "index.html" },
-        { "/index.html", www + "index.html" }, { "index", std::nullopt }, { "css/", std::nullopt }, { "index.html?x=1", std::nullopt } };
-    for (const auto& [path, expected] : cases)
-        EXPECT_EQ(WHResourceLookup::pathForResource(env(), "www", path), expected) << path;
+    env().setDirectoryFailure(Error { 13, "Permission denied" });
+    test::RecordingWebView webView;
+    auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
+    EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
+    EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
+    vc->onAppDidFinishLaunching();
+    EXPECT_EQ(std::pair(m_window.background().r, m_window.background().a), std::pair(0.0, 1.0));
+    EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
+    EXPECT_EQ(m_window.calls(), (std::vector<RecordingWindow::Call> { RecordingWindow::Call::SetBackground,
+                                    RecordingWindow::Call::ShowAndMakeKey, RecordingWindow::Call::ActivateApplication }));
 }
 
 // What a web process says of a document is checked against where it can be: a main frame has no

@@ -9,20 +9,12 @@ using namespace penwick::platform;
 
 namespace {
 
-TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
+TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOtherViewsAndOriginsAlike)
 {
     // Header values are nullptr for an absent header; no size means no file. The plain cases (a whole
     // file, a missing one, the common ranges) are fetched by a real page end to end.
-    const struct {
-        const char* name;
-        SchemeRequest request;
-        std::optional<std::uint64_t> size;
-        int status;
-        const char *contentLength, *contentRange;
-        std::uint64_t offset, length;
-        bool hasBody;
-        const char* allowOrigin;
-    } cases[] = {
+    const struct { const char* name; SchemeRequest request; std::optional<std::uint64_t> size; int status;
+        const char *contentLength, *contentRange; std::uint64_t offset, length; bool hasBody; const char* allowOrigin; } cases[] = {
         { "empty file", { "GET", {}, {} }, 0, 200, "0", nullptr, 0, 0, true, nullptr },
         { "head", { "HEAD", {}, {} }, 10, 200, "10", nullptr, 0, 10, false, nullptr },
         { "-n beyond size", { "GET", "bytes=-30", {} }, 10, 206, "10", "bytes 0-9/10", 0, 10, true, nullptr },
@@ -70,28 +62,21 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCors)
             EXPECT_EQ(response.length, c.length);
         }
     }
-}
 
-// Who is served: the app's own web views while they show the app's content, asking without an
-// Origin (the engine lets only local documents load the scheme) or with the app's own. Everyone else
-// gets one answer, whether the file exists or not.
-TEST(FileSchemeResponder, RefusesOtherViewsAndOriginsAlikeForPresentAndMissingFiles)
-{
+    // Who is served: the app's own web views while they show the app's content, asking without an
+    // Origin (the engine lets only local documents load the scheme) or with the app's own. Everyone else
+    // gets one answer, whether the file exists or not.
     using V = RequestingView;
-    const struct {
-        std::vector<const char*> origins; // nullptr: no Origin header
-        RequestingView view;
-        bool admitted;
-    } cases[] = {
+    // An origin of nullptr is no Origin header.
+    const struct { std::vector<const char*> origins; RequestingView view; bool admitted; } askers[] = {
         { { nullptr, "file://", "whfile://localhost" }, V::App, true },
         { { nullptr, "file://" }, V::Other, false },
         { { nullptr, "whfile://localhost" }, V::AppShowingOther, false },
         { { "null", "https://example.org", "whfile://localhost.example.org", "whfilex://localhost", "file:///etc", "" }, V::App, false },
     };
-    const ServedFile file { "/data/a.txt", "text/plain", std::nullopt };
     const SchemeResponse refusal = FileSchemeResponder::refusal();
     const SchemeRules whfile("whfile");
-    for (const auto& c : cases) {
+    for (const auto& c : askers) {
         for (const char* origin : c.origins) {
             for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
                 SchemeRequest request { method, "bytes=0-1", origin ? std::optional<std::string>(origin) : std::nullopt, c.view };
