@@ -1,6 +1,8 @@
 // Start-up of the real app under Xvfb: configuration, start page, web view settings.
 #include "e2e/E2E.h"
 
+#include <sys/mount.h>
+
 namespace {
 
 TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
@@ -13,6 +15,8 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         int status = 0;
         std::vector<std::string> args = {};
         std::string tmpdir = {};
+        // The capture {root}/full/shot.png of an earlier run lies on a full disk.
+        bool fullDisk = false;
     };
     const std::string notFound = "ERROR: Start Page at 'www/nothere.html' was not found.";
     const std::string echo = AppRunner::widget("<feature name=\"Echo\"><param name=\"osx-package\" value=\"WHTestEcho\"/></feature>");
@@ -61,11 +65,28 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
             "", "echo: \"long-tmp\"", {}, 0, {}, "{root}/tmp/" + std::string(90, 't') },
         { "temporary folder that is a file", echo, "www/index.html=<script>hostbridge.exec('INVALID', 'Echo', 'echo', ['no-tmp']);</script>",
             "", "echo: \"no-tmp\"", {}, 0, {}, "{root}/resources/config.xml" },
+        // The screenshot does not fit: it fails, and the earlier one stays whole.
+        { "screenshot on a full disk", AppRunner::widget(""), "www/index.html=<body style=\"background: linear-gradient(red, blue)\">", "",
+            "could not write {root}/full/shot.png: ", {}, 1, { "--screenshot", "{root}/full/shot.png" }, {}, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         auto expand = [&](const std::string& s) { return AppRunner::replaced(s, "{root}", app.root()); };
+        struct Unmount {
+            std::string path;
+            ~Unmount() { if (!path.empty()) umount2(path.c_str(), MNT_DETACH); }
+        } full { c.fullDisk ? app.path("full") : "" };
+        if (c.fullDisk) {
+            std::filesystem::create_directories(full.path);
+            if (mount("tmpfs", full.path.c_str(), "tmpfs", 0, "size=64k") != 0) {
+                std::cout << c.name << ": skipped, cannot mount a tmpfs here (run as root)\n";
+                full.path.clear();
+                continue;
+            }
+            app.writeResource("../full/shot.png", "old");
+            std::ofstream(full.path + "/fill") << std::string(64 << 10, 'x');
+        }
         app.writeConfig(expand(c.config));
         if (!c.tmpdir.empty()) {
             if (!AppRunner::fileExists(expand(c.tmpdir)))
@@ -77,11 +98,12 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         std::string dom = app.path("dom.html");
         std::vector<std::string> args { "--dump-dom", dom };
         for (const auto& arg : c.args)
-            args.push_back(arg == "{relative}" ? std::filesystem::relative(app.resourcesDir()).string() : arg);
+            args.push_back(arg == "{relative}" ? std::filesystem::relative(app.resourcesDir()).string() : expand(arg));
         ASSERT_EQ(app.run(args), c.status) << app.output();
         EXPECT_NE(AppRunner::readFile(dom).find(c.dom), std::string::npos) << AppRunner::readFile(dom);
         EXPECT_TRUE(c.log.empty() || app.countLines(expand(c.log)) > 0) << app.output();
         EXPECT_TRUE(c.kept.empty() || AppRunner::fileExists(expand(c.kept))) << c.kept;
+        EXPECT_TRUE(!c.fullDisk || AppRunner::readFile(full.path + "/shot.png") == "old");
     }
 }
 

@@ -126,10 +126,20 @@ void GtkPageCapture::writeScreenshot()
                 return;
             }
             const std::string& path = *self.m_options.screenshotPath;
-            cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+            // Encoded in memory and written beside the file, then renamed over it: a full disk
+            // leaves a capture of an earlier run whole rather than cut short.
+            std::string png;
+            cairo_status_t status = cairo_surface_write_to_png_stream(surface,
+                +[](void* closure, const unsigned char* data, unsigned int length) {
+                    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+                    return CAIRO_STATUS_SUCCESS;
+                },
+                &png);
             cairo_surface_destroy(surface);
-            if (status != CAIRO_STATUS_SUCCESS) {
-                log::warning(format("could not write %@: %@", path, cairo_status_to_string(status)));
+            if (status != CAIRO_STATUS_SUCCESS
+                || !g_file_set_contents_full(path.c_str(), png.data(), static_cast<gssize>(png.size()), G_FILE_SET_CONTENTS_CONSISTENT, 0666,
+                    &error.outPtr())) {
+                log::warning(format("could not write %@: %@", path, error ? error->message : cairo_status_to_string(status)));
                 self.captureDone(false);
                 return;
             }
