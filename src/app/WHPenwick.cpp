@@ -216,6 +216,9 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
         reply.ok();
         return;
     }
+    // The page is answered in text: a path in another encoding than UTF-8 (G_FILENAME_ENCODING) as the
+    // dialog showed it, never as bytes that would leave the page with no answer but null, "cancelled".
+    GUnique<char> shown(g_filename_display_name(path->c_str()));
     // Written beside the chosen file and renamed over it: a failure leaves no half-written file.
     GUnique<GError> error;
     if (!g_file_set_contents_full(path->c_str(), reinterpret_cast<const char*>(bytes.data()), static_cast<gssize>(bytes.size()),
@@ -223,10 +226,10 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
         std::string why = error ? error->message : "unknown error";
         log::warning(format("could not save %@: %@", *path, why));
         panel->runErrorAlert(format(translate("%@ could not be saved: %@"), fileName, why));
-        reply.fail(CommandStatus::Error, format("%@ could not be saved: %@", *path, why));
+        reply.fail(CommandStatus::Error, format("%@ could not be saved: %@", std::string(shown.get()), why));
         return;
     }
-    reply.ok(*path);
+    reply.ok(std::string(shown.get()));
 }
 
 } // namespace penwick

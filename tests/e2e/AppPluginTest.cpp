@@ -124,6 +124,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     std::string out = app.path("out");
     app.writeResource("../out/.keep", "");
     app.writePages("app", "save.html", {}, kFeatures);
+    // File names on disk in Latin-1: "café" typed into the dialog is saved as "caf\xe9".
+    app.setEnv("G_FILENAME_ENCODING", "ISO-8859-1");
     app.start();
     // A dialog takes keys only some time after it shows, which nothing outside it tells: each step is
     // sent again until its effect shows.
@@ -148,7 +150,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
     for (const auto& [path, keys, line] : { std::tuple { out + "/report.pdf", "Return", ": pdf done" },
-             { out + "/notes.txt", "Return", ": text done" }, { std::string(), "Escape", ": cancel done" } }) {
+             { out + "/notes.txt", "Return", ": text done" }, { std::string(), "Escape", ": cancel done" },
+             { out + "/caf\u00e9.txt", "Return", ": latin done" } }) {
         ASSERT_TRUE(answer("Save", keys, path)) << app.output();
         ASSERT_TRUE(lineAppears(app, line));
     }
@@ -161,6 +164,7 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
 
     EXPECT_EQ(AppRunner::readFile(out + "/report.pdf"), std::string("%PDF-1.4\n\xff\0end", 14));
     EXPECT_EQ(AppRunner::readFile(out + "/notes.txt"), "hello \xc3\xa9");
+    EXPECT_EQ(AppRunner::readFile(out + "/caf\xe9.txt"), "latin");
     EXPECT_FALSE(AppRunner::fileExists(out + "/cancelled.txt"));
     EXPECT_FALSE(AppRunner::fileExists(out + "/bad.pdf"));
     // Without a session bus the chooser keeps its settings quietly; the log gives the content's
@@ -169,7 +173,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
         { "locked failed ERROR: /proc/locked.txt could not be saved: ", 1 } }));
     // Each call is answered once its dialog has closed.
     EXPECT_TRUE(logged(app, { "save as notes txt <8 bytes>", "bad failed ERROR: the content of bad.pdf is not Base64",
-                  "report answered " + out + "/report.pdf", "notes answered " + out + "/notes.txt", "cancelled answered null" }));
+                  "report answered " + out + "/report.pdf", "notes answered " + out + "/notes.txt", "cancelled answered null",
+                  "caf\u00e9 answered " + out + "/caf\u00e9.txt" }));
 }
 
 // Device facts: the keys and their types, and the identifier kept across runs until the user
