@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <glib.h>
 
 #include "base/Log.h"
 #include "bridge/WHInvokedUrlCommand.h"
@@ -210,6 +211,12 @@ void WHFile::getLocalFilesystemPath(const WHInvokedUrlCommand& command, Reply re
     auto path = url ? m_registry.filesystemPathForURL(*url) : std::nullopt;
     if (!path) {
         reply.fail(CommandStatus::Error, "Cannot resolve URL to a file");
+        return;
+    }
+    // A page gets text: a path in another encoding (a home folder named in Latin-1) would reach it as
+    // null, and one made readable would name another file.
+    if (!g_utf8_validate(path->data(), static_cast<gssize>(path->size()), nullptr)) {
+        reply.fail(CommandStatus::Error, "The local path of the file is not UTF-8 text");
         return;
     }
     reply.ok(*path);

@@ -11,6 +11,7 @@
 #include "bridge/WHInvokedUrlCommand.h"
 #include "plugins/file/WHFile.h"
 #include "plugins/file/WHFilesystemURLProtocol.h"
+#include "plugins/file/WHLocalFilesystem.h"
 #include "support/LogCapture.h"
 #include "support/RecordingCommandDelegate.h"
 #include "support/TempDir.h"
@@ -219,6 +220,11 @@ TEST(WHFile, ActionsAnswerFailuresWithTheirCodeAndALinkOutOfEveryRootIsRefusedBy
         EXPECT_EQ(log.lines().size(), c.logged ? 1u : 0u);
     }
     EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { H }).back().result.message(), "Cannot resolve URL to a file");
+    // A file system whose folder is named in Latin-1 ("\xe9", an e with an acute accent).
+    std::filesystem::create_directory(data + "/caf\xe9");
+    plugin.fileSystems().registerFilesystem(std::make_shared<WHLocalFilesystem>("latin", data + "/caf\xe9"));
+    EXPECT_EQ(*started.call(&WHFile::getLocalFilesystemPath, { "whfile://localhost/latin/a" }).back().result.message(),
+        "The local path of the file is not UTF-8 text");
     WHFilePluginSlot slot;
     slot.publish(&plugin);
     EXPECT_FALSE(WHFilesystemURLProtocol(slot).fileForURL(H));
