@@ -6,6 +6,7 @@
 #include <glib.h>
 #include <sys/utsname.h>
 
+#include "base/AsciiCase.h"
 #include "base/GRef.h"
 
 namespace penwick::platform {
@@ -21,19 +22,14 @@ std::string trim(std::string_view text)
     return std::string(text);
 }
 
-std::string lower(std::string_view text)
-{
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 // Firmware fills unset DMI fields with such words; they name no machine.
 bool isPlaceholder(std::string_view value)
 {
     static constexpr std::array kPlaceholders = { "to be filled by o.e.m.", "not specified", "default string",
         "system serial number", "none", "0", "n/a", "not applicable", "unknown" };
-    std::string l = lower(value);
+    // A-Z only: under Turkish case rules the C library's tolower() keeps "I".
+    std::string l = asciiLowercase(std::string(value));
     return std::find(kPlaceholders.begin(), kPlaceholders.end(), l) != kPlaceholders.end();
 }
 
@@ -83,7 +79,7 @@ bool LinuxDeviceFacts::isHypervisorName(std::string_view name)
     static constexpr std::array kNames = { "kvm", "qemu", "vmware", "virtualbox", "innotek", "xen", "bochs", "parallels",
         "bhyve", "virtual machine", "hyper-v", "google compute engine", "amazon ec2", "openstack", "cloud hypervisor",
         "apple virtualization" };
-    std::string l = lower(name);
+    std::string l = asciiLowercase(std::string(name));
     return std::any_of(kNames.begin(), kNames.end(), [&](const char* n) { return l.find(n) != std::string::npos; });
 }
 

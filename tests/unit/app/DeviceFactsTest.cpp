@@ -1,6 +1,7 @@
 // Device facts read from a fixture tree laid out like a Linux root (the resources folder of a
 // stand-in environment).
 #include <array>
+#include <clocale>
 #include <map>
 #include <gtest/gtest.h>
 
@@ -36,6 +37,10 @@ TEST(DeviceFacts, OsReleaseFieldsLoseTheirQuotesAndFixtureTreesGiveTheFactsAndTh
         { "vmware product", { { dmi + "product_name", "VMware Virtual Platform\n" } }, true },
         { "hyper-v product", { { dmi + "product_name", "Virtual Machine\n" } }, true },
         { "virtualbox", { { dmi + "product_name", "VirtualBox\n" } }, true },
+        // Capitals, which lower-case alike in every locale.
+        { "capitals", { { "etc/os-release", "NAME=X\n" }, { dmi + "product_name", "VIRTUAL MACHINE\n" },
+                          { dmi + "sys_vendor", "TO BE FILLED BY O.E.M.\n" }, { dmi + "product_serial", "SYSTEM SERIAL NUMBER\n" } },
+            true, Facts { "X", std::nullopt, std::nullopt, std::nullopt } },
         { "cpu flag", { { "proc/cpuinfo", "flags\t: fpu sse2 hypervisor\n" } }, true },
         { "docker", { { ".dockerenv", "" } }, true },
         { "podman", { { "run/.containerenv", "" } }, true },
@@ -43,16 +48,23 @@ TEST(DeviceFacts, OsReleaseFieldsLoseTheirQuotesAndFixtureTreesGiveTheFactsAndTh
         { "laptop", { { dmi + "product_name", "ThinkPad X1 Carbon\n" } }, false },
         { "flag lookalike", { { "proc/cpuinfo", "flags\t: fpu hypervisor_x\n" } }, false },
     };
-    for (const auto& c : cases) {
-        FakeAppEnvironment root;
-        for (const auto& [file, content] : c.files)
-            root.writeResource(file, content);
-        auto facts = LinuxDeviceFacts(root.resourcePath(), "x86_64").read();
-        EXPECT_EQ(facts.isVirtual, c.isVirtual) << c.name;
-        if (c.facts) {
-            EXPECT_EQ((Facts { facts.platform, facts.version, facts.manufacturer, facts.serial }), *c.facts) << c.name;
+    // Also under Turkish case rules, where installed: the C library's tolower() keeps "I" there.
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    for (const char* locale : { "C", "tr_TR.UTF-8" }) {
+        if (!std::setlocale(LC_CTYPE, locale))
+            continue;
+        for (const auto& c : cases) {
+            FakeAppEnvironment root;
+            for (const auto& [file, content] : c.files)
+                root.writeResource(file, content);
+            auto facts = LinuxDeviceFacts(root.resourcePath(), "x86_64").read();
+            EXPECT_EQ(facts.isVirtual, c.isVirtual) << c.name << " " << locale;
+            if (c.facts) {
+                EXPECT_EQ((Facts { facts.platform, facts.version, facts.manufacturer, facts.serial }), *c.facts) << c.name << " " << locale;
+            }
         }
     }
+    std::setlocale(LC_CTYPE, saved.c_str());
 }
 
 } // namespace
