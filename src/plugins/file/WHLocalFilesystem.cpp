@@ -179,8 +179,11 @@ WHPluginResult WHLocalFilesystem::getFileForURL(const WHFilesystemURL& directory
         } else {
             // No O_TRUNC: a file that appeared since the check above keeps its contents.
             FileDescriptor fd(noParent ? -1 : openat(found->folder.get(), found->name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666));
-            if (!fd)
+            if (!fd) {
+                // The code alone does not say why (a read-only disk, a name too long).
+                log::message(format("error creating file: %@", g_strerror(noParent ? found.error().code : errno)));
                 return fileError(CommandStatus::IOException, FileError::ABORT_ERR);
+            }
         }
     }
     return WHPluginResult::resultWithStatusMessageAsDictionary(CommandStatus::OK,

@@ -298,7 +298,8 @@ TEST_F(LocalFilesystem, GetFileCreationRules)
 
     LogCapture log;
     EXPECT_EQ(errorOf(getFile("", "missing/sub", createDir)), kAbort);
-    EXPECT_EQ(log.lines(), std::vector<std::string> { "error creating directory: No such file or directory" });
+    EXPECT_EQ(errorOf(getFile("", std::string(256, 'n'), create)), kAbort);
+    EXPECT_EQ(log.lines(), (std::vector<std::string> { "error creating directory: No such file or directory", "error creating file: File name too long" }));
 }
 
 // Traversal attempts of every spelling and links leading out name nothing, and nothing outside the
