@@ -1,11 +1,13 @@
 #include "app/WHPenwick.h"
 
+#include <algorithm>
 #include <glib.h>
 
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
 #include "base/Translate.h"
+#include "base/Utf8.h"
 #include "base/WHURL.h"
 #include "bridge/WHBase64.h"
 #include "bridge/WHCommandDelegate.h"
@@ -163,7 +165,21 @@ void WHPenwick::openUrl(const WHInvokedUrlCommand& command, Reply reply)
 std::string WHPenwick::proposedFileName(std::string_view name)
 {
     auto slash = name.rfind('/');
-    std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    std::string_view given = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    // No line breaks or other controls (a blank each), nor characters that hide or reorder text (an
+    // override shows a name ending in "txt.exe" as one ending in "exe.txt"): the user sees the name
+    // the disk gets.
+    std::string kept;
+    for (size_t i = 0; i < given.size();) {
+        std::string_view sequence = given.substr(i, std::max<size_t>(utf8SequenceLength(given.substr(i)), 1));
+        auto lead = static_cast<unsigned char>(sequence[0]);
+        if (lead < 0x20 || lead == 0x7F)
+            kept += ' ';
+        else if (!hiddenCodePoint(sequence))
+            kept += sequence;
+        i += sequence.size();
+    }
+    std::string_view last = kept;
     if (last.empty() || last == "." || last == "..")
         return "untitled";
     // No file system takes a longer name; a page's long one keeps its start and its extension.

@@ -56,23 +56,6 @@ size_t secretBearingURLStart(std::string_view word)
     return std::string_view::npos;
 }
 
-// The code point of a sequence a log line shows escaped, or 0.
-char32_t hiddenCodePoint(std::string_view sequence)
-{
-    if (sequence.size() < 2)
-        return 0;
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(sequence[i]); };
-    char32_t code = sequence.size() == 2 ? ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F)
-        : sequence.size() == 3           ? ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F)
-                                         : 0;
-    bool hidden = (code >= 0x80 && code <= 0x9F) // C1 controls (0x9B starts a terminal sequence)
-        || (code >= 0x200B && code <= 0x200F) // zero-width characters and direction marks
-        || (code >= 0x2028 && code <= 0x202E) // line and paragraph separators, bidi embeddings and overrides
-        || (code >= 0x2066 && code <= 0x2069) // bidi isolates
-        || code == 0xFEFF;
-    return hidden ? code : 0;
-}
-
 bool needsSanitizing(std::string_view line)
 {
     if (line.size() > kMaxURLLength)

@@ -39,6 +39,23 @@ inline size_t utf8SequenceLength(std::string_view s)
     return 0;
 }
 
+// The code point of a well-formed sequence (as utf8SequenceLength measures it) that hides or
+// reorders text without being an ASCII control, or 0: C1 controls (0x9B starts a terminal
+// sequence), zero-width characters and direction marks, line and paragraph separators, bidi
+// embeddings, overrides and isolates, the byte order mark.
+inline char32_t hiddenCodePoint(std::string_view sequence)
+{
+    if (sequence.size() < 2)
+        return 0;
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    char32_t code = sequence.size() == 2 ? ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F)
+        : sequence.size() == 3           ? ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F)
+                                         : 0;
+    bool hidden = (code >= 0x80 && code <= 0x9F) || (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E)
+        || (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+    return hidden ? code : 0;
+}
+
 // JSON text with each "\u" escape of a lone UTF-16 surrogate (a high one not followed by a low
 // one, or a low one alone) replaced by "\ufffd", as the engine itself turns such strings into
 // UTF-8; nothing when the text has none, so the common case costs one scan and no copy. Script

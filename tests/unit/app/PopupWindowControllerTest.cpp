@@ -96,6 +96,9 @@ TEST(AppPlugin, TheOpenerThePopupAndTheSaveDialogTakeOnlyWhatTheyShould)
     const std::pair<const char*, const char*> names[] = {
         { "report.pdf", "report.pdf" }, { "../../escape.txt", "escape.txt" }, { "/etc/passwd.txt", "passwd.txt" },
         { "a/.", "untitled" }, { "x/..", "untitled" }, { "dir/", "untitled" }, { "", "untitled" }, { "..\\x.txt", "..\\x.txt" },
+        // Controls become blanks; what hides or reorders text goes.
+        { "a\nb\tc\x7f.txt", "a b c .txt" }, { "invoice\u202Etxt.exe", "invoicetxt.exe" }, { "\u2066\u200B", "untitled" },
+        { "q\"uo'te %41 #?-x.txt", "q\"uo'te %41 #?-x.txt" }, { "\u0646\u0635 \u4e2d\U0001F642.txt", "\u0646\u0635 \u4e2d\U0001F642.txt" },
     };
     for (const auto& [name, proposed] : names)
         EXPECT_EQ(WHPenwick::proposedFileName(name), proposed) << name;
