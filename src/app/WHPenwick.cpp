@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <glib.h>
+#include <sys/stat.h>
 
 #include "base/Format.h"
 #include "base/GRef.h"
@@ -191,6 +192,18 @@ std::string WHPenwick::proposedFileName(std::string_view name)
     return std::string(headOf(last, kMaxNameLength - extension.size())) + std::string(extension);
 }
 
+Result<void> WHPenwick::writeExport(const std::string& path, const Bytes& bytes)
+{
+    // A private file the user saves over stays private.
+    struct stat existing {};
+    int mode = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? existing.st_mode & 0777 : 0666;
+    GUnique<GError> error;
+    if (!g_file_set_contents_full(path.c_str(), reinterpret_cast<const char*>(bytes.data()), static_cast<gssize>(bytes.size()),
+            G_FILE_SET_CONTENTS_CONSISTENT, mode, &error.outPtr()))
+        return toError(error);
+    return {};
+}
+
 void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* content = command.argumentAtIndex(2);
@@ -235,11 +248,8 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
     // The page is answered in text: a path in another encoding than UTF-8 (G_FILENAME_ENCODING) as the
     // dialog showed it, never as bytes that would leave the page with no answer but null, "cancelled".
     GUnique<char> shown(g_filename_display_name(path->c_str()));
-    // Written beside the chosen file and renamed over it: a failure leaves no half-written file.
-    GUnique<GError> error;
-    if (!g_file_set_contents_full(path->c_str(), reinterpret_cast<const char*>(bytes.data()), static_cast<gssize>(bytes.size()),
-            G_FILE_SET_CONTENTS_CONSISTENT, 0666, &error.outPtr())) {
-        std::string why = error ? error->message : "unknown error";
+    if (auto written = writeExport(*path, bytes); !written) {
+        const std::string& why = written.error().message;
         log::warning(format("could not save %@: %@", *path, why));
         panel->runErrorAlert(format(translate("%@ could not be saved: %@"), fileName, why));
         reply.fail(CommandStatus::Error, format("%@ could not be saved: %@", std::string(shown.get()), why));

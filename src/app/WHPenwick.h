@@ -32,6 +32,9 @@ public:
     static std::string proposedFileName(std::string_view name);
     // The types whose content arrives as Base64 of the file's bytes.
     static bool isBinaryType(std::string_view type);
+    // Writes `bytes` beside `path` and renames them over it, so a failure leaves what was there
+    // whole; a file replaced keeps its permissions, never set-user-id or set-group-id bits.
+    [[nodiscard]] static Result<void> writeExport(const std::string& path, const Bytes& bytes);
 
 protected:
     const ActionTable& actions() const override;

@@ -1,6 +1,7 @@
 // Which popup navigations hand their URL to the main page; the log lines and the script the main
 // page runs are checked end to end.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tuple>
 
 #include "app/PopupWindowController.h"
@@ -8,6 +9,7 @@
 #include "platform/UrlOpener.h"
 #include "support/LogCapture.h"
 #include "support/RecordingWebView.h"
+#include "support/TempDir.h"
 
 namespace penwick {
 namespace {
@@ -106,6 +108,20 @@ TEST(AppPlugin, TheOpenerThePopupAndTheSaveDialogTakeOnlyWhatTheyShould)
     std::string longName = "dir/" + std::string(2000, 'n') + ".txt";
     EXPECT_EQ(WHPenwick::proposedFileName(longName), std::string(251, 'n') + ".txt");
     EXPECT_EQ(WHPenwick::proposedFileName(std::string(254, 'a') + "\u00e9" + std::string(50, 'b')), std::string(254, 'a'));
+}
+
+// An export saved over a file keeps its mode: a private file stays private.
+TEST(AppPlugin, AnExportKeepsTheModeOfTheFileItReplaces)
+{
+    test::TempDir dir;
+    const std::string path = dir.path + "/private.txt";
+    test::writeFile(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(WHPenwick::writeExport(path, { 'n', 'e', 'w' }));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(test::readFile(path), "new");
 }
 
 } // namespace
