@@ -342,7 +342,8 @@ void WHFile::transfer(const WHInvokedUrlCommand& command, Reply reply, TransferM
     } else {
         newName = lastComponent(source->url);
     }
-    if (!newName || newName->find(':') != std::string::npos || newName->find('\0') != std::string::npos) {
+    // A "?" would begin the query of the new entry's URL: the entry would name another file.
+    if (!newName || newName->find_first_of(std::string_view(":?\0", 3)) != std::string::npos) {
         reply.send(fileError(CommandStatus::IOException, FileError::ENCODING_ERR));
         return;
     }

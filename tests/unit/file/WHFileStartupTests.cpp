@@ -207,7 +207,9 @@ TEST(WHFile, ActionsAnswerFailuresWithTheirCodeAndALinkOutOfEveryRootIsRefusedBy
         { &WHFile::write, { E + "/planted", "x", 0 }, NF }, { &WHFile::write, { H, "x", 0 }, NF }, { &WHFile::truncate, { H, 0 }, NF },
         { &WHFile::remove, { H }, NF }, { &WHFile::removeRecursively, { E }, NF }, { &WHFile::copyTo, { H, P, "stolen" }, NF },
         { &WHFile::moveTo, { H, P, "stolen" }, NF }, { &WHFile::copyTo, { P + "/x", E, "planted" }, NF },
-        { &WHFile::copyTo, { E, P, "stolen" }, NF } };
+        { &WHFile::copyTo, { E, P, "stolen" }, NF },
+        // A "?" in a path begins its query: no entry could name such a copy.
+        { &WHFile::copyTo, { P + "/x", P, "x?y" }, FileError::ENCODING_ERR }, { &WHFile::moveTo, { P + "/x", P, "y?" }, FileError::ENCODING_ERR } };
     const std::string hostname = test::readFile("/etc/hostname");
     for (const auto& c : cases) {
         SCOPED_TRACE(Value(c.arguments).dump());
