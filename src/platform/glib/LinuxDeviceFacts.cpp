@@ -22,7 +22,6 @@ std::string trim(std::string_view text)
     return std::string(text);
 }
 
-
 // Firmware fills unset DMI fields with such words; they name no machine.
 bool isPlaceholder(std::string_view value)
 {
