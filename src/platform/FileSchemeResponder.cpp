@@ -6,7 +6,7 @@
 namespace penwick::platform {
 namespace {
 
-std::string_view trim(std::string_view s)
+std::string_view trimBlanks(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -69,16 +69,16 @@ const std::string* SchemeResponse::header(std::string_view name) const
 
 FileSchemeResponder::ParsedRange FileSchemeResponder::parseRange(std::string_view header, std::uint64_t size)
 {
-    header = trim(header);
+    header = trimBlanks(header);
     if (!startsWithIgnoringCase(header, "bytes="))
         return {};
-    std::string_view set = trim(header.substr(6));
+    std::string_view set = trimBlanks(header.substr(6));
     if (set.find(',') != std::string_view::npos)
         return {};
     size_t dash = set.find('-');
     if (dash == std::string_view::npos)
         return {};
-    std::string_view firstText = trim(set.substr(0, dash)), lastText = trim(set.substr(dash + 1));
+    std::string_view firstText = trimBlanks(set.substr(0, dash)), lastText = trimBlanks(set.substr(dash + 1));
     if (firstText.empty()) {
         // The last n bytes.
         auto count = parseNumber(lastText);

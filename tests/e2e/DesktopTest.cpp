@@ -10,7 +10,7 @@ namespace {
 // A page with the page library and the app plugin.
 const std::string kAppPlugin = "<feature name=\"Penwick\"><param name=\"osx-package\" value=\"WHPenwick\"/></feature>";
 
-void startPage(AppRunner& app, const std::string& body)
+void startWithAppPlugin(AppRunner& app, const std::string& body)
 {
     app.writePageLibrary();
     app.startPage("<content src=\"index.html\"/>" + kAppPlugin,
@@ -45,7 +45,7 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollows
     ASSERT_TRUE(portal.ready());
     AppRunner first;
     first.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    startPage(first, kScheme + "<script>document.onkeydown = () => new Notification('a key');</script>");
+    startWithAppPlugin(first, kScheme + "<script>document.onkeydown = () => new Notification('a key');</script>");
     std::string window;
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !(window = first.window()).empty(); }, 30s)) << first.output();
     std::string root = AppRunner::capture("xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'");
@@ -102,7 +102,7 @@ TEST(Desktop, WithoutASessionBusThePageFollowsTheInterfaceSetting)
     };
     setScheme("prefer-dark");
     app.setEnv("GSETTINGS_BACKEND", "keyfile");
-    startPage(app, kScheme);
+    startWithAppPlugin(app, kScheme);
     EXPECT_TRUE(logged(app, { "dark style, from the desktop's interface settings", "scheme: dark" }));
     setScheme("default");
     EXPECT_TRUE(logged(app, { "scheme changed: light" }));
@@ -125,7 +125,7 @@ TEST(Desktop, ASignalOrTheWindowDestroyedFromOutsideEndsTheHostWhileADialogIsOpe
              Case { SIGTERM, "webhost.require('webhost/channel').onNativeReady.subscribe(function () { webhost.require('webhost/app').saveAs('notes', 'txt', 'x'); })", "Save" } }) {
         SCOPED_TRACE(c.script);
         AppRunner app;
-        startPage(app, std::string("<script>setTimeout(function () { ") + c.script + "; console.log('dialog returned'); }, 0)</script>");
+        startWithAppPlugin(app, std::string("<script>setTimeout(function () { ") + c.script + "; console.log('dialog returned'); }, 0)</script>");
         ASSERT_TRUE(AppRunner::waitUntil([&] { return !app.window(c.dialog).empty(); }, 30s)) << app.output();
         auto webProcesses = app.webProcesses();
         ASSERT_FALSE(webProcesses.empty());
