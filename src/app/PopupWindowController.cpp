@@ -67,10 +67,12 @@ void PopupWindowController::didStartMainFrameNavigation(const std::string& url, 
         return;
     }
     m_handedOver = true;
-    std::string script = snsLoginScript(url);
     log::message(format("script..%@", snsLoginScript(log::withoutQueryValues(url))));
-    if (m_gWebView)
-        m_gWebView->evaluateScript(script);
+    // The code in the URL is the user's login: only one of the app's own documents gets it, never
+    // another site the main window has gone to meanwhile.
+    if (m_gWebView && !m_gWebView->evaluateInAppDocument(snsLoginScript(url)))
+        log::warning(format("the landing page %@ is not handed over: the main window does not show one of the app's pages",
+            log::withoutQueryValues(url)));
     m_window->close();
 }
 

@@ -20,7 +20,8 @@ class Dialogs;
 // that reaches the login landing page hands that page's full URL to the main page's
 // `window.app.snsLogin` and closes the popup: once each time the popup is shown (a redirect chain
 // through the landing page hands over its first landing URL only), and only for a navigation that
-// the popup's own page or the user chose, never one a frame of another origin may have chosen.
+// the popup's own page or the user chose, never one a frame of another origin may have chosen, and
+// only to one of the app's own documents in the main window, never another site shown there.
 // Its pages get no bridge. Main thread only.
 class PopupWindowController final : public platform::WebViewClient {
 public:

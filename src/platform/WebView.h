@@ -75,6 +75,10 @@ public:
     // answers), in order with the other scripts; dropped, with one log line, once that document is
     // gone. Never evaluated in another document.
     virtual void evaluateAnswer(const std::string& script, std::uint64_t /*contextId*/) { evaluateScript(script); }
+    // Evaluates script in the main frame's document when that is one of the app's own, and only
+    // there (one that replaces it meanwhile does not get it); false, evaluating nothing, when it is
+    // not, as when another site is shown.
+    virtual bool evaluateInAppDocument(const std::string&) { return false; }
     // Hands the answer to the page library's native callback with its byte buffers as bytes, in
     // order with the scripts evaluated before and after. NotHere when this web view cannot (the
     // caller then evaluates the answer's script form instead); an error, sending nothing, when the

@@ -92,6 +92,23 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
     EXPECT_TRUE(counted(app, { { "snsLogin: ", 1 } }));
 }
 
+// A login that lands while the main window shows another site (one that has its own
+// window.app.snsLogin) is not handed to that site. The site, once shown, and the popup's page (of
+// its origin) tell each other they are there; the popup's page then goes to the landing page.
+TEST(AppPlugin, PopupHandsNoLoginToAnotherSiteTheMainWindowHasGoneTo)
+{
+    LoopbackServer site(AppRunner::page("app", "away.html", { { "@LANDING@", PENWICK_LOGIN_LANDING_URL } }));
+    AppRunner app(AppRunner::Binary::TestApp);
+    app.writePageLibrary();
+    app.startPage("<content src=\"index.html\"/>" + kFeatures,
+        "<!DOCTYPE html><script src=\"webhost/webhost.js\"></script><script src=\"webhost/app.js\"></script><script>"
+        "webhost.require('webhost/channel').onNativeReady.subscribe(() => webhost.require('webhost/app').openUrl('"
+            + site.origin() + "/#popup', '_blank').then(() => { location = '" + site.origin() + "/'; }));</script>");
+    EXPECT_TRUE(counted(app, { { "refused a new window for https://example.org/away:", 1 }, { "got-it", 0 },
+        { "the landing page " PENWICK_LOGIN_LANDING_URL "?code=\u2026 is not handed over: the main window does not show one of the "
+          "app's pages", 1 } }, 40s));
+}
+
 // New windows: http(s) to the system browser, other schemes and the app's own pages refused, each
 // with a line; the page's window.open answers null. Clicks make them, as a user would.
 TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)

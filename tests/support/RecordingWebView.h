@@ -26,6 +26,12 @@ public:
         answerContexts.push_back(contextId);
         evaluateScript(script);
     }
+    bool evaluateInAppDocument(const std::string& script) override
+    {
+        if (appDocument)
+            evaluateScript(script);
+        return appDocument;
+    }
     platform::WebPreferences preferences() const override { return prefs; }
     void setPreferences(const platform::WebPreferences& preferences) override { prefs = preferences; }
     void setDrawsBackground(platform::DrawsBackground draws) override { drawsBackground = draws; }
@@ -50,6 +56,7 @@ public:
     std::optional<platform::DrawsBackground> drawsBackground;
     bool encodedAnswers = false; // answers as channel payloads, as the real view takes them; set before the host has the view
     std::vector<std::string> payloads; // the answers taken as payloads
+    bool appDocument = true; // the main frame shows one of the app's own documents
 
 private:
     mutable std::mutex m_mutex;

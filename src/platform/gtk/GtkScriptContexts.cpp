@@ -38,6 +38,15 @@ std::shared_ptr<channel::ChannelConnection> GtkScriptContexts::channelOf(std::ui
     return connection && connection->isOpen() ? connection : nullptr;
 }
 
+std::optional<std::uint64_t> GtkScriptContexts::appContextOf(std::uint64_t frame) const
+{
+    auto it = m_frames.find(frame);
+    auto context = it == m_frames.end() ? m_contexts.end() : m_contexts.find(it->second);
+    if (context == m_contexts.end() || !context->second.appContent)
+        return std::nullopt;
+    return context->first;
+}
+
 void GtkScriptContexts::forgetFrame(std::uint64_t frame)
 {
     auto it = m_frames.find(frame);

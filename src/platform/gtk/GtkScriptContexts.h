@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ public:
     const Context* from(const channel::ChannelConnection& from, std::uint64_t contextId) const;
     // The channel of the live context `contextId`, while it is open; none otherwise.
     std::shared_ptr<channel::ChannelConnection> channelOf(std::uint64_t contextId) const;
+    // The context of `frame`'s document when that document is one of the app's own; none otherwise.
+    std::optional<std::uint64_t> appContextOf(std::uint64_t frame) const;
     void forgetFrame(std::uint64_t frame);
     // Forgets every context `gone` holds for.
     void forgetIf(const std::function<bool(const Context&)>& gone);

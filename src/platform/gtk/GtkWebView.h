@@ -41,6 +41,13 @@ public:
     void loadHTMLString(const std::string& html) override;
     void evaluateScript(const std::string& script) override;
     void evaluateAnswer(const std::string& script, std::uint64_t contextId) override;
+    bool evaluateInAppDocument(const std::string& script) override
+    {
+        auto context = m_pageChannel.contexts().appContextOf(m_pageChannel.mainFrame());
+        if (context)
+            evaluateAnswer(script, *context);
+        return context.has_value();
+    }
     Result<NativeCallbackDelivery> deliverNativeCallback(const NativeCallbackAnswer& answer) override
     {
         return m_pageChannel.deliverNativeCallback(answer);

@@ -2,6 +2,7 @@
 // page runs are checked end to end.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <span>
 #include <tuple>
 
 #include "app/PopupWindowController.h"
@@ -42,28 +43,35 @@ TEST(PopupPolicy, OnlyTheMainFrameReachingTheLandingPageHandsItsURLToTheMainPage
         { "http://www.site.example/bdsocial/desktop.html?code=x", false, D::Use, C::PageOrUser }, // the prefix names https
         { "https://evil.example/?" + kLanding, false, D::Use, C::PageOrUser }, { "about:blank", false, D::Use, C::PageOrUser },
         { "whfile://localhost/persistent/x.html", false, D::Ignore, C::PageOrUser } };
-    for (const auto& [url, handsOver, decision, chooser] : cases) {
-        test::LogCapture log;
-        auto window = std::make_unique<FakePopupWindow>();
-        auto* popup = window.get();
-        test::RecordingWebView main;
-        PopupWindowController controller(std::move(window), kLanding, nullptr);
-        controller.setGWebView(&main);
-        controller.showWindow();
-        EXPECT_EQ(controller.decidePolicyForNavigation(url), decision) << url;
-        EXPECT_TRUE(popup->visible && main.scripts().empty()) << url;
-        EXPECT_EQ(log.count("refused to load " + url + " in the popup: only http and https pages load in the popup"),
-            decision == D::Ignore ? 1u : 0u) << url;
-        controller.didStartMainFrameNavigation(url, chooser);
-        EXPECT_EQ(popup->visible, !handsOver) << url;
-        EXPECT_EQ(main.scripts(), handsOver ? std::vector { PopupWindowController::snsLoginScript(url) } : std::vector<std::string> {})
-            << url;
-        EXPECT_EQ(log.count("the popup reached the landing page " + kLanding + "?code=\u2026 by a navigation that a frame of another "
-                            "origin may have chosen; it is not handed over"),
-            chooser == C::MaybeForeignFrame ? 1u : 0u) << ::testing::PrintToString(log.lines());
-        // The log holds the landing URL's parameter names, not the code.
-        for (const auto& line : log.lines())
-            EXPECT_EQ(line.find("code=x"), std::string::npos) << line;
+    // The first case again while the main window shows another site, which is not handed the login.
+    for (bool appPage : { true, false }) {
+        for (const auto& [url, handsOver, decision, chooser] : appPage ? std::span(cases) : std::span(cases, 1)) {
+            test::LogCapture log;
+            auto window = std::make_unique<FakePopupWindow>();
+            auto* popup = window.get();
+            test::RecordingWebView main;
+            main.appDocument = appPage;
+            PopupWindowController controller(std::move(window), kLanding, nullptr);
+            controller.setGWebView(&main);
+            controller.showWindow();
+            EXPECT_EQ(controller.decidePolicyForNavigation(url), decision) << url;
+            EXPECT_TRUE(popup->visible && main.scripts().empty()) << url;
+            EXPECT_EQ(log.count("refused to load " + url + " in the popup: only http and https pages load in the popup"),
+                decision == D::Ignore ? 1u : 0u) << url;
+            controller.didStartMainFrameNavigation(url, chooser);
+            EXPECT_EQ(popup->visible, !handsOver) << url;
+            const std::string script = PopupWindowController::snsLoginScript(url);
+            EXPECT_EQ(main.scripts(), handsOver && appPage ? std::vector { script } : std::vector<std::string> {}) << url;
+            EXPECT_EQ(log.count("the popup reached the landing page " + kLanding + "?code=\u2026 by a navigation that a frame of another "
+                                "origin may have chosen; it is not handed over"),
+                chooser == C::MaybeForeignFrame ? 1u : 0u) << ::testing::PrintToString(log.lines());
+            EXPECT_EQ(log.count("the landing page " + kLanding + "?code=\u2026 is not handed over: the main window does not show one of "
+                                "the app's pages"),
+                appPage ? 0u : 1u) << url;
+            // The log holds the landing URL's parameter names, not the code.
+            for (const auto& line : log.lines())
+                EXPECT_EQ(line.find("code=x"), std::string::npos) << line;
+        }
     }
 }
 
