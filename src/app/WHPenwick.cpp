@@ -4,6 +4,7 @@
 #include <glib.h>
 #include <sys/stat.h>
 
+#include "base/AsciiCase.h"
 #include "base/Format.h"
 #include "base/GRef.h"
 #include "base/Log.h"
@@ -210,18 +211,21 @@ void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
     // The content only by its size: an export may be large, and it is the user's document.
     log::message(format("save as %@ %@ %@", describe(command.argumentAtIndex(0)), describe(command.argumentAtIndex(1)),
         content && content->is_string() ? format("<%@ bytes>", content->get_ref<const std::string&>().size())
-                                        : std::string(content ? "<not a text>" : "(null)")));
+            : content && content->is_binary() ? format("<%@ bytes>", content->get_binary().size())
+                                              : std::string(content ? "<not a text>" : "(null)")));
     std::string name = textArgument(command, 0);
     std::string type = textArgument(command, 1);
     std::string fileName = proposedFileName(format("%@.%@", name, type));
-    if (!content || !content->is_string()) {
+    if (!content || !(content->is_string() || content->is_binary())) {
         log::message(format("ERROR: nothing to save in %@: the content is not a text.", fileName));
         reply.fail(CommandStatus::Error, "the content is not a text");
         return;
     }
     // Decoded before the panel is shown, so a user is never told to pick a place for nothing.
     Bytes bytes;
-    if (isBinaryType(type)) {
+    if (content->is_binary()) {
+        bytes = content->get_binary();
+    } else if (isBinaryType(asciiLowercase(type))) {
         auto decoded = WHBase64::decodeStrict(content->get<std::string>());
         if (!decoded) {
             log::message(format("ERROR: nothing was saved in %@: its content is not Base64.", fileName));

@@ -30,7 +30,7 @@ public:
     static std::string escapeForURL(std::string_view text);
     // The last path component of `name` ("untitled" when that is empty, "." or "..").
     static std::string proposedFileName(std::string_view name);
-    // The types whose content arrives as Base64 of the file's bytes.
+    // The types whose content arrives as Base64 of the file's bytes (lower-case).
     static bool isBinaryType(std::string_view type);
     // Writes `bytes` beside `path` and renames them over it, so a failure leaves what was there
     // whole; a file replaced keeps its permissions, never set-user-id or set-group-id bits.

@@ -168,7 +168,8 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
     for (const auto& [path, keys, line] : { std::tuple { out + "/report.pdf", "Return", ": pdf done" },
              { out + "/notes.txt", "Return", ": text done" }, { std::string(), "Escape", ": cancel done" },
-             { out + "/caf\u00e9.txt", "Return", ": latin done" } }) {
+             { out + "/caf\u00e9.txt", "Return", ": latin done" }, { out + "/archive.zip", "Return", ": bytes done" },
+             { out + "/IMAGE.PNG", "Return", ": upper done" } }) {
         ASSERT_TRUE(answer("Save", keys, path)) << app.output();
         ASSERT_TRUE(lineAppears(app, line));
     }
@@ -182,6 +183,9 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     EXPECT_EQ(AppRunner::readFile(out + "/report.pdf"), std::string("%PDF-1.4\n\xff\0end", 14));
     EXPECT_EQ(AppRunner::readFile(out + "/notes.txt"), "hello \xc3\xa9");
     EXPECT_EQ(AppRunner::readFile(out + "/caf\xe9.txt"), "latin");
+    // Bytes are saved as they are, whatever the type; Base64 of a binary type in capitals is decoded.
+    EXPECT_EQ(AppRunner::readFile(out + "/archive.zip"), std::string("PK\xff\0", 4));
+    EXPECT_EQ(AppRunner::readFile(out + "/IMAGE.PNG"), "\x89PNG");
     EXPECT_FALSE(AppRunner::fileExists(out + "/cancelled.txt"));
     EXPECT_FALSE(AppRunner::fileExists(out + "/bad.pdf"));
     // Without a session bus the chooser keeps its settings quietly; the log gives the content's

@@ -5,7 +5,7 @@
  *   webhost.require('webhost/device').getDeviceInfo().then(function (info) { ... });
  *   var app = webhost.require('webhost/app');
  *   app.openUrl('https://example.org/', '_system');   // or '_blank' for the popup window
- *   app.saveAs('report', 'pdf', base64)                // pdf, docx, png, jpg: Base64; else text
+ *   app.saveAs('report', 'pdf', base64)                // bytes; or Base64 for pdf, docx, png, jpg; else text
  *     .then(function (path) { ... });                  // the saved file's path, null when cancelled
  *   webhost.require('webhost/inappbrowser').open(url, '_system', onAnswer, onError);
  *
@@ -28,7 +28,6 @@
 
   webhost.define('webhost/app', function (require, exports) {
     var exec = require('webhost/exec');
-    var base64 = require('webhost/base64');
     // Resolves once the URL has been handed to the popup or the desktop; rejects with why when it
     // was refused (the popup loads http and https pages, the desktop opens those and mailto).
     exports.openUrl = function (url, target) {
@@ -36,8 +35,8 @@
     };
     // Resolves when the save dialog has closed: with the saved file's path, or null when the user
     // cancelled; rejects with the reason when nothing could be saved.
+    // Bytes (an ArrayBuffer or a typed array) go as they are, and are saved so, whatever the type.
     exports.saveAs = function (name, type, content) {
-      if (content instanceof ArrayBuffer || content instanceof Uint8Array) content = base64.fromArrayBuffer(content);
       return exec.promise('Penwick', 'saveAs', [String(name), String(type), content]);
     };
   });
