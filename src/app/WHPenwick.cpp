@@ -208,15 +208,15 @@ Result<void> WHPenwick::writeExport(const std::string& path, const Bytes& bytes)
 void WHPenwick::saveAs(const WHInvokedUrlCommand& command, Reply reply)
 {
     const Value* content = command.argumentAtIndex(2);
+    const bool saveable = content && (content->is_string() || content->is_binary());
     // The content only by its size: an export may be large, and it is the user's document.
+    std::size_t size = !saveable ? 0 : content->is_string() ? content->get_ref<const std::string&>().size() : content->get_binary().size();
     log::message(format("save as %@ %@ %@", describe(command.argumentAtIndex(0)), describe(command.argumentAtIndex(1)),
-        content && content->is_string() ? format("<%@ bytes>", content->get_ref<const std::string&>().size())
-            : content && content->is_binary() ? format("<%@ bytes>", content->get_binary().size())
-                                              : std::string(content ? "<not a text>" : "(null)")));
+        saveable ? format("<%@ bytes>", size) : std::string(content ? "<not a text>" : "(null)")));
     std::string name = textArgument(command, 0);
     std::string type = textArgument(command, 1);
     std::string fileName = proposedFileName(format("%@.%@", name, type));
-    if (!content || !(content->is_string() || content->is_binary())) {
+    if (!saveable) {
         log::message(format("ERROR: nothing to save in %@: the content is not a text.", fileName));
         reply.fail(CommandStatus::Error, "the content is not a text");
         return;

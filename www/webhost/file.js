@@ -112,9 +112,13 @@
       return Promise.reject(error);
     }
     exports.write = function (url, data, position) {
-      return at(position) === null ? refused() : call('write', [url, data, at(position)]);
+      var from = at(position);
+      return from === null ? refused() : call('write', [url, data, from]);
     };
-    exports.truncate = function (url, length) { return at(length) === null ? refused() : call('truncate', [url, at(length)]); };
+    exports.truncate = function (url, length) {
+      var to = at(length);
+      return to === null ? refused() : call('truncate', [url, to]);
+    };
 
     // Queries on local paths.
     exports.testFileExists = function (path) { return call('testFileExists', [path]); };
