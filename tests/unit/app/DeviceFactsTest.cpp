@@ -48,11 +48,13 @@ TEST(DeviceFacts, OsReleaseFieldsLoseTheirQuotesAndFixtureTreesGiveTheFactsAndTh
         { "laptop", { { dmi + "product_name", "ThinkPad X1 Carbon\n" } }, false },
         { "flag lookalike", { { "proc/cpuinfo", "flags\t: fpu hypervisor_x\n" } }, false },
     };
-    // Also under Turkish case rules, where installed: the C library's tolower() keeps "I" there.
+    // Also under Turkish case rules: the C library's tolower() keeps "I" there.
     const std::string saved = std::setlocale(LC_CTYPE, nullptr);
     for (const char* locale : { "C", "tr_TR.UTF-8" }) {
-        if (!std::setlocale(LC_CTYPE, locale))
+        if (!std::setlocale(LC_CTYPE, locale)) {
+            ADD_FAILURE() << locale << " is not installed (scripts/deps.sh makes it)";
             continue;
+        }
         for (const auto& c : cases) {
             FakeAppEnvironment root;
             for (const auto& [file, content] : c.files)
