@@ -280,7 +280,34 @@ macro(penwick_package_app target)
   set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};${target};/")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # dpkg-shlibdeps reads the two binaries where they were built. CPack's own pass would first run
+  # `file` on every file the package installs (the runtime's headers too), which took most of
+  # packing's time.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(_penwick_pkg_webext "")
+  if(TARGET penwick-webext)
+    set(_penwick_pkg_webext "\"$<TARGET_FILE:penwick-webext>\"")
+  endif()
+  string(CONCAT _penwick_pkg_depends [[
+set(_penwick_work "${CPACK_PACKAGE_DIRECTORY}/_shlibdeps")
+file(MAKE_DIRECTORY "${_penwick_work}/debian")
+file(WRITE "${_penwick_work}/debian/control" "")
+execute_process(COMMAND dpkg-shlibdeps --ignore-missing-info -O "$<TARGET_FILE:]] "${target}" [[>" ]] "${_penwick_pkg_webext}" [[
+  WORKING_DIRECTORY "${_penwick_work}" OUTPUT_VARIABLE _penwick_out ERROR_VARIABLE _penwick_err
+  RESULT_VARIABLE _penwick_status OUTPUT_STRIP_TRAILING_WHITESPACE)
+file(REMOVE_RECURSE "${_penwick_work}")
+if(NOT _penwick_status EQUAL 0)
+  message(FATAL_ERROR "dpkg-shlibdeps failed: ${_penwick_err}")
+endif()
+string(REGEX REPLACE "^.*Depends=" "" _penwick_out "${_penwick_out}")
+if(CPACK_DEBIAN_PACKAGE_DEPENDS)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, ${_penwick_out}")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_penwick_out}")
+endif()
+]])
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/generated/PackageDepends-${target}.cmake CONTENT "${_penwick_pkg_depends}")
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/generated/PackageDepends-${target}.cmake)
   set(CPACK_DEBIAN_PACKAGE_SECTION misc)
   # Without fonts covering Chinese, Japanese and Korean such text shows as boxes.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
