@@ -28,9 +28,8 @@ public:
     }
     bool evaluateInAppDocument(const std::string& script) override
     {
-        if (appDocument)
-            evaluateScript(script);
-        return appDocument;
+        evaluateScript(script);
+        return true;
     }
     platform::WebPreferences preferences() const override { return prefs; }
     void setPreferences(const platform::WebPreferences& preferences) override { prefs = preferences; }
@@ -56,7 +55,6 @@ public:
     std::optional<platform::DrawsBackground> drawsBackground;
     bool encodedAnswers = false; // answers as channel payloads, as the real view takes them; set before the host has the view
     std::vector<std::string> payloads; // the answers taken as payloads
-    bool appDocument = true; // the main frame shows one of the app's own documents
 
 private:
     mutable std::mutex m_mutex;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/Dialogs.h"
 #include "platform/Platform.h"
 #include "platform/WorkQueue.h"
 #include "platform/glib/KeyFileUserDefaults.h"
@@ -15,6 +16,17 @@ namespace penwick::test {
 struct HeldWorkQueue : platform::WorkQueue {
     void submit(std::function<void()> task) override { tasks.push_back(std::move(task)); }
     std::vector<std::function<void()>> tasks;
+};
+
+// Dialogs that ask no one: every question is cancelled.
+struct NoDialogs final : platform::Dialogs {
+    void runAlert(const std::string&, const platform::DialogAsker&) override { }
+    bool runConfirm(const std::string&, const platform::DialogAsker&) override { return false; }
+    std::optional<std::string> runPrompt(const std::string&, const std::string&, const platform::DialogAsker&) override { return {}; }
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override
+    {
+        return {};
+    }
 };
 
 // The platform services as unit tests use them: a hand-turned main loop, background work held,

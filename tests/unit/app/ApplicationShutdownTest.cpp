@@ -8,21 +8,14 @@
 #include <thread>
 
 #include "app/Application.h"
-#include "support/FakeAppEnvironment.h"
 #include "support/FakeScreens.h"
 #include "support/RecordingWebView.h"
 #include "support/RecordingWindow.h"
+#include "support/TestPlatform.h"
 
 using namespace penwick;
 
 namespace {
-
-struct NoDialogs final : platform::Dialogs {
-    void runAlert(const std::string&, const platform::DialogAsker&) override { }
-    bool runConfirm(const std::string&, const platform::DialogAsker&) override { return false; }
-    std::optional<std::string> runPrompt(const std::string&, const std::string&, const platform::DialogAsker&) override { return std::nullopt; }
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override { return std::nullopt; }
-};
 
 struct NoSavePanel final : platform::SavePanel {
     std::optional<std::string> runSavePanel(const std::string&) override { return std::nullopt; }
@@ -38,7 +31,7 @@ public:
         return std::make_unique<test::RecordingWindow>();
     }
     std::unique_ptr<platform::WebView> createWebView(platform::Window&) override { return std::make_unique<test::RecordingWebView>(); }
-    std::unique_ptr<platform::Dialogs> createDialogs(platform::Window&) override { return std::make_unique<NoDialogs>(); }
+    std::unique_ptr<platform::Dialogs> createDialogs(platform::Window&) override { return std::make_unique<test::NoDialogs>(); }
     std::unique_ptr<platform::SavePanel> createSavePanel(platform::Window&) override { return std::make_unique<NoSavePanel>(); }
     platform::DisplayServices& displayServices() override { return m_display; }
     void addAction(const std::string&, const std::vector<std::string>&, std::function<void()>) override { }

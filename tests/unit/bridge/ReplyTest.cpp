@@ -14,13 +14,6 @@ namespace {
 
 // What the delegate was sent: the status, whether the callback is kept, and where to.
 using Sent = std::tuple<std::int32_t, bool, WHCallbackAddress>;
-std::vector<Sent> sentBy(const test::RecordingCommandDelegate& delegate)
-{
-    std::vector<Sent> sent;
-    for (const auto& a : delegate.answers)
-        sent.emplace_back(a.result.status(), a.result.keepCallback(), a.address);
-    return sent;
-}
 
 TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
 {
@@ -45,7 +38,10 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
             c.use(reply);
             EXPECT_FALSE(reply.waiting());
         }
-        EXPECT_EQ(sentBy(delegate), c.sent);
+        std::vector<Sent> sent;
+        for (const auto& a : delegate.answers)
+            sent.emplace_back(a.result.status(), a.result.keepCallback(), a.address);
+        EXPECT_EQ(sent, c.sent);
         EXPECT_EQ(log.lines(), c.logged);
     }
 }

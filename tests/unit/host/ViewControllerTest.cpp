@@ -106,15 +106,7 @@ TEST_F(ViewControllerTest, UnreadableOrZeroSizesAndPointerTimeoutsChangeNothingT
 // parent to share an origin with, and only the app's own content can frame its local schemes.
 TEST_F(ViewControllerTest, ADocumentTheAppsContentCannotHaveOpenedGetsNoBridge)
 {
-    struct NoDialogs final : platform::Dialogs {
-        void runAlert(const std::string&, const platform::DialogAsker&) override { }
-        bool runConfirm(const std::string&, const platform::DialogAsker&) override { return false; }
-        std::optional<std::string> runPrompt(const std::string&, const std::string&, const platform::DialogAsker&) override { return {}; }
-        std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override
-        {
-            return {};
-        }
-    } dialogs;
+    test::NoDialogs dialogs;
     env().writeResource("www/index.html", "");
     test::RecordingWebView webView;
     auto vc = start(webView, R"(<preference name="AppOrigin" value="true"/>)");
