@@ -158,11 +158,6 @@ public:
         start(args);
         return waitForExit(timeout);
     }
-    // Waits until a stderr line contains `text`.
-    bool waitForLine(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(30))
-    {
-        return waitUntil([&] { return countLines(text) > 0; }, timeout);
-    }
     // Number of stderr lines containing `text` so far.
     int countLines(const std::string& text) const
     {
@@ -293,7 +288,6 @@ public:
                 return false;
         return true;
     }
-    static bool fileExists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
     // A kibibyte figure of /proc/<pid>/status ("VmRSS", "VmHWM"), -1 if there is none.
     static long statusKiB(int pid, const std::string& field)
     {

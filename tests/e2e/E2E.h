@@ -71,3 +71,14 @@ inline testing::AssertionResult lineAppears(const AppRunner& app, const std::str
     return settles(
         app, "no line with:", [&] { return app.countLines(text) ? Lines {} : Lines { text }; }, timeout);
 }
+
+// Does `act` again until a line with `text` comes within `pause` of it: input that a window may not
+// take yet.
+inline testing::AssertionResult retried(const AppRunner& app, const std::function<void()>& act, const std::string& text,
+    std::chrono::milliseconds timeout, std::chrono::milliseconds pause = 2s)
+{
+    return settles(app, "no line with:", [&] {
+        act();
+        return AppRunner::waitUntil([&] { return app.countLines(text) > 0; }, pause) ? Lines {} : Lines { text };
+    }, timeout);
+}

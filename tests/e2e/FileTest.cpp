@@ -93,7 +93,7 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
     ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     EXPECT_TRUE(logged(app, lines));
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
-    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
+    EXPECT_TRUE(std::filesystem::exists(data + "/tree2/sub/f.txt"));
 }
 
 // Links in the persistent file system lead where they point while they stay inside it; the app's

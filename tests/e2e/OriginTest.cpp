@@ -59,7 +59,7 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(dropped) >= 1; }, 30s)) << app.output();
     EXPECT_LE(app.countLines(dropped), 2) << app.output();
     // A whfile: page the taker opens in the main frame is not the app's either.
-    (void)app.waitForLine("top whfile page: ", 10s);
+    (void)lineAppears(app, "top whfile page: ", 10s);
     EXPECT_TRUE(counted(app, { { "taker received", 0 }, { "top whfile page: object", 0 } }));
 }
 
