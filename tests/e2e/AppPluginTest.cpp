@@ -20,9 +20,8 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer inner(AppRunner::page("app", "inner.html", { { "@LANDING@", landing } }));
     const std::string store = PENWICK_STORE_HOST;
-    app.writePages("app", "popup.html", {}, kFeatures, { { "@STORE@", store }, { "@INNER@", inner.origin() + "/inner.html" } });
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-    app.start();
+    app.startPages("app", "popup.html", {}, kFeatures, { { "@STORE@", store }, { "@INNER@", inner.origin() + "/inner.html" } });
     const std::string self = "\"Not Yet Implemented for OSX: [self openInHostWebView:absoluteUrl withOptions:options]\"";
     const std::string inApp = "\"Not Yet Implemented for OSX: [self openInInAppBrowser:absoluteUrl withOptions:options]\"";
     const std::string popupOnly = "only http and https pages load in the popup",
@@ -81,8 +80,8 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
     LoopbackServer chooser(AppRunner::page("app", "chooser.html", { { "@LANDING@", landing } }));
     // Another port: another origin.
     LoopbackServer framed(AppRunner::page("app", "framed.html", { { "@FRAME@", chooser.origin() + "/" } }));
-    app.writePages("app", "landing.html", {}, kFeatures, { { "@REDIRECT@", redirect.origin() + "/r" }, { "@FRAMED@", framed.origin() + "/" } });
-    app.start();
+    app.startPages("app", "landing.html", {}, kFeatures,
+        { { "@REDIRECT@", redirect.origin() + "/r" }, { "@FRAMED@", framed.origin() + "/" } });
     // (The log keeps the query's names only.)
     ASSERT_TRUE(lineAppears(app, "snsLogin: " + landing + "?code=\u2026"));
     EXPECT_TRUE(retried(
@@ -98,11 +97,9 @@ TEST(AppPlugin, PopupHandsNoLoginToAnotherSiteTheMainWindowHasGoneTo)
 {
     LoopbackServer site(AppRunner::page("app", "away.html", { { "@LANDING@", PENWICK_LOGIN_LANDING_URL } }));
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePageLibrary();
-    app.startPage("<content src=\"index.html\"/>" + kFeatures,
-        "<!DOCTYPE html><script src=\"webhost/webhost.js\"></script><script src=\"webhost/app.js\"></script><script>"
-        "webhost.require('webhost/channel').onNativeReady.subscribe(() => webhost.require('webhost/app').openUrl('"
-            + site.origin() + "/#popup', '_blank').then(() => { location = '" + site.origin() + "/'; }));</script>");
+    app.startLibraryPage(kFeatures,
+        "<script>webhost.require('webhost/channel').onNativeReady.subscribe(() => webhost.require('webhost/app').openUrl('" + site.origin()
+            + "/#popup', '_blank').then(() => { location = '" + site.origin() + "/'; }));</script>");
     EXPECT_TRUE(counted(app, { { "refused a new window for https://example.org/away:", 1 }, { "got-it", 0 },
         { "the landing page " PENWICK_LOGIN_LANDING_URL "?code=\u2026 is not handed over: the main window does not show one of the "
           "app's pages", 1 } }, 40s));
@@ -113,9 +110,8 @@ TEST(AppPlugin, PopupHandsNoLoginToAnotherSiteTheMainWindowHasGoneTo)
 TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("app", "open.html", {}, kFeatures);
     app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-    app.start();
+    app.startPages("app", "open.html", {}, kFeatures);
     ASSERT_TRUE(lineAppears(app, "openUrl answered null; ready", 20s));
     EXPECT_TRUE(logged(app, { "system opens https://example.org/plugin", "system opens https://example.org/auto",
                   "ERROR: refused a new window for https://example.org/framed: the page shows content that is not the app's, and "
@@ -139,10 +135,9 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     AppRunner app(AppRunner::Binary::TestApp);
     std::string out = app.path("out");
     app.writeResource("../out/.keep", "");
-    app.writePages("app", "save.html", {}, kFeatures);
     // File names on disk in Latin-1: "café" typed into the dialog is saved as "caf\xe9".
     app.setEnv("G_FILENAME_ENCODING", "ISO-8859-1");
-    app.start();
+    app.startPages("app", "save.html", {}, kFeatures);
     // A dialog takes keys only some time after it shows, which nothing outside it tells: each step is
     // sent again until its effect shows.
     auto send = [&](const std::string& id, const Lines& actions, const std::function<bool()>& took) {

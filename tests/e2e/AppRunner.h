@@ -83,12 +83,29 @@ public:
             writeResource("www/" + extra, page(folder, extra, replacements));
     }
 
+    // writePages(), then start().
+    void startPages(const std::string& folder, const std::string& first, const std::vector<std::string>& extras = {},
+        const std::string& config = {}, const Replacements& replacements = {})
+    {
+        writePages(folder, first, extras, config, replacements);
+        start();
+    }
+
     // Starts the app on www/index.html holding `html`, with `config` in config.xml's widget.
     void startPage(const std::string& config, const std::string& html)
     {
         writeConfig(widget(config));
         writeResource("www/index.html", html);
         start();
+    }
+
+    // Starts the app on www/index.html: the page library with its app plugin's script, then `body`.
+    void startLibraryPage(const std::string& config, const std::string& body)
+    {
+        writePageLibrary();
+        startPage("<content src=\"index.html\"/>" + config,
+            "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script><script src=\"webhost/app.js\"></script>"
+                + body);
     }
 
     // An environment variable the app gets when it starts (the test-only switches).

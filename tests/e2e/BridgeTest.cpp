@@ -54,8 +54,7 @@ TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
     for (const Page& page : pages) {
         SCOPED_TRACE(page.name);
         AppRunner app(AppRunner::Binary::TestApp);
-        app.writePages("bridge", page.name);
-        app.start();
+        app.startPages("bridge", page.name);
         ASSERT_TRUE(lineAppears(app, ": DONE", 20s));
         EXPECT_TRUE(logged(app, page.lines));
         EXPECT_TRUE(counted(app, page.counts));

@@ -12,9 +12,8 @@ namespace {
 TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKeepOneContextPerFrame)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("channel", "navigate.html", { "child.html" });
     app.setEnv("PENWICK_TEST_CHANNEL_LIMIT", "65536");
-    app.start();
+    app.startPages("channel", "navigate.html", { "child.html" });
     ASSERT_TRUE(lineAppears(app, ": main frame answered still here", 120s));
     // Three echoes: nearly the limit, "small" and "still here"; the oversized call reached no action.
     // The host would say so when one page held 64 live contexts or more.
@@ -126,11 +125,10 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
         _exit(0);
     waitpid(dead, nullptr, 0);
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("channel", "attack.html");
     const std::string stale = leftFolder(app, dead, "abc123");
     const std::string live = leftFolder(app, getpid(), "abc123");
     ASSERT_EQ(symlink(live.c_str(), (app.path("tmp/penwick-") + std::to_string(dead) + "-lnk123").c_str()), 0);
-    app.start();
+    app.startPages("channel", "attack.html");
     ASSERT_TRUE(lineAppears(app, ": answered 3", 60s));
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_TRUE(std::filesystem::exists(live + "/bridge"));

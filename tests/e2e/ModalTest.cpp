@@ -11,8 +11,7 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
 {
     LoopbackServer web(AppRunner::page("modal", "other.html"));
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("modal", "modal.html", {}, {}, { { "@WEB@", web.origin() + "/" } });
-    app.start();
+    app.startPages("modal", "modal.html", {}, {}, { { "@WEB@", web.origin() + "/" } });
     // Background answers pile up behind the page's call before the question is answered.
     ASSERT_TRUE(lineAppears(app, "modal: answers arrive while asking"));
     ASSERT_TRUE(app.press("Return", "Confirm")) << app.output();

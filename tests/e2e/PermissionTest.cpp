@@ -52,9 +52,8 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     Child otherClient({ "xclip", "-selection", "clipboard", "-t", "text/plain;charset=utf-8", "-quiet", app.path("resources/copied.txt") });
     if (otherClient.pid < 0)
         GTEST_SKIP() << "xclip is not installed";
-    app.writePages("permission", "asks.html", {}, {}, { { "@ORIGIN@", server.origin() } });
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    app.start();
+    app.startPages("permission", "asks.html", {}, {}, { { "@ORIGIN@", server.origin() } });
 
     // The engine refuses the web frame itself, with the line its error makes.
     EXPECT_TRUE(logged(app, { "notification permission: granted", "asked for notifications: granted",
@@ -83,8 +82,7 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
 TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
 {
     AppRunner app;
-    app.writePages("permission", "opfs.html", { "opfs-worker.js" }, "<preference name=\"AppOrigin\" value=\"true\"/>");
-    app.start();
+    app.startPages("permission", "opfs.html", { "opfs-worker.js" }, "<preference name=\"AppOrigin\" value=\"true\"/>");
     // The engine makes no custom-scheme origin cross-origin isolated.
     EXPECT_TRUE(logged(app, { "estimate answers: number, isolated: false", "opfs written" }, 40s));
     ::kill(app.pid(), SIGTERM);

@@ -34,10 +34,9 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         const bool runtimeInTemporary = c.env.size() == 2, varTmp = c.env.size() == 1 && c.env[0].second == "/var/tmp";
-        app.writePages("channel", "attack.html", {}, runtimeInTemporary || varTmp ? AppRunner::kFilePlugin : "");
         for (const auto& [name, value] : c.env)
             app.setEnv(name, AppRunner::replaced(AppRunner::replaced(value, "{root}", app.root()), "{vartmp}", varTmpFolder));
-        app.start();
+        app.startPages("channel", "attack.html", {}, runtimeInTemporary || varTmp ? AppRunner::kFilePlugin : "");
         ASSERT_TRUE(lineAppears(app, c.loaded));
         if (c.reason) {
             EXPECT_EQ(app.countLines(off + c.reason), 1) << app.output();
