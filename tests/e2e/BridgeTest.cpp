@@ -3,8 +3,6 @@
 #include "e2e/E2E.h"
 #include <regex>
 
-namespace {
-
 // Each bridge page in the test app, to its DONE: the exact lines it and the host log, and how many
 // lines hold each text. The calls page: calls, answers and byte buffers between the page and the
 // actions. The frames page: every frame gets its own bridge, helpers and ready notice, and dispatch
@@ -91,5 +89,3 @@ TEST(Dialogs, ScriptedAnswersAndChosenFilesReachThePage)
     EXPECT_TRUE(logged(app, { "dialog alert: hello", "confirm ok: true", "confirm cancel: false", "dialog prompt: name? [def]",
                   "prompt text: \"abc\"", "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes image/png", "chosen: a.txt,b.txt" }));
 }
-
-} // namespace

@@ -5,8 +5,6 @@
 // its origin, and the app's own alert keeps the app's title.
 #include "e2e/E2E.h"
 
-namespace {
-
 TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialogsTakeTheKeyboardAndNameAnotherSitesOrigin)
 {
     LoopbackServer web(AppRunner::page("modal", "other.html"));
@@ -34,5 +32,3 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
         ASSERT_TRUE(app.press("Return", title)) << title << app.output();
     EXPECT_TRUE(logged(app, { "other site confirmed true", "app alert answered" }));
 }
-
-} // namespace

@@ -4,8 +4,6 @@
 // nothing of whfile files, and what they download is not saved.
 #include "e2e/E2E.h"
 
-namespace {
-
 // Also with the demo's old "*": a wildcard grants nothing. A whfile: page has the bridge where the
 // app framed it, not where the web frame did.
 TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
@@ -96,5 +94,3 @@ TEST(Origin, ACallFromAFrameOutsideThePolicyIsRefusedAndLogged)
     EXPECT_TRUE(counted(app, { { "ERROR: a call to Echo.echo came from a frame of data:, which may not call native code; it was refused.", 1 },
         { "echo: \"from the app page\"", 1 }, { "echo: \"forged\"", 0 } }));
 }
-
-} // namespace

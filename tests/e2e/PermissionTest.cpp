@@ -5,8 +5,6 @@
 
 #include <mutex>
 
-namespace {
-
 TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOriginsFrameIsRefused)
 {
     PrivateBus bus;
@@ -93,5 +91,3 @@ TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
     EXPECT_TRUE(lineAppears(app, "opfs read: kept across runs", 40s));
     EXPECT_NE(AppRunner::capture("grep -rl 'kept across runs' '" + app.path(std::string("data/") + PENWICK_APP_ID) + "'"), "");
 }
-
-} // namespace

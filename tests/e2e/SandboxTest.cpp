@@ -3,8 +3,6 @@
 // the page still loads.
 #include "e2e/E2E.h"
 
-namespace {
-
 // CI and containers put the runtime folder inside the temporary one (TMPDIR=/tmp,
 // XDG_RUNTIME_DIR=/tmp/runtime-...): with a session bus, whose proxy the engine binds into the
 // runtime folder, the pages load; the temporary folder stays out of the sandbox, said once.
@@ -56,5 +54,3 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
         EXPECT_EQ(app.countLines("web pages cannot read /var/tmp (its files play no media)"), varTmp && !fellBack ? 1 : 0) << app.output();
     }
 }
-
-} // namespace

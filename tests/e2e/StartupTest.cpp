@@ -3,8 +3,6 @@
 
 #include <sys/mount.h>
 
-namespace {
-
 TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
 {
     // "{root}" stands for the app's sandbox folder. A page is "path=content"; `dom` is looked for in
@@ -106,5 +104,3 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         EXPECT_TRUE(!c.fullDisk || AppRunner::readFile(full.path + "/shot.png") == "old");
     }
 }
-
-} // namespace
