@@ -104,7 +104,7 @@ std::optional<std::string> npmFolder(const std::string& package, const std::stri
     const std::string install = "npm install --prefix '" + cache + "' --no-audit --no-fund --loglevel=error "
         + (optional == OptionalDependencies::Omit ? "--omit=optional " : "") + package + " >/dev/null 2>&1";
     auto installed = [&] {
-        return std::all_of(files.begin(), files.end(), [&](const std::string& file) { return AppRunner::fileExists(folder + "/" + file); });
+        return std::all_of(files.begin(), files.end(), [&](const std::string& file) { return std::filesystem::exists(folder + "/" + file); });
     };
     if (installed() || (std::system(install.c_str()) == 0 && installed()))
         return folder;
@@ -162,7 +162,7 @@ TEST(AppContent, AViteBuiltAppRunsFromTheAppOriginAndItsCaptureIsNotBlank)
     const std::string build = "cd '" + source + "' && node '" + *vite + "/bin/vite.js' build --logLevel error --outDir '" + app.resourcesDir()
         + "/www' --emptyOutDir 2>&1";
     const std::string built = AppRunner::capture(build);
-    ASSERT_TRUE(AppRunner::fileExists(app.resourcesDir() + "/www/index.html")) << built;
+    ASSERT_TRUE(std::filesystem::exists(app.resourcesDir() + "/www/index.html")) << built;
     app.writeConfig(AppRunner::widget("<content src=\"index.html\"/><preference name=\"AppOrigin\" value=\"true\"/>"));
     const std::string png = app.path("capture.png");
     ASSERT_EQ(app.run({ "--screenshot", png }), 0) << app.output();

@@ -83,12 +83,29 @@ public:
             writeResource("www/" + extra, page(folder, extra, replacements));
     }
 
+    // writePages(), then start().
+    void startPages(const std::string& folder, const std::string& first, const std::vector<std::string>& extras = {},
+        const std::string& config = {}, const Replacements& replacements = {})
+    {
+        writePages(folder, first, extras, config, replacements);
+        start();
+    }
+
     // Starts the app on www/index.html holding `html`, with `config` in config.xml's widget.
     void startPage(const std::string& config, const std::string& html)
     {
         writeConfig(widget(config));
         writeResource("www/index.html", html);
         start();
+    }
+
+    // Starts the app on www/index.html: the page library with its app plugin's script, then `body`.
+    void startLibraryPage(const std::string& config, const std::string& body)
+    {
+        writePageLibrary();
+        startPage("<content src=\"index.html\"/>" + config,
+            "<!DOCTYPE html><title>page</title><script src=\"webhost/webhost.js\"></script><script src=\"webhost/app.js\"></script>"
+                + body);
     }
 
     // An environment variable the app gets when it starts (the test-only switches).
@@ -157,11 +174,6 @@ public:
     {
         start(args);
         return waitForExit(timeout);
-    }
-    // Waits until a stderr line contains `text`.
-    bool waitForLine(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(30))
-    {
-        return waitUntil([&] { return countLines(text) > 0; }, timeout);
     }
     // Number of stderr lines containing `text` so far.
     int countLines(const std::string& text) const
@@ -293,7 +305,6 @@ public:
                 return false;
         return true;
     }
-    static bool fileExists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
     // A kibibyte figure of /proc/<pid>/status ("VmRSS", "VmHWM"), -1 if there is none.
     static long statusKiB(int pid, const std::string& field)
     {

@@ -12,9 +12,8 @@ namespace {
 TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKeepOneContextPerFrame)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("channel", "navigate.html", { "child.html" });
     app.setEnv("PENWICK_TEST_CHANNEL_LIMIT", "65536");
-    app.start();
+    app.startPages("channel", "navigate.html", { "child.html" });
     ASSERT_TRUE(lineAppears(app, ": main frame answered still here", 120s));
     // Three echoes: nearly the limit, "small" and "still here"; the oversized call reached no action.
     // The host would say so when one page held 64 live contexts or more.
@@ -126,14 +125,13 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
         _exit(0);
     waitpid(dead, nullptr, 0);
     AppRunner app(AppRunner::Binary::TestApp);
-    app.writePages("channel", "attack.html");
     const std::string stale = leftFolder(app, dead, "abc123");
     const std::string live = leftFolder(app, getpid(), "abc123");
     ASSERT_EQ(symlink(live.c_str(), (app.path("tmp/penwick-") + std::to_string(dead) + "-lnk123").c_str()), 0);
-    app.start();
+    app.startPages("channel", "attack.html");
     ASSERT_TRUE(lineAppears(app, ": answered 3", 60s));
-    EXPECT_FALSE(AppRunner::fileExists(stale));
-    EXPECT_TRUE(AppRunner::fileExists(live + "/bridge"));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live + "/bridge"));
     // The live host's folder, the link to it and the new host's own.
     auto folders = channelFolders(app);
     ASSERT_EQ(folders.size(), 3u) << app.output();
@@ -208,7 +206,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     for (auto& attack : attacks) {
         attack.run();
         // The host logs a refusal just after closing the connection.
-        EXPECT_TRUE(app.waitForLine(attack.logged, 30s)) << attack.name << "\n" << app.output();
+        EXPECT_TRUE(lineAppears(app, attack.logged)) << attack.name;
         int answered = app.countLines(": answered ");
         EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(": answered ") >= answered + 2; }, 20s))
             << attack.name << "\n" << app.output();
@@ -228,10 +226,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     for (pid_t web : app.webProcesses())
         ::kill(web, SIGKILL);
     ASSERT_TRUE(lineAppears(app, "again right after a reload; showing a page that offers to reload"));
-    EXPECT_TRUE(AppRunner::waitUntil([&] {
-        (void)app.press("F5");
-        return app.waitForLine(": page loaded 3", 2s);
-    }, 30s)) << app.output();
+    EXPECT_TRUE(retried(app, [&] { (void)app.press("F5"); }, ": page loaded 3", 30s));
     ::kill(app.pid(), SIGTERM);
     EXPECT_EQ(app.waitForExit(20s), 0) << app.output();
     EXPECT_EQ(channelFolders(app).size(), 2u);

@@ -74,10 +74,9 @@ TEST(Demo, FitsItsWindowWithEveryCardFilledAndSignsInThroughItsPopup)
     // A click gives the page the keyboard; Tab reaches the name, Return signs in. Keys that came
     // before the page took the keyboard (or a window that went while xdotool searched) call for
     // another try.
-    EXPECT_TRUE(AppRunner::waitUntil([&] {
-        (void)app.onWindow("Sign in", "mousemove --window %1 5 5 click 1 key --clearmodifiers Tab Return");
-        return app.waitForLine("demo: signed in as Ann", 3s);
-    }, 90s)) << app.output();
+    EXPECT_TRUE(retried(
+        app, [&] { (void)app.onWindow("Sign in", "mousemove --window %1 5 5 click 1 key --clearmodifiers Tab Return"); },
+        "demo: signed in as Ann", 90s, 3s));
 }
 
 } // namespace

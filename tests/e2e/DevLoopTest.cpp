@@ -2,8 +2,6 @@
 // the page's own keys without), and a run on a development server with --dev-url.
 #include "e2e/E2E.h"
 
-namespace {
-
 // Counts its loads in the session and logs the keys that reach it.
 const std::string kCountingPage = R"(<!DOCTYPE html><title>dev</title><body><script>
   var n = Number(sessionStorage.getItem('loads') || 0) + 1;
@@ -87,5 +85,3 @@ TEST(DevLoop, DevUrlGrantsTheServersOriginForThatRunOnly)
     EXPECT_TRUE(lineAppears(app, "dev page bridge: undefined", 20s));
     EXPECT_TRUE(counted(app, { { "start page", 1 } }));
 }
-
-} // namespace

@@ -65,9 +65,19 @@ inline testing::AssertionResult counted(const AppRunner& app, const Counts& coun
     }, timeout);
 }
 
+// Does `act` again until a line with `text` comes within `pause` of it: input that a window may not
+// take yet.
+inline testing::AssertionResult retried(const AppRunner& app, const std::function<void()>& act, const std::string& text,
+    std::chrono::milliseconds timeout, std::chrono::milliseconds pause = 2s)
+{
+    return settles(app, "no line with:", [&] {
+        act();
+        return AppRunner::waitUntil([&] { return app.countLines(text) > 0; }, pause) ? Lines {} : Lines { text };
+    }, timeout);
+}
+
 // Waits until a line of the app's output contains `text`; a failure shows the output.
 inline testing::AssertionResult lineAppears(const AppRunner& app, const std::string& text, std::chrono::milliseconds timeout = 30s)
 {
-    return settles(
-        app, "no line with:", [&] { return app.countLines(text) ? Lines {} : Lines { text }; }, timeout);
+    return retried(app, [] { }, text, timeout, 0ms);
 }

@@ -86,14 +86,13 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
         R"(outside fail "media error 4")",
     };
-    app.writePages("file", "file.html", { "harness.js", "library-worker.js" }, GetParam() + AppRunner::kFilePlugin);
     // A write past the file size limit fails instead of killing the app.
     app.setLauncher({ "sh", "-c", "ulimit -f 1048576 && exec \"$@\"", "sh" });
-    app.start();
+    app.startPages("file", "file.html", { "harness.js", "library-worker.js" }, GetParam() + AppRunner::kFilePlugin);
     ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     EXPECT_TRUE(logged(app, lines));
     EXPECT_EQ(app.countLines(" TIMEOUT"), 0) << app.output();
-    EXPECT_TRUE(AppRunner::fileExists(data + "/tree2/sub/f.txt"));
+    EXPECT_TRUE(std::filesystem::exists(data + "/tree2/sub/f.txt"));
 }
 
 // Links in the persistent file system lead where they point while they stay inside it; the app's
@@ -110,8 +109,7 @@ TEST(File, NativeURLsFollowOnlyLinksThatStayInside)
     for (const auto& [link, target] : { std::pair { "in.txt", "inside.txt" }, { "in.svg", "pic.svg" }, { "out.txt", "../secret.txt" },
              { "out.svg", "../pic.svg" }, { "outdir", ".." } })
         ASSERT_EQ(symlink(target, (files + link).c_str()), 0) << link;
-    app.writePages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxextrafilesystems" value=""/>)");
-    app.start();
+    app.startPages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxextrafilesystems" value=""/>)");
     EXPECT_TRUE(logged(app, { R"(links ok ["inside","refused","refused",7,"refused"])", R"(frame ok "loaded")" }, 60s));
     EXPECT_EQ(app.countLines("refused to load file://" + files + "outdir/: a link in it leads out of the app's folders"), 1) << app.output();
 }
@@ -136,8 +134,7 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     for (size_t i = 0; i < old.size(); i += 4096)
         old[i] = static_cast<char>('a' + i / 4096 % 26);
     app.writeResource(kFiles + "old.bin", old);
-    app.writePages("file", "disk.html", { "harness.js" }, AppRunner::kFilePlugin);
-    app.start();
+    app.startPages("file", "disk.html", { "harness.js" }, AppRunner::kFilePlugin);
 
     ASSERT_TRUE(lineAppears(app, "measure now", 60s));
     // The peak starts again from here (writing 5 to clear_refs resets it).

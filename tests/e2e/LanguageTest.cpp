@@ -5,8 +5,6 @@
 
 #include "e2e/E2E.h"
 
-namespace {
-
 TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
 {
     struct Case {
@@ -36,5 +34,3 @@ TEST(Language, TheConfirmDialogSpeaksTheUsersLanguageAndMirrorsForRightToLeft)
         EXPECT_EQ(app.countLines("Set window size to 900.0 x 700.0"), 1) << app.output();
     }
 }
-
-} // namespace

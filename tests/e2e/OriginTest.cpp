@@ -4,15 +4,6 @@
 // nothing of whfile files, and what they download is not saved.
 #include "e2e/E2E.h"
 
-namespace {
-
-void prepare(AppRunner& app, const std::string& page, const std::string& config, const std::string& origin = {},
-    const std::vector<std::string>& extras = {})
-{
-    app.writePages("origin", page, extras, config, { { "@ORIGIN@", origin } });
-    app.start();
-}
-
 // Also with the demo's old "*": a wildcard grants nothing. A whfile: page has the bridge where the
 // app framed it, not where the web frame did.
 TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
@@ -26,7 +17,8 @@ TEST(Origin, OnlyTheAppsOwnFramesAndExplicitlyGrantedOriginsGetTheBridge)
         app.writeResource("../data/" + std::string(PENWICK_APP_ID) + "/files/pic.svg",
             R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"><rect width="7" height="5"/></svg>)");
         const std::string access = grant == Grant::None ? "" : "<access origin=\"" + (grant == Grant::Star ? "*" : server.origin()) + "\"/>";
-        prepare(app, "frames.html", access + AppRunner::kFilePlugin, server.origin(), { "sandboxed.html", "planted.html" });
+        app.startPages("origin", "frames.html", { "sandboxed.html", "planted.html" }, access + AppRunner::kFilePlugin,
+            { { "@ORIGIN@", server.origin() } });
         bool granted = grant == Grant::Explicit;
         // Not even a granted web origin reads the app's files: whfile URLs of a file that exists and
         // of one that does not fail alike, before any request is made.
@@ -52,14 +44,14 @@ TEST(Origin, AnswersReachOnlyTheDocumentThatAsked)
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer server(AppRunner::page("origin", "taker.html"));
     app.writeResource("planted.html", AppRunner::page("origin", "planted.html"));
-    prepare(app, "away.html", AppRunner::kFilePlugin, server.origin() + "/taker.html");
+    app.startPages("origin", "away.html", {}, AppRunner::kFilePlugin, { { "@ORIGIN@", server.origin() + "/taker.html" } });
     EXPECT_TRUE(logged(app, { "asked", "taker ready", "taker waited" }, 40s));
     // Eight answers, one line (where the host drops them, or the web process when they crossed).
     const std::string dropped = "dropped the answers for a document that is gone";
     EXPECT_TRUE(AppRunner::waitUntil([&] { return app.countLines(dropped) >= 1; }, 30s)) << app.output();
     EXPECT_LE(app.countLines(dropped), 2) << app.output();
     // A whfile: page the taker opens in the main frame is not the app's either.
-    (void)app.waitForLine("top whfile page: ", 10s);
+    (void)lineAppears(app, "top whfile page: ", 10s);
     EXPECT_TRUE(counted(app, { { "taker received", 0 }, { "top whfile page: object", 0 } }));
 }
 
@@ -73,7 +65,7 @@ TEST(Origin, AForeignFileNeverBecomesTheMainDocumentAndReadsNothingThroughWhfile
         app.writeResource(page, AppRunner::page("origin", page));
     app.writeResource("www/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)");
     const std::string dropped = "file://" + app.resourcesDir() + "/dropped.html";
-    prepare(app, "leave.html", AppRunner::kFilePlugin, dropped);
+    app.startPages("origin", "leave.html", {}, AppRunner::kFilePlugin, { { "@ORIGIN@", dropped } });
     ASSERT_TRUE(lineAppears(app, "refused to show " + dropped + " in the app's window: it is a file outside the app's folder", 40s));
     for (pid_t web : app.webProcesses())
         ::kill(web, SIGKILL);
@@ -87,7 +79,7 @@ TEST(Origin, AnAppPageReachedByGoingBackIsServed)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     LoopbackServer server("<!DOCTYPE html><script>setTimeout(function () { history.back(); }, 300)</script>");
-    prepare(app, "back.html", "", server.origin() + "/");
+    app.startPages("origin", "back.html", {}, {}, { { "@ORIGIN@", server.origin() + "/" } });
     EXPECT_TRUE(lineAppears(app, "answered back"));
 }
 
@@ -96,11 +88,9 @@ TEST(Origin, ACallFromAFrameOutsideThePolicyIsRefusedAndLogged)
     AppRunner app(AppRunner::Binary::TestApp);
     // The web process then sets a bridge in every frame, as one that disobeys the host would.
     app.setEnv("PENWICK_TEST_DISOBEYING_WEB_PROCESS", "1");
-    prepare(app, "forged.html", "");
+    app.startPages("origin", "forged.html");
     EXPECT_TRUE(logged(app, { "forged call returned" }, 40s));
     // The refusal is logged where the echo would have been, so once it is seen no echo can follow.
     EXPECT_TRUE(counted(app, { { "ERROR: a call to Echo.echo came from a frame of data:, which may not call native code; it was refused.", 1 },
         { "echo: \"from the app page\"", 1 }, { "echo: \"forged\"", 0 } }));
 }
-
-} // namespace

@@ -5,8 +5,6 @@
 
 #include <mutex>
 
-namespace {
-
 TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOriginsFrameIsRefused)
 {
     PrivateBus bus;
@@ -52,9 +50,8 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
     Child otherClient({ "xclip", "-selection", "clipboard", "-t", "text/plain;charset=utf-8", "-quiet", app.path("resources/copied.txt") });
     if (otherClient.pid < 0)
         GTEST_SKIP() << "xclip is not installed";
-    app.writePages("permission", "asks.html", {}, {}, { { "@ORIGIN@", server.origin() } });
     app.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
-    app.start();
+    app.startPages("permission", "asks.html", {}, {}, { { "@ORIGIN@", server.origin() } });
 
     // The engine refuses the web frame itself, with the line its error makes.
     EXPECT_TRUE(logged(app, { "notification permission: granted", "asked for notifications: granted",
@@ -83,8 +80,7 @@ TEST(Permission, AppContentSharesTheClipboardAndNotifiesTheDesktopWhileAnotherOr
 TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
 {
     AppRunner app;
-    app.writePages("permission", "opfs.html", { "opfs-worker.js" }, "<preference name=\"AppOrigin\" value=\"true\"/>");
-    app.start();
+    app.startPages("permission", "opfs.html", { "opfs-worker.js" }, "<preference name=\"AppOrigin\" value=\"true\"/>");
     // The engine makes no custom-scheme origin cross-origin isolated.
     EXPECT_TRUE(logged(app, { "estimate answers: number, isolated: false", "opfs written" }, 40s));
     ::kill(app.pid(), SIGTERM);
@@ -95,5 +91,3 @@ TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
     EXPECT_TRUE(lineAppears(app, "opfs read: kept across runs", 40s));
     EXPECT_NE(AppRunner::capture("grep -rl 'kept across runs' '" + app.path(std::string("data/") + PENWICK_APP_ID) + "'"), "");
 }
-
-} // namespace

@@ -3,20 +3,6 @@
 // the page still loads.
 #include "e2e/E2E.h"
 
-namespace {
-
-// Whether the web processes of `app` run in a PID namespace other than the test's; false when
-// there are none.
-bool webProcessesHaveTheirOwnPidNamespace(const AppRunner& app)
-{
-    const auto processes = app.webProcesses();
-    const std::string mine = std::filesystem::read_symlink("/proc/self/ns/pid");
-    return !processes.empty() && std::all_of(processes.begin(), processes.end(), [&](pid_t web) {
-        std::error_code error;
-        return std::filesystem::read_symlink("/proc/" + std::to_string(web) + "/ns/pid", error) != mine && !error;
-    });
-}
-
 // CI and containers put the runtime folder inside the temporary one (TMPDIR=/tmp,
 // XDG_RUNTIME_DIR=/tmp/runtime-...): with a session bus, whose proxy the engine binds into the
 // runtime folder, the pages load; the temporary folder stays out of the sandbox, said once.
@@ -29,7 +15,7 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
     ASSERT_TRUE(g_mkdtemp(varTmpFolder.data()));
     std::shared_ptr<void> removeVarTmp(nullptr, [&](void*) { std::filesystem::remove_all(varTmpFolder); });
     // The reason is logged; none: the system decides. "{root}" is the app's own folder.
-    struct Case { const char* name; std::vector<std::pair<std::string, std::string>> env; const char *reason, *loaded = ": READY "; };
+    struct Case { const char* name; AppRunner::Replacements env; const char *reason, *loaded = ": page loaded "; };
     for (const Case& c : { Case { "default", {}, nullptr },
              Case { "turned off", { { "PENWICK_DISABLE_SANDBOX", "1" } }, "PENWICK_DISABLE_SANDBOX is set" },
              Case { "no bubblewrap", { { "PATH", "/nonexistent" } }, "bwrap is not installed" },
@@ -38,31 +24,33 @@ TEST(Sandbox, OnWhereTheSystemAllowsItOffWithOneLineOtherwiseAndTheBridgeWorksEi
              Case { "no web-process extension", { { "PENWICK_WEB_EXTENSION_DIR", "/nonexistent" } }, nullptr,
                  "the page loaded without the host's web-process extension (looked in /nonexistent); it has no hostbridge" },
              Case { "runtime folder inside the temporary one", { { "TMPDIR", "{root}" }, { "DBUS_SESSION_BUS_ADDRESS", bus.address } }, nullptr,
-                 ": READY " },
+                 ": page loaded " },
              // The engine's sandbox makes /var/tmp a link to its own /tmp, which the folder must not cover.
-             Case { "temporary folder /var/tmp", { { "TMPDIR", "/var/tmp" } }, nullptr, ": READY " },
+             Case { "temporary folder /var/tmp", { { "TMPDIR", "/var/tmp" } }, nullptr, ": page loaded " },
              // A home in /var/tmp: the engine would end the host.
              Case { "runtime folder in /var/tmp", { { "XDG_RUNTIME_DIR", "{vartmp}" } }, "the engine's sandbox cannot bind /var/tmp/penwick-e2e-" } }) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         const bool runtimeInTemporary = c.env.size() == 2, varTmp = c.env.size() == 1 && c.env[0].second == "/var/tmp";
-        app.writePages("bridge", "reload.html", {}, runtimeInTemporary || varTmp ? AppRunner::kFilePlugin : "");
         for (const auto& [name, value] : c.env)
             app.setEnv(name, AppRunner::replaced(AppRunner::replaced(value, "{root}", app.root()), "{vartmp}", varTmpFolder));
-        app.start();
+        app.startPages("channel", "attack.html", {}, runtimeInTemporary || varTmp ? AppRunner::kFilePlugin : "");
         ASSERT_TRUE(lineAppears(app, c.loaded));
         if (c.reason) {
             EXPECT_EQ(app.countLines(off + c.reason), 1) << app.output();
         }
-        // Without a reason logged the web process runs in namespaces of its own (here too where the
-        // system allows it; a container may not).
+        // Without a reason logged the web processes run in a PID namespace other than the test's (here
+        // too where the system allows it; a container may not).
         bool fellBack = app.countLines(off) > 0;
         EXPECT_EQ(app.countLines(off), fellBack ? 1 : 0) << app.output();
-        EXPECT_EQ(webProcessesHaveTheirOwnPidNamespace(app), !fellBack) << app.output();
+        const auto web = app.webProcesses();
+        const auto mine = std::filesystem::read_symlink("/proc/self/ns/pid");
+        EXPECT_EQ(!web.empty() && std::all_of(web.begin(), web.end(), [&](pid_t pid) {
+            std::error_code error;
+            return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/ns/pid", error) != mine && !error;
+        }), !fellBack) << app.output();
         EXPECT_EQ(app.countLines("web pages cannot read " + app.root() + " (its files play no media): it holds the runtime folder "),
             runtimeInTemporary ? 1 : 0) << app.output();
         EXPECT_EQ(app.countLines("web pages cannot read /var/tmp (its files play no media)"), varTmp && !fellBack ? 1 : 0) << app.output();
     }
 }
-
-} // namespace

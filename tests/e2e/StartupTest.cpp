@@ -3,8 +3,6 @@
 
 #include <sys/mount.h>
 
-namespace {
-
 TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
 {
     // "{root}" stands for the app's sandbox folder. A page is "path=content"; `dom` is looked for in
@@ -89,7 +87,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         }
         app.writeConfig(expand(c.config));
         if (!c.tmpdir.empty()) {
-            if (!AppRunner::fileExists(expand(c.tmpdir)))
+            if (!std::filesystem::exists(expand(c.tmpdir)))
                 std::filesystem::create_directories(expand(c.tmpdir));
             app.setEnv("TMPDIR", expand(c.tmpdir));
         }
@@ -102,9 +100,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         ASSERT_EQ(app.run(args), c.status) << app.output();
         EXPECT_NE(AppRunner::readFile(dom).find(c.dom), std::string::npos) << AppRunner::readFile(dom);
         EXPECT_TRUE(c.log.empty() || app.countLines(expand(c.log)) > 0) << app.output();
-        EXPECT_TRUE(c.kept.empty() || AppRunner::fileExists(expand(c.kept))) << c.kept;
+        EXPECT_TRUE(c.kept.empty() || std::filesystem::exists(expand(c.kept))) << c.kept;
         EXPECT_TRUE(!c.fullDisk || AppRunner::readFile(full.path + "/shot.png") == "old");
     }
 }
-
-} // namespace
