@@ -29,7 +29,6 @@ public:
     void handleCursorHideTimerFire();
 
     bool isRunning() const { return m_isRunning; }
-    double timeout() const { return m_timeout; }
     double cursorLastMovedTime() const { return m_cursorLastMovedTime; }
 
 private:

@@ -62,16 +62,17 @@ WHAppContentPolicy::WHAppContentPolicy(std::string contentFolder, std::optional<
             m_origins.push_back(m_startOrigin);
         }
     }
+    std::vector<std::string> refused;
     for (const auto& origin : accessOrigins) {
         // A wildcard would hand native code to pages nobody named; every origin must be written out.
         if (origin.find('*') != std::string::npos)
-            m_refused.push_back(origin);
+            refused.push_back(origin);
         else if (origin.find("://") != std::string::npos)
             m_origins.push_back(originOf(origin));
     }
-    if (!m_refused.empty()) {
+    if (!refused.empty()) {
         std::string list;
-        for (const auto& origin : m_refused)
+        for (const auto& origin : refused)
             list += (list.empty() ? "" : ", ") + origin;
         log::warning(format("access origin %@ grants no native access: wildcards are ignored; name each origin that may call "
                             "native code (scheme, host and port) in an access element",

@@ -39,8 +39,6 @@ public:
     // the start page is a web URL, and "file://" (documents outside the content folder are refused
     // before they load).
     std::vector<std::string> documentOrigins() const;
-    // The `access` origins that were refused for their wildcard, as written.
-    const std::vector<std::string>& refusedOrigins() const { return m_refused; }
 
     // The origin of `url` as log lines name it: "scheme://host[:port]" (default ports dropped,
     // scheme and host lower-cased), "file://" for files, and the scheme alone ("data:") for URLs
@@ -58,7 +56,6 @@ private:
     std::string m_appOrigin;
     std::vector<std::string> m_origins;
     std::string m_startOrigin;
-    std::vector<std::string> m_refused;
 };
 
 } // namespace penwick
