@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndAThousandFrameNavigationsKeepOneContextPerFrame)
+TEST(Channel, ACallTooLargeForTheChannelFailsAloneAndHundredsOfFrameNavigationsKeepOneContextPerFrame)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     app.setEnv("PENWICK_TEST_CHANNEL_LIMIT", "65536");
