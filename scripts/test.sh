@@ -43,8 +43,10 @@ part() {
 }
 
 part deps scripts/deps.sh
+# Benchmarks are not tests: they are built on demand, not here.
 # A warning fails these builds.
 export PENWICK_WERROR=ON
+part build env BUILD_TARGETS=all scripts/build.sh
 
 # The channel, display, host and platform unit tests run everything on the test's one thread (they
 # start no thread at all, `strace -f -e trace=clone,clone3` shows): nothing for ThreadSanitizer to
@@ -60,27 +62,15 @@ tsan_build() {
   done
   cmake --build build-tsan -j"$(scripts/build-jobs.sh)" --target "${targets[@]}"
 }
-# The sanitizer builds compile beside the plain build, at the same priority: on a machine that
-# something else keeps busy, more compiles at once get the suite a larger share of it. Beside the
-# tests below, which mostly wait on their displays and the engine, they go on at the lowest
-# priority (a test's waits would not stand a full compile beside it); their own tests run once
-# both builds are done.
+# The sanitizer builds compile at the lowest priority beside the tests below, which mostly wait on
+# their displays and the engine; their own tests run once both builds are done.
 sanitizer_builds() {
   if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then tsan_build; fi
   if [ "${PENWICK_SKIP_FUZZ:-0}" != "1" ]; then PENWICK_FUZZ_BUILD_ONLY=1 scripts/fuzz.sh; fi
 }
 sanitizer_log=$(mktemp -t penwick-sanitizer-builds-XXXXXX.log)
-sanitizer_builds >"$sanitizer_log" 2>&1 &
+( renice -n 19 "$BASHPID" >/dev/null; sanitizer_builds ) >"$sanitizer_log" 2>&1 &
 sanitizer_pid=$!
-# Parents first, so that what they start after this gets the lowest priority too.
-renice_tree() {
-  local child
-  renice -n 19 -p "$1" >/dev/null 2>&1 || true
-  for child in $(pgrep -P "$1"); do renice_tree "$child"; done
-}
-# Benchmarks are not tests: they are built on demand, not here.
-part build env BUILD_TARGETS=all scripts/build.sh
-renice_tree "$sanitizer_pid"
 # Once the tests above are done nothing else needs the processors: what the builds have left is
 # finished at normal priority (on a busy machine the lowest one would starve them). ninja picks
 # up where the stopped build left off.
