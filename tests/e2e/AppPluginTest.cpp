@@ -129,7 +129,7 @@ TEST(AppPlugin, NewWindowsGoToTheSystemBrowserOrAreRefused)
 
 TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
 {
-    // The typed name is read back through the clipboard.
+    // The name is pasted into the dialog and read back from the selection.
     if (AppRunner::capture("command -v xclip").empty())
         GTEST_SKIP() << "xclip is not installed (scripts/deps.sh installs it)";
     AppRunner app(AppRunner::Binary::TestApp);
@@ -147,15 +147,18 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
             return AppRunner::waitUntil(took, 2s);
         }, 30s);
     };
-    // Answers the next dialog titled `title` with `keys`, which make it go away; first types `path`
-    // into its entry if one is given (whole once the entry copies it out as typed).
+    // Answers the next dialog titled `title` with `keys`, which make it go away; first pastes `path`
+    // into its entry if one is given (whole once the entry, all selected, offers it as typed). Pasted,
+    // not typed: xdotool types a character the keyboard lacks ("é") by changing the keyboard's map
+    // for that key, which a busy dialog may read only after the key.
     auto answer = [&](const std::string& title, const std::string& keys, const std::string& path = {}) {
         std::string id;
         auto gone = [&] { return AppRunner::capture("xwininfo -id " + id).find("IsViewable") == std::string::npos; };
         return AppRunner::waitUntil([&] { return !(id = app.window(title)).empty(); }, 30s)
             && (path.empty()
-                || send(id, { "key --clearmodifiers ctrl+a type --delay 5 '" + path + "'", "key --clearmodifiers ctrl+a ctrl+c" },
-                    [&] { return AppRunner::capture("timeout 5 xclip -selection clipboard -o") == path; }))
+                || (std::system(("printf %s '" + path + "' | xclip -selection clipboard -t UTF8_STRING >/dev/null 2>&1").c_str()) == 0
+                    && send(id, { "key --clearmodifiers ctrl+a ctrl+v", "key --clearmodifiers ctrl+a" },
+                        [&] { return AppRunner::capture("timeout 5 xclip -selection primary -o") == path; })))
             && send(id, { "key --clearmodifiers " + keys }, gone);
     };
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
