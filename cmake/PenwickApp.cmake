@@ -289,10 +289,14 @@ macro(penwick_package_app target)
     set(_penwick_pkg_webext "\"$<TARGET_FILE:penwick-webext>\"")
   endif()
   string(CONCAT _penwick_pkg_depends [[
+find_program(_penwick_shlibdeps dpkg-shlibdeps)
+if(NOT _penwick_shlibdeps)
+  message(FATAL_ERROR "dpkg-shlibdeps (Debian package dpkg-dev) is needed to find the libraries the package depends on")
+endif()
 set(_penwick_work "${CPACK_PACKAGE_DIRECTORY}/_shlibdeps")
 file(MAKE_DIRECTORY "${_penwick_work}/debian")
 file(WRITE "${_penwick_work}/debian/control" "")
-execute_process(COMMAND dpkg-shlibdeps --ignore-missing-info -O "$<TARGET_FILE:]] "${target}" [[>" ]] "${_penwick_pkg_webext}" [[
+execute_process(COMMAND "${_penwick_shlibdeps}" --ignore-missing-info -O "$<TARGET_FILE:]] "${target}" [[>" ]] "${_penwick_pkg_webext}" [[
   WORKING_DIRECTORY "${_penwick_work}" OUTPUT_VARIABLE _penwick_out ERROR_VARIABLE _penwick_err
   RESULT_VARIABLE _penwick_status OUTPUT_STRIP_TRAILING_WHITESPACE)
 file(REMOVE_RECURSE "${_penwick_work}")
