@@ -7,9 +7,10 @@
 #include "FuzzCheck.h"
 #include "bridge/WHBase64.h"
 
-using namespace penwick;
+namespace penwick::fuzz::base64_target {
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+
+FUZZ_TARGET(base64)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     if (auto strict = WHBase64::decodeStrict(text))
@@ -21,3 +22,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(WHBase64::decodeStrict(encoded) == input);
     return 0;
 }
+
+} // namespace penwick::fuzz::base64_target

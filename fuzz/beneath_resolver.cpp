@@ -13,7 +13,8 @@
 #include "FuzzCheck.h"
 #include "base/BeneathResolver.h"
 
-using namespace penwick;
+namespace penwick::fuzz::beneath_resolver_target {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,7 +35,7 @@ bool inside(const std::string& path, const std::string& folder)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET(beneath_resolver)
 {
     static const std::string base = [] {
         g_autofree char* dir = g_dir_make_tmp("penwick-fuzz-beneath-XXXXXX", nullptr);
@@ -89,3 +90,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace penwick::fuzz::beneath_resolver_target

@@ -13,7 +13,8 @@
 #include "channel/AnswerPieces.h"
 #include "channel/ChannelProtocol.h"
 
-using namespace penwick;
+namespace penwick::fuzz::channel_frames_target {
+
 using namespace penwick::channel;
 
 namespace {
@@ -72,12 +73,13 @@ void decodePayload(const Frame& frame, AnswerAssembler& assembler)
     case FrameKind::ExecDone:
     case FrameKind::Evaluate:
     case FrameKind::EvaluatePiece:
+    case FrameKind::DialogOpener:
         break;
     }
 }
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET(channel_frames)
 {
     FuzzedDataProvider input(data, size);
     std::vector<std::size_t> cuts(input.ConsumeIntegralInRange<std::size_t>(0, 8));
@@ -118,3 +120,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(wholeReader.empty() == (written.size() == stream.size()));
     return 0;
 }
+
+} // namespace penwick::fuzz::channel_frames_target

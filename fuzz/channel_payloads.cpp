@@ -9,7 +9,8 @@
 #include "FuzzCheck.h"
 #include "channel/ChannelProtocol.h"
 
-using namespace penwick;
+namespace penwick::fuzz::channel_payloads_target {
+
 using namespace penwick::channel;
 
 namespace {
@@ -26,7 +27,7 @@ void roundTrip(std::string_view payload)
 }
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET(channel_payloads)
 {
     if (size == 0)
         return 0;
@@ -45,3 +46,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace penwick::fuzz::channel_payloads_target

@@ -8,9 +8,10 @@
 #include "host/WHSettingsConversions.h"
 #include "host/WHViewController.h"
 
-using namespace penwick;
+namespace penwick::fuzz::config_xml_target {
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+
+FUZZ_TARGET(config_xml)
 {
     WHConfigParser parser;
     (void)parser.parseText(std::string(reinterpret_cast<const char*>(data), size));
@@ -21,3 +22,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace penwick::fuzz::config_xml_target

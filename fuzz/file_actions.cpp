@@ -18,7 +18,8 @@
 #include "FuzzCheck.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
-using namespace penwick;
+namespace penwick::fuzz::file_actions_target {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -68,7 +69,7 @@ const char* const kNames[] = { "a", "b", "c", "d" };
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET(file_actions)
 {
     static const std::string s_dir = [] {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -164,3 +165,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace penwick::fuzz::file_actions_target

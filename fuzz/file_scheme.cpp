@@ -17,7 +17,8 @@
 #include "plugins/file/WHFilesystemURLProtocol.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
-using namespace penwick;
+namespace penwick::fuzz::file_scheme_target {
+
 using namespace penwick::platform;
 
 namespace {
@@ -92,7 +93,7 @@ void checkURL(const std::string& url)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET(file_scheme)
 {
     if (size < 9)
         return 0;
@@ -115,3 +116,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkURL(rest);
     return 0;
 }
+
+} // namespace penwick::fuzz::file_scheme_target

@@ -10,7 +10,8 @@
 #include "plugins/file/WHFilesystemURL.h"
 #include "plugins/file/WHLocalFilesystem.h"
 
-using namespace penwick;
+namespace penwick::fuzz::filesystem_url_target {
+
 
 namespace {
 // Lexically, without the disk: "." and ".." resolved, repeated "/" collapsed.
@@ -29,7 +30,7 @@ void checkInside(const std::optional<std::string>& local, const WHLocalFilesyste
 }
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+FUZZ_TARGET(filesystem_url)
 {
     static WHLocalFilesystem fileSystems[] = { { "persistent", "/srv/fuzz/root" }, { "temporary", "/srv/fuzz/tmp/" } };
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -44,3 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+} // namespace penwick::fuzz::filesystem_url_target

@@ -15,9 +15,10 @@
 #include "bridge/WHJSONSerializing.h"
 #include "channel/ChannelProtocol.h"
 
-using namespace penwick;
+namespace penwick::fuzz::page_call_target {
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+
+FUZZ_TARGET(page_call)
 {
     fuzz::FuzzHost& host = fuzz::FuzzHost::shared();
     auto call = channel::decode<channel::ExecCall>(std::string_view(reinterpret_cast<const char*>(data), size));
@@ -45,3 +46,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!WHJSONSerializing::appendPrettyJSON(again, reread, 0) && again == json);
     return 0;
 }
+
+} // namespace penwick::fuzz::page_call_target

@@ -24,10 +24,10 @@ declare -A DICT=([config_xml]=config_xml.dict [page_call]=json.dict
 
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   CC=clang-14 CXX=clang++-14 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DPENWICK_FUZZ=ON -DPENWICK_BUILD_BENCH=OFF >/dev/null
+    -DPENWICK_FUZZ=ON -DPENWICK_BUILD_BENCH=OFF -DPENWICK_WERROR="${PENWICK_WERROR:-ON}" >/dev/null
 fi
-build_targets=()
-for t in "${TARGETS[@]}"; do build_targets+=("fuzz_$t"); done
+# One binary holds every target (fuzz/CMakeLists.txt).
+build_targets=(penwick_fuzz)
 if [ "${PENWICK_FUZZ_SKIP_UNIT:-0}" != "1" ]; then
   for dir in tests/unit/*/; do build_targets+=("test_$(basename "$dir")"); done
 fi
