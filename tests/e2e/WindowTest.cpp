@@ -70,7 +70,7 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
         for (int step : { 110, 130, 150 })
             ASSERT_TRUE(AppRunner::xdotool("search --onlyvisible --name '^drag source$' mousemove --window %1 " + std::to_string(step) + " 100"));
         int y = 300;
-        ASSERT_TRUE(AppRunner::waitUntil([&] {
+        ASSERT_TRUE(AppRunner::waitUntil([&, x = x] {
             (void)AppRunner::xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(++y));
             return app.countLines("dragover ") > dragovers;
         }, 20s)) << app.output();

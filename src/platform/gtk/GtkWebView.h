@@ -116,7 +116,6 @@ private:
     WebKitWebView* m_view = nullptr; // owned by the container
     bool m_viewGone = false;
     WebPreferences m_prefs;
-    bool m_prefsApplied = false;
     bool m_drawsBackground = true;
     bool m_acceptAllCookies = false;
     enum class PendingLoad { None, Url, Html } m_pendingLoad = PendingLoad::None;
