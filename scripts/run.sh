@@ -10,11 +10,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 BUILD_DIR=${BUILD_DIR:-build}
 # Configured as scripts/test.sh configures it, so that neither undoes the other's work.
-if [ ! -f "$BUILD_DIR/build.ninja" ]; then
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} \
-    -DPENWICK_WERROR=${PENWICK_WERROR:-ON} >/dev/null
-fi
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target penwick >/dev/null
+BUILD_DIR=$BUILD_DIR BUILD_TARGETS=penwick scripts/build.sh >/dev/null
 APP=$BUILD_DIR/src/penwick
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$APP" "$@"

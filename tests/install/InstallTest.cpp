@@ -215,7 +215,7 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
     Outcome packed = runIn(root + "/sandbox", pack);
     ASSERT_EQ(packed.status, 0) << packed.output;
     const std::string appDeb = lastLine(packed.output);
-    for (const char* compiler : { "cc1plus", "/cc1\"", "/ld\"", "cmake" })
+    for (const char* compiler : { "cc1plus", "/cc1\"", "clang", "/ld\"", "cmake" })
         EXPECT_EQ(readFile(root + "/trace").find(compiler), std::string::npos) << compiler;
     Outcome appInfo = runIn(root + "/sandbox", { "dpkg-deb", "--field", appDeb, "Depends", "Recommends", "Homepage" });
     for (const char* field : { "Depends: penwick (>= ", "Recommends: fonts-noto-cjk\n", "Homepage: https://tiny.example/\n" })
