@@ -5,7 +5,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer: the unit tests, every fuzz target's corpus
 # replayed and a short run of each. Switches: PENWICK_SKIP_WAYLAND=1, PENWICK_SKIP_TSAN=1,
 # PENWICK_SKIP_FUZZ=1 skip their parts; PENWICK_FUZZ_SECONDS sets the run per fuzz target after
-# its corpus is replayed (default 5); PENWICK_E2E_JOBS how many end-to-end tests run at once
+# its corpus is replayed (default 3); PENWICK_E2E_JOBS how many end-to-end tests run at once
 # (default 4). Each part's wall-clock and CPU time is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -126,5 +126,5 @@ if [ "${PENWICK_SKIP_TSAN:-0}" != "1" ]; then
 fi
 
 if [ "${PENWICK_SKIP_FUZZ:-0}" != "1" ]; then
-  part asan-unit-fuzz scripts/fuzz.sh "${PENWICK_FUZZ_SECONDS:-5}"
+  part asan-unit-fuzz scripts/fuzz.sh "${PENWICK_FUZZ_SECONDS:-3}"
 fi
