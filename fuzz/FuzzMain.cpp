@@ -1,5 +1,5 @@
-// libFuzzer's entry points for the one binary that holds every target: the
-// target is the name the binary was started under, less its "fuzz_" prefix.
+// libFuzzer's entry points for the one binary that holds every target: the target is the name the
+// binary was started under, less its "fuzz_" prefix.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -38,9 +38,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         std::exit(2);
     }
     chosen = found->second;
-    // Log lines are expected for bad input, and writing them would only slow the
-    // fuzzer down.
-    penwick::log::setSinkForTesting([](std::string_view) {});
+    // Log lines are expected for bad input, and writing them would only slow the fuzzer down.
+    penwick::log::setSinkForTesting([](std::string_view) { });
     return 0;
 }
 
