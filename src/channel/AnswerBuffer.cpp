@@ -5,6 +5,8 @@
 #include <mutex>
 #include <glib.h>
 
+#include "base/HugePages.h"
+
 namespace penwick::channel {
 
 const AnswerBuffer::Memory& AnswerBuffer::heap()
@@ -20,6 +22,8 @@ std::shared_ptr<AnswerBuffer> AnswerBuffer::create(std::size_t size, const Memor
     void* data = memory.allocate(size ? size : 1);
     if (!data)
         return nullptr;
+    // Written whole as the answer comes: new memory of a large one is filled a huge page at a time.
+    adviseHugePages(data, size);
     return std::shared_ptr<AnswerBuffer>(new AnswerBuffer(static_cast<char*>(data), size, memory));
 }
 

@@ -3,26 +3,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <glib.h>
-#include <sys/mman.h>
 
+#include "base/HugePages.h"
 #include "channel/AnswerBuffer.h"
 
 namespace penwick {
 namespace {
 
-// Memory for a large read is asked for in huge pages where the system gives them on request: the
-// kernel then fills 2 MiB at a fault instead of 4 KiB, which for a read of tens of MiB cost more
-// than the read itself.
+// Memory for a large read is asked for in huge pages (base/HugePages.h).
 void reserveLarge(Bytes& bytes, std::size_t count)
 {
-    constexpr std::size_t kHugePage = 2 * 1024 * 1024;
-    if (count < 4 * kHugePage)
-        return;
     bytes.reserve(count);
-    auto begin = (reinterpret_cast<std::uintptr_t>(bytes.data()) + kHugePage - 1) & ~(kHugePage - 1);
-    auto end = (reinterpret_cast<std::uintptr_t>(bytes.data()) + count) & ~(kHugePage - 1);
-    if (end > begin)
-        (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    adviseHugePages(bytes.data(), count);
 }
 
 // Unmapping tens of MiB takes the kernel long enough to stall the main loop.
