@@ -28,10 +28,12 @@ void WHWindowSizeCommand::makeFullScreen(platform::Window& window, const platfor
 {
     platform::Rect rect = ScreenUtils::fullScreenRect(screens);
     log::message(formatSize("Full screen resolution: ", rect.width, rect.height));
+    // Read before the title bar goes: while the window manager takes it away, the frame it
+    // reports is neither the old one nor the new one.
+    savedFrameStorage() = window.frame();
     window.setTitleBar(platform::TitleBar::Hidden);
     window.setHidesOnDeactivate(platform::HidesOnDeactivate::On);
     window.setLevel(platform::WindowLevel::StatusWindow);
-    savedFrameStorage() = window.frame();
     window.setFrame(rect);
 }
 

@@ -13,7 +13,7 @@ using test::RecordingWindow;
 
 namespace {
 
-TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRightAndLeavingItWithoutASavedFrameKeepsTheFrame)
+TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRightAndLeavingItReturnsToTheFrameFromBefore)
 {
     struct Layout { const char* name; std::vector<Rect> frames; size_t main; std::vector<Rect> expectedRects; Rect expectedFullScreen; };
     const Rect main { 0, 0, 1920, 1080 };
@@ -45,6 +45,22 @@ TEST(ScreenUtils, FullScreenCoversTheMainScreenAndThoseLinedUpToItsRightAndLeavi
     WHWindowSizeCommand::toggleFullScreen(window, FakeScreens({ { 0, 0, 1920, 1080 } }, 0));
     EXPECT_EQ(window.titleBar(), platform::TitleBar::Shown);
     EXPECT_EQ(window.frame(), before);
+
+    // A window manager that moves the frame while it takes the title bar away: leaving full
+    // screen returns to the frame from before, not to one read during that change.
+    struct Reframed : RecordingWindow {
+        void setTitleBar(platform::TitleBar titleBar) override
+        {
+            RecordingWindow::setTitleBar(titleBar);
+            if (titleBar == platform::TitleBar::Hidden)
+                setFrame({ 99, 180, 1024, 768 });
+        }
+    } reframed;
+    const FakeScreens screens({ { 0, 0, 1920, 1080 } }, 0);
+    WHWindowSizeCommand::toggleFullScreen(reframed, screens);
+    EXPECT_EQ(reframed.frame(), (Rect { 0, 0, 1920, 1080 }));
+    WHWindowSizeCommand::toggleFullScreen(reframed, screens);
+    EXPECT_EQ(reframed.frame(), (Rect { 100, 200, 1024, 768 }));
 }
 
 } // namespace
