@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: unit tests; the end-to-end tests against
-# the real app, several at once, each on an X server of its own; the Wayland ones on a headless
-# weston; the unit tests again under ThreadSanitizer; then built with clang under
+# Installs what is needed, builds, and runs every test: the layer and type checks; the end-to-end
+# tests against the real app, several at once, each on an X server of its own; the Wayland ones on
+# a headless weston; the unit tests under ThreadSanitizer; then built with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer: the unit tests, every fuzz target's corpus
-# replayed and a short run of each. Switches: PENWICK_SKIP_WAYLAND=1, PENWICK_SKIP_TSAN=1,
+# replayed and a short run of each (with PENWICK_SKIP_FUZZ=1 the unit tests run in the first build). Switches: PENWICK_SKIP_WAYLAND=1, PENWICK_SKIP_TSAN=1,
 # PENWICK_SKIP_FUZZ=1 skip their parts; PENWICK_FUZZ_SECONDS sets the run per fuzz target after
 # its corpus is replayed (default 3); PENWICK_E2E_JOBS how many end-to-end tests run at once
 # (default 4). Each part's wall-clock and CPU time is printed at the end.
@@ -46,7 +46,11 @@ part deps scripts/deps.sh
 # Benchmarks are not tests: they are built on demand, not here.
 # A warning fails these builds.
 export PENWICK_WERROR=ON
-part build env BUILD_TARGETS=all scripts/build.sh
+# The unit tests run in the sanitizer builds below (every one under AddressSanitizer, those with
+# threads under ThreadSanitizer too); this build compiles them only when those are skipped.
+unit_tests=ON
+if [ "${PENWICK_SKIP_FUZZ:-0}" != "1" ]; then unit_tests=OFF; fi
+part build env BUILD_TARGETS=all scripts/build.sh -DPENWICK_UNIT_TESTS=$unit_tests
 
 # The channel, display, host and platform unit tests run everything on the test's one thread (they
 # start no thread at all, `strace -f -e trace=clone,clone3` shows): nothing for ThreadSanitizer to
@@ -94,7 +98,7 @@ wait_sanitizer_builds() {
 # disturb the user's display.
 export -n DISPLAY WAYLAND_DISPLAY 2>/dev/null || true
 unset DISPLAY WAYLAND_DISPLAY
-part unit ctest --test-dir build -LE e2e --output-on-failure -j2 --timeout 180
+part checks ctest --test-dir build -LE e2e --output-on-failure -j2 --timeout 180
 part e2e-x11 ctest --test-dir build -L e2e -E '^e2e\.Wayland\.' --output-on-failure -j"${PENWICK_E2E_JOBS:-4}" --timeout 180
 
 # --- Wayland: the display end-to-end tests again, on a headless weston. They read window
