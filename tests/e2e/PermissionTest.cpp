@@ -88,6 +88,8 @@ TEST(Permission, AWorkersOriginPrivateFileKeepsItsDataAcrossRuns)
     // The engine's temporary copy of the file went with the host, and so did the host's folder.
     EXPECT_EQ(AppRunner::capture("ls -A '" + app.path("tmp") + "'"), "");
     app.start();
-    EXPECT_TRUE(lineAppears(app, "opfs read: kept across runs", 40s));
+    // Should the file be lost, what the engine kept says where.
+    EXPECT_TRUE(lineAppears(app, "opfs read: kept across runs", 40s))
+        << AppRunner::capture("cd '" + app.path("data") + "' && find . -type f -exec ls -l --time-style=+%T.%N {} +");
     EXPECT_NE(AppRunner::capture("grep -rl 'kept across runs' '" + app.path(std::string("data/") + PENWICK_APP_ID) + "'"), "");
 }
