@@ -100,8 +100,15 @@ struct GtkApplicationHost::State {
         exitCode = code;
         // The main loop ends only once the loops of open dialogs have returned to it.
         GtkModalDialogs::endAll();
-        if (app)
-            g_application_quit(G_APPLICATION(app.get()));
+        auto end = [this] {
+            if (app)
+                g_application_quit(G_APPLICATION(app.get()));
+        };
+        // What a page was told is saved is on disk before the engine's processes go with the host.
+        if (engine)
+            engine->afterStorageSettles(end);
+        else
+            end();
     }
 };
 

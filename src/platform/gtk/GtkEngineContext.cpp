@@ -88,6 +88,54 @@ WebKitWebContext* GtkEngineContext::context(const std::string& localStorageDirec
     return m_context.get();
 }
 
+GtkEngineContext::~GtkEngineContext()
+{
+    if (m_settling)
+        g_cancellable_cancel(m_settling.get());
+}
+
+void GtkEngineContext::afterStorageSettles(std::function<void()> settled)
+{
+    if (!m_dataManager) {
+        settled();
+        return;
+    }
+    m_settled = std::move(settled);
+    if (m_settling)
+        return;
+    m_settleLimit.start(2000, [this] {
+        log::warning("the engine's storage did not answer in 2 s; ending without waiting for it");
+        storageSettled();
+    });
+    // A fetch is answered from the storage queue, after what the pages sent it before.
+    m_settling = adopt(g_cancellable_new());
+    struct Fetch {
+        GtkEngineContext* self;
+        GRef<GCancellable> cancellable;
+    };
+    auto types = static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_LOCAL_STORAGE | WEBKIT_WEBSITE_DATA_INDEXEDDB_DATABASES);
+    webkit_website_data_manager_fetch(m_dataManager.get(), types, m_settling.get(),
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Fetch> fetch(static_cast<Fetch*>(data));
+            GUnique<GError> error;
+            GList* found = webkit_website_data_manager_fetch_finish(WEBKIT_WEBSITE_DATA_MANAGER(source), result, &error.outPtr());
+            g_list_free_full(found, reinterpret_cast<GDestroyNotify>(webkit_website_data_unref));
+            // Cancelled by the limit or by the context's end, whatever the engine answered.
+            if (!g_cancellable_is_cancelled(fetch->cancellable.get()))
+                fetch->self->storageSettled();
+        },
+        new Fetch { this, m_settling });
+}
+
+void GtkEngineContext::storageSettled()
+{
+    m_settleLimit.stop();
+    if (auto settling = std::exchange(m_settling, nullptr))
+        g_cancellable_cancel(settling.get());
+    if (auto settled = std::exchange(m_settled, nullptr))
+        settled();
+}
+
 void GtkEngineContext::enableSharedArrayBuffer()
 {
     // The engine turns SharedArrayBuffer on per web process, by itself only for processes it makes

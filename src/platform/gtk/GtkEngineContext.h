@@ -8,6 +8,7 @@
 #include <webkit2/webkit2.h>
 
 #include "base/GRef.h"
+#include "platform/glib/MainLoopTimer.h"
 
 namespace penwick::platform {
 
@@ -23,6 +24,7 @@ public:
     // The web processes load the extension from `extensionDirectory` and reach `channel`. Starts
     // probing the engine's sandbox.
     GtkEngineContext(GtkChannelServer& channel, std::string extensionDirectory);
+    ~GtkEngineContext();
     GtkEngineContext(const GtkEngineContext&) = delete;
     GtkEngineContext& operator=(const GtkEngineContext&) = delete;
 
@@ -62,11 +64,19 @@ public:
     // A web process that died in its sandbox before any page: the next start probes again.
     static void forgetSandboxProbe();
 
+    // Runs `settled` once the engine's storage has done what the pages asked of it so far: a page
+    // is told a file is written (a writable stream's close) before the engine has put the bytes in
+    // place, and a host ending at once would take them along. One round trip through the engine's
+    // storage queue, at most 2 s; at once when no context was made. A second call while one waits
+    // replaces its `settled`.
+    void afterStorageSettles(std::function<void()> settled);
+
 private:
     void startSandboxProbe();
     void enableSandbox();
     void registerWithEngine(const std::string& scheme, SchemeHandler* handler);
     void refuseDownloads();
+    void storageSettled();
 
     GtkChannelServer& m_channel;
     std::string m_extensionDirectory;
@@ -78,6 +88,9 @@ private:
     bool m_lateFolderLogged = false;
     std::map<std::string, std::unique_ptr<SchemeHandler>> m_schemes;
     std::vector<std::string> m_sandboxReadPaths;
+    std::function<void()> m_settled;
+    GRef<GCancellable> m_settling;
+    MainLoopTimer m_settleLimit;
     bool m_sandboxProbeStarted = false;
     GRef<GSubprocess> m_sandboxProbe;
     // What a successful probe answered for (see sandboxProbeKey); kept so that later starts on
