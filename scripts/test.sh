@@ -3,10 +3,11 @@
 # tests against the real app, several at once, each on an X server of its own; the Wayland ones on
 # a headless weston; the unit tests under ThreadSanitizer; then built with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer: the unit tests, every fuzz target's corpus
-# replayed and a short run of each (with PENWICK_SKIP_FUZZ=1 the unit tests run in the first build). Switches: PENWICK_SKIP_WAYLAND=1, PENWICK_SKIP_TSAN=1,
-# PENWICK_SKIP_FUZZ=1 skip their parts; PENWICK_FUZZ_SECONDS sets the run per fuzz target after
-# its corpus is replayed (default 3); PENWICK_E2E_JOBS how many end-to-end tests run at once
-# (default 4). Each part's wall-clock and CPU time is printed at the end.
+# replayed and a short run of each. Switches: PENWICK_SKIP_WAYLAND=1, PENWICK_SKIP_TSAN=1,
+# PENWICK_SKIP_FUZZ=1 skip their parts (without the last, the unit tests run in the first build);
+# PENWICK_FUZZ_SECONDS sets the run per fuzz target after its corpus is replayed (default 3);
+# PENWICK_E2E_JOBS how many end-to-end tests run at once (default 4). Each part's wall-clock and
+# CPU time is printed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
