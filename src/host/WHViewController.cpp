@@ -18,8 +18,37 @@
 #include "base/Translate.h"
 #include "base/WHURL.h"
 
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace penwick {
 namespace {
+// Why the engine could not keep local storage in `path`, or nothing: the folder, or where it would
+// be made, cannot be written. The engine fails there without a word and the page's data is lost
+// when it quits.
+std::optional<std::string> unwritableFolder(std::string path)
+{
+    if (path.empty() || path.starts_with('~'))
+        return std::nullopt;
+    while (true) {
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return std::string(path + " is not a folder");
+            if (access(path.c_str(), W_OK | X_OK) != 0)
+                return path + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (errno != ENOENT)
+            return path + ": " + std::strerror(errno);
+        auto slash = path.find_last_of('/');
+        if (slash == std::string::npos || slash == 0)
+            return std::nullopt;
+        path.resize(slash);
+    }
+}
+
 std::string escapedHTML(std::string_view text)
 {
     std::string out;
@@ -211,6 +240,8 @@ void WHViewController::configureLocalStorage(platform::WebPreferences& prefs)
     prefs.localStorageDatabasePath = path;
     prefs.localStorageEnabled = true;
     log::message(format("WebStoragePath is '%@', modify in config.xml.", path));
+    if (auto why = unwritableFolder(path))
+        log::warning(format("local storage cannot be kept in '%@' (%@): what pages store there is lost when the app quits", path, *why));
     // The line above is the one every host writes; this one says which setting it means.
     log::message("local storage: config.xml's preference OSXLocalStoragePath names its folder");
 }

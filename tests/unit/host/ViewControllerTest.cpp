@@ -95,6 +95,14 @@ TEST_F(ViewControllerTest, UnreadableOrZeroSizesAndPointerTimeoutsChangeNothingT
     auto vc = start(webView, R"(<preference name="WindowSize" value="0x600"/>)");
     EXPECT_EQ(m_log.count("error finding app support directory Permission denied"), 1u);
     EXPECT_EQ(webView.prefs.localStorageDatabasePath, env().userDataPath() + "/org.penwick.Test");
+    // A folder the engine can make there: nothing to warn of. One below a file: it cannot.
+    EXPECT_EQ(std::ranges::count_if(m_log.lines(), [](const auto& line) { return line.starts_with("local storage cannot"); }), 0);
+    const std::string belowAFile = env().resourcePath() + "/config.xml/ls";
+    test::RecordingWebView unwritable;
+    auto stored = start(unwritable, "<preference name=\"OSXLocalStoragePath\" value=\"" + belowAFile + "\"/>");
+    EXPECT_EQ(m_log.count("local storage cannot be kept in '" + belowAFile + "' (" + belowAFile
+                  + ": Not a directory): what pages store there is lost when the app quits"),
+        1u);
     vc->onAppDidFinishLaunching();
     EXPECT_EQ(std::pair(m_window.background().r, m_window.background().a), std::pair(0.0, 1.0));
     EXPECT_EQ(webView.drawsBackground, platform::DrawsBackground::No);
