@@ -44,6 +44,9 @@ part() {
 }
 
 part deps scripts/deps.sh
+# The tests read the app's log lines as UTF-8 text; a console charset that is not (LANG=C) has the
+# app escape what ASCII lacks.
+if [ "$(locale charmap 2>/dev/null)" != "UTF-8" ]; then export LC_ALL=C.UTF-8; fi
 # Benchmarks are not tests: they are built on demand, not here.
 # A warning fails these builds.
 export PENWICK_WERROR=ON

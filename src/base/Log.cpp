@@ -1,6 +1,7 @@
 #include "base/Log.h"
 #include "base/LogIdentity.h"
 
+#include <cstdio>
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,11 +168,40 @@ bool stderrIsJournal()
     return std::string(stream) == std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
+// A console whose charset is not UTF-8 (LANG=C) would get "?" for every other character: a file
+// name or a translated word would be lost. They are written as "\uXXXX" there instead.
+std::string asciiEscaped(const char* text)
+{
+    std::string out;
+    for (const char* at = text; *at; at = g_utf8_next_char(at)) {
+        if (static_cast<unsigned char>(*at) < 0x80) {
+            out += *at;
+            continue;
+        }
+        char escape[16];
+        gunichar c = g_utf8_get_char(at);
+        std::snprintf(escape, sizeof escape, c > 0xFFFF ? "\\U%08X" : "\\u%04X", c);
+        out += escape;
+    }
+    return out;
+}
+
 GLogWriterOutput writeRecord(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer)
 {
     static const bool toJournal = stderrIsJournal();
-    if (!toJournal)
-        return g_log_writer_default(level, fields, count, nullptr);
+    if (!toJournal) {
+        if (g_get_console_charset(nullptr))
+            return g_log_writer_default(level, fields, count, nullptr);
+        std::vector<GLogField> all(fields, fields + count);
+        std::string escaped;
+        for (GLogField& field : all) {
+            if (g_strcmp0(field.key, "MESSAGE") == 0 && field.length < 0) {
+                escaped = asciiEscaped(static_cast<const char*>(field.value));
+                field.value = escaped.c_str();
+            }
+        }
+        return g_log_writer_default(level, all.data(), all.size(), nullptr);
+    }
     const char* domain = nullptr;
     std::vector<GLogField> all(fields, fields + count);
     bool identified = false;

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <glib.h>
 
 #include "base/Log.h"
+#include "base/LogIdentity.h"
 #include "host/WHConsole.h"
 #include "host/WHResourceLookup.h"
 #include "host/WHViewController.h"
@@ -168,6 +170,18 @@ TEST(WebViewDelegate, LogLinesEscapeHiddenCharactersRedactAndCutURLsAndNameTooDe
         log::message(line);
         EXPECT_EQ(log.lines(), std::vector<std::string> { logged });
     }
+}
+
+// Written to the console itself: where its charset is not UTF-8 (this test's C locale), the other
+// characters are escaped, not replaced by "?".
+TEST(WebViewDelegate, ALogLineKeepsEveryCharacterOnAConsoleThatIsNotUtf8)
+{
+    const std::string line = "caf\u00e9 \u2026 \U0001F600";
+    testing::internal::CaptureStderr();
+    log::identifyAs("org.penwick.Test");
+    log::message(line);
+    std::string written = testing::internal::GetCapturedStderr();
+    EXPECT_NE(written.find(g_get_console_charset(nullptr) ? line : "caf\\u00E9 \\u2026 \\U0001F600"), std::string::npos) << written;
 }
 
 } // namespace
