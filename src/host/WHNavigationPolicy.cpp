@@ -59,13 +59,21 @@ WHNavigationPolicy::Verdict WHNavigationPolicy::navigation(const platform::Navig
     std::string origin = WHAppContentPolicy::originOf(request.url);
     bool framed = std::any_of(request.frameURLs.begin(), request.frameURLs.end(),
         [&](const std::string& url) { return WHAppContentPolicy::originOf(url) == origin; });
-    bool otherSite = isWebURL(request.url) && !framed && origin != WHAppContentPolicy::originOf(request.currentURL);
+    bool otherSite = isWebURL(request.url) && origin != WHAppContentPolicy::originOf(request.currentURL);
     if (m_externalLinks == ExternalLinks::Browser && byUser && otherSite) {
-        if (auto why = platform::UrlOpener::refusal(request.url))
-            return { Action::Refuse, format("ERROR: refused to open %@ in the system browser: %@", shown, *why) };
-        return { Action::Browser, format("opening %@ in the system browser", shown) };
+        if (framed)
+            return { Action::LoadInFrame, format("navigating to %@", shown) };
+        return toBrowser(request.url);
     }
     return { Action::Load, format("navigating to %@", shown) };
+}
+
+WHNavigationPolicy::Verdict WHNavigationPolicy::toBrowser(const std::string& url) const
+{
+    std::string shown = log::withoutQueryValues(url);
+    if (auto why = platform::UrlOpener::refusal(url))
+        return { Action::Refuse, format("ERROR: refused to open %@ in the system browser: %@", shown, *why) };
+    return { Action::Browser, format("opening %@ in the system browser", shown) };
 }
 
 WHNavigationPolicy::Verdict WHNavigationPolicy::mainFrameDocument(std::string_view url) const

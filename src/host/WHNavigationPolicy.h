@@ -18,7 +18,9 @@ enum class ExternalLinks { Allow, Browser };
 // the caller opens the browser or refuses as the verdict says.
 class WHNavigationPolicy {
 public:
-    enum class Action { Load, Refuse, Browser };
+    // LoadInFrame: loaded where a frame shows that site; should it be the main frame's document
+    // after all (a frame's link to the top), it goes to the browser (see mainFrameDocument).
+    enum class Action { Load, Refuse, Browser, LoadInFrame };
     struct Verdict {
         Action action;
         std::string line;
@@ -38,6 +40,8 @@ public:
     // document could read what the app's files may.
     Verdict mainFrameDocument(std::string_view url) const;
     Verdict newWindow(const platform::NewWindowRequest& request) const;
+    // A clicked link to another site that goes to the system browser, if the desktop takes it.
+    Verdict toBrowser(const std::string& url) const;
 
 private:
     const WHAppContentPolicy& m_content;

@@ -20,14 +20,21 @@ testing::AssertionResult startPage(AppRunner& app, const std::string& body, cons
 
 TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
 {
-    LoopbackServer site("<!DOCTYPE html><title>away</title><script>console.log('away page')</script>");
+    // The other site's frame has a link to its own page for the whole window, and takes the keys
+    // once clicked.
+    LoopbackServer site("<!DOCTYPE html><title>away</title><a href=\"/away.html\" target=\"_top\" style=\"display:block;height:100vh\">x</a>"
+                        "<script>console.log(location.pathname == '/away.html' ? 'away page' : 'frame page');"
+                        "addEventListener('keydown', (e) => console.log('key ' + e.key));</script>");
     const std::string link = site.origin() + "/away.html";
-    for (bool browser : { true, false }) {
-        SCOPED_TRACE(browser ? "browser" : "allow");
+    for (auto [browser, framed] : { std::pair { true, false }, { true, true }, { false, false } }) {
+        SCOPED_TRACE(std::string(browser ? "browser" : "allow") + (framed ? ", from another site's frame" : ""));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-        ASSERT_TRUE(startPage(app, "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
+        ASSERT_TRUE(startPage(app,
+            framed ? "<iframe src=\"" + site.origin() + "/frame.html\" style=\"border:0;width:100%;height:100%\"></iframe>"
+                   : "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
             browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : ""));
+        ASSERT_TRUE(!framed || lineAppears(app, "frame page"));
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         if (browser) {
             EXPECT_TRUE(logged(app, { "opening " + link + " in the system browser", "system opens " + link }));
