@@ -3,9 +3,6 @@
 // whfile URLs loaded by the engine (markup, fetch with its headers, byte ranges, audio).
 #include "e2e/E2E.h"
 
-#include <cerrno>
-#include <sys/mount.h>
-
 namespace {
 
 const std::string kFiles = "../data/" + std::string(PENWICK_APP_ID) + "/files/";
@@ -123,13 +120,9 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string data = app.path("data/") + PENWICK_APP_ID + "/files";
-    std::filesystem::create_directories(data);
-    if (mount("tmpfs", data.c_str(), "tmpfs", 0, "size=2m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << "); run as root to test a full disk";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount { data };
+    const penwick::test::Tmpfs disk(data, "size=2m");
+    if (!disk.error.empty())
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << disk.error << "); run as root to test a full disk";
     std::string old(600 * 1024, 'o');
     for (size_t i = 0; i < old.size(); i += 4096)
         old[i] = static_cast<char>('a' + i / 4096 % 26);

@@ -1,8 +1,6 @@
 // Start-up of the real app under Xvfb: configuration, start page, web view settings.
 #include "e2e/E2E.h"
 
-#include <sys/mount.h>
-
 TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
 {
     // "{root}" stands for the app's sandbox folder. A page is "path=content"; `dom` is looked for in
@@ -71,19 +69,14 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
         auto expand = [&](const std::string& s) { return AppRunner::replaced(s, "{root}", app.root()); };
-        struct Unmount {
-            std::string path;
-            ~Unmount() { if (!path.empty()) umount2(path.c_str(), MNT_DETACH); }
-        } full { c.fullDisk ? app.path("full") : "" };
+        std::optional<penwick::test::Tmpfs> full;
         if (c.fullDisk) {
-            std::filesystem::create_directories(full.path);
-            if (mount("tmpfs", full.path.c_str(), "tmpfs", 0, "size=64k") != 0) {
-                std::cout << c.name << ": skipped, cannot mount a tmpfs here (run as root)\n";
-                full.path.clear();
+            if (!full.emplace(app.path("full"), "size=64k").error.empty()) {
+                std::cout << c.name << ": skipped, cannot mount a tmpfs here (" << full->error << ")\n";
                 continue;
             }
             app.writeResource("../full/shot.png", "old");
-            std::ofstream(full.path + "/fill") << std::string(64 << 10, 'x');
+            std::ofstream(full->path + "/fill") << std::string(64 << 10, 'x');
         }
         app.writeConfig(expand(c.config));
         if (!c.tmpdir.empty()) {
@@ -101,6 +94,6 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         EXPECT_NE(AppRunner::readFile(dom).find(c.dom), std::string::npos) << AppRunner::readFile(dom);
         EXPECT_TRUE(c.log.empty() || app.countLines(expand(c.log)) > 0) << app.output();
         EXPECT_TRUE(c.kept.empty() || std::filesystem::exists(expand(c.kept))) << c.kept;
-        EXPECT_TRUE(!c.fullDisk || AppRunner::readFile(full.path + "/shot.png") == "old");
+        EXPECT_TRUE(!full || AppRunner::readFile(full->path + "/shot.png") == "old");
     }
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <glib.h>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <sys/mount.h>
 
 namespace penwick::test {
 
@@ -38,5 +41,20 @@ inline std::string readFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 inline void writeFile(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
+
+// A small tmpfs ("size=64k") mounted at `path` (made as needed) for the life of the object, to meet
+// a full or read-only volume for real; `error` says why it is not there (mounting needs CAP_SYS_ADMIN).
+struct Tmpfs {
+    Tmpfs(const std::string& path, const char* options) : path(path)
+    {
+        std::filesystem::create_directories(path);
+        error = mount("tmpfs", path.c_str(), "tmpfs", 0, options) == 0 ? "" : std::strerror(errno);
+    }
+    ~Tmpfs() { umount2(path.c_str(), MNT_DETACH); }
+    // Write permission denied even to root, where chmod would not stop anyone.
+    bool makeReadOnly() const { return mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
+    const std::string path;
+    std::string error;
+};
 
 } // namespace penwick::test

@@ -3,16 +3,13 @@
 // and concurrent use.
 #include <atomic>
 #include <chrono>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -652,28 +649,15 @@ TEST_F(LocalFilesystem, ConcurrentReadsAndWritesOfDifferentFiles)
 }
 
 // Platform failures are produced for real on small tmpfs volumes mounted inside the test's
-// temporary directory: a read-only one (write permission denied even to root, where chmod would
-// not stop anyone) and a 64 KiB one that fills up. Mounting needs CAP_SYS_ADMIN; without it these
-// tests are reported as skipped with the reason.
-struct MountedVolume {
-    MountedVolume(const std::string& path, const std::string& options) : m_path(path)
-    {
-        fs::create_directories(path);
-        m_error = mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0 ? "" : std::strerror(errno);
-    }
-    ~MountedVolume() { umount2(m_path.c_str(), MNT_DETACH); }
-    bool makeReadOnly() { return mount(nullptr, m_path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
-    const std::string m_path;
-    std::string m_error;
-};
-
+// temporary directory: a read-only one and a 64 KiB one that fills up. Without the right to mount,
+// these tests are reported as skipped with the reason.
 // A read-only volume refuses every change. A copy that does not fit a full one is over quota and
 // leaves no partial file. A write that does not fit is written in part by the kernel and then
 // refused: it must answer an error, not the smaller count, and leave the file as it was.
 TEST_F(LocalFilesystem, ReadOnlyAndFullVolumes)
 {
-    MountedVolume volume(local("ro"), "size=1m"), small(local("small"), "size=64k");
-    if (const auto error = volume.m_error.empty() ? small.m_error : volume.m_error; !error.empty())
+    const Tmpfs volume(local("ro"), "size=1m"), small(local("small"), "size=64k");
+    if (const auto error = volume.error.empty() ? small.error : volume.error; !error.empty())
         GTEST_SKIP() << "cannot mount a tmpfs here (" << error << "); errno mapping not exercised";
     make({ "ro/dir/f.txt", "src.txt" });
     ASSERT_TRUE(volume.makeReadOnly());
