@@ -53,10 +53,8 @@ std::optional<Frame> outerFrame(const AppRunner& app)
 // Waits until the window's outer frame meets `want`; the last frame seen otherwise.
 testing::AssertionResult frameBecomes(const AppRunner& app, const std::function<bool(const Frame&)>& want, std::chrono::milliseconds timeout = 30s)
 {
-    std::optional<Frame> last;
-    if (waitUntil([&] { return (last = outerFrame(app)) && want(*last); }, timeout))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "have " << last;
+    auto amiss = [&] { auto f = outerFrame(app); return f && want(*f) ? Lines {} : Lines { (std::ostringstream() << f).str() }; };
+    return settles(app, "the window's frame is", amiss, timeout);
 }
 testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chrono::milliseconds timeout = 30s)
 {

@@ -76,17 +76,15 @@ bool onOutput(const Placed& p)
         && p.frame.y + p.frame.height <= p.output.y + p.output.height;
 }
 
-testing::AssertionResult becomes(const ProtocolLog& log, const std::function<bool(const Placed&)>& want, const char* what)
+// Waits until the app's window is placed as `want`s; a failure shows where it was last.
+testing::AssertionResult becomes(const AppRunner& app, const ProtocolLog& log, const std::function<bool(const Placed&)>& want, const char* what)
 {
-    std::optional<Placed> last;
-    if (AppRunner::waitUntil([&] { return (last = placed(log)) && want(*last); }, 30s))
-        return testing::AssertionSuccess();
-    testing::AssertionResult failure = testing::AssertionFailure() << "want " << what << ", have ";
-    if (last)
-        failure << last->frame << (last->decorated ? " decorated" : " undecorated") << " on " << last->output;
-    else
-        failure << "no window";
-    return failure;
+    return settles(app, ("want " + std::string(what) + ", have:").c_str(), [&] {
+        auto p = placed(log);
+        return p && want(*p) ? Lines {}
+                             : Lines { p ? testing::PrintToString(p->frame) + (p->decorated ? " decorated on " : " undecorated on ")
+                                           + testing::PrintToString(p->output) : "no window" };
+    }, 30s);
 }
 
 const std::string kPage = "<body style=\"margin:0;background:#234\">wayland test page</body>";
@@ -122,12 +120,12 @@ TEST_F(Wayland, FullScreenIsTheCompositorsAndF11RestoresADecoratedFrameOnTheOutp
 {
     m_app.startPage(R"(<preference name="WindowSize" value="fullscreen"/>)", kPage);
     auto coversOutput = [](const Placed& p) { return p.frame == p.output && !p.decorated; };
-    EXPECT_TRUE(becomes(*m_log, coversOutput, "the whole output")) << m_app.output();
+    EXPECT_TRUE(becomes(m_app, *m_log, coversOutput, "the whole output"));
     toggleFullScreen();
-    EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && onOutput(p) && !(p.frame == p.output); },
-        "a decorated frame on the output")) << m_app.output();
+    EXPECT_TRUE(becomes(m_app, *m_log, [](const Placed& p) { return p.decorated && onOutput(p) && !(p.frame == p.output); },
+        "a decorated frame on the output"));
     toggleFullScreen();
-    EXPECT_TRUE(becomes(*m_log, coversOutput, "the whole output again")) << m_app.output();
+    EXPECT_TRUE(becomes(m_app, *m_log, coversOutput, "the whole output again"));
     // What Wayland does not let an application do is said once.
     EXPECT_TRUE(counted(m_app, { { "window level: Wayland lets no application keep its window above others", 1 },
         { "hiding while another application is active: on Wayland", 1 } }));
@@ -136,8 +134,8 @@ TEST_F(Wayland, FullScreenIsTheCompositorsAndF11RestoresADecoratedFrameOnTheOutp
 TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHidesOverTheApp)
 {
     m_app.startPage(R"(<preference name="WindowSize" value="800x600"/><preference name="HideMousePointer" value="2"/>)", kPage);
-    EXPECT_TRUE(becomes(*m_log, [](const Placed& p) { return p.decorated && p.frame.width == 800 && p.frame.height == 600 && onOutput(p); },
-        "a decorated 800x600 frame on the output")) << m_app.output();
+    EXPECT_TRUE(becomes(m_app, *m_log, [](const Placed& p) { return p.decorated && p.frame.width == 800 && p.frame.height == 600 && onOutput(p); },
+        "a decorated 800x600 frame on the output"));
     // The pointer hides over the app's own windows, what Wayland allows.
     EXPECT_TRUE(lineAppears(m_app, "pointer: hidden over this application's windows only; movement over other applications is not seen"));
 }
