@@ -33,21 +33,18 @@ TEST(DeviceFacts, OsReleaseFieldsLoseTheirQuotesAndFixtureTreesGiveTheFactsAndTh
         { "arch", { { "usr/lib/os-release", "NAME=Arch Linux\n" }, { dmi + "sys_vendor", "To Be Filled By O.E.M.\n" },
                       { dmi + "product_serial", "\n" } },
             false, Facts { "Arch Linux", std::nullopt, std::nullopt, std::nullopt } },
-        { "kvm vendor", { { dmi + "sys_vendor", "QEMU\n" } }, true },
+        { "kvm vendor", { { dmi + "sys_vendor", "QEMU\n" } }, true }, { "virtualbox", { { dmi + "product_name", "VirtualBox\n" } }, true },
         { "vmware product", { { dmi + "product_name", "VMware Virtual Platform\n" } }, true },
         { "hyper-v product", { { dmi + "product_name", "Virtual Machine\n" } }, true },
-        { "virtualbox", { { dmi + "product_name", "VirtualBox\n" } }, true },
         // Capitals, which lower-case alike in every locale.
         { "capitals", { { "etc/os-release", "NAME=X\n" }, { dmi + "product_name", "VIRTUAL MACHINE\n" },
                           { dmi + "sys_vendor", "TO BE FILLED BY O.E.M.\n" }, { dmi + "product_serial", "SYSTEM SERIAL NUMBER\n" } },
             true, Facts { "X", std::nullopt, std::nullopt, std::nullopt } },
-        { "cpu flag", { { "proc/cpuinfo", "flags\t: fpu sse2 hypervisor\n" } }, true },
-        { "docker", { { ".dockerenv", "" } }, true },
+        { "cpu flag", { { "proc/cpuinfo", "flags\t: fpu sse2 hypervisor\n" } }, true }, { "docker", { { ".dockerenv", "" } }, true },
         { "podman", { { "run/.containerenv", "" } }, true },
         { "systemd-nspawn", { { "proc/1/environ", std::string("PATH=/bin\0container=systemd-nspawn\0", 35) } }, true },
         { "laptop", { { dmi + "product_name", "ThinkPad X1 Carbon\n" } }, false },
-        { "flag lookalike", { { "proc/cpuinfo", "flags\t: fpu hypervisor_x\n" } }, false },
-    };
+        { "flag lookalike", { { "proc/cpuinfo", "flags\t: fpu hypervisor_x\n" } }, false } };
     // Also under Turkish case rules: the C library's tolower() keeps "I" there.
     const std::string saved = std::setlocale(LC_CTYPE, nullptr);
     for (const char* locale : { "C", "tr_TR.UTF-8" }) {

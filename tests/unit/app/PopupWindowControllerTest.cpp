@@ -84,9 +84,7 @@ TEST(AppPlugin, TheOpenerThePopupAndTheSaveDialogTakeOnlyWhatTheyShould)
     const std::pair<const char*, const char*> mail[] = {
         { "mailto:a@x.org?subject=Hi&attach=/etc/passwd&Body=b%20c#f", "mailto:a@x.org?subject=Hi&Body=b%20c" },
         { "MAILTO:a@x.org?%61ttach=x&cc=b@x.org&attachment=y&bcc", "MAILTO:a@x.org?cc=b@x.org&bcc" },
-        { "mailto:a@x.org?attach=1", "mailto:a@x.org" },
-        { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" },
-    };
+        { "mailto:a@x.org?attach=1", "mailto:a@x.org" }, { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" } };
     for (const auto& [url, handed] : mail)
         EXPECT_EQ(platform::UrlOpener::handedOver(url), handed) << url;
 

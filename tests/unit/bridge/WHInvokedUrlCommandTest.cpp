@@ -6,12 +6,9 @@
 
 using namespace penwick;
 
-namespace {
-Value marker(const char* data) { return Value { { "WHType", "ArrayBuffer" }, { "data", data } }; }
-} // namespace
-
 TEST(WHInvokedUrlCommand, TopLevelMarkersBecomeBytesInACopyLoneSurrogatesReplacementsAndDeepArgumentsAreRefused)
 {
+    auto marker = [](const char* data) { return Value { { "WHType", "ArrayBuffer" }, { "data", data } }; };
     auto original = std::make_shared<const ValueArray>(ValueArray { "name", marker("AAEC"), ValueArray { marker("AAEC") },
         Value { { "WHType", "ArrayBuffer" } }, Value { { "WHType", 7 }, { "data", "AAEC" } }, marker(""), marker("AA EC") });
     const ValueArray before = *original;

@@ -12,11 +12,9 @@ using namespace penwick;
 TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
 {
     using S = CommandStatus;
-    const std::pair<WHPluginResult, const char*> cases[] = {
-        { WHPluginResult::resultWithStatus(S::OK), "null" },
+    const std::pair<WHPluginResult, const char*> cases[] = { { WHPluginResult::resultWithStatus(S::OK), "null" },
         { WHPluginResult::resultWithStatusMessageAsDouble(S::OK, 2.5), "2.5" },
-        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, true), "true" },
-        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, false), "false" },
+        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, true), "true" }, { WHPluginResult::resultWithStatusMessageAsBool(S::OK, false), "false" },
         { WHPluginResult::resultWithStatusMessageAsArray(S::OK, { 1, "two", nullptr }), R"([1, "two", null])" },
         { WHPluginResult::resultWithStatusMessageAsDictionary(S::OK, { { "n", "a" }, { "size", 3 } }), R"({"n": "a", "size": 3})" },
     };

@@ -66,12 +66,7 @@ TEST(Framing, FramesSplitAtEveryByteComeOutWholeAndInOrderAndHeadersNoSenderWrit
     }
 
     // Headers no sender writes break the stream, and none is written.
-    const FrameHeader headers[] = {
-        { 0, 0, 1, 1 },
-        { 0, kLastFrameKind + 1, 1, 1 },
-        { kMaxPayload + 1, 4, 1, 1 },
-        { 0xffffffffu, 4, 1, 1 },
-    };
+    const FrameHeader headers[] = { { 0, 0, 1, 1 }, { 0, kLastFrameKind + 1, 1, 1 }, { kMaxPayload + 1, 4, 1, 1 }, { 0xffffffffu, 4, 1, 1 } };
     for (const auto& header : headers) {
         FrameReader reader;
         reader.feed(reinterpret_cast<const char*>(&header), sizeof header);

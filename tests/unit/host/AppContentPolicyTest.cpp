@@ -63,17 +63,10 @@ TEST(AppContentPolicy, FilesCountOnlyInsideTheContentFolderAndWebOriginsNeedTheS
         EXPECT_EQ(web.isAppDocument(url, OpenedBy::Other) || files.isAppDocument(url, OpenedBy::Other), app) << url;
 
     // Origins as log lines name them.
-    const std::pair<const char*, const char*> origins[] = {
-        { "HTTP://Example.COM:80/a?b#c", "http://example.com" },
-        { "https://example.com:8443/", "https://example.com:8443" },
-        { "http://[::1]:8080/x", "http://[::1]:8080" },
-        { "http://[::1]/x", "http://[::1]" },
-        { "file:///tmp/x.html", "file://" },
-        { "whfile://localhost/persistent/x", "whfile://localhost" },
-        { "data:text/html,x", "data:" },
-        { "about:srcdoc", "about:" },
-        { "", "" },
-    };
+    const std::pair<const char*, const char*> origins[] = { { "HTTP://Example.COM:80/a?b#c", "http://example.com" },
+        { "https://example.com:8443/", "https://example.com:8443" }, { "http://[::1]:8080/x", "http://[::1]:8080" },
+        { "http://[::1]/x", "http://[::1]" }, { "file:///tmp/x.html", "file://" }, { "whfile://localhost/persistent/x", "whfile://localhost" },
+        { "data:text/html,x", "data:" }, { "about:srcdoc", "about:" }, { "", "" } };
     for (const auto& [url, origin] : origins)
         EXPECT_EQ(WHAppContentPolicy::originOf(url), origin) << url;
 }

@@ -87,10 +87,8 @@ TEST(ConfigParser, UnreadableFilesAreReportedAsSuch)
     const std::string dir = environment.temporaryDirectory();
     std::filesystem::create_directories(dir + "/config.xml");
     penwick::test::LogCapture log;
-    const std::pair<std::string, std::string> cases[] = {
-        { "/nonexistent/config.xml", "No such file or directory" },
-        { dir + "/config.xml", "Is a directory" },
-    };
+    const std::pair<std::string, std::string> cases[] = { { "/nonexistent/config.xml", "No such file or directory" },
+        { dir + "/config.xml", "Is a directory" } };
     for (const auto& [path, reason] : cases) {
         WHConfigParser parser;
         auto parsed = parser.parseFile(path);
