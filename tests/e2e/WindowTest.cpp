@@ -100,6 +100,7 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q") + (c.slow ? ", slow" : ""));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_DIALOGS", "cancel;ok");
+        app.setEnv("G_MESSAGES_DEBUG", "penwick");
         // Pages of either age: a text of their own, or none.
         const std::string handler = (c.slow ? slow : "") + "e.preventDefault();" + (c.closeButton ? "e.returnValue = 'unsaved';" : "");
         ASSERT_TRUE(startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { " + handler + " })</script>" : ""));
@@ -107,13 +108,22 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         ASSERT_TRUE(app.press("a"));
         ASSERT_TRUE(lineAppears(app, "key a"));
+        // Under load xdotool now and then sends a chord wrongly (seen: no press of q, its release
+        // after ctrl's): sent again only when the window never heard of it.
         auto close = [&] {
-            if (c.closeButton)
-                return std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) == 0;
-            // The app may be gone before xdotool has let go of ctrl, which it then reports as a
-            // failure: whether the key arrived shows in the exit below.
-            (void)app.press("ctrl+q");
-            return true;
+            const std::string asked = "the window was asked to close";
+            const int before = app.countLines(asked);
+            for (int attempt = 0; attempt < 3; ++attempt) {
+                if (c.closeButton && std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) != 0)
+                    return false;
+                // The app may be gone before xdotool has let go of ctrl, which it then reports as a
+                // failure: whether the key arrived shows in the line.
+                if (!c.closeButton)
+                    (void)app.press("ctrl+q");
+                if (AppRunner::waitUntil([&] { return app.countLines(asked) > before; }, 10s))
+                    return true;
+            }
+            return false;
         };
         ASSERT_TRUE(close());
         if (c.armed) {

@@ -30,6 +30,7 @@ void GtkPageClose::connect(WebKitWebView* view)
 
 void GtkPageClose::tryClose(WebKitWebView* view)
 {
+    log::debug("the window was asked to close");
     if (!view) {
         closed();
         return;
