@@ -18,8 +18,8 @@ enum class ExternalLinks { Allow, Browser };
 // the caller opens the browser or refuses as the verdict says.
 class WHNavigationPolicy {
 public:
-    // LoadInFrame: loaded where a frame shows that site; should it be the main frame's document
-    // after all (a frame's link to the top), it goes to the browser (see mainFrameDocument).
+    // LoadInFrame: loaded where a frame shows that site; should it become the main frame's document
+    // after all (a frame's link to the top), the caller sends it to the browser (toBrowser).
     enum class Action { Load, Refuse, Browser, LoadInFrame };
     struct Verdict {
         Action action;

@@ -240,10 +240,10 @@ void WHViewController::configureLocalStorage(platform::WebPreferences& prefs)
     prefs.localStorageDatabasePath = path;
     prefs.localStorageEnabled = true;
     log::message(format("WebStoragePath is '%@', modify in config.xml.", path));
-    if (auto why = unwritableFolder(path))
-        log::warning(format("local storage cannot be kept in '%@' (%@): what pages store there is lost when the app quits", path, *why));
     // The line above is the one every host writes; this one says which setting it means.
     log::message("local storage: config.xml's preference OSXLocalStoragePath names its folder");
+    if (auto why = unwritableFolder(path))
+        log::warning(format("local storage cannot be kept in '%@' (%@): what pages store there is lost when the app quits", path, *why));
 }
 
 void WHViewController::configureWindowSize()
