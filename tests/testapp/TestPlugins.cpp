@@ -5,6 +5,7 @@
 #include <future>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -81,15 +82,14 @@ public:
     void bytes(const WHInvokedUrlCommand& command, Reply reply)
     {
         const std::size_t length = countArgument(command, 0, 1u << 30);
-        // Made at memory speed (whole runs of the pattern: the test app is built without
-        // optimisation), so that a benchmark of answers measures the answer, not this.
-        std::uint8_t pattern[256];
-        for (std::size_t i = 0; i < sizeof pattern; ++i)
-            pattern[i] = static_cast<std::uint8_t>(i);
-        Bytes out;
-        out.reserve(length);
-        while (out.size() < length)
-            out.insert(out.end(), pattern, pattern + std::min(sizeof pattern, length - out.size()));
+        // Made at memory speed, so that a benchmark of answers measures the answer, not this: the
+        // test app is built without optimisation, where a loop of 256-byte inserts took 14 ms of
+        // 16 MiB; the pattern is doubled by the library's memcpy instead (2 ms).
+        Bytes out(length);
+        for (std::size_t i = 0; i < 256 && i < length; ++i)
+            out[i] = static_cast<std::uint8_t>(i);
+        for (std::size_t filled = 256; filled < length; filled *= 2)
+            std::memcpy(out.data() + filled, out.data(), std::min(filled, length - filled));
         reply.send(WHPluginResult::resultWithStatusMessageAsArrayBuffer(CommandStatus::OK, std::move(out)));
     }
 
