@@ -1,7 +1,6 @@
 #include "base/Log.h"
 #include "base/LogIdentity.h"
 
-#include <cstdio>
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,9 +71,18 @@ bool needsSanitizing(std::string_view line)
     return colon && secretMark;
 }
 
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// "\uXXXX", or "\UXXXXXXXX" beyond the first plane.
+void appendCodePoint(std::string& out, char32_t code)
+{
+    out += code > 0xFFFF ? "\\U" : "\\u";
+    for (int shift = code > 0xFFFF ? 28 : 12; shift >= 0; shift -= 4)
+        out += kHex[(code >> shift) & 15];
+}
+
 void appendEscaped(std::string& out, std::string_view text)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     size_t i = 0;
     while (i < text.size()) {
         auto byte = static_cast<unsigned char>(text[i]);
@@ -87,13 +95,10 @@ void appendEscaped(std::string& out, std::string_view text)
             continue;
         }
         std::string_view sequence = text.substr(i, length);
-        if (char32_t code = hiddenCodePoint(sequence)) {
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out += kHex[(code >> shift) & 15];
-        } else {
+        if (char32_t code = hiddenCodePoint(sequence))
+            appendCodePoint(out, code);
+        else
             out += sequence;
-        }
         i += length;
     }
 }
@@ -174,14 +179,10 @@ std::string asciiEscaped(const char* text)
 {
     std::string out;
     for (const char* at = text; *at; at = g_utf8_next_char(at)) {
-        if (static_cast<unsigned char>(*at) < 0x80) {
+        if (static_cast<unsigned char>(*at) < 0x80)
             out += *at;
-            continue;
-        }
-        char escape[16];
-        gunichar c = g_utf8_get_char(at);
-        std::snprintf(escape, sizeof escape, c > 0xFFFF ? "\\U%08X" : "\\u%04X", c);
-        out += escape;
+        else
+            appendCodePoint(out, g_utf8_get_char(at));
     }
     return out;
 }
