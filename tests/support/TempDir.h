@@ -35,10 +35,15 @@ struct TempDir {
 };
 
 // A file's bytes ("" when it cannot be read), and a file written whole.
+// "" when the file cannot be read: a /proc file of a process that ends while it is read fails.
 inline std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    } catch (const std::ios_base::failure&) {
+        return {};
+    }
 }
 inline void writeFile(const std::string& path, const std::string& contents) { std::ofstream(path, std::ios::binary) << contents; }
 
