@@ -65,6 +65,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         { "screenshot on a full disk", AppRunner::widget(""), "www/index.html=<body style=\"background: linear-gradient(red, blue)\">", "",
             "could not write {root}/full/shot.png: ", {}, 1, { "--screenshot", "{root}/full/shot.png" }, {}, true },
     };
+    std::string skipped;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AppRunner app(AppRunner::Binary::TestApp);
@@ -72,7 +73,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         std::optional<penwick::test::Tmpfs> full;
         if (c.fullDisk) {
             if (!full.emplace(app.path("full"), "size=64k").error.empty()) {
-                std::cout << c.name << ": skipped, cannot mount a tmpfs here (" << full->error << ")\n";
+                skipped = std::string(c.name) + ": cannot mount a tmpfs here (" + full->error + "); run as root to test a full disk";
                 continue;
             }
             app.writeResource("../full/shot.png", "old");
@@ -96,4 +97,7 @@ TEST(Startup, StartPagesConfigurationAndSettingsShowInTheLoadedPage)
         EXPECT_TRUE(c.kept.empty() || std::filesystem::exists(expand(c.kept))) << c.kept;
         EXPECT_TRUE(!full || AppRunner::readFile(full->path + "/shot.png") == "old");
     }
+    // The other cases ran; the report still says that one did not.
+    if (!skipped.empty())
+        GTEST_SKIP() << skipped;
 }
