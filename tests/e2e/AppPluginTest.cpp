@@ -76,12 +76,12 @@ TEST(AppPlugin, PopupHandsOverOneURLOfARedirectChainAndNoneThatAForeignFrameChos
 {
     const std::string landing = PENWICK_LOGIN_LANDING_URL;
     AppRunner app(AppRunner::Binary::TestApp);
-    LoopbackServer redirect(landing + "?code=chain", LoopbackServer::Answer::RedirectTo);
+    LoopbackServer redirect("");
     LoopbackServer chooser(AppRunner::page("app", "chooser.html", { { "@LANDING@", landing } }));
     // Another port: another origin.
     LoopbackServer framed(AppRunner::page("app", "framed.html", { { "@FRAME@", chooser.origin() + "/" } }));
     app.startPages("app", "landing.html", {}, kFeatures,
-        { { "@REDIRECT@", redirect.origin() + "/r" }, { "@FRAMED@", framed.origin() + "/" } });
+        { { "@REDIRECT@", redirect.origin() + "/to/" + landing + "?code=chain" }, { "@FRAMED@", framed.origin() + "/" } });
     // (The log keeps the query's names only.)
     ASSERT_TRUE(lineAppears(app, "snsLogin: " + landing + "?code=\u2026"));
     EXPECT_TRUE(retried(

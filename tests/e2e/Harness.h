@@ -84,15 +84,13 @@ private:
 };
 
 // A tiny HTTP server on 127.0.0.1 (an ephemeral port, loopback only) that answers every GET
-// request with the one HTML page it was given, or with a redirection. One request per connection.
+// request with the one HTML page it was given, but a GET of "/to/URL" with 302 Found to URL. One
+// request per connection.
 class LoopbackServer {
 public:
-    enum class Answer { Page, RedirectTo };
-    // Answers with the page `text`, or with 302 Found to the URL `text`.
-    explicit LoopbackServer(const std::string& text, Answer answer = Answer::Page)
-        : m_response(answer == Answer::Page ? "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
-                    + std::to_string(text.size()) + "\r\nConnection: close\r\n\r\n" + text
-                                            : "HTTP/1.1 302 Found\r\nLocation: " + text + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+    explicit LoopbackServer(const std::string& page)
+        : m_page("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " + std::to_string(page.size())
+            + "\r\nConnection: close\r\n\r\n" + page)
     {
         sockaddr_in address {};
         address.sin_family = AF_INET;
@@ -127,12 +125,16 @@ private:
             char buffer[4096];
             for (ssize_t n; request.find("\r\n\r\n") == std::string::npos && (n = read(client, buffer, sizeof buffer)) > 0;)
                 request.append(buffer, static_cast<size_t>(n));
+            std::string response = m_page;
+            if (request.starts_with("GET /to/"))
+                response = "HTTP/1.1 302 Found\r\nLocation: " + request.substr(8, request.find(' ', 8) - 8)
+                    + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
             // A blocking send of a small page writes it whole.
-            (void)send(client, m_response.data(), m_response.size(), MSG_NOSIGNAL);
+            (void)send(client, response.data(), response.size(), MSG_NOSIGNAL);
         }
     }
 
-    const std::string m_response;
+    const std::string m_page;
     int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int m_port = 0;
     std::atomic<bool> m_stopping { false };

@@ -20,24 +20,27 @@ testing::AssertionResult startPage(AppRunner& app, const std::string& body, cons
 
 TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
 {
-    // The other site's frame has a link to its own page for the whole window, and takes the keys
-    // once clicked.
-    LoopbackServer site("<!DOCTYPE html><title>away</title><a href=\"/away.html\" target=\"_top\" style=\"display:block;height:100vh\">x</a>"
-                        "<script>console.log(location.pathname == '/away.html' ? 'away page' : 'frame page');"
-                        "addEventListener('keydown', (e) => console.log('key ' + e.key));</script>");
-    const std::string link = site.origin() + "/away.html";
-    for (auto [browser, framed] : { std::pair { true, false }, { true, true }, { false, false } }) {
-        SCOPED_TRACE(std::string(browser ? "browser" : "allow") + (framed ? ", from another site's frame" : ""));
+    // The other site's frame has a link (its query's "to", or its own page) for the whole window,
+    // and takes the keys once clicked.
+    const std::string page = "<!DOCTYPE html><title>away</title><a target=\"_top\" style=\"display:block;height:100vh\">x</a>"
+                             "<script>document.querySelector('a').href = new URLSearchParams(location.search).get('to') || '/away.html';"
+                             "console.log(location.pathname == '/away.html' ? 'away page' : 'frame page');"
+                             "addEventListener('keydown', (e) => console.log('key ' + e.key));</script>";
+    LoopbackServer site(page), elsewhere(page);
+    const std::string link = site.origin() + "/away.html", redirected = elsewhere.origin() + "/away.html";
+    struct Case { bool browser; std::string frameLink, opened; };
+    for (const auto& [browser, frameLink, opened] : { Case { true, "", link }, Case { true, link, link },
+             Case { true, site.origin() + "/to/" + redirected, redirected }, Case { false, "", link } }) {
+        SCOPED_TRACE(std::string(browser ? "browser" : "allow") + (frameLink.empty() ? "" : ", from another site's frame to " + frameLink));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-        ASSERT_TRUE(startPage(app,
-            framed ? "<iframe src=\"" + site.origin() + "/frame.html\" style=\"border:0;width:100%;height:100%\"></iframe>"
-                   : "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
+        const std::string frame = "<iframe src=\"" + site.origin() + "/frame.html?to=" + frameLink + "\" style=\"border:0;width:100%;height:100%\">";
+        ASSERT_TRUE(startPage(app, !frameLink.empty() ? frame + "</iframe>" : "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
             browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : ""));
-        ASSERT_TRUE(!framed || lineAppears(app, "frame page"));
+        ASSERT_TRUE(frameLink.empty() || lineAppears(app, "frame page")) << app.output();
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         if (browser) {
-            EXPECT_TRUE(logged(app, { "opening " + link + " in the system browser", "system opens " + link }));
+            EXPECT_TRUE(logged(app, { "opening " + opened + " in the system browser", "system opens " + opened }));
             // The app is still there to take keys.
             ASSERT_TRUE(app.press("x"));
             EXPECT_TRUE(lineAppears(app, "key x"));

@@ -109,8 +109,11 @@ void GtkWebView::ensureView()
                     self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
             }
             // The frames of the document that went are gone with it.
-            if (event == WEBKIT_LOAD_COMMITTED)
+            if (event == WEBKIT_LOAD_COMMITTED) {
                 self->m_foreignFrameActivated = false;
+                const char* uri = webkit_web_view_get_uri(self->m_view);
+                self->m_committedURL = uri ? uri : "";
+            }
             // Again for the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED)
                 GtkFileReach::announce(self->m_view, self->m_client, webkit_web_view_get_uri(self->m_view));
@@ -505,8 +508,10 @@ void GtkWebView::setZoom(ZoomKeys keys, double level)
 NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
 {
     NavigationRequest request = GtkNavigationAction::request(action);
+    // The view's address moves with a main-frame load before it commits (to a redirect's target
+    // too): the document shown is the committed one.
     const char* current = webkit_web_view_get_uri(m_view);
-    request.currentURL = current ? current : "";
+    request.currentURL = !m_committedURL.empty() ? m_committedURL : current ? current : "";
     request.dropped = m_drops.takeDropNavigation(request.url);
     request.frameURLs = m_pageChannel.contexts().urlsBesides(m_pageChannel.mainFrame());
     return request;
