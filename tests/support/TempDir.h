@@ -34,8 +34,8 @@ struct TempDir {
     std::string path;
 };
 
-// A file's bytes ("" when it cannot be read), and a file written whole.
-// "" when the file cannot be read: a /proc file of a process that ends while it is read fails.
+// A file's bytes ("" when it cannot be read: a /proc file fails when its process ends meanwhile),
+// and a file written whole.
 inline std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -99,24 +99,21 @@ void GtkWebView::ensureView()
             if (event == WEBKIT_LOAD_FINISHED && self->m_client && !self->m_pageChannel.extensionSeen() && !self->m_extensionMissingLogged
                 && self->m_engine.channelOpen()) {
                 self->m_extensionMissingLogged = true;
-                log::warning(format("the page loaded without the host's web-process extension (looked in %@); "
-                                    "it has no hostbridge",
+                log::warning(format("the page loaded without the host's web-process extension (looked in %@); it has no hostbridge",
                     self->m_engine.extensionDirectory()));
             }
+            const char* uri = webkit_web_view_get_uri(self->m_view);
             if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
-                const char* uri = webkit_web_view_get_uri(self->m_view);
                 self->m_client->didStartMainFrameNavigation(uri ? uri : "",
                     self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
             }
-            // The frames of the document that went are gone with it.
+            // The frames of the document that went are gone with it. The file reach goes again for
+            // the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED) {
                 self->m_foreignFrameActivated = false;
-                const char* uri = webkit_web_view_get_uri(self->m_view);
                 self->m_committedURL = uri ? uri : "";
+                GtkFileReach::announce(self->m_view, self->m_client, uri);
             }
-            // Again for the committed document, in case its navigation moved to a new web process.
-            if (event == WEBKIT_LOAD_COMMITTED)
-                GtkFileReach::announce(self->m_view, self->m_client, webkit_web_view_get_uri(self->m_view));
             self->m_crashRecovery.loadChanged(event);
             if (event == WEBKIT_LOAD_FINISHED && self->m_loadFinished)
                 self->m_loadFinished(std::exchange(self->m_loadError, std::nullopt));
@@ -508,10 +505,8 @@ void GtkWebView::setZoom(ZoomKeys keys, double level)
 NavigationRequest GtkWebView::navigationRequest(WebKitNavigationAction* action)
 {
     NavigationRequest request = GtkNavigationAction::request(action);
-    // The view's address moves with a main-frame load before it commits (to a redirect's target
-    // too): the document shown is the committed one.
-    const char* current = webkit_web_view_get_uri(m_view);
-    request.currentURL = !m_committedURL.empty() ? m_committedURL : current ? current : "";
+    // Not the view's address: that has moved to a redirect's target already.
+    request.currentURL = m_committedURL;
     request.dropped = m_drops.takeDropNavigation(request.url);
     request.frameURLs = m_pageChannel.contexts().urlsBesides(m_pageChannel.mainFrame());
     return request;

@@ -157,6 +157,7 @@ private:
     std::string m_hostLoadURL;
     // The last main-frame document whose response the view let through.
     std::string m_acceptedMainDocumentURL;
+    // The main frame's document shown now: the view's address runs ahead of it during a load.
     std::string m_committedURL;
     // The user has interacted with a frame of another origin than the main frame's document, which
     // the engine then lets navigate the main frame (kForeignActivationMessage).
