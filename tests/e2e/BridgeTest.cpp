@@ -21,6 +21,7 @@ TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
               "from markers: true tail", "answers in order: true 215",
               "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
               "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
+              "settled: true CLASS_NOT_FOUND no plugin serves 'No\uFFFDService': config.xml maps no such service, or its class does not exist",
               "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" },
             // An ArrayBuffer and a marker written by hand arrive as the same bytes.
             { { "echo: {\"bytes\":[0,1,2],\"subtype\":null}", 2 } } },

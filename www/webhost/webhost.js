@@ -187,7 +187,9 @@
       args = Array.isArray(args) ? args : (args === undefined ? [] : [args]);
       var callbackId = 'INVALID';
       if (success || fail) {
-        callbackId = service + (nextId++);
+        // Well formed: the host reads a lone surrogate as U+FFFD, and answers under the id it read.
+        var name = String(service);
+        callbackId = (name.toWellFormed ? name.toWellFormed() : name) + (nextId++);
         callbacks[callbackId] = { success: success, fail: fail };
       }
       if (!global.hostbridge || typeof global.hostbridge.exec !== 'function') {
