@@ -76,11 +76,15 @@ WHNavigationPolicy::Verdict WHNavigationPolicy::toBrowser(const std::string& url
     return { Action::Browser, format("opening %@ in the system browser", shown) };
 }
 
-WHNavigationPolicy::Verdict WHNavigationPolicy::mainFrameDocument(std::string_view url) const
+WHNavigationPolicy::Verdict WHNavigationPolicy::mainFrameDocument(std::string_view url, std::string_view shownURL,
+    platform::NavigationChooser chooser) const
 {
-    if (lowercaseScheme(url) != "file" || m_content.isAppContent(url))
-        return { Action::Load, {} };
-    return { Action::Refuse, format("refused to show %@ in the app's window: it is a file outside the app's folder", log::withoutQueryValues(url)) };
+    if (lowercaseScheme(url) == "file" && !m_content.isAppContent(url))
+        return { Action::Refuse, format("refused to show %@ in the app's window: it is a file outside the app's folder", log::withoutQueryValues(url)) };
+    if (m_externalLinks == ExternalLinks::Browser && chooser == platform::NavigationChooser::MaybeForeignFrame && isWebURL(url)
+        && WHAppContentPolicy::originOf(url) != WHAppContentPolicy::originOf(shownURL))
+        return toBrowser(std::string(url));
+    return { Action::Load, {} };
 }
 
 WHNavigationPolicy::Verdict WHNavigationPolicy::newWindow(const platform::NewWindowRequest& request) const

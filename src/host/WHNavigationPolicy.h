@@ -37,8 +37,10 @@ public:
 
     Verdict navigation(const platform::NavigationRequest& request) const;
     // The main frame never shows a file outside the app's folder: the app would be gone, and that
-    // document could read what the app's files may.
-    Verdict mainFrameDocument(std::string_view url) const;
+    // document could read what the app's files may. With links to other sites going to the
+    // browser, another site that a frame of another site may have chosen (by script, once the user
+    // touched it) goes there too.
+    Verdict mainFrameDocument(std::string_view url, std::string_view shownURL, platform::NavigationChooser chooser) const;
     Verdict newWindow(const platform::NewWindowRequest& request) const;
     // A clicked link to another site that goes to the system browser, if the desktop takes it.
     Verdict toBrowser(const std::string& url) const;

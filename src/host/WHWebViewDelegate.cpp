@@ -163,21 +163,19 @@ platform::PolicyDecision WHWebViewDelegate::decideNavigation(const platform::Nav
     return load ? platform::PolicyDecision::Use : platform::PolicyDecision::Ignore;
 }
 
-platform::PolicyDecision WHWebViewDelegate::decideMainFrameDocument(const std::string& url)
+platform::PolicyDecision WHWebViewDelegate::decideMainFrameDocument(const std::string& url, const std::string& shownURL,
+    platform::NavigationChooser chooser)
 {
     // A frame's link that took the whole window: the other site goes to the browser after all.
-    if (auto it = std::ranges::find(m_inFrameOnly, url.substr(0, url.find('#'))); it != m_inFrameOnly.end()) {
-        m_inFrameOnly.erase(it);
-        auto verdict = navigationPolicy().toBrowser(url);
-        log::message(verdict.line);
-        if (verdict.action == WHNavigationPolicy::Action::Browser)
-            openInBrowser(url);
-        return platform::PolicyDecision::Ignore;
-    }
-    auto verdict = navigationPolicy().mainFrameDocument(url);
+    auto frameLink = std::ranges::find(m_inFrameOnly, url.substr(0, url.find('#')));
+    auto verdict = frameLink != m_inFrameOnly.end() ? navigationPolicy().toBrowser(url) : navigationPolicy().mainFrameDocument(url, shownURL, chooser);
+    if (frameLink != m_inFrameOnly.end())
+        m_inFrameOnly.erase(frameLink);
     if (verdict.action == WHNavigationPolicy::Action::Load)
         return platform::PolicyDecision::Use;
     log::message(verdict.line);
+    if (verdict.action == WHNavigationPolicy::Action::Browser)
+        openInBrowser(url);
     return platform::PolicyDecision::Ignore;
 }
 

@@ -40,7 +40,7 @@ public:
     // As the navigation policy says: clicked links to other sites go to the system browser with
     // `ExternalLinks` "browser", and a drop the page did not take shows nothing.
     platform::PolicyDecision decideNavigation(const platform::NavigationRequest& request) override;
-    platform::PolicyDecision decideMainFrameDocument(const std::string& url) override;
+    platform::PolicyDecision decideMainFrameDocument(const std::string& url, const std::string& shownURL, platform::NavigationChooser chooser) override;
     // http(s) addresses go to the system browser; the app's own pages and other schemes are refused.
     void openNewWindow(const platform::NewWindowRequest& request) override;
     // Kept in the app's user defaults, for the next run.

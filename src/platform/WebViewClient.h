@@ -128,8 +128,12 @@ public:
     virtual PolicyDecision decidePolicyForNavigation(const std::string& url) = 0;
     // The same with what the engine tells of how it came about.
     virtual PolicyDecision decideNavigation(const NavigationRequest& request) { return decidePolicyForNavigation(request.url); }
-    // Whether the main frame may show the document at `url`, asked when its response has come.
-    virtual PolicyDecision decideMainFrameDocument(const std::string& /*url*/) { return PolicyDecision::Use; }
+    // Whether the main frame, showing `shownURL`, may show the document at `url`, asked when its
+    // response has come.
+    virtual PolicyDecision decideMainFrameDocument(const std::string& /*url*/, const std::string& /*shownURL*/, NavigationChooser)
+    {
+        return PolicyDecision::Use;
+    }
     // The main frame (only it) starts loading `url`, or is redirected there.
     virtual void didStartMainFrameLoad(const std::string& /*url*/) { }
     // The same, saying who may have chosen the navigation.

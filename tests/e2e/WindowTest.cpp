@@ -21,23 +21,25 @@ testing::AssertionResult startPage(AppRunner& app, const std::string& body, cons
 TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
 {
     // The other site's frame has a link (its query's "to", or its own page) for the whole window,
-    // and takes the keys once clicked.
+    // followed by the engine or by the frame's script, and takes the keys once clicked.
     const std::string page = "<!DOCTYPE html><title>away</title><a target=\"_top\" style=\"display:block;height:100vh\">x</a>"
-                             "<script>document.querySelector('a').href = new URLSearchParams(location.search).get('to') || '/away.html';"
+                             "<script>const q = new URLSearchParams(location.search), a = document.querySelector('a');"
+                             "a.href = q.get('to') || '/away.html';"
+                             "if (q.has('script')) a.onclick = (e) => { e.preventDefault(); top.location = a.href; };"
                              "console.log(location.pathname == '/away.html' ? 'away page' : 'frame page');"
                              "addEventListener('keydown', (e) => console.log('key ' + e.key));</script>";
     LoopbackServer site(page), elsewhere(page);
     const std::string link = site.origin() + "/away.html", redirected = elsewhere.origin() + "/away.html";
-    struct Case { bool browser; std::string frameLink, opened; };
-    for (const auto& [browser, frameLink, opened] : { Case { true, "", link }, Case { true, link, link },
-             Case { true, site.origin() + "/to/" + redirected, redirected }, Case { false, "", link } }) {
-        SCOPED_TRACE(std::string(browser ? "browser" : "allow") + (frameLink.empty() ? "" : ", from another site's frame to " + frameLink));
+    struct Case { bool browser; std::string frameQuery, opened; };
+    for (const auto& [browser, frameQuery, opened] : { Case { true, "", link }, Case { true, "to=" + link, link },
+             Case { true, "to=" + site.origin() + "/to/" + redirected, redirected }, Case { true, "script", link }, Case { false, "", link } }) {
+        SCOPED_TRACE(std::string(browser ? "browser" : "allow") + (frameQuery.empty() ? "" : ", from another site's frame: " + frameQuery));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-        const std::string frame = "<iframe src=\"" + site.origin() + "/frame.html?to=" + frameLink + "\" style=\"border:0;width:100%;height:100%\">";
-        ASSERT_TRUE(startPage(app, !frameLink.empty() ? frame + "</iframe>" : "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
+        const std::string frame = "<iframe src=\"" + site.origin() + "/frame.html?" + frameQuery + "\" style=\"border:0;width:100%;height:100%\">";
+        ASSERT_TRUE(startPage(app, !frameQuery.empty() ? frame + "</iframe>" : "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
             browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : ""));
-        ASSERT_TRUE(frameLink.empty() || lineAppears(app, "frame page")) << app.output();
+        ASSERT_TRUE(frameQuery.empty() || lineAppears(app, "frame page")) << app.output();
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         if (browser) {
             EXPECT_TRUE(logged(app, { "opening " + opened + " in the system browser", "system opens " + opened }));

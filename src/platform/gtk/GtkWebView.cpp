@@ -103,10 +103,8 @@ void GtkWebView::ensureView()
                     self->m_engine.extensionDirectory()));
             }
             const char* uri = webkit_web_view_get_uri(self->m_view);
-            if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client) {
-                self->m_client->didStartMainFrameNavigation(uri ? uri : "",
-                    self->m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser);
-            }
+            if ((event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) && self->m_client)
+                self->m_client->didStartMainFrameNavigation(uri ? uri : "", self->chooser());
             // The frames of the document that went are gone with it. The file reach goes again for
             // the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED) {
@@ -336,7 +334,8 @@ void GtkWebView::connectClientSignals()
                         // The host's own load is the app's choice.
                         std::string_view shown = uri ? uri : "";
                         if (self->m_client && shown.substr(0, shown.find('#')) != self->m_hostLoadURL
-                            && self->m_client->decideMainFrameDocument(std::string(shown)) == PolicyDecision::Ignore) {
+                            && self->m_client->decideMainFrameDocument(std::string(shown), self->m_committedURL, self->chooser())
+                                == PolicyDecision::Ignore) {
                             webkit_policy_decision_ignore(decision);
                             return TRUE;
                         }

@@ -104,6 +104,7 @@ private:
     NavigationRequest navigationRequest(WebKitNavigationAction* action);
     // Every document the page shows is the app's own.
     bool onlyAppContent() const;
+    NavigationChooser chooser() const { return m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser; }
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
 
     void ensureView();

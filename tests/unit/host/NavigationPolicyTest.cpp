@@ -56,13 +56,23 @@ TEST(NavigationPolicy, LinksGoToTheBrowserOnlyWhenTheAppSaysSoAndTheMainFrameSho
     EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("Browser"), ExternalLinks::Browser);
     EXPECT_EQ(WHNavigationPolicy::externalLinksFrom("allow"), ExternalLinks::Allow);
 
-    // The main frame shows no file outside the app, and new windows open in the browser as their opener may.
+    // The main frame shows no file outside the app, nor, with links going to the browser, another
+    // site that a frame of another site may have sent it to (its line: end to end).
     const WHAppContentPolicy files("/opt/app/www", "file:///opt/app/www/index.html", {});
+    using C = platform::NavigationChooser;
+    const std::tuple<const char*, const char*, C, ExternalLinks, Action> documents[] = {
+        { "file:///opt/app/www/b.html", "", C::MaybeForeignFrame, ExternalLinks::Browser, Action::Load },
+        { "https://example.com/", "", C::PageOrUser, ExternalLinks::Browser, Action::Load },
+        { "https://example.com/", "", C::MaybeForeignFrame, ExternalLinks::Allow, Action::Load },
+        { "https://example.com/", "file:///opt/app/www/index.html", C::MaybeForeignFrame, ExternalLinks::Browser, Action::Browser },
+        { "https://example.com/b", "https://example.com/a", C::MaybeForeignFrame, ExternalLinks::Browser, Action::Load },
+        { "file:///tmp/dropped.html", "", C::PageOrUser, ExternalLinks::Allow, Action::Refuse },
+        { "FILE:///opt/app/www/../config.xml", "", C::PageOrUser, ExternalLinks::Allow, Action::Refuse },
+        { "file:///opt/app/www-evil/a.html", "", C::PageOrUser, ExternalLinks::Allow, Action::Refuse },
+    };
+    for (const auto& [url, shown, chooser, links, action] : documents)
+        EXPECT_EQ(WHNavigationPolicy(files, links).mainFrameDocument(url, shown, chooser).action, action) << url << " from " << shown;
     const WHNavigationPolicy policy(files, ExternalLinks::Allow);
-    EXPECT_EQ(policy.mainFrameDocument("file:///opt/app/www/b.html").action, Action::Load);
-    EXPECT_EQ(policy.mainFrameDocument("https://example.com/").action, Action::Load);
-    for (const char* url : { "file:///tmp/dropped.html", "FILE:///opt/app/www/../config.xml", "file:///opt/app/www-evil/a.html" })
-        EXPECT_EQ(policy.mainFrameDocument(url).action, Action::Refuse) << url; // its line: end to end
 
     // The refusals of new windows (a web frame's without the user, the app's own pages, other schemes)
     // are checked end to end with their lines.
