@@ -187,8 +187,9 @@ DocumentOpener GtkPageChannel::openerOf(const channel::ChannelConnection& from, 
 {
     if (notice.main) {
         // The host's own load, or a navigation while the main frame showed the app's own content.
-        // (Which frame started a navigation the engine does not say; a frame inside a bridged page
-        // may navigate the top only with the user's gesture.)
+        // (Which frame started a navigation the engine does not say. A frame of another site may
+        // navigate the top once the user has touched it, but to none of the app's local schemes,
+        // the only ones whose standing the opener decides.)
         bool hostLoad = !m_owner.m_hostLoadURL.empty() && notice.url.substr(0, notice.url.find('#')) == m_owner.m_hostLoadURL;
         return hostLoad || m_owner.m_mainDocumentAppContent ? DocumentOpener::App : DocumentOpener::Other;
     }
