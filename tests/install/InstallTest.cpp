@@ -275,6 +275,13 @@ TEST(Package, ThePackerTakesALineBreakInAnOptionAsABlankAndFollowsLinksOnlyInsid
             EXPECT_EQ(installed.has(std::string("left out www/") + path), !shipped) << installed.output;
         }
     }
+    // The runtime's own names would make a package that replaces it, or a launcher that runs itself.
+    for (const Case& c : { Case { "--executable", "penwick", "the executable name 'penwick' is the runtime's own" },
+             Case { "--executable", "penwick-pack", "the executable name 'penwick-pack' is the runtime's own" },
+             Case { "--id", "org.penwick.host", "the app id 'org.penwick.host' is the runtime's own" } }) {
+        Outcome refused = runIn(temp.path + "/sandbox", { pack, tiny, "--output", temp.path + "/refused", c.option, c.value });
+        EXPECT_TRUE(refused.status != 0 && refused.has(c.field)) << refused.output;
+    }
 }
 
 } // namespace
