@@ -66,41 +66,35 @@ Application::Application(platform::ApplicationHost& host, platform::AppIdentity 
 
 Application::~Application() = default;
 
-std::string Application::applicationIdFor(const std::string& resourcePath, const std::string& builtInId)
+Application::OwnConfig Application::ownConfig(const std::string& resourcePath, const std::string& builtInId)
 {
+    OwnConfig own;
+    own.id = builtInId;
     WHConfigParser parser;
     std::string path = resourcePath + "/config.xml";
-    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path) || !parser.widgetId)
-        return builtInId;
+    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
+        return own;
+    if (auto parsed = parser.parseFile(path); !parsed)
+        own.unreadable = parsed.error().message;
+    else if (!parser.sawWidget())
+        own.unreadable = "its config.xml has no widget element, or breaks off before it";
+    own.name = parser.widgetName;
+    own.version = parser.widgetVersion;
+    auto preference = parser.settings.find("AppOrigin");
+    own.appOrigin = asciiLowercase(parser.startPage.value_or("").substr(0, 6)) == "app://"
+        || (preference != parser.settings.end() && WHSettingsConversions::boolValue(preference->second));
+    if (!parser.widgetId)
+        return own;
     // It names folders and the desktop's application: a reverse-DNS name, never a path.
     if (!g_application_id_is_valid(parser.widgetId->c_str())) {
         log::warning(format("config.xml's widget id '%@' is not an application id (like com.example.Notes); using %@",
             *parser.widgetId, builtInId));
-        return builtInId;
+        return own;
     }
     if (*parser.widgetId != builtInId)
         log::message(format("application id %@, from config.xml", *parser.widgetId));
-    return *parser.widgetId;
-}
-
-std::string Application::applicationNameFor(const std::string& resourcePath, const std::string& fallback)
-{
-    WHConfigParser parser;
-    std::string path = resourcePath + "/config.xml";
-    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path) || !parser.widgetName)
-        return fallback;
-    return *parser.widgetName;
-}
-
-bool Application::usesAppOrigin(const std::string& resourcePath)
-{
-    WHConfigParser parser;
-    std::string path = resourcePath + "/config.xml";
-    if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS) || !parser.parseFile(path))
-        return false;
-    auto preference = parser.settings.find("AppOrigin");
-    return asciiLowercase(parser.startPage.value_or("").substr(0, 6)) == "app://"
-        || (preference != parser.settings.end() && WHSettingsConversions::boolValue(preference->second));
+    own.id = *parser.widgetId;
+    return own;
 }
 
 int Application::run()

@@ -34,14 +34,17 @@ public:
     // Runs the application until it quits; the process's exit status.
     int run();
 
-    // The application id for an app run from `resourcePath`: its config.xml's widget id when that is
-    // a valid application id, else `builtInId`.
-    static std::string applicationIdFor(const std::string& resourcePath, const std::string& builtInId);
-    // What config.xml's <name> calls the app in that folder, or `fallback`.
-    static std::string applicationNameFor(const std::string& resourcePath, const std::string& fallback);
-    // True when the app run from `resourcePath` opts into the app origin: its config.xml's start page
-    // names it, or the preference AppOrigin is true.
-    static bool usesAppOrigin(const std::string& resourcePath);
+    // What the config.xml of the app run from `resourcePath` says of it, read once before it starts.
+    struct OwnConfig {
+        // Its widget id when that is a valid application id, else `builtInId`.
+        std::string id;
+        std::optional<std::string> name, version;
+        // Its start page names the app origin, or the preference AppOrigin is true.
+        bool appOrigin = false;
+        // The file is there but broke off before its widget element: why, else empty.
+        std::string unreadable;
+    };
+    static OwnConfig ownConfig(const std::string& resourcePath, const std::string& builtInId);
 
     void startup() override;
     void activate() override;

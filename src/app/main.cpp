@@ -4,6 +4,11 @@
 #include "platform/gtk/GtkCommandLine.h"
 
 #include <csignal>
+#include <cstdio>
+
+#include "BuildConfig.h"
+#include "base/Format.h"
+#include "base/Log.h"
 
 #ifdef PENWICK_TEST_PLUGINS
 namespace penwick::testapp {
@@ -37,23 +42,35 @@ int main(int argc, char** argv)
     if (!commandLine.options)
         return commandLine.exitStatus;
     // An app run from its own folder keeps its storage, user defaults and name apart from others'.
+    auto own = penwick::Application::ownConfig(commandLine.options->resourcePath, identity.id);
     if (commandLine.options->resourcesGiven) {
-        std::string id = penwick::Application::applicationIdFor(commandLine.options->resourcePath, identity.id);
+        // Under the built-in id it would share that app's data, and bring its window forward.
+        if (!own.unreadable.empty()) {
+            penwick::log::warning(penwick::format("not running the app in %@ as %@, whose data it would share: %@",
+                commandLine.options->resourcePath, identity.id, own.unreadable));
+            return 1;
+        }
         // Another app run by this host (as the installed runtime runs packed apps): the host's
-        // name and product pages are not that app's.
-        if (id != identity.id) {
-            identity.name = penwick::Application::applicationNameFor(commandLine.options->resourcePath, identity.name);
-            identity.id = std::move(id);
+        // name, version and product pages are not that app's.
+        if (own.id != identity.id) {
+            identity.name = own.name.value_or(identity.name);
+            identity.version = own.version.value_or("0.0.0");
+            identity.id = own.id;
             identity.websiteURL.clear();
             identity.documentsURL.clear();
             identity.docDir.clear();
         }
     }
+    if (commandLine.options->printVersion) {
+        // What was asked for, on standard output: not a log line.
+        std::printf("%s %s\nhost: penwick %s\n", identity.name.c_str(), identity.version.c_str(), penwick::build::kVersion);
+        return 0;
+    }
     // Only the host itself has the host's documentation to open.
     if (identity.docDir.empty())
         commandLine.options->documentationPath.clear();
     // The app origin's pages get shared memory (wasm threads); no other app's web processes do.
-    if (penwick::Application::usesAppOrigin(commandLine.options->resourcePath))
+    if (own.appOrigin)
         penwick::platform::GtkApplicationHost::enableSharedArrayBuffer();
     penwick::platform::GtkApplicationHost host(identity);
     penwick::Application application(host, identity, std::move(*commandLine.options));

@@ -151,6 +151,8 @@ void WHConfigParser::didStartElement(const std::string& elementName, const Attri
         m_seenWidget = true;
         if (const std::string* id = attribute(attributes, "id"))
             widgetId = *id;
+        if (const std::string* version = attribute(attributes, "version"))
+            widgetVersion = *version;
     }
 }
 

@@ -45,6 +45,10 @@ public:
     std::optional<std::string> widgetId;
     // The text of the widget's <name>: what users call the app (its window title).
     std::optional<std::string> widgetName;
+    // The widget's `version`.
+    std::optional<std::string> widgetVersion;
+    // The document got as far as its widget element.
+    bool sawWidget() const { return m_seenWidget; }
     static constexpr size_t kMaxNameLength = 256;
 
 private:

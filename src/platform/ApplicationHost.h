@@ -38,6 +38,8 @@ struct LaunchOptions {
     DeveloperExtras developerExtras = DeveloperExtras::Off;
     // The host's documentation (README.md), found like the resources.
     std::string documentationPath;
+    // --version: print the app's version and the host's, once the app's config.xml is read, and exit.
+    bool printVersion = false;
     bool capturing() const { return screenshotPath || dumpDomPath; }
 };
 

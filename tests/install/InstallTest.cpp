@@ -108,9 +108,15 @@ TEST(Installed, EachAppLivesUnderItsIdRunsFromTheMovedTreeAndKeepsItsStorageAndD
     Outcome version = runIn(sandbox, { exe(PENWICK_TINY_EXE), "--version" });
     EXPECT_EQ(version.status, 0) << version.output;
     EXPECT_TRUE(version.has("Tiny 0.0.1\nhost: penwick 4.0.0\n")) << version.output;
-    // A missing resources folder is an error, and nothing is written.
-    Outcome missing = runIn(sandbox, { exe(PENWICK_APP_EXE), "--resources", sandbox + "/nowhere", "--screenshot", sandbox + "/x.png" });
-    EXPECT_TRUE(missing.status != 0 && missing.has("does not exist")) << missing.output;
+    // A missing resources folder is an error, and so is a config.xml that breaks off before it names
+    // its app (which would run as the host, with its data); nothing is written.
+    g_mkdir_with_parents((sandbox + "/broken").c_str(), 0700);
+    ASSERT_TRUE(g_file_set_contents((sandbox + "/broken/config.xml").c_str(), "<widget id=\"com.example.Notes\" version=1.0>", -1, nullptr));
+    for (const auto& [folder, line] : { std::pair { "/nowhere", std::string("does not exist") },
+             { "/broken", "not running the app in " + sandbox + "/broken as " PENWICK_APP_ID ", whose data it would share: " } }) {
+        Outcome refused = runIn(sandbox, { exe(PENWICK_APP_EXE), "--resources", sandbox + folder, "--screenshot", sandbox + "/x.png" });
+        EXPECT_TRUE(refused.status != 0 && refused.has(line)) << refused.output;
+    }
     EXPECT_FALSE(g_file_test((sandbox + "/x.png").c_str(), G_FILE_TEST_EXISTS));
 
     // The second app's storage and defaults are under its own id. The host's console is left out
@@ -234,6 +240,8 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
     // console on for the second run only, whose lines keep their level.
     EXPECT_FALSE(g_file_test((usr + "/share/doc/" PENWICK_TINY_ID).c_str(), G_FILE_TEST_EXISTS));
     visitTiny(root + "/tiny", { usr + "/bin/tiny" }, 1, Console::Host);
+    // Its version is the app's, from its config.xml.
+    EXPECT_TRUE(runIn(root + "/tiny", { usr + "/bin/tiny", "--version" }).has("Tiny 0.0.1\nhost: penwick ")) << usr;
     visitTiny(root + "/tiny", { usr + "/bin/tiny", "--dev" }, 2, Console::Engine);
 }
 

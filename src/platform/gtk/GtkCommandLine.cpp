@@ -64,11 +64,6 @@ GtkCommandLine::Parsed GtkCommandLine::parse(int argc, char** argv, const AppIde
         log::warning(format("%@ (see --help)", std::string(error->message)));
         return { std::nullopt, 2 };
     }
-    if (version) {
-        // What was asked for, on standard output: not a log line.
-        std::printf("%s %s\nhost: penwick %s\n", identity.name.c_str(), identity.version.c_str(), build::kVersion);
-        return { std::nullopt, 0 };
-    }
     if (!(captureTimeout > 0 && captureTimeout <= kMaxCaptureTimeout)) {
         log::warning(format("--capture-timeout takes seconds above 0 and up to %@", kMaxCaptureTimeout));
         return { std::nullopt, 2 };
@@ -98,6 +93,7 @@ GtkCommandLine::Parsed GtkCommandLine::parse(int argc, char** argv, const AppIde
     if (dumpDom)
         options.dumpDomPath = dumpDom;
     options.captureTimeout = captureTimeout;
+    options.printVersion = version;
     options.documentationPath = layout()->documentationDirectory() + "/README.md";
     if (!g_file_test(options.resourcePath.c_str(), G_FILE_TEST_IS_DIR)) {
         log::warning(format("resource folder %@ does not exist", options.resourcePath));
