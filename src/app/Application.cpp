@@ -66,7 +66,7 @@ Application::Application(platform::ApplicationHost& host, platform::AppIdentity 
 
 Application::~Application() = default;
 
-Application::OwnConfig Application::ownConfig(const std::string& resourcePath, const std::string& builtInId)
+Application::OwnConfig Application::ownConfig(const std::string& resourcePath, const std::string& builtInId, IdFrom idFrom)
 {
     OwnConfig own;
     own.id = builtInId;
@@ -83,7 +83,7 @@ Application::OwnConfig Application::ownConfig(const std::string& resourcePath, c
     auto preference = parser.settings.find("AppOrigin");
     own.appOrigin = asciiLowercase(parser.startPage.value_or("").substr(0, 6)) == "app://"
         || (preference != parser.settings.end() && WHSettingsConversions::boolValue(preference->second));
-    if (!parser.widgetId)
+    if (!parser.widgetId || idFrom == IdFrom::BuiltIn)
         return own;
     // It names folders and the desktop's application: a reverse-DNS name, never a path.
     if (!g_application_id_is_valid(parser.widgetId->c_str())) {

@@ -34,7 +34,9 @@ public:
     // Runs the application until it quits; the process's exit status.
     int run();
 
-    // What the config.xml of the app run from `resourcePath` says of it, read once before it starts.
+    // What the config.xml of the app run from `resourcePath` says of it, read once before it starts;
+    // its id only when the app is not the built-in one (run with --resources).
+    enum class IdFrom { BuiltIn, Config };
     struct OwnConfig {
         // Its widget id when that is a valid application id, else `builtInId`.
         std::string id;
@@ -44,7 +46,7 @@ public:
         // The file is there but broke off before its widget element: why, else empty.
         std::string unreadable;
     };
-    static OwnConfig ownConfig(const std::string& resourcePath, const std::string& builtInId);
+    static OwnConfig ownConfig(const std::string& resourcePath, const std::string& builtInId, IdFrom idFrom);
 
     void startup() override;
     void activate() override;

@@ -42,7 +42,8 @@ int main(int argc, char** argv)
     if (!commandLine.options)
         return commandLine.exitStatus;
     // An app run from its own folder keeps its storage, user defaults and name apart from others'.
-    auto own = penwick::Application::ownConfig(commandLine.options->resourcePath, identity.id);
+    auto own = penwick::Application::ownConfig(commandLine.options->resourcePath, identity.id,
+        commandLine.options->resourcesGiven ? penwick::Application::IdFrom::Config : penwick::Application::IdFrom::BuiltIn);
     if (commandLine.options->resourcesGiven) {
         // Under the built-in id it would share that app's data, and bring its window forward.
         if (!own.unreadable.empty()) {

@@ -95,7 +95,7 @@ GtkCommandLine::Parsed GtkCommandLine::parse(int argc, char** argv, const AppIde
     options.captureTimeout = captureTimeout;
     options.printVersion = version;
     options.documentationPath = layout()->documentationDirectory() + "/README.md";
-    if (!g_file_test(options.resourcePath.c_str(), G_FILE_TEST_IS_DIR)) {
+    if (!version && !g_file_test(options.resourcePath.c_str(), G_FILE_TEST_IS_DIR)) {
         log::warning(format("resource folder %@ does not exist", options.resourcePath));
         return { std::nullopt, 2 };
     }
