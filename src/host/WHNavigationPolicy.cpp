@@ -55,16 +55,13 @@ WHNavigationPolicy::Verdict WHNavigationPolicy::navigation(const platform::Navig
     bool byUser = request.gesture == platform::UserGesture::Yes
         && (request.kind == platform::NavigationKind::Link || request.kind == platform::NavigationKind::Form);
     // Another site's page a frame already shows navigates in its frame (the engine does not say
-    // which frame a navigation is for).
+    // which frame a navigation is for); should it take the main frame, mainFrameDocument decides.
     std::string origin = WHAppContentPolicy::originOf(request.url);
     bool framed = std::any_of(request.frameURLs.begin(), request.frameURLs.end(),
         [&](const std::string& url) { return WHAppContentPolicy::originOf(url) == origin; });
-    bool otherSite = isWebURL(request.url) && origin != WHAppContentPolicy::originOf(request.currentURL);
-    if (m_externalLinks == ExternalLinks::Browser && byUser && otherSite) {
-        if (framed)
-            return { Action::LoadInFrame, format("navigating to %@", shown) };
+    bool otherSite = isWebURL(request.url) && !framed && origin != WHAppContentPolicy::originOf(request.currentURL);
+    if (m_externalLinks == ExternalLinks::Browser && byUser && otherSite)
         return toBrowser(request.url);
-    }
     return { Action::Load, format("navigating to %@", shown) };
 }
 

@@ -18,9 +18,7 @@ enum class ExternalLinks { Allow, Browser };
 // the caller opens the browser or refuses as the verdict says.
 class WHNavigationPolicy {
 public:
-    // LoadInFrame: loaded where a frame shows that site; should it become the main frame's document
-    // after all (a frame's link to the top), the caller sends it to the browser (toBrowser).
-    enum class Action { Load, Refuse, Browser, LoadInFrame };
+    enum class Action { Load, Refuse, Browser };
     struct Verdict {
         Action action;
         std::string line;
@@ -38,8 +36,8 @@ public:
     Verdict navigation(const platform::NavigationRequest& request) const;
     // The main frame never shows a file outside the app's folder: the app would be gone, and that
     // document could read what the app's files may. With links to other sites going to the
-    // browser, another site that a frame of another site may have chosen (by script, once the user
-    // touched it) goes there too.
+    // browser, another site that a frame of another site may have chosen (its link, its script or a
+    // redirect, once the user touched it) goes there too.
     Verdict mainFrameDocument(std::string_view url, std::string_view shownURL, platform::NavigationChooser chooser) const;
     Verdict newWindow(const platform::NewWindowRequest& request) const;
     // A clicked link to another site that goes to the system browser, if the desktop takes it.

@@ -151,26 +151,13 @@ platform::PolicyDecision WHWebViewDelegate::decideNavigation(const platform::Nav
     log::message(verdict.line);
     if (verdict.action == WHNavigationPolicy::Action::Browser)
         openInBrowser(request.url);
-    // The URL's latest navigation says whether it may become the main frame's document.
-    std::string key = request.url.substr(0, request.url.find('#'));
-    std::erase(m_inFrameOnly, key);
-    if (verdict.action == WHNavigationPolicy::Action::LoadInFrame) {
-        if (m_inFrameOnly.size() == kMaxInFrameOnly)
-            m_inFrameOnly.erase(m_inFrameOnly.begin());
-        m_inFrameOnly.push_back(std::move(key));
-    }
-    bool load = verdict.action == WHNavigationPolicy::Action::Load || verdict.action == WHNavigationPolicy::Action::LoadInFrame;
-    return load ? platform::PolicyDecision::Use : platform::PolicyDecision::Ignore;
+    return verdict.action == WHNavigationPolicy::Action::Load ? platform::PolicyDecision::Use : platform::PolicyDecision::Ignore;
 }
 
 platform::PolicyDecision WHWebViewDelegate::decideMainFrameDocument(const std::string& url, const std::string& shownURL,
     platform::NavigationChooser chooser)
 {
-    // A frame's link that took the whole window: the other site goes to the browser after all.
-    auto frameLink = std::ranges::find(m_inFrameOnly, url.substr(0, url.find('#')));
-    auto verdict = frameLink != m_inFrameOnly.end() ? navigationPolicy().toBrowser(url) : navigationPolicy().mainFrameDocument(url, shownURL, chooser);
-    if (frameLink != m_inFrameOnly.end())
-        m_inFrameOnly.erase(frameLink);
+    auto verdict = navigationPolicy().mainFrameDocument(url, shownURL, chooser);
     if (verdict.action == WHNavigationPolicy::Action::Load)
         return platform::PolicyDecision::Use;
     log::message(verdict.line);

@@ -104,10 +104,6 @@ private:
     WHViewController* m_viewController = nullptr;
     std::optional<WHAppContentPolicy> m_policy;
     ServedFilesProvider m_servedFiles;
-    // Other sites' URLs that links loaded only because a frame shows that site (ExternalLinks
-    // "browser"): the main frame does not show them. A few at most are on their way at once.
-    static constexpr size_t kMaxInFrameOnly = 16;
-    std::vector<std::string> m_inFrameOnly;
 };
 
 } // namespace penwick

@@ -38,7 +38,7 @@ TEST(NavigationPolicy, LinksGoToTheBrowserOnlyWhenTheAppSaysSoAndTheMainFrameSho
             "ERROR: refused to show tel:123 in the app's window: only http, https and mailto" },
         { "about:blank", K::Other, G::No, ExternalLinks::Allow, Action::Load, "navigating to about:blank" },
         // A frame showing that site navigates in itself (its link to the top goes to the browser: end to end).
-        { "https://maps.example/b", K::Link, G::Yes, ExternalLinks::Browser, Action::LoadInFrame, "navigating to https://maps.example/b", false,
+        { "https://maps.example/b", K::Link, G::Yes, ExternalLinks::Browser, Action::Load, "navigating to https://maps.example/b", false,
             { "https://maps.example/a" } },
         { "https:example.com", K::Link, G::Yes, ExternalLinks::Browser, Action::Refuse,
             "ERROR: refused to open https:example.com in the system browser: " },
