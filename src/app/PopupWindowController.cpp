@@ -98,9 +98,10 @@ std::optional<std::string> PopupWindowController::runJavaScriptTextInputPanel(co
     return m_dialogs ? m_dialogs->runPrompt(prompt, defaultText, asker) : std::nullopt;
 }
 
-std::optional<std::vector<std::string>> PopupWindowController::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)
+std::optional<std::vector<std::string>> PopupWindowController::runOpenPanel(
+    platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept, const platform::DialogAsker& asker)
 {
-    return m_dialogs ? m_dialogs->runOpenPanel(multiple, accept) : std::nullopt;
+    return m_dialogs ? m_dialogs->runOpenPanel(multiple, accept, asker) : std::nullopt;
 }
 
 platform::PermissionAnswer PopupWindowController::decidePermission(const platform::PermissionRequest& request)

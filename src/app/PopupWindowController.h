@@ -59,7 +59,8 @@ public:
     bool runBeforeUnloadConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
     std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
         const platform::DialogAsker& asker) override;
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
+    std::optional<std::vector<std::string>> runOpenPanel(
+        platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept, const platform::DialogAsker& asker) override;
     // The popup shows web pages, never the app's own: all they ask for is denied, with a line.
     platform::PermissionAnswer decidePermission(const platform::PermissionRequest& request) override;
 

@@ -192,12 +192,14 @@ inline constexpr const char* kInitDataType = "(ussu)";
 inline constexpr const char* kPageClaimMessage = "penwick-page-claim";
 inline constexpr const char* kPageClaimType = "(s)";
 
-// The engine's own message (no parameters) by which a web page tells its web view that the user has
-// interacted with a frame whose origin is not the main frame document's: from then on the engine
-// lets that frame navigate the main frame, and which frame starts a navigation the UI process is
-// not told. Sent once for each main-frame document, from the first trusted input event of such a
-// frame, before the page's own handlers of the event run (and so before any navigation they start).
+// The engine's own message by which a web page tells its web view that the user has interacted
+// with a frame whose origin is not the main frame document's: a GVariant of kForeignActivationType,
+// (the frame's origin). From then on the engine lets that frame navigate the main frame, and which
+// frame starts a navigation the UI process is not told. Sent on each trusted input event of such a
+// frame, before the page's own handlers of the event run (and so before any navigation they start
+// or file chooser they open, whose requests follow on the same connection).
 inline constexpr const char* kForeignActivationMessage = "penwick-foreign-activation";
+inline constexpr const char* kForeignActivationType = "(s)";
 
 // Called once at start-up by each end. A large call or answer is built, copied and framed in
 // buffers of its own size; left to the allocator's defaults, each of them is a fresh mapping whose

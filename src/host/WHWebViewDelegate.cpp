@@ -209,9 +209,10 @@ bool WHWebViewDelegate::runBeforeUnloadConfirmPanel(const std::string& message, 
     return runJavaScriptConfirmPanel(leavePageQuestion(message), asker);
 }
 
-std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept)
+std::optional<std::vector<std::string>> WHWebViewDelegate::runOpenPanel(
+    platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept, const platform::DialogAsker& asker)
 {
-    return m_dialogs.runOpenPanel(multiple, accept);
+    return m_dialogs.runOpenPanel(multiple, accept, asker);
 }
 
 void WHWebViewDelegate::runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker)

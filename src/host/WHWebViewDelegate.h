@@ -65,8 +65,8 @@ public:
     // The leave-page question: the page's text, or the host's where the page gives none (it only
     // called preventDefault()), rather than two bare buttons whose default leaves.
     static std::string leavePageQuestion(const std::string& message);
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
-    std::optional<std::vector<std::string>> runOpenPanel() { return runOpenPanel(platform::AllowMultipleFiles::No, {}); }
+    std::optional<std::vector<std::string>> runOpenPanel(
+        platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept, const platform::DialogAsker& asker) override;
     void runJavaScriptAlertPanel(const std::string& message, const platform::DialogAsker& asker) override;
     bool runJavaScriptConfirmPanel(const std::string& message, const platform::DialogAsker& asker) override;
     std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,

@@ -30,7 +30,8 @@ public:
     // Full paths of the chosen files or folders in the order chosen, nothing when cancelled.
     // `accept` (MIME types, "image/*", ".png") is what the page asked for: offered as the panel's
     // first filter, a hint the user may set aside.
-    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) = 0;
+    virtual std::optional<std::vector<std::string>> runOpenPanel(
+        AllowMultipleFiles multiple, const std::vector<std::string>& accept, const DialogAsker& asker = {}) = 0;
 };
 
 } // namespace penwick::platform

@@ -148,7 +148,8 @@ public:
     virtual bool runBeforeUnloadConfirmPanel(const std::string& message, const DialogAsker& asker) = 0;
     virtual std::optional<std::string> runJavaScriptTextInputPanel(const std::string& prompt, const std::string& defaultText,
         const DialogAsker& asker) = 0;
-    virtual std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) = 0;
+    virtual std::optional<std::vector<std::string>> runOpenPanel(
+        AllowMultipleFiles multiple, const std::vector<std::string>& accept, const DialogAsker& asker) = 0;
     // The page asked for a new window (window.open, a link with target="_blank"). The web view
     // never opens one itself; the page's window.open answers null.
     virtual void openNewWindow(const NewWindowRequest& /*request*/) { }

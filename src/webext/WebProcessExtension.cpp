@@ -3,7 +3,6 @@
 // messages to the host over the channel, in order.
 
 #include <map>
-#include <set>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -43,10 +42,8 @@ struct ExtensionState {
     BridgeInstaller bridge { channel };
     FrameTable frames { channel };
     FileReachFilter fileReach;
-    // The origin of each page's main-frame document, as it was before any of its script ran; and
-    // the pages whose view has heard of an interaction with a frame of another origin since.
+    // The origin of each page's main-frame document, as it was before any of its script ran.
     std::map<std::uint64_t, std::string> topOrigins;
-    std::set<std::uint64_t> foreignActivationSent;
 };
 
 ExtensionState& state()
@@ -98,25 +95,30 @@ std::string originOf(JSCContext* context)
     return text ? text.get() : "null";
 }
 
-// The user has interacted with a frame of another origin than the main frame's document: its web
-// view hears of it (kForeignActivationMessage), once for each main-frame document.
+// A frame of another origin than the main frame's document, as its web view hears of the user's
+// input to it (kForeignActivationMessage): its page and its origin, read before its script ran.
+struct ForeignFrame {
+    std::uint64_t page = 0;
+    std::string origin;
+};
+
 void reportForeignActivation(GPtrArray*, gpointer data)
 {
-    auto& s = state();
-    std::uint64_t pageId = static_cast<ContextRef*>(data)->page;
-    if (!s.foreignActivationSent.insert(pageId).second)
-        return;
-    if (WebKitWebPage* page = webkit_web_extension_get_page(s.extension, pageId))
-        webkit_web_page_send_message_to_view(page, webkit_user_message_new(penwick::channel::kForeignActivationMessage, nullptr),
+    auto* frame = static_cast<ForeignFrame*>(data);
+    if (WebKitWebPage* page = webkit_web_extension_get_page(state().extension, frame->page))
+        webkit_web_page_send_message_to_view(page,
+            webkit_user_message_new(penwick::channel::kForeignActivationMessage,
+                g_variant_new(penwick::channel::kForeignActivationType, frame->origin.c_str())),
             nullptr, nullptr, nullptr);
 }
 
-// Watches a frame of another origin than the main frame's document for the user's first trusted
-// input (see foreign-activation.js).
-void watchForeignActivation(JSCContext* context, const ContextRef& ref)
+// Watches a frame of another origin than the main frame's document for the user's trusted input
+// (see foreign-activation.js).
+void watchForeignActivation(JSCContext* context, ForeignFrame frame)
 {
     std::string_view script = InjectedScripts::script("foreign-activation.js");
-    GRef<JSCValue> report = BridgeInstaller::nativeFunction(context, nullptr, G_CALLBACK(reportForeignActivation), ref);
+    GRef<JSCValue> report = adopt(jsc_value_new_function_variadic(context, nullptr, G_CALLBACK(reportForeignActivation),
+        new ForeignFrame(std::move(frame)), +[](gpointer p) { delete static_cast<ForeignFrame*>(p); }, G_TYPE_NONE));
     GRef<JSCValue> watch = adopt(jsc_context_evaluate(context, script.data(), static_cast<gssize>(script.size())));
     if (watch && jsc_value_is_function(watch.get()))
         GRef<JSCValue> done = adopt(jsc_value_function_call(watch.get(), JSC_TYPE_VALUE, report.get(), G_TYPE_NONE));
@@ -143,9 +145,8 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
         notice.owner = ownerURL(context.get());
     if (context && main) {
         s.topOrigins[ref.page] = originOf(context.get());
-        s.foreignActivationSent.erase(ref.page);
-    } else if (context && originOf(context.get()) != s.topOrigins[ref.page]) {
-        watchForeignActivation(context.get(), ref);
+    } else if (std::string origin = context ? originOf(context.get()) : ""; context && origin != s.topOrigins[ref.page]) {
+        watchForeignActivation(context.get(), { ref.page, origin });
     }
     s.frames.watch(frame, ref.page);
     // The frame's previous document is gone: answers for it are dropped from now on.

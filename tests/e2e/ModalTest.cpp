@@ -1,8 +1,8 @@
 // Modal work inside a page's call: the page's exec is blocked in the web process while the UI
 // process runs a real dialog's nested main loop, and background answers keep arriving; then the
 // page's own dialogs, answered with the keyboard; then a frame of another site cannot pass its
-// questions off as the app's: its alert and the confirm of a blank frame it made are titled with
-// its origin, and the app's own alert keeps the app's title.
+// questions off as the app's: its alert, the confirm of a blank frame it made and its file chooser
+// are titled with its origin, and the app's own alert and chooser keep the app's titles.
 #include "e2e/E2E.h"
 
 TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialogsTakeTheKeyboardAndNameAnotherSitesOrigin)
@@ -31,4 +31,9 @@ TEST(Modal, ADialogInsideAnActionNeitherDeadlocksNorReordersAnswersAndRealDialog
     for (const std::string& title : { "Message" + from, "Confirm" + from, std::string("Message") })
         ASSERT_TRUE(app.press("Return", title)) << title << app.output();
     EXPECT_TRUE(logged(app, { "other site confirmed true", "app alert answered" }));
+    // The frame's file chooser names its site too (clicked below the blank frame it made); the app's, beside it, is the app's.
+    for (const auto& [x, title] : { std::pair { 350, "Open" + from }, { 650, std::string("Open") } }) {
+        ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 " + std::to_string(x) + " 250 click 1")) << app.output();
+        ASSERT_TRUE(app.press("Escape", title)) << title << app.output();
+    }
 }

@@ -23,7 +23,7 @@ struct NoDialogs final : platform::Dialogs {
     void runAlert(const std::string&, const platform::DialogAsker&) override { }
     bool runConfirm(const std::string&, const platform::DialogAsker&) override { return false; }
     std::optional<std::string> runPrompt(const std::string&, const std::string&, const platform::DialogAsker&) override { return {}; }
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&) override
+    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles, const std::vector<std::string>&, const platform::DialogAsker&) override
     {
         return {};
     }

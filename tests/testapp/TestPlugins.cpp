@@ -183,7 +183,8 @@ public:
         std::string answer = next();
         return answer.starts_with("text:") ? std::optional(answer.substr(5)) : std::nullopt;
     }
-    std::optional<std::vector<std::string>> runOpenPanel(platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept) override
+    std::optional<std::vector<std::string>> runOpenPanel(
+        platform::AllowMultipleFiles multiple, const std::vector<std::string>& accept, const platform::DialogAsker&) override
     {
         std::string accepted;
         for (const auto& type : accept)

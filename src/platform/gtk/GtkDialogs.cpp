@@ -122,11 +122,14 @@ std::optional<std::string> GtkDialogs::runPrompt(const std::string& message, con
     return answer;
 }
 
-std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept)
+std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(
+    AllowMultipleFiles multiple, const std::vector<std::string>& accept, const DialogAsker& asker)
 {
+    const std::string title = titleFor(translate("Open"), asker);
     if (usesPortal()) {
         // The portal's chooser answers files; it has no way to answer a folder in the same panel.
-        GRef<GtkFileChooserNative> native = adopt(gtk_file_chooser_native_new(translate("Open"), m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, translate("Open"), translate("Cancel")));
+        GRef<GtkFileChooserNative> native = adopt(
+            gtk_file_chooser_native_new(title.c_str(), m_parent, GTK_FILE_CHOOSER_ACTION_OPEN, translate("Open"), translate("Cancel")));
         auto* chooser = GTK_FILE_CHOOSER(native.get());
         gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(native.get()), TRUE);
         gtk_file_chooser_set_select_multiple(chooser, multiple == AllowMultipleFiles::Yes);
@@ -137,7 +140,7 @@ std::optional<std::vector<std::string>> GtkDialogs::runOpenPanel(AllowMultipleFi
     }
     // A chooser in open mode that accepts folders as well as files: its confirming button has a
     // response of its own, so a selected folder is answered rather than entered.
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(translate("Open"), m_parent, GTK_FILE_CHOOSER_ACTION_OPEN,
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(title.c_str(), m_parent, GTK_FILE_CHOOSER_ACTION_OPEN,
         translate("Cancel"), GTK_RESPONSE_CANCEL, translate("Open"), kFirstButton, nullptr);
     GRef<GtkWidget> held(dialog);
     auto* chooser = GTK_FILE_CHOOSER(dialog);

@@ -17,7 +17,8 @@ public:
     void runAlert(const std::string& message, const DialogAsker& asker = {}) override;
     bool runConfirm(const std::string& message, const DialogAsker& asker = {}) override;
     std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText, const DialogAsker& asker = {}) override;
-    std::optional<std::vector<std::string>> runOpenPanel(AllowMultipleFiles multiple, const std::vector<std::string>& accept) override;
+    std::optional<std::vector<std::string>> runOpenPanel(
+        AllowMultipleFiles multiple, const std::vector<std::string>& accept, const DialogAsker& asker) override;
 
 private:
     GtkWindow* m_parent;

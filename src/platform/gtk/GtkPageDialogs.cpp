@@ -34,7 +34,7 @@ void GtkPageDialogs::runScriptDialog(WebViewClient& client, WebKitScriptDialog* 
     }
 }
 
-void GtkPageDialogs::runFileChooser(WebViewClient& client, WebKitFileChooserRequest* request)
+void GtkPageDialogs::runFileChooser(WebViewClient& client, WebKitFileChooserRequest* request, const DialogAsker& asker)
 {
     auto multiple = webkit_file_chooser_request_get_select_multiple(request) ? AllowMultipleFiles::Yes : AllowMultipleFiles::No;
     std::vector<std::string> accept;
@@ -42,7 +42,7 @@ void GtkPageDialogs::runFileChooser(WebViewClient& client, WebKitFileChooserRequ
         for (; *types; ++types)
             accept.emplace_back(*types);
     }
-    auto chosen = client.runOpenPanel(multiple, accept);
+    auto chosen = client.runOpenPanel(multiple, accept, asker);
     if (!chosen || chosen->empty()) {
         webkit_file_chooser_request_cancel(request);
         return;

@@ -16,7 +16,8 @@ public:
     // `asker` is who the page says opened the dialog.
     static void runScriptDialog(WebViewClient& client, WebKitScriptDialog* dialog, const DialogAsker& asker,
         const std::function<void(LeavePage)>& leavePage);
-    static void runFileChooser(WebViewClient& client, WebKitFileChooserRequest* request);
+    // `asker` is whose document the user's latest input went to.
+    static void runFileChooser(WebViewClient& client, WebKitFileChooserRequest* request, const DialogAsker& asker);
 };
 
 } // namespace penwick::platform

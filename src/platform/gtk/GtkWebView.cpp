@@ -108,7 +108,7 @@ void GtkWebView::ensureView()
             // The frames of the document that went are gone with it. The file reach goes again for
             // the committed document, in case its navigation moved to a new web process.
             if (event == WEBKIT_LOAD_COMMITTED) {
-                self->m_foreignFrameActivated = false;
+                self->m_inputOrigin.documentChanged();
                 self->m_committedURL = uri ? uri : "";
                 GtkFileReach::announce(self->m_view, self->m_client, uri);
             }
@@ -140,12 +140,7 @@ void GtkWebView::ensureView()
     m_pageClaim = SignalConnection(m_view,
         g_signal_connect(m_view, "user-message-received", G_CALLBACK(+[](WebKitWebView*, WebKitUserMessage* message, gpointer data) -> gboolean {
             auto* self = static_cast<GtkWebView*>(data);
-            const char* name = webkit_user_message_get_name(message);
-            if (g_strcmp0(name, channel::kForeignActivationMessage) == 0) {
-                self->m_foreignFrameActivated = true;
-                return TRUE;
-            }
-            return self->m_pageChannel.pageMessage(message);
+            return self->m_inputOrigin.heard(message) || self->m_pageChannel.pageMessage(message);
         }),
             this));
     m_processTerminated = SignalConnection(m_view,
@@ -207,7 +202,7 @@ void GtkWebView::runPendingLoad()
 {
     auto pending = std::exchange(m_pendingLoad, PendingLoad::None);
     // The host chose this navigation, whatever frames the page held.
-    m_foreignFrameActivated = false;
+    m_inputOrigin.documentChanged();
     if (pending == PendingLoad::Url) {
         m_hostLoadURL = m_pendingContent.substr(0, m_pendingContent.find('#'));
         webkit_web_view_load_uri(m_view, m_pendingContent.c_str());
@@ -398,7 +393,7 @@ void GtkWebView::connectClientSignals()
                 auto* self = static_cast<GtkWebView*>(data);
                 if (!self->m_client)
                     return FALSE;
-                GtkPageDialogs::runFileChooser(*self->m_client, request);
+                GtkPageDialogs::runFileChooser(*self->m_client, request, self->m_inputOrigin.latestAsker());
                 return TRUE;
             }),
             this));
@@ -439,6 +434,7 @@ void GtkWebView::connectAppKeys()
         g_signal_connect(m_view, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer data) -> gboolean {
             auto* self = static_cast<GtkWebView*>(data);
             self->m_drops.userActed();
+            self->m_inputOrigin.viewPressed();
             return GtkHistoryKeys::button(self->m_view, *event);
         }),
             this));
@@ -448,6 +444,7 @@ void GtkWebView::connectAppKeys()
 bool GtkWebView::appKey(const GdkEventKey& event)
 {
     m_drops.userActed();
+    m_inputOrigin.viewPressed();
     auto modifiers = event.state & gtk_accelerator_get_default_mod_mask();
     if (GtkHistoryKeys::key(m_view, event))
         return true;

@@ -16,6 +16,7 @@
 #include "platform/WebViewClient.h"
 #include "platform/gtk/GtkCrashRecovery.h"
 #include "platform/gtk/GtkDropTracker.h"
+#include "platform/gtk/GtkInputOrigin.h"
 #include "platform/gtk/GtkFileReach.h"
 #include "platform/gtk/GtkPageClose.h"
 #include "platform/gtk/GtkPageChannel.h"
@@ -104,7 +105,10 @@ private:
     NavigationRequest navigationRequest(WebKitNavigationAction* action);
     // Every document the page shows is the app's own.
     bool onlyAppContent() const;
-    NavigationChooser chooser() const { return m_foreignFrameActivated ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser; }
+    NavigationChooser chooser() const
+    {
+        return m_inputOrigin.otherSiteHadInput() ? NavigationChooser::MaybeForeignFrame : NavigationChooser::PageOrUser;
+    }
     void webProcessTerminated(WebKitWebProcessTerminationReason reason);
 
     void ensureView();
@@ -160,9 +164,9 @@ private:
     std::string m_acceptedMainDocumentURL;
     // The main frame's document shown now: the view's address runs ahead of it during a load.
     std::string m_committedURL;
-    // The user has interacted with a frame of another origin than the main frame's document, which
-    // the engine then lets navigate the main frame (kForeignActivationMessage).
-    bool m_foreignFrameActivated = false;
+    // Whether the user's input has gone to a frame of another origin than the main frame's
+    // document, which the engine then lets navigate the main frame (kForeignActivationMessage).
+    GtkInputOrigin m_inputOrigin;
     // A handle on this view that callers outside its lifetime hold weakly.
     std::shared_ptr<GtkWebView*> m_self = std::make_shared<GtkWebView*>(this);
     bool m_extensionMissingLogged = false;
