@@ -6,11 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "app/Application.h"
-#include "support/FakeScreens.h"
+#include "support/RecordingDesktop.h"
 #include "support/RecordingWebView.h"
-#include "support/RecordingWindow.h"
 #include "support/TestPlatform.h"
 
 using namespace penwick;
@@ -22,7 +22,7 @@ struct NoSavePanel final : platform::SavePanel {
     void runErrorAlert(const std::string&) override { }
 };
 
-class StandInHost final : public platform::ApplicationHost, platform::Pointer, platform::Clock {
+class StandInHost final : public platform::ApplicationHost {
 public:
     int run(platform::ApplicationLifecycle&, const platform::LaunchOptions&) override { return 0; }
     void quit(int) override { }
@@ -46,19 +46,12 @@ public:
     }
     std::unique_ptr<platform::PopupWindow> createPopupWindow(int, int) override { return nullptr; }
 
-    void hide() override { }
-    void show() override { }
-    std::unique_ptr<platform::Registration> addLocalMovementMonitor(MovementHandler) override { return nullptr; }
-    std::unique_ptr<platform::Registration> addGlobalMovementMonitor(MovementHandler) override { return nullptr; }
-    std::unique_ptr<platform::Registration> observeDidBecomeActive(std::function<void()>) override { return nullptr; }
-    double now() const override { return 0; }
-    std::unique_ptr<platform::Registration> scheduleRepeating(double, std::function<void()>) override { return nullptr; }
-
-    struct { const platform::FileSource* source = nullptr; platform::WorkQueue* workQueue = nullptr; platform::Scheduler* scheduler = nullptr; } served;
+    std::tuple<const platform::FileSource*, platform::WorkQueue*, platform::Scheduler*> served {};
 
 private:
     test::FakeScreens m_screens { { { 0, 0, 1280, 1024 } }, 0 };
-    platform::DisplayServices m_display { m_screens, *this, *this };
+    test::RecordingDisplay m_pointer;
+    platform::DisplayServices m_display { m_screens, m_pointer, m_pointer };
 };
 
 TEST(Application, FileWorkQueuedAtExitRunsWhileTheFileSourceAndThePlatformAreThere)
@@ -68,19 +61,16 @@ TEST(Application, FileWorkQueuedAtExitRunsWhileTheFileSourceAndThePlatformAreThe
     constexpr int kTasks = 32;
     std::atomic<int> done = 0;
     {
-        platform::AppIdentity identity;
-        identity.id = "org.penwick.Test";
-        platform::LaunchOptions options;
-        options.resourcePath = folders.resourcePath();
-        Application application(host, identity, options);
+        Application application(host, { .id = "org.penwick.Test" }, { .resourcePath = folders.resourcePath() });
         application.startup();
-        ASSERT_TRUE(host.served.source);
+        const auto [source, workQueue, scheduler] = host.served;
+        ASSERT_TRUE(source);
         // As the whfile scheme does: find the file on the work queue, then hop back to the main loop.
         for (int i = 0; i < kTasks; ++i) {
-            host.served.workQueue->submit([served = host.served, &done] {
+            workQueue->submit([source = source, scheduler = scheduler, &done] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                (void)served.source->fileForURL("whfile://localhost/temporary/a.txt");
-                served.scheduler->post([] { });
+                (void)source->fileForURL("whfile://localhost/temporary/a.txt");
+                scheduler->post([] {});
                 ++done;
             });
         }
