@@ -1,14 +1,13 @@
 // What the engine's permission requests get: by kind, by the asking document's standing, and by
 // config.xml's grants; every denial says why.
 #include <gtest/gtest.h>
+#include <tuple>
 #include <vector>
 
 #include "host/WHPermissionPolicy.h"
 
 using penwick::WHPermissionPolicy;
 using penwick::platform::PermissionAnswer;
-
-namespace {
 
 TEST(PermissionPolicy, AppContentGetsWhatAppsNeedAndPreferencesGrantTheRest)
 {
@@ -17,8 +16,8 @@ TEST(PermissionPolicy, AppContentGetsWhatAppsNeedAndPreferencesGrantTheRest)
     const auto none = WHPermissionPolicy::fromSettings({ { "AllowGeolocation", "false" } });
     const auto all = WHPermissionPolicy::fromSettings({ { "AllowGeolocation", "true" }, { "AllowMediaCapture", "yes" } });
     // Geolocation denied for the preference is checked end to end with its line.
-    // The log line is "" when granted.
-    const struct { std::vector<K> kinds; const WHPermissionPolicy& policy; S standing; const char* logLine; } cases[] = {
+    // The kinds asked for, under which preferences, by what document, and the log line: "" when granted.
+    const std::tuple<std::vector<K>, const WHPermissionPolicy&, S, std::string> cases[] = {
         { { K::Clipboard, K::Notifications, K::StorageAccess, K::PointerLock }, none, S::AppContent, "" },
         { { K::Geolocation, K::CameraAndMicrophone, K::ScreenCapture }, all, S::AppContent, "" },
         { { K::Camera }, none, S::AppContent, "denied the camera to P: the preference AllowMediaCapture is not set to true" },
@@ -32,13 +31,10 @@ TEST(PermissionPolicy, AppContentGetsWhatAppsNeedAndPreferencesGrantTheRest)
         { { K::Geolocation }, all, S::Other, "denied geolocation to P: it is not the app's own content" },
         { { K::ScreenCapture }, all, S::Other, "denied screen capture to P: it is not the app's own content" },
     };
-    for (const auto& c : cases) {
-        for (K kind : c.kinds) {
-            auto decision = c.policy.decide({ kind, c.standing, "P" });
-            EXPECT_EQ(decision.answer, *c.logLine ? PermissionAnswer::Deny : PermissionAnswer::Grant) << c.logLine;
-            EXPECT_EQ(decision.logLine, c.logLine);
+    for (const auto& [kinds, policy, standing, logLine] : cases)
+        for (K kind : kinds) {
+            auto decision = policy.decide({ kind, standing, "P" });
+            EXPECT_EQ(std::pair(decision.answer, decision.logLine),
+                std::pair(logLine.empty() ? PermissionAnswer::Grant : PermissionAnswer::Deny, logLine));
         }
-    }
 }
-
-} // namespace
