@@ -1,7 +1,7 @@
 // Which popup navigations hand their URL to the main page; the log lines and the script the main
 // page runs are checked end to end.
+#include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <tuple>
 
 #include "app/PopupWindowController.h"
@@ -11,7 +11,8 @@
 #include "support/RecordingWebView.h"
 #include "support/TempDir.h"
 
-namespace penwick {
+using namespace penwick;
+
 namespace {
 
 class FakePopupWindow final : public platform::PopupWindow {
@@ -27,12 +28,15 @@ public:
 
 const std::string kLanding = "https://www.site.example/bdsocial/desktop.html";
 
+} // namespace
+
 // Only the popup reaching the landing page hands its URL over, and only web pages (and blank or
 // script-made frames) load. A landing page that a frame of another origin chose, or reached while the
 // main window shows another site, is handed to no one: checked end to end, as users meet it.
 TEST(PopupPolicy, OnlyThePopupReachingTheLandingPageHandsItsURLToTheMainPageAndOnlyWebPagesLoad)
 {
     using D = platform::PolicyDecision;
+    using Scripts = std::vector<std::string>;
     // The URL, whether it is handed over when the main frame starts loading it, the decision. Which
     // URLs the popup refuses is the next test's table; a redirect chain handing over one URL, and a
     // popup shown again handing over again, are checked end to end.
@@ -42,21 +46,20 @@ TEST(PopupPolicy, OnlyThePopupReachingTheLandingPageHandsItsURLToTheMainPageAndO
         { "https://evil.example/?" + kLanding, false, D::Use }, { "about:blank", false, D::Use },
         { "whfile://localhost/persistent/x.html", false, D::Ignore } };
     for (const auto& [url, handsOver, decision] : cases) {
+        SCOPED_TRACE(url);
         test::LogCapture log;
-        auto window = std::make_unique<FakePopupWindow>();
-        auto* popup = window.get();
+        auto* popup = new FakePopupWindow;
         test::RecordingWebView main;
-        PopupWindowController controller(std::move(window), kLanding, nullptr);
+        PopupWindowController controller(std::unique_ptr<FakePopupWindow>(popup), kLanding, nullptr);
         controller.setGWebView(&main);
         controller.showWindow();
-        EXPECT_EQ(controller.decidePolicyForNavigation(url), decision) << url;
-        EXPECT_TRUE(popup->visible && main.scripts().empty()) << url;
+        EXPECT_EQ(controller.decidePolicyForNavigation(url), decision);
+        EXPECT_TRUE(popup->visible && main.scripts().empty());
         EXPECT_EQ(log.count("refused to load " + url + " in the popup: only http and https pages load in the popup"),
-            decision == D::Ignore ? 1u : 0u) << url;
+            decision == D::Ignore ? 1u : 0u);
         controller.didStartMainFrameNavigation(url, platform::NavigationChooser::PageOrUser);
-        EXPECT_EQ(popup->visible, !handsOver) << url;
-        const std::string script = PopupWindowController::snsLoginScript(url);
-        EXPECT_EQ(main.scripts(), handsOver ? std::vector { script } : std::vector<std::string> {}) << url;
+        EXPECT_EQ(popup->visible, !handsOver);
+        EXPECT_EQ(main.scripts(), handsOver ? Scripts { PopupWindowController::snsLoginScript(url) } : Scripts {});
         // The log holds the landing URL's parameter names, not the code.
         for (const auto& line : log.lines())
             EXPECT_EQ(line.find("code=x"), std::string::npos) << line;
@@ -68,55 +71,47 @@ TEST(PopupPolicy, OnlyThePopupReachingTheLandingPageHandsItsURLToTheMainPageAndO
 TEST(AppPlugin, TheOpenerThePopupAndTheSaveDialogTakeOnlyWhatTheyShould)
 {
     const std::string longURL = "https://a.example/" + std::string(platform::UrlOpener::kMaxURLLength, 'x');
-    const std::tuple<std::string, bool, bool> cases[] = { // URL, the desktop takes it, the popup takes it
-        { "https://example.org/a?b=c", true, true }, { "HTTP://example.org/", true, true }, { "mailto:ann@example.org", true, false },
-        { "", false, false }, { longURL, false, true }, { "http:example.org", false, true }, { "javascript:alert(1)", false, false },
-        { "file:///etc/passwd", false, false }, { "data:text/html,x", false, false }, { "whfile://localhost/root/etc/hostname", false, false },
+    // The URL, whether the desktop takes it, whether the popup takes it.
+    const std::tuple<std::string, bool, bool> cases[] = { { "https://example.org/a?b=c", true, true },
+        { "HTTP://example.org/", true, true }, { "mailto:ann@example.org", true, false }, { "", false, false }, { longURL, false, true },
+        { "http:example.org", false, true }, { "javascript:alert(1)", false, false }, { "file:///etc/passwd", false, false },
+        { "data:text/html,x", false, false }, { "whfile://localhost/root/etc/hostname", false, false },
         { "smb://host/share/x.desktop", false, false }, { "apt:vim", false, false }, { "example.org", false, false },
-        { "https:///etc/passwd", false, true }, { "http://:80/", false, true }, { "https://ann@/x", false, true },
-    };
-    for (const auto& [url, desktop, popup] : cases) {
-        EXPECT_EQ(!platform::UrlOpener::refusal(url), desktop) << url.substr(0, 64);
-        EXPECT_EQ(!PopupWindowController::refusal(url), popup) << url.substr(0, 64);
-    }
+        { "https:///etc/passwd", false, true }, { "http://:80/", false, true }, { "https://ann@/x", false, true } };
+    for (const auto& [url, desktop, popup] : cases)
+        EXPECT_EQ(std::pair(!platform::UrlOpener::refusal(url), !PopupWindowController::refusal(url)), std::pair(desktop, popup))
+            << url.substr(0, 64);
 
     // A mail program is handed addresses and text only, however the field names are spelled.
-    const std::pair<const char*, const char*> mail[] = {
+    const std::pair<const char*, const char*> mail[] = { { "mailto:a@x.org?attach=1", "mailto:a@x.org" },
         { "mailto:a@x.org?subject=Hi&attach=/etc/passwd&Body=b%20c#f", "mailto:a@x.org?subject=Hi&Body=b%20c" },
         { "MAILTO:a@x.org?%61ttach=x&cc=b@x.org&attachment=y&bcc", "MAILTO:a@x.org?cc=b@x.org&bcc" },
-        { "mailto:a@x.org?attach=1", "mailto:a@x.org" }, { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" } };
+        { "https://x.org/?attach=1#f", "https://x.org/?attach=1#f" } };
     for (const auto& [url, handed] : mail)
         EXPECT_EQ(platform::UrlOpener::handedOver(url), handed) << url;
 
     // The save dialog proposes a file name, never a path a page chose.
-    const std::pair<const char*, const char*> names[] = {
-        { "report.pdf", "report.pdf" }, { "../../escape.txt", "escape.txt" }, { "/etc/passwd.txt", "passwd.txt" },
-        { "a/.", "untitled" }, { "x/..", "untitled" }, { "dir/", "untitled" }, { "", "untitled" }, { "..\\x.txt", "..\\x.txt" },
+    const std::pair<std::string, std::string> names[] = { { "report.pdf", "report.pdf" }, { "../../escape.txt", "escape.txt" },
+        { "/etc/passwd.txt", "passwd.txt" }, { "a/.", "untitled" }, { "x/..", "untitled" }, { "dir/", "untitled" }, { "", "untitled" },
+        { "..\\x.txt", "..\\x.txt" },
         // Controls become blanks; what hides or reorders text goes.
         { "a\nb\tc\x7f.txt", "a b c .txt" }, { "invoice\u202Etxt.exe", "invoicetxt.exe" }, { "\u2066\u200B", "untitled" },
         { "q\"uo'te %41 #?-x.txt", "q\"uo'te %41 #?-x.txt" }, { "\u0646\u0635 \u4e2d\U0001F642.txt", "\u0646\u0635 \u4e2d\U0001F642.txt" },
-    };
+        // A name no file system takes (and a log line would carry whole) keeps its start and extension.
+        { "dir/" + std::string(2000, 'n') + ".txt", std::string(251, 'n') + ".txt" },
+        { std::string(254, 'a') + "\u00e9" + std::string(50, 'b'), std::string(254, 'a') } };
     for (const auto& [name, proposed] : names)
-        EXPECT_EQ(WHPenwick::proposedFileName(name), proposed) << name;
-    // A name no file system takes (and a log line would carry whole) keeps its start and extension.
-    std::string longName = "dir/" + std::string(2000, 'n') + ".txt";
-    EXPECT_EQ(WHPenwick::proposedFileName(longName), std::string(251, 'n') + ".txt");
-    EXPECT_EQ(WHPenwick::proposedFileName(std::string(254, 'a') + "\u00e9" + std::string(50, 'b')), std::string(254, 'a'));
+        EXPECT_EQ(WHPenwick::proposedFileName(name), proposed) << name.substr(0, 64);
 }
 
 // An export saved over a file keeps its mode: a private file stays private.
 TEST(AppPlugin, AnExportKeepsTheModeOfTheFileItReplaces)
 {
-    test::TempDir dir;
+    const test::TempDir dir;
     const std::string path = dir.path + "/private.txt";
+    const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
     test::writeFile(path, "old");
-    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    std::filesystem::permissions(path, mode);
     ASSERT_TRUE(WHPenwick::writeExport(path, { 'n', 'e', 'w' }));
-    struct stat st {};
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(test::readFile(path), "new");
+    EXPECT_EQ(std::pair(std::filesystem::status(path).permissions(), test::readFile(path)), std::pair(mode, std::string("new")));
 }
-
-} // namespace
-} // namespace penwick
