@@ -20,29 +20,38 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
     const WHCallbackAddress call { 7, "cb" };
     auto kept = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, 1);
     kept.setKeepCallback(KeepCallback::Yes);
-    const struct { const char* name; std::function<void(Reply&)> use; std::vector<Sent> sent; std::vector<std::string> logged; } cases[] = {
-        { "ok", [](Reply& r) { r.ok("x"); }, { { 1, false, call } }, {} },
-        { "fail", [](Reply& r) { r.fail(CommandStatus::Error, "why"); }, { { 9, false, call } }, {} },
-        { "kept, then final", [&](Reply& r) { r.keep(kept); r.send(kept); r.ok(); }, { { 1, true, call }, { 1, true, call }, { 1, false, call } }, {} },
-        { "twice", [](Reply& r) { r.ok(); r.fail(CommandStatus::Error, "late"); }, { { 1, false, call } },
-            { "a second answer to callback cb was not sent" } },
-        { "moved on", [](Reply& r) { Reply other = std::move(r); other.ok(); r.ok(); }, { { 1, false, call } }, {} },
-        { "no answer", [](Reply& r) { r.none(); }, {}, {} },
+    // What an action may do with its reply.
+    auto ok = [](Reply& r) { r.ok("x"); };
+    auto fail = [](Reply& r) { r.fail(CommandStatus::Error, "why"); };
+    auto keep = [&](Reply& r) { r.keep(kept); };
+    auto send = [&](Reply& r) { r.send(kept); };
+    auto handOn = [](Reply& r) { Reply(std::move(r)).ok(); };
+    auto none = [](Reply& r) { r.none(); };
+    // Name, what the action does in turn, what the delegate was sent, what was logged.
+    using Lines = std::vector<std::string>;
+    const std::tuple<const char*, std::vector<std::function<void(Reply&)>>, std::vector<Sent>, Lines> cases[] = {
+        { "ok", { ok }, { { 1, false, call } }, {} },
+        { "fail", { fail }, { { 9, false, call } }, {} },
+        { "kept, then final", { keep, send, ok }, { { 1, true, call }, { 1, true, call }, { 1, false, call } }, {} },
+        { "twice", { ok, fail }, { { 1, false, call } }, { "a second answer to callback cb was not sent" } },
+        { "moved on", { handOn, ok }, { { 1, false, call } }, {} },
+        { "no answer", { none }, {}, {} },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, steps, expected, logged] : cases) {
+        SCOPED_TRACE(name);
         test::RecordingCommandDelegate delegate;
         test::LogCapture log;
         {
             Reply reply(delegate, call);
-            c.use(reply);
+            for (const auto& step : steps)
+                step(reply);
             EXPECT_FALSE(reply.waiting());
         }
         std::vector<Sent> sent;
         for (const auto& a : delegate.answers)
             sent.emplace_back(a.result.status(), a.result.keepCallback(), a.address);
-        EXPECT_EQ(sent, c.sent);
-        EXPECT_EQ(log.lines(), c.logged);
+        EXPECT_EQ(sent, expected);
+        EXPECT_EQ(log.lines(), logged);
     }
 }
 

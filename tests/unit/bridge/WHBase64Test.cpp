@@ -20,7 +20,7 @@ TEST(WHBase64, StrictDecoderTakesOnlyWholePaddedGroups)
 
     std::string deep = clean;
     deep[500] = '.';
-    for (std::string bad : { "Q U J D", "QUJD\n", "QUJ", "Q", "QU=D", "Q===", "====", "=QUJ", "QUJD====", "QUJ*",
-             "QUJ\xC3\xA9", deep.c_str() })
+    for (std::string bad :
+        { "Q U J D", "QUJD\n", "QUJ", "Q", "QU=D", "Q===", "====", "=QUJ", "QUJD====", "QUJ*", "QUJ\xC3\xA9", deep.c_str() })
         EXPECT_FALSE(WHBase64::decodeStrict(bad)) << bad;
 }
