@@ -11,15 +11,13 @@ using namespace penwick;
 // every other form reaches it as its JSON value (a bool as true, not 1).
 TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
 {
-    using S = CommandStatus;
-    const std::pair<WHPluginResult, const char*> cases[] = {
-        { WHPluginResult::resultWithStatus(S::OK), "null" },
-        { WHPluginResult::resultWithStatusMessageAsDouble(S::OK, 2.5), "2.5" },
-        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, true), "true" },
-        { WHPluginResult::resultWithStatusMessageAsBool(S::OK, false), "false" },
-        { WHPluginResult::resultWithStatusMessageAsArray(S::OK, { 1, "two", nullptr }), R"([1, "two", null])" },
-        { WHPluginResult::resultWithStatusMessageAsDictionary(S::OK, { { "n", "a" }, { "size", 3 } }), R"({"n": "a", "size": 3})" },
-    };
+    using R = WHPluginResult;
+    constexpr auto OK = CommandStatus::OK;
+    const std::pair<WHPluginResult, const char*> cases[]
+        = { { R::resultWithStatus(OK), "null" }, { R::resultWithStatusMessageAsDouble(OK, 2.5), "2.5" },
+              { R::resultWithStatusMessageAsBool(OK, true), "true" }, { R::resultWithStatusMessageAsBool(OK, false), "false" },
+              { R::resultWithStatusMessageAsArray(OK, { 1, "two", nullptr }), R"([1, "two", null])" },
+              { R::resultWithStatusMessageAsDictionary(OK, { { "n", "a" }, { "size", 3 } }), R"({"n": "a", "size": 3})" } };
     for (const auto& [result, expected] : cases) {
         // nativeCallback('x',<status>,<message>,<keep>)
         const std::string js = WHCommandDelegateImpl::nativeCallbackExpression(result, "x");
@@ -56,19 +54,18 @@ TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedOr
     // Deep nesting multiplies indentation: writing stops once the text passes the limit, and the
     // callback then hears an error instead of a text the page channel cannot carry. "[[[1]]]" takes
     // 31 bytes written out.
-    for (auto [value, limit] :
-        { std::pair { Value::parse("[[[1]]]"), 25 }, { Value(std::string(200, 'x')), 100 }, { Value::binary(Bytes(200)), 100 } }) {
+    const std::string x200(200, 'x');
+    for (auto [value, limit] : { std::pair { Value::parse("[[[1]]]"), 25 }, { Value(x200), 100 }, { Value::binary(Bytes(200)), 100 } }) {
         out.clear();
         EXPECT_EQ(WHJSONSerializing::appendPrettyJSON(out, value, 0, limit), WHJSONSerializing::kTooLarge) << value;
         EXPECT_LE(out.size(), limit + 16u) << value;
     }
     test::LogCapture log;
     auto previous = WHCommandDelegateImpl::setMaxResultSizeForTesting(100);
-    auto expression
-        = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult::resultWithStatus(CommandStatus::OK, std::string(200, 'x')), "cb");
+    auto expression = WHCommandDelegateImpl::nativeCallbackExpression(WHPluginResult::resultWithStatus(CommandStatus::OK, x200), "cb");
     WHCommandDelegateImpl::setMaxResultSizeForTesting(previous);
     EXPECT_NE(expression.find("nativeCallback('cb',9,\n  \"the result is larger than 100 bytes\"\n,0)"), std::string::npos) << expression;
     EXPECT_EQ(log.lines(),
-        std::vector<std::string> { "ERROR: the result for callback cb passed 100 bytes, more than the page "
-                                   "channel carries; the call gets an error instead" });
+        std::vector<std::string> { "ERROR: the result for callback cb passed 100 bytes, more than the page channel carries; "
+                                   "the call gets an error instead" });
 }
