@@ -1,6 +1,7 @@
 // The whfile scheme's answers without the engine: status, headers (CORS among them) and the bytes
 // of the body.
 #include <gtest/gtest.h>
+#include <tuple>
 #include <vector>
 
 #include "platform/FileSchemeResponder.h"
@@ -11,16 +12,10 @@ namespace {
 
 TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOtherViewsAndOriginsAlike)
 {
-    // No size means no file; nullptr, no Content-Range. The plain cases (a whole file, a missing one,
-    // the common ranges) are fetched by a real page end to end.
-    const struct {
-        const char* name;
-        SchemeRequest request;
-        std::optional<std::uint64_t> size;
-        int status;
-        const char* contentRange;
-        std::uint64_t offset, length;
-    } cases[] = {
+    // Name, request, the file's size (none: no file), status, Content-Range (nullptr: none), and the
+    // offset and length served. The plain cases (a whole file, a missing one, the common ranges) are
+    // fetched by a real page end to end.
+    const std::tuple<const char*, SchemeRequest, std::optional<std::uint64_t>, int, const char*, std::uint64_t, std::uint64_t> cases[] = {
         { "empty file", { "GET", {}, {} }, 0, 200, nullptr, 0, 0 },
         { "head", { "HEAD", {}, {} }, 10, 200, nullptr, 0, 10 },
         { "-n beyond size", { "GET", "bytes=-30", {} }, 10, 206, "bytes 0-9/10", 0, 10 },
@@ -44,42 +39,38 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOt
         { "preflight", { "OPTIONS", "bytes=0-1", "file://" }, 10, 204, nullptr, 0, 0 },
     };
     const ServedFile file { "/data/a.wav", "audio/wav", std::nullopt };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto response = FileSchemeResponder::respond(c.request, c.size ? std::optional(file) : std::nullopt, c.size, SchemeRules("whfile"));
-        EXPECT_EQ(response.status, c.status);
+    for (const auto& [name, request, size, status, contentRange, offset, length] : cases) {
+        SCOPED_TRACE(name);
+        auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, SchemeRules("whfile"));
+        EXPECT_EQ(response.status, status);
         auto expectHeader = [&](const char* name, const char* value) {
             const std::string* got = response.header(name);
             EXPECT_EQ(got ? std::optional(*got) : std::nullopt, value ? std::optional<std::string>(value) : std::nullopt) << name;
         };
         // Only what is served has a length and a body, and a page of the app's own origin reads it.
-        const bool served = c.status == 200 || c.status == 206, preflight = c.status == 204;
-        const std::string length = std::to_string(c.length);
-        const char* origin = c.request.origin ? c.request.origin->c_str() : nullptr;
+        const bool served = status == 200 || status == 206, preflight = status == 204;
+        const std::string contentLength = std::to_string(length);
+        const char* origin = request.origin ? request.origin->c_str() : nullptr;
         expectHeader("Cache-Control", "no-cache");
-        expectHeader("Content-Length", served ? length.c_str() : nullptr);
-        expectHeader("Content-Range", c.contentRange);
+        expectHeader("Content-Length", served ? contentLength.c_str() : nullptr);
+        expectHeader("Content-Range", contentRange);
         expectHeader("Content-Type", served ? "audio/wav" : nullptr);
         expectHeader("Accept-Ranges", served ? "bytes" : nullptr);
         expectHeader("Access-Control-Allow-Origin", origin);
         expectHeader("Access-Control-Allow-Headers", preflight && origin ? "Range" : nullptr);
         const std::string* exposed = response.header("Access-Control-Expose-Headers");
         EXPECT_EQ(exposed && exposed->find("Content-Range") != std::string::npos, origin != nullptr) << "exposed headers";
-        EXPECT_EQ(response.hasBody, served && c.request.method != "HEAD");
+        EXPECT_EQ(response.hasBody, served && request.method != "HEAD");
         if (served)
-            EXPECT_EQ(std::pair(response.offset, response.length), std::pair(c.offset, c.length));
+            EXPECT_EQ(std::pair(response.offset, response.length), std::pair(offset, length));
     }
 
     // Who is served: the app's own web views while they show the app's content, asking without an
     // Origin (the engine lets only local documents load the scheme) or with the app's own. Everyone else
     // gets one answer, whether the file exists or not.
     using V = RequestingView;
-    // An origin of nullptr is no Origin header.
-    const struct {
-        std::vector<const char*> origins;
-        RequestingView view;
-        bool admitted;
-    } askers[] = {
+    // The origins asking (nullptr: no Origin header), from which view, and whether they are served.
+    const std::tuple<std::vector<const char*>, RequestingView, bool> askers[] = {
         { { nullptr, "file://", "whfile://localhost" }, V::App, true },
         { { nullptr, "file://" }, V::Other, false },
         { { nullptr, "whfile://localhost" }, V::AppShowingOther, false },
@@ -87,16 +78,16 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOt
     };
     const SchemeResponse refusal = FileSchemeResponder::refusal();
     const SchemeRules whfile("whfile");
-    for (const auto& c : askers) {
-        for (const char* origin : c.origins) {
+    // A scheme for every document of the app's views serves the one showing something else too.
+    const SchemeRules everyDocument("whfile", { "file://", "whfile://localhost" }, {}, SchemeAudience::AppViews);
+    for (const auto& [origins, view, admitted] : askers) {
+        for (const char* origin : origins) {
             for (const char* method : { "GET", "HEAD", "OPTIONS" }) {
-                SchemeRequest request { method, "bytes=0-1", origin ? std::optional<std::string>(origin) : std::nullopt, c.view };
+                SchemeRequest request { method, "bytes=0-1", origin ? std::optional<std::string>(origin) : std::nullopt, view };
                 SCOPED_TRACE(std::string(origin ? origin : "no origin") + " " + method);
-                EXPECT_EQ(FileSchemeResponder::admits(request, whfile), c.admitted);
-                // A scheme for every document of the app's views serves the one showing something else too.
-                SchemeRules everyDocument("whfile", { "file://", "whfile://localhost" }, {}, SchemeAudience::AppViews);
-                EXPECT_EQ(FileSchemeResponder::admits(request, everyDocument), c.admitted || c.view == V::AppShowingOther);
-                if (c.admitted)
+                EXPECT_EQ(FileSchemeResponder::admits(request, whfile), admitted);
+                EXPECT_EQ(FileSchemeResponder::admits(request, everyDocument), admitted || view == V::AppShowingOther);
+                if (admitted)
                     continue;
                 for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
                     auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, whfile);
