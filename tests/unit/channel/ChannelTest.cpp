@@ -19,6 +19,7 @@
 #include "support/LogCapture.h"
 
 using namespace penwick::channel;
+using std::to_string;
 
 namespace {
 
@@ -43,8 +44,7 @@ std::vector<std::string> shown(const std::vector<Frame>& frames)
 {
     std::vector<std::string> lines;
     for (const auto& f : frames)
-        lines.push_back(
-            std::string(frameKindName(f.kind)) + " " + std::to_string(f.page) + "/" + std::to_string(f.context) + " " + f.payload);
+        lines.push_back(std::string(frameKindName(f.kind)) + " " + to_string(f.page) + "/" + to_string(f.context) + " " + f.payload);
     return lines;
 }
 
@@ -217,25 +217,25 @@ struct Recorder final : HostEndpoint, PageEndpoint {
     bool hostedBy(const std::string& credential) const override { return credential == host; }
     ContextSetup didCreateScriptContext(std::shared_ptr<ChannelConnection>, std::uint64_t contextId, const NewContext& notice) override
     {
-        events.push_back("context " + std::to_string(contextId) + " " + notice.url);
+        events.push_back("context " + to_string(contextId) + " " + notice.url);
         return ContextSetup { true, true, {}, std::nullopt };
     }
     void execInContext(const ChannelConnection&, std::uint64_t contextId, ExecCall&& call) override
     {
-        events.push_back("exec " + std::to_string(contextId) + " " + call.action.dump() + call.arguments.dump());
+        events.push_back("exec " + to_string(contextId) + " " + call.action.dump() + call.arguments.dump());
         if (duringExec)
             duringExec();
     }
     void execTooLarge(const ChannelConnection&, std::uint64_t contextId, const ExecTooLarge& call, std::size_t limit) override
     {
-        events.push_back("too large " + std::to_string(contextId) + " " + std::to_string(call.size) + ">" + std::to_string(limit));
+        events.push_back("too large " + to_string(contextId) + " " + to_string(call.size) + ">" + to_string(limit));
     }
     void consoleInContext(const ChannelConnection&, std::uint64_t contextId, ConsoleCall&& call) override
     {
-        events.push_back("console " + std::to_string(contextId) + " " + kConsoleLevels[call.level] + " " + call.value.value_or("-").dump());
+        events.push_back("console " + to_string(contextId) + " " + kConsoleLevels[call.level] + " " + call.value.value_or("-").dump());
     }
     void engineConsoleMessage(const EngineConsole& message) override { events.push_back("engine " + message.message); }
-    void frameGone(std::uint64_t frame) override { events.push_back("gone " + std::to_string(frame)); }
+    void frameGone(std::uint64_t frame) override { events.push_back("gone " + to_string(frame)); }
     bool connectionClosed(const ChannelConnection&) override { return false; }
 
     std::vector<std::string> events;
@@ -250,17 +250,15 @@ struct Recorder final : HostEndpoint, PageEndpoint {
 Frame piece(FrameKind kind, std::uint64_t context, std::uint64_t total, std::uint64_t offset, std::string_view bytes)
 {
     AnswerPieceHead head { static_cast<std::uint32_t>(kind), 0, total, offset };
-    std::string payload(reinterpret_cast<const char*>(&head), sizeof head);
-    payload += bytes;
-    return Frame { FrameKind::AnswerPiece, 1, context, payload };
+    return Frame { FrameKind::AnswerPiece, 1, context,
+        std::string(reinterpret_cast<const char*>(&head), sizeof head) + std::string(bytes) };
 }
 
 TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLimit)
 {
-    constexpr auto NC = FrameKind::NativeCallback;
-    constexpr auto CA = FrameKind::CallbackAnswer;
+    constexpr auto NC = FrameKind::NativeCallback, CA = FrameKind::CallbackAnswer;
+    // Pieces, what comes of them.
     const std::pair<std::vector<Frame>, std::string> cases[] = {
-        // pieces, what comes of them
         { { piece(CA, 2, 6, 0, "abc"), piece(CA, 2, 6, 3, "def") }, "CallbackAnswer 2 abcdef" },
         { { piece(NC, 2, 6, 0, "abcdef") }, "NativeCallback 2 abcdef" },
         { { piece(CA, 2, 6, 3, "def") }, "starts at 3" },
@@ -290,7 +288,7 @@ TEST(Pieces, ALargeAnswerIsPutTogetherOnlyFromItsOwnPiecesInOrderAndWithinTheLim
             if (auto taken = assembler.take(p, answer); !taken)
                 got = taken.error().message;
             else if (*taken == AnswerAssembler::Status::Complete)
-                got = std::string(frameKindName(answer.kind)) + " " + std::to_string(answer.context) + " " + std::string(answer.payload());
+                got = std::string(frameKindName(answer.kind)) + " " + to_string(answer.context) + " " + std::string(answer.payload());
         }
         EXPECT_TRUE(assembler.idle()) << got;
         EXPECT_NE(got.find(outcome), std::string::npos) << got << " / " << outcome;
@@ -357,12 +355,11 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAnswersOvertakeALargeOne
     auto hold = std::make_shared<int>(0);
     std::weak_ptr<int> held = hold;
     for (int i = 0; i < 400; ++i) {
-        std::string payload(64 * 1024, char('a' + i % 26));
+        auto payload = std::make_shared<const std::string>(64 * 1024, char('a' + i % 26));
         if (i % 10 == 0)
-            ASSERT_TRUE(pair.host->sendShared(
-                FrameKind::Evaluate, 1, 0, penwick::SharedPayload::of(std::make_shared<const std::string>(payload)), hold));
+            ASSERT_TRUE(pair.host->sendShared(FrameKind::Evaluate, 1, 0, penwick::SharedPayload::of(payload), hold));
         else
-            ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, payload));
+            ASSERT_TRUE(pair.host->send(FrameKind::Evaluate, 1, 0, *payload));
     }
     hold.reset();
     EXPECT_FALSE(held.expired());
@@ -379,8 +376,7 @@ TEST(Connection, APeerThatStopsReadingNeverBlocksTheHostAnswersOvertakeALargeOne
     // The large answer's bytes leave from the message that holds them, its pieces cutting across
     // head, lengths and buffer; the page gets the payload as if written in one piece.
     penwick::Bytes bytes(3 * kAnswerPieceBytes + 5);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7);
+    std::iota(bytes.begin(), bytes.end(), 0);
     auto message = std::make_shared<const penwick::Value>(penwick::Value { { "data", penwick::Value::binary(std::move(bytes)) } });
     const std::string large = encodeNativeCallback("big", 1, true, *message);
     hold = std::make_shared<int>(0);
@@ -483,17 +479,14 @@ TEST(Connection, AStrangerMustIntroduceItselfBrieflyAndInTimeAndABrokenHeaderClo
         std::string_view rest = bytes;
         // Until it is closed, or, introduced, has outlived the time it had to introduce itself; a
         // minute guards against a hang on a loaded machine.
-        const auto start = std::chrono::steady_clock::now();
+        using namespace std::chrono;
+        const auto start = steady_clock::now();
         auto settled = [&, frames = frames] {
-            return !pair.host->isOpen()
-                || (frames > 0 && pair.recorder.events.size() >= frames
-                    && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(400));
+            return !pair.host->isOpen() || (frames > 0 && pair.recorder.events.size() >= frames && steady_clock::now() - start > 400ms);
         };
-        while (!settled() && std::chrono::steady_clock::now() - start < std::chrono::minutes(1)) {
-            if (!rest.empty()) {
-                ssize_t n = write(pair.peer, rest.data(), rest.size());
-                rest.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
-            }
+        while (!settled() && steady_clock::now() - start < 1min) {
+            if (ssize_t n = write(pair.peer, rest.data(), rest.size()); n > 0)
+                rest.remove_prefix(static_cast<std::size_t>(n));
             g_main_context_iteration(nullptr, FALSE);
         }
         EXPECT_EQ(pair.recorder.events.size(), frames) << name;
