@@ -15,7 +15,7 @@ namespace {
 // What the delegate was sent: the status, whether the callback is kept, and where to.
 using Sent = std::tuple<std::int32_t, bool, WHCallbackAddress>;
 
-TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
+TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswersAndADroppedUnansweredReplyIsAFault)
 {
     const WHCallbackAddress call { 7, "cb" };
     auto kept = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, 1);
@@ -51,10 +51,8 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswers)
         EXPECT_EQ(sent, expected);
         EXPECT_EQ(log.lines(), logged);
     }
-}
 
-TEST(Reply, ADroppedUnansweredReplyIsAFault)
-{
+    // A reply dropped unanswered is a fault.
     test::RecordingCommandDelegate delegate;
     test::LogCapture log;
     EXPECT_DEBUG_DEATH({ Reply reply(delegate, { 7, "cb" }); }, "dropped unanswered");

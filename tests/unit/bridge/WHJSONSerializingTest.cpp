@@ -9,7 +9,7 @@ using namespace penwick;
 
 // Texts, numbers, byte buffers and multipart answers reach the page in the end-to-end bridge test;
 // every other form reaches it as its JSON value (a bool as true, not 1).
-TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
+TEST(WHJSONSerializing, EveryMessageFormReachesThePageAsItsJsonValueInTheReferenceLayoutAndMalformedOrOversizedTextIsRefused)
 {
     using R = WHPluginResult;
     constexpr auto OK = CommandStatus::OK;
@@ -24,13 +24,10 @@ TEST(WHPluginResult, EveryOtherMessageFormReachesThePageAsItsJsonValue)
         const size_t start = js.find(',', js.find("('x',") + 5) + 1;
         EXPECT_EQ(Value::parse(js.substr(start, js.rfind(',') - start)), Value::parse(expected)) << expected;
     }
-}
 
-// The page parses what we write, in the common pretty layout (two spaces, "key": value, one member
-// per line); text that is not well-formed UTF-8, nesting past the limit and text past the size limit
-// are refused.
-TEST(WHJSONSerializing, PrettyTextMatchesTheReferenceLayoutAndRefusesMalformedOrOversizedText)
-{
+    // The page parses what we write, in the common pretty layout (two spaces, "key": value, one member
+    // per line); text that is not well-formed UTF-8, nesting past the limit and text past the size limit
+    // are refused.
     Value value = Value::parse(R"([{
         "text": "quote \" backslash \\ line\nbreak tab\t ctl \u0001 del \u007f é \u2028 😀",
         "numbers": [0, -1, 4294967296, 18446744073709551615, 1.5, -0.25, 1e300], "flags": [true, false, null],
