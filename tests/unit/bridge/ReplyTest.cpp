@@ -48,8 +48,7 @@ TEST(Reply, AnswersItsCallOnceAfterAnyKeptAnswersAndADroppedUnansweredReplyIsAFa
         std::vector<Sent> sent;
         for (const auto& a : delegate.answers)
             sent.emplace_back(a.result.status(), a.result.keepCallback(), a.address);
-        EXPECT_EQ(sent, expected);
-        EXPECT_EQ(log.lines(), logged);
+        EXPECT_EQ(std::pair(sent, log.lines()), std::pair(expected, logged));
     }
 
     // A reply dropped unanswered is a fault.

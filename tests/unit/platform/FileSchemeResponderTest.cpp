@@ -42,7 +42,6 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOt
     for (const auto& [name, request, size, status, contentRange, offset, length] : cases) {
         SCOPED_TRACE(name);
         auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, SchemeRules("whfile"));
-        EXPECT_EQ(response.status, status);
         auto expectHeader = [&](const char* name, const char* value) {
             const std::string* got = response.header(name);
             EXPECT_EQ(got ? std::optional(*got) : std::nullopt, value ? std::optional<std::string>(value) : std::nullopt) << name;
@@ -60,7 +59,7 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOt
         expectHeader("Access-Control-Allow-Headers", preflight && origin ? "Range" : nullptr);
         const std::string* exposed = response.header("Access-Control-Expose-Headers");
         EXPECT_EQ(exposed && exposed->find("Content-Range") != std::string::npos, origin != nullptr) << "exposed headers";
-        EXPECT_EQ(response.hasBody, served && request.method != "HEAD");
+        EXPECT_EQ(std::pair(response.status, response.hasBody), std::pair(status, served && request.method != "HEAD"));
         if (served)
             EXPECT_EQ(std::pair(response.offset, response.length), std::pair(offset, length));
     }
@@ -91,9 +90,7 @@ TEST(FileSchemeResponder, AnswersWholeFilesRangesMissingFilesAndCorsAndRefusesOt
                     continue;
                 for (auto size : { std::optional<std::uint64_t>(10), std::optional<std::uint64_t>() }) {
                     auto response = FileSchemeResponder::respond(request, size ? std::optional(file) : std::nullopt, size, whfile);
-                    EXPECT_EQ(response.status, 404);
-                    EXPECT_EQ(response.headers, refusal.headers);
-                    EXPECT_FALSE(response.hasBody);
+                    EXPECT_EQ(std::tuple(response.status, response.headers, response.hasBody), std::tuple(404, refusal.headers, false));
                 }
             }
         }
