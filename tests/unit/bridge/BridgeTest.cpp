@@ -63,14 +63,15 @@ class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override { WHPluginFactory::registerClass<RecordingPlugin>(RecordingPlugin::kClassName); }
 
-    std::unique_ptr<WHViewController> makeController(const std::string& extraConfig = "")
+    // Over `platform` if given, else over the stand-ins.
+    std::unique_ptr<WHViewController> makeController(const std::string& extraConfig = "", platform::Platform* platform = nullptr)
     {
         m_platform.environment.writeResource("config.xml",
             "<?xml version=\"1.0\"?><widget>"
             "<feature name=\"File\"><param name=\"osx-package\" value=\"TestRecordingPlugin\"/></feature>"
             "<feature name=\"Ghost\"><param name=\"osx-package\" value=\"NoSuchClass\"/></feature>"
                 + extraConfig + "</widget>");
-        auto vc = std::make_unique<WHViewController>(m_platform.platform);
+        auto vc = std::make_unique<WHViewController>(platform ? *platform : m_platform.platform);
         vc->setWebView(&m_webView);
         return vc;
     }
@@ -190,10 +191,8 @@ TEST_F(BridgeTest, ResultsFromManyThreadsAreEvaluatedOnTheMainThread)
 {
     platform::GLibWorkQueue workQueue;
     platform::Platform platform { m_platform.scheduler, workQueue, m_platform.environment, m_platform.userDefaults };
-    m_platform.environment.writeResource("config.xml", "<widget/>");
-    WHViewController vc(platform);
-    vc.setWebView(&m_webView);
-    auto* delegate = vc.commandDelegate();
+    auto vc = makeController("", &platform);
+    auto* delegate = vc->commandDelegate();
 
     constexpr int kBlocks = 8, kPerBlock = 50;
     const auto ok = WHPluginResult::resultWithStatus(CommandStatus::OK);
