@@ -17,4 +17,3 @@ await within(new Promise((resolve) => { frame.onload = resolve; frame.src = '../
 let framed = '';
 try { framed = frame.contentDocument.body.textContent.trim(); } catch (e) { }
 console.log('frame outside www: ' + (framed || 'refused'));
-location.href = '../outside.html';

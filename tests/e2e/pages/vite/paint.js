@@ -1,5 +1,1 @@
-export function paint(root) {
-  const block = document.createElement('div');
-  block.className = 'block';
-  root.append(block);
-}
+export const paint = (root) => root.append(Object.assign(document.createElement('div'), { className: 'block' }));
