@@ -12,8 +12,8 @@ std::string wav(std::uint32_t seconds)
 {
     const std::uint32_t data = 16000 * seconds;
     auto le = [](std::uint32_t v) { return std::string { char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24) }; };
-    return "RIFF" + le(36 + data) + "WAVEfmt " + le(16) + le(1 | 1 << 16) + le(8000) + le(16000) + le(2 | 16 << 16) + "data"
-        + le(data) + std::string(data, '\0');
+    return "RIFF" + le(36 + data) + "WAVEfmt " + le(16) + le(1 | 1 << 16) + le(8000) + le(16000) + le(2 | 16 << 16) + "data" + le(data)
+        + std::string(data, '\0');
 }
 
 // Every step of the page answers as expected, with the file plugin mapped as "File". Pages cannot
@@ -28,7 +28,7 @@ INSTANTIATE_TEST_SUITE_P(File, FilePage, ::testing::Values("", "<preference name
 TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
 {
     AppRunner app(AppRunner::Binary::TestApp);
-    const std::string root = "file://" + app.root(), id = PENWICK_APP_ID, data = app.path("data/") + id + "/files";
+    const std::string data = app.path("data/") + PENWICK_APP_ID + "/files";
     // Its byte changes every 4093 bytes: a part of a large answer out of place shows.
     std::string big(64 << 20, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)
@@ -42,34 +42,32 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         app.writeResource(kFiles + name, content);
     // Opening a FIFO would block a worker of the work queue for good.
     ASSERT_EQ(mkfifo((data + "/fifo").c_str(), 0600), 0);
+    // "{root}" stands for the app's sandbox folder, "{id}" for its id.
     const std::string none = "content-type=null content-length=null accept-ranges=null", partial = "206 content-type=*/* content-length=";
     const std::string notFound = R"( ok "404 )" + none + R"( content-range=null cache-control=no-cache []")";
-    const std::vector<std::string> lines {
-        R"(types ok ["temporary","persistent","documents","cache","bundle","root","temporary"])",
+    Lines lines { R"(types ok ["temporary","persistent","documents","cache","bundle","root","temporary"])",
         "No filesystem of type requested", "bad types ok [1,1]", "quota fail 10",
-        R"(root ok {"filesystemName":"persistent","fullPath":"/","isDirectory":true,"isFile":false,"name":"/","nativeURL":")"
-            + root + "/data/" + id + "/files/\"}",
+        R"(root ok {"filesystemName":"persistent","fullPath":"/","isDirectory":true,"isFile":false,"name":"/",)"
+        R"("nativeURL":"file://{root}/data/{id}/files/"})",
         R"(all ok ["temporary/","persistent/","documents/","cache/","bundle/","root/"])",
-        R"(paths ok {"applicationDirectory":")" + root + R"(/resources/","applicationStorageDirectory":")" + root + "/data/"
-            + id + R"(/","cacheDirectory":")" + root + "/cache/" + id + R"(/","dataDirectory":")" + root + "/data/" + id
-            + R"(/files/","documentsDirectory":")" + root + R"(/home/Documents","rootDirectory":"file:///","tempDirectory":")"
-            + root + "/tmp/\"}",
-        R"(mkdir ok "/notes/ true")", R"(create ok "/notes/a.txt true")", "exclusive fail 12", "dir as file fail 11",
-        "write ok 5", R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(hash ok "hash")", R"(parent ok "/notes/")",
-        R"(list ok "a b.txt a.txt")", "lean ok [true,true]",
-        R"(metadata ok "a.txt 5 true")", R"(copy across ok "temporary/a.txt hello")", R"(file url ok "temporary/a.txt")",
-        R"(copy renamed ok "/notes/b.txt")", "copy onto existing fail 12", "copy no source fail 1", R"(copy tree ok "/tree2/ f.txt")",
-        R"(move ok "persistent/moved.txt gone 1")", R"(move tree ok "persistent/tree2/")", "remove file ok null", "remove tree ok 1",
-        "local path ok \"" + data + "/notes/a.txt\"", R"(no local path fail "Cannot resolve URL to a file")", "resolve ok [1,1,1,1,1]",
-        "copy out ok [5,5,9,5,5]", R"(roots ok [6,6,6,"persistent/"])", "fetch ok [404,404,404,404,404,404,404,404]",
-        "write ok 11", R"(write shorter ok "HELLO")", R"(append ok "HELLO there")", R"(range ok ["ELL","there"])",
-        "Only UTF-8 encodings are currently supported by readAsText", "utf-16 fail 5", "write bytes ok 5", "not utf-8 fail 5",
-        "array buffer ok bytes 65,233,255,128,0", R"(binary string ok "65,233,255,128,0")",
-        R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
+        R"(paths ok {"applicationDirectory":"file://{root}/resources/","applicationStorageDirectory":"file://{root}/data/{id}/",)"
+        R"("cacheDirectory":"file://{root}/cache/{id}/","dataDirectory":"file://{root}/data/{id}/files/",)"
+        R"("documentsDirectory":"file://{root}/home/Documents","rootDirectory":"file:///","tempDirectory":"file://{root}/tmp/"})",
+        R"(mkdir ok "/notes/ true")", R"(create ok "/notes/a.txt true")", "exclusive fail 12", "dir as file fail 11", "write ok 5",
+        R"(blank ok "/notes/a b.txt|/notes/a b.txt")", R"(hash ok "hash")", R"(parent ok "/notes/")", R"(list ok "a b.txt a.txt")",
+        "lean ok [true,true]", R"(metadata ok "a.txt 5 true")", R"(copy across ok "temporary/a.txt hello")",
+        R"(file url ok "temporary/a.txt")", R"(copy renamed ok "/notes/b.txt")", "copy onto existing fail 12", "copy no source fail 1",
+        R"(copy tree ok "/tree2/ f.txt")", R"(move ok "persistent/moved.txt gone 1")", R"(move tree ok "persistent/tree2/")",
+        "remove file ok null", "remove tree ok 1", R"(local path ok "{root}/data/{id}/files/notes/a.txt")",
+        R"(no local path fail "Cannot resolve URL to a file")", "resolve ok [1,1,1,1,1]", "copy out ok [5,5,9,5,5]",
+        R"(roots ok [6,6,6,"persistent/"])", "fetch ok [404,404,404,404,404,404,404,404]", "write ok 11", R"(write shorter ok "HELLO")",
+        R"(append ok "HELLO there")", R"(range ok ["ELL","there"])", "Only UTF-8 encodings are currently supported by readAsText",
+        "utf-16 fail 5", "write bytes ok 5", "not utf-8 fail 5", "array buffer ok bytes 65,233,255,128,0",
+        R"(binary string ok "65,233,255,128,0")", R"(data url ok ["data:text/css;base64,Ynt9","data:*/*;base64,Ynt9"])",
         // A write with bad data, or a position or length that is no number, is refused before the file is touched.
         R"(bad data ok "Invalid parameter type,9,9 | HELLO there")", R"(truncate ok "2 HE")", "size limit ok [10,10]", "missing ok [1,1]",
-        "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]",
-        "wrong kinds ok [11,11,11,11,11,11,11,11]", R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")", R"(worker library ok "NO_BRIDGE")",
+        "queries ok [1,0,1,0]", "no file system ok [5,5,5,5,5,5,5,5,5,5,5,5,5,5,1]", "wrong kinds ok [11,11,11,11,11,11,11,11]",
+        R"(big ok "67108864 0")", R"(after ok "still here")", R"(library ok "still here")", R"(worker library ok "NO_BRIDGE")",
         R"(img ok "7x5")", R"(css ok "123px")",
         R"(text ok "200 content-type=text/plain content-length=2 accept-ranges=bytes content-range=null cache-control=no-cache [104,105]")",
         "missing" + notFound, "no file system" + notFound, "directory" + notFound, "fifo" + notFound, "device" + notFound,
@@ -78,11 +76,10 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
         R"(range suffix ok ")" + partial + R"(3 accept-ranges=bytes content-range=bytes 7-9/10 cache-control=no-cache [7,8,9]")",
         R"(range past end ok ")" + partial + R"(7 accept-ranges=bytes content-range=bytes 3-9/10 cache-control=no-cache [3,4,5,6,7,8,9]")",
         R"(unsatisfiable ok "416 )" + none + R"( content-range=bytes */10 cache-control=no-cache []")",
-        R"(cut while loaded fail "Load failed")",
-        R"(whfile page ok "whfile: 206 bytes 1-2/10 1,2")",
-        R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true",
-        R"(outside fail "media error 4")",
-    };
+        R"(cut while loaded fail "Load failed")", R"(whfile page ok "whfile: 206 bytes 1-2/10 1,2")",
+        R"(script ok "2 1.5 whfile://localhost/persistent/tone.wav")", "markup ok 2", "plays ok true", R"(outside fail "media error 4")" };
+    for (auto& line : lines)
+        line = AppRunner::replaced(AppRunner::replaced(line, "{root}", app.root()), "{id}", PENWICK_APP_ID);
     // A write past the file size limit fails instead of killing the app.
     app.setLauncher({ "sh", "-c", "ulimit -f 1048576 && exec \"$@\"", "sh" });
     app.startPages("file", "file.html", { "harness.js", "library-worker.js" }, GetParam() + AppRunner::kFilePlugin);
@@ -100,15 +97,16 @@ TEST(File, NativeURLsFollowOnlyLinksThatStayInside)
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string files = app.path("data/") + PENWICK_APP_ID + "/files/";
     const std::string svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="7" height="5"/>)";
-    for (const auto& [name, content] : { std::pair { "../secret.txt", "secret" }, { "../pic.svg", svg.c_str() }, { "pic.svg", svg.c_str() },
-             { "inside.txt", "inside" } })
+    for (const auto& [name, content] :
+        { std::pair { "../secret.txt", "secret" }, { "../pic.svg", svg.c_str() }, { "pic.svg", svg.c_str() }, { "inside.txt", "inside" } })
         app.writeResource(kFiles + name, content);
     for (const auto& [link, target] : { std::pair { "in.txt", "inside.txt" }, { "in.svg", "pic.svg" }, { "out.txt", "../secret.txt" },
              { "out.svg", "../pic.svg" }, { "outdir", ".." } })
         ASSERT_EQ(symlink(target, (files + link).c_str()), 0) << link;
     app.startPages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxextrafilesystems" value=""/>)");
     EXPECT_TRUE(logged(app, { R"(links ok ["inside","refused","refused",7,"refused"])", R"(frame ok "loaded")" }, 60s));
-    EXPECT_EQ(app.countLines("refused to load file://" + files + "outdir/: a link in it leads out of the app's folders"), 1) << app.output();
+    EXPECT_EQ(app.countLines("refused to load file://" + files + "outdir/: a link in it leads out of the app's folders"), 1)
+        << app.output();
 }
 
 // On a full disk, under concurrent writes and with reads no answer could carry, files hold their
@@ -135,8 +133,8 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     const long before = AppRunner::statusKiB(app.pid(), "VmRSS");
     ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     const long peak = AppRunner::statusKiB(app.pid(), "VmHWM");
-    EXPECT_TRUE(logged(app, { "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4",
-                  "two gib ok 4", "alive ok true" }, 30s));
+    EXPECT_TRUE(logged(app,
+        { "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4", "two gib ok 4", "alive ok true" }, 30s));
     app.kill();
     EXPECT_TRUE(AppRunner::readFile(data + "/old.bin") == old);
     EXPECT_LT(peak - before, 64 * 1024) << before << " KiB before the reads, a peak of " << peak << " KiB";
