@@ -30,14 +30,14 @@ TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
                              "addEventListener('keydown', (e) => console.log('key ' + e.key));</script>";
     LoopbackServer site(page), elsewhere(page);
     const std::string link = site.origin() + "/away.html", redirected = elsewhere.origin() + "/away.html";
-    struct Case { bool browser; std::string frameQuery, opened; };
-    for (const auto& [browser, frameQuery, opened] : { Case { true, "", link }, Case { true, "to=" + link, link },
-             Case { true, "to=" + site.origin() + "/to/" + redirected, redirected }, Case { true, "script", link }, Case { false, "", link } }) {
+    for (const auto& [browser, frameQuery, opened] : { std::tuple { true, std::string(), link }, { true, "to=" + link, link },
+             { true, "to=" + site.origin() + "/to/" + redirected, redirected }, { true, "script", link }, { false, "", link } }) {
         SCOPED_TRACE(std::string(browser ? "browser" : "allow") + (frameQuery.empty() ? "" : ", from another site's frame: " + frameQuery));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_RECORD_URLS", "1");
-        const std::string frame = "<iframe src=\"" + site.origin() + "/frame.html?" + frameQuery + "\" style=\"border:0;width:100%;height:100%\">";
-        ASSERT_TRUE(startPage(app, !frameQuery.empty() ? frame + "</iframe>" : "<a href=\"" + link + "\" style=\"display:block;height:100%\">away</a>",
+        const std::string fill = " style=\"display:block;border:0;width:100%;height:100%\"", frame = site.origin() + "/?" + frameQuery;
+        ASSERT_TRUE(startPage(app,
+            frameQuery.empty() ? "<a href=\"" + link + "\"" + fill + ">away</a>" : "<iframe src=\"" + frame + "\"" + fill + "></iframe>",
             browser ? "<preference name=\"ExternalLinks\" value=\"browser\"/>" : ""));
         ASSERT_TRUE(frameQuery.empty() || lineAppears(app, "frame page")) << app.output();
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
@@ -59,33 +59,31 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
 {
     AppRunner app;
     // The page takes drops on its left half only.
-    ASSERT_TRUE(startPage(app, "<div style=\"position:fixed;left:0;top:0;width:50%;height:100%\" ondragover=\"event.preventDefault()\" "
-                               "ondrop=\"event.preventDefault();console.log('page took a drop of ' + event.dataTransfer.types)\"></div>"));
-    const std::string dropped = app.path("tmp/dropped.html");
-    app.writeResource("../tmp/dropped.html", "<script>console.log('dropped page ran')</script>");
-    LoopbackServer site("<script>console.log('dropped page ran')</script>");
-    const std::string window = app.window();
+    ASSERT_TRUE(startPage(app,
+        "<div style=\"position:fixed;left:0;top:0;width:50%;height:100%\" ondragover=\"event.preventDefault()\" "
+        "ondrop=\"event.preventDefault();console.log('page took a drop of ' + event.dataTransfer.types)\"></div>"));
+    const std::string dropped = "file://" + app.path("tmp/dropped.html"), ran = "<script>console.log('dropped page ran')</script>";
+    app.writeResource("../tmp/dropped.html", ran);
+    LoopbackServer site(ran);
     // A link dropped as typed (no path, the scheme in capitals) is known in the engine's form of it.
-    const std::string typed = "HTTP" + site.origin().substr(4);
-    const std::string ignored = "ignored a drop the page did not take: ";
-    for (const auto& [uri, x, line] : { std::tuple { "file://" + dropped, 800, ignored + "file://" + dropped },
-             { typed, 800, ignored + site.origin() + "/" },
-             { "file://" + dropped, 200, std::string("page took a drop of text/uri-list") } }) {
+    const std::string window = app.window(), typed = "HTTP" + site.origin().substr(4),
+                      ignored = "ignored a drop the page did not take: ", source = "search --onlyvisible --name '^drag source$'";
+    for (const auto& [uri, x, line] : { std::tuple { dropped, 800, ignored + dropped }, { typed, 800, ignored + site.origin() + "/" },
+             { dropped, 200, std::string("page took a drop of text/uri-list") } }) {
         SCOPED_TRACE(uri);
-        Child source({ PENWICK_DESKTOP_STAND_IN, "drag", uri });
-        ASSERT_TRUE(AppRunner::waitUntil(
-            [] { return !AppRunner::capture("xdotool search --onlyvisible --name '^drag source$'").empty(); }, 20s));
-        int dragovers = app.countLines("dragover ");
+        Child drag({ PENWICK_DESKTOP_STAND_IN, "drag", uri });
+        ASSERT_TRUE(AppRunner::waitUntil([&] { return !AppRunner::capture("xdotool " + source).empty(); }, 20s));
+        int dragovers = app.countLines("dragover "), y = 300;
         // Pressed on the source and moved past the drag threshold; then moved over the app until the
         // page sees the drag, and released.
-        ASSERT_TRUE(AppRunner::xdotool("search --onlyvisible --name '^drag source$' mousemove --window %1 100 100 mousedown 1"));
+        ASSERT_TRUE(AppRunner::xdotool(source + " mousemove --window %1 100 100 mousedown 1"));
         for (int step : { 110, 130, 150 })
-            ASSERT_TRUE(AppRunner::xdotool("search --onlyvisible --name '^drag source$' mousemove --window %1 " + std::to_string(step) + " 100"));
-        int y = 300;
-        ASSERT_TRUE(AppRunner::waitUntil([&, x = x] {
+            ASSERT_TRUE(AppRunner::xdotool(source + " mousemove --window %1 " + std::to_string(step) + " 100"));
+        auto over = [&, x = x] {
             (void)AppRunner::xdotool("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(++y));
             return app.countLines("dragover ") > dragovers;
-        }, 20s)) << app.output();
+        };
+        ASSERT_TRUE(AppRunner::waitUntil(over, 20s)) << app.output();
         ASSERT_TRUE(AppRunner::xdotool("mousemove --window " + window + " " + std::to_string(x + 20) + " 320 mouseup 1"));
         // The source stays until the drop is over.
         ASSERT_TRUE(lineAppears(app, line));
@@ -99,31 +97,31 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
 // question is the page's text, or the host's where the page gives none.
 TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
 {
-    struct Case { bool armed, closeButton, slow = false; };
-    const std::string slow = "const t = Date.now(); while (Date.now() - t < 300);";
-    for (auto c : { Case { false, true }, Case { false, false }, Case { true, true }, Case { true, false }, Case { true, true, true } }) {
-        SCOPED_TRACE(std::string(c.armed ? "armed, " : "unarmed, ") + (c.closeButton ? "close button" : "ctrl+q") + (c.slow ? ", slow" : ""));
+    const std::string slowly = "const t = Date.now(); while (Date.now() - t < 300);";
+    for (auto [armed, closeButton, slow] : { std::tuple { false, true, false }, { false, false, false }, { true, true, false },
+             { true, false, false }, { true, true, true } }) {
+        SCOPED_TRACE(std::string(armed ? "armed, " : "unarmed, ") + (closeButton ? "close button" : "ctrl+q") + (slow ? ", slow" : ""));
         AppRunner app(AppRunner::Binary::TestApp);
         app.setEnv("PENWICK_TEST_DIALOGS", "cancel;ok");
         app.setEnv("G_MESSAGES_DEBUG", "penwick");
         // Pages of either age: a text of their own, or none.
-        const std::string handler = (c.slow ? slow : "") + "e.preventDefault();" + (c.closeButton ? "e.returnValue = 'unsaved';" : "");
-        ASSERT_TRUE(startPage(app, c.armed ? "<script>addEventListener('beforeunload', (e) => { " + handler + " })</script>" : ""));
+        const std::string handler = (slow ? slowly : "") + "e.preventDefault();" + (closeButton ? "e.returnValue = 'unsaved';" : "");
+        ASSERT_TRUE(startPage(app, armed ? "<script>addEventListener('beforeunload', (e) => { " + handler + " })</script>" : ""));
         // The engine asks only a page the user has clicked.
         ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 300 300 click 1"));
         ASSERT_TRUE(app.press("a"));
         ASSERT_TRUE(lineAppears(app, "key a"));
         // Under load xdotool now and then sends a chord wrongly (seen: no press of q, its release
         // after ctrl's): sent again only when the window never heard of it.
-        auto close = [&] {
+        auto close = [&, closeButton = closeButton] {
             const std::string asked = "the window was asked to close";
             const int before = app.countLines(asked);
             for (int attempt = 0; attempt < 3; ++attempt) {
-                if (c.closeButton && std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) != 0)
+                if (closeButton && std::system((std::string(PENWICK_DESKTOP_STAND_IN) + " close " + app.window()).c_str()) != 0)
                     return false;
                 // The app may be gone before xdotool has let go of ctrl, which it then reports as a
                 // failure: whether the key arrived shows in the line.
-                if (!c.closeButton)
+                if (!closeButton)
                     (void)app.press("ctrl+q");
                 if (AppRunner::waitUntil([&] { return app.countLines(asked) > before; }, 10s))
                     return true;
@@ -131,15 +129,15 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
             return false;
         };
         ASSERT_TRUE(close());
-        if (c.armed) {
+        if (armed) {
             ASSERT_TRUE(lineAppears(app, "dialog confirm:"));
             ASSERT_TRUE(app.press("b"));
             ASSERT_TRUE(lineAppears(app, "key b"));
             ASSERT_TRUE(close());
         }
         EXPECT_EQ(app.waitForExit(20s), 0) << app.output();
-        EXPECT_EQ(app.countLines(c.closeButton ? "dialog confirm: unsaved" : "dialog confirm: Leave this page? Changes you made may not be saved."),
-            c.armed ? 2 : 0) << app.output();
+        const char* question = closeButton ? "unsaved" : "Leave this page? Changes you made may not be saved.";
+        EXPECT_EQ(app.countLines(std::string("dialog confirm: ") + question), armed ? 2 : 0) << app.output();
     }
 }
 
@@ -156,14 +154,14 @@ TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
     ASSERT_TRUE(lineAppears(app, ": width"));
     const int zoomed = width(": width ");
     EXPECT_LT(zoomed, plain);
-    app.kill();
-    app.start();
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 2; }, 30s)) << app.output();
-    EXPECT_EQ(width("app page, width "), zoomed);
-    app.kill();
-    (void)startPage(app, "", "<preference name=\"AllowZoom\" value=\"false\"/>");
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return app.countLines("app page, width") == 3; }, 30s)) << app.output();
-    EXPECT_EQ(width("app page, width "), plain);
+    // The next run starts zoomed, one with AllowZoom false does not.
+    for (const auto& [config, expected, runs] :
+        { std::tuple { "", zoomed, 2 }, { "<preference name=\"AllowZoom\" value=\"false\"/>", plain, 3 } }) {
+        app.kill();
+        (void)startPage(app, "", config);
+        ASSERT_TRUE(counted(app, { { "app page, width", runs } }));
+        EXPECT_EQ(width("app page, width "), expected);
+    }
     ASSERT_TRUE(app.press("ctrl+plus"));
     EXPECT_TRUE(lineAppears(app, "key +"));
 }
