@@ -12,58 +12,55 @@
 // standard has them.
 TEST(Bridge, PagesCallTheHostAndTheHostLogsTheirCallsConsolesAndFailures)
 {
-    const std::string notFound = "not found, or is not a WHPlugin. Check your plugin mapping in config.xml.";
-    struct Page { const char* name; Lines lines; Counts counts; };
-    const Page pages[] = {
-        { "calls.html", { "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0",
-              "count is 2", "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true", "own proto key: true",
-              "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
-              "from markers: true tail", "answers in order: true 215",
-              "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService': config.xml maps no such service, or its class does not exist",
-              "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
-              "settled: true CLASS_NOT_FOUND no plugin serves 'No\uFFFDService': config.xml maps no such service, or its class does not exist",
-              "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" },
+    const std::string notFound = "not found, or is not a WHPlugin. Check your plugin mapping in config.xml.",
+                      noPlugin = "': config.xml maps no such service, or its class does not exist";
+    const std::tuple<const char*, Lines, Counts> pages[] = {
+        { "calls.html",
+            { "members: exec webView: undefined", "result hi after return: true", "repeat 1,2,3 pending 0", "count is 2",
+                "back: true 0,1,2", "multipart: true 8,7 tail", "lone surrogate: true", "own proto key: true",
+                "deep call failed: the arguments are nested more than 1000 levels deep", "all bytes: true true tail empty 0",
+                "from markers: true tail", "answers in order: true 215",
+                "settled: true CLASS_NOT_FOUND no plugin serves 'NoSuchService" + noPlugin,
+                "settled: true INVALID_ACTION the plugin of 'Echo' has no action 'nosuch'",
+                "settled: true CLASS_NOT_FOUND no plugin serves 'No\uFFFDService" + noPlugin,
+                "settled: true NO_BRIDGE webhost: this frame has no host bridge; only the app's own pages may call the host" },
             // An ArrayBuffer and a marker written by hand arrive as the same bytes.
             { { "echo: {\"bytes\":[0,1,2],\"subtype\":null}", 2 } } },
-        { "frames.html", { "echo: \"from frame a\"", "three distinct bridges: true", "sub-frame told ready: true",
-              "keys: [\"zeta\",\"alpha\"] [\"a\",\"b\"]", "ERROR: Plugin 'NoSuchService' " + notFound,
-              "ERROR: Method 'nosuch:' not defined in Plugin 'Echo'", "ERROR: Plugin '' " + notFound,
-              "ERROR: Classname and/or methodName not found for command.", "page goes on",
-              // The host's console: six kinds of lines, values, script errors and navigations.
-              "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
-              "lone \uFFFD surrogate, then the rest",
-              "undefined", "JavaScript error: frames.html:6: Error: boom",
-              // Engine messages keep the names of query parameters, not their values.
-              "JavaScript error: frames.html:7: Error: see https://x.example/?token=\u2026",
-              // Every standard console member as libraries call them.
-              "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra",
-              "warn: styled", "error: {\"a\":1}|[1]|7", "debug: x y", "trace: t 2",
-              "cyclic {\"n\":1,\"self\":\"[Circular]\"} Error: bad Symbol(s) function named() [object Map]",
-              "hostile [unprintable]", "[{\"a\":1}]", "g", "default: 1", "default: 2", "k: 1",
-              "warn: Count for 'never' does not exist", "warn: Timer 't' does not exist", "error: Assertion failed: x y",
-              "error: Assertion failed", "{\"d\":1}", "x y", "detached 1", "not functions: [] threw: []",
-              "streams: same function true", "streams: all 1,2,3 unlocked true", "streams: break cancelled undefined unlocked true",
-              "streams: kept true then 2,3", "streams: locked TypeError", "streams: error broke", "streams: from 1,2,3",
-              "streams: from async a closed", "streams: not iterable TypeError" },
+        { "frames.html",
+            { "echo: \"from frame a\"", "three distinct bridges: true", "sub-frame told ready: true",
+                "keys: [\"zeta\",\"alpha\"] [\"a\",\"b\"]", "ERROR: Plugin 'NoSuchService' " + notFound,
+                "ERROR: Method 'nosuch:' not defined in Plugin 'Echo'", "ERROR: Plugin '' " + notFound,
+                "ERROR: Classname and/or methodName not found for command.", "page goes on",
+                // The host's console: six kinds of lines, values, script errors and navigations.
+                "plain", "trace: t", "debug: d", "info: 42", "warn: x", "error: 1", "<null>", "{\"a\":[1,\"two\"]}", "1.5",
+                "lone \uFFFD surrogate, then the rest", "undefined", "JavaScript error: frames.html:6: Error: boom",
+                // Engine messages keep the names of query parameters, not their values.
+                "JavaScript error: frames.html:7: Error: see https://x.example/?token=\u2026",
+                // Every standard console member as libraries call them.
+                "a 1 true null undefined {\"b\":[2]} [3]", "info: Ann is 42 years and 1.5% extra", "warn: styled", "error: {\"a\":1}|[1]|7",
+                "debug: x y", "trace: t 2", "cyclic {\"n\":1,\"self\":\"[Circular]\"} Error: bad Symbol(s) function named() [object Map]",
+                "hostile [unprintable]", "[{\"a\":1}]", "g", "default: 1", "default: 2", "k: 1", "warn: Count for 'never' does not exist",
+                "warn: Timer 't' does not exist", "error: Assertion failed: x y", "error: Assertion failed", "{\"d\":1}", "x y",
+                "detached 1", "not functions: [] threw: []", "streams: same function true", "streams: all 1,2,3 unlocked true",
+                "streams: break cancelled undefined unlocked true", "streams: kept true then 2,3", "streams: locked TypeError",
+                "streams: error broke", "streams: from 1,2,3", "streams: from async a closed", "streams: not iterable TypeError" },
             // Arguments that are not an array (a text, none at all, or not representable) run no
             // action: the one echo is the sub-frame's.
             { { "ERROR: Arguments of 'Echo.echo' are not an array; the call was dropped.", 3 }, { ": echo:", 1 },
                 { "JavaScript error: frames.html?token=\u2026:1: ", 1 }, { "s3cret", 0 }, { "default: 1", 2 }, { "never", 1 } } },
     };
-    for (const Page& page : pages) {
-        SCOPED_TRACE(page.name);
+    for (const auto& [name, lines, counts] : pages) {
+        SCOPED_TRACE(name);
         AppRunner app(AppRunner::Binary::TestApp);
-        app.startPages("bridge", page.name);
+        app.startPages("bridge", name);
         ASSERT_TRUE(lineAppears(app, ": DONE", 20s));
-        EXPECT_TRUE(logged(app, page.lines));
-        EXPECT_TRUE(counted(app, page.counts));
-        const std::string name = page.name;
-        if (name == "frames.html") {
+        EXPECT_TRUE(logged(app, lines));
+        EXPECT_TRUE(counted(app, counts));
+        if (std::string(name) == "frames.html") {
             EXPECT_TRUE(logged(app, { "navigating to file://" + app.resourcesDir() + "/www/frames.html" }));
             std::regex timed(R"(: t: \d+\.\d{3} ms( mid)?$)");
-            auto lines = app.lines();
-            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2)
-                << app.output();
+            const Lines all = app.lines();
+            EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](const auto& l) { return std::regex_search(l, timed); }), 2) << app.output();
         } else {
             // The action's own log line comes before the page's next statement.
             int counted = app.indexOfLogLine("count: 1");
@@ -81,12 +78,13 @@ TEST(Dialogs, ScriptedAnswersAndChosenFilesReachThePage)
     app.writePages("bridge", "dialogs.html");
     app.writeResource("../picked/a.txt", "a");
     app.writeResource("../picked/b.txt", "b");
-    app.setEnv("PENWICK_TEST_DIALOGS",
-        "ok;ok;cancel;text:abc;text:;cancel;files:" + app.path("picked/a.txt") + "|" + app.path("picked/b.txt"));
+    app.setEnv(
+        "PENWICK_TEST_DIALOGS", "ok;ok;cancel;text:abc;text:;cancel;files:" + app.path("picked/a.txt") + "|" + app.path("picked/b.txt"));
     app.start();
     ASSERT_TRUE(lineAppears(app, ": ready to pick", 20s));
     // A file input opens only on a user's click.
     ASSERT_TRUE(app.onWindow("Penwick", "mousemove --window %1 100 100 click 1"));
-    EXPECT_TRUE(logged(app, { "dialog alert: hello", "confirm ok: true", "confirm cancel: false", "dialog prompt: name? [def]",
-                  "prompt text: \"abc\"", "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes image/png", "chosen: a.txt,b.txt" }));
+    EXPECT_TRUE(logged(app,
+        { "dialog alert: hello", "confirm ok: true", "confirm cancel: false", "dialog prompt: name? [def]", "prompt text: \"abc\"",
+            "prompt empty: \"\"", "prompt cancel: null", "dialog open: multiple yes image/png", "chosen: a.txt,b.txt" }));
 }
