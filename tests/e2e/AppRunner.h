@@ -127,10 +127,8 @@ public:
         std::vector<std::string> all = m_launcher;
         all.insert(all.end(), { m_binary == Binary::App ? PENWICK_APP : PENWICK_TESTAPP, "--resources", resourcesDir() });
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<const char*> argv;
-        for (const auto& a : all)
-            argv.push_back(a.c_str());
-        argv.push_back(nullptr);
+        std::vector<const char*> argv(all.size() + 1, nullptr);
+        std::transform(all.begin(), all.end(), argv.begin(), [](const auto& a) { return a.c_str(); });
         g_auto(GStrv) env = g_environ_unsetenv(g_get_environ(), "G_MESSAGES_DEBUG");
         // Apps of one test run share the application id: outside a private bus of the test's own, each
         // is the only instance, with folders of its own for the instance lock.
@@ -150,13 +148,12 @@ public:
             env = g_environ_setenv(env, name, path(sub).c_str(), TRUE);
         for (const auto& [name, value] : m_env)
             env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
-        GPid pid = -1;
-        bool started = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH),
-            nullptr, nullptr, -1, out, out, nullptr, nullptr, 0, &pid, nullptr, nullptr, nullptr, nullptr);
+        bool started
+            = g_spawn_async_with_pipes_and_fds(nullptr, argv.data(), env, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_SEARCH_PATH),
+                nullptr, nullptr, -1, out, out, nullptr, nullptr, 0, &m_pid, nullptr, nullptr, nullptr, nullptr);
         close(out);
         if (!started)
             throw std::runtime_error("cannot start " + all.front());
-        m_pid = pid;
     }
     // Waits for the process to exit; the exit status, or nothing on time-out (the app is killed).
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(60))
@@ -178,8 +175,7 @@ public:
     // Number of stderr lines containing `text` so far.
     int countLines(const std::string& text) const
     {
-        auto all = lines();
-        return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
+        return static_cast<int>(std::ranges::count_if(lines(), [&](const auto& l) { return l.find(text) != std::string::npos; }));
     }
     // What follows `text` in the last line holding it, or nothing when no line does.
     std::optional<std::string> lastAfter(const std::string& text) const
@@ -219,8 +215,7 @@ public:
     {
         if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
+            waitpid(std::exchange(m_pid, -1), nullptr, 0);
         }
     }
     int pid() const { return m_pid; }

@@ -74,26 +74,24 @@ class OwnDisplay {
 public:
     explicit OwnDisplay(std::vector<std::string> command) : m_server(std::move(command))
     {
-        const std::string number = m_server.firstLine();
-        if (number.empty())
-            return;
-        m_previous = g_getenv("DISPLAY") ? g_getenv("DISPLAY") : "";
-        m_running = true;
-        setenv("DISPLAY", (":" + number).c_str(), 1);
+        if (const std::string number = m_server.firstLine(); !number.empty()) {
+            m_previous = g_getenv("DISPLAY") ? g_getenv("DISPLAY") : "";
+            setenv("DISPLAY", (":" + number).c_str(), 1);
+        }
     }
     ~OwnDisplay()
     {
-        if (m_running && !m_previous.empty())
-            setenv("DISPLAY", m_previous.c_str(), 1);
-        else if (m_running)
+        if (m_previous && !m_previous->empty())
+            setenv("DISPLAY", m_previous->c_str(), 1);
+        else if (m_previous)
             unsetenv("DISPLAY");
     }
-    bool running() const { return m_running; }
+    bool running() const { return m_previous.has_value(); }
 
 private:
     Child m_server;
-    std::string m_previous;
-    bool m_running = false;
+    // DISPLAY as it was, once this server runs.
+    std::optional<std::string> m_previous;
 };
 
 // An Xvfb of the test process's own when it has no display: CTest runs each test in a process of
