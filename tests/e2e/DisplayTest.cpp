@@ -4,8 +4,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
-// Xlib's macro, a name of ours here.
-#undef None
 
 namespace {
 
@@ -13,19 +11,18 @@ const auto capture = AppRunner::capture;
 const auto xdotool = AppRunner::xdotool;
 const auto waitUntil = AppRunner::waitUntil;
 
-enum class Title { None, Shown };
-
 // The outer frame of the app's visible top-level window, decorations included, X coordinates.
 struct Frame {
     int x = 0, y = 0, width = 0, height = 0;
-    Title title = Title::None;
+    bool titled = false; // a window manager's title bar on top
     bool operator==(const Frame&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& os, const Frame& f)
 {
-    return os << f.width << "x" << f.height << "+" << f.x << "+" << f.y << (f.title == Title::Shown ? " titled" : " untitled");
+    return os << f.width << "x" << f.height << "+" << f.x << "+" << f.y << (f.titled ? " titled" : " untitled");
 }
+
 std::ostream& operator<<(std::ostream& os, const std::optional<Frame>& f) { return f ? os << *f : os << "no window"; }
 
 int field(const std::string& text, const std::string& label)
@@ -42,11 +39,9 @@ std::optional<Frame> outerFrame(const AppRunner& app)
     std::string info = capture("xwininfo -id " + id);
     Frame f { field(info, "Absolute upper-left X:"), field(info, "Absolute upper-left Y:"), field(info, "Width:"), field(info, "Height:") };
     // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom" when a window manager framed it.
-    std::string extents = capture("xprop -id " + id + " _NET_FRAME_EXTENTS");
     int l = 0, r = 0, t = 0, b = 0;
-    auto eq = extents.find(" = ");
-    if (eq != std::string::npos && std::sscanf(extents.c_str() + eq + 3, "%d, %d, %d, %d", &l, &r, &t, &b) == 4)
-        f = { f.x - l, f.y - t, f.width + l + r, f.height + t + b, t > 0 ? Title::Shown : Title::None };
+    if (std::sscanf(capture("xprop -id " + id + " _NET_FRAME_EXTENTS").c_str(), "%*[^=]= %d, %d, %d, %d", &l, &r, &t, &b) == 4)
+        f = { f.x - l, f.y - t, f.width + l + r, f.height + t + b, t > 0 };
     return f;
 }
 
@@ -63,12 +58,7 @@ testing::AssertionResult frameBecomes(const AppRunner& app, Frame want, std::chr
 
 // The root's supporting-window property outlives a window manager that is gone; the window it
 // names does not.
-bool wmRunning()
-{
-    std::string check = capture("xprop -root _NET_SUPPORTING_WM_CHECK");
-    auto id = check.find("# ");
-    return id != std::string::npos && !capture("xwininfo -id " + check.substr(id + 2)).empty();
-}
+bool wmRunning() { return !capture("xprop -root _NET_SUPPORTING_WM_CHECK | sed -n 's/.*# //p' | xargs -r xwininfo -id").empty(); }
 
 // Openbox on the test's display for the life of the object.
 struct WindowManager {
@@ -110,7 +100,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         GTEST_SKIP() << "openbox is not installed (scripts/deps.sh installs it)";
     ASSERT_TRUE(wm.running) << "openbox did not start";
     const std::string root = capture("xwininfo -root");
-    const Frame screen { 0, 0, field(root, "Width:"), field(root, "Height:") };
+    const Frame screen { 0, 0, field(root, "Width:"), field(root, "Height:") }, laidOut { 128, 128, 1024, 768, true };
     {
         AppRunner app;
         app.startPage(kFullScreen, kPage);
@@ -119,7 +109,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
         // of the screen, now with the window manager's title bar inside it.
         ASSERT_TRUE(app.press("F11"));
-        EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
+        EXPECT_TRUE(frameBecomes(app, laidOut));
         ASSERT_TRUE(app.press("F11"));
         ASSERT_TRUE(frameBecomes(app, screen));
         EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
@@ -131,7 +121,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         EXPECT_TRUE(xdotool("windowactivate --sync " + id));
         EXPECT_TRUE(frameBecomes(app, screen));
         ASSERT_TRUE(app.press("F11"));
-        EXPECT_TRUE(frameBecomes(app, { 128, 128, 1024, 768, Title::Shown }));
+        EXPECT_TRUE(frameBecomes(app, laidOut));
     }
     // Taller than the frame the layout gave (kept from its bottom edge), the window still starts
     // with its title bar on screen; where the window manager places it is its own choice.
@@ -139,7 +129,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
     app.startPage(R"(<preference name="WindowSize" value="900x1000"/>)", kPage);
     ASSERT_TRUE(lineAppears(app, "Set window size to 900.0 x 1000.0", 20s));
     EXPECT_TRUE(frameBecomes(app, [&](const Frame& f) {
-        return f.width == 900 && f.height == 1000 && f.title == Title::Shown && f.x >= 0 && f.y >= 0 && f.x + 900 <= screen.width
+        return f.width == 900 && f.height == 1000 && f.titled && f.x >= 0 && f.y >= 0 && f.x + 900 <= screen.width
             && f.y + 1000 <= screen.height;
     }));
     app.kill();
@@ -147,7 +137,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
     std::optional<Frame> frame;
     AppRunner first;
     first.startPage("", kPage);
-    ASSERT_TRUE(waitUntil([&] { return (frame = outerFrame(first)) && frame->title == Title::Shown; }, 20s)) << first.output();
+    ASSERT_TRUE(waitUntil([&] { return (frame = outerFrame(first)) && frame->titled; }, 20s)) << first.output();
     ASSERT_TRUE(xdotool("windowsize " + first.window() + " 700 500 windowmove " + first.window() + " 300 200"));
     // Kept in the user defaults, y up, once the window rests.
     const std::string read = "cat " + first.path("config") + "/*/user-defaults.ini";
@@ -155,9 +145,9 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         return "WHWindowFrame=" + std::to_string(frame->x) + " " + std::to_string(screen.height - frame->y - frame->height) + " "
             + std::to_string(frame->width) + " " + std::to_string(frame->height);
     };
-    ASSERT_TRUE(waitUntil([&] {
-        return (frame = outerFrame(first)) && frame->width != 1024 && capture(read).find(kept()) != std::string::npos;
-    }, 30s)) << frame << " not in " << capture(read);
+    ASSERT_TRUE(waitUntil(
+        [&] { return (frame = outerFrame(first)) && frame->width != 1024 && capture(read).find(kept()) != std::string::npos; }, 30s))
+        << frame << " not in " << capture(read);
     first.kill();
     first.start();
     EXPECT_TRUE(frameBecomes(first, *frame, 20s));
@@ -246,9 +236,8 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
         ASSERT_TRUE(monitors.xrandr(std::string("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --output DUMMY1 ") + layout.right));
         ASSERT_TRUE(monitors.xrandr(std::string("--output ") + layout.primary + " --primary"));
         std::optional<WindowManager> wm;
-        if (layout.windowManager) {
+        if (layout.windowManager)
             ASSERT_TRUE(wm.emplace().running);
-        }
         AppRunner app;
         app.startPage(kFullScreen, kPage);
         const std::string width = std::to_string(layout.expected.width), height = std::to_string(layout.expected.height);
@@ -290,13 +279,13 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
     // of the screen, the bottom edge stays and the top moves down.
     ASSERT_TRUE(frameBecomes(app, { 128, 128 + 768 - 600, 800, 600 }, 20s));
     EXPECT_TRUE(waitUntil([&] { return !shown(); }, 30s));
-    for (const char* move : { "mousemove 500 500", "mousemove 1000 50", "mousemove 400 400" }) {
+    for (const auto& [move, overTheApp] :
+        { std::pair { "mousemove 500 500", true }, { "mousemove 1000 50", false }, { "mousemove 400 400", true } }) {
         SCOPED_TRACE(move);
         ASSERT_TRUE(xdotool(move));
         EXPECT_TRUE(waitUntil(shown, 30s));
-        if (std::string(move) != "mousemove 1000 50") {
+        if (overTheApp)
             EXPECT_TRUE(waitUntil([&] { return !shown(); }, 30s));
-        }
     }
     XDestroyWindow(display, other);
     XCloseDisplay(display);

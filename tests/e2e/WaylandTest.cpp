@@ -104,10 +104,9 @@ protected:
     // F11's action, run through the application's exported actions (no input device is needed).
     void toggleFullScreen() const
     {
-        std::string path = "/" PENWICK_APP_ID;
-        std::replace(path.begin(), path.end(), '.', '/');
-        EXPECT_EQ(AppRunner::capture("gdbus call --address '" + m_bus.address + "' --dest " PENWICK_APP_ID " --object-path " + path
-                      + " --method org.gtk.Actions.Activate fullscreen '[]' '{}' 2>&1"),
+        EXPECT_EQ(AppRunner::capture("gdbus call --address '" + m_bus.address
+                      + "' --dest " PENWICK_APP_ID " --object-path /$(echo " PENWICK_APP_ID
+                        " | tr . /) --method org.gtk.Actions.Activate fullscreen '[]' '{}' 2>&1"),
             "()\n");
     }
 
@@ -145,9 +144,8 @@ TEST_F(Wayland, AFixedSizeIsTheOuterFrameTitleBarIncludedAsOnX11AndThePointerHid
 TEST_F(Wayland, ACompositorThatSizesWindowsItselfGetsOneLine)
 {
     const std::string runtime = m_app.path("runtime");
-    Child kiosk({ "env", "XDG_RUNTIME_DIR=" + runtime, "weston", "--backend=headless-backend.so", "--shell=kiosk-shell.so", "--socket=kiosk",
-        "--width=1280", "--height=1024", "--idle-time=0" });
-    ASSERT_GT(kiosk.pid, 0);
+    Child kiosk({ "env", "XDG_RUNTIME_DIR=" + runtime, "weston", "--backend=headless-backend.so", "--shell=kiosk-shell.so",
+        "--socket=kiosk", "--width=1280", "--height=1024", "--idle-time=0" });
     ASSERT_TRUE(AppRunner::waitUntil([&] { return std::filesystem::exists(runtime + "/kiosk"); }, 30s));
     m_app.setEnv("WAYLAND_DISPLAY", "kiosk");
     m_app.startPage(R"(<preference name="WindowSize" value="800x600"/>)", kPage);
