@@ -3,6 +3,7 @@
 // not opened.
 #include "e2e/E2E.h"
 #include <nlohmann/json.hpp>
+#include <regex>
 
 namespace {
 
@@ -58,12 +59,10 @@ TEST(AppPlugin, PopupHandsTheLandingURLToTheMainPageAndIsReusedAndInAppBrowserAn
     // had its blank escaped. No bridge in the popup. The log names the
     // query's parameters, not their values.
     Lines logins;
-    for (const char* step : { "1", "2" }) {
-        std::string url = landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "&e=a%2Fb%20c%20d#f'\\g", spelt;
-        for (char c : url)
-            spelt += c == ':' || c == '?' || c == '#' ? std::string(" ") + c + " " : std::string(1, c);
-        logins.push_back("snsLogin: " + spelt);
-    }
+    for (const char* step : { "1", "2" })
+        logins.push_back("snsLogin: "
+            + std::regex_replace(
+                landing + "?code=x%27y\\z&bridge=undefined&step=" + step + "&e=a%2Fb%20c%20d#f'\\g", std::regex("[:?#]"), " $& "));
     EXPECT_TRUE(logged(app, logins));
     // Only the page's own snsLogin lines hold the code.
     EXPECT_TRUE(counted(app, { { "url policy.............>>>>>>>>>>>>...." + landing + "?code=\u2026&bridge=\u2026&step=\u2026&e=\u2026#f'\\g", 2 },

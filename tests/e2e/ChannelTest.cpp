@@ -30,7 +30,7 @@ std::vector<std::string> channelFolders(const AppRunner& app)
 {
     std::vector<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(app.path("tmp")))
-        if (entry.path().filename().string().rfind("penwick-", 0) == 0)
+        if (entry.path().filename().string().starts_with("penwick-"))
             found.push_back(entry.path());
     return found;
 }
@@ -54,20 +54,15 @@ double cpuSeconds(int pid)
     return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
-int openDescriptors(int pid)
-{
-    auto fds = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd");
-    return int(std::distance(begin(fds), end(fds)));
-}
+int openDescriptors(int pid) { return int(std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd"), {})); }
 
-// Connects again and again for `duration`, keeping up to `keep` connections; they close with it.
+// Connects again and again for `duration`, keeping up to 400 connections; they close with it.
 struct Crowd {
     std::vector<int> fds;
-    Crowd(const std::string& path, std::chrono::milliseconds duration, std::size_t keep = 400)
+    Crowd(const std::string& path, std::chrono::milliseconds duration)
     {
         for (auto end = std::chrono::steady_clock::now() + duration; std::chrono::steady_clock::now() < end;) {
-            int fd = fds.size() < keep ? connectTo(path) : -1;
-            if (fd >= 0)
+            if (const int fd = fds.size() < 400 ? connectTo(path) : -1; fd >= 0)
                 fds.push_back(fd);
             else
                 std::this_thread::sleep_for(5ms);
@@ -95,9 +90,8 @@ std::set<std::string> hexStringsIn(pid_t pid)
         std::string bytes(to - from, '\0');
         if (pread(mem, bytes.data(), bytes.size(), off_t(from)) <= 0)
             continue;
-        auto hex = [&](std::size_t i) { return std::isdigit(bytes[i]) || (bytes[i] >= 'a' && bytes[i] <= 'f'); };
         for (std::size_t i = 0, run = 0; i < bytes.size(); ++i) {
-            run = hex(i) ? run + 1 : 0;
+            run = std::isdigit(bytes[i]) || (bytes[i] >= 'a' && bytes[i] <= 'f') ? run + 1 : 0;
             if (run == 32 && i + 1 < bytes.size() && bytes[i + 1] == '\0')
                 found.insert(bytes.substr(i - 31, 32));
         }
@@ -125,8 +119,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
         _exit(0);
     waitpid(dead, nullptr, 0);
     AppRunner app(AppRunner::Binary::TestApp);
-    const std::string stale = leftFolder(app, dead, "abc123");
-    const std::string live = leftFolder(app, getpid(), "abc123");
+    const std::string stale = leftFolder(app, dead, "abc123"), live = leftFolder(app, getpid(), "abc123");
     ASSERT_EQ(symlink(live.c_str(), (app.path("tmp/penwick-") + std::to_string(dead) + "-lnk123").c_str()), 0);
     app.startPages("channel", "attack.html");
     ASSERT_TRUE(lineAppears(app, ": answered 3", 60s));
@@ -142,10 +135,11 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     const long startKb = AppRunner::statusKiB(app.pid(), "VmRSS");
     const int startFds = openDescriptors(app.pid());
 
-    // Writes one frame and sees the host close the connection.
-    auto refused = [&](std::vector<std::uint32_t> header, const std::string& payload) {
-        header.resize(6);
-        const std::string bytes = std::string(reinterpret_cast<const char*>(header.data()), 24) + payload;
+    // Writes one first frame, announcing `length` bytes (the payload's own by default), and sees the
+    // host close the connection.
+    auto refused = [&](const std::string& payload, std::optional<std::uint32_t> length = {}) {
+        const std::uint32_t header[6] = { length.value_or(std::uint32_t(payload.size())), 1 };
+        const std::string bytes = std::string(reinterpret_cast<const char*>(header), sizeof header) + payload;
         int fd = connectTo(socketPath);
         pollfd closed { fd, POLLIN, 0 };
         char c;
@@ -153,7 +147,6 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
         EXPECT_TRUE(poll(&closed, 1, 5000) == 1 && read(fd, &c, 1) == 0);
         close(fd);
     };
-    const std::string wrongToken = "{\"version\":1,\"token\":\"guess\",\"pid\":1}", wrongTypes = "{\"version\":\"one\",\"token\":5}";
     struct Attack {
         const char* name;
         std::function<void()> run;
@@ -163,20 +156,19 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
             [&] {
                 // The host closes the connection on the header, before any of the payload.
                 for (int i = 0; i < 3; ++i)
-                    refused({ 256u << 20, 1 }, {});
+                    refused({}, 256u << 20);
             },
-            "refused a connection to the page channel: the web process sent a frame the host does not understand (a first frame carries at most 4096 bytes)" },
-        { "a hello with the wrong token", [&] { refused({ std::uint32_t(wrongToken.size()), 1 }, wrongToken); },
+            "refused a connection to the page channel: the web process sent a frame the host does not understand (a first frame carries at "
+            "most 4096 bytes)" },
+        { "a hello with the wrong token", [&] { refused("{\"version\":1,\"token\":\"guess\",\"pid\":1}"); },
             "refused a connection to the page channel: a process without the host's token tried the page channel" },
-        { "a hello of the wrong types", [&] { refused({ std::uint32_t(wrongTypes.size()), 1 }, wrongTypes); },
+        { "a hello of the wrong types", [&] { refused("{\"version\":\"one\",\"token\":5}"); },
             "refused a connection to the page channel: the web process sent a frame the host cannot read" },
         { "a second connection with a web process's own token",
             [&] {
                 for (pid_t web : app.webProcesses())
-                    for (const auto& token : hexStringsIn(web)) {
-                        const std::string hello = "{\"version\":1,\"token\":\"" + token + "\",\"pid\":1}";
-                        refused({ std::uint32_t(hello.size()), 1 }, hello);
-                    }
+                    for (const auto& token : hexStringsIn(web))
+                        refused("{\"version\":1,\"token\":\"" + token + "\",\"pid\":1}");
             },
             "refused a connection to the page channel with the token of a web process that has one" },
         { "many silent connections",
@@ -191,8 +183,7 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
             [&] {
                 rlimit limit {};
                 ASSERT_EQ(prlimit(app.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
-                rlimit low = limit;
-                low.rlim_cur = rlim_t(openDescriptors(app.pid()) + 2);
+                const rlimit low { rlim_t(openDescriptors(app.pid()) + 2), limit.rlim_max };
                 ASSERT_EQ(prlimit(app.pid(), RLIMIT_NOFILE, &low, nullptr), 0);
                 Crowd crowd(socketPath, 500ms);
                 double cpu = cpuSeconds(app.pid());

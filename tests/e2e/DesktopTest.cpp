@@ -39,8 +39,7 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollows
     first.startLibraryPage(kAppPlugin, kScheme + "<script>document.onkeydown = () => new Notification('a key');</script>");
     std::string window;
     ASSERT_TRUE(AppRunner::waitUntil([&] { return !(window = first.window()).empty(); }, 30s)) << first.output();
-    std::string root = AppRunner::capture("xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p'");
-    ASSERT_TRUE(AppRunner::xdotool("windowfocus " + root));
+    ASSERT_TRUE(AppRunner::xdotool("windowfocus $(xwininfo -root | sed -n 's/.*Window id: \\(0x[0-9a-f]*\\).*/\\1/p')"));
 
     AppRunner second;
     second.shareFoldersWith(first);
@@ -87,8 +86,8 @@ TEST(Desktop, WithoutASessionBusThePageFollowsTheInterfaceSetting)
     const std::string keyfile = app.path("config/glib-2.0/settings/keyfile");
     std::filesystem::create_directories(app.path("config/glib-2.0/settings"));
     auto setScheme = [&](const std::string& value) {
-        std::string text = "[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n";
-        ASSERT_TRUE(g_file_set_contents(keyfile.c_str(), text.c_str(), -1, nullptr));
+        ASSERT_TRUE(
+            g_file_set_contents(keyfile.c_str(), ("[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n").c_str(), -1, nullptr));
     };
     setScheme("prefer-dark");
     app.setEnv("GSETTINGS_BACKEND", "keyfile");
