@@ -55,26 +55,22 @@ public:
     // Counts calls; the count is the answer and is logged inside the call.
     void count(const WHInvokedUrlCommand&, Reply reply)
     {
-        ++m_count;
-        log::message(format("count: %@", m_count));
+        log::message(format("count: %@", ++m_count));
         reply.send(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, m_count));
     }
 
     // Three answers for one call: two kept, the last one final.
     void repeat(const WHInvokedUrlCommand&, Reply reply)
     {
-        for (int i = 1; i <= 3; ++i) {
-            auto result = WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, i);
-            result.setKeepCallback(i < 3 ? KeepCallback::Yes : KeepCallback::No);
-            reply.send(result);
-        }
+        for (int i = 1; i < 3; ++i)
+            reply.keep(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, i));
+        reply.send(WHPluginResult::resultWithStatusMessageAsInt(CommandStatus::OK, 3));
     }
 
     // Its byte-buffer argument back with the text "tail", as several values.
     void multipart(const WHInvokedUrlCommand& command, Reply reply)
     {
-        Value arg = command.argumentAtIndex(0, Value());
-        ValueArray parts { arg, Value("tail") };
+        ValueArray parts { command.argumentAtIndex(0, Value()), Value("tail") };
         reply.send(WHPluginResult::resultWithStatusMessageAsMultipart(CommandStatus::OK, parts));
     }
 
@@ -135,8 +131,7 @@ public:
         log::message("modal: asking");
         bool ok = dialogs->runConfirm(command.argumentAtIndex(0, Value("")).get<std::string>());
         stop->store(true);
-        int tickCount = ticks.get();
-        log::message(format("modal: %@ after %@ ticks, %@ main loop turns", ok ? "ok" : "cancel", tickCount, *turns));
+        log::message(format("modal: %@ after %@ ticks, %@ main loop turns", ok ? "ok" : "cancel", ticks.get(), *turns));
         shared->ok(ok ? "ok" : "cancel");
     }
 
@@ -167,20 +162,11 @@ private:
 class ScriptedDialogs final : public platform::Dialogs {
 public:
     explicit ScriptedDialogs(const std::string& script) : m_script(script) { }
-    void runAlert(const std::string& message, const platform::DialogAsker&) override
-    {
-        log::message(format("dialog alert: %@", message));
-        (void)next();
-    }
-    bool runConfirm(const std::string& message, const platform::DialogAsker&) override
-    {
-        log::message(format("dialog confirm: %@", message));
-        return next() == "ok";
-    }
+    void runAlert(const std::string& message, const platform::DialogAsker&) override { (void)ask("alert", message); }
+    bool runConfirm(const std::string& message, const platform::DialogAsker&) override { return ask("confirm", message) == "ok"; }
     std::optional<std::string> runPrompt(const std::string& message, const std::string& defaultText, const platform::DialogAsker&) override
     {
-        log::message(format("dialog prompt: %@ [%@]", message, defaultText));
-        std::string answer = next();
+        std::string answer = ask("prompt", format("%@ [%@]", message, defaultText));
         return answer.starts_with("text:") ? std::optional(answer.substr(5)) : std::nullopt;
     }
     std::optional<std::vector<std::string>> runOpenPanel(
@@ -189,20 +175,18 @@ public:
         std::string accepted;
         for (const auto& type : accept)
             accepted += " " + type;
-        log::message(format("dialog open: multiple %@", multiple == platform::AllowMultipleFiles::Yes ? "yes" : "no") + accepted);
-        std::string answer = next();
+        std::string answer = ask("open", format("multiple %@", multiple == platform::AllowMultipleFiles::Yes ? "yes" : "no") + accepted);
         if (!answer.starts_with("files:"))
             return std::nullopt;
-        std::vector<std::string> paths;
-        std::istringstream in(answer.substr(6));
-        for (std::string path; std::getline(in, path, '|');)
-            paths.push_back(path);
-        return paths;
+        g_auto(GStrv) paths = g_strsplit(answer.c_str() + 6, "|", -1);
+        return std::vector<std::string>(paths, paths + g_strv_length(paths));
     }
 
 private:
-    std::string next()
+    // Logs the question; its answer from the script.
+    std::string ask(const char* kind, const std::string& question)
     {
+        log::message(format("dialog %@: %@", kind, question));
         std::string answer;
         return std::getline(m_script, answer, ';') ? answer : "cancel";
     }
