@@ -101,9 +101,9 @@ std::set<std::string> hexStringsIn(pid_t pid)
 }
 
 // A host killed outright leaves a folder named after its pid behind, with its engine's temporary files.
-std::string leftFolder(const AppRunner& app, pid_t pid, const char* suffix)
+std::string leftFolder(const AppRunner& app, pid_t pid)
 {
-    std::string folder = app.path("tmp/penwick-") + std::to_string(pid) + "-" + suffix;
+    std::string folder = app.path("tmp/penwick-") + std::to_string(pid) + "-abc123";
     g_mkdir_with_parents((folder + "/tmp").c_str(), 0700);
     g_file_set_contents((folder + "/bridge").c_str(), "", 0, nullptr);
     g_file_set_contents((folder + "/tmp/FileSystemWritableStream-abc123").c_str(), "kept", -1, nullptr);
@@ -114,12 +114,10 @@ std::string leftFolder(const AppRunner& app, pid_t pid, const char* suffix)
 // met while a dialog is open, are the desktop test's.)
 TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsReplacedAndTheSocketFolderGoes)
 {
-    pid_t dead = fork();
-    if (dead == 0)
-        _exit(0);
-    waitpid(dead, nullptr, 0);
+    // A process that is gone: its child object kills and reaps it at once.
+    const pid_t dead = Child({ "true" }).pid;
     AppRunner app(AppRunner::Binary::TestApp);
-    const std::string stale = leftFolder(app, dead, "abc123"), live = leftFolder(app, getpid(), "abc123");
+    const std::string stale = leftFolder(app, dead), live = leftFolder(app, getpid());
     ASSERT_EQ(symlink(live.c_str(), (app.path("tmp/penwick-") + std::to_string(dead) + "-lnk123").c_str()), 0);
     app.startPages("channel", "attack.html");
     ASSERT_TRUE(lineAppears(app, ": answered 3", 60s));
@@ -212,7 +210,6 @@ TEST(Channel, AttacksOnTheSocketLeaveTheHostServingAndSmallAndALostWebProcessIsR
     for (pid_t web : processes)
         ::kill(web, SIGKILL);
     EXPECT_TRUE(lineAppears(app, ": page loaded 2"));
-    EXPECT_GE(app.countLines("reloading the page"), 1) << app.output();
     // Lost again at once: the host does not loop, it shows a page that reloads on F5.
     for (pid_t web : app.webProcesses())
         ::kill(web, SIGKILL);

@@ -67,7 +67,6 @@ struct WindowManager {
         // Openbox now and then fails to come up on a display another openbox has just left; the
         // window manager is the harness here, not what is tested, so it gets another start.
         for (int attempt = 0; installed && attempt < 3 && !running; ++attempt) {
-            openbox.reset();
             openbox.emplace(std::vector<std::string> { "env", "HOME=" + home.path, "XDG_CONFIG_HOME=" + home.path, "openbox", "--sm-disable", "--replace" });
             running = waitUntil(wmRunning, 30s);
         }
@@ -106,12 +105,11 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         app.startPage(kFullScreen, kPage);
         ASSERT_TRUE(lineAppears(app, "Full screen resolution:", 20s));
         ASSERT_TRUE(frameBecomes(app, screen));
+        auto f11 = [&](const Frame& want) { return app.press("F11") ? frameBecomes(app, want) : testing::AssertionFailure() << "no F11"; };
         // The first toggle returns to the frame the layout gave the window: 1024x768 in the middle
         // of the screen, now with the window manager's title bar inside it.
-        ASSERT_TRUE(app.press("F11"));
-        EXPECT_TRUE(frameBecomes(app, laidOut));
-        ASSERT_TRUE(app.press("F11"));
-        ASSERT_TRUE(frameBecomes(app, screen));
+        EXPECT_TRUE(f11(laidOut));
+        ASSERT_TRUE(f11(screen));
         EXPECT_EQ(app.countLines("Full screen resolution:"), 2) << app.output();
 
         const std::string id = app.window();
@@ -120,8 +118,7 @@ TEST(Display, UnderAWindowManagerFullScreenTogglesAndRestoresTheFrameItLeftAndAW
         // Brought back (task list, window switcher): the whole full-screen rectangle again.
         EXPECT_TRUE(xdotool("windowactivate --sync " + id));
         EXPECT_TRUE(frameBecomes(app, screen));
-        ASSERT_TRUE(app.press("F11"));
-        EXPECT_TRUE(frameBecomes(app, laidOut));
+        EXPECT_TRUE(f11(laidOut));
     }
     // Taller than the frame the layout gave (kept from its bottom edge), the window still starts
     // with its title bar on screen; where the window manager places it is its own choice.
@@ -205,12 +202,10 @@ TEST(Display, TheDesktopsScaleReachesThePageOnceAsDevicePixels)
                               "+ devicePixelRatio) } onload = onresize = report</script></body>");
         int width = 0, height = 0;
         double ratio = 0;
+        // Without a window manager the unscaled viewport is the whole 800x600 frame.
         auto settled = [&] {
-            auto last = app.lastAfter("viewport ");
-            if (!last || std::sscanf(last->c_str(), "%d %d %lf", &width, &height, &ratio) != 3)
-                return false;
-            // Without a window manager the unscaled viewport is the whole 800x600 frame.
-            return ratio == desktop.ratio && std::abs(width - 800) <= 80 && std::abs(height - 600) <= 60;
+            return std::sscanf(app.lastAfter("viewport ").value_or("").c_str(), "%d %d %lf", &width, &height, &ratio) == 3
+                && ratio == desktop.ratio && std::abs(width - 800) <= 80 && std::abs(height - 600) <= 60;
         };
         EXPECT_TRUE(waitUntil(settled, 30s)) << width << "x" << height << " at " << ratio << "\n" << app.output();
     }
@@ -264,9 +259,8 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
     // Whether X draws a visible cursor image at the pointer.
     auto shown = [&] {
         XFixesCursorImage* image = XFixesGetCursorImage(display);
-        bool visible = false;
-        for (int i = 0; image && i < image->width * image->height; ++i)
-            visible |= (image->pixels[i] >> 24) != 0;
+        const bool visible = image
+            && std::any_of(image->pixels, image->pixels + image->width * image->height, [](unsigned long p) { return (p >> 24) != 0; });
         XFree(image);
         return visible;
     };

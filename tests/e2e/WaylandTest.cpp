@@ -2,6 +2,7 @@
 // scripts/test.sh), read from the compositor itself: its scene graph places each window's surface
 // on the output, its protocol log has the window frame each client declares inside its surface.
 #include "e2e/E2E.h"
+#include <regex>
 
 namespace {
 
@@ -45,25 +46,24 @@ struct Placed {
     Box output;
 };
 
+// How the compositor's scene graph names the app's main window.
+const std::string kWindow = "top-level window 'Penwick' of " PENWICK_APP_ID ",";
+
+// Where the scene graph places the first output or view whose line holds `name` (a regular
+// expression): the line after it says "position: (x, y) -> (x2, y2)".
+std::optional<Box> placeOf(const std::string& sceneGraph, const std::string& name)
+{
+    std::smatch m;
+    if (!std::regex_search(sceneGraph, m, std::regex(name + R"(.*\n\s*position: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\))")))
+        return std::nullopt;
+    const int x = std::stoi(m[1]), y = std::stoi(m[2]);
+    return Box { x, y, std::stoi(m[3]) - x, std::stoi(m[4]) - y };
+}
+
 std::optional<Placed> placed(const ProtocolLog& log)
 {
-    std::istringstream lines(AppRunner::capture("timeout 5 weston-debug scene-graph"));
-    std::optional<Box> output, surface;
-    bool inOutput = false, inApp = false;
-    for (std::string line; std::getline(lines, line);) {
-        inOutput |= line.starts_with("Output ");
-        if (line.find("View ") != std::string::npos)
-            inApp = line.find("role xdg_toplevel") != std::string::npos && line.find(" of " PENWICK_APP_ID ",") != std::string::npos;
-        int x = 0, y = 0, x2 = 0, y2 = 0;
-        auto at = line.find("position: (");
-        if (at == std::string::npos || std::sscanf(line.c_str() + at, "position: (%d, %d) -> (%d, %d)", &x, &y, &x2, &y2) != 4)
-            continue;
-        if (inOutput)
-            output = Box { x, y, x2 - x, y2 - y };
-        else if (inApp && !surface)
-            surface = Box { x, y, x2 - x, y2 - y };
-        inOutput = false;
-    }
+    const std::string graph = AppRunner::capture("timeout 5 weston-debug scene-graph");
+    const auto output = placeOf(graph, "Output "), surface = placeOf(graph, kWindow);
     auto frame = log.appFrame();
     if (!output || !surface || !frame)
         return std::nullopt;
@@ -176,33 +176,26 @@ TEST(WestonWithASeat, AnAlertOverFullScreenIsShownAboveTheWindowAndReturnAnswers
     app.startPage(R"(<preference name="WindowSize" value="fullscreen"/>)",
         "<body style=\"margin:0;background:#234\" onload=\"console.log('page ready')\" onkeydown=\"if (event.key == 'a') "
         "{ console.log('alerting'); alert('over full screen'); console.log('answered') }\"></body>");
-    // Top first: the lines of the app's full-screen view and of its dialog's.
+    // Where the scene graph (top first) names the app's window once it is full screen, and its dialog.
     auto views = [&] {
-        std::istringstream lines(onWeston(runtime, runtime, "weston-debug scene-graph"));
-        int at = 0, window = -1, dialog = -1;
-        for (std::string line; std::getline(lines, line); ++at) {
-            if (line.find("role xdg_toplevel") == std::string::npos || line.find(" of " PENWICK_APP_ID ",") == std::string::npos)
-                continue;
-            if (line.find("'Message' of") != std::string::npos)
-                dialog = at;
-            else if (std::getline(lines, line) && line.find("position: (0, 0) -> (1024, 768)") != std::string::npos)
-                window = at++;
-        }
-        return std::pair { window, dialog };
+        const std::string graph = onWeston(runtime, runtime, "weston-debug scene-graph");
+        const bool fullScreen = placeOf(graph, kWindow) == Box { 0, 0, 1024, 768 };
+        return std::pair { fullScreen ? graph.find(kWindow) : std::string::npos,
+            graph.find("top-level window 'Message' of " PENWICK_APP_ID ",") };
     };
-    ASSERT_TRUE(AppRunner::waitUntil([&] { return views().first >= 0 && app.hasLogLine("page ready"); }, 60s)) << app.output();
+    ASSERT_TRUE(AppRunner::waitUntil([&] { return views().first != std::string::npos && app.hasLogLine("page ready"); }, 60s))
+        << app.output();
     const std::string before = app.path("before"), during = app.path("during");
     ASSERT_EQ(std::system(("mkdir '" + before + "' '" + during + "'").c_str()), 0);
     onWeston(runtime, before, "weston-screenshooter");
     ASSERT_FALSE(AppRunner::capture("ls '" + before + "'").empty()) << "weston took no screenshot";
-    const std::string westonWindow = "$(xdotool search --class weston | head -1)";
     // Keys reach the page once weston has given its window the keyboard: each try gives weston's
     // own window the X focus again and clicks the app's, which makes weston activate it.
-    const std::string click = "windowfocus --sync " + westonWindow + " mousemove --window " + westonWindow + " 512 384 click 1 key a";
+    const std::string click = "search --class weston windowfocus --sync %1 mousemove --window %1 512 384 click 1 key a";
     ASSERT_TRUE(retried(app, [&] { (void)AppRunner::xdotool(click); }, "alerting", 60s, 1s));
-    std::pair<int, int> seen;
-    EXPECT_TRUE(AppRunner::waitUntil([&] { return (seen = views()).second >= 0 && seen.second < seen.first; }, 30s))
-        << "window at line " << seen.first << ", dialog at " << seen.second;
+    std::pair<std::size_t, std::size_t> seen;
+    EXPECT_TRUE(AppRunner::waitUntil([&] { return (seen = views()).first != std::string::npos && seen.second < seen.first; }, 30s))
+        << "window at " << seen.first << ", dialog at " << seen.second;
     onWeston(runtime, during, "weston-screenshooter");
     auto image = [](const std::string& folder) { return AppRunner::capture("cat '" + folder + "'/*.png | md5sum"); };
     EXPECT_NE(image(before), image(during));
