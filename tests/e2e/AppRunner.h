@@ -37,8 +37,6 @@ public:
         g_mkdir_with_parents(path("resources/www").c_str(), 0700);
     }
     ~AppRunner() { kill(); }
-    AppRunner(const AppRunner&) = delete;
-    AppRunner& operator=(const AppRunner&) = delete;
 
     // Files of the app's resources, relative to the resources folder ("config.xml", "www/a.html").
     void writeResource(const std::string& relativePath, const std::string& content) const

@@ -23,16 +23,13 @@ TEST(Desktop, ASecondLaunchBringsTheRunningWindowForwardAndEndsAndThePageFollows
     if (bus.address.empty())
         GTEST_SKIP() << "dbus-daemon is not installed";
     // The desktop's settings portal, answering the appearance colour scheme (0 none, 1 dark, 2 light).
+    // (The app asks the older Read only where ReadOne fails, which it does not here.)
     std::atomic<guint32> scheme = 1;
     BusService portal(bus.address, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
         R"(<node><interface name="org.freedesktop.portal.Settings">
-            <method name="Read"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
             <method name="ReadOne"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
             <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal></interface></node>)",
-        [&](const char* method, GVariant*) {
-            GVariant* value = g_variant_new_uint32(scheme);
-            return g_variant_new("(v)", g_strcmp0(method, "Read") == 0 ? g_variant_new_variant(value) : value);
-        });
+        [&](const char*, GVariant*) { return g_variant_new("(v)", g_variant_new_uint32(scheme)); });
     ASSERT_TRUE(portal.ready());
     AppRunner first;
     first.setEnv("DBUS_SESSION_BUS_ADDRESS", bus.address);
@@ -145,11 +142,10 @@ TEST(Desktop, CtrlWClosesThePopupWhichOpensAgain)
     ASSERT_TRUE(AppRunner::waitUntil([&] { return popups(AppRunner::Shown::Only) == 1; }, 30s)) << app.output();
     // One identity: the class taskbars match with the desktop entry is the app id, and the popup
     // belongs to the app's window.
-    char mainWindow[32];
-    std::snprintf(mainWindow, sizeof mainWindow, "0x%lx", std::stoul(app.window("Penwick")));
+    const std::string mainWindow = AppRunner::capture("printf 0x%x " + app.window("Penwick"));
     EXPECT_EQ(AppRunner::capture("xprop -id " + app.window("stay") + " WM_TRANSIENT_FOR"),
-        std::string("WM_TRANSIENT_FOR(WINDOW): window id # ") + mainWindow + "\n");
-    EXPECT_EQ(AppRunner::capture(std::string("xprop -id ") + mainWindow + " WM_CLASS"),
+        "WM_TRANSIENT_FOR(WINDOW): window id # " + mainWindow + "\n");
+    EXPECT_EQ(AppRunner::capture("xprop -id " + mainWindow + " WM_CLASS"),
         std::string("WM_CLASS(STRING) = \"") + PENWICK_APP_ID + "\", \"" + PENWICK_APP_ID + "\"\n");
     // The popup may be gone before xdotool has let go of ctrl; the count below shows the key came.
     (void)app.press("ctrl+w", "stay");

@@ -62,8 +62,6 @@ public:
         g_main_loop_unref(m_loop);
         g_main_context_unref(m_context);
     }
-    BusService(const BusService&) = delete;
-    BusService& operator=(const BusService&) = delete;
 
     bool ready() const { return m_ready; }
     // Emits a signal of the object's interface and waits until the bus has it.
@@ -110,8 +108,6 @@ public:
         m_thread.join();
         close(m_fd);
     }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     std::string origin() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 

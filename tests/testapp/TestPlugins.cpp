@@ -107,14 +107,11 @@ public:
     // and counts the main loop's turns; after the question the answer is "ok" or "cancel", last.
     void modal(const WHInvokedUrlCommand& command, Reply reply)
     {
-        // The app always provides dialogs.
-        auto* dialogs = context().service<platform::Dialogs>();
         auto shared = std::make_shared<Reply>(std::move(reply));
         auto& scheduler = context().scheduler();
         auto stop = std::make_shared<std::atomic<bool>>(false);
         auto turns = std::make_shared<int>(0); // main thread only
         auto ticker = std::make_shared<std::promise<int>>();
-        auto ticks = ticker->get_future();
         commandDelegate()->runInBackground([shared, &scheduler, stop, turns, ticker] {
             int tick = 0;
             while (!stop->load()) {
@@ -129,9 +126,10 @@ public:
             ticker->set_value(tick);
         });
         log::message("modal: asking");
-        bool ok = dialogs->runConfirm(command.argumentAtIndex(0, Value("")).get<std::string>());
+        // The app always provides dialogs.
+        bool ok = context().service<platform::Dialogs>()->runConfirm(command.argumentAtIndex(0, Value("")).get<std::string>());
         stop->store(true);
-        log::message(format("modal: %@ after %@ ticks, %@ main loop turns", ok ? "ok" : "cancel", ticks.get(), *turns));
+        log::message(format("modal: %@ after %@ ticks, %@ main loop turns", ok ? "ok" : "cancel", ticker->get_future().get(), *turns));
         shared->ok(ok ? "ok" : "cancel");
     }
 
