@@ -169,9 +169,8 @@ TEST(Desktop, JournalRecordsCarryTheApplicationIdAsSyslogIdentifier)
     ASSERT_TRUE(g_socket_bind(socket, address, FALSE, nullptr));
     app.writeConfig("<widget id=\"org.penwick.JournalProbe\"><content src=\"index.html\"/></widget>");
     app.writeResource("www/index.html", "<title>page</title>");
-    struct stat info {};
-    ASSERT_TRUE(g_file_set_contents(log.c_str(), "", 0, nullptr) && stat(log.c_str(), &info) == 0);
-    app.setEnv("JOURNAL_STREAM", std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino));
+    ASSERT_TRUE(g_file_set_contents(log.c_str(), "", 0, nullptr));
+    app.setEnv("JOURNAL_STREAM", AppRunner::capture("stat --printf %d:%i " + log));
     app.setLauncher({ "bwrap", "--dev-bind", "/", "/", "--tmpfs", "/run/systemd", "--bind", journal, "/run/systemd/journal",
         "--die-with-parent", "--" });
     app.start();

@@ -216,8 +216,7 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
     DummyMonitors monitors;
     if (!monitors.running())
         GTEST_SKIP() << "needs Xorg with the dummy driver (xserver-xorg-video-dummy), run as root";
-    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x1024"));
-    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x800"));
+    ASSERT_TRUE(monitors.xrandr("--addmode DUMMY1 1280x1024 --addmode DUMMY1 1280x800"));
     // The main screen is the primary monitor while no window has the focus yet.
     struct Layout { const char *name, *right, *primary; Frame expected; bool windowManager = false; };
     for (const Layout& layout : {
@@ -228,8 +227,8 @@ TEST(Display, FullScreenSpansTheMonitorsToTheRightOfTheMainOne)
              Layout { "two equal, under a window manager", "--mode 1280x1024 --pos 1280x0", "DUMMY0", { 0, 0, 2560, 1024 }, true },
          }) {
         SCOPED_TRACE(layout.name);
-        ASSERT_TRUE(monitors.xrandr(std::string("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --output DUMMY1 ") + layout.right));
-        ASSERT_TRUE(monitors.xrandr(std::string("--output ") + layout.primary + " --primary"));
+        ASSERT_TRUE(monitors.xrandr(std::string("--fb 2560x1024 --output DUMMY0 --mode 1280x1024 --pos 0x0 --output DUMMY1 ") + layout.right
+            + " --output " + layout.primary + " --primary"));
         std::optional<WindowManager> wm;
         if (layout.windowManager)
             ASSERT_TRUE(wm.emplace().running);
@@ -251,11 +250,9 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
     AppRunner app;
     // The window is at 128,296 800x600: 1000,50 is over the other client's window.
     ASSERT_TRUE(xdotool("mousemove 400 400"));
+    Child other({ "xmessage", "-geometry", "200x200+900+0", "another application" });
     Display* display = XOpenDisplay(nullptr);
     ASSERT_TRUE(display);
-    Window other = XCreateSimpleWindow(display, DefaultRootWindow(display), 900, 0, 200, 200, 0, 0, 0);
-    XMapWindow(display, other);
-    XFlush(display);
     // Whether X draws a visible cursor image at the pointer.
     auto shown = [&] {
         XFixesCursorImage* image = XFixesGetCursorImage(display);
@@ -281,7 +278,6 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
         if (overTheApp)
             EXPECT_TRUE(waitUntil([&] { return !shown(); }, 30s));
     }
-    XDestroyWindow(display, other);
     XCloseDisplay(display);
 }
 
