@@ -225,15 +225,13 @@ public:
     // The first visible window of the app titled exactly `title` (an X id), or "".
     std::string window(const std::string& title = "Penwick") const
     {
-        std::string ids = capture("xdotool " + windowSearch(title, "--onlyvisible"));
-        return ids.substr(0, ids.find('\n'));
+        return capture("xdotool " + windowSearch(title, "--onlyvisible") + " | head -1 | tr -d '\\n'");
     }
     // How many windows of the app are titled exactly `title`: shown ones, or all.
     enum class Shown { Only, OrNot };
     long windowCount(const std::string& title, Shown shown) const
     {
-        std::string ids = capture("xdotool " + windowSearch(title, shown == Shown::Only ? "--onlyvisible" : ""));
-        return std::count(ids.begin(), ids.end(), '\n');
+        return std::stol(capture("xdotool " + windowSearch(title, shown == Shown::Only ? "--onlyvisible" : "") + " | wc -l"));
     }
     // xdotool on the app's window titled `title`, waiting for it to show: `actions` use it as %1.
     bool onWindow(const std::string& title, const std::string& actions) const

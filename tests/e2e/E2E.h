@@ -28,16 +28,10 @@ inline testing::AssertionResult settles(const AppRunner& app, const char* what, 
         failure << "\n  " << line;
     failure << "\n" << app.output();
     // Where the app and its web processes wait, should one of them hang.
-    std::vector<pid_t> pids = app.webProcesses();
-    if (app.pid() > 0)
-        pids.insert(pids.begin(), app.pid());
-    for (pid_t pid : pids) {
-        const std::string proc = "/proc/" + std::to_string(pid);
-        std::string stat = AppRunner::readFile(proc + "/stat");
-        stat = stat.substr(0, std::min(stat.size(), stat.rfind(')') + 3));
-        failure << "\nprocess " << stat << " waiting in " << AppRunner::readFile(proc + "/wchan");
-    }
-    return failure;
+    std::string pids = std::to_string(app.pid());
+    for (pid_t web : app.webProcesses())
+        pids += "," + std::to_string(web);
+    return failure << "\n" << AppRunner::capture("ps -o pid,stat,wchan:32,comm -p " + pids);
 }
 
 // Waits until every message is logged as an exact line (AppRunner::hasLogLine).
