@@ -83,8 +83,8 @@ TEST(Desktop, WithoutASessionBusThePageFollowsTheInterfaceSetting)
     const std::string keyfile = app.path("config/glib-2.0/settings/keyfile");
     std::filesystem::create_directories(app.path("config/glib-2.0/settings"));
     auto setScheme = [&](const std::string& value) {
-        ASSERT_TRUE(
-            g_file_set_contents(keyfile.c_str(), ("[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n").c_str(), -1, nullptr));
+        std::string text = "[org/gnome/desktop/interface]\ncolor-scheme='" + value + "'\n";
+        ASSERT_TRUE(g_file_set_contents(keyfile.c_str(), text.c_str(), -1, nullptr));
     };
     setScheme("prefer-dark");
     app.setEnv("GSETTINGS_BACKEND", "keyfile");

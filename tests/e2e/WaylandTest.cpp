@@ -104,9 +104,10 @@ protected:
     // F11's action, run through the application's exported actions (no input device is needed).
     void toggleFullScreen() const
     {
-        EXPECT_EQ(AppRunner::capture("gdbus call --address '" + m_bus.address
-                      + "' --dest " PENWICK_APP_ID " --object-path /$(echo " PENWICK_APP_ID
-                        " | tr . /) --method org.gtk.Actions.Activate fullscreen '[]' '{}' 2>&1"),
+        // The actions are at the application id as an object path: dots become slashes.
+        const std::string object = "/$(echo " PENWICK_APP_ID " | tr . /)";
+        EXPECT_EQ(AppRunner::capture("gdbus call --address '" + m_bus.address + "' --dest " PENWICK_APP_ID " --object-path " + object
+                      + " --method org.gtk.Actions.Activate fullscreen '[]' '{}' 2>&1"),
             "()\n");
     }
 
