@@ -19,12 +19,10 @@ TEST(ReadBudget, ReadsPastTheBudgetWaitInOrderAndALargeOneGoesAlone)
     budget->admit(500, [&](ReadBudget::Lease lease) { started += 'd', d = std::move(lease); });
     EXPECT_EQ(started, "a");
     a.reset();
-    EXPECT_EQ(started, "abc");
-    EXPECT_EQ(budget->bytesHeld(), 60u);
+    EXPECT_EQ(std::pair(started, budget->bytesHeld()), std::pair(std::string("abc"), std::uint64_t(60)));
     b.reset();
     c.reset();
-    EXPECT_EQ(started, "abcd");
-    EXPECT_EQ(budget->bytesHeld(), 500u);
+    EXPECT_EQ(std::pair(started, budget->bytesHeld()), std::pair(std::string("abcd"), std::uint64_t(500)));
     // A lease outliving its budget lets go quietly.
     budget.reset();
     d.reset();

@@ -27,9 +27,7 @@ TEST(ReadBuffers, AnAnswersMemoryServesTheNextReadWithinBoundsAndGoesOnceUnused)
     message.reset();
     EXPECT_EQ(buffers.keptBytes(), 64 * MiB);
     Bytes next = buffers.take(16 * MiB);
-    EXPECT_EQ(next.data(), memory);
-    EXPECT_EQ(next.size(), 16 * MiB);
-    EXPECT_EQ(next[0], 7);
+    EXPECT_EQ(std::tuple(next.data(), next.size(), next[0]), std::tuple(memory, 16 * MiB, 7));
 
     // Small and very large buffers are not kept; of the rest the newest, at most two and 128 MiB.
     buffers.give(memoryOf(MiB), now);
