@@ -162,9 +162,11 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     };
     ASSERT_TRUE(lineAppears(app, ": bad content done", 20s));
     EXPECT_TRUE(app.hasLogLine("ERROR: nothing was saved in bad.pdf: its content is not Base64.")) << app.output();
-    for (const auto& [path, keys, line] : { std::tuple { out + "/report.pdf", "Return", ": pdf done" },
+    // Saved as proposed, a file goes home at first (not to the working directory), then to the folder last saved to.
+    const std::string home = app.path("home");
+    for (const auto& [path, keys, line] : { std::tuple { std::string(), "Return", ": pdf done" },
              { out + "/notes.txt", "Return", ": text done" }, { std::string(), "Escape", ": cancel done" },
-             { out + "/caf\u00e9.txt", "Return", ": latin done" }, { out + "/archive.zip", "Return", ": bytes done" },
+             { out + "/caf\u00e9.txt", "Return", ": latin done" }, { std::string(), "Return", ": bytes done" },
              { out + "/IMAGE.PNG", "Return", ": upper done" } }) {
         ASSERT_TRUE(answer("Save", keys, path)) << app.output();
         ASSERT_TRUE(lineAppears(app, line));
@@ -176,7 +178,7 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
     app.kill();
     ASSERT_TRUE(done);
 
-    EXPECT_EQ(AppRunner::readFile(out + "/report.pdf"), std::string("%PDF-1.4\n\xff\0end", 14));
+    EXPECT_EQ(AppRunner::readFile(home + "/report.pdf"), std::string("%PDF-1.4\n\xff\0end", 14));
     EXPECT_EQ(AppRunner::readFile(out + "/notes.txt"), "hello \xc3\xa9");
     EXPECT_EQ(AppRunner::readFile(out + "/caf\xe9.txt"), "latin");
     // Bytes are saved as they are, whatever the type; Base64 of a binary type in capitals is decoded.
@@ -190,7 +192,7 @@ TEST(AppPlugin, SaveAsWritesThroughTheRealSaveDialog)
         { "locked failed ERROR: /proc/locked.txt could not be saved: ", 1 } }));
     // Each call is answered once its dialog has closed.
     EXPECT_TRUE(logged(app, { "save as notes txt <8 bytes>", "bad failed ERROR: the content of bad.pdf is not Base64",
-                  "report answered " + out + "/report.pdf", "notes answered " + out + "/notes.txt", "cancelled answered null",
+                  "report answered " + home + "/report.pdf", "notes answered " + out + "/notes.txt", "cancelled answered null",
                   "caf\u00e9 answered " + out + "/caf\u00e9.txt" }));
 }
 

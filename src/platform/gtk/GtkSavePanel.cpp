@@ -20,14 +20,24 @@ std::optional<std::string> GtkSavePanel::runSavePanel(const std::string& propose
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), kSaveButton);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog), TRUE);
     gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(dialog), TRUE);
+    // Not the working directory, which GTK would open and which the user did not choose.
+    std::string folder = m_lastFolder;
+    if (!g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR)) {
+        const char* documents = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
+        folder = documents && g_file_test(documents, G_FILE_TEST_IS_DIR) ? documents : g_get_home_dir();
+    }
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), folder.c_str());
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(dialog), proposedName.c_str());
     // gtk_dialog_run spins a nested main loop: the page's call waits, the windows keep drawing.
     int response = GtkModalDialogs::run(GTK_DIALOG(dialog));
     std::optional<std::string> chosen;
     if (response == kSaveButton) {
         GUnique<char> path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-        if (path)
+        if (path) {
             chosen = path.get();
+            GUnique<char> folder(g_path_get_dirname(path.get()));
+            m_lastFolder = folder.get();
+        }
     }
     gtk_widget_destroy(dialog);
     return chosen;
