@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "platform/glib/LinuxDeviceFacts.h"
-#include "support/FakeAppEnvironment.h"
+#include "support/TestPlatform.h"
 
 using penwick::platform::LinuxDeviceFacts;
 using Map = std::map<std::string, std::string>;
