@@ -91,8 +91,12 @@ TEST_P(FilePage, EveryCallAndWhfileUrlThroughARealPage)
 
 // Links in the persistent file system lead where they point while they stay inside it; the app's
 // page that loads one by its nativeURL (fetch, image, frame) gets nothing through a link leading out.
-// (Without the "root" file system, which would hand the page the whole disk.)
-TEST(File, NativeURLsFollowOnlyLinksThatStayInside)
+// (Without the "root" file system, which would hand the page the whole disk.) Then, under
+// concurrent writes and with a read no answer could carry, files hold their old or their new
+// content whole: 100 writes at once leave the last one called, and a 2 GiB (sparse) read is refused
+// without the host growing. (A write that does not fit a full disk, a refused terabyte and a host
+// killed mid-write are the file system's and the file plugin's unit tests.)
+TEST(File, NativeURLsFollowOnlyLinksThatStayInsideAndConcurrentWritesAndATooLargeReadLeaveFilesAndTheHostWhole)
 {
     AppRunner app(AppRunner::Binary::TestApp);
     const std::string files = app.path("data/") + PENWICK_APP_ID + "/files/";
@@ -104,27 +108,6 @@ TEST(File, NativeURLsFollowOnlyLinksThatStayInside)
              { "out.svg", "../pic.svg" }, { "outdir", ".." } })
         ASSERT_EQ(symlink(target, (files + link).c_str()), 0) << link;
     app.startPages("file", "links.html", { "harness.js" }, AppRunner::kFilePlugin + R"(<preference name="osxextrafilesystems" value=""/>)");
-    EXPECT_TRUE(logged(app, { R"(links ok ["inside","refused","refused",7,"refused"])", R"(frame ok "loaded")" }, 60s));
-    EXPECT_TRUE(counted(app, { { "refused to load file://" + files + "outdir/: a link in it leads out of the app's folders", 1 } }));
-}
-
-// On a full disk, under concurrent writes and with reads no answer could carry, files hold their
-// old or their new content whole: the persistent file system is a 2 MiB tmpfs (mounted when the
-// test may, skipped otherwise). A write that does not fit is over quota and leaves the old bytes;
-// 100 writes at once leave the last one called; a terabyte (sparse) and a 2 GiB read are refused
-// without the host growing. (A host killed mid-write is the file system's unit test.)
-TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
-{
-    AppRunner app(AppRunner::Binary::TestApp);
-    const std::string data = app.path("data/") + PENWICK_APP_ID + "/files";
-    const penwick::test::Tmpfs disk(data, "size=2m");
-    if (!disk.error.empty())
-        GTEST_SKIP() << "cannot mount a tmpfs here (" << disk.error << "); run as root to test a full disk";
-    std::string old(600 * 1024, 'o');
-    for (size_t i = 0; i < old.size(); i += 4096)
-        old[i] = static_cast<char>('a' + i / 4096 % 26);
-    app.writeResource(kFiles + "old.bin", old);
-    app.startPages("file", "disk.html", { "harness.js" }, AppRunner::kFilePlugin);
 
     ASSERT_TRUE(lineAppears(app, "measure now", 60s));
     // The peak starts again from here (writing 5 to clear_refs resets it).
@@ -133,9 +116,9 @@ TEST(File, FilesStayWholeOnAFullDiskAndUnderConcurrency)
     ASSERT_TRUE(lineAppears(app, ": DONE", 60s));
     const long peak = AppRunner::statusKiB(app.pid(), "VmHWM");
     EXPECT_TRUE(logged(app,
-        { "full ok [10,10]", "concurrent ok 99", "tebibyte ok 1099511627776", "huge read ok 4", "two gib ok 4", "alive ok true" }, 30s));
-    app.kill();
-    EXPECT_TRUE(AppRunner::readFile(data + "/old.bin") == old);
+        { R"(links ok ["inside","refused","refused",7,"refused"])", R"(frame ok "loaded")", "concurrent ok 99", "two gib ok 4",
+            "alive ok true" }));
+    EXPECT_TRUE(counted(app, { { "refused to load file://" + files + "outdir/: a link in it leads out of the app's folders", 1 } }));
     EXPECT_LT(peak - before, 64 * 1024) << before << " KiB before the reads, a peak of " << peak << " KiB";
 }
 
