@@ -55,7 +55,10 @@ TEST(Window, LinksToOtherSitesLoadOrGoToTheBrowserAndAltLeftComesBack)
     }
 }
 
-TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
+// A drop the page does not take leaves the app where it was. On the same page Ctrl+plus then zooms
+// (the viewport narrows) and the level comes back on the next run; AllowZoom false leaves the keys
+// to the page and the app unzoomed.
+TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWasAndZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
 {
     AppRunner app;
     // The page takes drops on its left half only.
@@ -89,6 +92,24 @@ TEST(Window, ADropThePageDoesNotTakeLeavesTheAppWhereItWas)
         ASSERT_TRUE(lineAppears(app, line));
     }
     EXPECT_EQ(app.countLines("dropped page ran"), 0) << app.output();
+
+    // The width the page logged last in a line with `prefix`.
+    auto width = [&](const std::string& prefix) { return std::atoi(app.lastAfter(prefix).value_or("0").c_str()); };
+    const int plain = width("app page, width ");
+    ASSERT_TRUE(app.press("ctrl+plus"));
+    ASSERT_TRUE(lineAppears(app, ": width"));
+    const int zoomed = width(": width ");
+    EXPECT_LT(zoomed, plain);
+    // The next run starts zoomed, one with AllowZoom false does not.
+    for (const auto& [config, expected, runs] :
+        { std::tuple { "", zoomed, 2 }, { "<preference name=\"AllowZoom\" value=\"false\"/>", plain, 3 } }) {
+        app.kill();
+        (void)startPage(app, "", config);
+        ASSERT_TRUE(counted(app, { { "app page, width", runs } }));
+        EXPECT_EQ(width("app page, width "), expected);
+    }
+    ASSERT_TRUE(app.press("ctrl+plus"));
+    EXPECT_TRUE(lineAppears(app, "key +"));
 }
 
 // With the leave-page question armed (the page was used first), the first close is answered
@@ -139,31 +160,6 @@ TEST(Window, ClosingAsksThePageWhetherItMayBeLeft)
         const char* question = closeButton ? "unsaved" : "Leave this page? Changes you made may not be saved.";
         EXPECT_EQ(app.countLines(std::string("dialog confirm: ") + question), armed ? 2 : 0) << app.output();
     }
-}
-
-// Ctrl+plus zooms (the viewport narrows) and the level comes back on the next run; AllowZoom
-// false leaves the keys to the page and the app unzoomed.
-TEST(Window, ZoomIsTheUsersAndKeptAcrossRunsUnlessTheAppTurnsItOff)
-{
-    AppRunner app;
-    // The width the page logged last in a line with `prefix`.
-    auto width = [&](const std::string& prefix) { return std::atoi(app.lastAfter(prefix).value_or("0").c_str()); };
-    ASSERT_TRUE(startPage(app, ""));
-    const int plain = width("app page, width ");
-    ASSERT_TRUE(app.press("ctrl+plus"));
-    ASSERT_TRUE(lineAppears(app, ": width"));
-    const int zoomed = width(": width ");
-    EXPECT_LT(zoomed, plain);
-    // The next run starts zoomed, one with AllowZoom false does not.
-    for (const auto& [config, expected, runs] :
-        { std::tuple { "", zoomed, 2 }, { "<preference name=\"AllowZoom\" value=\"false\"/>", plain, 3 } }) {
-        app.kill();
-        (void)startPage(app, "", config);
-        ASSERT_TRUE(counted(app, { { "app page, width", runs } }));
-        EXPECT_EQ(width("app page, width "), expected);
-    }
-    ASSERT_TRUE(app.press("ctrl+plus"));
-    EXPECT_TRUE(lineAppears(app, "key +"));
 }
 
 } // namespace
