@@ -66,29 +66,6 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
     }
 }
 
-// A one-page PDF with a line of text and a black rectangle, with a correct cross-reference table.
-std::string tinyPdf()
-{
-    const std::string content = "BT /F1 18 Tf 20 100 Td (Hello Penwick) Tj ET\n0 0 0 rg 20 20 80 40 re f\n";
-    const std::string objects[] = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 150] /Resources << /Font << /F1 5 0 R >> >> /Contents 4 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-    };
-    std::string pdf = "%PDF-1.4\n", xref = "xref\n0 " + std::to_string(std::size(objects) + 1) + "\n0000000000 65535 f \n";
-    for (size_t i = 0; i < std::size(objects); ++i) {
-        char entry[21];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
-        xref += entry;
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    pdf += xref + "trailer\n<< /Size " + std::to_string(std::size(objects) + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + std::to_string(pdf.size()) + "\n%%EOF\n";
-    return pdf;
-}
-
 // A package from the registry (`package`, "name@version"), cached in the build folder: the folder of
 // `files` inside it, or nothing when npm or the registry cannot be reached. Optional dependencies
 // are platform binaries: only build tools need theirs.
@@ -111,6 +88,24 @@ std::optional<std::string> npmFolder(const std::string& package, const std::stri
 
 TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
 {
+    // A one-page PDF with a line of text and a black rectangle, with a correct cross-reference table.
+    const std::string content = "BT /F1 18 Tf 20 100 Td (Hello Penwick) Tj ET\n0 0 0 rg 20 20 80 40 re f\n";
+    const std::string objects[] = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 150] /Resources << /Font << /F1 5 0 R >> >> /Contents 4 0 R >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+    };
+    std::string pdf = "%PDF-1.4\n", xref = "xref\n0 " + std::to_string(std::size(objects) + 1) + "\n0000000000 65535 f \n";
+    for (size_t i = 0; i < std::size(objects); ++i) {
+        char entry[21];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    pdf += xref + "trailer\n<< /Size " + std::to_string(std::size(objects) + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + std::to_string(pdf.size()) + "\n%%EOF\n";
     // The last of 4.x, and 5.x, which reads text by iterating streams (filled in for the engine).
     for (const std::string version : { "4.10.38", "5.7.284" }) {
         SCOPED_TRACE(version);
@@ -119,7 +114,7 @@ TEST(AppContent, ARealPdfLibraryWithModulesAndAWorkerOpensAndDrawsAPdfOfTheApp)
             GTEST_SKIP() << "npm or the package registry is unreachable: could not install pdfjs-dist@" << version;
         AppRunner app;
         app.writePages("appcontent", "pdf.html");
-        app.writeResource("www/tiny.pdf", tinyPdf());
+        app.writeResource("www/tiny.pdf", pdf);
         for (const char* file : { "pdf.mjs", "pdf.worker.mjs" })
             app.writeResource(std::string("www/pdfjs/") + file, AppRunner::readFile(*pdfjs + "/" + file));
 
