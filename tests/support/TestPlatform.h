@@ -15,6 +15,7 @@
 #include "platform/Platform.h"
 #include "platform/Scheduler.h"
 #include "platform/WorkQueue.h"
+#include "platform/glib/GLibAppEnvironment.h"
 #include "platform/glib/KeyFileUserDefaults.h"
 #include "support/TempDir.h"
 
@@ -76,10 +77,7 @@ public:
     std::optional<std::string> pathForResource(
         const std::string& name, const std::string& type, const std::string& subdirectory) const override
     {
-        std::string path
-            = resourcePath() + (subdirectory.empty() ? "" : "/" + subdirectory) + "/" + name + (type.empty() ? "" : "." + type);
-        std::error_code ec;
-        return !name.empty() && std::filesystem::exists(path, ec) ? std::optional(path) : std::nullopt;
+        return m_resources.pathForResource(name, type, subdirectory);
     }
     Result<std::string> applicationSupportDirectory() const override { return directory("/data"); }
     std::string userDataPath() const override { return m_root + "/data"; }
@@ -108,6 +106,8 @@ private:
 
     const TempDir m_dir;
     const std::string m_root = m_dir.path;
+    // The app's own lookup of resources, not a copy of it.
+    const platform::GLibAppEnvironment m_resources { "org.penwick.Test", m_root + "/resources" };
     std::optional<Error> m_directoryFailure;
 };
 
