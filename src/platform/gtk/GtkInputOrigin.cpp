@@ -4,6 +4,18 @@
 
 namespace penwick::platform {
 
+void GtkInputOrigin::connect(WebKitWebView* view)
+{
+    const char* signals[] = { "button-press-event", "key-press-event", "touch-event" };
+    for (std::size_t i = 0; i < std::size(signals); ++i) {
+        m_input[i] = SignalConnection(view, g_signal_connect(view, signals[i], G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
+            static_cast<GtkInputOrigin*>(self)->m_latestOtherSite.reset();
+            return FALSE;
+        }),
+            this));
+    }
+}
+
 bool GtkInputOrigin::heard(WebKitUserMessage* message)
 {
     if (g_strcmp0(webkit_user_message_get_name(message), channel::kForeignActivationMessage) != 0)

@@ -4,6 +4,7 @@
 #include <string>
 #include <webkit2/webkit2.h>
 
+#include "base/GRef.h"
 #include "platform/Dialogs.h"
 
 namespace penwick::platform {
@@ -13,10 +14,19 @@ namespace penwick::platform {
 // document is the one asking, and a chooser of another site's frame must not pass for the app's.
 class GtkInputOrigin {
 public:
+    GtkInputOrigin() = default;
+    GtkInputOrigin(const GtkInputOrigin&) = delete;
+    GtkInputOrigin& operator=(const GtkInputOrigin&) = delete;
+
+    // GTK hands the view a press, key or touch before any frame has it: the app's, unless a frame
+    // says otherwise.
+    void connect(WebKitWebView* view);
     // A new main-frame document: no frame of it has had input yet.
-    void documentChanged() { *this = {}; }
-    // GTK hands the view an event before any frame has it: the app's, unless a frame says otherwise.
-    void viewPressed() { m_latestOtherSite.reset(); }
+    void documentChanged()
+    {
+        m_otherSiteHadInput = false;
+        m_latestOtherSite.reset();
+    }
     // Takes the web process's word that a frame of another site has the input; false for another message.
     bool heard(WebKitUserMessage* message);
 
@@ -29,6 +39,7 @@ public:
 private:
     bool m_otherSiteHadInput = false;
     std::optional<std::string> m_latestOtherSite;
+    SignalConnection m_input[3];
 };
 
 } // namespace penwick::platform

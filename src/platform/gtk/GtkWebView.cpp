@@ -430,11 +430,11 @@ void GtkWebView::connectAppKeys()
             }),
             this));
     m_drops.connect(m_view);
+    m_inputOrigin.connect(m_view);
     m_buttonPress = SignalConnection(m_view,
         g_signal_connect(m_view, "button-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventButton* event, gpointer data) -> gboolean {
             auto* self = static_cast<GtkWebView*>(data);
             self->m_drops.userActed();
-            self->m_inputOrigin.viewPressed();
             return GtkHistoryKeys::button(self->m_view, *event);
         }),
             this));
@@ -444,7 +444,6 @@ void GtkWebView::connectAppKeys()
 bool GtkWebView::appKey(const GdkEventKey& event)
 {
     m_drops.userActed();
-    m_inputOrigin.viewPressed();
     auto modifiers = event.state & gtk_accelerator_get_default_mod_mask();
     if (GtkHistoryKeys::key(m_view, event))
         return true;
