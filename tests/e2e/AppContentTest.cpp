@@ -56,6 +56,7 @@ TEST(AppContent, TheAppOriginAnswersLikeAWebServerWithSharedMemoryAndOnlyToTheAp
         app.start();
         EXPECT_TRUE(logged(app,
             { "origin: app://org.penwick.host function object", "fetch: 200 true application/json 14", "xhr: 200 application/json 14",
+                "range: 206 bytes 2-7/14 answer bytes no-cache", "beyond: 416",
                 "types: text/html text/javascript text/javascript application/wasm image/svg+xml application/octet-stream",
                 "escapes: 404 404 404 404 404 404 404 404 404", "wasm streaming: 42",
                 "shared: 200 true application/json function read 7 42", "bridge: hi",

@@ -251,6 +251,7 @@ TEST(Pointer, HidesOverTheAppOnlyAndMovementShowsItAndAFixedSizeIsTheOuterFrameW
     // The window is at 128,296 800x600: 1000,50 is over the other client's window.
     ASSERT_TRUE(xdotool("mousemove 400 400"));
     Child other({ "xmessage", "-geometry", "200x200+900+0", "another application" });
+    ASSERT_TRUE(waitUntil([] { return !AppRunner::capture("xdotool search --onlyvisible --name '^xmessage$'").empty(); }, 30s));
     Display* display = XOpenDisplay(nullptr);
     ASSERT_TRUE(display);
     // Whether X draws a visible cursor image at the pointer.

@@ -198,16 +198,17 @@ TEST(Package, TheRuntimeDebListsItsDependenciesShowsTheDemoAndPacksADataOnlyAppW
         EXPECT_TRUE(contents.has(part)) << part;
 
     // The demo app of the unpacked tree runs from there alone: it finds its resources and its
-    // web-process extension there, and the page gets its bridge. (That the demo paints its capture is
-    // the demo's test.)
-    const std::string usr = root + "/clean/usr", dom = root + "/dom.html";
+    // web-process extension there, the page gets its bridge, and a real page painted the shot, not a
+    // blank one.
+    const std::string usr = root + "/clean/usr", dom = root + "/dom.html", shot = root + "/shot.png";
     ASSERT_EQ(runIn(root + "/sandbox", { "dpkg-deb", "-x", deb, root + "/clean" }).status, 0);
-    Outcome run = runIn(root + "/sandbox", { usr + "/" + PENWICK_BINDIR + "/" + PENWICK_APP_EXE, "--dump-dom", dom });
+    Outcome run = runIn(root + "/sandbox", { usr + "/" + PENWICK_BINDIR + "/" + PENWICK_APP_EXE, "--screenshot", shot, "--dump-dom", dom });
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(run.has("resources at " + usr + "/" + PENWICK_DATADIR + "/" + PENWICK_APP_ID + "\n")) << run.output;
     for (const char* absent : { "without the host's web-process extension", PENWICK_BINARY_DIR, PENWICK_SOURCE_DIR })
         EXPECT_FALSE(run.has(absent)) << run.output;
     EXPECT_NE(readFile(dom).find("<li id=\"host-state\" class=\"chip ready\">host ready</li>"), std::string::npos) << readFile(dom);
+    EXPECT_GT(readFile(shot).size(), 40'000u) << "a blank window compresses to a few kilobytes";
 
     // A data-only app packed by the unpacked runtime: no compiler runs (traced where strace is
     // installed), its package depends on the runtime and says only what its config.xml says.

@@ -530,7 +530,9 @@ TEST(Connection, MessagesReachTheirPageDecodedOnlyIfItsProcessClaimedItAndEveryF
         pair.host->setMaxPayload(1024);
         pair.host->setPageClaimWait(50);
         pair.recorder.host = claim == Held ? "" : "another process's token";
-        pair.say(frameBytes(kind, page, 4, payload));
+        // What the peer says of the page before the claim never reaches it, even once claimed.
+        pair.say((claim == Meanwhile ? frameBytes(FrameKind::FrameGone, page, 0, encode(FrameGone { 1 })) : std::string())
+            + frameBytes(kind, page, 4, payload));
         if (claim == Meanwhile) {
             pair.recorder.host = "";
             pair.host->pageClaimed();

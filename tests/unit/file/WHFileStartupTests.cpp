@@ -103,7 +103,8 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
         { &WHFile::write, { T + "/f", "x", 1 } }, { &WHFile::moveTo, { T + "/g", T, "h" } }, { &WHFile::write, { T + "/h", "!", 3 } },
         { &WHFile::remove, { T + "/f" } }, { &WHFile::copyTo, { T + "/deep", T, "copy" } },
         { &WHFile::copyTo, { T + "/deep", T, "copy2" } }, { &WHFile::removeRecursively, { T + "/copy2" } },
-        { &WHFile::moveTo, { T + "/deep", T, "moved" } } };
+        { &WHFile::moveTo, { T + "/deep", T, "moved" } }, { &WHFile::write, { T + "/tb", "t", 0 } },
+        { &WHFile::truncate, { T + "/tb", 1099511627776 } } };
     for (const auto& [action, arguments] : calls)
         started.issue(action, arguments);
     ASSERT_EQ(std::pair(delegate.answers.size(), delegate.background.size()), std::pair(size_t(0), size_t(1)));
@@ -119,6 +120,8 @@ TEST(WHFile, ChangesRunOnTheWorkQueueInTheOrderTheyWereCalled)
         EXPECT_FALSE(fs::exists(tmp + gone)) << gone;
     EXPECT_EQ(test::readFile(tmp + "/h"), "sec!");
     EXPECT_EQ(test::readFile(tmp + "/copy" + leaf) + test::readFile(tmp + "/moved" + leaf), "xx");
+    // A length past 32 bits (a hole: nothing is written) reaches the file whole.
+    EXPECT_EQ(fs::file_size(tmp + "/tb"), 1ull << 40);
 
     // A big folder is listed by a task of its own, not inside the page's call, and listed whole.
     fs::create_directories(tmp + "/many/sub");

@@ -10,7 +10,11 @@ const status = (url) => within(fetch(url).then((r) => r.status));
 log('origin', [location.origin, typeof SharedArrayBuffer, typeof hostbridge].join(' '));
 log('fetch', await fetched('data.json'));
 log('xhr', await xhrText('data.json', (xhr) => [xhr.status, xhr.getResponseHeader('content-type'), xhr.response.length].join(' ')));
-// Ranges and the headers that go with them are the file test's: the same scheme handler serves both.
+// A range, one past the end, and the headers that go with them, under this scheme's own rules.
+log('range', await within(fetch('data.json', { headers: { Range: 'bytes=2-7' } })
+  .then(async (r) => [r.status, r.headers.get('content-range'), await r.text(), r.headers.get('accept-ranges'),
+    r.headers.get('cache-control')].join(' '))));
+log('beyond', await status(new Request('data.json', { headers: { Range: 'bytes=99-' } })));
 log('types', (await Promise.all(['index.html', 'main.mjs', 'w.js', 'add.wasm', 'pic.svg', 'secret.bin']
   .map((f) => within(fetch(f).then((r) => r.headers.get('content-type')))))).join(' '));
 log('escapes', (await Promise.all(['missing.txt', 'sub', 'sub/', '../secret.txt', '%2e%2e/secret.txt', 'sub/..%2f..%2fsecret.txt',
